@@ -1,0 +1,125 @@
+// Labelled serial and concurrent queues over the environment's background pool.
+//
+//   auto io = SerialQueue::create("com.tilo.crashmarker.fileio", TaskPriority::utility);
+//   io->sync([&] { writeFlag(); });            // blocks until earlier work is done
+//   auto state = ConcurrentQueue::create("com.tilo.banner.sync");
+//   state->asyncBarrier([&] { value = 1; });   // exclusive write
+//   int v = state->sync([&] { return value; }); // ordered after the barrier
+//
+// sync runs its block on the caller's thread once the queue has reached it, as GCD
+// does, so no pool thread ever blocks waiting for a queue.
+//
+// Warning: sync from inside a block already running on the same queue runs inline
+// instead of deadlocking, and then is not ordered behind pending work.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <type_traits>
+
+#include "platform/Executor.h"
+
+namespace tilo::platform {
+
+struct Waiter;
+
+class SerialQueue final : public Executor, public std::enable_shared_from_this<SerialQueue> {
+ public:
+  static std::shared_ptr<SerialQueue> create(std::string label,
+                                             TaskPriority priority = TaskPriority::utility);
+  SerialQueue(std::string label, TaskPriority priority);
+
+  const std::string& label() const { return label_; }
+  void async(Task task) { post(std::move(task)); }
+  void post(Task task) override;
+  void postDelayed(Task task, double seconds) override;
+  void sync(const std::function<void()>& block);
+  template <class F>
+  auto sync(F&& block) -> std::enable_if_t<!std::is_void_v<decltype(block())>, decltype(block())> {
+    std::optional<decltype(block())> result;
+    sync(std::function<void()>([&] { result.emplace(block()); }));
+    return std::move(*result);
+  }
+  // True while a block of this queue runs on the calling thread.
+  bool isCurrent() const;
+
+ private:
+  struct Item {
+    Task task;
+    Waiter* waiter = nullptr;
+  };
+  void schedule();  // requires lock; posts a drain job when idle
+  void drain();
+  void finishExclusive();
+
+  std::string label_;
+  TaskPriority priority_;
+  std::mutex mutex_;
+  std::deque<Item> items_;
+  bool busy_ = false;
+};
+
+class ConcurrentQueue final : public Executor,
+                              public std::enable_shared_from_this<ConcurrentQueue> {
+ public:
+  static std::shared_ptr<ConcurrentQueue> create(std::string label,
+                                                 TaskPriority priority = TaskPriority::utility);
+  ConcurrentQueue(std::string label, TaskPriority priority);
+
+  const std::string& label() const { return label_; }
+  void async(Task task) { post(std::move(task)); }
+  void post(Task task) override;
+  void postDelayed(Task task, double seconds) override;
+  // Runs alone: after every earlier block and before every later one.
+  void asyncBarrier(Task task);
+  // A read: may overlap other reads, never a barrier.
+  void sync(const std::function<void()>& block);
+  template <class F>
+  auto sync(F&& block) -> std::enable_if_t<!std::is_void_v<decltype(block())>, decltype(block())> {
+    std::optional<decltype(block())> result;
+    sync(std::function<void()>([&] { result.emplace(block()); }));
+    return std::move(*result);
+  }
+
+ private:
+  struct Item {
+    Task task;
+    bool barrier;
+    Waiter* waiter = nullptr;
+  };
+  void enqueue(Item item);
+  void pump();  // requires lock
+  void runNext();
+  void finished(bool barrier);
+
+  std::string label_;
+  TaskPriority priority_;
+  std::mutex mutex_;
+  std::deque<Item> items_;
+  int running_ = 0;
+  bool barrierRunning_ = false;
+  std::size_t scheduledRunners_ = 0;
+};
+
+// An operation queue with one concurrent operation: a serial queue under another name.
+class OperationQueue {
+ public:
+  static std::shared_ptr<OperationQueue> create(std::string name);
+  explicit OperationQueue(std::string name);
+  void addOperation(Task task) { queue_->async(std::move(task)); }
+  // Blocks until every operation added so far has finished.
+  void waitUntilAllOperationsAreFinished() {
+    queue_->sync([] {});
+  }
+  const std::shared_ptr<SerialQueue>& queue() const { return queue_; }
+
+ private:
+  std::shared_ptr<SerialQueue> queue_;
+};
+
+}  // namespace tilo::platform

@@ -1,0 +1,45 @@
+// The process-wide runtime: clock, main executor and background pool.
+//
+// Production code asks Environment::current() for everything time- or thread-related.
+// A TestEnvironment installs itself for its lifetime, so the same code runs on a mock
+// clock with every executor drained deterministically on the test thread.
+#pragma once
+
+#include <memory>
+
+#include "platform/Clock.h"
+#include "platform/Executor.h"
+
+namespace tilo::platform {
+
+class Environment {
+ public:
+  virtual ~Environment() = default;
+
+  // The installed test environment, else the real one (created on first use).
+  static Environment& current();
+
+  virtual Clock& clock() = 0;
+  // The main thread's executor (the main loop). Host callbacks, views and timers run here.
+  virtual std::shared_ptr<Executor> mainExecutor() = 0;
+  // The shared pool for background tasks; serial and concurrent queues run on it.
+  virtual std::shared_ptr<Executor> backgroundExecutor(
+      TaskPriority priority = TaskPriority::userInitiated) = 0;
+  virtual bool isMainThread() const = 0;
+
+ protected:
+  static void install(Environment* environment);
+  static void uninstall(Environment* environment);
+};
+
+// Convenience wrappers used throughout the SDK.
+inline double now() { return Environment::current().clock().now(); }
+inline bool isMainThread() { return Environment::current().isMainThread(); }
+// Runs `task` on the main thread: inline when already there, else posted.
+void runOnMain(Task task);
+// Always posts to the main thread, even from it.
+void postToMain(Task task);
+// Starts an asynchronous background task.
+void postBackground(Task task, TaskPriority priority = TaskPriority::userInitiated);
+
+}  // namespace tilo::platform

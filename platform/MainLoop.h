@@ -1,0 +1,68 @@
+// The main thread's run loop. The host's main thread runs it:
+//
+//   auto loop = MainLoop::shared();
+//   TiloAds::shared().initialized([&](auto error) { ...; loop->stop(); });
+//   loop->run();
+//
+// Host callbacks, views and timers are delivered here. The thread that calls run,
+// runUntil or runFor is the main thread (before any of them, the thread that first
+// asked for the loop).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <queue>
+#include <thread>
+#include <vector>
+
+#include "platform/Executor.h"
+
+namespace tilo::platform {
+
+class MainLoop final : public Executor {
+ public:
+  static std::shared_ptr<MainLoop> shared();
+
+  void post(Task task) override;
+  void postDelayed(Task task, double seconds) override;
+
+  // Runs until stop().
+  void run();
+  // Runs until `predicate` holds (checked after every task) or `timeoutSeconds` of
+  // real time passed; returns the predicate's last value.
+  bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds);
+  // Runs for `seconds` of real time.
+  void runFor(double seconds);
+  // Makes the current or next run return after the task in progress.
+  void stop();
+
+  bool isMainThread() const;
+
+  MainLoop();
+
+ private:
+  struct Delayed {
+    double due;
+    std::uint64_t sequence;
+    Task task;
+    bool operator>(const Delayed& other) const {
+      return due != other.due ? due > other.due : sequence > other.sequence;
+    }
+  };
+  // Runs ready and due work until `done` says stop or `deadline` (uptime) passes.
+  void loop(const std::function<bool()>& done, double deadline);
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<Task> ready_;
+  std::priority_queue<Delayed, std::vector<Delayed>, std::greater<>> delayed_;
+  std::uint64_t sequence_ = 0;
+  bool stopRequested_ = false;
+  std::thread::id mainThread_;
+};
+
+}  // namespace tilo::platform

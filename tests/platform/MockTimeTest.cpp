@@ -1,0 +1,120 @@
+// Mock-time environment, timers and delayed posts: everything runs on the test thread
+// and fast-forwards.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/DispatchQueue.h"
+#include "platform/TestEnvironment.h"
+#include "platform/Timer.h"
+
+using namespace tilo::platform;
+
+TEST(MockTime, TasksRunInDueOrderAndOnlyWhenDriven) {
+  TestEnvironment env;
+  std::vector<int> order;
+  auto main = env.mainExecutor();
+  main->postDelayed([&] { order.push_back(3); }, 3);
+  main->postDelayed([&] { order.push_back(1); }, 1);
+  main->post([&] { order.push_back(0); });
+  env.backgroundExecutor(TaskPriority::utility)->postDelayed([&] { order.push_back(2); }, 2);
+  EXPECT_TRUE(order.empty()) << "nothing runs inside post";
+
+  env.runUntilIdle();
+  EXPECT_EQ(order, std::vector<int>{0});
+  EXPECT_DOUBLE_EQ(*env.nextDelay(), 1.0);
+
+  env.advance(2.5);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  EXPECT_DOUBLE_EQ(env.clock().uptime(), 2.5);
+  env.advance(10);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(env.pendingTaskCount(), 0u);
+}
+
+TEST(MockTime, ClockReadsDueTimeInsideTasksAndWallTimeMovesWithIt) {
+  TestEnvironment env(1000.0);
+  double seenUptime = -1, seenWall = -1;
+  env.mainExecutor()->postDelayed(
+      [&] {
+        seenUptime = env.clock().uptime();
+        seenWall = env.clock().now();
+      },
+      4);
+  env.advance(9);
+  EXPECT_DOUBLE_EQ(seenUptime, 4);
+  EXPECT_DOUBLE_EQ(seenWall, 1004);
+  EXPECT_DOUBLE_EQ(env.clock().now(), 1009);
+}
+
+TEST(MockTime, MainThreadIsTheTestThreadExceptInsideBackgroundTasks) {
+  TestEnvironment env;
+  bool inMain = false, inBackground = true;
+  env.mainExecutor()->post([&] { inMain = isMainThread(); });
+  postBackground([&] { inBackground = isMainThread(); });
+  env.runUntilIdle();
+  EXPECT_TRUE(inMain);
+  EXPECT_FALSE(inBackground);
+  EXPECT_TRUE(isMainThread());
+}
+
+TEST(MockTime, RunUntilWaitsForWorkPostedFromAnotherThread) {
+  TestEnvironment env;
+  bool delivered = false;
+  std::thread other([&] { env.mainExecutor()->post([&] { delivered = true; }); });
+  EXPECT_TRUE(env.runUntil([&] { return delivered; }));
+  other.join();
+  EXPECT_DOUBLE_EQ(env.clock().uptime(), 0) << "waiting for I/O does not move mock time";
+}
+
+TEST(Timer, OneShotFiresAtItsIntervalNotAMillisecondBefore) {
+  TestEnvironment env;
+  int fired = 0;
+  auto timer = Timer::scheduled(1.5, false, [&] { ++fired; });
+  env.advance(1.499);
+  EXPECT_EQ(fired, 0);
+  EXPECT_TRUE(timer->isValid());
+  env.advance(0.001);
+  EXPECT_EQ(fired, 1);
+  EXPECT_FALSE(timer->isValid());
+  env.advance(10);
+  EXPECT_EQ(fired, 1);
+}
+
+TEST(Timer, RepeatingFiresEveryIntervalUntilInvalidated) {
+  TestEnvironment env;
+  std::vector<double> at;
+  auto timer = Timer::scheduled(5, true, [&] { at.push_back(env.clock().uptime()); });
+  env.advance(16);
+  EXPECT_EQ(at, (std::vector<double>{5, 10, 15}));
+  timer->invalidate();
+  env.advance(20);
+  EXPECT_EQ(at.size(), 3u);
+}
+
+TEST(Timer, ReleasingTheOwnerStopsTheTimer) {
+  TestEnvironment env;
+  int fired = 0;
+  auto timer = Timer::scheduled(1, true, [&] { ++fired; });
+  env.advance(1);
+  timer.reset();
+  env.advance(5);
+  EXPECT_EQ(fired, 1);
+}
+
+TEST(MockTime, RetrySeriesOfTwoFourEightSecondsRunsInstantly) {
+  TestEnvironment env;
+  std::vector<double> attempts;
+  std::function<void(double)> attempt = [&](double delay) {
+    attempts.push_back(env.clock().uptime());
+    if (attempts.size() < 4) {
+      env.backgroundExecutor(TaskPriority::userInitiated)
+          ->postDelayed([&, delay] { attempt(delay * 2); }, delay);
+    }
+  };
+  postBackground([&] { attempt(2); });
+  const auto started = std::chrono::steady_clock::now();
+  env.advance(60);
+  EXPECT_EQ(attempts, (std::vector<double>{0, 2, 6, 14}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+}

@@ -1,0 +1,137 @@
+// Subjects, operators and the main-loop timeout, on mock time.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Application.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Reactive.h"
+#include "platform/TestEnvironment.h"
+
+using namespace tilo::platform;
+
+namespace {
+struct TimeoutError : std::runtime_error {
+  TimeoutError() : std::runtime_error("Timeout occurred") {}
+};
+std::string failureText(Error error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+}  // namespace
+
+TEST(Subject, ReplaysCurrentValueAndStopsOnCancel) {
+  auto empty = CurrentValueSubject<int>::create();
+  std::vector<int> seen;
+  {
+    Subscription s = empty->publisher().sink([&](int v) { seen.push_back(v); });
+    EXPECT_TRUE(seen.empty()) << "an empty subject replays nothing";
+    empty->send(1);
+    empty->send(2);
+  }
+  empty->send(3);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+  EXPECT_EQ(empty->subscriberCount(), 0u);
+
+  auto held = CurrentValueSubject<bool>::create(false);
+  std::vector<bool> flags;
+  Subscription s = held->publisher().sink([&](bool v) { flags.push_back(v); });
+  EXPECT_EQ(flags, std::vector<bool>{false});
+}
+
+TEST(Subject, OperatorsChainAsExpected) {
+  auto info = CurrentValueSubject<std::optional<std::string>>::create();
+  auto ready = CurrentValueSubject<bool>::create(false);
+  std::vector<std::string> seen;
+  Subscription s =
+      combineLatest(info->publisher().dropEmpty(), ready->publisher().filter([](bool v) { return v; }))
+          .map([](const std::pair<std::string, bool>& p) { return p.first; })
+          .removeDuplicates()
+          .sink([&](const std::string& v) { seen.push_back(v); });
+  info->send(std::nullopt);
+  info->send(std::string("a"));
+  EXPECT_TRUE(seen.empty()) << "nothing until both sides delivered";
+  ready->send(true);
+  info->send(std::string("a"));
+  info->send(std::string("b"));
+  ready->send(false);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(Timeout, FailsThreeSecondsAfterSubscriptionOrAfterTheLastValue) {
+  TestEnvironment env;
+  auto subject = CurrentValueSubject<int>::create();
+  std::vector<int> values;
+  std::string failure;
+  Subscription s = subject->publisher()
+                       .timeout(3, std::make_exception_ptr(TimeoutError()))
+                       .sink([&](int v) { values.push_back(v); },
+                             [&](Error e) { failure = failureText(e); });
+  // Binary-exact steps so the boundary is exact: 3 s after the last value, not before.
+  env.advance(2.75);
+  subject->send(1);  // restarts the 3 s window
+  env.advance(2.75);
+  EXPECT_TRUE(failure.empty());
+  subject->send(2);
+  env.advance(2.9990234375);
+  EXPECT_TRUE(failure.empty());
+  env.advance(0.0009765625);
+  EXPECT_EQ(failure, "Timeout occurred");
+  subject->send(3);
+  EXPECT_EQ(values, (std::vector<int>{1, 2})) << "no value after the failure";
+}
+
+TEST(Timeout, CancelledSubscriptionNeverFails) {
+  TestEnvironment env;
+  auto subject = CurrentValueSubject<int>::create();
+  bool failed = false;
+  Subscription s = subject->publisher()
+                       .timeout(3, std::make_exception_ptr(TimeoutError()))
+                       .sink([](int) {}, [&](Error) { failed = true; });
+  s.cancel();
+  env.advance(10);
+  EXPECT_FALSE(failed);
+}
+
+TEST(SubjectThreads, ConcurrentSendersAndSubscribersAreSafe) {
+  auto subject = CurrentValueSubject<int>::create(0);
+  std::atomic<int> received{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) {
+        Subscription s = subject->publisher().sink([&](int) { ++received; });
+        subject->send(i);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_GE(received.load(), 800);
+  EXPECT_EQ(subject->subscriberCount(), 0u);
+}
+
+TEST(ApplicationLifecycle, TransitionsPostTheNotificationsAPhoneWould) {
+  TestEnvironment env;
+  std::vector<std::string> posted;
+  auto& center = NotificationCenter::defaultCenter();
+  std::vector<Subscription> tokens;
+  for (const char* name : {kDidBecomeActiveNotification, kDidEnterBackgroundNotification,
+                           kWillEnterForegroundNotification}) {
+    tokens.push_back(center.addObserver(name, [&posted, name] { posted.push_back(name); }));
+  }
+  auto& app = Application::shared();
+  app.setState(ApplicationState::background);
+  app.setState(ApplicationState::active);
+  app.setState(ApplicationState::active);
+  EXPECT_EQ(posted, (std::vector<std::string>{kDidEnterBackgroundNotification,
+                                              kWillEnterForegroundNotification,
+                                              kDidBecomeActiveNotification}));
+  tokens.clear();
+  app.setState(ApplicationState::background);
+  EXPECT_EQ(posted.size(), 3u) << "removed observers hear nothing";
+}

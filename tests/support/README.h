@@ -1,0 +1,2 @@
+// Shared test helpers: temporary directories, loopback servers, SDK fixtures.
+#pragma once

@@ -1,0 +1,70 @@
+// A property-list value: what Info.plist and the user-defaults file hold.
+//
+//   auto value = PlistValue::parse(bytes);          // XML or binary
+//   if (const std::string* key = value->asDictionary()->at("TiloAppKey").asString()) ...
+//
+// Integers are signed 64-bit; dates are seconds since 1970. Conversion to and from
+// libplist nodes is here so nothing else touches libplist's C API.
+#pragma once
+
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/Bytes.h"
+
+namespace tilo::platform {
+
+class PlistValue {
+ public:
+  using Array = std::vector<PlistValue>;
+  using Dictionary = std::map<std::string, PlistValue>;
+  struct Date {
+    double secondsSince1970 = 0;
+    bool operator==(const Date&) const = default;
+  };
+
+  PlistValue(std::string value) : storage_(std::move(value)) {}
+  PlistValue(const char* value) : storage_(std::string(value)) {}
+  PlistValue(std::int64_t value) : storage_(value) {}
+  PlistValue(int value) : storage_(std::int64_t{value}) {}
+  PlistValue(double value) : storage_(value) {}
+  PlistValue(bool value) : storage_(value) {}
+  PlistValue(Bytes value) : storage_(std::move(value)) {}
+  PlistValue(Date value) : storage_(value) {}
+  PlistValue(Array value) : storage_(std::move(value)) {}
+  PlistValue(Dictionary value) : storage_(std::move(value)) {}
+
+  // Each accessor returns null unless the value has exactly that type.
+  const std::string* asString() const { return std::get_if<std::string>(&storage_); }
+  const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&storage_); }
+  const double* asReal() const { return std::get_if<double>(&storage_); }
+  const bool* asBool() const { return std::get_if<bool>(&storage_); }
+  const Bytes* asData() const { return std::get_if<Bytes>(&storage_); }
+  const Date* asDate() const { return std::get_if<Date>(&storage_); }
+  const Array* asArray() const { return std::get_if<Array>(&storage_); }
+  const Dictionary* asDictionary() const { return std::get_if<Dictionary>(&storage_); }
+
+  bool operator==(const PlistValue&) const = default;
+
+  // nullopt for a null node or one of a type property lists cannot carry (UID, key).
+  static std::optional<PlistValue> fromNode(plist_t node);
+  // A new node tree that the caller frees with plist_free.
+  plist_t toNode() const;
+
+  // Parses an XML or binary property list; nullopt when the bytes are neither.
+  static std::optional<PlistValue> parse(std::string_view bytes);
+  std::string toBinary() const;
+  std::string toXml() const;
+
+ private:
+  std::variant<std::string, std::int64_t, double, bool, Bytes, Date, Array, Dictionary> storage_;
+};
+
+}  // namespace tilo::platform

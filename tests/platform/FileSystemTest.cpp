@@ -1,0 +1,148 @@
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/Bundle.h"
+#include "support/TempDir.h"
+
+namespace tilo::platform {
+namespace {
+
+using test::TempDir;
+
+std::size_t entryCount(const std::filesystem::path& dir) {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir)) ++count;
+  return count;
+}
+
+// Restores an environment variable when the test ends.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(FileSystemTest, ContainerLookupOrder) {
+  TempDir dir;
+  FileSystem::atomicWrite(
+      dir.path() / "Info.plist",
+      PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.game"}}).toXml());
+  Bundle::setMainBundleDirectory(dir.path());
+  ScopedEnv home("HOME", "/home/player");
+  ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+  ScopedEnv container("TILO_APP_CONTAINER", nullptr);
+
+  // 1. HOME fallback, named after the main bundle's identifier.
+  EXPECT_EQ(FileSystem::applicationContainer(), "/home/player/.local/share/com.example.game");
+  // 2. XDG_DATA_HOME wins over HOME.
+  ::setenv("XDG_DATA_HOME", "/data", 1);
+  EXPECT_EQ(FileSystem::applicationContainer(), "/data/com.example.game");
+  // 3. Without an identifier the host default is used.
+  Bundle::setMainBundleDirectory(dir.path() / "missing");
+  EXPECT_EQ(FileSystem::applicationContainer(), "/data/com.tilo.host");
+  // 4. The environment variable wins over both.
+  ::setenv("TILO_APP_CONTAINER", "/c", 1);
+  EXPECT_EQ(FileSystem::cachesDirectory(), "/c/Library/Caches");
+  // 5. The in-code override wins over everything, and can be lifted again.
+  FileSystem::setApplicationContainer("/o");
+  EXPECT_EQ(FileSystem::preferencesDirectory(), "/o/Library/Preferences");
+  FileSystem::setApplicationContainer(std::nullopt);
+  EXPECT_EQ(FileSystem::applicationContainer(), "/c");
+  Bundle::setMainBundleDirectory(std::nullopt);
+}
+
+TEST(FileSystemTest, AtomicWriteReplacesAndCleansUp) {
+  TempDir dir;
+  auto file = dir.path() / "a.json";
+  // 1. Create, then replace with shorter content: no stale tail, no temp files left.
+  ASSERT_TRUE(FileSystem::atomicWrite(file, "first version"));
+  ASSERT_TRUE(FileSystem::atomicWrite(file, std::string("2\0x", 3)));
+  EXPECT_EQ(FileSystem::readFile(file), std::string("2\0x", 3));
+  EXPECT_EQ(entryCount(dir.path()), 1u);
+  // 2. Chunked content arrives in order.
+  int n = 0;
+  ASSERT_TRUE(FileSystem::atomicWrite(file, [&]() -> std::string_view {
+    static const std::string parts[] = {"ab", "cd", "e"};
+    return n < 3 ? std::string_view(parts[n++]) : std::string_view();
+  }));
+  EXPECT_EQ(FileSystem::readFile(file), "abcde");
+  // 3. A missing folder fails without creating anything.
+  EXPECT_FALSE(FileSystem::atomicWrite(dir.path() / "no" / "b.json", "x"));
+  EXPECT_FALSE(FileSystem::exists(dir.path() / "no"));
+  // 4. Writing over a folder fails and removes its temporary file.
+  ASSERT_TRUE(FileSystem::createDirectories(dir.path() / "sub" / "deeper"));
+  EXPECT_FALSE(FileSystem::atomicWrite(dir.path() / "sub", "x"));
+  EXPECT_EQ(entryCount(dir.path()), 2u);
+  // 5. Removal is idempotent; a removed file reads as nothing.
+  EXPECT_TRUE(FileSystem::removeFile(file));
+  EXPECT_TRUE(FileSystem::removeFile(file));
+  EXPECT_EQ(FileSystem::readFile(file), std::nullopt);
+  // 6. A folder cannot be made below a file.
+  ASSERT_TRUE(FileSystem::atomicWrite(file, "x"));
+  EXPECT_FALSE(FileSystem::createDirectories(file / "sub"));
+}
+
+// A writer killed in the middle of a large write leaves the previous content in place.
+TEST(FileSystemTest, TornWriteKeepsPreviousFile) {
+  TempDir dir;
+  auto file = dir.path() / "state.json";
+  ASSERT_TRUE(FileSystem::atomicWrite(file, "previous"));
+  int ready[2], hold[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(hold), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(ready[0]);
+    ::close(hold[1]);
+    std::string chunk(1 << 20, 'x');
+    int produced = 0;
+    // 200 MB in 1 MB chunks; after 8 MB tell the parent and wait to be killed.
+    FileSystem::atomicWrite(file, [&]() -> std::string_view {
+      if (produced == 8) {
+        char byte = 'r';
+        [[maybe_unused]] auto w = ::write(ready[1], &byte, 1);
+        [[maybe_unused]] auto r = ::read(hold[0], &byte, 1);
+      }
+      return produced++ < 200 ? std::string_view(chunk) : std::string_view();
+    });
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(hold[0]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  // The partial temporary file is there beside the target.
+  std::uintmax_t partial = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path() != file) partial = entry.file_size();
+  }
+  EXPECT_EQ(partial, 8u << 20);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::close(ready[0]);
+  ::close(hold[1]);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(FileSystem::readFile(file), "previous");
+  // A later write still succeeds despite the leftover.
+  EXPECT_TRUE(FileSystem::atomicWrite(file, "next"));
+  EXPECT_EQ(FileSystem::readFile(file), "next");
+}
+
+}  // namespace
+}  // namespace tilo::platform

@@ -1,0 +1,277 @@
+#include "platform/HttpClient.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/TestEnvironment.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/TempDir.h"
+#include "support/TestCertificates.h"
+
+namespace tilo::platform {
+namespace {
+
+using test::LoopbackHttpServer;
+
+// Collects completions on the test thread, the way callers hop to their own executor.
+struct Recorder {
+  struct Entry {
+    HttpResult result;
+    std::thread::id thread;
+  };
+  explicit Recorder(TestEnvironment& env) : env(env), main(env.mainExecutor()) {}
+
+  HttpCompletion callback() {
+    return [this](HttpResult result) {
+      main->post([this, result = std::move(result), id = std::this_thread::get_id()] {
+        entries.push_back({result, id});
+      });
+    };
+  }
+  // Waits (real time, bounded) until `count` completions arrived.
+  bool waitFor(std::size_t count) {
+    return env.runUntil([&] { return entries.size() >= count; });
+  }
+  const HttpResponse& response(std::size_t i) const {
+    return std::get<HttpResponse>(entries.at(i).result);
+  }
+  long errorCode(std::size_t i) const {
+    const auto* error = std::get_if<UrlError>(&entries.at(i).result);
+    return error ? error->code : 0;
+  }
+
+  TestEnvironment& env;
+  std::shared_ptr<Executor> main;
+  std::vector<Entry> entries;
+};
+
+HttpRequest get(std::string url) {
+  HttpRequest request;
+  request.url = std::move(url);
+  return request;
+}
+
+TEST(HttpClientTest, AnyStatusIsAResponseWithHeadersAndBody) {
+  TestEnvironment env;
+  LoopbackHttpServer server;
+  std::set<int> clientPorts;
+  std::mutex mutex;
+  server.http().Get("/ok", [&](const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard lock(mutex);
+    clientPorts.insert(req.remote_port);
+    res.set_header("X-Trace", "abc");
+    res.set_content("hello", "text/plain");
+  });
+  server.http().Post("/fail", [&](const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard lock(mutex);
+    clientPorts.insert(req.remote_port);
+    res.status = 500;
+    res.set_content(req.method + "|" + req.get_header_value("Tilo-App-Key") + "|" +
+                        req.get_header_value("Content-Type") + "|" + req.body,
+                    "text/plain");
+  });
+  server.start();
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+
+  client->send(get(server.url("/ok")), recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(1));
+  HttpRequest post = get(server.url("/fail"));
+  post.method = "POST";
+  post.headers = {{"Tilo-App-Key", "key-1"}, {"Content-Type", "application/json"}};
+  post.body = std::string(3000, 'x');  // large enough that curl would otherwise wait on 100
+  client->send(post, recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(2));
+
+  const HttpResponse& ok = recorder.response(0);
+  EXPECT_EQ(ok.status, 200);
+  EXPECT_EQ(ok.body, "hello");
+  EXPECT_EQ(ok.header("x-trace"), "abc");
+  EXPECT_EQ(ok.url, server.url("/ok"));
+  EXPECT_NE(ok.description().find("Status Code: 200"), std::string::npos);
+  const HttpResponse& failed = recorder.response(1);
+  EXPECT_EQ(failed.status, 500);
+  EXPECT_EQ(failed.body, "POST|key-1|application/json|" + std::string(3000, 'x'));
+  // Completions run on the one worker thread, not on the caller's.
+  EXPECT_NE(recorder.entries[0].thread, std::this_thread::get_id());
+  EXPECT_EQ(recorder.entries[0].thread, recorder.entries[1].thread);
+  // The second request reused the first one's connection.
+  EXPECT_EQ(clientPorts.size(), 1u);
+}
+
+TEST(HttpClientTest, RefusedConnectionIsCannotConnect) {
+  TestEnvironment env;
+  // A bound socket that does not listen: connections to its port are refused.
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  client->send(get("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/"),
+               recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(1));
+  ::close(fd);
+  client->send(get("ftp://127.0.0.1/file"), recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(2));
+  EXPECT_EQ(recorder.errorCode(0), kUrlErrorCannotConnectToHost);
+  EXPECT_EQ(std::get<UrlError>(recorder.entries[0].result).localizedDescription,
+            "Could not connect to the server.");
+  EXPECT_EQ(std::get<UrlError>(recorder.entries[0].result).domain, "NSURLErrorDomain");
+  EXPECT_EQ(recorder.errorCode(1), kUrlErrorUnsupportedURL);
+}
+
+// A server that takes the request and never answers.
+struct SilentServer {
+  explicit SilentServer(TestEnvironment& env) {
+    server.http().Get(
+        "/hang", [this, main = env.mainExecutor()](const httplib::Request&, httplib::Response&) {
+          main->post([this] { ++arrived; });
+          server.holdUntilShutdown();
+        });
+    server.http().Get("/ok", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("ok", "text/plain");
+    });
+    server.start();
+  }
+  LoopbackHttpServer server;
+  int arrived = 0;
+};
+
+TEST(HttpClientTest, TimeoutRunsOnTheEnvironmentClock) {
+  TestEnvironment env;
+  SilentServer silent(env);
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  HttpRequest request = get(silent.server.url("/hang"));
+  request.timeoutSeconds = 60;
+  auto task = client->send(request, recorder.callback());
+  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 1; }));
+
+  env.advance(59.9);
+  EXPECT_TRUE(recorder.entries.empty());
+  env.advance(0.1);
+  ASSERT_TRUE(recorder.waitFor(1));
+  EXPECT_EQ(recorder.errorCode(0), kUrlErrorTimedOut);
+  EXPECT_EQ(std::get<UrlError>(recorder.entries[0].result).localizedDescription,
+            "The request timed out.");
+
+  // A late cancel is ignored: the worker handles commands in order, so a second
+  // completion would arrive before the answer to the next request.
+  task->cancel();
+  client->send(get(silent.server.url("/ok")), recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(2));
+  EXPECT_EQ(recorder.response(1).status, 200);
+  EXPECT_EQ(recorder.entries.size(), 2u);
+}
+
+TEST(HttpClientTest, CancelCompletesOnceWithCancelled) {
+  TestEnvironment env;
+  SilentServer silent(env);
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  auto task = client->send(get(silent.server.url("/hang")), recorder.callback());
+  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 1; }));
+  task->cancel();
+  task->cancel();
+  ASSERT_TRUE(recorder.waitFor(1));
+  EXPECT_EQ(recorder.errorCode(0), kUrlErrorCancelled);
+  // Neither the second cancel nor the expired timeout completes it again.
+  env.advance(61);
+  client->send(get(silent.server.url("/ok")), recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(2));
+  EXPECT_EQ(recorder.response(1).body, "ok");
+  EXPECT_EQ(recorder.entries.size(), 2u);
+
+  // Requests still running when their client goes away are cancelled, not dropped.
+  client->send(get(silent.server.url("/hang")), recorder.callback());
+  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 2; }));
+  client.reset();
+  ASSERT_TRUE(recorder.waitFor(3));
+  EXPECT_EQ(recorder.errorCode(2), kUrlErrorCancelled);
+}
+
+TEST(HttpClientTest, SeveralRequestsRunAtOnce) {
+  TestEnvironment env;
+  LoopbackHttpServer server;
+  std::mutex mutex;
+  std::condition_variable allThere;
+  int waiting = 0;
+  // Answers only once all three requests are being served at the same time.
+  server.http().Get("/barrier", [&](const httplib::Request& req, httplib::Response& res) {
+    std::unique_lock lock(mutex);
+    ++waiting;
+    allThere.notify_all();
+    bool together = allThere.wait_for(lock, std::chrono::seconds(20), [&] { return waiting >= 3; });
+    res.status = together ? 200 : 503;
+    res.set_content(req.get_param_value("n"), "text/plain");
+  });
+  server.start();
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  for (int n = 0; n < 3; ++n) {
+    client->send(get(server.url("/barrier?n=" + std::to_string(n))), recorder.callback());
+  }
+  ASSERT_TRUE(recorder.waitFor(3));
+  std::set<std::string> bodies;
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(recorder.response(i).status, 200);
+    bodies.insert(recorder.response(i).body);
+  }
+  EXPECT_EQ(bodies, (std::set<std::string>{"0", "1", "2"}));
+}
+
+TEST(HttpClientTest, TlsPeersAreVerified) {
+  test::TempDir dir;
+  auto certs = test::TestCertificates::generate(dir.path());
+  TestEnvironment env;
+  LoopbackHttpServer trusted(LoopbackHttpServer::Tls{certs.serverCert, certs.serverKey});
+  LoopbackHttpServer misnamed(LoopbackHttpServer::Tls{certs.otherHostCert, certs.otherHostKey});
+  for (auto* server : {&trusted, &misnamed}) {
+    server->http().Get("/", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("secure", "text/plain");
+    });
+    server->start();
+  }
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  auto fetch = [&](const std::string& url) {
+    std::size_t index = recorder.entries.size();
+    client->send(get(url), recorder.callback());
+    EXPECT_TRUE(recorder.waitFor(index + 1));
+    return index;
+  };
+
+  // 1. A certificate from a CA that nobody trusts.
+  HttpClient::setAdditionalTrustedCAFile(std::nullopt);
+  ::unsetenv("TILO_DEV_CA_FILE");
+  EXPECT_EQ(recorder.errorCode(fetch(trusted.url("/"))), kUrlErrorSecureConnectionFailed);
+  // 2. Trusting the test CA for development makes the same server work.
+  HttpClient::setAdditionalTrustedCAFile(certs.caFile);
+  EXPECT_EQ(recorder.response(fetch(trusted.url("/"))).body, "secure");
+  // 3. A trusted certificate that names another host is still refused.
+  auto index = fetch(misnamed.url("/"));
+  EXPECT_EQ(recorder.errorCode(index), kUrlErrorSecureConnectionFailed);
+  EXPECT_EQ(std::get<UrlError>(recorder.entries[index].result).localizedDescription,
+            "An SSL error has occurred and a secure connection to the server cannot be made.");
+  // 4. The environment variable is the same development setting.
+  HttpClient::setAdditionalTrustedCAFile(std::nullopt);
+  ::setenv("TILO_DEV_CA_FILE", certs.caFile.c_str(), 1);
+  client = HttpClient::create();  // no kept-alive connection from step 2
+  EXPECT_EQ(recorder.response(fetch(trusted.url("/"))).status, 200);
+  ::unsetenv("TILO_DEV_CA_FILE");
+}
+
+}  // namespace
+}  // namespace tilo::platform

@@ -1,0 +1,124 @@
+#include "platform/UserDefaults.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+#include "support/TempDir.h"
+
+namespace tilo::platform {
+namespace {
+
+using test::TempDir;
+
+TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
+  TempDir dir;
+  auto path = dir.path() / "prefs.plist";
+  const Bytes blob{0x00, 0xFF, 0x7B, 0x00, 0x10};
+  {
+    auto defaults = UserDefaults::atPath(path);
+    defaults->setString("greeting", "광고 로드 완료 ✅");
+    defaults->setData("com.tilo.AdUnit", blob);
+    defaults->setData("empty", {});
+    defaults->setString("gone", "soon");
+    defaults->removeObject("gone");
+    defaults->removeObject("never-set");
+  }
+  auto fresh = UserDefaults::atPath(path);
+  EXPECT_EQ(fresh->string("greeting"), "광고 로드 완료 ✅");
+  EXPECT_EQ(fresh->data("com.tilo.AdUnit"), blob);
+  EXPECT_EQ(fresh->data("empty"), Bytes{});
+  EXPECT_EQ(fresh->string("gone"), std::nullopt);
+  // A value of the other type reads as absent.
+  EXPECT_EQ(fresh->string("com.tilo.AdUnit"), std::nullopt);
+  EXPECT_EQ(fresh->data("greeting"), std::nullopt);
+  // The file is a binary property list that other tools can read.
+  auto file = FileSystem::readFile(path);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->substr(0, 8), "bplist00");
+}
+
+TEST(UserDefaultsTest, ValuesWrittenByOneProcessAreReadByTheNext) {
+  TempDir dir;
+  auto path = dir.path() / "Library" / "Preferences" / "com.example.plist";
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto defaults = UserDefaults::atPath(path);
+    defaults->setString("tilo_saved_ad_events", "from child");
+    defaults->setData("blob", Bytes{1, 2, 3});
+    ::_exit(defaults->string("tilo_saved_ad_events") ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  auto defaults = UserDefaults::atPath(path);
+  EXPECT_EQ(defaults->string("tilo_saved_ad_events"), "from child");
+  EXPECT_EQ(defaults->data("blob"), (Bytes{1, 2, 3}));
+}
+
+TEST(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplaced) {
+  TempDir dir;
+  auto path = dir.path() / "prefs.plist";
+  for (std::string damaged : {std::string("not a plist \x01\x02", 15),
+                              std::string("bplist00\xd1\x01\x02", 11), std::string()}) {
+    SCOPED_TRACE(damaged);
+    ASSERT_TRUE(FileSystem::atomicWrite(path, damaged));
+    auto defaults = UserDefaults::atPath(path);
+    EXPECT_EQ(defaults->string("key"), std::nullopt);
+    defaults->setString("key", "value");
+    EXPECT_EQ(UserDefaults::atPath(path)->string("key"), "value");
+  }
+  // A valid plist whose root is not a dictionary counts as damaged too.
+  ASSERT_TRUE(FileSystem::atomicWrite(path, PlistValue(PlistValue::Array{"a"}).toXml()));
+  EXPECT_EQ(UserDefaults::atPath(path)->string("key"), std::nullopt);
+}
+
+TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
+  TempDir dir;
+  auto path = dir.path() / "prefs.plist";
+  auto defaults = UserDefaults::atPath(path);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) {
+        defaults->setString("k" + std::to_string(t) + "_" + std::to_string(i), std::to_string(i));
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  auto fresh = UserDefaults::atPath(path);
+  for (int t = 0; t < 4; ++t) {
+    for (int i = 0; i < 50; ++i) {
+      ASSERT_EQ(fresh->string("k" + std::to_string(t) + "_" + std::to_string(i)),
+                std::to_string(i));
+    }
+  }
+}
+
+TEST(UserDefaultsTest, StandardLivesInTheContainerPreferences) {
+  TempDir bundle, container;
+  ASSERT_TRUE(FileSystem::atomicWrite(
+      bundle.path() / "Info.plist",
+      PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.app"}}).toBinary()));
+  Bundle::setMainBundleDirectory(bundle.path());
+  FileSystem::setApplicationContainer(container.path());
+  UserDefaults::standard()->setString("com.tilo.AdUnit", "x");
+  EXPECT_EQ(UserDefaults::standard(), UserDefaults::standard());
+  auto expected = container.path() / "Library" / "Preferences" / "com.example.app.plist";
+  EXPECT_EQ(UserDefaults::atPath(expected)->string("com.tilo.AdUnit"), "x");
+  // Another container gets its own store.
+  TempDir other;
+  FileSystem::setApplicationContainer(other.path());
+  EXPECT_EQ(UserDefaults::standard()->string("com.tilo.AdUnit"), std::nullopt);
+  FileSystem::setApplicationContainer(std::nullopt);
+  Bundle::setMainBundleDirectory(std::nullopt);
+}
+
+}  // namespace
+}  // namespace tilo::platform

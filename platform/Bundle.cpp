@@ -61,7 +61,10 @@ std::optional<std::filesystem::path> Bundle::pathForResource(std::string_view na
                                                              std::string_view ext) const {
   if (name.empty()) return std::nullopt;
   std::string file(name);
-  if (!ext.empty()) file += (ext.front() == '.' ? "" : ".") + std::string(ext);
+  if (!ext.empty()) {
+    if (ext.front() != '.') file += '.';
+    file += ext;
+  }
   auto path = directory_ / file;
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;

@@ -1,0 +1,70 @@
+#include "platform/Base64.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace tilo::platform {
+namespace {
+
+Bytes bytesOf(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+TEST(Base64Test, Rfc4648VectorsBothWays) {
+  const std::pair<std::string_view, std::string_view> vectors[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+  };
+  for (const auto& [plain, encoded] : vectors) {
+    EXPECT_EQ(base64Encode(bytesOf(plain)), encoded);
+    EXPECT_EQ(base64Decode(encoded), bytesOf(plain)) << encoded;
+  }
+  EXPECT_EQ(base64Encode(Bytes{0xFB, 0xFF, 0xBF}), "+/+/");
+  EXPECT_EQ(base64Decode("+/+/"), (Bytes{0xFB, 0xFF, 0xBF}));
+}
+
+TEST(Base64Test, DecodingIgnoresNoCharacter) {
+  for (std::string_view text : {
+           "Zm9v\nYmFy", "Zm9v\r\nYmFy", "Zm9vYmFy\n", " Zm9vYmFy",
+           "Zm9v YmFy",  "Zm9vYmFy\t",   "Zm9-",       "Zm9_",  // URL-safe alphabet
+           "Zm9",        "Zm9vY",        "Zg=",        "Zg",    // length
+           "Z===",       "====",         "=Zg=",       "Zm=v",
+           "Zg==Zg==",   "Zm8=Zm9v",  // padding position
+           "Zh==",       "Zm9=",      // bits after the last byte
+           "Zm\xC3\xA4"}) {
+    EXPECT_FALSE(base64Decode(text)) << text;
+  }
+  EXPECT_FALSE(base64Decode(std::string_view("Zm9\0", 4)));
+}
+
+TEST(Base64Test, CallerTrimsSurroundingWhitespace) {
+  const std::string keyFile = "\r\n \tZm9vYmFy\n\n";
+  EXPECT_FALSE(base64Decode(keyFile));
+  EXPECT_EQ(base64Decode(trimWhitespaceAndNewlines(keyFile)), bytesOf("foobar"));
+  // Trimming stops at the text: a break inside it still fails.
+  EXPECT_FALSE(base64Decode(trimWhitespaceAndNewlines(" Zm9v\nYmFy ")));
+  EXPECT_EQ(trimWhitespaceAndNewlines("\u00A0\u2028a b\u3000\u0085"), "a b");
+  EXPECT_EQ(trimWhitespaceAndNewlines(" \n\v\f "), "");
+  // "\u00E0" ends in the same byte as the no-break space and stays.
+  EXPECT_EQ(trimWhitespaceAndNewlines("\u00E0"), "\u00E0");
+}
+
+TEST(Base64Test, RandomDataRoundTrips) {
+  std::mt19937 rng(3);
+  for (std::size_t size = 0; size < 200; ++size) {
+    Bytes data(size);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    const std::string encoded = base64Encode(data);
+    EXPECT_EQ(encoded.size(), (size + 2) / 3 * 4);
+    EXPECT_EQ(base64Decode(encoded), data);
+  }
+}
+
+}  // namespace
+}  // namespace tilo::platform

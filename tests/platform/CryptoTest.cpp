@@ -1,0 +1,202 @@
+#include "platform/Crypto.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <unordered_set>
+
+namespace tilo::platform {
+namespace {
+
+Bytes hex(std::string_view text) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+    out.push_back(
+        static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+  }
+  return out;
+}
+
+template <std::size_t N>
+std::array<std::uint8_t, N> fixed(const Bytes& bytes) {
+  std::array<std::uint8_t, N> out{};
+  std::copy_n(bytes.begin(), N, out.begin());
+  return out;
+}
+
+Bytes randomBytes(std::mt19937& rng, std::size_t size) {
+  Bytes out(size);
+  for (auto& b : out) b = static_cast<std::uint8_t>(rng());
+  return out;
+}
+
+// A second, independent use of OpenSSL: the legacy init sequence with the algorithm's
+// ASN.1 name, an explicit IV length and one byte per update.
+Bytes referenceGcm(bool encrypt, const Bytes& key, const Bytes& nonce, const Bytes& input,
+                   Bytes& tag, bool* authentic = nullptr) {
+  std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher(
+      EVP_CIPHER_fetch(nullptr, "id-aes256-GCM", nullptr), EVP_CIPHER_free);
+  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
+                                                                      EVP_CIPHER_CTX_free);
+  EXPECT_EQ(EVP_CipherInit_ex(ctx.get(), cipher.get(), nullptr, nullptr, nullptr, encrypt), 1);
+  EXPECT_EQ(EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_IVLEN, 12, nullptr), 1);
+  EXPECT_EQ(EVP_CipherInit_ex(ctx.get(), nullptr, nullptr, key.data(), nonce.data(), -1), 1);
+  Bytes output(input.size());
+  int length = 0;
+  for (std::size_t i = 0; i < input.size(); ++i) {
+    EXPECT_EQ(EVP_CipherUpdate(ctx.get(), &output[i], &length, &input[i], 1), 1);
+  }
+  std::uint8_t scratch[16];
+  if (encrypt) {
+    EXPECT_EQ(EVP_CipherFinal_ex(ctx.get(), scratch, &length), 1);
+    tag.resize(16);
+    EXPECT_EQ(EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, 16, tag.data()), 1);
+  } else {
+    EXPECT_EQ(EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, 16, tag.data()), 1);
+    *authentic = EVP_CipherFinal_ex(ctx.get(), scratch, &length) == 1;
+  }
+  return output;
+}
+
+TEST(CryptoTest, Sha256MatchesKnownDigests) {
+  EXPECT_EQ(sha256("abc"),
+            fixed<32>(hex("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad")));
+  EXPECT_EQ(sha256(std::span<const std::uint8_t>()),
+            fixed<32>(hex("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855")));
+  const std::string text = "\xED\x95\x9C app key";
+  EXPECT_EQ(sha256(text), sha256(Bytes(text.begin(), text.end())));
+}
+
+// McGrew-Viega GCM test cases 13 to 15 (AES-256, 96-bit IV, no AAD).
+TEST(CryptoTest, AesGcmMatchesPublishedVectors) {
+  struct Vector {
+    std::string_view key, iv, plaintext, ciphertext, tag;
+  };
+  const std::string_view zeroKey =
+      "00000000000000000000000000000000"
+      "00000000000000000000000000000000";
+  const Vector vectors[] = {
+      {zeroKey, "000000000000000000000000", "", "", "530f8afbc74536b9a963b4f1c4cb738b"},
+      {zeroKey, "000000000000000000000000", "00000000000000000000000000000000",
+       "cea7403d4d606b6e074ec5d3baf39d18", "d0d1c8a799996bf0265b98b5d48ab919"},
+      {"feffe9928665731c6d6a8f9467308308feffe9928665731c6d6a8f9467308308",
+       "cafebabefacedbaddecaf888",
+       "d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a72"
+       "1c3c0c95956809532fcf0e2449a6b525b16aedf5aa0de657ba637b391aafd255",
+       "522dc1f099567d07f47f37a32a84427d643a8cdcbfe5c0c97598a2bd2555d1aa"
+       "8cb08e48590dbb3da7b08b1056828838c5f61e6393ba7a0abcc9f662898015ad",
+       "b094dac5d93471bdec1a502270e3cc6c"},
+  };
+  for (const auto& v : vectors) {
+    const auto key = fixed<32>(hex(v.key));
+    const auto nonce = fixed<12>(hex(v.iv));
+    const auto box = aesGcmSeal(key, nonce, hex(v.plaintext));
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->ciphertext, hex(v.ciphertext));
+    EXPECT_EQ(Bytes(box->tag.begin(), box->tag.end()), hex(v.tag));
+    EXPECT_EQ(aesGcmOpen(key, nonce, hex(v.ciphertext), fixed<16>(hex(v.tag))), hex(v.plaintext));
+  }
+}
+
+TEST(CryptoTest, AgreesWithIndependentImplementationBothWays) {
+  std::mt19937 rng(7);
+  for (std::size_t size : {0, 1, 15, 16, 17, 63, 64, 255, 1000}) {
+    const Bytes key = randomBytes(rng, 32), plaintext = randomBytes(rng, size);
+    // Platform seals (random nonce), reference opens.
+    const auto box = aesGcmSeal(fixed<32>(key), plaintext);
+    ASSERT_TRUE(box);
+    Bytes tag(box->tag.begin(), box->tag.end());
+    bool authentic = false;
+    EXPECT_EQ(referenceGcm(false, key, Bytes(box->nonce.begin(), box->nonce.end()), box->ciphertext,
+                           tag, &authentic),
+              plaintext);
+    EXPECT_TRUE(authentic) << size;
+    // Reference seals, platform opens.
+    const Bytes nonce = randomBytes(rng, 12);
+    const Bytes ciphertext = referenceGcm(true, key, nonce, plaintext, tag);
+    EXPECT_EQ(aesGcmOpen(fixed<32>(key), fixed<12>(nonce), ciphertext, fixed<16>(tag)), plaintext);
+  }
+}
+
+TEST(CryptoTest, AnyAlterationOrWrongKeyFailsToOpen) {
+  const auto key = sha256("app-key"), otherKey = sha256("app-key2");
+  const Bytes plaintext(100, 0x5A);
+  const auto box = aesGcmSeal(key, plaintext);
+  ASSERT_TRUE(box);
+  auto ciphertext = box->ciphertext;
+  ciphertext[37] ^= 0x04;
+  EXPECT_FALSE(aesGcmOpen(key, box->nonce, ciphertext, box->tag));
+  auto tag = box->tag;
+  tag[15] ^= 0x80;
+  EXPECT_FALSE(aesGcmOpen(key, box->nonce, box->ciphertext, tag));
+  auto nonce = box->nonce;
+  nonce[0] ^= 0x01;
+  EXPECT_FALSE(aesGcmOpen(key, nonce, box->ciphertext, box->tag));
+  EXPECT_FALSE(aesGcmOpen(otherKey, box->nonce, box->ciphertext, box->tag));
+  // Failures leave the per-thread context usable, and the original still opens.
+  EXPECT_EQ(aesGcmOpen(key, box->nonce, box->ciphertext, box->tag), plaintext);
+}
+
+TEST(CryptoTest, SwitchingKeysBetweenCallsUsesTheRightKey) {
+  const auto a = sha256("a"), b = sha256("b");
+  const Bytes text = {1, 2, 3};
+  const auto boxA1 = aesGcmSeal(a, text), boxB = aesGcmSeal(b, text), boxA2 = aesGcmSeal(a, text);
+  for (const auto* box : {&*boxA1, &*boxA2}) {
+    EXPECT_EQ(aesGcmOpen(a, box->nonce, box->ciphertext, box->tag), text);
+    EXPECT_FALSE(aesGcmOpen(b, box->nonce, box->ciphertext, box->tag));
+  }
+  EXPECT_EQ(aesGcmOpen(b, boxB->nonce, boxB->ciphertext, boxB->tag), text);
+  EXPECT_FALSE(aesGcmOpen(a, boxB->nonce, boxB->ciphertext, boxB->tag));
+}
+
+TEST(CryptoTest, CombinedIsNonceCiphertextTag) {
+  const auto box = aesGcmSeal(sha256("k"), Bytes{9, 8, 7});
+  const Bytes combined = box->combined();
+  ASSERT_EQ(combined.size(), 12u + 3u + 16u);
+  EXPECT_TRUE(std::equal(box->nonce.begin(), box->nonce.end(), combined.begin()));
+  EXPECT_TRUE(std::equal(box->ciphertext.begin(), box->ciphertext.end(), combined.begin() + 12));
+  EXPECT_TRUE(std::equal(box->tag.begin(), box->tag.end(), combined.begin() + 15));
+}
+
+TEST(CryptoTest, HundredThousandSealsNeverRepeatANonce) {
+  const auto key = sha256("nonce-check");
+  std::unordered_set<std::string> seen;
+  seen.reserve(100'000);
+  for (int i = 0; i < 100'000; ++i) {
+    const auto box = aesGcmSeal(key, std::span<const std::uint8_t>());
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(seen.emplace(box->nonce.begin(), box->nonce.end()).second) << "repeat at " << i;
+  }
+}
+
+TEST(CryptoTest, ThreadsSealAndOpenIndependently) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      const auto key = sha256(std::to_string(t));
+      const Bytes text(64, static_cast<std::uint8_t>(t));
+      for (int i = 0; i < 200; ++i) {
+        const auto box = aesGcmSeal(key, text);
+        if (!box || aesGcmOpen(key, box->nonce, box->ciphertext, box->tag) != text) ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures, 0);
+}
+
+TEST(CryptoTest, SecureRandomBytesFillsTheBuffer) {
+  std::array<std::uint8_t, 64> a{}, b{};
+  ASSERT_TRUE(secureRandomBytes(a));
+  ASSERT_TRUE(secureRandomBytes(b));
+  EXPECT_NE(a, b);
+  EXPECT_TRUE(secureRandomBytes(std::span<std::uint8_t>()));
+}
+
+}  // namespace
+}  // namespace tilo::platform

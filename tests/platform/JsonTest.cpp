@@ -1,0 +1,102 @@
+#include "platform/Json.h"
+
+#include <gtest/gtest.h>
+
+namespace tilo::platform {
+namespace {
+
+template <class F>
+DecodingError decodingErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const DecodingError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no DecodingError";
+  return DecodingError(DecodingError::Kind::dataCorrupted, "none");
+}
+
+TEST(JsonTest, ErrorsNameTheKeyAndTheProblem) {
+  const Json json = parseJson(R"({"platform":"ios","refreshInterval":"60","n":null,"f":3.5})");
+  auto error = decodingErrorOf([&] { required<std::string>(json, "storeId"); });
+  EXPECT_EQ(error.kind(), DecodingError::Kind::keyNotFound);
+  EXPECT_EQ(error.localizedDescription(),
+            "The data couldn't be read because it is missing. (key \"storeId\" not found)");
+  error = decodingErrorOf([&] { required<double>(json, "refreshInterval"); });
+  EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(error.localizedDescription(),
+            "The data couldn't be read because it isn't in the correct format. "
+            "(key \"refreshInterval\": expected number, found string)");
+  error = decodingErrorOf([&] { required<std::string>(json, "n"); });
+  EXPECT_EQ(error.kind(), DecodingError::Kind::valueNotFound);
+  EXPECT_EQ(error.localizedDescription(),
+            "The data couldn't be read because it is missing. "
+            "(key \"n\": expected string, found null)");
+  EXPECT_EQ(decodingErrorOf([&] { requiredValue(json, "n"); }).kind(),
+            DecodingError::Kind::valueNotFound);
+  error = decodingErrorOf([&] { requireObject(parseJson("[1]")); });
+  EXPECT_EQ(error.localizedDescription(),
+            "The data couldn't be read because it isn't in the correct format. "
+            "(expected object, found array)");
+  EXPECT_EQ(decodingErrorOf([&] { requireArray(json["f"], "f"); }).what(),
+            std::string("The data couldn't be read because it isn't in the correct format. "
+                        "(key \"f\": expected array, found number)"));
+}
+
+TEST(JsonTest, InvalidTextIsDataCorrupted) {
+  for (std::string_view text : {"", "{", "{\"a\":1} x", "{'a':1}", "[1,]", "NaN"}) {
+    const auto error = decodingErrorOf([&] { parseJson(text); });
+    EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << text;
+    EXPECT_TRUE(error.localizedDescription().starts_with(
+        "The data couldn't be read because it isn't in the correct format. (invalid JSON: "))
+        << error.localizedDescription();
+  }
+}
+
+TEST(JsonTest, NumberTypes) {
+  const Json json = parseJson(
+      R"({"i":42,"neg":-7,"f":3.0,"half":3.5,"big":1e300,"huge":18446744073709551615,"b":true})");
+  EXPECT_EQ(required<double>(json, "i"), 42.0);
+  EXPECT_EQ(required<double>(json, "half"), 3.5);
+  EXPECT_EQ(required<std::int64_t>(json, "i"), 42);
+  EXPECT_EQ(required<std::int64_t>(json, "neg"), -7);
+  EXPECT_EQ(required<std::int64_t>(json, "f"), 3);
+  for (const char* key : {"half", "big", "huge", "b"}) {
+    EXPECT_EQ(decodingErrorOf([&] { required<std::int64_t>(json, key); }).kind(),
+              DecodingError::Kind::typeMismatch)
+        << key;
+  }
+  EXPECT_EQ(decodingErrorOf([&] { required<bool>(json, "i"); }).kind(),
+            DecodingError::Kind::typeMismatch);
+  EXPECT_TRUE(required<bool>(json, "b"));
+}
+
+TEST(JsonTest, OptionalAndLenient) {
+  const Json json = parseJson(R"({"url":"https://x","none":null,"interval":"soon","cfg":"x"})");
+  EXPECT_EQ(optional<std::string>(json, "url"), "https://x");
+  EXPECT_EQ(optional<std::string>(json, "missing"), std::nullopt);
+  EXPECT_EQ(optional<std::string>(json, "none"), std::nullopt);
+  EXPECT_EQ(decodingErrorOf([&] { optional<double>(json, "interval"); }).kind(),
+            DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(lenient<double>(json, "interval"), std::nullopt);
+  EXPECT_EQ(lenient<std::string>(json, "url"), "https://x");
+  EXPECT_EQ(lenient<std::string>(parseJson("[]"), "url"), std::nullopt);
+  EXPECT_EQ(optional<Json>(json, "cfg"), Json("x"));
+  EXPECT_EQ(decodingErrorOf([&] { required<std::string>(parseJson("5"), "url"); }).kind(),
+            DecodingError::Kind::typeMismatch);
+}
+
+TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {
+  const std::string text =
+      R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})";
+  EXPECT_EQ(dumpCompact(parseJson(text)), text);
+  Json built;
+  built["b"] = 0.1 + 0.2;
+  built["a"] = "line\nbreak \"quoted\"";
+  EXPECT_EQ(dumpCompact(built), R"({"b":0.30000000000000004,"a":"line\nbreak \"quoted\""})");
+  EXPECT_EQ(dumpCompact(Json::object()), "{}");
+  EXPECT_EQ(dumpCompact(Json("bad \xFF utf8")), "\"bad \xEF\xBF\xBD utf8\"");
+}
+
+}  // namespace
+}  // namespace tilo::platform

@@ -1,0 +1,307 @@
+#include "tools/devserver/DevServer.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace tilo::devserver {
+namespace {
+
+using platform::Json;
+
+constexpr const char* kAppKey = "test-app-key";
+constexpr const char* kAppInfo =
+    R"({"adUnits":[{"tiloAdUnitId":"unit-1","mediationAdUnitId":"ca-app-pub-1/1","name":"Banner","type":"banner"}],"feeRate":0.25})";
+
+std::shared_ptr<DevServer> startServer(DevServerOptions options = {}) {
+  options.appKey = kAppKey;
+  options.appInfoJson = kAppInfo;
+  std::string error;
+  auto server = DevServer::start(options, &error);
+  EXPECT_TRUE(server) << error;
+  return server;
+}
+
+std::unique_ptr<httplib::Client> clientFor(const DevServer& server) {
+  auto client = std::make_unique<httplib::Client>("127.0.0.1", server.port());
+  client->set_connection_timeout(10);
+  client->set_read_timeout(10);
+  return client;
+}
+
+httplib::Headers withKey(const std::string& key = kAppKey) {
+  return {{"Tilo-App-Key", key}};
+}
+
+Json event(const std::string& id) {
+  return Json{{"eventId", id},
+              {"eventType", "ad_impression"},
+              {"createdAt", 1700000000123},
+              {"sessionId", "01HSESSION"},
+              {"payload", {{"adFormat", "banner"}, {"adUnitId", "unit-1"}, {"latency", 0.5}}}};
+}
+
+std::string batch(const std::vector<std::string>& ids) {
+  Json events = Json::array();
+  for (const auto& id : ids) events.push_back(event(id));
+  return Json{{"sdkVersion", "1.1.44-beta"},
+              {"events", events},
+              {"device", {{"deviceId", ""}, {"idfv", nullptr}, {"os", "iOS"}}},
+              {"country", "KR"},
+              {"mediationPlatform", "admob"}}
+      .dump();
+}
+
+httplib::Result post(httplib::Client& client, const std::string& body,
+                     const std::string& key = kAppKey) {
+  return client.Post("/analytics/events", withKey(key), body, "application/json");
+}
+
+std::vector<std::string> storedIds(const DevServer& server) {
+  std::vector<std::string> ids;
+  for (const auto& stored : server.storedEvents()) ids.push_back(stored.eventId);
+  return ids;
+}
+
+TEST(DevServerTest, AppInfoRequiresTheAppKey) {
+  auto server = startServer();
+  ASSERT_TRUE(server);
+  EXPECT_EQ(server->baseUrl(), "http://127.0.0.1:" + std::to_string(server->port()));
+  auto client = clientFor(*server);
+
+  auto res = client->Get("/sdk/init", withKey());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->body, kAppInfo);
+  EXPECT_EQ(res->get_header_value("Content-Type"), "application/json");
+
+  for (const auto& headers : {withKey("other-key"), httplib::Headers{}}) {
+    res = client->Get("/sdk/init", headers);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 401);
+    EXPECT_TRUE(Json::parse(res->body).contains("error"));
+  }
+
+  // Served as given, so clients can be tested against broken bodies.
+  server->setAppInfoJson(R"({"feeRate":)");
+  res = client->Get("/sdk/init", withKey());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body, R"({"feeRate":)");
+
+  ASSERT_TRUE(client->Get("/dev/events"));
+  EXPECT_EQ(server->requestCount(), 4u);
+  EXPECT_EQ(server->eventPostCount(), 0);
+}
+
+TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
+  auto server = startServer();
+  ASSERT_TRUE(server);
+  auto client = clientFor(*server);
+
+  // 1. Duplicates are counted, never stored twice, also within one batch.
+  const std::pair<std::vector<std::string>, std::string> uploads[] = {
+      {{"e1", "e2"}, R"({"stored":2,"duplicates":0})"},
+      {{"e1", "e2"}, R"({"stored":0,"duplicates":2})"},
+      {{"e3", "e2", "e3"}, R"({"stored":1,"duplicates":2})"},
+  };
+  for (const auto& [ids, answer] : uploads) {
+    auto res = post(*client, batch(ids));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 201);
+    EXPECT_EQ(res->body, answer);
+  }
+
+  // 2. Rejected uploads store nothing, not even their valid events.
+  auto res = post(*client, batch({"e4"}), "wrong-key");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 401);
+  Json partlyBroken = Json::parse(batch({"e5", "e6"}));
+  partlyBroken["events"][1].erase("eventId");
+  for (const std::string& body : {std::string("{\"events\": ["), std::string("[]"),
+                                  std::string(R"({"sdkVersion":"1.1.44-beta"})"),
+                                  std::string(R"({"events":{}})"), partlyBroken.dump()}) {
+    res = post(*client, body);
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400) << body;
+  }
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"e1", "e2", "e3"}));
+  EXPECT_EQ(server->eventPostCount(), 9);
+
+  // 3. Every uploaded field is kept.
+  const StoredEvent first = server->storedEvents().front();
+  EXPECT_EQ(first.eventType, "ad_impression");
+  EXPECT_EQ(first.createdAt, 1700000000123);
+  EXPECT_EQ(first.sessionId, "01HSESSION");
+  EXPECT_EQ(first.payload, event("e1")["payload"]);
+  EXPECT_EQ(first.sdkVersion, "1.1.44-beta");
+  EXPECT_EQ(first.device["os"], "iOS");
+  EXPECT_TRUE(first.device["idfv"].is_null());
+  EXPECT_EQ(first.country, "KR");
+  EXPECT_EQ(first.mediationPlatform, "admob");
+  EXPECT_GT(first.receivedAt, 1.6e9);
+
+  // 4. The listing needs no key and nests the payload as an object.
+  res = client->Get("/dev/events");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->body, server->storedEventsJson());
+  const Json listing = Json::parse(res->body);
+  EXPECT_EQ(listing["count"], 3);
+  EXPECT_EQ(listing["events"][2]["eventId"], "e3");
+  EXPECT_EQ(listing["events"][0]["payload"]["latency"], 0.5);
+}
+
+TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
+  DevServerOptions options;
+  options.failFirst = 2;
+  options.failStatus = 503;
+  auto server = startServer(options);
+  ASSERT_TRUE(server);
+  auto client = clientFor(*server);
+
+  // 1. The first two backend requests fail, whatever the endpoint; /dev/* is not faulted.
+  auto res = client->Get("/sdk/init", withKey());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 503);
+  ASSERT_TRUE(client->Get("/dev/events"));
+  res = post(*client, batch({"f1"}));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 503);
+  EXPECT_TRUE(server->storedEvents().empty());
+  res = client->Get("/sdk/init", withKey());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+
+  // 2. Faults can be re-armed while running.
+  server->setFailFirst(1, 500);
+  EXPECT_EQ(client->Get("/sdk/init", withKey())->status, 500);
+  EXPECT_EQ(client->Get("/sdk/init", withKey())->status, 200);
+
+  // 3. A lost answer: the events are stored, the client sees only a transport error, and
+  // its retry is answered as a duplicate.
+  server->setDropResponses(1);
+  res = post(*client, batch({"f1", "f2"}));
+  EXPECT_FALSE(res);
+  EXPECT_NE(res.error(), httplib::Error::Success);
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"f1", "f2"}));
+  res = post(*client, batch({"f1", "f2"}));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body, R"({"stored":0,"duplicates":2})");
+  EXPECT_EQ(server->eventPostCount(), 3);
+  EXPECT_EQ(server->requestCount(), 7u);
+}
+
+TEST(DevServerTest, DatabaseFileSurvivesRestart) {
+  test::TempDir dir;
+  DevServerOptions options;
+  options.dbPath = (dir.path() / "events.db").string();
+  {
+    auto server = startServer(options);
+    ASSERT_TRUE(server);
+    auto client = clientFor(*server);
+    ASSERT_EQ(post(*client, batch({"p1", "p2"}))->status, 201);
+    // Stopping with the client's keep-alive connection still open.
+    server->stop();
+  }
+  auto server = startServer(options);
+  ASSERT_TRUE(server);
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"p1", "p2"}));
+  auto client = clientFor(*server);
+  EXPECT_EQ(post(*client, batch({"p2", "p3"}))->body, R"({"stored":1,"duplicates":1})");
+
+  std::string error;
+  options.appKey = kAppKey;
+  options.dbPath = (dir.path() / "missing" / "events.db").string();
+  EXPECT_FALSE(DevServer::start(options, &error));
+  EXPECT_NE(error.find(options.dbPath), std::string::npos) << error;
+  options.dbPath.clear();
+  options.port = server->port();
+  EXPECT_FALSE(DevServer::start(options, &error));
+  EXPECT_NE(error.find(std::to_string(server->port())), std::string::npos) << error;
+}
+
+// Runs the tool with stdout and stderr on one pipe; returns the output and the exit status.
+std::pair<std::string, int> runTool(const std::string& arguments) {
+  const std::string command = TILO_TOOLS_DIR "/tilo-devserver " + arguments + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[512];
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+TEST(DevServerTest, CommandLineTool) {
+  test::TempDir dir;
+  const std::string info = (dir.path() / "info.json").string();
+  std::ofstream(info) << kAppInfo;
+  std::ofstream(dir.path() / "broken.json") << "{\"adUnits\": [";
+
+  // 1. Argument and input errors.
+  auto [output, code] = runTool("--port nine --app-key K --app-info " + info);
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(output.find("usage: tilo-devserver"), std::string::npos) << output;
+  std::tie(output, code) = runTool("--port 0 --app-info " + info);
+  EXPECT_EQ(code, 2) << output;
+  const std::string missing = (dir.path() / "nope.json").string();
+  std::tie(output, code) = runTool("--port 0 --app-key K --app-info " + missing);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(output.find(missing), std::string::npos) << output;
+  std::tie(output, code) =
+      runTool("--port 0 --app-key K --app-info " + (dir.path() / "broken.json").string());
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(output.find("broken.json is not valid JSON"), std::string::npos) << output;
+
+  // 2. A running server announces its URL, serves, and stops cleanly on SIGTERM.
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  const std::string tool = TILO_TOOLS_DIR "/tilo-devserver";
+  std::vector<std::string> args = {tool, "--port", "0", "--app-key", "K", "--app-info", info};
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+
+  std::string line;
+  char c = 0;
+  pollfd readable{out[0], POLLIN, 0};
+  while (line.find('\n') == std::string::npos && ::poll(&readable, 1, 10'000) == 1 &&
+         ::read(out[0], &c, 1) == 1) {
+    line += c;
+  }
+  const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
+  ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+  const int port = std::stoi(line.substr(prefix.size()));
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(10);
+  auto res = client.Get("/sdk/init", withKey("K"));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body, kAppInfo);
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  ::close(out[0]);
+}
+
+}  // namespace
+}  // namespace tilo::devserver

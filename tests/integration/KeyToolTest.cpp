@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/telemetry/AdLogEvent.h"
+#include "Tilo/telemetry/EventStore.h"
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "platform/TestEnvironment.h"
+#include "platform/UserDefaults.h"
+#include "support/TempDir.h"
+
+namespace tilo {
+namespace {
+
+using platform::FileSystem;
+using platform::Json;
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+// Runs the built tool with stdout and stderr captured in files of `dir`; stdin is `input`.
+ToolRun runKeyTool(const test::TempDir& dir, const std::string& arguments,
+                   const std::string& input = "") {
+  const auto in = dir.path() / "stdin", out = dir.path() / "stdout", err = dir.path() / "stderr";
+  FileSystem::atomicWrite(in, input);
+  const std::string command = std::string(TILO_TOOLS_DIR "/tilo-keytool ") + arguments + " <'" +
+                              in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileSystem::readFile(out).value_or(""),
+          FileSystem::readFile(err).value_or("")};
+}
+
+std::string plaintext(const std::string& secret, const std::string& sealed) {
+  auto bytes = decryptKeyPayload(secret, sealed);
+  return bytes ? std::string(bytes->begin(), bytes->end()) : "<cannot decrypt>";
+}
+
+TEST(KeyToolTest, SealAndOpen) {
+  test::TempDir dir;
+  const std::string secret = "app-key-1";
+  const std::string data("line one\n\0binary\xff tail", 22);
+
+  // 1. Sealing from stdin gives the SDK's format with a fresh nonce each time.
+  const ToolRun first = runKeyTool(dir, "seal --secret " + secret, data);
+  const ToolRun second = runKeyTool(dir, "seal --secret " + secret, data);
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  EXPECT_EQ(plaintext(secret, first.out), data);
+  EXPECT_NE(first.out, second.out);
+
+  // 2. Opening through files restores the exact bytes.
+  FileSystem::atomicWrite(dir.path() / "sealed.txt", first.out);
+  const auto opened = dir.path() / "opened.bin";
+  ToolRun run =
+      runKeyTool(dir, "open --secret " + secret + " --in " + (dir.path() / "sealed.txt").string() +
+                          " --out " + opened.string());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(FileSystem::readFile(opened), data);
+
+  // 3. A wrong secret or a damaged text is refused, with nothing on stdout.
+  for (const auto& [key, text] : {std::pair{std::string("app-key-2"), first.out},
+                                  std::pair{secret, "A" + first.out.substr(1)}}) {
+    run = runKeyTool(dir, "open --secret " + key, text);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("cannot decrypt"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+
+  // 4. Usage errors.
+  EXPECT_EQ(runKeyTool(dir, "seal").exitCode, 2);
+  EXPECT_EQ(runKeyTool(dir, "seal --secret s --colour red").exitCode, 2);
+  EXPECT_EQ(runKeyTool(dir, "unseal --secret s").exitCode, 2);
+}
+
+TEST(KeyToolTest, KeyFilesAndTokens) {
+  test::TempDir dir;
+  const Json config = Json::parse(R"({
+    "appKey": "app-key-1", "platform": "ios", "storeId": "123456", "extra": 1,
+    "apsSlotUUIDs": [{"type": "banner", "uuid": "slot-1"}]})");
+  const auto configPath = dir.path() / "config.json";
+  FileSystem::atomicWrite(configPath, config.dump());
+
+  // 1. A valid configuration is sealed with the app key and decodes as the SDK reads it.
+  ToolRun run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto decoded = TiloConfiguration::decode(Json::parse(plaintext("app-key-1", run.out)));
+  EXPECT_EQ(decoded, TiloConfiguration::decode(config));
+
+  // 2. A configuration the SDK would reject is not sealed.
+  Json withoutStore = config;
+  withoutStore.erase("storeId");
+  FileSystem::atomicWrite(configPath, withoutStore.dump());
+  const auto keyFile = dir.path() / "ios-tilo-key.txt";
+  run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string() + " --out " +
+                            keyFile.string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("storeId"), std::string::npos) << run.err;
+  EXPECT_FALSE(FileSystem::exists(keyFile));
+  FileSystem::atomicWrite(configPath, "{\"appKey\": ");
+  EXPECT_EQ(runKeyTool(dir, "keyfile --app-key k --config " + configPath.string()).exitCode, 1);
+
+  // 3. Plugin tokens carry the capability, "adCashEvent" unless another is named.
+  run = runKeyTool(dir, "token --app-key app-key-1");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(plaintext("app-key-1", run.out), "adCashEvent");
+  run = runKeyTool(dir, "token --app-key app-key-1 --capability otherEvent");
+  EXPECT_EQ(plaintext("app-key-1", run.out), "otherEvent");
+}
+
+TEST(KeyToolTest, EventsOfAContainer) {
+  platform::TestEnvironment environment;
+  test::TempDir dir;
+  const auto container = dir.path() / "container";
+  const auto plist = container / "Library" / "Preferences" / "com.example.host.plist";
+
+  // 1. No store yet: an empty list.
+  FileSystem::createDirectories(container);
+  ToolRun run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Json::parse(run.out)["count"], 0);
+
+  // 2. The unsent events, in order, in their upload form.
+  const std::vector<AdLogEvent> events = {
+      AdLogEvent::make(AdLogEventType::adRequest, Json{{"adFormat", "banner"}}),
+      AdLogEvent::make(AdLogEventType::adClick, Json{{"adFormat", "light_poup"}})};
+  EventStore(platform::UserDefaults::atPath(plist), "app-key-1").saveEvents(events);
+  run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const Json listed = Json::parse(run.out);
+  ASSERT_EQ(listed["count"], 2);
+  EXPECT_EQ(listed["events"][0], events[0].uploadObject());
+  EXPECT_EQ(listed["events"][1]["eventType"], "ad_click");
+
+  // 3. A wrong key is refused and leaves the store in place.
+  run = runKeyTool(dir, "events --app-key app-key-2 --container " + container.string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("cannot decrypt"), std::string::npos) << run.err;
+  EXPECT_TRUE(platform::UserDefaults::atPath(plist)->string(EventStore::kKey));
+
+  // 4. Two applications in one container need --bundle-id.
+  EventStore(platform::UserDefaults::atPath(plist.parent_path() / "com.example.other.plist"),
+             "app-key-1")
+      .saveEvents({events.data(), 1});
+  run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("--bundle-id"), std::string::npos) << run.err;
+  run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string() +
+                            " --bundle-id com.example.other");
+  EXPECT_EQ(Json::parse(run.out)["count"], 1);
+}
+
+}  // namespace
+}  // namespace tilo

@@ -1,0 +1,562 @@
+#include "tools/devserver/DevServer.h"
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <thread>
+
+namespace tilo::devserver {
+namespace {
+
+using platform::Json;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS events(event_id TEXT PRIMARY KEY, event_type TEXT, "
+    "created_at INTEGER, session_id TEXT, payload TEXT, sdk_version TEXT, device TEXT, "
+    "country TEXT, mediation_platform TEXT, received_at REAL)";
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  sqlite3_stmt* get() const { return stmt_; }
+
+  void bind(int index, const std::optional<std::string>& text) {
+    if (text) {
+      sqlite3_bind_text(stmt_, index, text->data(), static_cast<int>(text->size()),
+                        SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_null(stmt_, index);
+    }
+  }
+  std::optional<std::string> text(int column) const {
+    const auto* data = sqlite3_column_text(stmt_, column);
+    if (data == nullptr) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(data), sqlite3_column_bytes(stmt_, column));
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+double nowSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void replyJson(httplib::Response& res, int status, const Json& body) {
+  res.status = status;
+  res.set_content(platform::dumpCompact(body), "application/json");
+}
+
+void replyError(httplib::Response& res, int status, const std::string& message) {
+  replyJson(res, status, Json{{"error", message}});
+}
+
+void describeAddress(int (*query)(int, sockaddr*, socklen_t*), int fd, std::string& ip, int& port) {
+  sockaddr_storage storage{};
+  socklen_t length = sizeof storage;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (query(fd, reinterpret_cast<sockaddr*>(&storage), &length) != 0) return;
+  if (storage.ss_family == AF_INET) {
+    const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
+    ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+    port = ntohs(in.sin_port);
+  } else if (storage.ss_family == AF_INET6) {
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
+    ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
+    port = ntohs(in6.sin6_port);
+  }
+  ip = text;
+}
+
+// One accepted connection as cpp-httplib reads and writes it. Reads block until data or the
+// end of the stream; a withheld answer is never written.
+class ConnectionStream final : public httplib::Stream {
+ public:
+  explicit ConnectionStream(int fd) : fd_(fd) {}
+
+  using httplib::Stream::write;
+  bool is_readable() const override { return true; }
+  bool is_writable() const override { return !withheld_; }
+  ssize_t read(char* ptr, size_t size) override {
+    if (next_ == filled_) {
+      ssize_t n = 0;
+      do n = ::recv(fd_, buffer_, sizeof buffer_, 0);
+      while (n < 0 && errno == EINTR);
+      if (n <= 0) return -1;
+      next_ = 0;
+      filled_ = static_cast<size_t>(n);
+    }
+    const size_t count = std::min(size, filled_ - next_);
+    std::memcpy(ptr, buffer_ + next_, count);
+    next_ += count;
+    return static_cast<ssize_t>(count);
+  }
+  ssize_t write(const char* ptr, size_t size) override {
+    if (withheld_) return -1;
+    ssize_t n = 0;
+    do n = ::send(fd_, ptr, size, MSG_NOSIGNAL);
+    while (n < 0 && errno == EINTR);
+    return n;
+  }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    describeAddress(::getpeername, fd_, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    describeAddress(::getsockname, fd_, ip, port);
+  }
+  int socket() const override { return fd_; }
+
+  void withhold() { withheld_ = true; }
+  bool withheld() const { return withheld_; }
+
+ private:
+  int fd_;
+  char buffer_[4096];
+  size_t next_ = 0;
+  size_t filled_ = 0;
+  bool withheld_ = false;
+};
+
+// The connection served by this thread, so that a handler can withhold its answer.
+thread_local ConnectionStream* currentConnection = nullptr;
+
+// One upload, decoded and ready to bind.
+struct Upload {
+  struct Row {
+    std::string eventId;
+    std::string eventType;
+    std::int64_t createdAt;
+    std::string sessionId;
+    std::string payload;
+  };
+  std::vector<Row> rows;
+  std::optional<std::string> sdkVersion;
+  std::optional<std::string> device;
+  std::optional<std::string> country;
+  std::optional<std::string> mediationPlatform;
+};
+
+// Throws platform::DecodingError naming the offending key.
+Upload decodeUpload(const std::string& text) {
+  const Json body = platform::parseJson(text);
+  platform::requireObject(body);
+  Upload upload;
+  const Json& events = platform::requireArray(platform::requiredValue(body, "events"), "events");
+  for (const Json& event : events) {
+    platform::requireObject(event, "events");
+    const Json& payload = platform::requiredValue(event, "payload");
+    platform::requireObject(payload, "payload");
+    upload.rows.push_back({platform::required<std::string>(event, "eventId"),
+                           platform::required<std::string>(event, "eventType"),
+                           platform::required<std::int64_t>(event, "createdAt"),
+                           platform::required<std::string>(event, "sessionId"),
+                           platform::dumpCompact(payload)});
+  }
+  upload.sdkVersion = platform::optional<std::string>(body, "sdkVersion");
+  if (const auto device = platform::optional<Json>(body, "device")) {
+    upload.device = platform::dumpCompact(*device);
+  }
+  upload.country = platform::optional<std::string>(body, "country");
+  upload.mediationPlatform = platform::optional<std::string>(body, "mediationPlatform");
+  return upload;
+}
+
+}  // namespace
+
+// cpp-httplib parses and routes the requests; the sockets are handled here, so that a handler
+// can withhold its answer and shutdown() ends idle keep-alive connections at once.
+class ConnectionServer : public httplib::Server {
+ public:
+  ~ConnectionServer() override { shutdown(); }
+
+  // Binds and listens; returns the port, or -1 with the reason in `problem`.
+  int bind(const std::string& host, int port, std::string& problem) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (const int status =
+            ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found)) {
+      problem = ::gai_strerror(status);
+      return -1;
+    }
+    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    const bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) == 0 &&
+                    ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 128) == 0;
+    problem = std::strerror(errno);
+    ::freeaddrinfo(found);
+    if (!ok) {
+      if (fd >= 0) ::close(fd);
+      return -1;
+    }
+    listenFd_ = fd;
+    std::string ip;
+    int bound = -1;
+    describeAddress(::getsockname, fd, ip, bound);
+    return bound;
+  }
+
+  void start() {
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+  }
+
+  void shutdown() {
+    if (!acceptThread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+      for (const Connection& connection : connections_) {
+        if (connection.fd >= 0) ::shutdown(connection.fd, SHUT_RDWR);
+      }
+    }
+    ::shutdown(listenFd_, SHUT_RDWR);
+    acceptThread_.join();
+    ::close(listenFd_);
+    for (Connection& connection : connections_) connection.thread.join();
+    connections_.clear();
+  }
+
+ private:
+  struct Connection {
+    int fd = -1;
+    bool done = false;
+    std::thread thread;
+  };
+
+  void acceptLoop() {
+    while (true) {
+      const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      // shutdown() of the listening socket makes accept fail with EINVAL.
+      if (fd < 0 && errno != EINVAL && errno != EBADF) continue;
+      std::lock_guard lock(mutex_);
+      if (fd < 0 || stopping_) {
+        if (fd >= 0) ::close(fd);
+        return;
+      }
+      // Finished connections are joined here so their threads do not pile up.
+      connections_.remove_if([](Connection& connection) {
+        if (connection.done) connection.thread.join();
+        return connection.done;
+      });
+      Connection& connection = connections_.emplace_back();
+      connection.fd = fd;
+      const int nodelay = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &nodelay, sizeof nodelay);
+      connection.thread = std::thread([this, &connection] { serve(connection); });
+    }
+  }
+
+  void serve(Connection& connection) {
+    ConnectionStream stream(connection.fd);
+    currentConnection = &stream;
+    bool closed = false;
+    while (!closed && process_request(stream, false, closed, nullptr) && !stream.withheld()) {
+    }
+    currentConnection = nullptr;
+    // Closed under the lock so that shutdown() never touches a reused descriptor.
+    std::lock_guard lock(mutex_);
+    ::close(connection.fd);
+    connection.fd = -1;
+    connection.done = true;
+  }
+
+  int listenFd_ = -1;
+  std::thread acceptThread_;
+  std::mutex mutex_;  // guards the fields below and the closing of connection sockets
+  bool stopping_ = false;
+  std::list<Connection> connections_;
+};
+
+// Shared by the DevServer and the request handlers; outlives the server thread either way.
+struct DevServer::State {
+  std::string host;
+  std::string appKey;
+  std::atomic<int> delayMs{0};
+  std::atomic<std::size_t> requests{0};
+  std::atomic<int> eventPosts{0};
+
+  std::mutex faultMutex;  // guards the fields below
+  std::string appInfoJson;
+  int failRemaining = 0;
+  int failStatus = 500;
+  int dropRemaining = 0;
+
+  mutable std::mutex dbMutex;  // one connection, used from every handler thread
+  sqlite3* db = nullptr;
+
+  ~State() { sqlite3_close(db); }
+
+  bool open(const std::string& path, std::string* error) {
+    const std::string target = path.empty() ? ":memory:" : path;
+    if (sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+            SQLITE_OK ||
+        sqlite3_busy_timeout(db, 5000) != SQLITE_OK ||
+        (!path.empty() &&
+         sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) != SQLITE_OK) ||
+        sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      if (error) *error = "cannot open event database " + target + ": " + sqlite3_errmsg(db);
+      return false;
+    }
+    return true;
+  }
+
+  std::optional<int> takeFailure() {
+    std::lock_guard lock(faultMutex);
+    if (failRemaining <= 0) return std::nullopt;
+    --failRemaining;
+    return failStatus;
+  }
+
+  bool takeDrop() {
+    std::lock_guard lock(faultMutex);
+    if (dropRemaining <= 0) return false;
+    --dropRemaining;
+    return true;
+  }
+
+  bool authorized(const httplib::Request& req, httplib::Response& res) const {
+    if (!req.has_header("Tilo-App-Key")) {
+      replyError(res, 401, "missing Tilo-App-Key header");
+      return false;
+    }
+    if (req.get_header_value("Tilo-App-Key") != appKey) {
+      replyError(res, 401, "unknown app key");
+      return false;
+    }
+    return true;
+  }
+
+  // Stores the upload in one transaction; returns {stored, duplicates} or nullopt on a
+  // database error (nothing stored then).
+  std::optional<std::pair<int, int>> insert(const Upload& upload) {
+    const double receivedAt = nowSeconds();
+    std::lock_guard lock(dbMutex);
+    if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return std::nullopt;
+    }
+    int stored = 0;
+    {
+      Statement insert(
+          db, "INSERT OR IGNORE INTO events VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+      for (const Upload::Row& row : upload.rows) {
+        sqlite3_reset(insert.get());
+        insert.bind(1, row.eventId);
+        insert.bind(2, row.eventType);
+        sqlite3_bind_int64(insert.get(), 3, row.createdAt);
+        insert.bind(4, row.sessionId);
+        insert.bind(5, row.payload);
+        insert.bind(6, upload.sdkVersion);
+        insert.bind(7, upload.device);
+        insert.bind(8, upload.country);
+        insert.bind(9, upload.mediationPlatform);
+        sqlite3_bind_double(insert.get(), 10, receivedAt);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+          sqlite3_reset(insert.get());
+          sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+          return std::nullopt;
+        }
+        stored += sqlite3_changes(db);
+      }
+    }
+    if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      return std::nullopt;
+    }
+    return std::pair{stored, static_cast<int>(upload.rows.size()) - stored};
+  }
+
+  std::vector<StoredEvent> events() const {
+    std::vector<StoredEvent> result;
+    std::lock_guard lock(dbMutex);
+    Statement select(db,
+                     "SELECT event_id, event_type, created_at, session_id, payload, sdk_version, "
+                     "device, country, mediation_platform, received_at FROM events ORDER BY rowid");
+    while (sqlite3_step(select.get()) == SQLITE_ROW) {
+      StoredEvent event;
+      event.eventId = select.text(0).value_or("");
+      event.eventType = select.text(1).value_or("");
+      event.createdAt = sqlite3_column_int64(select.get(), 2);
+      event.sessionId = select.text(3).value_or("");
+      event.payload = Json::parse(select.text(4).value_or("{}"), nullptr, false);
+      event.sdkVersion = select.text(5);
+      if (auto device = select.text(6)) event.device = Json::parse(*device, nullptr, false);
+      event.country = select.text(7);
+      event.mediationPlatform = select.text(8);
+      event.receivedAt = sqlite3_column_double(select.get(), 9);
+      result.push_back(std::move(event));
+    }
+    return result;
+  }
+
+  Json eventsJson() const {
+    Json list = Json::array();
+    for (const StoredEvent& event : events()) {
+      Json item{{"eventId", event.eventId},
+                {"eventType", event.eventType},
+                {"createdAt", event.createdAt},
+                {"sessionId", event.sessionId},
+                {"payload", event.payload}};
+      if (event.sdkVersion) item["sdkVersion"] = *event.sdkVersion;
+      item["device"] = event.device;
+      if (event.country) item["country"] = *event.country;
+      if (event.mediationPlatform) item["mediationPlatform"] = *event.mediationPlatform;
+      item["receivedAt"] = event.receivedAt;
+      list.push_back(std::move(item));
+    }
+    const auto count = list.size();
+    return Json{{"events", std::move(list)}, {"count", count}};
+  }
+
+  void handleInit(const httplib::Request& req, httplib::Response& res) {
+    if (!authorized(req, res)) return;
+    std::lock_guard lock(faultMutex);
+    res.status = 200;
+    res.set_content(appInfoJson, "application/json");
+  }
+
+  void handleEvents(const httplib::Request& req, httplib::Response& res) {
+    if (!authorized(req, res)) return;
+    Upload upload;
+    try {
+      upload = decodeUpload(req.body);
+    } catch (const platform::DecodingError& error) {
+      replyError(res, 400, error.localizedDescription());
+      return;
+    }
+    const auto counts = insert(upload);
+    if (!counts) {
+      std::lock_guard lock(dbMutex);
+      replyError(res, 500, std::string("cannot store events: ") + sqlite3_errmsg(db));
+      return;
+    }
+    if (takeDrop() && currentConnection) currentConnection->withhold();
+    replyJson(res, 201, Json{{"stored", counts->first}, {"duplicates", counts->second}});
+  }
+
+  // Wraps a backend endpoint with the injected delay and failures.
+  static httplib::Server::Handler faulted(std::shared_ptr<State> self,
+                                          void (State::*handler)(const httplib::Request&,
+                                                                 httplib::Response&)) {
+    return [self = std::move(self), handler](const httplib::Request& req, httplib::Response& res) {
+      if (const int ms = self->delayMs.load(); ms > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      }
+      if (const auto status = self->takeFailure()) {
+        replyError(res, *status, "injected failure");
+        return;
+      }
+      ((*self).*handler)(req, res);
+    };
+  }
+};
+
+std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::string* error) {
+  if (options.appKey.empty()) {
+    if (error) *error = "an app key is required";
+    return nullptr;
+  }
+  auto state = std::make_shared<State>();
+  state->host = options.host;
+  state->appKey = options.appKey;
+  state->appInfoJson = options.appInfoJson;
+  state->failRemaining = options.failFirst;
+  state->failStatus = options.failStatus;
+  state->delayMs = options.delayMs;
+  if (!state->open(options.dbPath, error)) return nullptr;
+
+  auto server = std::make_unique<ConnectionServer>();
+  // Counted before routing so that unknown paths and faulted answers count too.
+  server->set_pre_routing_handler([state](const httplib::Request& req, httplib::Response&) {
+    if (req.path.rfind("/dev/", 0) != 0) ++state->requests;
+    if (req.method == "POST" && req.path == "/analytics/events") ++state->eventPosts;
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  server->Get("/sdk/init", State::faulted(state, &State::handleInit));
+  server->Post("/analytics/events", State::faulted(state, &State::handleEvents));
+  server->Get("/dev/events", [state](const httplib::Request&, httplib::Response& res) {
+    replyJson(res, 200, state->eventsJson());
+  });
+
+  std::string problem;
+  const int port = server->bind(options.host, options.port, problem);
+  if (port <= 0) {
+    if (error) {
+      *error =
+          "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " + problem;
+    }
+    return nullptr;
+  }
+  server->start();
+  return std::shared_ptr<DevServer>(new DevServer(state, std::move(server), port));
+}
+
+DevServer::DevServer(std::shared_ptr<State> state, std::unique_ptr<ConnectionServer> server,
+                     int port)
+    : state_(std::move(state)), server_(std::move(server)), port_(port) {}
+
+DevServer::~DevServer() {
+  stop();
+}
+
+std::string DevServer::baseUrl() const {
+  return "http://" + state_->host + ":" + std::to_string(port_);
+}
+
+void DevServer::stop() {
+  server_->shutdown();
+}
+
+std::vector<StoredEvent> DevServer::storedEvents() const {
+  return state_->events();
+}
+
+std::string DevServer::storedEventsJson() const {
+  return platform::dumpCompact(state_->eventsJson());
+}
+
+std::size_t DevServer::requestCount() const {
+  return state_->requests;
+}
+
+int DevServer::eventPostCount() const {
+  return state_->eventPosts;
+}
+
+void DevServer::setFailFirst(int n, int status) {
+  std::lock_guard lock(state_->faultMutex);
+  state_->failRemaining = n;
+  state_->failStatus = status;
+}
+
+void DevServer::setDelayMs(int ms) {
+  state_->delayMs = ms;
+}
+
+void DevServer::setAppInfoJson(std::string json) {
+  std::lock_guard lock(state_->faultMutex);
+  state_->appInfoJson = std::move(json);
+}
+
+void DevServer::setDropResponses(int n) {
+  std::lock_guard lock(state_->faultMutex);
+  state_->dropRemaining = n;
+}
+
+}  // namespace tilo::devserver

@@ -1,0 +1,92 @@
+// Development backend: serves the app info, stores uploaded analytics events in SQLite and
+// injects faults (failing statuses, delays, lost answers) on demand.
+//
+//   DevServerOptions options;
+//   options.appKey = "app-key";
+//   options.appInfoJson = R"({"adUnits": [], "feeRate": 0.1})";
+//   std::string error;
+//   auto server = DevServer::start(options, &error);  // nullptr + error on failure
+//   ... point the SDK at server->baseUrl() ...
+//   server->storedEvents();
+//
+// Endpoints: GET /sdk/init, POST /analytics/events (both need the "Tilo-App-Key" header),
+// GET /dev/events (no key, never faulted or delayed).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Json.h"
+
+namespace tilo::devserver {
+
+class ConnectionServer;
+
+struct DevServerOptions {
+  std::string host = "127.0.0.1";
+  int port = 0;  // 0 = a free port
+  std::string appKey;
+  std::string appInfoJson;  // served as is, so tests can also serve broken bodies
+  std::string dbPath;       // "" = in-memory database
+  int failFirst = 0;
+  int failStatus = 500;
+  int delayMs = 0;
+};
+
+// One row of the events table, as uploaded.
+struct StoredEvent {
+  std::string eventId;
+  std::string eventType;
+  std::int64_t createdAt = 0;
+  std::string sessionId;
+  platform::Json payload;
+  std::optional<std::string> sdkVersion;
+  platform::Json device;  // null when the upload had none
+  std::optional<std::string> country;
+  std::optional<std::string> mediationPlatform;
+  double receivedAt = 0;  // seconds since 1970
+};
+
+class DevServer {
+ public:
+  static std::shared_ptr<DevServer> start(DevServerOptions options, std::string* error);
+  ~DevServer();
+  DevServer(const DevServer&) = delete;
+  DevServer& operator=(const DevServer&) = delete;
+
+  int port() const { return port_; }
+  std::string baseUrl() const;
+  // Stops listening, cuts open connections and joins the server thread. Idempotent.
+  void stop();
+
+  // In insertion order.
+  std::vector<StoredEvent> storedEvents() const;
+  // The body of GET /dev/events: {"events": [...], "count": N}.
+  std::string storedEventsJson() const;
+  // Requests received on every path except /dev/*, whatever their outcome.
+  std::size_t requestCount() const;
+  // POST /analytics/events requests received, whatever their outcome.
+  int eventPostCount() const;
+
+  // The next n requests (except /dev/*) answer `status`.
+  void setFailFirst(int n, int status);
+  // Every later answer (except /dev/*) waits this long.
+  void setDelayMs(int ms);
+  void setAppInfoJson(std::string json);
+  // The next n event uploads are stored, then their connection is closed without an answer.
+  void setDropResponses(int n);
+
+ private:
+  struct State;
+  DevServer(std::shared_ptr<State> state, std::unique_ptr<ConnectionServer> server, int port);
+
+  std::shared_ptr<State> state_;
+  std::unique_ptr<ConnectionServer> server_;
+  int port_;
+};
+
+}  // namespace tilo::devserver

@@ -1,0 +1,209 @@
+// tilo-keytool: seals and opens key files and plugin tokens, and reads the event store of an
+// application container, with the SDK's own crypto and decoders.
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/telemetry/AdLogEvent.h"
+#include "Tilo/telemetry/EventStore.h"
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "platform/UserDefaults.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pf = tilo::platform;
+
+constexpr const char* kUsage =
+    "usage: tilo-keytool seal --secret S [--in FILE] [--out FILE]\n"
+    "       tilo-keytool open --secret S [--in FILE] [--out FILE]\n"
+    "       tilo-keytool keyfile --app-key K --config FILE [--out FILE]\n"
+    "       tilo-keytool token --app-key K [--capability NAME] [--out FILE]\n"
+    "       tilo-keytool events --app-key K --container DIR [--bundle-id ID] [--out FILE]\n"
+    "Input is --in FILE or standard input; output is --out FILE or standard output.\n";
+
+// A failure that ends the tool: the message goes to standard error.
+struct Failure {
+  int exitCode;
+  std::string message;
+};
+
+[[noreturn]] void fail(std::string message) {
+  throw Failure{1, std::move(message)};
+}
+[[noreturn]] void usageError(std::string message) {
+  throw Failure{2, std::move(message)};
+}
+
+class Options {
+ public:
+  // Accepts only the flags in `allowed`, each once, each with a value.
+  Options(const std::vector<std::string>& args, const std::set<std::string>& allowed) {
+    for (std::size_t i = 0; i < args.size(); i += 2) {
+      if (!allowed.contains(args[i])) usageError("unknown option " + args[i]);
+      if (i + 1 >= args.size()) usageError("missing value for " + args[i]);
+      if (!values_.emplace(args[i], args[i + 1]).second) usageError("repeated " + args[i]);
+    }
+  }
+  std::optional<std::string> get(const std::string& flag) const {
+    const auto it = values_.find(flag);
+    return it == values_.end() ? std::nullopt : std::optional(it->second);
+  }
+  std::string require(const std::string& flag) const {
+    auto value = get(flag);
+    if (!value || value->empty()) usageError(flag + " is required");
+    return *value;
+  }
+
+ private:
+  std::map<std::string, std::string> values_;
+};
+
+std::string readFile(const std::string& path) {
+  auto content = pf::FileSystem::readFile(path);
+  if (!content) fail("cannot read " + path);
+  return *content;
+}
+
+std::string readInput(const Options& options) {
+  if (auto path = options.get("--in")) return readFile(*path);
+  return std::string(std::istreambuf_iterator<char>(std::cin), {});
+}
+
+void writeOutput(const Options& options, const std::string& bytes) {
+  if (auto path = options.get("--out")) {
+    if (!pf::FileSystem::atomicWrite(*path, bytes)) fail("cannot write " + *path);
+  } else {
+    std::cout << bytes << std::flush;
+  }
+}
+
+std::span<const std::uint8_t> asBytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::string seal(const std::string& secret, std::string_view plaintext) {
+  auto sealed = tilo::encryptPayload(secret, asBytes(plaintext));
+  if (!sealed) fail("cannot encrypt");
+  return *sealed + "\n";
+}
+
+std::string open(const std::string& secret, std::string_view text) {
+  auto plaintext = tilo::decryptKeyPayload(secret, text);
+  if (!plaintext) fail("cannot decrypt: wrong secret, or not a sealed text");
+  return std::string(plaintext->begin(), plaintext->end());
+}
+
+std::string keyfile(const Options& options) {
+  const std::string appKey = options.require("--app-key");
+  const std::string path = options.require("--config");
+  tilo::TiloConfiguration config;
+  try {
+    config = tilo::TiloConfiguration::decode(pf::parseJson(readFile(path)));
+  } catch (const pf::DecodingError& error) {
+    fail("invalid configuration " + path + ": " + error.localizedDescription());
+  }
+  if (config.appKey != appKey) {
+    std::cerr
+        << "tilo-keytool: warning: the configuration's \"appKey\" is not --app-key; the "
+           "SDK decrypts with the app key of Info.plist and sends \"appKey\" to the backend\n";
+  }
+  return seal(appKey, pf::dumpCompact(config.encode()));
+}
+
+// The preferences files of the container that hold the event store.
+std::vector<fs::path> eventStoreFiles(const fs::path& container,
+                                      const std::optional<std::string>& bundleId) {
+  const fs::path preferences = container / "Library" / "Preferences";
+  if (bundleId) return {preferences / (*bundleId + ".plist")};
+  std::vector<fs::path> files;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(preferences, error)) {
+    if (entry.path().extension() == ".plist" &&
+        pf::UserDefaults::atPath(entry.path())->string(tilo::EventStore::kKey)) {
+      files.push_back(entry.path());
+    }
+  }
+  return files;
+}
+
+std::string events(const Options& options) {
+  const std::string appKey = options.require("--app-key");
+  const fs::path container = options.require("--container");
+  if (!fs::is_directory(container)) fail("no container folder at " + container.string());
+  const auto files = eventStoreFiles(container, options.get("--bundle-id"));
+  if (files.size() > 1) {
+    std::string names;
+    for (const auto& file : files) names += " " + file.filename().string();
+    fail("several applications keep events here (" + names.substr(1) +
+         "); pick one with --bundle-id");
+  }
+  std::vector<tilo::AdLogEvent> stored;
+  if (!files.empty()) {
+    // Read without EventStore::loadSavedEvents, which deletes an entry it cannot open:
+    // inspecting with a wrong key must not destroy the application's queue.
+    if (auto text = pf::UserDefaults::atPath(files.front())->string(tilo::EventStore::kKey)) {
+      const std::string plaintext = open(appKey, *text);
+      try {
+        stored = tilo::decodeEventList(plaintext);
+      } catch (const pf::DecodingError& error) {
+        fail("the stored events do not decode: " + error.localizedDescription());
+      }
+    }
+  }
+  pf::Json list = pf::Json::array();
+  for (const auto& event : stored) list.push_back(event.uploadObject());
+  const auto count = list.size();
+  return pf::Json{{"events", std::move(list)}, {"count", count}}.dump(2) + "\n";
+}
+
+// The flags each command accepts.
+const std::map<std::string, std::set<std::string>> kCommands = {
+    {"seal", {"--secret", "--in", "--out"}},
+    {"open", {"--secret", "--in", "--out"}},
+    {"keyfile", {"--app-key", "--config", "--out"}},
+    {"token", {"--app-key", "--capability", "--out"}},
+    {"events", {"--app-key", "--container", "--bundle-id", "--out"}},
+};
+
+std::string run(const std::string& command, const Options& options) {
+  if (command == "seal") return seal(options.require("--secret"), readInput(options));
+  if (command == "open") return open(options.require("--secret"), readInput(options));
+  if (command == "keyfile") return keyfile(options);
+  if (command == "token") {
+    return seal(options.require("--app-key"), options.get("--capability").value_or("adCashEvent"));
+  }
+  return events(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc >= 2 ? argv[1] : "";
+  if (command == "--help" || command == "-h") {
+    std::cout << kUsage;
+    return 0;
+  }
+  try {
+    const auto flags = kCommands.find(command);
+    if (flags == kCommands.end()) {
+      usageError(command.empty() ? "missing command" : "unknown command " + command);
+    }
+    const Options options(std::vector<std::string>(argv + 2, argv + argc), flags->second);
+    writeOutput(options, run(command, options));
+    return 0;
+  } catch (const Failure& failure) {
+    std::cerr << "tilo-keytool: " << failure.message << "\n";
+    if (failure.exitCode == 2) std::cerr << kUsage;
+    return failure.exitCode;
+  }
+}

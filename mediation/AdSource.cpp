@@ -1,0 +1,272 @@
+#include "mediation/AdSource.h"
+
+#include <atomic>
+#include <stdexcept>
+
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
+
+namespace tilo::mediation {
+namespace {
+
+using platform::Json;
+
+// Scenario problems, with the path of the offending key.
+struct ScenarioError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail(const std::string& path, const std::string& problem) {
+  throw ScenarioError(path + ": " + problem);
+}
+
+const Json& object(const Json& value, const std::string& path) {
+  if (!value.is_object()) fail(path, "expected an object");
+  return value;
+}
+
+std::string text(const Json& value, const std::string& path) {
+  if (!value.is_string()) fail(path, "expected a string");
+  return value.get<std::string>();
+}
+
+double milliseconds(const Json& value, const std::string& path) {
+  if (!value.is_number() || value.get<double>() < 0) fail(path, "expected a number >= 0");
+  return value.get<double>();
+}
+
+platform::Decimal decimal(const Json& value, const std::string& path) {
+  if (value.is_number_integer()) return platform::Decimal(value.get<std::int64_t>());
+  if (value.is_number()) return platform::Decimal::fromDouble(value.get<double>());
+  if (value.is_string()) {
+    if (auto parsed = platform::Decimal::fromString(value.get<std::string>())) return *parsed;
+  }
+  fail(path, "expected a decimal number or its text");
+}
+
+NSError nsError(const Json& value, const std::string& path) {
+  object(value, path);
+  NSError error{kGADErrorDomain, 0, ""};
+  if (value.contains("domain")) error.domain = text(value["domain"], path + ".domain");
+  if (!value.contains("code") || !value["code"].is_number_integer()) {
+    fail(path + ".code", "expected an integer");
+  }
+  error.code = value["code"].get<long>();
+  if (value.contains("description")) {
+    error.localizedDescription = text(value["description"], path + ".description");
+  }
+  return error;
+}
+
+GADAdValue adValue(const Json& value, const std::string& path) {
+  object(value, path);
+  if (!value.contains("value")) fail(path + ".value", "missing");
+  GADAdValue result{decimal(value["value"], path + ".value"), "USD", 0};
+  if (value.contains("currency")) result.currencyCode = text(value["currency"], path + ".currency");
+  if (value.contains("precision")) {
+    if (!value["precision"].is_number_integer()) fail(path + ".precision", "expected an integer");
+    result.precision = value["precision"].get<int>();
+  }
+  return result;
+}
+
+GADAdReward adReward(const Json& value, const std::string& path) {
+  object(value, path);
+  if (!value.contains("amount")) fail(path + ".amount", "missing");
+  GADAdReward reward{decimal(value["amount"], path + ".amount"), ""};
+  if (value.contains("type")) reward.type = text(value["type"], path + ".type");
+  return reward;
+}
+
+NativeAssets nativeAssets(const Json& value, const std::string& path) {
+  object(value, path);
+  NativeAssets assets;
+  for (auto [key, field] : {std::pair{"headline", &NativeAssets::headline},
+                            {"body", &NativeAssets::body},
+                            {"advertiser", &NativeAssets::advertiser},
+                            {"callToAction", &NativeAssets::callToAction}}) {
+    if (value.contains(key)) assets.*field = text(value[key], path + "." + key);
+  }
+  for (auto [key, field] :
+       {std::pair{"icon", &NativeAssets::icon}, {"media", &NativeAssets::media}}) {
+    if (!value.contains(key)) continue;
+    if (!value[key].is_boolean()) fail(path + "." + key, "expected true or false");
+    assets.*field = value[key].get<bool>();
+  }
+  return assets;
+}
+
+// Lays the fields present in `unit` over `base`. Null clears the optional fields.
+AdScript overlay(AdScript script, const Json& unit, const std::string& path) {
+  object(unit, path);
+  for (const auto& [key, value] : unit.items()) {
+    const std::string at = path + "." + key;
+    if (key == "result") {
+      const std::string result = text(value, at);
+      if (result != "fill" && result != "error") fail(at, "expected \"fill\" or \"error\"");
+      script.fill = result == "fill";
+    } else if (key == "error") {
+      script.error = nsError(value, at);
+    } else if (key == "delayMs") {
+      script.delayMs = milliseconds(value, at);
+    } else if (key == "network") {
+      script.network = value.is_null() ? std::nullopt : std::optional(text(value, at));
+    } else if (key == "latencies") {
+      if (!value.is_array()) fail(at, "expected an array of seconds");
+      script.latencies.clear();
+      for (const auto& latency : value) {
+        script.latencies.push_back(milliseconds(latency, at));
+      }
+    } else if (key == "revenue") {
+      script.revenue = value.is_null() ? std::nullopt : std::optional(adValue(value, at));
+    } else if (key == "reward") {
+      script.reward = value.is_null() ? std::nullopt : std::optional(adReward(value, at));
+    } else if (key == "click") {
+      if (!value.is_boolean()) fail(at, "expected true or false");
+      script.click = value.get<bool>();
+    } else if (key == "dismissAfterMs") {
+      script.dismissAfterMs = milliseconds(value, at);
+    } else if (key == "presentError") {
+      script.presentError = value.is_null() ? std::nullopt : std::optional(nsError(value, at));
+    } else if (key == "expiresAfterMs") {
+      script.expiresAfterMs =
+          value.is_null() ? std::nullopt : std::optional(milliseconds(value, at));
+    } else if (key == "adSize") {
+      if (value.is_null()) {
+        script.adSize.reset();
+        continue;
+      }
+      if (!value.is_array() || value.size() != 2 || !value[0].is_number_integer() ||
+          !value[1].is_number_integer()) {
+        fail(at, "expected [width, height]");
+      }
+      script.adSize = std::pair{value[0].get<int>(), value[1].get<int>()};
+    } else if (key == "native") {
+      script.native = value.is_null() ? std::nullopt : std::optional(nativeAssets(value, at));
+    }
+    // Other keys belong to newer scenario versions and are ignored.
+  }
+  return script;
+}
+
+}  // namespace
+
+GADResponseInfo AdScript::responseInfo() const {
+  static std::atomic<std::uint64_t> counter{0};
+  GADResponseInfo info;
+  info.responseIdentifier = "scripted-response-" + std::to_string(++counter);
+  for (double latency : latencies) info.adNetworkInfoArray.push_back({std::nullopt, latency});
+  if (network) {
+    if (info.adNetworkInfoArray.empty()) info.adNetworkInfoArray.push_back({std::nullopt, 0});
+    info.adNetworkInfoArray.back().adSourceName = network;
+    info.loadedAdNetworkResponseInfo = info.adNetworkInfoArray.back();
+  }
+  return info;
+}
+
+AdSource& AdSource::shared() {
+  static AdSource source;
+  return source;
+}
+
+AdSource::AdSource() {
+  reset();
+}
+
+std::optional<std::string> AdSource::loadScenario(const Json& scenario) {
+  try {
+    object(scenario, "scenario");
+    std::map<std::string, bool> start{{"GADMobileAds", true}};
+    if (scenario.contains("start")) {
+      start.clear();
+      for (const auto& [name, state] : object(scenario["start"], "start").items()) {
+        const std::string value = text(state, "start." + name);
+        if (value != "ready" && value != "notReady") {
+          fail("start." + name, "expected \"ready\" or \"notReady\"");
+        }
+        start[name] = value == "ready";
+      }
+    }
+    AdScript fallback;
+    if (scenario.contains("default")) fallback = overlay(fallback, scenario["default"], "default");
+    std::map<std::string, AdScript> units;
+    if (scenario.contains("units")) {
+      for (const auto& [id, unit] : object(scenario["units"], "units").items()) {
+        units[id] = overlay(fallback, unit, "units." + id);
+      }
+    }
+    std::lock_guard lock(mutex_);
+    startStates_ = std::move(start);
+    defaultScript_ = std::move(fallback);
+    units_ = std::move(units);
+    return std::nullopt;
+  } catch (const ScenarioError& error) {
+    return error.what();
+  } catch (const Json::exception& error) {
+    return std::string("scenario: ") + error.what();
+  }
+}
+
+std::optional<std::string> AdSource::loadScenarioFile(const std::string& path) {
+  auto contents = platform::FileSystem::readFile(path);
+  if (!contents) return "cannot read scenario file " + path;
+  try {
+    return loadScenario(platform::parseJson(*contents));
+  } catch (const platform::DecodingError& error) {
+    return path + ": " + error.what();
+  }
+}
+
+void AdSource::reset() {
+  std::lock_guard lock(mutex_);
+  defaultScript_ = AdScript{};
+  units_.clear();
+  startStates_ = {{"GADMobileAds", true}};
+  loads_.clear();
+}
+
+AdScript AdSource::scriptFor(const std::string& adUnitId) const {
+  std::lock_guard lock(mutex_);
+  auto unit = units_.find(adUnitId);
+  return unit != units_.end() ? unit->second : defaultScript_;
+}
+
+std::map<std::string, bool> AdSource::startStates() const {
+  std::lock_guard lock(mutex_);
+  return startStates_;
+}
+
+void AdSource::load(std::string_view format, const std::string& adUnitId,
+                    const std::shared_ptr<GADRequest>& request,
+                    std::function<void(const AdScript&)> deliver) {
+  LoadRecord record{std::string(format), adUnitId, {}};
+  if (request) {
+    for (const auto& extras : request->adNetworkExtras()) {
+      record.extras.push_back(extras->className() + " " + extras->description());
+    }
+  }
+  AdScript script = scriptFor(adUnitId);
+  {
+    std::lock_guard lock(mutex_);
+    loads_.push_back(std::move(record));
+  }
+  platform::Environment::current().mainExecutor()->postDelayed(
+      [script, deliver = std::move(deliver)] { deliver(script); }, script.delayMs / 1000.0);
+}
+
+std::vector<LoadRecord> AdSource::loadRecords() const {
+  std::lock_guard lock(mutex_);
+  return loads_;
+}
+
+std::string AdSource::describeLoads() const {
+  std::string out;
+  for (const auto& load : loadRecords()) {
+    out += "load " + load.format + " unit=" + load.adUnitId;
+    for (const auto& extras : load.extras) out += " extras=[" + extras + "]";
+    out += "\n";
+  }
+  return out;
+}
+
+}  // namespace tilo::mediation

@@ -1,0 +1,97 @@
+// The scriptable ad source behind the mediation API: what each ad unit answers, how late,
+// and what happens when its ad is shown.
+//
+//   AdSource::shared().loadScenario(parseJson(R"({"units": {"unit-1": {"result": "error",
+//       "error": {"domain": "com.google.admob", "code": 1, "description": "No fill."}}}})"));
+//   GADInterstitialAd::loadWithAdUnitID("unit-1", GADRequest::create(), completion);
+//
+// Unknown units answer with the "default" script. Unit scripts are laid over "default",
+// field by field. Every load is recorded (unit, format, extras) for tests and debug output.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mediation/GADAdReward.h"
+#include "mediation/GADAdValue.h"
+#include "mediation/GADRequest.h"
+#include "mediation/GADResponseInfo.h"
+#include "mediation/NSError.h"
+#include "platform/Json.h"
+
+namespace tilo::mediation {
+
+struct NativeAssets {
+  std::string headline, body, advertiser, callToAction;
+  bool icon = false, media = false;
+};
+
+// One unit's behaviour. Scenario keys in parentheses.
+struct AdScript {
+  bool fill = true;  // ("result": "fill" | "error")
+  NSError error{kGADErrorDomain, GADErrorNoFill, "Request Error: No ad to show."};
+  double delayMs = 0;
+  std::optional<std::string> network = "AdMob";  // null: the response names no network
+  std::vector<double> latencies;                 // seconds per network entry
+  std::optional<GADAdValue> revenue;             // paid after the impression
+  std::optional<GADAdReward> reward = GADAdReward{platform::Decimal(1), "reward"};
+  bool click = false;
+  double dismissAfterMs = 0;
+  std::optional<NSError> presentError;
+  std::optional<double> expiresAfterMs;  // absent: never expires
+  std::optional<std::pair<int, int>> adSize;
+  std::optional<NativeAssets> native;
+
+  // The response of a fill: one entry per latency, the last one naming `network`.
+  GADResponseInfo responseInfo() const;
+};
+
+struct LoadRecord {
+  std::string format;  // "interstitial", "appOpen", "rewarded", ...
+  std::string adUnitId;
+  std::vector<std::string> extras;  // class name and description of each extras object
+
+  bool operator==(const LoadRecord&) const = default;
+};
+
+class AdSource {
+ public:
+  static AdSource& shared();
+
+  // Replaces the scenario; on bad input returns why and keeps the previous one.
+  std::optional<std::string> loadScenario(const platform::Json& scenario);
+  std::optional<std::string> loadScenarioFile(const std::string& path);
+  // Every unit fills at once, GADMobileAds starts ready, the load records are cleared.
+  void reset();
+
+  AdScript scriptFor(const std::string& adUnitId) const;
+  // Adapter class name -> ready, from "start" ({"GADMobileAds": "ready"} by default).
+  std::map<std::string, bool> startStates() const;
+
+  // Records the request, then hands the unit's script (as it stands now) to `deliver` on
+  // the main executor once its delay has passed on the environment clock.
+  void load(std::string_view format, const std::string& adUnitId,
+            const std::shared_ptr<GADRequest>& request,
+            std::function<void(const AdScript&)> deliver);
+
+  std::vector<LoadRecord> loadRecords() const;
+  // One line per recorded load.
+  std::string describeLoads() const;
+
+ private:
+  AdSource();
+
+  mutable std::mutex mutex_;
+  AdScript defaultScript_;
+  std::map<std::string, AdScript> units_;
+  std::map<std::string, bool> startStates_;
+  std::vector<LoadRecord> loads_;
+};
+
+}  // namespace tilo::mediation

@@ -1,0 +1,76 @@
+// What app-open, interstitial and rewarded ads share: response info, delegate, paid-event
+// handler, the ready check and the scripted presentation.
+//
+// A presentation reports, on the main thread and in this order: will-present, impression,
+// the paid event, the click, the reward, and the dismissal once "dismissAfterMs" passed;
+// or only the failure when the script has a "presentError". An ad presents once.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "mediation/AdSource.h"
+#include "mediation/GADAdValue.h"
+#include "mediation/GADFullScreenContentDelegate.h"
+#include "mediation/GADRequest.h"
+#include "mediation/GADResponseInfo.h"
+#include "mediation/NSError.h"
+#include "platform/UIViewController.h"
+
+namespace tilo::mediation {
+
+class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
+ public:
+  template <class Ad>
+  using LoadCompletion = std::function<void(std::shared_ptr<Ad>, std::optional<NSError>)>;
+
+  virtual ~GADFullScreenAd() = default;
+
+  const std::string& adUnitID() const { return adUnitId_; }
+  const GADResponseInfo& responseInfo() const { return responseInfo_; }
+  void setFullScreenContentDelegate(std::weak_ptr<GADFullScreenContentDelegate> delegate) {
+    delegate_ = std::move(delegate);
+  }
+  void setPaidEventHandler(std::function<void(const GADAdValue&)> handler) {
+    paidEventHandler_ = std::move(handler);
+  }
+  // False, with the reason in `error` when given, once the ad was presented or expired.
+  bool canPresentFromRootViewController(std::shared_ptr<platform::UIViewController> viewController,
+                                        NSError* error) const;
+
+ protected:
+  GADFullScreenAd(std::string adUnitId, AdScript script);
+
+  // Asks the ad source for `adUnitId` and completes once with the ad or the scripted error.
+  template <class Ad>
+  static void load(std::string_view format, std::string adUnitId,
+                   const std::shared_ptr<GADRequest>& request, LoadCompletion<Ad> completion) {
+    AdSource::shared().load(format, adUnitId, request,
+                            [adUnitId, completion = std::move(completion)](const AdScript& script) {
+                              if (!completion) return;
+                              if (!script.fill) return completion(nullptr, script.error);
+                              completion(std::make_shared<Ad>(adUnitId, script), std::nullopt);
+                            });
+  }
+
+  // Silent when the ready check refuses. `earnReward` runs where the reward is granted.
+  void presentScripted(std::function<void()> earnReward);
+  const AdScript& script() const { return script_; }
+
+ private:
+  void runPresentation(const std::function<void()>& earnReward);
+
+  std::string adUnitId_;
+  AdScript script_;
+  GADResponseInfo responseInfo_;
+  double loadedAt_;
+  std::atomic<bool> presented_{false};
+  std::weak_ptr<GADFullScreenContentDelegate> delegate_;
+  std::function<void(const GADAdValue&)> paidEventHandler_;
+};
+
+}  // namespace tilo::mediation

@@ -1,0 +1,27 @@
+#include "mediation/GADMobileAds.h"
+
+#include "mediation/AdSource.h"
+#include "mediation/CallRecorder.h"
+#include "platform/Environment.h"
+
+namespace tilo::mediation {
+
+GADMobileAds& GADMobileAds::sharedInstance() {
+  static GADMobileAds instance;
+  return instance;
+}
+
+void GADMobileAds::startWithCompletionHandler(
+    std::function<void(const GADInitializationStatus&)> handler) {
+  CallRecorder::shared().record("GADMobileAds", "startWithCompletionHandler:");
+  std::map<std::string, GADAdapterStatus> statuses;
+  for (const auto& [name, ready] : AdSource::shared().startStates()) {
+    statuses[name] = ready ? GADAdapterStatus{GADAdapterStatus::ready, "Ready", 0}
+                           : GADAdapterStatus{GADAdapterStatus::notReady, "Not ready", 0};
+  }
+  platform::postToMain([handler = std::move(handler), status = GADInitializationStatus(statuses)] {
+    if (handler) handler(status);
+  });
+}
+
+}  // namespace tilo::mediation

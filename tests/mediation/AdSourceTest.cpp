@@ -1,0 +1,215 @@
+// The scripted ad source: scenario parsing, load results, delays on mock time, records.
+#include <gtest/gtest.h>
+
+#include "mediation/APSAdMobUtils.h"
+#include "mediation/AdSource.h"
+#include "mediation/GADAppOpenAd.h"
+#include "mediation/GADInterstitialAd.h"
+#include "mediation/GADMobileAds.h"
+#include "mediation/GADRewardedAd.h"
+#include "platform/FileSystem.h"
+#include "platform/TestEnvironment.h"
+#include "support/TempDir.h"
+
+using namespace tilo::mediation;
+using tilo::platform::Decimal;
+using tilo::platform::parseJson;
+using tilo::platform::TestEnvironment;
+
+namespace {
+
+struct LoadResult {
+  int completions = 0;
+  std::shared_ptr<GADInterstitialAd> ad;
+  std::optional<NSError> error;
+};
+
+class AdSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { AdSource::shared().reset(); }
+  void TearDown() override { AdSource::shared().reset(); }
+
+  void scenario(const char* json) {
+    ASSERT_EQ(AdSource::shared().loadScenario(parseJson(json)), std::nullopt);
+  }
+
+  std::shared_ptr<LoadResult> loadInterstitial(const std::string& unit) {
+    auto result = std::make_shared<LoadResult>();
+    GADInterstitialAd::loadWithAdUnitID(unit, GADRequest::create(), [result](auto ad, auto error) {
+      ++result->completions;
+      result->ad = ad;
+      result->error = error;
+    });
+    return result;
+  }
+
+  TestEnvironment env;
+};
+
+TEST_F(AdSourceTest, FillsWithNetworkLatenciesOrNoNetworkAndUnknownUnitsUseDefault) {
+  scenario(R"({
+    "default": {"network": "Meta", "latencies": [0.25]},
+    "units": {
+      "named": {"network": "AdMob", "latencies": [0.05, 0.12]},
+      "anonymous": {"network": null, "latencies": []}
+    }})");
+  auto named = loadInterstitial("named");
+  auto anonymous = loadInterstitial("anonymous");
+  auto other = loadInterstitial("not-in-scenario");
+  env.runUntilIdle();
+
+  ASSERT_TRUE(named->ad);
+  EXPECT_EQ(named->error, std::nullopt);
+  const auto& info = named->ad->responseInfo();
+  ASSERT_EQ(info.adNetworkInfoArray.size(), 2u);
+  EXPECT_DOUBLE_EQ(info.adNetworkInfoArray[0].latency, 0.05);
+  EXPECT_DOUBLE_EQ(info.adNetworkInfoArray[1].latency, 0.12);
+  ASSERT_TRUE(info.loadedAdNetworkResponseInfo);
+  EXPECT_EQ(info.loadedAdNetworkResponseInfo->adSourceName, "AdMob");
+  EXPECT_EQ(named->ad->adUnitID(), "named");
+
+  ASSERT_TRUE(anonymous->ad);
+  EXPECT_FALSE(anonymous->ad->responseInfo().loadedAdNetworkResponseInfo);
+  EXPECT_TRUE(anonymous->ad->responseInfo().adNetworkInfoArray.empty());
+
+  ASSERT_TRUE(other->ad);
+  EXPECT_EQ(other->ad->responseInfo().loadedAdNetworkResponseInfo->adSourceName, "Meta");
+  EXPECT_DOUBLE_EQ(other->ad->responseInfo().adNetworkInfoArray.at(0).latency, 0.25);
+}
+
+TEST_F(AdSourceTest, ErrorResultCompletesOnceWithTheScriptedError) {
+  scenario(R"({"units": {"u": {"result": "error",
+      "error": {"domain": "NSURLErrorDomain", "code": -1009, "description": "Offline"}}}})");
+  auto result = loadInterstitial("u");
+  env.runUntilIdle();
+  EXPECT_EQ(result->completions, 1);
+  EXPECT_EQ(result->ad, nullptr);
+  EXPECT_EQ(result->error, (NSError{kNSURLErrorDomain, -1009, "Offline"}));
+
+  // Without an "error" object an error result is the platform's no fill.
+  scenario(R"({"default": {"result": "error"}})");
+  result = loadInterstitial("u");
+  env.runUntilIdle();
+  ASSERT_TRUE(result->error);
+  EXPECT_EQ(result->error->domain, kGADErrorDomain);
+  EXPECT_EQ(result->error->code, GADErrorNoFill);
+}
+
+TEST_F(AdSourceTest, ResultArrivesExactlyAfterTheDelayOnTheMainExecutor) {
+  scenario(R"({"units": {"slow": {"delayMs": 120}, "fast": {}}})");
+  auto fast = loadInterstitial("fast");
+  EXPECT_EQ(fast->completions, 0) << "never completes inside the load call";
+  bool onMain = false;
+  GADAppOpenAd::loadWithAdUnitID("fast", GADRequest::create(),
+                                 [&](auto, auto) { onMain = tilo::platform::isMainThread(); });
+  env.runUntilIdle();
+  EXPECT_EQ(fast->completions, 1);
+  EXPECT_TRUE(onMain);
+
+  auto slow = loadInterstitial("slow");
+  env.advance(0.119);
+  EXPECT_EQ(slow->completions, 0) << "1 ms early";
+  env.advance(0.001);
+  EXPECT_EQ(slow->completions, 1);
+  env.advance(10);
+  EXPECT_EQ(slow->completions, 1);
+}
+
+TEST_F(AdSourceTest, RecordsEveryLoadWithItsExtras) {
+  auto request = GADRequest::create();
+  request->registerAdNetworkExtras(APSAdMobUtils::extrasWithSlotUUID("slot-a", 0));
+  // A second extras object of the same class replaces the first.
+  request->registerAdNetworkExtras(APSAdMobUtils::extrasWithSlotUUID("slot-b", 1));
+  request->registerAdNetworkExtras(nullptr);
+  GADRewardedAd::loadWithAdUnitID("r1", request, [](auto, auto) {});
+  GADInterstitialAd::loadWithAdUnitID("i1", GADRequest::create(), [](auto, auto) {});
+
+  auto records = AdSource::shared().loadRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].format, "rewarded");
+  EXPECT_EQ(records[0].adUnitId, "r1");
+  ASSERT_EQ(records[0].extras.size(), 1u);
+  EXPECT_NE(records[0].extras[0].find("slotUUID=slot-b width=300 height=250"), std::string::npos)
+      << records[0].extras[0];
+  EXPECT_EQ(records[1], (LoadRecord{"interstitial", "i1", {}}));
+  EXPECT_NE(AdSource::shared().describeLoads().find("load interstitial unit=i1"),
+            std::string::npos);
+
+  AdSource::shared().reset();
+  EXPECT_TRUE(AdSource::shared().loadRecords().empty());
+}
+
+TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
+  scenario(R"({"units": {"u": {"network": "Vungle"}}})");
+  const std::pair<const char*, const char*> bad[] = {
+      {R"([])", "scenario"},
+      {R"({"units": {"u": {"result": "maybe"}}})", "units.u.result"},
+      {R"({"units": {"u": {"delayMs": -1}}})", "units.u.delayMs"},
+      {R"({"units": {"u": {"error": {"domain": "x"}}}})", "units.u.error.code"},
+      {R"({"units": {"u": {"revenue": {"value": "abc"}}}})", "units.u.revenue.value"},
+      {R"({"units": {"u": {"latencies": 0.5}}})", "units.u.latencies"},
+      {R"({"units": {"u": {"adSize": [320]}}})", "units.u.adSize"},
+      {R"({"default": {"click": "yes"}})", "default.click"},
+      {R"({"start": {"GADMobileAds": "sleepy"}})", "start.GADMobileAds"},
+  };
+  for (const auto& [json, path] : bad) {
+    auto problem = AdSource::shared().loadScenario(parseJson(json));
+    ASSERT_TRUE(problem) << json;
+    EXPECT_EQ(problem->rfind(path, 0), 0u) << *problem;
+  }
+  EXPECT_EQ(AdSource::shared().scriptFor("u").network, "Vungle");
+}
+
+TEST_F(AdSourceTest, ScenarioFileFieldsAndStartStates) {
+  tilo::test::TempDir dir;
+  EXPECT_TRUE(AdSource::shared().loadScenarioFile((dir.path() / "missing.json").string()));
+  const auto path = dir.path() / "scenario.json";
+  tilo::platform::FileSystem::atomicWrite(path, "{not json");
+  EXPECT_TRUE(AdSource::shared().loadScenarioFile(path.string()));
+
+  tilo::platform::FileSystem::atomicWrite(path, R"({
+    "start": {"GADMobileAds": "notReady", "GADMediationAdapterVungle": "ready"},
+    "default": {"revenue": {"value": "0.0125", "currency": "EUR", "precision": 3}, "click": true},
+    "units": {"b": {"adSize": [320, 50], "reward": {"amount": "2.5", "type": "gems"},
+      "native": {"headline": "H", "icon": true}, "click": false, "futureField": 1}}})");
+  ASSERT_EQ(AdSource::shared().loadScenarioFile(path.string()), std::nullopt);
+
+  auto states = AdSource::shared().startStates();
+  EXPECT_EQ(states, (std::map<std::string, bool>{{"GADMediationAdapterVungle", true},
+                                                 {"GADMobileAds", false}}));
+  const AdScript script = AdSource::shared().scriptFor("b");
+  EXPECT_EQ(script.revenue, (GADAdValue{*Decimal::fromString("0.0125"), "EUR", 3}))
+      << "inherited from default";
+  EXPECT_FALSE(script.click) << "the unit overrides the default";
+  EXPECT_EQ(script.reward, (GADAdReward{*Decimal::fromString("2.5"), "gems"}));
+  EXPECT_EQ(script.adSize, (std::pair{320, 50}));
+  ASSERT_TRUE(script.native);
+  EXPECT_EQ(script.native->headline, "H");
+  EXPECT_TRUE(script.native->icon);
+  EXPECT_FALSE(script.native->media);
+}
+
+TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronously) {
+  std::map<std::string, GADAdapterStatus> seen;
+  int calls = 0;
+  auto start = [&] {
+    GADMobileAds::sharedInstance().startWithCompletionHandler([&](const auto& status) {
+      ++calls;
+      seen = status.adapterStatusesByClassName();
+    });
+  };
+  start();
+  EXPECT_EQ(calls, 0);
+  env.runUntilIdle();
+  ASSERT_EQ(calls, 1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::ready);
+
+  scenario(R"({"start": {"GADMobileAds": "notReady", "Other": "ready"}})");
+  start();
+  env.runUntilIdle();
+  EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::notReady);
+  EXPECT_EQ(seen.at("Other").state, GADAdapterStatus::ready);
+}
+
+}  // namespace

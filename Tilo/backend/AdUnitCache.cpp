@@ -1,0 +1,48 @@
+#include "Tilo/backend/AdUnitCache.h"
+
+#include "Tilo/core/Result.h"
+#include "Tilo/core/TiloLogger.h"
+#include "platform/UserDefaults.h"
+
+namespace tilo {
+
+std::uint8_t AdUnitCache::keyByte(std::string_view key) {
+  std::uint8_t byte = 0;
+  for (char c : key) byte ^= static_cast<std::uint8_t>(c);
+  return byte;
+}
+
+platform::Bytes AdUnitCache::transform(std::string_view data, std::uint8_t key) {
+  platform::Bytes out(data.size());
+  for (std::size_t i = 0; i < data.size(); ++i) out[i] = static_cast<std::uint8_t>(data[i]) ^ key;
+  return out;
+}
+
+void AdUnitCache::write(std::string_view key, const TiloAppInfo& info) {
+  std::string json;
+  try {
+    json = platform::dumpCompact(info.encode());
+  } catch (...) {
+    log("Failed to encode ad units for cache: " + localizedDescription(std::current_exception()),
+        TiloLogLevel::error);
+    return;
+  }
+  platform::UserDefaults::standard()->setData(key, transform(json, keyByte(key)));
+}
+
+std::optional<TiloAppInfo> AdUnitCache::read(std::string_view key) {
+  auto blob = platform::UserDefaults::standard()->data(key);
+  if (!blob) return std::nullopt;
+  const auto plain = transform(
+      std::string_view(reinterpret_cast<const char*>(blob->data()), blob->size()), keyByte(key));
+  try {
+    return TiloAppInfo::decode(platform::parseJson(
+        std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size())));
+  } catch (...) {
+    log("Failed to decode ad units from cache: " + localizedDescription(std::current_exception()),
+        TiloLogLevel::error);
+    return std::nullopt;
+  }
+}
+
+}  // namespace tilo

@@ -1,0 +1,34 @@
+// The last application info the backend sent, kept in user defaults so that a start
+// without network still knows the ad units.
+//
+//   AdUnitCache::write("com.tilo.AdUnit", info);
+//   std::optional<TiloAppInfo> cached = AdUnitCache::read("com.tilo.AdUnit");
+//
+// The blob is the JSON of the info (units and fee rate, never the SDK switches) with
+// every byte XOR-ed by one key byte derived from the entry's key, so it is not plain
+// JSON on disk.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "Tilo/backend/TiloAppInfo.h"
+#include "platform/Bytes.h"
+
+namespace tilo {
+
+class AdUnitCache {
+ public:
+  static void write(std::string_view key, const TiloAppInfo& info);
+  // Nothing when no blob is stored or it does not decode (an error line is logged and
+  // the blob is left alone).
+  static std::optional<TiloAppInfo> read(std::string_view key);
+
+  // XOR of the key's UTF-8 bytes, starting from 0.
+  static std::uint8_t keyByte(std::string_view key);
+  // Turns the plain form into the stored form and back.
+  static platform::Bytes transform(std::string_view data, std::uint8_t keyByte);
+};
+
+}  // namespace tilo

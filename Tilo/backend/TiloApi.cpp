@@ -1,0 +1,193 @@
+#include "Tilo/backend/TiloApi.h"
+
+#include "Tilo/backend/AdUnitCache.h"
+#include "Tilo/backend/NetworkError.h"
+#include "Tilo/backend/TiloError.h"
+#include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/Environment.h"
+
+namespace tilo {
+
+struct TiloApi::Attempts {
+  int maxRetries;
+  double delayMultiplier;
+  std::string service;
+  Completion<TiloAppInfo> completion;
+  int attempt = 0;
+  double delay;
+};
+
+namespace {
+
+std::exception_ptr maxRetriesExceeded(int maxRetries) {
+  log("NetworkClient: Max retries exceeded " + std::to_string(maxRetries), TiloLogLevel::error);
+  return std::make_exception_ptr(NetworkError::maxRetriesExceeded(maxRetries));
+}
+
+// What a URL parser would refuse outright: no scheme or host, or characters that
+// cannot appear unescaped.
+bool isValidUrl(const std::string& url) {
+  const auto scheme = url.find("://");
+  if (scheme == std::string::npos || scheme == 0 || scheme + 3 >= url.size()) return false;
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+        c == '`' || c == '{' || c == '|' || c == '}') {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<TiloApi> TiloApi::create(std::string baseURL, std::string appKey,
+                                         std::shared_ptr<NetworkProtocol> networkClient,
+                                         RetryPolicy retryPolicy, std::string service) {
+  return std::make_shared<TiloApi>(std::move(baseURL), std::move(appKey), std::move(networkClient),
+                                   retryPolicy, std::move(service));
+}
+
+TiloApi::TiloApi(std::string baseURL, std::string appKey,
+                 std::shared_ptr<NetworkProtocol> networkClient, RetryPolicy retryPolicy,
+                 std::string service)
+    : baseURL_(std::move(baseURL)),
+      appKey_(std::move(appKey)),
+      networkClient_(std::move(networkClient)),
+      retryPolicy_(retryPolicy),
+      service_(std::move(service)) {}
+
+platform::HttpRequest TiloApi::makeRequest(Endpoint endpoint) const {
+  const bool events = endpoint == Endpoint::analyticsEvents;
+  const std::string path = events ? "/analytics/events" : "/sdk/init";
+  platform::HttpRequest request;
+  request.url = baseURL_ + path;
+  if (!isValidUrl(request.url)) {
+    throw TiloError(TiloError::Code::initializationFailed, "Invalid API URL for " + path);
+  }
+  request.timeoutSeconds = 60;
+  request.method = events ? "POST" : "GET";
+  if (events) request.headers.emplace_back("Content-Type", "application/json");
+  request.headers.emplace_back("Tilo-App-Key", appKey_);
+  request.headers.emplace_back("Sdk-Version", kSdkVersion);
+  return request;
+}
+
+void TiloApi::fetchAppInfoWithRetry(int maxRetries, double initialDelay, double delayMultiplier,
+                                    Completion<TiloAppInfo> completion) {
+  if (maxRetries < 1) {
+    completion(Result<TiloAppInfo>::failure(maxRetriesExceeded(maxRetries)));
+    return;
+  }
+  auto state = std::make_shared<Attempts>(
+      Attempts{maxRetries, delayMultiplier, service_, std::move(completion), 0, initialDelay});
+  attempt(weak_from_this(), std::move(state));
+}
+
+void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> state) {
+  auto self = weak.lock();
+  if (!self) {
+    attemptFailed(weak, std::move(state));
+    return;
+  }
+  platform::HttpRequest request;
+  try {
+    request = self->makeRequest(Endpoint::appConfiguration);
+  } catch (const TiloError&) {
+    attemptFailed(weak, std::move(state));
+    return;
+  }
+  auto client = self->networkClient_;
+  self.reset();
+  client->dataForRequest(std::move(request), [weak, state](Result<platform::HttpResponse> result) {
+    if (!result) {
+      attemptFailed(weak, state);
+      return;
+    }
+    std::optional<TiloAppInfo> info;
+    try {
+      info = TiloAppInfo::decode(platform::parseJson(result.value().body));
+    } catch (const platform::DecodingError&) {
+      attemptFailed(weak, state);
+      return;
+    }
+    setMarker(CrashMarkerCheckpoint::configFetch,
+              CheckpointMetadata::configFetch(
+                  StageResult::success,
+                  CacheStageResult{CacheStageResult::Type::save, StageResult::inProgress}));
+    AdUnitCache::write(state->service, *info);
+    state->completion(std::move(*info));
+  });
+}
+
+void TiloApi::attemptFailed(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> state) {
+  const double delay = state->delay;
+  platform::Environment::current().backgroundExecutor()->postDelayed(
+      [weak = std::move(weak), state = std::move(state)] {
+        if (state->attempt + 1 == state->maxRetries) {
+          state->completion(Result<TiloAppInfo>::failure(maxRetriesExceeded(state->maxRetries)));
+          return;
+        }
+        ++state->attempt;
+        state->delay *= state->delayMultiplier;
+        attempt(weak, state);
+      },
+      delay);
+}
+
+void TiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {
+  setMarker(CrashMarkerCheckpoint::configFetch,
+            CheckpointMetadata::configFetch(StageResult::inProgress, std::nullopt));
+  fetchAppInfoWithRetry(
+      retryPolicy_.maxRetries, retryPolicy_.initialDelay, retryPolicy_.delayMultiplier,
+      [service = service_, completion = std::move(completion)](Result<TiloAppInfo> result) {
+        if (result) {
+          clearMarker(CrashMarkerCheckpoint::configFetch);
+          completion(std::move(result));
+          return;
+        }
+        setMarker(CrashMarkerCheckpoint::configFetch,
+                  CheckpointMetadata::configFetch(
+                      StageResult::failure,
+                      CacheStageResult{CacheStageResult::Type::load, StageResult::inProgress}));
+        auto cached = AdUnitCache::read(service);
+        clearMarker(CrashMarkerCheckpoint::configFetch);
+        if (cached) {
+          completion(std::move(*cached));
+        } else {
+          completion(std::move(result));
+        }
+      });
+}
+
+void TiloApi::sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) {
+  platform::HttpRequest request;
+  try {
+    request = makeRequest(Endpoint::analyticsEvents);
+    request.body = platform::dumpCompact(body);
+  } catch (...) {
+    completion(std::current_exception());
+    return;
+  }
+  platform::postBackground([weak = weak_from_this(), request = std::move(request),
+                            completion = std::move(completion)]() mutable {
+    auto self = weak.lock();
+    if (!self) {
+      completion(std::make_exception_ptr(
+          TiloError(TiloError::Code::initializationFailed, "API instance deallocated")));
+      return;
+    }
+    self->networkClient_->dataForRequest(
+        std::move(request), [completion](Result<platform::HttpResponse> result) {
+          if (!result) {
+            log("Failed to send request: " + localizedDescription(result.error()),
+                TiloLogLevel::error);
+            completion(result.error());
+            return;
+          }
+          completion(nullptr);
+        });
+  });
+}
+
+}  // namespace tilo

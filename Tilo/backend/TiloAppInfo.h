@@ -1,0 +1,55 @@
+// What the backend's "/sdk/init" answers: the application's ad units, its fee rate and
+// the SDK switches. The same JSON (without "sdkConfig") is the ad-unit cache.
+//
+//   TiloAppInfo info = TiloAppInfo::decode(platform::parseJson(body));   // DecodingError
+//   for (const TiloAdUnitItem& item : info.adUnits) item.feeRate;         // == info.feeRate
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Decimal.h"
+#include "platform/Json.h"
+
+namespace tilo {
+
+// Switches the backend sends; also the content of "sdkConfig.json".
+struct SdkConfig {
+  bool enableMarkerCheckpoints = false;
+
+  static SdkConfig decode(const platform::Json& json);
+  platform::Json encode() const;
+  bool operator==(const SdkConfig&) const = default;
+};
+
+// The backend's record of one ad unit.
+struct TiloAdUnitItem {
+  std::string tiloAdUnitId;
+  std::string mediationAdUnitId;  // the unit on the mediation platform
+  std::string name;
+  std::string type;                          // the format as the backend names it
+  double refreshInterval = 30.0;             // seconds; missing, null or undecodable gives 30
+  std::optional<platform::Decimal> feeRate;  // copied from the enclosing TiloAppInfo
+
+  static TiloAdUnitItem decode(const platform::Json& json);
+  // Never writes feeRate.
+  platform::Json encode() const;
+  bool operator==(const TiloAdUnitItem&) const = default;
+};
+
+struct TiloAppInfo {
+  std::vector<TiloAdUnitItem> adUnits;
+  platform::Decimal feeRate;
+  std::optional<SdkConfig> sdkConfig;  // lenient: anything malformed leaves it empty
+
+  // Reads "feeRate", then "adUnits", then "sdkConfig".
+  static TiloAppInfo decode(const platform::Json& json);
+  // "adUnits" and "feeRate" only.
+  platform::Json encode() const;
+  // The first unit with this tiloAdUnitId.
+  const TiloAdUnitItem* item(const std::string& tiloAdUnitId) const;
+  bool operator==(const TiloAppInfo&) const = default;
+};
+
+}  // namespace tilo

@@ -1,0 +1,82 @@
+#include "Tilo/core/ApiBaseUrl.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+namespace tilo {
+namespace {
+
+std::mutex overrideMutex;
+std::optional<std::string> codeOverride;
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return out;
+}
+
+// The host of an authority without user info; empty when malformed.
+std::string hostOf(std::string_view authority) {
+  if (authority.find('@') != std::string_view::npos) return {};
+  if (!authority.empty() && authority.front() == '[') {
+    const auto close = authority.find(']');
+    if (close == std::string_view::npos) return {};
+    const auto after = authority.substr(close + 1);
+    if (!after.empty() && after.front() != ':') return {};
+    return std::string(authority.substr(0, close + 1));
+  }
+  return std::string(authority.substr(0, authority.find(':')));
+}
+
+bool isLoopbackHost(const std::string& host) {
+  if (host == "localhost" || host == "[::1]") return true;
+  in_addr address{};
+  if (inet_pton(AF_INET, host.c_str(), &address) != 1) return false;
+  return (ntohl(address.s_addr) >> 24) == 127;
+}
+
+}  // namespace
+
+void setApiBaseUrlOverride(std::optional<std::string> url) {
+  std::lock_guard lock(overrideMutex);
+  codeOverride = std::move(url);
+}
+
+bool isAcceptableApiBaseUrl(std::string_view url) {
+  const std::string text = lower(url);
+  const bool https = text.starts_with("https://");
+  if (!https && !text.starts_with("http://")) return false;
+  std::string_view rest(text);
+  rest.remove_prefix(https ? 8 : 7);
+  const std::string host = hostOf(rest.substr(0, rest.find_first_of("/?#")));
+  if (host.empty()) return false;
+  return https || isLoopbackHost(host);
+}
+
+std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {
+  std::optional<std::string> requested;
+  {
+    std::lock_guard lock(overrideMutex);
+    requested = codeOverride;
+  }
+  if (!requested) {
+    if (const char* env = std::getenv("TILO_API_BASE_URL"); env && *env) requested = env;
+  }
+  if (requested) {
+    if (isAcceptableApiBaseUrl(*requested)) return *requested;
+    // A configuration mistake the integrator must see, whatever the log level.
+    std::fprintf(stderr,
+                 "API base URL refused (plain http is allowed only for loopback hosts): %s\n",
+                 requested->c_str());
+  }
+  return environment == TiloConfiguration::Environment::development ? kDevelopmentApiBaseUrl
+                                                                    : kProductionApiBaseUrl;
+}
+
+}  // namespace tilo

@@ -1,0 +1,109 @@
+#include "Tilo/core/TiloAds.h"
+
+#include "Tilo/backend/NetworkClient.h"
+#include "Tilo/backend/TiloApi.h"
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/TiloKeyManager.h"
+#include "Tilo/core/TiloService.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/AppLifecycleObserver.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/Device.h"
+#include "platform/Environment.h"
+
+namespace tilo {
+namespace {
+
+std::mutex sharedMutex;
+std::unique_ptr<TiloAds> sharedInstance;
+
+std::unique_ptr<TiloAds> build() {
+  auto adProvider = TiloAdProvider::create();
+  const std::string appKey = TiloKeyManager::shared()->appKey();
+  TiloConfiguration config = loadConfigurationFile(appKey);
+  auto api = TiloApi::create(resolveApiBaseUrl(config.environment), config.appKey,
+                             NetworkClient::create(), RetryPolicy{3, 2.0, 2.0});
+  auto service =
+      TiloService::create(std::move(config), std::move(adProvider), std::move(api), appKey);
+  return std::make_unique<TiloAds>(std::move(service));
+}
+
+}  // namespace
+
+TiloAds::TiloAds(std::shared_ptr<TiloService> core) : core_(std::move(core)) {}
+TiloAds::~TiloAds() = default;
+
+TiloAds& TiloAds::shared() {
+  std::lock_guard lock(sharedMutex);
+  if (!sharedInstance) sharedInstance = build();
+  return *sharedInstance;
+}
+
+void TiloAds::setApiBaseUrl(std::string url) {
+  setApiBaseUrlOverride(std::move(url));
+}
+
+void TiloAds::resetSharedForTesting() {
+  std::unique_ptr<TiloAds> old;
+  {
+    std::lock_guard lock(sharedMutex);
+    old = std::move(sharedInstance);
+  }
+  old.reset();
+  TiloKeyManager::resetSharedForTesting();
+  AdEventLogger::resetSharedForTesting();
+  AppLifecycleObserver::resetSharedForTesting();
+  setEnableMarkerCheckpoints(false);
+}
+
+#define TILO_PROPERTY(Type, getter, setter, field) \
+  Type TiloAds::getter() const {                   \
+    std::lock_guard lock(mutex_);                  \
+    return field;                                  \
+  }                                                \
+  void TiloAds::setter(Type value) {               \
+    std::lock_guard lock(mutex_);                  \
+    field = std::move(value);                      \
+  }
+
+TILO_PROPERTY(std::optional<std::string>, userId, setUserId, userId_)
+TILO_PROPERTY(std::optional<bool>, hasUserConsent, setHasUserConsent, hasUserConsent_)
+TILO_PROPERTY(std::optional<std::string>, gdprConsentString, setGdprConsentString,
+              gdprConsentString_)
+TILO_PROPERTY(std::optional<bool>, doNotSell, setDoNotSell, doNotSell_)
+TILO_PROPERTY(std::optional<std::string>, ccpaString, setCcpaString, ccpaString_)
+TILO_PROPERTY(std::optional<bool>, isTaggedForChildDirectedTreatment,
+              setIsTaggedForChildDirectedTreatment, isTaggedForChildDirectedTreatment_)
+#undef TILO_PROPERTY
+
+PrivacySettings TiloAds::privacySnapshot() const {
+  std::lock_guard lock(mutex_);
+  return PrivacySettings{
+      hasUserConsent_,
+      doNotSell_,
+      platform::trackingAuthorizationStatus() == platform::TrackingAuthorizationStatus::authorized,
+      gdprConsentString_,
+      ccpaString_,
+      isTaggedForChildDirectedTreatment_};
+}
+
+void TiloAds::initialized(std::function<void(std::optional<TiloError>)> completion) {
+  checkForPreviousCrashes();
+  setMarker(CrashMarkerCheckpoint::sdkInit);
+  AppLifecycleObserver::ensureShared();
+  const PrivacySettings privacy = privacySnapshot();
+  auto wrapped = [completion = std::move(completion)](std::optional<TiloError> error) {
+    clearMarker(CrashMarkerCheckpoint::sdkInit);
+    if (completion) completion(std::move(error));
+  };
+  platform::postBackground([weak = std::weak_ptr<TiloService>(core_), privacy, wrapped] {
+    auto service = weak.lock();
+    if (!service) {
+      platform::postToMain([wrapped] { wrapped(TiloError::initializationFailed()); });
+      return;
+    }
+    service->initialize(privacy, wrapped);
+  });
+}
+
+}  // namespace tilo

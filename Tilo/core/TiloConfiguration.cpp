@@ -1,0 +1,137 @@
+#include "Tilo/core/TiloConfiguration.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/FatalError.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "platform/Bundle.h"
+
+namespace tilo {
+namespace pf = tilo::platform;
+
+namespace {
+
+APSSlotUUID decodeSlot(const pf::Json& json) {
+  pf::requireObject(json, "apsSlotUUIDs");
+  return {pf::required<std::string>(json, "type"), pf::required<std::string>(json, "uuid")};
+}
+
+// Structural UTF-8 check (lead byte, continuation bytes); the key file is Base64, so
+// anything beyond this is caught by decoding.
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t extra = lead < 0x80           ? 0
+                              : (lead >> 5) == 0x6  ? 1
+                              : (lead >> 4) == 0xE  ? 2
+                              : (lead >> 3) == 0x1E ? 3
+                                                    : 4;
+    if (extra == 4 || i + extra >= text.size() + (extra == 0)) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+// The error's description when the file cannot be read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) return std::string(std::strerror(errno));
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad())
+    return std::string("The file \"") + path.filename().string() + "\" couldn't be read.";
+  out = content.str();
+  return std::nullopt;
+}
+
+const std::string kDecryptFailure =
+    std::string(
+        "Failed to decrypt ios-tilo-key.txt, Please verify your ios-tilo-key.txt file and "
+        "Tilo App Key at ") +
+    kPublisherDashboardUrl;
+
+}  // namespace
+
+TiloConfiguration TiloConfiguration::decode(const pf::Json& json) {
+  pf::requireObject(json);
+  TiloConfiguration config;
+  config.appKey = pf::required<std::string>(json, "appKey");
+  config.platform = pf::required<std::string>(json, "platform");
+  config.storeURL = pf::optional<std::string>(json, "storeUrl");
+  config.storeID = pf::required<std::string>(json, "storeId");
+  config.admobKey = pf::optional<std::string>(json, "admobKey");
+  config.applovinSDKKey = pf::optional<std::string>(json, "applovinSdkKey");
+  config.apsAppID = pf::optional<std::string>(json, "apsAppId");
+  if (auto slots = pf::optional<pf::Json>(json, "apsSlotUUIDs")) {
+    pf::requireArray(*slots, "apsSlotUUIDs");
+    std::vector<APSSlotUUID> list;
+    for (const auto& slot : *slots) list.push_back(decodeSlot(slot));
+    config.apsSlotUUIDs = std::move(list);
+  }
+  config.verveToken = pf::optional<std::string>(json, "verveToken");
+  config.smaatoPublisherID = pf::optional<std::string>(json, "smaatoPublisherId");
+  return config;
+}
+
+pf::Json TiloConfiguration::encode() const {
+  pf::Json json = pf::Json::object();
+  auto put = [&json](const char* key, const std::optional<std::string>& value) {
+    if (value) json[key] = *value;
+  };
+  json["appKey"] = appKey;
+  json["platform"] = platform;
+  put("storeUrl", storeURL);
+  json["storeId"] = storeID;
+  put("admobKey", admobKey);
+  put("applovinSdkKey", applovinSDKKey);
+  put("apsAppId", apsAppID);
+  if (apsSlotUUIDs) {
+    pf::Json slots = pf::Json::array();
+    for (const auto& slot : *apsSlotUUIDs)
+      slots.push_back({{"type", slot.type}, {"uuid", slot.uuid}});
+    json["apsSlotUUIDs"] = std::move(slots);
+  }
+  put("verveToken", verveToken);
+  put("smaatoPublisherId", smaatoPublisherID);
+  return json;
+}
+
+std::optional<std::string> TiloConfiguration::apsSlotUUID(TiloAdFormat format) const {
+  if (!apsSlotUUIDs) return std::nullopt;
+  for (const auto& slot : *apsSlotUUIDs) {
+    if (slot.type == rawValue(format)) return slot.uuid;
+  }
+  return std::nullopt;
+}
+
+TiloConfiguration loadConfigurationFile(const std::string& appKey) {
+  auto bundle = pf::Bundle::main();
+  auto path = bundle->pathForResource("ios-tilo-key", "txt");
+  if (!path) path = bundle->pathForResource("tilo-key", "txt");
+  if (!path) {
+    fatalError(std::string("ios-tilo-key.txt file not found. Please ensure the file is included in "
+                           "your project. Download it from ") +
+               kPublisherDashboardUrl);
+  }
+  std::string text;
+  if (auto error = readWholeFile(*path, text)) fatalError("loadConfigurationFile: " + *error);
+  if (!isValidUtf8(text)) fatalError(kDecryptFailure);
+  auto plain = decryptKeyPayload(appKey, text);
+  if (!plain) fatalError(kDecryptFailure);
+  try {
+    return TiloConfiguration::decode(pf::parseJson(
+        std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size())));
+  } catch (const pf::DecodingError& error) {
+    fatalError("loadConfigurationFile: " + error.localizedDescription());
+  }
+}
+
+}  // namespace tilo

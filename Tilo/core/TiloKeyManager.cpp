@@ -1,0 +1,40 @@
+#include "Tilo/core/TiloKeyManager.h"
+
+#include <mutex>
+
+#include "Tilo/core/FatalError.h"
+#include "Tilo/core/TiloLogger.h"
+
+namespace tilo {
+namespace {
+
+std::mutex sharedMutex;
+std::shared_ptr<TiloKeyManager> sharedInstance;
+
+}  // namespace
+
+std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& bundle) {
+  std::optional<std::string> key;
+  if (auto value = bundle.infoValue("TiloAdsKey"); value && value->asString()) {
+    key = *value->asString();
+  }
+  if (auto value = bundle.infoValue("TiloAppKey"); value && value->asString()) {
+    key = *value->asString();
+  }
+  if (!key) fatalError("TiloAppKey not found in Info.plist");
+  log("initialized with app key", TiloLogLevel::debug);
+  return std::make_shared<TiloKeyManager>(std::move(*key));
+}
+
+std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
+  std::lock_guard lock(sharedMutex);
+  if (!sharedInstance) sharedInstance = create(*platform::Bundle::main());
+  return sharedInstance;
+}
+
+void TiloKeyManager::resetSharedForTesting() {
+  std::lock_guard lock(sharedMutex);
+  sharedInstance.reset();
+}
+
+}  // namespace tilo

@@ -1,0 +1,33 @@
+// Holds the app key from the application's Info.plist, read once per process.
+//
+//   const std::string& key = TiloKeyManager::shared()->appKey();
+//
+// Warning: the first shared() ends the process when Info.plist has no string under
+// "TiloAppKey" or "TiloAdsKey". The key itself is never logged.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Bundle.h"
+
+namespace tilo {
+
+class TiloKeyManager {
+ public:
+  static std::shared_ptr<TiloKeyManager> shared();
+  // Reads "TiloAdsKey", then "TiloAppKey" (which wins when it is a string).
+  static std::shared_ptr<TiloKeyManager> create(const platform::Bundle& bundle);
+
+  const std::string& appKey() const { return appKey_; }
+
+  // Forgets the shared instance so the next shared() reads the main bundle again.
+  static void resetSharedForTesting();
+
+  explicit TiloKeyManager(std::string appKey) : appKey_(std::move(appKey)) {}
+
+ private:
+  const std::string appKey_;
+};
+
+}  // namespace tilo

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "Tilo/backend/TiloAdFormat.h"
+#include "Tilo/backend/TiloAppInfo.h"
+#include "Tilo/backend/TiloError.h"
+
+namespace tilo {
+namespace {
+
+using platform::parseJson;
+
+TiloAppInfo decode(const char* json) {
+  return TiloAppInfo::decode(parseJson(json));
+}
+
+TEST(AppInfoTest, DecodesUnitsWithDefaultsAndSharedFeeRate) {
+  auto info = decode(R"({"feeRate":0.15,"adUnits":[
+      {"tiloAdUnitId":"a","mediationAdUnitId":"ma","name":"A","type":"banner","refreshInterval":45},
+      {"tiloAdUnitId":"b","mediationAdUnitId":"mb","name":"B","type":"native"},
+      {"tiloAdUnitId":"c","mediationAdUnitId":"mc","name":"C","type":"mrec","refreshInterval":"60"},
+      {"tiloAdUnitId":"d","mediationAdUnitId":"md","name":"D","type":"mrec","refreshInterval":null}],
+    "sdkConfig":{"enableMarkerCheckpoints":true},"unknown":1})");
+  ASSERT_EQ(info.adUnits.size(), 4u);
+  EXPECT_EQ(info.adUnits[0].refreshInterval, 45.0);
+  EXPECT_EQ(info.adUnits[1].refreshInterval, 30.0);
+  EXPECT_EQ(info.adUnits[2].refreshInterval, 30.0);
+  EXPECT_EQ(info.adUnits[3].refreshInterval, 30.0);
+  EXPECT_EQ(info.feeRate.description(), "0.15");
+  for (const auto& item : info.adUnits) EXPECT_EQ(item.feeRate, info.feeRate);
+  EXPECT_EQ(info.sdkConfig, SdkConfig{true});
+  EXPECT_EQ(info.item("c")->mediationAdUnitId, "mc");
+  EXPECT_EQ(info.item("zz"), nullptr);
+}
+
+TEST(AppInfoTest, MalformedSwitchesNeverCostTheUnits) {
+  for (const char* config :
+       {R"("off")", "{}", R"({"enableMarkerCheckpoints":"yes"})", "null", "[true]"}) {
+    auto info =
+        decode((std::string(R"({"feeRate":0,"adUnits":[],"sdkConfig":)") + config + "}").c_str());
+    EXPECT_EQ(info.sdkConfig, std::nullopt) << config;
+  }
+}
+
+TEST(AppInfoTest, MissingRequiredFieldsFailTheWholeInfo) {
+  const char* unit = R"({"tiloAdUnitId":"a","mediationAdUnitId":"m","name":"n","type":"banner"})";
+  EXPECT_THROW(decode(R"({"adUnits":[]})"), platform::DecodingError);
+  EXPECT_THROW(decode(R"({"feeRate":"0.1","adUnits":[]})"), platform::DecodingError);
+  EXPECT_THROW(decode(R"({"feeRate":0.1})"), platform::DecodingError);
+  EXPECT_THROW(decode(R"({"feeRate":0.1,"adUnits":{}})"), platform::DecodingError);
+  for (const char* key : {"tiloAdUnitId", "mediationAdUnitId", "name", "type"}) {
+    auto json = parseJson(unit);
+    json.erase(key);
+    platform::Json info = {{"feeRate", 0.1}, {"adUnits", {parseJson(unit), json}}};
+    EXPECT_THROW(TiloAppInfo::decode(info), platform::DecodingError) << key;
+  }
+}
+
+TEST(AppInfoTest, EncodingKeepsUnitsAndFeeRateButNotSwitches) {
+  auto info = decode(R"({"feeRate":0.3,"sdkConfig":{"enableMarkerCheckpoints":true},"adUnits":[
+      {"tiloAdUnitId":"a","mediationAdUnitId":"m","name":"n","type":"banner","refreshInterval":12.5}]})");
+  const auto json = info.encode();
+  EXPECT_EQ(platform::dumpCompact(json),
+            R"({"adUnits":[{"tiloAdUnitId":"a","mediationAdUnitId":"m","refreshInterval":12.5,)"
+            R"("name":"n","type":"banner"}],"feeRate":0.3})");
+  auto again = TiloAppInfo::decode(json);
+  EXPECT_EQ(again.adUnits, info.adUnits);
+  EXPECT_EQ(again.feeRate, info.feeRate);
+  EXPECT_EQ(again.sdkConfig, std::nullopt);
+}
+
+TEST(TiloErrorTest, CodesNamesAndFormats) {
+  EXPECT_EQ(TiloError::codeFromRawValue(204), TiloError::Code::noFill);
+  EXPECT_EQ(TiloError::codeFromRawValue(-27), TiloError::Code::fullscreenAdLoadWhileShowing);
+  EXPECT_EQ(TiloError::codeFromRawValue(0), std::nullopt);
+  EXPECT_EQ(TiloError::codeFromRawValue(-1002), std::nullopt);
+  EXPECT_EQ(TiloError::initializationFailed().debugDescription(),
+            "initializationFailed, Initialization failed");
+  EXPECT_EQ(TiloError::unspecified().message(), "Unspecified error");
+  EXPECT_EQ(TiloError(TiloError::Code::noFill, "x"), TiloError(TiloError::Code::noFill, "y"));
+
+  EXPECT_EQ(rawValue(TiloAdFormat::lightPopup), "lightPopup");
+  EXPECT_EQ(tiloAdFormatFromRawValue("appOpen"), TiloAdFormat::appOpen);
+  EXPECT_EQ(tiloAdFormatFromRawValue("app_open"), std::nullopt);
+  EXPECT_EQ(analyticsName(TiloAdFormat::rewarded), "rewarded_video");
+  EXPECT_EQ(analyticsName(TiloAdFormat::lightPopup), "light_poup");
+  EXPECT_EQ(analyticsName(TiloAdFormat::appOpen), "app_open");
+  EXPECT_EQ(analyticsName(TiloAdFormat::mrec), "mrec");
+}
+
+}  // namespace
+}  // namespace tilo

@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include "Tilo/backend/AdUnitCache.h"
+#include "Tilo/backend/NetworkError.h"
+#include "Tilo/backend/TiloApi.h"
+#include "Tilo/backend/TiloError.h"
+#include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/MarkerFiles.h"
+#include "platform/UserDefaults.h"
+#include "support/SdkFixture.h"
+
+namespace tilo {
+namespace {
+
+using platform::HttpRequest;
+using platform::HttpResponse;
+
+const char* kGoodInfo =
+    R"({"feeRate":0.1,"adUnits":[{"tiloAdUnitId":"u1","mediationAdUnitId":"m1","name":"U","type":"banner"}]})";
+
+// Answers each request from a script, in order, as a background task; records requests
+// and the mock time at which they were made.
+class ScriptedNetwork final : public NetworkProtocol {
+ public:
+  struct Answer {
+    long status;
+    std::string body;
+  };
+  void dataForRequest(HttpRequest request, Completion<HttpResponse> completion) override {
+    requests.push_back(request);
+    times.push_back(platform::Environment::current().clock().uptime());
+    Answer answer = script.empty() ? Answer{500, ""} : script.front();
+    if (!script.empty()) script.erase(script.begin());
+    platform::postBackground([answer, completion] {
+      if (answer.status < 0) {
+        completion(Result<HttpResponse>::failure(
+            std::make_exception_ptr(TransportError(platform::UrlError::withCode(answer.status)))));
+      } else if (answer.status < 200 || answer.status > 299) {
+        completion(Result<HttpResponse>::failure(
+            std::make_exception_ptr(NetworkError::badResponse(answer.status, "Invalid response"))));
+      } else {
+        completion(HttpResponse{answer.status, {}, answer.body, ""});
+      }
+    });
+  }
+  std::vector<Answer> script;
+  std::vector<HttpRequest> requests;
+  std::vector<double> times;
+};
+
+std::optional<std::string> header(const HttpRequest& request, const std::string& name) {
+  for (const auto& [key, value] : request.headers) {
+    if (key == name) return value;
+  }
+  return std::nullopt;
+}
+
+class TiloApiTest : public ::testing::Test {
+ protected:
+  TiloApiTest() : sdk_(test::SdkFixtureOptions::offline()) {
+    setCurrentLogLevel(TiloLogLevel::error);
+    api_ =
+        TiloApi::create("https://api.example.test", "app-key", network_, RetryPolicy{3, 2.0, 2.0});
+  }
+  ~TiloApiTest() override { setCurrentLogLevel(TiloLogLevel::off); }
+
+  test::SdkFixture sdk_;
+  std::shared_ptr<ScriptedNetwork> network_ = std::make_shared<ScriptedNetwork>();
+  std::shared_ptr<TiloApi> api_;
+  std::optional<Result<TiloAppInfo>> result_;
+  Completion<TiloAppInfo> capture() {
+    return [this](Result<TiloAppInfo> result) { result_.emplace(std::move(result)); };
+  }
+};
+
+TEST_F(TiloApiTest, RetriesWithGrowingSleepsThenGivesUp) {
+  ScopedLogCapture logs;
+  network_->script = {{500, ""}, {304, ""}, {-1004, ""}};
+  api_->fetchAppInfoWithRetry(3, 2.0, 2.0, capture());
+  auto& env = sdk_.env();
+  env.runUntilIdle();
+  env.advance(13.999);
+  // Attempts at 0, 2 and 6 s; the loop still sleeps 8 s after the third failure.
+  EXPECT_EQ(network_->times, (std::vector<double>{0.0, 2.0, 6.0}));
+  EXPECT_FALSE(result_);
+  env.advance(0.001);
+  ASSERT_TRUE(result_);
+  auto error = catchAs<NetworkError>(result_->error());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->kind(), NetworkError::Kind::maxRetriesExceeded);
+  EXPECT_EQ(error->maxRetries(), 3);
+  EXPECT_EQ(network_->requests.size(), 3u);
+  EXPECT_EQ(logs.count("ERROR NetworkClient: Max retries exceeded 3"), 1u);
+}
+
+TEST_F(TiloApiTest, NoAttemptsMeansImmediateFailure) {
+  ScopedLogCapture logs;
+  api_->fetchAppInfoWithRetry(0, 2.0, 2.0, capture());
+  ASSERT_TRUE(result_);
+  EXPECT_EQ(catchAs<NetworkError>(result_->error())->maxRetries(), 0);
+  EXPECT_TRUE(network_->requests.empty());
+  EXPECT_EQ(logs.count("ERROR NetworkClient: Max retries exceeded 0"), 1u);
+}
+
+TEST_F(TiloApiTest, UndecodableAnswerIsRetriedAndSuccessRefreshesTheCache) {
+  setEnableMarkerCheckpoints(true);
+  network_->script = {{200, R"({"feeRate":0.1})"}, {200, kGoodInfo}};
+  api_->fetchAppInfoWithRetry(3, 0.5, 1.0, capture());
+  sdk_.env().runUntilIdle();
+  EXPECT_FALSE(result_);
+  sdk_.env().advance(0.5);
+  ASSERT_TRUE(result_ && result_->ok());
+  EXPECT_EQ(result_->value().adUnits.at(0).tiloAdUnitId, "u1");
+  EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), result_->value());
+  // The success leaves the config_fetch marker (remote success, cache save) for its caller.
+  auto marker =
+      crashMarkerFileQueue().sync([] { return readMarkerFile("tilo_crash_config_fetch.flag"); });
+  ASSERT_TRUE(marker);
+  EXPECT_NE(marker->find("\"remoteFinalResult\":\"success\""), std::string::npos) << *marker;
+}
+
+TEST_F(TiloApiTest, StartupFetchFallsBackToTheCache) {
+  setEnableMarkerCheckpoints(true);
+  // 1. No cache: the fetch error comes through.
+  api_->fetchAppInfo(capture());
+  ASSERT_TRUE(sdk_.drive([&] { return result_.has_value(); }));
+  EXPECT_TRUE(catchAs<NetworkError>(result_->error()));
+
+  // 2. With a cache from an earlier run, the cached units come back without sdkConfig.
+  auto cached = TiloAppInfo::decode(platform::parseJson(kGoodInfo));
+  cached.sdkConfig = SdkConfig{true};
+  AdUnitCache::write(kAdUnitCacheKey, cached);
+  result_.reset();
+  api_->fetchAppInfo(capture());
+  ASSERT_TRUE(sdk_.drive([&] { return result_.has_value(); }));
+  ASSERT_TRUE(result_->ok());
+  EXPECT_EQ(result_->value().adUnits, cached.adUnits);
+  EXPECT_EQ(result_->value().sdkConfig, std::nullopt);
+  EXPECT_EQ(network_->requests.size(), 6u);
+  // The fallback clears the config_fetch marker it set.
+  EXPECT_FALSE(
+      crashMarkerFileQueue().sync([] { return readMarkerFile("tilo_crash_config_fetch.flag"); }));
+}
+
+TEST_F(TiloApiTest, RequestsCarryTheSdkHeaders) {
+  auto get = api_->makeRequest(TiloApi::Endpoint::appConfiguration);
+  EXPECT_EQ(get.method, "GET");
+  EXPECT_EQ(get.url, "https://api.example.test/sdk/init");
+  EXPECT_EQ(get.timeoutSeconds, 60);
+  EXPECT_EQ(header(get, "Content-Type"), std::nullopt);
+  EXPECT_EQ(header(get, "Tilo-App-Key"), "app-key");
+  EXPECT_EQ(header(get, "Sdk-Version"), "1.1.44-beta");
+
+  auto post = api_->makeRequest(TiloApi::Endpoint::analyticsEvents);
+  EXPECT_EQ(post.method, "POST");
+  EXPECT_EQ(post.url, "https://api.example.test/analytics/events");
+  EXPECT_EQ(header(post, "Content-Type"), "application/json");
+  EXPECT_EQ(header(post, "Tilo-App-Key"), "app-key");
+  EXPECT_EQ(header(post, "Sdk-Version"), "1.1.44-beta");
+
+  auto broken = TiloApi::create("not a url", "k", network_, RetryPolicy{});
+  try {
+    broken->makeRequest(TiloApi::Endpoint::analyticsEvents);
+    FAIL();
+  } catch (const TiloError& error) {
+    EXPECT_EQ(error.code(), TiloError::Code::initializationFailed);
+    EXPECT_EQ(error.message(), "Invalid API URL for /analytics/events");
+  }
+}
+
+TEST_F(TiloApiTest, EventUploads) {
+  ScopedLogCapture logs;
+  std::vector<std::exception_ptr> outcomes;
+  auto record = [&](std::exception_ptr error) { outcomes.push_back(error); };
+
+  // 1. 201 is a success; the body is the compact JSON of the payload.
+  network_->script = {{201, R"({"stored":1})"}, {-1009, ""}};
+  api_->sendEvents({{"sdkVersion", "1.1.44-beta"}, {"events", platform::Json::array()}}, record);
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0], nullptr);
+  EXPECT_EQ(network_->requests[0].body, R"({"sdkVersion":"1.1.44-beta","events":[]})");
+
+  // 2. A transport failure is handed back unchanged and logged.
+  api_->sendEvents({{"events", platform::Json::array()}}, record);
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(catchAs<TransportError>(outcomes[1])->urlError().code, -1009);
+  EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
+
+  // 3. An API released before the task runs reports itself gone.
+  api_->sendEvents({{"events", platform::Json::array()}}, record);
+  api_.reset();
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(catchAs<TiloError>(outcomes[2])->message(), "API instance deallocated");
+  EXPECT_EQ(network_->requests.size(), 2u);
+}
+
+TEST_F(TiloApiTest, CacheBlobIsObfuscatedAndDamageIsSurvived) {
+  ScopedLogCapture logs;
+  auto info = TiloAppInfo::decode(platform::parseJson(kGoodInfo));
+  AdUnitCache::write(kAdUnitCacheKey, info);
+  auto blob = platform::UserDefaults::standard()->data(kAdUnitCacheKey);
+  ASSERT_TRUE(blob && !blob->empty());
+  std::uint8_t key = 0;
+  for (char c : std::string(kAdUnitCacheKey)) key ^= static_cast<std::uint8_t>(c);
+  EXPECT_EQ((*blob)[0], '{' ^ key);
+  EXPECT_NE((*blob)[0], '{');
+  EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), info);
+
+  // A damaged blob reads as no cache, is logged, and stays where it is.
+  platform::UserDefaults::standard()->setData(kAdUnitCacheKey, platform::Bytes{1, 2, 3});
+  EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), std::nullopt);
+  EXPECT_EQ(logs.count("ERROR Failed to decode ad units from cache: "), 1u);
+  EXPECT_EQ(platform::UserDefaults::standard()->data(kAdUnitCacheKey), (platform::Bytes{1, 2, 3}));
+}
+
+}  // namespace
+}  // namespace tilo

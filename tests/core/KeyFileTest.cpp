@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/core/TiloKeyManager.h"
+#include "platform/Base64.h"
+#include "platform/Bundle.h"
+#include "platform/Crypto.h"
+#include "platform/FileSystem.h"
+#include "support/SdkFixture.h"
+#include "support/TempDir.h"
+
+namespace tilo {
+namespace {
+
+using platform::Json;
+using test::SdkFixture;
+
+std::span<const std::uint8_t> bytesOf(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::string textOf(const platform::Bytes& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
+
+std::string escapeRegex(const std::string& text) {
+  return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
+TEST(KeyCryptoTest, SealsAndOpensWithStrictFraming) {
+  const std::string secret = "app-key";
+  auto sealed = encryptPayload(secret, bytesOf("{\"a\":1}"));
+  ASSERT_TRUE(sealed);
+
+  // 1. Round trip, also with the white space a text editor adds around the file.
+  EXPECT_EQ(textOf(*decryptKeyPayload(secret, *sealed)), "{\"a\":1}");
+  EXPECT_TRUE(decryptKeyPayload(secret, "  " + *sealed + "\r\n\n"));
+
+  // 2. A line break inside the Base64 is not ignored.
+  std::string broken = *sealed;
+  broken.insert(8, "\n");
+  EXPECT_FALSE(decryptKeyPayload(secret, broken));
+
+  // 3. Another secret fails authentication; so does one flipped ciphertext bit.
+  EXPECT_FALSE(decryptKeyPayload("other-key", *sealed));
+  auto raw = *platform::base64Decode(*sealed);
+  raw[13] ^= 0x01;
+  EXPECT_FALSE(decryptKeyPayload(secret, platform::base64Encode(raw)));
+
+  // 4. Every seal draws a fresh nonce.
+  EXPECT_NE(*sealed, *encryptPayload(secret, bytesOf("{\"a\":1}")));
+}
+
+TEST(KeyCryptoTest, RejectsPayloadsWithoutCiphertext) {
+  const auto key = platform::sha256(std::string_view("k"));
+  // An empty plaintext seals to nonce + tag: 28 bytes, authentic but refused.
+  auto empty = platform::aesGcmSeal(key, std::span<const std::uint8_t>());
+  ASSERT_EQ(empty->combined().size(), 28u);
+  EXPECT_FALSE(decryptKeyPayload("k", platform::base64Encode(empty->combined())));
+  // One byte of plaintext (29 bytes) is the smallest accepted payload.
+  auto one = platform::aesGcmSeal(key, bytesOf("x"));
+  EXPECT_EQ(textOf(*decryptKeyPayload("k", platform::base64Encode(one->combined()))), "x");
+  EXPECT_FALSE(decryptKeyPayload("k", platform::base64Encode(platform::Bytes(12, 0))));
+  EXPECT_FALSE(decryptKeyPayload("k", ""));
+}
+
+TEST(TiloConfigurationTest, DecodesTheKeyFileJson) {
+  // 1. Only appKey, platform and storeId are required; unknown keys are ignored.
+  auto minimal = TiloConfiguration::decode(platform::parseJson(
+      R"({"appKey":"k","platform":"ios","storeId":"42","somethingNew":[1,2]})"));
+  EXPECT_EQ(minimal.storeID, "42");
+  EXPECT_FALSE(minimal.storeURL);
+  EXPECT_FALSE(minimal.admobKey);
+  EXPECT_FALSE(minimal.apsSlotUUIDs);
+  EXPECT_FALSE(minimal.isEnabledAPSTestMode);
+  EXPECT_EQ(minimal.environment, TiloConfiguration::Environment::production);
+
+  // 2. Missing "storeId" fails, naming the key.
+  try {
+    TiloConfiguration::decode(platform::parseJson(R"({"appKey":"k","platform":"ios"})"));
+    FAIL() << "decoded without storeId";
+  } catch (const platform::DecodingError& error) {
+    EXPECT_NE(std::string(error.what()).find("storeId"), std::string::npos) << error.what();
+  }
+  EXPECT_THROW(TiloConfiguration::decode(
+                   platform::parseJson(R"({"appKey":"k","platform":"ios","storeId":7})")),
+               platform::DecodingError);
+
+  // 3. Every field under its own key; the first matching APS slot wins.
+  auto full = TiloConfiguration::decode(platform::parseJson(R"({
+    "appKey":"k","platform":"ios","storeId":"42","storeUrl":"https://s","admobKey":"am",
+    "applovinSdkKey":"al","apsAppId":"aps","verveToken":"vt","smaatoPublisherId":"sm",
+    "apsSlotUUIDs":[{"type":"banner","uuid":"b1"},{"type":"interstitial","uuid":"i1"},
+                    {"type":"interstitial","uuid":"i2"}]})"));
+  EXPECT_EQ(full.applovinSDKKey, "al");
+  EXPECT_EQ(full.apsAppID, "aps");
+  EXPECT_EQ(full.smaatoPublisherID, "sm");
+  EXPECT_EQ(full.apsSlotUUID(TiloAdFormat::interstitial), "i1");
+  EXPECT_EQ(full.apsSlotUUID(TiloAdFormat::rewarded), std::nullopt);
+  EXPECT_EQ(minimal.apsSlotUUID(TiloAdFormat::banner), std::nullopt);
+
+  // 4. What the keytool seals decodes to the same configuration.
+  EXPECT_EQ(TiloConfiguration::decode(full.encode()), full);
+  EXPECT_EQ(TiloConfiguration::decode(minimal.encode()), minimal);
+}
+
+TEST(TiloKeyManagerTest, ReadsTheAppKeyFromInfoPlist) {
+  test::TempDir dir;
+  auto managerFor = [&](platform::PlistValue::Dictionary values) {
+    SdkFixture::writeInfoPlist(dir.path(), std::move(values));
+    return TiloKeyManager::create(*platform::Bundle::atDirectory(dir.path()));
+  };
+  EXPECT_EQ(managerFor({{"TiloAdsKey", "ads"}})->appKey(), "ads");
+  EXPECT_EQ(managerFor({{"TiloAdsKey", "ads"}, {"TiloAppKey", "app"}})->appKey(), "app");
+  // A non-string TiloAppKey leaves the TiloAdsKey value in force.
+  EXPECT_EQ(managerFor({{"TiloAdsKey", "ads"}, {"TiloAppKey", 12345}})->appKey(), "ads");
+
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(managerFor({{"TiloAppKey", true}}), "^TiloAppKey not found in Info\\.plist\n$");
+}
+
+class LoadConfigurationFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    platform::Bundle::setMainBundleDirectory(dir_.path());
+  }
+  void TearDown() override { platform::Bundle::setMainBundleDirectory(std::nullopt); }
+  void write(const std::string& name, const std::string& content) {
+    ASSERT_TRUE(platform::FileSystem::atomicWrite(dir_.path() / name, content));
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(LoadConfigurationFileTest, PrefersIosKeyFileAndFallsBack) {
+  write("tilo-key.txt",
+        SdkFixture::sealKeyFile("k", R"({"appKey":"k","platform":"ios","storeId":"fallback"})"));
+  EXPECT_EQ(loadConfigurationFile("k").storeID, "fallback");
+  write("ios-tilo-key.txt",
+        SdkFixture::sealKeyFile("k", R"({"appKey":"k","platform":"ios","storeId":"main"})") + "\n");
+  EXPECT_EQ(loadConfigurationFile("k").storeID, "main");
+}
+
+TEST_F(LoadConfigurationFileTest, UnusableKeyFilesEndTheProcess) {
+  const std::string dashboard = kPublisherDashboardUrl;
+  // 1. No key file.
+  EXPECT_DEATH(loadConfigurationFile("k"),
+               "^" +
+                   escapeRegex("ios-tilo-key.txt file not found. Please ensure the file is "
+                               "included in your project. Download it from " +
+                               dashboard) +
+                   "\n$");
+
+  // 2. Sealed for another app key, and not Base64 at all: both are decryption failures.
+  const std::string decryptMessage =
+      "^" +
+      escapeRegex(
+          "Failed to decrypt ios-tilo-key.txt, Please verify your ios-tilo-key.txt "
+          "file and Tilo App Key at " +
+          dashboard) +
+      "\n$";
+  write("ios-tilo-key.txt", SdkFixture::sealKeyFile("other", SdkFixture::defaultConfigJson("k")));
+  EXPECT_DEATH(loadConfigurationFile("k"), decryptMessage);
+  write("ios-tilo-key.txt", "\xff\xfe not utf-8");
+  EXPECT_DEATH(loadConfigurationFile("k"), decryptMessage);
+
+  // 3. Decrypts, but is not a configuration.
+  write("ios-tilo-key.txt", SdkFixture::sealKeyFile("k", R"({"appKey":"k","platform":"ios"})"));
+  EXPECT_DEATH(loadConfigurationFile("k"), "^loadConfigurationFile: .*storeId.*\n$");
+}
+
+}  // namespace
+}  // namespace tilo

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+
+#include "Tilo/core/TiloLogger.h"
+#include "platform/TestEnvironment.h"
+
+namespace tilo {
+namespace {
+
+class LoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+  void TearDown() override { setCurrentLogLevel(TiloLogLevel::off); }
+};
+
+TEST_F(LoggerTest, LevelsFilterAndLineFormat) {
+  platform::TestEnvironment env(1767225600.125);  // 2026-01-01 00:00:00.125 UTC
+  env.advance(3723.5);                            // 01:02:03.625
+
+  // 1. Off prints nothing at all, whatever the message level.
+  testing::internal::CaptureStdout();
+  log("hidden error", TiloLogLevel::error);
+  log("hidden debug", TiloLogLevel::debug);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  // 2. Error shows error lines only.
+  setCurrentLogLevel(TiloLogLevel::error);
+  testing::internal::CaptureStdout();
+  log("skipped", TiloLogLevel::debug);
+  log("boom", TiloLogLevel::error);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[TILO] 01:02:03.625 ERROR boom\n");
+
+  // 3. Debug shows both, labelled with the message's level.
+  setCurrentLogLevel(TiloLogLevel::debug);
+  ScopedLogCapture capture;
+  testing::internal::CaptureStdout();
+  log("🚀 SDK 초기화 시작", TiloLogLevel::debug);
+  log("bad", TiloLogLevel::error);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "[TILO] 01:02:03.625 DEBUG 🚀 SDK 초기화 시작\n[TILO] 01:02:03.625 ERROR bad\n");
+  EXPECT_EQ(capture.lines(),
+            (std::vector<std::string>{"[TILO] 01:02:03.625 DEBUG 🚀 SDK 초기화 시작",
+                                      "[TILO] 01:02:03.625 ERROR bad"}));
+}
+
+TEST_F(LoggerTest, TimeStampHasMillisecondsAndNoDate) {
+  const std::regex pattern(R"(^\d{2}:\d{2}:\d{2}\.\d{3}$)");
+  for (double t : {0.0, 1767225600.0, 1767225600.999, 1767311999.9996}) {
+    EXPECT_TRUE(std::regex_match(formatLogTime(t), pattern)) << formatLogTime(t);
+  }
+  EXPECT_EQ(formatLogTime(1767225600.0 + 23 * 3600 + 59 * 60 + 59.999), "23:59:59.999");
+  EXPECT_EQ(formatLogTime(1767225600.007), "00:00:00.007");
+}
+
+TEST_F(LoggerTest, RawValuesAndOrdering) {
+  EXPECT_EQ(tiloLogLevelFromRawValue(0), TiloLogLevel::off);
+  EXPECT_EQ(tiloLogLevelFromRawValue(2), TiloLogLevel::debug);
+  EXPECT_EQ(tiloLogLevelFromRawValue(3), std::nullopt);
+  EXPECT_EQ(tiloLogLevelFromRawValue(-1), std::nullopt);
+  EXPECT_LT(TiloLogLevel::off, TiloLogLevel::error);
+  EXPECT_GT(TiloLogLevel::debug, TiloLogLevel::error);
+  EXPECT_EQ(description(TiloLogLevel::off), "");
+  EXPECT_EQ(description(TiloLogLevel::debug), "DEBUG");
+}
+
+}  // namespace
+}  // namespace tilo

@@ -1,0 +1,108 @@
+#include "support/SdkFixture.h"
+
+#include <stdexcept>
+
+#include "Tilo/backend/NetworkClient.h"
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloAds.h"
+#include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+
+namespace tilo::test {
+
+SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options)) {
+  if (options_.configJson.empty()) options_.configJson = defaultConfigJson(options_.appKey);
+  if (options_.appInfoJson.empty()) options_.appInfoJson = defaultAppInfoJson();
+  writeInfoPlist(bundle_.path(), {{"TiloAppKey", options_.appKey},
+                                  {"CFBundleIdentifier", options_.bundleIdentifier}});
+  if (options_.keyFileName) {
+    platform::FileSystem::atomicWrite(bundle_.path() / *options_.keyFileName,
+                                      sealKeyFile(options_.appKey, options_.configJson) + "\n");
+  }
+  platform::Bundle::setMainBundleDirectory(bundle_.path());
+  platform::FileSystem::setApplicationContainer(container_.path());
+  if (options_.backend) {
+    devserver::DevServerOptions serverOptions;
+    serverOptions.appKey = options_.appKey;
+    serverOptions.appInfoJson = options_.appInfoJson;
+    std::string error;
+    server_ = devserver::DevServer::start(serverOptions, &error);
+    if (!server_) throw std::runtime_error("dev server: " + error);
+  }
+  setApiBaseUrlOverride(baseUrl());
+  TiloAds::resetSharedForTesting();
+}
+
+SdkFixture::~SdkFixture() {
+  TiloAds::resetSharedForTesting();
+  if (server_) server_->stop();
+  setApiBaseUrlOverride(std::nullopt);
+  platform::Bundle::setMainBundleDirectory(std::nullopt);
+  platform::FileSystem::setApplicationContainer(std::nullopt);
+}
+
+std::string SdkFixture::baseUrl() const {
+  // Port 1 on loopback is closed: connections are refused at once.
+  return server_ ? server_->baseUrl() : "http://127.0.0.1:1";
+}
+
+bool SdkFixture::drive(const std::function<bool()>& done, double maxMockSeconds) {
+  const double deadline = env_.clock().uptime() + maxMockSeconds;
+  for (;;) {
+    env_.runUntilIdle();
+    if (done()) return true;
+    if (NetworkClient::requestsInFlight() > 0) {
+      // A real answer is on its way; never let mock time overtake it.
+      if (!env_.runUntil([] { return NetworkClient::requestsInFlight() == 0; }, 30)) return done();
+      continue;
+    }
+    auto next = env_.nextDelay();
+    const double now = env_.clock().uptime();
+    if (!next || now + *next > deadline) {
+      env_.advance(deadline - now);
+      return done();
+    }
+    env_.advance(*next);
+  }
+}
+
+void SdkFixture::relaunch() {
+  TiloAds::resetSharedForTesting();
+}
+
+std::string SdkFixture::defaultConfigJson(const std::string& appKey) {
+  platform::Json json = {{"appKey", appKey},
+                         {"platform", "ios"},
+                         {"storeId", "1234567890"},
+                         {"storeUrl", "https://apps.example.com/app/1234567890"},
+                         {"admobKey", "ca-app-pub-0000000000000000~0000000000"},
+                         {"apsSlotUUIDs", {{{"type", "banner"}, {"uuid", "slot-banner-1"}}}}};
+  return platform::dumpCompact(json);
+}
+
+std::string SdkFixture::defaultAppInfoJson() {
+  return R"({"adUnits":[)"
+         R"({"tiloAdUnitId":"banner-unit","mediationAdUnitId":"ca-app-pub-0/banner","name":"Banner","type":"banner","refreshInterval":45},)"
+         R"({"tiloAdUnitId":"interstitial-unit","mediationAdUnitId":"ca-app-pub-0/inter","name":"Interstitial","type":"interstitial"}],)"
+         R"("feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
+}
+
+void SdkFixture::writeInfoPlist(const std::filesystem::path& dir,
+                                platform::PlistValue::Dictionary values) {
+  if (!values.count("CFBundleIdentifier")) values.emplace("CFBundleIdentifier", "com.tilo.tests");
+  if (!platform::FileSystem::atomicWrite(dir / "Info.plist",
+                                         platform::PlistValue(values).toXml())) {
+    throw std::runtime_error("cannot write Info.plist");
+  }
+}
+
+std::string SdkFixture::sealKeyFile(const std::string& appKey, const std::string& configJson) {
+  auto text = encryptPayload(
+      appKey,
+      std::span(reinterpret_cast<const std::uint8_t*>(configJson.data()), configJson.size()));
+  if (!text) throw std::runtime_error("cannot seal key file");
+  return *text;
+}
+
+}  // namespace tilo::test

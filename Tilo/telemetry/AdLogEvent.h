@@ -1,0 +1,78 @@
+// One analytics event, its kinds, and the JSON forms it takes in the store and on the wire.
+//
+//   AdLogEvent event = AdLogEvent::make(AdLogEventType::adImpression, makeAdEventPayload(info));
+//   std::string stored = encodeEventList(events);          // five keys per event
+//   platform::Json body = makeEventsUploadBody(events);    // what "/analytics/events" gets
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Tilo/ads/TiloAdInfo.h"
+#include "platform/Json.h"
+
+namespace tilo {
+
+class JsonWriter;
+
+// Case order is fixed; the store keeps the raw value, the upload carries the wire name.
+enum class AdLogEventType {
+  adClick,           // "adClick" / "ad_click"
+  adImpression,      // "adImpression" / "ad_impression"
+  adRequest,         // "adRequest" / "ad_request"
+  adResponse,        // "adResponse" / "ad_response"
+  adResponseError,   // "adResponseError" / "ad_response_error"
+  markerCheckpoint,  // "markerCheckpoint" / "marker_checkpoint": a crash report
+};
+
+std::string_view rawValue(AdLogEventType type);
+std::string_view wireName(AdLogEventType type);
+std::optional<AdLogEventType> adLogEventTypeFromRawValue(std::string_view raw);
+
+// The error side of an ad result, as analytics report it.
+struct AdResError {
+  long code;
+  std::string message;
+};
+
+struct AdLogEvent {
+  std::string eventId;  // lower-case UUID
+  AdLogEventType eventType;
+  std::int64_t createdAt;  // milliseconds since 1970
+  std::string sessionId;
+  platform::Json payload;         // always an object
+  std::string payloadJsonString;  // compact text of `payload`; the only form stored
+
+  // A new event now, with a fresh identifier and the current session unless given.
+  static AdLogEvent make(AdLogEventType type, platform::Json payload,
+                         std::optional<std::string> sessionId = std::nullopt);
+
+  // Stored form: "eventId", "eventType" (raw value), "createdAt", "sessionId",
+  // "payloadJsonString".
+  void encode(JsonWriter& json) const;
+  // Throws platform::DecodingError, also for an unknown "eventType". A payload text that
+  // is not a JSON object gives an empty payload.
+  static AdLogEvent decode(const platform::Json& json);
+
+  // Upload form: "eventId", "eventType" (wire name), "createdAt", "sessionId", "payload".
+  platform::Json uploadObject() const;
+};
+
+// The stored list: a JSON array of stored forms.
+std::string encodeEventList(std::span<const AdLogEvent> events);
+// Throws platform::DecodingError; one bad event fails the whole list.
+std::vector<AdLogEvent> decodeEventList(std::string_view json);
+
+// The "/analytics/events" body: "sdkVersion", "events", "device", "country" (only when the
+// locale has a region) and "mediationPlatform".
+platform::Json makeEventsUploadBody(std::span<const AdLogEvent> events);
+
+// "adFormat", "adUnitId", then "adNetwork", "latency", "code" and "message" when known.
+platform::Json makeAdEventPayload(const TiloAdInfo& adInfo,
+                                  const std::optional<AdResError>& error = std::nullopt);
+
+}  // namespace tilo

@@ -1,0 +1,458 @@
+#include "Tilo/telemetry/CrashMarkers.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/AdLoadTracker.h"
+#include "Tilo/telemetry/JsonWriter.h"
+#include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/Device.h"
+#include "platform/Environment.h"
+
+namespace tilo {
+namespace {
+
+using platform::DecodingError;
+using platform::Json;
+
+constexpr const char* kSdkConfigFileName = "sdkConfig.json";
+
+std::atomic<bool> markersEnabled{false};
+
+constexpr std::array<std::string_view, 8> kCheckpointRaw{
+    "sdk_init",    "config_fetch", "ad_network_init", "ad_units_resync",
+    "ad_callback", "native_ad",    "ad_load_crash",   "ad_show_crash"};
+constexpr std::array<std::string_view, 4> kStageRaw{"success", "failure", "skipped", "inProgress"};
+constexpr std::array<std::string_view, 8> kMetadataTypeRaw{
+    "configFetch", "adNetworkInit", "resync",      "adCallback",
+    "nativeAd",    "adLoadCrash",   "adShowCrash", "sdkInit"};
+
+[[noreturn]] void corrupted(const std::string& detail) {
+  throw DecodingError(DecodingError::Kind::dataCorrupted, detail);
+}
+
+template <std::size_t N>
+std::optional<std::size_t> indexOf(const std::array<std::string_view, N>& names,
+                                   std::string_view raw) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (names[i] == raw) return i;
+  }
+  return std::nullopt;
+}
+
+StageResult decodeStage(const Json& object, std::string_view key) {
+  auto raw = platform::required<std::string>(object, key);
+  auto index = indexOf(kStageRaw, raw);
+  if (!index) corrupted("Cannot initialize StageResult from invalid String value " + raw);
+  return static_cast<StageResult>(*index);
+}
+
+void encodeAdMeta(JsonWriter& json, const AdMetaData& meta) {
+  json.beginObject()
+      .field("phase", meta.phase)
+      .field("adUnitId", meta.adUnitId)
+      .field("adNetwork", meta.adNetwork)
+      .endObject();
+}
+
+AdMetaData decodeAdMeta(const Json& json) {
+  return {platform::required<std::string>(json, "phase"),
+          platform::optional<std::string>(json, "adUnitId"),
+          platform::optional<std::string>(json, "adNetwork")};
+}
+
+Json adMetaDictionary(const AdMetaData& meta) {
+  Json dictionary = Json::object();
+  dictionary["phase"] = meta.phase;
+  if (meta.adUnitId) dictionary["unitId"] = *meta.adUnitId;
+  if (meta.adNetwork) dictionary["network"] = *meta.adNetwork;
+  return dictionary;
+}
+
+// Interrupted ad loads from the tracker, judged by how long the app had been in the
+// background: an app killed there long ago was most likely ended by the system.
+std::vector<CrashMarkerInfo> adLoadCrashes(double now) {
+  auto tracker = readAdLoadTracker();
+  std::optional<AppLifecycleEvent> lifecycle;
+  if (tracker && !tracker->loadingAds.empty()) {
+    lifecycle = AppLifecycleObserver::readLastLifecycleEvent();
+  }
+  clearTrackerFiles();
+  if (!tracker || tracker->loadingAds.empty()) return {};
+  std::string context = "foreground";
+  if (lifecycle && lifecycle->state == AppState::background) {
+    const double age = now - lifecycle->timestamp;
+    if (age < 5.0) {
+      context = "background_immediate";
+    } else if (age <= 60.0) {
+      context = "background_uncertain";
+    } else {
+      return {};
+    }
+  }
+  std::vector<CrashMarkerInfo> crashes;
+  for (const auto& [unitId, info] : tracker->loadingAds) {
+    crashes.push_back(CrashMarkerInfo{
+        info.lastUpdate, CrashMarkerCheckpoint::adLoadCrash,
+        CheckpointMetadata::adLoadCrash(AdLoadCrashMetadata{unitId, info.currentPhase, context,
+                                                            now - info.lastUpdate, info.adNetwork}),
+        lifecycle, sessionIdentifier()});
+  }
+  return crashes;
+}
+
+}  // namespace
+
+// ---- Checkpoints and stage results ---------------------------------------------------
+
+std::string_view rawValue(CrashMarkerCheckpoint checkpoint) {
+  return kCheckpointRaw[static_cast<std::size_t>(checkpoint)];
+}
+
+std::optional<CrashMarkerCheckpoint> crashMarkerCheckpointFromRawValue(std::string_view raw) {
+  auto index = indexOf(kCheckpointRaw, raw);
+  if (!index) return std::nullopt;
+  return static_cast<CrashMarkerCheckpoint>(*index);
+}
+
+bool isInitCheckpoint(CrashMarkerCheckpoint checkpoint) {
+  return checkpoint == CrashMarkerCheckpoint::sdkInit ||
+         checkpoint == CrashMarkerCheckpoint::configFetch ||
+         checkpoint == CrashMarkerCheckpoint::adNetworkInit;
+}
+
+const std::string& flagFileName(CrashMarkerCheckpoint checkpoint) {
+  // Never destroyed: markers may be cleared while the process exits.
+  static const auto* names = [] {
+    auto* result = new std::array<std::string, 8>();
+    for (std::size_t i = 0; i < result->size(); ++i) {
+      (*result)[i] = "tilo_crash_" + std::string(kCheckpointRaw[i]) + ".flag";
+    }
+    return result;
+  }();
+  return (*names)[static_cast<std::size_t>(checkpoint)];
+}
+
+std::string_view rawValue(StageResult result) {
+  return kStageRaw[static_cast<std::size_t>(result)];
+}
+
+// ---- CheckpointMetadata --------------------------------------------------------------
+
+CheckpointMetadata CheckpointMetadata::configFetch(StageResult remote,
+                                                   std::optional<CacheStageResult> cache) {
+  return {decltype(value)(std::in_place_index<0>, ConfigFetchMetadata{remote, cache})};
+}
+CheckpointMetadata CheckpointMetadata::adNetworkInit(std::string phase) {
+  return {decltype(value)(std::in_place_index<1>, std::move(phase))};
+}
+CheckpointMetadata CheckpointMetadata::resync(std::string unitId) {
+  return {decltype(value)(std::in_place_index<2>, std::move(unitId))};
+}
+CheckpointMetadata CheckpointMetadata::adCallback(AdMetaData metadata) {
+  return {decltype(value)(std::in_place_index<3>, std::move(metadata))};
+}
+CheckpointMetadata CheckpointMetadata::nativeAd(AdMetaData metadata) {
+  return {decltype(value)(std::in_place_index<4>, std::move(metadata))};
+}
+CheckpointMetadata CheckpointMetadata::adLoadCrash(AdLoadCrashMetadata metadata) {
+  return {decltype(value)(std::in_place_index<5>, std::move(metadata))};
+}
+CheckpointMetadata CheckpointMetadata::adShowCrash(AdShowCrashMetadata metadata) {
+  return {decltype(value)(std::in_place_index<6>, std::move(metadata))};
+}
+CheckpointMetadata CheckpointMetadata::sdkInit() {
+  return {decltype(value)(std::in_place_index<7>)};
+}
+
+void CheckpointMetadata::encode(JsonWriter& json) const {
+  const std::string_view name = kMetadataTypeRaw[value.index()];
+  json.beginObject().field("type", name);
+  switch (type()) {
+    case Type::configFetch: {
+      const auto& meta = std::get<0>(value);
+      json.key(name).beginObject().field("remoteFinalResult", rawValue(meta.remoteFinalResult));
+      if (const auto& cache = meta.cacheResult) {
+        json.key("cacheResult")
+            .beginObject()
+            .field("type", cache->type == CacheStageResult::Type::load ? "load" : "save")
+            .field("result", rawValue(cache->result))
+            .endObject();
+      }
+      json.endObject();
+      break;
+    }
+    case Type::adNetworkInit:
+      json.field(name, std::get<1>(value));
+      break;
+    case Type::resync:
+      json.field(name, std::get<2>(value));
+      break;
+    case Type::adCallback:
+      encodeAdMeta(json.key(name), std::get<3>(value));
+      break;
+    case Type::nativeAd:
+      encodeAdMeta(json.key(name), std::get<4>(value));
+      break;
+    case Type::adLoadCrash: {
+      const auto& meta = std::get<5>(value);
+      json.key(name)
+          .beginObject()
+          .field("adUnitId", meta.adUnitId)
+          .field("phase", meta.phase)
+          .field("context", meta.context)
+          .field("adAge", meta.adAge)
+          .field("adNetwork", meta.adNetwork)
+          .endObject();
+      break;
+    }
+    case Type::adShowCrash: {
+      const auto& meta = std::get<6>(value);
+      json.key(name)
+          .beginObject()
+          .field("adFormat", meta.adFormat)
+          .field("adUnitId", meta.adUnitId)
+          .field("latency", meta.latency)
+          .field("adNetwork", meta.adNetwork)
+          .endObject();
+      break;
+    }
+    case Type::sdkInit:
+      break;
+  }
+  json.endObject();
+}
+
+CheckpointMetadata CheckpointMetadata::decode(const Json& json) {
+  const auto typeName = platform::required<std::string>(json, "type");
+  const auto index = indexOf(kMetadataTypeRaw, typeName);
+  if (!index) corrupted("Unknown checkpoint type: " + typeName);
+  if (static_cast<Type>(*index) == Type::sdkInit) return sdkInit();
+  const Json& payload = platform::requiredValue(json, typeName);
+  switch (static_cast<Type>(*index)) {
+    case Type::configFetch: {
+      std::optional<CacheStageResult> cache;
+      if (auto raw = platform::optional<Json>(payload, "cacheResult")) {
+        const auto cacheType = platform::required<std::string>(*raw, "type");
+        if (cacheType != "load" && cacheType != "save") {
+          corrupted("Unknown cache operation type: " + cacheType);
+        }
+        cache = CacheStageResult{
+            cacheType == "load" ? CacheStageResult::Type::load : CacheStageResult::Type::save,
+            decodeStage(*raw, "result")};
+      }
+      return configFetch(decodeStage(payload, "remoteFinalResult"), cache);
+    }
+    case Type::adNetworkInit:
+      return adNetworkInit(platform::required<std::string>(json, typeName));
+    case Type::resync:
+      return resync(platform::required<std::string>(json, typeName));
+    case Type::adCallback:
+      return adCallback(decodeAdMeta(payload));
+    case Type::nativeAd:
+      return nativeAd(decodeAdMeta(payload));
+    case Type::adLoadCrash:
+      return adLoadCrash({platform::required<std::string>(payload, "adUnitId"),
+                          platform::required<std::string>(payload, "phase"),
+                          platform::required<std::string>(payload, "context"),
+                          platform::required<double>(payload, "adAge"),
+                          platform::optional<std::string>(payload, "adNetwork")});
+    case Type::adShowCrash:
+      return adShowCrash({platform::required<std::string>(payload, "adFormat"),
+                          platform::required<std::string>(payload, "adUnitId"),
+                          platform::optional<double>(payload, "latency"),
+                          platform::optional<std::string>(payload, "adNetwork")});
+    case Type::sdkInit:
+      break;
+  }
+  return sdkInit();
+}
+
+Json CheckpointMetadata::reportDictionary() const {
+  Json dictionary = Json::object();
+  switch (type()) {
+    case Type::configFetch: {
+      const auto& cache = std::get<0>(value).cacheResult;
+      dictionary["phase"] = !cache                                        ? "remote_progress"
+                            : cache->type == CacheStageResult::Type::load ? "cache_read_progress"
+                                                                          : "cache_save_progress";
+      break;
+    }
+    case Type::adNetworkInit:
+      dictionary["phase"] = std::get<1>(value);
+      break;
+    case Type::resync:
+      dictionary["phase"] = "ad_units_resync";
+      dictionary["unitId"] = std::get<2>(value);
+      break;
+    case Type::adCallback:
+      return adMetaDictionary(std::get<3>(value));
+    case Type::nativeAd:
+      return adMetaDictionary(std::get<4>(value));
+    case Type::adLoadCrash: {
+      const auto& meta = std::get<5>(value);
+      dictionary["phase"] = meta.phase;
+      dictionary["unitId"] = meta.adUnitId;
+      dictionary["context"] = meta.context;
+      dictionary["adAge"] = meta.adAge;
+      break;
+    }
+    case Type::adShowCrash: {
+      const auto& meta = std::get<6>(value);
+      dictionary["adFormat"] = meta.adFormat;
+      dictionary["adUnitId"] = meta.adUnitId;
+      if (meta.latency) dictionary["latency"] = *meta.latency;
+      break;
+    }
+    case Type::sdkInit:
+      break;
+  }
+  return dictionary;
+}
+
+// ---- CrashMarkerInfo -----------------------------------------------------------------
+
+std::string CrashMarkerInfo::encode() const {
+  std::string out;
+  out.reserve(256);
+  JsonWriter json(out);
+  json.beginObject().field("timestamp", timestamp).field("checkpoint", rawValue(checkpoint));
+  if (metadata) metadata->encode(json.key("metadata"));
+  if (lifecycleEvent) json.key("lifecycleEvent").raw(lifecycleEvent->encode());
+  json.field("sessionId", sessionId).endObject();
+  return out;
+}
+
+CrashMarkerInfo CrashMarkerInfo::decode(const Json& json) {
+  const double timestamp = platform::required<double>(json, "timestamp");
+  const auto raw = platform::required<std::string>(json, "checkpoint");
+  const auto checkpoint = crashMarkerCheckpointFromRawValue(raw);
+  if (!checkpoint)
+    corrupted("Cannot initialize CrashMarkerCheckpoint from invalid String value " + raw);
+  std::optional<CheckpointMetadata> metadata;
+  if (auto value = platform::optional<Json>(json, "metadata")) {
+    metadata = CheckpointMetadata::decode(*value);
+  }
+  std::optional<AppLifecycleEvent> lifecycle;
+  if (auto value = platform::optional<Json>(json, "lifecycleEvent")) {
+    lifecycle = AppLifecycleEvent::decode(*value);
+  }
+  return {timestamp, *checkpoint, std::move(metadata), lifecycle,
+          platform::required<std::string>(json, "sessionId")};
+}
+
+AdLogEvent CrashMarkerInfo::reportEvent(double detectionTime) const {
+  Json payload = Json::object();
+  payload["sessionId"] = sessionId;
+  payload["checkpoint"] = rawValue(checkpoint);
+  payload["crashTimestamp"] = timestamp;
+  payload["detectionTimestamp"] = detectionTime;
+  if (metadata) payload["metadata"] = platform::dumpCompact(metadata->reportDictionary());
+  if (lifecycleEvent) {
+    payload["lastLifecycleState"] = rawValue(lifecycleEvent->state);
+    payload["lastLifecycleTimestamp"] = lifecycleEvent->timestamp;
+  }
+  std::string text = platform::dumpCompact(payload);
+  return AdLogEvent{platform::makeUUIDString(/*lowercase=*/true),
+                    AdLogEventType::markerCheckpoint,
+                    static_cast<std::int64_t>(std::trunc(detectionTime * 1000.0)),
+                    sessionId,
+                    std::move(payload),
+                    std::move(text)};
+}
+
+// ---- Operations ----------------------------------------------------------------------
+
+void setMarker(CrashMarkerCheckpoint checkpoint, std::optional<CheckpointMetadata> metadata) {
+  if (!enableMarkerCheckpoints()) return;
+  crashMarkerFileQueue().sync([&] {
+    const CrashMarkerInfo info{platform::now(), checkpoint, std::move(metadata),
+                               AppLifecycleObserver::readLastLifecycleEvent(), sessionIdentifier()};
+    writeMarkerFile(flagFileName(checkpoint), info.encode());
+  });
+}
+
+void clearMarker(CrashMarkerCheckpoint checkpoint) {
+  crashMarkerFileQueue().sync([checkpoint] { removeMarkerFile(flagFileName(checkpoint)); });
+}
+
+void markAdCallback(const std::string& phase, const std::optional<TiloAdInfo>& adInfo) {
+  if (!enableMarkerCheckpoints()) return;
+  AdMetaData meta{phase, std::nullopt, std::nullopt};
+  if (adInfo) {
+    meta.adUnitId = adInfo->adUnitId;
+    meta.adNetwork = adInfo->adNetwork;
+  }
+  setMarker(CrashMarkerCheckpoint::adCallback, CheckpointMetadata::adCallback(std::move(meta)));
+}
+
+void markAdShow(const TiloAdInfo& adInfo) {
+  if (!enableMarkerCheckpoints()) return;
+  setMarker(CrashMarkerCheckpoint::adShowCrash,
+            CheckpointMetadata::adShowCrash({std::string(analyticsName(adInfo.adFormat)),
+                                             adInfo.adUnitId, adInfo.latency, adInfo.adNetwork}));
+}
+
+void checkForPreviousCrashes() {
+  std::vector<CrashMarkerInfo> crashes;
+  std::optional<CrashMarkerInfo> initCrash;
+  for (auto checkpoint : kAllCrashMarkerCheckpoints) {
+    auto info = crashMarkerFileQueue().sync([checkpoint]() -> std::optional<CrashMarkerInfo> {
+      const auto& name = flagFileName(checkpoint);
+      auto text = readMarkerFile(name);
+      if (!text) return std::nullopt;
+      // Deleted whether readable or not, so each crash is reported at most once.
+      removeMarkerFile(name);
+      try {
+        return CrashMarkerInfo::decode(platform::parseJson(*text));
+      } catch (const DecodingError&) {
+        return std::nullopt;
+      }
+    });
+    if (!info) continue;
+    if (!isInitCheckpoint(checkpoint)) {
+      crashes.push_back(std::move(*info));
+    } else if (!initCrash || info->timestamp > initCrash->timestamp) {
+      // Init phases run in sequence: only the latest one was still running.
+      initCrash = std::move(info);
+    }
+  }
+  if (initCrash) crashes.push_back(std::move(*initCrash));
+  const double now = platform::now();
+  for (auto& crash : adLoadCrashes(now)) crashes.push_back(std::move(crash));
+  if (crashes.empty()) return;
+  auto logger = AdEventLogger::shared();
+  if (!logger) return;
+  std::vector<AdLogEvent> events;
+  events.reserve(crashes.size());
+  for (const auto& crash : crashes) events.push_back(crash.reportEvent(now));
+  logger->logImmediateEvents(std::move(events));
+}
+
+bool enableMarkerCheckpoints() {
+  return markersEnabled.load(std::memory_order_relaxed);
+}
+
+void setEnableMarkerCheckpoints(bool enabled) {
+  markersEnabled.store(enabled, std::memory_order_relaxed);
+}
+
+std::optional<SdkConfig> readCachedSdkConfig() {
+  return crashMarkerFileQueue().sync([]() -> std::optional<SdkConfig> {
+    auto text = readMarkerFile(kSdkConfigFileName);
+    if (!text) return std::nullopt;
+    try {
+      return SdkConfig::decode(platform::parseJson(*text));
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  });
+}
+
+void writeCachedSdkConfig(const SdkConfig& config) {
+  const std::string text = platform::dumpCompact(config.encode());
+  crashMarkerFileQueue().sync([&] { writeMarkerFile(kSdkConfigFileName, text); });
+}
+
+}  // namespace tilo

@@ -1,0 +1,40 @@
+// The encrypted user-defaults entry "tilo_saved_ad_events" that carries unsent events
+// across restarts.
+//
+//   EventStore store(platform::UserDefaults::standard(), appKey);
+//   store.saveEvents(events);                 // replaces the entry, fresh nonce each time
+//   auto restored = store.loadSavedEvents();  // empty when absent; a bad entry is removed
+//
+// The value is Base64 of nonce + AES-256-GCM ciphertext + tag of the stored event list,
+// keyed by SHA-256 of the secret (the app key). Not thread-safe: the logger calls it from
+// its queue only; the keytool reads a container with it.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Tilo/telemetry/AdLogEvent.h"
+#include "platform/UserDefaults.h"
+
+namespace tilo {
+
+class EventStore {
+ public:
+  static constexpr const char* kKey = "tilo_saved_ad_events";
+
+  EventStore(std::shared_ptr<platform::UserDefaults> defaults, std::string secret);
+
+  // False, after an error line, when sealing fails; the previous entry then stays.
+  bool saveEvents(std::span<const AdLogEvent> events);
+  // An entry that does not decrypt or decode is logged, removed and reads as empty.
+  std::vector<AdLogEvent> loadSavedEvents();
+  void removeSavedEvents();
+
+ private:
+  std::shared_ptr<platform::UserDefaults> defaults_;
+  std::string secret_;
+};
+
+}  // namespace tilo

@@ -1,0 +1,260 @@
+// Crash reporting across real processes: a forked child sets markers or leaves an ad load
+// in flight and is killed with SIGKILL; the next "run" in this process must report each
+// crash exactly once, with the child's session, and leave no flag behind.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "Tilo/backend/NetworkClient.h"
+#include "Tilo/backend/TiloApi.h"
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/AdLoadTracker.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/Application.h"
+#include "platform/FileSystem.h"
+#include "platform/TestEnvironment.h"
+#include "support/RecordingTiloApi.h"
+#include "support/SdkFixture.h"
+#include "support/TempDir.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Json;
+
+constexpr const char* kAppKey = "crash-test-app-key";
+
+// Runs `body` in a forked child, which writes the returned line to a pipe and then waits
+// to be killed; the parent kills it with SIGKILL once the line arrives. Returns the line
+// ("" when the child died first).
+std::string runChildAndKill(const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string line;
+    try {
+      line = body() + "\n";
+    } catch (...) {
+      ::_exit(3);
+    }
+    if (::write(fds[1], line.data(), line.size()) != static_cast<ssize_t>(line.size())) ::_exit(4);
+    for (;;) ::pause();
+  }
+  ::close(fds[1]);
+  std::string line;
+  pollfd poller{fds[0], POLLIN, 0};
+  char c;
+  while (line.empty() || line.back() != '\n') {
+    if (::poll(&poller, 1, 30000) <= 0 || ::read(fds[0], &c, 1) != 1) break;
+    line += c;
+  }
+  ::close(fds[0]);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "child status " << status;
+  if (!line.empty()) line.pop_back();
+  return line;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream stream(text);
+  for (std::string part; std::getline(stream, part, separator);) parts.push_back(part);
+  return parts;
+}
+
+bool anyFlagLeft() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(markersDirectory(), error)) {
+    if (entry.path().extension() == ".flag") return true;
+  }
+  return false;
+}
+
+class CrashReportTest : public ::testing::Test {
+ protected:
+  CrashReportTest() {
+    platform::FileSystem::setApplicationContainer(container.path());
+    setEnableMarkerCheckpoints(true);
+  }
+  ~CrashReportTest() override {
+    AdEventLogger::resetSharedForTesting();
+    AppLifecycleObserver::resetSharedForTesting();
+    setEnableMarkerCheckpoints(false);
+    platform::FileSystem::setApplicationContainer(std::nullopt);
+  }
+
+  // The next start: detection with a logger whose uploads succeed; the events reported.
+  std::vector<Json> restartAndDetect() {
+    auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
+    auto logger = AdEventLogger::create(api, kAppKey);
+    checkForPreviousCrashes();
+    env.runUntilIdle();
+    AdEventLogger::resetSharedForTesting();
+    return api->allEvents();
+  }
+
+  TempDir container;
+  platform::TestEnvironment env;
+};
+
+TEST_F(CrashReportTest, KilledInsideMarkedPhasesEachCrashIsReportedOnce) {
+  // 1. Killed inside a host callback.
+  const std::string callbackSession = runChildAndKill([] {
+    markAdCallback("onAdImpression",
+                   TiloAdInfo{TiloAdFormat::banner, "banner-unit", std::nullopt, "AdMob"});
+    return sessionIdentifier();
+  });
+  ASSERT_EQ(callbackSession.size(), 26u);
+  EXPECT_NE(callbackSession, sessionIdentifier());
+  auto events = restartAndDetect();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["eventType"], "marker_checkpoint");
+  EXPECT_EQ(events[0]["sessionId"], callbackSession);
+  EXPECT_EQ(events[0]["payload"]["checkpoint"], "ad_callback");
+  EXPECT_EQ(events[0]["payload"]["metadata"],
+            R"({"phase":"onAdImpression","unitId":"banner-unit","network":"AdMob"})");
+  EXPECT_FALSE(anyFlagLeft());
+  EXPECT_TRUE(restartAndDetect().empty());
+
+  // 2. Killed while falling back to the cache after sdk_init and a failed fetch.
+  const std::string fetchSession = runChildAndKill([this] {
+    setMarker(CrashMarkerCheckpoint::sdkInit);
+    env.advance(0.2);
+    setMarker(CrashMarkerCheckpoint::configFetch,
+              CheckpointMetadata::configFetch(
+                  StageResult::failure,
+                  CacheStageResult{CacheStageResult::Type::load, StageResult::inProgress}));
+    return sessionIdentifier();
+  });
+  events = restartAndDetect();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["sessionId"], fetchSession);
+  EXPECT_NE(fetchSession, callbackSession);
+  EXPECT_EQ(events[0]["payload"]["checkpoint"], "config_fetch");
+  EXPECT_EQ(events[0]["payload"]["metadata"], R"({"phase":"cache_read_progress"})");
+  EXPECT_FALSE(anyFlagLeft());
+}
+
+TEST_F(CrashReportTest, KilledDuringAnAdLoadInTheBackground) {
+  runChildAndKill([] {
+    AppLifecycleObserver::ensureShared();
+    updateAdLoadPhase("interstitial-unit", "load");
+    platform::Application::shared().setState(platform::ApplicationState::background);
+    return sessionIdentifier();
+  });
+  env.advance(2);
+  auto events = restartAndDetect();
+  ASSERT_EQ(events.size(), 1u);
+  // Tracker crashes carry the session of the run that detects them.
+  EXPECT_EQ(events[0]["sessionId"], sessionIdentifier());
+  EXPECT_EQ(events[0]["payload"]["checkpoint"], "ad_load_crash");
+  EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "background");
+  EXPECT_EQ(
+      events[0]["payload"]["metadata"],
+      R"({"phase":"load","unitId":"interstitial-unit","context":"background_immediate","adAge":2.0})");
+  EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kAdLoadTrackerFileName));
+  EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kLifecycleFileName));
+}
+
+// Events saved before a kill reach the development backend after the restart, once, even
+// when the first upload attempt fails.
+TEST(CrashReportSdkTest, EventsSavedBeforeAKillAreDeliveredAfterRestartExactlyOnce) {
+  SdkFixture sdk;
+  const std::string appKey = sdk.options().appKey;
+  // The child logs three events, lets the one-second save happen, logs two more and dies.
+  const auto ids = split(runChildAndKill([&] {
+                           auto logger =
+                               AdEventLogger::create(std::make_shared<RecordingTiloApi>(), appKey);
+                           const TiloAdInfo info{TiloAdFormat::rewarded, "r-unit", 80.0, "AdMob"};
+                           for (int i = 0; i < 3; ++i) logEvent(AdLogEventType::adImpression, info);
+                           sdk.env().runUntilIdle();
+                           sdk.env().advance(1.5);
+                           logEvent(AdLogEventType::adClick, info);
+                           logEvent(AdLogEventType::adClick, info);
+                           sdk.env().runUntilIdle();
+                           std::string line;
+                           for (const auto& event : logger->queuedEvents())
+                             line += event.eventId + ",";
+                           return line;
+                         }),
+                         ',');
+  ASSERT_EQ(ids.size(), 5u);
+
+  auto& server = *sdk.server();
+  server.setFailFirst(1, 500);
+  auto api = TiloApi::create(sdk.baseUrl(), appKey, NetworkClient::create(), RetryPolicy{});
+  auto logger = AdEventLogger::create(api, appKey);
+  ASSERT_TRUE(sdk.drive([&] { return server.storedEvents().size() == 3; }, 30));
+  std::vector<std::string> stored;
+  for (const auto& event : server.storedEvents()) stored.push_back(event.eventId);
+  EXPECT_EQ(stored, std::vector<std::string>(ids.begin(), ids.begin() + 3));
+  EXPECT_EQ(server.eventPostCount(), 2);
+  EXPECT_TRUE(logger->queuedEvents().empty());
+
+  // Another restart finds nothing left to send.
+  logger = AdEventLogger::create(api, appKey);
+  sdk.drive([] { return false; }, 10);
+  EXPECT_EQ(server.eventPostCount(), 2);
+  AdEventLogger::resetSharedForTesting();
+}
+
+// The same against the development backend over loopback, through the SDK's own entry.
+TEST(CrashReportSdkTest, NextLaunchUploadsTheCrashToTheBackendOnce) {
+  SdkFixture sdk;
+  auto initialize = [&] {
+    std::optional<std::optional<TiloError>> result;
+    TiloAds::shared().initialized([&](std::optional<TiloError> error) { result = error; });
+    EXPECT_TRUE(sdk.drive([&] { return result.has_value(); }));
+    EXPECT_TRUE(result && !*result);
+  };
+  auto markerEvents = [&] {
+    std::vector<devserver::StoredEvent> found;
+    for (auto& event : sdk.server()->storedEvents()) {
+      if (event.eventType == "marker_checkpoint") found.push_back(event);
+    }
+    return found;
+  };
+  // 1. A first launch caches the backend's switch: markers are on from the next launch.
+  initialize();
+  sdk.relaunch();
+
+  // 2. The second launch dies inside a listener callback.
+  const std::string session = runChildAndKill([] {
+    TiloAds::shared();
+    if (!enableMarkerCheckpoints()) return std::string("markers off");
+    markAdCallback("onAdClicked",
+                   TiloAdInfo{TiloAdFormat::interstitial, "interstitial-unit", 35.0, "AdMob"});
+    return sessionIdentifier();
+  });
+  ASSERT_EQ(session.size(), 26u) << session;
+
+  // 3. The third launch reports it to the backend, once.
+  sdk.relaunch();
+  initialize();
+  ASSERT_TRUE(sdk.drive([&] { return !markerEvents().empty(); }));
+  sdk.relaunch();
+  initialize();
+  sdk.drive([] { return false; }, 10);
+  auto events = markerEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].sessionId, session);
+  EXPECT_EQ(events[0].payload["checkpoint"], "ad_callback");
+  EXPECT_EQ(events[0].payload["metadata"],
+            R"({"phase":"onAdClicked","unitId":"interstitial-unit","network":"AdMob"})");
+  EXPECT_EQ(events[0].mediationPlatform, "admob");
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -1,0 +1,294 @@
+#include <map>
+#include <regex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "TelemetryFixture.h"
+#include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/Application.h"
+#include "platform/Base64.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Json;
+
+const TiloAdInfo kBanner{TiloAdFormat::banner, "banner-unit", std::nullopt, std::nullopt};
+
+class AdEventLoggerTest : public TelemetryTest {
+ protected:
+  std::shared_ptr<AdEventLogger> makeLogger() { return AdEventLogger::create(api, kTestAppKey); }
+  void logBanner(int count) {
+    for (int i = 0; i < count; ++i) logEvent(AdLogEventType::adRequest, kBanner);
+    env.runUntilIdle();
+  }
+  std::vector<std::string> queuedIds(AdEventLogger& logger) {
+    std::vector<std::string> ids;
+    for (const auto& event : logger.queuedEvents()) ids.push_back(event.eventId);
+    return ids;
+  }
+
+  std::shared_ptr<RecordingTiloApi> api = std::make_shared<RecordingTiloApi>();
+};
+
+TEST_F(AdEventLoggerTest, TwentiethEventFlushesAtOnceAndCancelsTheTimers) {
+  auto logger = makeLogger();
+  // 1. Nineteen events: nothing sent, and the delayed save lands exactly one second later.
+  logBanner(19);
+  EXPECT_EQ(api->uploadCount(), 0u);
+  env.advance(0.999);
+  EXPECT_TRUE(storedIds().empty());
+  env.advance(0.001);
+  EXPECT_EQ(storedIds().size(), 19u);
+
+  // 2. The twentieth goes out with the others at once; its save timer is cancelled.
+  logBanner(1);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  EXPECT_EQ(api->eventIds(0), queuedIds(*logger));
+  EXPECT_EQ(api->eventIds(0).size(), 20u);
+  env.advance(1.5);
+  EXPECT_EQ(storedIds().size(), 19u);
+
+  // 3. Success empties the queue and the store; no timer sends anything afterwards.
+  api->complete(0, nullptr);
+  env.runUntilIdle();
+  EXPECT_TRUE(logger->queuedEvents().empty());
+  EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
+  env.advance(20);
+  EXPECT_EQ(api->uploadCount(), 1u);
+}
+
+TEST_F(AdEventLoggerTest, OneRepeatingTimerDrivesUploadsAndFailedUploadsAreResent) {
+  auto logger = makeLogger();
+  // 1. The first event starts the 5 s timer; an event 2 s later starts no other one.
+  logBanner(1);
+  env.advance(2);
+  logBanner(1);
+  env.advance(2.999);
+  EXPECT_EQ(api->uploadCount(), 0u);
+  env.advance(0.001);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  const auto sent = api->eventIds(0);
+  EXPECT_EQ(sent.size(), 2u);
+
+  // 2. A failure keeps everything, stores it and logs the error line.
+  logBanner(1);
+  api->complete(0, std::make_exception_ptr(std::runtime_error("offline")));
+  env.runUntilIdle();
+  EXPECT_EQ(logs.count("❌ 이벤트 전송 실패, 디스크에 저장: offline"), 1u);
+  EXPECT_EQ(queuedIds(*logger).size(), 3u);
+  EXPECT_EQ(storedIds(), queuedIds(*logger));
+
+  // 3. Nothing before the next tick of the same timer (t = 10 s), then all three again.
+  env.advance(4.999);
+  EXPECT_EQ(api->uploadCount(), 1u);
+  env.advance(0.001);
+  ASSERT_EQ(api->uploadCount(), 2u);
+  auto resent = api->eventIds(1);
+  ASSERT_EQ(resent.size(), 3u);
+  EXPECT_EQ(std::vector(resent.begin(), resent.begin() + 2), sent);
+}
+
+TEST_F(AdEventLoggerTest, SuccessRemovesOnlyTheSentEvents) {
+  auto logger = makeLogger();
+  logBanner(3);
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  // 1. Two events arrive while the upload is in flight.
+  logBanner(2);
+  const auto all = queuedIds(*logger);
+  ASSERT_EQ(all.size(), 5u);
+  api->complete(0, nullptr);
+  env.runUntilIdle();
+  // 2. They stay queued and stored, and go out with the next tick.
+  const std::vector<std::string> later(all.begin() + 3, all.end());
+  EXPECT_EQ(queuedIds(*logger), later);
+  EXPECT_EQ(storedIds(), later);
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 2u);
+  EXPECT_EQ(api->eventIds(1), later);
+  // 3. Nothing left: the store entry is removed.
+  api->complete(1, nullptr);
+  env.runUntilIdle();
+  EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
+}
+
+TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
+  platform::setLocaleIdentifierForTesting("C");
+  platform::setAdvertisingIdentifier(platform::kZeroUUIDString);
+  auto logger = makeLogger();
+  env.advance(0.25);
+  logEvent(AdLogEventType::adRequest, kBanner);
+  logEvent(AdLogEventType::adResponseError,
+           TiloAdInfo{TiloAdFormat::lightPopup, "popup-unit", 12.5, "AdMob"},
+           AdResError{204, "No fill"});
+  logEvent(AdLogEventType::adImpression, TiloAdInfo{TiloAdFormat::rewarded, "r", {}, {}});
+  logEvent(AdLogEventType::adClick, TiloAdInfo{TiloAdFormat::appOpen, "a", {}, {}});
+  env.runUntilIdle();
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  const Json body = api->body(0);
+
+  // 1. Body keys in order; "country" absent for a locale without region.
+  std::vector<std::string> keys;
+  for (const auto& item : body.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"sdkVersion", "events", "device", "mediationPlatform"}));
+  EXPECT_EQ(body["sdkVersion"], "1.1.44-beta");
+  EXPECT_EQ(body["mediationPlatform"], "admob");
+  const auto vendor = platform::vendorIdentifier();
+  ASSERT_TRUE(vendor.has_value());
+  EXPECT_EQ(body["device"], (Json{{"deviceId", *vendor},
+                                  {"idfa", platform::kZeroUUIDString},
+                                  {"idfv", *vendor},
+                                  {"os", "iOS"},
+                                  {"osVersion", platform::systemVersion()}}));
+
+  // 2. Events: wire names, time, session, and payloads with only the known keys.
+  const Json& events = body["events"];
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0]["eventType"], "ad_request");
+  EXPECT_EQ(events[1]["eventType"], "ad_response_error");
+  EXPECT_EQ(events[2]["eventType"], "ad_impression");
+  EXPECT_EQ(events[3]["eventType"], "ad_click");
+  EXPECT_EQ(events[0]["createdAt"], std::int64_t{1767225600250});
+  EXPECT_EQ(events[0]["payload"], (Json{{"adFormat", "banner"}, {"adUnitId", "banner-unit"}}));
+  EXPECT_EQ(events[1]["payload"].dump(),
+            R"({"adFormat":"light_poup","adUnitId":"popup-unit","adNetwork":"AdMob",)"
+            R"("latency":12.5,"code":204,"message":"No fill"})");
+  EXPECT_EQ(events[2]["payload"]["adFormat"], "rewarded_video");
+  EXPECT_EQ(events[3]["payload"]["adFormat"], "app_open");
+
+  const std::regex session("^[0-9A-HJKMNP-TV-Z]{25}[048CGMRW]$");
+  const std::regex uuid("^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$");
+  std::set<std::string> ids;
+  for (const auto& event : events) {
+    EXPECT_EQ(event["sessionId"], sessionIdentifier());
+    EXPECT_TRUE(std::regex_match(event["sessionId"].get<std::string>(), session));
+    EXPECT_TRUE(std::regex_match(event["eventId"].get<std::string>(), uuid));
+    ids.insert(event["eventId"]);
+  }
+  EXPECT_EQ(ids.size(), 4u);
+
+  // 3. With a region the country is sent.
+  platform::setLocaleIdentifierForTesting("ko_KR.UTF-8");
+  api->complete(0, nullptr);
+  logBanner(1);
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 2u);
+  EXPECT_EQ(api->body(1)["country"], "KR");
+}
+
+TEST_F(AdEventLoggerTest, BackgroundSavesAndFlushesAtOnce) {
+  auto logger = makeLogger();
+  logBanner(3);
+  platform::Application::shared().setState(platform::ApplicationState::background);
+  env.runUntilIdle();
+  EXPECT_EQ(storedIds(), queuedIds(*logger));
+  EXPECT_EQ(storedIds().size(), 3u);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  EXPECT_EQ(api->eventIds(0).size(), 3u);
+}
+
+TEST_F(AdEventLoggerTest, RestoresStoredEventsAndDropsEventsWithoutLogger) {
+  // 1. Before any logger exists, events vanish.
+  logBanner(1);
+  EXPECT_FALSE(AdEventLogger::shared());
+
+  // 2. Stored events of an earlier run are queued at creation and sent on the first tick.
+  std::vector<AdLogEvent> earlier{AdLogEvent::make(AdLogEventType::adClick, Json::object()),
+                                  AdLogEvent::make(AdLogEventType::adImpression, Json::object())};
+  ASSERT_TRUE(store().saveEvents(earlier));
+  auto logger = makeLogger();
+  EXPECT_EQ(AdEventLogger::shared(), logger);
+  EXPECT_EQ(logger->queuedEvents().size(), 2u);
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  EXPECT_EQ(api->eventIds(0), (std::vector{earlier[0].eventId, earlier[1].eventId}));
+
+  // 3. The immediate path sends at once even while the timer still runs.
+  api->complete(0, nullptr);
+  logger->logImmediateEvents({AdLogEvent::make(AdLogEventType::markerCheckpoint, Json::object())});
+  env.runUntilIdle();
+  ASSERT_EQ(api->uploadCount(), 2u);
+  EXPECT_EQ(api->body(1)["events"][0]["eventType"], "marker_checkpoint");
+}
+
+TEST(SessionIdentifierTest, EncodesTimeFirstWithPaddingAtTheEnd) {
+  const std::array<std::uint8_t, 10> zeros{};
+  std::array<std::uint8_t, 10> ones;
+  ones.fill(0xFF);
+  EXPECT_EQ(encodeSessionIdentifier(0, zeros), std::string(26, '0'));
+  // The lowest time bit is bit 47: the 10th character's weight 4, not the canonical 1.
+  EXPECT_EQ(encodeSessionIdentifier(1, zeros), "0000000004" + std::string(16, '0'));
+  EXPECT_EQ(encodeSessionIdentifier((1ull << 48) - 1, ones), std::string(25, 'Z') + "W");
+  // Only the low 48 bits of the time count.
+  EXPECT_EQ(encodeSessionIdentifier((1ull << 48) | 1, zeros), encodeSessionIdentifier(1, zeros));
+
+  // Decoding the 26 characters back gives the 128 input bits.
+  const std::string alphabet = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
+  const std::array<std::uint8_t, 10> random{0x01, 0x23, 0x45, 0x67, 0x89,
+                                            0xAB, 0xCD, 0xEF, 0x5A, 0xC3};
+  const std::uint64_t millis = 0x0123456789ABull;
+  const std::string text = encodeSessionIdentifier(millis, random);
+  std::vector<int> bits;
+  for (char c : text) {
+    const auto value = alphabet.find(c);
+    ASSERT_NE(value, std::string::npos);
+    for (int b = 4; b >= 0; --b) bits.push_back(static_cast<int>((value >> b) & 1));
+  }
+  ASSERT_EQ(bits.size(), 130u);
+  EXPECT_EQ(bits[128] + bits[129], 0);
+  std::vector<std::uint8_t> bytes(16);
+  for (int i = 0; i < 128; ++i) bytes[i / 8] |= static_cast<std::uint8_t>(bits[i] << (7 - i % 8));
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(bytes[i], static_cast<std::uint8_t>(millis >> (40 - 8 * i)));
+  EXPECT_TRUE(std::equal(random.begin(), random.end(), bytes.begin() + 6));
+}
+
+}  // namespace
+}  // namespace tilo::test
+
+namespace tilo::test {
+namespace {
+
+// Real threads on the production executors: callers on several threads while the queue
+// appends and uploads. Nothing may be lost or duplicated (and ThreadSanitizer stays quiet).
+TEST(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
+  TempDir container;
+  platform::FileSystem::setApplicationContainer(container.path());
+  auto api = std::make_shared<RecordingTiloApi>();
+  auto logger = AdEventLogger::create(api, kTestAppKey);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      const TiloAdInfo info{TiloAdFormat::banner, "unit-" + std::to_string(t), std::nullopt,
+                            std::nullopt};
+      for (int i = 0; i < 250; ++i) logEvent(AdLogEventType::adImpression, info);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const auto events = logger->queuedEvents();
+  AdEventLogger::resetSharedForTesting();
+  platform::FileSystem::setApplicationContainer(std::nullopt);
+
+  ASSERT_EQ(events.size(), 1000u);
+  std::set<std::string> ids;
+  std::map<std::string, int> perUnit;
+  for (const auto& event : events) {
+    ids.insert(event.eventId);
+    ++perUnit[event.payload["adUnitId"].get<std::string>()];
+  }
+  EXPECT_EQ(ids.size(), 1000u);
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(perUnit["unit-" + std::to_string(t)], 250);
+  // The threshold's flush ran behind the appends queued before it: one upload (its answer
+  // is still outstanding) with at least twenty events, the oldest first.
+  ASSERT_EQ(api->uploadCount(), 1u);
+  const auto sent = api->eventIds(0);
+  ASSERT_GE(sent.size(), 20u);
+  for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i], events[i].eventId);
+}
+
+}  // namespace
+}  // namespace tilo::test

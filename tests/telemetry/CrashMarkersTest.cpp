@@ -1,0 +1,242 @@
+#include <fstream>
+
+#include "TelemetryFixture.h"
+#include "Tilo/telemetry/AdLoadTracker.h"
+#include "Tilo/telemetry/SessionIdentifier.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Json;
+
+class CrashMarkersTest : public TelemetryTest {
+ protected:
+  // Runs detection with a logger whose uploads succeed; returns the reported events.
+  std::vector<Json> detect() {
+    auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
+    auto logger = AdEventLogger::create(api, kTestAppKey);
+    checkForPreviousCrashes();
+    env.runUntilIdle();
+    AdEventLogger::resetSharedForTesting();
+    return api->allEvents();
+  }
+  void writeMarker(const std::string& name, const std::string& text) {
+    std::filesystem::create_directories(markersDirectory());
+    std::ofstream(markerPath(name)) << text;
+  }
+  std::string readMarker(const std::string& name) {
+    return platform::FileSystem::readFile(markerPath(name)).value_or("<missing>");
+  }
+  std::vector<std::string> markerFiles() {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(markersDirectory(), error)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  static std::vector<std::string> checkpoints(const std::vector<Json>& events) {
+    std::vector<std::string> names;
+    for (const auto& event : events) names.push_back(event["payload"]["checkpoint"]);
+    return names;
+  }
+};
+
+TEST_F(CrashMarkersTest, ReportsOtherFlagsInCaseOrderThenTheLatestInitFlag) {
+  const double start = platform::now();
+  setMarker(CrashMarkerCheckpoint::sdkInit);
+  env.advance(1);
+  setMarker(CrashMarkerCheckpoint::configFetch,
+            CheckpointMetadata::configFetch(StageResult::inProgress, std::nullopt));
+  setMarker(CrashMarkerCheckpoint::nativeAd, CheckpointMetadata::nativeAd({"renderAd", {}, {}}));
+  markAdCallback("onShown", TiloAdInfo{TiloAdFormat::interstitial, "i-unit", 10.0, "AdMob"});
+  EXPECT_EQ(markerFiles(),
+            (std::vector<std::string>{"tilo_crash_ad_callback.flag", "tilo_crash_config_fetch.flag",
+                                      "tilo_crash_native_ad.flag", "tilo_crash_sdk_init.flag"}));
+  env.advance(2);
+
+  // 1. Non-init flags in case order, then the newer of the two init flags.
+  auto events = detect();
+  ASSERT_EQ(checkpoints(events),
+            (std::vector<std::string>{"ad_callback", "native_ad", "config_fetch"}));
+  const Json& callback = events[0];
+  EXPECT_EQ(callback["eventType"], "marker_checkpoint");
+  EXPECT_EQ(callback["createdAt"], static_cast<std::int64_t>((start + 3) * 1000));
+  EXPECT_EQ(callback["payload"]["crashTimestamp"], start + 1);
+  EXPECT_EQ(callback["payload"]["detectionTimestamp"], start + 3);
+  EXPECT_EQ(callback["payload"]["metadata"],
+            R"({"phase":"onShown","unitId":"i-unit","network":"AdMob"})");
+  EXPECT_EQ(events[1]["payload"]["metadata"], R"({"phase":"renderAd"})");
+  EXPECT_EQ(events[2]["payload"]["metadata"], R"({"phase":"remote_progress"})");
+  EXPECT_TRUE(markerFiles().empty());
+  EXPECT_TRUE(detect().empty());
+
+  // 2. Equal timestamps: the earlier case wins; sdk_init carries no metadata at all.
+  setMarker(CrashMarkerCheckpoint::adNetworkInit,
+            CheckpointMetadata::adNetworkInit("AdMob:privacy"));
+  setMarker(CrashMarkerCheckpoint::sdkInit);
+  events = detect();
+  ASSERT_EQ(checkpoints(events), std::vector<std::string>{"sdk_init"});
+  EXPECT_FALSE(events[0]["payload"].contains("metadata"));
+  EXPECT_FALSE(events[0]["payload"].contains("lastLifecycleState"));
+  EXPECT_TRUE(markerFiles().empty());
+}
+
+TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
+  AppLifecycleObserver().appDidEnterBackground();
+  env.advance(0.5);
+  setMarker(CrashMarkerCheckpoint::configFetch,
+            CheckpointMetadata::configFetch(
+                StageResult::success,
+                CacheStageResult{CacheStageResult::Type::save, StageResult::inProgress}));
+  EXPECT_EQ(
+      readMarker("tilo_crash_config_fetch.flag"),
+      R"({"timestamp":1767225600.5,"checkpoint":"config_fetch","metadata":{"type":"configFetch",)"
+      R"("configFetch":{"remoteFinalResult":"success","cacheResult":{"type":"save","result":"inProgress"}}},)"
+      R"("lifecycleEvent":{"timestamp":1767225600.0,"state":"background"},"sessionId":")" +
+          sessionIdentifier() + R"("})");
+  auto events = detect();
+  ASSERT_EQ(events.size(), 1u);
+  const Json& payload = events[0]["payload"];
+  EXPECT_EQ(payload["metadata"], R"({"phase":"cache_save_progress"})");
+  EXPECT_EQ(payload["lastLifecycleState"], "background");
+  EXPECT_EQ(payload["lastLifecycleTimestamp"], 1767225600.0);
+  std::vector<std::string> keys;
+  for (const auto& item : payload.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"sessionId", "checkpoint", "crashTimestamp",
+                                            "detectionTimestamp", "metadata", "lastLifecycleState",
+                                            "lastLifecycleTimestamp"}));
+}
+
+TEST_F(CrashMarkersTest, BrokenFlagsAreDeletedWithoutReport) {
+  writeMarker("tilo_crash_ad_callback.flag", "{not json");
+  writeMarker(
+      "tilo_crash_native_ad.flag",
+      R"({"timestamp":1,"checkpoint":"native_ad","metadata":{"type":"bogus"},"sessionId":"s"})");
+  writeMarker(
+      "tilo_crash_config_fetch.flag",
+      R"({"timestamp":1,"checkpoint":"config_fetch","metadata":{"type":"configFetch",)"
+      R"("configFetch":{"remoteFinalResult":"failure","cacheResult":{"type":"upload","result":"failure"}}},"sessionId":"s"})");
+  EXPECT_TRUE(detect().empty());
+  EXPECT_TRUE(markerFiles().empty());
+
+  try {
+    CheckpointMetadata::decode(Json{{"type", "bogus"}});
+    FAIL() << "decoded an unknown type";
+  } catch (const platform::DecodingError& error) {
+    EXPECT_NE(std::string(error.what()).find("Unknown checkpoint type: bogus"), std::string::npos);
+  }
+  try {
+    CheckpointMetadata::decode(
+        Json::parse(R"({"type":"configFetch","configFetch":{"remoteFinalResult":"failure",)"
+                    R"("cacheResult":{"type":"upload","result":"failure"}}})"));
+    FAIL() << "decoded an unknown cache operation";
+  } catch (const platform::DecodingError& error) {
+    EXPECT_NE(std::string(error.what()).find("Unknown cache operation type: upload"),
+              std::string::npos);
+  }
+}
+
+TEST_F(CrashMarkersTest, FlagReportsKeepTheSettersSessionTrackerReportsTheCurrentOne) {
+  writeMarker(
+      "tilo_crash_ad_show_crash.flag",
+      R"({"timestamp":1767225500.0,"checkpoint":"ad_show_crash","metadata":{"type":"adShowCrash",)"
+      R"("adShowCrash":{"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0,"adNetwork":"Vungle"}},)"
+      R"("sessionId":"PREVIOUSPROCESSSESSION0000"})");
+  updateAdLoadPhase("b-unit", "loader_init");
+  env.advance(2);
+  auto events = detect();
+  ASSERT_EQ(checkpoints(events), (std::vector<std::string>{"ad_show_crash", "ad_load_crash"}));
+  EXPECT_EQ(events[0]["sessionId"], "PREVIOUSPROCESSSESSION0000");
+  EXPECT_EQ(events[0]["payload"]["sessionId"], "PREVIOUSPROCESSSESSION0000");
+  EXPECT_EQ(events[0]["payload"]["metadata"],
+            R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})");
+  EXPECT_EQ(events[1]["sessionId"], sessionIdentifier());
+  EXPECT_NE(events[1]["sessionId"], "PREVIOUSPROCESSSESSION0000");
+  // 2. No lifecycle file: foreground, and no lifecycle keys.
+  EXPECT_EQ(events[1]["payload"]["metadata"],
+            R"({"phase":"loader_init","unitId":"b-unit","context":"foreground","adAge":2.0})");
+  EXPECT_EQ(events[1]["payload"]["crashTimestamp"], 1767225600.0);
+  EXPECT_FALSE(events[1]["payload"].contains("lastLifecycleState"));
+}
+
+TEST_F(CrashMarkersTest, TrackerContextFollowsTimeSpentInBackground) {
+  const std::vector<std::pair<double, std::string>> cases{{3, "background_immediate"},
+                                                          {30, "background_uncertain"},
+                                                          {60, "background_uncertain"},
+                                                          {61, ""}};
+  AppLifecycleObserver observer;
+  for (const auto& [age, context] : cases) {
+    SCOPED_TRACE(age);
+    updateAdLoadPhase("n-unit", "load");
+    observer.appDidEnterBackground();
+    const double backgroundAt = platform::now();
+    env.advance(age);
+    auto events = detect();
+    EXPECT_TRUE(markerFiles().empty());
+    if (context.empty()) {
+      EXPECT_TRUE(events.empty());
+      continue;
+    }
+    ASSERT_EQ(events.size(), 1u);
+    const Json& payload = events[0]["payload"];
+    EXPECT_EQ(
+        Json::parse(payload["metadata"].get<std::string>()),
+        (Json{{"phase", "load"}, {"unitId", "n-unit"}, {"context", context}, {"adAge", age}}));
+    EXPECT_EQ(payload["lastLifecycleState"], "background");
+    EXPECT_EQ(payload["lastLifecycleTimestamp"], backgroundAt);
+  }
+  // Back in the foreground the age does not matter.
+  updateAdLoadPhase("n-unit", "sync");
+  observer.appWillEnterForeground();
+  env.advance(600);
+  auto events = detect();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "foreground");
+  EXPECT_NE(events[0]["payload"]["metadata"].get<std::string>().find(R"("context":"foreground")"),
+            std::string::npos);
+}
+
+TEST_F(CrashMarkersTest, DisabledMarkersWriteNothingButOldFlagsAreStillReported) {
+  setMarker(CrashMarkerCheckpoint::adUnitsResync, CheckpointMetadata::resync("unit-9"));
+  setMarker(CrashMarkerCheckpoint::adCallback,
+            CheckpointMetadata::adCallback({"onDismiss", {}, {}}));
+  setEnableMarkerCheckpoints(false);
+  setMarker(CrashMarkerCheckpoint::sdkInit);
+  markAdShow(TiloAdInfo{TiloAdFormat::banner, "b", std::nullopt, std::nullopt});
+  markAdCallback("onShown", std::nullopt);
+  updateAdLoadPhase("b", "start");
+  AppLifecycleObserver().appDidEnterBackground();
+  clearMarker(CrashMarkerCheckpoint::adCallback);
+  EXPECT_EQ(markerFiles(), std::vector<std::string>{"tilo_crash_ad_units_resync.flag"});
+
+  auto events = detect();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0]["payload"]["metadata"], R"({"phase":"ad_units_resync","unitId":"unit-9"})");
+  EXPECT_TRUE(markerFiles().empty());
+}
+
+TEST_F(CrashMarkersTest, CachedSdkConfigRoundTrips) {
+  EXPECT_FALSE(readCachedSdkConfig());
+  writeCachedSdkConfig(SdkConfig{true});
+  EXPECT_EQ(markerFiles(), std::vector<std::string>{"sdkConfig.json"});
+  auto config = readCachedSdkConfig();
+  ASSERT_TRUE(config);
+  EXPECT_TRUE(config->enableMarkerCheckpoints);
+  writeMarker("sdkConfig.json", "garbage");
+  EXPECT_FALSE(readCachedSdkConfig());
+  // A folder deleted and made again by someone else is followed...
+  std::filesystem::remove_all(markersDirectory());
+  writeMarker("sdkConfig.json", R"({"enableMarkerCheckpoints":true})");
+  ASSERT_TRUE(readCachedSdkConfig());
+  EXPECT_TRUE(readCachedSdkConfig()->enableMarkerCheckpoints);
+  // ... and one deleted for good is made again by the next write.
+  std::filesystem::remove_all(markersDirectory());
+  writeCachedSdkConfig(SdkConfig{false});
+  ASSERT_TRUE(readCachedSdkConfig());
+  EXPECT_FALSE(readCachedSdkConfig()->enableMarkerCheckpoints);
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -1,0 +1,127 @@
+#include "TelemetryFixture.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/Base64.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Json;
+
+class EventStoreTest : public TelemetryTest {
+ protected:
+  std::optional<std::string> rawEntry() {
+    return platform::UserDefaults::standard()->string(EventStore::kKey);
+  }
+  void setRawEntry(const std::string& value) {
+    platform::UserDefaults::standard()->setString(EventStore::kKey, value);
+  }
+  std::string seal(const std::string& plaintext, const std::string& secret = kTestAppKey) {
+    return *encryptPayload(
+        secret, {reinterpret_cast<const std::uint8_t*>(plaintext.data()), plaintext.size()});
+  }
+};
+
+TEST_F(EventStoreTest, EverySaveIsFreshlySealedAndDecodesBack) {
+  std::vector<AdLogEvent> events{
+      AdLogEvent::make(AdLogEventType::adClick, Json{{"adFormat", "banner"}, {"note", "\"q\"\n"}}),
+      AdLogEvent::make(AdLogEventType::markerCheckpoint, Json::object(), "OLDSESSION")};
+  auto saved = store();
+  ASSERT_TRUE(saved.saveEvents(events));
+  const auto first = rawEntry();
+  ASSERT_TRUE(saved.saveEvents(events));
+  const auto second = rawEntry();
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(*first, *second);
+
+  // Both open to the same plaintext: exactly the five stored keys per event.
+  auto a = decryptKeyPayload(kTestAppKey, *first);
+  auto b = decryptKeyPayload(kTestAppKey, *second);
+  ASSERT_TRUE(a && b);
+  EXPECT_EQ(*a, *b);
+  const Json list = Json::parse(a->begin(), a->end());
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0], (Json{{"eventId", events[0].eventId},
+                           {"eventType", "adClick"},
+                           {"createdAt", events[0].createdAt},
+                           {"sessionId", sessionIdentifier()},
+                           {"payloadJsonString", R"({"adFormat":"banner","note":"\"q\"\n"})"}}));
+  EXPECT_EQ(list[1]["eventType"], "markerCheckpoint");
+  EXPECT_EQ(list[1]["sessionId"], "OLDSESSION");
+
+  // The payload comes back from its text; the entry stays after a load.
+  auto loaded = saved.loadSavedEvents();
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_EQ(loaded[0].payload, events[0].payload);
+  EXPECT_EQ(loaded[1].eventType, AdLogEventType::markerCheckpoint);
+  EXPECT_EQ(rawEntry(), second);
+}
+
+TEST_F(EventStoreTest, BadEntriesAreLoggedAndRemoved) {
+  const std::string undecryptable =
+      "⚠️ 이벤트 복호화 실패 - 저장된 데이터 삭제";
+  // 1. 28 bytes: a nonce and a tag but no ciphertext.
+  setRawEntry(platform::base64Encode(platform::Bytes(28, 7)));
+  EXPECT_TRUE(store().loadSavedEvents().empty());
+  EXPECT_FALSE(rawEntry());
+  EXPECT_EQ(logs.count(undecryptable), 1u);
+
+  // 2. Sealed under another app key.
+  const std::vector<AdLogEvent> one{AdLogEvent::make(AdLogEventType::adClick, Json::object())};
+  ASSERT_TRUE(store("old-app-key").saveEvents(one));
+  EXPECT_TRUE(store().loadSavedEvents().empty());
+  EXPECT_FALSE(rawEntry());
+  EXPECT_EQ(logs.count(undecryptable), 2u);
+
+  // 3. One unknown event type fails the whole list.
+  const std::string text =
+      std::string("[") +
+      R"({"eventId":"a","eventType":"adClick","createdAt":1,"sessionId":"s","payloadJsonString":"{}"},)"
+      R"({"eventId":"b","eventType":"adBogus","createdAt":2,"sessionId":"s","payloadJsonString":"{}"}])";
+  setRawEntry(seal(text));
+  EXPECT_TRUE(store().loadSavedEvents().empty());
+  EXPECT_FALSE(rawEntry());
+  EXPECT_EQ(logs.count("⚠️ 이벤트 디코딩 실패: "), 1u);
+  EXPECT_EQ(logs.count("adBogus"), 1u);
+
+  // 4. A payload text that is not an object decodes to an empty payload, not a failure.
+  setRawEntry(seal(
+      R"([{"eventId":"c","eventType":"adImpression","createdAt":3,"sessionId":"s","payloadJsonString":"[1]"}])"));
+  auto loaded = store().loadSavedEvents();
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(loaded[0].payload, Json::object());
+  EXPECT_EQ(loaded[0].payloadJsonString, "[1]");
+}
+
+TEST_F(EventStoreTest, BurstOfAppendsIsSavedOnceOneSecondAfterTheLast) {
+  auto api = std::make_shared<RecordingTiloApi>();
+  auto logger = AdEventLogger::create(api, kTestAppKey);
+  const TiloAdInfo info{TiloAdFormat::native, "native-unit", std::nullopt, std::nullopt};
+  for (int i = 0; i < 3; ++i) {
+    logEvent(AdLogEventType::adRequest, info);
+    env.runUntilIdle();
+    env.advance(0.4);
+  }
+  // Last append at t = 0.8: nothing saved before 1.8, three events at 1.8.
+  env.advance(0.599);
+  EXPECT_FALSE(rawEntry());
+  env.advance(0.001);
+  const auto saved = rawEntry();
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(store().loadSavedEvents().size(), 3u);
+  // No second save follows.
+  env.advance(3.0);
+  EXPECT_EQ(rawEntry(), saved);
+
+  // A new key makes the entry unreadable for the next logger, which starts empty.
+  AdEventLogger::resetSharedForTesting();
+  logger = AdEventLogger::create(api, "rotated-app-key");
+  EXPECT_TRUE(logger->queuedEvents().empty());
+  EXPECT_FALSE(rawEntry());
+  logEvent(AdLogEventType::adRequest, info);
+  env.runUntilIdle();
+  EXPECT_EQ(logger->queuedEvents().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tilo::test

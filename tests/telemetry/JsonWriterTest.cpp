@@ -1,0 +1,40 @@
+#include "Tilo/telemetry/JsonWriter.h"
+
+#include <gtest/gtest.h>
+
+namespace tilo {
+namespace {
+
+using platform::Json;
+
+std::string write(const Json& json) {
+  std::string out;
+  JsonWriter(out).jsonValue(json);
+  return out;
+}
+
+TEST(JsonWriterTest, WritesWhatTheCompactDumpWrites) {
+  const Json samples = Json::parse(R"([
+    {"adFormat":"light_poup","latency":12.5,"code":-204,"big":18446744073709551615,
+     "whole":3.0,"tiny":1e-7,"huge":1e300,"flag":true,"none":null,"nested":{"a":[1,"b",[]]}},
+    "quote \" backslash \\ slash / tab \t newline \n bell \u0007 nul \u0000",
+    "한국어 ⚠️ 😀", {}, [], 0, -0.0, 0.1
+  ])");
+  for (const auto& sample : samples) {
+    EXPECT_EQ(write(sample), platform::dumpCompact(sample)) << sample.dump();
+  }
+}
+
+TEST(JsonWriterTest, MalformedUtf8BecomesReplacementCharacters) {
+  const std::string broken =
+      std::string("ok") + "\xC3" + "(" + "\xED\xA0\x80" + "\xF4\x90\x80\x80" + "\xE2\x82";
+  std::string out;
+  JsonWriter(out).value(broken);
+  // Each byte of a malformed sequence is replaced; the result parses as JSON again.
+  std::string replacements;
+  for (int i = 0; i < 9; ++i) replacements += "\xEF\xBF\xBD";
+  EXPECT_EQ(Json::parse(out).get<std::string>(), "ok\xEF\xBF\xBD(" + replacements);
+}
+
+}  // namespace
+}  // namespace tilo

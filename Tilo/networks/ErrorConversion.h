@@ -6,13 +6,11 @@
 #pragma once
 
 #include "Tilo/backend/TiloError.h"
+#include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "mediation/NSError.h"
 
 namespace tilo {
-
-// Where publishers check their app-ads.txt setup; named in the no-fill message.
-inline constexpr const char* kPublisherDashboardUrl = "https://dashboard.tiloads.com";
 
 // Mediation errors by code, URL-loading errors as network failures, anything else
 // unspecified with the error's description.

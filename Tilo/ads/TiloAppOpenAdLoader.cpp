@@ -1,0 +1,29 @@
+#include "Tilo/ads/TiloAppOpenAdLoader.h"
+
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloService.h"
+#include "mediation/GADAppOpenAd.h"
+
+namespace tilo {
+
+template class TiloAdLoader<TiloAppOpenAd>;
+
+std::shared_ptr<TiloAppOpenAdLoader> TiloAppOpenAdLoader::create(TiloAdUnit unit) {
+  return create(std::move(unit), TiloAds::shared().core());
+}
+
+std::shared_ptr<TiloAppOpenAdLoader> TiloAppOpenAdLoader::create(
+    TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
+  auto loader = std::make_shared<TiloAppOpenAdLoader>(std::move(unit), std::move(service));
+  loader->start();
+  return loader;
+}
+
+TiloAppOpenAdLoader::TiloAppOpenAdLoader(TiloAdUnit unit,
+                                         std::shared_ptr<TiloServiceProtocol> service)
+    : TiloAdLoader(std::move(unit),
+                   makeFullScreenItemLoad<TiloAppOpenAd, mediation::GADAppOpenAd>(
+                       TiloAdFormat::appOpen, service->config().apsSlotUUID(TiloAdFormat::appOpen)),
+                   service) {}
+
+}  // namespace tilo

@@ -1,0 +1,28 @@
+// Loads interstitial ads for one ad unit and delivers them as TiloInterstitialAd.
+//
+//   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"my-unit"});
+//   loader->listener()->onAdLoadSuccess = [](std::shared_ptr<TiloInterstitialAd> ad, auto info) {
+//   ... }; loader->load();
+#pragma once
+
+#include <memory>
+
+#include "Tilo/ads/TiloAdLoader.h"
+#include "Tilo/ads/TiloInterstitialAd.h"
+#include "Tilo/core/TiloExport.h"
+
+namespace tilo {
+
+extern template class TiloAdLoader<TiloInterstitialAd>;
+
+class TILO_EXPORT TiloInterstitialAdLoader final : public TiloAdLoader<TiloInterstitialAd> {
+ public:
+  // Resolves the unit through the shared SDK (TiloAds::shared()).
+  static std::shared_ptr<TiloInterstitialAdLoader> create(TiloAdUnit unit);
+  static std::shared_ptr<TiloInterstitialAdLoader> create(
+      TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+
+  TiloInterstitialAdLoader(TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+};
+
+}  // namespace tilo

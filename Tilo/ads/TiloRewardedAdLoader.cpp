@@ -1,0 +1,34 @@
+#include "Tilo/ads/TiloRewardedAdLoader.h"
+
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloService.h"
+#include "mediation/GADRewardedAd.h"
+
+namespace tilo {
+
+template class TiloAdLoader<TiloRewardedAd>;
+
+std::shared_ptr<TiloRewardedAdLoader> TiloRewardedAdLoader::create(TiloAdUnit unit) {
+  return create(std::move(unit), TiloAds::shared().core());
+}
+
+std::shared_ptr<TiloRewardedAdLoader> TiloRewardedAdLoader::create(
+    TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
+  auto loader = std::make_shared<TiloRewardedAdLoader>(std::move(unit), std::move(service));
+  loader->start();
+  return loader;
+}
+
+TiloRewardedAdLoader::TiloRewardedAdLoader(TiloAdUnit unit,
+                                           std::shared_ptr<TiloServiceProtocol> service)
+    : TiloAdLoader(
+          std::move(unit),
+          makeFullScreenItemLoad<TiloRewardedAd, mediation::GADRewardedAd>(
+              TiloAdFormat::rewarded, service->config().apsSlotUUID(TiloAdFormat::rewarded)),
+          service) {}
+
+void TiloRewardedAdLoader::willStoreAd(const std::shared_ptr<TiloRewardedAd>& ad) {
+  if (unit().placement) ad->setPlacement(*unit().placement);
+}
+
+}  // namespace tilo

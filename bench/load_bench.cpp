@@ -1,0 +1,145 @@
+// Time from `load` to `onAdLoadSuccess` for an interstitial whose unit is already resolved
+// and whose ad source answers at once, against the same request made on the mediation API
+// directly. The difference is what the SDK adds per load (target: under 1 ms). Both run on
+// the real main loop, with the SDK initialized against a development backend on loopback.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "Tilo/ads/TiloInterstitialAdLoader.h"
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloAds.h"
+#include "mediation/AdSource.h"
+#include "mediation/GADInterstitialAd.h"
+#include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+#include "platform/MainLoop.h"
+#include "platform/PlistValue.h"
+#include "tools/devserver/DevServer.h"
+
+namespace {
+
+using namespace tilo;
+
+constexpr double kTimeout = 10;
+
+std::filesystem::path makeTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) std::abort();
+  return pattern;
+}
+
+// A bundle, a container and a backend for one initialized SDK, kept for the whole run.
+struct Sdk {
+  std::filesystem::path bundle = makeTempDir(), container = makeTempDir();
+  std::shared_ptr<devserver::DevServer> server;
+
+  Sdk() {
+    const std::string appKey = "bench-app-key";
+    const std::string config = R"({"appKey":"bench-app-key","platform":"ios","storeId":"1"})";
+    platform::FileSystem::atomicWrite(
+        bundle / "Info.plist",
+        platform::PlistValue(platform::PlistValue::Dictionary{
+                                 {"TiloAppKey", appKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
+            .toXml());
+    platform::FileSystem::atomicWrite(
+        bundle / "ios-tilo-key.txt",
+        *encryptPayload(appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()),
+                                          config.size())));
+    devserver::DevServerOptions options;
+    options.appKey = appKey;
+    options.appInfoJson = R"({"adUnits":[{"tiloAdUnitId":"bench-unit","mediationAdUnitId":)"
+                          R"("gad/bench","name":"B","type":"interstitial"}],"feeRate":0.1})";
+    std::string error;
+    server = devserver::DevServer::start(options, &error);
+    if (!server) std::abort();
+    platform::Bundle::setMainBundleDirectory(bundle);
+    platform::FileSystem::setApplicationContainer(container);
+    setApiBaseUrlOverride(server->baseUrl());
+    bool done = false;
+    TiloAds::shared().initialized([&](std::optional<TiloError> failure) {
+      if (failure) std::abort();
+      done = true;
+    });
+    if (!platform::MainLoop::shared()->runUntil([&] { return done; }, kTimeout)) std::abort();
+  }
+  ~Sdk() {
+    server->stop();
+    std::filesystem::remove_all(bundle);
+    std::filesystem::remove_all(container);
+  }
+};
+
+Sdk& sdk() {
+  static Sdk instance;
+  return instance;
+}
+
+void BM_LoaderLoad(benchmark::State& state) {
+  sdk();
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"bench-unit", std::nullopt});
+  int delivered = 0;
+  loader->listener()->onAdLoadSuccess = [&](auto, auto) { ++delivered; };
+  for (auto _ : state) {
+    const int expected = delivered + 1;
+    loader->load();
+    if (!platform::MainLoop::shared()->runUntil([&] { return delivered == expected; }, kTimeout)) {
+      state.SkipWithError("load did not finish");
+      break;
+    }
+  }
+}
+
+void BM_DirectPlatformLoad(benchmark::State& state) {
+  sdk();
+  int delivered = 0;
+  for (auto _ : state) {
+    const int expected = delivered + 1;
+    mediation::GADInterstitialAd::loadWithAdUnitID("gad/bench", mediation::GADRequest::create(),
+                                                   [&](auto ad, auto) { delivered += ad ? 1 : 0; });
+    if (!platform::MainLoop::shared()->runUntil([&] { return delivered == expected; }, kTimeout)) {
+      state.SkipWithError("load did not finish");
+      break;
+    }
+  }
+}
+
+BENCHMARK(BM_LoaderLoad)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DirectPlatformLoad)->Unit(benchmark::kMicrosecond);
+
+// Keeps the real time per iteration of each benchmark to report the difference.
+class Reporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const auto& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        microseconds[run.benchmark_name()] = run.GetAdjustedRealTime();
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> microseconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  Reporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  auto sdkLoad = reporter.microseconds.find("BM_LoaderLoad");
+  auto direct = reporter.microseconds.find("BM_DirectPlatformLoad");
+  if (sdkLoad != reporter.microseconds.end() && direct != reporter.microseconds.end()) {
+    const double overhead = sdkLoad->second - direct->second;
+    std::printf(
+        "SDK overhead per load: %.1f us (loader %.1f us, direct %.1f us; target < 1000 us)\n",
+        overhead, sdkLoad->second, direct->second);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

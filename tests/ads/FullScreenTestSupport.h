@@ -1,0 +1,95 @@
+// A fresh, initialized SDK with three full-screen units, a scripted ad source and debug
+// logging captured, for the full-screen ad tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Tilo/ads/TiloAppOpenAdLoader.h"
+#include "Tilo/ads/TiloInterstitialAdLoader.h"
+#include "Tilo/ads/TiloRewardedAdLoader.h"
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "mediation/AdSource.h"
+#include "platform/Json.h"
+#include "support/SdkFixture.h"
+
+namespace tilo::test {
+
+inline SdkFixtureOptions fullScreenSdkOptions() {
+  SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[)"
+      R"({"tiloAdUnitId":"interstitial-unit","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
+      R"({"tiloAdUnitId":"rewarded-unit","mediationAdUnitId":"gad/rewarded","name":"R","type":"rewarded"},)"
+      R"({"tiloAdUnitId":"appopen-unit","mediationAdUnitId":"gad/appopen","name":"A","type":"appOpen"}],)"
+      R"("feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
+  return options;
+}
+
+class FullScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mediation::AdSource::shared().reset();
+    setCurrentLogLevel(TiloLogLevel::debug);
+    std::optional<std::optional<TiloError>> done;
+    TiloAds::shared().initialized([&](std::optional<TiloError> error) { done = error; });
+    ASSERT_TRUE(sdk.drive([&] { return done.has_value(); }));
+    ASSERT_FALSE(*done);
+    setEnableMarkerCheckpoints(true);
+  }
+  void TearDown() override {
+    setEnableMarkerCheckpoints(false);
+    setCurrentLogLevel(TiloLogLevel::off);
+    mediation::AdSource::shared().reset();
+  }
+
+  // Scripts one mediation unit (the other keys of the script keep their defaults).
+  static void script(const std::string& mediationUnit, const std::string& json) {
+    auto error = mediation::AdSource::shared().loadScenario(
+        platform::parseJson(R"({"units":{")" + mediationUnit + R"(":)" + json + "}}"));
+    ASSERT_FALSE(error) << *error;
+  }
+
+  // Loads once and returns the delivered ad (null on failure), running due work only.
+  template <class Loader>
+  static auto loadNow(const std::shared_ptr<Loader>& loader, platform::TestEnvironment& env) {
+    std::optional<std::shared_ptr<std::remove_reference_t<decltype(*loader->ad())>>> result;
+    loader->loadAd([&](auto outcome) { result = outcome ? outcome.value() : nullptr; });
+    env.runUntilIdle();
+    return result.value_or(nullptr);
+  }
+
+  // The ad events waiting in the logger, as wire name and payload.
+  static std::vector<std::pair<std::string, platform::Json>> adEvents() {
+    std::vector<std::pair<std::string, platform::Json>> out;
+    for (const auto& event : AdEventLogger::shared()->queuedEvents()) {
+      if (event.eventType == AdLogEventType::markerCheckpoint) continue;
+      out.emplace_back(std::string(wireName(event.eventType)), event.payload);
+    }
+    return out;
+  }
+
+  // The ad-callback marker on disk now: its phase, unit and network; nullopt when absent.
+  static std::optional<AdMetaData> adCallbackMarker() {
+    auto text = crashMarkerFileQueue().sync(
+        [] { return readMarkerFile(flagFileName(CrashMarkerCheckpoint::adCallback)); });
+    if (!text) return std::nullopt;
+    return std::get<3>(CrashMarkerInfo::decode(platform::parseJson(*text)).metadata->value);
+  }
+  static std::string markerPhase() {
+    auto marker = adCallbackMarker();
+    return marker ? marker->phase : "none";
+  }
+
+  SdkFixture sdk{fullScreenSdkOptions()};
+  ScopedLogCapture logs;
+};
+
+}  // namespace tilo::test

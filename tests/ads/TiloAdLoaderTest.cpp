@@ -1,0 +1,180 @@
+#include "Tilo/ads/TiloAdLoader.h"
+
+#include <gtest/gtest.h>
+
+#include "ads/FullScreenTestSupport.h"
+#include "ads/MarkerWatch.h"
+#include "mediation/APSAdMobUtils.h"
+
+namespace tilo::test {
+namespace {
+
+using mediation::AdSource;
+
+using TiloAdLoaderTest = FullScreenTest;
+
+TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
+  script("gad/inter", R"({"network":"Pangle","latencies":[0.05,0.12]})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  std::vector<std::string> calls;
+  std::optional<TiloAdInfo> info;
+  loader->listener()->onAdLoadSuccess = [&](auto ad, std::optional<TiloAdInfo> adInfo) {
+    calls.push_back("success");
+    info = adInfo;
+    EXPECT_EQ(ad, loader->ad());  // stored before the host hears of it
+  };
+  loader->listener()->onAdLoadFail = [&](const TiloError&) { calls.push_back("fail"); };
+  loader->load();
+  sdk.env().runUntilIdle();
+
+  ASSERT_EQ(calls, std::vector<std::string>{"success"});
+  EXPECT_EQ(info->adFormat, TiloAdFormat::interstitial);
+  EXPECT_EQ(info->adUnitId, "interstitial-unit");
+  EXPECT_NEAR(*info->latency, 170.0, 1e-9);
+  EXPECT_EQ(info->adNetwork, "Pangle");
+  ASSERT_EQ(AdSource::shared().loadRecords().size(), 1u);
+  EXPECT_EQ(AdSource::shared().loadRecords()[0].adUnitId, "gad/inter");
+  EXPECT_EQ(logs.count("DEBUG 📱 interstitial 광고 로드 시작"), 1u);
+  EXPECT_EQ(logs.count("DEBUG ✅ interstitial 광고 로드 성공"), 1u);
+
+  auto events = adEvents();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].first, "ad_request");
+  EXPECT_EQ(events[0].second,
+            platform::parseJson(R"({"adFormat":"interstitial","adUnitId":"interstitial-unit"})"));
+  EXPECT_EQ(events[1].first, "ad_response");
+  EXPECT_EQ(events[1].second["adNetwork"], "Pangle");
+  EXPECT_NEAR(events[1].second["latency"].get<double>(), 170.0, 1e-9);
+}
+
+TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics) {
+  script(
+      "gad/rewarded",
+      R"({"result":"error","error":{"domain":"com.google.admob","code":3,"description":"Boom"}})");
+  auto loader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", std::nullopt});
+  std::vector<std::string> order;
+  std::optional<TiloError> hostError;
+  loader->listener()->onAdLoadFail = [&](const TiloError& error) {
+    order.push_back("listener");
+    hostError = error;
+  };
+  std::optional<Result<std::shared_ptr<TiloRewardedAd>>> result;
+  loader->loadAd([&](auto outcome) {
+    order.push_back("completion");
+    result = outcome;
+  });
+  sdk.env().runUntilIdle();
+
+  EXPECT_EQ(order, (std::vector<std::string>{"listener", "completion"}));
+  ASSERT_TRUE(hostError);
+  EXPECT_EQ(hostError->code(), TiloError::Code::networkError);
+  EXPECT_EQ(hostError->message(), "Ad server error: Boom");
+  ASSERT_TRUE(result && !result->ok());
+  EXPECT_EQ(localizedDescription(result->error()), "Ad server error: Boom");
+  EXPECT_EQ(loader->ad(), nullptr);
+  EXPECT_EQ(logs.count("ERROR ❌ rewarded 광고 로드 실패: networkError, Ad server error: Boom"), 1u);
+  auto events = adEvents();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].first, "ad_response_error");
+  EXPECT_EQ(events[1].second,
+            platform::parseJson(R"({"adFormat":"rewarded_video","adUnitId":"rewarded-unit",)"
+                                R"("code":3,"message":"Boom"})"));
+}
+
+TEST_F(TiloAdLoaderTest, LoadAdReportsToListenerFirstAndLastSuccessWins) {
+  auto loader = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
+  std::vector<std::shared_ptr<TiloAppOpenAd>> delivered;
+  loader->listener()->onAdLoadSuccess = [&](auto ad, auto) { delivered.push_back(ad); };
+
+  auto ad = loadNow(loader, sdk.env());
+  ASSERT_EQ(delivered.size(), 1u);
+  EXPECT_EQ(delivered[0], ad);
+
+  // 1. A slow load, then a fast one: both report, the slow one finishes last and stays.
+  script("gad/appopen", R"({"delayMs":200})");
+  loader->load();
+  sdk.env().runUntilIdle();
+  script("gad/appopen", R"({"delayMs":0})");
+  loader->load();
+  sdk.env().runUntilIdle();
+  ASSERT_EQ(delivered.size(), 2u);
+  sdk.env().advance(0.2);
+  ASSERT_EQ(delivered.size(), 3u);
+  EXPECT_EQ(loader->ad(), delivered[2]);
+  EXPECT_NE(delivered[1], delivered[2]);
+}
+
+TEST_F(TiloAdLoaderTest, ForwardsClicksAndImpressionsInsideCallbackMarkerWhileLoaderLives) {
+  script("gad/inter", R"({"click":true})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  std::vector<std::string> seen;
+  loader->listener()->onAdImpression = [&](auto) { seen.push_back("impression:" + markerPhase()); };
+  loader->listener()->onAdClicked = [&](auto info) {
+    seen.push_back("click:" + markerPhase() + ":" + info->adUnitId);
+  };
+  auto ad = loadNow(loader, sdk.env());
+  ASSERT_TRUE(ad);
+  // Installing the forwarding twice (loadAd runs the set-ad step again) calls the host once.
+  ad->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(seen, (std::vector<std::string>{"impression:onAdImpression",
+                                            "click:onAdClicked:interstitial-unit"}));
+  EXPECT_EQ(markerPhase(), "none");
+
+  // A closure set on the ad's own listener replaces the loader's forwarding for that ad.
+  auto second = loadNow(loader, sdk.env());
+  bool own = false;
+  second->listener()->onAdImpression = [&](auto) { own = true; };
+  seen.clear();
+  second->show();
+  sdk.env().runUntilIdle();
+  EXPECT_TRUE(own);
+  EXPECT_EQ(seen, std::vector<std::string>{"click:onAdClicked:interstitial-unit"});
+}
+
+TEST_F(TiloAdLoaderTest, ReleasedLoaderStopsForwardingButStillBracketsTheCallback) {
+  script("gad/inter", R"({"click":true,"dismissAfterMs":60000})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  int hostCalls = 0;
+  loader->listener()->onAdClicked = [&](auto) { ++hostCalls; };
+  loader->listener()->onAdImpression = [&](auto) { ++hostCalls; };
+  auto ad = loadNow(loader, sdk.env());
+  ASSERT_TRUE(ad);
+  loader.reset();
+
+  MarkerWatch watch;
+  ad->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(hostCalls, 0);
+  const std::string flag = "tilo_crash_ad_callback.flag";
+  // onShown from the presenter, then the forwarded impression and click.
+  EXPECT_EQ(watch.take(flag), (std::vector<std::string>{"+" + flag, "-" + flag, "+" + flag,
+                                                        "-" + flag, "+" + flag, "-" + flag}));
+  // The presenter still reports analytics for the ad the host kept.
+  auto events = adEvents();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[2].first, "ad_impression");
+  EXPECT_EQ(events[3].first, "ad_click");
+}
+
+TEST(PlatformLoadRequest, AmazonExtrasOnlyForBannerSizedFormats) {
+  platform::TestEnvironment env;
+  TiloAdUnitItem item{"unit", "gad/unit", "n", "banner", 30, std::nullopt};
+  auto extrasOf = [&](TiloAdFormat format, std::optional<std::string> slot) {
+    std::vector<std::string> out;
+    for (const auto& extras : beginPlatformLoad(format, item, slot)->adNetworkExtras()) {
+      auto aps = std::dynamic_pointer_cast<mediation::APSAdNetworkExtras>(extras);
+      out.push_back(aps->slotUUID + " " + aps->width + "x" + aps->height);
+    }
+    return out;
+  };
+  EXPECT_EQ(extrasOf(TiloAdFormat::banner, "s1"), std::vector<std::string>{"s1 320x50"});
+  EXPECT_EQ(extrasOf(TiloAdFormat::mrec, "s2"), std::vector<std::string>{"s2 300x250"});
+  EXPECT_TRUE(extrasOf(TiloAdFormat::interstitial, "s3").empty());
+  EXPECT_TRUE(extrasOf(TiloAdFormat::rewarded, "s4").empty());
+  EXPECT_TRUE(extrasOf(TiloAdFormat::appOpen, "s5").empty());
+  EXPECT_TRUE(extrasOf(TiloAdFormat::banner, std::nullopt).empty());
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -1,0 +1,162 @@
+#include "Tilo/ads/TiloAdPresenter.h"
+
+#include <gtest/gtest.h>
+
+#include "ads/FullScreenTestSupport.h"
+#include "ads/MarkerWatch.h"
+#include "mediation/GADRequest.h"
+
+namespace tilo::test {
+namespace {
+
+using mediation::GADRewardedAd;
+using mediation::GADServerSideVerificationOptions;
+
+class TiloAdPresenterTest : public FullScreenTest {
+ protected:
+  // A rewarded ad built around a platform ad the test keeps, to look at what the SDK set.
+  std::shared_ptr<TiloRewardedAd> rewardedAround(std::shared_ptr<GADRewardedAd>& gad) {
+    GADRewardedAd::loadWithAdUnitID("gad/rewarded", mediation::GADRequest::create(),
+                                    [&](auto ad, auto) { gad = ad; });
+    sdk.env().runUntilIdle();
+    EXPECT_TRUE(gad);
+    TiloAdUnitItem item{"rewarded-unit", "gad/rewarded", "R", "rewarded", 30, std::nullopt};
+    auto presenter =
+        TiloAdPresenter<TiloRewardedAd>::create(makeAdMobAd(gad), item, TiloAdFormat::rewarded);
+    return TiloRewardedAd::create(presenter, presenter->listener());
+  }
+};
+
+TEST_F(TiloAdPresenterTest, ShowRunsDisplayCallbacksInsideMarkersAfterTheShowMarker) {
+  script("gad/inter",
+         R"({"network":"Vungle","latencies":[0.25],"click":true,"dismissAfterMs":1000})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  auto ad = loadNow(loader, sdk.env());
+  ASSERT_TRUE(ad);
+  std::vector<std::string> calls;
+  ad->interstitialListener()->onShown = [&](auto info) {
+    auto marker = adCallbackMarker();
+    calls.push_back("shown:" + marker->phase + ":" + *marker->adUnitId + ":" + *marker->adNetwork);
+    EXPECT_EQ(info->adNetwork, "Vungle");
+  };
+  ad->interstitialListener()->onDismiss = [&](auto) {
+    calls.push_back("dismiss:" + markerPhase());
+  };
+  ad->interstitialListener()->onFailedToShow = [&](auto, auto&) { calls.push_back("failed"); };
+
+  MarkerWatch watch;
+  EXPECT_TRUE(ad->isReady());
+  ad->show();
+  // The show marker covers only the platform's present call; callbacks come later.
+  const std::string showFlag = "tilo_crash_ad_show_crash.flag";
+  EXPECT_EQ(watch.take(showFlag), (std::vector<std::string>{"+" + showFlag, "-" + showFlag}));
+  EXPECT_TRUE(calls.empty());
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls, std::vector<std::string>{"shown:onShown:interstitial-unit:Vungle"});
+  sdk.env().advance(1.0);
+  EXPECT_EQ(calls, (std::vector<std::string>{"shown:onShown:interstitial-unit:Vungle",
+                                             "dismiss:onDismiss"}));
+  EXPECT_EQ(markerPhase(), "none");
+  for (const char* line : {"DEBUG interstitial Ad isReady", "DEBUG interstitial Ad show",
+                           "DEBUG interstitial Ad onShown", "DEBUG interstitial Ad impression",
+                           "DEBUG interstitial Ad ad Clicked", "DEBUG interstitial Ad onDismiss"}) {
+    EXPECT_EQ(logs.count(line), 1u) << line;
+  }
+  auto events = adEvents();
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[2].first, "ad_impression");
+  EXPECT_EQ(events[2].second, platform::parseJson(R"({"adFormat":"interstitial",)"
+                                                  R"("adUnitId":"interstitial-unit",)"
+                                                  R"("adNetwork":"Vungle","latency":250.0})"));
+  EXPECT_EQ(events[3].first, "ad_click");
+}
+
+TEST_F(TiloAdPresenterTest, PresentErrorReachesOnFailedToShowMapped) {
+  script(
+      "gad/appopen",
+      R"({"network":null,"presentError":{"domain":"com.google.admob","code":11,"description":"Oops"}})");
+  auto loader = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
+  auto ad = loadNow(loader, sdk.env());
+  ASSERT_TRUE(ad);
+  // No network in the response: empty name and zero latency, never absent.
+  EXPECT_EQ(ad->adInfo().adNetwork, "");
+  EXPECT_EQ(ad->adInfo().latency, 0.0);
+
+  auto original = ad->appOpenAdListener();
+  ad->setAppOpenAdListener(TiloAppOpenListener::create());  // callbacks stay with the original
+  std::optional<TiloError> failure;
+  std::string phase;
+  original->onFailedToShow = [&](auto, const TiloError& error) {
+    failure = error;
+    phase = markerPhase();
+  };
+  bool shown = false;
+  original->onShown = [&](auto) { shown = true; };
+  ad->show();
+  sdk.env().runUntilIdle();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->code(), TiloError::Code::unspecified);
+  EXPECT_EQ(failure->message(), "Internal error: Oops");
+  EXPECT_EQ(phase, "onFailedToShow");
+  EXPECT_FALSE(shown);
+  EXPECT_EQ(logs.count("ERROR appOpen Ad onFailedToShow: Oops"), 1u);
+}
+
+TEST_F(TiloAdPresenterTest, RewardAndServerSideVerificationOptions) {
+  script("gad/rewarded", R"({"reward":{"amount":10,"type":"coins"}})");
+  std::shared_ptr<GADRewardedAd> gad;
+  auto ad = rewardedAround(gad);
+  ASSERT_TRUE(ad);
+
+  // 1. Without a user id: custom data sets an empty user id; showing keeps the options.
+  ad->setCustomData("level=3");
+  EXPECT_EQ(gad->serverSideVerificationOptions(),
+            (GADServerSideVerificationOptions{"", "level=3"}));
+  ad->setPlacement("shop");
+  EXPECT_EQ(gad->serverSideVerificationOptions(),
+            (GADServerSideVerificationOptions{"", "level=3"}));
+
+  std::vector<std::string> calls;
+  ad->rewardedAdListener()->onShown = [&](auto) { calls.push_back("shown"); };
+  ad->rewardedAdListener()->onEarnedReward = [&](auto info, std::optional<TiloRewardedItem> item) {
+    calls.push_back("reward:" + std::to_string(item->amount) + " " + item->rewardType + ":" +
+                    markerPhase() + ":" + info->adUnitId);
+  };
+  ad->show();
+  EXPECT_EQ(gad->serverSideVerificationOptions(),
+            (GADServerSideVerificationOptions{"", "level=3"}));
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"shown", "reward:10 coins:onEarnedReward:rewarded-unit"}));
+  EXPECT_EQ(logs.count("DEBUG rewarded Ad rewarded"), 1u);
+
+  // 2. With a user id: showing replaces the user id and keeps the custom string.
+  std::shared_ptr<GADRewardedAd> gad2;
+  auto ad2 = rewardedAround(gad2);
+  TiloAds::shared().setUserId("user-7");
+  ad2->show();
+  EXPECT_EQ(gad2->serverSideVerificationOptions(),
+            (GADServerSideVerificationOptions{"user-7", ""}));
+  ad2->setCustomData("x");
+  EXPECT_EQ(gad2->serverSideVerificationOptions(),
+            (GADServerSideVerificationOptions{"user-7", "x"}));
+}
+
+TEST_F(TiloAdPresenterTest, ReleasedAdEndsItsCallbacks) {
+  script("gad/rewarded", R"({"click":true,"revenue":{"value":"0.5","precision":1}})");
+  std::shared_ptr<GADRewardedAd> gad;
+  auto ad = rewardedAround(gad);
+  int calls = 0;
+  ad->rewardedAdListener()->onShown = [&](auto) { ++calls; };
+  ad->rewardedAdListener()->onEarnedReward = [&](auto, auto) { ++calls; };
+  ad->listener()->onAdImpression = [&](auto) { ++calls; };
+  ad->listener()->onAdInternalEvent = [&](auto, auto&) { ++calls; };
+  ad->show();
+  ad.reset();  // the platform keeps presenting, but holds the presenter only weakly
+  sdk.env().advance(1.0);
+  EXPECT_EQ(calls, 0);
+  EXPECT_TRUE(adEvents().empty());
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -1,0 +1,237 @@
+// Full-screen ads end to end: the SDK initialized against the development backend on
+// loopback, the scripted ad source behind the mediation API, and the analytics events as
+// the backend stored them.
+#include <gtest/gtest.h>
+
+#include "Tilo/core/KeyCrypto.h"
+#include "ads/FullScreenTestSupport.h"
+
+namespace tilo::test {
+namespace {
+
+class FullScreenAdsTest : public FullScreenTest {
+ protected:
+  // Lets the logger's 5-second timer upload, then returns what the backend stored.
+  std::vector<devserver::StoredEvent> storedEvents(std::size_t count) {
+    EXPECT_TRUE(sdk.drive([&] { return sdk.server()->storedEvents().size() >= count; }, 60));
+    return sdk.server()->storedEvents();
+  }
+
+  // Records every host callback of one loader and its ads, in order.
+  template <class Loader>
+  void record(const std::shared_ptr<Loader>& loader) {
+    loader->listener()->onAdLoadSuccess = [this](auto, auto) { calls.push_back("loaded"); };
+    loader->listener()->onAdLoadFail = [this](const TiloError& error) {
+      calls.push_back("failed");
+      error_ = error;
+    };
+    loader->listener()->onAdImpression = [this](auto) { calls.push_back("impression"); };
+    loader->listener()->onAdClicked = [this](auto) { calls.push_back("click"); };
+  }
+  void recordDisplay(TiloDisplayListener& listener) {
+    listener.onShown = [this](auto) { calls.push_back("shown"); };
+    listener.onDismiss = [this](auto) { calls.push_back("dismiss"); };
+    listener.onFailedToShow = [this](auto, const TiloError& error) {
+      calls.push_back("failedToShow");
+      error_ = error;
+    };
+  }
+
+  std::vector<std::string> calls;
+  std::optional<TiloError> error_;
+};
+
+TEST_F(FullScreenAdsTest, EachFormatLoadsShowsAndDismisses) {
+  script("gad/inter", R"({"click":true,"dismissAfterMs":500})");
+  auto interstitial =
+      TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  record(interstitial);
+  interstitial->load();
+  sdk.env().runUntilIdle();
+  ASSERT_TRUE(interstitial->ad());
+  recordDisplay(*interstitial->ad()->interstitialListener());
+  interstitial->ad()->show();
+  sdk.env().advance(0.5);
+  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "shown", "impression", "click", "dismiss"}));
+
+  calls.clear();
+  script("gad/rewarded", R"({"reward":{"amount":"5.9","type":"gems"},"dismissAfterMs":500})");
+  auto rewarded = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", "after-level"});
+  record(rewarded);
+  rewarded->load();
+  sdk.env().runUntilIdle();
+  ASSERT_TRUE(rewarded->ad());
+  recordDisplay(*rewarded->ad()->rewardedAdListener());
+  rewarded->ad()->rewardedAdListener()->onEarnedReward = [&](auto, auto item) {
+    calls.push_back("reward " + std::to_string(item->amount) + " " + item->rewardType);
+  };
+  rewarded->ad()->show(platform::UIViewController::create("game"));
+  sdk.env().advance(0.5);
+  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "shown", "reward 5 gems", "impression",
+                                             "dismiss"}));
+
+  calls.clear();
+  auto appOpen = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
+  record(appOpen);
+  appOpen->load();
+  sdk.env().runUntilIdle();
+  ASSERT_TRUE(appOpen->ad());
+  recordDisplay(*appOpen->ad()->appOpenAdListener());
+  appOpen->ad()->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "shown", "impression", "dismiss"}));
+}
+
+TEST_F(FullScreenAdsTest, RewardedFlowAsTheBackendStoredIt) {
+  script("gad/rewarded", R"({"network":"Mintegral","latencies":[0.1,0.2],"click":true})");
+  auto loader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", std::nullopt});
+  record(loader);
+  loader->load();
+  sdk.env().runUntilIdle();
+  ASSERT_TRUE(loader->ad());
+  loader->ad()->show();
+  sdk.env().runUntilIdle();
+
+  auto events = storedEvents(4);
+  ASSERT_EQ(events.size(), 4u);
+  const std::vector<std::string> types = {"ad_request", "ad_response", "ad_impression", "ad_click"};
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    SCOPED_TRACE(types[i]);
+    EXPECT_EQ(events[i].eventType, types[i]);
+    EXPECT_EQ(events[i].payload["adFormat"], "rewarded_video");
+    EXPECT_EQ(events[i].payload["adUnitId"], "rewarded-unit");
+    if (i == 0) {
+      EXPECT_FALSE(events[i].payload.contains("latency"));
+      EXPECT_FALSE(events[i].payload.contains("adNetwork"));
+      continue;
+    }
+    EXPECT_NEAR(events[i].payload["latency"].get<double>(), 300.0, 1e-9);
+    EXPECT_EQ(events[i].payload["adNetwork"], "Mintegral");
+  }
+  EXPECT_EQ(events[0].sessionId, events[3].sessionId);
+}
+
+TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMapped) {
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  record(loader);
+  auto failWith = [&](const std::string& error) {
+    error_.reset();
+    script("gad/inter", R"({"result":"error","error":)" + error + "}");
+    loader->load();
+    sdk.env().runUntilIdle();
+    return error_;
+  };
+
+  // 1. No fill: the host gets 204 with the app-ads.txt hint; analytics keep the platform's code.
+  auto noFill = failWith(R"({"domain":"com.google.admob","code":1,"description":"No fill."})");
+  ASSERT_TRUE(noFill);
+  EXPECT_EQ(static_cast<int>(noFill->code()), 204);
+  EXPECT_EQ(noFill->message(),
+            "No fill.. If no fill persists, please verify app-ads.txt configuration at "
+            "https://dashboard.tiloads.com");
+  // 2. The URL-loading domain: not connected.
+  auto offline = failWith(
+      R"({"domain":"NSURLErrorDomain","code":-1009,"description":"The Internet connection appears to be offline."})");
+  ASSERT_TRUE(offline);
+  EXPECT_EQ(offline->code(), TiloError::Code::noNetwork);
+  EXPECT_EQ(offline->message(), "The Internet connection appears to be offline.");
+  // 3. Invalid request.
+  auto invalid = failWith(R"({"domain":"com.google.admob","code":0,"description":"Bad unit"})");
+  ASSERT_TRUE(invalid);
+  EXPECT_EQ(invalid->code(), TiloError::Code::invalidAdUnitIdentifier);
+  EXPECT_EQ(loader->ad(), nullptr);
+  EXPECT_EQ(calls, (std::vector<std::string>{"failed", "failed", "failed"}));
+
+  auto events = storedEvents(6);
+  ASSERT_EQ(events.size(), 6u);
+  EXPECT_EQ(events[1].eventType, "ad_response_error");
+  EXPECT_EQ(events[1].payload["code"], 1);
+  EXPECT_EQ(events[1].payload["message"], "No fill.");
+  EXPECT_EQ(events[3].payload["code"], -1009);
+  EXPECT_EQ(events[5].payload["code"], 0);
+}
+
+TEST_F(FullScreenAdsTest, ShowProblems) {
+  // 1. Presentation fails after it started: onFailedToShow with the mapped error.
+  script(
+      "gad/inter",
+      R"({"presentError":{"domain":"com.google.admob","code":19,"description":"Already used"}})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  record(loader);
+  loader->load();
+  sdk.env().runUntilIdle();
+  recordDisplay(*loader->ad()->interstitialListener());
+  loader->ad()->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "failedToShow"}));
+  EXPECT_EQ(error_->code(), TiloError::Code::fullscreenAdAlreadyShowing);
+  // A second show is refused by the platform: silent, and the ad is no longer ready.
+  EXPECT_FALSE(loader->ad()->isReady());
+  loader->ad()->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls.size(), 2u);
+
+  // 2. An ad the platform no longer presents (expired) is not ready; show is silent.
+  calls.clear();
+  script("gad/inter", R"({"expiresAfterMs":1000})");
+  loader->load();
+  sdk.env().runUntilIdle();
+  recordDisplay(*loader->ad()->interstitialListener());
+  EXPECT_TRUE(loader->ad()->isReady());
+  sdk.env().advance(1.0);
+  EXPECT_FALSE(loader->ad()->isReady());
+  loader->ad()->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls, std::vector<std::string>{"loaded"});
+}
+
+class RecordingPlugin : public TiloPlugin {
+ public:
+  explicit RecordingPlugin(std::string token) : token_(std::move(token)) {}
+  std::string pluginToken() const override { return token_; }
+  std::string name() const override { return "recorder"; }
+  std::string requiredTiloVersion() const override { return "1.1.44"; }
+  std::function<void(std::optional<std::string>)> eventHandler() const override {
+    return [this](std::optional<std::string> event) { events.push_back(event.value_or("")); };
+  }
+  mutable std::vector<std::string> events;
+
+ private:
+  std::string token_;
+};
+
+TEST_F(FullScreenAdsTest, RevenueNetOfFeeReachesTheRegisteredPlugin) {
+  const std::string appKey = sdk.options().appKey;
+  const std::string capability = "adCashEvent";
+  auto plugin = std::make_shared<RecordingPlugin>(*encryptPayload(
+      appKey,
+      std::span(reinterpret_cast<const std::uint8_t*>(capability.data()), capability.size())));
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  loader->registerPlugin(plugin);
+  ASSERT_EQ(loader->plugin(), plugin);
+
+  auto decrypted = [&](std::size_t i) {
+    auto bytes = decryptKeyPayload(appKey, plugin->events.at(i));
+    EXPECT_TRUE(bytes);
+    return platform::parseJson(std::string(bytes->begin(), bytes->end()));
+  };
+  for (int precision : {3, 9}) {
+    script("gad/inter",
+           R"({"latencies":[0.05],"revenue":{"value":"0.0125","currency":"USD","precision":)" +
+               std::to_string(precision) + "}}");
+    loader->load();
+    sdk.env().runUntilIdle();
+    loader->ad()->show();
+    sdk.env().runUntilIdle();
+  }
+  ASSERT_EQ(plugin->events.size(), 2u);
+  EXPECT_EQ(
+      decrypted(0),
+      platform::parseJson(R"({"adInfo":{"adFormat":"interstitial","adUnitId":"interstitial-unit",)"
+                          R"("latency":50.0},"revenueInfo":{"value":"0.010625",)"
+                          R"("currencyCode":"USD","precisionType":3}})"));
+  EXPECT_EQ(decrypted(1)["revenueInfo"]["precisionType"], 0);
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -1,0 +1,444 @@
+#include "tools/demo/DemoApp.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "Tilo/ads/TiloAppOpenAdLoader.h"
+#include "Tilo/ads/TiloInterstitialAdLoader.h"
+#include "Tilo/ads/TiloRewardedAdLoader.h"
+#include "Tilo/backend/TiloAdUnitSynchronizer.h"
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloService.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "mediation/CallRecorder.h"
+#include "platform/Application.h"
+#include "platform/Environment.h"
+#include "platform/HttpClient.h"
+#include "platform/UIViewController.h"
+#include "tools/devserver/DevServer.h"
+
+namespace tilo::demo {
+namespace {
+
+using platform::Json;
+
+// Generous real-time limits: the loopback backend and the scripted ads answer in
+// milliseconds, but a loaded machine must not turn a slow run into a failure.
+constexpr double kInitLimit = 60;
+constexpr double kStepLimit = 15;
+
+constexpr const char* kRelaunchMarker = "TILO_DEMO_RELAUNCHED";
+
+// Strings bare, numbers with six significant digits (latencies are sums of doubles).
+std::string text(const Json& value) {
+  if (value.is_null()) return "-";
+  if (value.is_string()) return value.get<std::string>();
+  if (!value.is_number()) return platform::dumpCompact(value);
+  std::ostringstream number;
+  number << value.get<double>();
+  return number.str();
+}
+
+}  // namespace
+
+DemoApp::DemoApp(DemoOptions options, std::vector<std::string> args, std::ostream& out)
+    : options_(std::move(options)), args_(std::move(args)), out_(out) {}
+
+DemoApp::~DemoApp() {
+  if (server_) server_->stop();
+}
+
+int DemoApp::run() {
+  // Before the SDK exists, so the lines of its construction show too.
+  setCurrentLogLevel(options_.logLevel);
+  DemoWorkspace workspace = DemoWorkspace::prepare(options_, out_);
+  if (options_.crashAt && !options_.container) {
+    // Whatever the crash leaves is only seen by a run on the same container.
+    workspace.keep();
+    out_ << "the container is kept: run again with --container " << workspace.container().string()
+         << " to see the crash reported\n";
+  }
+  return start(workspace);
+}
+
+int DemoApp::start(DemoWorkspace& workspace) {
+  if (options_.apiBaseUrl) {
+    if (!isAcceptableApiBaseUrl(*options_.apiBaseUrl)) {
+      out_ << "error: --api-base-url must be https://, or http:// to a loopback host\n";
+      return 2;
+    }
+    baseUrl_ = *options_.apiBaseUrl;
+    out_ << "backend " << baseUrl_ << "\n";
+  } else {
+    devserver::DevServerOptions serverOptions;
+    serverOptions.appKey = workspace.appKey();
+    serverOptions.appInfoJson = embeddedAppInfoJson();
+    std::string error;
+    server_ = devserver::DevServer::start(serverOptions, &error);
+    if (!server_) {
+      out_ << "error: cannot start the embedded backend: " << error << "\n";
+      return 1;
+    }
+    baseUrl_ = server_->baseUrl();
+    out_ << "backend " << baseUrl_ << " (embedded)\n";
+  }
+  TiloAds::setApiBaseUrl(baseUrl_);
+
+  auto& source = mediation::AdSource::shared();
+  const auto scenarioError = options_.scenario
+                                 ? source.loadScenarioFile(*options_.scenario)
+                                 : source.loadScenario(platform::parseJson(embeddedScenarioJson()));
+  if (scenarioError) {
+    out_ << "error: scenario: " << *scenarioError << "\n";
+    return 2;
+  }
+  if (options_.snapshots) {
+    out_ << "snapshots: skipped (the full-screen formats have no ad view to draw)\n";
+  }
+
+  loop_ = platform::MainLoop::shared();
+  plugin_ = DemoPlugin::create(
+      workspace.appKey(),
+      [this](const Json& event) {
+        out_ << "  plugin event " << platform::dumpCompact(event) << "\n";
+        observed_.revenueEvents.push_back(event);
+      },
+      [this](const std::string& problem) { out_ << "  plugin error: " << problem << "\n"; });
+
+  if (!initialize()) return 1;
+  relaunchIfMarkersAreOff(workspace);
+  bool ok = resolveUnits();
+  for (TiloAdFormat format : options_.formats) {
+    if (items_.count(format)) ok = runFormat(format) && ok;
+  }
+  if (!options_.formatsGiven) {
+    out_ << "\nskipped banner, mrec, native, lightPopup: ad views are not part of this SDK "
+            "build yet\n";
+  }
+  flushAnalytics();
+  printStoredEvents();
+  if (options_.logLevel == TiloLogLevel::debug) {
+    out_ << "\noutside-SDK calls\n" << mediation::CallRecorder::shared().describe();
+  }
+  out_ << (ok ? "\ndemo finished: every requested format behaved as scripted\n"
+              : "\ndemo finished with errors\n");
+  return ok ? 0 : 1;
+}
+
+bool DemoApp::initialize() {
+  auto result = std::make_shared<std::optional<std::optional<TiloError>>>();
+  TiloAds::shared().initialized([result](std::optional<TiloError> error) { *result = error; });
+  if (!loop_->runUntil([&] { return result->has_value(); }, kInitLimit)) {
+    out_ << "error: initialization did not finish within " << kInitLimit << " s\n";
+    return false;
+  }
+  if (const auto& error = **result) {
+    out_ << "initialization failed: " << error->debugDescription() << "\n";
+    return false;
+  }
+  out_ << "initialized\n";
+  return true;
+}
+
+void DemoApp::relaunchIfMarkersAreOff(DemoWorkspace& workspace) {
+  if (!options_.crashAt || enableMarkerCheckpoints()) return;
+  if (::getenv(kRelaunchMarker)) {
+    out_ << "note: the backend's sdkConfig keeps crash markers off; the crash will not be "
+            "reported\n";
+    return;
+  }
+  out_ << "crash markers are off in this launch (the container had no cached sdkConfig yet); "
+          "relaunching once with the configuration this launch cached\n"
+       << std::flush;
+  std::vector<std::string> args = args_;
+  if (!options_.bundle) args.insert(args.end(), {"--bundle", workspace.bundle().string()});
+  if (!options_.container) args.insert(args.end(), {"--container", workspace.container().string()});
+  std::vector<char*> argv{const_cast<char*>("tilo-demo")};
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  workspace.keep();
+  if (server_) server_->stop();
+  std::fflush(stdout);
+  ::setenv(kRelaunchMarker, "1", 1);
+  ::execv("/proc/self/exe", argv.data());
+  out_ << "error: relaunch failed: " << ::strerror(errno) << "\n";
+  std::exit(1);
+}
+
+bool DemoApp::resolveUnits() {
+  out_ << "\nad units\n";
+  bool ok = true;
+  for (TiloAdFormat format : options_.formats) {
+    const std::string& unitId = options_.units.at(format);
+    using Synchronizer = TiloAdUnitSynchronizer<bool>;
+    auto synchronizer = Synchronizer::create(
+        [](const TiloAdUnitItem&, Completion<bool> done) { done(true); }, TiloAds::shared().core());
+    auto result = std::make_shared<std::optional<Result<TiloAdUnitItem>>>();
+    synchronizer->syncTiloAdUnit(unitId, [result](Result<TiloAdUnitItem> item) {
+      platform::postToMain([result, item] { *result = item; });
+    });
+    loop_->runUntil([&] { return result->has_value(); }, kStepLimit);
+    if (!*result || !**result) {
+      out_ << "  " << unitId << ": "
+           << (*result ? localizedDescription((*result)->error()) : "no answer") << "\n";
+      ok = false;
+      continue;
+    }
+    const TiloAdUnitItem& item = (*result)->value();
+    out_ << "  " << unitId << " -> " << item.mediationAdUnitId << "  type " << item.type
+         << "  refresh " << item.refreshInterval << " s  fee rate "
+         << (item.feeRate ? item.feeRate->description() : "none") << "\n";
+    items_.emplace(format, item);
+  }
+  return ok;
+}
+
+bool DemoApp::runFormat(TiloAdFormat format) {
+  const TiloAdUnitItem& item = items_.at(format);
+  out_ << "\n" << rawValue(format) << " (" << item.tiloAdUnitId << ")\n";
+  switch (format) {
+    case TiloAdFormat::interstitial:
+      return runFullScreen<TiloInterstitialAdLoader>(format, item, [this](TiloInterstitialAd& ad) {
+        ad.interstitialListener()->onShown = [this](auto info) {
+          hostCallback("onShown", describe(info));
+        };
+        ad.interstitialListener()->onDismiss = [this](auto) { hostCallback("onDismiss"); };
+        ad.interstitialListener()->onFailedToShow = [this](auto, const TiloError& error) {
+          hostCallback("onFailedToShow", error.debugDescription());
+        };
+        ad.show(platform::UIViewController::create("tilo-demo"));
+      });
+    case TiloAdFormat::rewarded:
+      return runFullScreen<TiloRewardedAdLoader>(format, item, [this](TiloRewardedAd& ad) {
+        auto& listener = *ad.rewardedAdListener();
+        listener.onShown = [this](auto info) { hostCallback("onShown", describe(info)); };
+        listener.onDismiss = [this](auto) { hostCallback("onDismiss"); };
+        listener.onFailedToShow = [this](auto, const TiloError& error) {
+          hostCallback("onFailedToShow", error.debugDescription());
+        };
+        listener.onEarnedReward = [this](auto, std::optional<TiloRewardedItem> reward) {
+          hostCallback(
+              "onEarnedReward",
+              reward ? std::to_string(reward->amount) + " " + reward->rewardType : "no reward");
+        };
+        ad.show(platform::UIViewController::create("tilo-demo"));
+      });
+    case TiloAdFormat::appOpen:
+      return runFullScreen<TiloAppOpenAdLoader>(format, item, [this](TiloAppOpenAd& ad) {
+        ad.appOpenAdListener()->onShown = [this](auto info) {
+          hostCallback("onShown", describe(info));
+        };
+        ad.appOpenAdListener()->onDismiss = [this](auto) { hostCallback("onDismiss"); };
+        ad.appOpenAdListener()->onFailedToShow = [this](auto, const TiloError& error) {
+          hostCallback("onFailedToShow", error.debugDescription());
+        };
+        ad.show();
+      });
+    default:
+      out_ << "  skipped: ad views are not part of this SDK build yet\n";
+      return false;  // only reached when the format was asked for by name
+  }
+}
+
+template <class Loader, class Show>
+bool DemoApp::runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Show show) {
+  using Ad = std::remove_reference_t<decltype(*std::declval<Loader>().ad())>;
+  const mediation::AdScript script =
+      mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  observed_ = {};
+  auto loaded = std::make_shared<std::shared_ptr<Ad>>();
+  auto loadError = std::make_shared<std::optional<TiloError>>();
+
+  auto loader = Loader::create(TiloAdUnit{item.tiloAdUnitId, std::nullopt});
+  loader->registerPlugin(plugin_);
+  auto& listener = *loader->listener();
+  listener.onAdLoadSuccess = [this, loaded](std::shared_ptr<Ad> ad,
+                                            std::optional<TiloAdInfo> info) {
+    *loaded = ad;
+    hostCallback("onAdLoadSuccess", describe(info));
+  };
+  listener.onAdLoadFail = [this, loadError](const TiloError& error) {
+    *loadError = error;
+    hostCallback("onAdLoadFail", error.debugDescription());
+  };
+  listener.onAdImpression = [this](auto info) { hostCallback("onAdImpression", describe(info)); };
+  listener.onAdClicked = [this](auto info) { hostCallback("onAdClicked", describe(info)); };
+  loader->load();
+  loop_->runUntil([&] { return *loaded || *loadError; }, script.delayMs / 1000 + kStepLimit);
+
+  if (*loadError) {
+    if (!script.fill) {
+      out_ << "  " << rawValue(format) << ": no ad, as scripted\n";
+      return true;
+    }
+    out_ << "  error: " << (*loadError)->debugDescription() << "\n";
+    return false;
+  }
+  if (!*loaded) {
+    out_ << "  error: no load result within " << kStepLimit << " s\n";
+    return false;
+  }
+  if (!script.fill) {
+    out_ << "  error: the scenario scripts an error, but an ad was delivered\n";
+    return false;
+  }
+  Ad& ad = **loaded;
+  const bool ready = ad.isReady();
+  out_ << "  ad info " << describe(ad.adInfo()) << "\n  isReady " << (ready ? "true" : "false")
+       << "\n";
+  if (!ready) {
+    out_ << "  error: the loaded ad is not ready\n";
+    return false;
+  }
+
+  std::set<std::string> expected;
+  if (script.presentError) {
+    expected = {"onFailedToShow"};
+  } else {
+    expected = {"onShown", "onAdImpression", "onDismiss"};
+    if (script.click) expected.insert("onAdClicked");
+    if (format == TiloAdFormat::rewarded && script.reward) expected.insert("onEarnedReward");
+  }
+  const bool expectRevenue = script.revenue && !script.presentError;
+  auto complete = [&] {
+    for (const auto& name : expected) {
+      if (!observed_.callbacks.count(name)) return false;
+    }
+    return !expectRevenue || !observed_.revenueEvents.empty();
+  };
+  out_ << "  show\n";
+  show(ad);
+  loop_->runUntil(complete, script.dismissAfterMs / 1000 + kStepLimit);
+
+  bool ok = true;
+  for (const auto& name : expected) {
+    if (!observed_.callbacks.count(name)) {
+      out_ << "  error: no " << name << " within the time limit\n";
+      ok = false;
+    }
+  }
+  if (observed_.callbacks.count("onFailedToShow") && !script.presentError) {
+    out_ << "  error: the ad failed to show, though the scenario scripts no present error\n";
+    ok = false;
+  }
+  if (expectRevenue) ok = checkRevenue(item, script) && ok;
+  if (ok) out_ << "  " << rawValue(format) << ": ok\n";
+  return ok;
+}
+
+bool DemoApp::checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script) {
+  if (observed_.revenueEvents.empty()) {
+    out_ << "  error: the plugin received no revenue event\n";
+    return false;
+  }
+  // What the publisher keeps of the scripted revenue after the unit's fee.
+  const std::string expected =
+      TiloRevenueInfo::fromPlatform(item.feeRate, script.revenue->value,
+                                    script.revenue->currencyCode, script.revenue->precision)
+          .value.description();
+  const Json& revenue = observed_.revenueEvents.front()["revenueInfo"];
+  if (!revenue.is_object() || revenue.value("value", "") != expected) {
+    out_ << "  error: the plugin's revenue is " << text(revenue) << ", expected value " << expected
+         << "\n";
+    return false;
+  }
+  return true;
+}
+
+void DemoApp::flushAnalytics() {
+  out_ << "\napp enters the background: the SDK saves and uploads its analytics events\n";
+  auto logger = AdEventLogger::shared();
+  platform::Application::shared().setState(platform::ApplicationState::background);
+  if (!loop_->runUntil([&] { return !logger || logger->queuedEvents().empty(); }, kStepLimit)) {
+    out_ << "warning: some events are still waiting for the backend; the SDK keeps them in its "
+            "encrypted store for the next launch\n";
+  }
+}
+
+std::optional<Json> DemoApp::storedEvents() {
+  if (server_) return platform::parseJson(server_->storedEventsJson());
+  auto answer = std::make_shared<std::optional<platform::HttpResult>>();
+  platform::HttpRequest request;
+  request.url = baseUrl_ + "/dev/events";
+  request.timeoutSeconds = kStepLimit;
+  platform::HttpClient::shared()->send(request, [answer](platform::HttpResult result) {
+    platform::postToMain([answer, result] { *answer = result; });
+  });
+  loop_->runUntil([&] { return answer->has_value(); }, kStepLimit + 5);
+  const auto* response = *answer ? std::get_if<platform::HttpResponse>(&**answer) : nullptr;
+  if (!response || response->status != 200) {
+    out_ << "the backend offers no event list at " << request.url << "\n";
+    return std::nullopt;
+  }
+  try {
+    return platform::parseJson(response->body);
+  } catch (const platform::DecodingError& error) {
+    out_ << "the event list at " << request.url << " is not JSON: " << error.localizedDescription()
+         << "\n";
+    return std::nullopt;
+  }
+}
+
+void DemoApp::printStoredEvents() {
+  auto list = storedEvents();
+  if (!list || !list->contains("events") || !(*list)["events"].is_array()) return;
+  const Json& events = (*list)["events"];
+  std::vector<std::pair<std::string, int>> counts;
+  for (const Json& event : events) {
+    const std::string type = text(event.value("eventType", Json()));
+    auto it = std::find_if(counts.begin(), counts.end(), [&](auto& c) { return c.first == type; });
+    if (it == counts.end()) {
+      counts.emplace_back(type, 1);
+    } else {
+      ++it->second;
+    }
+  }
+  out_ << "\nthe backend stored " << events.size() << " events:";
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    out_ << (i ? ", " : " ") << counts[i].first << " " << counts[i].second;
+  }
+  out_ << "\n";
+  for (const Json& event : events) {
+    const Json payload = event.value("payload", Json::object());
+    const std::string type = text(event.value("eventType", Json()));
+    if (type == "marker_checkpoint") {
+      out_ << "  marker_checkpoint  checkpoint " << text(payload.value("checkpoint", Json()))
+           << "  metadata " << text(payload.value("metadata", Json())) << "  session "
+           << text(event.value("sessionId", Json())) << "\n";
+      continue;
+    }
+    out_ << "  " << type << "  " << text(payload.value("adFormat", Json())) << "  "
+         << text(payload.value("adUnitId", Json())) << "  latency "
+         << text(payload.value("latency", Json())) << "  network "
+         << text(payload.value("adNetwork", Json())) << "\n";
+  }
+}
+
+void DemoApp::hostCallback(const std::string& name, const std::string& detail) {
+  observed_.callbacks.insert(name);
+  out_ << "  " << name << (detail.empty() ? "" : " " + detail) << "\n";
+  if (options_.crashAt == name) {
+    out_ << "  crashing inside " << name << " (--crash-at)" << std::endl;
+    std::abort();
+  }
+}
+
+std::string DemoApp::describe(const std::optional<TiloAdInfo>& info) {
+  if (!info) return "(no ad info)";
+  std::ostringstream text;
+  text << rawValue(info->adFormat) << " " << info->adUnitId << " latency "
+       << (info->latency ? std::to_string(std::llround(*info->latency)) + " ms" : "-")
+       << " network " << (info->adNetwork ? "\"" + *info->adNetwork + "\"" : "-");
+  return text.str();
+}
+
+}  // namespace tilo::demo

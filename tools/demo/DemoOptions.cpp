@@ -1,0 +1,107 @@
+#include "tools/demo/DemoOptions.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace tilo::demo {
+
+const char* const kUsage =
+    "usage: tilo-demo [--bundle DIR] [--container DIR] [--api-base-url URL] [--scenario FILE]\n"
+    "                 [--formats LIST] [--unit FORMAT=TILO_UNIT_ID]... [--snapshots DIR]\n"
+    "                 [--crash-at CALLBACK] [--log-level off|error|debug]\n"
+    "Without --api-base-url an embedded backend is started on a free loopback port; without\n"
+    "--bundle a bundle (Info.plist and key file) is generated, inside --container when given.\n"
+    "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,appOpen\n"
+    "(default interstitial,rewarded,appOpen).\n";
+
+const std::vector<std::string>& crashableCallbacks() {
+  static const std::vector<std::string> names = {
+      "onAdLoadSuccess", "onAdLoadFail",   "onAdImpression", "onAdClicked",
+      "onShown",         "onFailedToShow", "onDismiss",      "onEarnedReward"};
+  return names;
+}
+
+const std::map<TiloAdFormat, std::string>& defaultUnits() {
+  static const std::map<TiloAdFormat, std::string> units = {
+      {TiloAdFormat::banner, "demo-banner"},
+      {TiloAdFormat::mrec, "demo-mrec"},
+      {TiloAdFormat::interstitial, "demo-interstitial"},
+      {TiloAdFormat::rewarded, "demo-rewarded"},
+      {TiloAdFormat::native, "demo-native"},
+      {TiloAdFormat::lightPopup, "demo-light-popup"},
+      {TiloAdFormat::appOpen, "demo-app-open"},
+  };
+  return units;
+}
+
+namespace {
+
+TiloAdFormat formatNamed(const std::string& name) {
+  auto format = tiloAdFormatFromRawValue(name);
+  if (!format) throw UsageError("unknown format \"" + name + "\"");
+  return *format;
+}
+
+std::vector<TiloAdFormat> formatList(const std::string& list) {
+  std::vector<TiloAdFormat> formats;
+  std::stringstream stream(list);
+  for (std::string name; std::getline(stream, name, ',');) {
+    const TiloAdFormat format = formatNamed(name);
+    if (std::find(formats.begin(), formats.end(), format) == formats.end()) {
+      formats.push_back(format);
+    }
+  }
+  if (formats.empty()) throw UsageError("--formats needs at least one format");
+  return formats;
+}
+
+TiloLogLevel logLevelNamed(const std::string& name) {
+  if (name == "off") return TiloLogLevel::off;
+  if (name == "error") return TiloLogLevel::error;
+  if (name == "debug") return TiloLogLevel::debug;
+  throw UsageError("--log-level is off, error or debug, not \"" + name + "\"");
+}
+
+}  // namespace
+
+DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
+  DemoOptions options;
+  options.formats = {TiloAdFormat::interstitial, TiloAdFormat::rewarded, TiloAdFormat::appOpen};
+  options.units = defaultUnits();
+  const std::map<std::string, std::optional<std::string> DemoOptions::*> paths = {
+      {"--bundle", &DemoOptions::bundle},           {"--container", &DemoOptions::container},
+      {"--api-base-url", &DemoOptions::apiBaseUrl}, {"--scenario", &DemoOptions::scenario},
+      {"--snapshots", &DemoOptions::snapshots},     {"--crash-at", &DemoOptions::crashAt},
+  };
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    const std::string& flag = args[i];
+    if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError(flag + " needs a value");
+    const std::string& value = args[i + 1];
+    if (auto it = paths.find(flag); it != paths.end()) {
+      options.*(it->second) = value;
+    } else if (flag == "--formats") {
+      options.formats = formatList(value);
+      options.formatsGiven = true;
+    } else if (flag == "--unit") {
+      const auto equals = value.find('=');
+      if (equals == std::string::npos || equals + 1 == value.size()) {
+        throw UsageError("--unit takes FORMAT=TILO_UNIT_ID, not \"" + value + "\"");
+      }
+      options.units[formatNamed(value.substr(0, equals))] = value.substr(equals + 1);
+    } else if (flag == "--log-level") {
+      options.logLevel = logLevelNamed(value);
+    } else {
+      throw UsageError("unknown option " + flag);
+    }
+  }
+  const auto& names = crashableCallbacks();
+  if (options.crashAt && std::find(names.begin(), names.end(), *options.crashAt) == names.end()) {
+    throw UsageError(
+        "--crash-at takes a host callback name (onAdLoadSuccess, onAdImpression, "
+        "onAdClicked, onShown, onDismiss, onEarnedReward, ...), not \"" +
+        *options.crashAt + "\"");
+  }
+  return options;
+}
+
+}  // namespace tilo::demo

@@ -1,0 +1,46 @@
+// tilo-demo's command line.
+//
+//   DemoOptions options = DemoOptions::parse({"--formats", "rewarded", "--log-level", "error"});
+//
+// Throws UsageError for unknown flags, missing values, unknown formats or callbacks.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Tilo/backend/TiloAdFormat.h"
+#include "Tilo/core/TiloLogger.h"
+
+namespace tilo::demo {
+
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+extern const char* const kUsage;
+
+// The host callbacks --crash-at accepts.
+const std::vector<std::string>& crashableCallbacks();
+
+struct DemoOptions {
+  std::optional<std::string> bundle;
+  std::optional<std::string> container;
+  std::optional<std::string> apiBaseUrl;
+  std::optional<std::string> scenario;
+  std::vector<TiloAdFormat> formats;
+  bool formatsGiven = false;                  // --formats was on the command line
+  std::map<TiloAdFormat, std::string> units;  // the defaults with --unit laid over them
+  std::optional<std::string> snapshots;
+  std::optional<std::string> crashAt;
+  TiloLogLevel logLevel = TiloLogLevel::debug;
+
+  static DemoOptions parse(const std::vector<std::string>& args);
+};
+
+// The host ad-unit id the embedded app info has for each format.
+const std::map<TiloAdFormat, std::string>& defaultUnits();
+
+}  // namespace tilo::demo

@@ -110,6 +110,8 @@ TEST_F(InitializationSequenceTest, NoPhaseMarkersWhenCheckpointsAreOff) {
   sdk_.env().runUntilIdle();
   EXPECT_EQ(network->markerAtPrivacy, std::nullopt);
   EXPECT_EQ(network->markerAtInitialize, std::nullopt);
+  network->finish();  // the pending answer holds the run, which holds the network
+  sdk_.env().runUntilIdle();
 }
 
 TEST_F(InitializationSequenceTest, ServicePublishesStoresAndCompletesOnMain) {

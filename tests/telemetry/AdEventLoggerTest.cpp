@@ -269,6 +269,9 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
     });
   }
   for (auto& thread : threads) thread.join();
+  // The threshold's flush is queued while the appends run, so behind a read queued after
+  // the joins; the second read is ordered after it.
+  logger->queuedEvents();
   const auto events = logger->queuedEvents();
   AdEventLogger::resetSharedForTesting();
   platform::FileSystem::setApplicationContainer(std::nullopt);

@@ -3,8 +3,12 @@
 // the backend stored them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloLogger.h"
 #include "ads/FullScreenTestSupport.h"
+#include "platform/FileSystem.h"
 
 namespace tilo::test {
 namespace {
@@ -231,6 +235,51 @@ TEST_F(FullScreenAdsTest, RevenueNetOfFeeReachesTheRegisteredPlugin) {
                           R"("latency":50.0},"revenueInfo":{"value":"0.010625",)"
                           R"("currencyCode":"USD","precisionType":3}})"));
   EXPECT_EQ(decrypted(1)["revenueInfo"]["precisionType"], 0);
+}
+
+// The app key keys every seal but is never written anywhere: not in a log line, a file of
+// the container, an uploaded event or a plugin event; the event store and plugin events
+// hold no plaintext either.
+TEST_F(FullScreenAdsTest, AppKeyAndPlaintextNeverLeaveTheProcess) {
+  const std::string appKey = sdk.options().appKey;
+  ScopedLogCapture logs;
+  const std::string capability = "adCashEvent";
+  auto plugin = std::make_shared<RecordingPlugin>(*encryptPayload(
+      appKey,
+      std::span(reinterpret_cast<const std::uint8_t*>(capability.data()), capability.size())));
+  sdk.server()->setFailFirst(1000, 500);  // uploads fail, so the encrypted store is written
+  script("gad/inter",
+         R"({"click":true,"revenue":{"value":"0.0125","currency":"USD","precision":3}})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  loader->registerPlugin(plugin);
+  loader->load();
+  sdk.env().runUntilIdle();
+  ASSERT_TRUE(loader->ad());
+  loader->ad()->show();
+  ASSERT_TRUE(sdk.drive([&] { return sdk.server()->requestCount() >= 2; }, 10));
+  sdk.env().advance(2);  // the failed upload is saved to the store
+
+  std::vector<std::string> texts = logs.lines();
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(sdk.containerDir())) {
+    if (!entry.is_regular_file()) continue;
+    auto bytes = platform::FileSystem::readFile(entry.path());
+    ASSERT_TRUE(bytes);
+    if (entry.path().extension() == ".plist") {
+      for (const char* plaintext : {"interstitial-unit", "adImpression", "payloadJsonString"}) {
+        EXPECT_EQ(bytes->find(plaintext), std::string::npos)
+            << entry.path() << " holds plaintext " << plaintext;
+      }
+      EXPECT_NE(bytes->find("tilo_saved_ad_events"), std::string::npos) << "store was written";
+    }
+    texts.push_back(*bytes);
+  }
+  ASSERT_EQ(plugin->events.size(), 1u);
+  EXPECT_EQ(plugin->events[0].find("0.010625"), std::string::npos) << "plugin event is sealed";
+  texts.push_back(plugin->events[0]);
+  sdk.server()->setFailFirst(0, 500);
+  ASSERT_TRUE(sdk.drive([&] { return !sdk.server()->storedEvents().empty(); }, 30));
+  texts.push_back(sdk.server()->storedEventsJson());
+  for (const auto& text : texts) EXPECT_EQ(text.find(appKey), std::string::npos) << text;
 }
 
 }  // namespace

@@ -38,7 +38,9 @@ std::shared_ptr<SerialQueue> SerialQueue::create(std::string label, TaskPriority
 SerialQueue::SerialQueue(std::string label, TaskPriority priority)
     : label_(std::move(label)), priority_(priority) {}
 
-bool SerialQueue::isCurrent() const { return currentSerialQueue == this; }
+bool SerialQueue::isCurrent() const {
+  return currentSerialQueue == this;
+}
 
 void SerialQueue::post(Task task) {
   std::lock_guard lock(mutex_);
@@ -133,17 +135,20 @@ void SerialQueue::sync(const std::function<void()>& block) {
 
 // ---- ConcurrentQueue -----------------------------------------------------------------
 
-std::shared_ptr<ConcurrentQueue> ConcurrentQueue::create(std::string label,
-                                                         TaskPriority priority) {
+std::shared_ptr<ConcurrentQueue> ConcurrentQueue::create(std::string label, TaskPriority priority) {
   return std::make_shared<ConcurrentQueue>(std::move(label), priority);
 }
 
 ConcurrentQueue::ConcurrentQueue(std::string label, TaskPriority priority)
     : label_(std::move(label)), priority_(priority) {}
 
-void ConcurrentQueue::post(Task task) { enqueue(Item{std::move(task), false}); }
+void ConcurrentQueue::post(Task task) {
+  enqueue(Item{std::move(task), false});
+}
 
-void ConcurrentQueue::asyncBarrier(Task task) { enqueue(Item{std::move(task), true}); }
+void ConcurrentQueue::asyncBarrier(Task task) {
+  enqueue(Item{std::move(task), true});
+}
 
 void ConcurrentQueue::postDelayed(Task task, double seconds) {
   std::weak_ptr<ConcurrentQueue> weak = weak_from_this();

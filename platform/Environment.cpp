@@ -53,7 +53,9 @@ void runOnMain(Task task) {
   }
 }
 
-void postToMain(Task task) { Environment::current().mainExecutor()->post(std::move(task)); }
+void postToMain(Task task) {
+  Environment::current().mainExecutor()->post(std::move(task));
+}
 
 void postBackground(Task task, TaskPriority priority) {
   Environment::current().backgroundExecutor(priority)->post(std::move(task));

@@ -33,8 +33,12 @@ class Environment {
 };
 
 // Convenience wrappers used throughout the SDK.
-inline double now() { return Environment::current().clock().now(); }
-inline bool isMainThread() { return Environment::current().isMainThread(); }
+inline double now() {
+  return Environment::current().clock().now();
+}
+inline bool isMainThread() {
+  return Environment::current().isMainThread();
+}
 // Runs `task` on the main thread: inline when already there, else posted.
 void runOnMain(Task task);
 // Always posts to the main thread, even from it.

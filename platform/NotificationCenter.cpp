@@ -38,9 +38,8 @@ void NotificationCenter::post(const std::string& name) {
 
 std::size_t NotificationCenter::observerCount(const std::string& name) const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(
-      std::count_if(observers_.begin(), observers_.end(),
-                    [&](const Observer& o) { return o.name == name; }));
+  return static_cast<std::size_t>(std::count_if(observers_.begin(), observers_.end(),
+                                                [&](const Observer& o) { return o.name == name; }));
 }
 
 }  // namespace tilo::platform

@@ -17,7 +17,8 @@
 
 namespace tilo::platform {
 
-inline constexpr const char* kDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
+inline constexpr const char* kDidBecomeActiveNotification =
+    "UIApplicationDidBecomeActiveNotification";
 inline constexpr const char* kDidEnterBackgroundNotification =
     "UIApplicationDidEnterBackgroundNotification";
 inline constexpr const char* kWillEnterForegroundNotification =

@@ -291,7 +291,8 @@ class CurrentValueSubject : public std::enable_shared_from_this<CurrentValueSubj
 
   Publisher<T> publisher() {
     auto self = this->shared_from_this();
-    return Publisher<T>([self](Subscriber<T> subscriber) { return self->attach(std::move(subscriber)); });
+    return Publisher<T>(
+        [self](Subscriber<T> subscriber) { return self->attach(std::move(subscriber)); });
   }
 
   std::size_t subscriberCount() const {

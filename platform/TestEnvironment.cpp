@@ -91,15 +91,15 @@ void TestEnvironment::advance(double seconds) {
 }
 
 bool TestEnvironment::runUntil(const std::function<bool()>& predicate, double realTimeLimit) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(realTimeLimit);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(realTimeLimit);
   for (;;) {
     runUntilIdle();
     if (predicate()) return true;
     std::unique_lock lock(mutex_);
     const double now = clock_.uptime();
-    const bool ready = posted_.wait_until(lock, deadline, [&] {
-      return !tasks_.empty() && tasks_.begin()->first.due <= now;
-    });
+    const bool ready = posted_.wait_until(
+        lock, deadline, [&] { return !tasks_.empty() && tasks_.begin()->first.due <= now; });
     if (!ready) return predicate();
   }
 }

@@ -56,8 +56,8 @@ void ThreadPool::post(Task task, TaskPriority priority) {
 void ThreadPool::postDelayed(std::weak_ptr<Executor> target, Task task, double seconds) {
   {
     std::lock_guard lock(mutex_);
-    delayed_.push(Delayed{uptimeNow() + (seconds > 0 ? seconds : 0), sequence_++,
-                          std::move(target), std::move(task)});
+    delayed_.push(Delayed{uptimeNow() + (seconds > 0 ? seconds : 0), sequence_++, std::move(target),
+                          std::move(task)});
   }
   timerWake_.notify_one();
 }

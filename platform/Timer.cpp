@@ -14,9 +14,13 @@ std::shared_ptr<Timer> Timer::scheduled(double interval, bool repeats,
 Timer::Timer(double interval, bool repeats, std::function<void()> block)
     : interval_(interval), repeats_(repeats), block_(std::move(block)) {}
 
-Timer::~Timer() { invalidate(); }
+Timer::~Timer() {
+  invalidate();
+}
 
-void Timer::invalidate() { valid_.store(false); }
+void Timer::invalidate() {
+  valid_.store(false);
+}
 
 void Timer::arm() {
   std::weak_ptr<Timer> weak = weak_from_this();

@@ -7,7 +7,7 @@
 namespace tilo {
 
 struct TiloAdUnit {
-  std::string unitId;                    // the backend's tiloAdUnitId
+  std::string unitId;                                   // the backend's tiloAdUnitId
   std::optional<std::string> placement = std::nullopt;  // host-defined, optional
 };
 

@@ -50,8 +50,9 @@ TEST(BackgroundPoolThreads, ProductionEnvironmentRunsTasksOffTheMainThread) {
       });
     });
   }
-  Environment::current().backgroundExecutor(TaskPriority::utility)->postDelayed(
-      [&] { postToMain([&] { delayed = true; }); }, 0.005);
+  Environment::current()
+      .backgroundExecutor(TaskPriority::utility)
+      ->postDelayed([&] { postToMain([&] { delayed = true; }); }, 0.005);
   EXPECT_TRUE(loop->runUntil([&] { return done == 100 && delayed; }, 10));
   EXPECT_EQ(offMain, 100);
 }

@@ -48,11 +48,11 @@ TEST(Subject, OperatorsChainAsExpected) {
   auto info = CurrentValueSubject<std::optional<std::string>>::create();
   auto ready = CurrentValueSubject<bool>::create(false);
   std::vector<std::string> seen;
-  Subscription s =
-      combineLatest(info->publisher().dropEmpty(), ready->publisher().filter([](bool v) { return v; }))
-          .map([](const std::pair<std::string, bool>& p) { return p.first; })
-          .removeDuplicates()
-          .sink([&](const std::string& v) { seen.push_back(v); });
+  Subscription s = combineLatest(info->publisher().dropEmpty(),
+                                 ready->publisher().filter([](bool v) { return v; }))
+                       .map([](const std::pair<std::string, bool>& p) { return p.first; })
+                       .removeDuplicates()
+                       .sink([&](const std::string& v) { seen.push_back(v); });
   info->send(std::nullopt);
   info->send(std::string("a"));
   EXPECT_TRUE(seen.empty()) << "nothing until both sides delivered";
@@ -68,10 +68,10 @@ TEST(Timeout, FailsThreeSecondsAfterSubscriptionOrAfterTheLastValue) {
   auto subject = CurrentValueSubject<int>::create();
   std::vector<int> values;
   std::string failure;
-  Subscription s = subject->publisher()
-                       .timeout(3, std::make_exception_ptr(TimeoutError()))
-                       .sink([&](int v) { values.push_back(v); },
-                             [&](Error e) { failure = failureText(e); });
+  Subscription s =
+      subject->publisher()
+          .timeout(3, std::make_exception_ptr(TimeoutError()))
+          .sink([&](int v) { values.push_back(v); }, [&](Error e) { failure = failureText(e); });
   // Binary-exact steps so the boundary is exact: 3 s after the last value, not before.
   env.advance(2.75);
   subject->send(1);  // restarts the 3 s window

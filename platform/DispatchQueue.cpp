@@ -24,6 +24,21 @@ class CurrentQueueScope {
   const SerialQueue* previous_;
 };
 
+// Single-threaded tests: runs, in order and on the caller, what is queued ahead of a sync.
+template <class Item, class Run>
+void runQueuedInline(std::mutex& mutex, std::deque<Item>& items, const Run& run) {
+  for (;;) {
+    Item item;
+    {
+      std::lock_guard lock(mutex);
+      if (items.empty()) return;
+      item = std::move(items.front());
+      items.pop_front();
+    }
+    if (item.task) run(item.task);
+  }
+}
+
 std::shared_ptr<Executor> pool(TaskPriority priority) {
   return Environment::current().backgroundExecutor(priority);
 }
@@ -99,18 +114,10 @@ void SerialQueue::sync(const std::function<void()>& block) {
     return;
   }
   if (pool(priority_)->isDeterministic()) {
-    // Single-threaded tests: run what is queued ahead of us, then the block.
-    for (;;) {
-      Item item;
-      {
-        std::lock_guard lock(mutex_);
-        if (items_.empty()) break;
-        item = std::move(items_.front());
-        items_.pop_front();
-      }
+    runQueuedInline(mutex_, items_, [this](const Task& task) {
       CurrentQueueScope scope(this);
-      if (item.task) item.task();
-    }
+      task();
+    });
     CurrentQueueScope scope(this);
     block();
     return;
@@ -221,16 +228,7 @@ void ConcurrentQueue::finished(bool barrier) {
 
 void ConcurrentQueue::sync(const std::function<void()>& block) {
   if (pool(priority_)->isDeterministic()) {
-    for (;;) {
-      Item item;
-      {
-        std::lock_guard lock(mutex_);
-        if (items_.empty()) break;
-        item = std::move(items_.front());
-        items_.pop_front();
-      }
-      if (item.task) item.task();
-    }
+    runQueuedInline(mutex_, items_, [](const Task& task) { task(); });
     block();
     return;
   }

@@ -28,7 +28,21 @@ namespace tilo::platform {
 
 struct Waiter;
 
-class SerialQueue final : public Executor, public std::enable_shared_from_this<SerialQueue> {
+// sync() that hands back the block's value, for any queue with a void sync().
+template <class Queue>
+class ReturningSync {
+ public:
+  template <class F>
+  auto sync(F&& block) -> std::enable_if_t<!std::is_void_v<decltype(block())>, decltype(block())> {
+    std::optional<decltype(block())> result;
+    static_cast<Queue*>(this)->sync(std::function<void()>([&] { result.emplace(block()); }));
+    return std::move(*result);
+  }
+};
+
+class SerialQueue final : public Executor,
+                          public ReturningSync<SerialQueue>,
+                          public std::enable_shared_from_this<SerialQueue> {
  public:
   static std::shared_ptr<SerialQueue> create(std::string label,
                                              TaskPriority priority = TaskPriority::utility);
@@ -39,12 +53,7 @@ class SerialQueue final : public Executor, public std::enable_shared_from_this<S
   void post(Task task) override;
   void postDelayed(Task task, double seconds) override;
   void sync(const std::function<void()>& block);
-  template <class F>
-  auto sync(F&& block) -> std::enable_if_t<!std::is_void_v<decltype(block())>, decltype(block())> {
-    std::optional<decltype(block())> result;
-    sync(std::function<void()>([&] { result.emplace(block()); }));
-    return std::move(*result);
-  }
+  using ReturningSync<SerialQueue>::sync;
   // True while a block of this queue runs on the calling thread.
   bool isCurrent() const;
 
@@ -65,6 +74,7 @@ class SerialQueue final : public Executor, public std::enable_shared_from_this<S
 };
 
 class ConcurrentQueue final : public Executor,
+                              public ReturningSync<ConcurrentQueue>,
                               public std::enable_shared_from_this<ConcurrentQueue> {
  public:
   static std::shared_ptr<ConcurrentQueue> create(std::string label,
@@ -79,12 +89,7 @@ class ConcurrentQueue final : public Executor,
   void asyncBarrier(Task task);
   // A read: may overlap other reads, never a barrier.
   void sync(const std::function<void()>& block);
-  template <class F>
-  auto sync(F&& block) -> std::enable_if_t<!std::is_void_v<decltype(block())>, decltype(block())> {
-    std::optional<decltype(block())> result;
-    sync(std::function<void()>([&] { result.emplace(block()); }));
-    return std::move(*result);
-  }
+  using ReturningSync<ConcurrentQueue>::sync;
 
  private:
   struct Item {

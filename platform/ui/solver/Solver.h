@@ -30,7 +30,7 @@ enum class SolverStatus {
   ok,
   duplicateConstraint,      // addConstraint of one already added
   unsatisfiableConstraint,  // a required constraint that conflicts with the required ones present
-  unknownConstraint,        // removeConstraint of one never added (or the null constraint)
+  unknownConstraint,        // removeConstraint of one never added; the null constraint anywhere
   duplicateEditVariable,    // addEditVariable of a variable already being edited
   unknownEditVariable,      // removeEditVariable or suggestValue of a variable not being edited
   badRequiredStrength,      // an edit variable may not be required
@@ -74,7 +74,9 @@ class Solver {
   std::vector<Constraint> conflictingConstraints() const;
 
  private:
-  std::unique_ptr<Tableau> tableau_;
+  Tableau& tableau() const;
+
+  mutable std::unique_ptr<Tableau> tableau_;
 };
 
 }  // namespace tilo::platform::solver

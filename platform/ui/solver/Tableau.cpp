@@ -76,7 +76,10 @@ SolverStatus Tableau::addEditVariable(const Variable& variable, double strength)
   // cannot be refused.
   SolverStatus status = insertConstraint(constraint);
   if (status != SolverStatus::ok) return status;
-  edits_.emplace(variable, EditInfo{constraints_.at(constraint), constraint, 0});
+  EditInfo info;
+  info.tag = constraints_.at(constraint);
+  info.constraint = constraint;
+  edits_.emplace(variable, std::move(info));
   return SolverStatus::ok;
 }
 
@@ -107,9 +110,16 @@ SolverStatus Tableau::suggestValue(const Variable& variable, double value) {
   } else if (Row* other = rowFor(info.tag.other)) {
     if (other->add(delta) < 0) infeasible_.insert(info.tag.other);
   } else {
-    for (BasicRow& entry : rows_) {
-      const double coefficient = entry.row.coefficientFor(info.tag.marker);
-      if (coefficient == 0.0) continue;
+    if (info.columnAt != structure_) {
+      info.column.clear();
+      for (std::size_t slot = 0; slot < rows_.size(); ++slot) {
+        const double coefficient = rows_[slot].row.coefficientFor(info.tag.marker);
+        if (coefficient != 0.0) info.column.emplace_back(slot, coefficient);
+      }
+      info.columnAt = structure_;
+    }
+    for (const auto& [slot, coefficient] : info.column) {
+      BasicRow& entry = rows_[slot];
       if (entry.row.add(delta * coefficient) < 0 && entry.basic.isRestricted()) {
         infeasible_.insert(entry.basic);
       }
@@ -123,10 +133,16 @@ void Tableau::updateVariables() {
   // Forgotten first: a variable that came back since is written again below.
   for (const Variable& variable : forgotten_) variable.setValue(0);
   forgotten_.clear();
-  for (const auto& [variable, entry] : variables_) {
-    const Row* row = rowFor(entry.symbol);
-    const double value = row ? row->constant() : 0.0;
-    variable.setValue(value == 0.0 ? 0.0 : value);  // no −0 in layouts
+  if (slotsAt_ != structure_) {
+    for (VariableEntry& entry : variables_) {
+      auto it = rowIndex_.find(entry.symbol.bits());
+      entry.slot = it == rowIndex_.end() ? kNoRow : it->second;
+    }
+    slotsAt_ = structure_;
+  }
+  for (const VariableEntry& entry : variables_) {
+    const double value = entry.slot == kNoRow ? 0.0 : rows_[entry.slot].row.constant();
+    entry.variable.setValue(value == 0.0 ? 0.0 : value);  // no −0 in layouts
   }
 }
 
@@ -137,7 +153,7 @@ SolverStatus Tableau::insertConstraint(const Constraint& constraint) {
   std::vector<Variable> created;
   Row row = createRow(constraint, tag, created);
   auto refuse = [&](std::vector<Constraint> conflicts) {
-    for (const Variable& variable : created) variables_.erase(variable);
+    for (const Variable& variable : created) eraseVariable(variable);
     conflicts_ = std::move(conflicts);
     return SolverStatus::unsatisfiableConstraint;
   };
@@ -158,19 +174,33 @@ SolverStatus Tableau::insertConstraint(const Constraint& constraint) {
   }
 
   constraints_.emplace(constraint, tag);
-  for (const Term& term : constraint.expression().terms()) ++variables_.at(term.variable).uses;
+  for (const Term& term : constraint.expression().terms()) {
+    ++variables_[variableIndex_.at(term.variable)].uses;
+  }
   optimize(objective_);
   infeasible_.clear();
   return SolverStatus::ok;
 }
 
 Symbol Tableau::symbolFor(const Variable& variable, std::vector<Variable>& created) {
-  auto [it, inserted] = variables_.try_emplace(variable);
+  auto [it, inserted] = variableIndex_.try_emplace(variable, variables_.size());
   if (inserted) {
-    it->second.symbol = newSymbol(SymbolKind::external);
+    variables_.push_back(VariableEntry{variable, newSymbol(SymbolKind::external)});
+    slotsAt_ = ~std::uint64_t{0};
     created.push_back(variable);
   }
-  return it->second.symbol;
+  return variables_[it->second].symbol;
+}
+
+void Tableau::eraseVariable(const Variable& variable) {
+  auto it = variableIndex_.find(variable);
+  const std::size_t index = it->second;
+  variableIndex_.erase(it);
+  if (index + 1 != variables_.size()) {
+    variables_[index] = std::move(variables_.back());
+    variableIndex_[variables_[index].variable] = index;
+  }
+  variables_.pop_back();
 }
 
 Row Tableau::createRow(const Constraint& constraint, Tag& tag, std::vector<Variable>& created) {
@@ -269,7 +299,7 @@ bool Tableau::addWithArtificialVariable(const Row& row, const Tag& tag) {
   }
   for (BasicRow& entry : rows_) {
     if (entry.row.contains(artificial)) {
-      journal(entry.basic);
+      willChange(entry.basic);
       entry.row.remove(artificial);
     }
   }
@@ -281,18 +311,29 @@ bool Tableau::addWithArtificialVariable(const Row& row, const Tag& tag) {
 // ---- Simplex -----------------------------------------------------------------------------
 
 void Tableau::optimize(const Row& objective) {
+  // Dantzig's rule (the steepest objective coefficient) settles the strongest errors
+  // first and needs far fewer pivots than Bland's; but it can cycle through degenerate
+  // pivots, so after kDegenerateRun pivots in a row that do not move the objective the
+  // choice falls back to Bland's rule until one does.
+  std::size_t degenerateRun = 0;
   for (std::size_t budget = kPivotBudget; budget > 0; --budget) {
-    // Entering: the lowest-id pivotable parameter whose increase lowers the objective.
+    const bool bland = degenerateRun >= kDegenerateRun;
     Symbol entering;
+    double steepest = 0;
     for (const Cell& cell : objective.cells()) {
-      if (cell.symbol.isPivotable() && cell.coefficient < 0) {
-        entering = cell.symbol;
+      if (!cell.symbol.isPivotable() || cell.coefficient >= 0) continue;
+      if (bland) {
+        entering = cell.symbol;  // cells run in id order: the lowest id
         break;
+      }
+      if (cell.coefficient < steepest) {
+        entering = cell.symbol;
+        steepest = cell.coefficient;
       }
     }
     if (!entering.isValid()) return;
 
-    // Leaving: the restricted row that first hits 0 as `entering` grows.
+    // Leaving: the restricted row that first hits 0 as `entering` grows (lowest id on ties).
     Symbol leaving;
     double best = 0;
     for (const BasicRow& entry : rows_) {
@@ -308,6 +349,7 @@ void Tableau::optimize(const Row& objective) {
     // The objective is a sum of non-negative errors, so it is bounded below and some row
     // must block; only rounding could get here.
     if (!leaving.isValid()) return;
+    degenerateRun = best > 0 ? 0 : degenerateRun + 1;
     pivot(leaving, entering);
   }
 }
@@ -385,7 +427,7 @@ std::optional<Symbol> Tableau::markerLeavingRow(Symbol marker) const {
 void Tableau::substitute(Symbol symbol, const Row& row) {
   for (BasicRow& entry : rows_) {
     if (!entry.row.contains(symbol)) continue;
-    journal(entry.basic);
+    willChange(entry.basic);
     entry.row.substitute(symbol, row);
     if (entry.basic.isRestricted() && entry.row.constant() < 0) infeasible_.insert(entry.basic);
   }
@@ -397,11 +439,11 @@ void Tableau::substitute(Symbol symbol, const Row& row) {
 
 void Tableau::release(const Constraint& constraint) {
   for (const Term& term : constraint.expression().terms()) {
-    auto it = variables_.find(term.variable);
-    if (it == variables_.end() || --it->second.uses > 0) continue;
-    const Symbol symbol = it->second.symbol;
-    forgotten_.push_back(it->first);
-    variables_.erase(it);
+    auto it = variableIndex_.find(term.variable);
+    if (it == variableIndex_.end() || --variables_[it->second].uses > 0) continue;
+    const Symbol symbol = variables_[it->second].symbol;
+    forgotten_.push_back(term.variable);
+    eraseVariable(term.variable);
     forget(symbol);
   }
 }
@@ -410,7 +452,11 @@ void Tableau::forget(Symbol symbol) {
   // No remaining equation names the variable, so its column is empty up to rounding;
   // clear what rounding left so that a later constraint cannot pick it as a subject.
   if (rowFor(symbol)) takeRow(symbol);
-  for (BasicRow& entry : rows_) entry.row.remove(symbol);
+  for (BasicRow& entry : rows_) {
+    if (!entry.row.contains(symbol)) continue;
+    willChange(entry.basic);
+    entry.row.remove(symbol);
+  }
   objective_.remove(symbol);
 }
 
@@ -442,13 +488,13 @@ const Row* Tableau::rowFor(Symbol basic) const {
 }
 
 void Tableau::insertRow(Symbol basic, Row row) {
-  journal(basic);
+  willChange(basic);
   rowIndex_.emplace(basic.bits(), rows_.size());
   rows_.push_back(BasicRow{basic, std::move(row)});
 }
 
 Row Tableau::takeRow(Symbol basic) {
-  journal(basic);
+  willChange(basic);
   auto it = rowIndex_.find(basic.bits());
   const std::size_t slot = it->second;
   rowIndex_.erase(it);
@@ -461,7 +507,8 @@ Row Tableau::takeRow(Symbol basic) {
   return row;
 }
 
-void Tableau::journal(Symbol basic) {
+void Tableau::willChange(Symbol basic) {
+  ++structure_;
   if (!journal_.active || !journal_.touched.insert(basic.bits()).second) return;
   const Row* row = rowFor(basic);
   journal_.saved.emplace_back(basic, row ? std::optional<Row>(*row) : std::nullopt);

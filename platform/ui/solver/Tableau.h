@@ -13,12 +13,16 @@
 //   and the restricted rows are over restricted symbols alone;
 // - a basic dummy has only dummies as parameters and a zero constant.
 //
-// Anti-cycling: every choice is Bland's rule over symbol ids (creation order). The primal
-// simplex enters the lowest-id improving parameter and, among rows tied in the ratio test,
-// leaves the lowest-id basic symbol; the dual simplex leaves the lowest-id infeasible row
-// and enters the parameter with the least ratio, lowest id on ties. Bland's rule cannot
-// cycle in exact arithmetic; as a last guard against rounding, each optimization stops
-// after a pivot budget far above what any finite run needs (kPivotBudget).
+// Anti-cycling: the primal simplex enters the parameter with the steepest objective
+// coefficient (Dantzig), but after kDegenerateRun consecutive pivots that leave the
+// objective where it was it switches to Bland's rule over symbol ids (creation order) until
+// the objective moves again: the lowest-id improving parameter enters and, among rows tied
+// in the ratio test, the lowest-id basic symbol leaves. Cycling needs an endless run of
+// degenerate pivots, which Bland's rule cannot produce, and the objective can only move
+// down finitely often. The dual simplex always follows Bland's rule: the lowest-id
+// infeasible row leaves, the least-ratio parameter enters, lowest id on ties. As a last
+// guard against rounding, each optimization stops after a pivot budget far above what any
+// finite run needs (kPivotBudget).
 #pragma once
 
 #include <cstddef>
@@ -58,14 +62,22 @@ class Tableau {
     Symbol marker;
     Symbol other;
   };
+  static constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
   struct EditInfo {
     Tag tag;
     Constraint constraint;
     double constant = 0;
+    // The rows holding the marker as a parameter, with its coefficient, as of `columnAt`:
+    // a run of suggestions between pivots then touches only those rows.
+    std::vector<std::pair<std::size_t, double>> column;
+    std::uint64_t columnAt = ~std::uint64_t{0};
   };
   struct VariableEntry {
+    Variable variable;
     Symbol symbol;
     std::size_t uses = 0;
+    // Slot of its row (kNoRow when parametric) as of slotsAt_.
+    std::size_t slot = kNoRow;
   };
   struct BasicRow {
     Symbol basic;
@@ -82,6 +94,8 @@ class Tableau {
 
   // Upper bound on pivots per optimization (see the header comment).
   static constexpr std::size_t kPivotBudget = 1000000;
+  // Degenerate pivots in a row before the primal simplex turns to Bland's rule.
+  static constexpr std::size_t kDegenerateRun = 50;
 
   SolverStatus insertConstraint(const Constraint& constraint);
   Row createRow(const Constraint& constraint, Tag& tag, std::vector<Variable>& created);
@@ -98,14 +112,17 @@ class Tableau {
 
   Symbol newSymbol(SymbolKind kind) { return Symbol(nextSymbolId_++, kind); }
   Symbol symbolFor(const Variable& variable, std::vector<Variable>& created);
+  void eraseVariable(const Variable& variable);
 
   // Row storage: a dense vector for fast scans plus an index by symbol for lookups.
   Row* rowFor(Symbol basic);
   const Row* rowFor(Symbol basic) const;
   void insertRow(Symbol basic, Row row);
   Row takeRow(Symbol basic);
-  // Saves the row of `basic` (or its absence) the first time an attempt touches it.
-  void journal(Symbol basic);
+  // Called before the row of `basic` changes other than in its constant, or appears, or
+  // goes: invalidates cached slots and columns, and saves the row (or its absence) the
+  // first time an artificial-variable attempt touches it.
+  void willChange(Symbol basic);
   void beginJournal();
   void commitJournal();
   void rollBackJournal();
@@ -120,7 +137,12 @@ class Tableau {
   std::set<Symbol> infeasible_;
 
   std::unordered_map<Constraint, Tag> constraints_;
-  std::unordered_map<Variable, VariableEntry> variables_;
+  // Dense, for updateVariables; indexed by variable for lookups.
+  std::vector<VariableEntry> variables_;
+  std::unordered_map<Variable, std::size_t> variableIndex_;
+  // Bumped by willChange; caches taken at an older value are stale.
+  std::uint64_t structure_ = 0;
+  std::uint64_t slotsAt_ = ~std::uint64_t{0};
   std::unordered_map<Variable, EditInfo> edits_;
   // Variables whose last constraint went away: written 0 by the next updateVariables.
   std::vector<Variable> forgotten_;

@@ -58,13 +58,29 @@ def generate_system(rng):
             removable.append(next_id)
         next_id += 1
 
+    # Half the systems draw their required constraints at random (some get refused); the
+    # other half make them all hold at hidden integer points, so that none is refused but
+    # many are tight or redundant (equation cycles, inequalities met with equality), which
+    # is where degenerate pivots and dummy rows live.
+    hidden = [rng.randint(-50, 250) for _ in range(count)] if rng.random() < 0.5 else None
+
+    def required(relation):
+        terms = random_terms(rng, count)
+        if hidden is None:
+            return terms, float(rng.randint(-60, 60))
+        at_hidden = sum(c * hidden[v] for v, c in terms)
+        margin = 0.0 if relation == "==" else rng.choice([0.0, 0.0, 5.0, 20.0])
+        return terms, -at_hidden + (margin if relation == ">=" else -margin)
+
     for v in range(count):
         add([[v, 1.0]], -rng.uniform(-100, 300), "==", preference(rng, WEAK), keep=True)
     for _ in range(rng.randint(1, 3 * count)):
         roll = rng.random()
         if roll < 0.55:
-            relation = rng.choice(["<=", ">=", ">=", "=="])
-            add(random_terms(rng, count), float(rng.randint(-60, 60)), relation, 1001001000.0)
+            relation = rng.choice(["<=", ">=", ">=", "=="] if hidden is None else
+                                  ["<=", ">=", "==", "=="])
+            terms, constant = required(relation)
+            add(terms, constant, relation, 1001001000.0)
         elif roll < 0.75:
             tier = rng.choice([MEDIUM, STRONG])
             add(random_terms(rng, count), float(rng.randint(-60, 60)),

@@ -185,8 +185,8 @@ SolverStatus Tableau::insertConstraint(const Constraint& constraint) {
 Symbol Tableau::symbolFor(const Variable& variable, std::vector<Variable>& created) {
   auto [it, inserted] = variableIndex_.try_emplace(variable, variables_.size());
   if (inserted) {
+    // Parametric until a row is made for it, which invalidates the slot caches.
     variables_.push_back(VariableEntry{variable, newSymbol(SymbolKind::external)});
-    slotsAt_ = ~std::uint64_t{0};
     created.push_back(variable);
   }
   return variables_[it->second].symbol;
@@ -316,12 +316,13 @@ void Tableau::optimize(const Row& objective) {
   // pivots, so after kDegenerateRun pivots in a row that do not move the objective the
   // choice falls back to Bland's rule until one does.
   std::size_t degenerateRun = 0;
-  for (std::size_t budget = kPivotBudget; budget > 0; --budget) {
+  for (std::size_t budget = pivotBudget(); budget > 0; --budget) {
     const bool bland = degenerateRun >= kDegenerateRun;
     Symbol entering;
     double steepest = 0;
     for (const Cell& cell : objective.cells()) {
-      if (!cell.symbol.isPivotable() || cell.coefficient >= 0) continue;
+      // Written so that a NaN (from overflowing input) never qualifies.
+      if (!cell.symbol.isPivotable() || !(cell.coefficient < 0)) continue;
       if (bland) {
         entering = cell.symbol;  // cells run in id order: the lowest id
         break;
@@ -339,7 +340,7 @@ void Tableau::optimize(const Row& objective) {
     for (const BasicRow& entry : rows_) {
       if (!entry.basic.isPivotable()) continue;  // externals are free; dummy rows hold dummies
       const double coefficient = entry.row.coefficientFor(entering);
-      if (coefficient >= 0) continue;
+      if (!(coefficient < 0)) continue;
       const double ratio = -entry.row.constant() / coefficient;
       if (!leaving.isValid() || ratio < best || (ratio == best && entry.basic < leaving)) {
         leaving = entry.basic;
@@ -355,18 +356,18 @@ void Tableau::optimize(const Row& objective) {
 }
 
 void Tableau::dualOptimize() {
-  for (std::size_t budget = kPivotBudget; budget > 0 && !infeasible_.empty(); --budget) {
+  for (std::size_t budget = pivotBudget(); budget > 0 && !infeasible_.empty(); --budget) {
     const Symbol leaving = *infeasible_.begin();
     infeasible_.erase(infeasible_.begin());
     const Row* row = rowFor(leaving);
-    if (!row || row->constant() >= 0) continue;
+    if (!row || !(row->constant() < 0)) continue;
 
     // Entering: the parameter that can raise `leaving` at the least objective cost per
     // unit, which keeps every objective coefficient non-negative.
     Symbol entering;
     double best = 0;
     for (const Cell& cell : row->cells()) {
-      if (!cell.symbol.isPivotable() || cell.coefficient <= 0) continue;
+      if (!cell.symbol.isPivotable() || !(cell.coefficient > 0)) continue;
       const double ratio = objective_.coefficientFor(cell.symbol) / cell.coefficient;
       if (!entering.isValid() || ratio < best) {  // cells run in id order: ties keep the lower
         entering = cell.symbol;
@@ -381,7 +382,6 @@ void Tableau::dualOptimize() {
 }
 
 void Tableau::pivot(Symbol leaving, Symbol entering) {
-  ++pivots_;
   Row row = takeRow(leaving);
   row.solveFor(leaving, entering);
   substitute(entering, row);

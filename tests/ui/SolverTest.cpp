@@ -295,6 +295,29 @@ TEST(SolverTest, RemovalRestoresWhatTheRemainingConstraintsImply) {
   }
 }
 
+TEST(SolverTest, DegeneratePivotsDoNotCycle) {
+  // Beale's example, the classic linear program on which the steepest-coefficient rule
+  // cycles through degenerate pivots forever: minimize −¾x4 + 20x5 − ½x6 + 6x7 subject to
+  // the three equations below and x >= 0. The objective becomes a weak wish that it be
+  // far below its optimum (−1.25 at x1 = ¾, x4 = x6 = 1), so that its error is the
+  // objective plus a constant.
+  std::vector<Variable> x(8);
+  Solver solver;
+  for (int i = 1; i <= 7; ++i) ASSERT_EQ(solver.addConstraint(x[i] >= 0), SolverStatus::ok);
+  ASSERT_EQ(solver.addConstraint(x[1] + 0.25 * x[4] - 8 * x[5] - x[6] + 9 * x[7] == 0),
+            SolverStatus::ok);
+  ASSERT_EQ(solver.addConstraint(x[2] + 0.5 * x[4] - 12 * x[5] - 0.5 * x[6] + 3 * x[7] == 0),
+            SolverStatus::ok);
+  ASSERT_EQ(solver.addConstraint(x[3] + x[6] == 1), SolverStatus::ok);
+  const Expression objective = -0.75 * x[4] + 20 * x[5] - 0.5 * x[6] + 6 * x[7];
+  ASSERT_EQ(solver.addConstraint((objective <= -10) | strength::weak), SolverStatus::ok);
+  solver.updateVariables();
+  EXPECT_NEAR(objective.value(), -1.25, 1e-9);
+  expectNear({x[1].value(), x[2].value(), x[3].value(), x[4].value(), x[5].value(), x[6].value(),
+              x[7].value()},
+             {0.75, 0, 0, 1, 0, 1, 0});
+}
+
 TEST(SolverTest, RefusesDuplicatesUnknownsAndNonFiniteInput) {
   Variable x("x"), y("y");
   Solver solver;

@@ -98,9 +98,9 @@ bool Tableau::hasEditVariable(const Variable& variable) const {
 SolverStatus Tableau::suggestValue(const Variable& variable, double value) {
   auto it = edits_.find(variable);
   if (it == edits_.end()) return SolverStatus::unknownEditVariable;
-  if (!std::isfinite(value)) return SolverStatus::nonFiniteValue;
   EditInfo& info = it->second;
-  const double delta = value - info.constant;
+  const double delta = value - info.constant;  // infinite when the step overflows
+  if (!std::isfinite(delta)) return SolverStatus::nonFiniteValue;
   info.constant = value;
 
   // The edit equation is `v − c − e⁺ + e⁻ = 0`: moving c by δ is the same as shifting e⁺

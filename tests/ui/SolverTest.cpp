@@ -83,17 +83,17 @@ TEST(SolverTest, StrongerPreferencesWinAndEqualOnesCompromise) {
   // 1. One medium wish against many weak ones (up to 999 weak units weigh less than one
   //    medium), one strong against many medium ones.
   Solver solver;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 150; ++i) {
     ASSERT_EQ(solver.addConstraint((x == 0) | strength::weak), SolverStatus::ok);
   }
-  ASSERT_EQ(solver.addConstraint((x == -5) | strength::create(0, 0, 699)), SolverStatus::ok);
+  ASSERT_EQ(solver.addConstraint((x == -5) | strength::create(0, 0, 849)), SolverStatus::ok);
   ASSERT_EQ(solver.addConstraint((x == 10) | strength::medium), SolverStatus::ok);
   solver.updateVariables();
   EXPECT_DOUBLE_EQ(x.value(), 10);
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 150; ++i) {
     ASSERT_EQ(solver.addConstraint((x == 20) | strength::medium), SolverStatus::ok);
   }
-  ASSERT_EQ(solver.addConstraint((x == 20) | strength::create(0, 698, 0)), SolverStatus::ok);
+  ASSERT_EQ(solver.addConstraint((x == 20) | strength::create(0, 848, 0)), SolverStatus::ok);
   ASSERT_EQ(solver.addConstraint((x == 30) | strength::strong), SolverStatus::ok);
   solver.updateVariables();
   EXPECT_DOUBLE_EQ(x.value(), 30);

@@ -1,10 +1,15 @@
 #include "platform/Json.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
 namespace tilo::platform {
 namespace {
+
+// How many out-of-range numbers one document may carry before it counts as corrupted:
+// each one costs a parse of the whole text.
+constexpr int kMaxOutOfRangeNumbers = 16;
 
 std::string missingText(const std::string& detail) {
   return "The data couldn't be read because it is missing. (" + detail + ")";
@@ -18,7 +23,21 @@ std::string keyed(std::string_view key, const std::string& text) {
   return key.empty() ? text : "key \"" + std::string(key) + "\": " + text;
 }
 
+// A number token that no double can hold; parseJson keeps such tokens as their text.
+bool isOutOfRangeNumber(const Json& value) {
+  if (!value.is_string()) return false;
+  const auto& text = value.get_ref<const std::string&>();
+  if (text.empty() || text.size() > 4096) return false;
+  double parsed = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  return result.ec == std::errc::result_out_of_range && result.ptr == text.data() + text.size();
+}
+
 [[noreturn]] void mismatch(std::string_view key, std::string_view expected, const Json& found) {
+  if ((expected == "number" || expected == "integer") && isOutOfRangeNumber(found)) {
+    throw DecodingError(DecodingError::Kind::dataCorrupted,
+                        keyed(key, "number " + found.get<std::string>() + " is out of range"));
+  }
   const auto kind =
       found.is_null() ? DecodingError::Kind::valueNotFound : DecodingError::Kind::typeMismatch;
   throw DecodingError(
@@ -81,6 +100,47 @@ const Json& findRequired(const Json& object, std::string_view key) {
   return *value;
 }
 
+// Builds the document like the library's own parser, but never throws: errors are kept
+// for parseJson, and nesting is capped so that no later recursive walk (copy, dump,
+// compare) can run out of stack on hostile input.
+class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+ public:
+  explicit DomBuilder(Json& root) : json_sax_dom_parser(root, /*allow_exceptions=*/false) {}
+
+  bool start_object(std::size_t size) { return enter() && json_sax_dom_parser::start_object(size); }
+  bool start_array(std::size_t size) { return enter() && json_sax_dom_parser::start_array(size); }
+  bool end_object() {
+    --depth_;
+    return json_sax_dom_parser::end_object();
+  }
+  bool end_array() {
+    --depth_;
+    return json_sax_dom_parser::end_array();
+  }
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string& lastToken, const Exception& error) {
+    errorPosition = position;
+    token = lastToken;
+    errorId = error.id;
+    errorMessage = error.what();
+    return false;
+  }
+
+  bool tooDeep = false;
+  std::size_t errorPosition = 0;
+  std::string token;
+  int errorId = 0;
+  std::string errorMessage;
+
+ private:
+  bool enter() {
+    if (++depth_ <= kMaxJsonDepth) return true;
+    tooDeep = true;
+    return false;
+  }
+  std::size_t depth_ = 0;
+};
+
 }  // namespace
 
 DecodingError::DecodingError(Kind kind, const std::string& detail)
@@ -90,11 +150,38 @@ DecodingError::DecodingError(Kind kind, const std::string& detail)
       kind_(kind) {}
 
 Json parseJson(std::string_view text) {
-  try {
-    return Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& error) {
-    throw DecodingError(DecodingError::Kind::dataCorrupted,
-                        std::string("invalid JSON: ") + error.what());
+  std::string rewritten;
+  for (int outOfRange = 0;; ++outOfRange) {
+    const std::string_view current = outOfRange == 0 ? text : std::string_view(rewritten);
+    Json root;
+    DomBuilder builder(root);
+    bool parsed = false;
+    try {
+      parsed = Json::sax_parse(current.begin(), current.end(), &builder);
+    } catch (const std::exception& error) {
+      // The library reports through parse_error; anything else thrown (a size limit of
+      // the container types) still ends here as corrupted data.
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          std::string("invalid JSON: ") + error.what());
+    }
+    if (parsed) return root;
+    if (builder.tooDeep) {
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          "invalid JSON: nested deeper than " + std::to_string(kMaxJsonDepth));
+    }
+    // A number beyond double's range fails only where it is read, as a typed decoder
+    // would, so that a lenient field falls back instead of losing the whole document.
+    const auto start = builder.errorPosition - std::min(builder.errorPosition, builder.token.size());
+    if (builder.errorId != 406 || outOfRange >= kMaxOutOfRangeNumbers ||
+        current.substr(start, builder.token.size()) != builder.token) {
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          "invalid JSON: " + builder.errorMessage);
+    }
+    std::string next;
+    next.reserve(current.size() + 2);
+    next.append(current.substr(0, start)).append("\"").append(builder.token).append("\"");
+    next.append(current.substr(start + builder.token.size()));
+    rewritten = std::move(next);
   }
 }
 

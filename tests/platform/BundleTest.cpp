@@ -87,8 +87,8 @@ TEST(BundleTest, FindsResourcesByNameAndExtension) {
   EXPECT_EQ(bundle->pathForResource("LICENSE", ""), dir.path() / "LICENSE");
   EXPECT_EQ(bundle->pathForResource("ios-tilo-key", "json"), std::nullopt);
   EXPECT_EQ(bundle->pathForResource("ios-tilo-key", ""), std::nullopt);
-  // A folder is not a resource file.
-  EXPECT_EQ(bundle->pathForResource("tilo-key", "txt"), std::nullopt);
+  // A folder is found too: reading it is what fails, with a reason the caller reports.
+  EXPECT_EQ(bundle->pathForResource("tilo-key", "txt"), dir.path() / "tilo-key.txt");
 }
 
 TEST(BundleTest, MainBundleDirectoryOverrides) {

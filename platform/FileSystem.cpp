@@ -161,8 +161,8 @@ bool FileSystem::atomicWrite(const std::filesystem::path& path,
   return ok;
 }
 
-std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path,
-                                                ReadError* error, bool followSymlinks) {
+std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path, ReadError* error,
+                                                bool followSymlinks) {
   return readFileAt(AT_FDCWD, path.string(), error, followSymlinks);
 }
 

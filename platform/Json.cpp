@@ -171,7 +171,8 @@ Json parseJson(std::string_view text) {
     }
     // A number beyond double's range fails only where it is read, as a typed decoder
     // would, so that a lenient field falls back instead of losing the whole document.
-    const auto start = builder.errorPosition - std::min(builder.errorPosition, builder.token.size());
+    const auto start =
+        builder.errorPosition - std::min(builder.errorPosition, builder.token.size());
     if (builder.errorId != 406 || outOfRange >= kMaxOutOfRangeNumbers ||
         current.substr(start, builder.token.size()) != builder.token) {
       throw DecodingError(DecodingError::Kind::dataCorrupted,

@@ -145,7 +145,7 @@ bool xmlWithinLimits(std::string_view bytes) {
     }
     const auto end = tag.find('>');
     if (end == std::string_view::npos) return true;  // unterminated: libplist refuses it
-    if (tag[end - 1] == '/') continue;                // <array/>
+    if (tag[end - 1] == '/') continue;               // <array/>
     if (++depth > kMaxPlistDepth) return false;
   }
   return true;

@@ -89,9 +89,9 @@ TEST(JsonTest, OptionalAndLenient) {
 TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   // 1. A number beyond double's range fails where it is read; the rest of the document
   //    and lenient fields survive. Integers beyond 64 bits are not integers.
-  const Json json = parseJson(
-      R"({"rate":1e999,"low":-1e400,"tiny":1e-400,"wide":123456789012345678901234567890,)"
-      R"("list":[1E999],"ok":"x"})");
+  const Json json =
+      parseJson(R"({"rate":1e999,"low":-1e400,"tiny":1e-400,"wide":123456789012345678901234567890,)"
+                R"("list":[1E999],"ok":"x"})");
   for (const char* key : {"rate", "low"}) {
     const auto error = decodingErrorOf([&] { required<double>(json, key); });
     EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << key;

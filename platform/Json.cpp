@@ -1,6 +1,5 @@
 #include "platform/Json.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -10,6 +9,10 @@ namespace {
 // How many out-of-range numbers one document may carry before it counts as corrupted:
 // each one costs a parse of the whole text.
 constexpr int kMaxOutOfRangeNumbers = 16;
+// An out-of-range number token is rewritten as a string that starts with this, which the
+// builder turns into an infinite number. Input spelling the same string (it needs
+// "\u0000") just becomes such a number too, which fails to decode as a string all the same.
+constexpr std::string_view kOutOfRangeMarker{"\0out-of-range ", 14};
 
 std::string missingText(const std::string& detail) {
   return "The data couldn't be read because it is missing. (" + detail + ")";
@@ -23,20 +26,17 @@ std::string keyed(std::string_view key, const std::string& text) {
   return key.empty() ? text : "key \"" + std::string(key) + "\": " + text;
 }
 
-// A number token that no double can hold; parseJson keeps such tokens as their text.
+// What parseJson makes of a number token that no double holds: an infinite number, which
+// no JSON text can spell, so that it fails wherever a number or anything else is read.
 bool isOutOfRangeNumber(const Json& value) {
-  if (!value.is_string()) return false;
-  const auto& text = value.get_ref<const std::string&>();
-  if (text.empty() || text.size() > 4096) return false;
-  double parsed = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  return result.ec == std::errc::result_out_of_range && result.ptr == text.data() + text.size();
+  return value.is_number_float() && !std::isfinite(value.get<double>());
 }
 
 [[noreturn]] void mismatch(std::string_view key, std::string_view expected, const Json& found) {
-  if ((expected == "number" || expected == "integer") && isOutOfRangeNumber(found)) {
-    throw DecodingError(DecodingError::Kind::dataCorrupted,
-                        keyed(key, "number " + found.get<std::string>() + " is out of range"));
+  if (isOutOfRangeNumber(found)) {
+    throw DecodingError(
+        DecodingError::Kind::dataCorrupted,
+        keyed(key, "expected " + std::string(expected) + ", found a number out of range"));
   }
   const auto kind =
       found.is_null() ? DecodingError::Kind::valueNotFound : DecodingError::Kind::typeMismatch;
@@ -61,7 +61,7 @@ bool convert<bool>(const Json& value, std::string_view key) {
 
 template <>
 double convert<double>(const Json& value, std::string_view key) {
-  if (!value.is_number()) mismatch(key, "number", value);
+  if (!value.is_number() || isOutOfRangeNumber(value)) mismatch(key, "number", value);
   return value.get<double>();
 }
 
@@ -109,6 +109,13 @@ class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
 
   bool start_object(std::size_t size) { return enter() && json_sax_dom_parser::start_object(size); }
   bool start_array(std::size_t size) { return enter() && json_sax_dom_parser::start_array(size); }
+  bool string(std::string& value) {
+    if (!value.starts_with(kOutOfRangeMarker)) return json_sax_dom_parser::string(value);
+    const bool negative =
+        value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
+    const double infinity = std::numeric_limits<double>::infinity();
+    return json_sax_dom_parser::number_float(negative ? -infinity : infinity, value);
+  }
   bool end_object() {
     --depth_;
     return json_sax_dom_parser::end_object();
@@ -180,7 +187,8 @@ Json parseJson(std::string_view text) {
     }
     std::string next;
     next.reserve(current.size() + 2);
-    next.append(current.substr(0, start)).append("\"").append(builder.token).append("\"");
+    next.append(current.substr(0, start)).append("\"\\u0000out-of-range ");
+    next.append(builder.token).append("\"");
     next.append(current.substr(start + builder.token.size()));
     rewritten = std::move(next);
   }

@@ -202,6 +202,39 @@ std::optional<std::string> keyOf(plist_t item) {
 
 std::optional<PlistValue> convert(plist_t node, std::size_t depth);
 
+// libplist writes a string with invalid UTF-8 into a binary list that it then cannot read
+// back, which would cost every other key of the file: such sequences become U+FFFD.
+std::string validUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (valid && length >= 3) {
+      // No overlong forms, surrogates or code points above U+10FFFF.
+      const auto second = static_cast<unsigned char>(text[i + 1]);
+      valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
+              !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
+    }
+    if (!valid) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    out.append(text, i, length);
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
@@ -283,7 +316,9 @@ std::optional<PlistValue> convert(plist_t node, std::size_t depth) {
 
 plist_t PlistValue::toNode() const {
   struct Visitor {
-    plist_t operator()(const std::string& v) const { return plist_new_string(v.c_str()); }
+    plist_t operator()(const std::string& v) const {
+      return plist_new_string(validUtf8(v).c_str());
+    }
     plist_t operator()(std::int64_t v) const {
       return plist_new_uint(static_cast<std::uint64_t>(v));
     }

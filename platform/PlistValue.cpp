@@ -284,11 +284,16 @@ std::optional<PlistValue> convert(plist_t node, std::size_t depth) {
       Array out;
       std::uint32_t size = plist_array_get_size(node);
       out.reserve(size);
-      for (std::uint32_t i = 0; i < size; ++i) {
-        if (auto item = convert(plist_array_get_item(node, i), depth + 1)) {
-          out.push_back(std::move(*item));
-        }
+      // An iterator, since looking an item up by index walks the list from its start.
+      plist_array_iter iter = nullptr;
+      plist_array_new_iter(node, &iter);
+      for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(node, iter, &item);
+        if (!item) break;
+        if (auto value = convert(item, depth + 1)) out.push_back(std::move(*value));
       }
+      std::free(iter);
       return PlistValue(std::move(out));
     }
     case PLIST_DICT: {

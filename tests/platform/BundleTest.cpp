@@ -132,7 +132,12 @@ std::string binaryArrays(std::uint32_t count, Children children) {
   for (std::uint32_t i = 0; i < count; ++i) {
     offsets.push_back(static_cast<std::uint32_t>(out.size()));
     const std::vector<std::uint32_t> refs = children(i);
-    out += static_cast<char>(0xA0 | refs.size());
+    if (refs.size() < 15) {
+      out += static_cast<char>(0xA0 | refs.size());
+    } else {
+      out += "\xAF\x12";
+      be(out, refs.size(), 4);
+    }
     for (auto ref : refs) be(out, ref, 4);
   }
   const std::uint64_t table = out.size();
@@ -169,6 +174,16 @@ TEST(PlistValueTest, DeepAndSelfMultiplyingListsAreRefusedBeforeParsing) {
   };
   EXPECT_EQ(PlistValue::parse(doubling(11))->asArray()->size(), 2u);
   EXPECT_FALSE(PlistValue::parse(doubling(40)));
+  // Also when the last reference to a big shared object is what passes the limit.
+  auto twice = [](std::uint32_t width) {
+    return binaryArrays(3, [width](std::uint32_t i) {
+      return i == 0   ? std::vector<std::uint32_t>{1, 1}
+             : i == 1 ? std::vector<std::uint32_t>(width, 2)
+                      : std::vector<std::uint32_t>{};
+    });
+  };
+  EXPECT_TRUE(PlistValue::withinLimits(twice(kMaxPlistNodes / 2 - 2)));
+  EXPECT_FALSE(PlistValue::parse(twice(kMaxPlistNodes / 2)));
   // 3. A cycle and a reference past the end are broken structure.
   EXPECT_FALSE(PlistValue::parse(
       binaryArrays(1, [](std::uint32_t) { return std::vector<std::uint32_t>{0}; })));

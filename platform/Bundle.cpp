@@ -66,8 +66,10 @@ std::optional<std::filesystem::path> Bundle::pathForResource(std::string_view na
     file += ext;
   }
   auto path = directory_ / file;
+  // Whatever is there counts as the resource, as on the platform: a folder or a FIFO in
+  // its place is the reader's error to report, not a missing file.
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(path, error))) return std::nullopt;
   return path;
 }
 

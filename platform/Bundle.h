@@ -6,7 +6,8 @@
 //
 // The main bundle's folder is the override from setMainBundleDirectory, else
 // TILO_BUNDLE_DIR, else the folder of the running executable. Info.plist is read once,
-// when the bundle is made; a missing or unreadable one simply has no values.
+// when the bundle is made, through FileSystem::readFile's limits; a missing, unreadable
+// or damaged one simply has no values.
 #pragma once
 
 #include <filesystem>
@@ -29,7 +30,8 @@ class Bundle {
   const std::filesystem::path& directory() const { return directory_; }
   std::optional<PlistValue> infoValue(std::string_view key) const;
   std::optional<std::string> bundleIdentifier() const;
-  // <directory>/<name>.<ext> if it is a regular file; `ext` may be empty.
+  // <directory>/<name>.<ext> if anything is there (reading it may still fail); `ext` may
+  // be empty.
   std::optional<std::filesystem::path> pathForResource(std::string_view name,
                                                        std::string_view ext) const;
 

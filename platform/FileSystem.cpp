@@ -4,10 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <mutex>
 
 #include "platform/Bundle.h"
@@ -49,6 +54,58 @@ int openTemporary(const std::filesystem::path& path, std::string& tempPath) {
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
+}
+
+struct Descriptor {
+  int fd;
+  ~Descriptor() { ::close(fd); }
+};
+
+std::string readErrorDescription(const std::string& path, int code) {
+  const std::string file = "The file \"" + std::filesystem::path(path).filename().string() + "\"";
+  switch (code) {
+    case ENOENT:
+      return file + " couldn't be opened because there is no such file.";
+    case EACCES:
+    case EPERM:
+      return file + " couldn't be opened because you don't have permission to view it.";
+    case EISDIR:
+      return file + " couldn't be opened because it is a folder.";
+    case EINVAL:
+      return file + " couldn't be opened because it is not a regular file.";
+    case ELOOP:
+      return file + " couldn't be opened because it is a symbolic link.";
+    case EFBIG:
+      return file + " couldn't be opened because it is larger than " +
+             std::to_string(FileSystem::kMaxReadSize >> 20) + " MB.";
+    default:
+      return file + " couldn't be read. (" + std::strerror(code) + ")";
+  }
+}
+
+// The pid in ".<name>.tmp-<pid>-<n>", the names openTemporary gives.
+std::optional<pid_t> temporaryOwner(const std::string& name) {
+  const auto marker = name.rfind(".tmp-");
+  if (name.size() < 2 || name[0] != '.' || marker == std::string::npos || marker < 2) {
+    return std::nullopt;
+  }
+  const auto dash = name.find('-', marker + 5);
+  auto digits = [&](std::size_t from, std::size_t to) {
+    return to > from && to - from <= 10 &&
+           std::all_of(name.begin() + static_cast<std::ptrdiff_t>(from),
+                       name.begin() + static_cast<std::ptrdiff_t>(to),
+                       [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (dash == std::string::npos || !digits(marker + 5, dash) || !digits(dash + 1, name.size())) {
+    return std::nullopt;
+  }
+  const long long pid = std::stoll(name.substr(marker + 5, dash - marker - 5));
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return std::nullopt;
+  return static_cast<pid_t>(pid);
+}
+
+bool isProcessAlive(pid_t pid) {
+  return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 }  // namespace
@@ -104,27 +161,75 @@ bool FileSystem::atomicWrite(const std::filesystem::path& path,
   return ok;
 }
 
-std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string out;
+std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path, ReadError* error,
+                                                bool followSymlinks) {
+  return readFileAt(AT_FDCWD, path.string(), error, followSymlinks);
+}
+
+std::optional<std::string> FileSystem::readFileAt(int directoryFd, const std::string& name,
+                                                  ReadError* error, bool followSymlinks) {
+  auto fail = [&](int code) -> std::optional<std::string> {
+    if (error) *error = {code, readErrorDescription(name, code)};
+    return std::nullopt;
+  };
+  // O_NONBLOCK: opening a FIFO that has no writer would otherwise wait forever.
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followSymlinks ? 0 : O_NOFOLLOW);
+  const int fd = ::openat(directoryFd, name.c_str(), flags);
+  if (fd < 0) return fail(errno);
+  const Descriptor closer{fd};
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) out.reserve(static_cast<size_t>(info.st_size));
+  if (::fstat(fd, &info) != 0) return fail(errno);
+  if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  if (info.st_size < 0 || static_cast<std::uint64_t>(info.st_size) > kMaxReadSize) {
+    return fail(EFBIG);
+  }
+  std::string out;
+  out.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[16384];
   for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      ::close(fd);
-      if (got < 0) return std::nullopt;
-      return out;
-    }
-    out.append(buffer, static_cast<size_t>(got));
+    if (got < 0) return fail(errno);
+    if (got == 0) return out;
+    out.append(buffer, static_cast<std::size_t>(got));
+    // The size can grow after fstat; the cap holds for what is read, not what was seen.
+    if (out.size() > kMaxReadSize) return fail(EFBIG);
   }
 }
 
 bool FileSystem::removeFile(const std::filesystem::path& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool FileSystem::removeItem(const std::filesystem::path& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  if (errno != EISDIR && errno != EPERM) return false;
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+  return !error && !std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+std::size_t FileSystem::removeStaleTemporaries(const std::filesystem::path& directory,
+                                               double maxAgeSeconds) {
+  // File times are stamped by the kernel in real time, so their age is measured against
+  // the real clock, not the SDK's.
+  const auto now = std::chrono::system_clock::now();
+  std::size_t removed = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    const auto pid = temporaryOwner(name);
+    if (!pid) continue;
+    struct stat info {};
+    if (::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    const auto modified = std::chrono::system_clock::time_point(
+        std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec));
+    const double age = std::chrono::duration<double>(now - modified).count();
+    if (isProcessAlive(*pid) && age <= maxAgeSeconds) continue;
+    if (::unlink(it->path().c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 bool FileSystem::exists(const std::filesystem::path& path) {

@@ -5,6 +5,10 @@
 //   FileSystem::atomicWrite(dir / "tilo_crash_sdk_init.flag", json);
 //
 // Nothing here throws: failures come back as false or nullopt.
+//
+// Files in the container and the bundle are untrusted: reads open without blocking (a
+// FIFO with no writer), take only regular files and at most kMaxReadSize bytes, so a
+// device, a folder or a huge file fails quickly instead of hanging or filling memory.
 #pragma once
 
 #include <filesystem>
@@ -17,6 +21,17 @@ namespace tilo::platform {
 
 class FileSystem {
  public:
+  // 4 MiB: far above anything the SDK or an Info.plist stores, far below what could
+  // hurt a host's memory.
+  static constexpr std::size_t kMaxReadSize = std::size_t{4} << 20;
+
+  // Why a read failed: the errno value (EFBIG for a file over the cap, EISDIR or EINVAL
+  // for something that is not a regular file) and a sentence naming the file.
+  struct ReadError {
+    int code = 0;
+    std::string description;
+  };
+
   // The folder that holds this application's data: the override, else TILO_APP_CONTAINER,
   // else $XDG_DATA_HOME/<bundle id>, else ~/.local/share/<bundle id>.
   static std::filesystem::path applicationContainer();
@@ -35,9 +50,27 @@ class FileSystem {
   static bool atomicWrite(const std::filesystem::path& path,
                           const std::function<std::string_view()>& next);
 
-  static std::optional<std::string> readFile(const std::filesystem::path& path);
+  // The whole content of a regular file of at most kMaxReadSize bytes. With
+  // `followSymlinks` false a symbolic link is refused (ELOOP).
+  static std::optional<std::string> readFile(const std::filesystem::path& path,
+                                             ReadError* error = nullptr,
+                                             bool followSymlinks = true);
+  // The same, for `name` inside the folder open as `directoryFd`.
+  static std::optional<std::string> readFileAt(int directoryFd, const std::string& name,
+                                               ReadError* error = nullptr,
+                                               bool followSymlinks = true);
   // True when the file is gone afterwards (also when it never existed).
   static bool removeFile(const std::filesystem::path& path);
+  // Removes whatever is at `path` (a file, a FIFO, a whole folder) without following a
+  // symbolic link. True when nothing is there afterwards.
+  static bool removeItem(const std::filesystem::path& path);
+
+  // Deletes the temporaries that atomicWrite leaves in `directory` when its process dies
+  // between creating and renaming them (".<name>.tmp-<pid>-<n>"): those whose process is
+  // gone, and those older than `maxAgeSeconds` whatever the pid says, since a pid may
+  // have been reused or belong to another pid namespace. Returns how many went.
+  static std::size_t removeStaleTemporaries(const std::filesystem::path& directory,
+                                            double maxAgeSeconds);
   static bool exists(const std::filesystem::path& path);
   // True when the folder exists afterwards.
   static bool createDirectories(const std::filesystem::path& path);

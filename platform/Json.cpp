@@ -6,6 +6,14 @@
 namespace tilo::platform {
 namespace {
 
+// How many out-of-range numbers one document may carry before it counts as corrupted:
+// each one costs a parse of the whole text.
+constexpr int kMaxOutOfRangeNumbers = 16;
+// An out-of-range number token is rewritten as a string that starts with this, which the
+// builder turns into an infinite number. Input spelling the same string (it needs
+// "\u0000") just becomes such a number too, which fails to decode as a string all the same.
+constexpr std::string_view kOutOfRangeMarker{"\0out-of-range ", 14};
+
 std::string missingText(const std::string& detail) {
   return "The data couldn't be read because it is missing. (" + detail + ")";
 }
@@ -18,7 +26,18 @@ std::string keyed(std::string_view key, const std::string& text) {
   return key.empty() ? text : "key \"" + std::string(key) + "\": " + text;
 }
 
+// What parseJson makes of a number token that no double holds: an infinite number, which
+// no JSON text can spell, so that it fails wherever a number or anything else is read.
+bool isOutOfRangeNumber(const Json& value) {
+  return value.is_number_float() && !std::isfinite(value.get<double>());
+}
+
 [[noreturn]] void mismatch(std::string_view key, std::string_view expected, const Json& found) {
+  if (isOutOfRangeNumber(found)) {
+    throw DecodingError(
+        DecodingError::Kind::dataCorrupted,
+        keyed(key, "expected " + std::string(expected) + ", found a number out of range"));
+  }
   const auto kind =
       found.is_null() ? DecodingError::Kind::valueNotFound : DecodingError::Kind::typeMismatch;
   throw DecodingError(
@@ -42,7 +61,7 @@ bool convert<bool>(const Json& value, std::string_view key) {
 
 template <>
 double convert<double>(const Json& value, std::string_view key) {
-  if (!value.is_number()) mismatch(key, "number", value);
+  if (!value.is_number() || isOutOfRangeNumber(value)) mismatch(key, "number", value);
   return value.get<double>();
 }
 
@@ -81,6 +100,54 @@ const Json& findRequired(const Json& object, std::string_view key) {
   return *value;
 }
 
+// Builds the document like the library's own parser, but never throws: errors are kept
+// for parseJson, and nesting is capped so that no later recursive walk (copy, dump,
+// compare) can run out of stack on hostile input.
+class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+ public:
+  explicit DomBuilder(Json& root) : json_sax_dom_parser(root, /*allow_exceptions=*/false) {}
+
+  bool start_object(std::size_t size) { return enter() && json_sax_dom_parser::start_object(size); }
+  bool start_array(std::size_t size) { return enter() && json_sax_dom_parser::start_array(size); }
+  bool string(std::string& value) {
+    if (!value.starts_with(kOutOfRangeMarker)) return json_sax_dom_parser::string(value);
+    const bool negative =
+        value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
+    const double infinity = std::numeric_limits<double>::infinity();
+    return json_sax_dom_parser::number_float(negative ? -infinity : infinity, value);
+  }
+  bool end_object() {
+    --depth_;
+    return json_sax_dom_parser::end_object();
+  }
+  bool end_array() {
+    --depth_;
+    return json_sax_dom_parser::end_array();
+  }
+  template <class Exception>
+  bool parse_error(std::size_t position, const std::string& lastToken, const Exception& error) {
+    errorPosition = position;
+    token = lastToken;
+    errorId = error.id;
+    errorMessage = error.what();
+    return false;
+  }
+
+  bool tooDeep = false;
+  std::size_t errorPosition = 0;
+  std::string token;
+  int errorId = 0;
+  std::string errorMessage;
+
+ private:
+  bool enter() {
+    if (++depth_ <= kMaxJsonDepth) return true;
+    tooDeep = true;
+    return false;
+  }
+  std::size_t depth_ = 0;
+};
+
 }  // namespace
 
 DecodingError::DecodingError(Kind kind, const std::string& detail)
@@ -90,11 +157,40 @@ DecodingError::DecodingError(Kind kind, const std::string& detail)
       kind_(kind) {}
 
 Json parseJson(std::string_view text) {
-  try {
-    return Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& error) {
-    throw DecodingError(DecodingError::Kind::dataCorrupted,
-                        std::string("invalid JSON: ") + error.what());
+  std::string rewritten;
+  for (int outOfRange = 0;; ++outOfRange) {
+    const std::string_view current = outOfRange == 0 ? text : std::string_view(rewritten);
+    Json root;
+    DomBuilder builder(root);
+    bool parsed = false;
+    try {
+      parsed = Json::sax_parse(current.begin(), current.end(), &builder);
+    } catch (const std::exception& error) {
+      // The library reports through parse_error; anything else thrown (a size limit of
+      // the container types) still ends here as corrupted data.
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          std::string("invalid JSON: ") + error.what());
+    }
+    if (parsed) return root;
+    if (builder.tooDeep) {
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          "invalid JSON: nested deeper than " + std::to_string(kMaxJsonDepth));
+    }
+    // A number beyond double's range fails only where it is read, as a typed decoder
+    // would, so that a lenient field falls back instead of losing the whole document.
+    const auto start =
+        builder.errorPosition - std::min(builder.errorPosition, builder.token.size());
+    if (builder.errorId != 406 || outOfRange >= kMaxOutOfRangeNumbers ||
+        current.substr(start, builder.token.size()) != builder.token) {
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          "invalid JSON: " + builder.errorMessage);
+    }
+    std::string next;
+    next.reserve(current.size() + 2);
+    next.append(current.substr(0, start)).append("\"\\u0000out-of-range ");
+    next.append(builder.token).append("\"");
+    next.append(current.substr(start + builder.token.size()));
+    rewritten = std::move(next);
   }
 }
 

@@ -8,6 +8,11 @@
 // `required` and `optional` throw DecodingError naming the key and the problem; `lenient`
 // turns every problem into nullopt. Supported value types: std::string, bool, double
 // (any JSON number), std::int64_t (integral numbers only) and Json (any value).
+//
+// Input is hostile: DecodingError is the only exception that leaves this file. A number
+// that no double holds (1e999, -1e400) does not fail the document: it is kept as the
+// text of the number, so reading it as a number fails (dataCorrupted, "out of range")
+// and a lenient field falls back. Nesting deeper than kMaxJsonDepth is corrupted data.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +26,10 @@
 namespace tilo::platform {
 
 using Json = nlohmann::ordered_json;
+
+// Objects and arrays inside one another; the key file, markers and backend answers need
+// fewer than ten.
+inline constexpr std::size_t kMaxJsonDepth = 128;
 
 class DecodingError : public std::runtime_error {
  public:

@@ -1,9 +1,11 @@
 #include "platform/PlistValue.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace tilo::platform {
 namespace {
@@ -23,10 +25,229 @@ std::string takeBuffer(char* buffer, std::uint32_t length, Free release) {
   return out;
 }
 
+std::uint64_t readBigEndian(std::string_view bytes, std::size_t at, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
+  }
+  return value;
+}
+
+// Walks the object graph of a "bplist00" file as libplist will expand it, computing each
+// object's depth and expanded node count once (so a graph that shares objects costs its
+// size, not its expansion). False for a cycle, a broken reference or a limit passed.
+bool binaryWithinLimits(std::string_view bytes) {
+  constexpr std::size_t kTrailerSize = 32;
+  if (bytes.size() < 8 + kTrailerSize) return false;
+  const std::size_t trailer = bytes.size() - kTrailerSize;
+  const std::size_t offsetSize = static_cast<std::uint8_t>(bytes[trailer + 6]);
+  const std::size_t refSize = static_cast<std::uint8_t>(bytes[trailer + 7]);
+  const std::uint64_t count = readBigEndian(bytes, trailer + 8, 8);
+  const std::uint64_t top = readBigEndian(bytes, trailer + 16, 8);
+  const std::uint64_t table = readBigEndian(bytes, trailer + 24, 8);
+  if (offsetSize == 0 || offsetSize > 8 || refSize == 0 || refSize > 8 || count == 0 ||
+      top >= count || table < 8 || table > trailer || (trailer - table) / offsetSize < count) {
+    return false;
+  }
+  struct Children {
+    std::size_t refs;
+    std::uint64_t count;
+  };
+  auto childrenOf = [&](std::uint64_t object) -> std::optional<Children> {
+    const std::uint64_t at = readBigEndian(bytes, table + object * offsetSize, offsetSize);
+    if (at < 8 || at >= table) return std::nullopt;
+    const auto marker = static_cast<std::uint8_t>(bytes[at]);
+    const unsigned type = marker >> 4;
+    // Arrays, ordered sets, sets and dictionaries hold references; nothing else does.
+    if (type < 0xA || type > 0xD) return Children{0, 0};
+    std::uint64_t n = marker & 0xF;
+    std::size_t refs = at + 1;
+    if (n == 0xF) {
+      if (refs >= table) return std::nullopt;
+      const auto sizeMarker = static_cast<std::uint8_t>(bytes[refs]);
+      if ((sizeMarker >> 4) != 0x1 || (sizeMarker & 0xF) > 3) return std::nullopt;
+      const std::size_t width = std::size_t{1} << (sizeMarker & 0xF);
+      if (refs + 1 + width > table) return std::nullopt;
+      n = readBigEndian(bytes, refs + 1, width);
+      refs += 1 + width;
+    }
+    const std::uint64_t room = (table - refs) / refSize;
+    if (n > room || (type == 0xD && n > room / 2)) return std::nullopt;
+    return Children{refs, type == 0xD ? n * 2 : n};
+  };
+
+  constexpr std::uint32_t kOnPath = std::numeric_limits<std::uint32_t>::max();
+  std::vector<std::uint32_t> depth(count, 0);  // 0: not reached yet
+  std::vector<std::uint32_t> nodes(count, 0);
+  struct Frame {
+    std::uint64_t object;
+    Children children;
+    std::uint64_t next = 0;
+    std::uint32_t deepest = 0;
+    std::uint64_t total = 1;
+  };
+  std::vector<Frame> stack;
+  auto enter = [&](std::uint64_t object) {
+    const auto children = childrenOf(object);
+    if (!children || stack.size() >= kMaxPlistDepth) return false;
+    depth[object] = kOnPath;
+    stack.push_back({object, *children});
+    return true;
+  };
+  if (!enter(top)) return false;
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.next < frame.children.count) {
+      const std::uint64_t child =
+          readBigEndian(bytes, frame.children.refs + frame.next * refSize, refSize);
+      ++frame.next;
+      if (child >= count || depth[child] == kOnPath) return false;
+      if (depth[child] == 0) {
+        if (!enter(child)) return false;
+        continue;
+      }
+      frame.deepest = std::max(frame.deepest, depth[child]);
+      frame.total += nodes[child];
+      if (frame.total > kMaxPlistNodes) return false;
+      continue;
+    }
+    const Frame done = frame;
+    stack.pop_back();
+    depth[done.object] = done.deepest + 1;
+    nodes[done.object] = static_cast<std::uint32_t>(done.total);
+    if (!stack.empty()) {
+      Frame& parent = stack.back();
+      parent.deepest = std::max(parent.deepest, depth[done.object]);
+      parent.total += done.total;
+      if (parent.total > kMaxPlistNodes) return false;
+    }
+  }
+  return depth[top] <= kMaxPlistDepth;
+}
+
+// XML lists share nothing, so only the nesting of arrays and dictionaries matters. The
+// scan is coarser than XML (it does not skip comments), which can only refuse more.
+bool xmlWithinLimits(std::string_view bytes) {
+  std::size_t depth = 0;
+  for (auto at = bytes.find('<'); at != std::string_view::npos; at = bytes.find('<', at + 1)) {
+    std::string_view tag = bytes.substr(at + 1);
+    const bool closing = tag.starts_with('/');
+    if (closing) tag.remove_prefix(1);
+    const std::size_t name = tag.starts_with("array") ? 5 : tag.starts_with("dict") ? 4 : 0;
+    if (name == 0 || tag.size() <= name) continue;
+    const char next = tag[name];
+    if (next != '>' && next != '/' && next != ' ' && next != '\t' && next != '\r' && next != '\n') {
+      continue;
+    }
+    if (closing) {
+      if (depth > 0) --depth;
+      continue;
+    }
+    const auto end = tag.find('>');
+    if (end == std::string_view::npos) return true;  // unterminated: libplist refuses it
+    if (tag[end - 1] == '/') continue;               // <array/>
+    if (++depth > kMaxPlistDepth) return false;
+  }
+  return true;
+}
+
+std::string unescapeXml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '&') {
+      out += text[i];
+      continue;
+    }
+    static constexpr std::pair<std::string_view, char> kEntities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    bool matched = false;
+    for (const auto& [entity, character] : kEntities) {
+      if (text.substr(i).starts_with(entity)) {
+        out += character;
+        i += entity.size() - 1;
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) out += '&';
+  }
+  return out;
+}
+
+std::string stringOf(plist_t node) {
+  std::uint64_t length = 0;
+  const char* text = plist_get_string_ptr(node, &length);
+  return text ? std::string(text, length) : std::string();
+}
+
+// The key of a dictionary item. libplist has no length-aware getter for keys, and its
+// plist_get_key_val aborts when a key holds a NUL; its XML writer uses the stored length,
+// so the key is read back from there.
+std::optional<std::string> keyOf(plist_t item) {
+  plist_t key = plist_dict_item_get_key(item);
+  if (!key) return std::nullopt;
+  char* buffer = nullptr;
+  std::uint32_t length = 0;
+  plist_to_xml(key, &buffer, &length);
+  const std::string xml = takeBuffer(buffer, length, plist_to_xml_free);
+  const auto open = xml.find("<key>");
+  const auto close = xml.rfind("</key>");
+  if (open == std::string::npos || close == std::string::npos || close < open + 5) {
+    if (xml.find("<key/>") != std::string::npos) return std::string();
+    return std::nullopt;
+  }
+  return unescapeXml(std::string_view(xml).substr(open + 5, close - open - 5));
+}
+
+std::optional<PlistValue> convert(plist_t node, std::size_t depth);
+
+// libplist writes a string with invalid UTF-8 into a binary list that it then cannot read
+// back, which would cost every other key of the file: such sequences become U+FFFD.
+std::string validUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    }
+    if (valid && length >= 3) {
+      // No overlong forms, surrogates or code points above U+10FFFF.
+      const auto second = static_cast<unsigned char>(text[i + 1]);
+      valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
+              !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
+    }
+    if (!valid) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+      continue;
+    }
+    out.append(text, i, length);
+    i += length;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
-  if (!node) return std::nullopt;
+  return convert(node, 0);
+}
+
+namespace {
+
+std::optional<PlistValue> convert(plist_t node, std::size_t depth) {
+  if (!node || depth > kMaxPlistDepth) return std::nullopt;
+  using Array = PlistValue::Array;
+  using Dictionary = PlistValue::Dictionary;
+  using Date = PlistValue::Date;
   switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
       std::uint8_t value = 0;
@@ -44,13 +265,8 @@ std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
       plist_get_real_val(node, &value);
       return PlistValue(value);
     }
-    case PLIST_STRING: {
-      char* value = nullptr;
-      plist_get_string_val(node, &value);
-      std::string out = value ? value : "";
-      std::free(value);
-      return PlistValue(std::move(out));
-    }
+    case PLIST_STRING:
+      return PlistValue(stringOf(node));
     case PLIST_DATA: {
       char* value = nullptr;
       std::uint64_t length = 0;
@@ -68,9 +284,16 @@ std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
       Array out;
       std::uint32_t size = plist_array_get_size(node);
       out.reserve(size);
-      for (std::uint32_t i = 0; i < size; ++i) {
-        if (auto item = fromNode(plist_array_get_item(node, i))) out.push_back(std::move(*item));
+      // An iterator, since looking an item up by index walks the list from its start.
+      plist_array_iter iter = nullptr;
+      plist_array_new_iter(node, &iter);
+      for (;;) {
+        plist_t item = nullptr;
+        plist_array_next_item(node, iter, &item);
+        if (!item) break;
+        if (auto value = convert(item, depth + 1)) out.push_back(std::move(*value));
       }
+      std::free(iter);
       return PlistValue(std::move(out));
     }
     case PLIST_DICT: {
@@ -78,15 +301,13 @@ std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
       plist_dict_iter iter = nullptr;
       plist_dict_new_iter(node, &iter);
       for (;;) {
-        char* key = nullptr;
         plist_t item = nullptr;
-        plist_dict_next_item(node, iter, &key, &item);
-        if (!item) {
-          std::free(key);
-          break;
+        plist_dict_next_item(node, iter, nullptr, &item);
+        if (!item) break;
+        auto key = keyOf(item);
+        if (auto value = convert(item, depth + 1); value && key) {
+          out.insert_or_assign(std::move(*key), std::move(*value));
         }
-        if (auto value = fromNode(item); value && key) out.insert_or_assign(key, std::move(*value));
-        std::free(key);
       }
       std::free(iter);
       return PlistValue(std::move(out));
@@ -96,9 +317,13 @@ std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
   }
 }
 
+}  // namespace
+
 plist_t PlistValue::toNode() const {
   struct Visitor {
-    plist_t operator()(const std::string& v) const { return plist_new_string(v.c_str()); }
+    plist_t operator()(const std::string& v) const {
+      return plist_new_string(validUtf8(v).c_str());
+    }
     plist_t operator()(std::int64_t v) const {
       return plist_new_uint(static_cast<std::uint64_t>(v));
     }
@@ -127,8 +352,13 @@ plist_t PlistValue::toNode() const {
   return std::visit(Visitor{}, storage_);
 }
 
+bool PlistValue::withinLimits(std::string_view bytes) {
+  return bytes.starts_with("bplist00") ? binaryWithinLimits(bytes) : xmlWithinLimits(bytes);
+}
+
 std::optional<PlistValue> PlistValue::parse(std::string_view bytes) {
-  if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+  if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() ||
+      !withinLimits(bytes)) {
     return std::nullopt;
   }
   plist_t root = nullptr;
@@ -151,6 +381,45 @@ std::string PlistValue::toXml() const {
   std::uint32_t length = 0;
   plist_to_xml(node.get(), &buffer, &length);
   return takeBuffer(buffer, length, plist_to_xml_free);
+}
+
+void PlistDocument::Free::operator()(void* node) const {
+  plist_free(node);
+}
+
+PlistDocument::PlistDocument() : root_(plist_new_dict()) {}
+
+std::optional<PlistDocument> PlistDocument::parse(std::string_view bytes) {
+  if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() ||
+      !PlistValue::withinLimits(bytes)) {
+    return std::nullopt;
+  }
+  plist_t root = nullptr;
+  plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+  PlistDocument document(root);
+  if (!root || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
+  return document;
+}
+
+std::optional<PlistValue> PlistDocument::value(const std::string& key) const {
+  return PlistValue::fromNode(plist_dict_get_item(root_.get(), key.c_str()));
+}
+
+void PlistDocument::set(const std::string& key, const PlistValue& value) {
+  plist_dict_set_item(root_.get(), key.c_str(), value.toNode());
+}
+
+bool PlistDocument::remove(const std::string& key) {
+  if (!plist_dict_get_item(root_.get(), key.c_str())) return false;
+  plist_dict_remove_item(root_.get(), key.c_str());
+  return true;
+}
+
+std::string PlistDocument::toBinary() const {
+  char* buffer = nullptr;
+  std::uint32_t length = 0;
+  plist_to_bin(root_.get(), &buffer, &length);
+  return takeBuffer(buffer, length, plist_to_bin_free);
 }
 
 }  // namespace tilo::platform

@@ -5,12 +5,21 @@
 //
 // Integers are signed 64-bit; dates are seconds since 1970. Conversion to and from
 // libplist nodes is here so nothing else touches libplist's C API.
+//
+// Input is hostile. Strings and keys are read with their length, so a NUL inside one is
+// data (libplist's own string getters abort on it). Before libplist sees the bytes, the
+// nesting depth and, for binary lists, the number of nodes that shared objects expand to
+// are checked against kMaxPlistDepth and kMaxPlistNodes: libplist parses recursively and
+// copies shared objects, so a deep or self-multiplying list would crash or exhaust memory.
+// Strings are written up to their first NUL (libplist takes C strings).
 #pragma once
 
 #include <plist/plist.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +29,9 @@
 #include "platform/Bytes.h"
 
 namespace tilo::platform {
+
+inline constexpr std::size_t kMaxPlistDepth = 128;
+inline constexpr std::size_t kMaxPlistNodes = std::size_t{1} << 20;
 
 class PlistValue {
  public:
@@ -58,13 +70,43 @@ class PlistValue {
   // A new node tree that the caller frees with plist_free.
   plist_t toNode() const;
 
-  // Parses an XML or binary property list; nullopt when the bytes are neither.
+  // Parses an XML or binary property list; nullopt when the bytes are neither, or exceed
+  // the depth or node limits.
   static std::optional<PlistValue> parse(std::string_view bytes);
+  // Whether `bytes` stay within kMaxPlistDepth and kMaxPlistNodes (see the top).
+  static bool withinLimits(std::string_view bytes);
   std::string toBinary() const;
   std::string toXml() const;
 
  private:
   std::variant<std::string, std::int64_t, double, bool, Bytes, Date, Array, Dictionary> storage_;
+};
+
+// A property list kept as libplist nodes: what is not touched is written back exactly as
+// it was read, including values PlistValue cannot hold. The user-defaults file uses it
+// because the host keeps its own keys in the same file.
+//
+//   auto document = PlistDocument::parse(bytes);   // nullopt unless a dictionary
+//   document->set("tilo_saved_ad_events", PlistValue(text));
+//   std::string file = document->toBinary();
+class PlistDocument {
+ public:
+  PlistDocument();  // an empty dictionary
+  static std::optional<PlistDocument> parse(std::string_view bytes);
+
+  std::optional<PlistValue> value(const std::string& key) const;
+  // `key` must not contain a NUL.
+  void set(const std::string& key, const PlistValue& value);
+  // True when the key was there.
+  bool remove(const std::string& key);
+  std::string toBinary() const;
+
+ private:
+  struct Free {
+    void operator()(void* node) const;
+  };
+  explicit PlistDocument(plist_t root) : root_(root) {}
+  std::unique_ptr<void, Free> root_;
 };
 
 }  // namespace tilo::platform

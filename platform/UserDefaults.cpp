@@ -1,5 +1,7 @@
 #include "platform/UserDefaults.h"
 
+#include <cerrno>
+
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 
@@ -21,28 +23,44 @@ std::shared_ptr<UserDefaults> UserDefaults::atPath(std::filesystem::path path) {
   return std::make_shared<UserDefaults>(std::move(path));
 }
 
-PlistValue::Dictionary& UserDefaults::values() {
-  if (!values_) {
-    values_.emplace();
-    if (auto bytes = FileSystem::readFile(path_)) {
-      if (auto root = PlistValue::parse(*bytes); root && root->asDictionary()) {
-        values_ = *root->asDictionary();
-      }
+PlistDocument& UserDefaults::document() {
+  if (!document_) {
+    FileSystem::ReadError error;
+    auto bytes = FileSystem::readFile(path_, &error);
+    if (bytes) {
+      document_ = PlistDocument::parse(*bytes);
+    } else if (error.code != ENOENT) {
+      readFailure_ = error.description;
     }
+    if (!document_) document_.emplace();
   }
-  return *values_;
+  return *document_;
+}
+
+std::optional<std::string> UserDefaults::readFailure() {
+  std::lock_guard lock(mutex_);
+  document();
+  return readFailure_;
+}
+
+std::optional<std::string> UserDefaults::takeReadFailureReport() {
+  auto failure = readFailure();
+  if (!failure || readFailureReported_.exchange(true)) return std::nullopt;
+  return failure;
 }
 
 void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
   std::lock_guard lock(mutex_);
-  auto& dictionary = values();
+  auto& values = document();
   if (value) {
-    dictionary.insert_or_assign(std::string(key), std::move(*value));
-  } else if (dictionary.erase(std::string(key)) == 0) {
+    values.set(std::string(key), *value);
+  } else if (!values.remove(std::string(key))) {
     return;
   }
+  // What could not be read would be lost by a write: keep the change in memory only.
+  if (readFailure_) return;
   // Written under the lock so the file always reflects the latest change.
-  std::string bytes = PlistValue(dictionary).toBinary();
+  std::string bytes = values.toBinary();
   if (!FileSystem::atomicWrite(path_, bytes)) {
     FileSystem::createDirectories(path_.parent_path());
     FileSystem::atomicWrite(path_, bytes);
@@ -55,10 +73,9 @@ void UserDefaults::setString(std::string_view key, std::string_view value) {
 
 std::optional<std::string> UserDefaults::string(std::string_view key) {
   std::lock_guard lock(mutex_);
-  auto& dictionary = values();
-  auto it = dictionary.find(std::string(key));
-  if (it == dictionary.end() || !it->second.asString()) return std::nullopt;
-  return *it->second.asString();
+  auto value = document().value(std::string(key));
+  if (!value || !value->asString()) return std::nullopt;
+  return *value->asString();
 }
 
 void UserDefaults::setData(std::string_view key, Bytes value) {
@@ -67,10 +84,9 @@ void UserDefaults::setData(std::string_view key, Bytes value) {
 
 std::optional<Bytes> UserDefaults::data(std::string_view key) {
   std::lock_guard lock(mutex_);
-  auto& dictionary = values();
-  auto it = dictionary.find(std::string(key));
-  if (it == dictionary.end() || !it->second.asData()) return std::nullopt;
-  return *it->second.asData();
+  auto value = document().value(std::string(key));
+  if (!value || !value->asData()) return std::nullopt;
+  return *value->asData();
 }
 
 void UserDefaults::removeObject(std::string_view key) {

@@ -4,11 +4,18 @@
 //   defaults->setData("com.tilo.AdUnit", blob);
 //   std::optional<Bytes> cached = defaults->data("com.tilo.AdUnit");
 //
-// The whole dictionary lives in memory, read lazily from the file on first access. Every
-// change is written through at once (atomically), so the next process sees it. A
-// damaged file reads as empty and is replaced by the next write. Thread-safe.
+// The whole file lives in memory, read lazily on first access. Every change is written
+// through at once (atomically), so the next process sees it. Keys this store does not
+// change are written back exactly as they were read: the host keeps its own keys in the
+// same file. Thread-safe.
+//
+// Warning: a file that exists but cannot be read (no permission, an I/O error, not a
+// regular file, over FileSystem::kMaxReadSize) is never written: the store then keeps
+// every change in memory only, and readFailure() says why. A file that reads but is not
+// a property-list dictionary is damaged: it reads as empty and the next write replaces it.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -37,16 +44,24 @@ class UserDefaults {
 
   const std::filesystem::path& path() const { return path_; }
 
+  // Why the existing file could not be read, when it could not; the store is then
+  // memory-only. Reads the file first if nothing has yet.
+  std::optional<std::string> readFailure();
+  // readFailure() for the first caller only, so that it is reported once per store.
+  std::optional<std::string> takeReadFailureReport();
+
   explicit UserDefaults(std::filesystem::path path);
 
  private:
   // Callers hold mutex_.
-  PlistValue::Dictionary& values();
+  PlistDocument& document();
   void set(std::string_view key, std::optional<PlistValue> value);
 
   const std::filesystem::path path_;
   std::mutex mutex_;
-  std::optional<PlistValue::Dictionary> values_;
+  std::optional<PlistDocument> document_;
+  std::optional<std::string> readFailure_;
+  std::atomic<bool> readFailureReported_{false};
 };
 
 }  // namespace tilo::platform

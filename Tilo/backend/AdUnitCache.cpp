@@ -27,11 +27,15 @@ void AdUnitCache::write(std::string_view key, const TiloAppInfo& info) {
         TiloLogLevel::error);
     return;
   }
-  platform::UserDefaults::standard()->setData(key, transform(json, keyByte(key)));
+  auto defaults = platform::UserDefaults::standard();
+  reportUnreadableUserDefaults(*defaults);
+  defaults->setData(key, transform(json, keyByte(key)));
 }
 
 std::optional<TiloAppInfo> AdUnitCache::read(std::string_view key) {
-  auto blob = platform::UserDefaults::standard()->data(key);
+  auto defaults = platform::UserDefaults::standard();
+  reportUnreadableUserDefaults(*defaults);
+  auto blob = defaults->data(key);
   if (!blob) return std::nullopt;
   const auto plain = transform(
       std::string_view(reinterpret_cast<const char*>(blob->data()), blob->size()), keyByte(key));
@@ -42,6 +46,13 @@ std::optional<TiloAppInfo> AdUnitCache::read(std::string_view key) {
     log("Failed to decode ad units from cache: " + localizedDescription(std::current_exception()),
         TiloLogLevel::error);
     return std::nullopt;
+  }
+}
+
+void reportUnreadableUserDefaults(platform::UserDefaults& defaults) {
+  if (auto failure = defaults.takeReadFailureReport()) {
+    log("Failed to read user defaults, keeping changes in memory: " + *failure,
+        TiloLogLevel::error);
   }
 }
 

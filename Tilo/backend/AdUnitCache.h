@@ -15,6 +15,7 @@
 
 #include "Tilo/backend/TiloAppInfo.h"
 #include "platform/Bytes.h"
+#include "platform/UserDefaults.h"
 
 namespace tilo {
 
@@ -30,5 +31,11 @@ class AdUnitCache {
   // Turns the plain form into the stored form and back.
   static platform::Bytes transform(std::string_view data, std::uint8_t keyByte);
 };
+
+// Logs at error level, once per store, that its file exists but could not be read, so
+// the SDK's entries live in memory only for this run. The cache and the event store call
+// it whenever they touch the store; the first time the host can see the log is the
+// first such touch after initialization starts.
+void reportUnreadableUserDefaults(platform::UserDefaults& defaults);
 
 }  // namespace tilo

@@ -107,7 +107,7 @@ void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> sta
     std::optional<TiloAppInfo> info;
     try {
       info = TiloAppInfo::decode(platform::parseJson(result.value().body));
-    } catch (const platform::DecodingError&) {
+    } catch (const std::exception&) {  // an undecodable answer is a failed attempt
       attemptFailed(weak, state);
       return;
     }

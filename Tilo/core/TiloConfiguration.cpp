@@ -1,15 +1,10 @@
 #include "Tilo/core/TiloConfiguration.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/FatalError.h"
 #include "Tilo/core/KeyCrypto.h"
 #include "platform/Bundle.h"
+#include "platform/FileSystem.h"
 
 namespace tilo {
 namespace pf = tilo::platform;
@@ -38,18 +33,6 @@ bool isValidUtf8(std::string_view text) {
     i += extra + 1;
   }
   return true;
-}
-
-// The error's description when the file cannot be read.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) return std::string(std::strerror(errno));
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad())
-    return std::string("The file \"") + path.filename().string() + "\" couldn't be read.";
-  out = content.str();
-  return std::nullopt;
 }
 
 const std::string kDecryptFailure =
@@ -121,16 +104,19 @@ TiloConfiguration loadConfigurationFile(const std::string& appKey) {
                            "your project. Download it from ") +
                kPublisherDashboardUrl);
   }
-  std::string text;
-  if (auto error = readWholeFile(*path, text)) fatalError("loadConfigurationFile: " + *error);
-  if (!isValidUtf8(text)) fatalError(kDecryptFailure);
-  auto plain = decryptKeyPayload(appKey, text);
+  // A folder, a FIFO or an oversized file in its place is a read failure, reported as
+  // such, never a hang or a decryption failure.
+  pf::FileSystem::ReadError error;
+  const auto text = pf::FileSystem::readFile(*path, &error);
+  if (!text) fatalError("loadConfigurationFile: " + error.description);
+  if (!isValidUtf8(*text)) fatalError(kDecryptFailure);
+  auto plain = decryptKeyPayload(appKey, *text);
   if (!plain) fatalError(kDecryptFailure);
   try {
     return TiloConfiguration::decode(pf::parseJson(
         std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size())));
-  } catch (const pf::DecodingError& error) {
-    fatalError("loadConfigurationFile: " + error.localizedDescription());
+  } catch (const std::exception& error) {
+    fatalError("loadConfigurationFile: " + std::string(error.what()));
   }
 }
 

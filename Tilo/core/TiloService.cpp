@@ -2,7 +2,10 @@
 
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "platform/UserDefaults.h"
 
 namespace tilo {
 
@@ -12,6 +15,11 @@ std::shared_ptr<TiloService> TiloService::create(TiloConfiguration config,
                                                  const std::string& encryptionSecret) {
   auto service =
       std::make_shared<TiloService>(std::move(config), std::move(adProvider), std::move(tiloApi));
+  // Temporaries of writers killed mid-write (this SDK's or the host's, beside the shared
+  // preferences file) would otherwise pile up run after run.
+  crashMarkerFileQueue().sync([] { removeStaleMarkerTemporaries(); });
+  platform::FileSystem::removeStaleTemporaries(
+      platform::UserDefaults::standard()->path().parent_path(), kStaleTemporaryAgeSeconds);
   AdEventLogger::create(service->tiloApi_, encryptionSecret);
   // A value fetched later only takes effect at the next start, so a run never switches
   // markers on halfway through a phase.

@@ -43,7 +43,7 @@ std::optional<AdLoadTracker> readAdLoadTracker() {
     if (!text) return std::nullopt;
     try {
       return AdLoadTracker::decode(platform::parseJson(*text));
-    } catch (const platform::DecodingError&) {
+    } catch (const std::exception&) {  // undecodable reads as no tracker
       return std::nullopt;
     }
   });

@@ -67,9 +67,15 @@ std::string makeEventId() {
   return id;
 }
 
+// Through parseJson for its nesting cap: the payload is later copied and written out
+// recursively.
 Json parsePayload(const std::string& text) {
-  Json parsed = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-  return parsed.is_object() ? parsed : Json::object();
+  try {
+    Json parsed = platform::parseJson(text);
+    return parsed.is_object() ? parsed : Json::object();
+  } catch (const platform::DecodingError&) {
+    return Json::object();
+  }
 }
 
 Json deviceObject() {

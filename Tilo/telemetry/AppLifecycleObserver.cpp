@@ -86,7 +86,7 @@ std::optional<AppLifecycleEvent> AppLifecycleObserver::readLastLifecycleEvent() 
       auto event = AppLifecycleEvent::decode(platform::parseJson(*text));
       *last = {std::move(*text), event};
       return event;
-    } catch (const platform::DecodingError&) {
+    } catch (const std::exception&) {  // undecodable reads as no event
       return std::nullopt;
     }
   });

@@ -1,6 +1,7 @@
 #include "Tilo/telemetry/CrashMarkers.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 
 #include "Tilo/telemetry/AdEventLogger.h"
@@ -400,13 +401,15 @@ void checkForPreviousCrashes() {
   for (auto checkpoint : kAllCrashMarkerCheckpoints) {
     auto info = crashMarkerFileQueue().sync([checkpoint]() -> std::optional<CrashMarkerInfo> {
       const auto& name = flagFileName(checkpoint);
-      auto text = readMarkerFile(name);
+      int error = 0;
+      auto text = readMarkerFile(name, &error);
+      // Deleted whether readable or not (a folder or a FIFO under the name included), so
+      // each crash is reported at most once and nothing fails again at the next start.
+      if (error != ENOENT) removeMarkerFile(name);
       if (!text) return std::nullopt;
-      // Deleted whether readable or not, so each crash is reported at most once.
-      removeMarkerFile(name);
       try {
         return CrashMarkerInfo::decode(platform::parseJson(*text));
-      } catch (const DecodingError&) {
+      } catch (const std::exception&) {
         return std::nullopt;
       }
     });
@@ -444,7 +447,7 @@ std::optional<SdkConfig> readCachedSdkConfig() {
     if (!text) return std::nullopt;
     try {
       return SdkConfig::decode(platform::parseJson(*text));
-    } catch (const std::exception&) {
+    } catch (const std::exception&) {  // undecodable: markers stay off
       return std::nullopt;
     }
   });

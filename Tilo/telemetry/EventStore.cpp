@@ -1,5 +1,6 @@
 #include "Tilo/telemetry/EventStore.h"
 
+#include "Tilo/backend/AdUnitCache.h"
 #include "Tilo/core/KeyCrypto.h"
 #include "Tilo/core/TiloLogger.h"
 
@@ -17,6 +18,7 @@ bool EventStore::saveEvents(std::span<const AdLogEvent> events) {
     log("⚠️ 이벤트 암호화 실패", TiloLogLevel::error);
     return false;
   }
+  reportUnreadableUserDefaults(*defaults_);
   defaults_->setString(kKey, *sealed);
   return true;
 }
@@ -33,14 +35,15 @@ std::vector<AdLogEvent> EventStore::loadSavedEvents() {
   try {
     return decodeEventList(
         std::string_view(reinterpret_cast<const char*>(plaintext->data()), plaintext->size()));
-  } catch (const platform::DecodingError& error) {
-    log("⚠️ 이벤트 디코딩 실패: " + error.localizedDescription(), TiloLogLevel::error);
+  } catch (const std::exception& error) {
+    log("⚠️ 이벤트 디코딩 실패: " + std::string(error.what()), TiloLogLevel::error);
     removeSavedEvents();
     return {};
   }
 }
 
 void EventStore::removeSavedEvents() {
+  reportUnreadableUserDefaults(*defaults_);
   defaults_->removeObject(kKey);
 }
 

@@ -78,8 +78,19 @@ bool writeAtomically(int directory, std::string_view name, std::string_view byte
   bool ok = writeAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::renameat(directory, temp.c_str(), directory, target.c_str()) == 0;
-  if (!ok) ::unlinkat(directory, temp.c_str(), 0);
+  if (!ok) {
+    const int error = errno;  // the caller looks at why it failed
+    ::unlinkat(directory, temp.c_str(), 0);
+    errno = error;
+  }
   return ok;
+}
+
+// Removes whatever is under `name`: a file, a FIFO, or a folder with its content.
+bool removeAt(int directory, const std::string& name) {
+  if (::unlinkat(directory, name.c_str(), 0) == 0) return true;
+  if (errno != EISDIR && errno != EPERM) return false;
+  return platform::FileSystem::removeItem(markersDirectory() / name);
 }
 
 }  // namespace
@@ -107,39 +118,38 @@ bool inMarkerFolder(Operation&& operation) {
   return reopened >= 0 && operation(reopened);
 }
 
-std::optional<std::string> readMarkerFile(std::string_view name) {
+std::optional<std::string> readMarkerFile(std::string_view name, int* errorCode) {
   const std::string path(name);
-  int fd = -1;
+  std::optional<std::string> text;
+  platform::FileSystem::ReadError error;
+  // Our own files are never links: one here was put by someone else.
   inMarkerFolder([&](int directory) {
-    fd = ::openat(directory, path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd >= 0;
+    text = platform::FileSystem::readFileAt(directory, path, &error, /*followSymlinks=*/false);
+    if (!text) errno = error.code;
+    return text.has_value();
   });
-  if (fd < 0) return std::nullopt;
-  // These files are small: one read usually returns all of it, and a short read of a
-  // regular file means its end, which saves the syscalls of a stat and a final read.
-  std::string out;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    out.append(buffer, static_cast<size_t>(got));
-    if (static_cast<size_t>(got) < sizeof buffer) break;
-  }
-  ::close(fd);
-  return out;
+  if (errorCode) *errorCode = text ? 0 : (error.code ? error.code : ENOENT);
+  return text;
 }
 
 bool writeMarkerFile(std::string_view name, std::string_view bytes) {
-  return inMarkerFolder([&](int directory) { return writeAtomically(directory, name, bytes); });
+  return inMarkerFolder([&](int directory) {
+    if (writeAtomically(directory, name, bytes)) return true;
+    // A folder under our name (left by something else) cannot be renamed over: it is
+    // removed so that the failure does not repeat at every write and every launch.
+    if (errno != EISDIR && errno != ENOTEMPTY && errno != EEXIST) return false;
+    return removeAt(directory, std::string(name)) && writeAtomically(directory, name, bytes);
+  });
 }
 
 void removeMarkerFile(std::string_view name) {
   const std::string path(name);
-  inMarkerFolder([&](int directory) { return ::unlinkat(directory, path.c_str(), 0) == 0; });
+  inMarkerFolder([&](int directory) { return removeAt(directory, path); });
+}
+
+std::size_t removeStaleMarkerTemporaries() {
+  return platform::FileSystem::removeStaleTemporaries(markersDirectory(),
+                                                      kStaleTemporaryAgeSeconds);
 }
 
 }  // namespace tilo

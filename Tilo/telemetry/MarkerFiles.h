@@ -26,13 +26,22 @@ std::filesystem::path markersDirectory();
 // "com.tilo.crashmarker.fileio", utility priority, created once.
 platform::SerialQueue& crashMarkerFileQueue();
 
-// Content of the named file in the markers folder; nullopt when missing or unreadable.
-std::optional<std::string> readMarkerFile(std::string_view name);
+// Content of the named file in the markers folder; nullopt when missing or unreadable:
+// a link, a FIFO, a folder or a file over FileSystem::kMaxReadSize is not read.
+// `errorCode` gets the errno value of a failure (ENOENT when nothing is there), else 0.
+std::optional<std::string> readMarkerFile(std::string_view name, int* errorCode = nullptr);
 // Writes atomically, creating the folder the first time for each container (and again
-// if it disappeared). No fsync: a marker must survive a crash of the process, not a
-// power loss.
+// if it disappeared); a folder in the way is removed. No fsync: a marker must survive a
+// crash of the process, not a power loss.
 bool writeMarkerFile(std::string_view name, std::string_view bytes);
-// A missing file is not an error.
+// Removes whatever is under the name, folders included. A missing file is not an error.
 void removeMarkerFile(std::string_view name);
+
+// A writer killed between creating its temporary and renaming it leaves the temporary
+// behind; ten minutes is far beyond any write of these small files, so an older one is
+// stale even when its pid now names another live process.
+inline constexpr double kStaleTemporaryAgeSeconds = 600;
+// Deletes such temporaries in the markers folder (FileSystem::removeStaleTemporaries).
+std::size_t removeStaleMarkerTemporaries();
 
 }  // namespace tilo

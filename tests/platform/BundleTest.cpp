@@ -87,8 +87,8 @@ TEST(BundleTest, FindsResourcesByNameAndExtension) {
   EXPECT_EQ(bundle->pathForResource("LICENSE", ""), dir.path() / "LICENSE");
   EXPECT_EQ(bundle->pathForResource("ios-tilo-key", "json"), std::nullopt);
   EXPECT_EQ(bundle->pathForResource("ios-tilo-key", ""), std::nullopt);
-  // A folder is not a resource file.
-  EXPECT_EQ(bundle->pathForResource("tilo-key", "txt"), std::nullopt);
+  // A folder is found too: reading it is what fails, with a reason the caller reports.
+  EXPECT_EQ(bundle->pathForResource("tilo-key", "txt"), dir.path() / "tilo-key.txt");
 }
 
 TEST(BundleTest, MainBundleDirectoryOverrides) {
@@ -111,6 +111,95 @@ TEST(BundleTest, MainBundleDirectoryOverrides) {
   EXPECT_EQ(Bundle::main()->directory(), b.path());
   saved ? ::setenv("TILO_BUNDLE_DIR", saved->c_str(), 1) : ::unsetenv("TILO_BUNDLE_DIR");
   Bundle::setMainBundleDirectory(std::nullopt);
+}
+
+}  // namespace
+}  // namespace tilo::platform
+
+namespace tilo::platform {
+namespace {
+
+// A "bplist00" file whose object i is an array of the references `children(i)`; object
+// 0 is the top. Four-byte offsets and references.
+template <class Children>
+std::string binaryArrays(std::uint32_t count, Children children) {
+  auto be = [](std::string& out, std::uint64_t value, int bytes) {
+    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
+      out += static_cast<char>(value >> shift);
+  };
+  std::string out = "bplist00";
+  std::vector<std::uint32_t> offsets;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    offsets.push_back(static_cast<std::uint32_t>(out.size()));
+    const std::vector<std::uint32_t> refs = children(i);
+    if (refs.size() < 15) {
+      out += static_cast<char>(0xA0 | refs.size());
+    } else {
+      out += "\xAF\x12";
+      be(out, refs.size(), 4);
+    }
+    for (auto ref : refs) be(out, ref, 4);
+  }
+  const std::uint64_t table = out.size();
+  for (auto offset : offsets) be(out, offset, 4);
+  out += std::string(6, '\0') + "\x04\x04";
+  be(out, count, 8);
+  be(out, 0, 8);
+  be(out, table, 8);
+  return out;
+}
+
+// libplist parses recursively and copies shared objects: without the limits each of
+// these would crash it or run for hours.
+TEST(PlistValueTest, DeepAndSelfMultiplyingListsAreRefusedBeforeParsing) {
+  auto chain = [](std::uint32_t depth) {
+    return binaryArrays(depth, [depth](std::uint32_t i) {
+      return i + 1 < depth ? std::vector<std::uint32_t>{i + 1} : std::vector<std::uint32_t>{};
+    });
+  };
+  // 1. Binary nesting: at the limit it parses, to the innermost array.
+  auto parsed = PlistValue::parse(chain(kMaxPlistDepth));
+  ASSERT_TRUE(parsed);
+  const PlistValue* inner = &*parsed;
+  for (std::size_t level = 1; level < kMaxPlistDepth; ++level) inner = &inner->asArray()->at(0);
+  EXPECT_TRUE(inner->asArray()->empty());
+  EXPECT_FALSE(PlistValue::parse(chain(kMaxPlistDepth + 1)));
+  EXPECT_FALSE(PlistValue::parse(chain(200000)));
+  // 2. Sharing: 10 levels of [next, next] expand to 2047 nodes, 40 levels to 2^41.
+  auto doubling = [](std::uint32_t levels) {
+    return binaryArrays(levels, [levels](std::uint32_t i) {
+      return i + 1 < levels ? std::vector<std::uint32_t>{i + 1, i + 1}
+                            : std::vector<std::uint32_t>{};
+    });
+  };
+  EXPECT_EQ(PlistValue::parse(doubling(11))->asArray()->size(), 2u);
+  EXPECT_FALSE(PlistValue::parse(doubling(40)));
+  // Also when the last reference to a big shared object is what passes the limit.
+  auto twice = [](std::uint32_t width) {
+    return binaryArrays(3, [width](std::uint32_t i) {
+      return i == 0   ? std::vector<std::uint32_t>{1, 1}
+             : i == 1 ? std::vector<std::uint32_t>(width, 2)
+                      : std::vector<std::uint32_t>{};
+    });
+  };
+  EXPECT_TRUE(PlistValue::withinLimits(twice(kMaxPlistNodes / 2 - 2)));
+  EXPECT_FALSE(PlistValue::parse(twice(kMaxPlistNodes / 2)));
+  // 3. A cycle and a reference past the end are broken structure.
+  EXPECT_FALSE(PlistValue::parse(
+      binaryArrays(1, [](std::uint32_t) { return std::vector<std::uint32_t>{0}; })));
+  EXPECT_FALSE(PlistValue::parse(
+      binaryArrays(1, [](std::uint32_t) { return std::vector<std::uint32_t>{9}; })));
+  // 4. XML nesting, closed or not.
+  auto xml = [](std::size_t depth, bool closed) {
+    std::string text = "<plist version=\"1.0\">";
+    for (std::size_t i = 0; i < depth; ++i) text += "<array>";
+    text += "<array/>";
+    for (std::size_t i = 0; closed && i < depth; ++i) text += "</array>";
+    return text + "</plist>";
+  };
+  EXPECT_TRUE(PlistValue::parse(xml(kMaxPlistDepth, true)));
+  EXPECT_FALSE(PlistValue::parse(xml(kMaxPlistDepth + 1, true)));
+  EXPECT_FALSE(PlistValue::parse(xml(500000, false)));
 }
 
 }  // namespace

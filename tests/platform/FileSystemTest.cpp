@@ -1,7 +1,9 @@
 #include "platform/FileSystem.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,6 +144,35 @@ TEST(FileSystemTest, TornWriteKeepsPreviousFile) {
   // A later write still succeeds despite the leftover.
   EXPECT_TRUE(FileSystem::atomicWrite(file, "next"));
   EXPECT_EQ(FileSystem::readFile(file), "next");
+}
+
+// Temporaries of killed writers go; those a live writer may still rename stay.
+TEST(FileSystemTest, RemovesOnlyStaleTemporaries) {
+  TempDir dir;
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+  const std::string self = std::to_string(::getpid());
+  auto make = [&](const std::string& name) {
+    EXPECT_TRUE(FileSystem::atomicWrite(dir.path() / name, "x"));
+    return dir.path() / name;
+  };
+  make(".a.json.tmp-" + std::to_string(dead) + "-0");   // writer gone
+  const auto old = make(".a.json.tmp-" + self + "-1");  // alive, but old
+  const timespec longAgo[2] = {{::time(nullptr) - 700, 0}, {::time(nullptr) - 700, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, old.c_str(), longAgo, 0), 0);
+  const auto fresh = make(".a.json.tmp-" + self + "-2");  // alive and recent
+  const auto target = make("a.json");                     // not a temporary
+  const auto odd = make(".a.json.tmp-x-3");               // not our pattern
+  ASSERT_TRUE(
+      FileSystem::createDirectories(dir.path() / (".b.tmp-" + std::to_string(dead) + "-4")));
+
+  EXPECT_EQ(FileSystem::removeStaleTemporaries(dir.path(), 600), 2u);
+  EXPECT_EQ(entryCount(dir.path()), 4u);
+  EXPECT_TRUE(FileSystem::exists(fresh));
+  EXPECT_TRUE(FileSystem::exists(target));
+  EXPECT_TRUE(FileSystem::exists(odd));
+  EXPECT_EQ(FileSystem::removeStaleTemporaries(dir.path() / "missing", 600), 0u);
 }
 
 }  // namespace

@@ -86,6 +86,49 @@ TEST(JsonTest, OptionalAndLenient) {
             DecodingError::Kind::typeMismatch);
 }
 
+TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
+  // 1. A number beyond double's range fails where it is read; the rest of the document
+  //    and lenient fields survive. Integers beyond 64 bits are not integers.
+  const Json json =
+      parseJson(R"({"rate":1e999,"low":-1e400,"tiny":1e-400,"wide":123456789012345678901234567890,)"
+                R"("list":[1E999],"ok":"x"})");
+  for (const char* key : {"rate", "low"}) {
+    const auto error = decodingErrorOf([&] { required<double>(json, key); });
+    EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << key;
+    EXPECT_NE(error.localizedDescription().find("out of range"), std::string::npos);
+    EXPECT_EQ(lenient<double>(json, key), std::nullopt);
+  }
+  EXPECT_EQ(decodingErrorOf([&] { required<std::int64_t>(json, "wide"); }).kind(),
+            DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(required<double>(json, "tiny"), 0.0);
+  EXPECT_EQ(required<std::string>(json, "ok"), "x");
+  // Nor does it pass for a string, nor for what a hostile text could spell.
+  EXPECT_EQ(decodingErrorOf([&] { required<std::string>(json, "rate"); }).kind(),
+            DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(required<std::string>(parseJson(R"({"s":"out-of-range 1e999"})"), "s"),
+            "out-of-range 1e999");
+
+  // 2. Out-of-range numbers in a non-value position are still syntax errors.
+  for (std::string_view text : {R"({1e999:1})", "1e999 1", "[1e999,]"}) {
+    EXPECT_EQ(decodingErrorOf([&] { parseJson(text); }).kind(), DecodingError::Kind::dataCorrupted)
+        << text;
+  }
+
+  // 3. Nesting is capped, so no later recursive walk can exhaust the stack.
+  const std::string deep(kMaxJsonDepth + 1, '[');
+  EXPECT_EQ(decodingErrorOf([&] { parseJson(deep + std::string(kMaxJsonDepth + 1, ']')); }).kind(),
+            DecodingError::Kind::dataCorrupted);
+  const std::string allowed(kMaxJsonDepth, '[');
+  EXPECT_TRUE(parseJson(allowed + std::string(kMaxJsonDepth, ']')).is_array());
+  EXPECT_EQ(decodingErrorOf([&] { parseJson(std::string(1 << 20, '[')); }).kind(),
+            DecodingError::Kind::dataCorrupted);
+
+  // 4. A NUL inside a string is data, not the end of it; a raw one is a syntax error.
+  EXPECT_EQ(required<std::string>(parseJson(R"({"s":"a\u0000b"})"), "s"), std::string("a\0b", 3));
+  EXPECT_EQ(decodingErrorOf([&] { parseJson(std::string("{\"s\":\"a\0b\"}", 10)); }).kind(),
+            DecodingError::Kind::dataCorrupted);
+}
+
 TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {
   const std::string text =
       R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})";

@@ -28,12 +28,18 @@ TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
     defaults->setString("gone", "soon");
     defaults->removeObject("gone");
     defaults->removeObject("never-set");
+    // Invalid UTF-8 would make libplist write a file it cannot read back, losing every
+    // key: it is stored with replacement characters instead.
+    defaults->setString("bad",
+                        "a\xFF\xC0\xAF"
+                        "b");
   }
   auto fresh = UserDefaults::atPath(path);
   EXPECT_EQ(fresh->string("greeting"), "광고 로드 완료 ✅");
   EXPECT_EQ(fresh->data("com.tilo.AdUnit"), blob);
   EXPECT_EQ(fresh->data("empty"), Bytes{});
   EXPECT_EQ(fresh->string("gone"), std::nullopt);
+  EXPECT_EQ(fresh->string("bad"), "a\uFFFD\uFFFD\uFFFDb");
   // A value of the other type reads as absent.
   EXPECT_EQ(fresh->string("com.tilo.AdUnit"), std::nullopt);
   EXPECT_EQ(fresh->data("greeting"), std::nullopt);

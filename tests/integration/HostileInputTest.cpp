@@ -1,0 +1,426 @@
+// Every file the SDK reads from the container or the bundle, planted in each hostile
+// form, must give its documented outcome: no crash, no hang (a FIFO without a writer),
+// no memory blow-up (a 100 MB sparse file), the host's own preference keys untouched,
+// and nothing that fails again at the next start.
+//
+// "Unreadable" cannot be made with chmod 000 here: the tests run as root, which reads
+// anyway. The file is instead a symbolic link to /proc/self/mem, a regular file whose
+// read at offset 0 fails with EIO for every user; the marker files, which are never
+// links, refuse it at open (ELOOP).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+#include <regex>
+
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/core/TiloKeyManager.h"
+#include "Tilo/core/TiloService.h"
+#include "Tilo/telemetry/AdLoadTracker.h"
+#include "Tilo/telemetry/MarkerFiles.h"
+#include "platform/Base64.h"
+#include "platform/Bundle.h"
+#include "support/SdkFixture.h"
+#include "telemetry/TelemetryFixture.h"
+
+namespace tilo::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using platform::FileSystem;
+using platform::Json;
+using platform::PlistValue;
+
+enum class Hostile {
+  truncated,
+  randomBytes,
+  outOfRange,
+  nulInString,
+  fifo,
+  folder,
+  unreadable,
+  huge
+};
+constexpr Hostile kEveryForm[] = {Hostile::truncated,   Hostile::randomBytes, Hostile::outOfRange,
+                                  Hostile::nulInString, Hostile::fifo,        Hostile::folder,
+                                  Hostile::unreadable,  Hostile::huge};
+constexpr const char* kFormNames[] = {"truncated", "random bytes", "1e999",      "NUL in a string",
+                                      "FIFO",      "folder",       "unreadable", "100 MB"};
+
+// The contents one file takes in the content-based forms.
+struct Contents {
+  std::string valid;       // cut in half for `truncated`
+  std::string outOfRange;  // carries 1e999 where a value is read
+  std::string nul;         // carries a NUL inside a string
+};
+
+std::string randomBytes(std::size_t size) {
+  std::mt19937 random(7);
+  std::string out(size, '\0');
+  for (auto& c : out) c = static_cast<char>(random());
+  return out;
+}
+
+void plant(const fs::path& path, Hostile form, const Contents& contents) {
+  fs::remove_all(path);
+  fs::create_directories(path.parent_path());
+  switch (form) {
+    case Hostile::truncated:
+      ASSERT_TRUE(
+          FileSystem::atomicWrite(path, contents.valid.substr(0, contents.valid.size() / 2)));
+      break;
+    case Hostile::randomBytes:
+      ASSERT_TRUE(FileSystem::atomicWrite(path, randomBytes(300)));
+      break;
+    case Hostile::outOfRange:
+      ASSERT_TRUE(FileSystem::atomicWrite(path, contents.outOfRange));
+      break;
+    case Hostile::nulInString:
+      ASSERT_TRUE(FileSystem::atomicWrite(path, contents.nul));
+      break;
+    case Hostile::fifo:
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      break;
+    case Hostile::folder:
+      fs::create_directories(path);
+      ASSERT_TRUE(FileSystem::atomicWrite(path / "inside", "x"));
+      break;
+    case Hostile::unreadable:
+      fs::create_symlink("/proc/self/mem", path);
+      break;
+    case Hostile::huge:  // sparse: costs no disk
+      ASSERT_TRUE(FileSystem::atomicWrite(path, ""));
+      ASSERT_EQ(::truncate(path.c_str(), 100 << 20), 0);
+      break;
+  }
+}
+
+// A binary property list of one dictionary whose keys and strings are UTF-16, the form in
+// which a NUL survives libplist's parsing (its XML reader drops what follows one).
+std::string binaryPlist(const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
+  auto utf16 = [](const std::u16string& text) {
+    std::string object(1, static_cast<char>(0x60 | text.size()));  // fewer than 15 units
+    for (char16_t unit : text) object += {static_cast<char>(unit >> 8), static_cast<char>(unit)};
+    return object;
+  };
+  const std::size_t n = entries.size();
+  std::string out = "bplist00";
+  std::vector<std::size_t> offsets{out.size()};
+  out += static_cast<char>(0xD0 | n);
+  for (std::size_t i = 0; i < 2 * n; ++i) out += static_cast<char>(1 + i);  // keys, values
+  for (int part = 0; part < 2; ++part) {
+    for (const auto& entry : entries) {
+      offsets.push_back(out.size());
+      out += utf16(part == 0 ? entry.first : entry.second);
+    }
+  }
+  const std::size_t table = out.size();
+  for (auto offset : offsets) out += static_cast<char>(offset);  // one-byte offsets
+  out += std::string(6, '\0') + "\x01\x01"s;
+  for (std::uint64_t value :
+       {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
+    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
+  }
+  return out;
+}
+
+bool contentBased(Hostile form) {
+  return form <= Hostile::nulInString;
+}
+
+std::string sealed(const std::string& secret, const std::string& plain) {
+  return *encryptPayload(
+      secret, std::span(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size()));
+}
+
+class HostileInputTest : public TelemetryTest {
+ protected:
+  // One start's detection with a logger whose uploads succeed: the crash reports sent.
+  std::vector<Json> detect() {
+    auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
+    AdEventLogger::create(api, kTestAppKey);
+    checkForPreviousCrashes();
+    env.runUntilIdle();
+    AdEventLogger::resetSharedForTesting();
+    return api->allEvents();
+  }
+  static Json metadataOf(const Json& event) {
+    return platform::parseJson(event["payload"]["metadata"].get<std::string>());
+  }
+};
+
+TEST_F(HostileInputTest, MarkerFolderFilesFailOnceAndNeverAgain) {
+  const double now = platform::now();
+  const std::string stamp = std::to_string(now - 1);
+  const std::string tracker =
+      R"({"loadingAds":{"unit-1":{"currentPhase":"load","lastUpdate":)" + stamp + "}}}";
+  struct Row {
+    const char* name;
+    Contents contents;
+  };
+  const Row rows[] = {
+      {"tilo_crash_ad_callback.flag",
+       {R"({"timestamp":)" + stamp + R"(,"checkpoint":"ad_callback","sessionId":"S1"})",
+        R"({"timestamp":1e999,"checkpoint":"ad_callback","sessionId":"S1"})",
+        R"({"timestamp":)" + stamp + R"(,"checkpoint":"ad_callback","sessionId":"S\u0000X"})"}},
+      {"tilo_crash_ad_tracker.json",
+       {tracker, R"({"loadingAds":{"unit-1":{"currentPhase":"load","lastUpdate":1e999}}})",
+        R"({"loadingAds":{"unit\u00001":{"currentPhase":"load","lastUpdate":)" + stamp + "}}}"}},
+      // Planted beside a valid tracker: it decides the context of that ad-load crash.
+      {"tilo_lifecycle.json",
+       {R"({"timestamp":)" + stamp + R"(,"state":"background"})",
+        R"({"timestamp":1e999,"state":"background"})",
+        R"({"timestamp":)" + stamp + R"(,"state":"background","note":"a\u0000b"})"}},
+  };
+  for (const auto& row : rows) {
+    for (Hostile form : kEveryForm) {
+      SCOPED_TRACE(std::string(row.name) + " as " + kFormNames[static_cast<int>(form)]);
+      const bool lifecycle = std::string(row.name) == "tilo_lifecycle.json";
+      // 1. The hostile file (and, for the lifecycle row, a valid tracker).
+      FileSystem::createDirectories(markersDirectory());
+      if (lifecycle) {
+        ASSERT_TRUE(FileSystem::atomicWrite(markerPath("tilo_crash_ad_tracker.json"), tracker));
+      }
+      plant(markerPath(row.name), form, row.contents);
+      const bool decodes = form == Hostile::nulInString;
+
+      // 2. Detection reports only what decodes, and removes the file whatever it was.
+      auto reports = detect();
+      if (lifecycle) {
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(metadataOf(reports[0])["context"],
+                  decodes ? "background_immediate" : "foreground");
+        EXPECT_EQ(reports[0]["payload"].contains("lastLifecycleState"), decodes);
+      } else {
+        // Only the NUL form decodes: a NUL is data inside a string.
+        ASSERT_EQ(reports.size(), decodes ? 1u : 0u);
+        if (decodes && std::string(row.name).ends_with(".flag")) {
+          EXPECT_EQ(reports[0]["sessionId"], std::string("S\0X", 3));
+        }
+      }
+      EXPECT_FALSE(fs::exists(fs::symlink_status(markerPath(row.name))));
+
+      // 3. The next start is clean: nothing left to report, and the SDK's own writes of
+      //    the same files work again.
+      EXPECT_TRUE(detect().empty());
+      markAdCallback("onAdImpression", std::nullopt);
+      updateAdLoadPhase("unit-2", "start");
+      EXPECT_EQ(readAdLoadTracker()->loadingAds.count("unit-2"), 1u);
+      completeAdLoad("unit-2");
+      EXPECT_EQ(detect().size(), 1u);
+    }
+  }
+}
+
+TEST_F(HostileInputTest, CachedSdkConfigFallsBackToOffAndIsRewritable) {
+  const Contents contents{R"({"enableMarkerCheckpoints":true})",
+                          R"({"enableMarkerCheckpoints":1e999})",
+                          R"({"enableMarkerCheckpoints":true,"note":"a\u0000b"})"};
+  for (Hostile form : kEveryForm) {
+    SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
+    plant(markerPath("sdkConfig.json"), form, contents);
+    EXPECT_EQ(readCachedSdkConfig(),
+              form == Hostile::nulInString ? std::optional(SdkConfig{true}) : std::nullopt);
+    // A value from the backend replaces whatever was there, a folder included.
+    writeCachedSdkConfig(SdkConfig{true});
+    EXPECT_EQ(readCachedSdkConfig(), SdkConfig{true});
+  }
+}
+
+TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
+  const fs::path file = container.path() / "prefs.plist";
+  const PlistValue::Dictionary hostKeys{{"host.name", "player"}, {"host.volume", 0.8}};
+  const Contents contents{PlistValue(hostKeys).toBinary(),
+                          "<plist version=\"1.0\"><dict><key>host.name</key><string>player</string>"
+                          "<key>host.big</key><real>1e999</real></dict></plist>",
+                          binaryPlist({{u"hóst\0key"s, u"á\0b"s}, {u"host.name", u"player"}})};
+  const AdLogEvent event = AdLogEvent::make(AdLogEventType::adClick, Json::object());
+  for (Hostile form : kEveryForm) {
+    SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
+    plant(file, form, contents);
+    struct stat before {};
+    ::lstat(file.c_str(), &before);
+    const auto reported = logs.count("Failed to read user defaults, keeping changes in memory: ");
+    auto defaults = platform::UserDefaults::atPath(file);
+    EventStore store(defaults, kTestAppKey);
+
+    // 1. The SDK works either way: what it saves, it loads back in this run.
+    ASSERT_TRUE(store.saveEvents(std::span(&event, 1)));
+    ASSERT_TRUE(store.saveEvents(std::span(&event, 1)));
+    ASSERT_EQ(store.loadSavedEvents().size(), 1u);
+
+    if (contentBased(form)) {
+      // 2a. A file that reads is rewritten with the event; a parseable one keeps every host
+      //     key byte for byte (a damaged one has none left to keep).
+      EXPECT_EQ(defaults->readFailure(), std::nullopt);
+      auto reread = platform::UserDefaults::atPath(file);
+      EXPECT_TRUE(reread->string(EventStore::kKey));
+      auto root = PlistValue::parse(*FileSystem::readFile(file));
+      ASSERT_TRUE(root && root->asDictionary());
+      const auto& values = *root->asDictionary();
+      auto value = [&](const std::string& key) {
+        auto it = values.find(key);
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+      };
+      if (form == Hostile::outOfRange) {
+        EXPECT_EQ(value("host.name"), PlistValue("player"));
+        ASSERT_TRUE(value("host.big") && value("host.big")->asReal());
+        EXPECT_TRUE(std::isinf(*value("host.big")->asReal()));
+      } else if (form == Hostile::nulInString) {
+        // (libplist 2.2 writes an all-ASCII string only up to a NUL; non-ASCII ones, as
+        // here, go out as UTF-16 with their full length.)
+        EXPECT_EQ(value("hóst\0key"s), PlistValue("á\0b"s));
+        EXPECT_EQ(value("host.name"), PlistValue("player"));
+      }
+      EXPECT_EQ(logs.count("Failed to read user defaults"), reported);
+    } else {
+      // 2b. A file that exists but cannot be read is never written over; the store says
+      //     why, and the SDK logs it once however often it writes.
+      EXPECT_TRUE(defaults->readFailure());
+      struct stat after {};
+      ::lstat(file.c_str(), &after);
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_size, before.st_size);
+      EXPECT_EQ(logs.count("Failed to read user defaults, keeping changes in memory: "),
+                reported + 1);
+    }
+  }
+}
+
+TEST_F(HostileInputTest, UndecodableEventStoreEntryIsRemovedOnce) {
+  const fs::path file = container.path() / "prefs.plist";
+  const std::string list = R"([{"eventId":"e1","eventType":"adClick","createdAt":1,)"
+                           R"("sessionId":"S","payloadJsonString":"{}"}])";
+  const std::string valid = sealed(kTestAppKey, list);
+  struct Row {
+    const char* name;
+    std::string entry;
+    std::size_t restored;
+  };
+  const Row rows[] = {
+      {"truncated", valid.substr(0, valid.size() / 2), 0},
+      {"random Base64", platform::base64Encode(platform::Bytes(120, 0x5A)), 0},
+      {"1e999",
+       sealed(kTestAppKey,
+              std::regex_replace(list, std::regex("\"createdAt\":1"), "\"createdAt\":1e999")),
+       0},
+      {"raw NUL in the entry", valid.substr(0, 20) + std::string(1, '\0') + valid.substr(20), 0},
+      {"NUL in an event's string",
+       sealed(kTestAppKey, std::regex_replace(list, std::regex("e1"), "e\\u00001")), 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FileSystem::atomicWrite(file, PlistValue(PlistValue::Dictionary{{"host.name", "player"},
+                                                                    {EventStore::kKey, row.entry}})
+                                      .toBinary());
+    const auto errors = logs.count("⚠️ 이벤트");
+    EventStore store(platform::UserDefaults::atPath(file), kTestAppKey);
+    EXPECT_EQ(store.loadSavedEvents().size(), row.restored);
+    const auto reread = platform::UserDefaults::atPath(file);
+    EXPECT_EQ(reread->string("host.name"), "player");
+    EXPECT_EQ(reread->string(EventStore::kKey).has_value(), row.restored > 0);
+    // A reset store does not fail again at the next start.
+    EventStore next(reread, kTestAppKey);
+    EXPECT_EQ(next.loadSavedEvents().size(), row.restored);
+    EXPECT_EQ(logs.count("⚠️ 이벤트") - errors, row.restored > 0 ? 0u : 1u);
+  }
+}
+
+std::string escapeRegex(const std::string& text) {
+  return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
+TEST(HostileBundleTest, KeyFileAndInfoPlistEndTheProcessWithTheirMessages) {
+  TempDir bundle;
+  platform::Bundle::setMainBundleDirectory(bundle.path());
+  const std::string key = "bundle-app-key";
+  const std::string decryptFailure =
+      std::string(
+          "Failed to decrypt ios-tilo-key.txt, Please verify your ios-tilo-key.txt file "
+          "and Tilo App Key at ") +
+      kPublisherDashboardUrl;
+  const std::string config = R"({"appKey":"k","platform":"ios","storeId":"1"})";
+  const std::string sealedConfig = sealed(key, config);
+  const Contents keyFile{
+      sealedConfig, sealed(key, R"({"appKey":"k","platform":"ios","storeId":1e999})"),
+      sealedConfig.substr(0, 10) + std::string(1, '\0') + sealedConfig.substr(10)};
+  const std::string unreadable = "loadConfigurationFile: The file \"ios-tilo-key.txt\" couldn't ";
+  const std::string expected[] = {
+      decryptFailure,
+      decryptFailure,
+      "loadConfigurationFile: The data couldn't be read because it isn't in the correct format. "
+      "(key \"storeId\": expected string, found a number out of range)",
+      decryptFailure,
+      unreadable + "be opened because it is not a regular file.",
+      unreadable + "be opened because it is a folder.",
+      unreadable + "be read. (Input/output error)",
+      unreadable + "be opened because it is larger than 4 MB.",
+  };
+  for (Hostile form : kEveryForm) {
+    SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
+    plant(bundle.path() / "ios-tilo-key.txt", form, keyFile);
+    EXPECT_DEATH(loadConfigurationFile(key),
+                 "^" + escapeRegex(expected[static_cast<int>(form)]) + "\n$");
+  }
+
+  // Info.plist: anything but a readable dictionary with a string app key has no key. A
+  // NUL inside the key is part of it.
+  const Contents info{
+      PlistValue(PlistValue::Dictionary{{"TiloAppKey", key}}).toXml(),
+      "<plist version=\"1.0\"><dict><key>TiloAppKey</key><real>1e999</real></dict></plist>",
+      binaryPlist({{u"TiloAppKey", u"k\0y"s}})};
+  for (Hostile form : kEveryForm) {
+    SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
+    plant(bundle.path() / "Info.plist", form, info);
+    auto parsed = platform::Bundle::atDirectory(bundle.path());
+    if (form == Hostile::nulInString) {
+      EXPECT_EQ(TiloKeyManager::create(*parsed)->appKey(), std::string("k\0y", 3));
+    } else {
+      EXPECT_DEATH(TiloKeyManager::create(*parsed), "^TiloAppKey not found in Info\\.plist\n$");
+    }
+  }
+  platform::Bundle::setMainBundleDirectory(std::nullopt);
+}
+
+// The backend's answer is hostile too: 1e999 in the fee rate makes the answer undecodable
+// (a failed attempt, then the cache); in a unit's refresh interval it falls back to 30 s.
+TEST(HostileBackendTest, OutOfRangeNumbersInTheAppInfo) {
+  SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[{"tiloAdUnitId":"u","mediationAdUnitId":"m","name":"n","type":"banner",)"
+      R"("refreshInterval":1e999}],"feeRate":0.2})";
+  SdkFixture sdk(options);
+  std::optional<std::optional<TiloError>> outcome;
+  TiloAds::shared().initialized([&](auto error) { outcome = error; });
+  ASSERT_TRUE(sdk.drive([&] { return outcome.has_value(); }));
+  ASSERT_EQ(*outcome, std::nullopt);
+  EXPECT_EQ(TiloAds::shared().core()->currentAppInfo()->item("u")->refreshInterval, 30.0);
+
+  for (const char* feeRate : {"1e999", "-1e400"}) {
+    SCOPED_TRACE(feeRate);
+    sdk.server()->setAppInfoJson(
+        R"({"adUnits":[{"tiloAdUnitId":"u2","mediationAdUnitId":"m","name":"n","type":"banner"}],)"
+        R"("feeRate":)" +
+        std::string(feeRate) + "}");
+    const auto requestsBefore = sdk.server()->requestCount();
+    sdk.relaunch();
+    outcome.reset();
+    TiloAds::shared().initialized([&](auto error) { outcome = error; });
+    ASSERT_TRUE(sdk.drive([&] { return outcome.has_value(); }));
+    // Three attempts, then the cache of the first start answers.
+    EXPECT_EQ(sdk.server()->requestCount() - requestsBefore, 3u);
+    ASSERT_EQ(*outcome, std::nullopt);
+    const auto info = TiloAds::shared().core()->currentAppInfo();
+    EXPECT_TRUE(info->item("u"));
+    EXPECT_FALSE(info->item("u2"));
+  }
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -3,6 +3,7 @@
 #include "Tilo/backend/AdUnitCache.h"
 #include "Tilo/backend/NetworkError.h"
 #include "Tilo/backend/TiloError.h"
+#include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/TiloLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Environment.h"
@@ -70,6 +71,8 @@ platform::HttpRequest TiloApi::makeRequest(Endpoint endpoint) const {
   if (events) request.headers.emplace_back("Content-Type", "application/json");
   request.headers.emplace_back("Tilo-App-Key", appKey_);
   request.headers.emplace_back("Sdk-Version", kSdkVersion);
+  // Here rather than at start-up: by the first request the host has set the log level.
+  warnAboutDevelopmentOverridesOnce(baseURL_);
   return request;
 }
 

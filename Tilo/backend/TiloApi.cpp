@@ -66,7 +66,7 @@ platform::HttpRequest TiloApi::makeRequest(Endpoint endpoint) const {
   if (!isValidUrl(request.url)) {
     throw TiloError(TiloError::Code::initializationFailed, "Invalid API URL for " + path);
   }
-  request.timeoutSeconds = 60;
+  request.timeoutSeconds = kRequestTimeoutSeconds;
   request.method = events ? "POST" : "GET";
   if (events) request.headers.emplace_back("Content-Type", "application/json");
   request.headers.emplace_back("Tilo-App-Key", appKey_);
@@ -136,6 +136,16 @@ void TiloApi::attemptFailed(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempt
         attempt(weak, state);
       },
       delay);
+}
+
+double TiloApi::worstCaseFetchSeconds(const RetryPolicy& policy) {
+  double total = 0;
+  double delay = policy.initialDelay;
+  for (int attempt = 0; attempt < policy.maxRetries; ++attempt) {
+    total += kRequestTimeoutSeconds + delay;
+    delay *= policy.delayMultiplier;
+  }
+  return total;
 }
 
 void TiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {

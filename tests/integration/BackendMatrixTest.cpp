@@ -175,7 +175,7 @@ TEST_F(BackendMatrixTest, GzipBombIsNeverInflated) {
   // 16 MB of JSON once inflated, about 130 KB on the wire.
   const std::string bomb = gzipPadded(kAppInfo, 16 << 20);
   ASSERT_LT(bomb.size(), 160'000u);
-  const Answer gzip = [&](httplib::Response& res) {
+  const Answer gzip = [bomb](httplib::Response& res) {
     res.set_content(bomb, "application/json");
     res.set_header("Content-Encoding", "gzip");
   };

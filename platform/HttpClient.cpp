@@ -89,6 +89,8 @@ long errorCodeFor(CURLcode code, CURL* easy) {
       return kUrlErrorUnsupportedURL;
     case CURLE_TOO_MANY_REDIRECTS:
       return kUrlErrorHTTPTooManyRedirects;
+    case CURLE_FILESIZE_EXCEEDED:
+      return kUrlErrorDataLengthExceedsMaximum;
     default:
       return kUrlErrorUnknown;
   }
@@ -125,6 +127,12 @@ UrlError UrlError::withCode(long code) {
       break;
     case kUrlErrorNotConnectedToInternet:
       text = "The Internet connection appears to be offline.";
+      break;
+    case kUrlErrorCannotDecodeContentData:
+      text = "cannot decode raw data";
+      break;
+    case kUrlErrorDataLengthExceedsMaximum:
+      text = "resource exceeds maximum size";
       break;
     case kUrlErrorSecureConnectionFailed:
       text = "An SSL error has occurred and a secure connection to the server cannot be made.";
@@ -169,6 +177,8 @@ class HttpClient::Worker {
     HttpCompletion completion;
     std::optional<std::string> caFile;  // read when sent, on the caller's thread
     HttpResponse response;
+    std::size_t headerBytes = 0;
+    long refusal = 0;  // why a callback aborted the transfer; 0 when none did
     CURL* easy = nullptr;
     curl_slist* headerList = nullptr;
 
@@ -241,20 +251,42 @@ class HttpClient::Worker {
   }
 
  private:
+  // Returning anything but the size given aborts the transfer with CURLE_WRITE_ERROR.
   static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
-    static_cast<Transfer*>(user)->response.body.append(data, size * count);
-    return size * count;
+    auto& transfer = *static_cast<Transfer*>(user);
+    const std::size_t length = size * count;
+    if (transfer.response.body.size() + length > transfer.request.maxResponseBytes) {
+      transfer.refusal = kUrlErrorDataLengthExceedsMaximum;
+      return 0;
+    }
+    transfer.response.body.append(data, length);
+    return length;
   }
 
   static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
-    auto& headers = static_cast<Transfer*>(user)->response.headers;
-    std::string_view line(data, size * count);
-    if (line.starts_with("HTTP/")) {
-      headers.clear();  // a new response (after a redirect or an interim 1xx answer)
-    } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
-      headers.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+    auto& transfer = *static_cast<Transfer*>(user);
+    auto& headers = transfer.response.headers;
+    const std::size_t length = size * count;
+    transfer.headerBytes += length;
+    if (transfer.headerBytes > kMaxResponseHeaderBytes) {
+      transfer.refusal = kUrlErrorDataLengthExceedsMaximum;
+      return 0;
     }
-    return size * count;
+    std::string_view line(data, length);
+    if (line.starts_with("HTTP/")) {
+      headers.clear();  // a new response after an interim 1xx answer
+    } else if (auto colon = line.find(':'); colon != std::string_view::npos) {
+      std::string_view name = trim(line.substr(0, colon));
+      std::string_view value = trim(line.substr(colon + 1));
+      // Nothing asked for an encoding, so nothing here can decode one.
+      if (equalsIgnoringCase(name, "Content-Encoding") && !value.empty() &&
+          !equalsIgnoringCase(value, "identity")) {
+        transfer.refusal = kUrlErrorCannotDecodeContentData;
+        return 0;
+      }
+      headers.emplace_back(name, value);
+    }
+    return length;
   }
 
   void start(std::unique_ptr<Transfer> owned) {
@@ -269,10 +301,13 @@ class HttpClient::Worker {
     curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 16L);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // Requests carry the app key: a redirect must never take it to another host.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+    // No Accept-Encoding is sent, and whatever arrives is never inflated.
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    // A declared length over the limit fails before any of the body is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(request.maxResponseBytes));
     curl_easy_setopt(easy, CURLOPT_TCP_NODELAY, 1L);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -317,7 +352,8 @@ class HttpClient::Worker {
 
   void finish(Transfer& transfer, CURLcode code) {
     if (code != CURLE_OK) {
-      return complete(transfer.id, UrlError::withCode(errorCodeFor(code, transfer.easy)));
+      const long error = transfer.refusal ? transfer.refusal : errorCodeFor(code, transfer.easy);
+      return complete(transfer.id, UrlError::withCode(error));
     }
     HttpResponse& response = transfer.response;
     curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &response.status);
@@ -405,6 +441,10 @@ std::shared_ptr<HttpTask> HttpClient::send(HttpRequest request, HttpCompletion c
 void HttpClient::setAdditionalTrustedCAFile(std::optional<std::filesystem::path> pemFile) {
   std::lock_guard lock(trustMutex);
   trustedCAFile = std::move(pemFile);
+}
+
+std::optional<std::string> HttpClient::additionalTrustedCAFile() {
+  return additionalCAFile();
 }
 
 }  // namespace tilo::platform

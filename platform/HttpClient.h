@@ -11,8 +11,16 @@
 // URL-loading error codes below. TLS peers are always verified. The request timeout runs
 // on Environment::current()'s clock (armed when send is called), so tests fast-forward it.
 // Connections are kept alive and reused across requests of the same client.
+//
+// Answers are bounded, because the peer may be hostile: redirects are never followed (a
+// 3xx is handed back as the response, so request headers never reach another host), no
+// content encoding is asked for and an encoded body fails with
+// kUrlErrorCannotDecodeContentData, and a body larger than maxResponseBytes (or headers
+// larger than kMaxResponseHeaderBytes) abort the transfer with
+// kUrlErrorDataLengthExceedsMaximum before more of it is read.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -27,19 +35,24 @@ namespace tilo::platform {
 
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
+// Backend answers are a few kilobytes; anything near these is not one of them.
+inline constexpr std::size_t kDefaultMaxResponseBytes = 4 << 20;
+inline constexpr std::size_t kMaxResponseHeaderBytes = 64 << 10;
+
 struct HttpRequest {
   std::string method = "GET";
   std::string url;
   HttpHeaders headers;
   std::string body;
   double timeoutSeconds = 60;
+  std::size_t maxResponseBytes = kDefaultMaxResponseBytes;
 };
 
 struct HttpResponse {
   long status = 0;
   HttpHeaders headers;  // in arrival order, names as the server sent them
   std::string body;
-  std::string url;  // after redirects
+  std::string url;
 
   // The first value of `name`, compared case-insensitively.
   std::optional<std::string> header(std::string_view name) const;
@@ -58,6 +71,8 @@ inline constexpr long kUrlErrorCannotConnectToHost = -1004;
 inline constexpr long kUrlErrorNetworkConnectionLost = -1005;
 inline constexpr long kUrlErrorHTTPTooManyRedirects = -1007;
 inline constexpr long kUrlErrorNotConnectedToInternet = -1009;
+inline constexpr long kUrlErrorCannotDecodeContentData = -1016;
+inline constexpr long kUrlErrorDataLengthExceedsMaximum = -1103;
 inline constexpr long kUrlErrorSecureConnectionFailed = -1200;
 
 struct UrlError {
@@ -103,6 +118,8 @@ class HttpClient {
   // trust store stays in force). TILO_DEV_CA_FILE does the same from the environment;
   // the in-code setting wins. Applies to requests sent afterwards.
   static void setAdditionalTrustedCAFile(std::optional<std::filesystem::path> pemFile);
+  // The file in force (in-code setting, else TILO_DEV_CA_FILE); nullopt when none.
+  static std::optional<std::string> additionalTrustedCAFile();
 
   class Worker;
 

@@ -3,6 +3,7 @@
 #include "Tilo/backend/AdUnitCache.h"
 #include "Tilo/backend/NetworkError.h"
 #include "Tilo/backend/TiloError.h"
+#include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/TiloLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Environment.h"
@@ -65,11 +66,13 @@ platform::HttpRequest TiloApi::makeRequest(Endpoint endpoint) const {
   if (!isValidUrl(request.url)) {
     throw TiloError(TiloError::Code::initializationFailed, "Invalid API URL for " + path);
   }
-  request.timeoutSeconds = 60;
+  request.timeoutSeconds = kRequestTimeoutSeconds;
   request.method = events ? "POST" : "GET";
   if (events) request.headers.emplace_back("Content-Type", "application/json");
   request.headers.emplace_back("Tilo-App-Key", appKey_);
   request.headers.emplace_back("Sdk-Version", kSdkVersion);
+  // Here rather than at start-up: by the first request the host has set the log level.
+  warnAboutDevelopmentOverridesOnce(baseURL_);
   return request;
 }
 
@@ -133,6 +136,16 @@ void TiloApi::attemptFailed(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempt
         attempt(weak, state);
       },
       delay);
+}
+
+double TiloApi::worstCaseFetchSeconds(const RetryPolicy& policy) {
+  double total = 0;
+  double delay = policy.initialDelay;
+  for (int attempt = 0; attempt < policy.maxRetries; ++attempt) {
+    total += kRequestTimeoutSeconds + delay;
+    delay *= policy.delayMultiplier;
+  }
+  return total;
 }
 
 void TiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {

@@ -20,6 +20,7 @@ namespace tilo {
 
 inline constexpr const char* kSdkVersion = "1.1.44-beta";
 inline constexpr const char* kAdUnitCacheKey = "com.tilo.AdUnit";
+inline constexpr double kRequestTimeoutSeconds = 60;
 
 struct RetryPolicy {
   int maxRetries = 3;
@@ -49,6 +50,9 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
                              Completion<TiloAppInfo> completion) override;
   // The start-up fetch: the API's retry policy, then the ad-unit cache.
   void fetchAppInfo(Completion<TiloAppInfo> completion) override;
+  // The longest fetchAppInfoWithRetry can take under `policy`: every attempt running into
+  // the request timeout, each followed by its wait (the last one included).
+  static double worstCaseFetchSeconds(const RetryPolicy& policy);
   void sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) override;
 
   const std::string& baseURL() const { return baseURL_; }

@@ -3,16 +3,21 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+
+#include "Tilo/core/TiloLogger.h"
+#include "platform/HttpClient.h"
 
 namespace tilo {
 namespace {
 
 std::mutex overrideMutex;
 std::optional<std::string> codeOverride;
+std::atomic<bool> overrideWarningDone{false};
 
 std::string lower(std::string_view text) {
   std::string out(text);
@@ -77,6 +82,28 @@ std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {
   }
   return environment == TiloConfiguration::Environment::development ? kDevelopmentApiBaseUrl
                                                                     : kProductionApiBaseUrl;
+}
+
+std::vector<std::string> developmentOverrides(std::string_view baseUrl) {
+  std::vector<std::string> names;
+  if (baseUrl != kProductionApiBaseUrl && baseUrl != kDevelopmentApiBaseUrl) {
+    names.emplace_back("TILO_API_BASE_URL");
+  }
+  if (platform::HttpClient::additionalTrustedCAFile()) names.emplace_back("TILO_DEV_CA_FILE");
+  return names;
+}
+
+void warnAboutDevelopmentOverridesOnce(std::string_view baseUrl, bool releaseBuild) {
+  if (!releaseBuild || overrideWarningDone.load(std::memory_order_relaxed)) return;
+  const auto names = developmentOverrides(baseUrl);
+  if (names.empty() || overrideWarningDone.exchange(true)) return;
+  std::string line = "Development override in a release build: " + names.front();
+  for (std::size_t i = 1; i < names.size(); ++i) line += ", " + names[i];
+  log(line, TiloLogLevel::error);
+}
+
+void resetDevelopmentOverrideWarningForTesting() {
+  overrideWarningDone.store(false);
 }
 
 }  // namespace tilo

@@ -4,12 +4,14 @@
 //
 // Warning: plain http:// is honoured only for loopback hosts (127.0.0.0/8, localhost,
 // [::1]); any other override that is not https:// is refused with a line on standard
-// error and the built-in URL stays in force.
+// error and the built-in URL stays in force. A release build that runs with an override
+// (or with TILO_DEV_CA_FILE) logs that once, at error level, when it first sends a request.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Tilo/core/TiloConfiguration.h"
 
@@ -25,5 +27,19 @@ void setApiBaseUrlOverride(std::optional<std::string> url);
 std::string resolveApiBaseUrl(TiloConfiguration::Environment environment);
 // https:// with a host, or http:// to a loopback host.
 bool isAcceptableApiBaseUrl(std::string_view url);
+
+#ifdef NDEBUG
+inline constexpr bool kReleaseBuild = true;
+#else
+inline constexpr bool kReleaseBuild = false;
+#endif
+
+// The development settings a client of `baseUrl` runs with: "TILO_API_BASE_URL" when the
+// URL is not a built-in one, "TILO_DEV_CA_FILE" when an extra CA file is trusted.
+std::vector<std::string> developmentOverrides(std::string_view baseUrl);
+// In a release build, the first call that finds an override logs
+// "Development override in a release build: <names>" at error level; later calls do nothing.
+void warnAboutDevelopmentOverridesOnce(std::string_view baseUrl, bool releaseBuild = kReleaseBuild);
+void resetDevelopmentOverrideWarningForTesting();
 
 }  // namespace tilo

@@ -13,10 +13,6 @@ namespace {
 std::mutex sharedMutex;
 std::shared_ptr<AdEventLogger> sharedLogger;
 
-double uptime() {
-  return platform::Environment::current().clock().uptime();
-}
-
 }  // namespace
 
 std::shared_ptr<AdEventLogger> AdEventLogger::create(std::shared_ptr<TiloApiProtocol> api,
@@ -29,10 +25,9 @@ std::shared_ptr<AdEventLogger> AdEventLogger::create(std::shared_ptr<TiloApiProt
       });
   // Restored on the constructing thread, before any work reaches the queue.
   logger->events_ = logger->store_.loadSavedEvents();
-  if (!logger->events_.empty()) {
-    logger->lastSavedCount_ = logger->events_.size();
-    logger->startFlushTimer();
-  }
+  logger->dropOverflow();
+  logger->storeIsCurrent_ = logger->droppedCount_ == 0;
+  if (!logger->events_.empty()) logger->startFlushTimer();
   std::lock_guard lock(sharedMutex);
   sharedLogger = logger;
   return logger;
@@ -68,12 +63,13 @@ void AdEventLogger::append(AdLogEventType type, platform::Json payload) {
 }
 
 void AdEventLogger::logImmediateEvents(std::vector<AdLogEvent> events) {
-  queue_->addOperation([weak = weak_from_this(), events = std::move(events)]() mutable {
-    auto self = weak.lock();
-    if (!self) return;
-    std::move(events.begin(), events.end(), std::back_inserter(self->events_));
-    self->cancelTimers();
-    self->flush();
+  queue_->queue()->sync([&] {
+    std::move(events.begin(), events.end(), std::back_inserter(events_));
+    dropOverflow();
+    storeIsCurrent_ = false;
+    saveAll();
+    cancelFlushTimer();
+    flush();
   });
 }
 
@@ -84,18 +80,36 @@ std::vector<AdLogEvent> AdEventLogger::queuedEvents() {
 void AdEventLogger::appendEvent(AdLogEvent event) {
   const bool wasEmpty = events_.empty();
   events_.push_back(std::move(event));
+  storeIsCurrent_ = false;
+  dropOverflow();
   if (wasEmpty) startFlushTimer();
-  if (events_.size() < kMaxEventCount) {
-    requestDelayedSave();
-    return;
-  }
-  // At the threshold the save timer is cancelled right after any re-arm, so none is
-  // armed; one pending flush serves every append that reaches it.
-  cancelTimers();
-  if (!flushScheduled_) {
+  scheduleSave();
+  // After a failed upload the timer alone decides when to try again.
+  if (events_.size() < kMaxEventCount || waitForTick_) return;
+  cancelFlushTimer();
+  if (uploading_) {
+    flushRequested_ = true;
+  } else if (!flushScheduled_) {
+    // One pending flush serves every append that reaches the threshold.
     flushScheduled_ = true;
     enqueue(&AdEventLogger::scheduledFlush);
   }
+}
+
+void AdEventLogger::dropOverflow() {
+  if (events_.size() <= kMaxQueuedEvents) return;
+  const std::size_t excess = events_.size() - kMaxQueuedEvents;
+  events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(excess));
+  removedCount_ += excess;
+  droppedCount_ += excess;
+  // The store may still hold the dropped ones; the next save rewrites it.
+}
+
+void AdEventLogger::reportDrops() {
+  if (droppedCount_ == 0) return;
+  log("⚠️ 이벤트 큐 초과로 오래된 이벤트 삭제: " + std::to_string(droppedCount_),
+      TiloLogLevel::error);
+  droppedCount_ = 0;
 }
 
 void AdEventLogger::scheduledFlush() {
@@ -103,23 +117,29 @@ void AdEventLogger::scheduledFlush() {
   flush();
 }
 
+void AdEventLogger::tick() {
+  waitForTick_ = false;
+  flush();
+}
+
 void AdEventLogger::flush() {
+  reportDrops();
   if (events_.empty()) return;
   if (uploading_) {
     flushRequested_ = true;
     return;
   }
+  // A kill while the batch is on its way must not lose it.
+  saveIfBehind();
   uploading_ = true;
   flushRequested_ = false;
   const std::uint64_t sentEnd = removedCount_ + events_.size();
   tiloApi_->sendEvents(makeEventsUploadBody(events_),
                        [weak = weak_from_this(), sentEnd](std::exception_ptr error) {
-                         platform::runOnMain([weak, sentEnd, error] {
-                           auto self = weak.lock();
-                           if (!self) return;
-                           self->queue_->addOperation([weak, sentEnd, error] {
-                             if (auto self = weak.lock()) self->finishUpload(sentEnd, error);
-                           });
+                         auto self = weak.lock();
+                         if (!self) return;
+                         self->queue_->addOperation([weak, sentEnd, error] {
+                           if (auto self = weak.lock()) self->finishUpload(sentEnd, error);
                          });
                        });
 }
@@ -128,22 +148,25 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
   uploading_ = false;
   if (error) {
     flushRequested_ = false;
+    waitForTick_ = true;
     saveAll();
     startFlushTimer();
     log("❌ 이벤트 전송 실패, 디스크에 저장: " + localizedDescription(error), TiloLogLevel::error);
+    reportDrops();
     return;
   }
+  waitForTick_ = false;
   // Only removals from the front and appends at the back happen, so the sent events
-  // still queued are exactly the first ones.
-  const auto sent =
-      static_cast<std::size_t>(std::min<std::uint64_t>(sentEnd - removedCount_, events_.size()));
+  // still queued are exactly the first ones (drops may have removed some already).
+  const auto sent = static_cast<std::size_t>(
+      std::min<std::uint64_t>(sentEnd - std::min(sentEnd, removedCount_), events_.size()));
   events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(sent));
   removedCount_ += sent;
   if (events_.empty()) {
     store_.removeSavedEvents();
-    lastSavedCount_ = 0;
+    storeIsCurrent_ = true;
     flushRequested_ = false;
-    cancelTimers();
+    cancelFlushTimer();
     return;
   }
   saveAll();
@@ -152,81 +175,57 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
 }
 
 void AdEventLogger::saveAll() {
-  if (store_.saveEvents(events_)) lastSavedCount_ = events_.size();
+  if (store_.saveEvents(events_)) storeIsCurrent_ = true;
 }
 
 void AdEventLogger::saveIfBehind() {
-  if (lastSavedCount_ < events_.size()) saveAll();
+  if (!storeIsCurrent_) saveAll();
+}
+
+void AdEventLogger::scheduleSave() {
+  if (saveScheduled_ || storeIsCurrent_) return;
+  saveScheduled_ = true;
+  queue_->queue()->postDelayed(
+      [weak = weak_from_this()] {
+        if (auto self = weak.lock()) self->scheduledSave();
+      },
+      kSaveDelay);
+}
+
+void AdEventLogger::scheduledSave() {
+  saveScheduled_ = false;
+  saveIfBehind();
 }
 
 void AdEventLogger::enterBackground() {
   if (events_.empty()) return;
-  saveAll();
-  cancelTimers();
+  saveIfBehind();
+  cancelFlushTimer();
   flush();
 }
 
 void AdEventLogger::startFlushTimer() {
-  timersArmed_ = true;
-  platform::runOnMain([weak = weak_from_this()] {
+  flushTimerArmed_ = true;
+  // Posted, never run inline, so that starts and cancellations reach the main thread in
+  // the order the queue decided them.
+  platform::postToMain([weak = weak_from_this()] {
     auto self = weak.lock();
     if (!self || self->flushTimer_) return;
     self->flushTimer_ = platform::Timer::scheduled(kFlushInterval, /*repeats=*/true, [weak] {
-      auto self = weak.lock();
-      if (!self) return;
-      self->queue_->addOperation([weak] {
-        if (auto self = weak.lock()) self->flush();
-      });
+      if (auto self = weak.lock()) self->enqueue(&AdEventLogger::tick);
     });
   });
 }
 
-void AdEventLogger::cancelTimers() {
-  if (!timersArmed_) return;
-  timersArmed_ = false;
-  // Cleared here, on the queue, so an append that follows re-arms the save timer after
-  // this cancellation reaches the main thread.
-  saveTimerRequested_.store(false);
-  platform::runOnMain([weak = weak_from_this()] {
+void AdEventLogger::cancelFlushTimer() {
+  if (!flushTimerArmed_) return;
+  flushTimerArmed_ = false;
+  platform::postToMain([weak = weak_from_this()] {
     auto self = weak.lock();
-    if (!self) return;
-    for (auto* timer : {&self->saveTimer_, &self->flushTimer_}) {
-      if (*timer) (*timer)->invalidate();
-      timer->reset();
-    }
-    // Again here: a save timer that fired meanwhile may have re-armed itself.
-    self->saveTimerRequested_.store(false);
+    if (!self || !self->flushTimer_) return;
+    self->flushTimer_->invalidate();
+    self->flushTimer_.reset();
   });
-}
-
-void AdEventLogger::requestDelayedSave() {
-  timersArmed_ = true;
-  lastAppendUptime_.store(uptime());
-  if (saveTimerRequested_.exchange(true)) return;
-  platform::runOnMain([weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->armSaveTimer(kSaveDelay);
-  });
-}
-
-void AdEventLogger::armSaveTimer(double delay) {
-  if (saveTimer_) saveTimer_->invalidate();
-  saveTimer_ = platform::Timer::scheduled(delay, /*repeats=*/false, [weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->saveTimerFired();
-  });
-}
-
-void AdEventLogger::saveTimerFired() {
-  // Cleared before reading the last append time: an append racing with this either sees
-  // the flag cleared and arms a timer itself, or its time is seen here.
-  saveTimerRequested_.store(false);
-  const double remaining = lastAppendUptime_.load() + kSaveDelay - uptime();
-  if (remaining > 1e-6) {
-    saveTimerRequested_.store(true);
-    armSaveTimer(remaining);
-    return;
-  }
-  saveTimer_.reset();
-  enqueue(&AdEventLogger::saveIfBehind);
 }
 
 void logEvent(AdLogEventType type, const TiloAdInfo& adInfo,

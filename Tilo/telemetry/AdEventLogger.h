@@ -6,20 +6,30 @@
 //
 // Events queue in memory (oldest first) and go out when 20 are waiting, on a repeating
 // 5-second timer, when the application enters the background, or at once for crash
-// reports. A failed upload keeps them and the timer tries again. One second after the
-// last append, and after every upload that leaves events behind, they are written to
-// the encrypted store, from which the next process restores them.
+// reports. A failed upload keeps them, and nothing is sent again before the next tick of
+// the timer, however many events arrive meanwhile. The queue holds at most 1,000 events:
+// beyond that the oldest are dropped, and the next flush reports how many in one error
+// line, "⚠️ 이벤트 큐 초과로 오래된 이벤트 삭제: <count>".
+//
+// Durability: the encrypted store holds every queued event within a second of its
+// append, whatever else is going on. A save runs kSaveDelay after the first event the
+// store lacks (a throttle: a steady stream cannot push it back), the queue is saved
+// before each batch is handed to the upload, and crash reports are saved before
+// logImmediateEvents returns. The next process restores the store and sends it again.
+// Delivery is therefore at least once: an upload that reached the backend but whose
+// answer was lost is sent again, and the backend deduplicates by event id.
 //
 // Threads: the event list and the store are touched only on the logger's operation
-// queue (one operation at a time); the two timers live on the main thread. Every task,
-// timer and upload completion holds the logger weakly.
+// queue (one operation at a time); upload answers and the save delay come back to that
+// queue directly, so neither waits for the host's main loop. The flush timer lives on
+// the main thread and only enqueues work. Every task, timer and upload completion holds
+// the logger weakly.
 //
 // Warning: one upload runs at a time. A flush asked for while one is in flight (by the
 // threshold, a tick, the background or crash reports) runs as soon as it succeeds; after
 // a failure the timer drives the next attempt.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -40,8 +50,10 @@ namespace tilo {
 class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
  public:
   static constexpr std::size_t kMaxEventCount = 20;
+  static constexpr std::size_t kMaxQueuedEvents = 1000;
   static constexpr double kFlushInterval = 5.0;
-  static constexpr double kSaveDelay = 1.0;
+  // Half of the one-second promise, so that the write itself fits in the other half.
+  static constexpr double kSaveDelay = 0.5;
 
   // Builds the logger over `api`, restores the stored events of an earlier run and
   // installs it as the process-wide instance, replacing any earlier one.
@@ -51,7 +63,8 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   static std::shared_ptr<AdEventLogger> shared();
   static void resetSharedForTesting();
 
-  // Appends the events, stops both timers and uploads at once (crash reports).
+  // Appends the events, saves the queue, stops the flush timer and uploads at once (crash
+  // reports). Blocks until the store holds them: their marker files are gone already.
   void logImmediateEvents(std::vector<AdLogEvent> events);
   // Queues one event with a payload built by the caller (see logEvent).
   void append(AdLogEventType type, platform::Json payload);
@@ -63,18 +76,19 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
  private:
   // Run on queue_.
   void appendEvent(AdLogEvent event);
+  void dropOverflow();
+  void reportDrops();
   void flush();
   void scheduledFlush();
+  void tick();
   void finishUpload(std::uint64_t sentEnd, std::exception_ptr error);
   void saveAll();
   void saveIfBehind();
-  void requestDelayedSave();
+  void scheduleSave();
+  void scheduledSave();
   void startFlushTimer();
-  void cancelTimers();
+  void cancelFlushTimer();
   void enterBackground();
-  // Run on the main thread.
-  void armSaveTimer(double delay);
-  void saveTimerFired();
   // Posts `work` to queue_ holding the logger weakly.
   void enqueue(void (AdEventLogger::*work)());
 
@@ -82,20 +96,18 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   std::vector<AdLogEvent> events_;
   std::shared_ptr<platform::OperationQueue> queue_;
   platform::Subscription backgroundSubscription_;
-  std::shared_ptr<platform::Timer> saveTimer_;   // main thread
   std::shared_ptr<platform::Timer> flushTimer_;  // main thread
   std::string encryptionSecret_;
-  std::size_t lastSavedCount_ = 0;
   EventStore store_;
+  bool storeIsCurrent_ = true;      // the store holds every event of events_
   std::uint64_t removedCount_ = 0;  // events ever removed from the front of events_
+  std::uint64_t droppedCount_ = 0;  // dropped for room and not reported yet
   bool uploading_ = false;
-  bool flushRequested_ = false;  // asked for while uploading
-  bool flushScheduled_ = false;  // a threshold flush waits on the queue
-  bool timersArmed_ = false;     // a timer may be running: cancelling has work to do
-  // Appends only note their time; the save timer re-arms itself until a full second has
-  // passed since the last one, instead of being replaced on every append.
-  std::atomic<double> lastAppendUptime_{0};
-  std::atomic<bool> saveTimerRequested_{false};
+  bool flushRequested_ = false;   // asked for while uploading
+  bool flushScheduled_ = false;   // a threshold flush waits on the queue
+  bool waitForTick_ = false;      // the last upload failed: only a tick sends again
+  bool saveScheduled_ = false;    // a delayed save waits
+  bool flushTimerArmed_ = false;  // cancelling has work to do
 };
 
 // The entry for loaders, presenters and views: builds the payload on the calling thread

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Tilo/backend/AdUnitCache.h"
+#include "Tilo/backend/NetworkClient.h"
 #include "Tilo/backend/NetworkError.h"
 #include "Tilo/backend/TiloApi.h"
 #include "Tilo/backend/TiloError.h"
@@ -8,6 +9,7 @@
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/UserDefaults.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/SdkFixture.h"
 
 namespace tilo {
@@ -215,6 +217,43 @@ TEST_F(TiloApiTest, CacheBlobIsObfuscatedAndDamageIsSurvived) {
   EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), std::nullopt);
   EXPECT_EQ(logs.count("ERROR Failed to decode ad units from cache: "), 1u);
   EXPECT_EQ(platform::UserDefaults::standard()->data(kAdUnitCacheKey), (platform::Bytes{1, 2, 3}));
+}
+
+// Hosts wait for start-up as long as its worst case (the demo does): a backend that takes
+// every request and never answers makes the fetch take exactly that long, on mock time.
+TEST(TiloApiWorstCaseTest, SilentBackendTakesTheWorstCaseToGiveUp) {
+  test::SdkFixture sdk(test::SdkFixtureOptions::offline());
+  auto& env = sdk.env();
+  int arrived = 0;
+  test::LoopbackHttpServer silent;
+  silent.http().Get("/sdk/init", [&](const httplib::Request&, httplib::Response&) {
+    env.mainExecutor()->post([&] { ++arrived; });
+    silent.holdUntilShutdown();
+  });
+  silent.start();
+  const RetryPolicy policy{3, 2.0, 2.0};
+  auto api = TiloApi::create(silent.url(""), "app-key",
+                             NetworkClient::create(platform::HttpClient::create()), policy);
+  std::optional<Result<TiloAppInfo>> result;
+  const double start = env.clock().uptime();
+  api->fetchAppInfoWithRetry(policy.maxRetries, policy.initialDelay, policy.delayMultiplier,
+                             [&](Result<TiloAppInfo> r) { result.emplace(std::move(r)); });
+  while (!result) {
+    if (NetworkClient::requestsInFlight() > 0) {
+      // Held by the server: only its timeout ends it.
+      ASSERT_TRUE(env.runUntil([&, expected = arrived + 1] { return arrived == expected; }));
+      env.advance(env.nextDelay().value());
+      ASSERT_TRUE(env.runUntil([] { return NetworkClient::requestsInFlight() == 0; }));
+    } else {
+      ASSERT_TRUE(env.nextDelay());
+      env.advance(*env.nextDelay());
+    }
+  }
+  EXPECT_FALSE(result->ok());
+  EXPECT_EQ(arrived, 3);
+  EXPECT_DOUBLE_EQ(env.clock().uptime() - start, TiloApi::worstCaseFetchSeconds(policy));
+  EXPECT_DOUBLE_EQ(TiloApi::worstCaseFetchSeconds(policy), 194.0);
+  api.reset();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cstdlib>
 
 #include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/TiloLogger.h"
+#include "platform/HttpClient.h"
 
 namespace tilo {
 namespace {
@@ -44,6 +46,35 @@ TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {
 
   setApiBaseUrlOverride(std::nullopt);
   unsetenv("TILO_API_BASE_URL");
+}
+
+TEST(ApiBaseUrlTest, ReleaseBuildsReportDevelopmentOverridesOnce) {
+  setCurrentLogLevel(TiloLogLevel::error);
+  ScopedLogCapture logs;
+  unsetenv("TILO_DEV_CA_FILE");
+  platform::HttpClient::setAdditionalTrustedCAFile(std::nullopt);
+  resetDevelopmentOverrideWarningForTesting();
+
+  // 1. Built-in URLs without an extra CA are quiet, and a debug build is quiet anyway.
+  warnAboutDevelopmentOverridesOnce(kDevelopmentApiBaseUrl, /*releaseBuild=*/true);
+  warnAboutDevelopmentOverridesOnce("http://127.0.0.1:9001", /*releaseBuild=*/false);
+  EXPECT_TRUE(logs.lines().empty());
+
+  // 2. A release build names what is in force, once per process.
+  setenv("TILO_DEV_CA_FILE", "/etc/tilo-dev-ca.pem", 1);
+  warnAboutDevelopmentOverridesOnce("http://127.0.0.1:9001", /*releaseBuild=*/true);
+  unsetenv("TILO_DEV_CA_FILE");
+  platform::HttpClient::setAdditionalTrustedCAFile("/etc/other-ca.pem");
+  warnAboutDevelopmentOverridesOnce(kProductionApiBaseUrl, /*releaseBuild=*/true);
+  EXPECT_EQ(logs.lines().size(), 1u);
+  EXPECT_EQ(
+      logs.count(
+          "ERROR Development override in a release build: TILO_API_BASE_URL, TILO_DEV_CA_FILE"),
+      1u);
+
+  platform::HttpClient::setAdditionalTrustedCAFile(std::nullopt);
+  resetDevelopmentOverrideWarningForTesting();
+  setCurrentLogLevel(TiloLogLevel::off);
 }
 
 }  // namespace

@@ -159,6 +159,22 @@ TEST(DemoTest, CrashInsideAHostCallbackIsReportedByTheNextRunOnly) {
   EXPECT_FALSE(third.contains("marker_checkpoint")) << third.output;
 }
 
+TEST(DemoTest, RepeatRunsTheFormatsRoundAfterRound) {
+  TempDir dir;
+  const DemoRun run = runDemo(
+      dir, {"--container", (dir.path() / "app").string(), "--formats", "interstitial,appOpen",
+            "--repeat", "3", "--log-level", "off", "--scenario",
+            writeFastScenario(dir, R"({"default": {"dismissAfterMs": 0, "click": false}})")});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  expectInOrder(
+      run, {"round 1 of 3", "interstitial: ok", "appOpen: ok", "round 2 of 3", "interstitial: ok",
+            "appOpen: ok", "round 3 of 3", "interstitial: ok", "appOpen: ok"});
+  EXPECT_EQ(run.count("interstitial: ok"), 3u);
+  EXPECT_TRUE(
+      run.contains("the backend stored 18 events: ad_request 6, ad_response 6, ad_impression 6"))
+      << run.output;
+}
+
 TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   TempDir dir;
   const std::string container = (dir.path() / "app").string();
@@ -202,6 +218,7 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
        {std::vector<std::string>{"--formats", "popup"},
         {"--crash-at", "onNothing"},
         {"--log-level", "loud"},
+        {"--repeat", "0"},
         {"--unit", "interstitial"},
         {"--container"},
         {"--frobnicate", "1"},

@@ -1,5 +1,6 @@
 #include "tools/devserver/DevServer.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <poll.h>
@@ -8,8 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -229,6 +232,135 @@ TEST(DevServerTest, DatabaseFileSurvivesRestart) {
   options.port = server->port();
   EXPECT_FALSE(DevServer::start(options, &error));
   EXPECT_NE(error.find(std::to_string(server->port())), std::string::npos) << error;
+}
+
+// A plain TCP connection to the server, for clients that misbehave on purpose.
+int connectTo(const DevServer& server) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(server.port()));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+void sendText(int fd, const std::string& text) {
+  ASSERT_EQ(::send(fd, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
+}
+
+// What arrives until the server closes the connection; nullopt if it is still open after
+// `limitMs`, or if it was reset.
+std::optional<std::string> readUntilClosed(int fd, int limitMs = 10'000) {
+  std::string text;
+  pollfd readable{fd, POLLIN, 0};
+  char buffer[4096];
+  while (::poll(&readable, 1, limitMs) == 1) {
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n == 0) return text;
+    if (n < 0) return std::nullopt;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return std::nullopt;
+}
+
+TEST(DevServerTest, BodySizeDepthAndConnectionLimits) {
+  DevServerOptions options;
+  options.maxBodyBytes = 64 << 10;
+  options.maxConnections = 2;
+  auto server = startServer(options);
+  ASSERT_TRUE(server);
+  auto client = clientFor(*server);
+
+  // 1. Nesting up to 32 levels is stored; one more, or 60,000, is refused before parsing.
+  auto nested = [](int levels) {
+    Json body = Json::parse(batch({"deep"}));
+    body["events"][0]["payload"]["deep"] =
+        Json::parse(std::string(levels - 4, '[') + "1" + std::string(levels - 4, ']'));
+    return body.dump();
+  };
+  EXPECT_EQ(post(*client, nested(32))->status, 201);
+  auto res = post(*client, nested(33));
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 400);
+  EXPECT_NE(res->body.find("nested deeper than 32"), std::string::npos) << res->body;
+  EXPECT_EQ(post(*client, std::string(60'000, '['))->status, 400);
+
+  // 2. A body over the cap is refused whole.
+  Json big = Json::parse(batch({"big"}));
+  big["events"][0]["payload"]["blob"] = std::string(100 << 10, 'x');
+  res = post(*client, big.dump());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 413);
+  EXPECT_EQ(storedIds(*server), std::vector<std::string>{"deep"});
+
+  // 3. With two connections open, a third is turned away (a fresh server, so that no
+  //    connection of the steps above is still closing).
+  server = startServer(options);
+  ASSERT_TRUE(server);
+  const int first = connectTo(*server);
+  const int second = connectTo(*server);
+  const int third = connectTo(*server);
+  const auto refused = readUntilClosed(third);
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->rfind("HTTP/1.1 503", 0), 0u) << *refused;
+  ::close(third);
+  // 4. Once one of them is done, a new connection is served again.
+  for (int fd : {first, -1}) {
+    const int connection = fd >= 0 ? fd : connectTo(*server);
+    sendText(connection, "GET /dev/events HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    const auto listed = readUntilClosed(connection);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->rfind("HTTP/1.1 200", 0), 0u) << *listed;
+    ::close(connection);
+  }
+  ::close(second);
+}
+
+TEST(DevServerTest, SlowClientsAreCutAtTheReadTimeout) {
+  DevServerOptions options;
+  options.readTimeoutMs = 300;
+  auto server = startServer(options);
+  ASSERT_TRUE(server);
+  const std::string head =
+      "POST /analytics/events HTTP/1.1\r\nHost: x\r\nTilo-App-Key: " + std::string(kAppKey) +
+      "\r\nContent-Length: 5000\r\n\r\n";
+
+  // 1. Half a request, then silence: the server gives up on it and closes.
+  int fd = connectTo(*server);
+  sendText(fd, head + batch({"slow"}).substr(0, 100));
+  auto answer = readUntilClosed(fd);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->find("HTTP/1.1 2"), std::string::npos) << *answer;
+  ::close(fd);
+
+  // 2. A byte every 50 ms keeps every single read short, yet the request is cut before
+  //    its head is even complete.
+  fd = connectTo(*server);
+  answer.reset();
+  pollfd readable{fd, POLLIN, 0};
+  for (std::size_t i = 0; i < head.size() && !answer; ++i) {
+    sendText(fd, head.substr(i, 1));
+    if (::poll(&readable, 1, 50) == 1) answer = readUntilClosed(fd);
+  }
+  EXPECT_EQ(answer, "");
+  ::close(fd);
+  EXPECT_TRUE(server->storedEvents().empty());
+}
+
+TEST(DevServerTest, AcceptBacksOffWhenOutOfDescriptors) {
+  // 1. Only exhaustion pauses the accept loop; an aborted connection is retried at once.
+  for (int error : {EMFILE, ENFILE, ENOBUFS, ENOMEM}) EXPECT_TRUE(AcceptBackoff::pausesFor(error));
+  for (int error : {ECONNABORTED, EINTR, EPROTO, EPERM}) {
+    EXPECT_FALSE(AcceptBackoff::pausesFor(error));
+  }
+  // 2. The pause doubles up to a second and starts over after a success.
+  AcceptBackoff backoff;
+  std::vector<int> delays;
+  for (int i = 0; i < 9; ++i) delays.push_back(backoff.nextDelayMs());
+  EXPECT_EQ(delays, (std::vector<int>{10, 20, 40, 80, 160, 320, 640, 1000, 1000}));
+  backoff.reset();
+  EXPECT_EQ(backoff.nextDelayMs(), 10);
 }
 
 // Runs the tool with stdout and stderr on one pipe; returns the output and the exit status.

@@ -66,15 +66,26 @@ TEST(KeyToolTest, SealAndOpen) {
   EXPECT_EQ(FileSystem::readFile(opened), data);
 
   // 3. A wrong secret or a damaged text is refused, with nothing on stdout.
-  for (const auto& [key, text] : {std::pair{std::string("app-key-2"), first.out},
-                                  std::pair{secret, "A" + first.out.substr(1)}}) {
+  for (const auto& [key, text] :
+       {std::pair{std::string("app-key-2"), first.out},
+        std::pair{secret, (first.out[0] == 'A' ? "B" : "A") + first.out.substr(1)}}) {
     run = runKeyTool(dir, "open --secret " + key, text);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("cannot decrypt"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
   }
 
-  // 4. Usage errors.
+  // 4. Nothing to seal is refused, not sealed into a valid-looking text.
+  run = runKeyTool(dir, "seal --secret " + secret, "");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("input is empty"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
+
+  // 5. Usage errors, a repeated option among them.
+  run = runKeyTool(dir, "seal --secret a --secret b", data);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("repeated --secret"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out, "");
   EXPECT_EQ(runKeyTool(dir, "seal").exitCode, 2);
   EXPECT_EQ(runKeyTool(dir, "seal --secret s --colour red").exitCode, 2);
   EXPECT_EQ(runKeyTool(dir, "unseal --secret s").exitCode, 2);

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <regex>
 #include <set>
@@ -32,23 +34,23 @@ class AdEventLoggerTest : public TelemetryTest {
   std::shared_ptr<RecordingTiloApi> api = std::make_shared<RecordingTiloApi>();
 };
 
-TEST_F(AdEventLoggerTest, TwentiethEventFlushesAtOnceAndCancelsTheTimers) {
+TEST_F(AdEventLoggerTest, TwentiethEventIsSavedAndFlushedAtOnce) {
   auto logger = makeLogger();
-  // 1. Nineteen events: nothing sent, and the delayed save lands exactly one second later.
+  // 1. Nineteen events: nothing sent, and the delayed save lands half a second later.
   logBanner(19);
   EXPECT_EQ(api->uploadCount(), 0u);
-  env.advance(0.999);
+  env.advance(0.499);
   EXPECT_TRUE(storedIds().empty());
   env.advance(0.001);
   EXPECT_EQ(storedIds().size(), 19u);
 
-  // 2. The twentieth goes out with the others at once; its save timer is cancelled.
+  // 2. The twentieth goes out with the others at once, and the store holds the batch
+  //    before it is handed over.
   logBanner(1);
   ASSERT_EQ(api->uploadCount(), 1u);
   EXPECT_EQ(api->eventIds(0), queuedIds(*logger));
   EXPECT_EQ(api->eventIds(0).size(), 20u);
-  env.advance(1.5);
-  EXPECT_EQ(storedIds().size(), 19u);
+  EXPECT_EQ(storedIds(), api->eventIds(0));
 
   // 3. Success empties the queue and the store; no timer sends anything afterwards.
   api->complete(0, nullptr);
@@ -57,6 +59,79 @@ TEST_F(AdEventLoggerTest, TwentiethEventFlushesAtOnceAndCancelsTheTimers) {
   EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
   env.advance(20);
   EXPECT_EQ(api->uploadCount(), 1u);
+}
+
+// The store must hold every event within a second of its append, whatever is in flight.
+TEST_F(AdEventLoggerTest, SteadyStreamIsStoredWithinASecondWhateverIsInFlight) {
+  auto logger = makeLogger();
+  std::vector<std::pair<double, std::string>> appended;  // (uptime, id)
+  auto logEvery300ms = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      logBanner(1);
+      appended.emplace_back(env.clock().uptime(), queuedIds(*logger).back());
+      env.advance(0.3);
+      const auto stored = storedIds();
+      for (const auto& [at, id] : appended) {
+        if (env.clock().uptime() - at >= 1.0) {
+          ASSERT_NE(std::find(stored.begin(), stored.end(), id), stored.end())
+              << "event of t=" << at << " not stored at t=" << env.clock().uptime();
+        }
+      }
+    }
+  };
+  // 1. An event every 300 ms never lets a quiet second pass, yet each one is stored.
+  logEvery300ms(17);
+  ASSERT_EQ(api->uploadCount(), 1u);  // the 5 s tick, held by the backend
+
+  // 2. While that upload is held, and after it failed, later events are stored too.
+  logEvery300ms(4);
+  api->complete(0, std::make_exception_ptr(std::runtime_error("offline")));
+  logEvery300ms(10);
+
+  // 3. After the failure, reaching twenty events again sends nothing before the tick.
+  EXPECT_GE(queuedIds(*logger).size(), 30u);
+  EXPECT_EQ(api->uploadCount(), 1u);
+  ASSERT_TRUE(env.advanceUntil([&] { return api->uploadCount() == 2; }, 5.0));
+  EXPECT_EQ(api->eventIds(1), queuedIds(*logger));
+}
+
+TEST_F(AdEventLoggerTest, FlushAskedForDuringAnUploadRunsWhenItSucceeds) {
+  auto logger = makeLogger();
+  logBanner(3);
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  // 1. The background asks for a flush while the batch is out: nothing goes out yet.
+  logBanner(2);
+  const auto queued = queuedIds(*logger);
+  const std::vector later(queued.begin() + 3, queued.end());
+  platform::Application::shared().setState(platform::ApplicationState::background);
+  env.runUntilIdle();
+  EXPECT_EQ(api->uploadCount(), 1u);
+  // 2. Success sends the rest at once, without waiting for a tick.
+  api->complete(0, nullptr);
+  env.runUntilIdle();
+  ASSERT_EQ(api->uploadCount(), 2u);
+  EXPECT_EQ(api->eventIds(1), later);
+}
+
+TEST_F(AdEventLoggerTest, QueueKeepsTheNewestThousandAndCountsTheDrops) {
+  auto logger = makeLogger();
+  logBanner(20);
+  api->complete(0, std::make_exception_ptr(std::runtime_error("offline")));
+  logBanner(980);
+  const auto before = queuedIds(*logger);
+  ASSERT_EQ(before.size(), 1000u);
+  EXPECT_EQ(logs.count("이벤트 큐 초과"), 0u);
+  // 1. Five more push out the five oldest.
+  logBanner(5);
+  const auto after = queuedIds(*logger);
+  ASSERT_EQ(after.size(), 1000u);
+  EXPECT_TRUE(std::equal(before.begin() + 5, before.end(), after.begin()));
+  // 2. The next attempt sends the newest thousand and reports the drops once.
+  ASSERT_TRUE(env.advanceUntil([&] { return api->uploadCount() == 2; }, 5.0));
+  EXPECT_EQ(api->eventIds(1), after);
+  EXPECT_EQ(logs.count("ERROR ⚠️ 이벤트 큐 초과로 오래된 이벤트 삭제: 5"), 1u);
+  EXPECT_EQ(storedIds(), after);
 }
 
 TEST_F(AdEventLoggerTest, OneRepeatingTimerDrivesUploadsAndFailedUploadsAreResent) {
@@ -207,11 +282,16 @@ TEST_F(AdEventLoggerTest, RestoresStoredEventsAndDropsEventsWithoutLogger) {
   ASSERT_EQ(api->uploadCount(), 1u);
   EXPECT_EQ(api->eventIds(0), (std::vector{earlier[0].eventId, earlier[1].eventId}));
 
-  // 3. The immediate path sends at once even while the timer still runs.
+  // 3. Crash reports are stored before the immediate path returns, even with a batch in
+  //    flight, and go out as soon as that batch is answered.
+  const auto report = AdLogEvent::make(AdLogEventType::markerCheckpoint, Json::object());
+  logger->logImmediateEvents({report});
+  EXPECT_EQ(storedIds(), (std::vector{earlier[0].eventId, earlier[1].eventId, report.eventId}));
+  EXPECT_EQ(api->uploadCount(), 1u);
   api->complete(0, nullptr);
-  logger->logImmediateEvents({AdLogEvent::make(AdLogEventType::markerCheckpoint, Json::object())});
   env.runUntilIdle();
   ASSERT_EQ(api->uploadCount(), 2u);
+  EXPECT_EQ(api->eventIds(1), std::vector{report.eventId});
   EXPECT_EQ(api->body(1)["events"][0]["eventType"], "marker_checkpoint");
 }
 
@@ -291,6 +371,50 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
   const auto sent = api->eventIds(0);
   ASSERT_GE(sent.size(), 20u);
   for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i], events[i].eventId);
+}
+
+// Upload answers arrive on another thread while callers append: the answer must be
+// handled on the logger's queue (ThreadSanitizer sees it otherwise), and every event ends
+// up either delivered once or still queued.
+TEST(AdEventLoggerThreadsTest, AnswersFromAnotherThreadWhileCallersAppend) {
+  TempDir container;
+  platform::FileSystem::setApplicationContainer(container.path());
+  auto api = std::make_shared<RecordingTiloApi>();
+  auto logger = AdEventLogger::create(api, kTestAppKey);
+  std::atomic<int> running{4};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&running, logger] {
+      const TiloAdInfo info{TiloAdFormat::mrec, "mrec-unit", std::nullopt, std::nullopt};
+      for (int i = 1; i <= 250; ++i) {
+        logEvent(AdLogEventType::adClick, info);
+        // Lets the queue reach the threshold now and then, so uploads overlap the appends.
+        if (i % 10 == 0) logger->queuedEvents();
+      }
+      --running;
+    });
+  }
+  std::size_t answered = 0;
+  auto answerAll = [&] {
+    while (answered < api->uploadCount()) api->complete(answered++, nullptr);
+  };
+  while (running > 0) answerAll();
+  for (auto& thread : threads) thread.join();
+  // Each read is ordered after the answers given before it; stop when none led to more.
+  std::vector<AdLogEvent> queued;
+  do {
+    answerAll();
+    queued = logger->queuedEvents();
+  } while (answered < api->uploadCount());
+  AdEventLogger::resetSharedForTesting();
+  platform::FileSystem::setApplicationContainer(std::nullopt);
+
+  std::multiset<std::string> ids;
+  for (const auto& event : api->allEvents()) ids.insert(event["eventId"].get<std::string>());
+  for (const auto& event : queued) ids.insert(event.eventId);
+  EXPECT_EQ(ids.size(), 1000u);
+  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), 1000u);
+  EXPECT_GE(api->uploadCount(), 2u);
 }
 
 }  // namespace

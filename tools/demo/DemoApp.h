@@ -1,7 +1,8 @@
 // The sample host application: initializes the SDK against a backend, resolves its ad
 // units, loads and shows each full-screen format as a host would (printing every
 // callback and every plugin revenue event), then sends the app to the background so the
-// SDK uploads its analytics, and prints what the backend stored.
+// SDK uploads its analytics, and prints what the backend stored. --repeat runs the
+// formats round after round before that (a soak run).
 //
 //   DemoApp app(DemoOptions::parse(args), args, std::cout);
 //   return app.run();   // 0 when every requested format behaved as the scenario says

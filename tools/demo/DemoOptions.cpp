@@ -1,6 +1,7 @@
 #include "tools/demo/DemoOptions.h"
 
 #include <algorithm>
+#include <charconv>
 #include <sstream>
 
 namespace tilo::demo {
@@ -8,11 +9,12 @@ namespace tilo::demo {
 const char* const kUsage =
     "usage: tilo-demo [--bundle DIR] [--container DIR] [--api-base-url URL] [--scenario FILE]\n"
     "                 [--formats LIST] [--unit FORMAT=TILO_UNIT_ID]... [--snapshots DIR]\n"
-    "                 [--crash-at CALLBACK] [--log-level off|error|debug]\n"
+    "                 [--repeat N] [--crash-at CALLBACK] [--log-level off|error|debug]\n"
     "Without --api-base-url an embedded backend is started on a free loopback port; without\n"
     "--bundle a bundle (Info.plist and key file) is generated, inside --container when given.\n"
     "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,appOpen\n"
-    "(default interstitial,rewarded,appOpen).\n";
+    "(default interstitial,rewarded,appOpen). --repeat runs them N times in a row (a soak\n"
+    "run; with a scenario of short delays, a steady stream of analytics events).\n";
 
 const std::vector<std::string>& crashableCallbacks() {
   static const std::vector<std::string> names = {
@@ -62,6 +64,15 @@ TiloLogLevel logLevelNamed(const std::string& name) {
   throw UsageError("--log-level is off, error or debug, not \"" + name + "\"");
 }
 
+int repeatCount(const std::string& text) {
+  int count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (error != std::errc{} || end != text.data() + text.size() || count < 1 || count > 100'000) {
+    throw UsageError("--repeat takes a count from 1 to 100000, not \"" + text + "\"");
+  }
+  return count;
+}
+
 }  // namespace
 
 DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
@@ -90,6 +101,8 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
       options.units[formatNamed(value.substr(0, equals))] = value.substr(equals + 1);
     } else if (flag == "--log-level") {
       options.logLevel = logLevelNamed(value);
+    } else if (flag == "--repeat") {
+      options.repeat = repeatCount(value);
     } else {
       throw UsageError("unknown option " + flag);
     }

@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -84,17 +86,23 @@ void describeAddress(int (*query)(int, sockaddr*, socklen_t*), int fd, std::stri
   ip = text;
 }
 
-// One accepted connection as cpp-httplib reads and writes it. Reads block until data or the
-// end of the stream; a withheld answer is never written.
+// One accepted connection as cpp-httplib reads and writes it. Reads wait for data until the
+// deadline of the request being read; a withheld answer is never written.
 class ConnectionStream final : public httplib::Stream {
  public:
+  using Clock = std::chrono::steady_clock;
+
   explicit ConnectionStream(int fd) : fd_(fd) {}
+
+  // Everything read from now on belongs to one request, which must have arrived by then.
+  void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
 
   using httplib::Stream::write;
   bool is_readable() const override { return true; }
   bool is_writable() const override { return !withheld_; }
   ssize_t read(char* ptr, size_t size) override {
     if (next_ == filled_) {
+      if (!waitReadable()) return -1;
       ssize_t n = 0;
       do n = ::recv(fd_, buffer_, sizeof buffer_, 0);
       while (n < 0 && errno == EINTR);
@@ -126,7 +134,21 @@ class ConnectionStream final : public httplib::Stream {
   bool withheld() const { return withheld_; }
 
  private:
+  // A slow client is cut at the deadline, however it spaces its bytes.
+  bool waitReadable() const {
+    for (;;) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd readable{fd_, POLLIN, 0};
+      const int ready = ::poll(&readable, 1, static_cast<int>(std::min<long long>(left, 60'000)));
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) return false;
+    }
+  }
+
   int fd_;
+  Clock::time_point deadline_ = Clock::time_point::max();
   char buffer_[4096];
   size_t next_ = 0;
   size_t filled_ = 0;
@@ -151,6 +173,32 @@ struct Upload {
   std::optional<std::string> country;
   std::optional<std::string> mediationPlatform;
 };
+
+// Whether `text`, read as JSON, nests arrays and objects deeper than `limit`. Counted before
+// parsing, so a body of a million brackets costs one pass and no recursion.
+bool nestsDeeperThan(std::string_view text, int limit) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
 
 // Throws platform::DecodingError naming the offending key.
 Upload decodeUpload(const std::string& text) {
@@ -183,6 +231,9 @@ Upload decodeUpload(const std::string& text) {
 // can withhold its answer and shutdown() ends idle keep-alive connections at once.
 class ConnectionServer : public httplib::Server {
  public:
+  ConnectionServer(int readTimeoutMs, int maxConnections)
+      : readTimeout_(std::chrono::milliseconds(std::max(readTimeoutMs, 1))),
+        maxConnections_(static_cast<std::size_t>(std::max(maxConnections, 1))) {}
   ~ConnectionServer() override { shutdown(); }
 
   // Binds and listens; returns the port, or -1 with the reason in `problem`.
@@ -226,6 +277,7 @@ class ConnectionServer : public httplib::Server {
         if (connection.fd >= 0) ::shutdown(connection.fd, SHUT_RDWR);
       }
     }
+    wake_.notify_all();
     ::shutdown(listenFd_, SHUT_RDWR);
     acceptThread_.join();
     ::close(listenFd_);
@@ -241,24 +293,51 @@ class ConnectionServer : public httplib::Server {
   };
 
   void acceptLoop() {
+    AcceptBackoff backoff;
     while (true) {
       const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      // shutdown() of the listening socket makes accept fail with EINVAL.
-      if (fd < 0 && errno != EINVAL && errno != EBADF) continue;
-      std::lock_guard lock(mutex_);
-      if (fd < 0 || stopping_) {
+      const int error = errno;
+      std::unique_lock lock(mutex_);
+      if (stopping_) {
         if (fd >= 0) ::close(fd);
         return;
       }
+      if (fd < 0) {
+        // shutdown() of the listening socket makes accept fail with EINVAL.
+        if (error == EINVAL || error == EBADF) return;
+        // Out of descriptors, the pending connection stays queued and accept fails again at
+        // once: pause instead of spinning until one is freed.
+        if (AcceptBackoff::pausesFor(error)) {
+          wake_.wait_for(lock, std::chrono::milliseconds(backoff.nextDelayMs()),
+                         [this] { return stopping_; });
+        }
+        continue;
+      }
+      backoff.reset();
       // Finished connections are joined here so their threads do not pile up.
       connections_.remove_if([](Connection& connection) {
         if (connection.done) connection.thread.join();
         return connection.done;
       });
-      Connection& connection = connections_.emplace_back();
-      connection.fd = fd;
+      if (connections_.size() >= maxConnections_) {
+        lock.unlock();
+        static constexpr std::string_view kBusy =
+            "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        [[maybe_unused]] auto sent =
+            ::send(fd, kBusy.data(), kBusy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(fd, SHUT_WR);
+        ::close(fd);
+        continue;
+      }
       const int nodelay = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &nodelay, sizeof nodelay);
+      // A client that stops reading cannot hold an answer's thread for longer either.
+      const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(readTimeout_);
+      const timeval sendTimeout{static_cast<time_t>(seconds.count()),
+                                static_cast<suseconds_t>((readTimeout_ - seconds).count() * 1000)};
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+      Connection& connection = connections_.emplace_back();
+      connection.fd = fd;
       connection.thread = std::thread([this, &connection] { serve(connection); });
     }
   }
@@ -267,8 +346,9 @@ class ConnectionServer : public httplib::Server {
     ConnectionStream stream(connection.fd);
     currentConnection = &stream;
     bool closed = false;
-    while (!closed && process_request(stream, false, closed, nullptr) && !stream.withheld()) {
-    }
+    do {
+      stream.setDeadline(ConnectionStream::Clock::now() + readTimeout_);
+    } while (!closed && process_request(stream, false, closed, nullptr) && !stream.withheld());
     currentConnection = nullptr;
     // Closed under the lock so that shutdown() never touches a reused descriptor.
     std::lock_guard lock(mutex_);
@@ -277,9 +357,12 @@ class ConnectionServer : public httplib::Server {
     connection.done = true;
   }
 
+  const std::chrono::milliseconds readTimeout_;
+  const std::size_t maxConnections_;
   int listenFd_ = -1;
   std::thread acceptThread_;
   std::mutex mutex_;  // guards the fields below and the closing of connection sockets
+  std::condition_variable wake_;
   bool stopping_ = false;
   std::list<Connection> connections_;
 };
@@ -292,11 +375,16 @@ struct DevServer::State {
   std::atomic<std::size_t> requests{0};
   std::atomic<int> eventPosts{0};
 
+  int maxJsonDepth = 32;
+
   std::mutex faultMutex;  // guards the fields below
   std::string appInfoJson;
   int failRemaining = 0;
   int failStatus = 500;
   int dropRemaining = 0;
+  int holdRemaining = 0;
+  bool stopped = false;
+  std::condition_variable stopping;
 
   mutable std::mutex dbMutex;  // one connection, used from every handler thread
   sqlite3* db = nullptr;
@@ -329,6 +417,23 @@ struct DevServer::State {
     if (dropRemaining <= 0) return false;
     --dropRemaining;
     return true;
+  }
+
+  // True, once the server stops, for a held request: it must then go unanswered.
+  bool holdUntilStopped() {
+    std::unique_lock lock(faultMutex);
+    if (holdRemaining <= 0) return false;
+    --holdRemaining;
+    stopping.wait(lock, [this] { return stopped; });
+    return true;
+  }
+
+  void releaseHeld() {
+    {
+      std::lock_guard lock(faultMutex);
+      stopped = true;
+    }
+    stopping.notify_all();
   }
 
   bool authorized(const httplib::Request& req, httplib::Response& res) const {
@@ -433,6 +538,14 @@ struct DevServer::State {
 
   void handleEvents(const httplib::Request& req, httplib::Response& res) {
     if (!authorized(req, res)) return;
+    if (holdUntilStopped()) {
+      if (currentConnection) currentConnection->withhold();
+      return;
+    }
+    if (nestsDeeperThan(req.body, maxJsonDepth)) {
+      replyError(res, 400, "JSON nested deeper than " + std::to_string(maxJsonDepth) + " levels");
+      return;
+    }
     Upload upload;
     try {
       upload = decodeUpload(req.body);
@@ -479,9 +592,12 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
   state->failRemaining = options.failFirst;
   state->failStatus = options.failStatus;
   state->delayMs = options.delayMs;
+  state->maxJsonDepth = options.maxJsonDepth;
   if (!state->open(options.dbPath, error)) return nullptr;
 
-  auto server = std::make_unique<ConnectionServer>();
+  auto server = std::make_unique<ConnectionServer>(options.readTimeoutMs, options.maxConnections);
+  // Longer bodies are answered 413 without being read into memory.
+  server->set_payload_max_length(options.maxBodyBytes);
   // Counted before routing so that unknown paths and faulted answers count too.
   server->set_pre_routing_handler([state](const httplib::Request& req, httplib::Response&) {
     if (req.path.rfind("/dev/", 0) != 0) ++state->requests;
@@ -520,6 +636,7 @@ std::string DevServer::baseUrl() const {
 }
 
 void DevServer::stop() {
+  state_->releaseHeld();
   server_->shutdown();
 }
 
@@ -557,6 +674,21 @@ void DevServer::setAppInfoJson(std::string json) {
 void DevServer::setDropResponses(int n) {
   std::lock_guard lock(state_->faultMutex);
   state_->dropRemaining = n;
+}
+
+void DevServer::setHoldUploads(int n) {
+  std::lock_guard lock(state_->faultMutex);
+  state_->holdRemaining = n;
+}
+
+bool AcceptBackoff::pausesFor(int error) {
+  return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+int AcceptBackoff::nextDelayMs() {
+  const int delay = delayMs_;
+  delayMs_ = std::min(delayMs_ * 2, kMaxMs);
+  return delay;
 }
 
 }  // namespace tilo::devserver

@@ -11,6 +11,13 @@
 //
 // Endpoints: GET /sdk/init, POST /analytics/events (both need the "Tilo-App-Key" header),
 // GET /dev/events (no key, never faulted or delayed).
+//
+// Limits, because clients may be broken or hostile: a request body over maxBodyBytes is
+// answered 413, JSON nested deeper than maxJsonDepth 400; a request that has not fully
+// arrived readTimeoutMs after the connection started waiting for it is cut (so are idle
+// keep-alive connections); beyond maxConnections open connections, new ones get a 503
+// and are closed; and when accept runs out of descriptors the server backs off instead
+// of spinning.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +42,27 @@ struct DevServerOptions {
   int failFirst = 0;
   int failStatus = 500;
   int delayMs = 0;
+  std::size_t maxBodyBytes = 4 << 20;
+  int maxJsonDepth = 32;
+  int readTimeoutMs = 10'000;
+  int maxConnections = 64;
+};
+
+// How long the accept loop pauses after a failure that retrying at once cannot cure (out
+// of descriptors, buffers or memory): 10 ms, doubling up to one second, back to 10 ms
+// after the next accepted connection.
+struct AcceptBackoff {
+  static constexpr int kInitialMs = 10;
+  static constexpr int kMaxMs = 1000;
+
+  // Whether `error` (an errno of accept) calls for a pause.
+  static bool pausesFor(int error);
+  // The pause to take now; each call doubles the next one.
+  int nextDelayMs();
+  void reset() { delayMs_ = kInitialMs; }
+
+ private:
+  int delayMs_ = kInitialMs;
 };
 
 // One row of the events table, as uploaded.
@@ -79,6 +107,9 @@ class DevServer {
   void setAppInfoJson(std::string json);
   // The next n event uploads are stored, then their connection is closed without an answer.
   void setDropResponses(int n);
+  // The next n event uploads are counted but neither stored nor answered until stop(), as
+  // a backend that hangs would hold them.
+  void setHoldUploads(int n);
 
  private:
   struct State;

@@ -92,6 +92,9 @@ std::span<const std::uint8_t> asBytes(std::string_view text) {
 }
 
 std::string seal(const std::string& secret, std::string_view plaintext) {
+  // An empty input is nearly always a mistake upstream (a missing file, an empty pipe), and
+  // its sealed text would look like any other.
+  if (plaintext.empty()) fail("nothing to seal: the input is empty");
   auto sealed = tilo::encryptPayload(secret, asBytes(plaintext));
   if (!sealed) fail("cannot encrypt");
   return *sealed + "\n";

@@ -1,0 +1,226 @@
+// Real host processes killed with SIGKILL at awkward moments: while the backend holds a
+// 20-event upload, in the middle of a steady stream, and right after crash reports were
+// queued. After a restart, every event logged more than a second before the kill must be
+// stored by the development backend, and none twice. The hosts run in real time, so the
+// tests wait for what they print and for what the backend received, never for a duration.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "support/SdkFixture.h"
+#include "support/TempDir.h"
+#include "tools/devserver/DevServer.h"
+
+namespace tilo::test {
+namespace {
+
+constexpr const char* kAppKey = "kill-matrix-app-key";
+
+long long epochMillis() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// One run of tilo-event-host, its standard output on a pipe.
+class Host {
+ public:
+  explicit Host(std::vector<std::string> args) {
+    int out[2];
+    if (::pipe(out) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    args.insert(args.begin(), TILO_TOOLS_DIR "/tilo-event-host");
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    out_ = out[0];
+  }
+  ~Host() {
+    if (pid_ > 0) kill();
+    ::close(out_);
+  }
+
+  // The next line it prints; "" once it has exited or stayed silent for 30 s.
+  std::string nextLine() {
+    pollfd readable{out_, POLLIN, 0};
+    for (;;) {
+      if (const auto end = buffer_.find('\n'); end != std::string::npos) {
+        std::string line = buffer_.substr(0, end);
+        buffer_.erase(0, end + 1);
+        return line;
+      }
+      char chunk[512];
+      if (::poll(&readable, 1, 30'000) != 1) return "";
+      const ssize_t n = ::read(out_, chunk, sizeof chunk);
+      if (n <= 0) return "";
+      buffer_.append(chunk, static_cast<std::size_t>(n));
+    }
+  }
+
+  // SIGKILL now; returns the time of the kill in milliseconds since 1970.
+  long long kill() {
+    const long long at = epochMillis();
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return at;
+  }
+
+  int wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string buffer_;
+};
+
+class KillMatrixTest : public ::testing::Test {
+ protected:
+  KillMatrixTest() {
+    SdkFixture::writeInfoPlist(
+        bundle.path(), {{"TiloAppKey", kAppKey}, {"CFBundleIdentifier", "com.tilo.killmatrix"}});
+    platform::FileSystem::atomicWrite(
+        bundle.path() / "ios-tilo-key.txt",
+        SdkFixture::sealKeyFile(kAppKey, SdkFixture::defaultConfigJson(kAppKey)));
+    devserver::DevServerOptions options;
+    options.appKey = kAppKey;
+    options.appInfoJson = SdkFixture::defaultAppInfoJson();
+    std::string error;
+    server = devserver::DevServer::start(options, &error);
+    if (!server) throw std::runtime_error(error);
+  }
+
+  std::vector<std::string> hostArgs(std::vector<std::string> mode) const {
+    std::vector<std::string> args{"--bundle",       bundle.path().string(),
+                                  "--container",    container.path().string(),
+                                  "--api-base-url", server->baseUrl()};
+    args.insert(args.end(), mode.begin(), mode.end());
+    return args;
+  }
+
+  // Reads a "logged <n> <epoch ms>" line into `logged`; returns n, or 0 for another line.
+  static int record(const std::string& line, std::map<int, long long>& logged) {
+    std::istringstream words(line);
+    std::string word;
+    int n = 0;
+    long long at = 0;
+    if (!(words >> word >> n >> at) || word != "logged") return 0;
+    logged[n] = at;
+    return n;
+  }
+
+  // Restarts the host, which sends what its predecessor stored, and checks the backend.
+  void expectDeliveredOnceAfterRestart(const std::map<int, long long>& logged, long long killedAt,
+                                       std::size_t atLeast) {
+    Host restart(hostArgs({"drain"}));
+    EXPECT_EQ(restart.nextLine(), "drained");
+    EXPECT_EQ(restart.wait(), 0);
+    std::map<std::string, int> stored;
+    for (const auto& event : server->storedEvents()) {
+      ++stored[event.payload.value("adUnitId", std::string())];
+    }
+    std::size_t checked = 0;
+    for (const auto& [n, at] : logged) {
+      const std::string unit = "seq-" + std::to_string(n);
+      if (killedAt - at > 1000) {
+        ++checked;
+        EXPECT_EQ(stored[unit], 1) << unit << " logged " << killedAt - at << " ms before the kill";
+      } else {
+        EXPECT_LE(stored[unit], 1) << unit;
+      }
+    }
+    EXPECT_GE(checked, atLeast);
+  }
+
+  TempDir bundle;
+  TempDir container;
+  std::shared_ptr<devserver::DevServer> server;
+};
+
+TEST_F(KillMatrixTest, KilledWhileTheBackendHoldsATwentyEventUpload) {
+  server->setHoldUploads(1);
+  Host host(hostArgs({"stream", "--burst", "20"}));
+  std::map<int, long long> logged;
+  // Twenty at once go out together and the backend holds them; the stream goes on until
+  // it has run for more than a second behind them.
+  for (int lines = 0; lines < 60; ++lines) {
+    const std::string line = host.nextLine();
+    ASSERT_NE(record(line, logged), 0) << "host said: " << line;
+    if (server->eventPostCount() == 1 && logged.count(20) &&
+        logged.rbegin()->second - logged[20] > 1600) {
+      break;
+    }
+  }
+  ASSERT_EQ(server->eventPostCount(), 1);
+  const long long killedAt = host.kill();
+  EXPECT_TRUE(server->storedEvents().empty());
+  expectDeliveredOnceAfterRestart(logged, killedAt, 21);
+}
+
+TEST_F(KillMatrixTest, KilledDuringASteadyStream) {
+  Host host(hostArgs({"stream", "--interval-ms", "300"}));
+  std::map<int, long long> logged;
+  // One event every 300 ms never leaves a quiet second; the kill comes before any tick.
+  while (logged.size() < 8) {
+    const std::string line = host.nextLine();
+    ASSERT_NE(record(line, logged), 0) << "host said: " << line;
+  }
+  const long long killedAt = host.kill();
+  EXPECT_EQ(server->eventPostCount(), 0);
+  expectDeliveredOnceAfterRestart(logged, killedAt, 4);
+}
+
+TEST_F(KillMatrixTest, KilledRightAfterCrashReportsWereQueued) {
+  // 1. A first run dies inside a host callback, leaving its marker behind.
+  Host crashed(hostArgs({"mark"}));
+  const std::string marked = crashed.nextLine();
+  ASSERT_EQ(marked.rfind("marked ", 0), 0u) << marked;
+  const std::string session = marked.substr(7);
+  crashed.kill();
+
+  // 2. The next run turns the marker into a report and is killed as soon as the call that
+  //    did so returns; the backend would not have answered its upload anyway.
+  server->setHoldUploads(1);
+  Host reporter(hostArgs({"start"}));
+  ASSERT_EQ(reporter.nextLine(), "started");
+  reporter.kill();
+  server->setHoldUploads(0);
+  EXPECT_TRUE(server->storedEvents().empty());
+
+  // 3. The run after that delivers the report, once.
+  Host restart(hostArgs({"drain"}));
+  EXPECT_EQ(restart.nextLine(), "drained");
+  EXPECT_EQ(restart.wait(), 0);
+  std::vector<devserver::StoredEvent> reports;
+  for (auto& event : server->storedEvents()) {
+    if (event.eventType == "marker_checkpoint") reports.push_back(event);
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].sessionId, session);
+  EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
+}
+
+}  // namespace
+}  // namespace tilo::test

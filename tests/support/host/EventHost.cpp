@@ -1,0 +1,125 @@
+// tilo-event-host: a minimal host application that real-process tests start and kill with
+// SIGKILL. It prints one line per step on standard output, flushed at once, so a test can
+// wait for a state instead of a time:
+//
+//   tilo-event-host --bundle DIR --container DIR --api-base-url URL MODE [options]
+//
+//   stream [--burst N] [--interval-ms MS]   initializes, logs N impressions at once, then
+//                                           one every MS (default 300) until killed; each
+//                                           prints "logged <n> <epoch ms>", its ad unit
+//                                           being "seq-<n>"
+//   mark                                    sets the ad-callback crash marker, prints
+//                                           "marked <session>" and waits to be killed
+//   start                                   starts initialization (which reports crashes
+//                                           of earlier runs), prints "started" as soon as
+//                                           the call returns, and waits to be killed
+//   drain                                   initializes, enters the background and exits
+//                                           0 with "drained" once the logger sent all
+//
+// Exits 2 on a usage error, 1 when a step does not finish within a minute.
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/Application.h"
+#include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+#include "platform/MainLoop.h"
+#include "platform/Timer.h"
+
+namespace {
+
+using namespace tilo;
+
+constexpr double kStepLimit = 60;
+
+void say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+long long epochMillis() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool initialize(platform::MainLoop& loop) {
+  std::optional<std::optional<TiloError>> result;
+  TiloAds::shared().initialized([&](std::optional<TiloError> error) { result = error; });
+  return loop.runUntil([&] { return result.has_value(); }, kStepLimit) && !*result;
+}
+
+int stream(platform::MainLoop& loop, int burst, int intervalMs) {
+  if (!initialize(loop)) return 1;
+  for (int n = 1;; ++n) {
+    logEvent(AdLogEventType::adImpression,
+             TiloAdInfo{TiloAdFormat::banner, "seq-" + std::to_string(n), std::nullopt, "AdMob"});
+    say("logged " + std::to_string(n) + " " + std::to_string(epochMillis()));
+    if (n >= burst) loop.runFor(intervalMs / 1000.0);
+  }
+}
+
+int drain(platform::MainLoop& loop) {
+  if (!initialize(loop)) return 1;
+  platform::Application::shared().setState(platform::ApplicationState::background);
+  auto logger = AdEventLogger::shared();
+  // The logger finishes on its own queue: wake the loop now and then to look.
+  auto poll = platform::Timer::scheduled(0.01, /*repeats=*/true, [] {});
+  if (!loop.runUntil([&] { return logger->queuedEvents().empty(); }, kStepLimit)) return 1;
+  say("drained");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::map<std::string, std::string> options;
+  std::string mode;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.starts_with("--") && i + 1 < argc) {
+      options[arg] = argv[++i];
+    } else if (mode.empty()) {
+      mode = arg;
+    } else {
+      return 2;
+    }
+  }
+  for (const char* required : {"--bundle", "--container", "--api-base-url"}) {
+    if (!options.count(required)) return 2;
+  }
+  platform::Bundle::setMainBundleDirectory(options["--bundle"]);
+  platform::FileSystem::setApplicationContainer(options["--container"]);
+  TiloAds::setApiBaseUrl(options["--api-base-url"]);
+  auto loop = platform::MainLoop::shared();
+
+  if (mode == "stream") {
+    const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
+    const int interval = options.count("--interval-ms") ? std::stoi(options["--interval-ms"]) : 300;
+    return stream(*loop, burst, interval);
+  }
+  if (mode == "mark") {
+    TiloAds::shared();
+    setEnableMarkerCheckpoints(true);
+    markAdCallback("onAdImpression",
+                   TiloAdInfo{TiloAdFormat::banner, "banner-unit", std::nullopt, "AdMob"});
+    say("marked " + sessionIdentifier());
+    loop->run();
+    return 0;
+  }
+  if (mode == "start") {
+    TiloAds::shared().initialized([](std::optional<TiloError>) {});
+    say("started");
+    loop->run();
+    return 0;
+  }
+  if (mode == "drain") return drain(*loop);
+  return 2;
+}

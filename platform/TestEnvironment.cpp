@@ -70,7 +70,8 @@ bool TestEnvironment::runOne(double limit) {
     previous = runningBackground_;
     runningBackground_ = !entry.onMain;
   }
-  entry.task();
+  runTask(entry.task, entry.onMain ? "main" : "background");
+  entry.task = nullptr;
   {
     std::lock_guard lock(mutex_);
     runningBackground_ = previous;

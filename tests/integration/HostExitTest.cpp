@@ -20,6 +20,7 @@
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "platform/Environment.h"
 #include "platform/MainLoop.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SdkFixture.h"
@@ -41,6 +42,18 @@ void waitForTheUploadsAnswer() {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the answer's follow-up work
+  // What follow-up work may do on a pool thread meanwhile (a retry, a delayed save): read
+  // the clock and post delayed work to the main loop and to the pool.
+  std::atomic<bool> posted{false};
+  platform::postBackground([&posted] {
+    auto& environment = platform::Environment::current();
+    environment.mainExecutor()->postDelayed([] {}, 1);
+    environment.backgroundExecutor()->postDelayed([] {}, 1);
+    posted = true;
+  });
+  for (int i = 0; i < 500 && !posted; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 // The host program: runs only inside the child started below, where it is the whole

@@ -11,6 +11,7 @@
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
 #include "TiloObjCBridge/tilo.h"
+#include "platform/Device.h"
 #include "platform/MainLoop.h"
 
 struct tilo_interstitial_loader {
@@ -251,6 +252,18 @@ tilo_status tilo_set_gdpr_consent_string(const char* value) {
 }
 tilo_status tilo_set_ccpa_string(const char* value) {
   return setOptionalString(value, &tilo::TiloAds::setCcpaString);
+}
+
+tilo_status tilo_set_tracking_authorization(int status) {
+  using Status = tilo::platform::TrackingAuthorizationStatus;
+  if (status < static_cast<int>(Status::notDetermined) ||
+      status > static_cast<int>(Status::authorized)) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return guarded([&] {
+    tilo::platform::setTrackingAuthorizationStatus(static_cast<Status>(status));
+    return TILO_STATUS_OK;
+  });
 }
 
 tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {

@@ -31,6 +31,8 @@
 #define TILO_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -46,6 +48,14 @@ typedef enum tilo_log_level {
   TILO_LOG_LEVEL_ERROR = 1,
   TILO_LOG_LEVEL_DEBUG = 2
 } tilo_log_level;
+
+/* The user's answer to the host's tracking consent flow. */
+typedef enum tilo_tracking_authorization {
+  TILO_TRACKING_NOT_DETERMINED = 0,
+  TILO_TRACKING_RESTRICTED = 1,
+  TILO_TRACKING_DENIED = 2,
+  TILO_TRACKING_AUTHORIZED = 3
+} tilo_tracking_authorization;
 
 /* A privacy choice the host may leave unset: unset values are not forwarded. */
 typedef enum tilo_optional_bool { TILO_UNSET = -1, TILO_NO = 0, TILO_YES = 1 } tilo_optional_bool;
@@ -65,7 +75,7 @@ typedef struct tilo_ad_info {
 } tilo_ad_info;
 
 typedef struct tilo_reward {
-  int amount;
+  int64_t amount; /* whole units; an amount beyond 64 bits arrives clamped */
   const char* type;
 } tilo_reward;
 
@@ -83,6 +93,13 @@ TILO_EXPORT tilo_status tilo_set_do_not_sell(int value);
 TILO_EXPORT tilo_status tilo_set_child_directed(int value);
 TILO_EXPORT tilo_status tilo_set_gdpr_consent_string(const char* value);
 TILO_EXPORT tilo_status tilo_set_ccpa_string(const char* value);
+/* The tracking authorization, a tilo_tracking_authorization, read by the next
+ * tilo_initialize: the networks are told tracking is allowed only for
+ * TILO_TRACKING_AUTHORIZED. Linux has no system tracking prompt, so the SDK cannot learn
+ * the answer itself; until the host reports its own consent flow's outcome the status is
+ * TILO_TRACKING_NOT_DETERMINED, which counts as not authorized: the SDK never assumes a
+ * consent nobody gave. Like the log level, setting it does not build the SDK. */
+TILO_EXPORT tilo_status tilo_set_tracking_authorization(int status);
 
 /* Starts initialization and returns at once. `callback` runs once, on the main thread,
  * with NULL on success or the error. */

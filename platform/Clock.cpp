@@ -14,6 +14,11 @@ double SystemClock::uptime() const {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+const Clock& systemClock() {
+  static const Clock& clock = *new SystemClock();
+  return clock;
+}
+
 double MockClock::now() const {
   std::lock_guard lock(mutex_);
   return wallStart_ + elapsed_;

@@ -25,6 +25,10 @@ class SystemClock final : public Clock {
   double uptime() const override;
 };
 
+// The process's one real clock. Never destroyed: pool and HTTP threads may still read it
+// while the process exits.
+const Clock& systemClock();
+
 // Stands still until advanced. Thread-safe.
 class MockClock final : public Clock {
  public:

@@ -204,6 +204,24 @@ double Decimal::toDouble() const {
   return value;
 }
 
+std::optional<std::int64_t> Decimal::toInt64() const {
+  if (isZero()) return 0;
+  // 2^63 has 19 digits: a larger exponent cannot fit, a smaller one than -38 leaves 0.
+  if (exponent_ > 19) return std::nullopt;
+  if (exponent_ < -kMaxDigits) return 0;
+  cpp_int magnitude = DecimalAccess::coefficient(*this);
+  if (exponent_ >= 0) {
+    magnitude *= pow10(exponent_);
+  } else {
+    magnitude /= pow10(-exponent_);  // truncates toward zero
+  }
+  const cpp_int limit = cpp_int(std::numeric_limits<std::int64_t>::max()) + (negative_ ? 1 : 0);
+  if (magnitude > limit) return std::nullopt;
+  const auto low = static_cast<std::uint64_t>(magnitude);
+  // Negating in unsigned arithmetic keeps INT64_MIN defined.
+  return static_cast<std::int64_t>(negative_ ? ~low + 1 : low);
+}
+
 Decimal Decimal::operator-() const {
   Decimal d = *this;
   d.negative_ = !negative_ && !isZero();

@@ -39,6 +39,9 @@ class Decimal {
   // Plain digits without exponent: "0", "-12", "0.0000861", "1500".
   std::string description() const;
   double toDouble() const;
+  // The integer part, truncated toward zero without going through double ("2.9" -> 2,
+  // "-2.9" -> -2); nothing when it does not fit in 64 bits.
+  std::optional<std::int64_t> toInt64() const;
   bool isZero() const { return high_ == 0 && low_ == 0; }
   bool isNegative() const { return negative_; }
 

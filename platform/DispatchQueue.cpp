@@ -39,6 +39,20 @@ void runQueuedInline(std::mutex& mutex, std::deque<Item>& items, const Run& run)
   }
 }
 
+// Gives a sync caller's turn back however its block ends; the block's exception then
+// reaches the caller, as it would from a plain call.
+template <class Release>
+class TurnGuard {
+ public:
+  explicit TurnGuard(Release release) : release_(std::move(release)) {}
+  ~TurnGuard() { release_(); }
+  TurnGuard(const TurnGuard&) = delete;
+  TurnGuard& operator=(const TurnGuard&) = delete;
+
+ private:
+  Release release_;
+};
+
 std::shared_ptr<Executor> pool(TaskPriority priority) {
   return Environment::current().backgroundExecutor(priority);
 }
@@ -96,8 +110,9 @@ void SerialQueue::drain() {
     lock.unlock();
     {
       CurrentQueueScope scope(this);
-      item.task();
+      runTask(item.task, label_);
     }
+    item.task = nullptr;  // captured state may post here again: never under the lock
     lock.lock();
   }
 }
@@ -116,7 +131,7 @@ void SerialQueue::sync(const std::function<void()>& block) {
   if (pool(priority_)->isDeterministic()) {
     runQueuedInline(mutex_, items_, [this](const Task& task) {
       CurrentQueueScope scope(this);
-      task();
+      runTask(task, label_);
     });
     CurrentQueueScope scope(this);
     block();
@@ -133,11 +148,9 @@ void SerialQueue::sync(const std::function<void()>& block) {
       busy_ = true;
     }
   }
-  {
-    CurrentQueueScope scope(this);
-    block();
-  }
-  finishExclusive();
+  TurnGuard release([this] { finishExclusive(); });
+  CurrentQueueScope scope(this);
+  block();
 }
 
 // ---- ConcurrentQueue -----------------------------------------------------------------
@@ -212,7 +225,8 @@ void ConcurrentQueue::runNext() {
       return;
     }
   }
-  item.task();
+  runTask(item.task, label_);
+  item.task = nullptr;
   finished(item.barrier);
 }
 
@@ -228,7 +242,7 @@ void ConcurrentQueue::finished(bool barrier) {
 
 void ConcurrentQueue::sync(const std::function<void()>& block) {
   if (pool(priority_)->isDeterministic()) {
-    runQueuedInline(mutex_, items_, [](const Task& task) { task(); });
+    runQueuedInline(mutex_, items_, [this](const Task& task) { runTask(task, label_); });
     block();
     return;
   }
@@ -243,8 +257,8 @@ void ConcurrentQueue::sync(const std::function<void()>& block) {
       waiter.turn.wait(lock, [&] { return waiter.go; });
     }
   }
+  TurnGuard release([this] { finished(false); });
   block();
-  finished(false);
 }
 
 // ---- OperationQueue ------------------------------------------------------------------

@@ -9,6 +9,10 @@
 // sync runs its block on the caller's thread once the queue has reached it, as GCD
 // does, so no pool thread ever blocks waiting for a queue.
 //
+// An exception escaping an async block is reported through the task failure handler
+// (Environment.h) and the queue goes on; one escaping a sync block reaches the sync
+// caller, and the queue goes on too.
+//
 // Warning: sync from inside a block already running on the same queue runs inline
 // instead of deadlocking, and then is not ordered behind pending work.
 #pragma once

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 
 #include "platform/MainLoop.h"
 #include "platform/ThreadPool.h"
@@ -25,6 +26,17 @@ class SystemEnvironment final : public Environment {
 };
 
 std::atomic<Environment*> installed{nullptr};
+
+// Never destroyed, like the executors whose threads report here.
+struct FailureReporting {
+  std::mutex mutex;
+  std::shared_ptr<const TaskFailureHandler> handler;
+  std::atomic<std::uint64_t> count{0};
+};
+FailureReporting& failureReporting() {
+  static FailureReporting& reporting = *new FailureReporting();
+  return reporting;
+}
 
 }  // namespace
 
@@ -59,6 +71,37 @@ void postToMain(Task task) {
 
 void postBackground(Task task, TaskPriority priority) {
   Environment::current().backgroundExecutor(priority)->post(std::move(task));
+}
+
+void setTaskFailureHandler(TaskFailureHandler handler) {
+  auto shared = handler ? std::make_shared<const TaskFailureHandler>(std::move(handler)) : nullptr;
+  auto& reporting = failureReporting();
+  std::lock_guard lock(reporting.mutex);
+  reporting.handler = std::move(shared);
+}
+
+std::uint64_t taskFailureCount() {
+  return failureReporting().count.load();
+}
+
+void runTask(const Task& task, std::string_view where) noexcept {
+  try {
+    if (task) task();
+    return;
+  } catch (...) {
+    auto& reporting = failureReporting();
+    ++reporting.count;
+    std::shared_ptr<const TaskFailureHandler> handler;
+    {
+      std::lock_guard lock(reporting.mutex);
+      handler = reporting.handler;
+    }
+    if (!handler) return;
+    try {
+      (*handler)(std::string(where), std::current_exception());
+    } catch (...) {
+    }
+  }
 }
 
 }  // namespace tilo::platform

@@ -1,21 +1,18 @@
 #include "platform/MainLoop.h"
 
-#include "platform/Clock.h"
+#include <algorithm>
+
+#include "platform/Environment.h"
 
 namespace tilo::platform {
-namespace {
-const SystemClock& systemClock() {
-  static const SystemClock clock;
-  return clock;
-}
-}  // namespace
 
 std::shared_ptr<MainLoop> MainLoop::shared() {
-  static const std::shared_ptr<MainLoop> loop = std::make_shared<MainLoop>();
+  static const std::shared_ptr<MainLoop>& loop =
+      *new std::shared_ptr<MainLoop>(std::make_shared<MainLoop>());
   return loop;
 }
 
-MainLoop::MainLoop() : mainThread_(std::this_thread::get_id()) {}
+MainLoop::MainLoop(const Clock& clock) : clock_(clock), mainThread_(std::this_thread::get_id()) {}
 
 void MainLoop::post(Task task) {
   {
@@ -28,8 +25,8 @@ void MainLoop::post(Task task) {
 void MainLoop::postDelayed(Task task, double seconds) {
   {
     std::lock_guard lock(mutex_);
-    delayed_.push(Delayed{systemClock().uptime() + (seconds > 0 ? seconds : 0), sequence_++,
-                          std::move(task)});
+    delayed_.push(
+        Delayed{clock_.uptime() + (seconds > 0 ? seconds : 0), sequence_++, std::move(task)});
   }
   wake_.notify_one();
 }
@@ -40,12 +37,12 @@ void MainLoop::run() {
 
 bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSeconds) {
   if (predicate()) return true;
-  loop(predicate, systemClock().uptime() + timeoutSeconds);
+  loop(predicate, clock_.uptime() + std::max(timeoutSeconds, 0.0));
   return predicate();
 }
 
 void MainLoop::runFor(double seconds) {
-  loop([] { return false; }, systemClock().uptime() + seconds);
+  loop([] { return false; }, clock_.uptime() + std::max(seconds, 0.0));
 }
 
 void MainLoop::stop() {
@@ -61,27 +58,35 @@ bool MainLoop::isMainThread() const {
   return std::this_thread::get_id() == mainThread_;
 }
 
+void MainLoop::moveDueWork(double now) {
+  while (!delayed_.empty() && delayed_.top().due <= now) {
+    ready_.push_back(std::move(const_cast<Delayed&>(delayed_.top()).task));
+    delayed_.pop();
+  }
+}
+
 void MainLoop::loop(const std::function<bool()>& done, double deadline) {
   std::unique_lock lock(mutex_);
   mainThread_ = std::this_thread::get_id();
-  stopRequested_ = false;
+  moveDueWork(clock_.uptime());
+  // The first pass is owed to the work that is ready now, whatever the deadline.
+  std::size_t owed = ready_.size();
   while (!stopRequested_) {
-    const double now = systemClock().uptime();
-    while (!delayed_.empty() && delayed_.top().due <= now) {
-      ready_.push_back(std::move(const_cast<Delayed&>(delayed_.top()).task));
-      delayed_.pop();
-    }
+    const double now = clock_.uptime();
+    if (owed == 0 && deadline >= 0 && now >= deadline) break;
+    moveDueWork(now);
     if (!ready_.empty()) {
       Task task = std::move(ready_.front());
       ready_.pop_front();
+      if (owed > 0) --owed;
       lock.unlock();
-      task();
+      runTask(task, "main");
+      task = nullptr;  // captured state goes before the predicate looks
       const bool finished = done();
       lock.lock();
       if (finished) break;
       continue;
     }
-    if (deadline >= 0 && now >= deadline) break;
     double wakeAt = deadline;
     if (!delayed_.empty() && (wakeAt < 0 || delayed_.top().due < wakeAt)) {
       wakeAt = delayed_.top().due;

@@ -6,7 +6,8 @@
 //
 // Host callbacks, views and timers are delivered here. The thread that calls run,
 // runUntil or runFor is the main thread (before any of them, the thread that first
-// asked for the loop).
+// asked for the loop). The shared loop is never destroyed: pool and HTTP threads may
+// still post to it while the process exits.
 #pragma once
 
 #include <condition_variable>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "platform/Executor.h"
 
 namespace tilo::platform {
@@ -32,17 +34,20 @@ class MainLoop final : public Executor {
 
   // Runs until stop().
   void run();
-  // Runs until `predicate` holds (checked after every task) or `timeoutSeconds` of
-  // real time passed; returns the predicate's last value.
+  // Runs until `predicate` holds (checked after every task) or `timeoutSeconds` passed on
+  // the loop's clock; returns the predicate's last value.
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds);
-  // Runs for `seconds` of real time.
+  // Runs for `seconds` on the loop's clock. What is ready when the run starts always
+  // runs, so runFor(0) processes one pass; after that the deadline ends the run even
+  // while work keeps arriving.
   void runFor(double seconds);
   // Makes the current or next run return after the task in progress.
   void stop();
 
   bool isMainThread() const;
 
-  MainLoop();
+  // `clock` times delayed work and deadlines, and must outlive the loop.
+  explicit MainLoop(const Clock& clock = systemClock());
 
  private:
   struct Delayed {
@@ -55,7 +60,9 @@ class MainLoop final : public Executor {
   };
   // Runs ready and due work until `done` says stop or `deadline` (uptime) passes.
   void loop(const std::function<bool()>& done, double deadline);
+  void moveDueWork(double now);  // requires lock
 
+  const Clock& clock_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Task> ready_;

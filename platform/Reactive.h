@@ -9,6 +9,9 @@
 // A subscription replays the subject's current value (when it has one) inside sink(),
 // then receives every later value on the sending thread. Destroying or cancelling the
 // Subscription ends delivery: once cancel() returns, no callback of it runs again.
+//
+// Warning: a callback runs under its subscription's lock (that is what makes cancel()
+// final). Keep callbacks to bookkeeping and post anything that may call out to a host.
 #pragma once
 
 #include <exception>
@@ -59,6 +62,17 @@ struct Subscriber {
 };
 
 namespace detail {
+inline thread_local int deliveriesInProgress = 0;
+
+// Counts, on the delivering thread, a callback that runs under a slot's lock.
+class DeliveryScope {
+ public:
+  DeliveryScope() { ++deliveriesInProgress; }
+  ~DeliveryScope() { --deliveriesInProgress; }
+  DeliveryScope(const DeliveryScope&) = delete;
+  DeliveryScope& operator=(const DeliveryScope&) = delete;
+};
+
 // One downstream connection. Delivery and cancellation exclude each other, so a
 // cancelled slot never delivers again; the mutex is recursive because a callback may
 // cancel its own subscription.
@@ -70,10 +84,12 @@ struct Slot {
 
   void value(const T& v) {
     std::lock_guard lock(mutex);
+    DeliveryScope scope;
     if (active && subscriber.receiveValue) subscriber.receiveValue(v);
   }
   void failure(Error e) {
     std::lock_guard lock(mutex);
+    DeliveryScope scope;
     if (!active) return;
     active = false;
     if (subscriber.receiveFailure) subscriber.receiveFailure(e);
@@ -84,6 +100,13 @@ struct Slot {
   }
 };
 }  // namespace detail
+
+// True while the calling thread runs a subscriber's callback, that is, under the lock of
+// its subscription. Code that calls out to a host (listeners) posts instead of running
+// then; tests check that it did.
+inline bool isDeliveringReactiveValue() {
+  return detail::deliveriesInProgress > 0;
+}
 
 template <class T>
 class Publisher {

@@ -46,11 +46,11 @@ bool TestEnvironment::isMainThread() const {
 }
 
 void TestEnvironment::enqueue(Task task, double delay, bool onMain) {
-  {
-    std::lock_guard lock(mutex_);
-    const double due = clock_.uptime() + (delay > 0 ? delay : 0);
-    tasks_.emplace(Key{due, sequence_++}, Entry{std::move(task), onMain});
-  }
+  // Notified under the lock: an HTTP thread posting while the test ends must be done with
+  // the condition variable before the destructor, which takes the lock, destroys it.
+  std::lock_guard lock(mutex_);
+  const double due = clock_.uptime() + (delay > 0 ? delay : 0);
+  tasks_.emplace(Key{due, sequence_++}, Entry{std::move(task), onMain});
   posted_.notify_all();
 }
 
@@ -70,7 +70,8 @@ bool TestEnvironment::runOne(double limit) {
     previous = runningBackground_;
     runningBackground_ = !entry.onMain;
   }
-  entry.task();
+  runTask(entry.task, entry.onMain ? "main" : "background");
+  entry.task = nullptr;
   {
     std::lock_guard lock(mutex_);
     runningBackground_ = previous;

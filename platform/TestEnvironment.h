@@ -12,6 +12,9 @@
 // Work posted from other threads (an HTTP completion) joins the same queue; runUntil
 // waits for it in real time, bounded by a safety limit.
 //
+// Tasks run through runTask, as on the real executors: an exception escaping one goes to
+// the task failure handler and the queue goes on.
+//
 // Warning: create it before the objects under test and destroy them first; pending
 // tasks are dropped with the environment.
 #pragma once

@@ -1,12 +1,12 @@
 #include "platform/ThreadPool.h"
 
 #include "platform/Clock.h"
+#include "platform/Environment.h"
 
 namespace tilo::platform {
 namespace {
 double uptimeNow() {
-  static const SystemClock clock;
-  return clock.uptime();
+  return systemClock().uptime();
 }
 
 class LaneExecutor final : public Executor {
@@ -78,7 +78,8 @@ void ThreadPool::work() {
       Task task = std::move(lanes_[lane].front());
       lanes_[lane].pop_front();
       lock.unlock();
-      task();
+      runTask(task, "background");
+      task = nullptr;  // captured state goes outside the lock too
       lock.lock();
       break;
     }
@@ -97,10 +98,11 @@ void ThreadPool::timerLoop() {
       timerWake_.wait_for(lock, std::chrono::duration<double>(delayed_.top().due - now));
       continue;
     }
-    Delayed due = std::move(const_cast<Delayed&>(delayed_.top()));
+    auto due = std::make_unique<Delayed>(std::move(const_cast<Delayed&>(delayed_.top())));
     delayed_.pop();
     lock.unlock();
-    if (auto target = due.target.lock()) target->post(std::move(due.task));
+    if (auto target = due->target.lock()) target->post(std::move(due->task));
+    due.reset();  // a dropped task's captures may post again: never under the lock
     lock.lock();
   }
 }

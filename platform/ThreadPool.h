@@ -1,5 +1,7 @@
 // The real background executor: a fixed set of worker threads serving three priority
-// lanes, plus one timer thread for delayed posts. Internal to the platform layer.
+// lanes, plus one timer thread for delayed posts. Internal to the platform layer; the
+// process-wide pool is never destroyed (see Environment), because threads it does not
+// own (HTTP workers) may post to it while the process exits.
 #pragma once
 
 #include <condition_variable>

@@ -36,12 +36,18 @@ void Timer::fire() {
   // Keep ourselves alive while the block runs: it may drop the owner's reference.
   auto self = shared_from_this();
   auto block = block_;
+  // Rearmed however the block ends: a block that throws once does not stop the timer.
+  struct Rearm {
+    Timer& timer;
+    ~Rearm() {
+      if (!timer.repeats_) {
+        timer.valid_.store(false);
+      } else if (timer.valid_.load()) {
+        timer.arm();
+      }
+    }
+  } rearm{*this};
   block();
-  if (!repeats_) {
-    valid_.store(false);
-  } else if (valid_.load()) {
-    arm();
-  }
 }
 
 }  // namespace tilo::platform

@@ -1,5 +1,11 @@
 #include "Tilo/ads/TiloAdPresenter.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <vector>
+
 #include "Tilo/core/TiloLogger.h"
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdEventLogger.h"
@@ -15,6 +21,27 @@ void withCallbackMarker(const char* phase, const TiloAdInfo& info, Call&& call) 
   markAdCallback(phase, info);
   call();
   clearMarker(CrashMarkerCheckpoint::adCallback);
+}
+
+// Presentations in progress, each owning its presenter the way a window owns what it
+// presents: a host may drop every reference to a showing ad (to preload the next one from
+// onShown, say) and still hears onDismiss. Never destroyed, like the main loop whose tasks
+// end the presentations.
+struct Presentations {
+  std::mutex mutex;
+  std::vector<std::shared_ptr<TiloAdPresenterBase>> showing;
+};
+Presentations& presentations() {
+  static Presentations& instance = *new Presentations();
+  return instance;
+}
+
+// The whole part of the platform's decimal amount; a value beyond 64 bits is clamped.
+std::int64_t rewardAmount(const platform::Decimal& amount) {
+  if (auto whole = amount.toInt64()) return *whole;
+  log("Reward amount out of range, clamped: " + amount.description(), TiloLogLevel::error);
+  return amount.isNegative() ? std::numeric_limits<std::int64_t>::min()
+                             : std::numeric_limits<std::int64_t>::max();
 }
 
 // A copy of the listener's closure: the host may replace it while it runs.
@@ -74,10 +101,31 @@ bool TiloAdPresenterBase::isReady(
 void TiloAdPresenterBase::show(const std::shared_ptr<platform::UIViewController>& viewController) {
   logLine("show");
   std::weak_ptr<TiloAdPresenterBase> weak = weak_from_this();
-  (void)adMobAd_->present(viewController, [weak](std::optional<mediation::GADAdReward> reward) {
-    auto self = weak.lock();
-    if (self && reward) self->earnedReward(*reward);
-  });
+  // Owned before the platform may call back, released at once when it refuses.
+  beginPresentation();
+  auto refusal =
+      adMobAd_->present(viewController, [weak](std::optional<mediation::GADAdReward> reward) {
+        auto self = weak.lock();
+        if (self && reward) self->earnedReward(*reward);
+      });
+  if (refusal) endPresentation();
+}
+
+void TiloAdPresenterBase::beginPresentation() {
+  auto& all = presentations();
+  std::lock_guard lock(all.mutex);
+  all.showing.push_back(shared_from_this());
+}
+
+void TiloAdPresenterBase::endPresentation() {
+  std::shared_ptr<TiloAdPresenterBase> released;  // may be the last owner: dropped unlocked
+  auto& all = presentations();
+  std::lock_guard lock(all.mutex);
+  auto found = std::find_if(all.showing.begin(), all.showing.end(),
+                            [this](const auto& presenter) { return presenter.get() == this; });
+  if (found == all.showing.end()) return;
+  released = std::move(*found);
+  all.showing.erase(found);
 }
 
 void TiloAdPresenterBase::adWillPresentFullScreenContent() {
@@ -89,6 +137,8 @@ void TiloAdPresenterBase::adWillPresentFullScreenContent() {
 }
 
 void TiloAdPresenterBase::adDidDismissFullScreenContent() {
+  auto self = shared_from_this();
+  PresentationEnd end{*this};
   logLine("onDismiss");
   const TiloAdInfo info = adInfo();
   withCallbackMarker("onDismiss", info, [&] {
@@ -98,6 +148,8 @@ void TiloAdPresenterBase::adDidDismissFullScreenContent() {
 
 void TiloAdPresenterBase::didFailToPresentFullScreenContentWithError(
     const mediation::NSError& error) {
+  auto self = shared_from_this();
+  PresentationEnd end{*this};
   log(std::string(rawValue(adFormat_)) + " Ad onFailedToShow: " + error.localizedDescription,
       TiloLogLevel::error);
   const TiloError tiloError = toTiloError(error);
@@ -125,7 +177,7 @@ void TiloAdPresenterBase::adDidRecordClick() {
 
 void TiloAdPresenterBase::earnedReward(const mediation::GADAdReward& reward) {
   logLine("rewarded");
-  const TiloRewardedItem item{static_cast<int>(reward.amount.toDouble()), reward.type};
+  const TiloRewardedItem item{rewardAmount(reward.amount), reward.type};
   const TiloAdInfo info = adInfo();
   withCallbackMarker("onEarnedReward", info, [&] {
     auto closure = rewardedAdListener_ ? rewardedAdListener_->onEarnedReward : nullptr;

@@ -7,7 +7,10 @@
 //   presenter->listener()->onAdImpression = [](std::optional<TiloAdInfo> info) { ... };
 //
 // The platform holds the presenter weakly (delegate, paid-event handler, reward handler):
-// once its ad object is released, every callback ends.
+// once its ad object is released, every callback ends. A presentation in progress is the
+// exception: from a show the platform accepts until the dismissal or the failure to show,
+// the presentation owns the presenter, so the host hears the end of what it showed even
+// after letting go of the ad.
 #pragma once
 
 #include <functional>
@@ -66,12 +69,26 @@ class TiloAdPresenterBase : public AdPresentable,
                       TiloAdFormat format);
   // Becomes the platform ad's delegate and paid-event receiver, held weakly by both.
   void attach();
+  // Created by the factory only (passkey idiom: make_shared needs a public constructor).
+  class Passkey {
+    friend class TiloAdPresenterBase;
+    template <class>
+    friend class TiloAdPresenter;
+    Passkey() = default;
+  };
 
   virtual void notifyImpression(const TiloAdInfo& info) = 0;
   virtual void notifyClick(const TiloAdInfo& info) = 0;
   virtual void notifyRevenue(const TiloAdInfo& info, const TiloRevenueInfo& revenue) = 0;
 
  private:
+  // Ends the presentation when the enclosing platform callback returns, however it ends.
+  struct PresentationEnd {
+    TiloAdPresenterBase& presenter;
+    ~PresentationEnd() { presenter.endPresentation(); }
+  };
+  void beginPresentation();
+  void endPresentation();
   void logLine(std::string_view event) const;
   void paidEvent(const mediation::GADAdValue& value);
   void earnedReward(const mediation::GADAdReward& reward);
@@ -91,11 +108,12 @@ class TiloAdPresenter final : public TiloAdPresenterBase {
  public:
   static std::shared_ptr<TiloAdPresenter> create(std::unique_ptr<AdMobAdProtocol> adMobAd,
                                                  TiloAdUnitItem unit, TiloAdFormat format) {
-    auto presenter = std::make_shared<TiloAdPresenter>(std::move(adMobAd), std::move(unit), format);
+    auto presenter =
+        std::make_shared<TiloAdPresenter>(Passkey(), std::move(adMobAd), std::move(unit), format);
     presenter->attach();
     return presenter;
   }
-  TiloAdPresenter(std::unique_ptr<AdMobAdProtocol> adMobAd, TiloAdUnitItem unit,
+  TiloAdPresenter(Passkey, std::unique_ptr<AdMobAdProtocol> adMobAd, TiloAdUnitItem unit,
                   TiloAdFormat format)
       : TiloAdPresenterBase(std::move(adMobAd), std::move(unit), format) {}
 

@@ -4,10 +4,10 @@ namespace tilo {
 
 std::shared_ptr<TiloAppOpenAd> TiloAppOpenAd::create(std::shared_ptr<AdPresentable> adPresenter,
                                                      std::shared_ptr<Listener> listener) {
-  return std::make_shared<TiloAppOpenAd>(std::move(adPresenter), std::move(listener));
+  return std::make_shared<TiloAppOpenAd>(Passkey(), std::move(adPresenter), std::move(listener));
 }
 
-TiloAppOpenAd::TiloAppOpenAd(std::shared_ptr<AdPresentable> adPresenter,
+TiloAppOpenAd::TiloAppOpenAd(Passkey, std::shared_ptr<AdPresentable> adPresenter,
                              std::shared_ptr<Listener> listener)
     : adPresenter_(std::move(adPresenter)), listener_(std::move(listener)) {
   adPresenter_->setDisplayListener(appOpenAdListener_);

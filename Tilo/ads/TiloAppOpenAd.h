@@ -37,7 +37,13 @@ class TILO_EXPORT TiloAppOpenAd final : public HasAdListener<TiloAppOpenAd> {
   // Presents without a view controller; a refused or repeated show is silently ignored.
   void show();
 
-  TiloAppOpenAd(std::shared_ptr<AdPresentable> adPresenter, std::shared_ptr<Listener> listener);
+  // For create() only: the passkey keeps hosts from making ads themselves.
+  class Passkey {
+    friend class TiloAppOpenAd;
+    explicit Passkey() = default;
+  };
+  TiloAppOpenAd(Passkey, std::shared_ptr<AdPresentable> adPresenter,
+                std::shared_ptr<Listener> listener);
 
  private:
   const std::shared_ptr<AdPresentable> adPresenter_;

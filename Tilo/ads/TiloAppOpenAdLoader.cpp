@@ -14,12 +14,13 @@ std::shared_ptr<TiloAppOpenAdLoader> TiloAppOpenAdLoader::create(TiloAdUnit unit
 
 std::shared_ptr<TiloAppOpenAdLoader> TiloAppOpenAdLoader::create(
     TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
-  auto loader = std::make_shared<TiloAppOpenAdLoader>(std::move(unit), std::move(service));
+  auto loader =
+      std::make_shared<TiloAppOpenAdLoader>(Passkey(), std::move(unit), std::move(service));
   loader->start();
   return loader;
 }
 
-TiloAppOpenAdLoader::TiloAppOpenAdLoader(TiloAdUnit unit,
+TiloAppOpenAdLoader::TiloAppOpenAdLoader(Passkey, TiloAdUnit unit,
                                          std::shared_ptr<TiloServiceProtocol> service)
     : TiloAdLoader(std::move(unit),
                    makeFullScreenItemLoad<TiloAppOpenAd, mediation::GADAppOpenAd>(

@@ -22,7 +22,12 @@ class TILO_EXPORT TiloAppOpenAdLoader final : public TiloAdLoader<TiloAppOpenAd>
   static std::shared_ptr<TiloAppOpenAdLoader> create(TiloAdUnit unit,
                                                      std::shared_ptr<TiloServiceProtocol> service);
 
-  TiloAppOpenAdLoader(TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+  // For create() only: the passkey keeps hosts from skipping the factory's wiring.
+  class Passkey {
+    friend class TiloAppOpenAdLoader;
+    explicit Passkey() = default;
+  };
+  TiloAppOpenAdLoader(Passkey, TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
 };
 
 }  // namespace tilo

@@ -4,10 +4,11 @@ namespace tilo {
 
 std::shared_ptr<TiloInterstitialAd> TiloInterstitialAd::create(
     std::shared_ptr<AdPresentable> adPresenter, std::shared_ptr<Listener> listener) {
-  return std::make_shared<TiloInterstitialAd>(std::move(adPresenter), std::move(listener));
+  return std::make_shared<TiloInterstitialAd>(Passkey(), std::move(adPresenter),
+                                              std::move(listener));
 }
 
-TiloInterstitialAd::TiloInterstitialAd(std::shared_ptr<AdPresentable> adPresenter,
+TiloInterstitialAd::TiloInterstitialAd(Passkey, std::shared_ptr<AdPresentable> adPresenter,
                                        std::shared_ptr<Listener> listener)
     : adPresenter_(std::move(adPresenter)), listener_(std::move(listener)) {
   adPresenter_->setDisplayListener(interstitialListener_);

@@ -33,7 +33,12 @@ class TILO_EXPORT TiloInterstitialAd final : public HasAdListener<TiloInterstiti
   // A second show, or one the platform refuses, is silently ignored.
   void show(std::shared_ptr<platform::UIViewController> viewController = nullptr);
 
-  TiloInterstitialAd(std::shared_ptr<AdPresentable> adPresenter,
+  // For create() only: the passkey keeps hosts from making ads themselves.
+  class Passkey {
+    friend class TiloInterstitialAd;
+    explicit Passkey() = default;
+  };
+  TiloInterstitialAd(Passkey, std::shared_ptr<AdPresentable> adPresenter,
                      std::shared_ptr<Listener> listener);
 
  private:

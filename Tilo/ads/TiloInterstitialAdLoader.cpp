@@ -14,12 +14,13 @@ std::shared_ptr<TiloInterstitialAdLoader> TiloInterstitialAdLoader::create(TiloA
 
 std::shared_ptr<TiloInterstitialAdLoader> TiloInterstitialAdLoader::create(
     TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
-  auto loader = std::make_shared<TiloInterstitialAdLoader>(std::move(unit), std::move(service));
+  auto loader =
+      std::make_shared<TiloInterstitialAdLoader>(Passkey(), std::move(unit), std::move(service));
   loader->start();
   return loader;
 }
 
-TiloInterstitialAdLoader::TiloInterstitialAdLoader(TiloAdUnit unit,
+TiloInterstitialAdLoader::TiloInterstitialAdLoader(Passkey, TiloAdUnit unit,
                                                    std::shared_ptr<TiloServiceProtocol> service)
     : TiloAdLoader(std::move(unit),
                    makeFullScreenItemLoad<TiloInterstitialAd, mediation::GADInterstitialAd>(

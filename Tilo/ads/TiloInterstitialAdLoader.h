@@ -22,7 +22,12 @@ class TILO_EXPORT TiloInterstitialAdLoader final : public TiloAdLoader<TiloInter
   static std::shared_ptr<TiloInterstitialAdLoader> create(
       TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
 
-  TiloInterstitialAdLoader(TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+  // For create() only: the passkey keeps hosts from skipping the factory's wiring.
+  class Passkey {
+    friend class TiloInterstitialAdLoader;
+    explicit Passkey() = default;
+  };
+  TiloInterstitialAdLoader(Passkey, TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
 };
 
 }  // namespace tilo

@@ -1,5 +1,7 @@
 #include "Tilo/ads/TiloRevenueInfo.h"
 
+#include "Tilo/core/TiloLogger.h"
+
 namespace tilo {
 
 PrecisionType precisionTypeFromPlatform(int precision) {
@@ -10,7 +12,14 @@ PrecisionType precisionTypeFromPlatform(int precision) {
 TiloRevenueInfo TiloRevenueInfo::fromPlatform(std::optional<platform::Decimal> feeRate,
                                               platform::Decimal value, std::string currency,
                                               int precision) {
-  const platform::Decimal keep = platform::Decimal(1) - feeRate.value_or(platform::Decimal());
+  platform::Decimal fee = feeRate.value_or(platform::Decimal());
+  // A fee outside 0...1 would turn revenue negative or inflate it: the backend's value is
+  // wrong, so none is deducted.
+  if (fee < platform::Decimal() || fee > platform::Decimal(1)) {
+    log("Fee rate out of range, none deducted: " + fee.description(), TiloLogLevel::error);
+    fee = platform::Decimal();
+  }
+  const platform::Decimal keep = platform::Decimal(1) - fee;
   return {value * keep, std::move(currency), precisionTypeFromPlatform(precision)};
 }
 

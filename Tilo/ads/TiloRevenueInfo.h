@@ -27,7 +27,8 @@ struct TILO_EXPORT TiloRevenueInfo {
   std::string currencyCode;
   PrecisionType precisionType = PrecisionType::unknown;
 
-  // value × (1 − feeRate); an absent fee rate counts as 0.
+  // value × (1 − feeRate); an absent fee rate counts as 0, and so does one outside 0...1
+  // (with one error line).
   static TiloRevenueInfo fromPlatform(std::optional<platform::Decimal> feeRate,
                                       platform::Decimal value, std::string currency, int precision);
   bool operator==(const TiloRevenueInfo&) const = default;

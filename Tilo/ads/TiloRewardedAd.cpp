@@ -4,10 +4,10 @@ namespace tilo {
 
 std::shared_ptr<TiloRewardedAd> TiloRewardedAd::create(std::shared_ptr<AdPresentable> adPresenter,
                                                        std::shared_ptr<Listener> listener) {
-  return std::make_shared<TiloRewardedAd>(std::move(adPresenter), std::move(listener));
+  return std::make_shared<TiloRewardedAd>(Passkey(), std::move(adPresenter), std::move(listener));
 }
 
-TiloRewardedAd::TiloRewardedAd(std::shared_ptr<AdPresentable> adPresenter,
+TiloRewardedAd::TiloRewardedAd(Passkey, std::shared_ptr<AdPresentable> adPresenter,
                                std::shared_ptr<Listener> listener)
     : adPresenter_(std::move(adPresenter)), listener_(std::move(listener)) {
   adPresenter_->setRewardedAdListener(rewardedAdListener_);

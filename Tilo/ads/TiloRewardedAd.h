@@ -40,7 +40,13 @@ class TILO_EXPORT TiloRewardedAd final : public HasAdListener<TiloRewardedAd> {
   // and this custom string.
   void setCustomData(const std::string& customData);
 
-  TiloRewardedAd(std::shared_ptr<AdPresentable> adPresenter, std::shared_ptr<Listener> listener);
+  // For create() only: the passkey keeps hosts from making ads themselves.
+  class Passkey {
+    friend class TiloRewardedAd;
+    explicit Passkey() = default;
+  };
+  TiloRewardedAd(Passkey, std::shared_ptr<AdPresentable> adPresenter,
+                 std::shared_ptr<Listener> listener);
 
  private:
   const std::shared_ptr<AdPresentable> adPresenter_;

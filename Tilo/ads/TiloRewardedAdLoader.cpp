@@ -14,12 +14,13 @@ std::shared_ptr<TiloRewardedAdLoader> TiloRewardedAdLoader::create(TiloAdUnit un
 
 std::shared_ptr<TiloRewardedAdLoader> TiloRewardedAdLoader::create(
     TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
-  auto loader = std::make_shared<TiloRewardedAdLoader>(std::move(unit), std::move(service));
+  auto loader =
+      std::make_shared<TiloRewardedAdLoader>(Passkey(), std::move(unit), std::move(service));
   loader->start();
   return loader;
 }
 
-TiloRewardedAdLoader::TiloRewardedAdLoader(TiloAdUnit unit,
+TiloRewardedAdLoader::TiloRewardedAdLoader(Passkey, TiloAdUnit unit,
                                            std::shared_ptr<TiloServiceProtocol> service)
     : TiloAdLoader(
           std::move(unit),

@@ -22,7 +22,12 @@ class TILO_EXPORT TiloRewardedAdLoader final : public TiloAdLoader<TiloRewardedA
   static std::shared_ptr<TiloRewardedAdLoader> create(TiloAdUnit unit,
                                                       std::shared_ptr<TiloServiceProtocol> service);
 
-  TiloRewardedAdLoader(TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+  // For create() only: the passkey keeps hosts from skipping the factory's wiring.
+  class Passkey {
+    friend class TiloRewardedAdLoader;
+    explicit Passkey() = default;
+  };
+  TiloRewardedAdLoader(Passkey, TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
 
  private:
   // Hands the unit's placement to the ad.

@@ -10,8 +10,13 @@
 // decides between the item and "No ad unit found". Three seconds without a new value
 // end the wait with "Timeout occurred" (the deadline runs on the main executor).
 //
-// Warning: one wait at a time per synchronizer. A newer syncTiloAdUnit ends the earlier
-// wait with the timeout error (its completion still runs exactly once).
+// Waits are independent: each call has its own subscription and its own deadline, so two
+// loads started before initialization both resolve when it ends (or each time out three
+// seconds after its own start).
+//
+// Nothing runs inside a publisher's delivery except bookkeeping: completions continue on
+// a background task and listeners are called from a main-thread task of their own, with
+// no lock of the SDK held, so a host callback may load again or release its loader.
 #pragma once
 
 #include <atomic>
@@ -21,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Tilo/backend/TiloAppInfo.h"
 #include "Tilo/backend/TiloError.h"
@@ -47,25 +53,28 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
   TiloAdUnitSynchronizer(LoaderFactory loader, std::shared_ptr<TiloServiceProtocol> tiloService)
       : loader_(std::move(loader)), tiloService_(std::move(tiloService)) {}
 
+  // Pending waits still complete, once, with "Unspecified error".
   ~TiloAdUnitSynchronizer() {
-    if (current_) finish(current_, Result<TiloAdUnitItem>::failure(unspecifiedError()));
+    std::vector<std::shared_ptr<Wait>> pending;
+    {
+      std::lock_guard lock(mutex_);
+      pending.swap(waits_);
+    }
+    for (auto& wait : pending) {
+      wait->subscription.cancel();
+      if (!wait->done.exchange(true)) {
+        complete(wait, Result<TiloAdUnitItem>::failure(unspecifiedError()));
+      }
+    }
   }
 
-  // Completes once with the item or a TiloError, on the thread that delivered the
-  // deciding value (the main thread for the timeout).
+  // Completes once with the item or a TiloError, on a background task.
   void syncTiloAdUnit(const std::string& unitId, Completion<TiloAdUnitItem> completion) {
     auto wait = std::make_shared<Wait>();
     wait->completion = std::move(completion);
-    std::shared_ptr<Wait> previous;
-    platform::Subscription old;
     {
       std::lock_guard lock(mutex_);
-      previous = std::exchange(current_, wait);
-      old = std::move(cancellable_);
-    }
-    old.cancel();
-    if (previous) {
-      finish(previous, Result<TiloAdUnitItem>::failure(std::make_exception_ptr(timeoutError())));
+      waits_.push_back(wait);
     }
 
     std::weak_ptr<TiloAdUnitSynchronizer> weak = this->weak_from_this();
@@ -92,9 +101,10 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
                 [weak, wait](platform::Error error) {
                   settle(weak, wait, Result<TiloAdUnitItem>::failure(error));
                 });
+    // Declared after `subscription`, so a subscription left here is dropped unlocked.
     std::lock_guard lock(mutex_);
     // The replayed values may already have settled this wait inside sink().
-    if (current_ == wait && !wait->done.load()) cancellable_ = std::move(subscription);
+    if (!wait->done.load()) wait->subscription = std::move(subscription);
   }
 
   // Resolves the unit, builds its loader and reports on the main thread:
@@ -136,6 +146,7 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
     std::atomic<bool> done{false};
     std::atomic<bool> resyncRequested{false};
     Completion<TiloAdUnitItem> completion;
+    platform::Subscription subscription;  // guarded by the synchronizer's mutex_
   };
 
   static TiloError timeoutError() {
@@ -145,33 +156,31 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
     return std::make_exception_ptr(TiloError::unspecified());
   }
 
-  static void finish(const std::shared_ptr<Wait>& wait, Result<TiloAdUnitItem> result) {
-    if (wait->done.exchange(true)) return;
-    wait->completion(std::move(result));
+  static void complete(const std::shared_ptr<Wait>& wait, Result<TiloAdUnitItem> result) {
+    platform::postBackground(
+        [wait, result = std::move(result)]() mutable { wait->completion(std::move(result)); });
   }
 
-  // Resumes the wait once and drops its subscription. The drop is posted: the value
-  // being delivered may hold locks of the publishers that the cancellation takes.
+  // Decides the wait once. Called from inside a delivery, which holds the publishers'
+  // locks: the completion and the drop of the subscription are posted, never run here.
   static void settle(const std::weak_ptr<TiloAdUnitSynchronizer>& weak,
                      const std::shared_ptr<Wait>& wait, Result<TiloAdUnitItem> result) {
-    if (wait->done.load()) return;
+    if (wait->done.exchange(true)) return;
     platform::postToMain([weak, wait] {
       auto self = weak.lock();
-      if (!self) return;
+      if (!self) return;  // the destructor dropped every subscription
       platform::Subscription dropped;
-      {
-        std::lock_guard lock(self->mutex_);
-        if (self->current_ != wait) return;
-        self->current_.reset();
-        dropped = std::move(self->cancellable_);
-      }
+      std::lock_guard lock(self->mutex_);
+      std::erase(self->waits_, wait);
+      dropped = std::move(wait->subscription);
     });
-    finish(wait, std::move(result));
+    complete(wait, std::move(result));
   }
 
+  // Always a main-thread task of its own: never inline, even on the main thread.
   template <class Listener>
   static void report(const std::shared_ptr<Listener>& listener, Result<Loader> result) {
-    platform::runOnMain([listener, result = std::move(result)] {
+    platform::postToMain([listener, result = std::move(result)] {
       if (!listener) return;
       if (result) {
         if (listener->onAdLoadSuccess) listener->onAdLoadSuccess(result.value(), std::nullopt);
@@ -191,8 +200,7 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
   const LoaderFactory loader_;
   const std::shared_ptr<TiloServiceProtocol> tiloService_;
   std::mutex mutex_;
-  std::shared_ptr<Wait> current_;  // the wait that cancellable_ serves
-  platform::Subscription cancellable_;
+  std::vector<std::shared_ptr<Wait>> waits_;  // undecided, or decided with a live subscription
 };
 
 }  // namespace tilo

@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "Tilo/core/AdProviding.h"
@@ -15,6 +17,15 @@
 #include "platform/Reactive.h"
 
 namespace tilo {
+
+// How the last network initialization went: a network answering false is a failure
+// that is tolerated, counted and named here.
+struct NetworkInitializationSummary {
+  std::size_t succeeded = 0;
+  std::vector<std::string> failedNetworks;  // names, in start order
+
+  bool operator==(const NetworkInitializationSummary&) const = default;
+};
 
 class TiloAdProvider final : public AdProviding,
                              public std::enable_shared_from_this<TiloAdProvider> {
@@ -33,6 +44,8 @@ class TiloAdProvider final : public AdProviding,
   // thread of the last network's answer).
   void initializeNetworks(const TiloConfiguration& configuration, const PrivacySettings& privacy,
                           std::function<void()> done);
+  // Of the last initializeNetworks that finished; empty before the first.
+  NetworkInitializationSummary lastNetworkInitialization() const;
 
   explicit TiloAdProvider(NetworkListFactory makeNetworks);
 
@@ -42,6 +55,8 @@ class TiloAdProvider final : public AdProviding,
 
   NetworkListFactory makeNetworks_;
   std::shared_ptr<platform::CurrentValueSubject<bool>> initializedSubject_;
+  mutable std::mutex mutex_;
+  NetworkInitializationSummary lastSummary_;
 };
 
 }  // namespace tilo

@@ -3,6 +3,7 @@
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/backend/TiloApi.h"
 #include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/Result.h"
 #include "Tilo/core/TiloKeyManager.h"
 #include "Tilo/core/TiloService.h"
 #include "Tilo/telemetry/AdEventLogger.h"
@@ -15,9 +16,15 @@ namespace tilo {
 namespace {
 
 std::mutex sharedMutex;
-std::unique_ptr<TiloAds> sharedInstance;
+TiloAds* sharedInstance = nullptr;  // never destroyed at exit
+
+// Errors that escape a task of any executor end up here instead of ending the process.
+void logTaskFailure(const std::string& where, std::exception_ptr error) {
+  log("Task failed on " + where + ": " + localizedDescription(error), TiloLogLevel::error);
+}
 
 std::unique_ptr<TiloAds> build() {
+  platform::setTaskFailureHandler(logTaskFailure);
   auto adProvider = TiloAdProvider::create();
   const std::string appKey = TiloKeyManager::shared()->appKey();
   TiloConfiguration config = loadConfigurationFile(appKey);
@@ -35,8 +42,24 @@ TiloAds::~TiloAds() = default;
 
 TiloAds& TiloAds::shared() {
   std::lock_guard lock(sharedMutex);
-  if (!sharedInstance) sharedInstance = build();
+  if (!sharedInstance) sharedInstance = build().release();
   return *sharedInstance;
+}
+
+TiloLogLevel TiloAds::logLevel() const {
+  return currentLogLevel();
+}
+
+void TiloAds::setLogLevel(TiloLogLevel level) {
+  setCurrentLogLevel(level);
+}
+
+platform::TrackingAuthorizationStatus TiloAds::trackingAuthorizationStatus() const {
+  return platform::trackingAuthorizationStatus();
+}
+
+void TiloAds::setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus status) {
+  platform::setTrackingAuthorizationStatus(status);
 }
 
 void TiloAds::setApiBaseUrl(std::string url) {
@@ -47,7 +70,7 @@ void TiloAds::resetSharedForTesting() {
   std::unique_ptr<TiloAds> old;
   {
     std::lock_guard lock(sharedMutex);
-    old = std::move(sharedInstance);
+    old.reset(std::exchange(sharedInstance, nullptr));
   }
   old.reset();
   TiloKeyManager::resetSharedForTesting();

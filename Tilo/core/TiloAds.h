@@ -23,6 +23,7 @@
 #include "Tilo/core/PrivacySettings.h"
 #include "Tilo/core/TiloExport.h"
 #include "Tilo/core/TiloLogger.h"
+#include "platform/Device.h"
 
 namespace tilo {
 
@@ -52,6 +53,15 @@ class TILO_EXPORT TiloAds {
   std::optional<bool> isTaggedForChildDirectedTreatment() const;
   void setIsTaggedForChildDirectedTreatment(std::optional<bool> value);
 
+  // The user's answer to the host's tracking consent flow; the networks see
+  // isTrackingAuthorized = (status == authorized), read by each initialized() call.
+  // Linux has no App Tracking Transparency prompt, so the SDK cannot learn the answer by
+  // itself: until the host reports one the status is notDetermined, which reads as not
+  // authorized. Assuming consent nobody gave would tell the networks they may track; the
+  // advertising identifier stays all zeros for the same reason. One process-wide value.
+  platform::TrackingAuthorizationStatus trackingAuthorizationStatus() const;
+  void setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus status);
+
   // Returns at once. `completion` runs exactly once per call, on the main thread: no
   // error, or "Initialization failed" when neither the backend nor the cache answered.
   void initialized(std::function<void(std::optional<TiloError>)> completion);
@@ -61,7 +71,8 @@ class TILO_EXPORT TiloAds {
   const std::shared_ptr<TiloService>& core() const { return core_; }
 
   // Drops the process-wide SDK so the next shared() builds a fresh graph from the
-  // current bundle, container and base URL. Tests only.
+  // current bundle, container and base URL. Tests only: otherwise the SDK is never
+  // destroyed, because upload answers may still arrive while the process exits.
   TILO_HIDDEN static void resetSharedForTesting();
 
   explicit TiloAds(std::shared_ptr<TiloService> core);

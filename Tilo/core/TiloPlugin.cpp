@@ -46,7 +46,8 @@ void sendPluginEvent(const std::optional<TiloAdInfo>& adInfo, const TiloRevenueI
     platform::Json json = {{"adInfo",
                             {{"adFormat", std::string(rawValue(adInfo->adFormat))},
                              {"adUnitId", adInfo->adUnitId},
-                             {"latency", adInfo->latency.value_or(0)}}},
+                             // Ad info counts milliseconds; plugins get seconds.
+                             {"latency", adInfo->latency.value_or(0) / 1000}}},
                            {"revenueInfo",
                             {{"value", revenue.value.description()},
                              {"currencyCode", revenue.currencyCode},

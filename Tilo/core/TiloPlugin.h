@@ -54,7 +54,8 @@ const std::vector<std::string>& supportedPluginCapabilities();
 bool isAcceptedPluginToken(const std::string& appKey, const std::string& token);
 
 // Seals {"adInfo": ..., "revenueInfo": ...} with the app key and hands it to the
-// plugin's event handler. Without ad info nothing is sent and an error line is logged.
+// plugin's event handler; "latency" is in seconds there (0 when unknown). Without ad info
+// nothing is sent and an error line is logged.
 void sendPluginEvent(const std::optional<TiloAdInfo>& adInfo, const TiloRevenueInfo& revenue,
                      const std::shared_ptr<TiloPlugin>& plugin);
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "ads/FullScreenTestSupport.h"
 #include "ads/MarkerWatch.h"
 #include "mediation/GADRequest.h"
@@ -142,7 +145,7 @@ TEST_F(TiloAdPresenterTest, RewardAndServerSideVerificationOptions) {
             (GADServerSideVerificationOptions{"user-7", "x"}));
 }
 
-TEST_F(TiloAdPresenterTest, ReleasedAdEndsItsCallbacks) {
+TEST_F(TiloAdPresenterTest, NeverShownReleasedAdEndsItsCallbacks) {
   script("gad/rewarded", R"({"click":true,"revenue":{"value":"0.5","precision":1}})");
   std::shared_ptr<GADRewardedAd> gad;
   auto ad = rewardedAround(gad);
@@ -151,11 +154,87 @@ TEST_F(TiloAdPresenterTest, ReleasedAdEndsItsCallbacks) {
   ad->rewardedAdListener()->onEarnedReward = [&](auto, auto) { ++calls; };
   ad->listener()->onAdImpression = [&](auto) { ++calls; };
   ad->listener()->onAdInternalEvent = [&](auto, auto&) { ++calls; };
-  ad->show();
-  ad.reset();  // the platform keeps presenting, but holds the presenter only weakly
+  ad.reset();
+  // The platform presents it anyway, but holds the presenter only weakly.
+  gad->presentFromRootViewController(nullptr, [] {});
   sdk.env().advance(1.0);
   EXPECT_EQ(calls, 0);
   EXPECT_TRUE(adEvents().empty());
+}
+
+TEST_F(TiloAdPresenterTest, ShowingAdOutlivesItsHostUntilThePresentationEnds) {
+  // 1. The host lets go of the loader and the ad from onShown (to preload the next one):
+  //    the dismissal still reaches it, and the presentation then lets go too.
+  script("gad/inter", R"({"dismissAfterMs":1000})");
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  auto ad = loadNow(loader, sdk.env());
+  ASSERT_TRUE(ad);
+  std::weak_ptr<AdPresentable> presenter = ad->adPresenter();
+  std::vector<std::string> calls;
+  ad->interstitialListener()->onShown = [&](auto) {
+    calls.push_back("shown");
+    loader.reset();
+    ad.reset();
+  };
+  ad->interstitialListener()->onDismiss = [&](auto) { calls.push_back("dismiss"); };
+  ad->show();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls, std::vector<std::string>{"shown"});
+  EXPECT_FALSE(presenter.expired());
+  sdk.env().advance(1.0);
+  EXPECT_EQ(calls, (std::vector<std::string>{"shown", "dismiss"}));
+  EXPECT_TRUE(presenter.expired());
+
+  // 2. The same for a presentation that fails, with the ad dropped right after show().
+  script("gad/appopen",
+         R"({"presentError":{"domain":"com.google.admob","code":11,"description":"Oops"}})");
+  auto appOpenLoader = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
+  auto appOpen = loadNow(appOpenLoader, sdk.env());
+  ASSERT_TRUE(appOpen);
+  presenter = appOpen->adPresenter();
+  appOpen->appOpenAdListener()->onFailedToShow = [&](auto, const TiloError& error) {
+    calls.push_back("failed: " + error.message());
+  };
+  appOpen->show();
+  appOpen.reset();
+  appOpenLoader.reset();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(calls.back(), "failed: Internal error: Oops");
+  EXPECT_TRUE(presenter.expired());
+
+  // 3. A show the platform refuses starts no presentation: nothing keeps the ad.
+  auto again = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
+  auto used = loadNow(again, sdk.env());
+  used->show();
+  sdk.env().advance(1.0);
+  presenter = used->adPresenter();
+  used->show();  // refused: already presented
+  used.reset();
+  again.reset();
+  EXPECT_TRUE(presenter.expired());
+}
+
+TEST_F(TiloAdPresenterTest, RewardAmountIsTheWholePartInSixtyFourBits) {
+  auto rewardFor = [&](const std::string& amount) -> std::optional<std::int64_t> {
+    script("gad/rewarded", R"({"reward":{"amount":)" + amount + R"(,"type":"coins"}})");
+    auto loader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", std::nullopt});
+    auto ad = loadNow(loader, sdk.env());
+    std::optional<std::int64_t> granted;
+    ad->rewardedAdListener()->onEarnedReward = [&](auto, std::optional<TiloRewardedItem> item) {
+      granted = item->amount;
+    };
+    ad->show();
+    sdk.env().runUntilIdle();
+    return granted;
+  };
+  EXPECT_EQ(rewardFor("3000000000"), 3000000000);
+  EXPECT_EQ(rewardFor("\"9007199254740993\""), 9007199254740993);  // 2^53 + 1: no double
+  EXPECT_EQ(rewardFor("\"-5.7\""), -5);
+  EXPECT_EQ(logs.count("Reward amount out of range"), 0u);
+  EXPECT_EQ(rewardFor("\"99999999999999999999\""), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(rewardFor("\"-1e30\""), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(logs.count("ERROR Reward amount out of range, clamped: 99999999999999999999"), 1u);
+  EXPECT_EQ(logs.count("Reward amount out of range"), 2u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "Tilo/core/TiloService.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/Reactive.h"
 #include "support/FakeTiloApi.h"
 #include "support/SdkFixture.h"
 
@@ -85,9 +86,10 @@ TEST_F(SynchronizerTest, KnownUnitResolvesAtOnceAfterInitialization) {
   EXPECT_EQ(outcome.results[0].value().mediationAdUnitId, "med/b");
   EXPECT_TRUE(api_->retryCalls.empty());
 
-  // Already known: resolves inside the call, no timer left to fire.
+  // Already known: resolves with the work due now, no timer left to fire.
   Outcome again;
   sync->syncTiloAdUnit("a", again.completion());
+  sdk_.env().runUntilIdle();
   ASSERT_EQ(again.results.size(), 1u);
   sdk_.env().advance(10);
   EXPECT_EQ(again.results.size(), 1u);
@@ -105,6 +107,7 @@ TEST_F(SynchronizerTest, MissingUnitTriggersOneResyncThatDecides) {
   ASSERT_EQ(api_->retryCalls.size(), 1u);
   sdk_.env().advance(2.9);
   api_->retryCalls[0].completion(infoWith({"a", "late"}));
+  sdk_.env().runUntilIdle();
   ASSERT_EQ(found.results.size(), 1u);
   EXPECT_EQ(found.results[0].value().tiloAdUnitId, "late");
 
@@ -114,6 +117,7 @@ TEST_F(SynchronizerTest, MissingUnitTriggersOneResyncThatDecides) {
   sdk_.env().runUntilIdle();
   ASSERT_EQ(api_->retryCalls.size(), 2u);
   api_->retryCalls[1].completion(infoWith({"a", "late"}));
+  sdk_.env().runUntilIdle();
   ASSERT_EQ(missing.results.size(), 1u);
   EXPECT_EQ(missing.errorMessage(), "No ad unit found");
   EXPECT_EQ(catchAs<TiloError>(missing.results[0].error())->code(),
@@ -155,36 +159,94 @@ TEST_F(SynchronizerTest, TwoWaitersShareOneResync) {
   sdk_.env().runUntilIdle();
   ASSERT_EQ(api_->retryCalls.size(), 1u);
   api_->retryCalls[0].completion(infoWith({"a", "x"}));
+  sdk_.env().runUntilIdle();
   ASSERT_EQ(x.results.size(), 1u);
   EXPECT_TRUE(x.results[0].ok());
   ASSERT_EQ(y.results.size(), 1u);
   EXPECT_EQ(y.errorMessage(), "No ad unit found");
 }
 
-TEST_F(SynchronizerTest, NewerWaitEndsTheEarlierOneExactlyOnce) {
+TEST_F(SynchronizerTest, WaitsOnOneSynchronizerAreIndependent) {
   auto sync = makeSync();
-  Outcome earlier, newer;
-  sync->syncTiloAdUnit("a", earlier.completion());
-  sdk_.env().advance(1.0);
-  sync->syncTiloAdUnit("a", newer.completion());
-  ASSERT_EQ(earlier.results.size(), 1u);
-  EXPECT_EQ(earlier.errorMessage(), "Timeout occurred");
-  initialize(infoWith({"a"}));
-  sdk_.env().advance(10);
-  EXPECT_EQ(earlier.results.size(), 1u);
-  ASSERT_EQ(newer.results.size(), 1u);
-  EXPECT_TRUE(newer.results[0].ok());
 
-  // A synchronizer released mid-wait still answers its pending wait once.
+  // 1. Two waits before initialization: the second does not end the first; both resolve
+  //    when the SDK is initialized.
+  Outcome first, second;
+  sync->syncTiloAdUnit("a", first.completion());
+  sdk_.env().advance(1.0);
+  sync->syncTiloAdUnit("a", second.completion());
+  sdk_.env().advance(1.0);
+  EXPECT_TRUE(first.results.empty());
+  initialize(infoWith({"a"}));
+  ASSERT_EQ(first.results.size(), 1u);
+  ASSERT_EQ(second.results.size(), 1u);
+  EXPECT_TRUE(first.results[0].ok());
+  EXPECT_TRUE(second.results[0].ok());
+
+  // 2. Each times out three seconds after its own start (the resync never answers).
+  Outcome early, late;
+  sync->syncTiloAdUnit("x", early.completion());
+  sdk_.env().advance(2.0);
+  sync->syncTiloAdUnit("y", late.completion());
+  sdk_.env().advance(1.0);
+  ASSERT_EQ(early.results.size(), 1u);
+  EXPECT_EQ(early.errorMessage(), "Timeout occurred");
+  EXPECT_TRUE(late.results.empty());
+  sdk_.env().advance(2.0);
+  ASSERT_EQ(late.results.size(), 1u);
+  EXPECT_EQ(late.errorMessage(), "Timeout occurred");
+  sdk_.env().advance(10);
+  EXPECT_EQ(early.results.size() + late.results.size(), 2u);
+
+  // 3. A synchronizer released mid-wait still answers each pending wait once.
   auto doomed = makeSync();
-  Outcome orphan;
+  Outcome orphan, orphan2;
   doomed->syncTiloAdUnit("zzz", orphan.completion());
+  doomed->syncTiloAdUnit("zzz", orphan2.completion());
   sdk_.env().runUntilIdle();
   doomed.reset();
-  ASSERT_EQ(orphan.results.size(), 1u);
-  EXPECT_EQ(orphan.errorMessage(), "Unspecified error");
   sdk_.env().advance(10);
-  EXPECT_EQ(orphan.results.size(), 1u);
+  ASSERT_EQ(orphan.results.size(), 1u);
+  ASSERT_EQ(orphan2.results.size(), 1u);
+  EXPECT_EQ(orphan.errorMessage(), "Unspecified error");
+}
+
+// Host callbacks run as main-thread tasks of their own, outside every delivery of the
+// SDK's publishers (whose locks are held there), so they may re-enter the SDK freely.
+TEST_F(SynchronizerTest, ListenersRunOutsideDeliveriesAndMayReenter) {
+  auto sync = makeSync();
+  std::vector<std::string> events;
+  auto listener = std::make_shared<Listener>();
+  listener->onAdLoadSuccess = [&](Loader loader, std::optional<TiloAdInfo>) {
+    events.push_back("success " + *loader +
+                     (platform::isDeliveringReactiveValue() ? " inside a delivery" : ""));
+  };
+  listener->onAdLoadFail = [&](const TiloError& error) {
+    events.push_back(error.message() +
+                     (platform::isDeliveringReactiveValue() ? " inside a delivery" : ""));
+    // Load again, then let go of the synchronizer, from inside the callback.
+    sync->syncAndLoad("a", listener);
+    if (events.size() == 2) sync.reset();
+  };
+
+  // 1. The wait times out on the main thread; its listener still runs on its own.
+  sync->syncAndLoad("a", listener);
+  sdk_.env().advance(3.0);
+  ASSERT_EQ(events, std::vector<std::string>{"Timeout occurred"});
+
+  // 2. The reload from inside the callback times out too; the synchronizer it released
+  //    answers nothing more.
+  sdk_.env().advance(3.0);
+  EXPECT_EQ(events, (std::vector<std::string>{"Timeout occurred", "Timeout occurred"}));
+  sdk_.env().advance(10);
+  EXPECT_EQ(events.size(), 2u);
+
+  // 3. A unit already known resolves from inside the replay of the subscription.
+  initialize(infoWith({"a"}));
+  auto another = makeSync();
+  another->syncAndLoad("a", listener);
+  sdk_.env().runUntilIdle();
+  EXPECT_EQ(events.back(), "success loader for med/a");
 }
 
 TEST_F(SynchronizerTest, SyncAndLoadReportsOnMainAndTracksPhases) {

@@ -67,7 +67,7 @@ TEST_F(InitializationSequenceTest, NetworksStartOneAfterAnotherInsideMarkers) {
   setEnableMarkerCheckpoints(true);
   std::vector<std::string> journal;
   auto first = std::make_shared<FakeNetwork>("Pangle", &journal, false);
-  auto second = std::make_shared<FakeNetwork>("AdMob", &journal, false);
+  auto second = std::make_shared<FakeNetwork>("AdMob", &journal, true);
   auto provider = TiloAdProvider::create([&](const TiloConfiguration&) {
     return std::vector<std::shared_ptr<ADNetwork>>{first, second};
   });
@@ -89,11 +89,13 @@ TEST_F(InitializationSequenceTest, NetworksStartOneAfterAnotherInsideMarkers) {
   EXPECT_NE(second->markerAtInitialize.value_or("").find("AdMob:preparing"), std::string::npos);
   EXPECT_FALSE(provider->isInitialized());
 
-  // 2. Failures are tolerated: the SDK still becomes initialized.
+  // 2. Failures are tolerated: the SDK still becomes initialized; they are counted and
+  //    named.
   second->finish();
   sdk_.env().runUntilIdle();
   EXPECT_TRUE(done);
   EXPECT_TRUE(provider->isInitialized());
+  EXPECT_EQ(provider->lastNetworkInitialization(), (NetworkInitializationSummary{1, {"Pangle"}}));
   EXPECT_EQ(logs.count("DEBUG 🚀 SDK 초기화 시작"), 1u);
   EXPECT_EQ(logs.count("DEBUG 🎯 광고 네트워크 초기화 완료"), 1u);
   EXPECT_EQ(logs.count("DEBUG 🏁 SDK 초기화 완료"), 1u);

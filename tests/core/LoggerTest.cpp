@@ -3,9 +3,12 @@
 #include <cstdlib>
 #include <ctime>
 #include <regex>
+#include <stdexcept>
 
+#include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
 #include "platform/TestEnvironment.h"
+#include "support/SdkFixture.h"
 
 namespace tilo {
 namespace {
@@ -67,6 +70,24 @@ TEST_F(LoggerTest, RawValuesAndOrdering) {
   EXPECT_GT(TiloLogLevel::debug, TiloLogLevel::error);
   EXPECT_EQ(description(TiloLogLevel::off), "");
   EXPECT_EQ(description(TiloLogLevel::debug), "DEBUG");
+}
+
+// The host's switch on TiloAds is the logger's level; an error escaping any task of the
+// SDK becomes an error line instead of ending the process.
+TEST_F(LoggerTest, TheSdkOwnsTheLevelAndReportsEscapedErrors) {
+  test::SdkFixture sdk(test::SdkFixtureOptions::offline());
+  auto& ads = TiloAds::shared();
+  ads.setLogLevel(TiloLogLevel::error);
+  EXPECT_EQ(currentLogLevel(), TiloLogLevel::error);
+  EXPECT_EQ(ads.logLevel(), TiloLogLevel::error);
+
+  ScopedLogCapture capture;
+  bool after = false;
+  platform::postToMain([] { throw std::runtime_error("boom"); });
+  platform::postToMain([&] { after = true; });
+  sdk.env().runUntilIdle();
+  EXPECT_TRUE(after);
+  EXPECT_EQ(capture.count("ERROR Task failed on main: boom"), 1u);
 }
 
 }  // namespace

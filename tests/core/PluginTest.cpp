@@ -94,7 +94,7 @@ TEST_F(PluginTest, PaidEventsReachThePluginSealedWithTheAppKey) {
   };
   EXPECT_EQ(open(plugin->received[0]),
             platform::parseJson(
-                R"({"adInfo":{"adFormat":"rewarded","adUnitId":"rw-1","latency":125.5},)"
+                R"({"adInfo":{"adFormat":"rewarded","adUnitId":"rw-1","latency":0.1255},)"
                 R"("revenueInfo":{"value":"0.010625","currencyCode":"USD","precisionType":2}})"));
   EXPECT_EQ(open(plugin->received[1])["adInfo"]["latency"], 0);
   EXPECT_EQ(open(plugin->received[1])["adInfo"]["adFormat"], "lightPopup");
@@ -120,6 +120,15 @@ TEST(RevenueTest, DeductsTheFeeInDecimalArithmetic) {
 
   EXPECT_EQ(TiloRevenueInfo::fromPlatform(std::nullopt, dec("1"), "USD", 3).precisionType,
             PrecisionType::exact);
+  // A fee rate outside 0...1 deducts nothing, with one error line per event.
+  setCurrentLogLevel(TiloLogLevel::error);
+  ScopedLogCapture logs;
+  EXPECT_EQ(net(dec("1.5"), "0.0125"), "0.0125");
+  EXPECT_EQ(net(dec("-0.2"), "0.0125"), "0.0125");
+  EXPECT_EQ(logs.count("ERROR Fee rate out of range, none deducted: "), 2u);
+  EXPECT_EQ(logs.count("none deducted: -0.2"), 1u);
+  setCurrentLogLevel(TiloLogLevel::off);
+
   EXPECT_EQ(precisionTypeFromPlatform(1), PrecisionType::estimated);
   EXPECT_EQ(precisionTypeFromPlatform(4), PrecisionType::unknown);
   EXPECT_EQ(precisionTypeFromPlatform(-1), PrecisionType::unknown);

@@ -147,7 +147,16 @@ TEST_F(CApiTest, SettersReachTheSdk) {
   EXPECT_EQ(tilo_set_child_directed(TILO_YES), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_gdpr_consent_string("CP-gdpr"), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_ccpa_string("1YNN"), TILO_STATUS_OK);
+  // Tracking: not authorized until the host says so (Linux has no system prompt).
+  EXPECT_FALSE(ads.privacySnapshot().isTrackingAuthorized);
+  EXPECT_EQ(tilo_set_tracking_authorization(4), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_set_tracking_authorization(TILO_TRACKING_AUTHORIZED), TILO_STATUS_OK);
   const PrivacySettings privacy = ads.privacySnapshot();
+  EXPECT_TRUE(privacy.isTrackingAuthorized);
+  EXPECT_EQ(tilo_set_tracking_authorization(TILO_TRACKING_DENIED), TILO_STATUS_OK);
+  EXPECT_EQ(ads.trackingAuthorizationStatus(), platform::TrackingAuthorizationStatus::denied);
+  EXPECT_FALSE(ads.privacySnapshot().isTrackingAuthorized);
+  ads.setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus::notDetermined);
   EXPECT_EQ(privacy.hasUserConsent, true);
   EXPECT_EQ(privacy.doNotSell, false);
   EXPECT_EQ(privacy.isChildDirected, true);
@@ -191,7 +200,7 @@ TEST_F(CApiTest, InterstitialLoadsShowsAndReportsThroughCallbacks) {
 }
 
 TEST_F(CApiTest, RewardedReportsTheRewardAndFailedPresentation) {
-  script("gad/reward", R"({"reward":{"amount":10,"type":"coins"},"dismissAfterMs":0})");
+  script("gad/reward", R"({"reward":{"amount":3000000000,"type":"coins"},"dismissAfterMs":0})");
   tilo_rewarded_loader* loader = tilo_rewarded_loader_create("reward");
   tilo_rewarded_callbacks callbacks{};
   callbacks.on_load_success = [](void* c, tilo_rewarded_ad* ad, const tilo_ad_info* info) {
@@ -214,7 +223,7 @@ TEST_F(CApiTest, RewardedReportsTheRewardAndFailedPresentation) {
   sdk.env().runUntilIdle();
   // Callbacks left NULL (shown, impression) are skipped.
   EXPECT_EQ(host.calls, (std::vector<std::string>{"loaded rewarded reward 0 AdMob",
-                                                  "reward 10 coins", "dismiss"}));
+                                                  "reward 3000000000 coins", "dismiss"}));
   tilo_rewarded_ad_destroy(host.rewarded);
 
   host.calls.clear();

@@ -232,7 +232,7 @@ TEST_F(FullScreenAdsTest, RevenueNetOfFeeReachesTheRegisteredPlugin) {
   EXPECT_EQ(
       decrypted(0),
       platform::parseJson(R"({"adInfo":{"adFormat":"interstitial","adUnitId":"interstitial-unit",)"
-                          R"("latency":50.0},"revenueInfo":{"value":"0.010625",)"
+                          R"("latency":0.05},"revenueInfo":{"value":"0.010625",)"
                           R"("currencyCode":"USD","precisionType":3}})"));
   EXPECT_EQ(decrypted(1)["revenueInfo"]["precisionType"], 0);
 }

@@ -32,6 +32,7 @@ int tilo_c_header_check(void) {
   status |= tilo_set_child_directed(TILO_UNSET);
   status |= tilo_set_gdpr_consent_string(NULL);
   status |= tilo_set_ccpa_string("1YNN");
+  status |= tilo_set_tracking_authorization(TILO_TRACKING_AUTHORIZED);
   status |= tilo_initialize(on_init, NULL);
   status |= tilo_run_main_loop_for(0.5);
   status |= tilo_interstitial_loader_load(interstitial, &interstitial_callbacks, NULL);

@@ -104,5 +104,21 @@ TEST(DecimalTest, ExponentRange) {
   EXPECT_TRUE(dec("1e-99999999999999999999").isZero());
 }
 
+TEST(DecimalTest, WholePartInSixtyFourBits) {
+  EXPECT_EQ(dec("3000000000").toInt64(), 3000000000);
+  EXPECT_EQ(dec("9007199254740993").toInt64(), 9007199254740993);  // not a double
+  EXPECT_EQ(dec("2.9").toInt64(), 2);
+  EXPECT_EQ(dec("-2.9").toInt64(), -2);
+  EXPECT_EQ(dec("0.999").toInt64(), 0);
+  EXPECT_EQ(dec("1.5e3").toInt64(), 1500);
+  EXPECT_EQ(dec("1e-1000").toInt64(), 0);
+  EXPECT_EQ(dec("9223372036854775807").toInt64(), INT64_MAX);
+  EXPECT_EQ(dec("9223372036854775807.9").toInt64(), INT64_MAX);
+  EXPECT_EQ(dec("-9223372036854775808").toInt64(), INT64_MIN);
+  EXPECT_EQ(dec("9223372036854775808").toInt64(), std::nullopt);
+  EXPECT_EQ(dec("-9223372036854775809").toInt64(), std::nullopt);
+  EXPECT_EQ(dec("1e20").toInt64(), std::nullopt);
+}
+
 }  // namespace
 }  // namespace tilo::platform

@@ -2,12 +2,18 @@
 // threads (this file also runs under ThreadSanitizer).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/DispatchQueue.h"
+#include "platform/Environment.h"
 #include "platform/TestEnvironment.h"
 
 using namespace tilo::platform;
@@ -111,4 +117,95 @@ TEST(OperationQueueThreads, WaitUntilAllOperationsAreFinished) {
   for (int i = 0; i < 100; ++i) queue->addOperation([&] { ++done; });
   queue->waitUntilAllOperationsAreFinished();
   EXPECT_EQ(done.load(), 100);
+}
+
+namespace {
+// Runs `body` on its own thread; false when it has not returned within `seconds`, which is
+// how a deadlock shows here instead of hanging the suite (the stuck thread is left behind).
+bool finishesWithin(double seconds, std::function<void()> body) {
+  auto done = std::make_shared<std::promise<void>>();
+  auto finished = done->get_future();
+  std::thread([done, body = std::move(body)] {
+    body();
+    done->set_value();
+  }).detach();
+  return finished.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
+}
+}  // namespace
+
+TEST(SerialQueueThreads, SyncFromItsOwnBlockRunsInlineOnThatThread) {
+  auto queue = SerialQueue::create("com.tilo.test.reentrant");
+  std::vector<std::string> order;  // written only by the queue's blocks
+  std::thread::id outer, inner;
+  queue->async([] {});  // some earlier work, so the outer sync really waits for its turn
+  ASSERT_TRUE(finishesWithin(10, [&] {
+    queue->sync([&] {
+      outer = std::this_thread::get_id();
+      order.push_back("outer");
+      queue->sync([&] {
+        inner = std::this_thread::get_id();
+        order.push_back("inner");
+      });
+      order.push_back("after");
+    });
+  }));
+  EXPECT_EQ(order, (std::vector<std::string>{"outer", "inner", "after"}));
+  EXPECT_EQ(inner, outer);
+}
+
+TEST(TaskFailureThreads, AThrowingTaskIsReportedAndItsExecutorGoesOn) {
+  std::mutex mutex;
+  std::vector<std::string> reports;
+  setTaskFailureHandler([&](const std::string& where, std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      std::lock_guard lock(mutex);
+      reports.push_back(where + ": " + e.what());
+    }
+  });
+  auto serial = SerialQueue::create("com.tilo.test.failing");
+  auto concurrent = ConcurrentQueue::create("com.tilo.test.failing.concurrent");
+
+  // 1. Async blocks and pool tasks: reported under their executor's name; later work runs.
+  serial->async([] { throw std::runtime_error("serial boom"); });
+  concurrent->asyncBarrier([] { throw std::runtime_error("barrier boom"); });
+  std::atomic<bool> poolAlive{false};
+  postBackground([] { throw std::runtime_error("pool boom"); });
+  ASSERT_TRUE(finishesWithin(10, [&] {
+    EXPECT_EQ(serial->sync([] { return 1; }), 1);
+    EXPECT_EQ(concurrent->sync([] { return 2; }), 2);
+    // Enough tasks to reach every worker: none died with the throwing task.
+    std::atomic<int> ran{0};
+    for (int i = 0; i < 64; ++i) postBackground([&] { ++ran; });
+    while (ran.load() < 64) std::this_thread::yield();
+    poolAlive = true;
+  }));
+  EXPECT_TRUE(poolAlive.load());
+
+  // 2. A throwing sync block: the caller gets the exception and the queue stays usable.
+  EXPECT_THROW(serial->sync([] { throw std::runtime_error("sync boom"); }), std::runtime_error);
+  EXPECT_THROW(concurrent->sync([] { throw std::runtime_error("read boom"); }), std::runtime_error);
+  EXPECT_TRUE(finishesWithin(10, [&] {
+    serial->sync([] {});
+    concurrent->asyncBarrier([] {});
+    concurrent->sync([] {});
+  }));
+
+  // The pool's report may still be on its way from another worker.
+  EXPECT_TRUE(finishesWithin(10, [&] {
+    for (;;) {
+      {
+        std::lock_guard lock(mutex);
+        if (reports.size() >= 3) return;
+      }
+      std::this_thread::yield();
+    }
+  }));
+  setTaskFailureHandler(nullptr);
+  std::lock_guard lock(mutex);
+  std::sort(reports.begin(), reports.end());
+  EXPECT_EQ(reports, (std::vector<std::string>{"background: pool boom",
+                                               "com.tilo.test.failing.concurrent: barrier boom",
+                                               "com.tilo.test.failing: serial boom"}));
 }

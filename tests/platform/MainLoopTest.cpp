@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "platform/Environment.h"
@@ -55,4 +56,57 @@ TEST(BackgroundPoolThreads, ProductionEnvironmentRunsTasksOffTheMainThread) {
       ->postDelayed([&] { postToMain([&] { delayed = true; }); }, 0.005);
   EXPECT_TRUE(loop->runUntil([&] { return done == 100 && delayed; }, 10));
   EXPECT_EQ(offMain, 100);
+}
+
+// A loop on a mock clock that only the tasks move: the deadline is reached by work, never
+// by waiting.
+TEST(MainLoopDeadlines, RunForAndRunUntilReturnAtTheirDeadlineWhileWorkKeepsComing) {
+  MockClock clock;
+  MainLoop loop(clock);
+  int runs = 0, budget = 0;
+  bool pending = false;
+  // Reposts itself while its budget lasts (a budget, so that a broken loop fails instead
+  // of spinning forever).
+  std::function<void()> busy = [&] {
+    pending = false;
+    ++runs;
+    clock.advance(0.125);
+    if (--budget > 0) {
+      pending = true;
+      loop.post(busy);
+    }
+  };
+  auto keepBusy = [&](int tasks) {
+    runs = 0;
+    budget = tasks;
+    if (!pending) loop.post(busy);
+    pending = true;
+  };
+
+  // 1. runFor: eight tasks of 1/8 s fill one second; the ninth waits for the next run.
+  keepBusy(1000);
+  loop.runFor(1.0);
+  EXPECT_EQ(runs, 8);
+
+  // 2. runUntil with a predicate that never holds gives up at its deadline, with false.
+  keepBusy(1000);
+  EXPECT_FALSE(loop.runUntil([] { return false; }, 0.5));
+  EXPECT_EQ(runs, 4);
+
+  // 3. What is ready when a run starts runs even with no time left; a delayed task that
+  //    is not due yet stays.
+  keepBusy(1);
+  bool delayedRan = false;
+  loop.postDelayed([&] { delayedRan = true; }, 5);
+  loop.runFor(0);
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(delayedRan);
+
+  // 4. stop() before a run makes that run return at once; the next one runs what is due.
+  loop.stop();
+  clock.advance(5);
+  loop.runFor(0);
+  EXPECT_FALSE(delayedRan);
+  loop.runFor(0);
+  EXPECT_TRUE(delayedRan);
 }

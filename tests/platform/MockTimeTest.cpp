@@ -2,6 +2,8 @@
 // and fast-forwards.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "platform/DispatchQueue.h"
@@ -117,4 +119,36 @@ TEST(MockTime, RetrySeriesOfTwoFourEightSecondsRunsInstantly) {
   env.advance(60);
   EXPECT_EQ(attempts, (std::vector<double>{0, 2, 6, 14}));
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+}
+
+TEST(MockTime, ThrowingTasksAreReportedAndTheQueueGoesOn) {
+  TestEnvironment env;
+  std::vector<std::string> reports;
+  setTaskFailureHandler([&](const std::string& where, std::exception_ptr error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      reports.push_back(where + ": " + e.what());
+    }
+  });
+  std::vector<std::string> ran;
+  env.mainExecutor()->post([] { throw std::runtime_error("main boom"); });
+  env.mainExecutor()->post([&] { ran.push_back("main"); });
+  postBackground([] { throw std::logic_error("background boom"); });
+  auto queue = SerialQueue::create("com.tilo.test.mock");
+  queue->async([] { throw std::runtime_error("queue boom"); });
+  queue->async([&] { ran.push_back("queue"); });
+  // A repeating timer whose block throws once keeps firing.
+  int ticks = 0;
+  auto timer = Timer::scheduled(1, true, [&] {
+    if (++ticks == 1) throw std::runtime_error("tick boom");
+  });
+  env.advance(3);
+  setTaskFailureHandler(nullptr);
+
+  EXPECT_EQ(ran, (std::vector<std::string>{"main", "queue"}));
+  EXPECT_EQ(ticks, 3);
+  EXPECT_EQ(reports,
+            (std::vector<std::string>{"main: main boom", "background: background boom",
+                                      "com.tilo.test.mock: queue boom", "main: tick boom"}));
 }

@@ -36,5 +36,19 @@ TEST(JsonWriterTest, MalformedUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(Json::parse(out).get<std::string>(), "ok\xEF\xBF\xBD(" + replacements);
 }
 
+TEST(JsonWriterTest, EscapesEveryControlCharacterQuoteAndBackslash) {
+  std::string text;
+  for (int c = 0; c < 0x20; ++c) text += static_cast<char>(c);
+  text += "\"\\/\x7F";
+  std::string out;
+  JsonWriter(out).value(text);
+  // A strict parser (raw control characters are errors there) reads it back unchanged,
+  // and each escape has the short form where JSON has one.
+  EXPECT_EQ(Json::parse(out).get<std::string>(), text);
+  EXPECT_EQ(out.substr(0, 13), "\"\\u0000\\u0001");
+  EXPECT_NE(out.find("\\b\\t\\n\\u000b\\f\\r"), std::string::npos);
+  EXPECT_NE(out.find("\\u001f\\\"\\\\/"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tilo

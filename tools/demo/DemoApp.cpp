@@ -23,7 +23,7 @@
 #include "platform/Application.h"
 #include "platform/Environment.h"
 #include "platform/HttpClient.h"
-#include "platform/UIViewController.h"
+#include "platform/ui/UIViewController.h"
 #include "tools/devserver/DevServer.h"
 
 namespace tilo::demo {

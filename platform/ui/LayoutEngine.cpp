@@ -153,15 +153,22 @@ void LayoutEngine::intrinsicSizeChanged(UIView& view) {
 void LayoutEngine::solve() {
   if (solving_ || !needsSolve()) return;
   solving_ = true;
-  if (valid_) applyPending();
-  if (!valid_) rebuild();
-  for (int pass = 1;; ++pass) {
-    solver_.updateVariables();
-    if (pass >= maxPasses || !refreshDependents()) break;
-    applyPending();
+  try {
+    if (valid_) applyPending();
     if (!valid_) rebuild();
+    for (int pass = 1;; ++pass) {
+      solver_.updateVariables();
+      if (pass >= maxPasses || !refreshDependents()) break;
+      applyPending();
+      if (!valid_) rebuild();
+    }
+    writeFrames();
+  } catch (...) {
+    // A view's measurement threw (no fonts installed): start over next time.
+    solving_ = rebuilding_ = false;
+    invalidate();
+    throw;
   }
-  writeFrames();
   dirty_ = false;
   solving_ = false;
 }
@@ -181,6 +188,7 @@ void LayoutEngine::rebuild() {
   pendingFrames_.clear();
   pendingContent_.clear();
   dropped_.clear();
+  valid_ = true;  // from here on, a failure invalidates again
 
   std::vector<UIView*> views;  // pre-order: parents before children
   std::vector<UIView*> stack{&root_};
@@ -239,7 +247,6 @@ void LayoutEngine::rebuild() {
   for (UILayoutGuide* guide : guides) {
     addGuideConstraints(records_[guide], guideInsets(*guide, false));
   }
-  valid_ = true;
   for (NSLayoutConstraint* constraint : constraints) addUser(*constraint);
   dirty_ = true;
   rebuilding_ = false;
@@ -481,7 +488,7 @@ void LayoutEngine::addUser(NSLayoutConstraint& constraint) {
   auto second = constraint.second_.lock();
   if (!first || (constraint.hasSecond_ && !second)) return;
   if (!isMember(first.get()) || (second && !isMember(second.get()))) {
-    invalidate();
+    if (!rebuilding_) invalidate();  // a rebuild takes in every item of the tree
     return;
   }
   Expression lhs = attributeExpression(first->layoutVariables(), constraint.firstAttribute_);

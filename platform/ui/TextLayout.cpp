@@ -148,9 +148,11 @@ TextLayout::TextLayout(const Parameters& p) : parameters_(p) {
     if (!singleLine && p.alignment == NSTextAlignment::justified) {
       pango_layout_set_justify(layout_, TRUE);
     }
-    if (truncating) {
+    // Pango ellipsizes to one line per paragraph unless given a height; with no limit
+    // there is nothing to truncate.
+    if (truncating && (singleLine || maxLines != INT_MAX)) {
       pango_layout_set_ellipsize(layout_, ellipsizeMode(p.lineBreakMode));
-      if (!singleLine && maxLines != INT_MAX) {
+      if (!singleLine) {
         // A positive height keeps the lines that fit and ellipsizes the last one, across
         // paragraphs too. Half a line of slack keeps rounding from losing a line.
         pango_layout_set_height(layout_,

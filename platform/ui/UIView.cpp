@@ -45,6 +45,8 @@ UIView::~UIView() {
   engine_.reset();
   auto constraints = constraints_;
   for (auto& constraint : constraints) constraint->setActive(false);
+  // Subviews that outlive this view become separate trees: constraints between them go.
+  for (auto& subview : subviews_) subview->deactivateConstraintsLeavingSubtree();
   for (auto& subview : subviews_) {
     subview->superview_ = nullptr;
     if (subview->window_) subview->propagateWindow(nullptr);
@@ -437,6 +439,10 @@ void UIView::performLayout() {
   if (inLayout_) return;  // layoutSubviews asked again; this loop will see it
   auto self = weak_from_this().lock();
   inLayout_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{inLayout_};
   bool settled = false;
   for (int iteration = 0; iteration < kMaxLayoutIterations; ++iteration) {
     bool engineWork = !engine_ || engine_->needsSolve();
@@ -462,7 +468,6 @@ void UIView::performLayout() {
     bool any = false;
     layoutPass(any);
   }
-  inLayout_ = false;
   if (!settled && (treeNeedsLayout_ || (engine_ && engine_->needsSolve()))) {
     UIDiagnostics::report({UIDiagnostic::Kind::layout,
                            "layout of " + layoutName() + " did not settle after " +

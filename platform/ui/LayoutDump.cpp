@@ -1,5 +1,6 @@
 #include "platform/ui/LayoutDump.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/ui/UIButton.h"
@@ -151,8 +152,44 @@ Json layoutDump(UIView& view) {
   return json;
 }
 
+namespace {
+
+// Objects one key per line; arrays of plain values (frames, insets) on one line.
+void write(const Json& value, int indent, std::string& out) {
+  auto compact = [](const Json& v) {
+    return v.dump(-1, ' ', false, Json::error_handler_t::replace);
+  };
+  bool flat = value.is_array() && std::none_of(value.begin(), value.end(),
+                                               [](const Json& v) { return v.is_structured(); });
+  if (!value.is_structured() || flat || value.empty()) {
+    if (flat) {
+      out += "[";
+      for (std::size_t i = 0; i < value.size(); ++i) out += (i ? ", " : "") + compact(value[i]);
+      out += "]";
+    } else {
+      out += compact(value);
+    }
+    return;
+  }
+  std::string pad(std::size_t(indent + 2), ' ');
+  bool object = value.is_object();
+  out += object ? "{\n" : "[\n";
+  std::size_t i = 0;
+  for (auto it = value.begin(); it != value.end(); ++it, ++i) {
+    out += pad;
+    if (object) out += compact(Json(it.key())) + ": ";
+    write(*it, indent + 2, out);
+    out += i + 1 < value.size() ? ",\n" : "\n";
+  }
+  out += std::string(std::size_t(indent), ' ') + (object ? "}" : "]");
+}
+
+}  // namespace
+
 std::string layoutDumpString(UIView& view) {
-  return layoutDump(view).dump(2, ' ', false, Json::error_handler_t::replace);
+  std::string out;
+  write(layoutDump(view), 0, out);
+  return out;
 }
 
 }  // namespace tilo::platform

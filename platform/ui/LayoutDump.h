@@ -24,7 +24,7 @@ namespace tilo::platform {
 class UIView;
 
 Json layoutDump(UIView& view);
-// Indented by two spaces.
+// Indented by two spaces, arrays of plain values (frames) on one line.
 std::string layoutDumpString(UIView& view);
 
 }  // namespace tilo::platform

@@ -437,6 +437,7 @@ void applyStack(UIStackView& stack, Fields& fields) {
   if (fields.has("distribution"))
     stack.setDistribution(fields.choice("distribution", kDistributions));
   if (fields.has("spacing")) stack.setSpacing(fields.number("spacing"));
+  fields.has("customSpacing");  // read once every view exists
 }
 
 }  // namespace
@@ -452,7 +453,9 @@ RenderDocument RenderDocument::load(const std::filesystem::path& path) {
   try {
     json = parseJson(text);
   } catch (const DecodingError& error) {
-    throw DocumentError(path.string() + ": " + error.what());
+    throw DocumentError(error.what());
+  } catch (const Json::exception& error) {  // e.g. a number too large for a double
+    throw DocumentError(std::string("invalid JSON: ") + error.what());
   }
   return build(json, path.parent_path());
 }

@@ -30,7 +30,8 @@ class Constraint {
   // The null constraint: no expression; the solver refuses it as unknown.
   Constraint();
   Constraint(const Expression& expression, Relation relation, double strength = strength::required);
-  // Same expression and relation, another strength: a new, distinct constraint.
+  // Same expression and relation, another strength: a new, distinct constraint (null
+  // when `other` is null).
   Constraint(const Constraint& other, double strength);
 
   // The normalized left side; the right side is 0. Empty for the null constraint.

@@ -10,7 +10,9 @@
 //   solver.updateVariables();        // left.value() == 12, width.value() == 320
 //
 // Every call returns a SolverStatus; on any status but ok nothing changed. No exception
-// escapes. The same sequence of calls gives the same values on every machine.
+// escapes (short of running out of memory). When several solutions are equally good, which
+// one comes out is unspecified, but the same sequence of calls gives the same values on
+// every machine.
 //
 // Warning: one thread. The solver and the variables it writes are not synchronized.
 #pragma once
@@ -30,11 +32,13 @@ enum class SolverStatus {
   ok,
   duplicateConstraint,      // addConstraint of one already added
   unsatisfiableConstraint,  // a required constraint that conflicts with the required ones present
-  unknownConstraint,        // removeConstraint of one never added (or the null constraint)
+  unknownConstraint,        // removeConstraint of one never added; the null constraint anywhere
   duplicateEditVariable,    // addEditVariable of a variable already being edited
   unknownEditVariable,      // removeEditVariable or suggestValue of a variable not being edited
   badRequiredStrength,      // an edit variable may not be required
-  nonFiniteValue,  // NaN or infinity in a coefficient, constant, strength or suggested value
+  // NaN or infinity in a coefficient, constant, strength or suggested value (or a
+  // suggestion so far from the last one that the step overflows)
+  nonFiniteValue,
 };
 const char* describe(SolverStatus status);
 
@@ -74,7 +78,9 @@ class Solver {
   std::vector<Constraint> conflictingConstraints() const;
 
  private:
-  std::unique_ptr<Tableau> tableau_;
+  Tableau& tableau() const;
+
+  mutable std::unique_ptr<Tableau> tableau_;
 };
 
 }  // namespace tilo::platform::solver

@@ -7,10 +7,16 @@
 //   solver.addConstraint((left >= 0) | strength::create(0, 750, 0));  // between tiers
 #pragma once
 
+#include <algorithm>
+
 namespace tilo::platform::solver::strength {
 
 // strong·10⁶ + medium·10³ + weak, each factor times `weight` and clipped to [0, 1000].
-double create(double strong, double medium, double weak, double weight = 1.0);
+// constexpr so that the constants below are initialized before any static user.
+constexpr double create(double strong, double medium, double weak, double weight = 1.0) {
+  auto tier = [weight](double factor) { return std::clamp(factor * weight, 0.0, 1000.0); };
+  return tier(strong) * 1000000.0 + tier(medium) * 1000.0 + tier(weak);
+}
 
 inline const double required = create(1000, 1000, 1000);
 inline const double strong = create(1, 0, 0);

@@ -37,7 +37,7 @@ class Variable {
   std::uint64_t id() const;
 
  private:
-  friend class Solver;
+  friend class Tableau;  // the only writer of value()
   struct Data;
   void setValue(double value) const;
 

@@ -1,0 +1,540 @@
+#include "platform/ui/solver/Tableau.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace tilo::platform::solver {
+
+namespace {
+
+bool isFinite(const Constraint& constraint) {
+  const Expression& expression = constraint.expression();
+  if (!std::isfinite(expression.constant()) || std::isnan(constraint.strength())) return false;
+  return std::all_of(expression.terms().begin(), expression.terms().end(),
+                     [](const Term& term) { return std::isfinite(term.coefficient); });
+}
+
+}  // namespace
+
+// ---- Public operations ---------------------------------------------------------------
+
+SolverStatus Tableau::addConstraint(const Constraint& constraint) {
+  conflicts_.clear();
+  if (constraint.isNull()) return SolverStatus::unknownConstraint;
+  if (constraints_.contains(constraint)) return SolverStatus::duplicateConstraint;
+  if (!isFinite(constraint)) return SolverStatus::nonFiniteValue;
+  return insertConstraint(constraint);
+}
+
+SolverStatus Tableau::removeConstraint(const Constraint& constraint) {
+  auto it = constraints_.find(constraint);
+  if (it == constraints_.end()) return SolverStatus::unknownConstraint;
+  const Tag tag = it->second;
+  constraints_.erase(it);
+
+  // The constraint's errors leave the objective first, so that the re-optimization below
+  // no longer pays for them.
+  const double strength = constraint.strength();
+  for (Symbol error : {tag.marker, tag.other}) {
+    if (error.kind() != SymbolKind::error) continue;
+    if (const Row* row = rowFor(error)) {
+      objective_.insert(*row, -strength);
+    } else {
+      objective_.insert(error, -strength);
+    }
+  }
+
+  // With the marker basic its row is the constraint's equation: drop it. Otherwise pivot
+  // the marker in through a row that keeps the tableau feasible, then drop that row. The
+  // marker occurs in this constraint's equation only, so what remains is exactly the
+  // other constraints' equations.
+  if (rowFor(tag.marker)) {
+    takeRow(tag.marker);
+  } else if (std::optional<Symbol> leaving = markerLeavingRow(tag.marker)) {
+    Row row = takeRow(*leaving);
+    row.solveFor(*leaving, tag.marker);
+    substitute(tag.marker, row);
+  }
+  optimize(objective_);
+  infeasible_.clear();
+  release(constraint);
+  return SolverStatus::ok;
+}
+
+bool Tableau::hasConstraint(const Constraint& constraint) const {
+  return constraints_.contains(constraint);
+}
+
+SolverStatus Tableau::addEditVariable(const Variable& variable, double strength) {
+  if (edits_.contains(variable)) return SolverStatus::duplicateEditVariable;
+  if (std::isnan(strength)) return SolverStatus::nonFiniteValue;
+  strength = strength::clip(strength);
+  if (strength >= strength::required) return SolverStatus::badRequiredStrength;
+  Constraint constraint(Expression(variable), Relation::equal, strength);
+  // A non-required equation always finds a subject (one of its error symbols), so this
+  // cannot be refused.
+  SolverStatus status = insertConstraint(constraint);
+  if (status != SolverStatus::ok) return status;
+  EditInfo info;
+  info.tag = constraints_.at(constraint);
+  info.constraint = constraint;
+  edits_.emplace(variable, std::move(info));
+  return SolverStatus::ok;
+}
+
+SolverStatus Tableau::removeEditVariable(const Variable& variable) {
+  auto it = edits_.find(variable);
+  if (it == edits_.end()) return SolverStatus::unknownEditVariable;
+  const Constraint constraint = it->second.constraint;
+  edits_.erase(it);
+  return removeConstraint(constraint);
+}
+
+bool Tableau::hasEditVariable(const Variable& variable) const {
+  return edits_.contains(variable);
+}
+
+SolverStatus Tableau::suggestValue(const Variable& variable, double value) {
+  auto it = edits_.find(variable);
+  if (it == edits_.end()) return SolverStatus::unknownEditVariable;
+  EditInfo& info = it->second;
+  const double delta = value - info.constant;  // infinite when the step overflows
+  if (!std::isfinite(delta)) return SolverStatus::nonFiniteValue;
+  info.constant = value;
+
+  // The edit equation is `v − c − e⁺ + e⁻ = 0`: moving c by δ is the same as shifting e⁺
+  // by δ (or e⁻ by −δ) everywhere, which only moves row constants.
+  if (Row* row = rowFor(info.tag.marker)) {
+    if (row->add(-delta) < 0) infeasible_.insert(info.tag.marker);
+  } else if (Row* other = rowFor(info.tag.other)) {
+    if (other->add(delta) < 0) infeasible_.insert(info.tag.other);
+  } else {
+    if (info.columnAt != structure_) {
+      info.column.clear();
+      for (std::size_t slot = 0; slot < rows_.size(); ++slot) {
+        const double coefficient = rows_[slot].row.coefficientFor(info.tag.marker);
+        if (coefficient != 0.0) info.column.emplace_back(slot, coefficient);
+      }
+      info.columnAt = structure_;
+    }
+    for (const auto& [slot, coefficient] : info.column) {
+      BasicRow& entry = rows_[slot];
+      if (entry.row.add(delta * coefficient) < 0 && entry.basic.isRestricted()) {
+        infeasible_.insert(entry.basic);
+      }
+    }
+  }
+  dualOptimize();
+  return SolverStatus::ok;
+}
+
+void Tableau::updateVariables() {
+  // Forgotten first: a variable that came back since is written again below.
+  for (const Variable& variable : forgotten_) variable.setValue(0);
+  forgotten_.clear();
+  if (slotsAt_ != structure_) {
+    for (VariableEntry& entry : variables_) {
+      auto it = rowIndex_.find(entry.symbol.bits());
+      entry.slot = it == rowIndex_.end() ? kNoRow : it->second;
+    }
+    slotsAt_ = structure_;
+  }
+  for (const VariableEntry& entry : variables_) {
+    const double value = entry.slot == kNoRow ? 0.0 : rows_[entry.slot].row.constant();
+    entry.variable.setValue(value == 0.0 ? 0.0 : value);  // no −0 in layouts
+  }
+}
+
+// ---- Adding ----------------------------------------------------------------------------
+
+SolverStatus Tableau::insertConstraint(const Constraint& constraint) {
+  Tag tag;
+  std::vector<Variable> created;
+  Row row = createRow(constraint, tag, created);
+  auto refuse = [&](std::vector<Constraint> conflicts) {
+    for (const Variable& variable : created) eraseVariable(variable);
+    conflicts_ = std::move(conflicts);
+    return SolverStatus::unsatisfiableConstraint;
+  };
+
+  Symbol subject = chooseSubject(row, tag);
+  if (!subject.isValid() && row.allDummies()) {
+    // Only required equations' markers left: the constraint is a combination of those.
+    // Redundant when the constant vanishes, contradictory otherwise.
+    if (!nearZero(row.constant())) return refuse(requiredConstraintsMarkedIn(row, tag));
+    subject = tag.marker;
+  }
+  if (subject.isValid()) {
+    row.solveFor(subject);
+    substitute(subject, row);
+    insertRow(subject, std::move(row));
+  } else if (!addWithArtificialVariable(row, tag)) {
+    return refuse(std::move(conflicts_));
+  }
+
+  constraints_.emplace(constraint, tag);
+  for (const Term& term : constraint.expression().terms()) {
+    ++variables_[variableIndex_.at(term.variable)].uses;
+  }
+  optimize(objective_);
+  infeasible_.clear();
+  return SolverStatus::ok;
+}
+
+Symbol Tableau::symbolFor(const Variable& variable, std::vector<Variable>& created) {
+  auto [it, inserted] = variableIndex_.try_emplace(variable, variables_.size());
+  if (inserted) {
+    // Parametric until a row is made for it, which invalidates the slot caches.
+    variables_.push_back(VariableEntry{variable, newSymbol(SymbolKind::external)});
+    created.push_back(variable);
+  }
+  return variables_[it->second].symbol;
+}
+
+void Tableau::eraseVariable(const Variable& variable) {
+  auto it = variableIndex_.find(variable);
+  const std::size_t index = it->second;
+  variableIndex_.erase(it);
+  if (index + 1 != variables_.size()) {
+    variables_[index] = std::move(variables_.back());
+    variableIndex_[variables_[index].variable] = index;
+  }
+  variables_.pop_back();
+}
+
+Row Tableau::createRow(const Constraint& constraint, Tag& tag, std::vector<Variable>& created) {
+  const Expression& expression = constraint.expression();
+  Row row(expression.constant());
+  for (const Term& term : expression.terms()) {
+    const Symbol symbol = symbolFor(term.variable, created);
+    if (const Row* basic = rowFor(symbol)) {
+      row.insert(*basic, term.coefficient);
+    } else {
+      row.insert(symbol, term.coefficient);
+    }
+  }
+
+  const double strength = constraint.strength();
+  const bool required = constraint.isRequired();
+  if (constraint.relation() == Relation::equal) {
+    if (required) {
+      // `expression + d = 0` with d == 0: d only marks the equation.
+      tag.marker = newSymbol(SymbolKind::dummy);
+      row.insert(tag.marker, 1.0);
+    } else {
+      // `expression = e⁺ − e⁻`, paying strength for each unit of either.
+      tag.marker = newSymbol(SymbolKind::error);
+      tag.other = newSymbol(SymbolKind::error);
+      row.insert(tag.marker, -1.0);
+      row.insert(tag.other, 1.0);
+      objective_.insert(tag.marker, strength);
+      objective_.insert(tag.other, strength);
+    }
+  } else {
+    // `expression <= 0` is `expression + s = 0`, `expression >= 0` is `expression − s = 0`;
+    // a non-required one adds an error e on the other side: `expression + s − e = 0`.
+    const double sign = constraint.relation() == Relation::lessOrEqual ? 1.0 : -1.0;
+    tag.marker = newSymbol(SymbolKind::slack);
+    row.insert(tag.marker, sign);
+    if (!required) {
+      tag.other = newSymbol(SymbolKind::error);
+      row.insert(tag.other, -sign);
+      objective_.insert(tag.other, strength);
+    }
+  }
+  // A non-negative constant lets a restricted subject with a negative coefficient start
+  // out feasible.
+  if (row.constant() < 0) row.reverseSign();
+  return row;
+}
+
+Symbol Tableau::chooseSubject(const Row& row, const Tag& tag) const {
+  // An unrestricted variable can take any value: the best subject, lowest id first.
+  for (const Cell& cell : row.cells()) {
+    if (cell.symbol.isExternal()) return cell.symbol;
+  }
+  // A fresh slack or error with a negative coefficient: solving for it gives it the
+  // row's non-negative constant.
+  for (Symbol symbol : {tag.marker, tag.other}) {
+    if (symbol.isPivotable() && row.coefficientFor(symbol) < 0) return symbol;
+  }
+  return Symbol();
+}
+
+bool Tableau::addWithArtificialVariable(const Row& row, const Tag& tag) {
+  // Phase one: a new restricted symbol a = row, then minimize a. The constraint can hold
+  // together with the others exactly when a reaches 0.
+  beginJournal();
+  const Symbol artificial = newSymbol(SymbolKind::slack);
+  insertRow(artificial, row);
+  artificial_ = row;
+  optimize(*artificial_);
+  if (!nearZero(artificial_->constant())) {
+    // At the phase-one optimum the objective row is a certificate of infeasibility: the
+    // markers it still holds belong to the equations combined into the contradiction.
+    conflicts_ = requiredConstraintsMarkedIn(*artificial_, tag);
+    artificial_.reset();
+    rollBackJournal();
+    return false;
+  }
+  artificial_.reset();
+
+  if (rowFor(artificial)) {
+    Row artificialRow = takeRow(artificial);
+    if (!artificialRow.empty()) {
+      // a is basic at 0: swap it with a parameter (a pivotable one when there is one) so
+      // that it can be dropped as a parameter at 0.
+      Symbol entering = artificialRow.cells().front().symbol;
+      for (const Cell& cell : artificialRow.cells()) {
+        if (cell.symbol.isPivotable()) {
+          entering = cell.symbol;
+          break;
+        }
+      }
+      artificialRow.solveFor(artificial, entering);
+      substitute(entering, artificialRow);
+      insertRow(entering, std::move(artificialRow));
+    }
+  }
+  for (BasicRow& entry : rows_) {
+    if (entry.row.contains(artificial)) {
+      willChange(entry.basic);
+      entry.row.remove(artificial);
+    }
+  }
+  objective_.remove(artificial);
+  commitJournal();
+  return true;
+}
+
+// ---- Simplex -----------------------------------------------------------------------------
+
+void Tableau::optimize(const Row& objective) {
+  // Dantzig's rule (the steepest objective coefficient) settles the strongest errors
+  // first and needs far fewer pivots than Bland's; but it can cycle through degenerate
+  // pivots, so after kDegenerateRun pivots in a row that do not move the objective the
+  // choice falls back to Bland's rule until one does.
+  std::size_t degenerateRun = 0;
+  for (std::size_t budget = pivotBudget(); budget > 0; --budget) {
+    const bool bland = degenerateRun >= kDegenerateRun;
+    Symbol entering;
+    double steepest = 0;
+    for (const Cell& cell : objective.cells()) {
+      // Written so that a NaN (from overflowing input) never qualifies.
+      if (!cell.symbol.isPivotable() || !(cell.coefficient < 0)) continue;
+      if (bland) {
+        entering = cell.symbol;  // cells run in id order: the lowest id
+        break;
+      }
+      if (cell.coefficient < steepest) {
+        entering = cell.symbol;
+        steepest = cell.coefficient;
+      }
+    }
+    if (!entering.isValid()) return;
+
+    // Leaving: the restricted row that first hits 0 as `entering` grows (lowest id on ties).
+    Symbol leaving;
+    double best = 0;
+    for (const BasicRow& entry : rows_) {
+      if (!entry.basic.isPivotable()) continue;  // externals are free; dummy rows hold dummies
+      const double coefficient = entry.row.coefficientFor(entering);
+      if (!(coefficient < 0)) continue;
+      const double ratio = -entry.row.constant() / coefficient;
+      if (!leaving.isValid() || ratio < best || (ratio == best && entry.basic < leaving)) {
+        leaving = entry.basic;
+        best = ratio;
+      }
+    }
+    // The objective is a sum of non-negative errors, so it is bounded below and some row
+    // must block; only rounding could get here.
+    if (!leaving.isValid()) return;
+    degenerateRun = best > 0 ? 0 : degenerateRun + 1;
+    pivot(leaving, entering);
+  }
+}
+
+void Tableau::dualOptimize() {
+  for (std::size_t budget = pivotBudget(); budget > 0 && !infeasible_.empty(); --budget) {
+    const Symbol leaving = *infeasible_.begin();
+    infeasible_.erase(infeasible_.begin());
+    const Row* row = rowFor(leaving);
+    if (!row || !(row->constant() < 0)) continue;
+
+    // Entering: the parameter that can raise `leaving` at the least objective cost per
+    // unit, which keeps every objective coefficient non-negative.
+    Symbol entering;
+    double best = 0;
+    for (const Cell& cell : row->cells()) {
+      if (!cell.symbol.isPivotable() || !(cell.coefficient > 0)) continue;
+      const double ratio = objective_.coefficientFor(cell.symbol) / cell.coefficient;
+      if (!entering.isValid() || ratio < best) {  // cells run in id order: ties keep the lower
+        entering = cell.symbol;
+        best = ratio;
+      }
+    }
+    // Edits are never required, so their error symbols can always absorb a change.
+    if (!entering.isValid()) continue;
+    pivot(leaving, entering);
+  }
+  infeasible_.clear();
+}
+
+void Tableau::pivot(Symbol leaving, Symbol entering) {
+  Row row = takeRow(leaving);
+  row.solveFor(leaving, entering);
+  substitute(entering, row);
+  insertRow(entering, std::move(row));
+}
+
+std::optional<Symbol> Tableau::markerLeavingRow(Symbol marker) const {
+  // Preference: a dummy row (its marker swap touches only dummies); then the restricted
+  // row with the least ratio among negative coefficients, then among positive ones (both
+  // keep every restricted constant non-negative); then any external row.
+  Symbol dummy, negative, positive, external;
+  double negativeRatio = 0, positiveRatio = 0;
+  for (const BasicRow& entry : rows_) {
+    const double coefficient = entry.row.coefficientFor(marker);
+    if (coefficient == 0.0) continue;
+    const Symbol basic = entry.basic;
+    if (basic.isExternal()) {
+      if (!external.isValid() || basic < external) external = basic;
+    } else if (basic.isDummy()) {
+      if (!dummy.isValid() || basic < dummy) dummy = basic;
+    } else if (coefficient < 0) {
+      const double ratio = -entry.row.constant() / coefficient;
+      if (!negative.isValid() || ratio < negativeRatio ||
+          (ratio == negativeRatio && basic < negative)) {
+        negative = basic;
+        negativeRatio = ratio;
+      }
+    } else {
+      const double ratio = entry.row.constant() / coefficient;
+      if (!positive.isValid() || ratio < positiveRatio ||
+          (ratio == positiveRatio && basic < positive)) {
+        positive = basic;
+        positiveRatio = ratio;
+      }
+    }
+  }
+  for (Symbol choice : {dummy, negative, positive, external}) {
+    if (choice.isValid()) return choice;
+  }
+  return std::nullopt;
+}
+
+void Tableau::substitute(Symbol symbol, const Row& row) {
+  for (BasicRow& entry : rows_) {
+    if (!entry.row.contains(symbol)) continue;
+    willChange(entry.basic);
+    entry.row.substitute(symbol, row);
+    if (entry.basic.isRestricted() && entry.row.constant() < 0) infeasible_.insert(entry.basic);
+  }
+  objective_.substitute(symbol, row);
+  if (artificial_) artificial_->substitute(symbol, row);
+}
+
+// ---- Variables and conflicts ---------------------------------------------------------------
+
+void Tableau::release(const Constraint& constraint) {
+  for (const Term& term : constraint.expression().terms()) {
+    auto it = variableIndex_.find(term.variable);
+    if (it == variableIndex_.end() || --variables_[it->second].uses > 0) continue;
+    const Symbol symbol = variables_[it->second].symbol;
+    forgotten_.push_back(term.variable);
+    eraseVariable(term.variable);
+    forget(symbol);
+  }
+}
+
+void Tableau::forget(Symbol symbol) {
+  // No remaining equation names the variable, so its column is empty up to rounding;
+  // clear what rounding left so that a later constraint cannot pick it as a subject.
+  if (rowFor(symbol)) takeRow(symbol);
+  for (BasicRow& entry : rows_) {
+    if (!entry.row.contains(symbol)) continue;
+    willChange(entry.basic);
+    entry.row.remove(symbol);
+  }
+  objective_.remove(symbol);
+}
+
+std::vector<Constraint> Tableau::requiredConstraintsMarkedIn(const Row& row,
+                                                             const Tag& except) const {
+  std::vector<std::pair<Symbol, Constraint>> found;
+  for (const auto& [constraint, tag] : constraints_) {
+    if (tag.marker == except.marker || !constraint.isRequired()) continue;
+    if (row.contains(tag.marker)) found.emplace_back(tag.marker, constraint);
+  }
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<Constraint> conflicts;
+  conflicts.reserve(found.size());
+  for (auto& [marker, constraint] : found) conflicts.push_back(std::move(constraint));
+  return conflicts;
+}
+
+// ---- Row storage and the journal -----------------------------------------------------------
+
+Row* Tableau::rowFor(Symbol basic) {
+  auto it = rowIndex_.find(basic.bits());
+  return it == rowIndex_.end() ? nullptr : &rows_[it->second].row;
+}
+
+const Row* Tableau::rowFor(Symbol basic) const {
+  auto it = rowIndex_.find(basic.bits());
+  return it == rowIndex_.end() ? nullptr : &rows_[it->second].row;
+}
+
+void Tableau::insertRow(Symbol basic, Row row) {
+  willChange(basic);
+  rowIndex_.emplace(basic.bits(), rows_.size());
+  rows_.push_back(BasicRow{basic, std::move(row)});
+}
+
+Row Tableau::takeRow(Symbol basic) {
+  willChange(basic);
+  auto it = rowIndex_.find(basic.bits());
+  const std::size_t slot = it->second;
+  rowIndex_.erase(it);
+  Row row = std::move(rows_[slot].row);
+  if (slot + 1 != rows_.size()) {
+    rows_[slot] = std::move(rows_.back());
+    rowIndex_[rows_[slot].basic.bits()] = slot;
+  }
+  rows_.pop_back();
+  return row;
+}
+
+void Tableau::willChange(Symbol basic) {
+  ++structure_;
+  if (!journal_.active || !journal_.touched.insert(basic.bits()).second) return;
+  const Row* row = rowFor(basic);
+  journal_.saved.emplace_back(basic, row ? std::optional<Row>(*row) : std::nullopt);
+}
+
+void Tableau::beginJournal() {
+  journal_.active = true;
+  journal_.objective = objective_;
+}
+
+void Tableau::commitJournal() {
+  journal_.active = false;
+  journal_.touched.clear();
+  journal_.saved.clear();
+  journal_.objective = Row();
+}
+
+void Tableau::rollBackJournal() {
+  journal_.active = false;
+  for (auto& [basic, row] : journal_.saved) {
+    if (rowFor(basic)) takeRow(basic);
+    if (row) insertRow(basic, std::move(*row));
+  }
+  objective_ = std::move(journal_.objective);
+  infeasible_.clear();
+  commitJournal();
+}
+
+}  // namespace tilo::platform::solver

@@ -1,0 +1,151 @@
+// Internal to the solver: the simplex tableau behind Solver (see Solver.h for the contract).
+//
+// Rows `basic = constant + Σ coefficient·parameter`, one per basic symbol, and an objective
+// `Σ strength·error` to minimize. Every stored constraint has a tag: its marker symbol
+// (the slack, dummy or first error symbol that appears in its equation only) and the
+// other error symbol, so that removal can pivot the marker into the basis and drop exactly
+// that equation.
+//
+// Invariants kept between calls:
+// - every restricted basic symbol has a constant >= 0 (feasible) and no objective
+//   coefficient of a pivotable parameter is negative (optimal);
+// - parametric external symbols appear only in rows of external symbols, so the objective
+//   and the restricted rows are over restricted symbols alone;
+// - a basic dummy has only dummies as parameters and a zero constant.
+//
+// Anti-cycling: the primal simplex enters the parameter with the steepest objective
+// coefficient (Dantzig), but after kDegenerateRun consecutive pivots that leave the
+// objective where it was it switches to Bland's rule over symbol ids (creation order) until
+// the objective moves again: the lowest-id improving parameter enters and, among rows tied
+// in the ratio test, the lowest-id basic symbol leaves. Cycling needs an endless run of
+// degenerate pivots, which Bland's rule cannot produce, and the objective can only move
+// down finitely often. The dual simplex always follows Bland's rule: the lowest-id
+// infeasible row leaves, the least-ratio parameter enters, lowest id on ties. As a last
+// guard against rounding, each optimization stops after a pivot budget far above what any
+// finite run needs (pivotBudget).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/ui/solver/Constraint.h"
+#include "platform/ui/solver/Row.h"
+#include "platform/ui/solver/Solver.h"
+#include "platform/ui/solver/Symbol.h"
+#include "platform/ui/solver/Variable.h"
+
+namespace tilo::platform::solver {
+
+class Tableau {
+ public:
+  SolverStatus addConstraint(const Constraint& constraint);
+  SolverStatus removeConstraint(const Constraint& constraint);
+  bool hasConstraint(const Constraint& constraint) const;
+  SolverStatus addEditVariable(const Variable& variable, double strength);
+  SolverStatus removeEditVariable(const Variable& variable);
+  bool hasEditVariable(const Variable& variable) const;
+  SolverStatus suggestValue(const Variable& variable, double value);
+  void updateVariables();
+  std::size_t constraintCount() const { return constraints_.size() - edits_.size(); }
+  const std::vector<Constraint>& conflictingConstraints() const { return conflicts_; }
+
+ private:
+  struct Tag {
+    Symbol marker;
+    Symbol other;
+  };
+  static constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+  struct EditInfo {
+    Tag tag;
+    Constraint constraint;
+    double constant = 0;
+    // The rows holding the marker as a parameter, with its coefficient, as of `columnAt`:
+    // a run of suggestions between pivots then touches only those rows.
+    std::vector<std::pair<std::size_t, double>> column;
+    std::uint64_t columnAt = ~std::uint64_t{0};
+  };
+  struct VariableEntry {
+    Variable variable;
+    Symbol symbol;
+    std::size_t uses = 0;
+    // Slot of its row (kNoRow when parametric) as of slotsAt_.
+    std::size_t slot = kNoRow;
+  };
+  struct BasicRow {
+    Symbol basic;
+    Row row;
+  };
+  // The rows an artificial-variable attempt touched, as they were before, so that a
+  // refused constraint leaves the tableau exactly as it found it.
+  struct Journal {
+    bool active = false;
+    std::unordered_set<std::uint64_t> touched;
+    std::vector<std::pair<Symbol, std::optional<Row>>> saved;
+    Row objective;
+  };
+
+  // Upper bound on pivots per optimization (see the header comment): far above the few
+  // pivots per row that real runs take.
+  std::size_t pivotBudget() const { return 10000 + 100 * rows_.size(); }
+  // Degenerate pivots in a row before the primal simplex turns to Bland's rule.
+  static constexpr std::size_t kDegenerateRun = 50;
+
+  SolverStatus insertConstraint(const Constraint& constraint);
+  Row createRow(const Constraint& constraint, Tag& tag, std::vector<Variable>& created);
+  Symbol chooseSubject(const Row& row, const Tag& tag) const;
+  bool addWithArtificialVariable(const Row& row, const Tag& tag);
+  void optimize(const Row& objective);
+  void dualOptimize();
+  void pivot(Symbol leaving, Symbol entering);
+  std::optional<Symbol> markerLeavingRow(Symbol marker) const;
+  void substitute(Symbol symbol, const Row& row);
+  void release(const Constraint& constraint);
+  void forget(Symbol symbol);
+  std::vector<Constraint> requiredConstraintsMarkedIn(const Row& row, const Tag& except) const;
+
+  Symbol newSymbol(SymbolKind kind) { return Symbol(nextSymbolId_++, kind); }
+  Symbol symbolFor(const Variable& variable, std::vector<Variable>& created);
+  void eraseVariable(const Variable& variable);
+
+  // Row storage: a dense vector for fast scans plus an index by symbol for lookups.
+  Row* rowFor(Symbol basic);
+  const Row* rowFor(Symbol basic) const;
+  void insertRow(Symbol basic, Row row);
+  Row takeRow(Symbol basic);
+  // Called before the row of `basic` changes other than in its constant, or appears, or
+  // goes: invalidates cached slots and columns, and saves the row (or its absence) the
+  // first time an artificial-variable attempt touches it.
+  void willChange(Symbol basic);
+  void beginJournal();
+  void commitJournal();
+  void rollBackJournal();
+
+  std::uint64_t nextSymbolId_ = 1;
+  std::vector<BasicRow> rows_;
+  std::unordered_map<std::uint64_t, std::size_t> rowIndex_;
+  Row objective_;
+  // The phase-one objective while an artificial variable is in the tableau.
+  std::optional<Row> artificial_;
+  // Restricted basic symbols with a negative constant, by id (for the dual simplex).
+  std::set<Symbol> infeasible_;
+
+  std::unordered_map<Constraint, Tag> constraints_;
+  // Dense, for updateVariables; indexed by variable for lookups.
+  std::vector<VariableEntry> variables_;
+  std::unordered_map<Variable, std::size_t> variableIndex_;
+  // Bumped by willChange; caches taken at an older value are stale.
+  std::uint64_t structure_ = 0;
+  std::uint64_t slotsAt_ = ~std::uint64_t{0};
+  std::unordered_map<Variable, EditInfo> edits_;
+  // Variables whose last constraint went away: written 0 by the next updateVariables.
+  std::vector<Variable> forgotten_;
+  std::vector<Constraint> conflicts_;
+  Journal journal_;
+};
+
+}  // namespace tilo::platform::solver

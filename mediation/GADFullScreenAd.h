@@ -19,7 +19,7 @@
 #include "mediation/GADRequest.h"
 #include "mediation/GADResponseInfo.h"
 #include "mediation/NSError.h"
-#include "platform/UIViewController.h"
+#include "platform/ui/UIViewController.h"
 
 namespace tilo::mediation {
 

@@ -18,7 +18,7 @@
 #include "mediation/GADResponseInfo.h"
 #include "mediation/GADRewardedAd.h"
 #include "mediation/NSError.h"
-#include "platform/UIViewController.h"
+#include "platform/ui/UIViewController.h"
 
 namespace tilo {
 

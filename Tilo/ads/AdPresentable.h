@@ -7,7 +7,7 @@
 #include "Tilo/ads/TiloAdInfo.h"
 #include "Tilo/ads/TiloDisplayListener.h"
 #include "Tilo/core/TiloExport.h"
-#include "platform/UIViewController.h"
+#include "platform/ui/UIViewController.h"
 
 namespace tilo {
 

@@ -25,7 +25,7 @@
 #include "platform/Environment.h"
 #include "platform/HttpClient.h"
 #include "platform/Timer.h"
-#include "platform/UIViewController.h"
+#include "platform/ui/UIViewController.h"
 #include "tools/devserver/DevServer.h"
 
 namespace tilo::demo {

@@ -1,0 +1,132 @@
+#include "platform/ui/FontSystem.h"
+
+#include <fontconfig/fontconfig.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace tilo::platform {
+namespace {
+
+PangoWeight pangoWeight(UIFontWeight weight) {
+  switch (weight) {
+    case UIFontWeight::ultraLight:
+      return PANGO_WEIGHT_ULTRALIGHT;
+    case UIFontWeight::thin:
+      return PANGO_WEIGHT_THIN;
+    case UIFontWeight::light:
+      return PANGO_WEIGHT_LIGHT;
+    case UIFontWeight::regular:
+      return PANGO_WEIGHT_NORMAL;
+    case UIFontWeight::medium:
+      return PANGO_WEIGHT_MEDIUM;
+    case UIFontWeight::semibold:
+      return PANGO_WEIGHT_SEMIBOLD;
+    case UIFontWeight::bold:
+      return PANGO_WEIGHT_BOLD;
+    case UIFontWeight::heavy:
+      return PANGO_WEIGHT_ULTRABOLD;
+    case UIFontWeight::black:
+      return PANGO_WEIGHT_HEAVY;
+  }
+  return PANGO_WEIGHT_NORMAL;
+}
+
+// Inter-<Style>.otf only: InterDisplay is a different family with other metrics.
+std::vector<std::string> interFiles(const std::string& directory) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    std::string name = entry.path().filename().string();
+    if (name.rfind("Inter-", 0) == 0 && entry.path().extension() == ".otf" &&
+        entry.is_regular_file(error)) {
+      files.push_back(entry.path().string());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+}  // namespace
+
+std::string FontSystem::fontDirectory() {
+  if (const char* dir = std::getenv("TILO_FONT_DIR"); dir && *dir) return dir;
+  return "/usr/share/fonts/opentype/inter";
+}
+
+FontSystem& FontSystem::shared() {
+  static std::mutex mutex;
+  static FontSystem* instance = nullptr;  // kept for the process: pango objects are shared
+  std::lock_guard lock(mutex);
+  if (!instance) instance = new FontSystem();
+  return *instance;
+}
+
+FontSystem::FontSystem() {
+  std::string directory = fontDirectory();
+  auto files = interFiles(directory);
+  bool hasRegular = std::any_of(files.begin(), files.end(), [](const std::string& path) {
+    return path.ends_with("/Inter-Regular.otf");
+  });
+  if (!hasRegular) {
+    throw std::runtime_error("the Inter font files (Inter-*.otf) are missing from " + directory +
+                             "; run scripts/bootstrap to install fonts-inter");
+  }
+  FcConfig* config = FcConfigCreate();
+  for (const auto& file : files) {
+    if (!FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(file.c_str()))) {
+      FcConfigDestroy(config);
+      throw std::runtime_error("cannot load the font file " + file +
+                               "; run scripts/bootstrap to reinstall fonts-inter");
+    }
+  }
+  fontMap_ = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+  if (!fontMap_) {
+    FcConfigDestroy(config);
+    throw std::runtime_error("pango has no FreeType font map");
+  }
+  pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap_), config);
+  FcConfigDestroy(config);  // the font map holds its own reference
+
+  context_ = pango_font_map_create_context(fontMap_);
+  cairo_font_options_t* options = cairo_font_options_create();
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  pango_cairo_context_set_font_options(context_, options);
+  cairo_font_options_destroy(options);
+  pango_cairo_context_set_resolution(context_, 72);
+  pango_context_set_round_glyph_positions(context_, FALSE);
+  pango_context_set_language(context_, pango_language_from_string("en-us"));
+  pango_context_set_base_dir(context_, PANGO_DIRECTION_LTR);
+}
+
+const PangoFontDescription* FontSystem::description(const UIFont& font) {
+  auto key = std::make_pair(font.pointSize(), font.weight());
+  auto found = descriptions_.find(key);
+  if (found != descriptions_.end()) return found->second;
+  PangoFontDescription* description = pango_font_description_new();
+  pango_font_description_set_family_static(description, UIFont::familyName());
+  pango_font_description_set_weight(description, pangoWeight(font.weight()));
+  pango_font_description_set_style(description, PANGO_STYLE_NORMAL);
+  pango_font_description_set_absolute_size(description, font.pointSize() * PANGO_SCALE);
+  descriptions_.emplace(key, description);
+  return description;
+}
+
+FontSystem::Metrics FontSystem::metrics(const UIFont& font) {
+  auto key = std::make_pair(font.pointSize(), font.weight());
+  auto found = metrics_.find(key);
+  if (found != metrics_.end()) return found->second;
+  PangoFontMetrics* pango = pango_context_get_metrics(context_, description(font), nullptr);
+  Metrics metrics{pango_font_metrics_get_ascent(pango) / double(PANGO_SCALE),
+                  pango_font_metrics_get_descent(pango) / double(PANGO_SCALE)};
+  pango_font_metrics_unref(pango);
+  metrics_.emplace(key, metrics);
+  return metrics;
+}
+
+}  // namespace tilo::platform

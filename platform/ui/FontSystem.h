@@ -1,0 +1,50 @@
+// The process's one text setup: a fontconfig configuration built in-process that holds
+// only the Inter family from fonts-inter, the pango font map over it and one pango
+// context with fixed font options (greyscale antialiasing, no hinting, unhinted metrics,
+// unrounded glyph positions, language en-US). Measuring and drawing share the context,
+// so the layouts measured are the layouts drawn, at any scale.
+//
+// Internal to platform/ui; main thread only.
+#pragma once
+
+#include <pango/pangocairo.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/ui/UIFont.h"
+
+namespace tilo::platform {
+
+class FontSystem {
+ public:
+  // Built on first use. Throws std::runtime_error when the Inter files are missing.
+  static FontSystem& shared();
+
+  PangoContext* context() const { return context_; }
+  // Owned by the font system; valid for the process.
+  const PangoFontDescription* description(const UIFont& font);
+
+  struct Metrics {
+    double ascent = 0;
+    double descent = 0;
+  };
+  Metrics metrics(const UIFont& font);
+
+  // Where the font files are looked for; TILO_FONT_DIR overrides (tests of the error).
+  static std::string fontDirectory();
+
+ private:
+  FontSystem();
+  ~FontSystem() = delete;
+
+  PangoFontMap* fontMap_ = nullptr;
+  PangoContext* context_ = nullptr;
+  std::map<std::pair<double, UIFontWeight>, PangoFontDescription*> descriptions_;
+  std::map<std::pair<double, UIFontWeight>, Metrics> metrics_;
+};
+
+}  // namespace tilo::platform

@@ -1,0 +1,84 @@
+// Images: decoded from PNG or JPEG bytes, generated (a solid colour or a gradient with a
+// caption, for stand-in ad icons and media), or a system symbol drawn as vector strokes.
+//
+//   std::string error;
+//   auto icon = UIImage::imageWithData(bytes, 2.0, &error);  // 2 pixels per point
+//   if (!icon) log(error);                                   // "not a PNG or JPEG image"
+//   auto media = UIImage::generated({320, 180}, UIColor::systemRedColor(),
+//                                   UIColor::systemBlueColor(), "Media");
+//   auto close = UIImage::systemImageNamed("xmark");        // tinted when drawn
+//
+// Images are immutable and shared. size() is in points: pixels divided by scale.
+// Warning: decoding refuses images above 16384 pixels on a side or 40 megapixels.
+#pragma once
+
+#include <cairo.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/Bytes.h"
+#include "platform/ui/CGGeometry.h"
+#include "platform/ui/UIColor.h"
+
+namespace tilo::platform {
+
+// Raw values as the platform's.
+enum class UIImageRenderingMode {
+  automatic = 0,       // symbols are tinted, bitmaps keep their colours
+  alwaysOriginal = 1,  // never tinted
+  alwaysTemplate = 2,  // only the alpha is used, filled with the tint colour
+};
+
+class UIImage {
+ public:
+  // Decodes PNG or JPEG; nullptr on failure with a sentence in `error`. A scale that is
+  // not a positive finite number counts as 1.
+  static std::shared_ptr<UIImage> imageWithData(const Bytes& data, double scale = 1.0,
+                                                std::string* error = nullptr);
+  // "xmark" is the one symbol there is; nullptr for any other name.
+  static std::shared_ptr<UIImage> systemImageNamed(std::string_view name);
+  // A vertical gradient from `top` to `bottom` (pass the same colour twice for a solid
+  // image) with `caption` centred on it, in white or black whichever reads better.
+  static std::shared_ptr<UIImage> generated(CGSize size, const UIColor& top, const UIColor& bottom,
+                                            const std::string& caption = {}, double scale = 2.0);
+
+  CGSize size() const { return size_; }
+  double scale() const { return scale_; }
+  int pixelWidth() const;
+  int pixelHeight() const;
+  bool isSymbol() const { return !symbolName_.empty(); }
+  const std::string& symbolName() const { return symbolName_; }
+  UIImageRenderingMode renderingMode() const { return renderingMode_; }
+  std::shared_ptr<UIImage> withRenderingMode(UIImageRenderingMode mode) const;
+  // Drawn in the tint colour rather than its own colours.
+  bool isTemplate() const {
+    return renderingMode_ == UIImageRenderingMode::alwaysTemplate ||
+           (renderingMode_ == UIImageRenderingMode::automatic && isSymbol());
+  }
+
+  // Draws the image stretched into `rect` (user space, points), tinted with `tint` when
+  // it is a template.
+  void draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const;
+  // The pixels as PNG (symbols are rendered in black at their size and scale 1).
+  Bytes pngData() const;
+
+  // Premultiplied ARGB32 pixels; null for symbols. Internal to platform/ui.
+  cairo_surface_t* surface() const { return surface_.get(); }
+
+  static constexpr int maxSide = 16384;
+  static constexpr long long maxPixels = 40'000'000;
+
+  UIImage(std::shared_ptr<cairo_surface_t> surface, double scale);
+  UIImage(std::string symbolName, CGSize size);
+
+ private:
+  std::shared_ptr<cairo_surface_t> surface_;
+  CGSize size_;
+  double scale_ = 1;
+  std::string symbolName_;
+  UIImageRenderingMode renderingMode_ = UIImageRenderingMode::automatic;
+};
+
+}  // namespace tilo::platform

@@ -1,0 +1,113 @@
+#include "platform/ui/UIWindow.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "platform/ui/UIDiagnostics.h"
+#include "platform/ui/UIViewController.h"
+
+namespace tilo::platform {
+namespace {
+
+bool finiteNonNegative(double value) {
+  return std::isfinite(value) && value >= 0;
+}
+
+}  // namespace
+
+std::shared_ptr<UIWindow> UIWindow::create(CGSize size, double scale, UIEdgeInsets insets) {
+  return makeView<UIWindow>(size, scale, insets);
+}
+
+void UIWindow::validate(CGSize size, UIEdgeInsets insets) {
+  if (!std::isfinite(size.width) || !std::isfinite(size.height) || size.width <= 0 ||
+      size.height <= 0) {
+    throw std::invalid_argument("a window needs a positive, finite size in points (got " +
+                                std::to_string(size.width) + " x " + std::to_string(size.height) +
+                                ")");
+  }
+  if (!finiteNonNegative(insets.top) || !finiteNonNegative(insets.left) ||
+      !finiteNonNegative(insets.bottom) || !finiteNonNegative(insets.right) ||
+      insets.top + insets.bottom > size.height || insets.left + insets.right > size.width) {
+    throw std::invalid_argument(
+        "safe-area insets must be finite, not negative, and fit inside the window");
+  }
+}
+
+UIWindow::UIWindow(CGSize size, double scale, UIEdgeInsets insets)
+    : UIView(CGRect{{0, 0}, size}), scale_(scale), safeArea_(insets) {
+  validate(size, insets);
+  if (scale != 1 && scale != 2 && scale != 3) {
+    throw std::invalid_argument("a window's scale is 1, 2 or 3 (got " + std::to_string(scale) +
+                                ")");
+  }
+}
+
+UIWindow::~UIWindow() = default;
+
+void UIWindow::initializeView() {
+  UIView::initializeView();
+  window_ = this;  // a window is its own window
+}
+
+void UIWindow::setSize(CGSize size) {
+  validate(size, safeArea_);
+  UIView::setFrame({{0, 0}, size});
+}
+
+void UIWindow::setFrame(const CGRect& frame) {
+  try {
+    validate(frame.size, safeArea_);
+  } catch (const std::invalid_argument& error) {
+    UIDiagnostics::report({UIDiagnostic::Kind::invalidValue, error.what(), {}});
+    return;
+  }
+  UIView::setFrame({{0, 0}, frame.size});
+}
+
+void UIWindow::setSafeAreaInsets(UIEdgeInsets insets) {
+  validate(size(), insets);
+  if (insets == safeArea_) return;
+  safeArea_ = insets;
+  // Guides follow the insets: rebuild the layout.
+  structureDidChange();
+  setNeedsLayout();
+}
+
+void UIWindow::setAppearance(UIUserInterfaceStyle appearance) {
+  appearance_ = appearance == UIUserInterfaceStyle::dark ? UIUserInterfaceStyle::dark
+                                                         : UIUserInterfaceStyle::light;
+}
+
+void UIWindow::setRootViewController(std::shared_ptr<UIViewController> controller) {
+  if (controller == root_) return;
+  if (root_ && root_->viewIfLoaded() && root_->viewIfLoaded()->superview().get() == this) {
+    root_->viewIfLoaded()->removeFromSuperview();
+  }
+  root_ = std::move(controller);
+  if (!root_) return;
+  auto view = root_->view();
+  view->setFrame(bounds());
+  insertSubviewAtIndex(view, 0);
+}
+
+void UIWindow::layoutSubviews() {
+  UIView::layoutSubviews();
+  // Controller views fill the window.
+  for (auto controller = root_; controller; controller = controller->presentedViewController()) {
+    if (auto view = controller->viewIfLoaded(); view && view->superview().get() == this) {
+      view->setFrame(bounds());
+    }
+  }
+}
+
+bool UIWindow::tap(const CGPoint& point) {
+  layoutIfNeeded();
+  auto hit = hitTest(point);
+  for (auto view = hit; view; view = view->superview()) {
+    if (view->handleTap(view->convertPointFromView(point, nullptr))) return true;
+  }
+  return false;
+}
+
+}  // namespace tilo::platform

@@ -1,0 +1,64 @@
+// The top of a view tree that is shown: a size in points, a pixel scale (1, 2 or 3),
+// safe-area insets, an appearance (light or dark) for the adaptive colours, a root view
+// controller, and the tap entry point.
+//
+//   auto window = UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
+//   window->setRootViewController(game);
+//   window->tap({195, 700});   // delivered to the control under the point, if any
+//
+// A window lays itself out before it renders (ViewRenderer) and before a tap.
+#pragma once
+
+#include <memory>
+
+#include "platform/ui/UIView.h"
+
+namespace tilo::platform {
+
+class UIViewController;
+
+class UIWindow : public UIView {
+ public:
+  // Throws std::invalid_argument for a size that is not positive and finite, a scale
+  // other than 1, 2 or 3, or insets that are negative, not finite or larger than the
+  // window.
+  static std::shared_ptr<UIWindow> create(CGSize size, double scale = 3,
+                                          UIEdgeInsets safeAreaInsets = {});
+  UIWindow(CGSize size, double scale, UIEdgeInsets safeAreaInsets);
+  ~UIWindow() override;
+
+  void initializeView() override;
+  const char* className() const override { return "UIWindow"; }
+
+  double scale() const { return scale_; }
+  CGSize size() const { return frame().size; }
+  // Same checks as create.
+  void setSize(CGSize size);
+  const UIEdgeInsets& windowSafeAreaInsets() const { return safeArea_; }
+  void setSafeAreaInsets(UIEdgeInsets insets);
+  UIUserInterfaceStyle appearance() const { return appearance_; }
+  // `unspecified` means light.
+  void setAppearance(UIUserInterfaceStyle appearance);
+
+  const std::shared_ptr<UIViewController>& rootViewController() const { return root_; }
+  // Installs the controller's view (loading it) filling the window, below everything.
+  void setRootViewController(std::shared_ptr<UIViewController> controller);
+
+  // Touch down and up inside at `point` (window coordinates): delivered to the view that
+  // hitTest finds there, then up its superview chain until a view handles it (an enabled
+  // control runs its touch-up-inside actions). Returns whether anything handled it.
+  bool tap(const CGPoint& point);
+
+  void layoutSubviews() override;
+  void setFrame(const CGRect& frame) override;
+
+ private:
+  static void validate(CGSize size, UIEdgeInsets insets);
+
+  double scale_;
+  UIEdgeInsets safeArea_;
+  UIUserInterfaceStyle appearance_ = UIUserInterfaceStyle::light;
+  std::shared_ptr<UIViewController> root_;
+};
+
+}  // namespace tilo::platform

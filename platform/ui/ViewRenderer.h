@@ -1,0 +1,71 @@
+// Draws a window (with its presented controllers) or any view to pixels with cairo and
+// pango: backgrounds, group opacity, corner radii, borders, clipping, text, images and
+// the blur beneath visual-effect views. Hidden views are skipped; running transitions
+// are drawn as they stand on the platform clock.
+//
+//   ViewRenderer renderer;                              // keep it: it reuses its surface
+//   renderer.renderRGBA(*window, pixels, width, height, stride, AlphaMode::premultiplied);
+//   ViewRenderer::writePNG(*window, "banner.png", &error);
+//
+// A window is drawn at its scale over transparent pixels (then its own background, if
+// any); another view at the scale asked for (its window's, else 1), its bounds at the
+// origin, without what lies beneath it. The tree is laid out first.
+//
+// Pixels: RGBA8 in memory order R, G, B, A, rows `stride` bytes apart. Premultiplied
+// alpha (each colour already multiplied by alpha, as a compositor blending with
+// ONE, ONE_MINUS_SRC_ALPHA wants it) or straight alpha; PNG files are straight.
+//
+// Main thread only. Per frame it makes one cairo context and no font map; text layouts
+// are cached by the labels, and blurs run at a fraction of the resolution.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Bytes.h"
+
+namespace tilo::platform {
+
+class UIView;
+
+enum class AlphaMode { premultiplied, straight };
+
+class ViewRenderer {
+ public:
+  ViewRenderer();
+  ~ViewRenderer();
+  ViewRenderer(const ViewRenderer&) = delete;
+  ViewRenderer& operator=(const ViewRenderer&) = delete;
+
+  struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;  // stride = width × 4
+  };
+
+  // Pixel size of `view` rendered at `scale` (0 = its window's scale, else 1).
+  static void pixelSize(const UIView& view, double scale, int& width, int& height);
+
+  // Into caller memory of exactly the pixel size of the view. False (and `error`) for
+  // a size mismatch, a stride below width × 4, or a view with no pixels.
+  bool renderRGBA(UIView& view, std::uint8_t* pixels, int width, int height, std::size_t stride,
+                  AlphaMode mode, std::string* error = nullptr, double scale = 0);
+  Image render(UIView& view, AlphaMode mode = AlphaMode::straight, double scale = 0);
+
+  static Bytes pngData(UIView& view, double scale = 0);
+  static bool writePNG(UIView& view, const std::string& path, std::string* error = nullptr,
+                       double scale = 0);
+
+  // The last frame, premultiplied ARGB32 (cairo's layout). Internal to platform/ui.
+  cairo_surface_t* draw(UIView& view, double scale);
+
+ private:
+  cairo_surface_t* surface_ = nullptr;
+};
+
+}  // namespace tilo::platform

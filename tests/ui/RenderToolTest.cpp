@@ -1,0 +1,217 @@
+// tilo-render as a process: a described tree laid out into a dump and a PNG, and every
+// kind of bad file refused with a message naming the place.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "platform/ui/UIImage.h"
+#include "support/TempDir.h"
+
+using namespace tilo;
+using namespace tilo::platform;
+
+namespace {
+
+struct ToolRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+ToolRun render(const test::TempDir& dir, const std::string& document, const std::string& arguments,
+               const std::string& environment = "") {
+  FileSystem::atomicWrite(dir.path() / "tree.json", document);
+  auto out = dir.path() / "stdout", err = dir.path() / "stderr";
+  std::string command = environment + " " + TILO_TOOLS_DIR "/tilo-render '" +
+                        (dir.path() / "tree.json").string() + "' " + arguments + " >'" +
+                        out.string() + "' 2>'" + err.string() + "'";
+  int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileSystem::readFile(out).value_or(""),
+          FileSystem::readFile(err).value_or("")};
+}
+
+// A popup-like tree: a blurred dimmed background, a card with an icon, a title and a
+// stack, a button on the safe area, and one conflicting constraint.
+const char* kTree = R"({
+  "window": {"width": 390, "height": 844, "scale": 2, "safeArea": [47, 0, 34, 0],
+             "backgroundColor": "#FFFFFF"},
+  "views": [
+    {"id": "dim", "class": "UIView", "parent": "window", "backgroundColor": "#1214164D"},
+    {"id": "blur", "class": "UIVisualEffectView", "parent": "dim", "blurStyle": 6,
+     "userInteractionEnabled": false},
+    {"id": "card", "class": "UIView", "parent": "window", "backgroundColor": "#F2F2F7",
+     "cornerRadius": 16, "borderWidth": 1, "borderColor": "#3E434F", "clipsToBounds": true},
+    {"id": "icon", "class": "UIImageView", "parent": "card",
+     "image": {"width": 40, "height": 40, "colors": ["#FF3B30", "#007AFF"], "caption": "Ad"}},
+    {"id": "title", "class": "UILabel", "parent": "card", "text": "Island Builder",
+     "font": {"size": 18, "weight": "bold"}, "numberOfLines": 2},
+    {"id": "row", "class": "UIStackView", "parent": "card", "spacing": 4, "alignment": "center",
+     "customSpacing": {"badge": 10}},
+    {"id": "badge", "class": "UILabel", "parent": "row", "text": "AD", "font": {"size": 10}},
+    {"id": "cta", "class": "UILabel", "parent": "row", "text": "Install",
+     "font": {"size": 12, "weight": 0.3}},
+    {"id": "close", "class": "UIButton", "parent": "window", "title": "Close",
+     "titleColor": "#000000", "image": "system:xmark", "contentEdgeInsets": [0, 8, 0, 8]}
+  ],
+  "constraints": [
+    {"first": "dim.left", "second": "window.left"}, {"first": "dim.right", "second": "window.right"},
+    {"first": "dim.top", "second": "window.top"}, {"first": "dim.bottom", "second": "window.bottom"},
+    {"first": "blur.left", "second": "dim.left"}, {"first": "blur.right", "second": "dim.right"},
+    {"first": "blur.top", "second": "dim.top"}, {"first": "blur.bottom", "second": "dim.bottom"},
+    {"first": "card.left", "second": "window.left", "constant": 20},
+    {"first": "card.right", "second": "window.right", "constant": -20},
+    {"first": "card.centerY", "second": "window.centerY"},
+    {"first": "icon.left", "second": "card.left", "constant": 20},
+    {"first": "icon.top", "second": "card.top", "constant": 20},
+    {"first": "icon.width", "constant": 40}, {"first": "icon.height", "constant": 40},
+    {"first": "title.left", "second": "icon.right", "constant": 12},
+    {"first": "title.right", "second": "card.right", "constant": -20},
+    {"first": "title.top", "second": "icon.top"},
+    {"first": "row.left", "second": "title.left"},
+    {"first": "row.top", "second": "title.bottom", "constant": 12},
+    {"first": "card.bottom", "relation": ">=", "second": "row.bottom", "constant": 20},
+    {"first": "card.height", "constant": 150, "priority": 250},
+    {"first": "close.centerX", "second": "window.centerX"},
+    {"first": "close.bottom", "second": "safeArea.bottom", "constant": -8},
+    {"first": "close.width", "constant": 120}, {"first": "close.height", "constant": 52},
+    {"first": "close.width", "constant": 100, "identifier": "too-narrow"}
+  ]
+})";
+
+}  // namespace
+
+TEST(RenderTool, LaysOutDumpsAndDraws) {
+  test::TempDir dir;
+  ToolRun run = render(dir, kTree, "--png '" + (dir.path() / "out.png").string() + "' --dump -");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  // 1. The dump: window, views in order with frames in window points, the conflict.
+  Json dump = parseJson(run.out);
+  EXPECT_EQ(dump["window"]["safeArea"], Json::array({47, 0, 34, 0}));
+  Json views = dump["views"];
+  ASSERT_EQ(views.size(), 3u);
+  EXPECT_EQ(views[0]["id"], "dim");
+  EXPECT_EQ(views[0]["children"][0]["class"], "UIVisualEffectView");
+  Json card = views[1];
+  EXPECT_EQ(card["frame"][0], 20);
+  EXPECT_EQ(card["frame"][2], 350);
+  EXPECT_EQ(card["borderColor"], "#3E434FFF");
+  Json icon = card["children"][0];
+  EXPECT_EQ(icon["frame"], Json::array({40, card["frame"][1].get<double>() + 20, 40, 40}));
+  Json title = card["children"][1];
+  EXPECT_EQ(title["font"], (Json{{"size", 18}, {"weight", "bold"}}));
+  EXPECT_EQ(title["frame"][0], 92);
+  Json row = card["children"][2];
+  EXPECT_EQ(row["children"][1]["font"]["weight"], "semibold");
+  double badgeRight =
+      row["children"][0]["frame"][0].get<double>() + row["children"][0]["frame"][2].get<double>();
+  EXPECT_EQ(row["children"][1]["frame"][0].get<double>(), badgeRight + 10);
+  Json close = views[2];
+  EXPECT_EQ(close["frame"], Json::array({135, 844 - 34 - 8 - 52, 120, 52}));
+  EXPECT_EQ(close["text"], "Close");
+  EXPECT_EQ(close["image"], "xmark");
+  EXPECT_EQ(dump["droppedConstraints"],
+            Json::array({"<NSLayoutConstraint 'too-narrow' close.width == 100 @1000>"}));
+  EXPECT_NE(run.err.find("Unable to simultaneously satisfy constraints"), std::string::npos);
+
+  // 2. The PNG is the window at its scale.
+  auto png = FileSystem::readFile(dir.path() / "out.png");
+  ASSERT_TRUE(png);
+  auto image = UIImage::imageWithData(Bytes(png->begin(), png->end()));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->pixelWidth(), 780);
+  EXPECT_EQ(image->pixelHeight(), 1688);
+}
+
+TEST(RenderTool, RefusesBadFilesWithTheirPlace) {
+  test::TempDir dir;
+  auto refused = [&](const std::string& document) {
+    ToolRun run = render(dir, document, "--dump -");
+    EXPECT_EQ(run.exitCode, 1) << document;
+    EXPECT_TRUE(run.out.empty());
+    return run.err;
+  };
+  auto contains = [](const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+  };
+  const std::string window = R"("window": {"width": 100, "height": 100})";
+
+  // 1. Unknown keys, anywhere.
+  EXPECT_TRUE(
+      contains(refused("{" + window + R"(, "colour": 1})"), "document: unknown key \"colour\""));
+  EXPECT_TRUE(contains(
+      refused("{" + window +
+              R"(, "views": [{"id": "a", "class": "UIView", "parent": "window", "text": "x"}]})"),
+      "views[0] (\"a\"): unknown key \"text\" for a UIView"));
+  EXPECT_TRUE(contains(refused("{" + window +
+                               R"(, "views": [{"id": "a", "class": "UIView", "parent": "window"}],
+      "constraints": [{"first": "a.width", "constant": 1, "strength": 5}]})"),
+                       "constraints[0]: unknown key \"strength\""));
+  // 2. Wrong types and values.
+  EXPECT_TRUE(contains(refused(R"({"window": {"width": "100", "height": 100}})"),
+                       "window.width: expected a number, got a string"));
+  EXPECT_TRUE(contains(
+      refused(
+          "{" + window +
+          R"(, "views": [{"id": "a", "class": "UILabel", "parent": "window", "font": {"size": "big"}}]})"),
+      "views[0] (\"a\").font.size: expected a number"));
+  EXPECT_TRUE(contains(
+      refused(
+          "{" + window +
+          R"(, "views": [{"id": "a", "class": "UIView", "parent": "window", "backgroundColor": "red"}]})"),
+      "backgroundColor: expected a colour"));
+  EXPECT_TRUE(contains(refused(R"({"window": {"width": 0, "height": 100}})"),
+                       "width and height must be above 0"));
+  EXPECT_TRUE(contains(refused(R"({"window": {"width": -5, "height": 100}})"), "window"));
+  EXPECT_TRUE(contains(refused("{" + window +
+                               R"(, "views": [{"id": "a", "class": "UIView", "parent": "window"}],
+      "constraints": [{"first": "a.width", "constant": 1e999}]})"),
+                       "invalid JSON: [json.exception.out_of_range.406] number overflow"));
+  EXPECT_TRUE(contains(refused("{" + window +
+                               R"(, "views": [{"id": "a", "class": "UIView", "parent": "window"}],
+      "constraints": [{"first": "a.left", "constant": 3}]})"),
+                       "only width and height can equal a constant"));
+  EXPECT_TRUE(
+      contains(refused("{" + window +
+                       R"(, "views": [{"id": "a", "class": "UIView", "parent": "nowhere"}]})"),
+               "views[0] (\"a\").parent: \"nowhere\" is neither"));
+  EXPECT_TRUE(contains(
+      refused("{" + window +
+              R"(, "views": [{"id": "a", "class": "UILabel", "parent": "window", "text": ")" +
+              std::string(100000, 'x') + R"("}]})"),
+      "views[0] (\"a\").text: 100000 characters; at most 10000"));
+  // 3. Images that are not images, or not files.
+  FileSystem::atomicWrite(dir.path() / "fake.png", "not really a png");
+  EXPECT_TRUE(contains(
+      refused(
+          "{" + window +
+          R"(, "views": [{"id": "i", "class": "UIImageView", "parent": "window", "image": "fake.png"}]})"),
+      "views[0] (\"i\").image: " + (dir.path() / "fake.png").string() +
+          ": not a PNG or JPEG image"));
+  ASSERT_EQ(mkfifo((dir.path() / "pipe.png").c_str(), 0600), 0);
+  EXPECT_TRUE(contains(
+      refused(
+          "{" + window +
+          R"(, "views": [{"id": "i", "class": "UIImageView", "parent": "window", "image": "pipe.png"}]})"),
+      "is not a regular file"));
+  // 4. Not JSON at all, and no file.
+  EXPECT_TRUE(contains(refused("{\"window\": "), "invalid JSON"));
+  ToolRun missing = render(dir, "{}", "--dump - " + (dir.path() / "other.json").string());
+  EXPECT_EQ(missing.exitCode, 2) << "two input files is a usage error";
+
+  // 5. Without the font files the tool says what to do.
+  ToolRun noFonts = render(dir, "{" + window + "}", "--dump -", "TILO_FONT_DIR=/nonexistent");
+  EXPECT_EQ(noFonts.exitCode, 0) << "no text, no fonts needed";
+  ToolRun needsFonts = render(
+      dir,
+      "{" + window +
+          R"(, "views": [{"id": "a", "class": "UILabel", "parent": "window", "text": "x"}]})",
+      "--dump -", "TILO_FONT_DIR=/nonexistent");
+  EXPECT_EQ(needsFonts.exitCode, 1);
+  EXPECT_TRUE(contains(needsFonts.err, "run scripts/bootstrap")) << needsFonts.err;
+}

@@ -1,0 +1,224 @@
+// Text metrics and layout from the pinned Inter fonts, and image decoding of hostile bytes.
+#include <gtest/gtest.h>
+
+// jpeglib.h needs FILE and size_t first.
+#include <jpeglib.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include <string>
+
+#include "platform/ui/TextLayout.h"
+#include "platform/ui/UIColor.h"
+#include "platform/ui/UIFont.h"
+#include "platform/ui/UIImage.h"
+
+using namespace tilo::platform;
+
+namespace {
+
+TextLayout::Parameters text(std::string s, double width = 0, int lines = 1,
+                            NSLineBreakMode mode = NSLineBreakMode::byTruncatingTail) {
+  return {.text = std::move(s),
+          .font = UIFont::systemFont(17),
+          .width = width,
+          .numberOfLines = lines,
+          .lineBreakMode = mode};
+}
+
+Bytes jpegBytes(int width, int height, int quality = 90) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &buffer, &size);
+  info.image_width = static_cast<JDIMENSION>(width);
+  info.image_height = static_cast<JDIMENSION>(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  std::vector<unsigned char> row(std::size_t(width) * 3);
+  while (info.next_scanline < info.image_height) {
+    for (int x = 0; x < width; ++x) {  // red on the left half, blue on the right, noisy
+      bool left = x < width / 2;
+      int noise = static_cast<int>((x * 7919u + info.next_scanline * 104729u) % 23);
+      row[3 * x] = static_cast<unsigned char>(left ? 220 + noise : 20 + noise);
+      row[3 * x + 1] = static_cast<unsigned char>(30 + noise);
+      row[3 * x + 2] = static_cast<unsigned char>(left ? 20 + noise : 220 + noise);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  Bytes out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// Premultiplied ARGB of one pixel of a decoded image.
+std::uint32_t pixel(const UIImage& image, int x, int y) {
+  cairo_surface_t* s = image.surface();
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  return reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(s))[x];
+}
+
+}  // namespace
+
+TEST(TextLayout, MeasuresWithTheInterMetrics) {
+  // 1. Inter's vertical metrics: ascender 0.96875 em, descender 0.2421875 em.
+  UIFont body = UIFont::systemFont(17);
+  EXPECT_NEAR(body.ascender(), 17 * 0.96875, 0.05);
+  EXPECT_NEAR(body.descender(), 17 * 0.2421875, 0.05);
+  EXPECT_NEAR(UIFont::systemFont(34).lineHeight(), 2 * body.lineHeight(), 0.01);
+
+  // 2. Widths come from glyph advances: longer is wider, bold is wider, twice the size
+  //    is twice as wide (unhinted metrics scale exactly).
+  auto short1 = TextLayout::make(text("Install"));
+  auto long1 = TextLayout::make(text("Install now"));
+  EXPECT_GT(short1->size().width, 40);
+  EXPECT_GT(long1->size().width, short1->size().width + 20);
+  auto bold = text("Install now");
+  bold.font = UIFont::systemFont(17, UIFontWeight::bold);
+  EXPECT_GT(TextLayout::make(bold)->size().width, long1->size().width);
+  auto big = text("Install now");
+  big.font = UIFont::systemFont(34);
+  EXPECT_NEAR(TextLayout::make(big)->size().width, 2 * long1->size().width, 0.05);
+  EXPECT_NEAR(long1->size().height, body.lineHeight(), 0.01);
+
+  // 3. An empty text has no size; a lone NUL or invalid UTF-8 shows replacement marks.
+  EXPECT_EQ(TextLayout::make(text(""))->size(), (CGSize{0, 0}));
+  EXPECT_EQ(TextLayout::sanitized(std::string("a\0b\xC3", 4)),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
+  EXPECT_EQ(TextLayout::sanitized("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD")
+      << "an encoded surrogate is not UTF-8";
+  EXPECT_EQ(TextLayout::sanitized("한국어 ✓"), "한국어 ✓");
+}
+
+TEST(TextLayout, WrapsTruncatesAndLimitsLines) {
+  const std::string sentence = "The quick brown fox jumps over the lazy dog again and again";
+  double natural = TextLayout::make(text(sentence))->size().width;
+  double line = UIFont::systemFont(17).lineHeight();
+
+  // 1. One line in too little width: ellipsized to fit, marked truncated.
+  auto single = TextLayout::make(text(sentence, 120));
+  EXPECT_EQ(single->lineCount(), 1);
+  EXPECT_TRUE(single->isTruncated());
+  EXPECT_LE(single->size().width, 120.01);
+  EXPECT_FALSE(TextLayout::make(text(sentence, natural + 1))->isTruncated());
+
+  // 2. Clipping instead of truncating keeps the full width (and is still "cut").
+  auto clipped = TextLayout::make(text(sentence, 120, 1, NSLineBreakMode::byClipping));
+  EXPECT_NEAR(clipped->size().width, natural, 0.01);
+  EXPECT_TRUE(clipped->isTruncated());
+
+  // 3. Unlimited lines wrap everything; two lines stop at two with an ellipsis.
+  auto all = TextLayout::make(text(sentence, 120, 0));
+  EXPECT_GE(all->lineCount(), 4);
+  EXPECT_FALSE(all->isTruncated());
+  EXPECT_NEAR(all->size().height, all->lineCount() * line, 0.5);
+  auto two = TextLayout::make(text(sentence, 120, 2));
+  EXPECT_EQ(two->lineCount(), 2);
+  EXPECT_TRUE(two->isTruncated());
+  EXPECT_NEAR(two->size().height, 2 * line, 0.5);
+
+  // 4. Word wrapping without truncation also stops at two lines, clipping the rest.
+  auto wrapped = TextLayout::make(text(sentence, 120, 2, NSLineBreakMode::byWordWrapping));
+  EXPECT_EQ(wrapped->lineCount(), 2);
+  EXPECT_TRUE(wrapped->isTruncated());
+
+  // 5. A height limit drops the lines that do not fit, even across paragraphs.
+  auto limited = text("one\ntwo\nthree\nfour", 200, 0);
+  limited.height = 2.5 * line;
+  EXPECT_EQ(TextLayout::make(limited)->lineCount(), 2);
+
+  // 6. A single-line text shows its paragraphs joined on one line.
+  auto joined = TextLayout::make(text("first\nsecond"));
+  EXPECT_EQ(joined->lineCount(), 1);
+  EXPECT_NEAR(joined->size().width, TextLayout::make(text("first second"))->size().width, 0.01);
+}
+
+TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
+  // 1. A PNG round trip keeps the pixels; the scale turns pixels into points.
+  auto generated = UIImage::generated({40, 20}, UIColor(1, 0, 0), UIColor(1, 0, 0), "", 1);
+  Bytes png = generated->pngData();
+  std::string error;
+  auto decoded = UIImage::imageWithData(png, 2, &error);
+  ASSERT_TRUE(decoded) << error;
+  EXPECT_EQ(decoded->pixelWidth(), 40);
+  EXPECT_EQ(decoded->size(), (CGSize{20, 10}));
+  EXPECT_EQ(pixel(*decoded, 5, 5), 0xFFFF0000u);
+
+  // 2. A JPEG decodes to opaque pixels of roughly the encoded colours.
+  auto jpeg = UIImage::imageWithData(jpegBytes(64, 32), 1, &error);
+  ASSERT_TRUE(jpeg) << error;
+  EXPECT_EQ(jpeg->size(), (CGSize{64, 32}));
+  std::uint32_t left = pixel(*jpeg, 8, 16), right = pixel(*jpeg, 56, 16);
+  EXPECT_EQ(left >> 24, 0xFFu);
+  EXPECT_GT((left >> 16) & 0xFF, 200u);
+  EXPECT_GT(right & 0xFF, 200u);
+
+  // 3. Each kind of bad input has its own clear error and no image.
+  auto refused = [&](const Bytes& bytes) {
+    error.clear();
+    EXPECT_FALSE(UIImage::imageWithData(bytes, 1, &error));
+    return error;
+  };
+  EXPECT_EQ(refused({}), "empty image data");
+  EXPECT_EQ(refused({'G', 'I', 'F', '8', '9', 'a'}), "not a PNG or JPEG image");
+  EXPECT_NE(
+      refused(Bytes(png.begin(), png.begin() + png.size() / 2)).find("PNG data does not decode"),
+      std::string::npos);
+  Bytes large = jpegBytes(256, 256);
+  EXPECT_EQ(refused(Bytes(large.begin(), large.begin() + large.size() * 2 / 3)),
+            "JPEG data does not decode: the data ends early")
+      << "a JPEG cut in its picture data must not come back half grey";
+  EXPECT_NE(refused({0xFF, 0xD8, 0xFF, 0xE0, 0x00}).find("JPEG data does not decode"),
+            std::string::npos);
+
+  // 4. A header that claims 100000 x 100000 pixels is refused before any allocation.
+  Bytes huge = png;
+  huge[16] = 0x00, huge[17] = 0x01, huge[18] = 0x86, huge[19] = 0xA0;  // IHDR width
+  huge[20] = 0x00, huge[21] = 0x01, huge[22] = 0x86, huge[23] = 0xA0;  // IHDR height
+  std::uint32_t crc = crc32(&huge[12], 17);                            // chunk type and data
+  for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+  EXPECT_NE(refused(huge).find("100000 x 100000 pixels is empty or larger than"), std::string::npos)
+      << error;
+
+  // 5. The symbol: tinted, vector, and only the one name.
+  auto xmark = UIImage::systemImageNamed("xmark");
+  ASSERT_TRUE(xmark);
+  EXPECT_TRUE(xmark->isTemplate());
+  EXPECT_FALSE(xmark->withRenderingMode(UIImageRenderingMode::alwaysOriginal)->isTemplate());
+  EXPECT_FALSE(UIImage::systemImageNamed("star"));
+}
+
+TEST(UIColor, ResolvesAdaptiveColoursAndParsesHex) {
+  EXPECT_EQ(UIColor::labelColor().hexString(UIUserInterfaceStyle::light), "#000000FF");
+  EXPECT_EQ(UIColor::labelColor().hexString(UIUserInterfaceStyle::dark), "#FFFFFFFF");
+  EXPECT_EQ(UIColor::secondarySystemBackgroundColor().hexString(UIUserInterfaceStyle::dark),
+            "#1C1C1EFF");
+  EXPECT_EQ(
+      UIColor::systemGray3Color().withAlphaComponent(0.3).hexString(UIUserInterfaceStyle::dark),
+      "#48484A4D");
+  EXPECT_EQ(UIColor::systemRedColor().hexString(UIUserInterfaceStyle::light), "#FF3B30FF");
+  EXPECT_EQ(UIColor::fromHex(" #3e434f\n")->hexString(UIUserInterfaceStyle::light), "#3E434FFF");
+  EXPECT_EQ(UIColor::fromHex("12141680")->resolved(UIUserInterfaceStyle::light).alpha, 128 / 255.0);
+  EXPECT_FALSE(UIColor::fromHex("#12345"));
+  EXPECT_FALSE(UIColor::fromHex("#GG0000"));
+  EXPECT_EQ(UIColor(2, -1, NAN, 0.5).hexString(UIUserInterfaceStyle::light), "#FF000080");
+}

@@ -1,0 +1,255 @@
+// The view tree: move hooks, window tracking, coordinates, hit-testing and taps.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/TestEnvironment.h"
+#include "platform/ui/UIButton.h"
+#include "platform/ui/UIImageView.h"
+#include "platform/ui/UILabel.h"
+#include "platform/ui/UIWindow.h"
+
+using namespace tilo::platform;
+
+namespace {
+
+// Records its hooks, as the banner and native views will use them.
+class HookView : public UIView {
+ public:
+  explicit HookView(std::vector<std::string>* log) : log_(log) {}
+  void willMoveToSuperview(UIView* s) override {
+    UIView::willMoveToSuperview(s);
+    log_->push_back(std::string("willMoveToSuperview:") + (s ? "view" : "nil"));
+  }
+  void didMoveToSuperview() override {
+    UIView::didMoveToSuperview();
+    log_->push_back(std::string("didMoveToSuperview:") + (superview() ? "view" : "nil"));
+  }
+  void willMoveToWindow(UIWindow* w) override {
+    UIView::willMoveToWindow(w);
+    log_->push_back(std::string("willMoveToWindow:") + (w ? "window" : "nil"));
+  }
+  void didMoveToWindow() override {
+    UIView::didMoveToWindow();
+    log_->push_back(std::string("didMoveToWindow:") + (window() ? "window" : "nil"));
+  }
+  void setHidden(bool hidden) override {
+    UIView::setHidden(hidden);
+    log_->push_back(std::string("setHidden:") + (isHidden() ? "yes" : "no"));
+  }
+  // Counts taps that reach it, handling them when asked to.
+  bool handleTap(const CGPoint& point) override {
+    taps.push_back(point);
+    return handles;
+  }
+  std::vector<CGPoint> taps;
+  bool handles = false;
+
+ private:
+  std::vector<std::string>* log_;
+};
+
+// A container that redirects addSubview into an inner view, as the native ad view does.
+class RedirectingView : public UIView {
+ public:
+  void initializeView() override {
+    UIView::initializeView();
+    inner = UIView::create();
+    UIView::addSubview(inner);
+  }
+  void addSubview(const std::shared_ptr<UIView>& view) override { inner->addSubview(view); }
+  std::shared_ptr<UIView> inner;
+};
+
+}  // namespace
+
+TEST(ViewTree, MoveHooksWindowTrackingAndOwnership) {
+  TestEnvironment env;
+  std::vector<std::string> log;
+  auto window = UIWindow::create({390, 844}, 2);
+  auto container = UIView::create({0, 0, 100, 100});
+  auto hooked = makeView<HookView>(&log);
+  auto child = UIView::create();
+  hooked->addSubview(child);
+
+  // 1. Into a detached container: superview hooks only, no window.
+  container->addSubview(hooked);
+  EXPECT_EQ(log, (std::vector<std::string>{"willMoveToSuperview:view", "didMoveToSuperview:view"}));
+  EXPECT_EQ(hooked->window(), nullptr);
+
+  // 2. The container joins the window: the subtree learns its window, down to the child.
+  log.clear();
+  window->addSubview(container);
+  EXPECT_EQ(log, (std::vector<std::string>{"willMoveToWindow:window", "didMoveToWindow:window"}));
+  EXPECT_EQ(child->window(), window);
+  EXPECT_EQ(window->window(), window) << "a window is its own window";
+
+  // 3. setHidden is an override point and runs once per call.
+  log.clear();
+  hooked->setHidden(true);
+  EXPECT_EQ(log, (std::vector<std::string>{"setHidden:yes"}));
+  hooked->setHidden(false);
+
+  // 4. Removal: window hooks then the superview hook, and the view keeps living while
+  //    held elsewhere.
+  log.clear();
+  std::weak_ptr<UIView> weakContainer = container;
+  hooked->removeFromSuperview();
+  EXPECT_EQ(log, (std::vector<std::string>{"willMoveToSuperview:nil", "willMoveToWindow:nil",
+                                           "didMoveToWindow:nil", "didMoveToSuperview:nil"}));
+  EXPECT_EQ(child->window(), nullptr);
+  EXPECT_TRUE(container->subviews().empty());
+
+  // 5. A view cannot contain an ancestor or itself.
+  hooked->addSubview(hooked);
+  child->addSubview(hooked);
+  EXPECT_EQ(hooked->superview(), nullptr);
+
+  // 6. The superview owns its subviews; the subview does not keep its superview alive,
+  //    and a dying window tells its views that they left it.
+  container->addSubview(hooked);
+  container.reset();
+  window.reset();
+  EXPECT_TRUE(weakContainer.expired());
+  EXPECT_EQ(hooked->superview(), nullptr);
+
+  log.clear();
+  auto window2 = UIWindow::create({100, 100}, 1);
+  window2->addSubview(hooked);
+  log.clear();
+  window2.reset();
+  EXPECT_EQ(log, (std::vector<std::string>{"didMoveToWindow:nil"}));
+  EXPECT_EQ(hooked->window(), nullptr);
+
+  // 7. A subclass that redirects addSubview still adds its own container with the base.
+  auto redirecting = makeView<RedirectingView>();
+  auto asset = UILabel::create();
+  redirecting->addSubview(asset);
+  EXPECT_EQ(asset->superview(), redirecting->inner);
+  EXPECT_EQ(redirecting->subviews().size(), 1u);
+}
+
+TEST(ViewTree, ConvertsRectanglesThroughFramesAndBounds) {
+  TestEnvironment env;
+  auto window = UIWindow::create({390, 844}, 3);
+  auto card = UIView::create({20, 100, 350, 400});
+  auto inner = UIView::create({10, 20, 100, 50});
+  window->addSubview(card);
+  card->addSubview(inner);
+
+  EXPECT_EQ(inner->convertRect(inner->bounds(), nullptr), (CGRect{30, 120, 100, 50}));
+  EXPECT_EQ(inner->convertRect({5, 5, 1, 1}, card.get()), (CGRect{15, 25, 1, 1}));
+  EXPECT_EQ(card->convertRectFromView({30, 120, 10, 10}, nullptr), (CGRect{10, 20, 10, 10}));
+
+  // A scrolled card (bounds origin moved) shifts everything inside it.
+  card->setBounds({0, 40, 350, 400});
+  EXPECT_EQ(inner->convertRect(inner->bounds(), nullptr), (CGRect{30, 80, 100, 50}));
+  EXPECT_EQ(card->frame(), (CGRect{20, 100, 350, 400})) << "the centre stays";
+
+  // Off-screen: the rectangle in window coordinates no longer meets the window.
+  card->setFrame({500, 100, 350, 400});
+  EXPECT_FALSE(inner->convertRect(inner->bounds(), nullptr).intersects(window->bounds()));
+}
+
+TEST(ViewTree, HitTestingSkipsHiddenTransparentAndNonInteractiveViews) {
+  TestEnvironment env;
+  auto window = UIWindow::create({400, 400}, 1);
+  auto card = UIView::create({0, 0, 200, 200});
+  auto button = UIButton::create();
+  button->setFrame({50, 50, 100, 40});
+  auto cover = UIView::create({0, 0, 200, 200});  // on top of the button
+  window->addSubview(card);
+  card->addSubview(button);
+  card->addSubview(cover);
+
+  // 1. The topmost view under the point wins.
+  EXPECT_EQ(window->hitTest({60, 60}), cover);
+  // 2. Hidden, nearly transparent and non-interactive covers let the touch through.
+  cover->setHidden(true);
+  EXPECT_EQ(window->hitTest({60, 60}), button);
+  cover->setHidden(false);
+  cover->setAlpha(0.009);
+  EXPECT_EQ(window->hitTest({60, 60}), button);
+  cover->setAlpha(0.01);
+  EXPECT_EQ(window->hitTest({60, 60}), cover) << "alpha 0.01 still takes touches";
+  cover->setUserInteractionEnabled(false);
+  EXPECT_EQ(window->hitTest({60, 60}), button);
+
+  // 3. Non-interactive parents take their subtree with them.
+  card->setUserInteractionEnabled(false);
+  EXPECT_EQ(window->hitTest({60, 60}), window);
+  card->setUserInteractionEnabled(true);
+
+  // 4. A subview sticking out of its parent is not hit outside the parent.
+  button->setFrame({150, 50, 100, 40});
+  EXPECT_EQ(window->hitTest({175, 60}), button);
+  EXPECT_EQ(window->hitTest({225, 60}), window);
+
+  // 5. Labels and image views ignore touches by default: the button gets them.
+  auto label = UILabel::create({0, 0, 30, 20});
+  auto icon = UIImageView::create();
+  icon->setFrame({30, 0, 20, 20});
+  button->addSubview(label);
+  button->addSubview(icon);
+  EXPECT_EQ(window->hitTest({155, 55}), button);
+  EXPECT_EQ(window->hitTest({185, 55}), button);
+}
+
+TEST(ViewTree, TapsReachEnabledControlsOrTravelUpTheChain) {
+  TestEnvironment env;
+  std::vector<std::string> log;
+  auto window = UIWindow::create({400, 400}, 1);
+  auto container = makeView<HookView>(&log);
+  container->setFrame({0, 0, 300, 300});
+  auto button = UIButton::create();
+  button->setFrame({10, 10, 100, 40});
+  auto asset = UILabel::create({10, 100, 100, 40});
+  asset->setUserInteractionEnabled(true);
+  window->addSubview(container);
+  container->addSubview(button);
+  container->addSubview(asset);
+  std::vector<std::string> events;
+  auto id = button->addAction([&](UIControl&) { events.push_back("up"); },
+                              UIControlEvents::touchUpInside);
+  button->addAction([&](UIControl& c) { events.push_back(c.isHighlighted() ? "down*" : "down"); },
+                    UIControlEvents::touchDown);
+
+  // 1. An enabled control runs touch down then touch up inside, once.
+  EXPECT_TRUE(window->tap({20, 20}));
+  EXPECT_EQ(events, (std::vector<std::string>{"down*", "up"}));
+  EXPECT_TRUE(container->taps.empty());
+
+  // 2. Disabled: nothing runs and the tap travels up to the container (in its coordinates).
+  button->setEnabled(false);
+  events.clear();
+  EXPECT_FALSE(window->tap({20, 20}));
+  EXPECT_TRUE(events.empty());
+  ASSERT_EQ(container->taps.size(), 1u);
+  EXPECT_EQ(container->taps[0], (CGPoint{20, 20}));
+
+  // 3. A plain view's tap goes up the chain until someone handles it.
+  container->handles = true;
+  EXPECT_TRUE(window->tap({20, 120}));
+  EXPECT_EQ(container->taps.size(), 2u);
+
+  // 4. Removed actions do not run; a weakly held target that is gone is skipped.
+  button->setEnabled(true);
+  button->removeAction(id);
+  struct Target {
+    int count = 0;
+    void tapped() { ++count; }
+  };
+  auto target = std::make_shared<Target>();
+  button->addTarget(target, &Target::tapped, UIControlEvents::touchUpInside);
+  events.clear();
+  window->tap({20, 20});
+  EXPECT_EQ(events, (std::vector<std::string>{"down*"}));
+  EXPECT_EQ(target->count, 1);
+  target.reset();
+  EXPECT_TRUE(window->tap({20, 20})) << "a control handles the tap even without a live target";
+
+  // 5. Outside every view but the window: nothing handles it.
+  container->handles = false;
+  EXPECT_FALSE(window->tap({350, 350}));
+}

@@ -171,7 +171,7 @@ TEST(RenderTool, RefusesBadFilesWithTheirPlace) {
   EXPECT_TRUE(contains(refused("{" + window +
                                R"(, "views": [{"id": "a", "class": "UIView", "parent": "window"}],
       "constraints": [{"first": "a.width", "constant": 1e999}]})"),
-                       "invalid JSON: [json.exception.out_of_range.406] number overflow"));
+                       "constraints[0].constant: expected a finite number"));
   EXPECT_TRUE(contains(refused("{" + window +
                                R"(, "views": [{"id": "a", "class": "UIView", "parent": "window"}],
       "constraints": [{"first": "a.left", "constant": 3}]})"),

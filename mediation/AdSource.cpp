@@ -78,26 +78,39 @@ GADAdReward adReward(const Json& value, const std::string& path) {
   return reward;
 }
 
-NativeAssets nativeAssets(const Json& value, const std::string& path) {
+NativeAssets nativeAssets(const Json& value, const std::string& path,
+                          const std::string& baseDirectory) {
   object(value, path);
   NativeAssets assets;
   for (auto [key, field] : {std::pair{"headline", &NativeAssets::headline},
                             {"body", &NativeAssets::body},
                             {"advertiser", &NativeAssets::advertiser},
                             {"callToAction", &NativeAssets::callToAction}}) {
-    if (value.contains(key)) assets.*field = text(value[key], path + "." + key);
+    if (value.contains(key) && !value[key].is_null()) {
+      assets.*field = text(value[key], path + "." + key);
+    }
   }
   for (auto [key, field] :
        {std::pair{"icon", &NativeAssets::icon}, {"media", &NativeAssets::media}}) {
-    if (!value.contains(key)) continue;
-    if (!value[key].is_boolean()) fail(path + "." + key, "expected true or false");
-    assets.*field = value[key].get<bool>();
+    if (!value.contains(key) || value[key].is_null()) continue;
+    const Json& image = value[key];
+    if (image.is_boolean()) {
+      if (image.get<bool>()) assets.*field = NativeImageSource{true, {}};
+    } else if (image.is_string()) {
+      std::filesystem::path file = image.get<std::string>();
+      if (file.empty()) fail(path + "." + key, "expected a file name");
+      if (file.is_relative() && !baseDirectory.empty()) file = baseDirectory / file;
+      assets.*field = NativeImageSource{false, file.string()};
+    } else {
+      fail(path + "." + key, "expected true, false or an image file name");
+    }
   }
   return assets;
 }
 
 // Lays the fields present in `unit` over `base`. Null clears the optional fields.
-AdScript overlay(AdScript script, const Json& unit, const std::string& path) {
+AdScript overlay(AdScript script, const Json& unit, const std::string& path,
+                 const std::string& baseDirectory) {
   object(unit, path);
   for (const auto& [key, value] : unit.items()) {
     const std::string at = path + "." + key;
@@ -140,9 +153,15 @@ AdScript overlay(AdScript script, const Json& unit, const std::string& path) {
           !value[1].is_number_integer()) {
         fail(at, "expected [width, height]");
       }
-      script.adSize = std::pair{value[0].get<int>(), value[1].get<int>()};
+      // Compared as 64-bit: a huge number must not wrap into range.
+      const auto width = value[0].get<std::int64_t>(), height = value[1].get<std::int64_t>();
+      if (width < 1 || height < 1 || width > 4096 || height > 4096) {
+        fail(at, "expected sizes from 1 to 4096 points");
+      }
+      script.adSize = std::pair{static_cast<int>(width), static_cast<int>(height)};
     } else if (key == "native") {
-      script.native = value.is_null() ? std::nullopt : std::optional(nativeAssets(value, at));
+      script.native =
+          value.is_null() ? std::nullopt : std::optional(nativeAssets(value, at, baseDirectory));
     }
     // Other keys belong to newer scenario versions and are ignored.
   }
@@ -173,7 +192,8 @@ AdSource::AdSource() {
   reset();
 }
 
-std::optional<std::string> AdSource::loadScenario(const Json& scenario) {
+std::optional<std::string> AdSource::loadScenario(const Json& scenario,
+                                                  const std::string& baseDirectory) {
   try {
     object(scenario, "scenario");
     std::map<std::string, bool> start{{"GADMobileAds", true}};
@@ -188,11 +208,12 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario) {
       }
     }
     AdScript fallback;
-    if (scenario.contains("default")) fallback = overlay(fallback, scenario["default"], "default");
+    if (scenario.contains("default"))
+      fallback = overlay(fallback, scenario["default"], "default", baseDirectory);
     std::map<std::string, AdScript> units;
     if (scenario.contains("units")) {
       for (const auto& [id, unit] : object(scenario["units"], "units").items()) {
-        units[id] = overlay(fallback, unit, "units." + id);
+        units[id] = overlay(fallback, unit, "units." + id, baseDirectory);
       }
     }
     std::lock_guard lock(mutex_);
@@ -211,7 +232,8 @@ std::optional<std::string> AdSource::loadScenarioFile(const std::string& path) {
   auto contents = platform::FileSystem::readFile(path);
   if (!contents) return "cannot read scenario file " + path;
   try {
-    return loadScenario(platform::parseJson(*contents));
+    return loadScenario(platform::parseJson(*contents),
+                        std::filesystem::path(path).parent_path().string());
   } catch (const platform::DecodingError& error) {
     return path + ": " + error.what();
   }

@@ -9,6 +9,7 @@
 // field by field. Every load is recorded (unit, format, extras) for tests and debug output.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,9 +28,19 @@
 
 namespace tilo::mediation {
 
+// An image asset: drawn by the platform ("icon": true) or read from a PNG or JPEG file
+// (a path; relative paths are relative to the scenario file's folder).
+struct NativeImageSource {
+  bool generated = false;
+  std::string path;
+
+  bool operator==(const NativeImageSource&) const = default;
+};
+
+// A native ad's assets; a key missing from the scenario is an absent asset.
 struct NativeAssets {
-  std::string headline, body, advertiser, callToAction;
-  bool icon = false, media = false;
+  std::optional<std::string> headline, body, advertiser, callToAction;
+  std::optional<NativeImageSource> icon, media;
 };
 
 // One unit's behaviour. Scenario keys in parentheses.
@@ -65,7 +76,9 @@ class AdSource {
   static AdSource& shared();
 
   // Replaces the scenario; on bad input returns why and keeps the previous one.
-  std::optional<std::string> loadScenario(const platform::Json& scenario);
+  // Relative image paths in the scenario are taken from `baseDirectory`.
+  std::optional<std::string> loadScenario(const platform::Json& scenario,
+                                          const std::string& baseDirectory = {});
   std::optional<std::string> loadScenarioFile(const std::string& path);
   // Every unit fills at once, GADMobileAds starts ready, the load records are cleared.
   void reset();

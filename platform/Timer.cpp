@@ -12,9 +12,12 @@ std::shared_ptr<Timer> Timer::scheduled(double interval, bool repeats,
 }
 
 Timer::Timer(double interval, bool repeats, std::function<void()> block)
-    : interval_(interval), repeats_(repeats), block_(std::move(block)) {}
+    : interval_(interval), repeats_(repeats), block_(std::move(block)) {
+  ++live_;
+}
 
 Timer::~Timer() {
+  --live_;
   invalidate();
 }
 

@@ -25,6 +25,9 @@ class Timer : public std::enable_shared_from_this<Timer> {
   bool isValid() const { return valid_.load(); }
   double interval() const { return interval_; }
 
+  // Timer objects alive in the process, for tests that prove an owner left none behind.
+  static long liveCount() { return live_.load(); }
+
   Timer(double interval, bool repeats, std::function<void()> block);
 
  private:
@@ -35,6 +38,7 @@ class Timer : public std::enable_shared_from_this<Timer> {
   bool repeats_;
   std::function<void()> block_;
   std::atomic<bool> valid_{true};
+  static inline std::atomic<long> live_{0};
 };
 
 }  // namespace tilo::platform

@@ -97,9 +97,12 @@ TEST(Timer, RepeatingFiresEveryIntervalUntilInvalidated) {
 TEST(Timer, ReleasingTheOwnerStopsTheTimer) {
   TestEnvironment env;
   int fired = 0;
+  const long before = Timer::liveCount();
   auto timer = Timer::scheduled(1, true, [&] { ++fired; });
+  EXPECT_EQ(Timer::liveCount(), before + 1);
   env.advance(1);
   timer.reset();
+  EXPECT_EQ(Timer::liveCount(), before);
   env.advance(5);
   EXPECT_EQ(fired, 1);
 }

@@ -1,0 +1,89 @@
+#include "Tilo/ads/AdRefreshCoordinator.h"
+
+#include <cmath>
+
+#include "platform/Application.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ui/UIView.h"
+#include "platform/ui/UIWindow.h"
+
+namespace tilo {
+
+using platform::Application;
+using platform::ApplicationState;
+using platform::NotificationCenter;
+
+std::shared_ptr<AdRefreshCoordinator> AdRefreshCoordinator::create(
+    std::weak_ptr<platform::UIView> observedView) {
+  auto coordinator = std::make_shared<AdRefreshCoordinator>(std::move(observedView));
+  coordinator->subscribeToApplication();
+  return coordinator;
+}
+
+AdRefreshCoordinator::AdRefreshCoordinator(std::weak_ptr<platform::UIView> observedView)
+    : isVisible_(platform::CurrentValueSubject<bool>::create(false)),
+      isAppActive_(platform::CurrentValueSubject<bool>::create(Application::shared().state() ==
+                                                               ApplicationState::active)),
+      observedView_(std::move(observedView)) {}
+
+void AdRefreshCoordinator::subscribeToApplication() {
+  std::weak_ptr<AdRefreshCoordinator> weak = weak_from_this();
+  auto& center = NotificationCenter::defaultCenter();
+  didBecomeActive_ = center.addObserver(platform::kDidBecomeActiveNotification, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->isAppActive_->send(true);
+    self->evaluateVisibility();
+  });
+  didEnterBackground_ = center.addObserver(platform::kDidEnterBackgroundNotification, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->isAppActive_->send(false);
+    self->stopRefreshTimer();
+  });
+}
+
+bool AdRefreshCoordinator::isViewVisible(const platform::UIView& view, bool isAppActive) {
+  if (!isAppActive) return false;
+  auto window = view.window();
+  if (!window) return false;
+  if (view.isHidden()) return false;
+  if (!(view.alpha() > 0.01)) return false;
+  return view.convertRect(view.bounds(), window.get()).intersects(window->bounds());
+}
+
+void AdRefreshCoordinator::evaluateVisibility() {
+  auto view = observedView_.lock();
+  if (!view) return;
+  const bool visible = isViewVisible(*view, isAppActive());
+  isVisible_->send(visible);
+  if (visible) {
+    startRefreshTimer();
+  } else {
+    stopRefreshTimer();
+  }
+}
+
+void AdRefreshCoordinator::startRefreshTimer() {
+  if (timer_ || !(refreshInterval_ > 0) || !std::isfinite(refreshInterval_)) return;
+  std::weak_ptr<AdRefreshCoordinator> weak = weak_from_this();
+  timer_ = platform::Timer::scheduled(refreshInterval_, false, [weak] {
+    if (auto self = weak.lock()) self->refreshTimerFired();
+  });
+}
+
+void AdRefreshCoordinator::refreshTimerFired() {
+  // Cleared first: the handler may start the next timer.
+  auto fired = std::move(timer_);
+  if (Application::shared().state() == ApplicationState::active && refreshHandler) {
+    auto handler = refreshHandler;
+    handler();
+  }
+}
+
+void AdRefreshCoordinator::stopRefreshTimer() {
+  if (timer_) timer_->invalidate();
+  timer_.reset();
+}
+
+}  // namespace tilo

@@ -1,0 +1,70 @@
+// Watches whether a view is on screen and the application active, and runs the view's
+// one-shot refresh timer.
+//
+//   auto coordinator = AdRefreshCoordinator::create(bannerView);
+//   coordinator->setRefreshInterval(30);
+//   coordinator->refreshHandler = [weak] { if (auto view = weak.lock()) view->reload(); };
+//   coordinator->evaluateVisibility();   // from didMoveToWindow and friends
+//
+// The timer runs only while the view counts as visible: it starts when the view is found
+// visible, stops when it is not, and stops when the application enters the background;
+// becoming active evaluates the view again and starts a new full-length timer. A timer
+// that fires while the application is not active skips the handler and is not rearmed.
+//
+// Main thread only. The view is held weakly; the notification subscriptions and the timer
+// hold the coordinator weakly and end with it.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "platform/Reactive.h"
+#include "platform/Timer.h"
+
+namespace tilo::platform {
+class UIView;
+}
+
+namespace tilo {
+
+class AdRefreshCoordinator : public std::enable_shared_from_this<AdRefreshCoordinator> {
+ public:
+  static std::shared_ptr<AdRefreshCoordinator> create(std::weak_ptr<platform::UIView> observedView);
+  explicit AdRefreshCoordinator(std::weak_ptr<platform::UIView> observedView);
+
+  // The visibility test: app active, in a window, not hidden, alpha above 0.01, and the
+  // bounds, in window coordinates, overlapping the window's bounds.
+  static bool isViewVisible(const platform::UIView& view, bool isAppActive);
+
+  bool isVisible() const { return *isVisible_->value(); }
+  bool isAppActive() const { return *isAppActive_->value(); }
+  // Streams of the two flags: the current value on subscription, then every assignment.
+  platform::Publisher<bool> isVisiblePublisher() { return isVisible_->publisher(); }
+  platform::Publisher<bool> isAppActivePublisher() { return isAppActive_->publisher(); }
+
+  double refreshInterval() const { return refreshInterval_; }
+  // Seconds; 0 or less turns refresh off.
+  void setRefreshInterval(double seconds) { refreshInterval_ = seconds; }
+  std::function<void()> refreshHandler;
+
+  void evaluateVisibility();
+  // Starts a one-shot timer of refreshInterval seconds, unless one is running or the
+  // interval is not positive.
+  void startRefreshTimer();
+  void stopRefreshTimer();
+  const std::shared_ptr<platform::Timer>& timer() const { return timer_; }
+
+ private:
+  void subscribeToApplication();
+  void refreshTimerFired();
+
+  std::shared_ptr<platform::CurrentValueSubject<bool>> isVisible_;
+  std::shared_ptr<platform::CurrentValueSubject<bool>> isAppActive_;
+  std::weak_ptr<platform::UIView> observedView_;
+  std::shared_ptr<platform::Timer> timer_;
+  platform::Subscription didBecomeActive_;
+  platform::Subscription didEnterBackground_;
+  double refreshInterval_ = 0;
+};
+
+}  // namespace tilo

@@ -1,0 +1,118 @@
+#include "mediation/GADBannerView.h"
+
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "platform/ui/NSLayoutConstraint.h"
+#include "platform/ui/UIImage.h"
+#include "platform/ui/UIWindow.h"
+
+namespace tilo::mediation {
+
+using platform::UIColor;
+using platform::UIImage;
+
+namespace {
+
+// The creative of a scripted banner, one per size (images are immutable and shared).
+std::shared_ptr<UIImage> creative(platform::CGSize size) {
+  static std::map<std::pair<int, int>, std::shared_ptr<UIImage>> cache;
+  const std::pair key{static_cast<int>(std::lround(size.width)),
+                      static_cast<int>(std::lround(size.height))};
+  auto& image = cache[key];
+  if (!image && key.first > 0 && key.second > 0) {
+    image = UIImage::generated(
+        size, UIColor::systemBlueColor(), UIColor(0.35, 0.34, 0.84),
+        "Test Ad " + std::to_string(key.first) + "x" + std::to_string(key.second));
+  }
+  return image;
+}
+
+}  // namespace
+
+std::shared_ptr<GADBannerView> GADBannerView::create() {
+  return platform::makeView<GADBannerView>();
+}
+
+GADBannerView::GADBannerView() = default;
+
+void GADBannerView::initializeView() {
+  content_ = platform::UIImageView::create();
+  content_->setHidden(true);
+  content_->setFrame(bounds());
+  addSubview(content_);
+}
+
+void GADBannerView::setAdSize(GADAdSize size) {
+  adSize_ = size;
+  invalidateIntrinsicContentSize();
+}
+
+void GADBannerView::loadRequest(const std::shared_ptr<GADRequest>& request) {
+  const std::uint64_t generation = ++generation_;
+  std::weak_ptr<GADBannerView> weak = std::static_pointer_cast<GADBannerView>(shared_from_this());
+  AdSource::shared().load("banner", adUnitId_, request, [weak, generation](const AdScript& script) {
+    if (auto self = weak.lock()) self->deliver(generation, script);
+  });
+}
+
+void GADBannerView::deliver(std::uint64_t generation, const AdScript& script) {
+  if (generation != generation_) return;  // superseded by a newer request
+  if (!script.fill) {
+    if (auto target = delegate())
+      target->bannerViewDidFailToReceiveAdWithError(*this, script.error);
+    return;
+  }
+  if (script.adSize) {
+    setAdSize(GADAdSizeFromCGSize(
+        {static_cast<double>(script.adSize->first), static_cast<double>(script.adSize->second)}));
+  }
+  responseInfo_ = script.responseInfo();
+  script_ = script;
+  impressionRecorded_ = false;
+  content_->setImage(creative(adSize_.size));
+  content_->setHidden(false);
+  content_->setFrame(bounds());
+  if (auto target = delegate()) target->bannerViewDidReceiveAd(*this);
+  // The delegate may have released or reloaded this view.
+  if (!script_ || impressionRecorded_) return;
+  std::weak_ptr<GADBannerView> weak = std::static_pointer_cast<GADBannerView>(shared_from_this());
+  impression_.start(weak, [weak] {
+    if (auto self = weak.lock()) self->recordImpression();
+  });
+}
+
+void GADBannerView::recordImpression() {
+  if (impressionRecorded_ || !script_) return;
+  impressionRecorded_ = true;
+  const AdScript script = *script_;
+  auto self = shared_from_this();  // a delegate may release us
+  if (auto target = delegate()) target->bannerViewDidRecordImpression(*this);
+  if (auto handler = paidEventHandler_; handler && script.revenue) handler(*script.revenue);
+  if (script.click) {
+    if (auto window = this->window()) {
+      const platform::CGRect box = bounds();
+      window->tap(convertPointToView({box.midX(), box.midY()}, window.get()));
+    }
+  }
+}
+
+void GADBannerView::didMoveToWindow() {
+  UIView::didMoveToWindow();
+  impression_.checkNow();
+}
+
+void GADBannerView::layoutSubviews() {
+  UIView::layoutSubviews();
+  content_->setFrame(bounds());
+  impression_.checkNow();
+}
+
+bool GADBannerView::handleTap(const platform::CGPoint&) {
+  if (!script_) return false;
+  if (auto target = delegate()) target->bannerViewDidRecordClick(*this);
+  return true;
+}
+
+}  // namespace tilo::mediation

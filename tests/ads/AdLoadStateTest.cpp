@@ -1,0 +1,279 @@
+// The views' load state machine, its retry backoff and the refresh coordinator, on mock
+// time.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "Tilo/ads/AdLoadStateManager.h"
+#include "Tilo/ads/AdRefreshCoordinator.h"
+#include "Tilo/core/TiloLogger.h"
+#include "platform/Application.h"
+#include "platform/NotificationCenter.h"
+#include "platform/TestEnvironment.h"
+#include "platform/ui/UIWindow.h"
+
+namespace tilo {
+namespace {
+
+using platform::Application;
+using platform::ApplicationState;
+using platform::TestEnvironment;
+using platform::UIView;
+using platform::UIWindow;
+using State = TiloAdLoadingState;
+
+const TiloError kFailure(TiloError::Code::noFill, "No fill");
+
+class AdLoadStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application::shared().resetForTesting();
+    window = UIWindow::create({390, 844}, 3);
+    view = UIView::create({10, 100, 320, 50});
+    coordinator = AdRefreshCoordinator::create(view);
+    manager =
+        AdLoadStateManager::create(TiloAdUnit{"unit"}, AdType::banner, "com.tilo.banner.sync");
+    manager->initLoaderAction = [this] { ++inits; };
+    manager->performAdLoadAction = [this] {
+      ++loads;
+      return startsLoads;
+    };
+    manager->bindConditions(*coordinator);
+  }
+  void TearDown() override { Application::shared().resetForTesting(); }
+
+  void show() {
+    window->addSubview(view);
+    coordinator->evaluateVisibility();
+  }
+
+  TestEnvironment env;
+  std::shared_ptr<UIWindow> window;
+  std::shared_ptr<UIView> view;
+  std::shared_ptr<AdRefreshCoordinator> coordinator;
+  std::shared_ptr<AdLoadStateManager> manager;
+  int inits = 0;
+  int loads = 0;
+  bool startsLoads = true;
+};
+
+TEST_F(AdLoadStateTest, StateTableAndPendingRequests) {
+  show();
+  // 1. Before the loader exists, requests are remembered once.
+  manager->startLoaderInitialization();
+  EXPECT_EQ(inits, 1);
+  EXPECT_EQ(manager->loadingState(), State::syncRequested);
+  manager->requestAdLoad();
+  manager->requestAdLoad();
+  EXPECT_TRUE(manager->hasPendingLoadRequest());
+  EXPECT_EQ(loads, 0);
+  // 2. The loader arrives: one load starts.
+  manager->handleLoaderInitialized();
+  EXPECT_EQ(loads, 1);
+  EXPECT_FALSE(manager->hasPendingLoadRequest());
+  EXPECT_EQ(manager->loadingState(), State::requested);
+  // 3. A request during a load is dropped.
+  manager->requestAdLoad();
+  EXPECT_EQ(loads, 1);
+  // 4. After a success a request loads again (refresh).
+  manager->handleLoadSuccess();
+  EXPECT_EQ(manager->loadingState(), State::received);
+  manager->requestAdLoad();
+  EXPECT_EQ(loads, 2);
+  // 5. An action that starts nothing leaves the state synced; so does a missing one.
+  manager->handleLoadSuccess();
+  startsLoads = false;
+  manager->requestAdLoad();
+  EXPECT_EQ(loads, 3);
+  EXPECT_EQ(manager->loadingState(), State::synced);
+  manager->performAdLoadAction = nullptr;
+  manager->requestAdLoad();
+  EXPECT_EQ(manager->loadingState(), State::synced);
+  // 6. A failed initialization goes back to idle, where a request waits again.
+  manager->handleLoaderInitFailure(kFailure);
+  EXPECT_EQ(manager->loadingState(), State::idle);
+  manager->requestAdLoad();
+  EXPECT_TRUE(manager->hasPendingLoadRequest());
+  EXPECT_EQ(loads, 3);
+}
+
+TEST_F(AdLoadStateTest, RetriesBackOffAndGiveUpOnTheEleventhFailure) {
+  ScopedLogCapture logs;
+  setCurrentLogLevel(TiloLogLevel::error);
+  show();
+  manager->startLoaderInitialization();
+  manager->handleLoaderInitialized();
+  manager->requestAdLoad();
+  ASSERT_EQ(loads, 1);
+  const double expected[] = {1,       1.5,       2.25,       3.375,       5.0625,
+                             7.59375, 11.390625, 17.0859375, 25.62890625, 38.443359375};
+  for (int n = 0; n < 10; ++n) {
+    manager->handleLoadFailure(kFailure);
+    EXPECT_EQ(manager->loadingState(), State::synced);
+    // Due exactly then, and not run a millisecond early.
+    env.runUntilIdle();
+    ASSERT_TRUE(env.nextDelay());
+    EXPECT_DOUBLE_EQ(*env.nextDelay(), expected[n]);
+    env.advance(expected[n] - 0.001);
+    EXPECT_EQ(loads, n + 1) << "retry " << n;
+    env.advance(0.002);
+    EXPECT_EQ(loads, n + 2) << "retry " << n;
+    EXPECT_EQ(manager->retryManager()->retryCount(), n + 1);
+  }
+  // The eleventh failure gives up, writes one line and clears the count.
+  manager->handleLoadFailure(kFailure);
+  EXPECT_FALSE(manager->retryManager()->retryTimer());
+  EXPECT_EQ(manager->retryManager()->retryCount(), 0);
+  EXPECT_EQ(logs.count("🚫 배너 최대 재시도 횟수 초과 - 단위 총 10회 시도 후 포기"), 1u);
+  env.advance(120);
+  EXPECT_EQ(loads, 11);
+  // A later request starts a fresh series, at one second.
+  manager->requestAdLoad();
+  manager->handleLoadFailure(kFailure);
+  env.advance(1);
+  EXPECT_EQ(loads, 13);
+  setCurrentLogLevel(TiloLogLevel::off);
+}
+
+TEST_F(AdLoadStateTest, ConditionsGateRetriesAndResumeWaitingLoads) {
+  show();
+  manager->startLoaderInitialization();
+  manager->handleLoaderInitialized();
+  manager->requestAdLoad();
+  ASSERT_EQ(loads, 1);
+  // 1. Off screen, a failure schedules nothing and keeps the count.
+  view->setHidden(true);
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(manager->isVisible());
+  manager->handleLoadFailure(kFailure);
+  EXPECT_FALSE(manager->retryManager()->retryTimer());
+  env.advance(60);
+  EXPECT_EQ(loads, 1);
+  // 2. Visible again with the state synced: a load starts at once.
+  view->setHidden(false);
+  coordinator->evaluateVisibility();
+  EXPECT_EQ(loads, 2);
+  // 3. A waiting retry is cancelled by the background and not run after it.
+  manager->handleLoadFailure(kFailure);
+  ASSERT_TRUE(manager->retryManager()->retryTimer());
+  Application::shared().setState(ApplicationState::background);
+  EXPECT_FALSE(manager->isAppActive());
+  EXPECT_FALSE(manager->retryManager()->retryTimer());
+  env.advance(10);
+  EXPECT_EQ(loads, 2);
+  // 4. Becoming active with the state synced loads at once; received stays as it is.
+  Application::shared().setState(ApplicationState::active);
+  EXPECT_EQ(loads, 3);
+  manager->handleLoadSuccess();
+  view->setHidden(true);
+  coordinator->evaluateVisibility();
+  view->setHidden(false);
+  coordinator->evaluateVisibility();
+  EXPECT_EQ(loads, 3);
+  // 5. A failed initialization retries by initializing again, not by loading.
+  manager->handleLoaderInitFailure(kFailure);
+  env.advance(1);
+  EXPECT_EQ(inits, 2);
+  EXPECT_EQ(loads, 3);
+}
+
+TEST_F(AdLoadStateTest, VisibilityTest) {
+  // 1. Outside a window.
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->isVisible());
+  show();
+  EXPECT_TRUE(coordinator->isVisible());
+  // 2. Alpha at the threshold is invisible, just above it visible.
+  view->setAlpha(0.01);
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->isVisible());
+  view->setAlpha(0.011);
+  coordinator->evaluateVisibility();
+  EXPECT_TRUE(coordinator->isVisible());
+  // 3. Hidden.
+  view->setHidden(true);
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->isVisible());
+  view->setHidden(false);
+  // 4. Bounds outside the window, then partly inside.
+  view->setFrame({-320, 100, 320, 50});
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->isVisible());
+  view->setFrame({380, 100, 320, 50});
+  coordinator->evaluateVisibility();
+  EXPECT_TRUE(coordinator->isVisible());
+  // 5. Not while the application is in the background.
+  Application::shared().setState(ApplicationState::background);
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->isVisible());
+}
+
+TEST_F(AdLoadStateTest, RefreshTimerFollowsVisibilityAndTheApplication) {
+  int refreshes = 0;
+  coordinator->refreshHandler = [&] { ++refreshes; };
+  // 1. No interval, no timer.
+  show();
+  EXPECT_FALSE(coordinator->timer());
+  coordinator->setRefreshInterval(30);
+  coordinator->evaluateVisibility();
+  ASSERT_TRUE(coordinator->timer());
+  // 2. Re-evaluating does not restart a running timer.
+  env.advance(20);
+  coordinator->evaluateVisibility();
+  env.advance(10);
+  EXPECT_EQ(refreshes, 1);
+  EXPECT_FALSE(coordinator->timer());
+  // 3. The background stops it; becoming active starts a full-length one.
+  coordinator->evaluateVisibility();
+  env.advance(20);
+  Application::shared().setState(ApplicationState::background);
+  EXPECT_FALSE(coordinator->timer());
+  env.advance(60);
+  EXPECT_EQ(refreshes, 1);
+  Application::shared().setState(ApplicationState::active);
+  env.advance(29.999);
+  EXPECT_EQ(refreshes, 1);
+  env.advance(0.001);
+  EXPECT_EQ(refreshes, 2);
+  // 4. A timer firing while the application is inactive skips the handler, not rearmed.
+  coordinator->evaluateVisibility();
+  Application::shared().setState(ApplicationState::inactive);
+  env.advance(30);
+  EXPECT_EQ(refreshes, 2);
+  EXPECT_FALSE(coordinator->timer());
+  env.advance(60);
+  EXPECT_EQ(refreshes, 2);
+  // 5. Leaving the screen stops it.
+  Application::shared().setState(ApplicationState::active);
+  coordinator->evaluateVisibility();
+  view->removeFromSuperview();
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->timer());
+}
+
+TEST_F(AdLoadStateTest, ReleasedObjectsLeaveNothingBehind) {
+  const long timers = platform::Timer::liveCount();
+  show();
+  coordinator->setRefreshInterval(30);
+  coordinator->evaluateVisibility();
+  manager->startLoaderInitialization();
+  manager->handleLoaderInitialized();
+  manager->requestAdLoad();
+  manager->handleLoadFailure(kFailure);
+  EXPECT_EQ(platform::Timer::liveCount(), timers + 2);
+  const auto observers = platform::NotificationCenter::defaultCenter().observerCount(
+      platform::kDidBecomeActiveNotification);
+  manager.reset();
+  coordinator.reset();
+  EXPECT_EQ(platform::Timer::liveCount(), timers);
+  EXPECT_EQ(platform::NotificationCenter::defaultCenter().observerCount(
+                platform::kDidBecomeActiveNotification),
+            observers - 1);
+  env.advance(120);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(env.pendingTaskCount(), 0u);
+}
+
+}  // namespace
+}  // namespace tilo

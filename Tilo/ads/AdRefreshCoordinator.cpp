@@ -49,7 +49,15 @@ bool AdRefreshCoordinator::isViewVisible(const platform::UIView& view, bool isAp
   if (!window) return false;
   if (view.isHidden()) return false;
   if (!(view.alpha() > 0.01)) return false;
-  return view.convertRect(view.bounds(), window.get()).intersects(window->bounds());
+  const platform::CGRect frame = view.convertRect(view.bounds(), window.get());
+  const platform::CGRect screen = window->bounds();
+  // A view not laid out yet has no area; like the platform's rectangle test, it counts
+  // when it lies within the window. Otherwise the overlap must have an area.
+  if (frame.isEmpty()) {
+    return frame.minX() >= screen.minX() && frame.minX() <= screen.maxX() &&
+           frame.minY() >= screen.minY() && frame.minY() <= screen.maxY();
+  }
+  return frame.intersects(screen);
 }
 
 void AdRefreshCoordinator::evaluateVisibility() {

@@ -33,7 +33,8 @@ class AdRefreshCoordinator : public std::enable_shared_from_this<AdRefreshCoordi
   explicit AdRefreshCoordinator(std::weak_ptr<platform::UIView> observedView);
 
   // The visibility test: app active, in a window, not hidden, alpha above 0.01, and the
-  // bounds, in window coordinates, overlapping the window's bounds.
+  // bounds, in window coordinates, overlapping the window's bounds (a view without area
+  // counts when it lies within the window).
   static bool isViewVisible(const platform::UIView& view, bool isAppActive);
 
   bool isVisible() const { return *isVisible_->value(); }

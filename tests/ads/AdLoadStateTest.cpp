@@ -203,7 +203,14 @@ TEST_F(AdLoadStateTest, VisibilityTest) {
   view->setFrame({380, 100, 320, 50});
   coordinator->evaluateVisibility();
   EXPECT_TRUE(coordinator->isVisible());
-  // 5. Not while the application is in the background.
+  // 5. Not laid out yet (no area): inside the window counts, outside not.
+  view->setFrame({100, 100, 0, 0});
+  coordinator->evaluateVisibility();
+  EXPECT_TRUE(coordinator->isVisible());
+  view->setFrame({500, 100, 0, 0});
+  coordinator->evaluateVisibility();
+  EXPECT_FALSE(coordinator->isVisible());
+  // 6. Not while the application is in the background.
   Application::shared().setState(ApplicationState::background);
   coordinator->evaluateVisibility();
   EXPECT_FALSE(coordinator->isVisible());

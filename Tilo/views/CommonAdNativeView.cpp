@@ -1,0 +1,243 @@
+#include "Tilo/views/CommonAdNativeView.h"
+
+#include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/AdLoadTracker.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/views/TiloAdNativeLoader.h"
+#include "platform/Environment.h"
+#include "platform/ui/NSLayoutConstraint.h"
+
+namespace tilo {
+
+namespace {
+
+template <class Call>
+void withCallbackMarker(const char* phase, const std::optional<TiloAdInfo>& info, Call&& call) {
+  markAdCallback(phase, info);
+  call();
+  clearMarker(CrashMarkerCheckpoint::adCallback);
+}
+
+TiloError asTiloError(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const TiloError& tiloError) {
+    return tiloError;
+  } catch (...) {
+    return TiloError::unspecified();
+  }
+}
+
+}  // namespace
+
+CommonAdNativeView::CommonAdNativeView(TiloAdUnit unit, bool autoLoad,
+                                       std::shared_ptr<platform::UIView> adView,
+                                       std::shared_ptr<TiloServiceProtocol> service)
+    : adView_(std::move(adView)),
+      tiloAdUnitSynchronizer_(Synchronizer::create(
+          [](const TiloAdUnitItem& item, Completion<std::shared_ptr<AdNativeLoadable>> done) {
+            platform::postToMain([item, done] {
+              done(std::shared_ptr<AdNativeLoadable>(TiloAdNativeLoader::create(item)));
+            });
+          },
+          std::move(service))),
+      unit_(std::move(unit)),
+      autoLoad_(autoLoad),
+      internalListener_(TiloAdListener<AdNativeLoadable>::create()),
+      listener_(TiloAdListener<TiloAdUnit>::create()) {}
+
+std::weak_ptr<CommonAdNativeView> CommonAdNativeView::weakSelf() {
+  return std::static_pointer_cast<CommonAdNativeView>(shared_from_this());
+}
+
+void CommonAdNativeView::initializeView() {
+  UIView::initializeView();
+  adView_->setTranslatesAutoresizingMaskIntoConstraints(false);
+  UIView::addSubview(adView_);
+  platform::NSLayoutConstraint::activateConstraints({
+      adView_->leadingAnchor().constraintEqualToAnchor(leadingAnchor()),
+      adView_->trailingAnchor().constraintEqualToAnchor(trailingAnchor()),
+      adView_->topAnchor().constraintEqualToAnchor(topAnchor()),
+      adView_->bottomAnchor().constraintEqualToAnchor(bottomAnchor()),
+  });
+  auto weak = weakSelf();
+  adStateManager_ = AdLoadStateManager::create(unit_, AdType::native, "com.tilo.native.sync");
+  adStateManager_->initLoaderAction = [weak] {
+    if (auto self = weak.lock()) self->initializeLoader();
+  };
+  adStateManager_->performAdLoadAction = [weak] {
+    auto self = weak.lock();
+    return self && self->performAdLoad();
+  };
+  coordinator_ = AdRefreshCoordinator::create(weak);
+  adStateManager_->bindConditions(*coordinator_);
+  adStateManager_->startLoaderInitialization();
+}
+
+void CommonAdNativeView::addSubview(const std::shared_ptr<platform::UIView>& view) {
+  adView_->addSubview(view);
+}
+
+void CommonAdNativeView::initializeLoader() {
+  auto weak = weakSelf();
+  internalListener_->onAdLoadSuccess = [weak](std::shared_ptr<AdNativeLoadable> loader,
+                                              std::optional<TiloAdInfo>) {
+    if (auto self = weak.lock()) self->configureLoader(loader);
+  };
+  internalListener_->onAdLoadFail = [weak](const TiloError& error) {
+    auto self = weak.lock();
+    if (!self) return;
+    if (auto closure = self->listener_->onAdLoadFail) closure(error);
+    self->adStateManager_->handleLoaderInitFailure(error);
+  };
+  tiloAdUnitSynchronizer_->syncAndLoad(unit_.unitId, internalListener_);
+}
+
+void CommonAdNativeView::configureLoader(const std::shared_ptr<AdNativeLoadable>& loader) {
+  if (!loader) return;
+  loader_ = loader;
+  auto weak = weakSelf();
+  coordinator_->setRefreshInterval(loader->refreshInterval());
+  coordinator_->refreshHandler = [weak] {
+    if (auto self = weak.lock()) self->refresh();
+  };
+  const auto& events = loader->listener();
+  events->onAdClicked = [weak](std::optional<TiloAdInfo> info) {
+    auto self = weak.lock();
+    if (!self) return;
+    log("Native Ad clicked " + self->unit_.unitId, TiloLogLevel::debug);
+    withCallbackMarker("onAdClicked", info, [&] {
+      if (auto closure = self->listener_->onAdClicked) closure(info);
+    });
+  };
+  events->onAdImpression = [weak](std::optional<TiloAdInfo> info) {
+    auto self = weak.lock();
+    if (!self) return;
+    log("Native Ad Impression " + self->unit_.unitId, TiloLogLevel::debug);
+    withCallbackMarker("onAdImpression", info, [&] {
+      if (auto closure = self->listener_->onAdImpression) closure(info);
+    });
+    self->coordinator_->stopRefreshTimer();
+    self->coordinator_->startRefreshTimer();
+  };
+  events->onAdInternalEvent = [weak](std::optional<TiloAdInfo> info,
+                                     const TiloRevenueInfo& revenue) {
+    platform::postToMain([weak, info = std::move(info), revenue] {
+      auto self = weak.lock();
+      if (!self) return;
+      if (auto plugin = self->plugin()) sendPluginEvent(info, revenue, plugin);
+    });
+  };
+  adStateManager_->handleLoaderInitialized();
+}
+
+bool CommonAdNativeView::performAdLoad() {
+  if (!loader_) {
+    adStateManager_->handleLoadFailure(
+        TiloError(TiloError::Code::adLoadFailed, "Loader not initialized"));
+    return false;
+  }
+  if (!autoLoad_ && !hasEverLoadedAd_) return false;
+  runLoadSequence();
+  return true;
+}
+
+void CommonAdNativeView::runLoadSequence() {
+  std::weak_ptr<CommonAdNativeView> weak = weakSelf();
+  std::weak_ptr<AdNativeLoadable> weakLoader = loader_;
+  const std::string unitId = unit_.unitId;
+  platform::postBackground([weak, weakLoader, unitId] {
+    if (enableMarkerCheckpoints()) {
+      updateAdLoadPhase(unitId, "start");
+      updateAdLoadPhase(unitId, "load");
+    }
+    // The loader talks to the platform on the main thread.
+    platform::postToMain([weak, weakLoader, unitId] {
+      auto loader = weakLoader.lock();
+      if (!loader || !weak.lock()) {
+        completeAdLoad(unitId);
+        return;
+      }
+      loader->loadAd([weak, weakLoader, unitId](Result<TiloAdNative> result) {
+        completeAdLoad(unitId);
+        auto self = weak.lock();
+        auto current = weakLoader.lock();
+        if (self && current) self->loadFinished(current, std::move(result));
+      });
+    });
+  });
+}
+
+void CommonAdNativeView::loadFinished(const std::shared_ptr<AdNativeLoadable>& loader,
+                                      Result<TiloAdNative> result) {
+  auto self = shared_from_this();  // the host may release the view in its callback
+  if (result) {
+    const TiloAdNative& ad = result.value();
+    log("✅ 네이티브 광고 로드 성공 - 단위ID: " + unit_.unitId, TiloLogLevel::debug);
+    adStateManager_->handleLoadSuccess();
+    renderAd(ad, loader);
+    const TiloAdInfo info{TiloAdFormat::native, ad.unitId, ad.latency, std::nullopt};
+    withCallbackMarker("onAdLoadSuccess", info, [&] {
+      if (auto closure = listener_->onAdLoadSuccess) {
+        closure(std::make_shared<TiloAdUnit>(unit_), info);
+      }
+    });
+    return;
+  }
+  const TiloError error = asTiloError(result.error());
+  log("❌ 네이티브 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.message(),
+      TiloLogLevel::debug);
+  adStateManager_->handleLoadFailure(error);
+  withCallbackMarker("onAdLoadFail", std::nullopt, [&] {
+    if (auto closure = listener_->onAdLoadFail) closure(error);
+  });
+}
+
+void CommonAdNativeView::refresh() {
+  if (!autoLoad_ && !hasEverLoadedAd_) return;
+  if (loader_) runLoadSequence();
+}
+
+void CommonAdNativeView::loadAd() {
+  hasEverLoadedAd_ = true;
+  coordinator_->stopRefreshTimer();
+  adStateManager_->requestAdLoad();
+}
+
+void CommonAdNativeView::bindViews(std::shared_ptr<platform::UILabel> titleLabel,
+                                   std::shared_ptr<platform::UILabel> advertiserLabel,
+                                   std::shared_ptr<platform::UILabel> bodyLabel,
+                                   std::shared_ptr<platform::UIImageView> iconImageView,
+                                   std::shared_ptr<platform::UIView> mediaContentView,
+                                   std::shared_ptr<platform::UIButton> callToActionButton) {
+  titleLabel_ = std::move(titleLabel);
+  advertiserLabel_ = std::move(advertiserLabel);
+  bodyLabel_ = std::move(bodyLabel);
+  iconImageView_ = std::move(iconImageView);
+  mediaContentView_ = std::move(mediaContentView);
+  callToActionButton_ = std::move(callToActionButton);
+}
+
+void CommonAdNativeView::renderAd(const TiloAdNative&, const std::shared_ptr<AdNativeLoadable>&) {}
+
+void CommonAdNativeView::didMoveToWindow() {
+  UIView::didMoveToWindow();
+  coordinator_->evaluateVisibility();
+}
+
+void CommonAdNativeView::didMoveToSuperview() {
+  UIView::didMoveToSuperview();
+  coordinator_->evaluateVisibility();
+}
+
+void CommonAdNativeView::setHidden(bool hidden) {
+  UIView::setHidden(hidden);
+  coordinator_->evaluateVisibility();
+}
+
+void CommonAdNativeView::layoutSubviews() {
+  UIView::layoutSubviews();
+  coordinator_->evaluateVisibility();
+}
+
+}  // namespace tilo

@@ -1,0 +1,245 @@
+// Banner and MREC views in a window on mock time: loading, callbacks, refresh, retry,
+// visibility, sizes and lifetime.
+#include <algorithm>
+
+#include "Tilo/views/TiloAdBannerView.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Timer.h"
+#include "platform/ui/NSLayoutConstraint.h"
+#include "views/ViewsTestSupport.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Application;
+using platform::ApplicationState;
+
+class BannerViewTest : public ViewsTest {
+ protected:
+  std::shared_ptr<TiloAdBannerView> placeBanner(const std::string& unit = "banner-unit",
+                                                TiloAdBannerSize size = TiloAdBannerSize::banner,
+                                                bool autoLoad = true) {
+    auto banner = TiloAdBannerView::create(TiloAdUnit{unit}, size, autoLoad);
+    banner->listener()->onAdLoadSuccess = [this](auto, std::optional<TiloAdInfo> info) {
+      successes.push_back(*info);
+    };
+    banner->listener()->onAdLoadFail = [this](const TiloError& error) {
+      failures.push_back(error);
+    };
+    banner->listener()->onAdImpression = [this](std::optional<TiloAdInfo> info) {
+      impressions.push_back(*info);
+    };
+    banner->listener()->onAdClicked = [this](std::optional<TiloAdInfo> info) {
+      clicks.push_back(*info);
+    };
+    window->addSubview(banner);
+    platform::NSLayoutConstraint::activateConstraints(
+        {banner->centerXAnchor().constraintEqualToAnchor(window->centerXAnchor()),
+         banner->bottomAnchor().constraintEqualToAnchor(
+             window->safeAreaLayoutGuide()->bottomAnchor())});
+    // Laid out before the unit resolves, as a host's first frame would be.
+    window->layoutIfNeeded();
+    return banner;
+  }
+
+  std::vector<TiloAdInfo> successes, impressions, clicks;
+  std::vector<TiloError> failures;
+};
+
+TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
+  script("gad/banner", R"({"delayMs": 100, "click": true, "latencies": [0.05, 0.1]})");
+  auto banner = placeBanner();
+  settle();
+  // 1. One request from loader configuration; nothing answered before the delay.
+  EXPECT_EQ(loadsOf("gad/banner"), 1u);
+  EXPECT_TRUE(successes.empty());
+  sdk.env().advance(0.1);
+  settle();
+  ASSERT_EQ(successes.size(), 1u);
+  EXPECT_EQ(successes[0].adFormat, TiloAdFormat::banner);
+  EXPECT_EQ(successes[0].adUnitId, "banner-unit");
+  EXPECT_DOUBLE_EQ(*successes[0].latency, 150);
+  EXPECT_EQ(successes[0].adNetwork, "AdMob");
+  EXPECT_EQ(logs.count("✅ 배너 광고 로드 성공 - 단위ID: banner-unit"), 1u);
+  // 2. The banner is on screen: impression, then the scripted click through the window.
+  ASSERT_EQ(impressions.size(), 1u);
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(logs.count("Banner Ad Impression banner-unit"), 1u);
+  EXPECT_EQ(logs.count("Banner Ad clicked banner-unit"), 1u);
+  const auto events = adEvents();
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  // 3. Laid out at its size, above the bottom safe area.
+  EXPECT_EQ(banner->frame(), (platform::CGRect{35, 844 - 34 - 50, 320, 50}));
+  // 4. The next load comes 30 s after the impression, not a moment before.
+  sdk.env().advance(29.9);
+  EXPECT_EQ(loadsOf("gad/banner"), 1u);
+  sdk.env().advance(0.1);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(successes.size(), 2u);
+  EXPECT_EQ(impressions.size(), 2u);
+  // 5. In the background nothing refreshes; back in front a full interval runs again.
+  Application::shared().setState(ApplicationState::background);
+  sdk.env().advance(120);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  Application::shared().setState(ApplicationState::active);
+  sdk.env().advance(29.9);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  sdk.env().advance(0.1);
+  EXPECT_EQ(loadsOf("gad/banner"), 3u);
+  // 6. Off screen (hidden) the refresh stops.
+  sdk.env().advance(0.1);
+  settle();
+  banner->setHidden(true);
+  sdk.env().advance(120);
+  EXPECT_EQ(loadsOf("gad/banner"), 3u);
+}
+
+TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
+  script("gad/banner", R"({"result": "error", "error": {"code": 1, "description": "No fill."}})");
+  auto banner = placeBanner();
+  settle();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].code(), TiloError::Code::noFill);
+  EXPECT_EQ(logs.count("❌ 배너 광고 로드 실패 - 단위ID: banner-unit, 에러: "), 1u);
+  EXPECT_EQ(count(adEvents(), "ad_response_error"), 1u);
+  // 1. Retries after 1 and 1.5 s.
+  sdk.env().advance(1);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  sdk.env().advance(1.5);
+  EXPECT_EQ(loadsOf("gad/banner"), 3u);
+  // 2. Hidden: the waiting retry is cancelled and the next failure schedules none.
+  banner->setHidden(true);
+  sdk.env().advance(600);
+  EXPECT_EQ(loadsOf("gad/banner"), 3u);
+  // 3. Shown again with the state synced: one load at once.
+  banner->setHidden(false);
+  EXPECT_EQ(loadsOf("gad/banner"), 4u);
+  // 4. Once it fills, the failures stop and the host hears of the success.
+  script("gad/banner", R"({"result": "fill"})");
+  sdk.env().advance(10);
+  settle();
+  EXPECT_EQ(successes.size(), 1u);
+  EXPECT_EQ(failures.size(), 4u);
+}
+
+TEST_F(BannerViewTest, AutoLoadOffWaitsForLoadAdAndBadIntervalsMeanNoRefresh) {
+  // 1. autoLoad false: configuration, visibility and time load nothing.
+  auto banner = placeBanner("banner-unit", TiloAdBannerSize::banner, false);
+  settle();
+  banner->setHidden(true);
+  banner->setHidden(false);
+  sdk.env().advance(100);
+  EXPECT_EQ(loadsOf("gad/banner"), 0u);
+  // 2. loadAd() loads, and from then on refresh works.
+  banner->loadAd();
+  settle();
+  EXPECT_EQ(loadsOf("gad/banner"), 1u);
+  sdk.env().advance(30);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  // 3. refreshInterval 0 and a text value (which decodes to the default 30 s).
+  auto mrec = placeBanner("mrec-unit", TiloAdBannerSize::MREC);
+  auto text = placeBanner("text-unit");
+  settle();
+  sdk.env().advance(600);
+  EXPECT_EQ(loadsOf("gad/mrec"), 1u);
+  EXPECT_EQ(loadsOf("gad/text"), 1u + 20u);
+}
+
+TEST_F(BannerViewTest, FormatFollowsTheLoadedHeightAndTheSizeHolds) {
+  // 1. An MREC that loaded a 300 × 250 ad reports mrec; one that loaded 320 × 50, banner.
+  script("gad/mrec", R"({"adSize": [300, 250]})");
+  auto mrec = placeBanner("mrec-unit", TiloAdBannerSize::MREC);
+  settle();
+  ASSERT_EQ(successes.size(), 1u);
+  EXPECT_EQ(successes[0].adFormat, TiloAdFormat::mrec);
+  EXPECT_EQ(mrec->bounds().size, (platform::CGSize{300, 250}));
+  script("gad/mrec", R"({"adSize": [320, 50]})");
+  mrec->loadAd();
+  settle();
+  ASSERT_EQ(successes.size(), 2u);
+  EXPECT_EQ(successes[1].adFormat, TiloAdFormat::banner);
+  // 2. A host forcing another size loses one constraint; the banner stays 320 × 50.
+  auto banner = placeBanner();
+  settle();
+  platform::NSLayoutConstraint::activateConstraints(
+      {banner->widthAnchor().constraintEqualToConstant(200)});
+  window->layoutIfNeeded();
+  EXPECT_EQ(window->droppedConstraints().size(), 1u);
+  ASSERT_EQ(banner->subviews().size(), 1u);
+  EXPECT_EQ(banner->subviews()[0]->bounds().size, (platform::CGSize{320, 50}));
+  // 3. A second configuration would not embed twice.
+  EXPECT_EQ(banner->constraints().size(), mrec->constraints().size() + 1);
+}
+
+TEST_F(BannerViewTest, ReleasedViewsLeaveNothingBehind) {
+  script("gad/banner", R"({"delayMs": 500})");
+  const long timers = platform::Timer::liveCount();
+  auto& center = platform::NotificationCenter::defaultCenter();
+  const auto active = center.observerCount(platform::kDidBecomeActiveNotification);
+  const auto background = center.observerCount(platform::kDidEnterBackgroundNotification);
+  int callbacks = 0;
+  // What each view made: all of it must be gone with the views.
+  std::vector<std::weak_ptr<void>> parts;
+  auto track = [&](const std::shared_ptr<TiloAdBannerView>& banner) {
+    parts.push_back(banner->coordinator());
+    parts.push_back(banner->adStateManager());
+    parts.push_back(banner->adStateManager()->retryManager());
+    if (banner->loader()) parts.push_back(banner->loader()->gadBannerView());
+  };
+  {
+    std::vector<std::shared_ptr<TiloAdBannerView>> banners;
+    for (int i = 0; i < 1000; ++i) {
+      auto banner =
+          TiloAdBannerView::create(TiloAdUnit{"banner-unit"}, TiloAdBannerSize::banner, true);
+      banner->listener()->onAdLoadSuccess = [&](auto, auto) { ++callbacks; };
+      banner->listener()->onAdLoadFail = [&](auto) { ++callbacks; };
+      window->addSubview(banner);
+      banners.push_back(banner);
+    }
+    window->layoutIfNeeded();
+    // Half are released while resolving the unit, half with their loads in flight.
+    for (int i = 0; i < 500; ++i) {
+      banners[i]->removeFromSuperview();
+      banners[i].reset();
+    }
+    settle();
+    EXPECT_EQ(loadsOf("gad/banner"), 500u);
+    for (auto& banner : banners) {
+      if (!banner) continue;
+      track(banner);
+      banner->removeFromSuperview();
+    }
+  }
+  // One released during a retry wait, one during a refresh wait.
+  script("gad/banner", R"({"result": "error"})");
+  auto failing = placeBanner();
+  settle();
+  ASSERT_TRUE(failing->adStateManager()->retryManager()->retryTimer());
+  track(failing);
+  failing->removeFromSuperview();
+  failing.reset();
+  script("gad/banner", R"({"result": "fill"})");
+  auto refreshing = placeBanner();
+  settle();
+  ASSERT_TRUE(refreshing->coordinator()->timer());
+  track(refreshing);
+  refreshing->removeFromSuperview();
+  refreshing.reset();
+  const std::size_t loads = loadsOf("gad/banner");
+
+  EXPECT_EQ(parts.size(), 500u * 4 + 4 + 4);
+  EXPECT_TRUE(std::all_of(parts.begin(), parts.end(), [](auto& p) { return p.expired(); }));
+  // The event logger's flush timer may have started meanwhile; nothing else may remain.
+  EXPECT_LE(platform::Timer::liveCount(), timers + 1);
+  EXPECT_EQ(center.observerCount(platform::kDidBecomeActiveNotification), active);
+  EXPECT_EQ(center.observerCount(platform::kDidEnterBackgroundNotification), background);
+  sdk.env().advance(3600);
+  EXPECT_EQ(callbacks, 0);
+  EXPECT_EQ(loadsOf("gad/banner"), loads);
+}
+
+}  // namespace
+}  // namespace tilo::test

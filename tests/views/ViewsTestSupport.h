@@ -1,0 +1,95 @@
+// An initialized SDK with banner, MREC and native units, a scripted ad source, a phone
+// window and debug logging captured, for the ad view tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Tilo/backend/NetworkClient.h"
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "mediation/AdSource.h"
+#include "platform/Application.h"
+#include "platform/Json.h"
+#include "platform/ui/UIWindow.h"
+#include "support/SdkFixture.h"
+
+namespace tilo::test {
+
+inline SdkFixtureOptions viewsSdkOptions() {
+  SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[)"
+      R"({"tiloAdUnitId":"banner-unit","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":30},)"
+      R"({"tiloAdUnitId":"mrec-unit","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"text-unit","mediationAdUnitId":"gad/text","name":"T","type":"banner","refreshInterval":"soon"},)"
+      R"({"tiloAdUnitId":"native-unit","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":60}],)"
+      R"("feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
+  return options;
+}
+
+class ViewsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::Application::shared().resetForTesting();
+    mediation::AdSource::shared().reset();
+    setCurrentLogLevel(TiloLogLevel::debug);
+    std::optional<std::optional<TiloError>> done;
+    TiloAds::shared().initialized([&](std::optional<TiloError> error) { done = error; });
+    ASSERT_TRUE(sdk.drive([&] { return done.has_value(); }));
+    ASSERT_FALSE(*done);
+    setEnableMarkerCheckpoints(true);
+    window = platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
+  }
+  void TearDown() override {
+    // An event upload still in flight would hold up the next test's start.
+    sdk.drive([] { return NetworkClient::requestsInFlight() == 0; });
+    setEnableMarkerCheckpoints(false);
+    setCurrentLogLevel(TiloLogLevel::off);
+    mediation::AdSource::shared().reset();
+    platform::Application::shared().resetForTesting();
+  }
+
+  static void script(const std::string& mediationUnit, const std::string& json) {
+    auto error = mediation::AdSource::shared().loadScenario(
+        platform::parseJson(R"({"units":{")" + mediationUnit + R"(":)" + json + "}}"));
+    ASSERT_FALSE(error) << *error;
+  }
+  static std::size_t loadsOf(const std::string& mediationUnit) {
+    std::size_t n = 0;
+    for (const auto& load : mediation::AdSource::shared().loadRecords()) {
+      n += load.adUnitId == mediationUnit ? 1 : 0;
+    }
+    return n;
+  }
+  // Wire names of the queued ad events, in order.
+  static std::vector<std::string> adEvents() {
+    std::vector<std::string> out;
+    for (const auto& event : AdEventLogger::shared()->queuedEvents()) {
+      if (event.eventType == AdLogEventType::markerCheckpoint) continue;
+      out.emplace_back(wireName(event.eventType));
+    }
+    return out;
+  }
+  static std::size_t count(const std::vector<std::string>& list, const std::string& item) {
+    return static_cast<std::size_t>(std::count(list.begin(), list.end(), item));
+  }
+  // Runs what is due now, then lays the window out (which may start more work).
+  void settle() {
+    sdk.env().runUntilIdle();
+    window->layoutIfNeeded();
+    sdk.env().runUntilIdle();
+  }
+
+  SdkFixture sdk{viewsSdkOptions()};
+  ScopedLogCapture logs;
+  std::shared_ptr<platform::UIWindow> window;
+};
+
+}  // namespace tilo::test

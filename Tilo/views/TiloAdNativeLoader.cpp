@@ -2,10 +2,19 @@
 
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "platform/Environment.h"
 
 namespace tilo {
 
 namespace {
+
+// A waiting load resumes as a main-thread task of its own, after the callback that
+// decided it has finished (and logged its event).
+void resume(Completion<TiloAdNative> completion, Result<TiloAdNative> result) {
+  platform::postToMain([completion = std::move(completion), result = std::move(result)]() mutable {
+    completion(std::move(result));
+  });
+}
 
 std::shared_ptr<mediation::GADAdLoader> makeAdLoader(const TiloAdUnitItem& unit) {
   auto options = std::make_shared<mediation::GADNativeAdViewAdOptions>();
@@ -38,8 +47,9 @@ TiloAdInfo TiloAdNativeLoader::adInfo(const mediation::GADNativeAd* ad) const {
 
 void TiloAdNativeLoader::loadAd(Completion<TiloAdNative> completion) {
   if (auto replaced = std::exchange(continuation_, std::move(completion))) {
-    replaced(Result<TiloAdNative>::failure(std::make_exception_ptr(
-        TiloError(TiloError::Code::fullscreenAdAlreadyLoading, "Replaced by a newer load"))));
+    resume(std::move(replaced),
+           Result<TiloAdNative>::failure(std::make_exception_ptr(TiloError(
+               TiloError::Code::fullscreenAdAlreadyLoading, "Replaced by a newer load"))));
   }
   logEvent(AdLogEventType::adRequest, adInfo(nullptr));
   adLoader_->loadRequest(mediation::GADRequest::create());
@@ -73,7 +83,7 @@ void TiloAdNativeLoader::adLoaderDidReceiveNativeAd(mediation::GADAdLoader&,
     native.origin = ad;
     native.latency = info.latency;
     native.network = info.adNetwork;
-    waiting(std::move(native));
+    resume(std::move(waiting), std::move(native));
   }
   logEvent(AdLogEventType::adResponse, info);
 }
@@ -82,7 +92,7 @@ void TiloAdNativeLoader::adLoaderDidFailToReceiveAdWithError(mediation::GADAdLoa
                                                              const mediation::NSError& error) {
   const TiloError failure = toTiloError(error);
   if (auto waiting = std::exchange(continuation_, nullptr)) {
-    waiting(Result<TiloAdNative>::failure(std::make_exception_ptr(failure)));
+    resume(std::move(waiting), Result<TiloAdNative>::failure(std::make_exception_ptr(failure)));
   }
   logEvent(AdLogEventType::adResponseError, adInfo(nullptr), toAdResError(error));
 }

@@ -9,8 +9,9 @@
 // A platform answer that arrives with nobody waiting is still kept and reported to
 // analytics.
 //
-// Main thread only. The platform loader and the loaded ad hold this loader weakly as
-// their delegate; a completion still waiting when the loader is released never runs.
+// Main thread only; completions run as main-thread tasks of their own. The platform
+// loader and the loaded ad hold this loader weakly as their delegate; a completion still
+// waiting when the loader is released never runs.
 #pragma once
 
 #include <memory>

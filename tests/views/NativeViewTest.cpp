@@ -1,0 +1,175 @@
+// Native views in a window on mock time: binding, filling and hiding assets, callbacks
+// with their ad infos, media re-binding and the loader's one waiting load.
+#include "Tilo/views/TiloAdNativeLoader.h"
+#include "Tilo/views/TiloAdNativeView.h"
+#include "platform/FileSystem.h"
+#include "platform/ui/LayoutDump.h"
+#include "platform/ui/NSLayoutConstraint.h"
+#include "support/TempDir.h"
+#include "views/ViewsTestSupport.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::UIButton;
+using platform::UIImageView;
+using platform::UILabel;
+using platform::UIView;
+
+class NativeViewTest : public ViewsTest {
+ protected:
+  void place(bool bind = true) {
+    native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, true);
+    native->listener()->onAdLoadSuccess = [this](auto, std::optional<TiloAdInfo> info) {
+      successes.push_back(*info);
+    };
+    native->listener()->onAdLoadFail = [this](const TiloError& e) { failures.push_back(e); };
+    native->listener()->onAdImpression = [this](auto info) { impressions.push_back(*info); };
+    native->listener()->onAdClicked = [this](auto info) { clicks.push_back(*info); };
+    title = UILabel::create({10, 10, 300, 20});
+    advertiser = UILabel::create({10, 35, 300, 20});
+    body = UILabel::create({10, 60, 300, 40});
+    icon = UIImageView::create();
+    icon->setFrame({310, 10, 40, 40});
+    media = UIView::create({10, 110, 340, 180});
+    cta = UIButton::create();
+    cta->setFrame({10, 300, 340, 44});
+    for (const std::shared_ptr<UIView>& view :
+         std::vector<std::shared_ptr<UIView>>{title, advertiser, body, icon, media, cta}) {
+      native->addSubview(view);
+    }
+    if (bind) native->bindViews(title, advertiser, body, icon, media, cta);
+    window->addSubview(native);
+    native->setFrame({15, 100, 360, 360});
+    native->setTranslatesAutoresizingMaskIntoConstraints(true);
+    window->layoutIfNeeded();
+    // Before the loader exists: the request waits for it.
+    native->loadAd();
+  }
+
+  std::shared_ptr<TiloAdNativeView> native;
+  std::shared_ptr<UILabel> title, advertiser, body;
+  std::shared_ptr<UIImageView> icon;
+  std::shared_ptr<UIView> media;
+  std::shared_ptr<UIButton> cta;
+  std::vector<TiloAdInfo> successes, impressions, clicks;
+  std::vector<TiloError> failures;
+};
+
+TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
+  script("gad/native", R"({"click": true, "network": "Meta", "latencies": [0.2],
+      "native": {"headline": "Title", "body": "Body", "callToAction": "Install",
+                 "icon": true, "media": true}})");
+  place();
+  settle();
+  // 1. Host views live inside the platform's ad view; the media view is wrapped once.
+  EXPECT_TRUE(title->isDescendantOfView(native->gadNativeAdView().get()));
+  ASSERT_EQ(media->subviews().size(), 1u);
+  // 2. The waiting request loaded; assets are filled, the missing one hidden.
+  ASSERT_EQ(successes.size(), 1u);
+  EXPECT_EQ(title->text(), "Title");
+  EXPECT_EQ(body->text(), "Body");
+  EXPECT_TRUE(advertiser->isHidden());
+  EXPECT_FALSE(icon->isHidden());
+  EXPECT_TRUE(icon->image());
+  EXPECT_EQ(cta->titleForState(platform::UIControlState::normal), "Install");
+  EXPECT_FALSE(cta->isUserInteractionEnabled());
+  auto mediaView = native->gadNativeAdView()->mediaView();
+  ASSERT_TRUE(mediaView && mediaView->mediaContent());
+  // 3. Success info without network; impression and click (a tap on the call to action)
+  //    with it.
+  EXPECT_EQ(successes[0].adFormat, TiloAdFormat::native);
+  EXPECT_DOUBLE_EQ(*successes[0].latency, 200);
+  EXPECT_FALSE(successes[0].adNetwork);
+  ASSERT_EQ(impressions.size(), 1u);
+  EXPECT_EQ(impressions[0].adNetwork, "Meta");
+  ASSERT_EQ(clicks.size(), 1u);
+  EXPECT_EQ(logs.count("✅ 네이티브 광고 로드 성공 - 단위ID: native-unit"), 1u);
+  EXPECT_EQ(logs.count("Native Ad Impression native-unit"), 1u);
+  EXPECT_EQ(logs.count("Native Ad clicked native-unit"), 1u);
+  EXPECT_EQ(adEvents(),
+            (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  // 4. The layout dump shows what the host sees.
+  const std::string dump = platform::layoutDumpString(*window);
+  EXPECT_NE(dump.find("\"Title\""), std::string::npos);
+  EXPECT_NE(dump.find("GADMediaView"), std::string::npos);
+  // 5. The next ad has every asset missing: every text view hidden, the media kept.
+  script("gad/native", R"({"native": {}})");
+  sdk.env().advance(60);
+  settle();
+  ASSERT_EQ(successes.size(), 2u);
+  EXPECT_TRUE(title->isHidden());
+  EXPECT_TRUE(body->isHidden());
+  EXPECT_TRUE(icon->isHidden());
+  EXPECT_TRUE(cta->isHidden());
+  EXPECT_FALSE(mediaView->isHidden());
+  EXPECT_FALSE(mediaView->mediaContent());
+  // 6. And the one after has an icon again: shown again.
+  script("gad/native", R"({"native": {"icon": true, "headline": "Back"}})");
+  native->loadAd();
+  settle();
+  EXPECT_FALSE(icon->isHidden());
+  EXPECT_FALSE(title->isHidden());
+  // 7. Binding again replaces the media view: exactly one remains.
+  native->bindViews(title, advertiser, body, icon, media, cta);
+  EXPECT_EQ(media->subviews().size(), 1u);
+  EXPECT_NE(media->subviews()[0], mediaView);
+}
+
+TEST_F(NativeViewTest, WrongClassesAndUnreadableImagesDoNotBreakRendering) {
+  TempDir dir;
+  const auto broken = (dir.path() / "broken.png").string();
+  ASSERT_TRUE(platform::FileSystem::atomicWrite(dir.path() / "broken.png", "not a png"));
+  script("gad/native", R"({"native": {"headline": "H", "icon": ")" + broken + R"("}})");
+  place(false);
+  // A headline view that is no label and an icon view that is no image view.
+  auto notALabel = UIView::create({0, 0, 10, 10});
+  native->addSubview(notALabel);
+  native->bindViews(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  native->gadNativeAdView()->setHeadlineView(notALabel);
+  settle();
+  ASSERT_EQ(successes.size(), 1u);
+  EXPECT_FALSE(notALabel->isHidden());
+  // The undecodable icon is an absent asset.
+  auto ad = std::static_pointer_cast<TiloAdNativeLoader>(native->loader())->nativeAd();
+  ASSERT_TRUE(ad);
+  EXPECT_FALSE(ad->icon());
+  EXPECT_EQ(ad->headline(), "H");
+}
+
+TEST_F(NativeViewTest, LoaderCompletesAReplacedWaitWithAnError) {
+  script("gad/native", R"({"delayMs": 100})");
+  TiloAdUnitItem item;
+  item.tiloAdUnitId = "native-unit";
+  item.mediationAdUnitId = "gad/native";
+  auto loader = TiloAdNativeLoader::create(item);
+  std::vector<std::string> outcomes;
+  auto record = [&](Result<TiloAdNative> result) {
+    if (result) {
+      outcomes.push_back("ad");
+      return;
+    }
+    try {
+      std::rethrow_exception(result.error());
+    } catch (const TiloError& error) {
+      outcomes.push_back(std::to_string(static_cast<int>(error.code())));
+    }
+  };
+  loader->loadAd(record);
+  loader->loadAd(record);
+  sdk.env().runUntilIdle();
+  ASSERT_EQ(outcomes, (std::vector<std::string>{"-26"}));
+  sdk.env().advance(0.1);
+  // The second waits for an answer; the first platform answer serves it, the second
+  // finds nobody waiting and is only kept.
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"-26", "ad"}));
+  EXPECT_TRUE(loader->nativeAd());
+  // Released while waiting: the completion never runs.
+  loader->loadAd(record);
+  loader.reset();
+  sdk.env().advance(1);
+  EXPECT_EQ(outcomes.size(), 2u);
+}
+
+}  // namespace
+}  // namespace tilo::test

@@ -1,0 +1,103 @@
+#include "Tilo/views/TiloLightPopupAdLoader.h"
+
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloService.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/Environment.h"
+
+namespace tilo {
+
+namespace {
+
+// The card reports as a native ad; the host hears of a light popup.
+std::optional<TiloAdInfo> relabelled(const std::optional<TiloAdInfo>& info) {
+  if (!info) return std::nullopt;
+  return TiloAdInfo{TiloAdFormat::lightPopup, info->adUnitId, info->latency, std::nullopt};
+}
+
+template <class Call>
+void withCallbackMarker(const char* phase, const std::optional<TiloAdInfo>& info, Call&& call) {
+  markAdCallback(phase, info);
+  call();
+  clearMarker(CrashMarkerCheckpoint::adCallback);
+}
+
+}  // namespace
+
+std::shared_ptr<TiloLightPopupAdLoader> TiloLightPopupAdLoader::create(TiloAdUnit unit) {
+  return create(std::move(unit), TiloAds::shared().core());
+}
+
+std::shared_ptr<TiloLightPopupAdLoader> TiloLightPopupAdLoader::create(
+    TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
+  return std::make_shared<TiloLightPopupAdLoader>(std::move(unit), std::move(service));
+}
+
+TiloLightPopupAdLoader::TiloLightPopupAdLoader(TiloAdUnit unit,
+                                               std::shared_ptr<TiloServiceProtocol> service)
+    : unit_(std::move(unit)),
+      listener_(TiloAdListener<TiloLightPopupAd>::create()),
+      service_(std::move(service)) {}
+
+void TiloLightPopupAdLoader::loadAd() {
+  std::weak_ptr<TiloLightPopupAdLoader> weak = weak_from_this();
+  platform::postBackground([weak] {
+    platform::postToMain([weak] {
+      if (auto self = weak.lock()) self->startLoad();
+    });
+  });
+}
+
+void TiloLightPopupAdLoader::startLoad() {
+  auto controller = TiloLightPopupViewController::create(unit_, service_);
+  loading_ = controller;
+  std::weak_ptr<TiloLightPopupAdLoader> weakLoader = weak_from_this();
+  std::weak_ptr<TiloLightPopupViewController> weakController = controller;
+  const auto& content = controller->contentView();
+  const auto& events = content->listener();
+  events->onAdLoadSuccess = [weakLoader, weakController](std::shared_ptr<TiloAdUnit>,
+                                                         std::optional<TiloAdInfo> info) {
+    auto controller = weakController.lock();
+    if (!controller) return;
+    auto self = weakLoader.lock();
+    if (self && self->loading_ == controller) self->loading_.reset();
+    auto ad = TiloLightPopupAd::create(controller);
+    withCallbackMarker("onAdLoadSuccess", info, [&] {
+      if (!self) return;
+      if (auto closure = self->listener_->onAdLoadSuccess) closure(ad, relabelled(info));
+    });
+  };
+  events->onAdLoadFail = [weakLoader, weakController](const TiloError& error) {
+    auto self = weakLoader.lock();
+    if (self && self->loading_ == weakController.lock()) self->loading_.reset();
+    withCallbackMarker("onAdLoadFail", std::nullopt, [&] {
+      if (!self) return;
+      if (auto closure = self->listener_->onAdLoadFail) closure(error);
+    });
+  };
+  events->onAdClicked = [weakLoader](std::optional<TiloAdInfo> info) {
+    withCallbackMarker("onAdClicked", info, [&] {
+      auto self = weakLoader.lock();
+      if (!self) return;
+      if (auto closure = self->listener_->onAdClicked) closure(relabelled(info));
+    });
+  };
+  events->onAdImpression = [weakLoader](std::optional<TiloAdInfo> info) {
+    withCallbackMarker("onAdImpression", info, [&] {
+      auto self = weakLoader.lock();
+      if (!self) return;
+      if (auto closure = self->listener_->onAdImpression) closure(relabelled(info));
+    });
+  };
+  events->onAdInternalEvent = [weakLoader](std::optional<TiloAdInfo> info,
+                                           const TiloRevenueInfo& revenue) {
+    platform::postToMain([weakLoader, info = relabelled(info), revenue] {
+      auto self = weakLoader.lock();
+      if (self && self->plugin_) sendPluginEvent(info, revenue, self->plugin_);
+    });
+  };
+  if (plugin_) content->registerPlugin(plugin_);
+  content->loadAd();
+}
+
+}  // namespace tilo

@@ -1,0 +1,264 @@
+// The light popup over a host controller in a 390 × 844 window on mock time: the card's
+// layout, the re-labelled callbacks, and when it closes (by itself after 6 s, later while
+// something is on top of it, at once by its button, never without its ad object).
+#include "ads/MarkerWatch.h"
+#include "platform/Timer.h"
+#include "templates/TemplatesTestSupport.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::CGRect;
+using platform::UIViewController;
+
+constexpr double kTolerance = 0.01;
+constexpr double kTransition = UIViewController::transitionDuration;
+
+class LightPopupTest : public TemplatesTest {
+ protected:
+  // Shows the loaded popup and lets the presentation finish; returns when it did.
+  double showPopup() {
+    ad->show(game);
+    sdk.env().advance(kTransition);
+    sdk.env().runUntilIdle();
+    return sdk.env().mockClock().uptime();
+  }
+  bool presented() const { return game->presentedViewController() == popup; }
+};
+
+TEST_F(LightPopupTest, CardLayout) {
+  script(
+      "gad/native",
+      R"({"native": {"headline": "Play the new season", "body": "Two lines of body text at most, whatever the ad sends along with it.", "callToAction": "Install", "icon": true, "media": true}})");
+  loadPopup();
+  showPopup();
+  ASSERT_TRUE(presented());
+  window->layoutIfNeeded();
+  auto& content = *popup->contentView();
+  auto card = frameIn(*content.containerView(), content);
+  auto media = frameIn(*content.internalMediaContentView(), content);
+  auto mark = frameIn(*content.adMarkLabel(), content);
+  auto icon = frameIn(*content.internalIconImageView(), content);
+  auto title = frameIn(*content.internalTitleLabel(), content);
+  auto body = frameIn(*content.internalBodyLabel(), content);
+  auto bar = frameIn(*content.fakeCTALabel(), content);
+  // 1. The content view fills the window; the card is 20 from each side, centred.
+  EXPECT_EQ(frameIn(content, *window), (CGRect{0, 0, 390, 844}));
+  EXPECT_NEAR(card.minX(), 20, kTolerance);
+  EXPECT_NEAR(card.maxX(), 370, kTolerance);
+  EXPECT_NEAR(card.midY(), 422, kTolerance);
+  // 2. The media square inside a 20-point margin; the "AD" mark at its top-left.
+  EXPECT_NEAR(media.minX(), 40, kTolerance);
+  EXPECT_NEAR(media.minY(), card.minY() + 20, kTolerance);
+  EXPECT_NEAR(media.width(), 310, kTolerance);
+  EXPECT_NEAR(media.height(), 310, kTolerance);
+  EXPECT_EQ(mark, (CGRect{media.minX(), media.minY(), 36, 24}));
+  // 3. Icon 40 × 40 under the media; title beside it; body under the title.
+  EXPECT_EQ(icon, (CGRect{40, media.maxY() + 20, 40, 40}));
+  EXPECT_NEAR(title.minX(), icon.maxX() + 12, kTolerance);
+  EXPECT_NEAR(title.minY(), icon.minY(), kTolerance);
+  EXPECT_NEAR(title.maxX(), card.maxX() - 20, kTolerance);
+  EXPECT_NEAR(body.minY(), title.maxY() + 12, kTolerance);
+  EXPECT_NEAR(body.minX(), title.minX(), kTolerance);
+  // 4. The call-to-action bar: 52 high, 24 under the body, 20 above the card's bottom.
+  EXPECT_NEAR(bar.height(), 52, kTolerance);
+  EXPECT_NEAR(bar.minY(), body.maxY() + 24, kTolerance);
+  EXPECT_NEAR(bar.maxY(), card.maxY() - 20, kTolerance);
+  EXPECT_NEAR(bar.width(), 310, kTolerance);
+  EXPECT_EQ(content.fakeCTALabel()->text(), "Install");
+  // 5. The close button: 120 × 52, centred, 8 above the safe area's bottom (844 − 34).
+  EXPECT_EQ(frameIn(*popup->closeButton(), *window), (CGRect{135, 750, 120, 52}));
+  EXPECT_TRUE(window->droppedConstraints().empty());
+  // 6. The "AD" mark keeps its size whatever its text.
+  content.adMarkLabel()->setText("ADVERTISEMENT");
+  window->layoutIfNeeded();
+  EXPECT_EQ(frameIn(*content.adMarkLabel(), content), (CGRect{media.minX(), media.minY(), 36, 24}));
+}
+
+TEST_F(LightPopupTest, CallbacksCarryTheLightPopupFormat) {
+  script("gad/native", R"({"network": "Meta", "latencies": [0.2],
+      "native": {"headline": "H", "icon": true, "media": true}})");
+  MarkerWatch markers;
+  loadPopup();
+  // 1. Success: light popup format, same unit and latency, no network; marker cleared.
+  ASSERT_EQ(loadInfos.size(), 1u);
+  EXPECT_EQ(loadInfos[0].adFormat, TiloAdFormat::lightPopup);
+  EXPECT_EQ(loadInfos[0].adUnitId, "native-unit");
+  EXPECT_DOUBLE_EQ(loadInfos[0].latency.value_or(0), 200);
+  EXPECT_FALSE(loadInfos[0].adNetwork);
+  // 2. No call to action: the bar stays, empty; the invisible button is hidden.
+  auto& content = *popup->contentView();
+  EXPECT_FALSE(content.fakeCTALabel()->isHidden());
+  EXPECT_EQ(content.fakeCTALabel()->text(), "");
+  EXPECT_TRUE(content.internalCallToActionButton()->isHidden());
+  // 3. Show: the show marker brackets the presentation; the impression is re-labelled.
+  markers.take();
+  ad->show(game);
+  EXPECT_EQ(markers.take("tilo_crash_ad_show_crash.flag"),
+            (std::vector<std::string>{"+tilo_crash_ad_show_crash.flag"}));
+  EXPECT_EQ(popup->modalPresentationStyle(), platform::UIModalPresentationStyle::overFullScreen);
+  EXPECT_EQ(popup->modalTransitionStyle(), platform::UIModalTransitionStyle::crossDissolve);
+  sdk.env().advance(kTransition);
+  settle();
+  EXPECT_EQ(markers.take("tilo_crash_ad_show_crash.flag"),
+            (std::vector<std::string>{"-tilo_crash_ad_show_crash.flag"}));
+  ASSERT_EQ(displayInfos.size(), 1u);
+  ASSERT_TRUE(displayInfos[0]);
+  EXPECT_EQ(displayInfos[0]->adFormat, TiloAdFormat::lightPopup);
+  EXPECT_FALSE(displayInfos[0]->latency);
+  ASSERT_EQ(impressions.size(), 1u);
+  EXPECT_EQ(impressions[0].adFormat, TiloAdFormat::lightPopup);
+  EXPECT_FALSE(impressions[0].adNetwork);
+  EXPECT_FALSE(std::filesystem::exists(markersDirectory() / "tilo_crash_ad_callback.flag"));
+  // 4. A failed load reaches the loader's listener only.
+  script(
+      "gad/native",
+      R"({"result": "error", "error": {"domain": "com.google.admob", "code": 1, "description": "No fill."}})");
+  auto previous = ad;
+  loader->loadAd();
+  settle();
+  ASSERT_EQ(loadErrors.size(), 1u);
+  EXPECT_EQ(loadInfos.size(), 1u);
+  EXPECT_EQ(ad, previous);
+}
+
+TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
+  script("gad/native", R"({"native": {"headline": "H"}})");
+  loadPopup();
+  const long timersBefore = platform::Timer::liveCount();
+  ad->show(game);
+  // 1. Shown only when the presentation completes.
+  sdk.env().advance(kTransition - 0.001);
+  EXPECT_TRUE(shownAt.empty());
+  sdk.env().advance(0.001);
+  sdk.env().runUntilIdle();
+  ASSERT_EQ(shownAt.size(), 1u);
+  // 2. Still there a millisecond before 6 s; closing at 6 s.
+  sdk.env().advance(TiloLightPopupViewController::dismissDelay - 0.001);
+  EXPECT_TRUE(presented());
+  EXPECT_TRUE(dismissedAt.empty());
+  sdk.env().advance(0.001);
+  sdk.env().advance(kTransition);
+  sdk.env().runUntilIdle();
+  // 3. Dismissed, with the dismiss callback and its ad info; no timer left running.
+  EXPECT_FALSE(game->presentedViewController());
+  ASSERT_EQ(dismissedAt.size(), 1u);
+  ASSERT_EQ(displayInfos.size(), 2u);
+  ASSERT_TRUE(displayInfos[1]);
+  EXPECT_EQ(displayInfos[1]->adFormat, TiloAdFormat::lightPopup);
+  EXPECT_FALSE(popup->dismissTimer());
+  // 4. Releasing everything leaves no timer behind.
+  ad.reset();
+  popup.reset();
+  loader.reset();
+  settle();
+  EXPECT_LE(platform::Timer::liveCount(), timersBefore);
+}
+
+TEST_F(LightPopupTest, WaitsInThreeSecondStepsWhileSomethingIsOnTop) {
+  script("gad/native", R"({"native": {"headline": "H"}})");
+  loadPopup();
+  const double shown = showPopup();
+  ASSERT_EQ(shownAt.size(), 1u);
+  // 1. The ad opens a page over the popup 2 s in.
+  sdk.env().advance(2);
+  auto page = UIViewController::create("page");
+  popup->presentViewController(page, false);
+  sdk.env().runUntilIdle();
+  // 2. At 6 s and at 9 s the page is still there: the close waits 3 s more each time.
+  sdk.env().advance(shown + 9.5 - sdk.env().mockClock().uptime());
+  EXPECT_TRUE(presented());
+  ASSERT_TRUE(popup->dismissTimer());
+  EXPECT_EQ(popup->dismissTimer()->interval(), 3);
+  // 3. The page goes at 10 s; the popup closes at the next step, 12 s, not earlier.
+  sdk.env().advance(0.5);
+  page->dismissViewController(false);
+  sdk.env().advance(1.999);
+  EXPECT_TRUE(presented());
+  sdk.env().advance(0.001);
+  sdk.env().advance(kTransition);
+  sdk.env().runUntilIdle();
+  EXPECT_FALSE(game->presentedViewController());
+  ASSERT_EQ(dismissedAt.size(), 1u);
+  EXPECT_NEAR(dismissedAt[0] - shown, 12 + kTransition, 1e-6);
+}
+
+TEST_F(LightPopupTest, CloseButtonClosesAtOnce) {
+  script("gad/native", R"({"native": {"headline": "H", "callToAction": "Go"}})");
+  loadPopup();
+  const double shown = showPopup();
+  // 1. The button carries the configured text and colour, title and icon alike.
+  const auto& close = popup->closeButton();
+  EXPECT_EQ(close->currentTitle(), "Close");
+  EXPECT_EQ(close->accessibilityIdentifier(), "lightPopup.close");
+  // 2. A tap one second in closes it within the dismiss animation.
+  sdk.env().advance(1);
+  window->layoutIfNeeded();
+  const auto frame = frameIn(*close, *window);
+  ASSERT_TRUE(window->tap({frame.midX(), frame.midY()}));
+  EXPECT_FALSE(popup->dismissTimer());
+  sdk.env().advance(kTransition);
+  sdk.env().runUntilIdle();
+  EXPECT_FALSE(game->presentedViewController());
+  ASSERT_EQ(dismissedAt.size(), 1u);
+  EXPECT_NEAR(dismissedAt[0] - shown, 1 + kTransition, 1e-6);
+  // 3. The timer does not come back for a second dismissal.
+  sdk.env().advance(10);
+  EXPECT_EQ(dismissedAt.size(), 1u);
+}
+
+TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
+  script("gad/native", R"({"native": {"headline": "H"}})");
+  loadPopup();
+  const auto listener = ad->lightPopupAdListener();
+  // 1. The host lets go of the ad while the presentation runs.
+  ad->show(game);
+  ad.reset();
+  sdk.env().advance(kTransition);
+  sdk.env().runUntilIdle();
+  EXPECT_TRUE(presented());
+  EXPECT_TRUE(shownAt.empty());
+  EXPECT_FALSE(popup->dismissTimer());
+  // 2. No timer closes it.
+  sdk.env().advance(60);
+  EXPECT_TRUE(presented());
+  // 3. The close button still does.
+  window->layoutIfNeeded();
+  const auto frame = frameIn(*popup->closeButton(), *window);
+  ASSERT_TRUE(window->tap({frame.midX(), frame.midY()}));
+  sdk.env().advance(kTransition);
+  sdk.env().runUntilIdle();
+  EXPECT_FALSE(game->presentedViewController());
+  EXPECT_EQ(dismissedAt.size(), 1u);
+}
+
+TEST_F(LightPopupTest, ConfigurationShowsWhenAssigned) {
+  script("gad/native", R"({"native": {"headline": "H", "callToAction": "Go"}})");
+  loadPopup();
+  auto& content = *popup->contentView();
+  const auto style = platform::UIUserInterfaceStyle::light;
+  auto bar = [&] { return content.fakeCTALabel()->backgroundColor()->hexString(style); };
+  // 1. Defaults: system red bar, "Close" in the label colour.
+  EXPECT_EQ(bar(), "#FF3B30FF");
+  EXPECT_EQ(content.containerView()->backgroundColor()->hexString(style), "#F2F2F7FF");
+  // 2. A change in place shows nothing.
+  auto configuration = ad->configuration();
+  configuration->ctaButtonBackgroundColor = platform::UIColor(0, 0, 1);
+  configuration->closeButtonText = "Later";
+  configuration->closeButtonTextColor = platform::UIColor(0, 1, 0);
+  configuration->cardViewBackgroundColor = platform::UIColor(1, 1, 0);
+  EXPECT_EQ(bar(), "#FF3B30FF");
+  EXPECT_EQ(popup->closeButton()->currentTitle(), "Close");
+  // 3. Assigned again: card, bar and close button (title, title colour and tint) change.
+  ad->setConfiguration(configuration);
+  EXPECT_EQ(bar(), "#0000FFFF");
+  EXPECT_EQ(content.containerView()->backgroundColor()->hexString(style), "#FFFF00FF");
+  EXPECT_EQ(popup->closeButton()->currentTitle(), "Later");
+  EXPECT_EQ(
+      popup->closeButton()->titleColorForState(platform::UIControlState::normal).hexString(style),
+      "#00FF00FF");
+  EXPECT_EQ(popup->closeButton()->tintColor().hexString(style), "#00FF00FF");
+}
+
+}  // namespace
+}  // namespace tilo::test

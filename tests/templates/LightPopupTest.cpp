@@ -134,7 +134,7 @@ TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
   sdk.env().runUntilIdle();
   ASSERT_EQ(shownAt.size(), 1u);
   // 2. Still there a millisecond before 6 s; closing at 6 s.
-  sdk.env().advance(TiloLightPopupViewController::dismissDelay - 0.001);
+  sdk.env().advance(6 - 0.001);
   EXPECT_TRUE(presented());
   EXPECT_TRUE(dismissedAt.empty());
   sdk.env().advance(0.001);

@@ -96,6 +96,10 @@ long errorCodeFor(CURLcode code, CURL* easy) {
   }
 }
 
+bool isHeaderSafe(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 }  // namespace
 
 UrlError UrlError::withCode(long code) {
@@ -293,6 +297,13 @@ class HttpClient::Worker {
     Transfer& t = *owned;
     std::uint64_t id = t.id;
     active_.emplace(id, std::move(owned));
+    // CR or LF would split a header line in two and smuggle a header (or a request) of the
+    // value's choosing; NUL would cut it short. Such a request is refused whole, unsent.
+    for (const auto& [name, value] : t.request.headers) {
+      if (!isHeaderSafe(name) || !isHeaderSafe(value)) {
+        return complete(id, UrlError::withCode(kUrlErrorBadURL));
+      }
+    }
     t.easy = curl_easy_init();
     if (!t.easy) return complete(id, UrlError::withCode(kUrlErrorUnknown));
     CURL* easy = t.easy;

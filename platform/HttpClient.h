@@ -17,7 +17,8 @@
 // content encoding is asked for and an encoded body fails with
 // kUrlErrorCannotDecodeContentData, and a body larger than maxResponseBytes (or headers
 // larger than kMaxResponseHeaderBytes) abort the transfer with
-// kUrlErrorDataLengthExceedsMaximum before more of it is read.
+// kUrlErrorDataLengthExceedsMaximum before more of it is read. A request with CR, LF or
+// NUL in a header name or value fails with kUrlErrorBadURL and nothing is sent.
 #pragma once
 
 #include <cstddef>

@@ -61,6 +61,13 @@ void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
   if (readFailure_) return;
   // Written under the lock so the file always reflects the latest change.
   std::string bytes = values.toBinary();
+  // libplist writes some documents that it cannot read back (a host's key that is not
+  // UTF-8, read from its XML file): the next start would find the file damaged and lose
+  // every key in it. The store then keeps its changes in memory and says so.
+  if (!PlistDocument::parse(bytes)) {
+    readFailure_ = "its content cannot be written back as a property list";
+    return;
+  }
   if (!FileSystem::atomicWrite(path_, bytes)) {
     FileSystem::createDirectories(path_.parent_path());
     FileSystem::atomicWrite(path_, bytes);

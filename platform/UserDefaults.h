@@ -13,6 +13,8 @@
 // regular file, over FileSystem::kMaxReadSize) is never written: the store then keeps
 // every change in memory only, and readFailure() says why. A file that reads but is not
 // a property-list dictionary is damaged: it reads as empty and the next write replaces it.
+// A document that would not read back once written (libplist cannot round-trip every
+// host file) is never written either: the store goes memory-only and readFailure() says so.
 #pragma once
 
 #include <atomic>

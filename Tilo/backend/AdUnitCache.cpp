@@ -37,8 +37,12 @@ std::optional<TiloAppInfo> AdUnitCache::read(std::string_view key) {
   reportUnreadableUserDefaults(*defaults);
   auto blob = defaults->data(key);
   if (!blob) return std::nullopt;
+  return decode(key, *blob);
+}
+
+std::optional<TiloAppInfo> AdUnitCache::decode(std::string_view key, const platform::Bytes& blob) {
   const auto plain = transform(
-      std::string_view(reinterpret_cast<const char*>(blob->data()), blob->size()), keyByte(key));
+      std::string_view(reinterpret_cast<const char*>(blob.data()), blob.size()), keyByte(key));
   try {
     return TiloAppInfo::decode(platform::parseJson(
         std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size())));

@@ -25,6 +25,9 @@ class AdUnitCache {
   // Nothing when no blob is stored or it does not decode (an error line is logged and
   // the blob is left alone).
   static std::optional<TiloAppInfo> read(std::string_view key);
+  // The info in a blob stored under `key`; nothing, after the error line, when it does not
+  // decode.
+  static std::optional<TiloAppInfo> decode(std::string_view key, const platform::Bytes& blob);
 
   // XOR of the key's UTF-8 bytes, starting from 0.
   static std::uint8_t keyByte(std::string_view key);

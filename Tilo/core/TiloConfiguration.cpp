@@ -1,5 +1,7 @@
 #include "Tilo/core/TiloConfiguration.h"
 
+#include <algorithm>
+
 #include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/FatalError.h"
 #include "Tilo/core/KeyCrypto.h"
@@ -47,6 +49,13 @@ TiloConfiguration TiloConfiguration::decode(const pf::Json& json) {
   pf::requireObject(json);
   TiloConfiguration config;
   config.appKey = pf::required<std::string>(json, "appKey");
+  // The app key travels in the "Tilo-App-Key" header: a CR or LF in it would inject
+  // headers, and no dashboard issues a key with any control character.
+  if (std::any_of(config.appKey.begin(), config.appKey.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+    throw pf::DecodingError(pf::DecodingError::Kind::dataCorrupted,
+                            "key \"appKey\" holds a control character");
+  }
   config.platform = pf::required<std::string>(json, "platform");
   config.storeURL = pf::optional<std::string>(json, "storeUrl");
   config.storeID = pf::required<std::string>(json, "storeId");
@@ -95,6 +104,19 @@ std::optional<std::string> TiloConfiguration::apsSlotUUID(TiloAdFormat format) c
   return std::nullopt;
 }
 
+std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& appKey,
+                                                           std::string_view text) {
+  if (!isValidUtf8(text)) return kDecryptFailure;
+  auto plain = decryptKeyPayload(appKey, text);
+  if (!plain) return kDecryptFailure;
+  try {
+    return TiloConfiguration::decode(pf::parseJson(
+        std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size())));
+  } catch (const std::exception& error) {
+    return "loadConfigurationFile: " + std::string(error.what());
+  }
+}
+
 TiloConfiguration loadConfigurationFile(const std::string& appKey) {
   auto bundle = pf::Bundle::main();
   auto path = bundle->pathForResource("ios-tilo-key", "txt");
@@ -109,15 +131,9 @@ TiloConfiguration loadConfigurationFile(const std::string& appKey) {
   pf::FileSystem::ReadError error;
   const auto text = pf::FileSystem::readFile(*path, &error);
   if (!text) fatalError("loadConfigurationFile: " + error.description);
-  if (!isValidUtf8(*text)) fatalError(kDecryptFailure);
-  auto plain = decryptKeyPayload(appKey, *text);
-  if (!plain) fatalError(kDecryptFailure);
-  try {
-    return TiloConfiguration::decode(pf::parseJson(
-        std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size())));
-  } catch (const std::exception& error) {
-    fatalError("loadConfigurationFile: " + std::string(error.what()));
-  }
+  auto decoded = decodeKeyFile(appKey, *text);
+  if (auto* message = std::get_if<std::string>(&decoded)) fatalError(*message);
+  return std::get<TiloConfiguration>(std::move(decoded));
 }
 
 }  // namespace tilo

@@ -9,6 +9,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "Tilo/backend/TiloAdFormat.h"
@@ -50,6 +52,12 @@ struct TiloConfiguration {
 
   bool operator==(const TiloConfiguration&) const = default;
 };
+
+// The configuration sealed in a key file's text, or the fatal message its problem calls
+// for ("Failed to decrypt ios-tilo-key.txt, …" or "loadConfigurationFile: …"). An app
+// key holding a control character does not decode.
+std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& appKey,
+                                                           std::string_view text);
 
 // Finds "ios-tilo-key.txt" (else "tilo-key.txt") in the main bundle, decrypts it with
 // `appKey` and decodes it. Every failure is fatal, with the message integrators know.

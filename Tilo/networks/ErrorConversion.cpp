@@ -45,7 +45,9 @@ TiloError fromMediation(long code, const std::string& desc) {
 TiloError fromUrlLoading(long code, const std::string& desc) {
   if (code == -1009) return {Code::noNetwork, desc};
   if (code == -1001) return {Code::networkTimeout, desc};
-  // Host lookup, connection and other transport failures alike.
+  // Host lookup, connection and other transport failures alike, including the HTTP
+  // client's refusals of a hostile answer: an encoded body (-1016) and a body or headers
+  // over the size cap (-1103). Their descriptions name the refusal.
   return {Code::networkError, desc};
 }
 

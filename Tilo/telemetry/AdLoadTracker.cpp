@@ -41,11 +41,7 @@ std::optional<AdLoadTracker> readAdLoadTracker() {
   return crashMarkerFileQueue().sync([]() -> std::optional<AdLoadTracker> {
     auto text = readMarkerFile(kAdLoadTrackerFileName);
     if (!text) return std::nullopt;
-    try {
-      return AdLoadTracker::decode(platform::parseJson(*text));
-    } catch (const std::exception&) {  // undecodable reads as no tracker
-      return std::nullopt;
-    }
+    return decodeMarkerFile<AdLoadTracker>(*text);  // undecodable reads as no tracker
   });
 }
 

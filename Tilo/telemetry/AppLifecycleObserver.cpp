@@ -82,13 +82,9 @@ std::optional<AppLifecycleEvent> AppLifecycleObserver::readLastLifecycleEvent() 
     auto text = readMarkerFile(kLifecycleFileName);
     if (!text) return std::nullopt;
     if (!last->first.empty() && *text == last->first) return last->second;
-    try {
-      auto event = AppLifecycleEvent::decode(platform::parseJson(*text));
-      *last = {std::move(*text), event};
-      return event;
-    } catch (const std::exception&) {  // undecodable reads as no event
-      return std::nullopt;
-    }
+    auto event = decodeMarkerFile<AppLifecycleEvent>(*text);  // undecodable: no event
+    if (event) *last = {std::move(*text), *event};
+    return event;
   });
 }
 

@@ -407,11 +407,7 @@ void checkForPreviousCrashes() {
       // each crash is reported at most once and nothing fails again at the next start.
       if (error != ENOENT) removeMarkerFile(name);
       if (!text) return std::nullopt;
-      try {
-        return CrashMarkerInfo::decode(platform::parseJson(*text));
-      } catch (const std::exception&) {
-        return std::nullopt;
-      }
+      return decodeMarkerFile<CrashMarkerInfo>(*text);
     });
     if (!info) continue;
     if (!isInitCheckpoint(checkpoint)) {
@@ -445,11 +441,7 @@ std::optional<SdkConfig> readCachedSdkConfig() {
   return crashMarkerFileQueue().sync([]() -> std::optional<SdkConfig> {
     auto text = readMarkerFile(kSdkConfigFileName);
     if (!text) return std::nullopt;
-    try {
-      return SdkConfig::decode(platform::parseJson(*text));
-    } catch (const std::exception&) {  // undecodable: markers stay off
-      return std::nullopt;
-    }
+    return decodeMarkerFile<SdkConfig>(*text);  // undecodable: markers stay off
   });
 }
 

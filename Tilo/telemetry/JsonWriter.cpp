@@ -1,6 +1,7 @@
 #include "Tilo/telemetry/JsonWriter.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace tilo {
 
@@ -37,6 +38,11 @@ JsonWriter& JsonWriter::value(std::string_view text) {
 }
 
 JsonWriter& JsonWriter::value(double number) {
+  // JSON has no infinity or NaN. Writing null, as dumpCompact does for the same value,
+  // keeps the record valid (one bad latency must not cost the event, the store or the
+  // upload) and lets each reader apply its fallback for a missing number. Refusing at the
+  // source instead would leave a half-written record to every caller.
+  if (!std::isfinite(number)) return raw("null");
   separate();
   char buffer[32];
   auto end = std::to_chars(buffer, buffer + sizeof buffer, number).ptr;

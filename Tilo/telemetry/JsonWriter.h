@@ -7,8 +7,8 @@
 // The event store and the marker and tracker files write small records of a fixed shape
 // on hot paths; writing them straight into one buffer avoids a tree of allocations. The
 // output matches platform::dumpCompact: no white space, doubles in shortest round-trip
-// form (with ".0" when integral), non-ASCII kept as is and malformed UTF-8 replaced by
-// U+FFFD.
+// form (with ".0" when integral) and null for infinity and NaN, non-ASCII kept as is and malformed
+// UTF-8 replaced by U+FFFD.
 #pragma once
 
 #include <cstdint>

@@ -12,12 +12,14 @@
 // Warning: the file functions below must run on crashMarkerFileQueue().
 #pragma once
 
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/DispatchQueue.h"
+#include "platform/Json.h"
 
 namespace tilo {
 
@@ -30,6 +32,17 @@ platform::SerialQueue& crashMarkerFileQueue();
 // a link, a FIFO, a folder or a file over FileSystem::kMaxReadSize is not read.
 // `errorCode` gets the errno value of a failure (ENOENT when nothing is there), else 0.
 std::optional<std::string> readMarkerFile(std::string_view name, int* errorCode = nullptr);
+// The record of type T (AdLoadTracker, AppLifecycleEvent, CrashMarkerInfo, SdkConfig) in a
+// marker file's text; nullopt when it does not decode, whatever the JSON library throws.
+template <class T>
+std::optional<T> decodeMarkerFile(std::string_view text) {
+  try {
+    return T::decode(platform::parseJson(text));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 // Writes atomically, creating the folder the first time for each container (and again
 // if it disappeared); a folder in the way is removed. No fsync: a marker must survive a
 // crash of the process, not a power loss.

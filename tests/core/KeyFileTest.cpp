@@ -171,6 +171,24 @@ TEST_F(LoadConfigurationFileTest, UnusableKeyFilesEndTheProcess) {
   // 3. Decrypts, but is not a configuration.
   write("ios-tilo-key.txt", SdkFixture::sealKeyFile("k", R"({"appKey":"k","platform":"ios"})"));
   EXPECT_DEATH(loadConfigurationFile("k"), "^loadConfigurationFile: .*storeId.*\n$");
+
+  // 4. An app key that would inject headers into every request is a configuration that
+  // does not decode, whatever the control character.
+  auto configWithAppKey = [](const std::string& appKey) {
+    return SdkFixture::sealKeyFile(
+        "k", Json{{"appKey", appKey}, {"platform", "ios"}, {"storeId", "s"}}.dump());
+  };
+  write("ios-tilo-key.txt", configWithAppKey("k\r\nX-Injected: 1"));
+  EXPECT_DEATH(loadConfigurationFile("k"), "^loadConfigurationFile: .*appKey.*control.*\n$");
+  for (const std::string& bad : {std::string("k\n"), std::string("k\0k", 3), std::string("\tk"),
+                                 std::string("k\x7f"), std::string("k\x1b[0m")}) {
+    const auto decoded = decodeKeyFile("k", configWithAppKey(bad));
+    ASSERT_TRUE(std::holds_alternative<std::string>(decoded)) << bad;
+    EXPECT_NE(std::get<std::string>(decoded).find("loadConfigurationFile: "), std::string::npos);
+  }
+  const auto fine = decodeKeyFile("k", configWithAppKey("key-\xea\xb0\x80-1"));
+  ASSERT_TRUE(std::holds_alternative<TiloConfiguration>(fine));
+  EXPECT_EQ(std::get<TiloConfiguration>(fine).appKey, "key-\xea\xb0\x80-1");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "Tilo/networks/ErrorConversion.h"
+#include "platform/HttpClient.h"
 
 using namespace tilo;
 using Code = TiloError::Code;
@@ -57,6 +58,15 @@ TEST(ErrorConversion, UrlLoadingAndOtherDomains) {
   EXPECT_EQ(static_cast<int>(toTiloError(url(-1003)).code()), -1000);
   for (long code : {-1008L, -1002L, -1L, -1011L, 0L})
     expectError(url(code), Code::networkError, "Offline");
+
+  // The HTTP client's refusals of a hostile answer (an encoded body, one over the size
+  // cap) are network errors carrying the client's own description.
+  for (long code :
+       {platform::kUrlErrorCannotDecodeContentData, platform::kUrlErrorDataLengthExceedsMaximum}) {
+    const platform::UrlError refusal = platform::UrlError::withCode(code);
+    expectError({refusal.domain, refusal.code, refusal.localizedDescription}, Code::networkError,
+                refusal.localizedDescription);
+  }
 
   // Codes mean nothing outside their own domain.
   expectError({"com.example.other", 1, "Odd"}, Code::unspecified, "Odd");

@@ -134,6 +134,40 @@ TEST(HttpClientTest, RefusedConnectionIsCannotConnect) {
   EXPECT_EQ(recorder.errorCode(1), kUrlErrorUnsupportedURL);
 }
 
+TEST(HttpClientTest, HeaderWithLineBreakOrNulIsRefusedUnsent) {
+  TestEnvironment env;
+  std::mutex mutex;
+  std::vector<std::string> seen;  // the Tilo-App-Key of every request that arrived
+  LoopbackHttpServer server;
+  server.http().Get("/h", [&](const httplib::Request& req, httplib::Response& res) {
+    std::lock_guard lock(mutex);
+    seen.push_back(req.get_header_value("Tilo-App-Key"));
+    res.set_content("ok", "text/plain");
+  });
+  server.start();
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  const HttpHeaders unsafe[] = {
+      {{"Tilo-App-Key", "key\r\nX-Injected: 1"}},
+      {{"Tilo-App-Key", "key\nX-Injected: 1"}},
+      {{"Tilo-App-Key", std::string("key\0tail", 8)}},
+      {{"X-Name\r\nX-Injected", "1"}},
+  };
+  for (const auto& headers : unsafe) {
+    HttpRequest request = get(server.url("/h"));
+    request.headers = headers;
+    client->send(request, recorder.callback());
+  }
+  HttpRequest clean = get(server.url("/h"));
+  clean.headers = {{"Tilo-App-Key", "key-1"}};
+  client->send(clean, recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(5));
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(recorder.errorCode(i), kUrlErrorBadURL) << i;
+  EXPECT_EQ(recorder.response(4).status, 200);
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(seen, std::vector<std::string>{"key-1"});
+}
+
 // A server that takes the request and never answers.
 struct SilentServer {
   explicit SilentServer(TestEnvironment& env) {

@@ -85,6 +85,26 @@ TEST(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplaced) {
   EXPECT_EQ(UserDefaults::atPath(path)->string("key"), std::nullopt);
 }
 
+TEST(UserDefaultsTest, HostFileLibplistCannotWriteBackIsNeverReplaced) {
+  TempDir dir;
+  auto path = dir.path() / "prefs.plist";
+  // The host's own XML file has a key that is not UTF-8: libplist reads it, but the binary
+  // file it writes for it does not read back.
+  const std::string host =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>\xAA</key><string>a</string><key>hostScore</key><string>42</string>"
+      "</dict></plist>\n";
+  ASSERT_TRUE(FileSystem::atomicWrite(path, host));
+  auto defaults = UserDefaults::atPath(path);
+  defaults->setString("tilo_saved_ad_events", "events");
+  // 1. The change lives in memory, and the store says why it was not written.
+  EXPECT_EQ(defaults->string("tilo_saved_ad_events"), "events");
+  EXPECT_NE(defaults->takeReadFailureReport(), std::nullopt);
+  // 2. The next start still finds the host's keys.
+  EXPECT_EQ(FileSystem::readFile(path), host);
+  EXPECT_EQ(UserDefaults::atPath(path)->string("hostScore"), "42");
+}
+
 TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
   TempDir dir;
   auto path = dir.path() / "prefs.plist";

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "Tilo/telemetry/AdLogEvent.h"
+
 namespace tilo {
 namespace {
 
@@ -23,6 +27,28 @@ TEST(JsonWriterTest, WritesWhatTheCompactDumpWrites) {
   for (const auto& sample : samples) {
     EXPECT_EQ(write(sample), platform::dumpCompact(sample)) << sample.dump();
   }
+}
+
+TEST(JsonWriterTest, NonFiniteNumbersNeverMakeInvalidJson) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  // 1. Written directly and inside a value, each is null, as the compact dump writes it.
+  std::string out;
+  JsonWriter(out)
+      .beginArray()
+      .value(kInf)
+      .value(-kInf)
+      .value(std::numeric_limits<double>::quiet_NaN())
+      .value(1.5)
+      .endArray();
+  EXPECT_EQ(out, "[null,null,null,1.5]");
+  const Json payload = {{"latency", kInf}, {"network", "AdMob"}};
+  EXPECT_EQ(write(payload), platform::dumpCompact(payload));
+
+  // 2. An event whose payload holds one keeps the rest of its payload through the store.
+  const AdLogEvent event{"id", AdLogEventType::adResponse, 1, "session", payload, write(payload)};
+  const auto restored = decodeEventList(encodeEventList(std::span(&event, 1)));
+  ASSERT_EQ(restored.size(), 1u);
+  EXPECT_EQ(restored[0].payload, (Json{{"latency", nullptr}, {"network", "AdMob"}}));
 }
 
 TEST(JsonWriterTest, MalformedUtf8BecomesReplacementCharacters) {

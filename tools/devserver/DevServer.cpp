@@ -1,5 +1,7 @@
 #include "tools/devserver/DevServer.h"
 
+#include "tools/devserver/UploadDecoding.h"
+
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netdb.h>
@@ -157,73 +159,6 @@ class ConnectionStream final : public httplib::Stream {
 
 // The connection served by this thread, so that a handler can withhold its answer.
 thread_local ConnectionStream* currentConnection = nullptr;
-
-// One upload, decoded and ready to bind.
-struct Upload {
-  struct Row {
-    std::string eventId;
-    std::string eventType;
-    std::int64_t createdAt;
-    std::string sessionId;
-    std::string payload;
-  };
-  std::vector<Row> rows;
-  std::optional<std::string> sdkVersion;
-  std::optional<std::string> device;
-  std::optional<std::string> country;
-  std::optional<std::string> mediationPlatform;
-};
-
-// Whether `text`, read as JSON, nests arrays and objects deeper than `limit`. Counted before
-// parsing, so a body of a million brackets costs one pass and no recursion.
-bool nestsDeeperThan(std::string_view text, int limit) {
-  int depth = 0;
-  bool inString = false;
-  bool escaped = false;
-  for (char c : text) {
-    if (inString) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        inString = false;
-      }
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > limit) return true;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
-  return false;
-}
-
-// Throws platform::DecodingError naming the offending key.
-Upload decodeUpload(const std::string& text) {
-  const Json body = platform::parseJson(text);
-  platform::requireObject(body);
-  Upload upload;
-  const Json& events = platform::requireArray(platform::requiredValue(body, "events"), "events");
-  for (const Json& event : events) {
-    platform::requireObject(event, "events");
-    const Json& payload = platform::requiredValue(event, "payload");
-    platform::requireObject(payload, "payload");
-    upload.rows.push_back({platform::required<std::string>(event, "eventId"),
-                           platform::required<std::string>(event, "eventType"),
-                           platform::required<std::int64_t>(event, "createdAt"),
-                           platform::required<std::string>(event, "sessionId"),
-                           platform::dumpCompact(payload)});
-  }
-  upload.sdkVersion = platform::optional<std::string>(body, "sdkVersion");
-  if (const auto device = platform::optional<Json>(body, "device")) {
-    upload.device = platform::dumpCompact(*device);
-  }
-  upload.country = platform::optional<std::string>(body, "country");
-  upload.mediationPlatform = platform::optional<std::string>(body, "mediationPlatform");
-  return upload;
-}
 
 }  // namespace
 

@@ -1,0 +1,33 @@
+// Property lists, XML or binary: Info.plist as the bundle parses it, and a preferences
+// file as user defaults read and update it. Nothing crashes, hangs or trips libplist; an
+// update either leaves the file exactly as it was (memory only) or writes a file that
+// reads back with the update in it, launch after launch.
+#include "fuzz/support/FuzzSupport.h"
+#include "platform/FileSystem.h"
+#include "platform/PlistValue.h"
+#include "platform/UserDefaults.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tilo::platform;
+  using tilo::fuzz::check;
+  const std::string_view bytes = tilo::fuzz::textOf(data, size);
+
+  if (const auto info = PlistValue::parse(bytes); info && info->asDictionary()) {
+    const auto& entries = *info->asDictionary();
+    if (auto key = entries.find("TiloAppKey"); key != entries.end()) (void)key->second.asString();
+  }
+
+  // Two launches, each saving a value: after each, the file is the one before it or a
+  // file that reads back with the value.
+  const auto path = tilo::fuzz::scratchDirectory() / "prefs.plist";
+  check(FileSystem::atomicWrite(path, bytes));
+  std::string before(bytes);
+  for (const char* key : {"tilo_first", "tilo_second"}) {
+    UserDefaults::atPath(path)->setString(key, "value");
+    const auto after = FileSystem::readFile(path);
+    check(after.has_value());
+    if (*after != before) check(UserDefaults::atPath(path)->string(key) == "value");
+    before = *after;
+  }
+  return 0;
+}

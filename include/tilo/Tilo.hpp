@@ -114,7 +114,10 @@ inline const char* cString(const std::optional<std::string>& value) {
 
 inline std::optional<std::string> readString(tilo_status (*get)(char*, size_t, int64_t*)) {
   int64_t length = 0;
-  if (get(nullptr, 0, &length) != TILO_STATUS_OK || length < 0) return std::nullopt;
+  const tilo_status sized = get(nullptr, 0, &length);  // asks for the length first
+  if ((sized != TILO_STATUS_OK && sized != TILO_STATUS_BUFFER_TOO_SMALL) || length < 0) {
+    return std::nullopt;
+  }
   std::string value(static_cast<size_t>(length) + 1, '\0');
   if (get(value.data(), value.size(), &length) != TILO_STATUS_OK || length < 0) {
     return std::nullopt;

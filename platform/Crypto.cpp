@@ -11,6 +11,12 @@
 namespace tilo::platform {
 namespace {
 
+// OpenSSL frees its global state in an exit handler, while pool threads may still seal
+// events for the store when a host returns from main. Initialized first, when the library
+// loads, it never registers that handler; the process's end reclaims the memory.
+[[maybe_unused]] const bool opensslWithoutExitHandler =
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+
 // Fetched once: letting OpenSSL resolve the algorithm by name on every call costs a
 // provider lookup per operation. Kept for the whole process on purpose.
 const EVP_CIPHER* aes256Gcm() {

@@ -46,6 +46,11 @@ TiloAds& TiloAds::shared() {
   return *sharedInstance;
 }
 
+bool TiloAds::isSharedBuilt() {
+  std::lock_guard lock(sharedMutex);
+  return sharedInstance != nullptr;
+}
+
 TiloLogLevel TiloAds::logLevel() const {
   return currentLogLevel();
 }

@@ -35,6 +35,8 @@ class TILO_EXPORT TiloAds {
   // Points the SDK at another backend (development). Takes effect when shared() first
   // builds the SDK; plain http:// only for loopback hosts.
   static void setApiBaseUrl(std::string url);
+  // Whether shared() has built the SDK: the bundle, container and base URL are read then.
+  static bool isSharedBuilt();
 
   // One process-wide value, initially off.
   TiloLogLevel logLevel() const;

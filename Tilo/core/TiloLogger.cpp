@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 #include "platform/Environment.h"
 
@@ -13,6 +14,7 @@ namespace {
 std::atomic<TiloLogLevel> level{TiloLogLevel::off};
 std::mutex captureMutex;
 std::atomic<ScopedLogCapture*> capture{nullptr};
+std::shared_ptr<const LogSink> logSink;  // accessed with the atomic shared_ptr functions
 
 }  // namespace
 
@@ -71,10 +73,18 @@ void log(std::string_view message, TiloLogLevel messageLevel) {
     std::lock_guard lock(captureMutex);
     if (auto* sink = capture.load()) sink->record(line);
   }
+  if (auto sink = std::atomic_load(&logSink)) {
+    (*sink)(messageLevel, line);
+    return;
+  }
   line += '\n';
   // One write per line keeps lines from different threads whole.
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
+}
+
+void setLogSink(LogSink sink) {
+  std::atomic_store(&logSink, sink ? std::make_shared<const LogSink>(std::move(sink)) : nullptr);
 }
 
 ScopedLogCapture::ScopedLogCapture() {

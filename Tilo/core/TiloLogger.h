@@ -40,6 +40,11 @@ void setCurrentLogLevel(TiloLogLevel level);
 // Prints "[TILO] HH:mm:ss.SSS LEVEL message" when the current level admits `level`.
 void log(std::string_view message, TiloLogLevel level);
 
+// Receives each line (without newline) instead of standard output, on the logging thread;
+// an empty sink restores standard output.
+using LogSink = std::function<void(TiloLogLevel level, const std::string& line)>;
+void setLogSink(LogSink sink);
+
 // "HH:mm:ss.SSS" of a wall-clock time in the local time zone.
 std::string formatLogTime(double secondsSince1970);
 

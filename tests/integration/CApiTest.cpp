@@ -1,19 +1,26 @@
-// The C ABI as a C host uses it: status codes for wrong arguments, callbacks with their
-// context, C views of errors and ad info, and handle lifetimes. The SDK runs against the
-// development backend on loopback with the scripted ad source, on mock time.
+// The C ABI as hosts use it. The full-screen wrappers are driven by a host written in C
+// (chost/CHost.c, compiled as C11); the manager, windows, lifecycle and the handle table
+// are checked from here. The SDK runs against the development backend on loopback with
+// the scripted ad source, on mock time.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstring>
 #include <string>
-#include <utility>
+#include <thread>
 #include <vector>
 
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
-#include "TiloObjCBridge/tilo.h"
+#include "TiloObjCBridge/HandleTable.h"
+#include "TiloObjCBridge/TiloObjCWindow.h"
+#include "chost/CHost.h"
 #include "mediation/AdSource.h"
+#include "platform/Application.h"
 #include "platform/Json.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ui/UIButton.h"
 #include "support/SdkFixture.h"
+#include "tilo/tilo.h"
 
 namespace tilo::test {
 namespace {
@@ -23,270 +30,227 @@ SdkFixtureOptions cApiOptions() {
   options.appInfoJson =
       R"({"adUnits":[)"
       R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"}],)"
+      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
+      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"}],)"
       R"("feeRate":0.15})";
   return options;
 }
 
-// What a C host records: one line per callback, strings copied during the call.
-struct Host {
-  std::vector<std::string> calls;
-  tilo_interstitial_ad* interstitial = nullptr;
-  tilo_rewarded_ad* rewarded = nullptr;
-  tilo_interstitial_loader* loaderToDestroy = nullptr;
-
-  static Host& of(void* context) { return *static_cast<Host*>(context); }
-  static std::string info(const tilo_ad_info* info) {
-    if (!info) return "no info";
-    return std::string(info->ad_format) + " " + info->ad_unit_id + " " +
-           std::to_string(std::lround(info->latency_ms)) + " " +
-           (info->ad_network ? info->ad_network : "NULL");
-  }
-  static std::string error(const tilo_error* error) {
-    return std::to_string(error->code) + " " + error->message;
-  }
-};
-
 void onInit(void* context, const tilo_error* error) {
-  Host::of(context).calls.push_back(error ? "init failed " + Host::error(error) : "init ok");
-}
-
-tilo_interstitial_callbacks interstitialCallbacks() {
-  tilo_interstitial_callbacks callbacks{};
-  callbacks.on_load_success = [](void* c, tilo_interstitial_ad* ad, const tilo_ad_info* info) {
-    Host::of(c).interstitial = ad;
-    Host::of(c).calls.push_back("loaded " + Host::info(info));
-  };
-  callbacks.on_load_fail = [](void* c, const tilo_error* error) {
-    Host::of(c).calls.push_back("load failed " + Host::error(error));
-  };
-  callbacks.on_impression = [](void* c, const tilo_ad_info*) {
-    Host::of(c).calls.push_back("impression");
-  };
-  callbacks.on_clicked = [](void* c, const tilo_ad_info*) { Host::of(c).calls.push_back("click"); };
-  callbacks.on_shown = [](void* c, const tilo_ad_info* info) {
-    Host::of(c).calls.push_back("shown " + Host::info(info));
-  };
-  callbacks.on_failed_to_show = [](void* c, const tilo_ad_info*, const tilo_error* error) {
-    Host::of(c).calls.push_back("failed to show " + Host::error(error));
-  };
-  callbacks.on_dismiss = [](void* c, const tilo_ad_info*) {
-    Host::of(c).calls.push_back("dismiss");
-  };
-  return callbacks;
+  auto& calls = *static_cast<std::vector<std::string>*>(context);
+  calls.push_back(error ? std::string(error->domain) + " " + std::to_string(error->code) + " " +
+                              error->message
+                        : "init ok");
 }
 
 class CApiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     mediation::AdSource::shared().reset();
-    ASSERT_EQ(tilo_initialize(onInit, &host), TILO_STATUS_OK);
-    ASSERT_TRUE(sdk.drive([&] { return !host.calls.empty(); }));
-    ASSERT_EQ(host.calls, std::vector<std::string>{"init ok"});
-    host.calls.clear();
+    platform::Application::shared().resetForTesting();
   }
   void TearDown() override {
     mediation::AdSource::shared().reset();
     setCurrentLogLevel(TiloLogLevel::off);
+    tilo_set_log_callback(nullptr, nullptr);
+    platform::Application::shared().resetForTesting();
   }
 
-  static void script(const std::string& unit, const std::string& json) {
-    auto error = mediation::AdSource::shared().loadScenario(
-        platform::parseJson(R"({"units":{")" + unit + R"(":)" + json + "}}"));
-    ASSERT_FALSE(error) << *error;
+  void initialize() {
+    std::vector<std::string> calls;
+    ASSERT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_OK);
+    ASSERT_TRUE(sdk.drive([&] { return !calls.empty(); }));
+    ASSERT_EQ(calls, std::vector<std::string>{"init ok"});
+  }
+
+  // The driver the C host runs on.
+  c_host_env hostEnv() {
+    c_host_env env{};
+    env.impl = this;
+    env.drive_until = [](void* impl, const int* flag, double seconds) {
+      return static_cast<CApiTest*>(impl)->sdk.drive([flag] { return *flag != 0; }, seconds) ? 1
+                                                                                             : 0;
+    };
+    env.advance = [](void* impl, double seconds) {
+      static_cast<CApiTest*>(impl)->sdk.drive([] { return false; }, seconds);
+    };
+    // Units keep their scripts until scripted again.
+    env.script = [](void* impl, const char* unit, const char* json) {
+      auto& units = static_cast<CApiTest*>(impl)->units;
+      units[unit] = platform::parseJson(json);
+      auto error = mediation::AdSource::shared().loadScenario(platform::Json{{"units", units}});
+      ASSERT_FALSE(error) << *error;
+    };
+    env.on_other_thread = [](void*, void (*fn)(void*), void* arg) { std::thread(fn, arg).join(); };
+    return env;
   }
 
   SdkFixture sdk{cApiOptions()};
-  Host host;
+  platform::Json units = platform::Json::object();
 };
 
-TEST_F(CApiTest, WrongArgumentsReturnAnErrorAndChangeNothing) {
-  EXPECT_EQ(tilo_set_log_level(3), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(currentLogLevel(), TiloLogLevel::off);
-  EXPECT_EQ(tilo_set_has_user_consent(2), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_set_do_not_sell(-2), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_FALSE(TiloAds::shared().hasUserConsent());
-  EXPECT_FALSE(TiloAds::shared().doNotSell());
-  EXPECT_EQ(tilo_run_main_loop_for(-1), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_run_main_loop_for(NAN), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_run_main_loop_for(INFINITY), TILO_STATUS_INVALID_ARGUMENT);
-
-  EXPECT_EQ(tilo_interstitial_loader_create(nullptr), nullptr);
-  EXPECT_EQ(tilo_rewarded_loader_create(nullptr), nullptr);
-  const tilo_interstitial_callbacks callbacks = interstitialCallbacks();
-  EXPECT_EQ(tilo_interstitial_loader_load(nullptr, &callbacks, &host),
-            TILO_STATUS_INVALID_ARGUMENT);
-  tilo_interstitial_loader* loader = tilo_interstitial_loader_create("inter");
-  ASSERT_NE(loader, nullptr);
-  EXPECT_EQ(tilo_interstitial_loader_load(loader, nullptr, &host), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_rewarded_loader_load(nullptr, nullptr, nullptr), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_interstitial_ad_is_ready(nullptr), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_rewarded_ad_is_ready(nullptr), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_interstitial_ad_show(nullptr), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_rewarded_ad_show(nullptr), TILO_STATUS_INVALID_ARGUMENT);
-  tilo_interstitial_loader_destroy(nullptr);
-  tilo_interstitial_ad_destroy(nullptr);
-  tilo_rewarded_loader_destroy(nullptr);
-  tilo_rewarded_ad_destroy(nullptr);
-  // None of the refused calls started a load.
-  sdk.drive([] { return false; }, 5);
-  EXPECT_TRUE(host.calls.empty());
-  tilo_interstitial_loader_destroy(loader);
+TEST_F(CApiTest, CHostDrivesEveryFullScreenWrapperThroughItsDelegate) {
+  initialize();
+  c_host_env env = hostEnv();
+  EXPECT_EQ(c_host_full_screen_delegates(&env), 1) << env.failure;
 }
 
-TEST_F(CApiTest, SettersReachTheSdk) {
-  EXPECT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_ERROR), TILO_STATUS_OK);
-  EXPECT_EQ(currentLogLevel(), TiloLogLevel::error);
+TEST_F(CApiTest, CHostGetsANamedStatusForEveryBadInput) {
+  initialize();
+  c_host_env env = hostEnv();
+  EXPECT_EQ(c_host_bad_input(&env), 1) << env.failure;
+}
+
+TEST_F(CApiTest, CHostDestroysHandlesInsideTheirOwnCallbacks) {
+  initialize();
+  c_host_env env = hostEnv();
+  EXPECT_EQ(c_host_destroy_inside_callbacks(&env), 1) << env.failure;
+}
+
+TEST_F(CApiTest, HandlesOfAReusedSlotStayDistinct) {
+  initialize();
+  // 1. The second handle reuses the first one's slot: the first stays destroyed.
+  tilo_rewarded_ad* first = tilo_rewarded_ad_create("reward");
+  ASSERT_NE(first, nullptr);
+  const std::size_t live = bridge::HandleTable::shared().liveCount();
+  ASSERT_EQ(tilo_rewarded_ad_destroy(first), TILO_STATUS_OK);
+  tilo_rewarded_ad* second = tilo_rewarded_ad_create("reward");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(tilo_rewarded_ad_is_ready(first), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_rewarded_ad_is_ready(second), 0);
+  // 2. A window's view controller ends with its window.
+  tilo_window* window = tilo_window_create(100, 50, 2);
+  tilo_view_controller* root = tilo_window_root_view_controller(window);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(tilo_window_root_view_controller(window), root);
+  ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_rewarded_ad_show_from(second, root), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_window_destroy(window), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live);
+  EXPECT_EQ(tilo_rewarded_ad_destroy(second), TILO_STATUS_OK);
+}
+
+TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
+  // 1. Start-up settings apply before the SDK is built, not after.
+  const std::string container = sdk.containerDir().string();
+  EXPECT_EQ(tilo_set_application_container(container.c_str()), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_set_bundle_directory(""), TILO_STATUS_EMPTY_STRING);
+  EXPECT_EQ(tilo_set_development_base_url("http://10.0.0.1:80"), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_set_development_base_url(sdk.baseUrl().c_str()), TILO_STATUS_OK);
+  EXPECT_FALSE(TiloAds::isSharedBuilt());
+  initialize();
+  EXPECT_EQ(tilo_set_application_container(container.c_str()), TILO_STATUS_ALREADY_STARTED);
+  EXPECT_EQ(tilo_set_development_base_url(nullptr), TILO_STATUS_ALREADY_STARTED);
+
+  // 2. Identity and privacy reach the SDK and read back.
   auto& ads = TiloAds::shared();
-  EXPECT_EQ(tilo_set_user_id("player-7"), TILO_STATUS_OK);
-  EXPECT_EQ(ads.userId(), "player-7");
-  EXPECT_EQ(tilo_set_user_id(nullptr), TILO_STATUS_OK);
-  EXPECT_FALSE(ads.userId());
   EXPECT_EQ(tilo_set_has_user_consent(TILO_YES), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_do_not_sell(TILO_NO), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_set_child_directed(TILO_YES), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_gdpr_consent_string("CP-gdpr"), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_set_ccpa_string("1YNN"), TILO_STATUS_OK);
-  // Tracking: not authorized until the host says so (Linux has no system prompt).
-  EXPECT_FALSE(ads.privacySnapshot().isTrackingAuthorized);
-  EXPECT_EQ(tilo_set_tracking_authorization(4), TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(tilo_set_tracking_authorization(TILO_TRACKING_AUTHORIZED), TILO_STATUS_OK);
   const PrivacySettings privacy = ads.privacySnapshot();
-  EXPECT_TRUE(privacy.isTrackingAuthorized);
-  EXPECT_EQ(tilo_set_tracking_authorization(TILO_TRACKING_DENIED), TILO_STATUS_OK);
-  EXPECT_EQ(ads.trackingAuthorizationStatus(), platform::TrackingAuthorizationStatus::denied);
-  EXPECT_FALSE(ads.privacySnapshot().isTrackingAuthorized);
-  ads.setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus::notDetermined);
   EXPECT_EQ(privacy.hasUserConsent, true);
   EXPECT_EQ(privacy.doNotSell, false);
-  EXPECT_EQ(privacy.isChildDirected, true);
   EXPECT_EQ(privacy.gdprConsentString, "CP-gdpr");
-  EXPECT_EQ(privacy.ccpaString, "1YNN");
+  EXPECT_TRUE(privacy.isTrackingAuthorized);
+  ads.setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus::notDetermined);
+  int value = 7;
+  EXPECT_EQ(tilo_get_do_not_sell(&value), TILO_STATUS_OK);
+  EXPECT_EQ(value, TILO_NO);
   EXPECT_EQ(tilo_set_has_user_consent(TILO_UNSET), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_set_ccpa_string(nullptr), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_get_has_user_consent(&value), TILO_STATUS_OK);
+  EXPECT_EQ(value, TILO_UNSET);
   EXPECT_FALSE(ads.hasUserConsent());
-  EXPECT_FALSE(ads.ccpaString());
+  int64_t length = 0;
+  EXPECT_EQ(tilo_get_ccpa_string(nullptr, 0, &length), TILO_STATUS_OK);
+  EXPECT_EQ(length, -1);
+  EXPECT_EQ(tilo_get_ccpa_string(nullptr, 5, &length), TILO_STATUS_NULL_ARGUMENT);
 }
 
-TEST_F(CApiTest, InterstitialLoadsShowsAndReportsThroughCallbacks) {
-  script("gad/inter", R"({"click":true,"dismissAfterMs":500,"latencies":[0.05,0.12]})");
-  tilo_interstitial_loader* loader = tilo_interstitial_loader_create("inter");
-  const tilo_interstitial_callbacks callbacks = interstitialCallbacks();
-  ASSERT_EQ(tilo_interstitial_loader_load(loader, &callbacks, &host), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return host.interstitial != nullptr; }));
-  EXPECT_EQ(host.calls, std::vector<std::string>{"loaded interstitial inter 170 AdMob"});
-  EXPECT_EQ(tilo_interstitial_ad_is_ready(host.interstitial), 1);
-
-  ASSERT_EQ(tilo_interstitial_ad_show(host.interstitial), TILO_STATUS_OK);
-  sdk.env().advance(0.5);
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"loaded interstitial inter 170 AdMob",
-                                                  "shown interstitial inter 170 AdMob",
-                                                  "impression", "click", "dismiss"}));
-  // An ad shows once; a second show is silent.
-  EXPECT_EQ(tilo_interstitial_ad_is_ready(host.interstitial), 0);
-  host.calls.clear();
-  EXPECT_EQ(tilo_interstitial_ad_show(host.interstitial), TILO_STATUS_OK);
-  sdk.drive([] { return false; }, 2);
-  EXPECT_TRUE(host.calls.empty());
-  tilo_interstitial_ad_destroy(host.interstitial);
-
-  // A scripted no-fill arrives as the SDK's error, its text valid during the call.
-  script("gad/inter", R"({"result":"error","error":{"code":1,"description":"No fill."}})");
-  ASSERT_EQ(tilo_interstitial_loader_load(loader, &callbacks, &host), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return !host.calls.empty(); }));
-  ASSERT_EQ(host.calls.size(), 1u);
-  EXPECT_EQ(host.calls[0].rfind("load failed 204 No fill.", 0), 0u) << host.calls[0];
-  tilo_interstitial_loader_destroy(loader);
+TEST(CApiOfflineTest, AFailedInitializationArrivesInTheBridgeDomain) {
+  SdkFixture sdk{SdkFixtureOptions::offline()};
+  std::vector<std::string> calls;
+  ASSERT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return !calls.empty(); }, 120));
+  EXPECT_EQ(calls, std::vector<std::string>{"com.tilo.objcbridge -3 Initialization failed"});
 }
 
-TEST_F(CApiTest, RewardedReportsTheRewardAndFailedPresentation) {
-  script("gad/reward", R"({"reward":{"amount":3000000000,"type":"coins"},"dismissAfterMs":0})");
-  tilo_rewarded_loader* loader = tilo_rewarded_loader_create("reward");
-  tilo_rewarded_callbacks callbacks{};
-  callbacks.on_load_success = [](void* c, tilo_rewarded_ad* ad, const tilo_ad_info* info) {
-    Host::of(c).rewarded = ad;
-    Host::of(c).calls.push_back("loaded " + Host::info(info));
-  };
-  callbacks.on_failed_to_show = [](void* c, const tilo_ad_info*, const tilo_error* error) {
-    Host::of(c).calls.push_back("failed to show " + std::to_string(error->code));
-  };
-  callbacks.on_earned_reward = [](void* c, const tilo_ad_info*, const tilo_reward* reward) {
-    Host::of(c).calls.push_back("reward " + std::to_string(reward->amount) + " " + reward->type);
-  };
-  callbacks.on_dismiss = [](void* c, const tilo_ad_info*) {
-    Host::of(c).calls.push_back("dismiss");
-  };
-  ASSERT_EQ(tilo_rewarded_loader_load(loader, &callbacks, &host), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return host.rewarded != nullptr; }));
-  EXPECT_EQ(tilo_rewarded_ad_is_ready(host.rewarded), 1);
-  ASSERT_EQ(tilo_rewarded_ad_show(host.rewarded), TILO_STATUS_OK);
-  sdk.env().runUntilIdle();
-  // Callbacks left NULL (shown, impression) are skipped.
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"loaded rewarded reward 0 AdMob",
-                                                  "reward 3000000000 coins", "dismiss"}));
-  tilo_rewarded_ad_destroy(host.rewarded);
-
-  host.calls.clear();
-  host.rewarded = nullptr;
-  script("gad/reward", R"({"presentError":{"code":18,"description":"Ad has already been used."}})");
-  ASSERT_EQ(tilo_rewarded_loader_load(loader, &callbacks, &host), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return host.rewarded != nullptr; }));
-  ASSERT_EQ(tilo_rewarded_ad_show(host.rewarded), TILO_STATUS_OK);
-  sdk.env().runUntilIdle();
-  ASSERT_EQ(host.calls.size(), 2u);
-  EXPECT_EQ(host.calls[1].rfind("failed to show ", 0), 0u);
-  tilo_rewarded_ad_destroy(host.rewarded);
-  tilo_rewarded_loader_destroy(loader);
-}
-
-TEST_F(CApiTest, DestroyedHandlesNeverCallBack) {
-  script("gad/inter", R"({"delayMs":200,"click":true,"dismissAfterMs":300})");
-  const tilo_interstitial_callbacks callbacks = interstitialCallbacks();
-
-  // 1. A loader destroyed while its load is in flight: the load ends silently.
-  tilo_interstitial_loader* gone = tilo_interstitial_loader_create("inter");
-  ASSERT_EQ(tilo_interstitial_loader_load(gone, &callbacks, &host), TILO_STATUS_OK);
-  sdk.env().runUntilIdle();
-  tilo_interstitial_loader_destroy(gone);
-  sdk.drive([] { return false; }, 2);
-  EXPECT_TRUE(host.calls.empty());
-
-  // 2. A loader destroyed inside its own success callback.
-  tilo_interstitial_callbacks destroying = callbacks;
-  destroying.on_load_success = [](void* c, tilo_interstitial_ad* ad, const tilo_ad_info*) {
-    Host& host = Host::of(c);
-    host.interstitial = ad;
-    host.calls.push_back("loaded");
-    tilo_interstitial_loader_destroy(std::exchange(host.loaderToDestroy, nullptr));
-  };
-  host.loaderToDestroy = tilo_interstitial_loader_create("inter");
-  ASSERT_EQ(tilo_interstitial_loader_load(host.loaderToDestroy, &destroying, &host),
+TEST_F(CApiTest, LogCallbackReplacesStandardOutput) {
+  std::vector<std::string> lines;
+  ASSERT_EQ(tilo_set_log_callback(
+                [](void* context, tilo_log_level level, const char* line) {
+                  static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(level) +
+                                                                             " " + line);
+                },
+                &lines),
             TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return host.interstitial != nullptr; }));
-  EXPECT_EQ(host.loaderToDestroy, nullptr);
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
+  ::testing::internal::CaptureStdout();
+  log("🚀 SDK 초기화 시작", TiloLogLevel::debug);
+  log("failed", TiloLogLevel::error);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("2 [TILO] ", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find(" DEBUG 🚀 SDK 초기화 시작"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1].rfind("1 [TILO] ", 0), 0u) << lines[1];
 
-  // 3. Its ad still shows, but impressions and clicks went with the loader.
-  ASSERT_EQ(tilo_interstitial_ad_show(host.interstitial), TILO_STATUS_OK);
-  sdk.env().advance(1);
-  EXPECT_EQ(host.calls,
-            (std::vector<std::string>{"loaded", "shown interstitial inter 0 AdMob", "dismiss"}));
-  tilo_interstitial_ad_destroy(host.interstitial);
+  ASSERT_EQ(tilo_set_log_callback(nullptr, nullptr), TILO_STATUS_OK);
+  ::testing::internal::CaptureStdout();
+  log("back on stdout", TiloLogLevel::debug);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("back on stdout"), std::string::npos);
+  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_STREQ(tilo_version(), "1.1.44");
+}
 
-  // 4. An ad destroyed mid-presentation stays alive in its loader, but its dismissal no
-  //    longer reaches the host.
-  host.calls.clear();
-  host.interstitial = nullptr;
-  tilo_interstitial_loader* loader = tilo_interstitial_loader_create("inter");
-  ASSERT_EQ(tilo_interstitial_loader_load(loader, &callbacks, &host), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return host.interstitial != nullptr; }));
-  ASSERT_EQ(tilo_interstitial_ad_show(host.interstitial), TILO_STATUS_OK);
+TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
+  // 1. Pixel size, strides, appearance and insets.
+  tilo_window* window = tilo_window_create(100, 50, 2);
+  ASSERT_NE(window, nullptr);
+  int width = 0, height = 0;
+  ASSERT_EQ(tilo_window_pixel_size(window, &width, &height), TILO_STATUS_OK);
+  EXPECT_EQ(width, 200);
+  EXPECT_EQ(height, 100);
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4, 0xAB);
+  EXPECT_EQ(tilo_window_render_rgba(window, pixels.data(), 199 * 4), TILO_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(pixels[0], 0xAB);
+  EXPECT_EQ(tilo_window_set_appearance(window, 2), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_window_set_safe_area_insets(window, 30, 0, 30, 0), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_window_set_safe_area_insets(window, 5, 0, 5, 0), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_window_set_appearance(window, TILO_APPEARANCE_DARK), TILO_STATUS_OK);
+
+  // 2. A button placed in the root view (where view handles will go) is drawn and tapped.
+  auto object = std::static_pointer_cast<bridge::TiloObjCWindow>(
+      bridge::HandleTable::shared().find(window, bridge::HandleType::window).object);
+  ASSERT_TRUE(object);
+  int taps = 0;
+  auto button = platform::UIButton::create();
+  button->setFrame({0, 0, 50, 50});
+  button->setBackgroundColor(platform::UIColor(1, 0, 0, 1));
+  button->addAction([&taps](platform::UIControl&) { ++taps; },
+                    platform::UIControlEvents::touchUpInside);
+  object->rootViewController()->view()->addSubview(button);
+  ASSERT_EQ(tilo_window_render_rgba(window, pixels.data(), static_cast<size_t>(width) * 4),
+            TILO_STATUS_OK);
+  EXPECT_EQ(pixels[0], 255);  // premultiplied opaque red at the top left
+  EXPECT_EQ(pixels[1], 0);
+  EXPECT_EQ(pixels[3], 255);
+  EXPECT_EQ(tilo_window_tap(window, 25, 25), 1);
+  EXPECT_EQ(tilo_window_tap(window, 75, 25), 0);
+  EXPECT_EQ(tilo_window_tap(window, NAN, 25), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(taps, 1);
+  ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
+
+  // 3. The lifecycle posts what a phone OS would.
+  int backgrounds = 0;
+  auto observer = platform::NotificationCenter::defaultCenter().addObserver(
+      platform::kDidEnterBackgroundNotification, [&backgrounds] { ++backgrounds; });
+  EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_BACKGROUND), TILO_STATUS_OK);
   sdk.env().runUntilIdle();
-  tilo_interstitial_ad_destroy(host.interstitial);
-  sdk.env().advance(1);
-  EXPECT_EQ(host.calls,
-            (std::vector<std::string>{"loaded interstitial inter 0 AdMob",
-                                      "shown interstitial inter 0 AdMob", "impression", "click"}));
-  tilo_interstitial_loader_destroy(loader);
+  EXPECT_EQ(tilo_application_get_state(), TILO_APPLICATION_BACKGROUND);
+  EXPECT_EQ(platform::Application::shared().state(), platform::ApplicationState::background);
+  EXPECT_EQ(backgrounds, 1);
 }
 
 }  // namespace

@@ -1,0 +1,125 @@
+#include "TiloObjCBridge/BridgeValues.h"
+
+#include "platform/Environment.h"
+
+namespace tilo::bridge {
+
+bool isValidUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    int length;
+    std::uint32_t code;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    } else if ((c & 0xe0) == 0xc0) {
+      length = 2;
+      code = c & 0x1f;
+    } else if ((c & 0xf0) == 0xe0) {
+      length = 3;
+      code = c & 0x0f;
+    } else if ((c & 0xf8) == 0xf0) {
+      length = 4;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p < length) return false;
+    for (int i = 1; i < length; ++i) {
+      if ((p[i] & 0xc0) != 0x80) return false;
+      code = (code << 6) | (p[i] & 0x3f);
+    }
+    static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kMinimum[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) {
+      return false;
+    }
+    p += length;
+  }
+  return true;
+}
+
+tilo_status checkString(const char* text, bool required) {
+  if (!text) return TILO_STATUS_NULL_ARGUMENT;
+  if (required && !*text) return TILO_STATUS_EMPTY_STRING;
+  if (!isValidUtf8(text)) return TILO_STATUS_INVALID_UTF8;
+  return TILO_STATUS_OK;
+}
+
+std::int64_t bridgeFormat(TiloAdFormat format) {
+  switch (format) {
+    case TiloAdFormat::banner:
+    case TiloAdFormat::mrec:
+      return TILO_AD_FORMAT_BANNER;
+    case TiloAdFormat::interstitial:
+      return TILO_AD_FORMAT_INTERSTITIAL;
+    case TiloAdFormat::rewarded:
+      return TILO_AD_FORMAT_REWARDED;
+    case TiloAdFormat::native:
+    case TiloAdFormat::lightPopup:
+      return TILO_AD_FORMAT_NATIVE;
+    case TiloAdFormat::appOpen:
+      return TILO_AD_FORMAT_APP_OPEN;
+  }
+  return TILO_AD_FORMAT_NONE;
+}
+
+namespace {
+thread_local tilo_status lastStatusValue = TILO_STATUS_OK;
+}
+
+void setLastStatus(tilo_status status) {
+  lastStatusValue = status;
+}
+
+tilo_status lastStatus() {
+  return lastStatusValue;
+}
+
+bool onMainThread() {
+  return platform::isMainThread();
+}
+
+CAdInfo::CAdInfo(const std::optional<TiloAdInfo>& info) {
+  if (!info) return;
+  unitId_ = info->adUnitId;
+  // An empty name means the response named no network.
+  if (info->adNetwork && !info->adNetwork->empty()) network_ = info->adNetwork;
+  info_.ad_format = bridgeFormat(info->adFormat);
+  info_.ad_unit_id = unitId_.c_str();
+  info_.has_latency = info->latency ? 1 : 0;
+  info_.latency_ms = info->latency.value_or(0);
+  info_.ad_network = network_ ? network_->c_str() : nullptr;
+  present_ = true;
+}
+
+CError::CError(std::string domain, std::int64_t code, std::string message,
+               std::optional<std::string> adUnitId, std::optional<std::int64_t> format)
+    : domain_(std::move(domain)), message_(std::move(message)), adUnitId_(std::move(adUnitId)) {
+  error_.domain = domain_.c_str();
+  error_.code = code;
+  error_.message = message_.c_str();
+  error_.ad_unit_id = adUnitId_ ? adUnitId_->c_str() : nullptr;
+  error_.ad_format = format.value_or(TILO_AD_FORMAT_NONE);
+}
+
+CError CError::from(const TiloError& error, std::optional<std::string> adUnitId,
+                    std::optional<std::int64_t> format) {
+  return CError(TILO_ERROR_DOMAIN, static_cast<std::int64_t>(error.code()), error.message(),
+                std::move(adUnitId), format);
+}
+
+CRewardedItem::CRewardedItem(const TiloRewardedItem& item) : type_(item.rewardType) {
+  item_.amount = item.amount;
+  item_.reward_type = type_.c_str();
+}
+
+CRevenue::CRevenue(const TiloRevenueInfo& revenue)
+    : value_(revenue.value.description()), currency_(revenue.currencyCode) {
+  revenue_.value = value_.c_str();
+  revenue_.currency_code = currency_.c_str();
+  revenue_.precision = static_cast<int>(revenue.precisionType);
+}
+
+}  // namespace tilo::bridge

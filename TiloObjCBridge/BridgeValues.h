@@ -1,0 +1,112 @@
+// The C views of the SDK's values and the checks every C entry point shares.
+//
+//   if (tilo_status s = checkIdentifier(unit_id); s != TILO_STATUS_OK) return fail(s);
+//   CAdInfo info(ad->adInfo());          // owns the strings the tilo_ad_info points into
+//   delegate.did_load(context, handle, info.get());
+//
+// The C structs point into these objects, which live for one callback.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Tilo/ads/TiloAdInfo.h"
+#include "Tilo/ads/TiloRevenueInfo.h"
+#include "Tilo/ads/TiloRewardedItem.h"
+#include "Tilo/backend/TiloError.h"
+#include "tilo/tilo.h"
+
+namespace tilo::bridge {
+
+inline constexpr const char* kAdNotReadyMessage = "Ad is not ready to show";
+
+// Strict UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
+bool isValidUtf8(std::string_view text);
+// NULL, then UTF-8; `required` refuses "" as well.
+tilo_status checkString(const char* text, bool required);
+inline tilo_status checkIdentifier(const char* text) {
+  return checkString(text, true);
+}
+
+// The integer format hosts of the bridge see: banner and MREC 0, interstitial 1,
+// rewarded 2, native and light popup 3, app open 4.
+std::int64_t bridgeFormat(TiloAdFormat format);
+
+// The status a NULL-returning call leaves for tilo_last_status (per thread).
+void setLastStatus(tilo_status status);
+tilo_status lastStatus();
+
+// Whether this is the thread that runs (or will run) the main loop.
+bool onMainThread();
+
+class CAdInfo {
+ public:
+  explicit CAdInfo(const std::optional<TiloAdInfo>& info);
+  CAdInfo(const CAdInfo&) = delete;
+  CAdInfo& operator=(const CAdInfo&) = delete;
+  const tilo_ad_info* get() const { return present_ ? &info_ : nullptr; }
+
+ private:
+  std::string unitId_;
+  std::optional<std::string> network_;
+  tilo_ad_info info_{};
+  bool present_ = false;
+};
+
+class CError {
+ public:
+  // An error of `domain` with the code and message; `adUnitId` and `format` (when given)
+  // are the user-info entries the full-screen ads add.
+  CError(std::string domain, std::int64_t code, std::string message,
+         std::optional<std::string> adUnitId = std::nullopt,
+         std::optional<std::int64_t> format = std::nullopt);
+  // The SDK error's raw code and message.
+  static CError from(const TiloError& error, std::optional<std::string> adUnitId = std::nullopt,
+                     std::optional<std::int64_t> format = std::nullopt);
+  CError(const CError&) = delete;
+  CError& operator=(const CError&) = delete;
+  const tilo_error* get() const { return &error_; }
+
+ private:
+  std::string domain_, message_;
+  std::optional<std::string> adUnitId_;
+  tilo_error error_{};
+};
+
+class CRewardedItem {
+ public:
+  explicit CRewardedItem(const TiloRewardedItem& item);
+  CRewardedItem(const CRewardedItem&) = delete;
+  CRewardedItem& operator=(const CRewardedItem&) = delete;
+  const tilo_rewarded_item* get() const { return &item_; }
+
+ private:
+  std::string type_;
+  tilo_rewarded_item item_{};
+};
+
+class CRevenue {
+ public:
+  explicit CRevenue(const TiloRevenueInfo& revenue);
+  CRevenue(const CRevenue&) = delete;
+  CRevenue& operator=(const CRevenue&) = delete;
+  const tilo_revenue* get() const { return &revenue_; }
+
+ private:
+  std::string value_, currency_;
+  tilo_revenue revenue_{};
+};
+
+// Runs `body`, turning anything it throws into TILO_STATUS_INTERNAL_ERROR.
+template <class Body>
+auto guarded(Body&& body) noexcept -> decltype(body()) {
+  try {
+    return body();
+  } catch (...) {
+    return static_cast<decltype(body())>(TILO_STATUS_INTERNAL_ERROR);
+  }
+}
+
+}  // namespace tilo::bridge

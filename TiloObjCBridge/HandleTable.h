@@ -1,0 +1,79 @@
+// The C ABI's handles: each one names a slot of this table by index, generation and kind,
+// so a handle is checked before anything is touched. A destroyed handle (its slot's
+// generation has moved on), a pointer the table never issued and a handle of another kind
+// are told apart by status; none of them is ever dereferenced.
+//
+//   void* handle = HandleTable::shared().insert(HandleType::rewardedAd, wrapper);
+//   auto found = HandleTable::shared().find(handle, HandleType::rewardedAd);
+//   if (found.status != TILO_STATUS_OK) return found.status;
+//   HandleTable::shared().remove(handle, HandleType::rewardedAd);   // twice is harmless
+//
+// `find` hands out a strong reference: an object destroyed by the host while one of its
+// calls runs (from inside its own callback) lives until that call returns.
+// Thread-safe; the objects' own calls are main-thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "tilo/tilo.h"
+
+namespace tilo::bridge {
+
+// One value per handle kind; the view kinds are reserved for their wrappers.
+enum class HandleType : std::uint8_t {
+  rewardedAd = 1,
+  interstitialAd = 2,
+  appOpenAd = 3,
+  window = 4,
+  viewController = 5,
+  bannerView = 6,
+  nativeView = 7,
+  lineBannerView = 8,
+  lightPopupAdLoader = 9,
+  lightPopupAd = 10,
+};
+
+// What a handle owns.
+class HandleObject {
+ public:
+  virtual ~HandleObject() = default;
+  // Called once when the host destroys the handle; after it no host callback may run.
+  virtual void willDestroy() {}
+};
+
+class HandleTable {
+ public:
+  static HandleTable& shared();
+
+  struct Found {
+    tilo_status status = TILO_STATUS_INVALID_HANDLE;
+    std::shared_ptr<HandleObject> object;
+  };
+
+  // A new handle for `object`; null only when every slot is taken.
+  void* insert(HandleType type, std::shared_ptr<HandleObject> object);
+  Found find(const void* handle, HandleType type) const;
+  // Ends the handle: later finds say TILO_STATUS_INVALID_HANDLE. Returns the object (for
+  // willDestroy), null with the reason when the handle is not live or of another kind.
+  Found remove(const void* handle, HandleType type);
+  std::size_t liveCount() const;
+
+ private:
+  struct Slot {
+    std::uint32_t generation = 1;
+    HandleType type{};
+    std::shared_ptr<HandleObject> object;  // null: free
+  };
+  // Finds the live slot `handle` names, or why there is none (requires lock).
+  const Slot* locate(const void* handle, HandleType type, tilo_status& status) const;
+
+  mutable std::mutex mutex_;
+  std::vector<Slot> slots_;
+  std::vector<std::uint32_t> free_;
+};
+
+}  // namespace tilo::bridge

@@ -1,0 +1,275 @@
+// The manager of the C ABI: start-up settings, initialization, identity and privacy, log
+// level and log callback, the main-loop pump and the application lifecycle.
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/TiloAds.h"
+#include "Tilo/core/TiloLogger.h"
+#include "TiloObjCBridge/BridgeValues.h"
+#include "platform/Application.h"
+#include "platform/Bundle.h"
+#include "platform/Device.h"
+#include "platform/FileSystem.h"
+#include "platform/MainLoop.h"
+#include "tilo/tilo.h"
+
+#ifndef TILO_VERSION_STRING
+#define TILO_VERSION_STRING "0.0.0"
+#endif
+
+namespace tilo::bridge {
+namespace {
+
+using tilo::TiloAds;
+
+tilo_status setOptionalBool(int value, void (TiloAds::*setter)(std::optional<bool>)) noexcept {
+  if (value != TILO_UNSET && value != TILO_NO && value != TILO_YES) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return guarded([&] {
+    (TiloAds::shared().*setter)(value == TILO_UNSET ? std::nullopt
+                                                    : std::optional(value == TILO_YES));
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status getOptionalBool(int* out, std::optional<bool> (TiloAds::*getter)() const) noexcept {
+  if (!out) return TILO_STATUS_NULL_ARGUMENT;
+  return guarded([&] {
+    const auto value = (TiloAds::shared().*getter)();
+    *out = !value ? TILO_UNSET : (*value ? TILO_YES : TILO_NO);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status setOptionalString(const char* value,
+                              void (TiloAds::*setter)(std::optional<std::string>)) noexcept {
+  if (value) {
+    if (auto status = checkString(value, false); status != TILO_STATUS_OK) return status;
+  }
+  return guarded([&] {
+    (TiloAds::shared().*setter)(value ? std::optional<std::string>(value) : std::nullopt);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status getOptionalString(char* buffer, size_t capacity, int64_t* length,
+                              std::optional<std::string> (TiloAds::*getter)() const) noexcept {
+  if (!length || (!buffer && capacity > 0)) return TILO_STATUS_NULL_ARGUMENT;
+  return guarded([&] {
+    const auto value = (TiloAds::shared().*getter)();
+    if (!value) {
+      *length = -1;
+      if (capacity > 0) buffer[0] = '\0';
+      return TILO_STATUS_OK;
+    }
+    *length = static_cast<int64_t>(value->size());
+    if (capacity < value->size() + 1) return TILO_STATUS_BUFFER_TOO_SMALL;
+    std::memcpy(buffer, value->c_str(), value->size() + 1);
+    return TILO_STATUS_OK;
+  });
+}
+
+// Start-up settings apply only while the SDK is not built; the check and the change are
+// one step, so a concurrent first use cannot slip in between unnoticed... except through
+// TiloAds::shared() itself, which reads them once under its own lock.
+std::mutex startupMutex;
+
+template <class Apply>
+tilo_status beforeStartup(const char* value, Apply apply) noexcept {
+  if (value) {
+    if (auto status = checkString(value, true); status != TILO_STATUS_OK) return status;
+  }
+  return guarded([&] {
+    std::lock_guard lock(startupMutex);
+    if (TiloAds::isSharedBuilt()) return TILO_STATUS_ALREADY_STARTED;
+    return apply(value ? std::optional<std::string>(value) : std::nullopt);
+  });
+}
+
+struct LogCallback {
+  tilo_log_callback callback;
+  void* context;
+};
+
+}  // namespace
+}  // namespace tilo::bridge
+
+using namespace tilo::bridge;
+
+extern "C" {
+
+const char* tilo_status_name(int status) {
+  switch (status) {
+#define TILO_NAME(value) \
+  case value:            \
+    return #value;
+    TILO_NAME(TILO_STATUS_OK)
+    TILO_NAME(TILO_STATUS_INVALID_ARGUMENT)
+    TILO_NAME(TILO_STATUS_INTERNAL_ERROR)
+    TILO_NAME(TILO_STATUS_NULL_ARGUMENT)
+    TILO_NAME(TILO_STATUS_EMPTY_STRING)
+    TILO_NAME(TILO_STATUS_INVALID_UTF8)
+    TILO_NAME(TILO_STATUS_INVALID_HANDLE)
+    TILO_NAME(TILO_STATUS_WRONG_HANDLE_TYPE)
+    TILO_NAME(TILO_STATUS_DELEGATE_TOO_SMALL)
+    TILO_NAME(TILO_STATUS_MISSING_CALLBACK)
+    TILO_NAME(TILO_STATUS_WRONG_THREAD)
+    TILO_NAME(TILO_STATUS_ALREADY_STARTED)
+    TILO_NAME(TILO_STATUS_BUFFER_TOO_SMALL)
+#undef TILO_NAME
+  }
+  return "TILO_STATUS_UNKNOWN";
+}
+
+tilo_status tilo_last_status(void) {
+  return lastStatus();
+}
+
+const char* tilo_version(void) {
+  return TILO_VERSION_STRING;
+}
+
+tilo_status tilo_set_log_level(int level) {
+  auto parsed = tilo::tiloLogLevelFromRawValue(level);
+  if (!parsed) return TILO_STATUS_INVALID_ARGUMENT;
+  // The logger's level, not TiloAds: setting it must not build the SDK, so that the
+  // lines of its construction show.
+  tilo::setCurrentLogLevel(*parsed);
+  return TILO_STATUS_OK;
+}
+
+tilo_log_level tilo_get_log_level(void) {
+  return static_cast<tilo_log_level>(tilo::currentLogLevel());
+}
+
+tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context) {
+  return guarded([&] {
+    if (!callback) {
+      tilo::setLogSink(nullptr);
+    } else {
+      tilo::setLogSink([callback, context](tilo::TiloLogLevel level, const std::string& line) {
+        callback(context, static_cast<tilo_log_level>(level), line.c_str());
+      });
+    }
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_set_bundle_directory(const char* path) {
+  return beforeStartup(path, [](std::optional<std::string> value) {
+    tilo::platform::Bundle::setMainBundleDirectory(
+        value ? std::optional<std::filesystem::path>(*value) : std::nullopt);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_set_application_container(const char* path) {
+  return beforeStartup(path, [](std::optional<std::string> value) {
+    tilo::platform::FileSystem::setApplicationContainer(
+        value ? std::optional<std::filesystem::path>(*value) : std::nullopt);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_set_development_base_url(const char* url) {
+  if (url && checkString(url, true) == TILO_STATUS_OK && !tilo::isAcceptableApiBaseUrl(url)) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return beforeStartup(url, [](std::optional<std::string> value) {
+    tilo::setApiBaseUrlOverride(std::move(value));
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
+  return guarded([&] {
+    TiloAds::shared().initialized([callback, context](std::optional<tilo::TiloError> error) {
+      if (!callback) return;
+      if (!error) return callback(context, nullptr);
+      const CError converted = CError::from(*error);
+      callback(context, converted.get());
+    });
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_set_user_id(const char* user_id) {
+  return setOptionalString(user_id, &TiloAds::setUserId);
+}
+tilo_status tilo_set_has_user_consent(int value) {
+  return setOptionalBool(value, &TiloAds::setHasUserConsent);
+}
+tilo_status tilo_set_do_not_sell(int value) {
+  return setOptionalBool(value, &TiloAds::setDoNotSell);
+}
+tilo_status tilo_set_child_directed(int value) {
+  return setOptionalBool(value, &TiloAds::setIsTaggedForChildDirectedTreatment);
+}
+tilo_status tilo_set_gdpr_consent_string(const char* value) {
+  return setOptionalString(value, &TiloAds::setGdprConsentString);
+}
+tilo_status tilo_set_ccpa_string(const char* value) {
+  return setOptionalString(value, &TiloAds::setCcpaString);
+}
+tilo_status tilo_get_has_user_consent(int* value) {
+  return getOptionalBool(value, &TiloAds::hasUserConsent);
+}
+tilo_status tilo_get_do_not_sell(int* value) {
+  return getOptionalBool(value, &TiloAds::doNotSell);
+}
+tilo_status tilo_get_child_directed(int* value) {
+  return getOptionalBool(value, &TiloAds::isTaggedForChildDirectedTreatment);
+}
+tilo_status tilo_get_user_id(char* buffer, size_t capacity, int64_t* length) {
+  return getOptionalString(buffer, capacity, length, &TiloAds::userId);
+}
+tilo_status tilo_get_gdpr_consent_string(char* buffer, size_t capacity, int64_t* length) {
+  return getOptionalString(buffer, capacity, length, &TiloAds::gdprConsentString);
+}
+tilo_status tilo_get_ccpa_string(char* buffer, size_t capacity, int64_t* length) {
+  return getOptionalString(buffer, capacity, length, &TiloAds::ccpaString);
+}
+
+tilo_status tilo_set_tracking_authorization(int status) {
+  using Status = tilo::platform::TrackingAuthorizationStatus;
+  if (status < static_cast<int>(Status::notDetermined) ||
+      status > static_cast<int>(Status::authorized)) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return guarded([&] {
+    tilo::platform::setTrackingAuthorizationStatus(static_cast<Status>(status));
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_run_main_loop_for(double seconds) {
+  if (!std::isfinite(seconds) || seconds < 0) return TILO_STATUS_INVALID_ARGUMENT;
+  return guarded([&] {
+    tilo::platform::MainLoop::shared()->runFor(seconds);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_application_set_state(int state) {
+  if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
+  if (state < TILO_APPLICATION_ACTIVE || state > TILO_APPLICATION_BACKGROUND) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return guarded([&] {
+    tilo::platform::Application::shared().setState(
+        static_cast<tilo::platform::ApplicationState>(state));
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_application_state tilo_application_get_state(void) {
+  return static_cast<tilo_application_state>(tilo::platform::Application::shared().state());
+}
+
+}  // extern "C"

@@ -1,0 +1,275 @@
+// The bridge's full-screen wrappers (rewarded, interstitial, app open): one ad unit, its
+// SDK loader, the last loaded ad, and a C delegate that hears every callback on the main
+// thread.
+//
+//   auto wrapper = TiloObjCRewardedAd::create("rewarded-main");
+//   wrapper->setDelegate(delegate, context);   // a copy of the host's struct
+//   wrapper->load();                           // did_load or did_fail_to_load follows
+//   wrapper->show(viewController);             // -24 "Ad is not ready to show" before a load
+//
+// Every closure the wrapper installs holds it weakly and every delegate call is posted to
+// the main loop, so a wrapper destroyed meanwhile (or from inside a callback) hears
+// nothing more. `Kind` names the SDK classes, the C types and the format of one ad kind.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Tilo/ads/TiloAdInfo.h"
+#include "Tilo/ads/TiloRevenueInfo.h"
+#include "Tilo/backend/TiloAdUnit.h"
+#include "TiloObjCBridge/BridgeValues.h"
+#include "TiloObjCBridge/HandleTable.h"
+#include "platform/Environment.h"
+#include "platform/ui/UIViewController.h"
+#include "tilo/tilo.h"
+
+namespace tilo::bridge {
+
+template <class Kind>
+class TiloObjCFullScreenAd final : public HandleObject,
+                                   public std::enable_shared_from_this<TiloObjCFullScreenAd<Kind>> {
+ public:
+  using Loader = typename Kind::Loader;
+  using Ad = typename Kind::Ad;
+  using Delegate = typename Kind::Delegate;
+  using Handle = typename Kind::Handle;
+
+  static std::shared_ptr<TiloObjCFullScreenAd> create(std::string adUnitId) {
+    auto loader = Loader::create(TiloAdUnit{adUnitId, std::nullopt});
+    return std::make_shared<TiloObjCFullScreenAd>(std::move(adUnitId), std::move(loader));
+  }
+  TiloObjCFullScreenAd(std::string adUnitId, std::shared_ptr<Loader> loader)
+      : adUnitId_(std::move(adUnitId)), loader_(std::move(loader)) {}
+
+  const std::string& adUnitId() const { return adUnitId_; }
+  const std::shared_ptr<Ad>& loadedAd() const { return ad_; }
+  // The C handle the callbacks pass back.
+  void setHandle(Handle* handle) { handle_ = handle; }
+
+  // Copies the entries this version knows; the caller checked the size. NULL clears.
+  void setDelegate(const Delegate* delegate, void* context) {
+    delegate_ = Delegate{};
+    if (delegate) delegate_ = *delegate;
+    delegate_.size = sizeof(Delegate);
+    context_ = delegate ? context : nullptr;
+  }
+
+  void load() {
+    auto weak = this->weak_from_this();
+    auto& listener = *loader_->listener();
+    listener.onAdLoadSuccess = [weak](std::shared_ptr<Ad> ad, std::optional<TiloAdInfo> info) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->ad_ = ad;
+      self->watchRevenue(ad);
+      self->post([info](const Delegate& d, void* context, Handle* handle) {
+        if (d.did_load) d.did_load(context, handle, CAdInfo(info).get());
+      });
+    };
+    listener.onAdLoadFail = [weak](const TiloError& error) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->post([error, unit = self->adUnitId_](const Delegate& d, void* context, Handle* handle) {
+        if (!d.did_fail_to_load) return;
+        const CError converted = CError::from(error, unit, Kind::kFormat);
+        d.did_fail_to_load(context, handle, converted.get());
+      });
+    };
+    listener.onAdClicked = [weak](std::optional<TiloAdInfo> info) {
+      if (auto self = weak.lock()) self->postInfo(&Delegate::did_click, std::move(info));
+    };
+    listener.onAdImpression = [weak](std::optional<TiloAdInfo> info) {
+      if (auto self = weak.lock())
+        self->postInfo(&Delegate::did_record_impression, std::move(info));
+    };
+    loader_->load();
+  }
+
+  // Shows the loaded ad from `viewController` (ignored by app-open ads).
+  void show(const std::shared_ptr<platform::UIViewController>& viewController) {
+    if (!ad_) {
+      post([](const Delegate& d, void* context, Handle* handle) {
+        if (!d.did_fail_to_show) return;
+        const CError error(TILO_ERROR_DOMAIN, TILO_ERROR_AD_NOT_READY, kAdNotReadyMessage);
+        d.did_fail_to_show(context, handle, nullptr, error.get());
+      });
+      return;
+    }
+    auto weak = this->weak_from_this();
+    auto& display = Kind::display(*ad_);
+    display.onShown = [weak](std::optional<TiloAdInfo> info) {
+      if (auto self = weak.lock()) self->postInfo(&Delegate::did_show, std::move(info));
+    };
+    display.onDismiss = [weak](std::optional<TiloAdInfo> info) {
+      if (auto self = weak.lock()) self->postInfo(&Delegate::did_dismiss, std::move(info));
+    };
+    display.onFailedToShow = [weak](std::optional<TiloAdInfo> info, const TiloError& error) {
+      auto self = weak.lock();
+      if (!self) return;
+      self->post(
+          [info, error, unit = self->adUnitId_](const Delegate& d, void* context, Handle* handle) {
+            if (!d.did_fail_to_show) return;
+            const CError converted = CError::from(error, unit, Kind::kFormat);
+            d.did_fail_to_show(context, handle, CAdInfo(info).get(), converted.get());
+          });
+    };
+    Kind::installReward(*this, *ad_);
+    Kind::show(*ad_, viewController);
+  }
+
+  bool isReady() const { return ad_ && ad_->isReady(); }
+  std::optional<TiloAdInfo> adInfo() const {
+    if (!ad_) return std::nullopt;
+    return ad_->adInfo();
+  }
+  // Storage for the info tilo_*_ad_info hands out, valid until the next call.
+  std::optional<CAdInfo>& infoStorage() { return infoStorage_; }
+
+  void willDestroy() override {
+    destroyed_ = true;
+    delegate_ = Delegate{};
+    context_ = nullptr;
+  }
+
+  // Posts one delegate call to the main loop; it runs only while the wrapper is alive and
+  // not destroyed, with the delegate as it stands then.
+  template <class Call>
+  void post(Call call) {
+    platform::postToMain([weak = this->weak_from_this(), call = std::move(call)] {
+      auto self = weak.lock();
+      if (!self || self->destroyed_) return;
+      const Delegate delegate = self->delegate_;  // the call may replace or clear it
+      call(delegate, self->context_, self->handle_);
+    });
+  }
+
+ private:
+  using InfoEntry = void (*Delegate::*)(void*, Handle*, const tilo_ad_info*);
+
+  void postInfo(InfoEntry entry, std::optional<TiloAdInfo> info) {
+    post([entry, info = std::move(info)](const Delegate& d, void* context, Handle* handle) {
+      if (auto fn = d.*entry) fn(context, handle, CAdInfo(info).get());
+    });
+  }
+
+  // Paid events reach the delegate too; what the loader installed (plugin forwarding)
+  // keeps running first.
+  void watchRevenue(const std::shared_ptr<Ad>& ad) {
+    auto previous = ad->listener()->onAdInternalEvent;
+    ad->listener()->onAdInternalEvent = [previous, weak = this->weak_from_this()](
+                                            std::optional<TiloAdInfo> info,
+                                            const TiloRevenueInfo& revenue) {
+      if (previous) previous(info, revenue);
+      auto self = weak.lock();
+      if (!self) return;
+      self->post([info, revenue](const Delegate& d, void* context, Handle* handle) {
+        if (!d.did_pay) return;
+        const CRevenue converted(revenue);
+        d.did_pay(context, handle, CAdInfo(info).get(), converted.get());
+      });
+    };
+  }
+
+  const std::string adUnitId_;
+  const std::shared_ptr<Loader> loader_;
+  std::shared_ptr<Ad> ad_;
+  Handle* handle_ = nullptr;
+  Delegate delegate_{};
+  void* context_ = nullptr;
+  bool destroyed_ = false;
+  std::optional<CAdInfo> infoStorage_;
+};
+
+// The C entry points every full-screen kind shares. `Kind::kType` is its handle kind.
+template <class Kind>
+struct FullScreenApi {
+  using Wrapper = TiloObjCFullScreenAd<Kind>;
+  using Handle = typename Kind::Handle;
+  using Delegate = typename Kind::Delegate;
+
+  struct Checked {
+    tilo_status status;
+    std::shared_ptr<Wrapper> wrapper;
+  };
+  static Checked check(const Handle* handle) {
+    if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
+    auto found = HandleTable::shared().find(handle, Kind::kType);
+    return {found.status, std::static_pointer_cast<Wrapper>(found.object)};
+  }
+
+  static Handle* create(const char* adUnitId) noexcept {
+    tilo_status status = checkIdentifier(adUnitId);
+    if (status == TILO_STATUS_OK && !onMainThread()) status = TILO_STATUS_WRONG_THREAD;
+    if (status != TILO_STATUS_OK) {
+      setLastStatus(status);
+      return nullptr;
+    }
+    try {
+      auto wrapper = Wrapper::create(adUnitId);
+      auto* handle = static_cast<Handle*>(HandleTable::shared().insert(Kind::kType, wrapper));
+      if (!handle) {
+        setLastStatus(TILO_STATUS_INTERNAL_ERROR);
+        return nullptr;
+      }
+      wrapper->setHandle(handle);
+      setLastStatus(TILO_STATUS_OK);
+      return handle;
+    } catch (...) {
+      setLastStatus(TILO_STATUS_INTERNAL_ERROR);
+      return nullptr;
+    }
+  }
+
+  static tilo_status destroy(Handle* handle) noexcept {
+    if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
+    auto found = HandleTable::shared().remove(handle, Kind::kType);
+    if (found.object) found.object->willDestroy();
+    return found.status;
+  }
+
+  static tilo_status setDelegate(Handle* handle, const Delegate* delegate, void* context) noexcept {
+    auto [status, wrapper] = check(handle);
+    if (status != TILO_STATUS_OK) return status;
+    if (delegate && delegate->size < sizeof(Delegate)) return TILO_STATUS_DELEGATE_TOO_SMALL;
+    wrapper->setDelegate(delegate, context);
+    return TILO_STATUS_OK;
+  }
+
+  template <class Body>
+  static tilo_status run(Handle* handle, Body&& body) noexcept {
+    auto [status, wrapper] = check(handle);
+    if (status != TILO_STATUS_OK) return status;
+    return guarded([&] {
+      body(*wrapper);
+      return TILO_STATUS_OK;
+    });
+  }
+
+  static int isReady(Handle* handle) noexcept {
+    auto [status, wrapper] = check(handle);
+    if (status != TILO_STATUS_OK) return status;
+    return guarded([&] { return wrapper->isReady() ? 1 : 0; });
+  }
+
+  static int adInfo(Handle* handle, tilo_ad_info* out) noexcept {
+    auto [status, wrapper] = check(handle);
+    if (status != TILO_STATUS_OK) return status;
+    if (!out) return TILO_STATUS_NULL_ARGUMENT;
+    return guarded([&] {
+      auto info = wrapper->adInfo();
+      if (!info) return 0;
+      wrapper->infoStorage().emplace(info);
+      *out = *wrapper->infoStorage()->get();
+      return 1;
+    });
+  }
+};
+
+// The view controller a tilo_view_controller handle names; null for NULL, status otherwise.
+tilo_status findViewController(const tilo_view_controller* handle,
+                               std::shared_ptr<platform::UIViewController>& controller);
+
+}  // namespace tilo::bridge

@@ -1,0 +1,184 @@
+/* A game-like C host: initializes the SDK, then loads and shows an interstitial, a
+ * rewarded and an app-open ad one after the other from its window, pumping the SDK once
+ * per frame, and reports its lifecycle before it quits. Exits 0 when every ad was
+ * dismissed (and the rewarded one paid its reward), 1 otherwise.
+ *
+ * Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
+ * TILO_API_BASE_URL; the unit ids from the first arguments, else the defaults below. */
+#include <stdio.h>
+#include <string.h>
+
+#include <tilo/tilo.h>
+
+struct game {
+  int initialized, failed;
+  int loaded, dismissed, rewarded;
+  tilo_window* window;
+};
+
+static void on_init(void* context, const tilo_error* error) {
+  struct game* game = (struct game*)context;
+  if (error) {
+    fprintf(stderr, "init failed: %s %lld %s\n", error->domain, (long long)error->code,
+            error->message);
+    game->failed = 1;
+  }
+  game->initialized = 1;
+}
+
+static void print_info(const char* what, const tilo_ad_info* info) {
+  printf("%s: format %lld unit %s network %s\n", what, (long long)info->ad_format, info->ad_unit_id,
+         info->ad_network ? info->ad_network : "-");
+}
+
+static void print_error(const char* what, const tilo_error* error) {
+  fprintf(stderr, "%s: %s %lld %s (unit %s, format %lld)\n", what, error->domain,
+          (long long)error->code, error->message, error->ad_unit_id ? error->ad_unit_id : "-",
+          (long long)error->ad_format);
+}
+
+/* The callbacks each kind needs; the handle argument differs in type only. */
+#define GAME_CALLBACKS(kind, handle_type)                                           \
+  static void kind##_load(void* c, handle_type* ad, const tilo_ad_info* info) {     \
+    (void)ad;                                                                       \
+    print_info(#kind " loaded", info);                                              \
+    ((struct game*)c)->loaded = 1;                                                  \
+  }                                                                                 \
+  static void kind##_load_fail(void* c, handle_type* ad, const tilo_error* error) { \
+    (void)ad;                                                                       \
+    print_error(#kind " failed to load", error);                                    \
+    ((struct game*)c)->failed = 1;                                                  \
+  }                                                                                 \
+  static void kind##_show_fail(void* c, handle_type* ad, const tilo_ad_info* info,  \
+                               const tilo_error* error) {                           \
+    (void)ad;                                                                       \
+    (void)info;                                                                     \
+    print_error(#kind " failed to show", error);                                    \
+    ((struct game*)c)->failed = 1;                                                  \
+  }                                                                                 \
+  static void kind##_dismiss(void* c, handle_type* ad, const tilo_ad_info* info) {  \
+    (void)ad;                                                                       \
+    print_info(#kind " dismissed", info);                                           \
+    ((struct game*)c)->dismissed = 1;                                               \
+  }                                                                                 \
+  static void kind##_pay(void* c, handle_type* ad, const tilo_ad_info* info,        \
+                         const tilo_revenue* revenue) {                             \
+    (void)c;                                                                        \
+    (void)ad;                                                                       \
+    printf(#kind " paid %s %s for %s\n", revenue->value, revenue->currency_code,    \
+           info->ad_unit_id);                                                       \
+  }
+
+GAME_CALLBACKS(interstitial, tilo_interstitial_ad)
+GAME_CALLBACKS(rewarded, tilo_rewarded_ad)
+GAME_CALLBACKS(app_open, tilo_app_open_ad)
+
+static void rewarded_reward(void* c, tilo_rewarded_ad* ad, const tilo_ad_info* info,
+                            const tilo_rewarded_item* item) {
+  (void)ad;
+  (void)info;
+  printf("rewarded earned %lld %s\n", (long long)item->amount, item->reward_type);
+  ((struct game*)c)->rewarded = 1;
+}
+
+/* Pumps the SDK once per frame until *flag or a failure; 10 seconds at most. */
+static int run_until(struct game* game, const int* flag) {
+  int frame;
+  for (frame = 0; frame < 600 && !*flag && !game->failed; ++frame) {
+    tilo_run_main_loop_for(1.0 / 60);
+  }
+  return *flag && !game->failed;
+}
+
+static int play_interstitial(struct game* game, const char* unit) {
+  tilo_interstitial_ad_delegate delegate;
+  tilo_interstitial_ad* ad = tilo_interstitial_ad_create(unit);
+  int ok;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = interstitial_load;
+  delegate.did_fail_to_load = interstitial_load_fail;
+  delegate.did_fail_to_show = interstitial_show_fail;
+  delegate.did_dismiss = interstitial_dismiss;
+  delegate.did_pay = interstitial_pay;
+  game->loaded = game->dismissed = 0;
+  tilo_interstitial_ad_set_delegate(ad, &delegate, game);
+  tilo_interstitial_ad_load(ad);
+  ok = run_until(game, &game->loaded);
+  if (ok && tilo_interstitial_ad_is_ready(ad) == 1) {
+    tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(game->window));
+    ok = run_until(game, &game->dismissed);
+  }
+  tilo_interstitial_ad_destroy(ad);
+  return ok;
+}
+
+static int play_rewarded(struct game* game, const char* unit) {
+  tilo_rewarded_ad_delegate delegate;
+  tilo_rewarded_ad* ad = tilo_rewarded_ad_create(unit);
+  int ok;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = rewarded_load;
+  delegate.did_fail_to_load = rewarded_load_fail;
+  delegate.did_fail_to_show = rewarded_show_fail;
+  delegate.did_earn_reward = rewarded_reward;
+  delegate.did_dismiss = rewarded_dismiss;
+  delegate.did_pay = rewarded_pay;
+  game->loaded = game->dismissed = 0;
+  tilo_rewarded_ad_set_delegate(ad, &delegate, game);
+  tilo_rewarded_ad_load(ad);
+  ok = run_until(game, &game->loaded);
+  if (ok) {
+    tilo_rewarded_ad_set_custom_data(ad, "level=3");
+    tilo_rewarded_ad_show_from(ad, tilo_window_root_view_controller(game->window));
+    ok = run_until(game, &game->dismissed) && game->rewarded;
+  }
+  tilo_rewarded_ad_destroy(ad);
+  return ok;
+}
+
+static int play_app_open(struct game* game, const char* unit) {
+  tilo_app_open_ad_delegate delegate;
+  tilo_app_open_ad* ad = tilo_app_open_ad_create(unit);
+  int ok;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = app_open_load;
+  delegate.did_fail_to_load = app_open_load_fail;
+  delegate.did_fail_to_show = app_open_show_fail;
+  delegate.did_dismiss = app_open_dismiss;
+  delegate.did_pay = app_open_pay;
+  game->loaded = game->dismissed = 0;
+  tilo_app_open_ad_set_delegate(ad, &delegate, game);
+  tilo_app_open_ad_load(ad);
+  ok = run_until(game, &game->loaded);
+  if (ok) {
+    tilo_app_open_ad_show(ad);
+    ok = run_until(game, &game->dismissed);
+  }
+  tilo_app_open_ad_destroy(ad);
+  return ok;
+}
+
+int main(int argc, char** argv) {
+  struct game game;
+  int ok;
+  memset(&game, 0, sizeof game);
+  printf("Tilo %s\n", tilo_version());
+  tilo_set_log_level(TILO_LOG_LEVEL_ERROR);
+  tilo_set_has_user_consent(TILO_YES);
+  game.window = tilo_window_create(390, 844, 3);
+  tilo_window_set_safe_area_insets(game.window, 47, 0, 34, 0);
+  tilo_initialize(on_init, &game);
+  ok = run_until(&game, &game.initialized);
+  ok = ok && play_interstitial(&game, argc > 1 ? argv[1] : "interstitial-main");
+  ok = ok && play_rewarded(&game, argc > 2 ? argv[2] : "rewarded-main");
+  ok = ok && play_app_open(&game, argc > 3 ? argv[3] : "app-open-main");
+  /* The window is hidden: the SDK saves and uploads its analytics. */
+  tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
+  tilo_run_main_loop_for(0.2);
+  tilo_window_destroy(game.window);
+  printf("%s\n", ok ? "c-host: every ad shown" : "c-host: failed");
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,97 @@
+// A C++17 host of the installed SDK: interstitial, rewarded and app-open ads one after the
+// other, revenue and rewards printed, the lifecycle reported before it quits. Exits 0 when
+// every ad was dismissed (and the rewarded one paid), 1 otherwise.
+//
+// Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
+// TILO_API_BASE_URL.
+#include <tilo/Tilo.hpp>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace {
+
+bool failed = false;
+
+// Pumps the SDK once per frame until `done` or a failure; 10 seconds at most.
+template <class Done>
+bool runUntil(Done done) {
+  for (int frame = 0; frame < 600 && !done() && !failed; ++frame) {
+    tilo::Ads::runMainLoopFor(1.0 / 60);
+  }
+  return done() && !failed;
+}
+
+void report(const char* what, const tilo::Error& error) {
+  std::fprintf(stderr, "%s: %s %lld %s\n", what, error.domain.c_str(),
+               static_cast<long long>(error.code), error.message.c_str());
+  failed = true;
+}
+
+// The delegate entries every kind shares; `loaded` and `dismissed` mark the steps.
+template <class Ad>
+bool play(Ad& ad, const char* kind, const std::function<void(Ad&)>& show,
+          tilo::FullScreenAdDelegate delegate = {}) {
+  bool loaded = false, dismissed = false;
+  delegate.didLoad = [&](const std::optional<tilo::AdInfo>& info) {
+    std::printf("%s loaded from %s\n", kind,
+                info && info->adNetwork ? info->adNetwork->c_str() : "-");
+    loaded = true;
+  };
+  delegate.didFailToLoad = [kind](const tilo::Error& error) { report(kind, error); };
+  delegate.didFailToShow = [kind](const std::optional<tilo::AdInfo>&, const tilo::Error& error) {
+    report(kind, error);
+  };
+  delegate.didDismiss = [&](const std::optional<tilo::AdInfo>&) { dismissed = true; };
+  delegate.didPay = [kind](const std::optional<tilo::AdInfo>&, const tilo::Revenue& revenue) {
+    std::printf("%s paid %s %s\n", kind, revenue.value.c_str(), revenue.currencyCode.c_str());
+  };
+  ad.setDelegate(delegate);
+  ad.load();
+  if (!runUntil([&] { return loaded; })) return false;
+  show(ad);
+  const bool ok = runUntil([&] { return dismissed; });
+  std::printf("%s %s\n", kind, ok ? "dismissed" : "not dismissed");
+  return ok;
+}
+
+}  // namespace
+
+int main() {
+  std::printf("Tilo %s\n", tilo::Ads::version());
+  tilo::Ads::setLogLevel(tilo::LogLevel::error);
+  tilo::Ads::setHasUserConsent(true);
+  tilo::Window window(390, 844, 3);
+
+  bool initialized = false;
+  tilo::Ads::initialize([&](std::optional<tilo::Error> error) {
+    if (error) report("init", *error);
+    initialized = true;
+  });
+  bool ok = runUntil([&] { return initialized; });
+
+  tilo::InterstitialAd interstitial("interstitial-main");
+  ok = ok && play<tilo::InterstitialAd>(interstitial, "interstitial",
+                                        [&](auto& ad) { ad.showFrom(&window); });
+
+  tilo::RewardedAd rewarded("rewarded-main");
+  std::optional<tilo::RewardedItem> reward;
+  tilo::FullScreenAdDelegate rewardedDelegate;
+  rewardedDelegate.didEarnReward = [&](const std::optional<tilo::AdInfo>&,
+                                       const tilo::RewardedItem& item) { reward = item; };
+  ok = ok && play<tilo::RewardedAd>(
+                 rewarded, "rewarded", [&](auto& ad) { ad.showFrom(&window); }, rewardedDelegate);
+  ok = ok && reward.has_value();
+  if (reward)
+    std::printf("rewarded earned %lld %s\n", static_cast<long long>(reward->amount),
+                reward->rewardType.c_str());
+
+  tilo::AppOpenAd appOpen("app-open-main");
+  ok = ok && play<tilo::AppOpenAd>(appOpen, "app open", [](auto& ad) { ad.show(); });
+
+  tilo::Ads::setApplicationState(tilo::ApplicationState::background);
+  tilo::Ads::runMainLoopFor(0.2);
+  std::printf("%s\n", ok ? "cpp-host: every ad shown" : "cpp-host: failed");
+  return ok ? 0 : 1;
+}

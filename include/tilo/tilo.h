@@ -1,0 +1,397 @@
+/* The Tilo SDK's C ABI, for hosts that are not C++: game-engine plugins, C programs and
+ * FFI bindings. One opaque handle per ad object, delegates as structs of function
+ * pointers, status codes instead of exceptions.
+ *
+ *   static void did_load(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info) {
+ *     tilo_rewarded_ad_show_from(ad, NULL);
+ *   }
+ *   tilo_rewarded_ad_delegate delegate = {sizeof delegate};   // NULL entries are skipped
+ *   delegate.did_load = did_load;
+ *   tilo_rewarded_ad* ad = tilo_rewarded_ad_create("rewarded-main");
+ *   tilo_rewarded_ad_set_delegate(ad, &delegate, &game);
+ *   tilo_initialize(on_init, &game);
+ *   tilo_rewarded_ad_load(ad);
+ *   while (running) tilo_run_main_loop_for(1.0 / 60);       // once per frame
+ *   tilo_rewarded_ad_destroy(ad);
+ *
+ * Rules that hold for every function here:
+ * - No C++ exception leaves them. Bad input returns a named tilo_status and changes
+ *   nothing; tilo_status_name() spells it. Functions that make a handle return NULL on
+ *   failure, and tilo_last_status() tells why (per thread).
+ * - Handles are checked on every call: NULL, a destroyed handle or a pointer this library
+ *   never made gives TILO_STATUS_INVALID_HANDLE, a live handle of another kind
+ *   TILO_STATUS_WRONG_HANDLE_TYPE; nothing is dereferenced. Destroying twice is harmless,
+ *   and a handle may be destroyed from inside its own callback (no callback of it runs
+ *   after that).
+ * - Strings passed in must be UTF-8; identifiers must not be empty. Strings passed to a
+ *   callback, and every pointer in the structs it receives, are valid during that call
+ *   only: copy what you keep.
+ * - Callbacks run on the main thread, inside tilo_run_main_loop_for, with the context
+ *   given to *_set_delegate (or the call) as their first argument and the handle as their
+ *   second.
+ * - Main thread only (else TILO_STATUS_WRONG_THREAD, and nothing happens): every function
+ *   of the ad and window kinds (create, destroy and the rest) and
+ *   tilo_application_set_state. The main thread is the one that pumps the main loop with
+ *   tilo_run_main_loop_for (always the same one); before its first pump, the thread that
+ *   first used the SDK. Every other function may be called from any thread.
+ * - Every delegate struct starts with its size: set it to sizeof the struct you compiled
+ *   against. A smaller size than this version's is refused (TILO_STATUS_DELEGATE_TOO_SMALL);
+ *   a larger one, from a newer header, is read up to what this version knows.
+ *
+ * The first function that needs the SDK (tilo_initialize, the user and privacy setters,
+ * the *_create functions of ads) builds it from the bundle: it ends the process when
+ * Info.plist has no "TiloAppKey" or the key file "ios-tilo-key.txt" is missing or does not
+ * decrypt. The bundle, the container and the development base URL can be chosen before
+ * that, in code (tilo_set_bundle_directory ...) or by environment (TILO_BUNDLE_DIR,
+ * TILO_APP_CONTAINER, TILO_API_BASE_URL).
+ */
+#ifndef TILO_TILO_H
+#define TILO_TILO_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifndef TILO_API
+#define TILO_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------------------
+ * Status codes, versions, logging
+ * ------------------------------------------------------------------------------------- */
+
+typedef enum tilo_status {
+  TILO_STATUS_OK = 0,
+  TILO_STATUS_INVALID_ARGUMENT = -1,   /* a number or enumeration out of range */
+  TILO_STATUS_INTERNAL_ERROR = -2,     /* the SDK failed unexpectedly; nothing started */
+  TILO_STATUS_NULL_ARGUMENT = -3,      /* NULL where a value is required */
+  TILO_STATUS_EMPTY_STRING = -4,       /* "" where an identifier is required */
+  TILO_STATUS_INVALID_UTF8 = -5,       /* a string that is not UTF-8 */
+  TILO_STATUS_INVALID_HANDLE = -6,     /* NULL, destroyed, or not made by this library */
+  TILO_STATUS_WRONG_HANDLE_TYPE = -7,  /* a live handle of another kind */
+  TILO_STATUS_DELEGATE_TOO_SMALL = -8, /* a delegate struct smaller than this version's */
+  TILO_STATUS_MISSING_CALLBACK = -9,   /* a required delegate entry is NULL */
+  TILO_STATUS_WRONG_THREAD = -10,      /* main-thread-only call from another thread */
+  TILO_STATUS_ALREADY_STARTED = -11,   /* a start-up setting after the SDK was built */
+  TILO_STATUS_BUFFER_TOO_SMALL = -12   /* a stride or capacity too small for the data */
+} tilo_status;
+
+/* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.
+ * Static storage. */
+TILO_API const char* tilo_status_name(int status);
+/* Why the last *_create call on this thread returned NULL (TILO_STATUS_OK after success). */
+TILO_API tilo_status tilo_last_status(void);
+/* The SDK version, "1.1.44" (static storage). */
+TILO_API const char* tilo_version(void);
+
+typedef enum tilo_log_level {
+  TILO_LOG_LEVEL_OFF = 0,
+  TILO_LOG_LEVEL_ERROR = 1,
+  TILO_LOG_LEVEL_DEBUG = 2
+} tilo_log_level;
+
+/* Logger verbosity, a tilo_log_level (initially off). Setting it does not build the SDK.
+ * Enumerated arguments are taken as int so that any value a host passes can be checked. */
+TILO_API tilo_status tilo_set_log_level(int level);
+TILO_API tilo_log_level tilo_get_log_level(void);
+
+/* Receives every log line ("[TILO] 14:03:07.125 DEBUG ...", no newline) instead of
+ * standard output, from whichever thread logs; NULL restores standard output. */
+typedef void (*tilo_log_callback)(void* context, tilo_log_level level, const char* line);
+TILO_API tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context);
+
+/* ---------------------------------------------------------------------------------------
+ * Start-up settings: before the first call that builds the SDK, else
+ * TILO_STATUS_ALREADY_STARTED. NULL returns to the default (environment, then built-in).
+ * ------------------------------------------------------------------------------------- */
+
+/* The folder with Info.plist and the key file (default: the executable's folder). */
+TILO_API tilo_status tilo_set_bundle_directory(const char* path);
+/* The application's data folder (default: $XDG_DATA_HOME/<bundle id>). */
+TILO_API tilo_status tilo_set_application_container(const char* path);
+/* A development backend: https://, or http:// to a loopback host (else
+ * TILO_STATUS_INVALID_ARGUMENT). */
+TILO_API tilo_status tilo_set_development_base_url(const char* url);
+
+/* ---------------------------------------------------------------------------------------
+ * The manager: initialization, identity, privacy, main loop, application lifecycle
+ * ------------------------------------------------------------------------------------- */
+
+/* Integer formats as hosts of the bridge see them; banner covers MREC, native covers the
+ * light popup. */
+typedef enum tilo_ad_format {
+  TILO_AD_FORMAT_NONE = -1, /* in a tilo_error: the error names no format */
+  TILO_AD_FORMAT_BANNER = 0,
+  TILO_AD_FORMAT_INTERSTITIAL = 1,
+  TILO_AD_FORMAT_REWARDED = 2,
+  TILO_AD_FORMAT_NATIVE = 3,
+  TILO_AD_FORMAT_APP_OPEN = 4
+} tilo_ad_format;
+
+/* Error domains and the bridge's own codes. */
+#define TILO_ERROR_DOMAIN "com.tilo.objcbridge"
+#define TILO_ERROR_DOMAIN_BANNER "com.tilo.objcbridge.banner"
+#define TILO_ERROR_DOMAIN_NATIVE "com.tilo.objcbridge.native"
+#define TILO_ERROR_DOMAIN_LINE_BANNER "com.tilo.objcbridge.linebanner"
+#define TILO_ERROR_DOMAIN_LIGHT_POPUP "com.tilo.objcbridge.lightpopup"
+#define TILO_ERROR_DOMAIN_LIGHT_POPUP_LOADER "com.tilo.objcbridge.lightpopup.loader"
+#define TILO_ERROR_VIEW_FAILED (-1)   /* the views' fixed code */
+#define TILO_ERROR_AD_NOT_READY (-24) /* show before a load: "Ad is not ready to show" */
+
+/* The SDK's error codes, carried in tilo_error.code for the "com.tilo.objcbridge" domain. */
+enum {
+  TILO_ERROR_UNSPECIFIED = -1,
+  TILO_ERROR_NOT_INITIALIZED = -2,
+  TILO_ERROR_INITIALIZATION_FAILED = -3,
+  TILO_ERROR_NO_FILL = 204,
+  TILO_ERROR_AD_LOAD_FAILED = -5001,
+  TILO_ERROR_INVALID_AD_UNIT_IDENTIFIER = -5603,
+  TILO_ERROR_NETWORK_ERROR = -1000,
+  TILO_ERROR_NETWORK_TIMEOUT = -1001,
+  TILO_ERROR_NO_NETWORK = -1009,
+  TILO_ERROR_FULLSCREEN_AD_ALREADY_SHOWING = -23,
+  TILO_ERROR_FULLSCREEN_AD_NOT_READY = -24,
+  TILO_ERROR_FULLSCREEN_AD_INVALID_VIEW_CONTROLLER = -25,
+  TILO_ERROR_FULLSCREEN_AD_ALREADY_LOADING = -26,
+  TILO_ERROR_FULLSCREEN_AD_LOAD_WHILE_SHOWING = -27
+};
+
+typedef struct tilo_error {
+  const char* domain;  /* TILO_ERROR_DOMAIN ... */
+  int64_t code;        /* the SDK error code, -24, or a view's -1 */
+  const char* message; /* the localized description */
+  /* User-info entries of the full-screen ads' load and show errors: "adUnitId" (NULL when
+   * absent) and "adFormat" (TILO_AD_FORMAT_NONE when absent). */
+  const char* ad_unit_id;
+  int64_t ad_format;
+} tilo_error;
+
+typedef struct tilo_ad_info {
+  int64_t ad_format;      /* a tilo_ad_format */
+  const char* ad_unit_id; /* the Tilo ad-unit id */
+  int has_latency;        /* 0: latency unknown */
+  double latency_ms;
+  const char* ad_network; /* the network that served the ad; NULL when unknown */
+} tilo_ad_info;
+
+typedef struct tilo_rewarded_item {
+  int64_t amount;
+  const char* reward_type;
+} tilo_rewarded_item;
+
+/* A paid event: revenue after the publisher's fee, as decimal text ("0.010625"), never a
+ * binary floating-point number. */
+typedef enum tilo_precision {
+  TILO_PRECISION_UNKNOWN = 0,
+  TILO_PRECISION_ESTIMATED = 1,
+  TILO_PRECISION_PUBLISHER_PROVIDED = 2,
+  TILO_PRECISION_EXACT = 3
+} tilo_precision;
+
+typedef struct tilo_revenue {
+  const char* value;         /* decimal text */
+  const char* currency_code; /* "USD" */
+  int precision;             /* a tilo_precision */
+} tilo_revenue;
+
+/* A privacy choice the host may leave unset: unset values are not forwarded. */
+typedef enum tilo_optional_bool { TILO_UNSET = -1, TILO_NO = 0, TILO_YES = 1 } tilo_optional_bool;
+
+/* The user's answer to the host's tracking consent flow. */
+typedef enum tilo_tracking_authorization {
+  TILO_TRACKING_NOT_DETERMINED = 0,
+  TILO_TRACKING_RESTRICTED = 1,
+  TILO_TRACKING_DENIED = 2,
+  TILO_TRACKING_AUTHORIZED = 3
+} tilo_tracking_authorization;
+
+typedef void (*tilo_initialize_callback)(void* context, const tilo_error* error);
+
+/* Starts initialization and returns at once. `callback` (may be NULL) runs once, on the
+ * main thread, with NULL on success or an error of domain TILO_ERROR_DOMAIN. */
+TILO_API tilo_status tilo_initialize(tilo_initialize_callback callback, void* context);
+
+/* The host's user id (rewarded server-side verification); NULL clears it. */
+TILO_API tilo_status tilo_set_user_id(const char* user_id);
+/* Privacy choices, read by the next tilo_initialize: a tilo_optional_bool, or a string
+ * (NULL clears it). */
+TILO_API tilo_status tilo_set_has_user_consent(int value);
+TILO_API tilo_status tilo_set_do_not_sell(int value);
+TILO_API tilo_status tilo_set_child_directed(int value);
+TILO_API tilo_status tilo_set_gdpr_consent_string(const char* value);
+TILO_API tilo_status tilo_set_ccpa_string(const char* value);
+/* Reads: the tilo_optional_bool into *value. */
+TILO_API tilo_status tilo_get_has_user_consent(int* value);
+TILO_API tilo_status tilo_get_do_not_sell(int* value);
+TILO_API tilo_status tilo_get_child_directed(int* value);
+/* Copies the string with its NUL into `buffer` (may be NULL when `capacity` is 0) and
+ * stores its length without the NUL in *length (-1 when unset). A capacity too small
+ * gives TILO_STATUS_BUFFER_TOO_SMALL with *length set, so a host can ask twice. */
+TILO_API tilo_status tilo_get_user_id(char* buffer, size_t capacity, int64_t* length);
+TILO_API tilo_status tilo_get_gdpr_consent_string(char* buffer, size_t capacity, int64_t* length);
+TILO_API tilo_status tilo_get_ccpa_string(char* buffer, size_t capacity, int64_t* length);
+/* The tracking authorization, a tilo_tracking_authorization, read by the next
+ * tilo_initialize; only TILO_TRACKING_AUTHORIZED lets the networks track. Linux has no
+ * system prompt: until the host reports its own flow's outcome the status is
+ * TILO_TRACKING_NOT_DETERMINED. Setting it does not build the SDK. */
+TILO_API tilo_status tilo_set_tracking_authorization(int status);
+
+/* Runs the main loop for `seconds` (>= 0, finite) of real time, delivering callbacks; the
+ * calling thread is the main thread from then on. Call it from the host's main thread,
+ * for example once per frame with 0. */
+TILO_API tilo_status tilo_run_main_loop_for(double seconds);
+
+typedef enum tilo_application_state {
+  TILO_APPLICATION_ACTIVE = 0,
+  TILO_APPLICATION_INACTIVE = 1,
+  TILO_APPLICATION_BACKGROUND = 2 /* the SDK saves and uploads its analytics */
+} tilo_application_state;
+
+/* The host's lifecycle (window focused, unfocused, hidden). Main thread only. */
+TILO_API tilo_status tilo_application_set_state(int state);
+TILO_API tilo_application_state tilo_application_get_state(void);
+
+/* ---------------------------------------------------------------------------------------
+ * Windows: a view tree the host draws into an engine texture. Full-screen ads are shown
+ * from the window's root view controller.
+ * ------------------------------------------------------------------------------------- */
+
+typedef struct tilo_window tilo_window;
+/* Owned by its window: valid until the window is destroyed. */
+typedef struct tilo_view_controller tilo_view_controller;
+
+typedef enum tilo_appearance {
+  TILO_APPEARANCE_LIGHT = 0,
+  TILO_APPEARANCE_DARK = 1
+} tilo_appearance;
+
+/* A window of `width_pt` × `height_pt` points (positive, finite) at `scale` 1, 2 or 3.
+ * NULL on failure (tilo_last_status). The host owns it: tilo_window_destroy. */
+TILO_API tilo_window* tilo_window_create(double width_pt, double height_pt, double scale);
+TILO_API tilo_status tilo_window_destroy(tilo_window* window);
+/* Insets in points, each >= 0 and together smaller than the window. */
+TILO_API tilo_status tilo_window_set_safe_area_insets(tilo_window* window, double top, double left,
+                                                      double bottom, double right);
+TILO_API tilo_status tilo_window_set_appearance(tilo_window* window, int appearance);
+/* The pixel size of a render: points × scale, rounded. */
+TILO_API tilo_status tilo_window_pixel_size(tilo_window* window, int* width, int* height);
+/* Draws the window (with what it presents) into `buffer`: RGBA8, premultiplied alpha, the
+ * pixel size above, rows `stride` bytes apart (>= width × 4). */
+TILO_API tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t stride);
+/* A touch down and up at (x, y) in points. Returns 1 when a view handled it, 0 when not,
+ * or a negative tilo_status. */
+TILO_API int tilo_window_tap(tilo_window* window, double x, double y);
+/* The window's root view controller, for *_show_from. */
+TILO_API tilo_view_controller* tilo_window_root_view_controller(tilo_window* window);
+/* Views (banner, native, line banner) are placed in a window with tilo_window_add_view
+ * and removed with tilo_window_remove_view once their handles exist; this version has no
+ * view handles yet. */
+
+/* ---------------------------------------------------------------------------------------
+ * Full-screen ads. One handle per ad unit; `load` replaces the loaded ad on its next
+ * success. Delegate entries are all optional.
+ * ------------------------------------------------------------------------------------- */
+
+typedef struct tilo_rewarded_ad tilo_rewarded_ad;
+typedef struct tilo_interstitial_ad tilo_interstitial_ad;
+typedef struct tilo_app_open_ad tilo_app_open_ad;
+
+typedef struct tilo_rewarded_ad_delegate {
+  size_t size; /* sizeof(tilo_rewarded_ad_delegate) */
+  void (*did_load)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info);
+  void (*did_fail_to_load)(void* context, tilo_rewarded_ad* ad, const tilo_error* error);
+  void (*did_show)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info);
+  /* `info` is NULL for a show before a load (code TILO_ERROR_AD_NOT_READY). */
+  void (*did_fail_to_show)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info,
+                           const tilo_error* error);
+  void (*did_earn_reward)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info,
+                          const tilo_rewarded_item* item);
+  void (*did_click)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info);
+  void (*did_dismiss)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_rewarded_ad* ad, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_rewarded_ad_delegate;
+
+typedef struct tilo_interstitial_ad_delegate {
+  size_t size; /* sizeof(tilo_interstitial_ad_delegate) */
+  void (*did_load)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info);
+  void (*did_fail_to_load)(void* context, tilo_interstitial_ad* ad, const tilo_error* error);
+  void (*did_show)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info);
+  void (*did_fail_to_show)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info,
+                           const tilo_error* error);
+  void (*did_click)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info);
+  void (*did_dismiss)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_interstitial_ad* ad, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_interstitial_ad_delegate;
+
+typedef struct tilo_app_open_ad_delegate {
+  size_t size; /* sizeof(tilo_app_open_ad_delegate) */
+  void (*did_load)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info);
+  void (*did_fail_to_load)(void* context, tilo_app_open_ad* ad, const tilo_error* error);
+  void (*did_show)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info);
+  void (*did_fail_to_show)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info,
+                           const tilo_error* error);
+  void (*did_click)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info);
+  void (*did_dismiss)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_app_open_ad* ad, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_app_open_ad_delegate;
+
+/* Each kind has the same functions:
+ *   _create(ad_unit_id)        a new handle (NULL + tilo_last_status on bad input)
+ *   _destroy(ad)               no callback of it runs afterwards; destroying again (or a
+ *                              stale handle) gives TILO_STATUS_INVALID_HANDLE, nothing else
+ *   _set_delegate(ad, d, ctx)  copies `d` (NULL clears the delegate)
+ *   _load(ad)                  starts a load; did_load or did_fail_to_load follows
+ *   _is_ready(ad)              1 or 0, or a negative tilo_status
+ *   _ad_info(ad, out)          1 and *out (valid until the next call on `ad`), 0 before a
+ *                              load, or a negative tilo_status
+ * and shows with _show_from(ad, view_controller) (NULL: none) or, app open, _show(ad). A
+ * show before a load calls did_fail_to_show with TILO_ERROR_AD_NOT_READY and nothing else. */
+TILO_API tilo_rewarded_ad* tilo_rewarded_ad_create(const char* ad_unit_id);
+TILO_API tilo_status tilo_rewarded_ad_destroy(tilo_rewarded_ad* ad);
+TILO_API tilo_status tilo_rewarded_ad_set_delegate(tilo_rewarded_ad* ad,
+                                                   const tilo_rewarded_ad_delegate* delegate,
+                                                   void* context);
+TILO_API tilo_status tilo_rewarded_ad_load(tilo_rewarded_ad* ad);
+TILO_API tilo_status tilo_rewarded_ad_show_from(tilo_rewarded_ad* ad,
+                                                tilo_view_controller* view_controller);
+TILO_API int tilo_rewarded_ad_is_ready(tilo_rewarded_ad* ad);
+TILO_API int tilo_rewarded_ad_ad_info(tilo_rewarded_ad* ad, tilo_ad_info* info);
+/* Forwarded to the loaded ad; before a load they do nothing. */
+TILO_API tilo_status tilo_rewarded_ad_set_placement(tilo_rewarded_ad* ad, const char* placement);
+TILO_API tilo_status tilo_rewarded_ad_set_custom_data(tilo_rewarded_ad* ad,
+                                                      const char* custom_data);
+
+TILO_API tilo_interstitial_ad* tilo_interstitial_ad_create(const char* ad_unit_id);
+TILO_API tilo_status tilo_interstitial_ad_destroy(tilo_interstitial_ad* ad);
+TILO_API tilo_status tilo_interstitial_ad_set_delegate(
+    tilo_interstitial_ad* ad, const tilo_interstitial_ad_delegate* delegate, void* context);
+TILO_API tilo_status tilo_interstitial_ad_load(tilo_interstitial_ad* ad);
+TILO_API tilo_status tilo_interstitial_ad_show_from(tilo_interstitial_ad* ad,
+                                                    tilo_view_controller* view_controller);
+TILO_API int tilo_interstitial_ad_is_ready(tilo_interstitial_ad* ad);
+TILO_API int tilo_interstitial_ad_ad_info(tilo_interstitial_ad* ad, tilo_ad_info* info);
+
+TILO_API tilo_app_open_ad* tilo_app_open_ad_create(const char* ad_unit_id);
+TILO_API tilo_status tilo_app_open_ad_destroy(tilo_app_open_ad* ad);
+TILO_API tilo_status tilo_app_open_ad_set_delegate(tilo_app_open_ad* ad,
+                                                   const tilo_app_open_ad_delegate* delegate,
+                                                   void* context);
+TILO_API tilo_status tilo_app_open_ad_load(tilo_app_open_ad* ad);
+TILO_API tilo_status tilo_app_open_ad_show(tilo_app_open_ad* ad);
+TILO_API int tilo_app_open_ad_is_ready(tilo_app_open_ad* ad);
+TILO_API int tilo_app_open_ad_ad_info(tilo_app_open_ad* ad, tilo_ad_info* info);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TILO_TILO_H */

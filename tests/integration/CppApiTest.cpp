@@ -1,0 +1,114 @@
+// The header-only C++ API over the C ABI: value conversions, exceptions for bad arguments,
+// and objects destroyed from inside their own callbacks.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mediation/AdSource.h"
+#include "platform/Json.h"
+#include "support/SdkFixture.h"
+#include "tilo/Tilo.hpp"
+
+namespace tilo::test {
+namespace {
+
+SdkFixtureOptions cppApiOptions() {
+  SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[)"
+      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
+      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"}],)"
+      R"("feeRate":0.15})";
+  return options;
+}
+
+class CppApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mediation::AdSource::shared().reset();
+    auto error = mediation::AdSource::shared().loadScenario(
+        platform::parseJson(R"({"default":{"latencies":[0.05,0.12],"dismissAfterMs":100,)"
+                            R"("revenue":{"value":"0.0125","currency":"USD","precision":3},)"
+                            R"("reward":{"amount":10,"type":"coins"}}})"));
+    ASSERT_FALSE(error) << *error;
+    bool done = false;
+    ASSERT_EQ(Ads::initialize([&](std::optional<Error> e) { done = !e; }), TILO_STATUS_OK);
+    ASSERT_TRUE(sdk.drive([&] { return done; }));
+  }
+  void TearDown() override { mediation::AdSource::shared().reset(); }
+
+  SdkFixture sdk{cppApiOptions()};
+};
+
+TEST_F(CppApiTest, RewardedAdReportsConvertedValues) {
+  // 1. Bad arguments throw the C ABI's status.
+  try {
+    RewardedAd bad("");
+    FAIL() << "no exception";
+  } catch (const StatusError& error) {
+    EXPECT_EQ(error.status(), TILO_STATUS_EMPTY_STRING);
+    EXPECT_STREQ(error.what(), "TILO_STATUS_EMPTY_STRING");
+  }
+
+  // 2. Load, show from a window, and every value as C++ types.
+  Window window(390, 844, 3);
+  RewardedAd ad("reward");
+  std::vector<std::string> calls;
+  RewardedAd::Delegate delegate;
+  delegate.didLoad = [&](const std::optional<AdInfo>& info) {
+    ASSERT_TRUE(info);
+    calls.push_back("load " + info->adUnitId + " " + std::to_string(info->latencyMs.value_or(-1)));
+    EXPECT_EQ(info->adFormat, AdFormat::rewarded);
+  };
+  delegate.didEarnReward = [&](const std::optional<AdInfo>&, const RewardedItem& item) {
+    calls.push_back("reward " + std::to_string(item.amount) + " " + item.rewardType);
+  };
+  delegate.didPay = [&](const std::optional<AdInfo>&, const Revenue& revenue) {
+    calls.push_back("pay " + revenue.value + " " + revenue.currencyCode);
+  };
+  delegate.didDismiss = [&](const std::optional<AdInfo>&) { calls.push_back("dismiss"); };
+  ad.setDelegate(delegate);
+  EXPECT_FALSE(ad.adInfo());
+  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return !calls.empty(); }));
+  EXPECT_EQ(ad.isReady(), 1);
+  ASSERT_TRUE(ad.adInfo());
+  EXPECT_EQ(ad.adInfo()->adNetwork, "AdMob");
+  ASSERT_EQ(ad.showFrom(&window), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }));
+  EXPECT_EQ(calls, (std::vector<std::string>{"load reward 170.000000", "pay 0.010625 USD",
+                                             "reward 10 coins", "dismiss"}));
+
+  // 3. Manager values read back.
+  EXPECT_EQ(Ads::setUserId("player-7"), TILO_STATUS_OK);
+  EXPECT_EQ(Ads::userId(), "player-7");
+  EXPECT_EQ(Ads::setHasUserConsent(false), TILO_STATUS_OK);
+  EXPECT_EQ(Ads::hasUserConsent(), false);
+  EXPECT_EQ(Ads::setHasUserConsent(std::nullopt), TILO_STATUS_OK);
+  EXPECT_EQ(Ads::hasUserConsent(), std::nullopt);
+}
+
+TEST_F(CppApiTest, AnAdDestroyedInsideItsOwnCallbackHearsNothingMore) {
+  auto ad = std::make_unique<InterstitialAd>("inter");
+  std::vector<std::string> calls;
+  InterstitialAd::Delegate delegate;
+  delegate.didLoad = [&](const std::optional<AdInfo>&) {
+    ad->showFrom(nullptr);
+    calls.push_back("load");
+  };
+  delegate.didShow = [&](const std::optional<AdInfo>&) {
+    calls.push_back("show");
+    ad.reset();  // the running callback is a copy
+    calls.push_back("after reset");
+  };
+  delegate.didDismiss = [&](const std::optional<AdInfo>&) { calls.push_back("dismiss"); };
+  ad->setDelegate(delegate);
+  ASSERT_EQ(ad->load(), TILO_STATUS_OK);
+  sdk.drive([] { return false; }, 5);
+  EXPECT_EQ(calls, (std::vector<std::string>{"load", "show", "after reset"}));
+}
+
+}  // namespace
+}  // namespace tilo::test

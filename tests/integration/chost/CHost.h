@@ -1,0 +1,33 @@
+/* A C11 host of the C ABI, compiled as C. The C++ test side hands it a driver (mock time,
+ * the ad source's script, another thread) and reads back the first failed check. */
+#ifndef TILO_TESTS_C_HOST_H
+#define TILO_TESTS_C_HOST_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct c_host_env {
+  void* impl;
+  /* Runs the SDK's work on mock time until *flag != 0 or `max_seconds` passed. */
+  int (*drive_until)(void* impl, const int* flag, double max_seconds);
+  /* Runs the SDK's work for `seconds` of mock time. */
+  void (*advance)(void* impl, double seconds);
+  /* Scripts one mediation ad unit of the ad source with a JSON object. */
+  void (*script)(void* impl, const char* mediation_unit, const char* json);
+  /* Runs fn(arg) on a new thread and waits for it. */
+  void (*on_other_thread)(void* impl, void (*fn)(void*), void* arg);
+  char failure[1024]; /* the first failed check, "" when all passed */
+} c_host_env;
+
+/* Each returns 1 when every check passed. The SDK must be initialized with the units
+ * "inter", "reward" and "open" (mediation units "gad/inter", "gad/reward", "gad/open"). */
+int c_host_full_screen_delegates(c_host_env* env);
+int c_host_bad_input(c_host_env* env);
+int c_host_destroy_inside_callbacks(c_host_env* env);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# libtilo.so exports the C ABI and nothing else, and every function tilo.h declares.
+#   check_exports.sh LIBRARY HEADER
+set -euo pipefail
+library=$1 header=$2
+exported=$(nm -D --defined-only "$library" | awk '{print $NF}' | sed 's/@.*//' | sort -u)
+private=$(grep -v -e '^tilo_' -e '^TILO_1$' <<<"$exported" || true)
+if [ -n "$private" ]; then
+  echo "libtilo.so exports symbols outside the public API:" >&2
+  head -20 <<<"$private" >&2
+  exit 1
+fi
+declared=$(grep '^TILO_API' "$header" | grep -oE '\btilo_[a-z0-9_]+\(' | tr -d '(' | sort -u)
+missing=$(comm -23 <(echo "$declared") <(echo "$exported"))
+if [ -n "$missing" ]; then
+  echo "declared in tilo.h but not exported: $missing" >&2
+  exit 1
+fi
+echo "exports: $(wc -l <<<"$exported") symbols, all public; $(wc -l <<<"$declared") functions declared"

@@ -1,0 +1,39 @@
+"""TiloObjCNames.json against tilo.h: every selector of an available class maps to a
+declared function and every delegate method to an entry of its struct; every function of
+an available wrapper is mapped; pending classes have nothing declared yet.
+
+    python3 check_objc_names.py TiloObjCNames.json tilo.h
+"""
+import json
+import re
+import sys
+
+table = json.load(open(sys.argv[1], encoding="utf-8"))
+header = open(sys.argv[2], encoding="utf-8").read()
+declared = set(re.findall(r"^TILO_API[^(]*?\b(tilo_[a-z0-9_]+)\(", header, re.M))
+problems = []
+for cls in table["classes"]:
+    name, handle = cls["class"], cls["handle"]
+    functions = {s["c"] for s in cls["selectors"] if s["c"]}
+    if cls["status"] == "available":
+        problems += [f"{name}: {f} is not declared" for f in sorted(functions - declared)]
+        if handle:
+            own = {f for f in declared if f.startswith(handle + "_")}
+            problems += [f"{name}: {f} maps no selector" for f in sorted(own - functions)]
+        delegate = cls.get("delegate")
+        if delegate:
+            body = re.search(r"typedef struct %s \{(.*?)\} %s;" % (delegate["struct"], delegate["struct"]),
+                             header, re.S)
+            if not body:
+                problems.append(f"{name}: struct {delegate['struct']} missing")
+                continue
+            entries = set(re.findall(r"\(\*([a-z_]+)\)", body.group(1)))
+            mapped = {m["entry"] for m in delegate["methods"]} | {e["entry"] for e in delegate.get("extensions", [])}
+            problems += [f"{name}: entry {e} missing in {delegate['struct']}" for e in sorted(mapped - entries)]
+            problems += [f"{name}: entry {e} maps no method" for e in sorted(entries - mapped)]
+    else:
+        problems += [f"{name}: pending but {f} is declared" for f in sorted(functions & declared)]
+if problems:
+    print("\n".join(problems))
+    sys.exit(1)
+print(f"{len(table['classes'])} classes mapped, {len(declared)} functions declared")

@@ -42,19 +42,24 @@ class SynchronizerTest : public ::testing::Test {
     sdk_.env().runUntilIdle();
   }
 
-  std::shared_ptr<Sync> makeSync() {
-    return Sync::create(
-        [](const TiloAdUnitItem& item, Completion<Loader> done) {
-          if (item.tiloAdUnitId == "broken") {
-            done(Result<Loader>::failure(std::make_exception_ptr(std::runtime_error("boom"))));
-          } else if (item.tiloAdUnitId == "nofill") {
-            done(Result<Loader>::failure(
-                std::make_exception_ptr(TiloError(TiloError::Code::noFill, "No fill."))));
-          } else {
-            done(std::make_shared<std::string>("loader for " + item.mediationAdUnitId));
-          }
-        },
-        service_);
+  // Fails for "broken" and "nofill", builds a loader for every other unit.
+  static void buildLoader(const TiloAdUnitItem& item, Completion<Loader> done) {
+    if (item.tiloAdUnitId == "broken") {
+      done(Result<Loader>::failure(std::make_exception_ptr(std::runtime_error("boom"))));
+    } else if (item.tiloAdUnitId == "nofill") {
+      done(Result<Loader>::failure(
+          std::make_exception_ptr(TiloError(TiloError::Code::noFill, "No fill."))));
+    } else {
+      done(std::make_shared<std::string>("loader for " + item.mediationAdUnitId));
+    }
+  }
+  std::shared_ptr<Sync> makeSync() { return Sync::create(&buildLoader, service_); }
+
+  // The unit's phase in the ad-load tracker, "closed" when it has no entry.
+  static std::string trackedPhase(const std::string& unit) {
+    auto tracker = crashMarkerFileQueue().sync([] { return readAdLoadTracker(); });
+    if (!tracker || !tracker->loadingAds.contains(unit)) return "closed";
+    return tracker->loadingAds.at(unit).currentPhase;
   }
 
   struct Outcome {
@@ -252,7 +257,13 @@ TEST_F(SynchronizerTest, ListenersRunOutsideDeliveriesAndMayReenter) {
 TEST_F(SynchronizerTest, SyncAndLoadReportsOnMainAndTracksPhases) {
   setEnableMarkerCheckpoints(true);
   initialize(infoWith({"ok", "broken", "nofill"}));
-  auto sync = makeSync();
+  std::vector<std::string> phasesAtBuild;
+  auto sync = Sync::create(
+      [&](const TiloAdUnitItem& item, Completion<Loader> done) {
+        phasesAtBuild.push_back(trackedPhase(item.tiloAdUnitId));
+        buildLoader(item, std::move(done));
+      },
+      service_);
   std::vector<std::string> events;
   auto listener = std::make_shared<Listener>();
   listener->onAdLoadSuccess = [&](Loader loader, std::optional<TiloAdInfo> info) {
@@ -265,6 +276,8 @@ TEST_F(SynchronizerTest, SyncAndLoadReportsOnMainAndTracksPhases) {
     events.push_back("fail: " + error.debugDescription());
   };
 
+  // 1. Loaders are built in the "loader_init" phase; each entry is closed whatever the
+  //    loader's outcome.
   sync->syncAndLoad("ok", listener);
   sync->syncAndLoad("broken", listener);
   sdk_.env().runUntilIdle();
@@ -273,15 +286,25 @@ TEST_F(SynchronizerTest, SyncAndLoadReportsOnMainAndTracksPhases) {
   EXPECT_EQ(events, (std::vector<std::string>{"success: loader for med/ok",
                                               "fail: unspecified, Unspecified error",
                                               "fail: noFill, No fill."}));
-  // Every tracking entry is closed, whatever the outcome.
-  auto tracker = crashMarkerFileQueue().sync([] { return readAdLoadTracker(); });
-  EXPECT_TRUE(!tracker || tracker->loadingAds.empty());
+  EXPECT_EQ(phasesAtBuild, std::vector<std::string>(3, "loader_init"));
+  for (const char* unit : {"ok", "broken", "nofill"}) EXPECT_EQ(trackedPhase(unit), "closed");
 
-  // Released before its task runs: nobody hears anything.
+  // 2. A unit the backend does not know: open in "sync" while the resync runs, closed by
+  //    the failed lookup.
+  sync->syncAndLoad("ghost", listener);
+  sdk_.env().runUntilIdle();
+  EXPECT_EQ(trackedPhase("ghost"), "sync");
+  ASSERT_EQ(api_->retryCalls.size(), 1u);
+  api_->retryCalls[0].completion(infoWith({"ok", "broken", "nofill"}));
+  sdk_.env().runUntilIdle();
+  EXPECT_EQ(events.back(), "fail: initializationFailed, No ad unit found");
+  EXPECT_EQ(trackedPhase("ghost"), "closed");
+
+  // 3. Released before its task runs: nobody hears anything.
   sync->syncAndLoad("ok", listener);
   sync.reset();
   sdk_.env().advance(5);
-  EXPECT_EQ(events.size(), 3u);
+  EXPECT_EQ(events.size(), 4u);
   setEnableMarkerCheckpoints(false);
 }
 

@@ -153,15 +153,6 @@ TEST(CryptoTest, SwitchingKeysBetweenCallsUsesTheRightKey) {
   EXPECT_FALSE(aesGcmOpen(a, boxB->nonce, boxB->ciphertext, boxB->tag));
 }
 
-TEST(CryptoTest, CombinedIsNonceCiphertextTag) {
-  const auto box = aesGcmSeal(sha256("k"), Bytes{9, 8, 7});
-  const Bytes combined = box->combined();
-  ASSERT_EQ(combined.size(), 12u + 3u + 16u);
-  EXPECT_TRUE(std::equal(box->nonce.begin(), box->nonce.end(), combined.begin()));
-  EXPECT_TRUE(std::equal(box->ciphertext.begin(), box->ciphertext.end(), combined.begin() + 12));
-  EXPECT_TRUE(std::equal(box->tag.begin(), box->tag.end(), combined.begin() + 15));
-}
-
 TEST(CryptoTest, HundredThousandSealsNeverRepeatANonce) {
   const auto key = sha256("nonce-check");
   std::unordered_set<std::string> seen;
@@ -188,14 +179,6 @@ TEST(CryptoTest, ThreadsSealAndOpenIndependently) {
   }
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(failures, 0);
-}
-
-TEST(CryptoTest, SecureRandomBytesFillsTheBuffer) {
-  std::array<std::uint8_t, 64> a{}, b{};
-  ASSERT_TRUE(secureRandomBytes(a));
-  ASSERT_TRUE(secureRandomBytes(b));
-  EXPECT_NE(a, b);
-  EXPECT_TRUE(secureRandomBytes(std::span<std::uint8_t>()));
 }
 
 }  // namespace

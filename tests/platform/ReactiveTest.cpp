@@ -5,8 +5,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Application.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Reactive.h"
 #include "platform/TestEnvironment.h"
 
@@ -113,25 +111,4 @@ TEST(SubjectThreads, ConcurrentSendersAndSubscribersAreSafe) {
   for (auto& thread : threads) thread.join();
   EXPECT_GE(received.load(), 800);
   EXPECT_EQ(subject->subscriberCount(), 0u);
-}
-
-TEST(ApplicationLifecycle, TransitionsPostTheNotificationsAPhoneWould) {
-  TestEnvironment env;
-  std::vector<std::string> posted;
-  auto& center = NotificationCenter::defaultCenter();
-  std::vector<Subscription> tokens;
-  for (const char* name : {kDidBecomeActiveNotification, kDidEnterBackgroundNotification,
-                           kWillEnterForegroundNotification}) {
-    tokens.push_back(center.addObserver(name, [&posted, name] { posted.push_back(name); }));
-  }
-  auto& app = Application::shared();
-  app.setState(ApplicationState::background);
-  app.setState(ApplicationState::active);
-  app.setState(ApplicationState::active);
-  EXPECT_EQ(posted, (std::vector<std::string>{kDidEnterBackgroundNotification,
-                                              kWillEnterForegroundNotification,
-                                              kDidBecomeActiveNotification}));
-  tokens.clear();
-  app.setState(ApplicationState::background);
-  EXPECT_EQ(posted.size(), 3u) << "removed observers hear nothing";
 }

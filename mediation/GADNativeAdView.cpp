@@ -24,9 +24,13 @@ void GADNativeAdView::setNativeAd(std::shared_ptr<GADNativeAd> ad) {
   if (!nativeAd_ || nativeAd_->impressionRecorded()) return;
   std::weak_ptr<GADNativeAdView> weak =
       std::static_pointer_cast<GADNativeAdView>(shared_from_this());
-  impression_.start(weak, [weak] {
-    if (auto self = weak.lock()) self->impressionSeen();
-  });
+  // Not at once: the ad is assigned while it is being rendered, before anyone saw it.
+  impression_.start(
+      weak,
+      [weak] {
+        if (auto self = weak.lock()) self->impressionSeen();
+      },
+      /*checkAtOnce=*/false);
 }
 
 void GADNativeAdView::impressionSeen() {

@@ -19,28 +19,33 @@ bool isViewOnScreenForImpression(const platform::UIView& view) {
   return area > 0 && shown.width() * shown.height() >= area / 2;
 }
 
-void ImpressionWatcher::start(std::weak_ptr<platform::UIView> view, std::function<void()> seen) {
+void ImpressionWatcher::start(std::weak_ptr<platform::UIView> view, std::function<void()> seen,
+                              bool checkAtOnce) {
   stop(*state_);
   state_->view = std::move(view);
   state_->seen = std::move(seen);
-  if (check(state_)) return;
+  if (checkAtOnce && check(state_, true)) return;
   std::weak_ptr<State> weak = state_;
   state_->timer = platform::Timer::scheduled(kCheckInterval, true, [weak] {
-    if (auto state = weak.lock()) check(state);
+    if (auto state = weak.lock()) check(state, true);
   });
 }
 
 bool ImpressionWatcher::checkNow() {
-  return check(state_);
+  return check(state_, false);
 }
 
 void ImpressionWatcher::stop() {
   stop(*state_);
 }
 
-bool ImpressionWatcher::check(const std::shared_ptr<State>& state) {
+bool ImpressionWatcher::check(const std::shared_ptr<State>& state, bool layOut) {
   auto view = state->view.lock();
   if (!state->seen || !view) return false;
+  if (layOut) {
+    if (auto window = view->window()) window->layoutIfNeeded();
+    if (!state->seen) return false;  // layout hooks may have ended the watch
+  }
   if (!isViewOnScreenForImpression(*view)) return false;
   auto seen = std::move(state->seen);
   stop(*state);

@@ -7,6 +7,9 @@
 
 #include <fcntl.h>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -209,9 +212,9 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   EXPECT_FALSE(unknownUnit.contains("interstitial (")) << unknownUnit.output;
 
   // 4. A format the demo cannot show yet fails only when asked for by name.
-  const DemoRun banner = runDemo(dir, {"--container", container, "--formats", "banner"});
-  EXPECT_EQ(banner.exitCode, 1) << banner.output;
-  EXPECT_TRUE(banner.contains("skipped: ad views are not part of this SDK build yet"));
+  const DemoRun popup = runDemo(dir, {"--container", container, "--formats", "lightPopup"});
+  EXPECT_EQ(popup.exitCode, 1) << popup.output;
+  EXPECT_TRUE(popup.contains("skipped: ad views are not part of this SDK build yet"));
 
   // 5. Command-line mistakes: usage and exit 2, before anything starts.
   for (const std::vector<std::string>& args :
@@ -219,6 +222,7 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
         {"--crash-at", "onNothing"},
         {"--log-level", "loud"},
         {"--repeat", "0"},
+        {"--dwell-ms", "-1"},
         {"--unit", "interstitial"},
         {"--container"},
         {"--frobnicate", "1"},
@@ -227,6 +231,34 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
     EXPECT_EQ(bad.exitCode, 2) << args[0] << "\n" << bad.output;
     EXPECT_FALSE(bad.contains("initialized\n")) << args[0];
   }
+}
+
+}  // namespace
+}  // namespace tilo::test
+
+namespace tilo::test {
+namespace {
+
+TEST(DemoTest, ViewFormatsShowInTheWindowAndLeaveSnapshots) {
+  TempDir dir;
+  const std::string snapshots = (dir.path() / "shots").string();
+  const DemoRun run =
+      runDemo(dir, {"--container", (dir.path() / "app").string(), "--formats", "banner,mrec,native",
+                    "--dwell-ms", "50", "--snapshots", snapshots});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  for (const std::string format : {"banner", "mrec", "native"}) {
+    EXPECT_TRUE(run.contains("snapshot " + snapshots + "/" + format + ".png")) << run.output;
+    EXPECT_TRUE(std::filesystem::file_size(dir.path() / "shots" / (format + ".png")) > 1000);
+    std::ifstream dump(dir.path() / "shots" / (format + ".json"));
+    const std::string text((std::istreambuf_iterator<char>(dump)), {});
+    EXPECT_NE(text.find("\"id\": \"" + format + "\""), std::string::npos) << format;
+  }
+  // The banner sits above the bottom safe area: 844 - 34 - 50.
+  std::ifstream banner(dir.path() / "shots" / "banner.json");
+  const std::string text((std::istreambuf_iterator<char>(banner)), {});
+  EXPECT_NE(text.find("[35, 760, 320, 50]"), std::string::npos) << text.substr(0, 600);
+  EXPECT_TRUE(run.contains("onAdImpression mrec demo-mrec")) << run.output;
+  EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
 }
 
 }  // namespace

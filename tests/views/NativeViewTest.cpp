@@ -62,6 +62,7 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
                  "icon": true, "media": true}})");
   place();
   settle();
+  sdk.env().advance(0.1);  // the platform's first look at the screen
   // 1. Host views live inside the platform's ad view; the media view is wrapped once.
   EXPECT_TRUE(title->isDescendantOfView(native->gadNativeAdView().get()));
   ASSERT_EQ(media->subviews().size(), 1u);
@@ -122,6 +123,7 @@ TEST_F(NativeViewTest, WrongClassesAndUnreadableImagesDoNotBreakRendering) {
   ASSERT_TRUE(platform::FileSystem::atomicWrite(dir.path() / "broken.png", "not a png"));
   script("gad/native", R"({"native": {"headline": "H", "icon": ")" + broken + R"("}})");
   place(false);
+  sdk.env().advance(0.1);
   // A headline view that is no label and an icon view that is no image view.
   auto notALabel = UIView::create({0, 0, 10, 10});
   native->addSubview(notALabel);

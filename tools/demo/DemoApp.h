@@ -31,6 +31,10 @@ namespace tilo::devserver {
 class DevServer;
 }
 
+namespace tilo::platform {
+class UIWindow;
+}
+
 namespace tilo::demo {
 
 class DemoApp {
@@ -59,6 +63,10 @@ class DemoApp {
   bool runFormat(TiloAdFormat format);
   template <class Loader, class Show>
   bool runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Show show);
+  // Places a banner, MREC or native view in the demo window, waits for its ad, keeps it on
+  // screen for --dwell-ms, writes its snapshots, then removes it.
+  bool runView(TiloAdFormat format, const TiloAdUnitItem& item);
+  bool writeSnapshots(TiloAdFormat format, platform::UIWindow& window);
   bool checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script);
   void flushAnalytics();
   void printStoredEvents();

@@ -9,12 +9,16 @@ namespace tilo::demo {
 const char* const kUsage =
     "usage: tilo-demo [--bundle DIR] [--container DIR] [--api-base-url URL] [--scenario FILE]\n"
     "                 [--formats LIST] [--unit FORMAT=TILO_UNIT_ID]... [--snapshots DIR]\n"
-    "                 [--repeat N] [--crash-at CALLBACK] [--log-level off|error|debug]\n"
+    "                 [--dwell-ms N] [--repeat N] [--crash-at CALLBACK]\n"
+    "                 [--log-level off|error|debug]\n"
     "Without --api-base-url an embedded backend is started on a free loopback port; without\n"
     "--bundle a bundle (Info.plist and key file) is generated, inside --container when given.\n"
-    "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,appOpen\n"
-    "(default interstitial,rewarded,appOpen). --repeat runs them N times in a row (a soak\n"
-    "run; with a scenario of short delays, a steady stream of analytics events).\n";
+    "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,appOpen,\n"
+    "or all (default interstitial,rewarded,appOpen,banner,mrec,native). The view formats\n"
+    "stay on screen for --dwell-ms (default 3000), so refreshes and retries happen;\n"
+    "--snapshots DIR writes DIR/<format>.png and DIR/<format>.json for each of them.\n"
+    "--repeat runs the formats N times in a row (a soak run; with a scenario of short\n"
+    "delays, a steady stream of analytics events).\n";
 
 const std::vector<std::string>& crashableCallbacks() {
   static const std::vector<std::string> names = {
@@ -44,7 +48,14 @@ TiloAdFormat formatNamed(const std::string& name) {
   return *format;
 }
 
+// The formats this build shows.
+std::vector<TiloAdFormat> everyFormat() {
+  return {TiloAdFormat::interstitial, TiloAdFormat::rewarded, TiloAdFormat::appOpen,
+          TiloAdFormat::banner,       TiloAdFormat::mrec,     TiloAdFormat::native};
+}
+
 std::vector<TiloAdFormat> formatList(const std::string& list) {
+  if (list == "all") return everyFormat();
   std::vector<TiloAdFormat> formats;
   std::stringstream stream(list);
   for (std::string name; std::getline(stream, name, ',');) {
@@ -64,6 +75,15 @@ TiloLogLevel logLevelNamed(const std::string& name) {
   throw UsageError("--log-level is off, error or debug, not \"" + name + "\"");
 }
 
+int dwellMilliseconds(const std::string& text) {
+  int ms = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), ms);
+  if (error != std::errc{} || end != text.data() + text.size() || ms < 0 || ms > 3'600'000) {
+    throw UsageError("--dwell-ms takes milliseconds from 0 to 3600000, not \"" + text + "\"");
+  }
+  return ms;
+}
+
 int repeatCount(const std::string& text) {
   int count = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
@@ -77,7 +97,7 @@ int repeatCount(const std::string& text) {
 
 DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
   DemoOptions options;
-  options.formats = {TiloAdFormat::interstitial, TiloAdFormat::rewarded, TiloAdFormat::appOpen};
+  options.formats = everyFormat();
   options.units = defaultUnits();
   const std::map<std::string, std::optional<std::string> DemoOptions::*> paths = {
       {"--bundle", &DemoOptions::bundle},           {"--container", &DemoOptions::container},
@@ -101,6 +121,8 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
       options.units[formatNamed(value.substr(0, equals))] = value.substr(equals + 1);
     } else if (flag == "--log-level") {
       options.logLevel = logLevelNamed(value);
+    } else if (flag == "--dwell-ms") {
+      options.dwellMs = dwellMilliseconds(value);
     } else if (flag == "--repeat") {
       options.repeat = repeatCount(value);
     } else {

@@ -36,7 +36,8 @@ struct DemoOptions {
   std::optional<std::string> snapshots;
   std::optional<std::string> crashAt;
   TiloLogLevel logLevel = TiloLogLevel::debug;
-  int repeat = 1;  // rounds of the requested formats, one after the other
+  int dwellMs = 3000;  // how long each view format stays on screen
+  int repeat = 1;      // rounds of the requested formats, one after the other
 
   static DemoOptions parse(const std::vector<std::string>& args);
 };

@@ -113,6 +113,7 @@ std::string embeddedAppInfoJson() {
                  {"type", rawValue(format)}};
     if (format == TiloAdFormat::banner || format == TiloAdFormat::mrec)
       unit["refreshInterval"] = 30;
+    if (format == TiloAdFormat::native) unit["refreshInterval"] = 60;
     units.push_back(std::move(unit));
   }
   // The fee rate as the backend sends it: a JSON number.
@@ -134,7 +135,17 @@ std::string embeddedScenarioJson() {
         {"dismissAfterMs", 1500}}},
       {"units",
        {{mediationUnitId(TiloAdFormat::rewarded),
-         {{"reward", {{"amount", 10}, {"type", "coins"}}}}}}},
+         {{"reward", {{"amount", 10}, {"type", "coins"}}}}},
+        {mediationUnitId(TiloAdFormat::banner), {{"adSize", {320, 50}}}},
+        {mediationUnitId(TiloAdFormat::mrec), {{"adSize", {300, 250}}}},
+        {mediationUnitId(TiloAdFormat::native),
+         {{"native",
+           {{"headline", "Tilo Puzzle Quest"},
+            {"advertiser", "Tilo Games"},
+            {"body", "Match tiles, clear levels and collect daily rewards."},
+            {"callToAction", "Install"},
+            {"icon", true},
+            {"media", true}}}}}}},
   };
   return platform::dumpCompact(scenario);
 }

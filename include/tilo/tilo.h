@@ -531,8 +531,8 @@ TILO_API tilo_status tilo_line_banner_view_set_line_background_color(tilo_line_b
                                                                      tilo_color color);
 TILO_API tilo_status tilo_line_banner_view_set_ad_mark_text_color(tilo_line_banner_view* view,
                                                                   tilo_color color);
-TILO_API tilo_status tilo_line_banner_view_set_ad_mark_background_color(
-    tilo_line_banner_view* view, tilo_color color);
+TILO_API tilo_status tilo_line_banner_view_set_ad_mark_background_color(tilo_line_banner_view* view,
+                                                                        tilo_color color);
 TILO_API tilo_status tilo_line_banner_view_set_title_text_color(tilo_line_banner_view* view,
                                                                 tilo_color color);
 TILO_API tilo_status tilo_line_banner_view_set_cta_text_color(tilo_line_banner_view* view,

@@ -757,7 +757,14 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
 
   /* 7. Destroyed views hear nothing more; the loader and the banner go, the others stay for
    *    the caller. */
+  /*    A click already on its way when the banner is destroyed is dropped, and the banner
+   *    has left the window. */
+  reset(&log);
+  CHECK_STATUS(env, 1, tilo_window_tap(window, 195, 785));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(banner));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &log, "");
+  CHECK_STATUS(env, 0, tilo_window_tap(window, 195, 785));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_banner_view_destroy(banner));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_remove_view(window, banner));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(mrec));

@@ -11,7 +11,10 @@
 
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
+#include "Tilo/views/TiloAdLineBannerView.h"
+#include "Tilo/views/TiloAdNativeView.h"
 #include "TiloObjCBridge/HandleTable.h"
+#include "TiloObjCBridge/TiloObjCView.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
 #include "chost/CHost.h"
 #include "mediation/AdSource.h"
@@ -31,7 +34,10 @@ SdkFixtureOptions cApiOptions() {
       R"({"adUnits":[)"
       R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
       R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
-      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"}],)"
+      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
+      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0}],)"
       R"("feeRate":0.15})";
   return options;
 }
@@ -105,6 +111,67 @@ TEST_F(CApiTest, CHostDestroysHandlesInsideTheirOwnCallbacks) {
   initialize();
   c_host_env env = hostEnv();
   EXPECT_EQ(c_host_destroy_inside_callbacks(&env), 1) << env.failure;
+}
+
+// The SDK view inside a view handle's wrapper.
+template <class Internal>
+std::shared_ptr<Internal> internalOf(const void* handle) {
+  auto found = bridge::findView(handle);
+  if (!found.view || found.view->subviews().size() != 1) return nullptr;
+  return std::dynamic_pointer_cast<Internal>(found.view->subviews()[0]);
+}
+
+TEST_F(CApiTest, CHostDrivesEveryViewAndTheLightPopupThroughTheirDelegates) {
+  initialize();
+  c_host_env env = hostEnv();
+  c_host_views views{};
+  ASSERT_EQ(c_host_view_delegates(&env, &views), 1) << env.failure;
+  auto* window = static_cast<tilo_window*>(views.window);
+
+  // 1. The native view, placed twice, holds its SDK view once; the bound title label is
+  //    filled and lies inside the platform's ad view.
+  auto native = internalOf<TiloAdNativeView>(views.native);
+  ASSERT_TRUE(native);
+  native->layoutIfNeeded();
+  ASSERT_TRUE(native->titleLabel());
+  EXPECT_EQ(native->titleLabel()->text(), "Title");
+  EXPECT_TRUE(native->titleLabel()->isDescendantOfView(native->gadNativeAdView().get()));
+  EXPECT_EQ(native->titleLabel()->frame(), (platform::CGRect{16, 8, 200, 20}));
+  EXPECT_FALSE(native->advertiserLabel());
+
+  // 2. The line banner, pinned under the safe area's top, has the host's colours.
+  auto line = internalOf<TiloAdLineBannerView>(views.line_banner);
+  ASSERT_TRUE(line);
+  auto wrapper = bridge::findView(views.line_banner).view;
+  wrapper->layoutIfNeeded();
+  EXPECT_EQ(wrapper->frame(), (platform::CGRect{0, 47, 390, 60}));
+  EXPECT_EQ(line->frame(), (platform::CGRect{0, 0, 390, 60}));
+  const auto& colors = *line->configuration();
+  EXPECT_EQ(colors.backgroundColor,
+            platform::UIColor(0x11 / 255.0, 0x22 / 255.0, 0x33 / 255.0, 0x44 / 255.0));
+  EXPECT_EQ(colors.adMarkTextColor, platform::UIColor(0, 0, 0, 1));
+  EXPECT_EQ(colors.adMarkBackgroundColor, platform::UIColor(1, 1, 1, 0x80 / 255.0));
+  EXPECT_EQ(colors.titleTextColor, platform::UIColor(0, 1, 0, 1));
+  EXPECT_EQ(colors.ctaTextColor, platform::UIColor(0, 0, 1, 1));
+  EXPECT_EQ(colors.ctaBackgroundColor, platform::UIColor(1, 0, 0, 0));
+  EXPECT_EQ(line->backgroundColor(), colors.backgroundColor);  // applied, not only stored
+
+  // 3. Destroying the window takes the views out; their handles stay valid.
+  const std::size_t live = bridge::HandleTable::shared().liveCount();
+  ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
+  EXPECT_FALSE(wrapper->superview());
+  EXPECT_EQ(tilo_line_banner_view_load_ad(static_cast<tilo_line_banner_view*>(views.line_banner)),
+            TILO_STATUS_OK);
+  EXPECT_EQ(tilo_native_view_destroy(static_cast<tilo_native_view*>(views.native)), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_line_banner_view_destroy(static_cast<tilo_line_banner_view*>(views.line_banner)),
+            TILO_STATUS_OK);
+  EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live - 4);  // window, root, two views
+}
+
+TEST_F(CApiTest, CHostGetsANamedStatusForEveryBadViewInput) {
+  initialize();
+  c_host_env env = hostEnv();
+  EXPECT_EQ(c_host_view_bad_input(&env), 1) << env.failure;
 }
 
 TEST_F(CApiTest, HandlesOfAReusedSlotStayDistinct) {

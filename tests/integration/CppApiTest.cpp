@@ -19,7 +19,9 @@ SdkFixtureOptions cppApiOptions() {
   options.appInfoJson =
       R"({"adUnits":[)"
       R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"}],)"
+      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
+      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0}],)"
       R"("feeRate":0.15})";
   return options;
 }
@@ -28,10 +30,10 @@ class CppApiTest : public ::testing::Test {
  protected:
   void SetUp() override {
     mediation::AdSource::shared().reset();
-    auto error = mediation::AdSource::shared().loadScenario(
-        platform::parseJson(R"({"default":{"latencies":[0.05,0.12],"dismissAfterMs":100,)"
-                            R"("revenue":{"value":"0.0125","currency":"USD","precision":3},)"
-                            R"("reward":{"amount":10,"type":"coins"}}})"));
+    auto error = mediation::AdSource::shared().loadScenario(platform::parseJson(
+        R"({"default":{"latencies":[0.05,0.12],"dismissAfterMs":100,)"
+        R"("revenue":{"value":"0.0125","currency":"USD","precision":3},)"
+        R"("reward":{"amount":10,"type":"coins"},"native":{"headline":"H"}}})"));
     ASSERT_FALSE(error) << *error;
     bool done = false;
     ASSERT_EQ(Ads::initialize([&](std::optional<Error> e) { done = !e; }), TILO_STATUS_OK);
@@ -108,6 +110,59 @@ TEST_F(CppApiTest, AnAdDestroyedInsideItsOwnCallbackHearsNothingMore) {
   ASSERT_EQ(ad->load(), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 5);
   EXPECT_EQ(calls, (std::vector<std::string>{"load", "show", "after reset"}));
+}
+
+TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
+  Window window(390, 844, 3);
+  std::vector<std::string> calls;
+  // 1. A banner placed at the bottom reports its load and revenue in C++ types.
+  BannerView banner("banner", BannerSize::banner, /*autoLoad=*/false);
+  BannerView::Delegate bannerDelegate;
+  bannerDelegate.didLoad = [&](const std::optional<AdInfo>& info) {
+    calls.push_back("banner " + info.value_or(AdInfo{}).adUnitId);
+    EXPECT_EQ(info->adFormat, AdFormat::banner);
+  };
+  bannerDelegate.didPay = [&](const std::optional<AdInfo>&, const Revenue& revenue) {
+    calls.push_back("pay " + revenue.value);
+  };
+  banner.setDelegate(bannerDelegate);
+  ASSERT_EQ(addViewPinned(window, banner, WindowEdge::bottom, 50), TILO_STATUS_OK);
+  EXPECT_EQ(addViewPinned(window, banner, static_cast<WindowEdge>(5), 50),
+            TILO_STATUS_INVALID_ARGUMENT);
+  ASSERT_EQ(banner.loadAd(), TILO_STATUS_OK);
+  sdk.drive([] { return false; }, 2);
+  EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 0.010625"}));
+
+  // 2. The popup handed to didLoad is the host's to keep; the kept one shows.
+  std::optional<LightPopupAd> kept;
+  LightPopupAdLoader loader("native");
+  LightPopupAdLoader::Delegate loaderDelegate;
+  loaderDelegate.didLoad = [&](LightPopupAd ad, const std::optional<AdInfo>& info) {
+    calls.push_back("popup " + std::to_string(static_cast<int>(info->adFormat)));
+    kept.emplace(std::move(ad));
+  };
+  loader.setDelegate(loaderDelegate);
+  calls.clear();
+  ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return kept.has_value(); }));
+  LightPopupAd::Delegate popupDelegate;
+  popupDelegate.didShow = [&](const std::optional<AdInfo>&) { calls.push_back("show"); };
+  popupDelegate.didDismiss = [&](const std::optional<AdInfo>&) { calls.push_back("dismiss"); };
+  kept->setDelegate(popupDelegate);
+  EXPECT_EQ(kept->setCardViewBackgroundColor(0x202020FF), TILO_STATUS_OK);
+  ASSERT_EQ(kept->showFrom(window), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }, 10));
+  EXPECT_EQ(calls, (std::vector<std::string>{"popup 3", "show", "dismiss"}));
+
+  // 3. A popup the host does not keep is released with the callback.
+  tilo_light_popup_ad* dropped = nullptr;
+  loaderDelegate.didLoad = [&](LightPopupAd ad, const std::optional<AdInfo>&) {
+    dropped = ad.handle();
+  };
+  loader.setDelegate(loaderDelegate);
+  ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return dropped != nullptr; }));
+  EXPECT_EQ(tilo_light_popup_ad_destroy(dropped), TILO_STATUS_INVALID_HANDLE);
 }
 
 }  // namespace

@@ -70,7 +70,9 @@ cat >"$work/app-info.json" <<'JSON'
 {"adUnits": [
   {"tiloAdUnitId": "interstitial-main", "mediationAdUnitId": "gad/interstitial", "name": "I", "type": "interstitial"},
   {"tiloAdUnitId": "rewarded-main", "mediationAdUnitId": "gad/rewarded", "name": "R", "type": "rewarded"},
-  {"tiloAdUnitId": "app-open-main", "mediationAdUnitId": "gad/app-open", "name": "O", "type": "appOpen"}],
+  {"tiloAdUnitId": "app-open-main", "mediationAdUnitId": "gad/app-open", "name": "O", "type": "appOpen"},
+  {"tiloAdUnitId": "banner-main", "mediationAdUnitId": "gad/banner", "name": "B", "type": "banner", "refreshInterval": 0},
+  {"tiloAdUnitId": "native-main", "mediationAdUnitId": "gad/native", "name": "N", "type": "native", "refreshInterval": 0}],
  "feeRate": 0.15}
 JSON
 "$build/tilo-devserver" --port 0 --app-key "$key" --app-info "$work/app-info.json" \

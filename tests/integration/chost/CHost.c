@@ -488,3 +488,420 @@ int c_host_destroy_inside_callbacks(c_host_env* env) {
             "destroy=TILO_STATUS_OK;again=TILO_STATUS_INVALID_HANDLE;");
   return 1;
 }
+
+/* ---- views and the light popup ----------------------------------------------------------- */
+
+/* One set per view kind (and the light popup loader, whose did_load differs). */
+#define VIEW_CALLBACKS(kind, handle_type)                                                         \
+  static void kind##_view_fail(void* c, handle_type* view, const tilo_error* error) {             \
+    (void)view;                                                                                   \
+    record_error((host_log*)c, #kind ".fail", NULL, error);                                       \
+    ((host_log*)c)->signal = 1;                                                                   \
+  }                                                                                               \
+  static void kind##_view_click(void* c, handle_type* view, const tilo_ad_info* info) {           \
+    (void)view;                                                                                   \
+    record_info((host_log*)c, #kind ".click", info);                                              \
+  }                                                                                               \
+  static void kind##_view_impression(void* c, handle_type* view, const tilo_ad_info* info) {      \
+    (void)view;                                                                                   \
+    record_info((host_log*)c, #kind ".impression", info);                                         \
+  }                                                                                               \
+  static void kind##_view_pay(void* c, handle_type* view, const tilo_ad_info* info,               \
+                              const tilo_revenue* revenue) {                                      \
+    (void)view;                                                                                   \
+    record((host_log*)c, #kind ".pay(%lld %s %s %d)", (long long)info->ad_format, revenue->value, \
+           revenue->currency_code, revenue->precision);                                           \
+  }
+
+#define VIEW_LOAD(kind, handle_type)                                                   \
+  static void kind##_view_load(void* c, handle_type* view, const tilo_ad_info* info) { \
+    (void)view;                                                                        \
+    record_info((host_log*)c, #kind ".load", info);                                    \
+    ((host_log*)c)->signal = 1;                                                        \
+  }
+
+VIEW_CALLBACKS(banner, tilo_banner_view)
+VIEW_CALLBACKS(native, tilo_native_view)
+VIEW_CALLBACKS(line, tilo_line_banner_view)
+VIEW_CALLBACKS(loader, tilo_light_popup_ad_loader)
+VIEW_LOAD(banner, tilo_banner_view)
+VIEW_LOAD(native, tilo_native_view)
+VIEW_LOAD(line, tilo_line_banner_view)
+
+/* The view delegates, filled alike. */
+#define VIEW_DELEGATE(kind, type)                     \
+  static type kind##_view_delegate(void) {            \
+    type d;                                           \
+    memset(&d, 0, sizeof d);                          \
+    d.size = sizeof d;                                \
+    d.did_load = kind##_view_load;                    \
+    d.did_fail_with_error = kind##_view_fail;         \
+    d.did_click = kind##_view_click;                  \
+    d.did_record_impression = kind##_view_impression; \
+    d.did_pay = kind##_view_pay;                      \
+    return d;                                         \
+  }
+
+VIEW_DELEGATE(banner, tilo_banner_view_delegate)
+VIEW_DELEGATE(native, tilo_native_view_delegate)
+VIEW_DELEGATE(line, tilo_line_banner_view_delegate)
+
+typedef struct popup_log {
+  host_log log;
+  tilo_light_popup_ad* ad; /* the last popup did_load handed over */
+} popup_log;
+
+static void loader_view_load(void* c, tilo_light_popup_ad_loader* loader, tilo_light_popup_ad* ad,
+                             const tilo_ad_info* info) {
+  popup_log* popup = (popup_log*)c;
+  (void)loader;
+  record_info(&popup->log, "loader.load", info);
+  popup->ad = ad;
+  popup->log.signal = 1;
+}
+
+static tilo_light_popup_ad_loader_delegate loader_delegate(void) {
+  tilo_light_popup_ad_loader_delegate d;
+  memset(&d, 0, sizeof d);
+  d.size = sizeof d;
+  d.did_load = loader_view_load;
+  d.did_fail_with_error = loader_view_fail;
+  d.did_click = loader_view_click;
+  d.did_record_impression = loader_view_impression;
+  d.did_pay = loader_view_pay;
+  return d;
+}
+
+static void popup_show(void* c, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
+  (void)ad;
+  record_info(&((popup_log*)c)->log, "popup.show", info);
+}
+
+/* The host lets the popup go as soon as it has closed, from inside the callback. */
+static void popup_dismiss(void* c, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
+  popup_log* popup = (popup_log*)c;
+  record_info(&popup->log, "popup.dismiss", info);
+  record(&popup->log, "destroy=%s", tilo_status_name(tilo_light_popup_ad_destroy(ad)));
+  popup->log.signal = 1;
+}
+
+static void popup_fail(void* c, tilo_light_popup_ad* ad, const tilo_error* error,
+                       const tilo_ad_info* info) {
+  (void)ad;
+  record_error(&((popup_log*)c)->log, "popup.fail", info, error);
+}
+
+static tilo_light_popup_ad_delegate popup_delegate(void) {
+  tilo_light_popup_ad_delegate d;
+  memset(&d, 0, sizeof d);
+  d.size = sizeof d;
+  d.did_show = popup_show;
+  d.did_dismiss = popup_dismiss;
+  d.did_fail_to_show = popup_fail;
+  return d;
+}
+
+static const char* kViewFill =
+    "{\"latencies\":[0.05,0.12],\"revenue\":{\"value\":\"0.0125\",\"currency\":\"USD\","
+    "\"precision\":3},\"native\":{\"headline\":\"Title\",\"callToAction\":\"Go\"}}";
+
+int c_host_view_delegates(c_host_env* env, c_host_views* out) {
+  host_log log;
+  popup_log popup;
+  tilo_banner_view_delegate bd = banner_view_delegate();
+  tilo_banner_view_delegate md = banner_view_delegate();
+  tilo_native_view_delegate nd = native_view_delegate();
+  tilo_line_banner_view_delegate ld = line_view_delegate();
+  tilo_light_popup_ad_loader_delegate pd = loader_delegate();
+  tilo_light_popup_ad_delegate ad = popup_delegate();
+  tilo_window* window = tilo_window_create(390, 844, 3);
+  tilo_view_controller* root = tilo_window_root_view_controller(window);
+  tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 0);
+  tilo_banner_view* mrec = tilo_banner_view_create("mrec", TILO_BANNER_SIZE_MREC, 1);
+  tilo_native_view* native = tilo_native_view_create("native", 1);
+  tilo_line_banner_view* line = tilo_line_banner_view_create("native", 0);
+  tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
+  const tilo_rect title = {16, 8, 200, 20}, cta = {16, 40, 120, 32}, media = {220, 8, 100, 60};
+  tilo_native_asset_layout layout;
+  const tilo_rect mrec_frame = {45, 100, 300, 250}, native_frame = {0, 400, 390, 100};
+  memset(&log, 0, sizeof log);
+  memset(&popup, 0, sizeof popup);
+  memset(&layout, 0, sizeof layout);
+  layout.size = sizeof layout;
+  layout.title = &title;
+  layout.call_to_action = &cta;
+  layout.media = &media;
+  CHECK(env, window && root && banner && mrec && native && line && loader);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_set_safe_area_insets(window, 47, 0, 34, 0));
+  env->script(env->impl, "gad/banner", kViewFill);
+  env->script(env->impl, "gad/mrec", kViewFill);
+  env->script(env->impl, "gad/native", kViewFill);
+  /* The MREC's host leaves the optional entries NULL. */
+  md.did_click = NULL;
+  md.did_record_impression = NULL;
+  md.did_pay = NULL;
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_set_delegate(banner, &bd, &log));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_set_delegate(mrec, &md, &log));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_set_delegate(native, &nd, &log));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_line_banner_view_set_delegate(line, &ld, &log));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_set_delegate(loader, &pd, &popup));
+
+  /* 1. A banner without auto-load, pinned above the bottom safe area, stays empty until
+   *    load_ad; then it loads, counts an impression and pays (format 0, net of the fee). */
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_BOTTOM, 50));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_set_root_view_controller(banner, root));
+  env->advance(env->impl, 10);
+  CHECK_LOG(env, &log, "");
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(banner));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &log,
+            "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
+            "banner.pay(0 0.010625 USD 3);");
+  /* A tap in the middle of the banner (390 wide, 844 - 34 - 50 from the top) is its click,
+   *    delivered on the next turn of the main loop; beside the banner nothing is hit. */
+  reset(&log);
+  CHECK_STATUS(env, 1, tilo_window_tap(window, 195, 785));
+  CHECK_LOG(env, &log, "");
+  env->advance(env->impl, 0.1);
+  CHECK_LOG(env, &log, "banner.click(0 banner 170 AdMob);");
+  CHECK_STATUS(env, 0, tilo_window_tap(window, 10, 785));
+
+  /* 2. An MREC that auto-loads once placed: still format 0; NULL entries skipped. */
+  reset(&log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, mrec, mrec_frame));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &log, "banner.load(0 mrec 170 AdMob);");
+
+  /* 3. A native view with auto-load loads on each move into the window. */
+  reset(&log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_bind_native_views(native, &layout));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, native, native_frame));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  env->advance(env->impl, 1);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_remove_view(window, native));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_remove_view(window, native));
+  log.signal = 0;
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, native, native_frame));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CHECK_LOG(env, &log,
+            "native.load(3 native 170 NULL);native.impression(3 native 170 AdMob);"
+            "native.pay(3 0.010625 USD 3);native.load(3 native 170 NULL);");
+
+  /* 4. Failures carry each view's domain and -1. */
+  env->script(env->impl, "gad/native", kNoFill);
+  env->script(env->impl, "gad/mrec", kNoFill);
+  reset(&log);
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_window_add_view_pinned(window, line, TILO_WINDOW_EDGE_TOP, 60));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_line_banner_view_load_ad(line));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  log.signal = 0;
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_load_native_ad(native));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  log.signal = 0;
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(mrec));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CHECK_LOG(env, &log,
+            "line.fail(noinfo|com.tilo.objcbridge.linebanner -1 No fill.. If no fill per|NULL -1);"
+            "native.fail(noinfo|com.tilo.objcbridge.native -1 No fill.. If no fill per|NULL -1);"
+            "banner.fail(noinfo|com.tilo.objcbridge.banner -1 No fill.. If no fill per|NULL -1);");
+  reset(&popup.log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_load_ad(loader));
+  CHECK(env, env->drive_until(env->impl, &popup.log.signal, 30));
+  CHECK_LOG(env, &popup.log,
+            "loader.fail(noinfo|com.tilo.objcbridge.lightpopup.loader -1 No fill.. If no fill "
+            "per|NULL -1);");
+  CHECK(env, popup.ad == NULL);
+
+  /* 5. A light popup: format 3; its card counts an impression as it appears, did_show comes
+   *    once the transition ends, its own timer closes it 6 s later, and the host destroys
+   *    it inside did_dismiss. */
+  env->script(env->impl, "gad/native", kViewFill);
+  reset(&popup.log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_load_ad(loader));
+  CHECK(env, env->drive_until(env->impl, &popup.log.signal, 30));
+  CHECK_LOG(env, &popup.log, "loader.load(3 native 170 NULL);");
+  CHECK(env, popup.ad != NULL);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_set_delegate(popup.ad, &ad, &popup));
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_light_popup_ad_set_close_button_text_color(popup.ad, 0xFF0000FFu));
+  reset(&popup.log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_show_from(popup.ad, root));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &popup.log,
+            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+            "popup.show(3 native none NULL);");
+  env->advance(env->impl, 4.5);
+  CHECK(env, popup.log.signal == 0);
+  CHECK(env, env->drive_until(env->impl, &popup.log.signal, 2));
+  CHECK_LOG(env, &popup.log,
+            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+            "popup.show(3 native none NULL);popup.dismiss(3 native none NULL);"
+            "destroy=TILO_STATUS_OK;");
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_light_popup_ad_destroy(popup.ad));
+
+  /* 6. Colours for the C++ side to check. */
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_line_banner_view_set_line_background_color(line, 0x11223344u));
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_line_banner_view_set_ad_mark_text_color(line, 0x000000FFu));
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_line_banner_view_set_ad_mark_background_color(line, 0xFFFFFF80u));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_line_banner_view_set_title_text_color(line, 0x00FF00FFu));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_line_banner_view_set_cta_text_color(line, 0x0000FFFFu));
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_line_banner_view_set_cta_background_color(line, 0xFF000000u));
+
+  /* 7. Destroyed views hear nothing more; the loader and the banner go, the others stay for
+   *    the caller. */
+  /*    A click already on its way when the banner is destroyed is dropped, and the banner
+   *    has left the window. */
+  reset(&log);
+  CHECK_STATUS(env, 1, tilo_window_tap(window, 195, 785));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(banner));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &log, "");
+  CHECK_STATUS(env, 0, tilo_window_tap(window, 195, 785));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_banner_view_destroy(banner));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_remove_view(window, banner));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(mrec));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_destroy(loader));
+  out->window = window;
+  out->native = native;
+  out->line_banner = line;
+  return 1;
+}
+
+typedef struct view_thread_call {
+  tilo_banner_view* banner;
+  int load_status;
+  int place_status;
+  tilo_window* window;
+  tilo_native_view* created;
+  int create_status;
+} view_thread_call;
+
+static void view_calls_from_other_thread(void* arg) {
+  view_thread_call* call = (view_thread_call*)arg;
+  call->load_status = tilo_banner_view_load_ad(call->banner);
+  call->place_status = tilo_window_add_view_pinned(call->window, call->banner, 0, 50);
+  call->created = tilo_native_view_create("native", 0);
+  call->create_status = tilo_last_status();
+}
+
+int c_host_view_bad_input(c_host_env* env) {
+  host_log log;
+  tilo_banner_view_delegate bd = banner_view_delegate();
+  tilo_banner_view_delegate other = banner_view_delegate();
+  tilo_light_popup_ad_loader_delegate pd = loader_delegate();
+  tilo_window* window = tilo_window_create(390, 844, 3);
+  tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 0);
+  tilo_rewarded_ad* rewarded = tilo_rewarded_ad_create("reward");
+  tilo_native_view* stale = tilo_native_view_create("native", 0);
+  tilo_native_view* native = tilo_native_view_create("native", 0);
+  tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
+  const tilo_rect frame = {0, 0, 320, 50};
+  tilo_rect bad = {0, 0, 320, 50};
+  tilo_native_asset_layout layout;
+  view_thread_call call;
+  int local = 0;
+  memset(&log, 0, sizeof log);
+  memset(&layout, 0, sizeof layout);
+  memset(&call, 0, sizeof call);
+  CHECK(env, window && banner && rewarded && stale && native && loader);
+  env->script(env->impl, "gad/banner", kViewFill);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_set_delegate(banner, &bd, &log));
+
+  /* 1. Creation: size, strings, thread. */
+  CHECK(env, tilo_banner_view_create("banner", 2, 0) == NULL);
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_last_status());
+  CHECK(env, tilo_banner_view_create("banner", -1, 1) == NULL);
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_last_status());
+  CHECK(env, tilo_native_view_create("", 0) == NULL);
+  CHECK_STATUS(env, TILO_STATUS_EMPTY_STRING, tilo_last_status());
+  CHECK(env, tilo_line_banner_view_create("line\xff", 0) == NULL);
+  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8, tilo_last_status());
+  CHECK(env, tilo_light_popup_ad_loader_create(NULL) == NULL);
+  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_last_status());
+
+  /* 2. Delegates: too small, a required entry missing; the first delegate stays. */
+  other.size = sizeof other - sizeof other.did_pay;
+  CHECK_STATUS(env, TILO_STATUS_DELEGATE_TOO_SMALL,
+               tilo_banner_view_set_delegate(banner, &other, NULL));
+  other = banner_view_delegate();
+  other.did_fail_with_error = NULL;
+  CHECK_STATUS(env, TILO_STATUS_MISSING_CALLBACK,
+               tilo_banner_view_set_delegate(banner, &other, NULL));
+  pd.did_load = NULL;
+  CHECK_STATUS(env, TILO_STATUS_MISSING_CALLBACK,
+               tilo_light_popup_ad_loader_set_delegate(loader, &pd, NULL));
+
+  /* 3. Handles: another kind, destroyed, never made, NULL; placement arguments. */
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
+               tilo_banner_view_load_ad((tilo_banner_view*)rewarded));
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
+               tilo_native_view_load_native_ad((tilo_native_view*)banner));
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE, tilo_window_add_view(window, rewarded, frame));
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
+               tilo_window_add_view((tilo_window*)banner, banner, frame));
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
+               tilo_light_popup_ad_show_from((tilo_light_popup_ad*)loader, NULL));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_destroy(stale));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_native_view_destroy(stale));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, stale, frame));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, &local, frame));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, NULL, frame));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_line_banner_view_load_ad(NULL));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE,
+               tilo_banner_view_set_root_view_controller(banner, (tilo_view_controller*)&local));
+  bad.width = -1;
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_add_view(window, banner, bad));
+  bad.width = 320;
+  bad.x = 1.0 / 0.0;
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_add_view(window, banner, bad));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_window_add_view_pinned(window, banner, 2, 50));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_TOP, 0));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_remove_view(window, banner));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_native_view_bind_native_views(NULL, &layout));
+  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_native_view_bind_native_views(native, NULL));
+  layout.size = sizeof layout - 1;
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_native_view_bind_native_views(native, &layout));
+  layout.size = sizeof layout;
+  layout.media = &bad;
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_native_view_bind_native_views(native, &layout));
+
+  /* 4. Main-thread-only calls from another thread. */
+  call.banner = banner;
+  call.window = window;
+  env->on_other_thread(env->impl, view_calls_from_other_thread, &call);
+  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.load_status);
+  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.place_status);
+  CHECK(env, call.created == NULL);
+  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status);
+
+  /* Nothing above placed or loaded the banner; its first delegate still hears it. */
+  env->advance(env->impl, 5);
+  CHECK_LOG(env, &log, "");
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, banner, frame));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(banner));
+  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CHECK_LOG(env, &log,
+            "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
+            "banner.pay(0 0.010625 USD 3);");
+
+  /* Destroying the window takes the banner out; its handle stays valid. */
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(banner));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(banner));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_destroy(rewarded));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_destroy(native));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_destroy(loader));
+  return 1;
+}

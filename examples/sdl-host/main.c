@@ -4,8 +4,9 @@
  * Mouse clicks become taps on that window; R shows the rewarded ad loaded at start, P
  * loads and shows a light popup, Escape quits.
  *
- *   tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL] [--scale 1|2|3]
- *                 [--banner-unit ID] [--rewarded-unit ID] [--popup-unit ID]
+ *   tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL] [--size WxH]
+ *                 [--scale 1|2|3]                 [--banner-unit ID] [--rewarded-unit ID]
+ * [--popup-unit ID]
  *                 [--frames N] [--press KEY@FRAME]... [--check-banner]
  *
  * Bundle, container and backend default to TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
@@ -576,12 +577,13 @@ static void draw_frame(struct game* game) {
 /* ---- Set-up and arguments --------------------------------------------------------- */
 
 static void usage(FILE* out) {
-  fprintf(out,
-          "usage: tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL]\n"
-          "                     [--scale 1|2|3] [--banner-unit ID] [--rewarded-unit ID]\n"
-          "                     [--popup-unit ID] [--frames N] [--press KEY@FRAME]...\n"
-          "                     [--check-banner]\n"
-          "keys: R shows a rewarded ad, P a light popup, Escape quits; clicks tap the ads\n");
+  fprintf(
+      out,
+      "usage: tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL]\n"
+      "                     [--size WxH] [--scale 1|2|3] [--banner-unit ID] [--rewarded-unit ID]\n"
+      "                     [--popup-unit ID] [--frames N] [--press KEY@FRAME]...\n"
+      "                     [--check-banner]\n"
+      "keys: R shows a rewarded ad, P a light popup, Escape quits; clicks tap the ads\n");
 }
 
 static int parse_count(const char* text, long* out) {
@@ -593,6 +595,19 @@ static int parse_count(const char* text, long* out) {
   if (errno || *end || value < 0) return 0;
   *out = value;
   return 1;
+}
+
+/* WIDTHxHEIGHT in points, each 100 to 2000: room for a banner and a popup card. */
+static int parse_size(const char* text, long* width, long* height) {
+  char buffer[32];
+  char* x;
+  if (strlen(text) >= sizeof buffer) return 0;
+  strcpy(buffer, text);
+  x = strchr(buffer, 'x');
+  if (!x) return 0;
+  *x = '\0';
+  return parse_count(buffer, width) && parse_count(x + 1, height) && *width >= 100 &&
+         *width <= 2000 && *height >= 100 && *height <= 2000;
 }
 
 /* KEY@FRAME, KEY an SDL key name ("R", "P", "Escape"). */
@@ -645,6 +660,14 @@ static int parse_options(int argc, char** argv, struct options* options) {
       options->rewarded_unit = value;
     } else if (!strcmp(arg, "--popup-unit")) {
       options->popup_unit = value;
+    } else if (!strcmp(arg, "--size")) {
+      long width = 0, height = 0;
+      if (!parse_size(value, &width, &height)) {
+        fprintf(stderr, "tilo-sdl-host: --size takes WIDTHxHEIGHT in points, not \"%s\"\n", value);
+        return 2;
+      }
+      options->width_pt = (double)width;
+      options->height_pt = (double)height;
     } else if (!strcmp(arg, "--scale")) {
       long scale = 0;
       if (!parse_count(value, &scale) || scale < 1 || scale > 3) {

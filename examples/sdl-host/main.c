@@ -4,10 +4,9 @@
  * Mouse clicks become taps on that window; R shows the rewarded ad loaded at start, P
  * loads and shows a light popup, Escape quits.
  *
- *   tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL] [--size WxH]
- *                 [--scale 1|2|3]                 [--banner-unit ID] [--rewarded-unit ID]
- * [--popup-unit ID]
- *                 [--frames N] [--press KEY@FRAME]... [--check-banner]
+ *   tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL]
+ *                 [--size WxH] [--scale 1|2|3] [--banner-unit ID] [--rewarded-unit ID]
+ *                 [--popup-unit ID] [--frames N] [--press KEY@FRAME]... [--check-banner]
  *
  * Bundle, container and backend default to TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
  * TILO_API_BASE_URL. For unattended runs (SDL_VIDEODRIVER=offscreen): --frames ends the

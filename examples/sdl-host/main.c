@@ -6,16 +6,19 @@
  *
  *   tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL]
  *                 [--size WxH] [--scale 1|2|3] [--banner-unit ID] [--rewarded-unit ID]
- *                 [--popup-unit ID] [--frames N] [--press KEY@FRAME]... [--check-banner]
+ *                 [--popup-unit ID] [--frames N] [--press KEY@FRAME]... [--click X,Y@FRAME]...
+ *                 [--check-banner]
  *
  * Bundle, container and backend default to TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
  * TILO_API_BASE_URL. For unattended runs (SDL_VIDEODRIVER=offscreen): --frames ends the
  * loop after N frames; --press queues a key press for frame FRAME (a key name such as R,
  * P or Escape), held back while the game cannot take it yet (the SDK still starting, an
- * ad on screen, the rewarded ad still loading); --check-banner reads the frame back once
- * the banner has loaded and fails the run unless the banner's pixels reached it.
- * Every wait is counted in frames, never in seconds. Exit status: 0, 1 when the banner
- * check failed, 2 on bad arguments, an SDL failure or a scripted press never delivered. */
+ * ad on screen, the rewarded ad still loading); --click queues a left click at window
+ * coordinates, held back until the banner has loaded and no ad is on screen;
+ * --check-banner reads the frame back once the banner has loaded and fails the run unless
+ * the banner's pixels reached it. Every wait is counted in frames, never in seconds.
+ * Exit status: 0, 1 when the banner check failed, 2 on bad arguments, an SDL failure or
+ * scripted input never delivered. */
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 #include <errno.h>
@@ -26,13 +29,15 @@
 
 #include <tilo/tilo.h>
 
-enum { MAX_PRESSES = 32, FRAMES_PER_SECOND = 60 };
+enum { MAX_SCRIPTED = 32, FRAMES_PER_SECOND = 60 };
 static const double kBannerHeightPt = 50;
 /* The scene's clear colour. */
 static const Uint8 kSky[3] = {0x1c, 0x22, 0x3f};
 
+/* A scripted key press, or a click when `key` is SDLK_UNKNOWN. */
 struct press {
   SDL_Keycode key;
+  int x, y;
   long frame;
   int delivered;
 };
@@ -47,7 +52,7 @@ struct options {
   double width_pt, height_pt, scale;
   long frames; /* 0: until quit */
   int check_banner;
-  struct press presses[MAX_PRESSES];
+  struct press presses[MAX_SCRIPTED];
   int press_count;
 };
 
@@ -369,14 +374,41 @@ static void handle_window_event(const SDL_WindowEvent* event) {
   }
 }
 
-/* Scripted presses go through the event queue like a player's. */
-static void inject_presses(struct game* game) {
+static int accepts_click(const struct game* game) {
+  return game->initialized && !fullscreen_busy(game) && game->banner_loaded_frame >= 0;
+}
+
+static void push_click(struct game* game, const struct press* press) {
+  SDL_Event event;
+  memset(&event, 0, sizeof event);
+  event.type = SDL_MOUSEBUTTONDOWN;
+  event.button.windowID = SDL_GetWindowID(game->sdl_window);
+  event.button.button = SDL_BUTTON_LEFT;
+  event.button.state = SDL_PRESSED;
+  event.button.clicks = 1;
+  event.button.x = press->x;
+  event.button.y = press->y;
+  printf("frame %ld: click at (%d, %d)\n", game->frame, press->x, press->y);
+  SDL_PushEvent(&event);
+  event.type = SDL_MOUSEBUTTONUP;
+  event.button.state = SDL_RELEASED;
+  SDL_PushEvent(&event);
+}
+
+/* Scripted input goes through the event queue like a player's. */
+static void inject_scripted(struct game* game) {
   int i;
   for (i = 0; i < game->options.press_count; ++i) {
     struct press* press = &game->options.presses[i];
+    const int click = press->key == SDLK_UNKNOWN;
     SDL_Event event;
-    if (press->delivered || press->frame > game->frame || !accepts_key(game, press->key)) continue;
+    if (press->delivered || press->frame > game->frame) continue;
+    if (click ? !accepts_click(game) : !accepts_key(game, press->key)) continue;
     press->delivered = 1;
+    if (click) {
+      push_click(game, press);
+      return;
+    }
     memset(&event, 0, sizeof event);
     event.type = SDL_KEYDOWN;
     event.key.windowID = SDL_GetWindowID(game->sdl_window);
@@ -388,7 +420,7 @@ static void inject_presses(struct game* game) {
     event.type = SDL_KEYUP;
     event.key.state = SDL_RELEASED;
     SDL_PushEvent(&event);
-    /* One press per frame: the game sees the outcome of each before the next. */
+    /* One input per frame: the game sees the outcome of each before the next. */
     return;
   }
 }
@@ -581,7 +613,7 @@ static void usage(FILE* out) {
       "usage: tilo-sdl-host [--bundle DIR] [--container DIR] [--api-base-url URL]\n"
       "                     [--size WxH] [--scale 1|2|3] [--banner-unit ID] [--rewarded-unit ID]\n"
       "                     [--popup-unit ID] [--frames N] [--press KEY@FRAME]...\n"
-      "                     [--check-banner]\n"
+      "                     [--click X,Y@FRAME]... [--check-banner]\n"
       "keys: R shows a rewarded ad, P a light popup, Escape quits; clicks tap the ads\n");
 }
 
@@ -622,6 +654,27 @@ static int parse_press(const char* text, struct press* press) {
   press->key = SDL_GetKeyFromName(name);
   press->delivered = 0;
   return press->key != SDLK_UNKNOWN && parse_count(at + 1, &press->frame);
+}
+
+/* X,Y@FRAME, in window coordinates. */
+static int parse_click(const char* text, struct press* press) {
+  char buffer[48];
+  char *comma, *at;
+  long x = 0, y = 0;
+  if (strlen(text) >= sizeof buffer) return 0;
+  strcpy(buffer, text);
+  comma = strchr(buffer, ',');
+  at = strchr(buffer, '@');
+  if (!comma || !at || at < comma) return 0;
+  *comma = *at = '\0';
+  if (!parse_count(buffer, &x) || !parse_count(comma + 1, &y) ||
+      !parse_count(at + 1, &press->frame) || x > INT_MAX || y > INT_MAX)
+    return 0;
+  press->key = SDLK_UNKNOWN;
+  press->x = (int)x;
+  press->y = (int)y;
+  press->delivered = 0;
+  return 1;
 }
 
 /* 0 on success, else the exit status. */
@@ -679,13 +732,16 @@ static int parse_options(int argc, char** argv, struct options* options) {
         fprintf(stderr, "tilo-sdl-host: --frames takes a positive count, not \"%s\"\n", value);
         return 2;
       }
-    } else if (!strcmp(arg, "--press")) {
-      if (options->press_count == MAX_PRESSES) {
-        fprintf(stderr, "tilo-sdl-host: at most %d --press\n", MAX_PRESSES);
+    } else if (!strcmp(arg, "--press") || !strcmp(arg, "--click")) {
+      const int click = !strcmp(arg, "--click");
+      struct press* press = &options->presses[options->press_count];
+      if (options->press_count == MAX_SCRIPTED) {
+        fprintf(stderr, "tilo-sdl-host: at most %d --press and --click\n", MAX_SCRIPTED);
         return 2;
       }
-      if (!parse_press(value, &options->presses[options->press_count])) {
-        fprintf(stderr, "tilo-sdl-host: --press takes KEY@FRAME, not \"%s\"\n", value);
+      if (click ? !parse_click(value, press) : !parse_press(value, press)) {
+        fprintf(stderr, "tilo-sdl-host: %s takes %s, not \"%s\"\n", arg,
+                click ? "X,Y@FRAME" : "KEY@FRAME", value);
         return 2;
       }
       ++options->press_count;
@@ -860,7 +916,7 @@ int main(int argc, char** argv) {
 
   while (!game.quit) {
     const Uint64 frame_start = SDL_GetTicks64();
-    inject_presses(&game);
+    inject_scripted(&game);
     poll_events(&game);
     tilo_run_main_loop_for(0); /* callbacks and timers due by now */
     draw_frame(&game);
@@ -871,9 +927,15 @@ int main(int argc, char** argv) {
   printf("sdl-host: %ld frames\n", game.frame);
 
   for (i = 0; i < game.options.press_count; ++i) {
-    if (game.options.presses[i].delivered) continue;
-    printf("sdl-host: scripted press %s@%ld never delivered\n",
-           SDL_GetKeyName(game.options.presses[i].key), game.options.presses[i].frame);
+    const struct press* press = &game.options.presses[i];
+    if (press->delivered) continue;
+    if (press->key == SDLK_UNKNOWN) {
+      printf("sdl-host: scripted click %d,%d@%ld never delivered\n", press->x, press->y,
+             press->frame);
+    } else {
+      printf("sdl-host: scripted press %s@%ld never delivered\n", SDL_GetKeyName(press->key),
+             press->frame);
+    }
     undelivered = 1;
   }
   status = 0;

@@ -19,6 +19,16 @@ install_prefix
 cmake -S "$src/examples/sdl-host" -B "$work/sdl-host" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/sdl-host" >/dev/null
+
+# Bad arguments stop it before anything starts.
+for args in "--press R" "--press Q@x" "--click 10,20" "--scale 4" "--size 50x50" "--frames 0" \
+            "--bogus"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$work/sdl-host/tilo-sdl-host" $args >"$work/args.out" 2>&1 || status=$?
+  [ "$status" -eq 2 ] || fail "tilo-sdl-host $args exited $status, not 2"
+done
+
 start_devserver
 
 export SDL_VIDEODRIVER=offscreen SDL_RENDER_DRIVER=software SDL_AUDIODRIVER=dummy
@@ -40,7 +50,10 @@ expect_lines() {
 }
 
 status=0
-host play --frames 600 --press R@30 --press P@60 --check-banner || status=$?
+# 400 x 640 points at scale 2: the banner (320 x 50 points, pinned to the bottom) has its
+# centre at (400, 1230) in the 800 x 1280 pixel window.
+host play --frames 600 --press R@30 --press P@60 --click 400,1230@0 --click 400,300@0 \
+  --check-banner || status=$?
 [ "$status" -eq 0 ] || { cat "$work/play.out" >&2; fail "sdl-host exited $status"; }
 # Each chain is in cause-and-effect order; the chains interleave as the backend answers.
 out=$work/play.out
@@ -50,6 +63,8 @@ expect_lines "$out" "banner: loaded (unit banner-main"
 expect_lines "$out" "rewarded: loaded" "press R" "rewarded: shown" "rewarded: reward" \
   "rewarded: dismissed"
 expect_lines "$out" "press P" "light popup: loading" "light popup: loaded" "light popup: shown"
+expect_lines "$out" "click at (400, 1230)" "tap at (200, 615) pt: handled by the ad" "banner: clicked"
+expect_lines "$out" "click at (400, 300)" "tap at (200, 150) pt: not on an ad"
 expect_lines "$out" "sdl-host: 600 frames" "banner check: ok"
 echo "sdl-host: ok ($(grep 'banner check' "$work/play.out"))"
 

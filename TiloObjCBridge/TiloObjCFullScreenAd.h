@@ -22,6 +22,7 @@
 #include "Tilo/backend/TiloAdUnit.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/HandleTable.h"
+#include "TiloObjCBridge/TiloObjCWindow.h"
 #include "platform/Environment.h"
 #include "platform/ui/UIViewController.h"
 #include "tilo/tilo.h"
@@ -267,9 +268,5 @@ struct FullScreenApi {
     });
   }
 };
-
-// The view controller a tilo_view_controller handle names; null for NULL, status otherwise.
-tilo_status findViewController(const tilo_view_controller* handle,
-                               std::shared_ptr<platform::UIViewController>& controller);
 
 }  // namespace tilo::bridge

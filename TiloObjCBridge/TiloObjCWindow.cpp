@@ -5,6 +5,7 @@
 
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCFullScreenAd.h"
+#include "TiloObjCBridge/TiloObjCView.h"
 #include "platform/ui/UIColor.h"
 #include "tilo/tilo.h"
 
@@ -42,6 +43,11 @@ bool TiloObjCWindow::renderRGBA(std::uint8_t* buffer, std::size_t stride) {
 }
 
 void TiloObjCWindow::willDestroy() {
+  // The views' handles outlive the window; they leave it now.
+  const auto placed = root_->view()->subviews();
+  for (const auto& view : placed) {
+    if (auto wrapper = std::dynamic_pointer_cast<TiloObjCView>(view)) wrapper->unplace();
+  }
   if (rootHandle_) HandleTable::shared().remove(rootHandle_, HandleType::viewController);
   rootHandle_ = nullptr;
 }
@@ -192,6 +198,52 @@ tilo_view_controller* tilo_window_root_view_controller(tilo_window* window) {
   }
   setLastStatus(handle ? TILO_STATUS_OK : TILO_STATUS_INTERNAL_ERROR);
   return static_cast<tilo_view_controller*>(handle);
+}
+
+tilo_status tilo_window_add_view(tilo_window* window, void* view, tilo_rect frame) {
+  using namespace tilo::bridge;
+  auto [status, object] = checkWindow(window);
+  if (status != TILO_STATUS_OK) return status;
+  auto found = findView(view);
+  if (found.status != TILO_STATUS_OK) return found.status;
+  if (!isValidRect(frame)) return TILO_STATUS_INVALID_ARGUMENT;
+  return guarded([&] {
+    found.view->placeAt(object->rootViewController()->view(),
+                        {frame.x, frame.y, frame.width, frame.height});
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_window_add_view_pinned(tilo_window* window, void* view, int edge, double height) {
+  using namespace tilo::bridge;
+  auto [status, object] = checkWindow(window);
+  if (status != TILO_STATUS_OK) return status;
+  auto found = findView(view);
+  if (found.status != TILO_STATUS_OK) return found.status;
+  if ((edge != TILO_WINDOW_EDGE_TOP && edge != TILO_WINDOW_EDGE_BOTTOM) || !std::isfinite(height) ||
+      height <= 0) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return guarded([&] {
+    found.view->placePinned(*object->window(), object->rootViewController()->view(),
+                            edge == TILO_WINDOW_EDGE_TOP, height);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_window_remove_view(tilo_window* window, void* view) {
+  using namespace tilo::bridge;
+  auto [status, object] = checkWindow(window);
+  if (status != TILO_STATUS_OK) return status;
+  auto found = findView(view);
+  if (found.status != TILO_STATUS_OK) return found.status;
+  return guarded([&] {
+    if (found.view->superview() != object->rootViewController()->view()) {
+      return TILO_STATUS_INVALID_ARGUMENT;
+    }
+    found.view->unplace();
+    return TILO_STATUS_OK;
+  });
 }
 
 }  // extern "C"

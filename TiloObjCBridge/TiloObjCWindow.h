@@ -5,8 +5,9 @@
 //   auto window = TiloObjCWindow::create(390, 844, 3);   // std::invalid_argument on bad sizes
 //   window->renderRGBA(pixels, stride);                   // once per frame
 //
-// View wrappers (banner, native, line banner) will be added to `window()` at a frame or
-// pinned to an edge; the window keeps them alive while they are placed.
+// View wrappers (banner, native, line banner) are placed in the root view at a frame or
+// pinned to a safe-area edge; the view tree keeps them alive while they are placed, and
+// destroying the window takes them out.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,7 @@
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIWindow.h"
 #include "platform/ui/ViewRenderer.h"
+#include "tilo/tilo.h"
 
 namespace tilo::bridge {
 
@@ -53,5 +55,9 @@ class TiloObjCWindow final : public HandleObject {
   platform::ViewRenderer renderer_;
   void* rootHandle_ = nullptr;
 };
+
+// The view controller a tilo_view_controller handle names; null for NULL, status otherwise.
+tilo_status findViewController(const tilo_view_controller* handle,
+                               std::shared_ptr<platform::UIViewController>& controller);
 
 }  // namespace tilo::bridge

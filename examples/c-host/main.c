@@ -1,10 +1,12 @@
 /* A game-like C host: initializes the SDK, then loads and shows an interstitial, a
- * rewarded and an app-open ad one after the other from its window, pumping the SDK once
- * per frame, and reports its lifecycle before it quits. Exits 0 when every ad was
- * dismissed (and the rewarded one paid its reward), 1 otherwise.
+ * rewarded and an app-open ad one after the other from its window, loads a banner pinned
+ * above the window's bottom safe area and a light popup it closes with a tap, pumping the
+ * SDK once per frame, and reports its lifecycle before it quits. Exits 0 when every ad was
+ * dismissed or loaded (and the rewarded one paid its reward), 1 otherwise.
  *
  * Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
  * TILO_API_BASE_URL; the unit ids from the first arguments, else the defaults below. */
+#include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -12,8 +14,9 @@
 
 struct game {
   int initialized, failed;
-  int loaded, dismissed, rewarded;
+  int loaded, shown, dismissed, rewarded;
   tilo_window* window;
+  tilo_light_popup_ad* popup; /* the loaded popup, ours to destroy */
 };
 
 static void on_init(void* context, const tilo_error* error) {
@@ -79,6 +82,52 @@ static void rewarded_reward(void* c, tilo_rewarded_ad* ad, const tilo_ad_info* i
   (void)info;
   printf("rewarded earned %lld %s\n", (long long)item->amount, item->reward_type);
   ((struct game*)c)->rewarded = 1;
+}
+
+static void banner_load(void* c, tilo_banner_view* view, const tilo_ad_info* info) {
+  (void)view;
+  print_info("banner loaded", info);
+  ((struct game*)c)->loaded = 1;
+}
+
+static void banner_fail(void* c, tilo_banner_view* view, const tilo_error* error) {
+  (void)view;
+  print_error("banner failed", error);
+  ((struct game*)c)->failed = 1;
+}
+
+static void popup_load(void* c, tilo_light_popup_ad_loader* loader, tilo_light_popup_ad* ad,
+                       const tilo_ad_info* info) {
+  (void)loader;
+  print_info("light popup loaded", info);
+  ((struct game*)c)->popup = ad;
+  ((struct game*)c)->loaded = 1;
+}
+
+static void popup_load_fail(void* c, tilo_light_popup_ad_loader* loader, const tilo_error* error) {
+  (void)loader;
+  print_error("light popup failed to load", error);
+  ((struct game*)c)->failed = 1;
+}
+
+static void popup_show(void* c, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
+  (void)ad;
+  print_info("light popup shown", info);
+  ((struct game*)c)->shown = 1;
+}
+
+static void popup_dismiss(void* c, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
+  (void)ad;
+  print_info("light popup dismissed", info);
+  ((struct game*)c)->dismissed = 1;
+}
+
+static void popup_show_fail(void* c, tilo_light_popup_ad* ad, const tilo_error* error,
+                            const tilo_ad_info* info) {
+  (void)ad;
+  (void)info;
+  print_error("light popup failed to show", error);
+  ((struct game*)c)->failed = 1;
 }
 
 /* Pumps the SDK once per frame until *flag or a failure; 10 seconds at most. */
@@ -161,6 +210,59 @@ static int play_app_open(struct game* game, const char* unit) {
   return ok;
 }
 
+/* A banner above the bottom safe area, loaded when the game asks; one frame is drawn. */
+static int play_banner(struct game* game, const char* unit) {
+  static uint8_t pixels[1170 * 2532 * 4]; /* 390 x 844 points at scale 3 */
+  tilo_banner_view_delegate delegate;
+  tilo_banner_view* banner = tilo_banner_view_create(unit, TILO_BANNER_SIZE_BANNER, 0);
+  int ok;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = banner_load;
+  delegate.did_fail_with_error = banner_fail;
+  game->loaded = 0;
+  tilo_banner_view_set_delegate(banner, &delegate, game);
+  tilo_window_add_view_pinned(game->window, banner, TILO_WINDOW_EDGE_BOTTOM, 50);
+  tilo_banner_view_load_ad(banner);
+  ok = run_until(game, &game->loaded) &&
+       tilo_window_render_rgba(game->window, pixels, 1170 * 4) == TILO_STATUS_OK;
+  tilo_banner_view_destroy(banner); /* it leaves the window */
+  return ok;
+}
+
+/* A light popup over the game, closed by a tap on its close button (or its own timer). */
+static int play_light_popup(struct game* game, const char* unit) {
+  tilo_light_popup_ad_loader_delegate delegate;
+  tilo_light_popup_ad_delegate popup_delegate;
+  tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create(unit);
+  int ok;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = popup_load;
+  delegate.did_fail_with_error = popup_load_fail;
+  memset(&popup_delegate, 0, sizeof popup_delegate);
+  popup_delegate.size = sizeof popup_delegate;
+  popup_delegate.did_show = popup_show;
+  popup_delegate.did_dismiss = popup_dismiss;
+  popup_delegate.did_fail_to_show = popup_show_fail;
+  game->loaded = game->shown = game->dismissed = 0;
+  tilo_light_popup_ad_loader_set_delegate(loader, &delegate, game);
+  tilo_light_popup_ad_loader_load_ad(loader);
+  ok = run_until(game, &game->loaded);
+  if (ok) {
+    tilo_light_popup_ad_set_delegate(game->popup, &popup_delegate, game);
+    tilo_light_popup_ad_set_card_view_background_color(game->popup, 0x1C1C1EFFu);
+    tilo_light_popup_ad_show_from(game->popup, tilo_window_root_view_controller(game->window));
+    ok = run_until(game, &game->shown);
+    /* The close button sits 8 points above the bottom safe area, 52 points high. */
+    if (ok) tilo_window_tap(game->window, 195, 844 - 34 - 8 - 26);
+    ok = ok && run_until(game, &game->dismissed);
+    tilo_light_popup_ad_destroy(game->popup);
+  }
+  tilo_light_popup_ad_loader_destroy(loader);
+  return ok;
+}
+
 int main(int argc, char** argv) {
   struct game game;
   int ok;
@@ -175,6 +277,8 @@ int main(int argc, char** argv) {
   ok = ok && play_interstitial(&game, argc > 1 ? argv[1] : "interstitial-main");
   ok = ok && play_rewarded(&game, argc > 2 ? argv[2] : "rewarded-main");
   ok = ok && play_app_open(&game, argc > 3 ? argv[3] : "app-open-main");
+  ok = ok && play_banner(&game, argc > 4 ? argv[4] : "banner-main");
+  ok = ok && play_light_popup(&game, argc > 5 ? argv[5] : "native-main");
   /* The window is hidden: the SDK saves and uploads its analytics. */
   tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
   tilo_run_main_loop_for(0.2);

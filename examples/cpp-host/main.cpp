@@ -1,6 +1,7 @@
 // A C++17 host of the installed SDK: interstitial, rewarded and app-open ads one after the
-// other, revenue and rewards printed, the lifecycle reported before it quits. Exits 0 when
-// every ad was dismissed (and the rewarded one paid), 1 otherwise.
+// other, then a banner at the bottom of its window and a light popup, revenue and rewards
+// printed, the lifecycle reported before it quits. Exits 0 when every ad was dismissed or
+// loaded (and the rewarded one paid), 1 otherwise.
 //
 // Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
 // TILO_API_BASE_URL.
@@ -89,6 +90,39 @@ int main() {
 
   tilo::AppOpenAd appOpen("app-open-main");
   ok = ok && play<tilo::AppOpenAd>(appOpen, "app open", [](auto& ad) { ad.show(); });
+
+  // A banner pinned above the bottom safe area, loaded when the game asks.
+  tilo::BannerView banner("banner-main", tilo::BannerSize::banner, /*autoLoad=*/false);
+  bool bannerLoaded = false;
+  tilo::BannerView::Delegate bannerDelegate;
+  bannerDelegate.didLoad = [&](const std::optional<tilo::AdInfo>&) { bannerLoaded = true; };
+  bannerDelegate.didFailWithError = [](const tilo::Error& error) { report("banner", error); };
+  banner.setDelegate(bannerDelegate);
+  ok = ok && tilo::addViewPinned(window, banner, tilo::WindowEdge::bottom, 50) == TILO_STATUS_OK;
+  banner.loadAd();
+  ok = ok && runUntil([&] { return bannerLoaded; });
+  std::printf("banner %s\n", bannerLoaded ? "loaded" : "not loaded");
+
+  // A light popup: it closes by itself 6 seconds after it appeared.
+  tilo::LightPopupAdLoader popupLoader("native-main");
+  std::optional<tilo::LightPopupAd> popup;
+  bool popupDismissed = false;
+  tilo::LightPopupAdLoader::Delegate loaderDelegate;
+  loaderDelegate.didLoad = [&](tilo::LightPopupAd ad, const std::optional<tilo::AdInfo>&) {
+    popup.emplace(std::move(ad));
+  };
+  loaderDelegate.didFailWithError = [](const tilo::Error& error) { report("popup", error); };
+  popupLoader.setDelegate(loaderDelegate);
+  popupLoader.loadAd();
+  ok = ok && runUntil([&] { return popup.has_value(); });
+  if (popup) {
+    tilo::LightPopupAd::Delegate popupDelegate;
+    popupDelegate.didDismiss = [&](const std::optional<tilo::AdInfo>&) { popupDismissed = true; };
+    popup->setDelegate(popupDelegate);
+    popup->showFrom(window);
+    ok = ok && runUntil([&] { return popupDismissed; });
+    std::printf("light popup %s\n", popupDismissed ? "dismissed" : "not dismissed");
+  }
 
   tilo::Ads::setApplicationState(tilo::ApplicationState::background);
   tilo::Ads::runMainLoopFor(0.2);

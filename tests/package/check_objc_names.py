@@ -11,6 +11,16 @@ import sys
 table = json.load(open(sys.argv[1], encoding="utf-8"))
 header = open(sys.argv[2], encoding="utf-8").read()
 declared = set(re.findall(r"^TILO_API[^(]*?\b(tilo_[a-z0-9_]+)\(", header, re.M))
+handles = [c["handle"] for c in table["classes"] if c["handle"]]
+
+
+def owner(function):
+    """The handle a function belongs to: the longest one it is prefixed by (the light
+    popup ad's functions are not the light popup ad loader's)."""
+    matching = [h for h in handles if function.startswith(h + "_")]
+    return max(matching, key=len) if matching else None
+
+
 problems = []
 for cls in table["classes"]:
     name, handle = cls["class"], cls["handle"]
@@ -18,7 +28,7 @@ for cls in table["classes"]:
     if cls["status"] == "available":
         problems += [f"{name}: {f} is not declared" for f in sorted(functions - declared)]
         if handle:
-            own = {f for f in declared if f.startswith(handle + "_")}
+            own = {f for f in declared if owner(f) == handle}
             problems += [f"{name}: {f} maps no selector" for f in sorted(own - functions)]
         delegate = cls.get("delegate")
         if delegate:

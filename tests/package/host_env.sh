@@ -47,7 +47,8 @@ JSON
   {"tiloAdUnitId": "interstitial-main", "mediationAdUnitId": "gad/interstitial", "name": "I", "type": "interstitial"},
   {"tiloAdUnitId": "rewarded-main", "mediationAdUnitId": "gad/rewarded", "name": "R", "type": "rewarded"},
   {"tiloAdUnitId": "app-open-main", "mediationAdUnitId": "gad/app-open", "name": "O", "type": "appOpen"},
-  {"tiloAdUnitId": "banner-main", "mediationAdUnitId": "gad/banner", "name": "B", "type": "banner"},
+  {"tiloAdUnitId": "banner-main", "mediationAdUnitId": "gad/banner", "name": "B", "type": "banner", "refreshInterval": 0},
+  {"tiloAdUnitId": "native-main", "mediationAdUnitId": "gad/native", "name": "N", "type": "native", "refreshInterval": 0},
   {"tiloAdUnitId": "light-popup-main", "mediationAdUnitId": "gad/light-popup", "name": "L", "type": "lightPopup"}],
  "feeRate": 0.15}
 JSON

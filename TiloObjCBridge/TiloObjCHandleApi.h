@@ -1,0 +1,146 @@
+// What the view and light popup wrappers share with each other: a copied C delegate whose
+// calls are posted to the main loop, and the checked C entry points of one handle kind.
+//
+//   class TiloObjCLightPopupAd : public HandleObject,
+//                                public DelegateTarget<tilo_light_popup_ad_delegate,
+//                                                      tilo_light_popup_ad> { ... };
+//   DelegateTarget<...>::post(self, [info](const auto& d, void* context, auto* handle) {
+//     d.did_show(context, handle, CAdInfo(info).get());
+//   });
+//   using Api = HandleApi<TiloObjCLightPopupAd, tilo_light_popup_ad,
+//                         HandleType::lightPopupAd>;
+//   return Api::run(ad, [](TiloObjCLightPopupAd& wrapper) { ... });
+//
+// Posting keeps the C rule that callbacks run inside tilo_run_main_loop_for, never inside
+// another C call (a tap, a placement), so a host may destroy the handle from any callback.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "TiloObjCBridge/BridgeValues.h"
+#include "TiloObjCBridge/HandleTable.h"
+#include "platform/Environment.h"
+#include "tilo/tilo.h"
+
+namespace tilo::bridge {
+
+template <class Delegate, class Handle>
+class DelegateTarget {
+ public:
+  void setHandle(Handle* handle) { handle_ = handle; }
+  Handle* handle() const { return handle_; }
+
+  // Copies the entries this version knows (the caller checked the struct). NULL clears.
+  void setDelegate(const Delegate* delegate, void* context) {
+    delegate_ = Delegate{};
+    if (delegate) delegate_ = *delegate;
+    delegate_.size = sizeof(Delegate);
+    context_ = delegate ? context : nullptr;
+  }
+  // The host destroyed the handle: nothing reaches it from now on.
+  void endDelegate() {
+    ended_ = true;
+    delegate_ = Delegate{};
+    context_ = nullptr;
+  }
+  bool ended() const { return ended_; }
+  const Delegate& delegate() const { return delegate_; }
+  void* context() const { return context_; }
+
+  // Runs call(delegate, context, handle) on the main loop if `self` still lives then and
+  // its handle has not been destroyed, with the delegate as it stands at that moment.
+  template <class Self, class Call>
+  static void post(const std::shared_ptr<Self>& self, Call call) {
+    std::weak_ptr<Self> weak = self;
+    platform::postToMain([weak, call = std::move(call)]() mutable {
+      auto strong = weak.lock();
+      if (!strong) return;
+      DelegateTarget& target = *strong;
+      if (target.ended_) return;
+      const Delegate delegate = target.delegate_;  // the call may replace or clear it
+      call(delegate, target.context_, target.handle_);
+    });
+  }
+
+ private:
+  Handle* handle_ = nullptr;
+  Delegate delegate_{};
+  void* context_ = nullptr;
+  bool ended_ = false;
+};
+
+// The C entry points every wrapper kind shares. `Wrapper` is a HandleObject and a
+// DelegateTarget<Delegate, Handle>; `hasRequired` says whether a delegate sets every
+// required entry.
+template <class Wrapper, class Handle, HandleType kType>
+struct HandleApi {
+  struct Checked {
+    tilo_status status;
+    std::shared_ptr<Wrapper> wrapper;
+  };
+  static Checked check(const Handle* handle) {
+    if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
+    auto found = HandleTable::shared().find(handle, kType);
+    return {found.status, std::static_pointer_cast<Wrapper>(found.object)};
+  }
+
+  // Registers what `make` builds; NULL and tilo_last_status on failure.
+  template <class Make>
+  static Handle* create(tilo_status status, Make&& make) noexcept {
+    if (status == TILO_STATUS_OK && !onMainThread()) status = TILO_STATUS_WRONG_THREAD;
+    if (status != TILO_STATUS_OK) {
+      setLastStatus(status);
+      return nullptr;
+    }
+    try {
+      std::shared_ptr<Wrapper> wrapper = make();
+      auto* handle = static_cast<Handle*>(HandleTable::shared().insert(kType, wrapper));
+      if (!handle) {
+        setLastStatus(TILO_STATUS_INTERNAL_ERROR);
+        return nullptr;
+      }
+      wrapper->setHandle(handle);
+      setLastStatus(TILO_STATUS_OK);
+      return handle;
+    } catch (...) {
+      setLastStatus(TILO_STATUS_INTERNAL_ERROR);
+      return nullptr;
+    }
+  }
+
+  static tilo_status destroy(Handle* handle) noexcept {
+    if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
+    auto found = HandleTable::shared().remove(handle, kType);
+    if (found.object) {
+      guarded([&] {
+        found.object->willDestroy();
+        return TILO_STATUS_OK;
+      });
+    }
+    return found.status;
+  }
+
+  template <class Delegate, class Required>
+  static tilo_status setDelegate(Handle* handle, const Delegate* delegate, void* context,
+                                 Required&& hasRequired) noexcept {
+    auto [status, wrapper] = check(handle);
+    if (status != TILO_STATUS_OK) return status;
+    if (delegate && delegate->size < sizeof(Delegate)) return TILO_STATUS_DELEGATE_TOO_SMALL;
+    if (delegate && !hasRequired(*delegate)) return TILO_STATUS_MISSING_CALLBACK;
+    wrapper->setDelegate(delegate, context);
+    return TILO_STATUS_OK;
+  }
+
+  template <class Body>
+  static tilo_status run(Handle* handle, Body&& body) noexcept {
+    auto [status, wrapper] = check(handle);
+    if (status != TILO_STATUS_OK) return status;
+    return guarded([&] {
+      body(*wrapper);
+      return TILO_STATUS_OK;
+    });
+  }
+};
+
+}  // namespace tilo::bridge

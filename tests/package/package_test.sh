@@ -6,22 +6,11 @@
 set -euo pipefail
 src=$1 build=$2
 work=$(mktemp -d)
-server=
-cleanup() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; fi
-  if [ -z "${TILO_PACKAGE_KEEP:-}" ]; then rm -rf "$work"; else echo "kept $work" >&2; fi
-}
-trap cleanup EXIT
-fail() { echo "package test: $*" >&2; exit 1; }
+source "$(dirname "$0")/host_env.sh"
+trap cleanup_host_env EXIT
 
 # 1. Install: headers, libtilo.so.1 and its link, the CMake package and tilo.pc.
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in include/tilo/tilo.h include/tilo/Tilo.hpp lib/libtilo.so lib/libtilo.so.1 \
-         lib/cmake/Tilo/TiloConfig.cmake lib/pkgconfig/tilo.pc; do
-  [ -e "$prefix/$f" ] || fail "missing $f"
-done
-[ -L "$prefix/lib/libtilo.so" ] || fail "lib/libtilo.so is not a link"
+install_prefix
 
 # 2. The README's samples: each fenced block right after a "<!-- sample: NAME -->" line.
 extract() {
@@ -48,43 +37,8 @@ for example in c-host cpp-host; do
   cmake --build "$work/$example" >/dev/null
 done
 
-# 4. A bundle sealed for the development backend, with one unit per ad kind.
-key=package-test-app-key
-mkdir -p "$work/bundle"
-cat >"$work/bundle/Info.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0"><dict>
-<key>TiloAppKey</key><string>$key</string>
-<key>CFBundleIdentifier</key><string>com.tilo.examples</string>
-</dict></plist>
-PLIST
-cat >"$work/config.json" <<JSON
-{"appKey": "$key", "platform": "ios", "storeId": "1234567890",
- "storeUrl": "https://apps.example.com/app/1234567890",
- "admobKey": "ca-app-pub-0000000000000000~0000000000"}
-JSON
-"$build/tilo-keytool" keyfile --app-key "$key" --config "$work/config.json" \
-  --out "$work/bundle/ios-tilo-key.txt"
-cat >"$work/app-info.json" <<'JSON'
-{"adUnits": [
-  {"tiloAdUnitId": "interstitial-main", "mediationAdUnitId": "gad/interstitial", "name": "I", "type": "interstitial"},
-  {"tiloAdUnitId": "rewarded-main", "mediationAdUnitId": "gad/rewarded", "name": "R", "type": "rewarded"},
-  {"tiloAdUnitId": "app-open-main", "mediationAdUnitId": "gad/app-open", "name": "O", "type": "appOpen"},
-  {"tiloAdUnitId": "banner-main", "mediationAdUnitId": "gad/banner", "name": "B", "type": "banner", "refreshInterval": 0},
-  {"tiloAdUnitId": "native-main", "mediationAdUnitId": "gad/native", "name": "N", "type": "native", "refreshInterval": 0}],
- "feeRate": 0.15}
-JSON
-"$build/tilo-devserver" --port 0 --app-key "$key" --app-info "$work/app-info.json" \
-  >"$work/server.log" 2>&1 &
-server=$!
-url=
-for _ in $(seq 100); do
-  url=$(sed -n 's/^tilo-devserver listening on //p' "$work/server.log")
-  [ -n "$url" ] && break
-  sleep 0.05
-done
-[ -n "$url" ] || fail "tilo-devserver did not start: $(cat "$work/server.log")"
+# 4. A bundle sealed for the development backend, and the backend.
+start_devserver
 
 # 5. Each host runs to completion.
 run() {

@@ -6,16 +6,25 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <cairo.h>
+
 #include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "platform/ui/UIImage.h"
 #include "support/TempDir.h"
+#include "tools/demo/DemoOptions.h"
+#include "tools/demo/DemoWorkspace.h"
 
 namespace tilo::test {
 namespace {
@@ -26,6 +35,7 @@ struct DemoRun {
   int exitCode = -1;   // when it exited
   int signal = 0;      // when a signal ended it
   std::string output;  // standard output and error, interleaved
+  double wallSeconds = 0;
 
   // Position of `text` at or after `from`; npos when absent.
   std::size_t find(const std::string& text, std::size_t from = 0) const {
@@ -40,11 +50,18 @@ struct DemoRun {
 };
 
 // Runs the built demo with `args`, its output in a file of `dir`. Waits for the exit (at
-// most a minute, then the demo is killed and the test fails).
-DemoRun runDemo(const TempDir& dir, std::vector<std::string> args) {
+// most a minute, then the demo is killed and the test fails). `skipIdle` lets the demo
+// jump over the time its timers leave it idle (the light popup's 6 s).
+DemoRun runDemo(const TempDir& dir, std::vector<std::string> args, bool skipIdle = false) {
   const auto outPath = dir.path() / "demo-output.txt";
+  const auto started = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    if (skipIdle) {
+      ::setenv("TILO_DEMO_SKIP_IDLE", "1", 1);
+    } else {
+      ::unsetenv("TILO_DEMO_SKIP_IDLE");
+    }
     const int fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) ::_exit(127);
     ::dup2(fd, STDOUT_FILENO);
@@ -67,6 +84,8 @@ DemoRun runDemo(const TempDir& dir, std::vector<std::string> args) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   DemoRun run;
+  run.wallSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   run.output = FileSystem::readFile(outPath).value_or("");
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
@@ -184,9 +203,10 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
 
   // 1. A scripted no-fill is the expected outcome: exit 0, the error printed, no SDK lines
   //    at level off.
-  const std::string noFill = writeFastScenario(
-      dir, R"({"default": {"result": "error", "error": {"domain": "com.google.admob", "code": 1,
-               "description": "No fill."}}})");
+  const std::string noFillJson =
+      R"({"default": {"result": "error", "error": {"domain": "com.google.admob", "code": 1,
+               "description": "No fill."}}})";
+  const std::string noFill = writeFastScenario(dir, noFillJson);
   const DemoRun empty = runDemo(dir, {"--container", container, "--scenario", noFill, "--formats",
                                       "interstitial", "--log-level", "off"});
   EXPECT_EQ(empty.exitCode, 0) << empty.output;
@@ -211,16 +231,21 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   EXPECT_TRUE(unknownUnit.contains("  no-such-unit: ")) << unknownUnit.output;
   EXPECT_FALSE(unknownUnit.contains("interstitial (")) << unknownUnit.output;
 
-  // 4. A format the demo cannot show yet fails only when asked for by name.
-  const DemoRun popup = runDemo(dir, {"--container", container, "--formats", "lightPopup"});
-  EXPECT_EQ(popup.exitCode, 1) << popup.output;
-  EXPECT_TRUE(popup.contains("skipped: ad views are not part of this SDK build yet"));
+  // 4. A light popup without fill is as scripted too: nothing is shown, nothing waits.
+  const DemoRun popup =
+      runDemo(dir, {"--container", container, "--formats", "lightPopup", "--scenario",
+                    writeFastScenario(dir, noFillJson), "--log-level", "off"});
+  EXPECT_EQ(popup.exitCode, 0) << popup.output;
+  expectInOrder(popup, {"onAdLoadFail noFill", "lightPopup: no ad, as scripted"});
+  EXPECT_FALSE(popup.contains("onShown"));
 
   // 5. Command-line mistakes: usage and exit 2, before anything starts.
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--formats", "popup"},
         {"--crash-at", "onNothing"},
         {"--log-level", "loud"},
+        {"--appearance", "dim"},
+        {"--formats", "banner,lineBanners"},
         {"--repeat", "0"},
         {"--dwell-ms", "-1"},
         {"--unit", "interstitial"},
@@ -259,6 +284,153 @@ TEST(DemoTest, ViewFormatsShowInTheWindowAndLeaveSnapshots) {
   EXPECT_NE(text.find("[35, 760, 320, 50]"), std::string::npos) << text.substr(0, 600);
   EXPECT_TRUE(run.contains("onAdImpression mrec demo-mrec")) << run.output;
   EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
+}
+
+}  // namespace
+}  // namespace tilo::test
+
+namespace tilo::test {
+namespace {
+
+using demo::DemoFormat;
+using demo::DemoOptions;
+using demo::UsageError;
+
+TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
+  // 1. By default, and with "all", every format runs, the two templates included.
+  const std::vector<DemoFormat> every = DemoOptions::parse({}).formats;
+  EXPECT_EQ(every.size(), 8u);
+  for (DemoFormat format : {DemoFormat::lightPopup, DemoFormat::lineBanner}) {
+    EXPECT_NE(std::find(every.begin(), every.end(), format), every.end());
+  }
+  EXPECT_EQ(DemoOptions::parse({"--formats", "all"}).formats, every);
+  // 2. Named formats keep their order and drop repeats; names are exact.
+  EXPECT_EQ(DemoOptions::parse({"--formats", "lineBanner,lightPopup,lineBanner"}).formats,
+            (std::vector<DemoFormat>{DemoFormat::lineBanner, DemoFormat::lightPopup}));
+  EXPECT_THROW(DemoOptions::parse({"--formats", "linebanner"}), UsageError);
+  EXPECT_THROW(DemoOptions::parse({"--formats", "light_popup"}), UsageError);
+  // 3. Appearance: light unless dark is asked for; anything else is a usage error.
+  EXPECT_EQ(DemoOptions::parse({}).appearance, platform::UIUserInterfaceStyle::light);
+  EXPECT_EQ(DemoOptions::parse({"--appearance", "dark"}).appearance,
+            platform::UIUserInterfaceStyle::dark);
+  EXPECT_EQ(DemoOptions::parse({"--appearance", "light"}).appearance,
+            platform::UIUserInterfaceStyle::light);
+  EXPECT_THROW(DemoOptions::parse({"--appearance", "Dark"}), UsageError);
+  EXPECT_THROW(DemoOptions::parse({"--appearance"}), UsageError);
+  // 4. --unit replaces one format's unit only.
+  const auto units = DemoOptions::parse({"--unit", "lineBanner=my-line"}).units;
+  EXPECT_EQ(units.at(DemoFormat::lineBanner), "my-line");
+  EXPECT_EQ(units.at(DemoFormat::lightPopup), "demo-light-popup");
+}
+
+TEST(DemoOptionsTest, EveryDefaultUnitIsInTheEmbeddedAppInfoWithALoadableType) {
+  const platform::Json info = platform::parseJson(demo::embeddedAppInfoJson());
+  // The templates load native ads: the line banner's unit is a native one.
+  const std::map<DemoFormat, std::string> types = {{DemoFormat::banner, "banner"},
+                                                   {DemoFormat::mrec, "mrec"},
+                                                   {DemoFormat::interstitial, "interstitial"},
+                                                   {DemoFormat::rewarded, "rewarded"},
+                                                   {DemoFormat::native, "native"},
+                                                   {DemoFormat::lightPopup, "lightPopup"},
+                                                   {DemoFormat::lineBanner, "native"},
+                                                   {DemoFormat::appOpen, "appOpen"}};
+  std::set<std::string> mediationUnits;
+  for (DemoFormat format : DemoOptions::parse({}).formats) {
+    const std::string& unitId = demo::defaultUnits().at(format);
+    const platform::Json* found = nullptr;
+    for (const auto& unit : info["adUnits"]) {
+      if (unit["tiloAdUnitId"] == unitId) found = &unit;
+    }
+    ASSERT_TRUE(found) << unitId;
+    EXPECT_EQ((*found)["type"], types.at(format)) << unitId;
+    mediationUnits.insert((*found)["mediationAdUnitId"].get<std::string>());
+  }
+  EXPECT_EQ(mediationUnits.size(), 8u) << "each format has a mediation unit of its own";
+}
+
+// Average of red, green and blue at point (x, y) of a scale-3 snapshot.
+int brightnessAt(const std::filesystem::path& png, int x, int y) {
+  const auto data = FileSystem::readFile(png);
+  if (!data) return -1;
+  std::string error;
+  auto image =
+      platform::UIImage::imageWithData(platform::Bytes(data->begin(), data->end()), 3, &error);
+  if (!image) return -1;
+  cairo_surface_t* surface = image->surface();
+  cairo_surface_flush(surface);
+  const unsigned char* pixel = cairo_image_surface_get_data(surface) +
+                               y * 3 * cairo_image_surface_get_stride(surface) + x * 3 * 4;
+  return (pixel[0] + pixel[1] + pixel[2]) / 3;
+}
+
+std::string readText(const std::filesystem::path& path) {
+  return FileSystem::readFile(path).value_or("");
+}
+
+TEST(DemoTest, TemplatesShowInTheWindowInLightAndDarkWithoutWaitingForThePopup) {
+  TempDir dir;
+  const std::string container = (dir.path() / "app").string();
+  const auto light = dir.path() / "light";
+  const auto dark = dir.path() / "dark";
+  const DemoRun run = runDemo(dir,
+                              {"--container", container, "--formats", "lineBanner,lightPopup",
+                               "--dwell-ms", "50", "--snapshots", light.string()},
+                              /*skipIdle=*/true);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+
+  // 1. The line banner loads, shows and is snapshotted; the popup is loaded, shown,
+  //    snapshotted while presented, and closed by its own timer 6 s after onShown.
+  expectInOrder(run,
+                {"lineBanner (demo-line-banner)", "onAdLoadSuccess native demo-line-banner",
+                 "onAdImpression native demo-line-banner",
+                 "snapshot " + (light / "lineBanner.png").string(), "lightPopup (demo-light-popup)",
+                 "onAdLoadSuccess lightPopup demo-light-popup latency 170 ms network -", "  show\n",
+                 "onShown lightPopup demo-light-popup latency - network - at ",
+                 "snapshot " + (light / "lightPopup.png").string(),
+                 "onDismiss lightPopup demo-light-popup latency - network - at ",
+                 "lightPopup closed by its timer 6.0 s after onShown", "lightPopup: ok",
+                 "demo finished: every requested format behaved"});
+  // The card counts its impression once it is in the window, during or after the fade-in.
+  EXPECT_TRUE(run.contains("onAdImpression lightPopup demo-light-popup")) << run.output;
+  EXPECT_TRUE(run.contains("onAdClicked lightPopup demo-light-popup")) << run.output;
+  // ...in virtual time: the run does not sit out the popup's 6 s.
+  EXPECT_LT(run.wallSeconds, 6.0) << run.output;
+
+  // 2. The layout dumps name the templates' parts; the line is the strip under the
+  //    safe-area top.
+  const std::string line = readText(light / "lineBanner.json");
+  for (const std::string id : {"lineBanner", "lineBanner.stack", "lineBanner.badge",
+                               "lineBanner.title", "lineBanner.divider", "lineBanner.cta"}) {
+    EXPECT_NE(line.find("\"id\": \"" + id + "\""), std::string::npos) << id;
+  }
+  const platform::Json lineDump = platform::parseJson(line);
+  EXPECT_EQ(lineDump["views"][0]["id"], "lineBanner");
+  EXPECT_EQ(lineDump["views"][0]["frame"], platform::Json::array({0, 47, 390, 60}));
+  const std::string popup = readText(light / "lightPopup.json");
+  for (const std::string id :
+       {"lightPopup", "lightPopup.card", "lightPopup.media", "lightPopup.adMark", "lightPopup.icon",
+        "lightPopup.title", "lightPopup.body", "lightPopup.cta", "lightPopup.close"}) {
+    EXPECT_NE(popup.find("\"id\": \"" + id + "\""), std::string::npos) << id;
+  }
+
+  // 3. Dark appearance: same layout, dark system colours.
+  const DemoRun night =
+      runDemo(dir,
+              {"--container", container, "--formats", "lineBanner,lightPopup", "--dwell-ms", "0",
+               "--snapshots", dark.string(), "--appearance", "dark", "--log-level", "off"},
+              /*skipIdle=*/true);
+  ASSERT_EQ(night.exitCode, 0) << night.output;
+  EXPECT_NE(readText(dark / "lineBanner.json").find("\"appearance\": \"dark\""), std::string::npos);
+  EXPECT_NE(line.find("\"appearance\": \"light\""), std::string::npos);
+  // Above the strip, the window's own background: white in light, black in dark.
+  EXPECT_GT(brightnessAt(light / "lineBanner.png", 195, 20), 200);
+  EXPECT_LT(brightnessAt(dark / "lineBanner.png", 195, 20), 60);
+  // Inside the line, left of its centred stack: the line's system background.
+  EXPECT_GT(brightnessAt(light / "lineBanner.png", 5, 77), 200);
+  EXPECT_LT(brightnessAt(dark / "lineBanner.png", 5, 77), 60);
+  // The popup's card, in its 20-point margin beside the media: grouped background.
+  EXPECT_GT(brightnessAt(light / "lightPopup.png", 30, 422), 200);
+  EXPECT_LT(brightnessAt(dark / "lightPopup.png", 30, 422), 60);
 }
 
 }  // namespace

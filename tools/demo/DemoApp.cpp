@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <iomanip>
 #include <sstream>
 
 #include <filesystem>
@@ -22,7 +23,9 @@
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/views/TiloAdBannerView.h"
+#include "Tilo/views/TiloAdLineBannerView.h"
 #include "Tilo/views/TiloAdNativeView.h"
+#include "Tilo/views/TiloLightPopupAdLoader.h"
 #include "mediation/CallRecorder.h"
 #include "platform/Application.h"
 #include "platform/Environment.h"
@@ -48,6 +51,7 @@ constexpr double kStepLimit = 15;
 constexpr double kNetworkPreparationLimit = 30;
 
 constexpr const char* kRelaunchMarker = "TILO_DEMO_RELAUNCHED";
+constexpr const char* kSkipIdleVariable = "TILO_DEMO_SKIP_IDLE";
 
 // Strings bare, numbers with six significant digits (latencies are sums of doubles).
 std::string text(const Json& value) {
@@ -69,6 +73,12 @@ DemoApp::~DemoApp() {
 }
 
 int DemoApp::run() {
+  // Before anything asks for the main loop or the clock.
+  if (const char* skip = ::getenv(kSkipIdleVariable); skip && std::string(skip) == "1") {
+    skippingIdle_ = &DemoEnvironment::install();
+  }
+  loop_ = skippingIdle_ ? skippingIdle_->loop() : platform::MainLoop::shared();
+  startUptime_ = platform::Environment::current().clock().uptime();
   // Before the SDK exists, so the lines of its construction show too.
   setCurrentLogLevel(options_.logLevel);
   DemoWorkspace workspace = DemoWorkspace::prepare(options_, out_);
@@ -113,13 +123,12 @@ int DemoApp::start(DemoWorkspace& workspace) {
     return 2;
   }
   const bool anyView = std::any_of(options_.formats.begin(), options_.formats.end(), [](auto f) {
-    return f == TiloAdFormat::banner || f == TiloAdFormat::mrec || f == TiloAdFormat::native;
+    return f != DemoFormat::interstitial && f != DemoFormat::rewarded && f != DemoFormat::appOpen;
   });
   if (options_.snapshots && !anyView) {
     out_ << "snapshots: skipped (the full-screen formats have no ad view to draw)\n";
   }
 
-  loop_ = platform::MainLoop::shared();
   plugin_ = DemoPlugin::create(
       workspace.appKey(),
       [this](const Json& event) {
@@ -133,12 +142,9 @@ int DemoApp::start(DemoWorkspace& workspace) {
   bool ok = resolveUnits();
   for (int round = 1; round <= options_.repeat; ++round) {
     if (options_.repeat > 1) out_ << "\nround " << round << " of " << options_.repeat << "\n";
-    for (TiloAdFormat format : options_.formats) {
+    for (DemoFormat format : options_.formats) {
       if (items_.count(format)) ok = runFormat(format) && ok;
     }
-  }
-  if (!options_.formatsGiven) {
-    out_ << "\nskipped lightPopup: its template is not part of this SDK build yet\n";
   }
   flushAnalytics();
   printStoredEvents();
@@ -199,7 +205,7 @@ void DemoApp::relaunchIfMarkersAreOff(DemoWorkspace& workspace) {
 bool DemoApp::resolveUnits() {
   out_ << "\nad units\n";
   bool ok = true;
-  for (TiloAdFormat format : options_.formats) {
+  for (DemoFormat format : options_.formats) {
     const std::string& unitId = options_.units.at(format);
     using Synchronizer = TiloAdUnitSynchronizer<bool>;
     auto synchronizer = Synchronizer::create(
@@ -224,11 +230,11 @@ bool DemoApp::resolveUnits() {
   return ok;
 }
 
-bool DemoApp::runFormat(TiloAdFormat format) {
+bool DemoApp::runFormat(DemoFormat format) {
   const TiloAdUnitItem& item = items_.at(format);
-  out_ << "\n" << rawValue(format) << " (" << item.tiloAdUnitId << ")\n";
+  out_ << "\n" << demoFormatName(format) << " (" << item.tiloAdUnitId << ")\n";
   switch (format) {
-    case TiloAdFormat::interstitial:
+    case DemoFormat::interstitial:
       return runFullScreen<TiloInterstitialAdLoader>(format, item, [this](TiloInterstitialAd& ad) {
         ad.interstitialListener()->onShown = [this](auto info) {
           hostCallback("onShown", describe(info));
@@ -239,7 +245,7 @@ bool DemoApp::runFormat(TiloAdFormat format) {
         };
         ad.show(platform::UIViewController::create("tilo-demo"));
       });
-    case TiloAdFormat::rewarded:
+    case DemoFormat::rewarded:
       return runFullScreen<TiloRewardedAdLoader>(format, item, [this](TiloRewardedAd& ad) {
         auto& listener = *ad.rewardedAdListener();
         listener.onShown = [this](auto info) { hostCallback("onShown", describe(info)); };
@@ -254,7 +260,7 @@ bool DemoApp::runFormat(TiloAdFormat format) {
         };
         ad.show(platform::UIViewController::create("tilo-demo"));
       });
-    case TiloAdFormat::appOpen:
+    case DemoFormat::appOpen:
       return runFullScreen<TiloAppOpenAdLoader>(format, item, [this](TiloAppOpenAd& ad) {
         ad.appOpenAdListener()->onShown = [this](auto info) {
           hostCallback("onShown", describe(info));
@@ -265,14 +271,15 @@ bool DemoApp::runFormat(TiloAdFormat format) {
         };
         ad.show();
       });
-    case TiloAdFormat::banner:
-    case TiloAdFormat::mrec:
-    case TiloAdFormat::native:
+    case DemoFormat::banner:
+    case DemoFormat::mrec:
+    case DemoFormat::native:
+    case DemoFormat::lineBanner:
       return runView(format, item);
-    default:
-      out_ << "  skipped: ad views are not part of this SDK build yet\n";
-      return false;  // only reached when the format was asked for by name
+    case DemoFormat::lightPopup:
+      return runLightPopup(item);
   }
+  return false;
 }
 
 namespace {
@@ -341,13 +348,19 @@ NativeAssetViews buildNativeAssets(TiloAdNativeView& native) {
 
 }  // namespace
 
-bool DemoApp::runView(TiloAdFormat format, const TiloAdUnitItem& item) {
+std::shared_ptr<platform::UIWindow> DemoApp::makeWindow() const {
+  auto window = platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
+  window->setAppearance(options_.appearance);
+  window->setBackgroundColor(platform::UIColor::systemBackgroundColor());
+  return window;
+}
+
+bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
   const mediation::AdScript script =
       mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
   observed_ = {};
-  const std::string name(rawValue(format));
-  auto window = platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
-  window->setBackgroundColor(platform::UIColor::systemBackgroundColor());
+  const std::string name(demoFormatName(format));
+  auto window = makeWindow();
   auto loads = std::make_shared<int>(0);
   auto failures = std::make_shared<int>(0);
   auto onSuccess = [this, loads](auto, std::optional<TiloAdInfo> info) {
@@ -364,7 +377,12 @@ bool DemoApp::runView(TiloAdFormat format, const TiloAdUnitItem& item) {
   std::shared_ptr<platform::UIView> view;
   std::shared_ptr<TiloAdNativeView> native;
   NativeAssetViews assets;
-  if (format == TiloAdFormat::native) {
+  if (format == DemoFormat::lineBanner) {
+    native = TiloAdLineBannerView::create(TiloAdUnit{item.tiloAdUnitId, std::nullopt}, true);
+    native->registerPlugin(plugin_);
+    *native->listener() = {onSuccess, onFail, onClick, onImpression, {}};
+    view = native;
+  } else if (format == DemoFormat::native) {
     native = TiloAdNativeView::create(TiloAdUnit{item.tiloAdUnitId, std::nullopt}, true);
     native->registerPlugin(plugin_);
     *native->listener() = {onSuccess, onFail, onClick, onImpression, {}};
@@ -377,7 +395,7 @@ bool DemoApp::runView(TiloAdFormat format, const TiloAdUnitItem& item) {
   } else {
     auto banner = TiloAdBannerView::create(
         TiloAdUnit{item.tiloAdUnitId, std::nullopt},
-        format == TiloAdFormat::banner ? TiloAdBannerSize::banner : TiloAdBannerSize::MREC, true);
+        format == DemoFormat::banner ? TiloAdBannerSize::banner : TiloAdBannerSize::MREC, true);
     banner->registerPlugin(plugin_);
     *banner->listener() = {onSuccess, onFail, onClick, onImpression, {}};
     view = banner;
@@ -387,13 +405,19 @@ bool DemoApp::runView(TiloAdFormat format, const TiloAdUnitItem& item) {
   window->addSubview(view);
   std::vector<std::shared_ptr<NSLayoutConstraint>> place = {
       view->centerXAnchor().constraintEqualToAnchor(window->centerXAnchor())};
-  if (format == TiloAdFormat::banner) {
+  if (format == DemoFormat::banner) {
     place.push_back(view->bottomAnchor().constraintEqualToAnchor(
         window->safeAreaLayoutGuide()->bottomAnchor()));
+  } else if (format == DemoFormat::lineBanner) {
+    // A full-width strip under the status bar; the line centres its contents in it.
+    place.push_back(
+        view->topAnchor().constraintEqualToAnchor(window->safeAreaLayoutGuide()->topAnchor()));
+    place.push_back(view->widthAnchor().constraintEqualToConstant(390));
+    place.push_back(view->heightAnchor().constraintEqualToConstant(60));
   } else {
     place.push_back(view->centerYAnchor().constraintEqualToAnchor(window->centerYAnchor()));
   }
-  if (native) {
+  if (format == DemoFormat::native) {
     place.push_back(view->widthAnchor().constraintEqualToConstant(358));
   }
   NSLayoutConstraint::activateConstraints(place);
@@ -439,11 +463,11 @@ bool DemoApp::runView(TiloAdFormat format, const TiloAdUnitItem& item) {
   return ok;
 }
 
-bool DemoApp::writeSnapshots(TiloAdFormat format, platform::UIWindow& window) {
+bool DemoApp::writeSnapshots(DemoFormat format, platform::UIWindow& window) {
   const std::filesystem::path dir = *options_.snapshots;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  const std::string name(rawValue(format));
+  const std::string name(demoFormatName(format));
   const auto png = dir / (name + ".png");
   const auto json = dir / (name + ".json");
   std::string problem;
@@ -459,8 +483,139 @@ bool DemoApp::writeSnapshots(TiloAdFormat format, platform::UIWindow& window) {
   return true;
 }
 
+namespace {
+
+std::string seconds(double value, int decimals) {
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(decimals) << value;
+  return text.str();
+}
+
+}  // namespace
+
+bool DemoApp::runLightPopup(const TiloAdUnitItem& item) {
+  const mediation::AdScript script =
+      mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  observed_ = {};
+  // Shared with the listeners, which the popup keeps after this function returns.
+  struct Progress {
+    std::shared_ptr<TiloLightPopupAd> ad;
+    std::optional<TiloError> loadError;
+    std::optional<double> shownAt, closedAt, dismissedAt;
+  };
+  auto progress = std::make_shared<Progress>();
+
+  auto loader = TiloLightPopupAdLoader::create(TiloAdUnit{item.tiloAdUnitId, std::nullopt});
+  loader->registerPlugin(plugin_);
+  auto& listener = *loader->listener();
+  listener.onAdLoadSuccess = [this, progress](std::shared_ptr<TiloLightPopupAd> ad,
+                                              std::optional<TiloAdInfo> info) {
+    progress->ad = std::move(ad);
+    hostCallback("onAdLoadSuccess", describe(info));
+  };
+  listener.onAdLoadFail = [this, progress](const TiloError& error) {
+    progress->loadError = error;
+    hostCallback("onAdLoadFail", error.debugDescription());
+  };
+  listener.onAdImpression = [this](auto info) { hostCallback("onAdImpression", describe(info)); };
+  listener.onAdClicked = [this](auto info) { hostCallback("onAdClicked", describe(info)); };
+  loader->loadAd();
+  loop_->runUntil([&] { return progress->ad || progress->loadError; },
+                  script.delayMs / 1000 + kStepLimit);
+  if (progress->loadError) {
+    if (!script.fill) {
+      out_ << "  lightPopup: no ad, as scripted\n";
+      return true;
+    }
+    out_ << "  error: " << progress->loadError->debugDescription() << "\n";
+    return false;
+  }
+  if (!progress->ad) {
+    out_ << "  error: no load result within " << kStepLimit << " s\n";
+    return false;
+  }
+  if (!script.fill) {
+    out_ << "  error: the scenario scripts an error, but an ad was delivered\n";
+    return false;
+  }
+
+  // The host's screen in the demo window; the popup comes over it.
+  auto window = makeWindow();
+  auto host = platform::UIViewController::create("tilo-demo");
+  window->setRootViewController(host);
+  host->view()->setBackgroundColor(platform::UIColor::systemBackgroundColor());
+  const auto popup = progress->ad->lightPopupVC();
+  auto& display = *progress->ad->lightPopupAdListener();
+  std::weak_ptr<Progress> weak = progress;
+  display.onShown = [this, weak](auto info) {
+    auto progress = weak.lock();
+    if (progress) progress->shownAt = elapsed();
+    hostCallback("onShown", describe(info) + " at " + seconds(elapsed(), 3) + " s");
+  };
+  display.onDismiss = [this, weak](auto info) {
+    auto progress = weak.lock();
+    if (progress) progress->dismissedAt = elapsed();
+    hostCallback("onDismiss", describe(info) + " at " + seconds(elapsed(), 3) + " s");
+  };
+  display.onFailedToShow = [this](auto, const TiloError& error) {
+    hostCallback("onFailedToShow", error.debugDescription());
+  };
+  out_ << "  show\n";
+  progress->ad->show(host);
+
+  const bool expectRevenue = static_cast<bool>(script.revenue);
+  loop_->runUntil(
+      [&] {
+        return progress->shownAt && observed_.callbacks.count("onAdImpression") &&
+               (!script.click || observed_.callbacks.count("onAdClicked")) &&
+               (!expectRevenue || !observed_.revenueEvents.empty());
+      },
+      kStepLimit);
+  bool ok = true;
+  if (!progress->shownAt) {
+    out_ << "  error: not shown within " << kStepLimit << " s\n";
+    return false;
+  }
+  if (!observed_.callbacks.count("onAdImpression")) {
+    out_ << "  error: no impression\n";
+    ok = false;
+  }
+  if (script.click && !observed_.callbacks.count("onAdClicked")) {
+    out_ << "  error: no click\n";
+    ok = false;
+  }
+  if (expectRevenue) ok = checkRevenue(item, script) && ok;
+  if (options_.snapshots) ok = writeSnapshots(DemoFormat::lightPopup, *window) && ok;
+
+  // Left to the popup's own timer: closing drops the timer, so the moment it is gone is
+  // the moment the popup closed itself.
+  auto wait = [this](const std::function<bool()>& done, double limit) {
+    return skippingIdle_ ? skippingIdle_->runUntilSkippingIdle(done, limit)
+                         : loop_->runUntil(done, limit);
+  };
+  const double delay = TiloLightPopupViewController::dismissDelay;
+  if (wait([&] { return !popup->dismissTimer() || progress->dismissedAt; }, delay + kStepLimit)) {
+    progress->closedAt = elapsed();
+  }
+  wait([&] { return progress->dismissedAt.has_value(); }, kStepLimit);
+  if (!progress->closedAt || !progress->dismissedAt) {
+    out_ << "  error: the popup did not close within " << delay + kStepLimit
+         << " s after onShown\n";
+    return false;
+  }
+  const double after = *progress->closedAt - *progress->shownAt;
+  out_ << "  lightPopup closed by its timer " << seconds(after, 1) << " s after onShown\n";
+  // Late is a busy machine; early is a broken timer.
+  if (after < delay - 0.05) {
+    out_ << "  error: closed before its " << delay << " s\n";
+    ok = false;
+  }
+  if (ok) out_ << "  lightPopup: ok\n";
+  return ok;
+}
+
 template <class Loader, class Show>
-bool DemoApp::runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Show show) {
+bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show show) {
   using Ad = std::remove_reference_t<decltype(*std::declval<Loader>().ad())>;
   const mediation::AdScript script =
       mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
@@ -487,7 +642,7 @@ bool DemoApp::runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Sho
 
   if (*loadError) {
     if (!script.fill) {
-      out_ << "  " << rawValue(format) << ": no ad, as scripted\n";
+      out_ << "  " << demoFormatName(format) << ": no ad, as scripted\n";
       return true;
     }
     out_ << "  error: " << (*loadError)->debugDescription() << "\n";
@@ -516,7 +671,7 @@ bool DemoApp::runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Sho
   } else {
     expected = {"onShown", "onAdImpression", "onDismiss"};
     if (script.click) expected.insert("onAdClicked");
-    if (format == TiloAdFormat::rewarded && script.reward) expected.insert("onEarnedReward");
+    if (format == DemoFormat::rewarded && script.reward) expected.insert("onEarnedReward");
   }
   const bool expectRevenue = script.revenue && !script.presentError;
   auto complete = [&] {
@@ -541,7 +696,7 @@ bool DemoApp::runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Sho
     ok = false;
   }
   if (expectRevenue) ok = checkRevenue(item, script) && ok;
-  if (ok) out_ << "  " << rawValue(format) << ": ok\n";
+  if (ok) out_ << "  " << demoFormatName(format) << ": ok\n";
   return ok;
 }
 
@@ -633,6 +788,10 @@ void DemoApp::printStoredEvents() {
          << text(payload.value("latency", Json())) << "  network "
          << text(payload.value("adNetwork", Json())) << "\n";
   }
+}
+
+double DemoApp::elapsed() const {
+  return platform::Environment::current().clock().uptime() - startUptime_;
 }
 
 void DemoApp::hostCallback(const std::string& name, const std::string& detail) {

@@ -1,13 +1,16 @@
 // The sample host application: initializes the SDK against a backend, resolves its ad
 // units, loads and shows each full-screen format as a host would (printing every
-// callback and every plugin revenue event), then sends the app to the background so the
-// SDK uploads its analytics, and prints what the backend stored. --repeat runs the
-// formats round after round before that (a soak run).
+// callback and every plugin revenue event), places each view format in a phone window,
+// shows the light popup over that window until its own timer closes it, then sends the
+// app to the background so the SDK uploads its analytics, and prints what the backend
+// stored. --repeat runs the formats round after round before that (a soak run).
 //
 //   DemoApp app(DemoOptions::parse(args), args, std::cout);
 //   return app.run();   // 0 when every requested format behaved as the scenario says
 //
-// Runs on the real main loop, on the calling thread.
+// Runs on the real main loop, on the calling thread. With TILO_DEMO_SKIP_IDLE=1 in the
+// environment (the tests) the wait for the popup's timer skips idle time instead of
+// sleeping through it (see DemoEnvironment).
 #pragma once
 
 #include <map>
@@ -23,6 +26,7 @@
 #include "mediation/AdSource.h"
 #include "platform/Json.h"
 #include "platform/MainLoop.h"
+#include "tools/demo/DemoEnvironment.h"
 #include "tools/demo/DemoOptions.h"
 #include "tools/demo/DemoPlugin.h"
 #include "tools/demo/DemoWorkspace.h"
@@ -60,17 +64,25 @@ class DemoApp {
   // with --crash-at relaunches once so its crash can be reported by the next run.
   void relaunchIfMarkersAreOff(DemoWorkspace& workspace);
   bool resolveUnits();
-  bool runFormat(TiloAdFormat format);
+  bool runFormat(DemoFormat format);
   template <class Loader, class Show>
-  bool runFullScreen(TiloAdFormat format, const TiloAdUnitItem& item, Show show);
-  // Places a banner, MREC or native view in the demo window, waits for its ad, keeps it on
-  // screen for --dwell-ms, writes its snapshots, then removes it.
-  bool runView(TiloAdFormat format, const TiloAdUnitItem& item);
-  bool writeSnapshots(TiloAdFormat format, platform::UIWindow& window);
+  bool runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show show);
+  // Places a banner, MREC, native or line banner view in the demo window, waits for its
+  // ad, keeps it on screen for --dwell-ms, writes its snapshots, then removes it.
+  bool runView(DemoFormat format, const TiloAdUnitItem& item);
+  // Loads the light popup, shows it over the demo window, snapshots it while presented
+  // and waits until its timer has closed it.
+  bool runLightPopup(const TiloAdUnitItem& item);
+  // The phone window at the chosen appearance.
+  std::shared_ptr<platform::UIWindow> makeWindow() const;
+  bool writeSnapshots(DemoFormat format, platform::UIWindow& window);
   bool checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script);
   void flushAnalytics();
   void printStoredEvents();
   std::optional<platform::Json> storedEvents();
+
+  // Seconds since the demo started, on the clock the SDK's timers use.
+  double elapsed() const;
 
   // Prints one host callback; --crash-at ends the process right here.
   void hostCallback(const std::string& name, const std::string& detail = {});
@@ -80,10 +92,12 @@ class DemoApp {
   const std::vector<std::string> args_;
   std::ostream& out_;
   std::shared_ptr<platform::MainLoop> loop_;
+  DemoEnvironment* skippingIdle_ = nullptr;  // set with TILO_DEMO_SKIP_IDLE=1
+  double startUptime_ = 0;
   std::shared_ptr<devserver::DevServer> server_;
   std::string baseUrl_;
   std::shared_ptr<DemoPlugin> plugin_;
-  std::map<TiloAdFormat, TiloAdUnitItem> items_;
+  std::map<DemoFormat, TiloAdUnitItem> items_;
   Observed observed_;
 };
 

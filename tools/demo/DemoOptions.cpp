@@ -9,14 +9,17 @@ namespace tilo::demo {
 const char* const kUsage =
     "usage: tilo-demo [--bundle DIR] [--container DIR] [--api-base-url URL] [--scenario FILE]\n"
     "                 [--formats LIST] [--unit FORMAT=TILO_UNIT_ID]... [--snapshots DIR]\n"
-    "                 [--dwell-ms N] [--repeat N] [--crash-at CALLBACK]\n"
-    "                 [--log-level off|error|debug]\n"
+    "                 [--dwell-ms N] [--repeat N] [--appearance light|dark]\n"
+    "                 [--crash-at CALLBACK] [--log-level off|error|debug]\n"
     "Without --api-base-url an embedded backend is started on a free loopback port; without\n"
     "--bundle a bundle (Info.plist and key file) is generated, inside --container when given.\n"
-    "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,appOpen,\n"
-    "or all (default interstitial,rewarded,appOpen,banner,mrec,native). The view formats\n"
-    "stay on screen for --dwell-ms (default 3000), so refreshes and retries happen;\n"
-    "--snapshots DIR writes DIR/<format>.png and DIR/<format>.json for each of them.\n"
+    "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,\n"
+    "lineBanner,appOpen, or all (the default). The view formats stay on screen for\n"
+    "--dwell-ms (default 3000), so refreshes and retries happen; the light popup is shown\n"
+    "over the window and closes by its own 6 s timer, whatever --dwell-ms says.\n"
+    "--snapshots DIR writes DIR/<format>.png and DIR/<format>.json for each of them (the\n"
+    "popup while it is presented). --appearance picks the window's system colours\n"
+    "(default light).\n"
     "--repeat runs the formats N times in a row (a soak run; with a scenario of short\n"
     "delays, a steady stream of analytics events).\n";
 
@@ -27,39 +30,34 @@ const std::vector<std::string>& crashableCallbacks() {
   return names;
 }
 
-const std::map<TiloAdFormat, std::string>& defaultUnits() {
-  static const std::map<TiloAdFormat, std::string> units = {
-      {TiloAdFormat::banner, "demo-banner"},
-      {TiloAdFormat::mrec, "demo-mrec"},
-      {TiloAdFormat::interstitial, "demo-interstitial"},
-      {TiloAdFormat::rewarded, "demo-rewarded"},
-      {TiloAdFormat::native, "demo-native"},
-      {TiloAdFormat::lightPopup, "demo-light-popup"},
-      {TiloAdFormat::appOpen, "demo-app-open"},
+const std::map<DemoFormat, std::string>& defaultUnits() {
+  static const std::map<DemoFormat, std::string> units = {
+      {DemoFormat::banner, "demo-banner"},
+      {DemoFormat::mrec, "demo-mrec"},
+      {DemoFormat::interstitial, "demo-interstitial"},
+      {DemoFormat::rewarded, "demo-rewarded"},
+      {DemoFormat::native, "demo-native"},
+      {DemoFormat::lightPopup, "demo-light-popup"},
+      {DemoFormat::lineBanner, "demo-line-banner"},
+      {DemoFormat::appOpen, "demo-app-open"},
   };
   return units;
 }
 
 namespace {
 
-TiloAdFormat formatNamed(const std::string& name) {
-  auto format = tiloAdFormatFromRawValue(name);
+DemoFormat formatNamed(const std::string& name) {
+  auto format = demoFormatNamed(name);
   if (!format) throw UsageError("unknown format \"" + name + "\"");
   return *format;
 }
 
-// The formats this build shows.
-std::vector<TiloAdFormat> everyFormat() {
-  return {TiloAdFormat::interstitial, TiloAdFormat::rewarded, TiloAdFormat::appOpen,
-          TiloAdFormat::banner,       TiloAdFormat::mrec,     TiloAdFormat::native};
-}
-
-std::vector<TiloAdFormat> formatList(const std::string& list) {
-  if (list == "all") return everyFormat();
-  std::vector<TiloAdFormat> formats;
+std::vector<DemoFormat> formatList(const std::string& list) {
+  if (list == "all") return everyDemoFormat();
+  std::vector<DemoFormat> formats;
   std::stringstream stream(list);
   for (std::string name; std::getline(stream, name, ',');) {
-    const TiloAdFormat format = formatNamed(name);
+    const DemoFormat format = formatNamed(name);
     if (std::find(formats.begin(), formats.end(), format) == formats.end()) {
       formats.push_back(format);
     }
@@ -73,6 +71,12 @@ TiloLogLevel logLevelNamed(const std::string& name) {
   if (name == "error") return TiloLogLevel::error;
   if (name == "debug") return TiloLogLevel::debug;
   throw UsageError("--log-level is off, error or debug, not \"" + name + "\"");
+}
+
+platform::UIUserInterfaceStyle appearanceNamed(const std::string& name) {
+  if (name == "light") return platform::UIUserInterfaceStyle::light;
+  if (name == "dark") return platform::UIUserInterfaceStyle::dark;
+  throw UsageError("--appearance is light or dark, not \"" + name + "\"");
 }
 
 int dwellMilliseconds(const std::string& text) {
@@ -97,7 +101,7 @@ int repeatCount(const std::string& text) {
 
 DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
   DemoOptions options;
-  options.formats = everyFormat();
+  options.formats = everyDemoFormat();
   options.units = defaultUnits();
   const std::map<std::string, std::optional<std::string> DemoOptions::*> paths = {
       {"--bundle", &DemoOptions::bundle},           {"--container", &DemoOptions::container},
@@ -112,7 +116,6 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
       options.*(it->second) = value;
     } else if (flag == "--formats") {
       options.formats = formatList(value);
-      options.formatsGiven = true;
     } else if (flag == "--unit") {
       const auto equals = value.find('=');
       if (equals == std::string::npos || equals + 1 == value.size()) {
@@ -121,6 +124,8 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
       options.units[formatNamed(value.substr(0, equals))] = value.substr(equals + 1);
     } else if (flag == "--log-level") {
       options.logLevel = logLevelNamed(value);
+    } else if (flag == "--appearance") {
+      options.appearance = appearanceNamed(value);
     } else if (flag == "--dwell-ms") {
       options.dwellMs = dwellMilliseconds(value);
     } else if (flag == "--repeat") {

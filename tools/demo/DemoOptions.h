@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/backend/TiloAdFormat.h"
 #include "Tilo/core/TiloLogger.h"
+#include "platform/ui/UIColor.h"
+#include "tools/demo/DemoFormat.h"
 
 namespace tilo::demo {
 
@@ -30,19 +31,20 @@ struct DemoOptions {
   std::optional<std::string> container;
   std::optional<std::string> apiBaseUrl;
   std::optional<std::string> scenario;
-  std::vector<TiloAdFormat> formats;
-  bool formatsGiven = false;                  // --formats was on the command line
-  std::map<TiloAdFormat, std::string> units;  // the defaults with --unit laid over them
+  std::vector<DemoFormat> formats;
+  std::map<DemoFormat, std::string> units;  // the defaults with --unit laid over them
   std::optional<std::string> snapshots;
   std::optional<std::string> crashAt;
   TiloLogLevel logLevel = TiloLogLevel::debug;
   int dwellMs = 3000;  // how long each view format stays on screen
   int repeat = 1;      // rounds of the requested formats, one after the other
+  // Resolves the system colours of the demo window.
+  platform::UIUserInterfaceStyle appearance = platform::UIUserInterfaceStyle::light;
 
   static DemoOptions parse(const std::vector<std::string>& args);
 };
 
 // The host ad-unit id the embedded app info has for each format.
-const std::map<TiloAdFormat, std::string>& defaultUnits();
+const std::map<DemoFormat, std::string>& defaultUnits();
 
 }  // namespace tilo::demo

@@ -24,7 +24,7 @@ using platform::Json;
 constexpr const char* kBundleIdentifier = "com.tilo.demo";
 
 // The mediation unit behind each demo unit, in the shape the mediation platform uses.
-std::string mediationUnitId(TiloAdFormat format) {
+std::string mediationUnitId(DemoFormat format) {
   return "ca-app-pub-3940000000000000/" + std::to_string(1001 + static_cast<int>(format));
 }
 
@@ -109,11 +109,10 @@ std::string embeddedAppInfoJson() {
   for (const auto& [format, unitId] : defaultUnits()) {
     Json unit = {{"tiloAdUnitId", unitId},
                  {"mediationAdUnitId", mediationUnitId(format)},
-                 {"name", "Demo " + std::string(rawValue(format))},
-                 {"type", rawValue(format)}};
-    if (format == TiloAdFormat::banner || format == TiloAdFormat::mrec)
-      unit["refreshInterval"] = 30;
-    if (format == TiloAdFormat::native) unit["refreshInterval"] = 60;
+                 {"name", "Demo " + std::string(demoFormatName(format))},
+                 {"type", std::string(backendUnitType(format))}};
+    if (format == DemoFormat::banner || format == DemoFormat::mrec) unit["refreshInterval"] = 30;
+    if (backendUnitType(format) == "native") unit["refreshInterval"] = 60;
     units.push_back(std::move(unit));
   }
   // The fee rate as the backend sends it: a JSON number.
@@ -123,6 +122,12 @@ std::string embeddedAppInfoJson() {
 }
 
 std::string embeddedScenarioJson() {
+  const Json puzzleQuest = {{"headline", "Tilo Puzzle Quest"},
+                            {"advertiser", "Tilo Games"},
+                            {"body", "Match tiles, clear levels and collect daily rewards."},
+                            {"callToAction", "Install"},
+                            {"icon", true},
+                            {"media", true}};
   const Json scenario = {
       {"start", {{"GADMobileAds", "ready"}}},
       {"default",
@@ -134,18 +139,15 @@ std::string embeddedScenarioJson() {
         {"click", true},
         {"dismissAfterMs", 1500}}},
       {"units",
-       {{mediationUnitId(TiloAdFormat::rewarded),
-         {{"reward", {{"amount", 10}, {"type", "coins"}}}}},
-        {mediationUnitId(TiloAdFormat::banner), {{"adSize", {320, 50}}}},
-        {mediationUnitId(TiloAdFormat::mrec), {{"adSize", {300, 250}}}},
-        {mediationUnitId(TiloAdFormat::native),
+       {{mediationUnitId(DemoFormat::rewarded), {{"reward", {{"amount", 10}, {"type", "coins"}}}}},
+        {mediationUnitId(DemoFormat::banner), {{"adSize", {320, 50}}}},
+        {mediationUnitId(DemoFormat::mrec), {{"adSize", {300, 250}}}},
+        {mediationUnitId(DemoFormat::native), {{"native", puzzleQuest}}},
+        {mediationUnitId(DemoFormat::lightPopup), {{"native", puzzleQuest}}},
+        {mediationUnitId(DemoFormat::lineBanner),
          {{"native",
-           {{"headline", "Tilo Puzzle Quest"},
-            {"advertiser", "Tilo Games"},
-            {"body", "Match tiles, clear levels and collect daily rewards."},
-            {"callToAction", "Install"},
-            {"icon", true},
-            {"media", true}}}}}}},
+           {{"headline", "Tilo Puzzle Quest: a new world every week"},
+            {"callToAction", "Play"}}}}}}},
   };
   return platform::dumpCompact(scenario);
 }

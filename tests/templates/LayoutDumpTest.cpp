@@ -1,0 +1,81 @@
+// What the layout dump says about the templates: UI tests and tilo-demo's snapshots find
+// their parts by accessibility identifier, so each part must carry its name, and the
+// "cta" name must be on the bar the user sees, not on the invisible full-size button.
+#include <map>
+
+#include "platform/ui/LayoutDump.h"
+#include "templates/TemplatesTestSupport.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Json;
+
+// Every named view of the dump, by identifier (the last one wins, so a name given twice
+// shows up as a count below).
+void collect(const Json& views, std::map<std::string, Json>& named,
+             std::map<std::string, int>& counts) {
+  for (const Json& view : views) {
+    if (view["id"].is_string()) {
+      const std::string id = view["id"].get<std::string>();
+      named[id] = view;
+      ++counts[id];
+    }
+    collect(view["children"], named, counts);
+  }
+}
+
+class TemplatesLayoutDumpTest : public TemplatesTest {
+ protected:
+  std::map<std::string, Json> dumpNames(platform::UIView& root) {
+    const Json dump = platform::layoutDump(root);
+    std::map<std::string, Json> named;
+    counts.clear();
+    collect(dump["views"], named, counts);
+    return named;
+  }
+  std::map<std::string, int> counts;
+};
+
+TEST_F(TemplatesLayoutDumpTest, EveryPartOfBothTemplatesIsNamedOnce) {
+  script("gad/native", R"({"native": {"headline": "Puzzle Garden", "body": "Relax.",
+      "callToAction": "Install", "icon": true, "media": true}})");
+
+  // 1. The line banner: the line view and the five parts of its stack.
+  placeLine();
+  ASSERT_EQ(lineLoads, 1);
+  auto named = dumpNames(*window);
+  for (const char* id : {"lineBanner", "lineBanner.stack", "lineBanner.badge", "lineBanner.title",
+                         "lineBanner.divider", "lineBanner.cta"}) {
+    ASSERT_EQ(counts[id], 1) << id;
+  }
+  EXPECT_EQ(named["lineBanner"]["frame"], Json::array({0, 47, 390, 60}));
+  EXPECT_EQ(named["lineBanner.title"]["text"], "Puzzle Garden");
+  EXPECT_EQ(named["lineBanner.cta"]["text"], "Install");
+  EXPECT_EQ(named["lineBanner.cta"]["alpha"], 1);
+  line->removeFromSuperview();
+
+  // 2. The light popup, presented: content view, card, its six parts and the close button.
+  loadPopup();
+  ad->show(game);
+  sdk.env().advance(platform::UIViewController::transitionDuration);
+  settle();
+  ASSERT_EQ(game->presentedViewController(), popup);
+  named = dumpNames(*window);
+  for (const char* id :
+       {"lightPopup", "lightPopup.card", "lightPopup.media", "lightPopup.adMark", "lightPopup.icon",
+        "lightPopup.title", "lightPopup.body", "lightPopup.cta", "lightPopup.close"}) {
+    ASSERT_EQ(counts[id], 1) << id;
+  }
+  EXPECT_EQ(named["lightPopup"]["frame"], Json::array({0, 0, 390, 844}));
+  EXPECT_EQ(named["lightPopup.adMark"]["text"], "AD");
+  EXPECT_EQ(named["lightPopup.title"]["text"], "Puzzle Garden");
+  EXPECT_EQ(named["lightPopup.body"]["text"], "Relax.");
+  EXPECT_EQ(named["lightPopup.cta"]["class"], "UILabel");
+  EXPECT_EQ(named["lightPopup.cta"]["text"], "Install");
+  EXPECT_EQ(named["lightPopup.cta"]["alpha"], 1);
+  EXPECT_EQ(named["lightPopup.close"]["text"], "Close");
+}
+
+}  // namespace
+}  // namespace tilo::test

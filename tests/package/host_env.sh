@@ -22,6 +22,17 @@ install_prefix() {
   [ -L "$prefix/lib/libtilo.so" ] || fail "lib/libtilo.so is not a link"
 }
 
+# Each expected line of the output file $1, in this order.
+expect_lines() {
+  local out=$1 from=1 line; shift
+  for line in "$@"; do
+    local at
+    at=$(tail -n +"$from" "$out" | grep -n -m1 -F -- "$line" | cut -d: -f1) ||
+      { cat "$out" >&2; fail "$(basename "$out" .out) printed no \"$line\" after line $from"; }
+    from=$((from + at))
+  done
+}
+
 # $work/bundle with one unit per ad kind the hosts use, and tilo-devserver serving its app
 # info at $url.
 start_devserver() {
@@ -49,6 +60,7 @@ JSON
   {"tiloAdUnitId": "app-open-main", "mediationAdUnitId": "gad/app-open", "name": "O", "type": "appOpen"},
   {"tiloAdUnitId": "banner-main", "mediationAdUnitId": "gad/banner", "name": "B", "type": "banner", "refreshInterval": 0},
   {"tiloAdUnitId": "native-main", "mediationAdUnitId": "gad/native", "name": "N", "type": "native", "refreshInterval": 0},
+  {"tiloAdUnitId": "line-banner-main", "mediationAdUnitId": "gad/line-banner", "name": "LB", "type": "native", "refreshInterval": 0},
   {"tiloAdUnitId": "light-popup-main", "mediationAdUnitId": "gad/light-popup", "name": "L", "type": "lightPopup"}],
  "feeRate": 0.15}
 JSON

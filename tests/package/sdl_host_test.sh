@@ -38,16 +38,6 @@ host() {
   TILO_BUNDLE_DIR=$work/bundle TILO_APP_CONTAINER=$work/container-$name TILO_API_BASE_URL=$url \
     timeout 120 "$work/sdl-host/tilo-sdl-host" --scale 2 "$@" >"$work/$name.out" 2>&1
 }
-# Each expected line, in this order.
-expect_lines() {
-  local out=$1 from=1 line; shift
-  for line in "$@"; do
-    local at
-    at=$(tail -n +"$from" "$out" | grep -n -m1 -F -- "$line" | cut -d: -f1) ||
-      { cat "$out" >&2; fail "sdl-host printed no \"$line\" after line $from"; }
-    from=$((from + at))
-  done
-}
 
 status=0
 # 400 x 640 points at scale 2: the banner (320 x 50 points, pinned to the bottom) has its

@@ -1,8 +1,10 @@
 /* A game-like C host: initializes the SDK, then loads and shows an interstitial, a
  * rewarded and an app-open ad one after the other from its window, loads a banner pinned
- * above the window's bottom safe area and a light popup it closes with a tap, pumping the
- * SDK once per frame, and reports its lifecycle before it quits. Exits 0 when every ad was
- * dismissed or loaded (and the rewarded one paid its reward), 1 otherwise.
+ * above the window's bottom safe area, a native ad laid out in its own asset views, a line
+ * banner under the top safe area and a light popup it closes with a tap, pumping the SDK
+ * once per frame, and reports its lifecycle before it quits. Exits 0 when every ad was
+ * dismissed or loaded (the views also counted their impression, the rewarded ad paid its
+ * reward), 1 otherwise.
  *
  * Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
  * TILO_API_BASE_URL; the unit ids from the first arguments, else the defaults below. */
@@ -14,7 +16,7 @@
 
 struct game {
   int initialized, failed;
-  int loaded, shown, dismissed, rewarded;
+  int loaded, shown, dismissed, rewarded, impressed;
   tilo_window* window;
   tilo_light_popup_ad* popup; /* the loaded popup, ours to destroy */
 };
@@ -96,6 +98,27 @@ static void banner_fail(void* c, tilo_banner_view* view, const tilo_error* error
   ((struct game*)c)->failed = 1;
 }
 
+/* The native view and the line banner report the same way; `label` names them. */
+#define VIEW_CALLBACKS(kind, label, handle_type)                                        \
+  static void kind##_load(void* c, handle_type* view, const tilo_ad_info* info) {       \
+    (void)view;                                                                         \
+    print_info(label " loaded", info);                                                  \
+    ((struct game*)c)->loaded = 1;                                                      \
+  }                                                                                     \
+  static void kind##_fail(void* c, handle_type* view, const tilo_error* error) {        \
+    (void)view;                                                                         \
+    print_error(label " failed", error);                                                \
+    ((struct game*)c)->failed = 1;                                                      \
+  }                                                                                     \
+  static void kind##_impression(void* c, handle_type* view, const tilo_ad_info* info) { \
+    (void)view;                                                                         \
+    print_info(label " impression", info);                                              \
+    ((struct game*)c)->impressed = 1;                                                   \
+  }
+
+VIEW_CALLBACKS(native, "native", tilo_native_view)
+VIEW_CALLBACKS(line_banner, "line banner", tilo_line_banner_view)
+
 static void popup_load(void* c, tilo_light_popup_ad_loader* loader, tilo_light_popup_ad* ad,
                        const tilo_ad_info* info) {
   (void)loader;
@@ -130,12 +153,15 @@ static void popup_show_fail(void* c, tilo_light_popup_ad* ad, const tilo_error* 
   ((struct game*)c)->failed = 1;
 }
 
-/* Pumps the SDK once per frame until *flag or a failure; 10 seconds at most. */
-static int run_until(struct game* game, const int* flag) {
+/* Pumps the SDK once per frame until *flag or a failure; 10 seconds at most, after which
+ * it says what did not happen. */
+static int run_until(struct game* game, const int* flag, const char* what) {
   int frame;
   for (frame = 0; frame < 600 && !*flag && !game->failed; ++frame) {
     tilo_run_main_loop_for(1.0 / 60);
   }
+  if (!*flag && !game->failed)
+    fprintf(stderr, "c-host: gave up waiting for %s after 10 seconds\n", what);
   return *flag && !game->failed;
 }
 
@@ -153,10 +179,10 @@ static int play_interstitial(struct game* game, const char* unit) {
   game->loaded = game->dismissed = 0;
   tilo_interstitial_ad_set_delegate(ad, &delegate, game);
   tilo_interstitial_ad_load(ad);
-  ok = run_until(game, &game->loaded);
+  ok = run_until(game, &game->loaded, "interstitial load");
   if (ok && tilo_interstitial_ad_is_ready(ad) == 1) {
     tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(game->window));
-    ok = run_until(game, &game->dismissed);
+    ok = run_until(game, &game->dismissed, "interstitial dismissal");
   }
   tilo_interstitial_ad_destroy(ad);
   return ok;
@@ -177,11 +203,11 @@ static int play_rewarded(struct game* game, const char* unit) {
   game->loaded = game->dismissed = 0;
   tilo_rewarded_ad_set_delegate(ad, &delegate, game);
   tilo_rewarded_ad_load(ad);
-  ok = run_until(game, &game->loaded);
+  ok = run_until(game, &game->loaded, "rewarded load");
   if (ok) {
     tilo_rewarded_ad_set_custom_data(ad, "level=3");
     tilo_rewarded_ad_show_from(ad, tilo_window_root_view_controller(game->window));
-    ok = run_until(game, &game->dismissed) && game->rewarded;
+    ok = run_until(game, &game->dismissed, "rewarded dismissal") && game->rewarded;
   }
   tilo_rewarded_ad_destroy(ad);
   return ok;
@@ -201,10 +227,10 @@ static int play_app_open(struct game* game, const char* unit) {
   game->loaded = game->dismissed = 0;
   tilo_app_open_ad_set_delegate(ad, &delegate, game);
   tilo_app_open_ad_load(ad);
-  ok = run_until(game, &game->loaded);
+  ok = run_until(game, &game->loaded, "app open load");
   if (ok) {
     tilo_app_open_ad_show(ad);
-    ok = run_until(game, &game->dismissed);
+    ok = run_until(game, &game->dismissed, "app open dismissal");
   }
   tilo_app_open_ad_destroy(ad);
   return ok;
@@ -224,9 +250,77 @@ static int play_banner(struct game* game, const char* unit) {
   tilo_banner_view_set_delegate(banner, &delegate, game);
   tilo_window_add_view_pinned(game->window, banner, TILO_WINDOW_EDGE_BOTTOM, 50);
   tilo_banner_view_load_ad(banner);
-  ok = run_until(game, &game->loaded) &&
+  ok = run_until(game, &game->loaded, "banner load") &&
        tilo_window_render_rgba(game->window, pixels, 1170 * 4) == TILO_STATUS_OK;
   tilo_banner_view_destroy(banner); /* it leaves the window */
+  return ok;
+}
+
+/* Says which step of a view's set-up the SDK refused. */
+static int set_up(const char* what, tilo_status status) {
+  if (status != TILO_STATUS_OK) fprintf(stderr, "c-host: %s: %s\n", what, tilo_status_name(status));
+  return status == TILO_STATUS_OK;
+}
+
+/* A native ad under the top safe area, drawn in asset views laid out by the game: it
+ * loads when asked and counts its impression once on screen; one frame is drawn. */
+static int play_native(struct game* game, const char* unit) {
+  static uint8_t pixels[1170 * 2532 * 4];
+  const tilo_rect frame = {0, 47, 390, 120};
+  const tilo_rect icon = {12, 12, 48, 48}, title = {72, 12, 210, 20}, body = {72, 36, 210, 40},
+                  advertiser = {12, 92, 200, 16}, call_to_action = {294, 24, 84, 32};
+  tilo_native_asset_layout layout;
+  tilo_native_view_delegate delegate;
+  tilo_native_view* native = tilo_native_view_create(unit, 0);
+  int ok;
+  memset(&layout, 0, sizeof layout);
+  layout.size = sizeof layout;
+  layout.icon = &icon;
+  layout.title = &title;
+  layout.advertiser = &advertiser;
+  layout.body = &body;
+  layout.call_to_action = &call_to_action;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = native_load;
+  delegate.did_fail_with_error = native_fail;
+  delegate.did_record_impression = native_impression;
+  game->loaded = game->impressed = 0;
+  ok = set_up("native delegate", tilo_native_view_set_delegate(native, &delegate, game)) &&
+       set_up("native asset views", tilo_native_view_bind_native_views(native, &layout)) &&
+       set_up("native placement", tilo_window_add_view(game->window, native, frame)) &&
+       set_up("native load", tilo_native_view_load_native_ad(native));
+  ok = ok && run_until(game, &game->loaded, "the native ad to load") &&
+       run_until(game, &game->impressed, "the native ad's impression") &&
+       tilo_window_render_rgba(game->window, pixels, 1170 * 4) == TILO_STATUS_OK;
+  tilo_native_view_destroy(native); /* it leaves the window */
+  return ok;
+}
+
+/* A line banner, 40 points high under the top safe area, in the game's colours. */
+static int play_line_banner(struct game* game, const char* unit) {
+  tilo_line_banner_view_delegate delegate;
+  tilo_line_banner_view* line = tilo_line_banner_view_create(unit, 0);
+  int ok;
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = line_banner_load;
+  delegate.did_fail_with_error = line_banner_fail;
+  delegate.did_record_impression = line_banner_impression;
+  game->loaded = game->impressed = 0;
+  ok = set_up("line banner delegate", tilo_line_banner_view_set_delegate(line, &delegate, game)) &&
+       set_up("line banner colours",
+              tilo_line_banner_view_set_line_background_color(line, 0x1C1C1EFFu)) &&
+       set_up("line banner colours",
+              tilo_line_banner_view_set_title_text_color(line, 0xF2F2F7FFu)) &&
+       set_up("line banner colours",
+              tilo_line_banner_view_set_cta_background_color(line, 0x0A84FFFFu)) &&
+       set_up("line banner placement",
+              tilo_window_add_view_pinned(game->window, line, TILO_WINDOW_EDGE_TOP, 40)) &&
+       set_up("line banner load", tilo_line_banner_view_load_ad(line));
+  ok = ok && run_until(game, &game->loaded, "the line banner to load") &&
+       run_until(game, &game->impressed, "the line banner's impression");
+  tilo_line_banner_view_destroy(line); /* it leaves the window */
   return ok;
 }
 
@@ -248,15 +342,15 @@ static int play_light_popup(struct game* game, const char* unit) {
   game->loaded = game->shown = game->dismissed = 0;
   tilo_light_popup_ad_loader_set_delegate(loader, &delegate, game);
   tilo_light_popup_ad_loader_load_ad(loader);
-  ok = run_until(game, &game->loaded);
+  ok = run_until(game, &game->loaded, "light popup load");
   if (ok) {
     tilo_light_popup_ad_set_delegate(game->popup, &popup_delegate, game);
     tilo_light_popup_ad_set_card_view_background_color(game->popup, 0x1C1C1EFFu);
     tilo_light_popup_ad_show_from(game->popup, tilo_window_root_view_controller(game->window));
-    ok = run_until(game, &game->shown);
+    ok = run_until(game, &game->shown, "light popup on screen");
     /* The close button sits 8 points above the bottom safe area, 52 points high. */
     if (ok) tilo_window_tap(game->window, 195, 844 - 34 - 8 - 26);
-    ok = ok && run_until(game, &game->dismissed);
+    ok = ok && run_until(game, &game->dismissed, "light popup dismissal");
     tilo_light_popup_ad_destroy(game->popup);
   }
   tilo_light_popup_ad_loader_destroy(loader);
@@ -273,12 +367,14 @@ int main(int argc, char** argv) {
   game.window = tilo_window_create(390, 844, 3);
   tilo_window_set_safe_area_insets(game.window, 47, 0, 34, 0);
   tilo_initialize(on_init, &game);
-  ok = run_until(&game, &game.initialized);
+  ok = run_until(&game, &game.initialized, "initialization");
   ok = ok && play_interstitial(&game, argc > 1 ? argv[1] : "interstitial-main");
   ok = ok && play_rewarded(&game, argc > 2 ? argv[2] : "rewarded-main");
   ok = ok && play_app_open(&game, argc > 3 ? argv[3] : "app-open-main");
   ok = ok && play_banner(&game, argc > 4 ? argv[4] : "banner-main");
   ok = ok && play_light_popup(&game, argc > 5 ? argv[5] : "native-main");
+  ok = ok && play_native(&game, argc > 6 ? argv[6] : "native-main");
+  ok = ok && play_line_banner(&game, argc > 7 ? argv[7] : "line-banner-main");
   /* The window is hidden: the SDK saves and uploads its analytics. */
   tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
   tilo_run_main_loop_for(0.2);

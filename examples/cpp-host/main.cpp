@@ -1,13 +1,15 @@
 // A C++17 host of the installed SDK: interstitial, rewarded and app-open ads one after the
-// other, then a banner at the bottom of its window and a light popup, revenue and rewards
-// printed, the lifecycle reported before it quits. Exits 0 when every ad was dismissed or
-// loaded (and the rewarded one paid), 1 otherwise.
+// other, then a banner at the bottom of its window, a native ad in its own asset views, a
+// line banner at the top and a light popup, revenue and rewards printed, the lifecycle
+// reported before it quits. Exits 0 when every ad was dismissed or loaded (the native ad
+// and the line banner also counted their impression, the rewarded ad paid), 1 otherwise.
 //
 // Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
 // TILO_API_BASE_URL.
 #include <tilo/Tilo.hpp>
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,11 +17,15 @@ namespace {
 
 bool failed = false;
 
-// Pumps the SDK once per frame until `done` or a failure; 10 seconds at most.
+// Pumps the SDK once per frame until `done` or a failure; 10 seconds at most, after which
+// it says what did not happen (`what`, when given).
 template <class Done>
-bool runUntil(Done done) {
+bool runUntil(Done done, const char* what = nullptr) {
   for (int frame = 0; frame < 600 && !done() && !failed; ++frame) {
     tilo::Ads::runMainLoopFor(1.0 / 60);
+  }
+  if (what && !done() && !failed) {
+    std::fprintf(stderr, "cpp-host: gave up waiting for %s after 10 seconds\n", what);
   }
   return done() && !failed;
 }
@@ -28,6 +34,35 @@ void report(const char* what, const tilo::Error& error) {
   std::fprintf(stderr, "%s: %s %lld %s\n", what, error.domain.c_str(),
                static_cast<long long>(error.code), error.message.c_str());
   failed = true;
+}
+
+// Says which step of a view's set-up the SDK refused.
+bool setUp(const char* what, tilo_status status) {
+  if (status != TILO_STATUS_OK) {
+    std::fprintf(stderr, "cpp-host: %s: %s\n", what, tilo_status_name(status));
+  }
+  return status == TILO_STATUS_OK;
+}
+
+// Loads a view already in the window and waits for its load and its impression.
+template <class View>
+bool showView(View& view, const char* kind, const std::function<tilo_status(View&)>& load) {
+  bool loaded = false, impressed = false;
+  typename View::Delegate delegate;
+  delegate.didLoad = [&](const std::optional<tilo::AdInfo>&) { loaded = true; };
+  delegate.didFailWithError = [kind](const tilo::Error& error) { report(kind, error); };
+  delegate.didRecordImpression = [&, kind](const std::optional<tilo::AdInfo>& info) {
+    std::printf("%s impression from %s\n", kind,
+                info && info->adNetwork ? info->adNetwork->c_str() : "-");
+    impressed = true;
+  };
+  view.setDelegate(delegate);
+  const std::string loading = std::string(kind) + " load",
+                    counting = std::string(kind) + " impression";
+  bool ok = setUp(loading.c_str(), load(view)) && runUntil([&] { return loaded; }, loading.c_str());
+  std::printf("%s %s\n", kind, loaded ? "loaded" : "not loaded");
+  ok = ok && runUntil([&] { return impressed; }, counting.c_str());
+  return ok;
 }
 
 // The delegate entries every kind shares; `loaded` and `dismissed` mark the steps.
@@ -102,6 +137,27 @@ int main() {
   banner.loadAd();
   ok = ok && runUntil([&] { return bannerLoaded; });
   std::printf("banner %s\n", bannerLoaded ? "loaded" : "not loaded");
+
+  // A native ad near the top of the window, in asset views the game lays out.
+  tilo::NativeView native("native-main", /*autoLoad=*/false);
+  tilo::NativeAssetLayout layout;
+  layout.icon = tilo_rect{12, 12, 48, 48};
+  layout.title = tilo_rect{72, 12, 210, 20};
+  layout.body = tilo_rect{72, 36, 210, 40};
+  layout.callToAction = tilo_rect{294, 24, 84, 32};
+  ok = ok && setUp("native asset views", native.bindNativeViews(layout)) &&
+       setUp("native placement", tilo::addView(window, native, tilo_rect{0, 47, 390, 120}));
+  ok = ok && showView<tilo::NativeView>(native, "native", [](auto& v) { return v.loadNativeAd(); });
+  ok = ok && setUp("native removal", tilo::removeView(window, native));
+
+  // A line banner 40 points high at the top of the window, in the game's colours.
+  tilo::LineBannerView line("line-banner-main", /*autoLoad=*/false);
+  ok = ok && setUp("line banner colours", line.setLineBackgroundColor(0x1C1C1EFFu)) &&
+       setUp("line banner colours", line.setTitleTextColor(0xF2F2F7FFu)) &&
+       setUp("line banner colours", line.setCtaBackgroundColor(0x0A84FFFFu)) &&
+       setUp("line banner placement", tilo::addViewPinned(window, line, tilo::WindowEdge::top, 40));
+  ok =
+      ok && showView<tilo::LineBannerView>(line, "line banner", [](auto& v) { return v.loadAd(); });
 
   // A light popup: it closes by itself 6 seconds after it appeared.
   tilo::LightPopupAdLoader popupLoader("native-main");

@@ -36,6 +36,7 @@
 #include "Tilo/core/KeyCrypto.h"
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/views/TiloAdBannerView.h"
+#include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"
 #include "mediation/GADBannerView.h"
 #include "platform/Application.h"
@@ -61,12 +62,6 @@ constexpr const char* kMediationUnit = "gad/bench-banner";
 [[noreturn]] void fail(const char* what) {
   std::fprintf(stderr, "banner bench setup failed: %s\n", what);
   std::abort();
-}
-
-std::filesystem::path makeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) fail("no temporary directory");
-  return pattern;
 }
 
 double threadCpuSeconds() {
@@ -157,19 +152,9 @@ class Session {
  public:
   explicit Session(bool mockTime) {
     if (mockTime) mock_ = std::make_unique<TimedEnvironment>();
-    const std::string appKey = "bench-app-key";
-    const std::string config = R"({"appKey":"bench-app-key","platform":"ios","storeId":"1"})";
-    platform::FileSystem::atomicWrite(
-        bundle_ / "Info.plist",
-        platform::PlistValue(platform::PlistValue::Dictionary{
-                                 {"TiloAppKey", appKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
-            .toXml());
-    auto sealed = encryptPayload(
-        appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()), config.size()));
-    if (!sealed) fail("cannot seal the key file");
-    platform::FileSystem::atomicWrite(bundle_ / "ios-tilo-key.txt", *sealed);
+    bench::writeBundle(bundle_);
     devserver::DevServerOptions options;
-    options.appKey = appKey;
+    options.appKey = bench::kAppKey;
     options.appInfoJson =
         std::string(R"({"adUnits":[{"tiloAdUnitId":")") + kUnit + R"(","mediationAdUnitId":")" +
         kMediationUnit + R"(","name":"B","type":"banner","refreshInterval":)" +
@@ -231,7 +216,7 @@ class Session {
 
  private:
   std::unique_ptr<TimedEnvironment> mock_;
-  std::filesystem::path bundle_ = makeTempDir(), container_ = makeTempDir();
+  std::filesystem::path bundle_ = bench::makeTempDir(), container_ = bench::makeTempDir();
   std::shared_ptr<devserver::DevServer> server_;
 };
 

@@ -12,6 +12,7 @@
 #include "Tilo/core/KeyCrypto.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
+#include "bench/support/BenchSdk.h"
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
 #include "platform/ui/UIColor.h"
@@ -32,27 +33,11 @@ extern "C" __attribute__((noinline)) int bench_plain_is_ready(const PlainAd* ad)
   return ad ? ad->ready : -1;
 }
 
-std::filesystem::path makeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) std::abort();
-  return pattern;
-}
-
 // A bundle the SDK can be built from; no backend is needed to create ads.
 void prepareSdk() {
   static bool done = [] {
-    const auto bundle = makeTempDir(), container = makeTempDir();
-    const std::string appKey = "bench-app-key";
-    const std::string config = R"({"appKey":"bench-app-key","platform":"ios","storeId":"1"})";
-    platform::FileSystem::atomicWrite(
-        bundle / "Info.plist",
-        platform::PlistValue(platform::PlistValue::Dictionary{
-                                 {"TiloAppKey", appKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
-            .toXml());
-    platform::FileSystem::atomicWrite(
-        bundle / "ios-tilo-key.txt",
-        *encryptPayload(appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()),
-                                          config.size())));
+    const auto bundle = bench::makeTempDir(), container = bench::makeTempDir();
+    bench::writeBundle(bundle);
     tilo_set_bundle_directory(bundle.c_str());
     tilo_set_application_container(container.c_str());
     tilo_set_development_base_url("http://127.0.0.1:1");

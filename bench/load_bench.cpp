@@ -14,6 +14,7 @@
 #include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/KeyCrypto.h"
 #include "Tilo/core/TiloAds.h"
+#include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"
 #include "mediation/GADInterstitialAd.h"
 #include "platform/Bundle.h"
@@ -28,55 +29,12 @@ using namespace tilo;
 
 constexpr double kTimeout = 10;
 
-std::filesystem::path makeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) std::abort();
-  return pattern;
-}
-
-// A bundle, a container and a backend for one initialized SDK, kept for the whole run.
-struct Sdk {
-  std::filesystem::path bundle = makeTempDir(), container = makeTempDir();
-  std::shared_ptr<devserver::DevServer> server;
-
-  Sdk() {
-    const std::string appKey = "bench-app-key";
-    const std::string config = R"({"appKey":"bench-app-key","platform":"ios","storeId":"1"})";
-    platform::FileSystem::atomicWrite(
-        bundle / "Info.plist",
-        platform::PlistValue(platform::PlistValue::Dictionary{
-                                 {"TiloAppKey", appKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
-            .toXml());
-    platform::FileSystem::atomicWrite(
-        bundle / "ios-tilo-key.txt",
-        *encryptPayload(appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()),
-                                          config.size())));
-    devserver::DevServerOptions options;
-    options.appKey = appKey;
-    options.appInfoJson = R"({"adUnits":[{"tiloAdUnitId":"bench-unit","mediationAdUnitId":)"
-                          R"("gad/bench","name":"B","type":"interstitial"}],"feeRate":0.1})";
-    std::string error;
-    server = devserver::DevServer::start(options, &error);
-    if (!server) std::abort();
-    platform::Bundle::setMainBundleDirectory(bundle);
-    platform::FileSystem::setApplicationContainer(container);
-    setApiBaseUrlOverride(server->baseUrl());
-    bool done = false;
-    TiloAds::shared().initialized([&](std::optional<TiloError> failure) {
-      if (failure) std::abort();
-      done = true;
-    });
-    if (!platform::MainLoop::shared()->runUntil([&] { return done; }, kTimeout)) std::abort();
-  }
-  ~Sdk() {
-    server->stop();
-    std::filesystem::remove_all(bundle);
-    std::filesystem::remove_all(container);
-  }
-};
+// One SDK and its backend, kept for the whole run.
+using Sdk = bench::LoopbackSdk;
 
 Sdk& sdk() {
-  static Sdk instance;
+  static Sdk instance(R"({"adUnits":[{"tiloAdUnitId":"bench-unit","mediationAdUnitId":)"
+                      R"("gad/bench","name":"B","type":"interstitial"}],"feeRate":0.1})");
   return instance;
 }
 

@@ -15,6 +15,7 @@
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/EventStore.h"
+#include "bench/support/BenchSdk.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
@@ -27,29 +28,15 @@ using namespace tilo;
 constexpr std::size_t kStoredEvents = 1000;
 const std::string kAppKey = "bench-app-key";
 
-std::filesystem::path makeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) std::abort();
-  return pattern;
-}
-
 // A bundle and a container as an application that ran before would leave them.
 struct Installation {
-  std::filesystem::path bundle = makeTempDir(), container = makeTempDir();
+  std::filesystem::path bundle = bench::makeTempDir(), container = bench::makeTempDir();
 
   Installation() {
     const std::string config =
         R"({"appKey":"bench-app-key","platform":"ios","storeId":"1","admobKey":"ca-app-pub-0~1",)"
         R"("apsSlotUUIDs":[{"type":"banner","uuid":"b"}]})";
-    platform::FileSystem::atomicWrite(
-        bundle / "Info.plist",
-        platform::PlistValue(platform::PlistValue::Dictionary{
-                                 {"TiloAppKey", kAppKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
-            .toXml());
-    platform::FileSystem::atomicWrite(
-        bundle / "ios-tilo-key.txt",
-        *encryptPayload(kAppKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()),
-                                           config.size())));
+    bench::writeBundle(bundle, config);
     platform::Bundle::setMainBundleDirectory(bundle);
     platform::FileSystem::setApplicationContainer(container);
     setApiBaseUrlOverride("http://127.0.0.1:1");  // nothing is fetched while building

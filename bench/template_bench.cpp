@@ -13,6 +13,7 @@
 #include "Tilo/core/KeyCrypto.h"
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/views/TiloLightPopupAdLoader.h"
+#include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -29,60 +30,20 @@ using namespace tilo;
 
 constexpr double kTimeout = 10;
 
-std::filesystem::path makeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) std::abort();
-  return pattern;
-}
-
 // One initialized SDK with a native unit whose ad has every asset, kept for the run.
-struct Sdk {
-  std::filesystem::path bundle = makeTempDir(), container = makeTempDir();
-  std::shared_ptr<devserver::DevServer> server;
-
-  Sdk() {
-    const std::string appKey = "bench-app-key";
-    const std::string config = R"({"appKey":"bench-app-key","platform":"ios","storeId":"1"})";
-    platform::FileSystem::atomicWrite(
-        bundle / "Info.plist",
-        platform::PlistValue(platform::PlistValue::Dictionary{
-                                 {"TiloAppKey", appKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
-            .toXml());
-    platform::FileSystem::atomicWrite(
-        bundle / "ios-tilo-key.txt",
-        *encryptPayload(appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()),
-                                          config.size())));
-    devserver::DevServerOptions options;
-    options.appKey = appKey;
-    options.appInfoJson = R"({"adUnits":[{"tiloAdUnitId":"popup-unit","mediationAdUnitId":)"
-                          R"("gad/popup","name":"P","type":"native"}],"feeRate":0.1})";
-    std::string error;
-    server = devserver::DevServer::start(options, &error);
-    if (!server) std::abort();
-    platform::Bundle::setMainBundleDirectory(bundle);
-    platform::FileSystem::setApplicationContainer(container);
-    setApiBaseUrlOverride(server->baseUrl());
-    auto scenarioError = mediation::AdSource::shared().loadScenario(platform::parseJson(
-        R"({"units":{"gad/popup":{"native":{"headline":"Play the new season",)"
-        R"("body":"Build, trade and explore with friends.","callToAction":"Install",)"
-        R"("icon":true,"media":true}}}})"));
-    if (scenarioError) std::abort();
-    bool done = false;
-    TiloAds::shared().initialized([&](std::optional<TiloError> failure) {
-      if (failure) std::abort();
-      done = true;
-    });
-    if (!platform::MainLoop::shared()->runUntil([&] { return done; }, kTimeout)) std::abort();
-  }
-  ~Sdk() {
-    server->stop();
-    std::filesystem::remove_all(bundle);
-    std::filesystem::remove_all(container);
-  }
-};
+using Sdk = bench::LoopbackSdk;
 
 Sdk& sdk() {
-  static Sdk instance;
+  static Sdk instance(
+      R"({"adUnits":[{"tiloAdUnitId":"popup-unit","mediationAdUnitId":)"
+      R"("gad/popup","name":"P","type":"native"}],"feeRate":0.1})",
+      [] {
+        auto scenarioError = mediation::AdSource::shared().loadScenario(platform::parseJson(
+            R"({"units":{"gad/popup":{"native":{"headline":"Play the new season",)"
+            R"("body":"Build, trade and explore with friends.","callToAction":"Install",)"
+            R"("icon":true,"media":true}}}})"));
+        if (scenarioError) std::abort();
+      });
   return instance;
 }
 

@@ -1,0 +1,72 @@
+#include "bench/support/BenchSdk.h"
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/core/TiloAds.h"
+#include "platform/Bundle.h"
+#include "platform/FileSystem.h"
+#include "platform/MainLoop.h"
+#include "platform/PlistValue.h"
+#include "tools/devserver/DevServer.h"
+
+namespace tilo::bench {
+
+namespace {
+constexpr double kInitializeTimeout = 10;
+}
+
+std::filesystem::path makeTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tilo-bench-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) std::abort();
+  return pattern;
+}
+
+void writeBundle(const std::filesystem::path& bundle, const std::string& configJson) {
+  platform::FileSystem::atomicWrite(
+      bundle / "Info.plist",
+      platform::PlistValue(platform::PlistValue::Dictionary{
+                               {"TiloAppKey", kAppKey}, {"CFBundleIdentifier", "com.tilo.bench"}})
+          .toXml());
+  auto sealed = encryptPayload(
+      kAppKey,
+      std::span(reinterpret_cast<const std::uint8_t*>(configJson.data()), configJson.size()));
+  if (!sealed) std::abort();
+  platform::FileSystem::atomicWrite(bundle / "ios-tilo-key.txt", *sealed);
+}
+
+LoopbackSdk::LoopbackSdk(const std::string& appInfoJson,
+                         const std::function<void()>& beforeInitialize) {
+  writeBundle(bundle_);
+  devserver::DevServerOptions options;
+  options.appKey = kAppKey;
+  options.appInfoJson = appInfoJson;
+  std::string error;
+  server_ = devserver::DevServer::start(options, &error);
+  if (!server_) std::abort();
+  platform::Bundle::setMainBundleDirectory(bundle_);
+  platform::FileSystem::setApplicationContainer(container_);
+  setApiBaseUrlOverride(server_->baseUrl());
+  if (beforeInitialize) beforeInitialize();
+  bool done = false;
+  TiloAds::shared().initialized([&](std::optional<TiloError> failure) {
+    if (failure) std::abort();
+    done = true;
+  });
+  if (!platform::MainLoop::shared()->runUntil([&] { return done; }, kInitializeTimeout)) {
+    std::abort();
+  }
+}
+
+LoopbackSdk::~LoopbackSdk() {
+  server_->stop();
+  std::filesystem::remove_all(bundle_);
+  std::filesystem::remove_all(container_);
+}
+
+}  // namespace tilo::bench

@@ -132,11 +132,7 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   MarkerWatch watch;
   auto banner = placeBanner();
   std::vector<std::string> seen;
-  auto& host = *banner->listener();
-  host.onAdLoadSuccess = [&](auto, auto) { seen.push_back(callbackMarker()); };
-  host.onAdLoadFail = [&](auto) { seen.push_back(callbackMarker()); };
-  host.onAdImpression = [&](auto) { seen.push_back(callbackMarker()); };
-  host.onAdClicked = [&](auto) { seen.push_back(callbackMarker()); };
+  noteCallbackMarkers(*banner->listener(), seen);
   settle();
   // 1. Resolving the unit opened and closed its entry ("start", "sync", "loader_init");
   //    the first request, sent as the loader is configured, is not tracked.

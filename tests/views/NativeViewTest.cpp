@@ -150,11 +150,7 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   MarkerWatch watch;
   place();
   std::vector<std::string> seen;
-  auto& host = *native->listener();
-  host.onAdLoadSuccess = [&](auto, auto) { seen.push_back(callbackMarker()); };
-  host.onAdLoadFail = [&](auto) { seen.push_back(callbackMarker()); };
-  host.onAdImpression = [&](auto) { seen.push_back(callbackMarker()); };
-  host.onAdClicked = [&](auto) { seen.push_back(callbackMarker()); };
+  noteCallbackMarkers(*native->listener(), seen);
   // 1. Binding runs inside the native-ad marker, which names no unit or network.
   EXPECT_EQ(nativeMarkers, std::vector<std::string>{"bindViews - -"});
   EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");

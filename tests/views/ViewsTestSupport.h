@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
@@ -96,6 +97,14 @@ class ViewsTest : public ::testing::Test {
     return meta->phase + " " + meta->adUnitId.value_or("-") + " " + meta->adNetwork.value_or("-");
   }
   static std::string callbackMarker() { return markerOnDisk(CrashMarkerCheckpoint::adCallback); }
+  // Has every host callback of `host` note the ad-callback marker it runs inside.
+  static void noteCallbackMarkers(TiloAdListener<TiloAdUnit>& host,
+                                  std::vector<std::string>& seen) {
+    host.onAdLoadSuccess = [&seen](auto, auto) { seen.push_back(callbackMarker()); };
+    host.onAdLoadFail = [&seen](auto) { seen.push_back(callbackMarker()); };
+    host.onAdImpression = [&seen](auto) { seen.push_back(callbackMarker()); };
+    host.onAdClicked = [&seen](auto) { seen.push_back(callbackMarker()); };
+  }
   // The unit's entry in the ad-load tracker on disk; nullopt when it has none.
   static std::optional<AdLoadTracker::LoadInfo> tracked(const std::string& unit) {
     auto tracker = readAdLoadTracker();

@@ -8,20 +8,11 @@
 
 #include "Tilo/core/TiloLogger.h"
 #include "Tilo/networks/ErrorConversion.h"
+#include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdEventLogger.h"
-#include "Tilo/telemetry/CrashMarkers.h"
 
 namespace tilo {
 namespace {
-
-// Brackets one call into the host's display listener with the ad-callback marker; the
-// marker is written and removed even when the host set no closure.
-template <class Call>
-void withCallbackMarker(const char* phase, const TiloAdInfo& info, Call&& call) {
-  markAdCallback(phase, info);
-  call();
-  clearMarker(CrashMarkerCheckpoint::adCallback);
-}
 
 // Presentations in progress, each owning its presenter the way a window owns what it
 // presents: a host may drop every reference to a showing ad (to preload the next one from
@@ -131,7 +122,7 @@ void TiloAdPresenterBase::endPresentation() {
 void TiloAdPresenterBase::adWillPresentFullScreenContent() {
   logLine("onShown");
   const TiloAdInfo info = adInfo();
-  withCallbackMarker("onShown", info, [&] {
+  withAdCallbackMarker("onShown", info, [&] {
     if (auto closure = closureOf(displayListener_, &TiloDisplayListener::onShown)) closure(info);
   });
 }
@@ -141,7 +132,7 @@ void TiloAdPresenterBase::adDidDismissFullScreenContent() {
   PresentationEnd end{*this};
   logLine("onDismiss");
   const TiloAdInfo info = adInfo();
-  withCallbackMarker("onDismiss", info, [&] {
+  withAdCallbackMarker("onDismiss", info, [&] {
     if (auto closure = closureOf(displayListener_, &TiloDisplayListener::onDismiss)) closure(info);
   });
 }
@@ -154,7 +145,7 @@ void TiloAdPresenterBase::didFailToPresentFullScreenContentWithError(
       TiloLogLevel::error);
   const TiloError tiloError = toTiloError(error);
   const TiloAdInfo info = adInfo();
-  withCallbackMarker("onFailedToShow", info, [&] {
+  withAdCallbackMarker("onFailedToShow", info, [&] {
     if (auto closure = closureOf(displayListener_, &TiloDisplayListener::onFailedToShow)) {
       closure(info, tiloError);
     }
@@ -179,7 +170,7 @@ void TiloAdPresenterBase::earnedReward(const mediation::GADAdReward& reward) {
   logLine("rewarded");
   const TiloRewardedItem item{rewardAmount(reward.amount), reward.type};
   const TiloAdInfo info = adInfo();
-  withCallbackMarker("onEarnedReward", info, [&] {
+  withAdCallbackMarker("onEarnedReward", info, [&] {
     auto closure = rewardedAdListener_ ? rewardedAdListener_->onEarnedReward : nullptr;
     if (closure) closure(info, item);
   });

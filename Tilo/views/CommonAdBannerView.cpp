@@ -2,6 +2,7 @@
 
 #include "Tilo/core/TiloConfiguration.h"
 #include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/views/TiloAdBannerLoader.h"
@@ -9,19 +10,6 @@
 #include "platform/ui/NSLayoutConstraint.h"
 
 namespace tilo {
-
-namespace {
-
-// Calls the host inside the ad-callback marker; the flag is removed even when the host
-// set no closure.
-template <class Call>
-void withCallbackMarker(const char* phase, const std::optional<TiloAdInfo>& info, Call&& call) {
-  markAdCallback(phase, info);
-  call();
-  clearMarker(CrashMarkerCheckpoint::adCallback);
-}
-
-}  // namespace
 
 CommonAdBannerView::CommonAdBannerView(TiloAdUnit unit, TiloAdBannerSize bannerSize, bool autoLoad,
                                        std::shared_ptr<TiloServiceProtocol> service)
@@ -162,7 +150,7 @@ void CommonAdBannerView::embed(const std::shared_ptr<mediation::GADBannerView>& 
 void CommonAdBannerView::loadSucceeded(const TiloAdInfo& info) {
   log("✅ 배너 광고 로드 성공 - 단위ID: " + unit_.unitId, TiloLogLevel::debug);
   adStateManager_->handleLoadSuccess();
-  withCallbackMarker("onAdLoadSuccess", info, [&] {
+  withAdCallbackMarker("onAdLoadSuccess", info, [&] {
     if (auto closure = listener_->onAdLoadSuccess) {
       closure(std::make_shared<TiloAdUnit>(unit_), info);
     }
@@ -173,14 +161,14 @@ void CommonAdBannerView::loadFailed(const TiloError& error) {
   log("❌ 배너 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.message(),
       TiloLogLevel::debug);
   adStateManager_->handleLoadFailure(error);
-  withCallbackMarker("onAdLoadFail", std::nullopt, [&] {
+  withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {
     if (auto closure = listener_->onAdLoadFail) closure(error);
   });
 }
 
 void CommonAdBannerView::clicked(const TiloAdInfo& info) {
   log("Banner Ad clicked " + unit_.unitId, TiloLogLevel::debug);
-  withCallbackMarker("onAdClicked", info, [&] {
+  withAdCallbackMarker("onAdClicked", info, [&] {
     if (auto closure = listener_->onAdClicked) closure(info);
   });
 }
@@ -188,7 +176,7 @@ void CommonAdBannerView::clicked(const TiloAdInfo& info) {
 void CommonAdBannerView::impression(const TiloAdInfo& info) {
   log("Banner Ad Impression " + unit_.unitId, TiloLogLevel::debug);
   auto self = shared_from_this();  // the host may release the view in its callback
-  withCallbackMarker("onAdImpression", std::nullopt, [&] {
+  withAdCallbackMarker("onAdImpression", std::nullopt, [&] {
     if (auto closure = listener_->onAdImpression) closure(info);
   });
   coordinator_->stopRefreshTimer();

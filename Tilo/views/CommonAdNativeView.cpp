@@ -1,6 +1,7 @@
 #include "Tilo/views/CommonAdNativeView.h"
 
 #include "Tilo/core/TiloLogger.h"
+#include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/views/TiloAdNativeLoader.h"
@@ -10,13 +11,6 @@
 namespace tilo {
 
 namespace {
-
-template <class Call>
-void withCallbackMarker(const char* phase, const std::optional<TiloAdInfo>& info, Call&& call) {
-  markAdCallback(phase, info);
-  call();
-  clearMarker(CrashMarkerCheckpoint::adCallback);
-}
 
 TiloError asTiloError(const std::exception_ptr& error) {
   try {
@@ -106,7 +100,7 @@ void CommonAdNativeView::configureLoader(const std::shared_ptr<AdNativeLoadable>
     auto self = weak.lock();
     if (!self) return;
     log("Native Ad clicked " + self->unit_.unitId, TiloLogLevel::debug);
-    withCallbackMarker("onAdClicked", info, [&] {
+    withAdCallbackMarker("onAdClicked", info, [&] {
       if (auto closure = self->listener_->onAdClicked) closure(info);
     });
   };
@@ -114,7 +108,7 @@ void CommonAdNativeView::configureLoader(const std::shared_ptr<AdNativeLoadable>
     auto self = weak.lock();
     if (!self) return;
     log("Native Ad Impression " + self->unit_.unitId, TiloLogLevel::debug);
-    withCallbackMarker("onAdImpression", info, [&] {
+    withAdCallbackMarker("onAdImpression", info, [&] {
       if (auto closure = self->listener_->onAdImpression) closure(info);
     });
     self->coordinator_->stopRefreshTimer();
@@ -177,7 +171,7 @@ void CommonAdNativeView::loadFinished(const std::shared_ptr<AdNativeLoadable>& l
     adStateManager_->handleLoadSuccess();
     renderAd(ad, loader);
     const TiloAdInfo info{TiloAdFormat::native, ad.unitId, ad.latency, std::nullopt};
-    withCallbackMarker("onAdLoadSuccess", info, [&] {
+    withAdCallbackMarker("onAdLoadSuccess", info, [&] {
       if (auto closure = listener_->onAdLoadSuccess) {
         closure(std::make_shared<TiloAdUnit>(unit_), info);
       }
@@ -188,7 +182,7 @@ void CommonAdNativeView::loadFinished(const std::shared_ptr<AdNativeLoadable>& l
   log("❌ 네이티브 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.message(),
       TiloLogLevel::debug);
   adStateManager_->handleLoadFailure(error);
-  withCallbackMarker("onAdLoadFail", std::nullopt, [&] {
+  withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {
     if (auto closure = listener_->onAdLoadFail) closure(error);
   });
 }

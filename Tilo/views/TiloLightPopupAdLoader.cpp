@@ -2,7 +2,7 @@
 
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloService.h"
-#include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/AdCallbackMarker.h"
 #include "platform/Environment.h"
 
 namespace tilo {
@@ -13,13 +13,6 @@ namespace {
 std::optional<TiloAdInfo> relabelled(const std::optional<TiloAdInfo>& info) {
   if (!info) return std::nullopt;
   return TiloAdInfo{TiloAdFormat::lightPopup, info->adUnitId, info->latency, std::nullopt};
-}
-
-template <class Call>
-void withCallbackMarker(const char* phase, const std::optional<TiloAdInfo>& info, Call&& call) {
-  markAdCallback(phase, info);
-  call();
-  clearMarker(CrashMarkerCheckpoint::adCallback);
 }
 
 }  // namespace
@@ -62,7 +55,7 @@ void TiloLightPopupAdLoader::startLoad() {
     auto self = weakLoader.lock();
     if (self && self->loading_ == controller) self->loading_.reset();
     auto ad = TiloLightPopupAd::create(controller);
-    withCallbackMarker("onAdLoadSuccess", info, [&] {
+    withAdCallbackMarker("onAdLoadSuccess", info, [&] {
       if (!self) return;
       if (auto closure = self->listener_->onAdLoadSuccess) closure(ad, relabelled(info));
     });
@@ -70,20 +63,20 @@ void TiloLightPopupAdLoader::startLoad() {
   events->onAdLoadFail = [weakLoader, weakController](const TiloError& error) {
     auto self = weakLoader.lock();
     if (self && self->loading_ == weakController.lock()) self->loading_.reset();
-    withCallbackMarker("onAdLoadFail", std::nullopt, [&] {
+    withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {
       if (!self) return;
       if (auto closure = self->listener_->onAdLoadFail) closure(error);
     });
   };
   events->onAdClicked = [weakLoader](std::optional<TiloAdInfo> info) {
-    withCallbackMarker("onAdClicked", info, [&] {
+    withAdCallbackMarker("onAdClicked", info, [&] {
       auto self = weakLoader.lock();
       if (!self) return;
       if (auto closure = self->listener_->onAdClicked) closure(relabelled(info));
     });
   };
   events->onAdImpression = [weakLoader](std::optional<TiloAdInfo> info) {
-    withCallbackMarker("onAdImpression", info, [&] {
+    withAdCallbackMarker("onAdImpression", info, [&] {
       auto self = weakLoader.lock();
       if (!self) return;
       if (auto closure = self->listener_->onAdImpression) closure(relabelled(info));

@@ -24,7 +24,8 @@ class MarkerWatch {
   MarkerWatch& operator=(const MarkerWatch&) = delete;
 
   // "+name" for every write or rename into place, "-name" for every removal, in order,
-  // since the last call; temporary files are left out.
+  // since the last call: of every flag, or of the one file named `only` (a flag or not);
+  // temporary files are left out.
   std::vector<std::string> take(const std::string& only = {}) {
     std::vector<std::string> out;
     alignas(inotify_event) char buffer[8192];
@@ -32,7 +33,7 @@ class MarkerWatch {
       for (char* p = buffer; p < buffer + n;) {
         auto* event = reinterpret_cast<inotify_event*>(p);
         const std::string name = event->len ? event->name : "";
-        if (name.ends_with(".flag") && (only.empty() || name == only)) {
+        if (only.empty() ? name.ends_with(".flag") : name == only) {
           out.push_back((event->mask & IN_DELETE ? "-" : "+") + name);
         }
         p += sizeof(inotify_event) + event->len;

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "Tilo/views/TiloAdBannerView.h"
+#include "ads/MarkerWatch.h"
+#include "platform/Environment.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Timer.h"
 #include "platform/ui/NSLayoutConstraint.h"
@@ -123,6 +125,51 @@ TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
   settle();
   EXPECT_EQ(successes.size(), 1u);
   EXPECT_EQ(failures.size(), 4u);
+}
+
+TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked) {
+  script("gad/banner", R"({"delayMs": 100, "click": true})");
+  MarkerWatch watch;
+  auto banner = placeBanner();
+  std::vector<std::string> seen;
+  noteCallbackMarkers(*banner->listener(), seen);
+  settle();
+  // 1. Resolving the unit opened and closed its entry ("start", "sync", "loader_init");
+  //    the first request, sent as the loader is configured, is not tracked.
+  const std::string file = kAdLoadTrackerFileName;
+  EXPECT_EQ(watch.take(file),
+            (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file}));
+  EXPECT_FALSE(tracked("banner-unit"));
+  sdk.env().advance(0.1);
+  settle();
+  // 2. Each callback runs inside its own marker (the impression's without ad info), and
+  //    the marker is gone once the host has returned.
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
+                                      "onAdClicked banner-unit AdMob"}));
+  EXPECT_EQ(callbackMarker(), "none");
+  // 3. A refresh goes to the platform untracked.
+  sdk.env().advance(30);
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  EXPECT_TRUE(watch.take(file).empty());
+  // 4. loadAd() records "start", then "load" at the time of the request; a failure calls
+  //    the host inside its marker, without ad info. Only a loader's creation closes a
+  //    banner's entry, so it stays for the next start's detection.
+  script("gad/banner", R"({"delayMs": 100, "result": "error"})");
+  seen.clear();
+  const double requested = platform::now();
+  banner->loadAd();
+  EXPECT_EQ(watch.take(file), std::vector<std::string>(2, "+" + file));
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  EXPECT_EQ(callbackMarker(), "none");
+  auto entry = tracked("banner-unit");
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->currentPhase, "load");
+  EXPECT_EQ(entry->lastUpdate, requested);
 }
 
 TEST_F(BannerViewTest, AutoLoadOffWaitsForLoadAdAndBadIntervalsMeanNoRefresh) {

@@ -2,6 +2,7 @@
 // with their ad infos, media re-binding and the loader's one waiting load.
 #include "Tilo/views/TiloAdNativeLoader.h"
 #include "Tilo/views/TiloAdNativeView.h"
+#include "ads/MarkerWatch.h"
 #include "platform/FileSystem.h"
 #include "platform/ui/LayoutDump.h"
 #include "platform/ui/NSLayoutConstraint.h"
@@ -16,6 +17,23 @@ using platform::UIImageView;
 using platform::UILabel;
 using platform::UIView;
 
+// A host asset view that reports when the SDK hides, shows or adds into it: it does so
+// only while binding and rendering.
+template <class Base>
+class TouchProbe : public Base {
+ public:
+  using Base::Base;
+  void setHidden(bool hidden) override {
+    Base::setHidden(hidden);
+    if (touched) touched();
+  }
+  void didAddSubview(UIView* subview) override {
+    Base::didAddSubview(subview);
+    if (touched) touched();
+  }
+  std::function<void()> touched;
+};
+
 class NativeViewTest : public ViewsTest {
  protected:
   void place(bool bind = true) {
@@ -29,9 +47,16 @@ class NativeViewTest : public ViewsTest {
     title = UILabel::create({10, 10, 300, 20});
     advertiser = UILabel::create({10, 35, 300, 20});
     body = UILabel::create({10, 60, 300, 40});
-    icon = UIImageView::create();
+    auto noteMarker = [this] {
+      nativeMarkers.push_back(markerOnDisk(CrashMarkerCheckpoint::nativeAd));
+    };
+    auto iconProbe = platform::makeView<TouchProbe<UIImageView>>();
+    iconProbe->touched = noteMarker;
+    icon = iconProbe;
     icon->setFrame({310, 10, 40, 40});
-    media = UIView::create({10, 110, 340, 180});
+    auto mediaProbe = platform::makeView<TouchProbe<UIView>>(platform::CGRect{10, 110, 340, 180});
+    mediaProbe->touched = noteMarker;
+    media = mediaProbe;
     cta = UIButton::create();
     cta->setFrame({10, 300, 340, 44});
     for (const std::shared_ptr<UIView>& view :
@@ -54,6 +79,8 @@ class NativeViewTest : public ViewsTest {
   std::shared_ptr<UIButton> cta;
   std::vector<TiloAdInfo> successes, impressions, clicks;
   std::vector<TiloError> failures;
+  // The native-ad marker each time the SDK touched the icon or media view.
+  std::vector<std::string> nativeMarkers;
 };
 
 TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
@@ -115,6 +142,49 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   native->bindViews(title, advertiser, body, icon, media, cta);
   EXPECT_EQ(media->subviews().size(), 1u);
   EXPECT_NE(media->subviews()[0], mediaView);
+}
+
+TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTracked) {
+  script("gad/native", R"({"delayMs": 100, "click": true, "network": "Meta",
+      "native": {"headline": "H"}})");
+  MarkerWatch watch;
+  place();
+  std::vector<std::string> seen;
+  noteCallbackMarkers(*native->listener(), seen);
+  // 1. Binding runs inside the native-ad marker, which names no unit or network.
+  EXPECT_EQ(nativeMarkers, std::vector<std::string>{"bindViews - -"});
+  EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
+  // 2. Resolving the unit opens and closes its entry; the waiting load then records
+  //    "start" and "load" and stays open while the platform answers.
+  settle();
+  const std::string file = kAdLoadTrackerFileName;
+  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "+" + file,
+                                                        "-" + file, "+" + file, "+" + file}));
+  ASSERT_TRUE(tracked("native-unit"));
+  EXPECT_EQ(tracked("native-unit")->currentPhase, "load");
+  // 3. The answer closes it. Rendering runs inside the native-ad marker with unit and
+  //    network; each host callback inside its own marker, removed once it returns.
+  sdk.env().advance(0.1);
+  settle();
+  sdk.env().advance(0.1);
+  EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
+  EXPECT_EQ(nativeMarkers,
+            (std::vector<std::string>{"bindViews - -", "renderAd native-unit Meta"}));
+  EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
+  EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
+                                            "onAdImpression native-unit Meta",
+                                            "onAdClicked native-unit Meta"}));
+  EXPECT_EQ(callbackMarker(), "none");
+  // 4. A failed load is tracked and closed the same way; its marker has no ad info.
+  script("gad/native", R"({"delayMs": 100, "result": "error"})");
+  seen.clear();
+  native->loadAd();
+  settle();
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "-" + file}));
+  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  EXPECT_EQ(callbackMarker(), "none");
 }
 
 TEST_F(NativeViewTest, WrongClassesAndUnreadableImagesDoNotBreakRendering) {

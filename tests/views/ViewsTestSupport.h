@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/AdSource.h"
 #include "platform/Application.h"
@@ -79,6 +81,35 @@ class ViewsTest : public ::testing::Test {
   }
   static std::size_t count(const std::vector<std::string>& list, const std::string& item) {
     return static_cast<std::size_t>(std::count(list.begin(), list.end(), item));
+  }
+  // The flag of `checkpoint` on disk now, as "phase unit network" ("-" for an absent
+  // field); "none" without a flag.
+  static std::string markerOnDisk(CrashMarkerCheckpoint checkpoint) {
+    auto text =
+        crashMarkerFileQueue().sync([&] { return readMarkerFile(flagFileName(checkpoint)); });
+    if (!text) return "none";
+    auto marker = decodeMarkerFile<CrashMarkerInfo>(*text);
+    if (!marker || marker->checkpoint != checkpoint || !marker->metadata) return "undecodable";
+    const AdMetaData* meta = checkpoint == CrashMarkerCheckpoint::nativeAd
+                                 ? std::get_if<4>(&marker->metadata->value)
+                                 : std::get_if<3>(&marker->metadata->value);
+    if (!meta) return "other metadata";
+    return meta->phase + " " + meta->adUnitId.value_or("-") + " " + meta->adNetwork.value_or("-");
+  }
+  static std::string callbackMarker() { return markerOnDisk(CrashMarkerCheckpoint::adCallback); }
+  // Has every host callback of `host` note the ad-callback marker it runs inside.
+  static void noteCallbackMarkers(TiloAdListener<TiloAdUnit>& host,
+                                  std::vector<std::string>& seen) {
+    host.onAdLoadSuccess = [&seen](auto, auto) { seen.push_back(callbackMarker()); };
+    host.onAdLoadFail = [&seen](auto) { seen.push_back(callbackMarker()); };
+    host.onAdImpression = [&seen](auto) { seen.push_back(callbackMarker()); };
+    host.onAdClicked = [&seen](auto) { seen.push_back(callbackMarker()); };
+  }
+  // The unit's entry in the ad-load tracker on disk; nullopt when it has none.
+  static std::optional<AdLoadTracker::LoadInfo> tracked(const std::string& unit) {
+    auto tracker = readAdLoadTracker();
+    if (!tracker || !tracker->loadingAds.contains(unit)) return std::nullopt;
+    return tracker->loadingAds.at(unit);
   }
   // Runs what is due now, then lays the window out (which may start more work).
   void settle() {

@@ -249,6 +249,16 @@ struct FullScreenApi {
     });
   }
 
+  // Interstitial and rewarded: shown from a window's root view controller, or none.
+  static tilo_status showFrom(Handle* handle, tilo_view_controller* viewController) noexcept {
+    if (auto [status, wrapper] = check(handle); status != TILO_STATUS_OK) return status;
+    std::shared_ptr<platform::UIViewController> controller;
+    if (auto status = findViewController(viewController, controller); status != TILO_STATUS_OK) {
+      return status;
+    }
+    return run(handle, [&](auto& wrapper) { wrapper.show(controller); });
+  }
+
   static int isReady(Handle* handle) noexcept {
     auto [status, wrapper] = check(handle);
     if (status != TILO_STATUS_OK) return status;

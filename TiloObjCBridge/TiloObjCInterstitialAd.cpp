@@ -45,13 +45,7 @@ tilo_status tilo_interstitial_ad_load(tilo_interstitial_ad* ad) {
 }
 tilo_status tilo_interstitial_ad_show_from(tilo_interstitial_ad* ad,
                                            tilo_view_controller* view_controller) {
-  std::shared_ptr<tilo::platform::UIViewController> controller;
-  if (auto [status, wrapper] = Api::check(ad); status != TILO_STATUS_OK) return status;
-  if (auto status = tilo::bridge::findViewController(view_controller, controller);
-      status != TILO_STATUS_OK) {
-    return status;
-  }
-  return Api::run(ad, [&](auto& wrapper) { wrapper.show(controller); });
+  return Api::showFrom(ad, view_controller);
 }
 int tilo_interstitial_ad_is_ready(tilo_interstitial_ad* ad) {
   return Api::isReady(ad);

@@ -59,13 +59,7 @@ tilo_status tilo_rewarded_ad_load(tilo_rewarded_ad* ad) {
 }
 tilo_status tilo_rewarded_ad_show_from(tilo_rewarded_ad* ad,
                                        tilo_view_controller* view_controller) {
-  std::shared_ptr<tilo::platform::UIViewController> controller;
-  if (auto [status, wrapper] = Api::check(ad); status != TILO_STATUS_OK) return status;
-  if (auto status = tilo::bridge::findViewController(view_controller, controller);
-      status != TILO_STATUS_OK) {
-    return status;
-  }
-  return Api::run(ad, [&](auto& wrapper) { wrapper.show(controller); });
+  return Api::showFrom(ad, view_controller);
 }
 int tilo_rewarded_ad_is_ready(tilo_rewarded_ad* ad) {
   return Api::isReady(ad);

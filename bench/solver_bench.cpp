@@ -32,7 +32,7 @@ using namespace tilo::platform::solver;
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-struct Spec {
+struct ConstraintRow {
   std::vector<std::pair<int, double>> terms;
   double constant;
   Relation relation;
@@ -42,7 +42,7 @@ struct Spec {
 struct System {
   std::string name;
   int variables = 0;
-  std::vector<Spec> constraints;
+  std::vector<ConstraintRow> constraints;
   int editVariable = 0;
   double editStrength = strength::strong;
   std::vector<double> editValues;
@@ -128,12 +128,13 @@ const std::vector<System>& systems() {
   return all;
 }
 
-Constraint build(const Spec& spec, const std::vector<Variable>& variables, double constant) {
+Constraint build(const ConstraintRow& row, const std::vector<Variable>& variables,
+                 double constant) {
   std::vector<Term> terms;
-  terms.reserve(spec.terms.size());
-  for (const auto& [index, coefficient] : spec.terms)
+  terms.reserve(row.terms.size());
+  for (const auto& [index, coefficient] : row.terms)
     terms.push_back({variables[index], coefficient});
-  return Constraint(Expression(std::move(terms), constant), spec.relation, spec.strength);
+  return Constraint(Expression(std::move(terms), constant), row.relation, row.strength);
 }
 
 std::vector<Variable> variablesFor(const System& system) {
@@ -143,8 +144,8 @@ std::vector<Variable> variablesFor(const System& system) {
 }
 
 void solve(Solver& solver, const System& system, const std::vector<Variable>& variables) {
-  for (const Spec& spec : system.constraints) {
-    solver.addConstraint(build(spec, variables, spec.constant));
+  for (const ConstraintRow& row : system.constraints) {
+    solver.addConstraint(build(row, variables, row.constant));
   }
   solver.updateVariables();
 }
@@ -161,9 +162,8 @@ const json& kiwi() {
     json document{{"systems", json::array()}};
     for (const System& s : systems()) {
       json constraints = json::array();
-      for (const Spec& spec : s.constraints) {
-        constraints.push_back(
-            {spec.terms, spec.constant, relationText(spec.relation), spec.strength});
+      for (const ConstraintRow& row : s.constraints) {
+        constraints.push_back({row.terms, row.constant, relationText(row.relation), row.strength});
       }
       document["systems"].push_back(
           {{"name", s.name},
@@ -282,18 +282,18 @@ void BM_ReplaceConstraint(benchmark::State& state) {
   const auto variables = variablesFor(system);
   Solver solver;
   std::vector<Constraint> constraints;
-  for (const Spec& spec : system.constraints) {
-    constraints.push_back(build(spec, variables, spec.constant));
+  for (const ConstraintRow& row : system.constraints) {
+    constraints.push_back(build(row, variables, row.constant));
     solver.addConstraint(constraints.back());
   }
-  const Spec& spec = system.constraints[system.replaceIndex];
+  const ConstraintRow& row = system.constraints[system.replaceIndex];
   Constraint current = constraints[system.replaceIndex];
   std::size_t k = 0;
   double totalUs = 0;
   for (auto _ : state) {
     const auto start = Clock::now();
     solver.removeConstraint(current);
-    current = build(spec, variables, system.replaceConstants[k++ % system.replaceConstants.size()]);
+    current = build(row, variables, system.replaceConstants[k++ % system.replaceConstants.size()]);
     solver.addConstraint(current);
     solver.updateVariables();
     totalUs += std::chrono::duration<double, std::micro>(Clock::now() - start).count();

@@ -22,6 +22,7 @@
 #include "Tilo/backend/TiloAdUnit.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/HandleTable.h"
+#include "TiloObjCBridge/TiloObjCHandleApi.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
 #include "platform/Environment.h"
 #include "platform/ui/UIViewController.h"
@@ -184,69 +185,24 @@ class TiloObjCFullScreenAd final : public HandleObject,
   std::optional<CAdInfo> infoStorage_;
 };
 
-// The C entry points every full-screen kind shares. `Kind::kType` is its handle kind.
+// The C entry points every full-screen kind shares, on top of those of every handle kind.
+// `Kind::kType` is its handle kind.
 template <class Kind>
-struct FullScreenApi {
+struct FullScreenApi : HandleApi<TiloObjCFullScreenAd<Kind>, typename Kind::Handle, Kind::kType> {
+  using Base = HandleApi<TiloObjCFullScreenAd<Kind>, typename Kind::Handle, Kind::kType>;
   using Wrapper = TiloObjCFullScreenAd<Kind>;
   using Handle = typename Kind::Handle;
   using Delegate = typename Kind::Delegate;
-
-  struct Checked {
-    tilo_status status;
-    std::shared_ptr<Wrapper> wrapper;
-  };
-  static Checked check(const Handle* handle) {
-    if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
-    auto found = HandleTable::shared().find(handle, Kind::kType);
-    return {found.status, std::static_pointer_cast<Wrapper>(found.object)};
-  }
+  using Base::check;
+  using Base::run;
 
   static Handle* create(const char* adUnitId) noexcept {
-    tilo_status status = checkIdentifier(adUnitId);
-    if (status == TILO_STATUS_OK && !onMainThread()) status = TILO_STATUS_WRONG_THREAD;
-    if (status != TILO_STATUS_OK) {
-      setLastStatus(status);
-      return nullptr;
-    }
-    try {
-      auto wrapper = Wrapper::create(adUnitId);
-      auto* handle = static_cast<Handle*>(HandleTable::shared().insert(Kind::kType, wrapper));
-      if (!handle) {
-        setLastStatus(TILO_STATUS_INTERNAL_ERROR);
-        return nullptr;
-      }
-      wrapper->setHandle(handle);
-      setLastStatus(TILO_STATUS_OK);
-      return handle;
-    } catch (...) {
-      setLastStatus(TILO_STATUS_INTERNAL_ERROR);
-      return nullptr;
-    }
+    return Base::create(checkIdentifier(adUnitId), [&] { return Wrapper::create(adUnitId); });
   }
 
-  static tilo_status destroy(Handle* handle) noexcept {
-    if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
-    auto found = HandleTable::shared().remove(handle, Kind::kType);
-    if (found.object) found.object->willDestroy();
-    return found.status;
-  }
-
+  // Every entry of a full-screen delegate is optional.
   static tilo_status setDelegate(Handle* handle, const Delegate* delegate, void* context) noexcept {
-    auto [status, wrapper] = check(handle);
-    if (status != TILO_STATUS_OK) return status;
-    if (delegate && delegate->size < sizeof(Delegate)) return TILO_STATUS_DELEGATE_TOO_SMALL;
-    wrapper->setDelegate(delegate, context);
-    return TILO_STATUS_OK;
-  }
-
-  template <class Body>
-  static tilo_status run(Handle* handle, Body&& body) noexcept {
-    auto [status, wrapper] = check(handle);
-    if (status != TILO_STATUS_OK) return status;
-    return guarded([&] {
-      body(*wrapper);
-      return TILO_STATUS_OK;
-    });
+    return Base::setDelegate(handle, delegate, context, [](const Delegate&) { return true; });
   }
 
   // Interstitial and rewarded: shown from a window's root view controller, or none.

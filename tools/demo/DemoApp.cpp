@@ -441,14 +441,7 @@ bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
                  (!expectRevenue || !observed_.revenueEvents.empty());
         },
         kStepLimit);
-    if (!observed_.callbacks.count("onAdImpression")) {
-      out_ << "  error: no impression\n";
-      ok = false;
-    }
-    if (script.click && !observed_.callbacks.count("onAdClicked")) {
-      out_ << "  error: no click\n";
-      ok = false;
-    }
+    ok = checkEngagement(script) && ok;
     if (expectRevenue && observed_.revenueEvents.empty()) {
       out_ << "  error: no revenue event\n";
       ok = false;
@@ -576,14 +569,7 @@ bool DemoApp::runLightPopup(const TiloAdUnitItem& item) {
     out_ << "  error: not shown within " << kStepLimit << " s\n";
     return false;
   }
-  if (!observed_.callbacks.count("onAdImpression")) {
-    out_ << "  error: no impression\n";
-    ok = false;
-  }
-  if (script.click && !observed_.callbacks.count("onAdClicked")) {
-    out_ << "  error: no click\n";
-    ok = false;
-  }
+  ok = checkEngagement(script) && ok;
   if (expectRevenue) ok = checkRevenue(item, script) && ok;
   if (options_.snapshots) ok = writeSnapshots(DemoFormat::lightPopup, *window) && ok;
 
@@ -697,6 +683,20 @@ bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show 
   }
   if (expectRevenue) ok = checkRevenue(item, script) && ok;
   if (ok) out_ << "  " << demoFormatName(format) << ": ok\n";
+  return ok;
+}
+
+// The impression every shown ad makes, and the click the scenario scripts.
+bool DemoApp::checkEngagement(const mediation::AdScript& script) {
+  bool ok = true;
+  if (!observed_.callbacks.count("onAdImpression")) {
+    out_ << "  error: no impression\n";
+    ok = false;
+  }
+  if (script.click && !observed_.callbacks.count("onAdClicked")) {
+    out_ << "  error: no click\n";
+    ok = false;
+  }
   return ok;
 }
 

@@ -76,6 +76,7 @@ class DemoApp {
   // The phone window at the chosen appearance.
   std::shared_ptr<platform::UIWindow> makeWindow() const;
   bool writeSnapshots(DemoFormat format, platform::UIWindow& window);
+  bool checkEngagement(const mediation::AdScript& script);
   bool checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script);
   void flushAnalytics();
   void printStoredEvents();

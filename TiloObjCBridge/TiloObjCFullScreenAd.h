@@ -31,13 +31,16 @@
 namespace tilo::bridge {
 
 template <class Kind>
-class TiloObjCFullScreenAd final : public HandleObject,
-                                   public std::enable_shared_from_this<TiloObjCFullScreenAd<Kind>> {
+class TiloObjCFullScreenAd final
+    : public HandleObject,
+      public DelegateTarget<typename Kind::Delegate, typename Kind::Handle>,
+      public std::enable_shared_from_this<TiloObjCFullScreenAd<Kind>> {
  public:
   using Loader = typename Kind::Loader;
   using Ad = typename Kind::Ad;
   using Delegate = typename Kind::Delegate;
   using Handle = typename Kind::Handle;
+  using Target = DelegateTarget<Delegate, Handle>;
 
   static std::shared_ptr<TiloObjCFullScreenAd> create(std::string adUnitId) {
     auto loader = Loader::create(TiloAdUnit{adUnitId, std::nullopt});
@@ -48,17 +51,6 @@ class TiloObjCFullScreenAd final : public HandleObject,
 
   const std::string& adUnitId() const { return adUnitId_; }
   const std::shared_ptr<Ad>& loadedAd() const { return ad_; }
-  // The C handle the callbacks pass back.
-  void setHandle(Handle* handle) { handle_ = handle; }
-
-  // Copies the entries this version knows; the caller checked the size. NULL clears.
-  void setDelegate(const Delegate* delegate, void* context) {
-    delegate_ = Delegate{};
-    if (delegate) delegate_ = *delegate;
-    delegate_.size = sizeof(Delegate);
-    context_ = delegate ? context : nullptr;
-  }
-
   void load() {
     auto weak = this->weak_from_this();
     auto& listener = *loader_->listener();
@@ -130,22 +122,12 @@ class TiloObjCFullScreenAd final : public HandleObject,
   // Storage for the info tilo_*_ad_info hands out, valid until the next call.
   std::optional<CAdInfo>& infoStorage() { return infoStorage_; }
 
-  void willDestroy() override {
-    destroyed_ = true;
-    delegate_ = Delegate{};
-    context_ = nullptr;
-  }
+  void willDestroy() override { Target::endDelegate(); }
 
-  // Posts one delegate call to the main loop; it runs only while the wrapper is alive and
-  // not destroyed, with the delegate as it stands then.
+  // Posts one delegate call to the main loop (see DelegateTarget::post).
   template <class Call>
   void post(Call call) {
-    platform::postToMain([weak = this->weak_from_this(), call = std::move(call)] {
-      auto self = weak.lock();
-      if (!self || self->destroyed_) return;
-      const Delegate delegate = self->delegate_;  // the call may replace or clear it
-      call(delegate, self->context_, self->handle_);
-    });
+    Target::post(this->shared_from_this(), std::move(call));
   }
 
  private:
@@ -178,10 +160,6 @@ class TiloObjCFullScreenAd final : public HandleObject,
   const std::string adUnitId_;
   const std::shared_ptr<Loader> loader_;
   std::shared_ptr<Ad> ad_;
-  Handle* handle_ = nullptr;
-  Delegate delegate_{};
-  void* context_ = nullptr;
-  bool destroyed_ = false;
   std::optional<CAdInfo> infoStorage_;
 };
 

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/Environment.h"
+#include "platform/MainLoop.h"
 
 namespace tilo::platform {
 namespace {
@@ -405,7 +406,10 @@ HttpClient::HttpClient() {
   static std::once_flag curlInit;
   std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   worker_ = std::make_shared<Worker>();
-  thread_ = std::thread([worker = worker_] { worker->run(); });
+  thread_ = std::thread([worker = worker_] {
+    MainLoop::markWorkerThread();
+    worker->run();
+  });
 }
 
 HttpClient::~HttpClient() {

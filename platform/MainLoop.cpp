@@ -12,7 +12,15 @@ std::shared_ptr<MainLoop> MainLoop::shared() {
   return loop;
 }
 
-MainLoop::MainLoop(const Clock& clock) : clock_(clock), mainThread_(std::this_thread::get_id()) {}
+namespace {
+thread_local bool workerThread = false;
+}  // namespace
+
+MainLoop::MainLoop(const Clock& clock) : clock_(clock) {}
+
+void MainLoop::markWorkerThread() {
+  workerThread = true;
+}
 
 void MainLoop::post(Task task) {
   {
@@ -55,7 +63,11 @@ void MainLoop::stop() {
 
 bool MainLoop::isMainThread() const {
   std::lock_guard lock(mutex_);
-  return std::this_thread::get_id() == mainThread_;
+  if (!mainThread_) {
+    if (workerThread) return false;
+    mainThread_ = std::this_thread::get_id();
+  }
+  return std::this_thread::get_id() == *mainThread_;
 }
 
 void MainLoop::moveDueWork(double now) {

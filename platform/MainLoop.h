@@ -5,9 +5,10 @@
 //   loop->run();
 //
 // Host callbacks, views and timers are delivered here. The thread that calls run,
-// runUntil or runFor is the main thread (before any of them, the thread that first
-// asked for the loop). The shared loop is never destroyed: pool and HTTP threads may
-// still post to it while the process exits.
+// runUntil or runFor is the main thread; before any of them, the first thread that asks
+// isMainThread() and is not one of the platform's own workers (so a pool or HTTP thread
+// that happens to post first never takes the role from the host). The shared loop is
+// never destroyed: pool and HTTP threads may still post to it while the process exits.
 #pragma once
 
 #include <condition_variable>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <queue>
 #include <thread>
 #include <vector>
@@ -45,6 +47,9 @@ class MainLoop final : public Executor {
   void stop();
 
   bool isMainThread() const;
+  // Called once by each thread the platform starts for itself (pool workers, timers,
+  // HTTP): such a thread is never the main thread.
+  static void markWorkerThread();
 
   // `clock` times delayed work and deadlines, and must outlive the loop.
   explicit MainLoop(const Clock& clock = systemClock());
@@ -69,7 +74,7 @@ class MainLoop final : public Executor {
   std::priority_queue<Delayed, std::vector<Delayed>, std::greater<>> delayed_;
   std::uint64_t sequence_ = 0;
   bool stopRequested_ = false;
-  std::thread::id mainThread_;
+  mutable std::optional<std::thread::id> mainThread_;  // none until claimed
 };
 
 }  // namespace tilo::platform

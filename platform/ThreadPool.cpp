@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Environment.h"
+#include "platform/MainLoop.h"
 
 namespace tilo::platform {
 namespace {
@@ -67,6 +68,7 @@ std::shared_ptr<Executor> ThreadPool::executor(TaskPriority priority) {
 }
 
 void ThreadPool::work() {
+  MainLoop::markWorkerThread();
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] {
@@ -87,6 +89,7 @@ void ThreadPool::work() {
 }
 
 void ThreadPool::timerLoop() {
+  MainLoop::markWorkerThread();
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (delayed_.empty()) {

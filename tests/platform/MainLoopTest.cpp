@@ -24,6 +24,19 @@ TEST(MainLoopThreads, RunsWorkPostedFromBackgroundThreadsOnTheMainThread) {
   EXPECT_TRUE(loop->runUntil([&] { return onMain.load() == 200; }, 10));
 }
 
+TEST(MainLoopThreads, APoolThreadThatAsksFirstNeverTakesTheMainRoleFromTheHost) {
+  // A background task may touch the loop before the host does (an HTTP answer posting its
+  // result): the host's thread must still be the main thread when it first calls in.
+  auto loop = std::make_shared<MainLoop>();
+  std::atomic<int> workerAnswer{-1};
+  postBackground([&] { workerAnswer = loop->isMainThread() ? 1 : 0; });
+  while (workerAnswer.load() < 0) std::this_thread::yield();
+  EXPECT_EQ(workerAnswer.load(), 0);
+  EXPECT_TRUE(loop->isMainThread());
+  std::thread other([&] { EXPECT_FALSE(loop->isMainThread()); });
+  other.join();
+}
+
 TEST(MainLoopThreads, StopFromAnotherThreadEndsRun) {
   auto loop = std::make_shared<MainLoop>();
   std::atomic<bool> ran{false};

@@ -33,6 +33,25 @@
     }                                                                                     \
   } while (0)
 
+/* Runs until a callback that ends a phase, then re-arms the signal for the next one. */
+#define WAIT(env, log)                                               \
+  do {                                                               \
+    CHECK(env, (env)->drive_until((env)->impl, &(log)->signal, 30)); \
+    (log)->signal = 0;                                               \
+  } while (0)
+
+#define CALL_AND_WAIT(env, log, call)        \
+  do {                                       \
+    CHECK_STATUS(env, TILO_STATUS_OK, call); \
+    WAIT(env, log);                          \
+  } while (0)
+
+#define CHECK_CREATE_FAILS(env, expected, call)      \
+  do {                                               \
+    CHECK(env, (call) == NULL);                      \
+    CHECK_STATUS(env, expected, tilo_last_status()); \
+  } while (0)
+
 static int fail(c_host_env* env, int line, const char* format, ...) {
   size_t used;
   va_list args;
@@ -98,104 +117,63 @@ static void record_error(host_log* log, const char* what, const tilo_ad_info* in
          (long long)error->ad_format);
 }
 
-/* One set of delegate functions per kind: the handle types differ. */
-#define HOST_CALLBACKS(kind, handle_type)                                                        \
-  static void kind##_did_load(void* c, handle_type* ad, const tilo_ad_info* info) {              \
-    (void)ad;                                                                                    \
-    record_info((host_log*)c, #kind ".load", info);                                              \
-    ((host_log*)c)->signal = 1;                                                                  \
-  }                                                                                              \
-  static void kind##_did_fail_to_load(void* c, handle_type* ad, const tilo_error* error) {       \
-    (void)ad;                                                                                    \
-    record_error((host_log*)c, #kind ".loadfail", NULL, error);                                  \
-    ((host_log*)c)->signal = 1;                                                                  \
-  }                                                                                              \
-  static void kind##_did_show(void* c, handle_type* ad, const tilo_ad_info* info) {              \
-    (void)ad;                                                                                    \
-    record_info((host_log*)c, #kind ".show", info);                                              \
-  }                                                                                              \
-  static void kind##_did_fail_to_show(void* c, handle_type* ad, const tilo_ad_info* info,        \
-                                      const tilo_error* error) {                                 \
-    (void)ad;                                                                                    \
-    record_error((host_log*)c, #kind ".showfail", info, error);                                  \
-    ((host_log*)c)->signal = 1;                                                                  \
-  }                                                                                              \
-  static void kind##_did_click(void* c, handle_type* ad, const tilo_ad_info* info) {             \
-    (void)ad;                                                                                    \
-    record_info((host_log*)c, #kind ".click", info);                                             \
-  }                                                                                              \
-  static void kind##_did_record_impression(void* c, handle_type* ad, const tilo_ad_info* info) { \
-    (void)ad;                                                                                    \
-    record_info((host_log*)c, #kind ".impression", info);                                        \
-  }                                                                                              \
-  static void kind##_did_dismiss(void* c, handle_type* ad, const tilo_ad_info* info) {           \
-    (void)ad;                                                                                    \
-    record_info((host_log*)c, #kind ".dismiss", info);                                           \
-    ((host_log*)c)->signal = 1;                                                                  \
-  }                                                                                              \
-  static void kind##_did_pay(void* c, handle_type* ad, const tilo_ad_info* info,                 \
-                             const tilo_revenue* revenue) {                                      \
-    (void)ad;                                                                                    \
-    (void)info;                                                                                  \
-    record((host_log*)c, #kind ".pay(%s %s %d)", revenue->value, revenue->currency_code,         \
-           revenue->precision);                                                                  \
+/* A callback that records its info; `ends` marks the callbacks that end a phase. */
+#define INFO_CALLBACK(name, handle_type, label, ends)                    \
+  static void name(void* c, handle_type* ad, const tilo_ad_info* info) { \
+    (void)ad;                                                            \
+    record_info((host_log*)c, label, info);                              \
+    if (ends) ((host_log*)c)->signal = 1;                                \
   }
 
-HOST_CALLBACKS(rewarded, tilo_rewarded_ad)
-HOST_CALLBACKS(interstitial, tilo_interstitial_ad)
-HOST_CALLBACKS(open, tilo_app_open_ad)
+/* One set of delegate functions per kind: the handle types differ. */
+#define HOST_CALLBACKS(kind, handle_type, delegate_type)                                   \
+  INFO_CALLBACK(kind##_did_load, handle_type, #kind ".load", 1)                            \
+  INFO_CALLBACK(kind##_did_show, handle_type, #kind ".show", 0)                            \
+  INFO_CALLBACK(kind##_did_click, handle_type, #kind ".click", 0)                          \
+  INFO_CALLBACK(kind##_did_record_impression, handle_type, #kind ".impression", 0)         \
+  INFO_CALLBACK(kind##_did_dismiss, handle_type, #kind ".dismiss", 1)                      \
+  static void kind##_did_fail_to_load(void* c, handle_type* ad, const tilo_error* error) { \
+    (void)ad;                                                                              \
+    record_error((host_log*)c, #kind ".loadfail", NULL, error);                            \
+    ((host_log*)c)->signal = 1;                                                            \
+  }                                                                                        \
+  static void kind##_did_fail_to_show(void* c, handle_type* ad, const tilo_ad_info* info,  \
+                                      const tilo_error* error) {                           \
+    (void)ad;                                                                              \
+    record_error((host_log*)c, #kind ".showfail", info, error);                            \
+    ((host_log*)c)->signal = 1;                                                            \
+  }                                                                                        \
+  static void kind##_did_pay(void* c, handle_type* ad, const tilo_ad_info* info,           \
+                             const tilo_revenue* revenue) {                                \
+    (void)ad;                                                                              \
+    (void)info;                                                                            \
+    record((host_log*)c, #kind ".pay(%s %s %d)", revenue->value, revenue->currency_code,   \
+           revenue->precision);                                                            \
+  }                                                                                        \
+  static delegate_type kind##_delegate(void) {                                             \
+    delegate_type d;                                                                       \
+    memset(&d, 0, sizeof d);                                                               \
+    d.size = sizeof d;                                                                     \
+    d.did_load = kind##_did_load;                                                          \
+    d.did_fail_to_load = kind##_did_fail_to_load;                                          \
+    d.did_show = kind##_did_show;                                                          \
+    d.did_fail_to_show = kind##_did_fail_to_show;                                          \
+    d.did_click = kind##_did_click;                                                        \
+    d.did_record_impression = kind##_did_record_impression;                                \
+    d.did_dismiss = kind##_did_dismiss;                                                    \
+    d.did_pay = kind##_did_pay;                                                            \
+    return d;                                                                              \
+  }
+
+HOST_CALLBACKS(rewarded, tilo_rewarded_ad, tilo_rewarded_ad_delegate)
+HOST_CALLBACKS(interstitial, tilo_interstitial_ad, tilo_interstitial_ad_delegate)
+HOST_CALLBACKS(open, tilo_app_open_ad, tilo_app_open_ad_delegate)
 
 static void rewarded_did_earn_reward(void* c, tilo_rewarded_ad* ad, const tilo_ad_info* info,
                                      const tilo_rewarded_item* item) {
   (void)ad;
   (void)info;
   record((host_log*)c, "rewarded.reward(%lld %s)", (long long)item->amount, item->reward_type);
-}
-
-static tilo_rewarded_ad_delegate rewarded_delegate(void) {
-  tilo_rewarded_ad_delegate d;
-  memset(&d, 0, sizeof d);
-  d.size = sizeof d;
-  d.did_load = rewarded_did_load;
-  d.did_fail_to_load = rewarded_did_fail_to_load;
-  d.did_show = rewarded_did_show;
-  d.did_fail_to_show = rewarded_did_fail_to_show;
-  d.did_earn_reward = rewarded_did_earn_reward;
-  d.did_click = rewarded_did_click;
-  d.did_record_impression = rewarded_did_record_impression;
-  d.did_dismiss = rewarded_did_dismiss;
-  d.did_pay = rewarded_did_pay;
-  return d;
-}
-
-static tilo_interstitial_ad_delegate interstitial_delegate(void) {
-  tilo_interstitial_ad_delegate d;
-  memset(&d, 0, sizeof d);
-  d.size = sizeof d;
-  d.did_load = interstitial_did_load;
-  d.did_fail_to_load = interstitial_did_fail_to_load;
-  d.did_show = interstitial_did_show;
-  d.did_fail_to_show = interstitial_did_fail_to_show;
-  d.did_click = interstitial_did_click;
-  d.did_record_impression = interstitial_did_record_impression;
-  d.did_dismiss = interstitial_did_dismiss;
-  d.did_pay = interstitial_did_pay;
-  return d;
-}
-
-static tilo_app_open_ad_delegate open_delegate(void) {
-  tilo_app_open_ad_delegate d;
-  memset(&d, 0, sizeof d);
-  d.size = sizeof d;
-  d.did_load = open_did_load;
-  d.did_fail_to_load = open_did_fail_to_load;
-  d.did_show = open_did_show;
-  d.did_fail_to_show = open_did_fail_to_show;
-  d.did_click = open_did_click;
-  d.did_record_impression = open_did_record_impression;
-  d.did_dismiss = open_did_dismiss;
-  d.did_pay = open_did_pay;
-  return d;
 }
 
 static const char* kNoFill =
@@ -221,6 +199,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
   tilo_ad_info info;
   memset(&log, 0, sizeof log);
   CHECK(env, window && root && rewarded && interstitial && open);
+  rd.did_earn_reward = rewarded_did_earn_reward;
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
   /* The interstitial's host leaves did_show and did_pay NULL: they are skipped. */
   id.did_show = NULL;
@@ -247,14 +226,9 @@ int c_host_full_screen_delegates(c_host_env* env) {
   env->script(env->impl, "gad/inter", kNoFill);
   env->script(env->impl, "gad/open", kNoFill);
   reset(&log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_load(interstitial));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_load(rewarded));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_app_open_ad_load(open));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_interstitial_ad_load(interstitial));
+  CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
+  CALL_AND_WAIT(env, &log, tilo_app_open_ad_load(open));
   CHECK_LOG(env, &log,
             "interstitial.loadfail(noinfo|com.tilo.objcbridge 204 No fill.. If no fill per|inter "
             "1);"
@@ -266,8 +240,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
    *    presentation, revenue after the 0.15 fee as decimal text. */
   env->script(env->impl, "gad/reward", kFill);
   reset(&log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_load(rewarded));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
   CHECK_LOG(env, &log, "rewarded.load(2 reward 170 AdMob);");
   CHECK_STATUS(env, 1, tilo_rewarded_ad_is_ready(rewarded));
   CHECK_STATUS(env, 1, tilo_rewarded_ad_ad_info(rewarded, &info));
@@ -275,8 +248,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CHECK(env, info.has_latency && info.latency_ms > 169.9 && info.latency_ms < 170.1);
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_custom_data(rewarded, "level=3"));
   reset(&log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_show_from(rewarded, root));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_rewarded_ad_show_from(rewarded, root));
   CHECK_LOG(env, &log,
             "rewarded.show(2 reward 170 AdMob);rewarded.pay(0.010625 USD 3);"
             "rewarded.reward(10 coins);rewarded.impression(2 reward 170 AdMob);"
@@ -288,20 +260,14 @@ int c_host_full_screen_delegates(c_host_env* env) {
   env->script(env->impl, "gad/inter", kFill);
   env->script(env->impl, "gad/open", kFill);
   reset(&log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_load(interstitial));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_show_from(interstitial, root));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_interstitial_ad_load(interstitial));
+  CALL_AND_WAIT(env, &log, tilo_interstitial_ad_show_from(interstitial, root));
   CHECK_LOG(env, &log,
             "interstitial.load(1 inter 170 AdMob);interstitial.impression(1 inter 170 AdMob);"
             "interstitial.click(1 inter 170 AdMob);interstitial.dismiss(1 inter 170 AdMob);");
   reset(&log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_app_open_ad_load(open));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_app_open_ad_show(open));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_app_open_ad_load(open));
+  CALL_AND_WAIT(env, &log, tilo_app_open_ad_show(open));
   CHECK_LOG(env, &log,
             "open.load(4 open 170 AdMob);open.show(4 open 170 AdMob);open.pay(0.010625 USD 3);"
             "open.impression(4 open 170 AdMob);open.click(4 open 170 AdMob);"
@@ -318,121 +284,6 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_destroy(interstitial));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_app_open_ad_destroy(open));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
-  return 1;
-}
-
-typedef struct thread_call {
-  tilo_rewarded_ad* ad;
-  int load_status;
-  int destroy_status;
-  int state_status;
-  tilo_rewarded_ad* created;
-  int create_status;
-} thread_call;
-
-static void call_from_other_thread(void* arg) {
-  thread_call* call = (thread_call*)arg;
-  call->load_status = tilo_rewarded_ad_load(call->ad);
-  call->destroy_status = tilo_rewarded_ad_destroy(call->ad);
-  call->state_status = tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
-  call->created = tilo_rewarded_ad_create("reward");
-  call->create_status = tilo_last_status();
-}
-
-int c_host_bad_input(c_host_env* env) {
-  host_log log;
-  tilo_rewarded_ad_delegate rd = rewarded_delegate();
-  tilo_rewarded_ad_delegate small = rewarded_delegate();
-  tilo_rewarded_ad* rewarded = tilo_rewarded_ad_create("reward");
-  tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
-  tilo_rewarded_ad* stale = tilo_rewarded_ad_create("reward");
-  int local = 0;
-  char buffer[64];
-  int64_t length = 0;
-  thread_call call;
-  memset(&log, 0, sizeof log);
-  memset(&call, 0, sizeof call);
-  CHECK(env, rewarded && interstitial && stale);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
-  env->script(env->impl, "gad/reward", kFill);
-
-  /* 1. Strings: NULL, empty, not UTF-8 (a lone continuation byte, an overlong '/'). */
-  CHECK(env, tilo_rewarded_ad_create(NULL) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_last_status());
-  CHECK(env, tilo_interstitial_ad_create("") == NULL);
-  CHECK_STATUS(env, TILO_STATUS_EMPTY_STRING, tilo_last_status());
-  CHECK(env, tilo_app_open_ad_create("unit\x80") == NULL);
-  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8, tilo_last_status());
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_user_id("player-7"));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8, tilo_set_user_id("bad\xc0\xaf"));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8,
-               tilo_rewarded_ad_set_custom_data(rewarded, "\xed\xa0\x80"));
-  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_rewarded_ad_set_placement(rewarded, NULL));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_get_user_id(buffer, sizeof buffer, &length));
-  CHECK(env, length == 8 && strcmp(buffer, "player-7") == 0);
-  CHECK_STATUS(env, TILO_STATUS_BUFFER_TOO_SMALL, tilo_get_user_id(buffer, 4, &length));
-  CHECK(env, length == 8);
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
-               tilo_set_development_base_url("http://example.com"));
-  CHECK_STATUS(env, TILO_STATUS_ALREADY_STARTED, tilo_set_bundle_directory("/tmp"));
-
-  /* 2. Enumerations out of range. */
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_level(TILO_LOG_LEVEL_ERROR));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_set_log_level(3));
-  CHECK(env, tilo_get_log_level() == TILO_LOG_LEVEL_ERROR);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_level(TILO_LOG_LEVEL_OFF));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_set_has_user_consent(2));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_set_tracking_authorization(9));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_application_set_state(9));
-  CHECK(env, tilo_application_get_state() == TILO_APPLICATION_ACTIVE);
-  CHECK(env, tilo_window_create(390, 844, 9) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_last_status());
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_run_main_loop_for(-1));
-
-  /* 3. Handles: another kind, destroyed, never made, NULL. None starts anything. */
-  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
-               tilo_rewarded_ad_load((tilo_rewarded_ad*)interstitial));
-  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
-               tilo_interstitial_ad_destroy((tilo_interstitial_ad*)rewarded));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_destroy(stale));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_destroy(stale));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_load(stale));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_is_ready(stale));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_load((tilo_rewarded_ad*)&local));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_load(NULL));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE,
-               tilo_rewarded_ad_show_from(rewarded, (tilo_view_controller*)&local));
-  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_rewarded_ad_ad_info(rewarded, NULL));
-
-  /* 4. A delegate struct smaller than this version's is refused; the old one stays. */
-  small.size = sizeof small - sizeof small.did_pay;
-  small.did_fail_to_show = NULL;
-  CHECK_STATUS(env, TILO_STATUS_DELEGATE_TOO_SMALL,
-               tilo_rewarded_ad_set_delegate(rewarded, &small, NULL));
-
-  /* 5. Main-thread-only calls from another thread. */
-  call.ad = rewarded;
-  env->on_other_thread(env->impl, call_from_other_thread, &call);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.load_status);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.destroy_status);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.state_status);
-  CHECK(env, call.created == NULL);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status);
-  CHECK(env, tilo_application_get_state() == TILO_APPLICATION_ACTIVE);
-
-  /* Nothing above loaded or changed anything: the handle and its first delegate still
-   * work, and a show reaches did_fail_to_show. */
-  env->advance(env->impl, 5);
-  CHECK_LOG(env, &log, "");
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_show_from(rewarded, NULL));
-  env->advance(env->impl, 1);
-  CHECK_LOG(env, &log,
-            "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
-
-  CHECK(env, strcmp(tilo_status_name(TILO_STATUS_WRONG_THREAD), "TILO_STATUS_WRONG_THREAD") == 0);
-  CHECK(env, strcmp(tilo_status_name(42), "TILO_STATUS_UNKNOWN") == 0);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_destroy(rewarded));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_destroy(interstitial));
   return 1;
 }
 
@@ -465,8 +316,7 @@ int c_host_destroy_inside_callbacks(c_host_env* env) {
   rd.did_load = destroying_did_load;
   log.destroy_in_load = tilo_rewarded_ad_create("reward");
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_delegate(log.destroy_in_load, &rd, &log));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_load(log.destroy_in_load));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(log.destroy_in_load));
   env->advance(env->impl, 5);
   CHECK_LOG(env, &log,
             "rewarded.load(2 reward 170 AdMob);destroy=TILO_STATUS_OK;"
@@ -479,8 +329,7 @@ int c_host_destroy_inside_callbacks(c_host_env* env) {
   log.destroy_in_show = tilo_interstitial_ad_create("inter");
   CHECK_STATUS(env, TILO_STATUS_OK,
                tilo_interstitial_ad_set_delegate(log.destroy_in_show, &id, &log));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_load(log.destroy_in_show));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_interstitial_ad_load(log.destroy_in_show));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_show_from(log.destroy_in_show, NULL));
   env->advance(env->impl, 5);
   CHECK_LOG(env, &log,
@@ -491,20 +340,14 @@ int c_host_destroy_inside_callbacks(c_host_env* env) {
 
 /* ---- views and the light popup ----------------------------------------------------------- */
 
-/* One set per view kind (and the light popup loader, whose did_load differs). */
+/* One set per view kind and the light popup loader; the contexts all start with a host_log. */
 #define VIEW_CALLBACKS(kind, handle_type)                                                         \
+  INFO_CALLBACK(kind##_view_click, handle_type, #kind ".click", 0)                                \
+  INFO_CALLBACK(kind##_view_impression, handle_type, #kind ".impression", 0)                      \
   static void kind##_view_fail(void* c, handle_type* view, const tilo_error* error) {             \
     (void)view;                                                                                   \
     record_error((host_log*)c, #kind ".fail", NULL, error);                                       \
     ((host_log*)c)->signal = 1;                                                                   \
-  }                                                                                               \
-  static void kind##_view_click(void* c, handle_type* view, const tilo_ad_info* info) {           \
-    (void)view;                                                                                   \
-    record_info((host_log*)c, #kind ".click", info);                                              \
-  }                                                                                               \
-  static void kind##_view_impression(void* c, handle_type* view, const tilo_ad_info* info) {      \
-    (void)view;                                                                                   \
-    record_info((host_log*)c, #kind ".impression", info);                                         \
   }                                                                                               \
   static void kind##_view_pay(void* c, handle_type* view, const tilo_ad_info* info,               \
                               const tilo_revenue* revenue) {                                      \
@@ -513,22 +356,6 @@ int c_host_destroy_inside_callbacks(c_host_env* env) {
            revenue->currency_code, revenue->precision);                                           \
   }
 
-#define VIEW_LOAD(kind, handle_type)                                                   \
-  static void kind##_view_load(void* c, handle_type* view, const tilo_ad_info* info) { \
-    (void)view;                                                                        \
-    record_info((host_log*)c, #kind ".load", info);                                    \
-    ((host_log*)c)->signal = 1;                                                        \
-  }
-
-VIEW_CALLBACKS(banner, tilo_banner_view)
-VIEW_CALLBACKS(native, tilo_native_view)
-VIEW_CALLBACKS(line, tilo_line_banner_view)
-VIEW_CALLBACKS(loader, tilo_light_popup_ad_loader)
-VIEW_LOAD(banner, tilo_banner_view)
-VIEW_LOAD(native, tilo_native_view)
-VIEW_LOAD(line, tilo_line_banner_view)
-
-/* The view delegates, filled alike. */
 #define VIEW_DELEGATE(kind, type)                     \
   static type kind##_view_delegate(void) {            \
     type d;                                           \
@@ -542,9 +369,13 @@ VIEW_LOAD(line, tilo_line_banner_view)
     return d;                                         \
   }
 
-VIEW_DELEGATE(banner, tilo_banner_view_delegate)
-VIEW_DELEGATE(native, tilo_native_view_delegate)
-VIEW_DELEGATE(line, tilo_line_banner_view_delegate)
+VIEW_CALLBACKS(banner, tilo_banner_view)
+VIEW_CALLBACKS(native, tilo_native_view)
+VIEW_CALLBACKS(line, tilo_line_banner_view)
+VIEW_CALLBACKS(loader, tilo_light_popup_ad_loader)
+INFO_CALLBACK(banner_view_load, tilo_banner_view, "banner.load", 1)
+INFO_CALLBACK(native_view_load, tilo_native_view, "native.load", 1)
+INFO_CALLBACK(line_view_load, tilo_line_banner_view, "line.load", 1)
 
 typedef struct popup_log {
   host_log log;
@@ -560,22 +391,11 @@ static void loader_view_load(void* c, tilo_light_popup_ad_loader* loader, tilo_l
   popup->log.signal = 1;
 }
 
-static tilo_light_popup_ad_loader_delegate loader_delegate(void) {
-  tilo_light_popup_ad_loader_delegate d;
-  memset(&d, 0, sizeof d);
-  d.size = sizeof d;
-  d.did_load = loader_view_load;
-  d.did_fail_with_error = loader_view_fail;
-  d.did_click = loader_view_click;
-  d.did_record_impression = loader_view_impression;
-  d.did_pay = loader_view_pay;
-  return d;
-}
-
-static void popup_show(void* c, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
-  (void)ad;
-  record_info(&((popup_log*)c)->log, "popup.show", info);
-}
+VIEW_DELEGATE(banner, tilo_banner_view_delegate)
+VIEW_DELEGATE(native, tilo_native_view_delegate)
+VIEW_DELEGATE(line, tilo_line_banner_view_delegate)
+VIEW_DELEGATE(loader, tilo_light_popup_ad_loader_delegate)
+INFO_CALLBACK(popup_show, tilo_light_popup_ad, "popup.show", 0)
 
 /* The host lets the popup go as soon as it has closed, from inside the callback. */
 static void popup_dismiss(void* c, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
@@ -612,7 +432,7 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   tilo_banner_view_delegate md = banner_view_delegate();
   tilo_native_view_delegate nd = native_view_delegate();
   tilo_line_banner_view_delegate ld = line_view_delegate();
-  tilo_light_popup_ad_loader_delegate pd = loader_delegate();
+  tilo_light_popup_ad_loader_delegate pd = loader_view_delegate();
   tilo_light_popup_ad_delegate ad = popup_delegate();
   tilo_window* window = tilo_window_create(390, 844, 3);
   tilo_view_controller* root = tilo_window_root_view_controller(window);
@@ -653,14 +473,13 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_set_root_view_controller(banner, root));
   env->advance(env->impl, 10);
   CHECK_LOG(env, &log, "");
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(banner));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_banner_view_load_ad(banner));
   env->advance(env->impl, 1);
   CHECK_LOG(env, &log,
             "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
             "banner.pay(0 0.010625 USD 3);");
   /* A tap in the middle of the banner (390 wide, 844 - 34 - 50 from the top) is its click,
-   *    delivered on the next turn of the main loop; beside the banner nothing is hit. */
+   * delivered on the next turn of the main loop; beside the banner nothing is hit. */
   reset(&log);
   CHECK_STATUS(env, 1, tilo_window_tap(window, 195, 785));
   CHECK_LOG(env, &log, "");
@@ -670,22 +489,18 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
 
   /* 2. An MREC that auto-loads once placed: still format 0; NULL entries skipped. */
   reset(&log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, mrec, mrec_frame));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_window_add_view(window, mrec, mrec_frame));
   env->advance(env->impl, 1);
   CHECK_LOG(env, &log, "banner.load(0 mrec 170 AdMob);");
 
   /* 3. A native view with auto-load loads on each move into the window. */
   reset(&log);
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_bind_native_views(native, &layout));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, native, native_frame));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_window_add_view(window, native, native_frame));
   env->advance(env->impl, 1);
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_remove_view(window, native));
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_remove_view(window, native));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, native, native_frame));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_window_add_view(window, native, native_frame));
   CHECK_LOG(env, &log,
             "native.load(3 native 170 NULL);native.impression(3 native 170 AdMob);"
             "native.pay(3 0.010625 USD 3);native.load(3 native 170 NULL);");
@@ -696,21 +511,15 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   reset(&log);
   CHECK_STATUS(env, TILO_STATUS_OK,
                tilo_window_add_view_pinned(window, line, TILO_WINDOW_EDGE_TOP, 60));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_line_banner_view_load_ad(line));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_load_native_ad(native));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
-  log.signal = 0;
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(mrec));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_line_banner_view_load_ad(line));
+  CALL_AND_WAIT(env, &log, tilo_native_view_load_native_ad(native));
+  CALL_AND_WAIT(env, &log, tilo_banner_view_load_ad(mrec));
   CHECK_LOG(env, &log,
             "line.fail(noinfo|com.tilo.objcbridge.linebanner -1 No fill.. If no fill per|NULL -1);"
             "native.fail(noinfo|com.tilo.objcbridge.native -1 No fill.. If no fill per|NULL -1);"
             "banner.fail(noinfo|com.tilo.objcbridge.banner -1 No fill.. If no fill per|NULL -1);");
   reset(&popup.log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_load_ad(loader));
-  CHECK(env, env->drive_until(env->impl, &popup.log.signal, 30));
+  CALL_AND_WAIT(env, &popup.log, tilo_light_popup_ad_loader_load_ad(loader));
   CHECK_LOG(env, &popup.log,
             "loader.fail(noinfo|com.tilo.objcbridge.lightpopup.loader -1 No fill.. If no fill "
             "per|NULL -1);");
@@ -721,8 +530,7 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
    *    it inside did_dismiss. */
   env->script(env->impl, "gad/native", kViewFill);
   reset(&popup.log);
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_load_ad(loader));
-  CHECK(env, env->drive_until(env->impl, &popup.log.signal, 30));
+  CALL_AND_WAIT(env, &popup.log, tilo_light_popup_ad_loader_load_ad(loader));
   CHECK_LOG(env, &popup.log, "loader.load(3 native 170 NULL);");
   CHECK(env, popup.ad != NULL);
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_set_delegate(popup.ad, &ad, &popup));
@@ -755,10 +563,8 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CHECK_STATUS(env, TILO_STATUS_OK,
                tilo_line_banner_view_set_cta_background_color(line, 0xFF000000u));
 
-  /* 7. Destroyed views hear nothing more; the loader and the banner go, the others stay for
-   *    the caller. */
-  /*    A click already on its way when the banner is destroyed is dropped, and the banner
-   *    has left the window. */
+  /* 7. A click already on its way when the banner is destroyed is dropped, and the banner
+   *    has left the window. The native and line views stay for the caller. */
   reset(&log);
   CHECK_STATUS(env, 1, tilo_window_tap(window, 195, 785));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(banner));
@@ -775,71 +581,101 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   return 1;
 }
 
-typedef struct view_thread_call {
+typedef struct thread_call {
+  tilo_rewarded_ad* ad;
   tilo_banner_view* banner;
-  int load_status;
-  int place_status;
   tilo_window* window;
-  tilo_native_view* created;
-  int create_status;
-} view_thread_call;
+  /* rewarded load, rewarded destroy, application state, banner load, banner placement */
+  int status[5];
+  tilo_rewarded_ad* created_ad;
+  tilo_native_view* created_view;
+  int create_status[2];
+} thread_call;
 
-static void view_calls_from_other_thread(void* arg) {
-  view_thread_call* call = (view_thread_call*)arg;
-  call->load_status = tilo_banner_view_load_ad(call->banner);
-  call->place_status = tilo_window_add_view_pinned(call->window, call->banner, 0, 50);
-  call->created = tilo_native_view_create("native", 0);
-  call->create_status = tilo_last_status();
+static void call_from_other_thread(void* arg) {
+  thread_call* call = (thread_call*)arg;
+  call->status[0] = tilo_rewarded_ad_load(call->ad);
+  call->status[1] = tilo_rewarded_ad_destroy(call->ad);
+  call->status[2] = tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
+  call->status[3] = tilo_banner_view_load_ad(call->banner);
+  call->status[4] = tilo_window_add_view_pinned(call->window, call->banner, 0, 50);
+  call->created_ad = tilo_rewarded_ad_create("reward");
+  call->create_status[0] = tilo_last_status();
+  call->created_view = tilo_native_view_create("native", 0);
+  call->create_status[1] = tilo_last_status();
 }
 
-int c_host_view_bad_input(c_host_env* env) {
+int c_host_bad_input(c_host_env* env) {
   host_log log;
+  tilo_rewarded_ad_delegate rd = rewarded_delegate();
+  tilo_rewarded_ad_delegate small = rewarded_delegate();
   tilo_banner_view_delegate bd = banner_view_delegate();
   tilo_banner_view_delegate other = banner_view_delegate();
-  tilo_light_popup_ad_loader_delegate pd = loader_delegate();
+  tilo_light_popup_ad_loader_delegate pd = loader_view_delegate();
   tilo_window* window = tilo_window_create(390, 844, 3);
-  tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 0);
   tilo_rewarded_ad* rewarded = tilo_rewarded_ad_create("reward");
-  tilo_native_view* stale = tilo_native_view_create("native", 0);
+  tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
+  tilo_rewarded_ad* stale = tilo_rewarded_ad_create("reward");
+  tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 0);
+  tilo_native_view* stale_view = tilo_native_view_create("native", 0);
   tilo_native_view* native = tilo_native_view_create("native", 0);
   tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
   const tilo_rect frame = {0, 0, 320, 50};
   tilo_rect bad = {0, 0, 320, 50};
   tilo_native_asset_layout layout;
-  view_thread_call call;
-  int local = 0;
+  int local = 0, i;
+  char buffer[64];
+  int64_t length = 0;
+  thread_call call;
   memset(&log, 0, sizeof log);
   memset(&layout, 0, sizeof layout);
   memset(&call, 0, sizeof call);
-  CHECK(env, window && banner && rewarded && stale && native && loader);
-  env->script(env->impl, "gad/banner", kViewFill);
+  CHECK(env,
+        window && rewarded && interstitial && stale && banner && stale_view && native && loader);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_set_delegate(banner, &bd, &log));
+  env->script(env->impl, "gad/reward", kFill);
+  env->script(env->impl, "gad/banner", kViewFill);
 
-  /* 1. Creation: size, strings, thread. */
-  CHECK(env, tilo_banner_view_create("banner", 2, 0) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_last_status());
-  CHECK(env, tilo_banner_view_create("banner", -1, 1) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_last_status());
-  CHECK(env, tilo_native_view_create("", 0) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_EMPTY_STRING, tilo_last_status());
-  CHECK(env, tilo_line_banner_view_create("line\xff", 0) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8, tilo_last_status());
-  CHECK(env, tilo_light_popup_ad_loader_create(NULL) == NULL);
-  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_last_status());
+  /* 1. Strings: NULL, empty, not UTF-8 (a lone continuation byte, an overlong '/'); sizes. */
+  CHECK_CREATE_FAILS(env, TILO_STATUS_NULL_ARGUMENT, tilo_rewarded_ad_create(NULL));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_EMPTY_STRING, tilo_interstitial_ad_create(""));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_INVALID_UTF8, tilo_app_open_ad_create("unit\x80"));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_banner_view_create("banner", 2, 0));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_banner_view_create("banner", -1, 1));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_EMPTY_STRING, tilo_native_view_create("", 0));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_INVALID_UTF8, tilo_line_banner_view_create("line\xff", 0));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_NULL_ARGUMENT, tilo_light_popup_ad_loader_create(NULL));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_user_id("player-7"));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8, tilo_set_user_id("bad\xc0\xaf"));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8,
+               tilo_rewarded_ad_set_custom_data(rewarded, "\xed\xa0\x80"));
+  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_rewarded_ad_set_placement(rewarded, NULL));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_get_user_id(buffer, sizeof buffer, &length));
+  CHECK(env, length == 8 && strcmp(buffer, "player-7") == 0);
+  CHECK_STATUS(env, TILO_STATUS_BUFFER_TOO_SMALL, tilo_get_user_id(buffer, 4, &length));
+  CHECK(env, length == 8);
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_set_development_base_url("http://example.com"));
+  CHECK_STATUS(env, TILO_STATUS_ALREADY_STARTED, tilo_set_bundle_directory("/tmp"));
 
-  /* 2. Delegates: too small, a required entry missing; the first delegate stays. */
-  other.size = sizeof other - sizeof other.did_pay;
-  CHECK_STATUS(env, TILO_STATUS_DELEGATE_TOO_SMALL,
-               tilo_banner_view_set_delegate(banner, &other, NULL));
-  other = banner_view_delegate();
-  other.did_fail_with_error = NULL;
-  CHECK_STATUS(env, TILO_STATUS_MISSING_CALLBACK,
-               tilo_banner_view_set_delegate(banner, &other, NULL));
-  pd.did_load = NULL;
-  CHECK_STATUS(env, TILO_STATUS_MISSING_CALLBACK,
-               tilo_light_popup_ad_loader_set_delegate(loader, &pd, NULL));
+  /* 2. Enumerations out of range. */
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_level(TILO_LOG_LEVEL_ERROR));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_set_log_level(3));
+  CHECK(env, tilo_get_log_level() == TILO_LOG_LEVEL_ERROR);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_level(TILO_LOG_LEVEL_OFF));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_set_has_user_consent(2));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_set_tracking_authorization(9));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_application_set_state(9));
+  CHECK(env, tilo_application_get_state() == TILO_APPLICATION_ACTIVE);
+  CHECK_CREATE_FAILS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_create(390, 844, 9));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_run_main_loop_for(-1));
 
-  /* 3. Handles: another kind, destroyed, never made, NULL; placement arguments. */
+  /* 3. Handles: another kind, destroyed, never made, NULL. None starts anything. */
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
+               tilo_rewarded_ad_load((tilo_rewarded_ad*)interstitial));
+  CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
+               tilo_interstitial_ad_destroy((tilo_interstitial_ad*)rewarded));
   CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
                tilo_banner_view_load_ad((tilo_banner_view*)rewarded));
   CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
@@ -849,14 +685,25 @@ int c_host_view_bad_input(c_host_env* env) {
                tilo_window_add_view((tilo_window*)banner, banner, frame));
   CHECK_STATUS(env, TILO_STATUS_WRONG_HANDLE_TYPE,
                tilo_light_popup_ad_show_from((tilo_light_popup_ad*)loader, NULL));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_destroy(stale));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_native_view_destroy(stale));
-  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, stale, frame));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_destroy(stale));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_destroy(stale));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_load(stale));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_is_ready(stale));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_load((tilo_rewarded_ad*)&local));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_rewarded_ad_load(NULL));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE,
+               tilo_rewarded_ad_show_from(rewarded, (tilo_view_controller*)&local));
+  CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_rewarded_ad_ad_info(rewarded, NULL));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_destroy(stale_view));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_native_view_destroy(stale_view));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, stale_view, frame));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, &local, frame));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_window_add_view(window, NULL, frame));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_line_banner_view_load_ad(NULL));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE,
                tilo_banner_view_set_root_view_controller(banner, (tilo_view_controller*)&local));
+
+  /* 4. Placement and layout arguments. */
   bad.width = -1;
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_add_view(window, banner, bad));
   bad.width = 320;
@@ -877,30 +724,54 @@ int c_host_view_bad_input(c_host_env* env) {
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
                tilo_native_view_bind_native_views(native, &layout));
 
-  /* 4. Main-thread-only calls from another thread. */
+  /* 5. Delegates: too small (checked before the entries), a required entry missing. */
+  small.size = sizeof small - sizeof small.did_pay;
+  small.did_fail_to_show = NULL;
+  CHECK_STATUS(env, TILO_STATUS_DELEGATE_TOO_SMALL,
+               tilo_rewarded_ad_set_delegate(rewarded, &small, NULL));
+  other.size = sizeof other - sizeof other.did_pay;
+  CHECK_STATUS(env, TILO_STATUS_DELEGATE_TOO_SMALL,
+               tilo_banner_view_set_delegate(banner, &other, NULL));
+  other = banner_view_delegate();
+  other.did_fail_with_error = NULL;
+  CHECK_STATUS(env, TILO_STATUS_MISSING_CALLBACK,
+               tilo_banner_view_set_delegate(banner, &other, NULL));
+  pd.did_load = NULL;
+  CHECK_STATUS(env, TILO_STATUS_MISSING_CALLBACK,
+               tilo_light_popup_ad_loader_set_delegate(loader, &pd, NULL));
+
+  /* 6. Main-thread-only calls from another thread. */
+  call.ad = rewarded;
   call.banner = banner;
   call.window = window;
-  env->on_other_thread(env->impl, view_calls_from_other_thread, &call);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.load_status);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.place_status);
-  CHECK(env, call.created == NULL);
-  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status);
+  env->on_other_thread(env->impl, call_from_other_thread, &call);
+  for (i = 0; i < 5; ++i) CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.status[i]);
+  CHECK(env, call.created_ad == NULL && call.created_view == NULL);
+  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status[0]);
+  CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status[1]);
+  CHECK(env, tilo_application_get_state() == TILO_APPLICATION_ACTIVE);
 
-  /* Nothing above placed or loaded the banner; its first delegate still hears it. */
+  /* Nothing above loaded, placed or changed anything: the handles and their first
+   * delegates still work. */
   env->advance(env->impl, 5);
   CHECK_LOG(env, &log, "");
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_show_from(rewarded, NULL));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &log,
+            "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
+  reset(&log);
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_add_view(window, banner, frame));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(banner));
-  CHECK(env, env->drive_until(env->impl, &log.signal, 30));
+  CALL_AND_WAIT(env, &log, tilo_banner_view_load_ad(banner));
   CHECK_LOG(env, &log,
             "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
             "banner.pay(0 0.010625 USD 3);");
 
-  /* Destroying the window takes the banner out; its handle stays valid. */
+  CHECK(env, strcmp(tilo_status_name(TILO_STATUS_WRONG_THREAD), "TILO_STATUS_WRONG_THREAD") == 0);
+  CHECK(env, strcmp(tilo_status_name(42), "TILO_STATUS_UNKNOWN") == 0);
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_load_ad(banner));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_banner_view_destroy(banner));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_destroy(rewarded));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_destroy(interstitial));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_destroy(native));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_destroy(loader));
   return 1;

@@ -21,20 +21,18 @@ typedef struct c_host_env {
 } c_host_env;
 
 /* Each returns 1 when every check passed. The SDK must be initialized with the units
- * "inter", "reward" and "open" (mediation units "gad/inter", "gad/reward", "gad/open"). */
+ * "inter", "reward", "open", "banner", "mrec" and "native", each on the mediation unit
+ * "gad/<unit>". */
 int c_host_full_screen_delegates(c_host_env* env);
 int c_host_bad_input(c_host_env* env);
 int c_host_destroy_inside_callbacks(c_host_env* env);
-/* The views and the light popup; needs the units "banner", "mrec" and "native" as well
- * (mediation units "gad/banner", "gad/mrec", "gad/native"). Returns the handles it leaves
- * for the C++ side to inspect. */
+/* The views and the light popup; returns the handles it leaves for the C++ side. */
 typedef struct c_host_views {
   void* window;      /* tilo_window*, 390 x 844 points */
   void* native;      /* tilo_native_view*, placed twice with auto_load 1 */
   void* line_banner; /* tilo_line_banner_view*, with every colour set */
 } c_host_views;
 int c_host_view_delegates(c_host_env* env, c_host_views* out);
-int c_host_view_bad_input(c_host_env* env);
 
 #ifdef __cplusplus
 }

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -101,6 +99,10 @@ void expectInOrder(const DemoRun& run, const std::vector<std::string>& texts) {
                                         << run.output;
     at = found + text.size();
   }
+}
+
+std::string readText(const std::filesystem::path& path) {
+  return FileSystem::readFile(path).value_or("");
 }
 
 // Ads that close at once and never click, so runs take a fraction of a second.
@@ -201,18 +203,20 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   TempDir dir;
   const std::string container = (dir.path() / "app").string();
 
-  // 1. A scripted no-fill is the expected outcome: exit 0, the error printed, no SDK lines
-  //    at level off.
-  const std::string noFillJson =
-      R"({"default": {"result": "error", "error": {"domain": "com.google.admob", "code": 1,
-               "description": "No fill."}}})";
-  const std::string noFill = writeFastScenario(dir, noFillJson);
-  const DemoRun empty = runDemo(dir, {"--container", container, "--scenario", noFill, "--formats",
-                                      "interstitial", "--log-level", "off"});
-  EXPECT_EQ(empty.exitCode, 0) << empty.output;
-  expectInOrder(empty, {"onAdLoadFail noFill, No fill.", "interstitial: no ad, as scripted"});
-  EXPECT_FALSE(empty.contains("[TILO] "));
-  EXPECT_FALSE(empty.contains("outside-SDK calls"));
+  // 1. A scripted no-fill is the expected outcome, for the full-screen path and the
+  //    template's: exit 0, the error printed, nothing shown, no SDK lines at level off.
+  const std::string noFill = writeFastScenario(
+      dir, R"({"default": {"result": "error", "error": {"domain": "com.google.admob", "code": 1,
+               "description": "No fill."}}})");
+  for (const std::string format : {"interstitial", "lightPopup"}) {
+    const DemoRun empty = runDemo(dir, {"--container", container, "--scenario", noFill, "--formats",
+                                        format, "--log-level", "off"});
+    EXPECT_EQ(empty.exitCode, 0) << empty.output;
+    expectInOrder(empty, {"onAdLoadFail noFill, No fill.", format + ": no ad, as scripted"});
+    EXPECT_FALSE(empty.contains("[TILO] ")) << format;
+    EXPECT_FALSE(empty.contains("outside-SDK calls")) << format;
+    EXPECT_FALSE(empty.contains("onShown")) << format;
+  }
 
   // 2. A scripted fill whose presentation fails is expected too; an unscripted one is not.
   const DemoRun presentFails =
@@ -231,38 +235,16 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   EXPECT_TRUE(unknownUnit.contains("  no-such-unit: ")) << unknownUnit.output;
   EXPECT_FALSE(unknownUnit.contains("interstitial (")) << unknownUnit.output;
 
-  // 4. A light popup without fill is as scripted too: nothing is shown, nothing waits.
-  const DemoRun popup =
-      runDemo(dir, {"--container", container, "--formats", "lightPopup", "--scenario",
-                    writeFastScenario(dir, noFillJson), "--log-level", "off"});
-  EXPECT_EQ(popup.exitCode, 0) << popup.output;
-  expectInOrder(popup, {"onAdLoadFail noFill", "lightPopup: no ad, as scripted"});
-  EXPECT_FALSE(popup.contains("onShown"));
-
-  // 5. Command-line mistakes: usage and exit 2, before anything starts.
+  // 4. Usage mistakes, found by the parser or once the options are read: exit 2, before
+  //    anything starts.
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--formats", "popup"},
-        {"--crash-at", "onNothing"},
-        {"--log-level", "loud"},
-        {"--appearance", "dim"},
-        {"--formats", "banner,lineBanners"},
-        {"--repeat", "0"},
-        {"--dwell-ms", "-1"},
-        {"--unit", "interstitial"},
-        {"--container"},
-        {"--frobnicate", "1"},
+       {std::vector<std::string>{"--frobnicate", "1"},
         {"--api-base-url", "http://example.com", "--container", container}}) {
     const DemoRun bad = runDemo(dir, args);
     EXPECT_EQ(bad.exitCode, 2) << args[0] << "\n" << bad.output;
     EXPECT_FALSE(bad.contains("initialized\n")) << args[0];
   }
 }
-
-}  // namespace
-}  // namespace tilo::test
-
-namespace tilo::test {
-namespace {
 
 TEST(DemoTest, ViewFormatsShowInTheWindowAndLeaveSnapshots) {
   TempDir dir;
@@ -274,23 +256,17 @@ TEST(DemoTest, ViewFormatsShowInTheWindowAndLeaveSnapshots) {
   for (const std::string format : {"banner", "mrec", "native"}) {
     EXPECT_TRUE(run.contains("snapshot " + snapshots + "/" + format + ".png")) << run.output;
     EXPECT_TRUE(std::filesystem::file_size(dir.path() / "shots" / (format + ".png")) > 1000);
-    std::ifstream dump(dir.path() / "shots" / (format + ".json"));
-    const std::string text((std::istreambuf_iterator<char>(dump)), {});
-    EXPECT_NE(text.find("\"id\": \"" + format + "\""), std::string::npos) << format;
+    EXPECT_NE(
+        readText(dir.path() / "shots" / (format + ".json")).find("\"id\": \"" + format + "\""),
+        std::string::npos)
+        << format;
   }
   // The banner sits above the bottom safe area: 844 - 34 - 50.
-  std::ifstream banner(dir.path() / "shots" / "banner.json");
-  const std::string text((std::istreambuf_iterator<char>(banner)), {});
+  const std::string text = readText(dir.path() / "shots" / "banner.json");
   EXPECT_NE(text.find("[35, 760, 320, 50]"), std::string::npos) << text.substr(0, 600);
   EXPECT_TRUE(run.contains("onAdImpression mrec demo-mrec")) << run.output;
   EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
 }
-
-}  // namespace
-}  // namespace tilo::test
-
-namespace tilo::test {
-namespace {
 
 using demo::DemoFormat;
 using demo::DemoOptions;
@@ -307,20 +283,33 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   // 2. Named formats keep their order and drop repeats; names are exact.
   EXPECT_EQ(DemoOptions::parse({"--formats", "lineBanner,lightPopup,lineBanner"}).formats,
             (std::vector<DemoFormat>{DemoFormat::lineBanner, DemoFormat::lightPopup}));
-  EXPECT_THROW(DemoOptions::parse({"--formats", "linebanner"}), UsageError);
-  EXPECT_THROW(DemoOptions::parse({"--formats", "light_popup"}), UsageError);
-  // 3. Appearance: light unless dark is asked for; anything else is a usage error.
+  // 3. Appearance: light unless dark is asked for.
   EXPECT_EQ(DemoOptions::parse({}).appearance, platform::UIUserInterfaceStyle::light);
   EXPECT_EQ(DemoOptions::parse({"--appearance", "dark"}).appearance,
             platform::UIUserInterfaceStyle::dark);
   EXPECT_EQ(DemoOptions::parse({"--appearance", "light"}).appearance,
             platform::UIUserInterfaceStyle::light);
-  EXPECT_THROW(DemoOptions::parse({"--appearance", "Dark"}), UsageError);
-  EXPECT_THROW(DemoOptions::parse({"--appearance"}), UsageError);
   // 4. --unit replaces one format's unit only.
   const auto units = DemoOptions::parse({"--unit", "lineBanner=my-line"}).units;
   EXPECT_EQ(units.at(DemoFormat::lineBanner), "my-line");
   EXPECT_EQ(units.at(DemoFormat::lightPopup), "demo-light-popup");
+
+  // 5. Every malformed value, and names that are only almost right, are usage errors.
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--formats", "popup"},
+                                               {"--formats", "linebanner"},
+                                               {"--formats", "light_popup"},
+                                               {"--formats", "banner,lineBanners"},
+                                               {"--crash-at", "onNothing"},
+                                               {"--log-level", "loud"},
+                                               {"--appearance", "dim"},
+                                               {"--appearance", "Dark"},
+                                               {"--appearance"},
+                                               {"--repeat", "0"},
+                                               {"--dwell-ms", "-1"},
+                                               {"--unit", "interstitial"},
+                                               {"--container"}}) {
+    EXPECT_THROW(DemoOptions::parse(args), UsageError) << args[0] << " " << args.back();
+  }
 }
 
 TEST(DemoOptionsTest, EveryDefaultUnitIsInTheEmbeddedAppInfoWithALoadableType) {
@@ -361,10 +350,6 @@ int brightnessAt(const std::filesystem::path& png, int x, int y) {
   const unsigned char* pixel = cairo_image_surface_get_data(surface) +
                                y * 3 * cairo_image_surface_get_stride(surface) + x * 3 * 4;
   return (pixel[0] + pixel[1] + pixel[2]) / 3;
-}
-
-std::string readText(const std::filesystem::path& path) {
-  return FileSystem::readFile(path).value_or("");
 }
 
 TEST(DemoTest, TemplatesShowInTheWindowInLightAndDarkWithoutWaitingForThePopup) {

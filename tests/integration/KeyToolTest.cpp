@@ -65,30 +65,28 @@ TEST(KeyToolTest, SealAndOpen) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(FileSystem::readFile(opened), data);
 
-  // 3. A wrong secret or a damaged text is refused, with nothing on stdout.
-  for (const auto& [key, text] :
-       {std::pair{std::string("app-key-2"), first.out},
-        std::pair{secret, (first.out[0] == 'A' ? "B" : "A") + first.out.substr(1)}}) {
-    run = runKeyTool(dir, "open --secret " + key, text);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("cannot decrypt"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
+  // 3. Refusals, with nothing on stdout: a wrong secret or a damaged text (1), nothing to
+  //    seal rather than a valid-looking text (1), usage errors (2).
+  struct Refusal {
+    std::string arguments, input;
+    int exitCode;
+    std::string error;
+  };
+  const std::string damaged = (first.out[0] == 'A' ? "B" : "A") + first.out.substr(1);
+  for (const Refusal& refusal :
+       {Refusal{"open --secret app-key-2", first.out, 1, "cannot decrypt"},
+        Refusal{"open --secret " + secret, damaged, 1, "cannot decrypt"},
+        Refusal{"seal --secret " + secret, "", 1, "input is empty"},
+        Refusal{"seal --secret a --secret b", data, 2, "repeated --secret"},
+        Refusal{"seal", data, 2, "usage"},
+        Refusal{"seal --secret s --colour red", data, 2, "usage"},
+        Refusal{"unseal --secret s", data, 2, "usage"}}) {
+    run = runKeyTool(dir, refusal.arguments, refusal.input);
+    EXPECT_EQ(run.exitCode, refusal.exitCode) << refusal.arguments;
+    EXPECT_NE(run.err.find(refusal.error), std::string::npos)
+        << refusal.arguments << ": " << run.err;
+    EXPECT_EQ(run.out, "") << refusal.arguments;
   }
-
-  // 4. Nothing to seal is refused, not sealed into a valid-looking text.
-  run = runKeyTool(dir, "seal --secret " + secret, "");
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("input is empty"), std::string::npos) << run.err;
-  EXPECT_EQ(run.out, "");
-
-  // 5. Usage errors, a repeated option among them.
-  run = runKeyTool(dir, "seal --secret a --secret b", data);
-  EXPECT_EQ(run.exitCode, 2);
-  EXPECT_NE(run.err.find("repeated --secret"), std::string::npos) << run.err;
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(runKeyTool(dir, "seal").exitCode, 2);
-  EXPECT_EQ(runKeyTool(dir, "seal --secret s --colour red").exitCode, 2);
-  EXPECT_EQ(runKeyTool(dir, "unseal --secret s").exitCode, 2);
 }
 
 TEST(KeyToolTest, KeyFilesAndTokens) {

@@ -13,7 +13,6 @@
 
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/backend/TiloApi.h"
-#include "Tilo/core/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
@@ -109,7 +108,7 @@ class CrashReportTest : public ::testing::Test {
   platform::TestEnvironment env;
 };
 
-TEST_F(CrashReportTest, KilledInsideMarkedPhasesEachCrashIsReportedOnce) {
+TEST_F(CrashReportTest, KilledInsideMarkedPhasesOrAnAdLoadEachCrashIsReportedOnce) {
   // 1. Killed inside a host callback.
   const std::string callbackSession = runChildAndKill([] {
     markAdCallback("onAdImpression",
@@ -145,9 +144,8 @@ TEST_F(CrashReportTest, KilledInsideMarkedPhasesEachCrashIsReportedOnce) {
   EXPECT_EQ(events[0]["payload"]["checkpoint"], "config_fetch");
   EXPECT_EQ(events[0]["payload"]["metadata"], R"({"phase":"cache_read_progress"})");
   EXPECT_FALSE(anyFlagLeft());
-}
 
-TEST_F(CrashReportTest, KilledDuringAnAdLoadInTheBackground) {
+  // 3. Killed during an ad load in the background, two seconds before the next start.
   runChildAndKill([] {
     AppLifecycleObserver::ensureShared();
     updateAdLoadPhase("interstitial-unit", "load");
@@ -155,7 +153,7 @@ TEST_F(CrashReportTest, KilledDuringAnAdLoadInTheBackground) {
     return sessionIdentifier();
   });
   env.advance(2);
-  auto events = restartAndDetect();
+  events = restartAndDetect();
   ASSERT_EQ(events.size(), 1u);
   // Tracker crashes carry the session of the run that detects them.
   EXPECT_EQ(events[0]["sessionId"], sessionIdentifier());
@@ -210,52 +208,6 @@ TEST(CrashReportSdkTest, EventsSavedBeforeAKillAreDeliveredAfterRestartExactlyOn
   sdk.drive([] { return false; }, 10);
   EXPECT_EQ(server.eventPostCount(), 2);
   AdEventLogger::resetSharedForTesting();
-}
-
-// The same against the development backend over loopback, through the SDK's own entry.
-TEST(CrashReportSdkTest, NextLaunchUploadsTheCrashToTheBackendOnce) {
-  SdkFixture sdk;
-  auto initialize = [&] {
-    std::optional<std::optional<TiloError>> result;
-    TiloAds::shared().initialized([&](std::optional<TiloError> error) { result = error; });
-    EXPECT_TRUE(sdk.drive([&] { return result.has_value(); }));
-    EXPECT_TRUE(result && !*result);
-  };
-  auto markerEvents = [&] {
-    std::vector<devserver::StoredEvent> found;
-    for (auto& event : sdk.server()->storedEvents()) {
-      if (event.eventType == "marker_checkpoint") found.push_back(event);
-    }
-    return found;
-  };
-  // 1. A first launch caches the backend's switch: markers are on from the next launch.
-  initialize();
-  sdk.relaunch();
-
-  // 2. The second launch dies inside a listener callback.
-  const std::string session = runChildAndKill([] {
-    TiloAds::shared();
-    if (!enableMarkerCheckpoints()) return std::string("markers off");
-    markAdCallback("onAdClicked",
-                   TiloAdInfo{TiloAdFormat::interstitial, "interstitial-unit", 35.0, "AdMob"});
-    return sessionIdentifier();
-  });
-  ASSERT_EQ(session.size(), 26u) << session;
-
-  // 3. The third launch reports it to the backend, once.
-  sdk.relaunch();
-  initialize();
-  ASSERT_TRUE(sdk.drive([&] { return !markerEvents().empty(); }));
-  sdk.relaunch();
-  initialize();
-  sdk.drive([] { return false; }, 10);
-  auto events = markerEvents();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].sessionId, session);
-  EXPECT_EQ(events[0].payload["checkpoint"], "ad_callback");
-  EXPECT_EQ(events[0].payload["metadata"],
-            R"({"phase":"onAdClicked","unitId":"interstitial-unit","network":"AdMob"})");
-  EXPECT_EQ(events[0].mediationPlatform, "admob");
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 
 #include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloConfiguration.h"
 #include "Tilo/core/TiloKeyManager.h"
 #include "Tilo/core/TiloService.h"
@@ -25,7 +24,7 @@
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Base64.h"
 #include "platform/Bundle.h"
-#include "support/SdkFixture.h"
+#include "support/TempDir.h"
 #include "telemetry/TelemetryFixture.h"
 
 namespace tilo::test {
@@ -60,30 +59,25 @@ struct Contents {
   std::string nul;         // carries a NUL inside a string
 };
 
-std::string randomBytes(std::size_t size) {
-  std::mt19937 random(7);
-  std::string out(size, '\0');
-  for (auto& c : out) c = static_cast<char>(random());
-  return out;
-}
-
 void plant(const fs::path& path, Hostile form, const Contents& contents) {
   fs::remove_all(path);
   fs::create_directories(path.parent_path());
   switch (form) {
     case Hostile::truncated:
-      ASSERT_TRUE(
-          FileSystem::atomicWrite(path, contents.valid.substr(0, contents.valid.size() / 2)));
-      break;
-    case Hostile::randomBytes:
-      ASSERT_TRUE(FileSystem::atomicWrite(path, randomBytes(300)));
-      break;
     case Hostile::outOfRange:
-      ASSERT_TRUE(FileSystem::atomicWrite(path, contents.outOfRange));
-      break;
     case Hostile::nulInString:
-      ASSERT_TRUE(FileSystem::atomicWrite(path, contents.nul));
+      ASSERT_TRUE(FileSystem::atomicWrite(
+          path, form == Hostile::truncated    ? contents.valid.substr(0, contents.valid.size() / 2)
+                : form == Hostile::outOfRange ? contents.outOfRange
+                                              : contents.nul));
       break;
+    case Hostile::randomBytes: {
+      std::mt19937 random(7);
+      std::string bytes(300, '\0');
+      for (auto& c : bytes) c = static_cast<char>(random());
+      ASSERT_TRUE(FileSystem::atomicWrite(path, bytes));
+      break;
+    }
     case Hostile::fifo:
       ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
       break;
@@ -128,10 +122,6 @@ std::string binaryPlist(const std::vector<std::pair<std::u16string, std::u16stri
     for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
   }
   return out;
-}
-
-bool contentBased(Hostile form) {
-  return form <= Hostile::nulInString;
 }
 
 std::string sealed(const std::string& secret, const std::string& plain) {
@@ -255,7 +245,7 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
     ASSERT_TRUE(store.saveEvents(std::span(&event, 1)));
     ASSERT_EQ(store.loadSavedEvents().size(), 1u);
 
-    if (contentBased(form)) {
+    if (form <= Hostile::nulInString) {  // the file reads
       // 2a. A file that reads is rewritten with the event; a parseable one keeps every host
       //     key byte for byte (a damaged one has none left to keep).
       EXPECT_EQ(defaults->readFailure(), std::nullopt);
@@ -386,40 +376,6 @@ TEST(HostileBundleTest, KeyFileAndInfoPlistEndTheProcessWithTheirMessages) {
     }
   }
   platform::Bundle::setMainBundleDirectory(std::nullopt);
-}
-
-// The backend's answer is hostile too: 1e999 in the fee rate makes the answer undecodable
-// (a failed attempt, then the cache); in a unit's refresh interval it falls back to 30 s.
-TEST(HostileBackendTest, OutOfRangeNumbersInTheAppInfo) {
-  SdkFixtureOptions options;
-  options.appInfoJson =
-      R"({"adUnits":[{"tiloAdUnitId":"u","mediationAdUnitId":"m","name":"n","type":"banner",)"
-      R"("refreshInterval":1e999}],"feeRate":0.2})";
-  SdkFixture sdk(options);
-  std::optional<std::optional<TiloError>> outcome;
-  TiloAds::shared().initialized([&](auto error) { outcome = error; });
-  ASSERT_TRUE(sdk.drive([&] { return outcome.has_value(); }));
-  ASSERT_EQ(*outcome, std::nullopt);
-  EXPECT_EQ(TiloAds::shared().core()->currentAppInfo()->item("u")->refreshInterval, 30.0);
-
-  for (const char* feeRate : {"1e999", "-1e400"}) {
-    SCOPED_TRACE(feeRate);
-    sdk.server()->setAppInfoJson(
-        R"({"adUnits":[{"tiloAdUnitId":"u2","mediationAdUnitId":"m","name":"n","type":"banner"}],)"
-        R"("feeRate":)" +
-        std::string(feeRate) + "}");
-    const auto requestsBefore = sdk.server()->requestCount();
-    sdk.relaunch();
-    outcome.reset();
-    TiloAds::shared().initialized([&](auto error) { outcome = error; });
-    ASSERT_TRUE(sdk.drive([&] { return outcome.has_value(); }));
-    // Three attempts, then the cache of the first start answers.
-    EXPECT_EQ(sdk.server()->requestCount() - requestsBefore, 3u);
-    ASSERT_EQ(*outcome, std::nullopt);
-    const auto info = TiloAds::shared().core()->currentAppInfo();
-    EXPECT_TRUE(info->item("u"));
-    EXPECT_FALSE(info->item("u2"));
-  }
 }
 
 }  // namespace

@@ -17,14 +17,15 @@ struct Initialization {
   bool onMain = false;
   int calls = 0;
 
-  void start() {
+  // Starts initialization and drives the SDK until it completes; false if it never does.
+  bool run(SdkFixture& sdk) {
     TiloAds::shared().initialized([this](std::optional<TiloError> error) {
       ++calls;
       onMain = platform::isMainThread();
       outcome = std::move(error);
     });
+    return sdk.drive([&] { return outcome.has_value(); }, 60);
   }
-  bool finished() const { return outcome.has_value(); }
 };
 
 bool initialized() {
@@ -35,11 +36,10 @@ std::optional<std::string> markerFile(const char* name) {
   return crashMarkerFileQueue().sync([&] { return readMarkerFile(name); });
 }
 
-TEST(InitializationTest, SucceedsAgainstTheBackendAndPreparesTheNextStart) {
+TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
   SdkFixture sdk;
   Initialization init;
-  init.start();
-  ASSERT_TRUE(sdk.drive([&] { return init.finished(); }));
+  ASSERT_TRUE(init.run(sdk));
   EXPECT_EQ(*init.outcome, std::nullopt);
   EXPECT_TRUE(init.onMain);
   EXPECT_TRUE(initialized());
@@ -48,7 +48,33 @@ TEST(InitializationTest, SucceedsAgainstTheBackendAndPreparesTheNextStart) {
   EXPECT_EQ(info->item("banner-unit")->refreshInterval, 45.0);
   EXPECT_EQ(info->item("interstitial-unit")->feeRate->description(), "0.15");
   EXPECT_EQ(sdk.server()->requestCount(), 1u);
-  EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
+  sdk.env().advance(10);
+  EXPECT_EQ(init.calls, 1);
+
+  // The dashboard gains a unit after the SDK started: two waiters, one resync.
+  auto withNewUnit = platform::parseJson(SdkFixture::defaultAppInfoJson());
+  withNewUnit["adUnits"].push_back({{"tiloAdUnitId", "rewarded-unit"},
+                                    {"mediationAdUnitId", "ca-app-pub-0/rewarded"},
+                                    {"name", "Rewarded"},
+                                    {"type", "rewarded"}});
+  sdk.server()->setAppInfoJson(platform::dumpCompact(withNewUnit));
+  const std::size_t before = sdk.server()->requestCount();
+  std::optional<Result<TiloAdUnitItem>> found, other;
+  auto sync = TiloAdUnitSynchronizer<int>::create(
+      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
+  sync->syncTiloAdUnit("rewarded-unit",
+                       [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
+  auto second = TiloAdUnitSynchronizer<int>::create(
+      [](const TiloAdUnitItem&, Completion<int> done) { done(2); }, TiloAds::shared().core());
+  second->syncTiloAdUnit("unknown-unit",
+                         [&](Result<TiloAdUnitItem> r) { other.emplace(std::move(r)); });
+  ASSERT_TRUE(sdk.drive([&] { return found && other; }, 10));
+  ASSERT_TRUE(found->ok());
+  EXPECT_EQ(found->value().mediationAdUnitId, "ca-app-pub-0/rewarded");
+  EXPECT_EQ(found->value().feeRate->description(), "0.15");
+  EXPECT_FALSE(other->ok());
+  EXPECT_EQ(sdk.server()->requestCount() - before, 1u);
+  EXPECT_FALSE(TiloAds::shared().core()->isResyncing());
 
   // Checkpoints stay off in this process although the backend switched them on; the
   // stored switch turns them on at the next start.
@@ -57,84 +83,65 @@ TEST(InitializationTest, SucceedsAgainstTheBackendAndPreparesTheNextStart) {
   sdk.relaunch();
   TiloAds::shared();
   EXPECT_TRUE(enableMarkerCheckpoints());
-  sdk.env().advance(10);
-  EXPECT_EQ(init.calls, 1);
 }
 
-TEST(InitializationTest, FailingBackendFallsBackToTheCacheOfAnEarlierRun) {
-  SdkFixture sdk;
-  Initialization first;
-  first.start();
-  ASSERT_TRUE(sdk.drive([&] { return first.finished(); }));
-  ASSERT_EQ(*first.outcome, std::nullopt);
-
-  sdk.relaunch();
+// Without a cache a failing backend fails the start; with the cache of an earlier run, a
+// backend that fails or answers what does not decode (1e999 in the fee rate) falls back to it.
+TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierRunsCache) {
+  test::SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[{"tiloAdUnitId":"u","mediationAdUnitId":"m","name":"n","type":"banner",)"
+      R"("refreshInterval":1e999}],"feeRate":0.2,"sdkConfig":{"enableMarkerCheckpoints":true}})";
+  SdkFixture sdk(options);
   sdk.server()->setFailFirst(100, 503);
-  const std::size_t before = sdk.server()->requestCount();
-  const double start = sdk.env().clock().uptime();
-  Initialization second;
-  second.start();
-  ASSERT_TRUE(sdk.drive([&] { return second.finished(); }, 60));
-  EXPECT_EQ(*second.outcome, std::nullopt);
-  EXPECT_TRUE(initialized());
-  // Three attempts with 2 + 4 + 8 s of sleep before the cache is used.
-  EXPECT_EQ(sdk.server()->requestCount() - before, 3u);
-  EXPECT_DOUBLE_EQ(sdk.env().clock().uptime() - start, 14.0);
-  auto info = TiloAds::shared().core()->currentAppInfo();
-  ASSERT_TRUE(info);
-  EXPECT_NE(info->item("banner-unit"), nullptr);
-  EXPECT_EQ(info->sdkConfig, std::nullopt);
-  EXPECT_EQ(markerFile("tilo_crash_config_fetch.flag"), std::nullopt);
-}
-
-TEST(InitializationTest, NoBackendAndNoCacheFailsAndStaysUninitialized) {
-  SdkFixture sdk(test::SdkFixtureOptions::offline());
-  Initialization init;
-  init.start();
-  ASSERT_TRUE(sdk.drive([&] { return init.finished(); }, 60));
-  ASSERT_TRUE(*init.outcome);
-  EXPECT_EQ((*init.outcome)->code(), TiloError::Code::initializationFailed);
-  EXPECT_EQ((*init.outcome)->message(), "Initialization failed");
-  EXPECT_TRUE(init.onMain);
+  TiloAds::shared();
+  setEnableMarkerCheckpoints(true);  // so that a leftover sdk_init flag would show
+  Initialization failed;
+  ASSERT_TRUE(failed.run(sdk));
+  ASSERT_TRUE(*failed.outcome);
+  EXPECT_EQ((*failed.outcome)->code(), TiloError::Code::initializationFailed);
+  EXPECT_EQ((*failed.outcome)->message(), "Initialization failed");
+  EXPECT_TRUE(failed.onMain);
   EXPECT_FALSE(sdk.drive([] { return initialized(); }, 60));
   EXPECT_EQ(TiloAds::shared().core()->currentAppInfo(), std::nullopt);
-  EXPECT_EQ(init.calls, 1);
+  EXPECT_EQ(failed.calls, 1);
   EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
-}
 
-TEST(InitializationTest, UnitMissingFromTheAppInfoTriggersOneResync) {
-  SdkFixture sdk;
-  Initialization init;
-  init.start();
-  ASSERT_TRUE(sdk.drive([&] { return init.finished(); }));
+  sdk.server()->setFailFirst(0, 503);
+  sdk.relaunch();
+  Initialization first;
+  ASSERT_TRUE(first.run(sdk));
+  ASSERT_EQ(*first.outcome, std::nullopt);
+  EXPECT_EQ(TiloAds::shared().core()->currentAppInfo()->item("u")->refreshInterval, 30.0);
 
-  // The dashboard gains a unit after the SDK started.
-  auto withNewUnit = platform::parseJson(SdkFixture::defaultAppInfoJson());
-  withNewUnit["adUnits"].push_back({{"tiloAdUnitId", "rewarded-unit"},
-                                    {"mediationAdUnitId", "ca-app-pub-0/rewarded"},
-                                    {"name", "Rewarded"},
-                                    {"type", "rewarded"}});
-  sdk.server()->setAppInfoJson(platform::dumpCompact(withNewUnit));
-  const std::size_t before = sdk.server()->requestCount();
-
-  auto sync = TiloAdUnitSynchronizer<int>::create(
-      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
-  std::optional<Result<TiloAdUnitItem>> found;
-  std::optional<Result<TiloAdUnitItem>> other;
-  sync->syncTiloAdUnit("rewarded-unit",
-                       [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
-  auto second = TiloAdUnitSynchronizer<int>::create(
-      [](const TiloAdUnitItem&, Completion<int> done) { done(2); }, TiloAds::shared().core());
-  second->syncTiloAdUnit("unknown-unit",
-                         [&](Result<TiloAdUnitItem> r) { other.emplace(std::move(r)); });
-
-  ASSERT_TRUE(sdk.drive([&] { return found && other; }, 10));
-  ASSERT_TRUE(found->ok());
-  EXPECT_EQ(found->value().mediationAdUnitId, "ca-app-pub-0/rewarded");
-  EXPECT_EQ(found->value().feeRate->description(), "0.15");
-  EXPECT_FALSE(other->ok());
-  EXPECT_EQ(sdk.server()->requestCount() - before, 1u);
-  EXPECT_FALSE(TiloAds::shared().core()->isResyncing());
+  const std::string u2 =
+      R"({"adUnits":[{"tiloAdUnitId":"u2","mediationAdUnitId":"m","name":"n","type":"banner"}],)";
+  for (const std::string failure : {"1e999", "-1e400", "503"}) {
+    SCOPED_TRACE(failure);
+    if (failure == "503") {
+      sdk.server()->setFailFirst(100, 503);
+    } else {
+      sdk.server()->setAppInfoJson(u2 + R"("feeRate":)" + failure + "}");
+    }
+    sdk.relaunch();
+    const std::size_t before = sdk.server()->requestCount();
+    const double start = sdk.env().clock().uptime();
+    Initialization next;
+    ASSERT_TRUE(next.run(sdk));
+    EXPECT_EQ(*next.outcome, std::nullopt);
+    EXPECT_TRUE(initialized());
+    // Three attempts with 2 + 4 + 8 s of sleep before the cache is used.
+    EXPECT_EQ(sdk.server()->requestCount() - before, 3u);
+    EXPECT_DOUBLE_EQ(sdk.env().clock().uptime() - start, 14.0);
+    auto info = TiloAds::shared().core()->currentAppInfo();
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->item("u"));
+    EXPECT_FALSE(info->item("u2"));
+    EXPECT_EQ(info->sdkConfig, std::nullopt);
+    EXPECT_TRUE(enableMarkerCheckpoints());
+    EXPECT_EQ(markerFile("tilo_crash_config_fetch.flag"), std::nullopt);
+    EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
+  }
 }
 
 }  // namespace

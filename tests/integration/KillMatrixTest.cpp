@@ -77,12 +77,11 @@ class Host {
   long long kill() {
     const long long at = epochMillis();
     ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    wait();
     return at;
   }
 
+  // Its exit status, -1 when a signal ended it.
   int wait() {
     int status = 0;
     ::waitpid(pid_, &status, 0);
@@ -220,6 +219,9 @@ TEST_F(KillMatrixTest, KilledRightAfterCrashReportsWereQueued) {
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].sessionId, session);
   EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
+  EXPECT_EQ(reports[0].payload["metadata"],
+            R"({"phase":"onAdImpression","unitId":"banner-unit","network":"AdMob"})");
+  EXPECT_EQ(reports[0].mediationPlatform, "admob");
 }
 
 }  // namespace

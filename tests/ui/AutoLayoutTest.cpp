@@ -26,6 +26,17 @@ class AutoLayoutTest : public ::testing::Test {
     parent->addSubview(view);
     return view;
   }
+  // Pins `view` at (x, y) in `parent` at a fixed size; returns left, top, width, height.
+  static std::vector<std::shared_ptr<NSLayoutConstraint>> place(
+      const std::shared_ptr<UIView>& view, const std::shared_ptr<UIView>& parent, CGRect frame) {
+    std::vector<std::shared_ptr<NSLayoutConstraint>> list{
+        view->leftAnchor().constraintEqualToAnchor(parent->leftAnchor(), frame.x()),
+        view->topAnchor().constraintEqualToAnchor(parent->topAnchor(), frame.y()),
+        view->widthAnchor().constraintEqualToConstant(frame.width()),
+        view->heightAnchor().constraintEqualToConstant(frame.height())};
+    NSLayoutConstraint::activateConstraints(list);
+    return list;
+  }
   static std::vector<UIDiagnostic> reports(UIDiagnostic::Kind kind) {
     std::vector<UIDiagnostic> out;
     for (auto& d : UIDiagnostics::recorded()) {
@@ -71,9 +82,8 @@ TEST_F(AutoLayoutTest, EqualitiesInequalitiesAndPriorities) {
   // 1. Equalities from both edges and the safe area; the required minimum beats the
   //    preferred height of 50.
   EXPECT_EQ(box->frame(), (CGRect{20, 50, 360, 100}));
-  // 2. The inequality stops the weak pull upwards at its bound, the multiplier applies, and the
-  // higher of two
-  //    adjacent priorities wins.
+  // 2. The inequality stops the weak pull upwards at its bound, the multiplier applies,
+  //    and the higher of two adjacent priorities wins.
   EXPECT_EQ(side->frame(), (CGRect{50, 158, 300, 60}));
 
   // 3. Turning priorities around turns the result around.
@@ -88,14 +98,8 @@ TEST_F(AutoLayoutTest, EqualitiesInequalitiesAndPriorities) {
 
 TEST_F(AutoLayoutTest, ConflictingRequiredConstraintIsDroppedReportedOnceAndRestored) {
   auto banner = addView(window, "banner");
-  auto first = banner->widthAnchor().constraintEqualToConstant(320);
+  auto first = place(banner, window, {0, 0, 320, 50})[2];
   auto second = banner->widthAnchor().constraintEqualToConstant(300);
-  NSLayoutConstraint::activateConstraints({
-      first,
-      banner->heightAnchor().constraintEqualToConstant(50),
-      banner->topAnchor().constraintEqualToAnchor(window->topAnchor()),
-      banner->leftAnchor().constraintEqualToAnchor(window->leftAnchor()),
-  });
   window->layoutIfNeeded();
   second->setActive(true);
   window->layoutIfNeeded();
@@ -141,15 +145,12 @@ TEST_F(AutoLayoutTest, ConflictingRequiredConstraintIsDroppedReportedOnceAndRest
 TEST_F(AutoLayoutTest, EditingAndRemovingConstraintsReSolves) {
   auto card = addView(window, "card");
   auto icon = addView(card, "icon");
-  auto left = card->leftAnchor().constraintEqualToAnchor(window->leftAnchor(), 20);
+  auto left = place(card, window, {20, 100, 300, 200})[0];
   auto iconLeft = icon->leftAnchor().constraintEqualToAnchor(card->leftAnchor(), 20);
   auto minimumLeft =
       icon->leftAnchor().constraintGreaterThanOrEqualToAnchor(window->leftAnchor(), 100);
   NSLayoutConstraint::activateConstraints(
-      {left, card->topAnchor().constraintEqualToAnchor(window->topAnchor(), 100),
-       card->widthAnchor().constraintEqualToConstant(300),
-       card->heightAnchor().constraintEqualToConstant(200), iconLeft,
-       icon->topAnchor().constraintEqualToAnchor(card->topAnchor(), 20),
+      {iconLeft, icon->topAnchor().constraintEqualToAnchor(card->topAnchor(), 20),
        icon->widthAnchor().constraintEqualToConstant(40),
        icon->heightAnchor().constraintEqualToAnchor(icon->widthAnchor())});
   window->layoutIfNeeded();
@@ -325,11 +326,8 @@ TEST_F(AutoLayoutTest, AutoresizingFramesSafeAreasAndHierarchyChanges) {
       footer->heightAnchor().constraintEqualToConstant(52),
       footer->bottomAnchor().constraintEqualToAnchor(full->safeAreaLayoutGuide()->bottomAnchor(),
                                                      -8),
-      lower->leftAnchor().constraintEqualToAnchor(window->leftAnchor()),
-      lower->topAnchor().constraintEqualToAnchor(window->topAnchor(), 100),
-      lower->widthAnchor().constraintEqualToConstant(100),
-      lower->heightAnchor().constraintEqualToConstant(100),
   });
+  place(lower, window, {0, 100, 100, 100});
   window->layoutIfNeeded();
   EXPECT_EQ(footer->frame(), (CGRect{0, 800 - 30 - 8 - 52, 100, 52}));
   EXPECT_EQ(full->safeAreaInsets(), (UIEdgeInsets{40, 0, 30, 0}));

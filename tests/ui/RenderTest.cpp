@@ -1,17 +1,9 @@
-// Rendering: what each drawing property does to the pixels, and golden images.
-//
-// Golden images live in tests/ui/golden/. A render matches when no channel of any pixel
-// differs by more than 24 and at most 0.5 % of the pixels differ by more than 4 (room for
-// antialiasing differences between cairo and pixman versions). After an intended change
-// of the drawing, rewrite them with
-//   TILO_UPDATE_GOLDEN=1 build/debug/tilo_ui_tests --gtest_filter='Golden*'
-// and look at the new files before committing them.
+// Rendering: what each drawing property does to the pixels, and golden images (see
+// tests/ui/golden/README.md for their tolerance and how to rewrite them).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "platform/TestEnvironment.h"
 #include "platform/ui/UIButton.h"
@@ -21,6 +13,7 @@
 #include "platform/ui/UIVisualEffectView.h"
 #include "platform/ui/UIWindow.h"
 #include "platform/ui/ViewRenderer.h"
+#include "support/GoldenImage.h"
 
 using namespace tilo::platform;
 
@@ -33,24 +26,12 @@ Pixel at(const ViewRenderer::Image& image, int x, int y) {
   return {p[0], p[1], p[2], p[3]};
 }
 
-bool near(const Pixel& a, const Pixel& b, int tolerance = 3) {
-  for (int i = 0; i < 4; ++i) {
-    if (std::abs(a[i] - b[i]) > tolerance) return false;
+MATCHER_P(Near, want, "") {
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    if (std::abs(arg[i] - want[i]) > 3) return false;
   }
   return true;
 }
-
-std::string show(const Pixel& p) {
-  return "(" + std::to_string(p[0]) + ", " + std::to_string(p[1]) + ", " + std::to_string(p[2]) +
-         ", " + std::to_string(p[3]) + ")";
-}
-
-#define EXPECT_PIXEL(image, x, y, ...)                                                    \
-  do {                                                                                    \
-    Pixel actual = at(image, x, y), expected = __VA_ARGS__;                               \
-    EXPECT_TRUE(near(actual, expected))                                                   \
-        << "at (" << x << ", " << y << "): " << show(actual) << " vs " << show(expected); \
-  } while (0)
 
 const Pixel kWhite{255, 255, 255, 255};
 const Pixel kRed{255, 0, 0, 255};
@@ -83,29 +64,29 @@ TEST(Render, BackgroundsAlphaCornersBordersAndClipping) {
   // 1. Backgrounds, and a subview drawn over its parent and beyond it.
   auto image = renderer.render(*window);
   ASSERT_EQ(image.width, 100);
-  EXPECT_PIXEL(image, 5, 5, kWhite);
-  EXPECT_PIXEL(image, 20, 20, kRed);
-  EXPECT_PIXEL(image, 45, 45, kBlue);
-  EXPECT_PIXEL(image, 55, 55, kBlue);
+  EXPECT_THAT(at(image, 5, 5), Near(kWhite));
+  EXPECT_THAT(at(image, 20, 20), Near(kRed));
+  EXPECT_THAT(at(image, 45, 45), Near(kBlue));
+  EXPECT_THAT(at(image, 55, 55), Near(kBlue));
 
   // 2. Clipping cuts the child at the parent's edge.
   parent->setClipsToBounds(true);
   image = renderer.render(*window);
-  EXPECT_PIXEL(image, 45, 45, kBlue);
-  EXPECT_PIXEL(image, 55, 55, kWhite);
+  EXPECT_THAT(at(image, 45, 45), Near(kBlue));
+  EXPECT_THAT(at(image, 55, 55), Near(kWhite));
 
   // 3. Alpha blends the whole group: the overlap shows blue over white, not over red.
   parent->setAlpha(0.5);
   image = renderer.render(*window);
-  EXPECT_PIXEL(image, 20, 20, (Pixel{255, 128, 128, 255}));
-  EXPECT_PIXEL(image, 45, 45, (Pixel{128, 128, 255, 255}));
+  EXPECT_THAT(at(image, 20, 20), Near(Pixel{255, 128, 128, 255}));
+  EXPECT_THAT(at(image, 45, 45), Near(Pixel{128, 128, 255, 255}));
   parent->setAlpha(1);
 
   // 4. Hidden views and their subtrees are not drawn.
   parent->setHidden(true);
   image = renderer.render(*window);
-  EXPECT_PIXEL(image, 20, 20, kWhite);
-  EXPECT_PIXEL(image, 45, 45, kWhite);
+  EXPECT_THAT(at(image, 20, 20), Near(kWhite));
+  EXPECT_THAT(at(image, 45, 45), Near(kWhite));
   parent->setHidden(false);
 
   // 5. A corner radius rounds the background (and the clip); a border is drawn inside
@@ -114,12 +95,12 @@ TEST(Render, BackgroundsAlphaCornersBordersAndClipping) {
   parent->layer().setBorderWidth(2);
   parent->layer().setBorderColor(UIColor(0, 0.5, 0));
   image = renderer.render(*window);
-  EXPECT_PIXEL(image, 10, 10, kWhite);
-  EXPECT_PIXEL(image, 11, 30, (Pixel{0, 128, 0, 255}));
-  EXPECT_PIXEL(image, 30, 48, (Pixel{0, 128, 0, 255}));
-  EXPECT_PIXEL(image, 48, 40, (Pixel{0, 128, 0, 255}));  // the border covers the child
-  EXPECT_PIXEL(image, 30, 30, kRed);
-  EXPECT_PIXEL(image, 49, 49, kWhite);  // the rounded clip cuts the child's corner
+  EXPECT_THAT(at(image, 10, 10), Near(kWhite));
+  EXPECT_THAT(at(image, 11, 30), Near(Pixel{0, 128, 0, 255}));
+  EXPECT_THAT(at(image, 30, 48), Near(Pixel{0, 128, 0, 255}));
+  EXPECT_THAT(at(image, 48, 40), Near(Pixel{0, 128, 0, 255}));  // the border covers the child
+  EXPECT_THAT(at(image, 30, 30), Near(kRed));
+  EXPECT_THAT(at(image, 49, 49), Near(kWhite));  // the rounded clip cuts the child's corner
 }
 
 TEST(Render, PixelFormatsScaleAndTheBufferContract) {
@@ -131,10 +112,10 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
   // 1. At the window's scale; straight or premultiplied alpha; transparent elsewhere.
   auto straight = renderer.render(*window, AlphaMode::straight);
   EXPECT_EQ(straight.width, 20);
-  EXPECT_PIXEL(straight, 4, 4, (Pixel{255, 0, 0, 128}));
-  EXPECT_PIXEL(straight, 15, 4, kClear);
+  EXPECT_THAT(at(straight, 4, 4), Near(Pixel{255, 0, 0, 128}));
+  EXPECT_THAT(at(straight, 15, 4), Near(kClear));
   auto premultiplied = renderer.render(*window, AlphaMode::premultiplied);
-  EXPECT_PIXEL(premultiplied, 4, 4, (Pixel{128, 0, 0, 128}));
+  EXPECT_THAT(at(premultiplied, 4, 4), Near(Pixel{128, 0, 0, 128}));
 
   // 2. Into caller memory with a wider stride; the padding stays untouched.
   std::vector<std::uint8_t> buffer(20 * 96, 0xAB);
@@ -157,7 +138,7 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
   auto alone = renderer.render(*view, AlphaMode::straight, 3);
   EXPECT_EQ(alone.width, 12);
   EXPECT_EQ(alone.height, 6);
-  EXPECT_PIXEL(alone, 0, 0, kBlue);
+  EXPECT_THAT(at(alone, 0, 0), Near(kBlue));
 }
 
 TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
@@ -179,8 +160,8 @@ TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
   EXPECT_GT(edge[0], 60);
   EXPECT_LT(edge[0], 200);
   // 2. Below the blur the edge stays sharp.
-  EXPECT_PIXEL(image, 118, 100, (Pixel{0, 0, 0, 255}));
-  EXPECT_PIXEL(image, 122, 100, kWhite);
+  EXPECT_THAT(at(image, 118, 100), Near(Pixel{0, 0, 0, 255}));
+  EXPECT_THAT(at(image, 122, 100), Near(kWhite));
   // 3. The light material tints towards white even deep in the black.
   EXPECT_GT(at(image, 62, y)[0], 40);
 }
@@ -197,11 +178,11 @@ TEST(Render, PresentedControllersDrawAsTheirTransitionStands) {
   game->presentViewController(popup, true);
   ViewRenderer renderer;
 
-  EXPECT_PIXEL(renderer.render(*window), 20, 20, kWhite);
+  EXPECT_THAT(at(renderer.render(*window), 20, 20), Near(kWhite));
   env.advance(0.15);
-  EXPECT_PIXEL(renderer.render(*window), 20, 20, (Pixel{128, 128, 255, 255}));
+  EXPECT_THAT(at(renderer.render(*window), 20, 20), Near(Pixel{128, 128, 255, 255}));
   env.advance(0.15);
-  EXPECT_PIXEL(renderer.render(*window), 20, 20, kBlue);
+  EXPECT_THAT(at(renderer.render(*window), 20, 20), Near(kBlue));
 
   // Cover-vertical slides up from the bottom: half way, the top half is still uncovered.
   popup->dismissViewController(false);
@@ -211,59 +192,11 @@ TEST(Render, PresentedControllersDrawAsTheirTransitionStands) {
   game->presentViewController(sheet, true);
   env.advance(0.15);
   auto halfway = renderer.render(*window);
-  EXPECT_PIXEL(halfway, 20, 10, kWhite);
-  EXPECT_PIXEL(halfway, 20, 30, kRed);
+  EXPECT_THAT(at(halfway, 20, 10), Near(kWhite));
+  EXPECT_THAT(at(halfway, 20, 30), Near(kRed));
 }
 
 namespace {
-
-std::filesystem::path goldenPath(const std::string& name) {
-  return std::filesystem::path(TILO_SOURCE_DIR) / "tests/ui/golden" / (name + ".png");
-}
-
-// Compares with the golden image, or rewrites it under TILO_UPDATE_GOLDEN=1.
-void expectGolden(UIView& view, const std::string& name) {
-  ViewRenderer renderer;
-  auto actual = renderer.render(view, AlphaMode::straight);
-  const char* update = std::getenv("TILO_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    std::string error;
-    ASSERT_TRUE(ViewRenderer::writePNG(view, goldenPath(name).string(), &error)) << error;
-    return;
-  }
-  std::ifstream in(goldenPath(name), std::ios::binary);
-  ASSERT_TRUE(in) << "missing " << goldenPath(name) << " (TILO_UPDATE_GOLDEN=1 writes it)";
-  Bytes png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string error;
-  auto golden = UIImage::imageWithData(png, 1, &error);
-  ASSERT_TRUE(golden) << error;
-  ASSERT_EQ(golden->pixelWidth(), actual.width);
-  ASSERT_EQ(golden->pixelHeight(), actual.height);
-  cairo_surface_t* surface = golden->surface();
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  int stride = cairo_image_surface_get_stride(surface);
-  int worst = 0;
-  std::size_t off = 0;
-  for (int y = 0; y < actual.height; ++y) {
-    for (int x = 0; x < actual.width; ++x) {
-      std::uint32_t p = reinterpret_cast<const std::uint32_t*>(data + y * stride)[x];
-      int a = static_cast<int>(p >> 24);
-      auto straight = [a](std::uint32_t c) {
-        return a ? static_cast<int>((c * 255 + a / 2) / a) : 0;
-      };
-      Pixel g{straight((p >> 16) & 0xFF), straight((p >> 8) & 0xFF), straight(p & 0xFF), a};
-      Pixel r = at(actual, x, y);
-      int diff = 0;
-      for (int i = 0; i < 4; ++i) diff = std::max(diff, std::abs(g[i] - r[i]));
-      // Colour channels of (nearly) transparent pixels carry no information.
-      if (a < 8 && r[3] < 8) diff = std::abs(a - r[3]);
-      worst = std::max(worst, diff);
-      off += diff > 4;
-    }
-  }
-  EXPECT_LE(worst, 24) << name;
-  EXPECT_LE(off, static_cast<std::size_t>(actual.width * actual.height / 200)) << name;
-}
 
 // A small ad card: rounded grouped background with a border, an icon, a bold title, a
 // two-line body, a call-to-action pill and a close button with the xmark symbol.
@@ -321,6 +254,7 @@ std::shared_ptr<UIWindow> cardScene(UIUserInterfaceStyle appearance) {
 
 TEST(Golden, CardInLightAndDark) {
   TestEnvironment env;
-  expectGolden(*cardScene(UIUserInterfaceStyle::light), "card-light");
-  expectGolden(*cardScene(UIUserInterfaceStyle::dark), "card-dark");
+  const std::string golden = TILO_SOURCE_DIR "/tests/ui/golden/";
+  tilo::test::expectGoldenImage(*cardScene(UIUserInterfaceStyle::light), golden + "card-light.png");
+  tilo::test::expectGoldenImage(*cardScene(UIUserInterfaceStyle::dark), golden + "card-dark.png");
 }

@@ -215,7 +215,6 @@ TEST(UIColor, ResolvesAdaptiveColoursAndParsesHex) {
   EXPECT_EQ(
       UIColor::systemGray3Color().withAlphaComponent(0.3).hexString(UIUserInterfaceStyle::dark),
       "#48484A4D");
-  EXPECT_EQ(UIColor::systemRedColor().hexString(UIUserInterfaceStyle::light), "#FF3B30FF");
   EXPECT_EQ(UIColor::fromHex(" #3e434f\n")->hexString(UIUserInterfaceStyle::light), "#3E434FFF");
   EXPECT_EQ(UIColor::fromHex("12141680")->resolved(UIUserInterfaceStyle::light).alpha, 128 / 255.0);
   EXPECT_FALSE(UIColor::fromHex("#12345"));

@@ -1,28 +1,18 @@
 #!/usr/bin/env python3
-"""Random constraint systems, and their solutions by kiwisolver (an independent Cassowary
-solver) to compare ours against. Generating needs only Python; solving needs
-python3-kiwisolver, which Debian installs for /usr/bin/python3.
+"""Random constraint systems, and kiwisolver's solutions of them to compare ours against.
+kiwisolver is an independent Cassowary solver (python3-kiwisolver for /usr/bin/python3).
 
   solver_reference.py generate --seed N --count K > systems.json
   /usr/bin/python3 solver_reference.py solve < systems.json > expected.json
 
-A system is a list of operations on one solver:
-  {"op": "add", "id": 3, "terms": [[var, coefficient], ...], "constant": c,
-   "relation": "<=" | "==" | ">=", "strength": s}        # sum(terms) + c relation 0
-  {"op": "remove", "id": 3}
-  {"op": "edit", "var": 2, "strength": s}                  # addEditVariable
-  {"op": "suggest", "var": 2, "value": x}
-  {"op": "unedit", "var": 2}                               # removeEditVariable
-  {"op": "check"}                                          # record every variable's value
-"solve" prints, per system, the status of each operation ("ok" or "unsatisfiable") and
-the values at each check. Removing a constraint that was refused gives "unknown".
+A system is a list of operations on one solver: "add" (sum(terms) + constant relation 0,
+with a strength and an id), "remove" (by id), "edit", "suggest", "unedit" (on a variable)
+and "check" (record every variable's value). "solve" prints, per system, each operation's
+status ("ok", "unsatisfiable", or "unknown" for removing a refused constraint) and the
+values at each check.
 
-Uniqueness: a Cassowary optimum need not be unique (two equal weak wishes x == 0 and
-x == 10 are both met by any x in [0, 10]), and two correct solvers may then disagree.
-Every variable therefore carries a weak wish with its own target, every non-required
-constraint gets its own random weight, and those wishes are never removed: with generic
-weights the least weighted error is reached at a single point, so any correct solver
-returns the same values.
+Two correct solvers agree only on a unique optimum, so every variable carries a weak wish
+of its own that is never removed, and every non-required constraint its own random weight.
 """
 
 import argparse

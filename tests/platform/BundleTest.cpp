@@ -113,12 +113,6 @@ TEST(BundleTest, MainBundleDirectoryOverrides) {
   Bundle::setMainBundleDirectory(std::nullopt);
 }
 
-}  // namespace
-}  // namespace tilo::platform
-
-namespace tilo::platform {
-namespace {
-
 // A "bplist00" file whose object i is an array of the references `children(i)`; object
 // 0 is the top. Four-byte offsets and references.
 template <class Children>

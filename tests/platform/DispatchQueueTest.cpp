@@ -18,7 +18,7 @@
 
 using namespace tilo::platform;
 
-TEST(SerialQueueMock, SyncRunsEarlierWorkFirstThenTheBlock) {
+TEST(QueuesMock, SyncRunsEarlierWorkFirstThenTheBlock) {
   TestEnvironment env;
   auto queue = SerialQueue::create("com.tilo.test.serial");
   std::vector<int> order;
@@ -26,18 +26,14 @@ TEST(SerialQueueMock, SyncRunsEarlierWorkFirstThenTheBlock) {
   queue->async([&] { order.push_back(2); });
   queue->sync([&] { order.push_back(3); });
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(queue->sync([] { return 42; }), 42);
+  // A read after a barrier write sees the write.
+  auto concurrent = ConcurrentQueue::create("com.tilo.banner.sync");
+  int state = 0;
+  concurrent->asyncBarrier([&] { state = 7; });
+  EXPECT_EQ(concurrent->sync([&] { return state; }), 7);
   env.runUntilIdle();
   EXPECT_EQ(order.size(), 3u) << "drained work never runs twice";
-  EXPECT_EQ(queue->sync([] { return 42; }), 42);
-}
-
-TEST(ConcurrentQueueMock, ReadAfterBarrierWriteSeesTheWrite) {
-  TestEnvironment env;
-  auto queue = ConcurrentQueue::create("com.tilo.banner.sync");
-  int state = 0;
-  queue->asyncBarrier([&] { state = 7; });
-  EXPECT_EQ(queue->sync([&] { return state; }), 7);
-  env.runUntilIdle();
   EXPECT_EQ(state, 7);
 }
 

@@ -63,11 +63,13 @@ TEST(HttpClientTest, AnyStatusIsAResponseWithHeadersAndBody) {
   TestEnvironment env;
   // Declared before the server so they outlive its handler threads.
   std::set<int> clientPorts;
+  std::vector<std::string> getKeys;  // the Tilo-App-Key of every GET that arrived
   std::mutex mutex;
   LoopbackHttpServer server;
   server.http().Get("/ok", [&](const httplib::Request& req, httplib::Response& res) {
     std::lock_guard lock(mutex);
     clientPorts.insert(req.remote_port);
+    getKeys.push_back(req.get_header_value("Tilo-App-Key"));
     res.set_header("X-Trace", "abc");
     res.set_content("hello", "text/plain");
   });
@@ -83,29 +85,46 @@ TEST(HttpClientTest, AnyStatusIsAResponseWithHeadersAndBody) {
   Recorder recorder(env);
   auto client = HttpClient::create();
 
+  // 1. A header with a line break or a NUL is refused unsent.
+  const HttpHeaders unsafe[] = {
+      {{"Tilo-App-Key", "key\r\nX-Injected: 1"}},
+      {{"Tilo-App-Key", "key\nX-Injected: 1"}},
+      {{"Tilo-App-Key", std::string("key\0tail", 8)}},
+      {{"X-Name\r\nX-Injected", "1"}},
+  };
+  for (const auto& headers : unsafe) {
+    HttpRequest request = get(server.url("/ok"));
+    request.headers = headers;
+    client->send(request, recorder.callback());
+  }
+  ASSERT_TRUE(recorder.waitFor(4));
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(recorder.errorCode(i), kUrlErrorBadURL) << i;
+
+  // 2. Then the client still sends, and any status is a response.
   client->send(get(server.url("/ok")), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(1));
+  ASSERT_TRUE(recorder.waitFor(5));
   HttpRequest post = get(server.url("/fail"));
   post.method = "POST";
   post.headers = {{"Tilo-App-Key", "key-1"}, {"Content-Type", "application/json"}};
   post.body = std::string(3000, 'x');  // large enough that curl would otherwise wait on 100
   client->send(post, recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(2));
+  ASSERT_TRUE(recorder.waitFor(6));
 
-  const HttpResponse& ok = recorder.response(0);
+  const HttpResponse& ok = recorder.response(4);
   EXPECT_EQ(ok.status, 200);
   EXPECT_EQ(ok.body, "hello");
   EXPECT_EQ(ok.header("x-trace"), "abc");
   EXPECT_EQ(ok.url, server.url("/ok"));
   EXPECT_NE(ok.description().find("Status Code: 200"), std::string::npos);
-  const HttpResponse& failed = recorder.response(1);
+  const HttpResponse& failed = recorder.response(5);
   EXPECT_EQ(failed.status, 500);
   EXPECT_EQ(failed.body, "POST|key-1|application/json|" + std::string(3000, 'x'));
   // Completions run on the one worker thread, not on the caller's.
-  EXPECT_NE(recorder.entries[0].thread, std::this_thread::get_id());
-  EXPECT_EQ(recorder.entries[0].thread, recorder.entries[1].thread);
-  // The second request reused the first one's connection.
+  EXPECT_NE(recorder.entries[4].thread, std::this_thread::get_id());
+  EXPECT_EQ(recorder.entries[4].thread, recorder.entries[5].thread);
   std::lock_guard lock(mutex);
+  EXPECT_EQ(getKeys, std::vector<std::string>{""});
+  // The second request reused the first one's connection.
   EXPECT_EQ(clientPorts.size(), 1u);
 }
 
@@ -134,40 +153,6 @@ TEST(HttpClientTest, RefusedConnectionIsCannotConnect) {
   EXPECT_EQ(recorder.errorCode(1), kUrlErrorUnsupportedURL);
 }
 
-TEST(HttpClientTest, HeaderWithLineBreakOrNulIsRefusedUnsent) {
-  TestEnvironment env;
-  std::mutex mutex;
-  std::vector<std::string> seen;  // the Tilo-App-Key of every request that arrived
-  LoopbackHttpServer server;
-  server.http().Get("/h", [&](const httplib::Request& req, httplib::Response& res) {
-    std::lock_guard lock(mutex);
-    seen.push_back(req.get_header_value("Tilo-App-Key"));
-    res.set_content("ok", "text/plain");
-  });
-  server.start();
-  Recorder recorder(env);
-  auto client = HttpClient::create();
-  const HttpHeaders unsafe[] = {
-      {{"Tilo-App-Key", "key\r\nX-Injected: 1"}},
-      {{"Tilo-App-Key", "key\nX-Injected: 1"}},
-      {{"Tilo-App-Key", std::string("key\0tail", 8)}},
-      {{"X-Name\r\nX-Injected", "1"}},
-  };
-  for (const auto& headers : unsafe) {
-    HttpRequest request = get(server.url("/h"));
-    request.headers = headers;
-    client->send(request, recorder.callback());
-  }
-  HttpRequest clean = get(server.url("/h"));
-  clean.headers = {{"Tilo-App-Key", "key-1"}};
-  client->send(clean, recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(5));
-  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(recorder.errorCode(i), kUrlErrorBadURL) << i;
-  EXPECT_EQ(recorder.response(4).status, 200);
-  std::lock_guard lock(mutex);
-  EXPECT_EQ(seen, std::vector<std::string>{"key-1"});
-}
-
 // A server that takes the request and never answers.
 struct SilentServer {
   explicit SilentServer(TestEnvironment& env) {
@@ -185,16 +170,16 @@ struct SilentServer {
   int arrived = 0;
 };
 
-TEST(HttpClientTest, TimeoutRunsOnTheEnvironmentClock) {
+TEST(HttpClientTest, TimeoutAndCancelCompleteOnceOnTheEnvironmentClock) {
   TestEnvironment env;
   SilentServer silent(env);
   Recorder recorder(env);
   auto client = HttpClient::create();
+  // 1. The timeout fires at its deadline on the environment's clock, not before.
   HttpRequest request = get(silent.server.url("/hang"));
   request.timeoutSeconds = 60;
-  auto task = client->send(request, recorder.callback());
+  auto timedOut = client->send(request, recorder.callback());
   ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 1; }));
-
   env.advance(59.9);
   EXPECT_TRUE(recorder.entries.empty());
   env.advance(0.1);
@@ -203,39 +188,28 @@ TEST(HttpClientTest, TimeoutRunsOnTheEnvironmentClock) {
   EXPECT_EQ(std::get<UrlError>(recorder.entries[0].result).localizedDescription,
             "The request timed out.");
 
-  // A late cancel is ignored: the worker handles commands in order, so a second
-  // completion would arrive before the answer to the next request.
-  task->cancel();
-  client->send(get(silent.server.url("/ok")), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(2));
-  EXPECT_EQ(recorder.response(1).status, 200);
-  EXPECT_EQ(recorder.entries.size(), 2u);
-}
-
-TEST(HttpClientTest, CancelCompletesOnceWithCancelled) {
-  TestEnvironment env;
-  SilentServer silent(env);
-  Recorder recorder(env);
-  auto client = HttpClient::create();
+  // 2. Cancelled twice, a request completes once. Neither a late cancel of the timed-out
+  //    task nor the cancelled one's expired timeout completes again: the worker handles
+  //    commands in order, so a second completion would come before the next answer.
+  timedOut->cancel();
   auto task = client->send(get(silent.server.url("/hang")), recorder.callback());
-  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 1; }));
+  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 2; }));
   task->cancel();
   task->cancel();
-  ASSERT_TRUE(recorder.waitFor(1));
-  EXPECT_EQ(recorder.errorCode(0), kUrlErrorCancelled);
-  // Neither the second cancel nor the expired timeout completes it again.
+  ASSERT_TRUE(recorder.waitFor(2));
+  EXPECT_EQ(recorder.errorCode(1), kUrlErrorCancelled);
   env.advance(61);
   client->send(get(silent.server.url("/ok")), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(2));
-  EXPECT_EQ(recorder.response(1).body, "ok");
-  EXPECT_EQ(recorder.entries.size(), 2u);
-
-  // Requests still running when their client goes away are cancelled, not dropped.
-  client->send(get(silent.server.url("/hang")), recorder.callback());
-  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 2; }));
-  client.reset();
   ASSERT_TRUE(recorder.waitFor(3));
-  EXPECT_EQ(recorder.errorCode(2), kUrlErrorCancelled);
+  EXPECT_EQ(recorder.response(2).body, "ok");
+  EXPECT_EQ(recorder.entries.size(), 3u);
+
+  // 3. Requests still running when their client goes away are cancelled, not dropped.
+  client->send(get(silent.server.url("/hang")), recorder.callback());
+  ASSERT_TRUE(env.runUntil([&] { return silent.arrived == 3; }));
+  client.reset();
+  ASSERT_TRUE(recorder.waitFor(4));
+  EXPECT_EQ(recorder.errorCode(3), kUrlErrorCancelled);
 }
 
 TEST(HttpClientTest, SeveralRequestsRunAtOnce) {

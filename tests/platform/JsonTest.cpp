@@ -44,9 +44,22 @@ TEST(JsonTest, ErrorsNameTheKeyAndTheProblem) {
 }
 
 TEST(JsonTest, InvalidTextIsDataCorrupted) {
-  for (std::string_view text : {"", "{", "{\"a\":1} x", "{'a':1}", "[1,]", "NaN"}) {
+  // Out-of-range numbers in a non-value position are still syntax errors; a raw NUL is one.
+  const std::string deep(1 << 20, '[');
+  const std::string_view texts[] = {"",
+                                    "{",
+                                    "{\"a\":1} x",
+                                    "{'a':1}",
+                                    "[1,]",
+                                    "NaN",
+                                    "{1e999:1}",
+                                    "1e999 1",
+                                    "[1e999,]",
+                                    deep,
+                                    std::string_view("{\"s\":\"a\0b\"}", 10)};
+  for (std::string_view text : texts) {
     const auto error = decodingErrorOf([&] { parseJson(text); });
-    EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << text;
+    EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << text.substr(0, 20);
     EXPECT_TRUE(error.localizedDescription().starts_with(
         "The data couldn't be read because it isn't in the correct format. (invalid JSON: "))
         << error.localizedDescription();
@@ -108,25 +121,15 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"out-of-range 1e999"})"), "s"),
             "out-of-range 1e999");
 
-  // 2. Out-of-range numbers in a non-value position are still syntax errors.
-  for (std::string_view text : {R"({1e999:1})", "1e999 1", "[1e999,]"}) {
-    EXPECT_EQ(decodingErrorOf([&] { parseJson(text); }).kind(), DecodingError::Kind::dataCorrupted)
-        << text;
-  }
-
-  // 3. Nesting is capped, so no later recursive walk can exhaust the stack.
+  // 2. Nesting is capped, so no later recursive walk can exhaust the stack.
   const std::string deep(kMaxJsonDepth + 1, '[');
   EXPECT_EQ(decodingErrorOf([&] { parseJson(deep + std::string(kMaxJsonDepth + 1, ']')); }).kind(),
             DecodingError::Kind::dataCorrupted);
   const std::string allowed(kMaxJsonDepth, '[');
   EXPECT_TRUE(parseJson(allowed + std::string(kMaxJsonDepth, ']')).is_array());
-  EXPECT_EQ(decodingErrorOf([&] { parseJson(std::string(1 << 20, '[')); }).kind(),
-            DecodingError::Kind::dataCorrupted);
 
-  // 4. A NUL inside a string is data, not the end of it; a raw one is a syntax error.
+  // 3. An escaped NUL inside a string is data, not the end of it.
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"a\u0000b"})"), "s"), std::string("a\0b", 3));
-  EXPECT_EQ(decodingErrorOf([&] { parseJson(std::string("{\"s\":\"a\0b\"}", 10)); }).kind(),
-            DecodingError::Kind::dataCorrupted);
 }
 
 TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {

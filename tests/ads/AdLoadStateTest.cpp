@@ -179,41 +179,34 @@ TEST_F(AdLoadStateTest, ConditionsGateRetriesAndResumeWaitingLoads) {
 }
 
 TEST_F(AdLoadStateTest, VisibilityTest) {
-  // 1. Outside a window.
-  coordinator->evaluateVisibility();
-  EXPECT_FALSE(coordinator->isVisible());
+  auto visible = [&] {
+    coordinator->evaluateVisibility();
+    return coordinator->isVisible();
+  };
+  EXPECT_FALSE(visible()) << "outside a window";
   show();
   EXPECT_TRUE(coordinator->isVisible());
-  // 2. Alpha at the threshold is invisible, just above it visible.
+  // Alpha at the threshold is invisible, just above it visible.
   view->setAlpha(0.01);
-  coordinator->evaluateVisibility();
-  EXPECT_FALSE(coordinator->isVisible());
+  EXPECT_FALSE(visible());
   view->setAlpha(0.011);
-  coordinator->evaluateVisibility();
-  EXPECT_TRUE(coordinator->isVisible());
-  // 3. Hidden.
+  EXPECT_TRUE(visible());
   view->setHidden(true);
-  coordinator->evaluateVisibility();
-  EXPECT_FALSE(coordinator->isVisible());
+  EXPECT_FALSE(visible());
   view->setHidden(false);
-  // 4. Bounds outside the window, then partly inside.
+  // Bounds outside the window, then partly inside.
   view->setFrame({-320, 100, 320, 50});
-  coordinator->evaluateVisibility();
-  EXPECT_FALSE(coordinator->isVisible());
+  EXPECT_FALSE(visible());
   view->setFrame({380, 100, 320, 50});
-  coordinator->evaluateVisibility();
-  EXPECT_TRUE(coordinator->isVisible());
-  // 5. Not laid out yet (no area): inside the window counts, outside not.
+  EXPECT_TRUE(visible());
+  // Not laid out yet (no area): inside the window counts, outside not.
   view->setFrame({100, 100, 0, 0});
-  coordinator->evaluateVisibility();
-  EXPECT_TRUE(coordinator->isVisible());
+  EXPECT_TRUE(visible());
   view->setFrame({500, 100, 0, 0});
-  coordinator->evaluateVisibility();
-  EXPECT_FALSE(coordinator->isVisible());
-  // 6. Not while the application is in the background.
+  EXPECT_FALSE(visible());
+  view->setFrame({10, 100, 320, 50});
   Application::shared().setState(ApplicationState::background);
-  coordinator->evaluateVisibility();
-  EXPECT_FALSE(coordinator->isVisible());
+  EXPECT_FALSE(visible()) << "in the background";
 }
 
 TEST_F(AdLoadStateTest, RefreshTimerFollowsVisibilityAndTheApplication) {

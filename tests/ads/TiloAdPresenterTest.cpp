@@ -74,37 +74,6 @@ TEST_F(TiloAdPresenterTest, ShowRunsDisplayCallbacksInsideMarkersAfterTheShowMar
   EXPECT_EQ(events[3].first, "ad_click");
 }
 
-TEST_F(TiloAdPresenterTest, PresentErrorReachesOnFailedToShowMapped) {
-  script(
-      "gad/appopen",
-      R"({"network":null,"presentError":{"domain":"com.google.admob","code":11,"description":"Oops"}})");
-  auto loader = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
-  auto ad = loadNow(loader, sdk.env());
-  ASSERT_TRUE(ad);
-  // No network in the response: empty name and zero latency, never absent.
-  EXPECT_EQ(ad->adInfo().adNetwork, "");
-  EXPECT_EQ(ad->adInfo().latency, 0.0);
-
-  auto original = ad->appOpenAdListener();
-  ad->setAppOpenAdListener(TiloAppOpenListener::create());  // callbacks stay with the original
-  std::optional<TiloError> failure;
-  std::string phase;
-  original->onFailedToShow = [&](auto, const TiloError& error) {
-    failure = error;
-    phase = markerPhase();
-  };
-  bool shown = false;
-  original->onShown = [&](auto) { shown = true; };
-  ad->show();
-  sdk.env().runUntilIdle();
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->code(), TiloError::Code::unspecified);
-  EXPECT_EQ(failure->message(), "Internal error: Oops");
-  EXPECT_EQ(phase, "onFailedToShow");
-  EXPECT_FALSE(shown);
-  EXPECT_EQ(logs.count("ERROR appOpen Ad onFailedToShow: Oops"), 1u);
-}
-
 TEST_F(TiloAdPresenterTest, RewardAndServerSideVerificationOptions) {
   script("gad/rewarded", R"({"reward":{"amount":10,"type":"coins"}})");
   std::shared_ptr<GADRewardedAd> gad;
@@ -185,21 +154,35 @@ TEST_F(TiloAdPresenterTest, ShowingAdOutlivesItsHostUntilThePresentationEnds) {
   EXPECT_EQ(calls, (std::vector<std::string>{"shown", "dismiss"}));
   EXPECT_TRUE(presenter.expired());
 
-  // 2. The same for a presentation that fails, with the ad dropped right after show().
-  script("gad/appopen",
-         R"({"presentError":{"domain":"com.google.admob","code":11,"description":"Oops"}})");
+  // 2. The same for a presentation that fails, with the ad dropped right after show(). The
+  //    callbacks stay with the listener the ad was loaded with, and run inside the marker.
+  script(
+      "gad/appopen",
+      R"({"network":null,"presentError":{"domain":"com.google.admob","code":11,"description":"Oops"}})");
   auto appOpenLoader = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
   auto appOpen = loadNow(appOpenLoader, sdk.env());
   ASSERT_TRUE(appOpen);
+  // No network in the response: empty name and zero latency, never absent.
+  EXPECT_EQ(appOpen->adInfo().adNetwork, "");
+  EXPECT_EQ(appOpen->adInfo().latency, 0.0);
   presenter = appOpen->adPresenter();
-  appOpen->appOpenAdListener()->onFailedToShow = [&](auto, const TiloError& error) {
-    calls.push_back("failed: " + error.message());
+  auto original = appOpen->appOpenAdListener();
+  appOpen->setAppOpenAdListener(TiloAppOpenListener::create());
+  std::optional<TiloError> failure;
+  original->onFailedToShow = [&](auto, const TiloError& error) {
+    failure = error;
+    calls.push_back("failed:" + markerPhase());
   };
+  original->onShown = [&](auto) { calls.push_back("shown"); };
   appOpen->show();
   appOpen.reset();
   appOpenLoader.reset();
   sdk.env().runUntilIdle();
-  EXPECT_EQ(calls.back(), "failed: Internal error: Oops");
+  EXPECT_EQ(calls, (std::vector<std::string>{"shown", "dismiss", "failed:onFailedToShow"}));
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->code(), TiloError::Code::unspecified);
+  EXPECT_EQ(failure->message(), "Internal error: Oops");
+  EXPECT_EQ(logs.count("ERROR appOpen Ad onFailedToShow: Oops"), 1u);
   EXPECT_TRUE(presenter.expired());
 
   // 3. A show the platform refuses starts no presentation: nothing keeps the ad.

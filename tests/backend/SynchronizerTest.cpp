@@ -79,131 +79,53 @@ class SynchronizerTest : public ::testing::Test {
   std::shared_ptr<TiloService> service_;
 };
 
-TEST_F(SynchronizerTest, KnownUnitResolvesAtOnceAfterInitialization) {
+// Waits are independent: a later one neither ends nor delays an earlier one, and each
+// deadline runs three seconds from its own start.
+TEST_F(SynchronizerTest, WaitsEndWithTheUnitOrThreeSecondsAfterTheirOwnStart) {
   auto sync = makeSync();
-  Outcome outcome;
-  sync->syncTiloAdUnit("b", outcome.completion());
-  sdk_.env().advance(2.0);
-  EXPECT_TRUE(outcome.results.empty());  // not initialized yet
-
-  initialize(infoWith({"a", "b"}));
-  ASSERT_EQ(outcome.results.size(), 1u);
-  EXPECT_EQ(outcome.results[0].value().mediationAdUnitId, "med/b");
-  EXPECT_TRUE(api_->retryCalls.empty());
-
-  // Already known: resolves with the work due now, no timer left to fire.
-  Outcome again;
-  sync->syncTiloAdUnit("a", again.completion());
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(again.results.size(), 1u);
-  sdk_.env().advance(10);
-  EXPECT_EQ(again.results.size(), 1u);
-  EXPECT_EQ(outcome.results.size(), 1u);
-}
-
-TEST_F(SynchronizerTest, MissingUnitTriggersOneResyncThatDecides) {
-  initialize(infoWith({"a"}));
-  auto sync = makeSync();
-
-  // 1. Found in the resync's answer.
-  Outcome found;
-  sync->syncTiloAdUnit("late", found.completion());
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(api_->retryCalls.size(), 1u);
-  sdk_.env().advance(2.9);
-  api_->retryCalls[0].completion(infoWith({"a", "late"}));
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(found.results.size(), 1u);
-  EXPECT_EQ(found.results[0].value().tiloAdUnitId, "late");
-
-  // 2. Still missing after the resync.
-  Outcome missing;
-  sync->syncTiloAdUnit("ghost", missing.completion());
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(api_->retryCalls.size(), 2u);
-  api_->retryCalls[1].completion(infoWith({"a", "late"}));
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(missing.results.size(), 1u);
-  EXPECT_EQ(missing.errorMessage(), "No ad unit found");
-  EXPECT_EQ(catchAs<TiloError>(missing.results[0].error())->code(),
-            TiloError::Code::initializationFailed);
-  EXPECT_EQ(api_->retryCalls.size(), 2u);
-}
-
-TEST_F(SynchronizerTest, TimesOutThreeSecondsAfterTheLastValue) {
-  auto sync = makeSync();
-  Outcome never;
-  sync->syncTiloAdUnit("a", never.completion());
-  sdk_.env().advance(2.999);
-  EXPECT_TRUE(never.results.empty());
-  sdk_.env().advance(0.001);
-  ASSERT_EQ(never.results.size(), 1u);
-  EXPECT_EQ(never.errorMessage(), "Timeout occurred");
-
-  // A resync that never answers: the deadline counts from the value that lacked the unit.
-  initialize(infoWith({"a"}));
-  sdk_.env().advance(1.0);
-  Outcome slow;
-  sync->syncTiloAdUnit("b", slow.completion());
-  sdk_.env().advance(2.999);
-  EXPECT_TRUE(slow.results.empty());
-  sdk_.env().advance(0.001);
-  ASSERT_EQ(slow.results.size(), 1u);
-  EXPECT_EQ(slow.errorMessage(), "Timeout occurred");
-  sdk_.env().advance(10);
-  EXPECT_EQ(slow.results.size(), 1u);
-}
-
-TEST_F(SynchronizerTest, TwoWaitersShareOneResync) {
-  initialize(infoWith({"a"}));
-  auto first = makeSync();
-  auto second = makeSync();
-  Outcome x, y;
-  first->syncTiloAdUnit("x", x.completion());
-  second->syncTiloAdUnit("y", y.completion());
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(api_->retryCalls.size(), 1u);
-  api_->retryCalls[0].completion(infoWith({"a", "x"}));
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(x.results.size(), 1u);
-  EXPECT_TRUE(x.results[0].ok());
-  ASSERT_EQ(y.results.size(), 1u);
-  EXPECT_EQ(y.errorMessage(), "No ad unit found");
-}
-
-TEST_F(SynchronizerTest, WaitsOnOneSynchronizerAreIndependent) {
-  auto sync = makeSync();
-
-  // 1. Two waits before initialization: the second does not end the first; both resolve
-  //    when the SDK is initialized.
-  Outcome first, second;
-  sync->syncTiloAdUnit("a", first.completion());
-  sdk_.env().advance(1.0);
-  sync->syncTiloAdUnit("a", second.completion());
-  sdk_.env().advance(1.0);
-  EXPECT_TRUE(first.results.empty());
-  initialize(infoWith({"a"}));
-  ASSERT_EQ(first.results.size(), 1u);
-  ASSERT_EQ(second.results.size(), 1u);
-  EXPECT_TRUE(first.results[0].ok());
-  EXPECT_TRUE(second.results[0].ok());
-
-  // 2. Each times out three seconds after its own start (the resync never answers).
   Outcome early, late;
-  sync->syncTiloAdUnit("x", early.completion());
-  sdk_.env().advance(2.0);
-  sync->syncTiloAdUnit("y", late.completion());
+  sync->syncTiloAdUnit("a", early.completion());
   sdk_.env().advance(1.0);
+  sync->syncTiloAdUnit("a", late.completion());
+  sdk_.env().advance(1.999);
+  EXPECT_TRUE(early.results.empty());
+  sdk_.env().advance(0.001);
   ASSERT_EQ(early.results.size(), 1u);
   EXPECT_EQ(early.errorMessage(), "Timeout occurred");
   EXPECT_TRUE(late.results.empty());
-  sdk_.env().advance(2.0);
+  initialize(infoWith({"a", "b"}));
   ASSERT_EQ(late.results.size(), 1u);
-  EXPECT_EQ(late.errorMessage(), "Timeout occurred");
-  sdk_.env().advance(10);
-  EXPECT_EQ(early.results.size() + late.results.size(), 2u);
+  EXPECT_EQ(late.results[0].value().mediationAdUnitId, "med/a");
+  EXPECT_TRUE(api_->retryCalls.empty());
 
-  // 3. A synchronizer released mid-wait still answers each pending wait once.
+  // A known unit resolves with the work due now; no deadline answers anything later.
+  Outcome known;
+  sync->syncTiloAdUnit("b", known.completion());
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(known.results.size(), 1u);
+  EXPECT_EQ(known.results[0].value().mediationAdUnitId, "med/b");
+  sdk_.env().advance(10);
+  EXPECT_EQ(early.results.size() + late.results.size() + known.results.size(), 3u);
+
+  // Missing units whose resync never answers.
+  Outcome x, y;
+  sync->syncTiloAdUnit("x", x.completion());
+  sdk_.env().advance(2.0);
+  sync->syncTiloAdUnit("y", y.completion());
+  sdk_.env().advance(0.999);
+  EXPECT_TRUE(x.results.empty());
+  sdk_.env().advance(0.001);
+  ASSERT_EQ(x.results.size(), 1u);
+  EXPECT_EQ(x.errorMessage(), "Timeout occurred");
+  sdk_.env().advance(1.999);
+  EXPECT_TRUE(y.results.empty());
+  sdk_.env().advance(0.001);
+  ASSERT_EQ(y.results.size(), 1u);
+  EXPECT_EQ(y.errorMessage(), "Timeout occurred");
+  sdk_.env().advance(10);
+  EXPECT_EQ(x.results.size() + y.results.size(), 2u);
+
+  // A synchronizer released mid-wait still answers each pending wait once.
   auto doomed = makeSync();
   Outcome orphan, orphan2;
   doomed->syncTiloAdUnit("zzz", orphan.completion());
@@ -214,6 +136,32 @@ TEST_F(SynchronizerTest, WaitsOnOneSynchronizerAreIndependent) {
   ASSERT_EQ(orphan.results.size(), 1u);
   ASSERT_EQ(orphan2.results.size(), 1u);
   EXPECT_EQ(orphan.errorMessage(), "Unspecified error");
+}
+
+TEST_F(SynchronizerTest, MissingUnitsShareOneResyncWhoseAnswerDecides) {
+  initialize(infoWith({"a"}));
+  auto first = makeSync();
+  auto second = makeSync();
+  Outcome found, missing;
+  first->syncTiloAdUnit("late", found.completion());
+  second->syncTiloAdUnit("ghost", missing.completion());
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(api_->retryCalls.size(), 1u);
+  sdk_.env().advance(2.9);
+  api_->retryCalls[0].completion(infoWith({"a", "late"}));
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(found.results.size(), 1u);
+  EXPECT_EQ(found.results[0].value().tiloAdUnitId, "late");
+  ASSERT_EQ(missing.results.size(), 1u);
+  EXPECT_EQ(missing.errorMessage(), "No ad unit found");
+  EXPECT_EQ(catchAs<TiloError>(missing.results[0].error())->code(),
+            TiloError::Code::initializationFailed);
+  EXPECT_EQ(api_->retryCalls.size(), 1u);
+  // Once answered, the next missing unit asks again.
+  Outcome again;
+  first->syncTiloAdUnit("ghost", again.completion());
+  sdk_.env().runUntilIdle();
+  EXPECT_EQ(api_->retryCalls.size(), 2u);
 }
 
 // Host callbacks run as main-thread tasks of their own, outside every delivery of the

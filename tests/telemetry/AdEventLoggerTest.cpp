@@ -95,23 +95,45 @@ TEST_F(AdEventLoggerTest, SteadyStreamIsStoredWithinASecondWhateverIsInFlight) {
   EXPECT_EQ(api->eventIds(1), queuedIds(*logger));
 }
 
-TEST_F(AdEventLoggerTest, FlushAskedForDuringAnUploadRunsWhenItSucceeds) {
+// Events appended while a batch is out stay queued and stored until the next tick; a
+// flush asked for meanwhile (the background) runs as soon as the batch succeeds.
+TEST_F(AdEventLoggerTest, EventsAppendedDuringAnUploadWaitForItsAnswer) {
+  auto background = [&] {
+    platform::Application::shared().setState(platform::ApplicationState::background);
+    env.runUntilIdle();
+    platform::Application::shared().setState(platform::ApplicationState::active);
+  };
   auto logger = makeLogger();
   logBanner(3);
-  env.advance(5);
+  background();
   ASSERT_EQ(api->uploadCount(), 1u);
-  // 1. The background asks for a flush while the batch is out: nothing goes out yet.
+  EXPECT_EQ(api->eventIds(0).size(), 3u);
+  EXPECT_EQ(storedIds(), api->eventIds(0));
+
   logBanner(2);
-  const auto queued = queuedIds(*logger);
-  const std::vector later(queued.begin() + 3, queued.end());
-  platform::Application::shared().setState(platform::ApplicationState::background);
-  env.runUntilIdle();
-  EXPECT_EQ(api->uploadCount(), 1u);
-  // 2. Success sends the rest at once, without waiting for a tick.
+  const auto all = queuedIds(*logger);
+  const std::vector later(all.begin() + 3, all.end());
   api->complete(0, nullptr);
   env.runUntilIdle();
+  EXPECT_EQ(queuedIds(*logger), later);
+  EXPECT_EQ(storedIds(), later);
+  EXPECT_EQ(api->uploadCount(), 1u);
+  env.advance(5);
   ASSERT_EQ(api->uploadCount(), 2u);
   EXPECT_EQ(api->eventIds(1), later);
+
+  logBanner(1);
+  const auto last = queuedIds(*logger).back();
+  background();
+  EXPECT_EQ(api->uploadCount(), 2u);
+  EXPECT_EQ(storedIds().size(), 3u);
+  api->complete(1, nullptr);
+  env.runUntilIdle();
+  ASSERT_EQ(api->uploadCount(), 3u);
+  EXPECT_EQ(api->eventIds(2), std::vector{last});
+  api->complete(2, nullptr);
+  env.runUntilIdle();
+  EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
 }
 
 TEST_F(AdEventLoggerTest, QueueKeepsTheNewestThousandAndCountsTheDrops) {
@@ -165,30 +187,6 @@ TEST_F(AdEventLoggerTest, OneRepeatingTimerDrivesUploadsAndFailedUploadsAreResen
   EXPECT_EQ(std::vector(resent.begin(), resent.begin() + 2), sent);
 }
 
-TEST_F(AdEventLoggerTest, SuccessRemovesOnlyTheSentEvents) {
-  auto logger = makeLogger();
-  logBanner(3);
-  env.advance(5);
-  ASSERT_EQ(api->uploadCount(), 1u);
-  // 1. Two events arrive while the upload is in flight.
-  logBanner(2);
-  const auto all = queuedIds(*logger);
-  ASSERT_EQ(all.size(), 5u);
-  api->complete(0, nullptr);
-  env.runUntilIdle();
-  // 2. They stay queued and stored, and go out with the next tick.
-  const std::vector<std::string> later(all.begin() + 3, all.end());
-  EXPECT_EQ(queuedIds(*logger), later);
-  EXPECT_EQ(storedIds(), later);
-  env.advance(5);
-  ASSERT_EQ(api->uploadCount(), 2u);
-  EXPECT_EQ(api->eventIds(1), later);
-  // 3. Nothing left: the store entry is removed.
-  api->complete(1, nullptr);
-  env.runUntilIdle();
-  EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
-}
-
 TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
   platform::setLocaleIdentifierForTesting("C");
   platform::setAdvertisingIdentifier(platform::kZeroUUIDString);
@@ -223,10 +221,8 @@ TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
   // 2. Events: wire names, time, session, and payloads with only the known keys.
   const Json& events = body["events"];
   ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[0]["eventType"], "ad_request");
-  EXPECT_EQ(events[1]["eventType"], "ad_response_error");
-  EXPECT_EQ(events[2]["eventType"], "ad_impression");
-  EXPECT_EQ(events[3]["eventType"], "ad_click");
+  const char* types[] = {"ad_request", "ad_response_error", "ad_impression", "ad_click"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(events[i]["eventType"], types[i]);
   EXPECT_EQ(events[0]["createdAt"], std::int64_t{1767225600250});
   EXPECT_EQ(events[0]["payload"], (Json{{"adFormat", "banner"}, {"adUnitId", "banner-unit"}}));
   EXPECT_EQ(events[1]["payload"].dump(),
@@ -253,17 +249,6 @@ TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
   env.advance(5);
   ASSERT_EQ(api->uploadCount(), 2u);
   EXPECT_EQ(api->body(1)["country"], "KR");
-}
-
-TEST_F(AdEventLoggerTest, BackgroundSavesAndFlushesAtOnce) {
-  auto logger = makeLogger();
-  logBanner(3);
-  platform::Application::shared().setState(platform::ApplicationState::background);
-  env.runUntilIdle();
-  EXPECT_EQ(storedIds(), queuedIds(*logger));
-  EXPECT_EQ(storedIds().size(), 3u);
-  ASSERT_EQ(api->uploadCount(), 1u);
-  EXPECT_EQ(api->eventIds(0).size(), 3u);
 }
 
 TEST_F(AdEventLoggerTest, RestoresStoredEventsAndDropsEventsWithoutLogger) {
@@ -295,13 +280,24 @@ TEST_F(AdEventLoggerTest, RestoresStoredEventsAndDropsEventsWithoutLogger) {
   EXPECT_EQ(api->body(1)["events"][0]["eventType"], "marker_checkpoint");
 }
 
-// Real threads on the production executors: callers on several threads while the queue
-// appends and uploads. Nothing may be lost or duplicated (and ThreadSanitizer stays quiet).
-TEST(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
+// Real threads on the production executors: nothing may be lost or duplicated (and
+// ThreadSanitizer stays quiet).
+class AdEventLoggerThreadsTest : public ::testing::Test {
+ protected:
+  AdEventLoggerThreadsTest() {
+    platform::FileSystem::setApplicationContainer(container.path());
+    logger = AdEventLogger::create(api, kTestAppKey);
+  }
+  ~AdEventLoggerThreadsTest() override {
+    AdEventLogger::resetSharedForTesting();
+    platform::FileSystem::setApplicationContainer(std::nullopt);
+  }
   TempDir container;
-  platform::FileSystem::setApplicationContainer(container.path());
-  auto api = std::make_shared<RecordingTiloApi>();
-  auto logger = AdEventLogger::create(api, kTestAppKey);
+  std::shared_ptr<RecordingTiloApi> api = std::make_shared<RecordingTiloApi>();
+  std::shared_ptr<AdEventLogger> logger;
+};
+
+TEST_F(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
@@ -315,9 +311,6 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
   // the joins; the second read is ordered after it.
   logger->queuedEvents();
   const auto events = logger->queuedEvents();
-  AdEventLogger::resetSharedForTesting();
-  platform::FileSystem::setApplicationContainer(std::nullopt);
-
   ASSERT_EQ(events.size(), 1000u);
   std::set<std::string> ids;
   std::map<std::string, int> perUnit;
@@ -336,17 +329,12 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
 }
 
 // Upload answers arrive on another thread while callers append: the answer must be
-// handled on the logger's queue (ThreadSanitizer sees it otherwise), and every event ends
-// up either delivered once or still queued.
-TEST(AdEventLoggerThreadsTest, AnswersFromAnotherThreadWhileCallersAppend) {
-  TempDir container;
-  platform::FileSystem::setApplicationContainer(container.path());
-  auto api = std::make_shared<RecordingTiloApi>();
-  auto logger = AdEventLogger::create(api, kTestAppKey);
+// handled on the logger's queue, and every event ends up delivered once or still queued.
+TEST_F(AdEventLoggerThreadsTest, AnswersFromAnotherThreadWhileCallersAppend) {
   std::atomic<int> running{4};
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&running, logger] {
+    threads.emplace_back([&running, this] {
       const TiloAdInfo info{TiloAdFormat::mrec, "mrec-unit", std::nullopt, std::nullopt};
       for (int i = 1; i <= 250; ++i) {
         logEvent(AdLogEventType::adClick, info);
@@ -368,9 +356,6 @@ TEST(AdEventLoggerThreadsTest, AnswersFromAnotherThreadWhileCallersAppend) {
     answerAll();
     queued = logger->queuedEvents();
   } while (answered < api->uploadCount());
-  AdEventLogger::resetSharedForTesting();
-  platform::FileSystem::setApplicationContainer(std::nullopt);
-
   std::multiset<std::string> ids;
   for (const auto& event : api->allEvents()) ids.insert(event["eventId"].get<std::string>());
   for (const auto& event : queued) ids.insert(event.eventId);

@@ -93,23 +93,5 @@ TEST_F(EventStoreTest, BadEntriesAreLoggedAndRemoved) {
   EXPECT_EQ(loaded[0].payloadJsonString, "[1]");
 }
 
-TEST_F(EventStoreTest, RotatedAppKeyStartsTheNextLoggerEmpty) {
-  auto api = std::make_shared<RecordingTiloApi>();
-  auto logger = AdEventLogger::create(api, kTestAppKey);
-  const TiloAdInfo info{TiloAdFormat::native, "native-unit", std::nullopt, std::nullopt};
-  logEvent(AdLogEventType::adRequest, info);
-  env.advance(1.0);
-  ASSERT_TRUE(rawEntry());
-
-  // A new key makes the entry unreadable for the next logger, which starts empty.
-  AdEventLogger::resetSharedForTesting();
-  logger = AdEventLogger::create(api, "rotated-app-key");
-  EXPECT_TRUE(logger->queuedEvents().empty());
-  EXPECT_FALSE(rawEntry());
-  logEvent(AdLogEventType::adRequest, info);
-  env.runUntilIdle();
-  EXPECT_EQ(logger->queuedEvents().size(), 1u);
-}
-
 }  // namespace
 }  // namespace tilo::test

@@ -26,7 +26,7 @@ TEST_F(LoggerTest, LevelsFilterAndLineFormat) {
   platform::TestEnvironment env(1767225600.125);  // 2026-01-01 00:00:00.125 UTC
   env.advance(3723.5);                            // 01:02:03.625
 
-  // 1. Off prints nothing at all, whatever the message level.
+  // 1. Off prints nothing, whatever the message level.
   testing::internal::CaptureStdout();
   log("hidden error", TiloLogLevel::error);
   log("hidden debug", TiloLogLevel::debug);
@@ -52,16 +52,13 @@ TEST_F(LoggerTest, LevelsFilterAndLineFormat) {
                                       "[TILO] 01:02:03.625 ERROR bad"}));
 }
 
-TEST_F(LoggerTest, TimeStampHasMillisecondsAndNoDate) {
-  const std::regex pattern(R"(^\d{2}:\d{2}:\d{2}\.\d{3}$)");
-  for (double t : {0.0, 1767225600.0, 1767225600.999, 1767311999.9996}) {
-    EXPECT_TRUE(std::regex_match(formatLogTime(t), pattern)) << formatLogTime(t);
-  }
+TEST_F(LoggerTest, TimeStampRawValuesAndOrdering) {
+  // Milliseconds padded to three digits, no date, and a fraction that rounds up carries.
   EXPECT_EQ(formatLogTime(1767225600.0 + 23 * 3600 + 59 * 60 + 59.999), "23:59:59.999");
   EXPECT_EQ(formatLogTime(1767225600.007), "00:00:00.007");
-}
+  EXPECT_TRUE(
+      std::regex_match(formatLogTime(1767311999.9996), std::regex(R"(^\d\d:\d\d:\d\d\.\d{3}$)")));
 
-TEST_F(LoggerTest, RawValuesAndOrdering) {
   EXPECT_EQ(tiloLogLevelFromRawValue(0), TiloLogLevel::off);
   EXPECT_EQ(tiloLogLevelFromRawValue(2), TiloLogLevel::debug);
   EXPECT_EQ(tiloLogLevelFromRawValue(3), std::nullopt);
@@ -69,7 +66,6 @@ TEST_F(LoggerTest, RawValuesAndOrdering) {
   EXPECT_LT(TiloLogLevel::off, TiloLogLevel::error);
   EXPECT_GT(TiloLogLevel::debug, TiloLogLevel::error);
   EXPECT_EQ(description(TiloLogLevel::off), "");
-  EXPECT_EQ(description(TiloLogLevel::debug), "DEBUG");
 }
 
 // The host's switch on TiloAds is the logger's level; an error escaping any task of the

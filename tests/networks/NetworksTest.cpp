@@ -60,11 +60,8 @@ class NetworksTest : public ::testing::Test {
 
 TEST_F(NetworksTest, ListOrderWithAndWithoutAmazon) {
   TiloConfiguration configuration;
-  const std::vector<std::string> fixed{"Pangle",    "InMobi",     "Chartboost",
-                                       "Applovin",  "IronSource", "Vungle",
-                                       "Mintegral", "Fyber",      "Meta"};
-  auto expected = fixed;
-  expected.push_back("AdMob");
+  std::vector<std::string> expected{"Pangle", "InMobi",    "Chartboost", "Applovin", "IronSource",
+                                    "Vungle", "Mintegral", "Fyber",      "Meta",     "AdMob"};
   EXPECT_EQ(names(configuration), expected);
 
   configuration.apsAppID = "aps-123";

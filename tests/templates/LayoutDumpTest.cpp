@@ -11,44 +11,36 @@ namespace {
 
 using platform::Json;
 
-// Every named view of the dump, by identifier (the last one wins, so a name given twice
-// shows up as a count below).
+// Every named view of the dump by identifier, and how often each name occurs.
 void collect(const Json& views, std::map<std::string, Json>& named,
              std::map<std::string, int>& counts) {
   for (const Json& view : views) {
     if (view["id"].is_string()) {
-      const std::string id = view["id"].get<std::string>();
-      named[id] = view;
-      ++counts[id];
+      named[view["id"].get<std::string>()] = view;
+      ++counts[view["id"].get<std::string>()];
     }
     collect(view["children"], named, counts);
   }
 }
 
-class TemplatesLayoutDumpTest : public TemplatesTest {
- protected:
-  std::map<std::string, Json> dumpNames(platform::UIView& root) {
-    const Json dump = platform::layoutDump(root);
-    std::map<std::string, Json> named;
-    counts.clear();
-    collect(dump["views"], named, counts);
-    return named;
-  }
+// The named views of `root`, after checking that each of `ids` is there exactly once.
+std::map<std::string, Json> namedOnce(platform::UIView& root, std::vector<std::string> ids) {
+  std::map<std::string, Json> named;
   std::map<std::string, int> counts;
-};
+  collect(platform::layoutDump(root)["views"], named, counts);
+  for (const auto& id : ids) EXPECT_EQ(counts[id], 1) << id;
+  return named;
+}
 
-TEST_F(TemplatesLayoutDumpTest, EveryPartOfBothTemplatesIsNamedOnce) {
+TEST_F(TemplatesTest, EveryPartOfBothTemplatesIsNamedOnce) {
   script("gad/native", R"({"native": {"headline": "Puzzle Garden", "body": "Relax.",
       "callToAction": "Install", "icon": true, "media": true}})");
 
   // 1. The line banner: the line view and the five parts of its stack.
   placeLine();
   ASSERT_EQ(lineLoads, 1);
-  auto named = dumpNames(*window);
-  for (const char* id : {"lineBanner", "lineBanner.stack", "lineBanner.badge", "lineBanner.title",
-                         "lineBanner.divider", "lineBanner.cta"}) {
-    ASSERT_EQ(counts[id], 1) << id;
-  }
+  auto named = namedOnce(*window, {"lineBanner", "lineBanner.stack", "lineBanner.badge",
+                                   "lineBanner.title", "lineBanner.divider", "lineBanner.cta"});
   EXPECT_EQ(named["lineBanner"]["frame"], Json::array({0, 47, 390, 60}));
   EXPECT_EQ(named["lineBanner.title"]["text"], "Puzzle Garden");
   EXPECT_EQ(named["lineBanner.cta"]["text"], "Install");
@@ -61,12 +53,9 @@ TEST_F(TemplatesLayoutDumpTest, EveryPartOfBothTemplatesIsNamedOnce) {
   sdk.env().advance(platform::UIViewController::transitionDuration);
   settle();
   ASSERT_EQ(game->presentedViewController(), popup);
-  named = dumpNames(*window);
-  for (const char* id :
-       {"lightPopup", "lightPopup.card", "lightPopup.media", "lightPopup.adMark", "lightPopup.icon",
-        "lightPopup.title", "lightPopup.body", "lightPopup.cta", "lightPopup.close"}) {
-    ASSERT_EQ(counts[id], 1) << id;
-  }
+  named = namedOnce(*window, {"lightPopup", "lightPopup.card", "lightPopup.media",
+                              "lightPopup.adMark", "lightPopup.icon", "lightPopup.title",
+                              "lightPopup.body", "lightPopup.cta", "lightPopup.close"});
   EXPECT_EQ(named["lightPopup"]["frame"], Json::array({0, 0, 390, 844}));
   EXPECT_EQ(named["lightPopup.adMark"]["text"], "AD");
   EXPECT_EQ(named["lightPopup.title"]["text"], "Puzzle Garden");

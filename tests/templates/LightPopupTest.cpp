@@ -16,60 +16,44 @@ constexpr double kTransition = UIViewController::transitionDuration;
 
 class LightPopupTest : public TemplatesTest {
  protected:
+  void finishTransition() {
+    sdk.env().advance(kTransition);
+    sdk.env().runUntilIdle();
+  }
   // Shows the loaded popup and lets the presentation finish; returns when it did.
   double showPopup() {
     ad->show(game);
-    sdk.env().advance(kTransition);
-    sdk.env().runUntilIdle();
+    finishTransition();
     return sdk.env().mockClock().uptime();
+  }
+  void tapClose() {
+    window->layoutIfNeeded();
+    const auto frame = frameIn(*popup->closeButton(), *window);
+    ASSERT_TRUE(window->tap({frame.midX(), frame.midY()}));
   }
   bool presented() const { return game->presentedViewController() == popup; }
 };
 
+// The card's inner geometry is pinned by the golden images; here what they cannot show.
 TEST_F(LightPopupTest, CardLayout) {
-  script(
-      "gad/native",
-      R"({"native": {"headline": "Play the new season", "body": "Two lines of body text at most, whatever the ad sends along with it.", "callToAction": "Install", "icon": true, "media": true}})");
+  script("gad/native",
+         R"({"native": {"headline": "H", "callToAction": "Install", "media": true}})");
   loadPopup();
   showPopup();
   ASSERT_TRUE(presented());
   window->layoutIfNeeded();
   auto& content = *popup->contentView();
-  auto card = frameIn(*content.containerView(), content);
-  auto media = frameIn(*content.internalMediaContentView(), content);
-  auto mark = frameIn(*content.adMarkLabel(), content);
-  auto icon = frameIn(*content.internalIconImageView(), content);
-  auto title = frameIn(*content.internalTitleLabel(), content);
-  auto body = frameIn(*content.internalBodyLabel(), content);
-  auto bar = frameIn(*content.fakeCTALabel(), content);
   // 1. The content view fills the window; the card is 20 from each side, centred.
+  const auto card = frameIn(*content.containerView(), content);
   EXPECT_EQ(frameIn(content, *window), (CGRect{0, 0, 390, 844}));
   EXPECT_NEAR(card.minX(), 20, kTolerance);
   EXPECT_NEAR(card.maxX(), 370, kTolerance);
   EXPECT_NEAR(card.midY(), 422, kTolerance);
-  // 2. The media square inside a 20-point margin; the "AD" mark at its top-left.
-  EXPECT_NEAR(media.minX(), 40, kTolerance);
-  EXPECT_NEAR(media.minY(), card.minY() + 20, kTolerance);
-  EXPECT_NEAR(media.width(), 310, kTolerance);
-  EXPECT_NEAR(media.height(), 310, kTolerance);
-  EXPECT_EQ(mark, (CGRect{media.minX(), media.minY(), 36, 24}));
-  // 3. Icon 40 × 40 under the media; title beside it; body under the title.
-  EXPECT_EQ(icon, (CGRect{40, media.maxY() + 20, 40, 40}));
-  EXPECT_NEAR(title.minX(), icon.maxX() + 12, kTolerance);
-  EXPECT_NEAR(title.minY(), icon.minY(), kTolerance);
-  EXPECT_NEAR(title.maxX(), card.maxX() - 20, kTolerance);
-  EXPECT_NEAR(body.minY(), title.maxY() + 12, kTolerance);
-  EXPECT_NEAR(body.minX(), title.minX(), kTolerance);
-  // 4. The call-to-action bar: 52 high, 24 under the body, 20 above the card's bottom.
-  EXPECT_NEAR(bar.height(), 52, kTolerance);
-  EXPECT_NEAR(bar.minY(), body.maxY() + 24, kTolerance);
-  EXPECT_NEAR(bar.maxY(), card.maxY() - 20, kTolerance);
-  EXPECT_NEAR(bar.width(), 310, kTolerance);
-  EXPECT_EQ(content.fakeCTALabel()->text(), "Install");
-  // 5. The close button: 120 × 52, centred, 8 above the safe area's bottom (844 − 34).
+  // 2. The close button: 120 × 52, centred, 8 above the safe area's bottom (844 − 34).
   EXPECT_EQ(frameIn(*popup->closeButton(), *window), (CGRect{135, 750, 120, 52}));
   EXPECT_TRUE(window->droppedConstraints().empty());
-  // 6. The "AD" mark keeps its size whatever its text.
+  // 3. The "AD" mark keeps its size and place whatever its text.
+  const auto media = frameIn(*content.internalMediaContentView(), content);
   content.adMarkLabel()->setText("ADVERTISEMENT");
   window->layoutIfNeeded();
   EXPECT_EQ(frameIn(*content.adMarkLabel(), content), (CGRect{media.minX(), media.minY(), 36, 24}));
@@ -138,8 +122,7 @@ TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
   EXPECT_TRUE(presented());
   EXPECT_TRUE(dismissedAt.empty());
   sdk.env().advance(0.001);
-  sdk.env().advance(kTransition);
-  sdk.env().runUntilIdle();
+  finishTransition();
   // 3. Dismissed, with the dismiss callback and its ad info; no timer left running.
   EXPECT_FALSE(game->presentedViewController());
   ASSERT_EQ(dismissedAt.size(), 1u);
@@ -176,8 +159,7 @@ TEST_F(LightPopupTest, WaitsInThreeSecondStepsWhileSomethingIsOnTop) {
   sdk.env().advance(1.999);
   EXPECT_TRUE(presented());
   sdk.env().advance(0.001);
-  sdk.env().advance(kTransition);
-  sdk.env().runUntilIdle();
+  finishTransition();
   EXPECT_FALSE(game->presentedViewController());
   ASSERT_EQ(dismissedAt.size(), 1u);
   EXPECT_NEAR(dismissedAt[0] - shown, 12 + kTransition, 1e-6);
@@ -193,12 +175,9 @@ TEST_F(LightPopupTest, CloseButtonClosesAtOnce) {
   EXPECT_EQ(close->accessibilityIdentifier(), "lightPopup.close");
   // 2. A tap one second in closes it within the dismiss animation.
   sdk.env().advance(1);
-  window->layoutIfNeeded();
-  const auto frame = frameIn(*close, *window);
-  ASSERT_TRUE(window->tap({frame.midX(), frame.midY()}));
+  tapClose();
   EXPECT_FALSE(popup->dismissTimer());
-  sdk.env().advance(kTransition);
-  sdk.env().runUntilIdle();
+  finishTransition();
   EXPECT_FALSE(game->presentedViewController());
   ASSERT_EQ(dismissedAt.size(), 1u);
   EXPECT_NEAR(dismissedAt[0] - shown, 1 + kTransition, 1e-6);
@@ -214,8 +193,7 @@ TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
   // 1. The host lets go of the ad while the presentation runs.
   ad->show(game);
   ad.reset();
-  sdk.env().advance(kTransition);
-  sdk.env().runUntilIdle();
+  finishTransition();
   EXPECT_TRUE(presented());
   EXPECT_TRUE(shownAt.empty());
   EXPECT_FALSE(popup->dismissTimer());
@@ -223,11 +201,8 @@ TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
   sdk.env().advance(60);
   EXPECT_TRUE(presented());
   // 3. The close button still does.
-  window->layoutIfNeeded();
-  const auto frame = frameIn(*popup->closeButton(), *window);
-  ASSERT_TRUE(window->tap({frame.midX(), frame.midY()}));
-  sdk.env().advance(kTransition);
-  sdk.env().runUntilIdle();
+  tapClose();
+  finishTransition();
   EXPECT_FALSE(game->presentedViewController());
   EXPECT_EQ(dismissedAt.size(), 1u);
 }

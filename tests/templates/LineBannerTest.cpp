@@ -13,48 +13,33 @@ constexpr double kTolerance = 0.01;
 // Frames snap to the pixels of the scale-3 window.
 constexpr double kPixel = 1.0 / 3 + 0.01;
 
+// Spacing and sizes inside the stack are pinned by the golden images (long headline with
+// a call to action, short one without); here the cases they do not draw.
 TEST_F(TemplatesTest, LineBannerFrames) {
   script("gad/native", R"({"native": {"headline": "Short news", "callToAction": "Install"}})");
   placeLine();
   ASSERT_EQ(lineLoads, 1);
   const auto& stack = *line->textStackView();
-  auto badge = frameIn(*line->adMarkButton(), *line);
-  auto title = frameIn(*line->internalTitleLabel(), *line);
-  auto divider = frameIn(*line->dividerView(), *line);
-  auto pill = frameIn(*line->fakeCTALabel(), *line);
-  auto stackFrame = frameIn(stack, *line);
-  // 1. Filled, with the stack centred in the line.
+  // 1. Filled, with a short line's stack centred.
   EXPECT_EQ(line->internalTitleLabel()->text(), "Short news");
   EXPECT_EQ(line->fakeCTALabel()->text(), "Install");
-  EXPECT_NEAR(stackFrame.midX(), 195, kPixel);
-  EXPECT_NEAR(stackFrame.midY(), 30, kPixel);
-  // 2. Badge 30 wide, divider 1 × 12, pill at least 30; 4 points apart, 10 after the
-  //    divider.
-  EXPECT_NEAR(badge.width(), 30, kTolerance);
-  EXPECT_NEAR(divider.width(), 1, kTolerance);
-  EXPECT_NEAR(divider.height(), 12, kTolerance);
-  EXPECT_GE(pill.width(), 30 - kTolerance);
-  EXPECT_NEAR(title.minX() - badge.maxX(), 4, kTolerance);
-  EXPECT_NEAR(divider.minX() - title.maxX(), 4, kTolerance);
-  EXPECT_NEAR(pill.minX() - divider.maxX(), 10, kTolerance);
-  EXPECT_NEAR(pill.midY(), 30, kPixel);
-  // 3. The invisible button covers the line and takes no touches after rendering.
+  EXPECT_NEAR(frameIn(stack, *line).midX(), 195, kPixel);
+  EXPECT_NEAR(frameIn(stack, *line).midY(), 30, kPixel);
+  // 2. The invisible button covers the line and takes no touches after rendering.
   EXPECT_EQ(frameIn(*line->internalCallToActionButton(), *line), (CGRect{0, 0, 390, 60}));
   EXPECT_EQ(line->internalCallToActionButton()->alpha(), 0);
-  // 4. A 200-character headline: the stack keeps 20 points from both sides, the badge
-  //    stays 30 wide, the pill keeps its room.
+  // 3. A 200-character headline: the stack keeps 20 points from both sides and no
+  //    constraint gives way.
   script("gad/native", R"({"native": {"headline": ")" + std::string(200, 'W') +
                            R"(", "callToAction": "Install now"}})");
   line->loadAd();
   settle();
   ASSERT_EQ(lineLoads, 2);
-  stackFrame = frameIn(stack, *line);
-  EXPECT_GE(stackFrame.minX(), 20 - kTolerance);
-  EXPECT_LE(stackFrame.maxX(), 370 + kTolerance);
-  EXPECT_NEAR(frameIn(*line->adMarkButton(), *line).width(), 30, kTolerance);
-  EXPECT_GE(frameIn(*line->fakeCTALabel(), *line).width(), 30 - kTolerance);
+  EXPECT_GE(frameIn(stack, *line).minX(), 20 - kTolerance);
+  EXPECT_LE(frameIn(stack, *line).maxX(), 370 + kTolerance);
   EXPECT_TRUE(line->droppedConstraints().empty());
-  // 5. Without a call to action: pill and divider hidden, badge and headline centred.
+  // 4. Without a call to action: pill, divider and button hidden; the next ad with one
+  //    shows them again.
   script("gad/native", R"({"native": {"headline": "Short news"}})");
   line->loadAd();
   settle();
@@ -62,11 +47,6 @@ TEST_F(TemplatesTest, LineBannerFrames) {
   EXPECT_TRUE(line->fakeCTALabel()->isHidden());
   EXPECT_TRUE(line->dividerView()->isHidden());
   EXPECT_TRUE(line->internalCallToActionButton()->isHidden());
-  stackFrame = frameIn(stack, *line);
-  title = frameIn(*line->internalTitleLabel(), *line);
-  EXPECT_NEAR(stackFrame.midX(), 195, kPixel);
-  EXPECT_NEAR(stackFrame.maxX(), title.maxX(), kTolerance);
-  // 6. And the next ad with one shows both again.
   script("gad/native", R"({"native": {"headline": "Back", "callToAction": "Open"}})");
   line->loadAd();
   settle();

@@ -30,7 +30,6 @@ inline SdkFixtureOptions viewsSdkOptions() {
       R"({"adUnits":[)"
       R"({"tiloAdUnitId":"banner-unit","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":30},)"
       R"({"tiloAdUnitId":"mrec-unit","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"text-unit","mediationAdUnitId":"gad/text","name":"T","type":"banner","refreshInterval":"soon"},)"
       R"({"tiloAdUnitId":"native-unit","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":60}],)"
       R"("feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
   return options;
@@ -97,6 +96,13 @@ class ViewsTest : public ::testing::Test {
     return meta->phase + " " + meta->adUnitId.value_or("-") + " " + meta->adNetwork.value_or("-");
   }
   static std::string callbackMarker() { return markerOnDisk(CrashMarkerCheckpoint::adCallback); }
+  // Records every host callback of `host` into the lists below.
+  void record(TiloAdListener<TiloAdUnit>& host) {
+    host.onAdLoadSuccess = [this](auto, std::optional<TiloAdInfo> i) { successes.push_back(*i); };
+    host.onAdLoadFail = [this](const TiloError& error) { failures.push_back(error); };
+    host.onAdImpression = [this](auto info) { impressions.push_back(*info); };
+    host.onAdClicked = [this](auto info) { clicks.push_back(*info); };
+  }
   // Has every host callback of `host` note the ad-callback marker it runs inside.
   static void noteCallbackMarkers(TiloAdListener<TiloAdUnit>& host,
                                   std::vector<std::string>& seen) {
@@ -118,6 +124,8 @@ class ViewsTest : public ::testing::Test {
     sdk.env().runUntilIdle();
   }
 
+  std::vector<TiloAdInfo> successes, impressions, clicks;
+  std::vector<TiloError> failures;
   SdkFixture sdk{viewsSdkOptions()};
   ScopedLogCapture logs;
   std::shared_ptr<platform::UIWindow> window;

@@ -43,8 +43,10 @@ void setCurrentLogLevel(TiloLogLevel value) {
 }
 
 std::string formatLogTime(double secondsSince1970) {
-  // Whole milliseconds first, so a binary fraction like .007 does not print as 006.
-  const long long totalMillis = std::llround(secondsSince1970 * 1000.0);
+  // Truncated like any clock (rounding would print 0.4 ms before midnight as 00:00:00.000),
+  // with a microsecond of slack so that a binary fraction like .007 does not print as 006.
+  const long long totalMillis =
+      static_cast<long long>(std::floor(secondsSince1970 * 1000.0 + 1e-3));
   long long wholeSeconds = totalMillis / 1000;
   long long millis = totalMillis % 1000;
   if (millis < 0) {

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <regex>
 #include <stdexcept>
 
 #include "Tilo/core/TiloAds.h"
@@ -53,11 +52,10 @@ TEST_F(LoggerTest, LevelsFilterAndLineFormat) {
 }
 
 TEST_F(LoggerTest, TimeStampRawValuesAndOrdering) {
-  // Milliseconds padded to three digits, no date, and a fraction that rounds up carries.
+  // Milliseconds padded to three digits, no date, truncated: never into the next day.
   EXPECT_EQ(formatLogTime(1767225600.0 + 23 * 3600 + 59 * 60 + 59.999), "23:59:59.999");
   EXPECT_EQ(formatLogTime(1767225600.007), "00:00:00.007");
-  EXPECT_TRUE(
-      std::regex_match(formatLogTime(1767311999.9996), std::regex(R"(^\d\d:\d\d:\d\d\.\d{3}$)")));
+  EXPECT_EQ(formatLogTime(1767311999.9996), "23:59:59.999");
 
   EXPECT_EQ(tiloLogLevelFromRawValue(0), TiloLogLevel::off);
   EXPECT_EQ(tiloLogLevelFromRawValue(2), TiloLogLevel::debug);

@@ -29,7 +29,7 @@ PlistDocument& UserDefaults::document() {
     auto bytes = FileSystem::readFile(path_, &error);
     if (bytes) {
       document_ = PlistDocument::parse(*bytes);
-    } else if (error.code != ENOENT) {
+    } else if (error.code != ENOENT && error.code != ENOTDIR) {  // no file to protect
       readFailure_ = error.description;
     }
     if (!document_) document_.emplace();
@@ -68,10 +68,24 @@ void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
     readFailure_ = "its content cannot be written back as a property list";
     return;
   }
-  if (!FileSystem::atomicWrite(path_, bytes)) {
+  bool written = FileSystem::atomicWrite(path_, bytes);
+  if (!written) {
     FileSystem::createDirectories(path_.parent_path());
-    FileSystem::atomicWrite(path_, bytes);
+    written = FileSystem::atomicWrite(path_, bytes);
   }
+  if (written) {
+    writeFailure_.reset();
+    writeFailureReported_ = false;
+  } else if (!writeFailure_) {
+    writeFailure_ = "could not write " + path_.string();
+  }
+}
+
+std::optional<std::string> UserDefaults::takeWriteFailureReport() {
+  std::lock_guard lock(mutex_);
+  if (!writeFailure_ || writeFailureReported_) return std::nullopt;
+  writeFailureReported_ = true;
+  return writeFailure_;
 }
 
 void UserDefaults::setString(std::string_view key, std::string_view value) {

@@ -51,6 +51,9 @@ class UserDefaults {
   std::optional<std::string> readFailure();
   // readFailure() for the first caller only, so that it is reported once per store.
   std::optional<std::string> takeReadFailureReport();
+  // Why the last write failed (a full disk, a folder that cannot be made), once per run of
+  // failures: the change stays in memory and the next write that succeeds stores it.
+  std::optional<std::string> takeWriteFailureReport();
 
   explicit UserDefaults(std::filesystem::path path);
 
@@ -64,6 +67,8 @@ class UserDefaults {
   std::optional<PlistDocument> document_;
   std::optional<std::string> readFailure_;
   std::atomic<bool> readFailureReported_{false};
+  std::optional<std::string> writeFailure_;  // cleared by the next successful write
+  bool writeFailureReported_ = false;
 };
 
 }  // namespace tilo::platform

@@ -28,13 +28,13 @@ void AdUnitCache::write(std::string_view key, const TiloAppInfo& info) {
     return;
   }
   auto defaults = platform::UserDefaults::standard();
-  reportUnreadableUserDefaults(*defaults);
   defaults->setData(key, transform(json, keyByte(key)));
+  reportUserDefaultsFailures(*defaults);
 }
 
 std::optional<TiloAppInfo> AdUnitCache::read(std::string_view key) {
   auto defaults = platform::UserDefaults::standard();
-  reportUnreadableUserDefaults(*defaults);
+  reportUserDefaultsFailures(*defaults);
   auto blob = defaults->data(key);
   if (!blob) return std::nullopt;
   return decode(key, *blob);
@@ -53,9 +53,13 @@ std::optional<TiloAppInfo> AdUnitCache::decode(std::string_view key, const platf
   }
 }
 
-void reportUnreadableUserDefaults(platform::UserDefaults& defaults) {
+void reportUserDefaultsFailures(platform::UserDefaults& defaults) {
   if (auto failure = defaults.takeReadFailureReport()) {
     log("Failed to read user defaults, keeping changes in memory: " + *failure,
+        TiloLogLevel::error);
+  }
+  if (auto failure = defaults.takeWriteFailureReport()) {
+    log("Failed to write user defaults, keeping changes in memory: " + *failure,
         TiloLogLevel::error);
   }
 }

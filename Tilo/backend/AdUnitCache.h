@@ -36,9 +36,10 @@ class AdUnitCache {
 };
 
 // Logs at error level, once per store, that its file exists but could not be read, so
-// the SDK's entries live in memory only for this run. The cache and the event store call
-// it whenever they touch the store; the first time the host can see the log is the
-// first such touch after initialization starts.
-void reportUnreadableUserDefaults(platform::UserDefaults& defaults);
+// the SDK's entries live in memory only for this run; and, once per run of failed writes,
+// that a change could not be written (it stays in memory until a write succeeds). The
+// cache and the event store call it whenever they touch the store; the first time the
+// host can see the log is the first such touch after initialization starts.
+void reportUserDefaultsFailures(platform::UserDefaults& defaults);
 
 }  // namespace tilo

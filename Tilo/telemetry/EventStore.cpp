@@ -18,8 +18,8 @@ bool EventStore::saveEvents(std::span<const AdLogEvent> events) {
     log("⚠️ 이벤트 암호화 실패", TiloLogLevel::error);
     return false;
   }
-  reportUnreadableUserDefaults(*defaults_);
   defaults_->setString(kKey, *sealed);
+  reportUserDefaultsFailures(*defaults_);
   return true;
 }
 
@@ -43,8 +43,8 @@ std::vector<AdLogEvent> EventStore::loadSavedEvents() {
 }
 
 void EventStore::removeSavedEvents() {
-  reportUnreadableUserDefaults(*defaults_);
   defaults_->removeObject(kKey);
+  reportUserDefaultsFailures(*defaults_);
 }
 
 }  // namespace tilo

@@ -93,5 +93,32 @@ TEST_F(EventStoreTest, BadEntriesAreLoggedAndRemoved) {
   EXPECT_EQ(loaded[0].payloadJsonString, "[1]");
 }
 
+TEST_F(EventStoreTest, AFailedWriteIsReportedOnceAndTheNextWriteStoresWhatItMissed) {
+  // A file where the preferences folder should be: no write can succeed, even as root.
+  const auto blocker = container.path() / "blocked";
+  const auto path = blocker / "prefs.plist";
+  const std::string failed = "Failed to write user defaults, keeping changes in memory: ";
+  ASSERT_TRUE(platform::FileSystem::atomicWrite(blocker, "not a folder"));
+  auto defaults = platform::UserDefaults::atPath(path);
+  EventStore blocked(defaults, kTestAppKey);
+  const std::vector<AdLogEvent> one{AdLogEvent::make(AdLogEventType::adClick, Json::object())};
+  ASSERT_TRUE(blocked.saveEvents(one));
+  ASSERT_TRUE(blocked.saveEvents(one));
+  EXPECT_EQ(logs.count(failed), 1u);
+  EXPECT_EQ(blocked.loadSavedEvents().size(), 1u);  // kept in memory
+
+  // Once the folder can be made, the next write stores the entry for the next process.
+  std::filesystem::remove(blocker);
+  ASSERT_TRUE(blocked.saveEvents(one));
+  EXPECT_EQ(EventStore(platform::UserDefaults::atPath(path), kTestAppKey).loadSavedEvents().size(),
+            1u);
+
+  // A new run of failures is reported again.
+  std::filesystem::remove_all(blocker);
+  ASSERT_TRUE(platform::FileSystem::atomicWrite(blocker, "not a folder"));
+  blocked.removeSavedEvents();
+  EXPECT_EQ(logs.count(failed), 2u);
+}
+
 }  // namespace
 }  // namespace tilo::test

@@ -205,14 +205,7 @@ void TiloAdLoader<Ad>::setAd(const std::shared_ptr<Ad>& ad) {
   adListener->onAdImpression = [weak](std::optional<TiloAdInfo> info) {
     forward(weak, "onAdImpression", &AdListener::onAdImpression, std::move(info));
   };
-  adListener->onAdInternalEvent = [weak](std::optional<TiloAdInfo> info,
-                                         const TiloRevenueInfo& revenue) {
-    platform::postToMain([weak, info = std::move(info), revenue] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (auto plugin = self->plugin()) sendPluginEvent(info, revenue, plugin);
-    });
-  };
+  adListener->onAdInternalEvent = pluginEventForwarder(weak);
 }
 
 template <class Ad>

@@ -16,6 +16,7 @@
 #include "Tilo/ads/TiloAdInfo.h"
 #include "Tilo/ads/TiloRevenueInfo.h"
 #include "Tilo/core/TiloExport.h"
+#include "platform/Environment.h"
 
 namespace tilo {
 
@@ -58,5 +59,18 @@ bool isAcceptedPluginToken(const std::string& appKey, const std::string& token);
 // nothing is sent and an error line is logged.
 void sendPluginEvent(const std::optional<TiloAdInfo>& adInfo, const TiloRevenueInfo& revenue,
                      const std::shared_ptr<TiloPlugin>& plugin);
+
+// The paid-event closure a loader or an ad view installs: the event goes, on the main
+// thread, to the plugin `owner` holds by then; nothing once the owner is gone.
+template <class Owner>
+auto pluginEventForwarder(std::weak_ptr<Owner> owner) {
+  return [owner](std::optional<TiloAdInfo> info, const TiloRevenueInfo& revenue) {
+    platform::postToMain([owner, info = std::move(info), revenue] {
+      auto self = owner.lock();
+      if (!self) return;
+      if (auto plugin = self->plugin()) sendPluginEvent(info, revenue, plugin);
+    });
+  };
+}
 
 }  // namespace tilo

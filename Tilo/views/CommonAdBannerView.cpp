@@ -99,14 +99,7 @@ void CommonAdBannerView::configureLoader(const std::shared_ptr<AdBannerLoadable>
   events->onAdImpression = [weak](std::optional<TiloAdInfo> info) {
     if (auto self = weak.lock()) self->impression(info.value_or(TiloAdInfo{}));
   };
-  events->onAdInternalEvent = [weak](std::optional<TiloAdInfo> info,
-                                     const TiloRevenueInfo& revenue) {
-    platform::postToMain([weak, info = std::move(info), revenue] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (auto plugin = self->plugin()) sendPluginEvent(info, revenue, plugin);
-    });
-  };
+  events->onAdInternalEvent = pluginEventForwarder(weak);
   adStateManager_->handleLoaderInitialized();
 }
 

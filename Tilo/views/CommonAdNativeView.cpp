@@ -114,14 +114,7 @@ void CommonAdNativeView::configureLoader(const std::shared_ptr<AdNativeLoadable>
     self->coordinator_->stopRefreshTimer();
     self->coordinator_->startRefreshTimer();
   };
-  events->onAdInternalEvent = [weak](std::optional<TiloAdInfo> info,
-                                     const TiloRevenueInfo& revenue) {
-    platform::postToMain([weak, info = std::move(info), revenue] {
-      auto self = weak.lock();
-      if (!self) return;
-      if (auto plugin = self->plugin()) sendPluginEvent(info, revenue, plugin);
-    });
-  };
+  events->onAdInternalEvent = pluginEventForwarder(weak);
   adStateManager_->handleLoaderInitialized();
 }
 

@@ -2,6 +2,7 @@
 // visibility, sizes and lifetime.
 #include <algorithm>
 
+#include "Tilo/core/KeyCrypto.h"
 #include "Tilo/views/TiloAdBannerView.h"
 #include "ads/MarkerWatch.h"
 #include "platform/Environment.h"
@@ -15,6 +16,19 @@ namespace {
 
 using platform::Application;
 using platform::ApplicationState;
+
+// Keeps the sealed paid events it is handed.
+struct RecordingPlugin final : TiloPlugin {
+  explicit RecordingPlugin(std::string token) : token(std::move(token)) {}
+  std::string pluginToken() const override { return token; }
+  std::string name() const override { return "recorder"; }
+  std::string requiredTiloVersion() const override { return "1.1.44"; }
+  std::function<void(std::optional<std::string>)> eventHandler() const override {
+    return [this](std::optional<std::string> event) { events.push_back(event.value_or("")); };
+  }
+  std::string token;
+  mutable std::vector<std::string> events;
+};
 
 class BannerViewTest : public ViewsTest {
  protected:
@@ -35,8 +49,14 @@ class BannerViewTest : public ViewsTest {
 };
 
 TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
-  script("gad/banner", R"({"delayMs": 100, "click": true, "latencies": [0.05, 0.1]})");
+  script("gad/banner", R"({"delayMs": 100, "click": true, "latencies": [0.05, 0.1],)"
+                       R"("revenue":{"value":"0.002","currency":"USD","precision":1}})");
+  const std::string appKey = sdk.options().appKey, capability = "adCashEvent";
+  auto plugin = std::make_shared<RecordingPlugin>(*encryptPayload(
+      appKey,
+      std::span(reinterpret_cast<const std::uint8_t*>(capability.data()), capability.size())));
   auto banner = placeBanner();
+  banner->registerPlugin(plugin);
   settle();
   // 1. One request from loader configuration; nothing answered before the delay.
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
@@ -56,6 +76,13 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   EXPECT_EQ(logs.count("Banner Ad clicked banner-unit"), 1u);
   EXPECT_EQ(adEvents(),
             (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  // The paid event reaches the view's plugin, net of the backend's fee.
+  ASSERT_EQ(plugin->events.size(), 1u);
+  auto paid = decryptKeyPayload(appKey, plugin->events[0]);
+  ASSERT_TRUE(paid);
+  const auto paidJson = platform::parseJson(std::string(paid->begin(), paid->end()));
+  EXPECT_EQ(paidJson["adInfo"]["adUnitId"], "banner-unit");
+  EXPECT_EQ(paidJson["revenueInfo"]["value"], "0.0017");
   // 3. Laid out at its size, above the bottom safe area.
   EXPECT_EQ(banner->frame(), (platform::CGRect{35, 844 - 34 - 50, 320, 50}));
   // 4. The next load comes 30 s after the impression, not a moment before.

@@ -49,10 +49,7 @@ void TiloObjCLightPopupAd::showFrom(
 
 void TiloObjCLightPopupAd::setColor(platform::UIColor TiloLightPopupConfiguration::*field,
                                     tilo_color color) {
-  auto configuration = ad_->configuration();
-  (*configuration).*field = colorFrom(color);
-  // A configuration shows its changes only when it is assigned.
-  ad_->setConfiguration(configuration);
+  setConfigurationColor(*ad_, field, color);
 }
 
 namespace {

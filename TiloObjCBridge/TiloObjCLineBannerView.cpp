@@ -24,11 +24,7 @@ class TiloObjCLineBannerView final : public TiloObjCViewWrapper<LineBannerKind> 
   }
 
   void setColor(platform::UIColor TiloLineNativeAdConfiguration::*field, tilo_color color) {
-    const auto& internal = internalView();
-    auto configuration = internal->configuration();
-    (*configuration).*field = colorFrom(color);
-    // A configuration shows its changes only when it is assigned.
-    internal->setConfiguration(configuration);
+    setConfigurationColor(*internalView(), field, color);
   }
 
  private:

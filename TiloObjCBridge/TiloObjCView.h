@@ -32,6 +32,15 @@ namespace tilo::bridge {
 
 // 0xRRGGBBAA as a colour.
 platform::UIColor colorFrom(tilo_color color);
+// Sets one colour of a template's configuration (`target` is the template's view or ad)
+// and assigns the configuration again: it shows its changes only when it is assigned.
+template <class Target, class Configuration>
+void setConfigurationColor(Target& target, platform::UIColor Configuration::*field,
+                           tilo_color color) {
+  auto configuration = target.configuration();
+  (*configuration).*field = colorFrom(color);
+  target.setConfiguration(configuration);
+}
 // Finite origin, finite sizes >= 0.
 bool isValidRect(const tilo_rect& rect);
 // Turns off `inner`'s mask translation and pins its four edges to `outer`'s.

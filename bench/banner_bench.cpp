@@ -109,7 +109,6 @@ class TimedEnvironment final : public platform::Environment {
     void postDelayed(platform::Task task, double seconds) override {
       inner_->postDelayed(wrap(std::move(task)), seconds);
     }
-    bool isDeterministic() const override { return inner_->isDeterministic(); }
 
    private:
     platform::Task wrap(platform::Task task) {

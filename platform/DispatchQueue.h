@@ -7,14 +7,18 @@
 //   int v = state->sync([&] { return value; }); // ordered after the barrier
 //
 // sync runs its block on the caller's thread once the queue has reached it, as GCD
-// does, so no pool thread ever blocks waiting for a queue.
+// does. It never needs a free pool worker: the caller itself runs the work queued ahead
+// of it that has not started yet, and waits only while a block of the queue is already
+// running on another thread. So every pool worker, and the main thread, may sync on the
+// same queue at once without starving each other. Async work still runs on the pool.
 //
 // An exception escaping an async block is reported through the task failure handler
 // (Environment.h) and the queue goes on; one escaping a sync block reaches the sync
 // caller, and the queue goes on too.
 //
-// Warning: sync from inside a block already running on the same queue runs inline
-// instead of deadlocking, and then is not ordered behind pending work.
+// Warning: sync from inside a block of the same queue that runs on this thread (directly
+// or through other queues' blocks) runs inline instead of deadlocking, and then is not
+// ordered behind pending work.
 #pragma once
 
 #include <condition_variable>
@@ -64,17 +68,22 @@ class SerialQueue final : public Executor,
  private:
   struct Item {
     Task task;
-    Waiter* waiter = nullptr;
+    Waiter* waiter = nullptr;  // a sync caller's place in the line instead of a task
   };
-  void schedule();  // requires lock; posts a drain job when idle
+  void postDrain();  // requires lock
   void drain();
-  void finishExclusive();
+  // Called by the thread that runs the queue when it is done (requires lock): the turn
+  // goes to the first sync caller in line, else a drain job takes what is left.
+  void passOn();
+  void runItem(Item& item, std::unique_lock<std::mutex>& lock);
 
   std::string label_;
   TaskPriority priority_;
   std::mutex mutex_;
   std::deque<Item> items_;
-  bool busy_ = false;
+  std::size_t waiters_ = 0;   // sync callers in items_
+  bool running_ = false;      // a thread runs the queue's work now, or has been handed it
+  bool drainPosted_ = false;  // a drain job waits in the pool
 };
 
 class ConcurrentQueue final : public Executor,
@@ -99,16 +108,20 @@ class ConcurrentQueue final : public Executor,
   struct Item {
     Task task;
     bool barrier;
-    Waiter* waiter = nullptr;
+    Waiter* waiter = nullptr;  // a sync caller's place in the line instead of a task
   };
   void enqueue(Item item);
   void pump();  // requires lock
   void runNext();
+  // Takes the head task when it may start now and counts it as running (requires lock).
+  bool startHead(Item& item);
   void finished(bool barrier);
+  void finishedLocked(bool barrier);
 
   std::string label_;
   TaskPriority priority_;
   std::mutex mutex_;
+  std::condition_variable changed_;  // a block ended or the head of the line moved
   std::deque<Item> items_;
   int running_ = 0;
   bool barrierRunning_ = false;
@@ -121,7 +134,8 @@ class OperationQueue {
   static std::shared_ptr<OperationQueue> create(std::string name);
   explicit OperationQueue(std::string name);
   void addOperation(Task task) { queue_->async(std::move(task)); }
-  // Blocks until every operation added so far has finished.
+  // Blocks until every operation added so far has finished; the caller runs those that
+  // have not started yet.
   void waitUntilAllOperationsAreFinished() {
     queue_->sync([] {});
   }

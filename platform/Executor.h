@@ -17,9 +17,6 @@ class Executor {
   virtual void post(Task task) = 0;
   // Runs `task` once `seconds` have passed on the environment's clock.
   virtual void postDelayed(Task task, double seconds) = 0;
-  // True for the single-threaded mock-time executors of TestEnvironment: work only
-  // runs when the test drives it, so blocking waits must drain inline instead.
-  virtual bool isDeterministic() const { return false; }
 };
 
 }  // namespace tilo::platform

@@ -14,7 +14,6 @@ class TestEnvironment::QueueExecutor final : public Executor {
   void postDelayed(Task task, double seconds) override {
     environment_->enqueue(std::move(task), seconds, onMain_);
   }
-  bool isDeterministic() const override { return true; }
 
  private:
   TestEnvironment* environment_;

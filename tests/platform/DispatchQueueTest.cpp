@@ -15,6 +15,7 @@
 #include "platform/DispatchQueue.h"
 #include "platform/Environment.h"
 #include "platform/TestEnvironment.h"
+#include "support/PoolEnvironment.h"
 
 using namespace tilo::platform;
 
@@ -128,6 +129,61 @@ bool finishesWithin(double seconds, std::function<void()> body) {
   return finished.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
 }
 }  // namespace
+
+TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
+  // The only worker is held by a gate while work is queued behind it, so a sync that
+  // waited for the pool to drain the queue would wait forever.
+  tilo::test::PoolEnvironment oneWorker(1);
+  auto serial = SerialQueue::create("com.tilo.crashmarker.fileio");
+  auto concurrent = ConcurrentQueue::create("com.tilo.banner.sync");
+  std::atomic<bool> open{false};
+  auto holdTheWorker = [&] {
+    open = false;
+    postBackground([&] {
+      while (!open.load()) std::this_thread::yield();
+    });
+  };
+
+  // 1. A pool task syncs on a serial queue whose drain job is queued behind it: it runs
+  //    the earlier block itself, then its own.
+  std::vector<std::string> order;  // written only by the queue's blocks
+  auto synced = std::make_shared<std::promise<void>>();
+  holdTheWorker();
+  postBackground([&, synced] {
+    serial->sync([&] { order.push_back("sync"); });
+    synced->set_value();
+  });
+  serial->async([&] { order.push_back("async"); });
+  open = true;
+  ASSERT_EQ(synced->get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(order, (std::vector<std::string>{"async", "sync"}));
+
+  // 2. The same with a barrier write and a read on a concurrent queue: the read sees it.
+  int value = 0;
+  auto read = std::make_shared<std::promise<int>>();
+  holdTheWorker();
+  postBackground([&, read] { read->set_value(concurrent->sync([&] { return value; })); });
+  concurrent->asyncBarrier([&] { value = 7; });
+  open = true;
+  auto seen = read->get_future();
+  ASSERT_EQ(seen.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(seen.get(), 7);
+
+  // 3. A thread outside the pool (the host's main thread) does not wait for the held
+  //    worker either, on any queue kind or an operation queue.
+  holdTheWorker();
+  serial->async([&] { order.push_back("async 2"); });
+  concurrent->asyncBarrier([&] { value = 8; });
+  auto operations = OperationQueue::create("com.tilo.adeventlogger");
+  operations->addOperation([&] { order.push_back("operation"); });
+  EXPECT_TRUE(finishesWithin(20, [&] {
+    serial->sync([&] { order.push_back("sync 2"); });
+    EXPECT_EQ(concurrent->sync([&] { return value; }), 8);
+    operations->waitUntilAllOperationsAreFinished();
+  }));
+  open = true;
+  EXPECT_EQ(order, (std::vector<std::string>{"async", "sync", "async 2", "sync 2", "operation"}));
+}
 
 TEST(SerialQueueThreads, SyncFromItsOwnBlockRunsInlineOnThatThread) {
   auto queue = SerialQueue::create("com.tilo.test.reentrant");

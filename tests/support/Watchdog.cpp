@@ -1,0 +1,33 @@
+#include "support/Watchdog.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tilo::test {
+
+Watchdog::Watchdog(double seconds, std::string what, std::function<std::string()> progress) {
+  thread_ = std::thread([this, seconds, what = std::move(what), progress = std::move(progress)] {
+    std::unique_lock lock(mutex_);
+    if (disarmed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                           [this] { return done_; })) {
+      return;
+    }
+    const std::string detail = progress ? progress() : std::string();
+    std::fprintf(stderr, "Watchdog: \"%s\" still running after %.0f s (a deadlock?) %s\n",
+                 what.c_str(), seconds, detail.c_str());
+    std::fflush(stderr);
+    std::abort();
+  });
+}
+
+Watchdog::~Watchdog() {
+  {
+    std::lock_guard lock(mutex_);
+    done_ = true;
+  }
+  disarmed_.notify_all();
+  thread_.join();
+}
+
+}  // namespace tilo::test

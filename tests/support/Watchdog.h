@@ -1,0 +1,34 @@
+// Ends the test process with a message when a scope outlives its deadline: how a deadlock
+// shows in a test that runs on real threads, instead of hanging the suite until the
+// runner's timeout. Nothing waits for it: the guarded work finishes on its own, and the
+// deadline only bounds a failure.
+//
+//   Watchdog watchdog(120, "32 concurrent loads", [&] { return progressText(); });
+//
+// `progress` runs on the watchdog's thread when the deadline passes: it must only read
+// atomics or copy what it needs under a lock.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tilo::test {
+
+class Watchdog {
+ public:
+  Watchdog(double seconds, std::string what, std::function<std::string()> progress = {});
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable disarmed_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+}  // namespace tilo::test

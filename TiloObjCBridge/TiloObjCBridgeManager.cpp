@@ -249,10 +249,12 @@ tilo_status tilo_set_tracking_authorization(int status) {
 }
 
 tilo_status tilo_run_main_loop_for(double seconds) {
+  // The main thread, once chosen, never changes: a pump elsewhere would make a second one.
+  if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   if (!std::isfinite(seconds) || seconds < 0) return TILO_STATUS_INVALID_ARGUMENT;
   return guarded([&] {
-    tilo::platform::MainLoop::shared()->runFor(seconds);
-    return TILO_STATUS_OK;
+    return tilo::platform::MainLoop::shared()->runFor(seconds) ? TILO_STATUS_OK
+                                                               : TILO_STATUS_WRONG_THREAD;
   });
 }
 

@@ -39,18 +39,23 @@ void MainLoop::postDelayed(Task task, double seconds) {
   wake_.notify_one();
 }
 
-void MainLoop::run() {
+bool MainLoop::run() {
+  if (!claimMainThread()) return false;
   loop([] { return false; }, -1);
+  return true;
 }
 
 bool MainLoop::runUntil(const std::function<bool()>& predicate, double timeoutSeconds) {
+  if (!claimMainThread()) return false;
   if (predicate()) return true;
   loop(predicate, clock_.uptime() + std::max(timeoutSeconds, 0.0));
   return predicate();
 }
 
-void MainLoop::runFor(double seconds) {
+bool MainLoop::runFor(double seconds) {
+  if (!claimMainThread()) return false;
   loop([] { return false; }, clock_.uptime() + std::max(seconds, 0.0));
+  return true;
 }
 
 void MainLoop::stop() {
@@ -59,6 +64,12 @@ void MainLoop::stop() {
     stopRequested_ = true;
   }
   wake_.notify_all();
+}
+
+bool MainLoop::claimMainThread() {
+  std::lock_guard lock(mutex_);
+  if (!mainThread_) mainThread_ = std::this_thread::get_id();
+  return *mainThread_ == std::this_thread::get_id();
 }
 
 bool MainLoop::isMainThread() const {
@@ -79,7 +90,6 @@ void MainLoop::moveDueWork(double now) {
 
 void MainLoop::loop(const std::function<bool()>& done, double deadline) {
   std::unique_lock lock(mutex_);
-  mainThread_ = std::this_thread::get_id();
   moveDueWork(clock_.uptime());
   // The first pass is owed to the work that is ready now, whatever the deadline.
   std::size_t owed = ready_.size();

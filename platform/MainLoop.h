@@ -4,11 +4,13 @@
 //   TiloAds::shared().initialized([&](auto error) { ...; loop->stop(); });
 //   loop->run();
 //
-// Host callbacks, views and timers are delivered here. The thread that calls run,
-// runUntil or runFor is the main thread; before any of them, the first thread that asks
-// isMainThread() and is not one of the platform's own workers (so a pool or HTTP thread
-// that happens to post first never takes the role from the host). The shared loop is
-// never destroyed: pool and HTTP threads may still post to it while the process exits.
+// Host callbacks, views and timers are delivered here. The main thread is chosen once and
+// never changes: the first thread that calls run, runUntil or runFor, or, before any of
+// them, the first thread that asks isMainThread() and is not one of the platform's own
+// workers (so a pool or HTTP thread that happens to post first never takes the role from
+// the host). A run from any other thread afterwards is refused: it returns false at once
+// and runs nothing. The shared loop is never destroyed: pool and HTTP threads may still
+// post to it while the process exits.
 #pragma once
 
 #include <condition_variable>
@@ -34,15 +36,16 @@ class MainLoop final : public Executor {
   void post(Task task) override;
   void postDelayed(Task task, double seconds) override;
 
-  // Runs until stop().
-  void run();
+  // Runs until stop(). False when refused (not the main thread).
+  bool run();
   // Runs until `predicate` holds (checked after every task) or `timeoutSeconds` passed on
-  // the loop's clock; returns the predicate's last value.
+  // the loop's clock; returns the predicate's last value, false when refused (then the
+  // predicate is not asked).
   bool runUntil(const std::function<bool()>& predicate, double timeoutSeconds);
   // Runs for `seconds` on the loop's clock. What is ready when the run starts always
   // runs, so runFor(0) processes one pass; after that the deadline ends the run even
-  // while work keeps arriving.
-  void runFor(double seconds);
+  // while work keeps arriving. False when refused.
+  bool runFor(double seconds);
   // Makes the current or next run return after the task in progress.
   void stop();
 
@@ -63,6 +66,8 @@ class MainLoop final : public Executor {
       return due != other.due ? due > other.due : sequence > other.sequence;
     }
   };
+  // Makes the calling thread the main thread if there is none yet; true when it is.
+  bool claimMainThread();
   // Runs ready and due work until `done` says stop or `deadline` (uptime) passes.
   void loop(const std::function<bool()>& done, double deadline);
   void moveDueWork(double now);  // requires lock

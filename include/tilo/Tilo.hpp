@@ -224,7 +224,8 @@ class Ads {
     return status;
   }
 
-  // Delivers callbacks for `seconds` of real time; the calling thread is the main thread.
+  // Delivers callbacks for `seconds` of real time. Main thread only: the first pump
+  // chooses it, a pump from another thread returns TILO_STATUS_WRONG_THREAD.
   static tilo_status runMainLoopFor(double seconds) { return tilo_run_main_loop_for(seconds); }
   static ApplicationState applicationState() {
     return static_cast<ApplicationState>(tilo_application_get_state());

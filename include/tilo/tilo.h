@@ -30,10 +30,11 @@
  *   given to *_set_delegate (or the call) as their first argument and the handle as their
  *   second.
  * - Main thread only (else TILO_STATUS_WRONG_THREAD, and nothing happens): every function
- *   of the ad and window kinds (create, destroy and the rest) and
- *   tilo_application_set_state. The main thread is the one that pumps the main loop with
- *   tilo_run_main_loop_for (always the same one); before its first pump, the thread that
- *   first used the SDK. Every other function may be called from any thread.
+ *   of the ad and window kinds (create, destroy and the rest), tilo_application_set_state
+ *   and tilo_run_main_loop_for. The main thread is chosen once and never changes: the
+ *   first thread that pumps the main loop with tilo_run_main_loop_for or, before any pump,
+ *   the thread that first used the SDK. Every other function may be called from any
+ *   thread.
  * - Every delegate struct starts with its size: set it to sizeof the struct you compiled
  *   against. A smaller size than this version's is refused (TILO_STATUS_DELEGATE_TOO_SMALL);
  *   a larger one, from a newer header, is read up to what this version knows.
@@ -239,9 +240,10 @@ TILO_API tilo_status tilo_get_ccpa_string(char* buffer, size_t capacity, int64_t
  * TILO_TRACKING_NOT_DETERMINED. Setting it does not build the SDK. */
 TILO_API tilo_status tilo_set_tracking_authorization(int status);
 
-/* Runs the main loop for `seconds` (>= 0, finite) of real time, delivering callbacks; the
- * calling thread is the main thread from then on. Call it from the host's main thread,
- * for example once per frame with 0. */
+/* Runs the main loop for `seconds` (>= 0, finite) of real time, delivering callbacks.
+ * Main thread only: the first pump chooses the main thread if nothing has yet, and a pump
+ * from any other thread returns TILO_STATUS_WRONG_THREAD and runs nothing. Call it from
+ * the host's main thread, for example once per frame with 0. */
 TILO_API tilo_status tilo_run_main_loop_for(double seconds);
 
 typedef enum tilo_application_state {

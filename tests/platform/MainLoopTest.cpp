@@ -37,6 +37,36 @@ TEST(MainLoopThreads, APoolThreadThatAsksFirstNeverTakesTheMainRoleFromTheHost) 
   other.join();
 }
 
+TEST(MainLoopThreads, TheMainThreadOnceChosenNeverChanges) {
+  // 1. Chosen by its first run: runs from another thread are refused and run nothing.
+  auto loop = std::make_shared<MainLoop>();
+  EXPECT_TRUE(loop->runFor(0));
+  std::thread::id ranOn;
+  loop->post([&] { ranOn = std::this_thread::get_id(); });
+  std::thread([&] {
+    EXPECT_FALSE(loop->runFor(0));
+    bool asked = false;
+    EXPECT_FALSE(loop->runUntil([&] { return asked = true; }, 0));
+    EXPECT_FALSE(asked);
+    EXPECT_FALSE(loop->isMainThread());
+  }).join();
+  EXPECT_EQ(ranOn, std::thread::id());
+  EXPECT_TRUE(loop->runFor(0));
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+
+  // 2. Chosen by the first thread that asks, before any run.
+  auto asked = std::make_shared<MainLoop>();
+  EXPECT_TRUE(asked->isMainThread());
+  std::thread([&] { EXPECT_FALSE(asked->runFor(0)); }).join();
+  EXPECT_TRUE(asked->runFor(0));
+
+  // 3. A thread that pumps first keeps the role; the test thread is refused from then on.
+  auto pumped = std::make_shared<MainLoop>();
+  std::thread([&] { EXPECT_TRUE(pumped->runFor(0)); }).join();
+  EXPECT_FALSE(pumped->isMainThread());
+  EXPECT_FALSE(pumped->runFor(0));
+}
+
 TEST(MainLoopThreads, StopFromAnotherThreadEndsRun) {
   auto loop = std::make_shared<MainLoop>();
   std::atomic<bool> ran{false};

@@ -585,8 +585,9 @@ typedef struct thread_call {
   tilo_rewarded_ad* ad;
   tilo_banner_view* banner;
   tilo_window* window;
-  /* rewarded load, rewarded destroy, application state, banner load, banner placement */
-  int status[5];
+  /* rewarded load, rewarded destroy, application state, banner load, banner placement,
+   * a pump of the main loop */
+  int status[6];
   tilo_rewarded_ad* created_ad;
   tilo_native_view* created_view;
   int create_status[2];
@@ -599,6 +600,7 @@ static void call_from_other_thread(void* arg) {
   call->status[2] = tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
   call->status[3] = tilo_banner_view_load_ad(call->banner);
   call->status[4] = tilo_window_add_view_pinned(call->window, call->banner, 0, 50);
+  call->status[5] = tilo_run_main_loop_for(0);
   call->created_ad = tilo_rewarded_ad_create("reward");
   call->create_status[0] = tilo_last_status();
   call->created_view = tilo_native_view_create("native", 0);
@@ -745,7 +747,7 @@ int c_host_bad_input(c_host_env* env) {
   call.banner = banner;
   call.window = window;
   env->on_other_thread(env->impl, call_from_other_thread, &call);
-  for (i = 0; i < 5; ++i) CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.status[i]);
+  for (i = 0; i < 6; ++i) CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.status[i]);
   CHECK(env, call.created_ad == NULL && call.created_view == NULL);
   CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status[0]);
   CHECK_STATUS(env, TILO_STATUS_WRONG_THREAD, call.create_status[1]);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/MainLoop.h"
 #include "platform/ThreadPool.h"
@@ -101,6 +103,42 @@ void runTask(const Task& task, std::string_view where) noexcept {
       (*handler)(std::string(where), std::current_exception());
     } catch (...) {
     }
+  }
+}
+
+namespace {
+struct HeldLocks {
+  int depth = 0;
+  std::vector<Task> deferred;
+};
+thread_local HeldLocks heldLocks;
+}  // namespace
+
+HeldLockScope::HeldLockScope() {
+  ++heldLocks.depth;
+}
+
+HeldLockScope::~HeldLockScope() {
+  if (--heldLocks.depth > 0) return;
+  // A deferred task may defer more (it may take a lock itself): run until none is left.
+  while (heldLocks.depth == 0 && !heldLocks.deferred.empty()) {
+    auto tasks = std::exchange(heldLocks.deferred, {});
+    for (auto& task : tasks) {
+      runTask(task, "deferred");
+      task = nullptr;
+    }
+  }
+}
+
+bool isHoldingLock() {
+  return heldLocks.depth > 0;
+}
+
+void runOutsideLocks(Task task) {
+  if (heldLocks.depth > 0) {
+    heldLocks.deferred.push_back(std::move(task));
+  } else {
+    runTask(task, "deferred");
   }
 }
 

@@ -66,4 +66,28 @@ void setTaskFailureHandler(TaskFailureHandler handler);
 std::uint64_t taskFailureCount();
 void runTask(const Task& task, std::string_view where) noexcept;
 
+// Host code never runs while the SDK holds one of its locks: a host callback (the log
+// callback included) may call straight back into the SDK, which would then wait for a
+// lock its own thread holds. Code that calls out while holding a lock opens a scope
+// first:
+//
+//   HeldLockScope held;              // declared before the lock, so it ends after it
+//   std::lock_guard lock(mutex_);
+//   log("...");                      // reaches the log callback once `held` has ended
+//
+// Reactive deliveries (Reactive.h) hold one around every subscriber call.
+class HeldLockScope {
+ public:
+  HeldLockScope();
+  // The outermost scope of the thread runs, in order, what was deferred inside it.
+  ~HeldLockScope();
+  HeldLockScope(const HeldLockScope&) = delete;
+  HeldLockScope& operator=(const HeldLockScope&) = delete;
+};
+// True inside a HeldLockScope on the calling thread.
+bool isHoldingLock();
+// Runs `task` now, or, inside a HeldLockScope, on this thread right after the outermost
+// one ends. Either way through runTask.
+void runOutsideLocks(Task task);
+
 }  // namespace tilo::platform

@@ -64,13 +64,17 @@ struct Subscriber {
 namespace detail {
 inline thread_local int deliveriesInProgress = 0;
 
-// Counts, on the delivering thread, a callback that runs under a slot's lock.
+// Counts, on the delivering thread, a callback that runs under a slot's lock. Opened
+// before the lock, so that what the callback deferred (a log line) runs after it.
 class DeliveryScope {
  public:
   DeliveryScope() { ++deliveriesInProgress; }
   ~DeliveryScope() { --deliveriesInProgress; }
   DeliveryScope(const DeliveryScope&) = delete;
   DeliveryScope& operator=(const DeliveryScope&) = delete;
+
+ private:
+  HeldLockScope held_;
 };
 
 // One downstream connection. Delivery and cancellation exclude each other, so a
@@ -83,13 +87,13 @@ struct Slot {
   Subscriber<T> subscriber;
 
   void value(const T& v) {
-    std::lock_guard lock(mutex);
     DeliveryScope scope;
+    std::lock_guard lock(mutex);
     if (active && subscriber.receiveValue) subscriber.receiveValue(v);
   }
   void failure(Error e) {
-    std::lock_guard lock(mutex);
     DeliveryScope scope;
+    std::lock_guard lock(mutex);
     if (!active) return;
     active = false;
     if (subscriber.receiveFailure) subscriber.receiveFailure(e);

@@ -41,6 +41,8 @@ TiloAds::TiloAds(std::shared_ptr<TiloService> core) : core_(std::move(core)) {}
 TiloAds::~TiloAds() = default;
 
 TiloAds& TiloAds::shared() {
+  // The build logs; those lines reach a log callback once the lock is released.
+  platform::HeldLockScope held;
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance) sharedInstance = build().release();
   return *sharedInstance;

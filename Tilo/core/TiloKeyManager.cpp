@@ -4,6 +4,7 @@
 
 #include "Tilo/core/FatalError.h"
 #include "Tilo/core/TiloLogger.h"
+#include "platform/Environment.h"
 
 namespace tilo {
 namespace {
@@ -27,6 +28,7 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& b
 }
 
 std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
+  platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance) sharedInstance = create(*platform::Bundle::main());
   return sharedInstance;

@@ -76,7 +76,9 @@ void log(std::string_view message, TiloLogLevel messageLevel) {
     if (auto* sink = capture.load()) sink->record(line);
   }
   if (auto sink = std::atomic_load(&logSink)) {
-    (*sink)(messageLevel, line);
+    // The host's callback may call back into the SDK: never while a lock is held.
+    platform::runOutsideLocks(
+        [sink, messageLevel, line = std::move(line)] { (*sink)(messageLevel, line); });
     return;
   }
   line += '\n';

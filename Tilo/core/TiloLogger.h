@@ -41,7 +41,9 @@ void setCurrentLogLevel(TiloLogLevel level);
 void log(std::string_view message, TiloLogLevel level);
 
 // Receives each line (without newline) instead of standard output, on the logging thread;
-// an empty sink restores standard output.
+// an empty sink restores standard output. A line logged while the SDK holds a lock
+// reaches the sink right after the lock is released (platform::HeldLockScope), so the
+// sink may call any SDK function.
 using LogSink = std::function<void(TiloLogLevel level, const std::string& line)>;
 void setLogSink(LogSink sink);
 

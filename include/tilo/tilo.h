@@ -35,6 +35,8 @@
  *   first thread that pumps the main loop with tilo_run_main_loop_for or, before any pump,
  *   the thread that first used the SDK. Every other function may be called from any
  *   thread.
+ * - Log callbacks, like every other callback, never run while the SDK holds a lock: a
+ *   callback may call any function here.
  * - Every delegate struct starts with its size: set it to sizeof the struct you compiled
  *   against. A smaller size than this version's is refused (TILO_STATUS_DELEGATE_TOO_SMALL);
  *   a larger one, from a newer header, is read up to what this version knows.
@@ -100,7 +102,9 @@ TILO_API tilo_status tilo_set_log_level(int level);
 TILO_API tilo_log_level tilo_get_log_level(void);
 
 /* Receives every log line ("[TILO] 14:03:07.125 DEBUG ...", no newline) instead of
- * standard output, from whichever thread logs; NULL restores standard output. */
+ * standard output, from whichever thread logs; NULL restores standard output. The callback
+ * may call any tilo_ function, also one that builds the SDK (a line may come while the
+ * SDK is being built). */
 typedef void (*tilo_log_callback)(void* context, tilo_log_level level, const char* line);
 TILO_API tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context);
 

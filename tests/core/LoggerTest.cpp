@@ -6,6 +6,7 @@
 
 #include "Tilo/core/TiloAds.h"
 #include "Tilo/core/TiloLogger.h"
+#include "platform/Reactive.h"
 #include "platform/TestEnvironment.h"
 #include "support/SdkFixture.h"
 
@@ -82,6 +83,45 @@ TEST_F(LoggerTest, TheSdkOwnsTheLevelAndReportsEscapedErrors) {
   sdk.env().runUntilIdle();
   EXPECT_TRUE(after);
   EXPECT_EQ(capture.count("ERROR Task failed on main: boom"), 1u);
+}
+
+// A host's log callback may call back into the SDK: a line logged while the SDK holds a
+// lock reaches it on the same thread right after the outermost lock is released.
+TEST_F(LoggerTest, LinesLoggedUnderALockReachTheSinkAfterItsRelease) {
+  platform::TestEnvironment env;
+  setCurrentLogLevel(TiloLogLevel::debug);
+  std::vector<std::string> heard;
+  setLogSink([&](TiloLogLevel, const std::string& line) {
+    heard.push_back(line.substr(line.rfind(' ') + 1) + (platform::isHoldingLock() ? " held" : ""));
+  });
+
+  // 1. Nested scopes: nothing until the outer one ends, then every line in order.
+  {
+    platform::HeldLockScope outer;
+    log("first", TiloLogLevel::debug);
+    {
+      platform::HeldLockScope inner;
+      log("second", TiloLogLevel::error);
+    }
+    EXPECT_TRUE(heard.empty());
+  }
+  EXPECT_EQ(heard, (std::vector<std::string>{"first", "second"}));
+
+  // 2. A subscriber runs under its subscription's lock: its line comes after it returns.
+  heard.clear();
+  auto subject = platform::CurrentValueSubject<int>::create();
+  auto subscription = subject->publisher().sink([&](const int& value) {
+    log("value=" + std::to_string(value), TiloLogLevel::debug);
+    heard.push_back("callback returns");
+  });
+  subject->send(7);
+  EXPECT_EQ(heard, (std::vector<std::string>{"callback returns", "value=7"}));
+
+  // 3. Outside any lock a line goes straight through.
+  heard.clear();
+  log("direct", TiloLogLevel::debug);
+  EXPECT_EQ(heard, std::vector<std::string>{"direct"});
+  setLogSink(nullptr);
 }
 
 }  // namespace

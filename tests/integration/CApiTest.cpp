@@ -23,6 +23,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ui/UIButton.h"
 #include "support/SdkFixture.h"
+#include "support/Watchdog.h"
 #include "tilo/tilo.h"
 
 namespace tilo::test {
@@ -108,6 +109,54 @@ TEST_P(CHostScenarioTest, PassesEveryCheck) {
 INSTANTIATE_TEST_SUITE_P(CApi, CHostScenarioTest,
                          ::testing::Values(c_host_full_screen_delegates, c_host_bad_input,
                                            c_host_destroy_inside_callbacks));
+
+TEST_F(CApiTest, ALogCallbackMayCallBackIntoTheSdkDuringStartUpAndLoads) {
+  // A deadlock here would hang the suite: the watchdog ends it with this name instead.
+  Watchdog watchdog(60, "a log callback that calls back into the SDK");
+  c_host_take_log_counts();
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_set_log_callback(c_host_reentering_log, nullptr), TILO_STATUS_OK);
+
+  // 1. Start-up: building the SDK logs while the SDK's entry is locked; the callback, whose
+  //    first call would build the SDK itself, hears that line once the entry is built.
+  ASSERT_FALSE(TiloAds::isSharedBuilt());
+  initialize();
+  c_host_log_counts counts = c_host_take_log_counts();
+  EXPECT_EQ(counts.build_lines, 1);
+  EXPECT_GT(counts.lines, counts.build_lines);
+  EXPECT_EQ(counts.failed_calls, 0);
+
+  // 2. Loads: a rewarded ad and an auto-loading banner, whose load starts inside the
+  //    delivery of its visibility, log as they go.
+  tilo_rewarded_ad* ad = tilo_rewarded_ad_create("reward");
+  tilo_window* window = tilo_window_create(390, 844, 3);
+  tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 1);
+  ASSERT_TRUE(ad && window && banner);
+  int loaded = 0;
+  tilo_rewarded_ad_delegate adDelegate{};
+  adDelegate.size = sizeof adDelegate;
+  adDelegate.did_load = [](void* loaded, tilo_rewarded_ad*, const tilo_ad_info*) {
+    ++*static_cast<int*>(loaded);
+  };
+  tilo_banner_view_delegate bannerDelegate{};
+  bannerDelegate.size = sizeof bannerDelegate;
+  bannerDelegate.did_load = [](void* loaded, tilo_banner_view*, const tilo_ad_info*) {
+    ++*static_cast<int*>(loaded);
+  };
+  bannerDelegate.did_fail_with_error = [](void*, tilo_banner_view*, const tilo_error*) {};
+  ASSERT_EQ(tilo_rewarded_ad_set_delegate(ad, &adDelegate, &loaded), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_banner_view_set_delegate(banner, &bannerDelegate, &loaded), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_rewarded_ad_load(ad), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_BOTTOM, 50),
+            TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return loaded == 2; }));
+  counts = c_host_take_log_counts();
+  EXPECT_GT(counts.lines, 0);
+  EXPECT_EQ(counts.failed_calls, 0);
+  EXPECT_EQ(tilo_banner_view_destroy(banner), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_rewarded_ad_destroy(ad), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
+}
 
 // The SDK view inside a view handle's wrapper.
 template <class Internal>

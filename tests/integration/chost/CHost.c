@@ -3,6 +3,7 @@
 #include "CHost.h"
 
 #include <stdarg.h>
+#include <stdatomic.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -777,4 +778,35 @@ int c_host_bad_input(c_host_env* env) {
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_destroy(native));
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_destroy(loader));
   return 1;
+}
+
+/* ---- a log callback that calls back into the SDK ------------------------------------------- */
+
+static atomic_int log_lines, log_build_lines, log_failed_calls;
+/* The callback's own calls may log: those lines are not answered again. */
+static _Thread_local int in_log_callback;
+
+void c_host_reentering_log(void* context, tilo_log_level level, const char* line) {
+  char user[32];
+  int64_t length = 0;
+  int consent = 0;
+  (void)context, (void)level;
+  if (in_log_callback) return;
+  in_log_callback = 1;
+  atomic_fetch_add(&log_lines, 1);
+  if (strstr(line, "initialized with app key")) atomic_fetch_add(&log_build_lines, 1);
+  if (tilo_set_user_id("log-reader") != TILO_STATUS_OK ||
+      tilo_get_user_id(user, sizeof user, &length) != TILO_STATUS_OK || length != 10 ||
+      tilo_get_has_user_consent(&consent) != TILO_STATUS_OK) {
+    atomic_fetch_add(&log_failed_calls, 1);
+  }
+  in_log_callback = 0;
+}
+
+c_host_log_counts c_host_take_log_counts(void) {
+  c_host_log_counts counts;
+  counts.lines = atomic_exchange(&log_lines, 0);
+  counts.build_lines = atomic_exchange(&log_build_lines, 0);
+  counts.failed_calls = atomic_exchange(&log_failed_calls, 0);
+  return counts;
 }

@@ -3,6 +3,8 @@
 #ifndef TILO_TESTS_C_HOST_H
 #define TILO_TESTS_C_HOST_H
 
+#include "tilo/tilo.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -33,6 +35,18 @@ typedef struct c_host_views {
   void* line_banner; /* tilo_line_banner_view*, with every colour set */
 } c_host_views;
 int c_host_view_delegates(c_host_env* env, c_host_views* out);
+
+/* A log callback (tilo_log_callback; the context is unused) that calls back into the SDK
+ * on every line, as a host's own logger might: it sets and reads the user id and reads a
+ * privacy choice. The first of these builds the SDK when it is not built yet. */
+void c_host_reentering_log(void* context, tilo_log_level level, const char* line);
+typedef struct c_host_log_counts {
+  int lines;        /* lines received */
+  int build_lines;  /* of which logged while the SDK was being built */
+  int failed_calls; /* SDK calls from the callback that did not return TILO_STATUS_OK */
+} c_host_log_counts;
+/* What the callback counted since the last call; counting starts afresh. */
+c_host_log_counts c_host_take_log_counts(void);
 
 #ifdef __cplusplus
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <utility>
 
+#include "Tilo/telemetry/AdCallbackMarker.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "platform/Environment.h"
@@ -50,16 +51,21 @@ class DelegateTarget {
 
   // Runs call(delegate, context, handle) on the main loop if `self` still lives then and
   // its handle has not been destroyed, with the delegate as it stands at that moment.
+  // Posted from inside an SDK listener call that runs in an ad-callback crash bracket, the
+  // host's call runs in the same bracket (phase and ad), so that a host crashing in its
+  // C callback is reported at the next start like one crashing in a C++ listener.
   template <class Self, class Call>
   static void post(const std::shared_ptr<Self>& self, Call call) {
     std::weak_ptr<Self> weak = self;
-    platform::postToMain([weak, call = std::move(call)]() mutable {
+    platform::postToMain([weak, bracket = currentAdCallback(), call = std::move(call)]() mutable {
       auto strong = weak.lock();
       if (!strong) return;
       DelegateTarget& target = *strong;
       if (target.ended_) return;
       const Delegate delegate = target.delegate_;  // the call may replace or clear it
-      call(delegate, target.context_, target.handle_);
+      if (!bracket) return call(delegate, target.context_, target.handle_);
+      withAdCallbackMarker(bracket->phase, bracket->adInfo,
+                           [&] { call(delegate, target.context_, target.handle_); });
     });
   }
 

@@ -73,7 +73,8 @@ class TiloObjCLightPopupAdLoader final
     if (!adHandle) return;
     popup->setHandle(static_cast<tilo_light_popup_ad*>(adHandle));
     std::weak_ptr<TiloObjCLightPopupAdLoader> weak = weak_from_this();
-    platform::postToMain([weak, adHandle, info] {
+    // In the SDK listener's crash bracket, as every posted delegate call (DelegateTarget).
+    platform::postToMain([weak, adHandle, info, bracket = currentAdCallback()] {
       auto self = weak.lock();
       const bool delivered = self && !self->ended();
       if (delivered) {
@@ -81,9 +82,12 @@ class TiloObjCLightPopupAdLoader final
         // delegate lacks it.
         const Delegate d = self->delegate();
         if (d.did_load) {
-          d.did_load(self->context(), self->handle(), static_cast<tilo_light_popup_ad*>(adHandle),
-                     CAdInfo(info).get());
-          return;
+          auto call = [&] {
+            d.did_load(self->context(), self->handle(), static_cast<tilo_light_popup_ad*>(adHandle),
+                       CAdInfo(info).get());
+          };
+          if (!bracket) return call();
+          return withAdCallbackMarker(bracket->phase, bracket->adInfo, call);
         }
       }
       HandleTable::shared().remove(adHandle, HandleType::lightPopupAd);

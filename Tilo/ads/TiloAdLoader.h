@@ -26,6 +26,7 @@
 #include "Tilo/core/TiloExport.h"
 #include "Tilo/core/TiloPlugin.h"
 #include "Tilo/core/TiloServiceProtocol.h"
+#include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/GADRequest.h"
 #include "mediation/NSError.h"
@@ -212,11 +213,11 @@ template <class Ad>
 void TiloAdLoader<Ad>::forward(const std::weak_ptr<TiloAdLoader>& weak, const char* phase,
                                InfoClosure AdListener::*field, std::optional<TiloAdInfo> info) {
   platform::postToMain([weak, phase, field, info = std::move(info)] {
-    markAdCallback(phase, info);
-    if (auto self = weak.lock()) {
-      if (auto closure = (*self->listener_).*field) closure(info);
-    }
-    clearMarker(CrashMarkerCheckpoint::adCallback);
+    withAdCallbackMarker(phase, info, [&] {
+      if (auto self = weak.lock()) {
+        if (auto closure = (*self->listener_).*field) closure(info);
+      }
+    });
   });
 }
 

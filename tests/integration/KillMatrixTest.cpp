@@ -224,5 +224,33 @@ TEST_F(KillMatrixTest, KilledRightAfterCrashReportsWereQueued) {
   EXPECT_EQ(reports[0].mediationPlatform, "admob");
 }
 
+TEST_F(KillMatrixTest, ACHostAbortingInsideItsImpressionCallbackIsReportedAtTheNextStart) {
+  // 1. A first run caches the backend's switch: marker checkpoints are on from the next.
+  Host first(hostArgs({"drain"}));
+  ASSERT_EQ(first.nextLine(), "drained");
+  ASSERT_EQ(first.wait(), 0);
+
+  // 2. The C host aborts inside did_record_impression.
+  Host crashed(hostArgs({"abort-in-impression"}));
+  const std::string line = crashed.nextLine();
+  ASSERT_EQ(line.rfind("impression ", 0), 0u) << line;
+  const std::string session = line.substr(11);
+  EXPECT_EQ(crashed.wait(), -1);
+
+  // 3. The next start reports it once, bracketed as the SDK's own listener call is.
+  Host restart(hostArgs({"drain"}));
+  EXPECT_EQ(restart.nextLine(), "drained");
+  EXPECT_EQ(restart.wait(), 0);
+  std::vector<devserver::StoredEvent> reports;
+  for (auto& event : server->storedEvents()) {
+    if (event.eventType == "marker_checkpoint") reports.push_back(event);
+  }
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].sessionId, session);
+  EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
+  EXPECT_EQ(reports[0].payload["metadata"],
+            R"({"phase":"onAdImpression","unitId":"interstitial-unit","network":"AdMob"})");
+}
+
 }  // namespace
 }  // namespace tilo::test

@@ -15,10 +15,16 @@
 //                                           the call returns, and waits to be killed
 //   drain                                   initializes, enters the background and exits
 //                                           0 with "drained" once the logger sent all
+//   abort-in-impression                     a C host: loads and shows the interstitial
+//                                           "interstitial-unit" through the C ABI, prints
+//                                           "impression <session>" in its
+//                                           did_record_impression callback and aborts
+//                                           there
 //
 // Exits 2 on a usage error, 1 when a step does not finish within a minute.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -32,6 +38,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
 #include "platform/Timer.h"
+#include "tilo/tilo.h"
 
 namespace {
 
@@ -75,6 +82,35 @@ int drain(platform::MainLoop& loop) {
   if (!loop.runUntil([&] { return logger->queuedEvents().empty(); }, kStepLimit)) return 1;
   say("drained");
   return 0;
+}
+
+// What a C host's delegate does; the callbacks are plain C function pointers.
+void abortingImpression(void*, tilo_interstitial_ad*, const tilo_ad_info*) {
+  say("impression " + sessionIdentifier());
+  std::abort();
+}
+
+int abortInImpression(platform::MainLoop& loop) {
+  if (!initialize(loop)) return 1;
+  tilo_interstitial_ad_delegate delegate{};
+  delegate.size = sizeof delegate;
+  delegate.did_load = [](void*, tilo_interstitial_ad* ad, const tilo_ad_info*) {
+    tilo_interstitial_ad_show_from(ad, nullptr);
+  };
+  delegate.did_fail_to_load = [](void*, tilo_interstitial_ad*, const tilo_error* error) {
+    say(std::string("load failed: ") + error->message);
+    std::exit(1);
+  };
+  delegate.did_record_impression = abortingImpression;
+  tilo_interstitial_ad* ad = tilo_interstitial_ad_create("interstitial-unit");
+  if (!ad || tilo_interstitial_ad_set_delegate(ad, &delegate, nullptr) != TILO_STATUS_OK ||
+      tilo_interstitial_ad_load(ad) != TILO_STATUS_OK) {
+    return 1;
+  }
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(kStepLimit);
+  while (std::chrono::steady_clock::now() < deadline) tilo_run_main_loop_for(0.05);
+  return 1;
 }
 
 }  // namespace
@@ -121,5 +157,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "drain") return drain(*loop);
+  if (mode == "abort-in-impression") return abortInImpression(*loop);
   return 2;
 }

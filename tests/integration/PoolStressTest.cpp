@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,8 @@ namespace {
 constexpr const char* kAppKey = "pool-stress-app-key";
 constexpr int kPerKind = 4;
 
-// The eight kinds, in the order of `Kind` below: the backend type of each one's units.
+// The eight kinds, in the order of `Kind` below, as their units are named (a line
+// banner's units are native ones).
 constexpr std::array<const char*, 8> kKinds = {"interstitial", "rewarded", "appOpen", "banner",
                                                "mrec",         "native",   "line",    "lightPopup"};
 enum Kind { interstitial, rewarded, appOpen, banner, mrec, native, line, lightPopup };
@@ -68,14 +70,6 @@ struct Outcome {
 // What the C callbacks of one kind report into.
 std::array<Outcome, 8> outcomes;
 
-template <int K, class Handle>
-void didLoad(void*, Handle*, const tilo_ad_info*) {
-  ++outcomes[K].loaded;
-}
-template <int K, class Handle>
-void didFail(void*, Handle*, const tilo_error*) {
-  ++outcomes[K].failed;
-}
 void popupLoaded(void*, tilo_light_popup_ad_loader*, tilo_light_popup_ad* ad, const tilo_ad_info*) {
   ++outcomes[lightPopup].loaded;
   tilo_light_popup_ad_destroy(ad);
@@ -96,10 +90,23 @@ std::string progress() {
   return text;
 }
 
-template <class Delegate>
-Delegate delegateOfSize() {
+// A delegate of kind K that counts into outcomes[K]: full-screen kinds name their failure
+// did_fail_to_load, the others did_fail_with_error; the popup loader's did_load differs.
+template <class Delegate, int K>
+Delegate countingDelegate() {
   Delegate delegate{};
   delegate.size = sizeof delegate;
+  if constexpr (K == lightPopup) {
+    delegate.did_load = popupLoaded;
+  } else {
+    delegate.did_load = [](void*, auto*, const tilo_ad_info*) { ++outcomes[K].loaded; };
+  }
+  auto failed = [](void*, auto*, const tilo_error*) { ++outcomes[K].failed; };
+  if constexpr (requires { delegate.did_fail_to_load; }) {
+    delegate.did_fail_to_load = failed;
+  } else {
+    delegate.did_fail_with_error = failed;
+  }
   return delegate;
 }
 
@@ -159,78 +166,57 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   // A start screen: every ad is asked for at once, while the SDK is still starting.
   tilo_window* window = tilo_window_create(390, 844, 3);
   ASSERT_NE(window, nullptr);
-  auto interstitialDelegate = delegateOfSize<tilo_interstitial_ad_delegate>();
-  interstitialDelegate.did_load = didLoad<interstitial>;
-  interstitialDelegate.did_fail_to_load = didFail<interstitial>;
-  auto rewardedDelegate = delegateOfSize<tilo_rewarded_ad_delegate>();
-  rewardedDelegate.did_load = didLoad<rewarded>;
-  rewardedDelegate.did_fail_to_load = didFail<rewarded>;
-  auto appOpenDelegate = delegateOfSize<tilo_app_open_ad_delegate>();
-  appOpenDelegate.did_load = didLoad<appOpen>;
-  appOpenDelegate.did_fail_to_load = didFail<appOpen>;
-  auto bannerDelegate = delegateOfSize<tilo_banner_view_delegate>();
-  bannerDelegate.did_load = didLoad<banner>;
-  bannerDelegate.did_fail_with_error = didFail<banner>;
-  auto mrecDelegate = delegateOfSize<tilo_banner_view_delegate>();
-  mrecDelegate.did_load = didLoad<mrec>;
-  mrecDelegate.did_fail_with_error = didFail<mrec>;
-  auto nativeDelegate = delegateOfSize<tilo_native_view_delegate>();
-  nativeDelegate.did_load = didLoad<native>;
-  nativeDelegate.did_fail_with_error = didFail<native>;
-  auto lineDelegate = delegateOfSize<tilo_line_banner_view_delegate>();
-  lineDelegate.did_load = didLoad<line>;
-  lineDelegate.did_fail_with_error = didFail<line>;
-  auto popupDelegate = delegateOfSize<tilo_light_popup_ad_loader_delegate>();
-  popupDelegate.did_load = popupLoaded;
-  popupDelegate.did_fail_with_error = didFail<lightPopup>;
-
-  std::vector<tilo_interstitial_ad*> interstitials;
-  std::vector<tilo_rewarded_ad*> rewardeds;
-  std::vector<tilo_app_open_ad*> appOpens;
-  std::vector<tilo_banner_view*> banners;
-  std::vector<tilo_native_view*> natives;
-  std::vector<tilo_line_banner_view*> lines;
-  std::vector<tilo_light_popup_ad_loader*> popups;
+  const auto interstitialDelegate = countingDelegate<tilo_interstitial_ad_delegate, interstitial>();
+  const auto rewardedDelegate = countingDelegate<tilo_rewarded_ad_delegate, rewarded>();
+  const auto appOpenDelegate = countingDelegate<tilo_app_open_ad_delegate, appOpen>();
+  const auto bannerDelegate = countingDelegate<tilo_banner_view_delegate, banner>();
+  const auto mrecDelegate = countingDelegate<tilo_banner_view_delegate, mrec>();
+  const auto nativeDelegate = countingDelegate<tilo_native_view_delegate, native>();
+  const auto lineDelegate = countingDelegate<tilo_line_banner_view_delegate, line>();
+  const auto popupDelegate = countingDelegate<tilo_light_popup_ad_loader_delegate, lightPopup>();
+  std::vector<std::function<tilo_status()>> destroy;
   for (int n = 0; n < kPerKind; ++n) {
-    auto* ad =
-        interstitials.emplace_back(tilo_interstitial_ad_create(unitId(interstitial, n).c_str()));
-    ASSERT_EQ(tilo_interstitial_ad_set_delegate(ad, &interstitialDelegate, nullptr),
+    const auto unit = [n](Kind kind) { return unitId(kind, n); };
+    auto* inter = tilo_interstitial_ad_create(unit(interstitial).c_str());
+    destroy.push_back([inter] { return tilo_interstitial_ad_destroy(inter); });
+    ASSERT_EQ(tilo_interstitial_ad_set_delegate(inter, &interstitialDelegate, nullptr),
               TILO_STATUS_OK);
-    ASSERT_EQ(tilo_interstitial_ad_load(ad), TILO_STATUS_OK);
-    auto* reward = rewardeds.emplace_back(tilo_rewarded_ad_create(unitId(rewarded, n).c_str()));
+    ASSERT_EQ(tilo_interstitial_ad_load(inter), TILO_STATUS_OK);
+    auto* reward = tilo_rewarded_ad_create(unit(rewarded).c_str());
+    destroy.push_back([reward] { return tilo_rewarded_ad_destroy(reward); });
     ASSERT_EQ(tilo_rewarded_ad_set_delegate(reward, &rewardedDelegate, nullptr), TILO_STATUS_OK);
     ASSERT_EQ(tilo_rewarded_ad_load(reward), TILO_STATUS_OK);
-    auto* open = appOpens.emplace_back(tilo_app_open_ad_create(unitId(appOpen, n).c_str()));
+    auto* open = tilo_app_open_ad_create(unit(appOpen).c_str());
+    destroy.push_back([open] { return tilo_app_open_ad_destroy(open); });
     ASSERT_EQ(tilo_app_open_ad_set_delegate(open, &appOpenDelegate, nullptr), TILO_STATUS_OK);
     ASSERT_EQ(tilo_app_open_ad_load(open), TILO_STATUS_OK);
 
+    // The views load once placed (the line banner when asked).
     const double y = 60.0 * n;
-    auto* bannerView = banners.emplace_back(
-        tilo_banner_view_create(unitId(banner, n).c_str(), TILO_BANNER_SIZE_BANNER, 1));
+    auto* bannerView = tilo_banner_view_create(unit(banner).c_str(), TILO_BANNER_SIZE_BANNER, 1);
+    destroy.push_back([bannerView] { return tilo_banner_view_destroy(bannerView); });
     ASSERT_EQ(tilo_banner_view_set_delegate(bannerView, &bannerDelegate, nullptr), TILO_STATUS_OK);
-    ASSERT_EQ(tilo_window_add_view_pinned(
-                  window, bannerView, n % 2 ? TILO_WINDOW_EDGE_TOP : TILO_WINDOW_EDGE_BOTTOM, 50),
-              TILO_STATUS_OK);
-    auto* mrecView = banners.emplace_back(
-        tilo_banner_view_create(unitId(mrec, n).c_str(), TILO_BANNER_SIZE_MREC, 1));
+    ASSERT_EQ(tilo_window_add_view_pinned(window, bannerView, n % 2, 50), TILO_STATUS_OK);
+    auto* mrecView = tilo_banner_view_create(unit(mrec).c_str(), TILO_BANNER_SIZE_MREC, 1);
+    destroy.push_back([mrecView] { return tilo_banner_view_destroy(mrecView); });
     ASSERT_EQ(tilo_banner_view_set_delegate(mrecView, &mrecDelegate, nullptr), TILO_STATUS_OK);
-    ASSERT_EQ(tilo_window_add_view(window, mrecView, tilo_rect{45, 240 + y, 300, 250}),
-              TILO_STATUS_OK);
-    auto* nativeView = natives.emplace_back(tilo_native_view_create(unitId(native, n).c_str(), 1));
+    ASSERT_EQ(tilo_window_add_view(window, mrecView, {45, 240 + y, 300, 250}), TILO_STATUS_OK);
+    auto* nativeView = tilo_native_view_create(unit(native).c_str(), 1);
+    destroy.push_back([nativeView] { return tilo_native_view_destroy(nativeView); });
     ASSERT_EQ(tilo_native_view_set_delegate(nativeView, &nativeDelegate, nullptr), TILO_STATUS_OK);
-    ASSERT_EQ(tilo_window_add_view(window, nativeView, tilo_rect{0, 500 + y, 390, 100}),
-              TILO_STATUS_OK);
-    auto* lineView = lines.emplace_back(tilo_line_banner_view_create(unitId(line, n).c_str(), 1));
+    ASSERT_EQ(tilo_window_add_view(window, nativeView, {0, 500 + y, 390, 100}), TILO_STATUS_OK);
+    auto* lineView = tilo_line_banner_view_create(unit(line).c_str(), 1);
+    destroy.push_back([lineView] { return tilo_line_banner_view_destroy(lineView); });
     ASSERT_EQ(tilo_line_banner_view_set_delegate(lineView, &lineDelegate, nullptr), TILO_STATUS_OK);
-    ASSERT_EQ(tilo_window_add_view(window, lineView, tilo_rect{0, 100 + y, 390, 60}),
-              TILO_STATUS_OK);
+    ASSERT_EQ(tilo_window_add_view(window, lineView, {0, 100 + y, 390, 60}), TILO_STATUS_OK);
     ASSERT_EQ(tilo_line_banner_view_load_ad(lineView), TILO_STATUS_OK);
-    auto* popup =
-        popups.emplace_back(tilo_light_popup_ad_loader_create(unitId(lightPopup, n).c_str()));
+    auto* popup = tilo_light_popup_ad_loader_create(unit(lightPopup).c_str());
+    destroy.push_back([popup] { return tilo_light_popup_ad_loader_destroy(popup); });
     ASSERT_EQ(tilo_light_popup_ad_loader_set_delegate(popup, &popupDelegate, nullptr),
               TILO_STATUS_OK);
     ASSERT_EQ(tilo_light_popup_ad_loader_load_ad(popup), TILO_STATUS_OK);
   }
+  destroy.push_back([window] { return tilo_window_destroy(window); });
 
   // The host's frame loop. Its time limit is far beyond what the loads need.
   const bool done = platform::MainLoop::shared()->runUntil(
@@ -246,14 +232,7 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   // Every load left the tracker, whose last completion deleted it.
   EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kAdLoadTrackerFileName));
 
-  for (auto* ad : interstitials) EXPECT_EQ(tilo_interstitial_ad_destroy(ad), TILO_STATUS_OK);
-  for (auto* ad : rewardeds) EXPECT_EQ(tilo_rewarded_ad_destroy(ad), TILO_STATUS_OK);
-  for (auto* ad : appOpens) EXPECT_EQ(tilo_app_open_ad_destroy(ad), TILO_STATUS_OK);
-  for (auto* view : banners) EXPECT_EQ(tilo_banner_view_destroy(view), TILO_STATUS_OK);
-  for (auto* view : natives) EXPECT_EQ(tilo_native_view_destroy(view), TILO_STATUS_OK);
-  for (auto* view : lines) EXPECT_EQ(tilo_line_banner_view_destroy(view), TILO_STATUS_OK);
-  for (auto* loader : popups) EXPECT_EQ(tilo_light_popup_ad_loader_destroy(loader), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
+  for (auto& destroyOne : destroy) EXPECT_EQ(destroyOne(), TILO_STATUS_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, PoolStressTest, ::testing::Values(4u, 1u),

@@ -28,11 +28,13 @@ std::string keyed(std::string_view key, const std::string& text) {
 
 // What parseJson makes of a number token that no double holds: an infinite number, which
 // no JSON text can spell, so that it fails wherever a number or anything else is read.
-bool isOutOfRangeNumber(const Json& value) {
-  return value.is_number_float() && !std::isfinite(value.get<double>());
+template <class J>
+bool isOutOfRangeNumber(const J& value) {
+  return value.is_number_float() && !std::isfinite(value.template get<double>());
 }
 
-[[noreturn]] void mismatch(std::string_view key, std::string_view expected, const Json& found) {
+template <class J>
+[[noreturn]] void mismatch(std::string_view key, std::string_view expected, const J& found) {
   if (isOutOfRangeNumber(found)) {
     throw DecodingError(
         DecodingError::Kind::dataCorrupted,
@@ -44,55 +46,68 @@ bool isOutOfRangeNumber(const Json& value) {
       kind, keyed(key, "expected " + std::string(expected) + ", found " + found.type_name()));
 }
 
-template <class T>
-T convert(const Json& value, std::string_view key);
+template <class T, class J>
+struct Convert;
 
-template <>
-std::string convert<std::string>(const Json& value, std::string_view key) {
-  if (!value.is_string()) mismatch(key, "string", value);
-  return value.get<std::string>();
-}
-
-template <>
-bool convert<bool>(const Json& value, std::string_view key) {
-  if (!value.is_boolean()) mismatch(key, "boolean", value);
-  return value.get<bool>();
-}
-
-template <>
-double convert<double>(const Json& value, std::string_view key) {
-  if (!value.is_number() || isOutOfRangeNumber(value)) mismatch(key, "number", value);
-  return value.get<double>();
-}
-
-template <>
-std::int64_t convert<std::int64_t>(const Json& value, std::string_view key) {
-  if (value.is_number_integer()) {
-    if (!value.is_number_unsigned() ||
-        value.get<std::uint64_t>() <= std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
-      return value.get<std::int64_t>();
-    }
-  } else if (value.is_number_float()) {
-    // 3.0 is an integer written with a point; 3.5 and 1e300 are not int64 values.
-    const double d = value.get<double>();
-    if (std::trunc(d) == d && d >= -0x1p63 && d < 0x1p63) return static_cast<std::int64_t>(d);
+template <class J>
+struct Convert<std::string, J> {
+  static std::string from(const J& value, std::string_view key) {
+    if (!value.is_string()) mismatch(key, "string", value);
+    return value.template get<std::string>();
   }
-  mismatch(key, "integer", value);
-}
+};
 
-template <>
-Json convert<Json>(const Json& value, std::string_view key) {
-  if (value.is_null()) mismatch(key, "value", value);
-  return value;
-}
+template <class J>
+struct Convert<bool, J> {
+  static bool from(const J& value, std::string_view key) {
+    if (!value.is_boolean()) mismatch(key, "boolean", value);
+    return value.template get<bool>();
+  }
+};
 
-const Json* find(const Json& object, std::string_view key) {
+template <class J>
+struct Convert<double, J> {
+  static double from(const J& value, std::string_view key) {
+    if (!value.is_number() || isOutOfRangeNumber(value)) mismatch(key, "number", value);
+    return value.template get<double>();
+  }
+};
+
+template <class J>
+struct Convert<std::int64_t, J> {
+  static std::int64_t from(const J& value, std::string_view key) {
+    if (value.is_number_integer()) {
+      if (!value.is_number_unsigned() ||
+          value.template get<std::uint64_t>() <=
+              std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
+        return value.template get<std::int64_t>();
+      }
+    } else if (value.is_number_float()) {
+      // 3.0 is an integer written with a point; 3.5 and 1e300 are not int64 values.
+      const double d = value.template get<double>();
+      if (std::trunc(d) == d && d >= -0x1p63 && d < 0x1p63) return static_cast<std::int64_t>(d);
+    }
+    mismatch(key, "integer", value);
+  }
+};
+
+template <class J>
+struct Convert<J, J> {
+  static J from(const J& value, std::string_view key) {
+    if (value.is_null()) mismatch(key, "value", value);
+    return value;
+  }
+};
+
+template <class J>
+const J* find(const J& object, std::string_view key) {
   const auto it = requireObject(object).find(key);
   return it == object.end() ? nullptr : &*it;
 }
 
-const Json& findRequired(const Json& object, std::string_view key) {
-  const Json* value = find(object, key);
+template <class J>
+const J& findRequired(const J& object, std::string_view key) {
+  const J* value = find(object, key);
   if (value == nullptr) {
     throw DecodingError(DecodingError::Kind::keyNotFound,
                         "key \"" + std::string(key) + "\" not found");
@@ -101,11 +116,12 @@ const Json& findRequired(const Json& object, std::string_view key) {
 }
 
 // Builds the document like the library's own parser, but never throws: errors are kept
-// for parseJson, and nesting is capped so that no later recursive walk (copy, dump,
-// compare) can run out of stack on hostile input.
-class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+// for parseJson, and nesting and keys are capped so that no later recursive walk (copy,
+// dump, compare) can run out of stack and no document costs more than its cap.
+class DomBuilder : public nlohmann::detail::json_sax_dom_parser<ParsedJson> {
  public:
-  explicit DomBuilder(Json& root) : json_sax_dom_parser(root, /*allow_exceptions=*/false) {}
+  DomBuilder(ParsedJson& root, std::size_t maxKeys)
+      : json_sax_dom_parser(root, /*allow_exceptions=*/false), keysLeft_(maxKeys) {}
 
   bool start_object(std::size_t size) { return enter() && json_sax_dom_parser::start_object(size); }
   bool start_array(std::size_t size) { return enter() && json_sax_dom_parser::start_array(size); }
@@ -115,6 +131,14 @@ class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
         value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
     const double infinity = std::numeric_limits<double>::infinity();
     return json_sax_dom_parser::number_float(negative ? -infinity : infinity, value);
+  }
+  bool key(std::string& name) {
+    if (keysLeft_ == 0) {
+      tooManyKeys = true;
+      return false;
+    }
+    --keysLeft_;
+    return json_sax_dom_parser::key(name);
   }
   bool end_object() {
     --depth_;
@@ -134,6 +158,7 @@ class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
   }
 
   bool tooDeep = false;
+  bool tooManyKeys = false;
   std::size_t errorPosition = 0;
   std::string token;
   int errorId = 0;
@@ -146,6 +171,7 @@ class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
     return false;
   }
   std::size_t depth_ = 0;
+  std::size_t keysLeft_;
 };
 
 }  // namespace
@@ -156,15 +182,15 @@ DecodingError::DecodingError(Kind kind, const std::string& detail)
                              : formatText(detail)),
       kind_(kind) {}
 
-Json parseJson(std::string_view text) {
+ParsedJson parseJson(std::string_view text, std::size_t maxKeys) {
   std::string rewritten;
   for (int outOfRange = 0;; ++outOfRange) {
     const std::string_view current = outOfRange == 0 ? text : std::string_view(rewritten);
-    Json root;
-    DomBuilder builder(root);
+    ParsedJson root;
+    DomBuilder builder(root, maxKeys);
     bool parsed = false;
     try {
-      parsed = Json::sax_parse(current.begin(), current.end(), &builder);
+      parsed = ParsedJson::sax_parse(current.begin(), current.end(), &builder);
     } catch (const std::exception& error) {
       // The library reports through parse_error; anything else thrown (a size limit of
       // the container types) still ends here as corrupted data.
@@ -175,6 +201,10 @@ Json parseJson(std::string_view text) {
     if (builder.tooDeep) {
       throw DecodingError(DecodingError::Kind::dataCorrupted,
                           "invalid JSON: nested deeper than " + std::to_string(kMaxJsonDepth));
+    }
+    if (builder.tooManyKeys) {
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          "invalid JSON: more than " + std::to_string(maxKeys) + " keys");
     }
     // A number beyond double's range fails only where it is read, as a typed decoder
     // would, so that a lenient field falls back instead of losing the whole document.
@@ -194,36 +224,39 @@ Json parseJson(std::string_view text) {
   }
 }
 
-const Json& requireObject(const Json& value, std::string_view context) {
+template <class J>
+const J& requireObject(const J& value, std::string_view context) {
   if (!value.is_object()) mismatch(context, "object", value);
   return value;
 }
 
-const Json& requireArray(const Json& value, std::string_view context) {
+template <class J>
+const J& requireArray(const J& value, std::string_view context) {
   if (!value.is_array()) mismatch(context, "array", value);
   return value;
 }
 
-const Json& requiredValue(const Json& object, std::string_view key) {
-  const Json& value = findRequired(object, key);
+template <class J>
+const J& requiredValue(const J& object, std::string_view key) {
+  const J& value = findRequired(object, key);
   if (value.is_null()) mismatch(key, "value", value);
   return value;
 }
 
-template <class T>
-T required(const Json& object, std::string_view key) {
-  return convert<T>(findRequired(object, key), key);
+template <class T, class J>
+T required(const J& object, std::string_view key) {
+  return Convert<T, J>::from(findRequired(object, key), key);
 }
 
-template <class T>
-std::optional<T> optional(const Json& object, std::string_view key) {
-  const Json* value = find(object, key);
+template <class T, class J>
+std::optional<T> optional(const J& object, std::string_view key) {
+  const J* value = find(object, key);
   if (value == nullptr || value->is_null()) return std::nullopt;
-  return convert<T>(*value, key);
+  return Convert<T, J>::from(*value, key);
 }
 
-template <class T>
-std::optional<T> lenient(const Json& object, std::string_view key) {
+template <class T, class J>
+std::optional<T> lenient(const J& object, std::string_view key) {
   try {
     return optional<T>(object, key);
   } catch (const DecodingError&) {
@@ -231,21 +264,42 @@ std::optional<T> lenient(const Json& object, std::string_view key) {
   }
 }
 
+template <class J>
+void requireAtMost(const J& value, std::size_t limit, std::string_view key) {
+  if (value.size() > limit) {
+    throw DecodingError(DecodingError::Kind::dataCorrupted,
+                        keyed(key, "more than " + std::to_string(limit) + " entries"));
+  }
+}
+
 std::string dumpCompact(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-#define TILO_JSON_INSTANTIATE(T)                                        \
-  template T required<T>(const Json&, std::string_view);                \
-  template std::optional<T> optional<T>(const Json&, std::string_view); \
-  template std::optional<T> lenient<T>(const Json&, std::string_view);
+std::string dumpCompact(const ParsedJson& value) {
+  return value.dump(-1, ' ', false, ParsedJson::error_handler_t::replace);
+}
 
-TILO_JSON_INSTANTIATE(std::string)
-TILO_JSON_INSTANTIATE(bool)
-TILO_JSON_INSTANTIATE(double)
-TILO_JSON_INSTANTIATE(std::int64_t)
-TILO_JSON_INSTANTIATE(Json)
+#define TILO_JSON_INSTANTIATE(T, J)                                     \
+  template T required<T, J>(const J&, std::string_view);                \
+  template std::optional<T> optional<T, J>(const J&, std::string_view); \
+  template std::optional<T> lenient<T, J>(const J&, std::string_view);
 
+#define TILO_JSON_INSTANTIATE_ALL(J)                              \
+  TILO_JSON_INSTANTIATE(std::string, J)                           \
+  TILO_JSON_INSTANTIATE(bool, J)                                  \
+  TILO_JSON_INSTANTIATE(double, J)                                \
+  TILO_JSON_INSTANTIATE(std::int64_t, J)                          \
+  TILO_JSON_INSTANTIATE(J, J)                                     \
+  template const J& requireObject<J>(const J&, std::string_view); \
+  template const J& requireArray<J>(const J&, std::string_view);  \
+  template const J& requiredValue<J>(const J&, std::string_view); \
+  template void requireAtMost<J>(const J&, std::size_t, std::string_view);
+
+TILO_JSON_INSTANTIATE_ALL(Json)
+TILO_JSON_INSTANTIATE_ALL(ParsedJson)
+
+#undef TILO_JSON_INSTANTIATE_ALL
 #undef TILO_JSON_INSTANTIATE
 
 }  // namespace tilo::platform

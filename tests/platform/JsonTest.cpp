@@ -130,12 +130,25 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
 
   // 3. An escaped NUL inside a string is data, not the end of it.
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"a\u0000b"})"), "s"), std::string("a\0b", 3));
+
+  // 4. Keys are capped per document, counted at every level: half the cap of entries with
+  //    one inner key each parses, one key more does not.
+  std::string many = "{";
+  for (std::size_t i = 0; i < kMaxJsonKeys / 2; ++i) {
+    many += (i == 0 ? "\"" : ",\"") + std::to_string(i) + "\":{\"k\":1}";
+  }
+  EXPECT_EQ(parseJson(many + "}").size(), kMaxJsonKeys / 2);
+  const auto error = decodingErrorOf([&] { parseJson(many + ",\"x\":1}"); });
+  EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
+  EXPECT_NE(error.localizedDescription().find("more than 100000 keys"), std::string::npos);
 }
 
-TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {
-  const std::string text =
-      R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})";
-  EXPECT_EQ(dumpCompact(parseJson(text)), text);
+TEST(JsonTest, DumpCompactKeepsBuiltOrderUtf8AndShortestDoubles) {
+  // A parsed document keeps its values, not the order of its keys; a built one keeps the
+  // order in which its keys were set.
+  EXPECT_EQ(dumpCompact(parseJson(
+                R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})")),
+            R"({"alpha":[true,null],"rate":0.15,"tiny":1e-05,"zeta":1,"ü":"한국어 🎉"})");
   Json built;
   built["b"] = 0.1 + 0.2;
   built["a"] = "line\nbreak \"quoted\"";

@@ -4,7 +4,7 @@
 
 namespace tilo::devserver {
 
-using platform::Json;
+using platform::ParsedJson;
 
 bool nestsDeeperThan(std::string_view text, int limit) {
   int depth = 0;
@@ -31,13 +31,14 @@ bool nestsDeeperThan(std::string_view text, int limit) {
 }
 
 Upload decodeUpload(const std::string& text) {
-  const Json body = platform::parseJson(text);
+  const ParsedJson body = platform::parseJson(text);
   platform::requireObject(body);
   Upload upload;
-  const Json& events = platform::requireArray(platform::requiredValue(body, "events"), "events");
-  for (const Json& event : events) {
+  const ParsedJson& events =
+      platform::requireArray(platform::requiredValue(body, "events"), "events");
+  for (const ParsedJson& event : events) {
     platform::requireObject(event, "events");
-    const Json& payload = platform::requiredValue(event, "payload");
+    const ParsedJson& payload = platform::requiredValue(event, "payload");
     platform::requireObject(payload, "payload");
     upload.rows.push_back({platform::required<std::string>(event, "eventId"),
                            platform::required<std::string>(event, "eventType"),
@@ -46,7 +47,7 @@ Upload decodeUpload(const std::string& text) {
                            platform::dumpCompact(payload)});
   }
   upload.sdkVersion = platform::optional<std::string>(body, "sdkVersion");
-  if (const auto device = platform::optional<Json>(body, "device")) {
+  if (const auto device = platform::optional<ParsedJson>(body, "device")) {
     upload.device = platform::dumpCompact(*device);
   }
   upload.country = platform::optional<std::string>(body, "country");

@@ -13,8 +13,9 @@
 //   start                                   starts initialization (which reports crashes
 //                                           of earlier runs), prints "started" as soon as
 //                                           the call returns, and waits to be killed
-//   drain                                   initializes, enters the background and exits
-//                                           0 with "drained" once the logger sent all
+//   drain [--burst N]                       initializes, logs N impressions (default 0),
+//                                           enters the background and exits 0 with
+//                                           "drained" once the logger sent all
 //
 // Exits 2 on a usage error, 1 when a step does not finish within a minute.
 #include <chrono>
@@ -66,8 +67,12 @@ int stream(platform::MainLoop& loop, int burst, int intervalMs) {
   }
 }
 
-int drain(platform::MainLoop& loop) {
+int drain(platform::MainLoop& loop, int burst) {
   if (!initialize(loop)) return 1;
+  for (int n = 1; n <= burst; ++n) {
+    logEvent(AdLogEventType::adImpression,
+             TiloAdInfo{TiloAdFormat::banner, "seq-" + std::to_string(n), std::nullopt, "AdMob"});
+  }
   platform::Application::shared().setState(platform::ApplicationState::background);
   auto logger = AdEventLogger::shared();
   // The logger finishes on its own queue: wake the loop now and then to look.
@@ -100,8 +105,8 @@ int main(int argc, char** argv) {
   TiloAds::setApiBaseUrl(options["--api-base-url"]);
   auto loop = platform::MainLoop::shared();
 
+  const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
   if (mode == "stream") {
-    const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
     const int interval = options.count("--interval-ms") ? std::stoi(options["--interval-ms"]) : 300;
     return stream(*loop, burst, interval);
   }
@@ -120,6 +125,6 @@ int main(int argc, char** argv) {
     loop->run();
     return 0;
   }
-  if (mode == "drain") return drain(*loop);
+  if (mode == "drain") return drain(*loop, burst);
   return 2;
 }

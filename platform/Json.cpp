@@ -122,25 +122,28 @@ const J& findRequired(const J& object, std::string_view key) {
 // parseJson, and nesting and keys are capped so that no later recursive walk (copy, dump,
 // compare) can run out of stack and no document costs more than its cap.
 //
-// An object's members are collected in a vector and sorted once at its end, then handed to
-// the std::map in order: the map's nodes are then laid out in key order, so building,
-// searching and freeing a large object stay close to linear instead of missing the caches
-// on every key. As with the library's parser, the last of two equal keys wins.
+// A small object's members go straight into its std::map. Beyond kDirectMembers they are
+// collected in a vector instead, sorted once at the object's end and handed to the map in
+// order, which lays its nodes out in key order: building, reading and freeing a large
+// object then stay close to linear instead of missing the caches on every key. Either
+// way, of two equal keys the last wins, as with the library's own parser.
 class DomBuilder {
  public:
   explicit DomBuilder(std::size_t maxKeys) : keysLeft_(maxKeys) {}
 
-  bool null() { return put(nullptr); }
-  bool boolean(bool value) { return put(value); }
-  bool number_integer(ParsedJson::number_integer_t value) { return put(value); }
-  bool number_unsigned(ParsedJson::number_unsigned_t value) { return put(value); }
-  bool number_float(ParsedJson::number_float_t value, const std::string&) { return put(value); }
+  bool null() { return put(ParsedJson(nullptr)); }
+  bool boolean(bool value) { return put(ParsedJson(value)); }
+  bool number_integer(ParsedJson::number_integer_t value) { return put(ParsedJson(value)); }
+  bool number_unsigned(ParsedJson::number_unsigned_t value) { return put(ParsedJson(value)); }
+  bool number_float(ParsedJson::number_float_t value, const std::string&) {
+    return put(ParsedJson(value));
+  }
   bool string(std::string& value) {
-    if (!value.starts_with(kOutOfRangeMarker)) return put(std::move(value));
+    if (!value.starts_with(kOutOfRangeMarker)) return put(ParsedJson(std::move(value)));
     const bool negative =
         value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
     const double infinity = std::numeric_limits<double>::infinity();
-    return put(negative ? -infinity : infinity);
+    return put(ParsedJson(negative ? -infinity : infinity));
   }
   bool binary(ParsedJson::binary_t&) { return false; }  // text has none
 
@@ -155,21 +158,25 @@ class DomBuilder {
     return true;
   }
   bool end_object() {
-    Members& members = stack_[--depth_].members;
-    sortByKey(members);
-    ParsedJson object = ParsedJson::object();
-    auto& map = object.get_ref<ParsedJson::object_t&>();
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
-      map.emplace_hint(map.end(), std::move(members[i].first), std::move(members[i].second));
+    Container& done = stack_[--depth_];
+    ParsedJson object(std::move(done.object));
+    if (Members& members = done.members; !members.empty()) {
+      std::stable_sort(members.begin(), members.end(),
+                       [](const auto& a, const auto& b) { return a.first < b.first; });
+      auto& map = object.get_ref<ParsedJson::object_t&>();
+      for (std::size_t i = 0; i < members.size(); ++i) {
+        if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
+        map.emplace_hint(map.end(), std::move(members[i].first), std::move(members[i].second));
+      }
+      members.clear();  // keeps its room for the next large object at this depth
     }
-    members.clear();  // keeps its room for the next object at this depth
     return put(std::move(object));
   }
   bool start_array(std::size_t) { return enter(false); }
   bool end_array() {
-    ParsedJson array(std::move(stack_[--depth_].items));
-    stack_[depth_].items.clear();
+    Container& done = stack_[--depth_];
+    ParsedJson array(std::move(done.items));
+    done.items.clear();
     return put(std::move(array));
   }
 
@@ -191,47 +198,51 @@ class DomBuilder {
   std::string errorMessage;
 
  private:
+  static constexpr std::size_t kDirectMembers = 32;
   using Members = std::vector<std::pair<std::string, ParsedJson>>;
 
+  // An object or array being read.
   struct Container {
-    bool object = false;
-    Members members;            // of an object
+    bool isObject = false;
+    ParsedJson object;          // its first kDirectMembers members
+    Members members;            // the members after those, once there are more
     ParsedJson::array_t items;  // of an array
     std::string key;            // of the member being read
   };
 
-  // Stable, so that of two equal keys the later stays later; small objects, the common
-  // case, without the buffer std::stable_sort allocates.
-  static void sortByKey(Members& members) {
-    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
-    if (members.size() > 16) {
-      std::stable_sort(members.begin(), members.end(), byKey);
-      return;
-    }
-    for (std::size_t i = 1; i < members.size(); ++i) {
-      for (std::size_t j = i; j > 0 && byKey(members[j], members[j - 1]); --j) {
-        std::swap(members[j], members[j - 1]);
-      }
-    }
-  }
-
-  bool enter(bool object) {
+  bool enter(bool isObject) {
     if (depth_ >= kMaxJsonDepth) {
       tooDeep = true;
       return false;
     }
     if (depth_ == stack_.size()) stack_.emplace_back();
-    stack_[depth_++].object = object;
+    Container& container = stack_[depth_++];
+    container.isObject = isObject;
+    if (isObject) container.object = ParsedJson::object();
     return true;
   }
-  bool put(ParsedJson value) {
+
+  bool put(ParsedJson&& value) {
     if (depth_ == 0) {
       root = std::move(value);
-    } else if (Container& top = stack_[depth_ - 1]; top.object) {
-      top.members.emplace_back(std::move(top.key), std::move(value));
-    } else {
-      top.items.push_back(std::move(value));
+      return true;
     }
+    Container& top = stack_[depth_ - 1];
+    if (!top.isObject) {
+      top.items.push_back(std::move(value));
+      return true;
+    }
+    auto& map = top.object.get_ref<ParsedJson::object_t&>();
+    if (top.members.empty() && map.size() < kDirectMembers) {
+      map.insert_or_assign(std::move(top.key), std::move(value));
+      return true;
+    }
+    if (top.members.empty()) {
+      // The map's members go first, so that a later equal key still wins the sort.
+      for (auto& [key, item] : map) top.members.emplace_back(key, std::move(item));
+      map.clear();
+    }
+    top.members.emplace_back(std::move(top.key), std::move(value));
     return true;
   }
 

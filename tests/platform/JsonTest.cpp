@@ -141,6 +141,18 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   const auto error = decodingErrorOf([&] { parseJson(many + ",\"x\":1}"); });
   EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
   EXPECT_NE(error.localizedDescription().find("more than 100000 keys"), std::string::npos);
+
+  // 5. Of two equal keys the last wins, in small objects and in large ones, whatever the
+  //    order of the others.
+  EXPECT_EQ(parseJson(R"({"k":1,"a":2,"k":3})"), ParsedJson({{"a", 2}, {"k", 3}}));
+  std::string large = R"({"k":"first")";
+  ParsedJson expected = ParsedJson::object();
+  for (int i = 99; i >= 0; --i) {
+    large += ",\"" + std::to_string(i) + "\":" + std::to_string(i);
+    expected[std::to_string(i)] = i;
+  }
+  expected["k"] = "last";
+  EXPECT_EQ(parseJson(large + R"(,"k":"last"})"), expected);
 }
 
 TEST(JsonTest, DumpCompactKeepsBuiltOrderUtf8AndShortestDoubles) {

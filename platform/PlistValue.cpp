@@ -465,6 +465,8 @@ bool PlistDocument::keepsEveryValueOf(std::string_view bytes) const {
   // the next start, or by a host that uses it) it must still hold that: libplist writes
   // UTF-16 text that is ASCII with a NUL as ASCII, which it then reads only up to the NUL.
   const std::string rewritten = toBinary();
+  // The common case, a file libplist wrote: written back, it is the same bytes.
+  if (rewritten == *readable) return true;
   const auto reread = parse(rewritten);
   return reread && PlistRoundTrip::sameValues(*readable, rewritten) &&
          PlistRoundTrip::sameValues(rewritten, reread->toBinary());

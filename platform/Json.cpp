@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -118,34 +120,35 @@ const J& findRequired(const J& object, std::string_view key) {
   return *value;
 }
 
-// Builds the document from the library's events, never throwing: errors are kept for
-// parseJson, and nesting and keys are capped so that no later recursive walk (copy, dump,
-// compare) can run out of stack and no document costs more than its cap.
+// Builds a document (J is ParsedJson or Json) from the library's events, never throwing:
+// errors are kept for parseJson, and nesting and keys are capped so that no later recursive
+// walk (copy, dump, compare) can run out of stack and no document costs more than its cap.
+// Of two equal keys the last value wins, as with the library's own parser.
 //
-// A small object's members go straight into its std::map. Beyond kDirectMembers they are
-// collected in a vector instead, sorted once at the object's end and handed to the map in
-// order, which lays its nodes out in key order: building, reading and freeing a large
-// object then stay close to linear instead of missing the caches on every key. Either
-// way, of two equal keys the last wins, as with the library's own parser.
+// A small object's members go straight into it. Beyond kDirectMembers, a ParsedJson object
+// collects them in a vector, sorted once at its end and handed to its std::map in order, so
+// that the map's nodes lie in key order: building, reading and freeing a large object stay
+// close to linear instead of missing the caches on every key. A Json object keeps its
+// members in text order (a repeated key keeps its first place) and finds repeated keys
+// through a hash index instead of walking every key before.
+template <class J>
 class DomBuilder {
  public:
   explicit DomBuilder(std::size_t maxKeys) : keysLeft_(maxKeys) {}
 
-  bool null() { return put(ParsedJson(nullptr)); }
-  bool boolean(bool value) { return put(ParsedJson(value)); }
-  bool number_integer(ParsedJson::number_integer_t value) { return put(ParsedJson(value)); }
-  bool number_unsigned(ParsedJson::number_unsigned_t value) { return put(ParsedJson(value)); }
-  bool number_float(ParsedJson::number_float_t value, const std::string&) {
-    return put(ParsedJson(value));
-  }
+  bool null() { return put(J(nullptr)); }
+  bool boolean(bool value) { return put(J(value)); }
+  bool number_integer(typename J::number_integer_t value) { return put(J(value)); }
+  bool number_unsigned(typename J::number_unsigned_t value) { return put(J(value)); }
+  bool number_float(typename J::number_float_t value, const std::string&) { return put(J(value)); }
   bool string(std::string& value) {
-    if (!value.starts_with(kOutOfRangeMarker)) return put(ParsedJson(std::move(value)));
+    if (!value.starts_with(kOutOfRangeMarker)) return put(J(std::move(value)));
     const bool negative =
         value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
     const double infinity = std::numeric_limits<double>::infinity();
-    return put(ParsedJson(negative ? -infinity : infinity));
+    return put(J(negative ? -infinity : infinity));
   }
-  bool binary(ParsedJson::binary_t&) { return false; }  // text has none
+  bool binary(typename J::binary_t&) { return false; }  // text has none
 
   bool start_object(std::size_t) { return enter(true); }
   bool key(std::string& name) {
@@ -159,23 +162,27 @@ class DomBuilder {
   }
   bool end_object() {
     Container& done = stack_[--depth_];
-    ParsedJson object(std::move(done.object));
-    if (Members& members = done.members; !members.empty()) {
-      std::stable_sort(members.begin(), members.end(),
-                       [](const auto& a, const auto& b) { return a.first < b.first; });
-      auto& map = object.get_ref<ParsedJson::object_t&>();
-      for (std::size_t i = 0; i < members.size(); ++i) {
-        if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
-        map.emplace_hint(map.end(), std::move(members[i].first), std::move(members[i].second));
+    J object(std::move(done.object));
+    if constexpr (kSorted) {
+      if (Members& members = done.members; !members.empty()) {
+        std::stable_sort(members.begin(), members.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto& map = object.template get_ref<typename J::object_t&>();
+        for (std::size_t i = 0; i < members.size(); ++i) {
+          if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
+          map.emplace_hint(map.end(), std::move(members[i].first), std::move(members[i].second));
+        }
+        members.clear();  // keeps its room for the next large object at this depth
       }
-      members.clear();  // keeps its room for the next large object at this depth
+    } else {
+      done.index.clear();
     }
     return put(std::move(object));
   }
   bool start_array(std::size_t) { return enter(false); }
   bool end_array() {
     Container& done = stack_[--depth_];
-    ParsedJson array(std::move(done.items));
+    J array(std::move(done.items));
     done.items.clear();
     return put(std::move(array));
   }
@@ -189,7 +196,7 @@ class DomBuilder {
     return false;
   }
 
-  ParsedJson root;
+  J root;
   bool tooDeep = false;
   bool tooManyKeys = false;
   std::size_t errorPosition = 0;
@@ -198,16 +205,18 @@ class DomBuilder {
   std::string errorMessage;
 
  private:
+  static constexpr bool kSorted = std::is_same_v<J, ParsedJson>;
   static constexpr std::size_t kDirectMembers = 32;
-  using Members = std::vector<std::pair<std::string, ParsedJson>>;
+  using Members = std::vector<std::pair<std::string, J>>;
 
   // An object or array being read.
   struct Container {
     bool isObject = false;
-    ParsedJson object;          // its first kDirectMembers members
-    Members members;            // the members after those, once there are more
-    ParsedJson::array_t items;  // of an array
-    std::string key;            // of the member being read
+    J object;                                            // its members (sorted: the first ones)
+    Members members;                                     // sorted: the members after those
+    std::unordered_map<std::string, std::size_t> index;  // in text order: key -> place
+    typename J::array_t items;                           // of an array
+    std::string key;                                     // of the member being read
   };
 
   bool enter(bool isObject) {
@@ -218,11 +227,11 @@ class DomBuilder {
     if (depth_ == stack_.size()) stack_.emplace_back();
     Container& container = stack_[depth_++];
     container.isObject = isObject;
-    if (isObject) container.object = ParsedJson::object();
+    if (isObject) container.object = J::object();
     return true;
   }
 
-  bool put(ParsedJson&& value) {
+  bool put(J&& value) {
     if (depth_ == 0) {
       root = std::move(value);
       return true;
@@ -230,12 +239,19 @@ class DomBuilder {
     Container& top = stack_[depth_ - 1];
     if (!top.isObject) {
       top.items.push_back(std::move(value));
-      return true;
+    } else if constexpr (kSorted) {
+      putSorted(top, std::move(value));
+    } else {
+      putInOrder(top, std::move(value));
     }
-    auto& map = top.object.get_ref<ParsedJson::object_t&>();
+    return true;
+  }
+
+  void putSorted(Container& top, J&& value) {
+    auto& map = top.object.template get_ref<typename J::object_t&>();
     if (top.members.empty() && map.size() < kDirectMembers) {
       map.insert_or_assign(std::move(top.key), std::move(value));
-      return true;
+      return;
     }
     if (top.members.empty()) {
       // The map's members go first, so that a later equal key still wins the sort.
@@ -243,7 +259,30 @@ class DomBuilder {
       map.clear();
     }
     top.members.emplace_back(std::move(top.key), std::move(value));
-    return true;
+  }
+
+  void putInOrder(Container& top, J&& value) {
+    // The vector under ordered_map, whose own operator[] takes a key.
+    auto& members = static_cast<typename J::object_t::Container&>(
+        top.object.template get_ref<typename J::object_t&>());
+    if (members.size() < kDirectMembers) {
+      for (auto& member : members) {
+        if (member.first == top.key) {
+          member.second = std::move(value);
+          return;
+        }
+      }
+    } else {
+      if (top.index.empty()) {
+        for (std::size_t i = 0; i < members.size(); ++i) top.index.emplace(members[i].first, i);
+      }
+      const auto [found, added] = top.index.try_emplace(top.key, members.size());
+      if (!added) {
+        members[found->second].second = std::move(value);
+        return;
+      }
+    }
+    members.emplace_back(std::move(top.key), std::move(value));
   }
 
   std::vector<Container> stack_;  // containers being read; those beyond depth_ kept for reuse
@@ -251,22 +290,16 @@ class DomBuilder {
   std::size_t keysLeft_;
 };
 
-}  // namespace
-
-DecodingError::DecodingError(Kind kind, const std::string& detail)
-    : std::runtime_error(kind == Kind::keyNotFound || kind == Kind::valueNotFound
-                             ? missingText(detail)
-                             : formatText(detail)),
-      kind_(kind) {}
-
-ParsedJson parseJson(std::string_view text, std::size_t maxKeys) {
+// Parses `text` into J; see parseJson.
+template <class J>
+J parseInto(std::string_view text, std::size_t maxKeys) {
   std::string rewritten;
   for (int outOfRange = 0;; ++outOfRange) {
     const std::string_view current = outOfRange == 0 ? text : std::string_view(rewritten);
-    DomBuilder builder(maxKeys);
+    DomBuilder<J> builder(maxKeys);
     bool parsed = false;
     try {
-      parsed = ParsedJson::sax_parse(current.begin(), current.end(), &builder);
+      parsed = J::sax_parse(current.begin(), current.end(), &builder);
     } catch (const std::exception& error) {
       // The library reports through parse_error; anything else thrown (a size limit of
       // the container types) still ends here as corrupted data.
@@ -298,6 +331,22 @@ ParsedJson parseJson(std::string_view text, std::size_t maxKeys) {
     next.append(current.substr(start + builder.token.size()));
     rewritten = std::move(next);
   }
+}
+
+}  // namespace
+
+DecodingError::DecodingError(Kind kind, const std::string& detail)
+    : std::runtime_error(kind == Kind::keyNotFound || kind == Kind::valueNotFound
+                             ? missingText(detail)
+                             : formatText(detail)),
+      kind_(kind) {}
+
+ParsedJson parseJson(std::string_view text, std::size_t maxKeys) {
+  return parseInto<ParsedJson>(text, maxKeys);
+}
+
+Json parseJsonKeepingOrder(std::string_view text, std::size_t maxKeys) {
+  return parseInto<Json>(text, maxKeys);
 }
 
 template <class J>

@@ -17,9 +17,9 @@
 // and a lenient field falls back. Nesting deeper than kMaxJsonDepth, or more than
 // kMaxJsonKeys object keys in one document, is corrupted data.
 //
-// Warning: a parsed document does not keep the order of its keys (ordered_json looks a key
-// up by walking every key before it, so a document of n keys would cost n² to parse).
-// Where order matters, build a Json from the decoded record.
+// Warning: parseJson does not keep the order of an object's keys. Where order matters,
+// build a Json from the decoded record, or parse with parseJsonKeepingOrder (whose objects
+// find a key by walking every key before it: fine for writing out, not for decoding).
 #pragma once
 
 #include <cstdint>
@@ -64,6 +64,9 @@ class DecodingError : public std::runtime_error {
 // one with more than `maxKeys` object keys. Time and memory grow with the text's length
 // (times log n for the keys of the largest object).
 ParsedJson parseJson(std::string_view text, std::size_t maxKeys = kMaxJsonKeys);
+// The same into Json, each object's keys in the order of the text (a repeated key keeps its
+// first place and its last value): for values that are kept and written out again.
+Json parseJsonKeepingOrder(std::string_view text, std::size_t maxKeys = kMaxJsonKeys);
 
 // J is Json or ParsedJson. `context` is the key the value came from, or empty for the top
 // level.

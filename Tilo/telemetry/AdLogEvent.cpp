@@ -67,12 +67,12 @@ std::string makeEventId() {
   return id;
 }
 
-// Through parseJson for its nesting and key caps: the payload is later copied and written
-// out recursively. A restored payload lists its keys in sorted order.
+// Through the platform parser for its nesting and key caps: the payload is later copied and
+// written out recursively, in its own key order.
 Json parsePayload(const std::string& text) {
   try {
-    const platform::ParsedJson parsed = platform::parseJson(text);
-    return parsed.is_object() ? Json(parsed) : Json::object();
+    Json parsed = platform::parseJsonKeepingOrder(text);
+    return parsed.is_object() ? parsed : Json::object();
   } catch (const platform::DecodingError&) {
     return Json::object();
   }

@@ -142,24 +142,29 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
   EXPECT_NE(error.localizedDescription().find("more than 100000 keys"), std::string::npos);
 
-  // 5. Of two equal keys the last wins, in small objects and in large ones, whatever the
-  //    order of the others.
+  // 5. Of two equal keys the last value wins, in small objects and in large ones; kept in
+  //    order, at the place of the first.
   EXPECT_EQ(parseJson(R"({"k":1,"a":2,"k":3})"), ParsedJson({{"a", 2}, {"k", 3}}));
-  std::string large = R"({"k":"first")";
+  EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(R"({"k":1,"a":2,"k":3})")), R"({"k":3,"a":2})");
+  std::string members;
   ParsedJson expected = ParsedJson::object();
   for (int i = 99; i >= 0; --i) {
-    large += ",\"" + std::to_string(i) + "\":" + std::to_string(i);
+    members += ",\"" + std::to_string(i) + "\":" + std::to_string(i);
     expected[std::to_string(i)] = i;
   }
   expected["k"] = "last";
-  EXPECT_EQ(parseJson(large + R"(,"k":"last"})"), expected);
+  const std::string large = R"({"k":"first")" + members + R"(,"k":"last"})";
+  EXPECT_EQ(parseJson(large), expected);
+  EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(large)), R"({"k":"last")" + members + "}");
 }
 
-TEST(JsonTest, DumpCompactKeepsBuiltOrderUtf8AndShortestDoubles) {
-  // A parsed document keeps its values, not the order of its keys; a built one keeps the
-  // order in which its keys were set.
-  EXPECT_EQ(dumpCompact(parseJson(
-                R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})")),
+TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {
+  // parseJson keeps values, not the order of keys; parseJsonKeepingOrder and a built
+  // document keep it.
+  const std::string text =
+      R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})";
+  EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(text)), text);
+  EXPECT_EQ(dumpCompact(parseJson(text)),
             R"({"alpha":[true,null],"rate":0.15,"tiny":1e-05,"zeta":1,"ü":"한국어 🎉"})");
   Json built;
   built["b"] = 0.1 + 0.2;

@@ -59,9 +59,9 @@ class Statement {
 };
 
 // A stored column read back; null when it does not parse (it always did when stored).
-platform::ParsedJson parsedOrNull(const std::string& text) {
+Json parsedOrNull(const std::string& text) {
   try {
-    return platform::parseJson(text);
+    return platform::parseJsonKeepingOrder(text);
   } catch (const platform::DecodingError&) {
     return nullptr;
   }

@@ -4,7 +4,7 @@
 
 namespace tilo::devserver {
 
-using platform::ParsedJson;
+using platform::Json;
 
 bool nestsDeeperThan(std::string_view text, int limit) {
   int depth = 0;
@@ -31,14 +31,15 @@ bool nestsDeeperThan(std::string_view text, int limit) {
 }
 
 Upload decodeUpload(const std::string& text) {
-  const ParsedJson body = platform::parseJson(text);
+  // In text order, so that a payload is stored as it was sent; each object is read for a
+  // few keys only.
+  const Json body = platform::parseJsonKeepingOrder(text);
   platform::requireObject(body);
   Upload upload;
-  const ParsedJson& events =
-      platform::requireArray(platform::requiredValue(body, "events"), "events");
-  for (const ParsedJson& event : events) {
+  const Json& events = platform::requireArray(platform::requiredValue(body, "events"), "events");
+  for (const Json& event : events) {
     platform::requireObject(event, "events");
-    const ParsedJson& payload = platform::requiredValue(event, "payload");
+    const Json& payload = platform::requiredValue(event, "payload");
     platform::requireObject(payload, "payload");
     upload.rows.push_back({platform::required<std::string>(event, "eventId"),
                            platform::required<std::string>(event, "eventType"),
@@ -47,7 +48,7 @@ Upload decodeUpload(const std::string& text) {
                            platform::dumpCompact(payload)});
   }
   upload.sdkVersion = platform::optional<std::string>(body, "sdkVersion");
-  if (const auto device = platform::optional<ParsedJson>(body, "device")) {
+  if (const auto device = platform::optional<Json>(body, "device")) {
     upload.device = platform::dumpCompact(*device);
   }
   upload.country = platform::optional<std::string>(body, "country");

@@ -33,7 +33,7 @@ struct Upload {
 bool nestsDeeperThan(std::string_view text, int limit);
 
 // Throws platform::DecodingError naming the offending key, also for a body of more than
-// platform::kMaxJsonKeys keys. Payloads are stored with their keys sorted.
+// platform::kMaxJsonKeys keys.
 Upload decodeUpload(const std::string& text);
 
 }  // namespace tilo::devserver

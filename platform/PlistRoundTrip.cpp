@@ -22,6 +22,9 @@ namespace {
 
 // Seconds from 1970-01-01 to 2001-01-01, the property-list epoch.
 constexpr double kPlistEpochOffset = 978307200.0;
+// Values one reading holds at most (about 100 bytes each): far more than a preferences
+// file has, and a binary list whose shared objects expand beyond it is not checked at all.
+constexpr std::size_t kMaxValues = 100'000;
 
 // One value as the file states it.
 struct Value {
@@ -332,7 +335,9 @@ class XmlReader {
   }
 
   std::optional<Value> value(const Tag& open, std::size_t depth) {
-    if (open.closing || open.attributes || depth > kMaxPlistDepth) return std::nullopt;
+    if (open.closing || open.attributes || depth > kMaxPlistDepth || ++values_ > kMaxValues) {
+      return std::nullopt;
+    }
     const std::string_view name = open.name;
     if (name == "dict" || name == "array") {
       Value container;
@@ -382,6 +387,7 @@ class XmlReader {
 
   std::string_view text_;
   std::size_t at_ = 0;
+  std::size_t values_ = 0;
 };
 
 std::uint64_t readBigEndian(std::string_view bytes, std::size_t at, std::size_t size) {
@@ -433,7 +439,7 @@ class BinaryReader {
   }
 
   std::optional<Value> object(std::uint64_t index, std::size_t depth) {
-    if (index >= count_ || depth > kMaxPlistDepth || ++nodes_ > kMaxPlistNodes) return std::nullopt;
+    if (index >= count_ || depth > kMaxPlistDepth || ++values_ > kMaxValues) return std::nullopt;
     std::size_t at = readBigEndian(bytes_, table_ + index * offsetSize_, offsetSize_);
     if (at < 8 || at >= table_) return std::nullopt;
     const auto marker = static_cast<std::uint8_t>(bytes_[at++]);
@@ -532,7 +538,7 @@ class BinaryReader {
   std::size_t refSize_ = 0;
   std::uint64_t count_ = 0;
   std::size_t table_ = 0;
-  std::size_t nodes_ = 0;
+  std::size_t values_ = 0;
 };
 
 std::optional<Value> readExactly(std::string_view bytes) {

@@ -14,8 +14,8 @@
 //
 // Anything this reader does not take as exact (an XML entity it does not know, a date in
 // another form, a carriage return in text, a set, a null object, ASCII text with bytes
-// above 127) makes the lists differ: an unknown form can only block a rewrite, never let
-// an altered value through.
+// above 127, more than 100,000 values) makes the lists differ: an unknown form can only
+// block a rewrite, never let an altered value through.
 #pragma once
 
 #include <string_view>

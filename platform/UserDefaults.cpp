@@ -43,9 +43,8 @@ PlistDocument& UserDefaults::document() {
       } else {
         readFailure_ = error.description;
       }
-    } else if (!bytes && error.code != ENOENT &&
-               error.code != ENOTDIR) {  // else nothing to protect
-      readFailure_ = error.description;
+    } else if (!bytes && error.code != ENOENT && error.code != ENOTDIR) {
+      readFailure_ = error.description;  // a missing file has nothing to protect
     }
     if (!document_) document_.emplace();
   }

@@ -201,6 +201,24 @@ bool FileSystem::removeFile(const std::filesystem::path& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+std::optional<std::filesystem::path> FileSystem::moveAside(const std::filesystem::path& path,
+                                                           std::string_view suffix) {
+  for (int n = 1; n < 100; ++n) {
+    std::filesystem::path target = path;
+    target += std::string(suffix) + (n == 1 ? "" : "-" + std::to_string(n));
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      return target;
+    }
+    // A file system without that flag: a hard link fails the same way on a taken name.
+    if (errno == EINVAL && ::link(path.c_str(), target.c_str()) == 0) {
+      ::unlink(path.c_str());
+      return target;
+    }
+    if (errno != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 bool FileSystem::removeItem(const std::filesystem::path& path) {
   if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
   if (errno != EISDIR && errno != EPERM) return false;

@@ -61,6 +61,11 @@ class FileSystem {
                                                bool followSymlinks = true);
   // True when the file is gone afterwards (also when it never existed).
   static bool removeFile(const std::filesystem::path& path);
+  // Renames `path` to the first of `path` + `suffix`, then + `suffix` + "-2" up to "-99",
+  // that does not exist yet, never replacing a file. The new path, or nullopt when no name
+  // was free or the rename failed.
+  static std::optional<std::filesystem::path> moveAside(const std::filesystem::path& path,
+                                                        std::string_view suffix);
   // Removes whatever is at `path` (a file, a FIFO, a whole folder) without following a
   // symbolic link. True when nothing is there afterwards.
   static bool removeItem(const std::filesystem::path& path);

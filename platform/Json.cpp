@@ -1,7 +1,12 @@
 #include "platform/Json.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace tilo::platform {
 namespace {
@@ -28,11 +33,13 @@ std::string keyed(std::string_view key, const std::string& text) {
 
 // What parseJson makes of a number token that no double holds: an infinite number, which
 // no JSON text can spell, so that it fails wherever a number or anything else is read.
-bool isOutOfRangeNumber(const Json& value) {
-  return value.is_number_float() && !std::isfinite(value.get<double>());
+template <class J>
+bool isOutOfRangeNumber(const J& value) {
+  return value.is_number_float() && !std::isfinite(value.template get<double>());
 }
 
-[[noreturn]] void mismatch(std::string_view key, std::string_view expected, const Json& found) {
+template <class J>
+[[noreturn]] void mismatch(std::string_view key, std::string_view expected, const J& found) {
   if (isOutOfRangeNumber(found)) {
     throw DecodingError(
         DecodingError::Kind::dataCorrupted,
@@ -44,55 +51,68 @@ bool isOutOfRangeNumber(const Json& value) {
       kind, keyed(key, "expected " + std::string(expected) + ", found " + found.type_name()));
 }
 
-template <class T>
-T convert(const Json& value, std::string_view key);
+template <class T, class J>
+struct Convert;
 
-template <>
-std::string convert<std::string>(const Json& value, std::string_view key) {
-  if (!value.is_string()) mismatch(key, "string", value);
-  return value.get<std::string>();
-}
-
-template <>
-bool convert<bool>(const Json& value, std::string_view key) {
-  if (!value.is_boolean()) mismatch(key, "boolean", value);
-  return value.get<bool>();
-}
-
-template <>
-double convert<double>(const Json& value, std::string_view key) {
-  if (!value.is_number() || isOutOfRangeNumber(value)) mismatch(key, "number", value);
-  return value.get<double>();
-}
-
-template <>
-std::int64_t convert<std::int64_t>(const Json& value, std::string_view key) {
-  if (value.is_number_integer()) {
-    if (!value.is_number_unsigned() ||
-        value.get<std::uint64_t>() <= std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
-      return value.get<std::int64_t>();
-    }
-  } else if (value.is_number_float()) {
-    // 3.0 is an integer written with a point; 3.5 and 1e300 are not int64 values.
-    const double d = value.get<double>();
-    if (std::trunc(d) == d && d >= -0x1p63 && d < 0x1p63) return static_cast<std::int64_t>(d);
+template <class J>
+struct Convert<std::string, J> {
+  static std::string from(const J& value, std::string_view key) {
+    if (!value.is_string()) mismatch(key, "string", value);
+    return value.template get<std::string>();
   }
-  mismatch(key, "integer", value);
-}
+};
 
-template <>
-Json convert<Json>(const Json& value, std::string_view key) {
-  if (value.is_null()) mismatch(key, "value", value);
-  return value;
-}
+template <class J>
+struct Convert<bool, J> {
+  static bool from(const J& value, std::string_view key) {
+    if (!value.is_boolean()) mismatch(key, "boolean", value);
+    return value.template get<bool>();
+  }
+};
 
-const Json* find(const Json& object, std::string_view key) {
+template <class J>
+struct Convert<double, J> {
+  static double from(const J& value, std::string_view key) {
+    if (!value.is_number() || isOutOfRangeNumber(value)) mismatch(key, "number", value);
+    return value.template get<double>();
+  }
+};
+
+template <class J>
+struct Convert<std::int64_t, J> {
+  static std::int64_t from(const J& value, std::string_view key) {
+    if (value.is_number_integer()) {
+      if (!value.is_number_unsigned() ||
+          value.template get<std::uint64_t>() <=
+              std::uint64_t{std::numeric_limits<std::int64_t>::max()}) {
+        return value.template get<std::int64_t>();
+      }
+    } else if (value.is_number_float()) {
+      // 3.0 is an integer written with a point; 3.5 and 1e300 are not int64 values.
+      const double d = value.template get<double>();
+      if (std::trunc(d) == d && d >= -0x1p63 && d < 0x1p63) return static_cast<std::int64_t>(d);
+    }
+    mismatch(key, "integer", value);
+  }
+};
+
+template <class J>
+struct Convert<J, J> {
+  static J from(const J& value, std::string_view key) {
+    if (value.is_null()) mismatch(key, "value", value);
+    return value;
+  }
+};
+
+template <class J>
+const J* find(const J& object, std::string_view key) {
   const auto it = requireObject(object).find(key);
   return it == object.end() ? nullptr : &*it;
 }
 
-const Json& findRequired(const Json& object, std::string_view key) {
-  const Json* value = find(object, key);
+template <class J>
+const J& findRequired(const J& object, std::string_view key) {
+  const J* value = find(object, key);
   if (value == nullptr) {
     throw DecodingError(DecodingError::Kind::keyNotFound,
                         "key \"" + std::string(key) + "\" not found");
@@ -100,30 +120,73 @@ const Json& findRequired(const Json& object, std::string_view key) {
   return *value;
 }
 
-// Builds the document like the library's own parser, but never throws: errors are kept
-// for parseJson, and nesting is capped so that no later recursive walk (copy, dump,
-// compare) can run out of stack on hostile input.
-class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+// Builds a document (J is ParsedJson or Json) from the library's events, never throwing:
+// errors are kept for parseJson, and nesting and keys are capped so that no later recursive
+// walk (copy, dump, compare) can run out of stack and no document costs more than its cap.
+// Of two equal keys the last value wins, as with the library's own parser.
+//
+// A small object's members go straight into it. Beyond kDirectMembers, a ParsedJson object
+// collects them in a vector, sorted once at its end and handed to its std::map in order, so
+// that the map's nodes lie in key order: building, reading and freeing a large object stay
+// close to linear instead of missing the caches on every key. A Json object keeps its
+// members in text order (a repeated key keeps its first place) and finds repeated keys
+// through a hash index instead of walking every key before.
+template <class J>
+class DomBuilder {
  public:
-  explicit DomBuilder(Json& root) : json_sax_dom_parser(root, /*allow_exceptions=*/false) {}
+  explicit DomBuilder(std::size_t maxKeys) : keysLeft_(maxKeys) {}
 
-  bool start_object(std::size_t size) { return enter() && json_sax_dom_parser::start_object(size); }
-  bool start_array(std::size_t size) { return enter() && json_sax_dom_parser::start_array(size); }
+  bool null() { return put(J(nullptr)); }
+  bool boolean(bool value) { return put(J(value)); }
+  bool number_integer(typename J::number_integer_t value) { return put(J(value)); }
+  bool number_unsigned(typename J::number_unsigned_t value) { return put(J(value)); }
+  bool number_float(typename J::number_float_t value, const std::string&) { return put(J(value)); }
   bool string(std::string& value) {
-    if (!value.starts_with(kOutOfRangeMarker)) return json_sax_dom_parser::string(value);
+    if (!value.starts_with(kOutOfRangeMarker)) return put(J(std::move(value)));
     const bool negative =
         value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
     const double infinity = std::numeric_limits<double>::infinity();
-    return json_sax_dom_parser::number_float(negative ? -infinity : infinity, value);
+    return put(J(negative ? -infinity : infinity));
+  }
+  bool binary(typename J::binary_t&) { return false; }  // text has none
+
+  bool start_object(std::size_t) { return enter(true); }
+  bool key(std::string& name) {
+    if (keysLeft_ == 0) {
+      tooManyKeys = true;
+      return false;
+    }
+    --keysLeft_;
+    stack_[depth_ - 1].key = std::move(name);
+    return true;
   }
   bool end_object() {
-    --depth_;
-    return json_sax_dom_parser::end_object();
+    Container& done = stack_[--depth_];
+    J object(std::move(done.object));
+    if constexpr (kSorted) {
+      if (Members& members = done.members; !members.empty()) {
+        std::stable_sort(members.begin(), members.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        auto& map = object.template get_ref<typename J::object_t&>();
+        for (std::size_t i = 0; i < members.size(); ++i) {
+          if (i + 1 < members.size() && members[i + 1].first == members[i].first) continue;
+          map.emplace_hint(map.end(), std::move(members[i].first), std::move(members[i].second));
+        }
+        members.clear();  // keeps its room for the next large object at this depth
+      }
+    } else {
+      done.index.clear();
+    }
+    return put(std::move(object));
   }
+  bool start_array(std::size_t) { return enter(false); }
   bool end_array() {
-    --depth_;
-    return json_sax_dom_parser::end_array();
+    Container& done = stack_[--depth_];
+    J array(std::move(done.items));
+    done.items.clear();
+    return put(std::move(array));
   }
+
   template <class Exception>
   bool parse_error(std::size_t position, const std::string& lastToken, const Exception& error) {
     errorPosition = position;
@@ -133,48 +196,124 @@ class DomBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
     return false;
   }
 
+  J root;
   bool tooDeep = false;
+  bool tooManyKeys = false;
   std::size_t errorPosition = 0;
   std::string token;
   int errorId = 0;
   std::string errorMessage;
 
  private:
-  bool enter() {
-    if (++depth_ <= kMaxJsonDepth) return true;
-    tooDeep = true;
-    return false;
+  static constexpr bool kSorted = std::is_same_v<J, ParsedJson>;
+  static constexpr std::size_t kDirectMembers = 32;
+  using Members = std::vector<std::pair<std::string, J>>;
+
+  // An object or array being read.
+  struct Container {
+    bool isObject = false;
+    J object;                                            // its members (sorted: the first ones)
+    Members members;                                     // sorted: the members after those
+    std::unordered_map<std::string, std::size_t> index;  // in text order: key -> place
+    typename J::array_t items;                           // of an array
+    std::string key;                                     // of the member being read
+  };
+
+  bool enter(bool isObject) {
+    if (depth_ >= kMaxJsonDepth) {
+      tooDeep = true;
+      return false;
+    }
+    if (depth_ == stack_.size()) stack_.emplace_back();
+    Container& container = stack_[depth_++];
+    container.isObject = isObject;
+    if (isObject) container.object = J::object();
+    return true;
   }
+
+  bool put(J&& value) {
+    if (depth_ == 0) {
+      root = std::move(value);
+      return true;
+    }
+    Container& top = stack_[depth_ - 1];
+    if (!top.isObject) {
+      top.items.push_back(std::move(value));
+    } else if constexpr (kSorted) {
+      putSorted(top, std::move(value));
+    } else {
+      putInOrder(top, std::move(value));
+    }
+    return true;
+  }
+
+  void putSorted(Container& top, J&& value) {
+    auto& map = top.object.template get_ref<typename J::object_t&>();
+    if (top.members.empty() && map.size() < kDirectMembers) {
+      map.insert_or_assign(std::move(top.key), std::move(value));
+      return;
+    }
+    if (top.members.empty()) {
+      // The map's members go first, so that a later equal key still wins the sort.
+      for (auto& [key, item] : map) top.members.emplace_back(key, std::move(item));
+      map.clear();
+    }
+    top.members.emplace_back(std::move(top.key), std::move(value));
+  }
+
+  void putInOrder(Container& top, J&& value) {
+    // The vector under ordered_map, whose own operator[] takes a key.
+    auto& members = static_cast<typename J::object_t::Container&>(
+        top.object.template get_ref<typename J::object_t&>());
+    if (members.size() < kDirectMembers) {
+      for (auto& member : members) {
+        if (member.first == top.key) {
+          member.second = std::move(value);
+          return;
+        }
+      }
+    } else {
+      if (top.index.empty()) {
+        for (std::size_t i = 0; i < members.size(); ++i) top.index.emplace(members[i].first, i);
+      }
+      const auto [found, added] = top.index.try_emplace(top.key, members.size());
+      if (!added) {
+        members[found->second].second = std::move(value);
+        return;
+      }
+    }
+    members.emplace_back(std::move(top.key), std::move(value));
+  }
+
+  std::vector<Container> stack_;  // containers being read; those beyond depth_ kept for reuse
   std::size_t depth_ = 0;
+  std::size_t keysLeft_;
 };
 
-}  // namespace
-
-DecodingError::DecodingError(Kind kind, const std::string& detail)
-    : std::runtime_error(kind == Kind::keyNotFound || kind == Kind::valueNotFound
-                             ? missingText(detail)
-                             : formatText(detail)),
-      kind_(kind) {}
-
-Json parseJson(std::string_view text) {
+// Parses `text` into J; see parseJson.
+template <class J>
+J parseInto(std::string_view text, std::size_t maxKeys) {
   std::string rewritten;
   for (int outOfRange = 0;; ++outOfRange) {
     const std::string_view current = outOfRange == 0 ? text : std::string_view(rewritten);
-    Json root;
-    DomBuilder builder(root);
+    DomBuilder<J> builder(maxKeys);
     bool parsed = false;
     try {
-      parsed = Json::sax_parse(current.begin(), current.end(), &builder);
+      parsed = J::sax_parse(current.begin(), current.end(), &builder);
     } catch (const std::exception& error) {
       // The library reports through parse_error; anything else thrown (a size limit of
       // the container types) still ends here as corrupted data.
       throw DecodingError(DecodingError::Kind::dataCorrupted,
                           std::string("invalid JSON: ") + error.what());
     }
-    if (parsed) return root;
+    if (parsed) return std::move(builder.root);
     if (builder.tooDeep) {
       throw DecodingError(DecodingError::Kind::dataCorrupted,
                           "invalid JSON: nested deeper than " + std::to_string(kMaxJsonDepth));
+    }
+    if (builder.tooManyKeys) {
+      throw DecodingError(DecodingError::Kind::dataCorrupted,
+                          "invalid JSON: more than " + std::to_string(maxKeys) + " keys");
     }
     // A number beyond double's range fails only where it is read, as a typed decoder
     // would, so that a lenient field falls back instead of losing the whole document.
@@ -194,36 +333,55 @@ Json parseJson(std::string_view text) {
   }
 }
 
-const Json& requireObject(const Json& value, std::string_view context) {
+}  // namespace
+
+DecodingError::DecodingError(Kind kind, const std::string& detail)
+    : std::runtime_error(kind == Kind::keyNotFound || kind == Kind::valueNotFound
+                             ? missingText(detail)
+                             : formatText(detail)),
+      kind_(kind) {}
+
+ParsedJson parseJson(std::string_view text, std::size_t maxKeys) {
+  return parseInto<ParsedJson>(text, maxKeys);
+}
+
+Json parseJsonKeepingOrder(std::string_view text, std::size_t maxKeys) {
+  return parseInto<Json>(text, maxKeys);
+}
+
+template <class J>
+const J& requireObject(const J& value, std::string_view context) {
   if (!value.is_object()) mismatch(context, "object", value);
   return value;
 }
 
-const Json& requireArray(const Json& value, std::string_view context) {
+template <class J>
+const J& requireArray(const J& value, std::string_view context) {
   if (!value.is_array()) mismatch(context, "array", value);
   return value;
 }
 
-const Json& requiredValue(const Json& object, std::string_view key) {
-  const Json& value = findRequired(object, key);
+template <class J>
+const J& requiredValue(const J& object, std::string_view key) {
+  const J& value = findRequired(object, key);
   if (value.is_null()) mismatch(key, "value", value);
   return value;
 }
 
-template <class T>
-T required(const Json& object, std::string_view key) {
-  return convert<T>(findRequired(object, key), key);
+template <class T, class J>
+T required(const J& object, std::string_view key) {
+  return Convert<T, J>::from(findRequired(object, key), key);
 }
 
-template <class T>
-std::optional<T> optional(const Json& object, std::string_view key) {
-  const Json* value = find(object, key);
+template <class T, class J>
+std::optional<T> optional(const J& object, std::string_view key) {
+  const J* value = find(object, key);
   if (value == nullptr || value->is_null()) return std::nullopt;
-  return convert<T>(*value, key);
+  return Convert<T, J>::from(*value, key);
 }
 
-template <class T>
-std::optional<T> lenient(const Json& object, std::string_view key) {
+template <class T, class J>
+std::optional<T> lenient(const J& object, std::string_view key) {
   try {
     return optional<T>(object, key);
   } catch (const DecodingError&) {
@@ -231,21 +389,42 @@ std::optional<T> lenient(const Json& object, std::string_view key) {
   }
 }
 
+template <class J>
+void requireAtMost(const J& value, std::size_t limit, std::string_view key) {
+  if (value.size() > limit) {
+    throw DecodingError(DecodingError::Kind::dataCorrupted,
+                        keyed(key, "more than " + std::to_string(limit) + " entries"));
+  }
+}
+
 std::string dumpCompact(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-#define TILO_JSON_INSTANTIATE(T)                                        \
-  template T required<T>(const Json&, std::string_view);                \
-  template std::optional<T> optional<T>(const Json&, std::string_view); \
-  template std::optional<T> lenient<T>(const Json&, std::string_view);
+std::string dumpCompact(const ParsedJson& value) {
+  return value.dump(-1, ' ', false, ParsedJson::error_handler_t::replace);
+}
 
-TILO_JSON_INSTANTIATE(std::string)
-TILO_JSON_INSTANTIATE(bool)
-TILO_JSON_INSTANTIATE(double)
-TILO_JSON_INSTANTIATE(std::int64_t)
-TILO_JSON_INSTANTIATE(Json)
+#define TILO_JSON_INSTANTIATE(T, J)                                     \
+  template T required<T, J>(const J&, std::string_view);                \
+  template std::optional<T> optional<T, J>(const J&, std::string_view); \
+  template std::optional<T> lenient<T, J>(const J&, std::string_view);
 
+#define TILO_JSON_INSTANTIATE_ALL(J)                              \
+  TILO_JSON_INSTANTIATE(std::string, J)                           \
+  TILO_JSON_INSTANTIATE(bool, J)                                  \
+  TILO_JSON_INSTANTIATE(double, J)                                \
+  TILO_JSON_INSTANTIATE(std::int64_t, J)                          \
+  TILO_JSON_INSTANTIATE(J, J)                                     \
+  template const J& requireObject<J>(const J&, std::string_view); \
+  template const J& requireArray<J>(const J&, std::string_view);  \
+  template const J& requiredValue<J>(const J&, std::string_view); \
+  template void requireAtMost<J>(const J&, std::size_t, std::string_view);
+
+TILO_JSON_INSTANTIATE_ALL(Json)
+TILO_JSON_INSTANTIATE_ALL(ParsedJson)
+
+#undef TILO_JSON_INSTANTIATE_ALL
 #undef TILO_JSON_INSTANTIATE
 
 }  // namespace tilo::platform

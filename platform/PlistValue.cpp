@@ -1,11 +1,15 @@
 #include "platform/PlistValue.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include "platform/PlistRoundTrip.h"
+#include "platform/Unicode.h"
 
 namespace tilo::platform {
 namespace {
@@ -235,7 +239,54 @@ std::string validUtf8(const std::string& text) {
   return out;
 }
 
+// The encoding an XML declaration names, in lower case; empty without one.
+std::string declaredEncoding(std::string_view text) {
+  if (!text.starts_with("<?xml")) return {};
+  const std::string_view declaration = text.substr(0, text.find("?>"));
+  const auto name = declaration.find("encoding");
+  if (name == std::string_view::npos) return {};
+  const auto open = declaration.find_first_of("\"'", name);
+  if (open == std::string_view::npos) return {};
+  const auto close = declaration.find(declaration[open], open + 1);
+  if (close == std::string_view::npos) return {};
+  std::string encoding(declaration.substr(open + 1, close - open - 1));
+  for (char& c : encoding) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return encoding;
+}
+
 }  // namespace
+
+std::optional<std::string> PlistValue::readableBytes(std::string_view bytes) {
+  if (bytes.starts_with("bplist")) return std::string(bytes);
+  std::optional<std::string> text;
+  bool utf16 = true;
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    text = utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE');
+  } else if (bytes.size() >= 2 && (bytes[0] == '<') != (bytes[1] == '<') &&
+             (bytes[0] == '\0' || bytes[1] == '\0')) {  // "<?xml" in UTF-16 without a mark
+    text = utf16ToUtf8(bytes, bytes[0] == '\0');
+  } else {
+    utf16 = false;
+    text = std::string(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+  }
+  if (!text) return std::nullopt;
+  const std::string encoding = declaredEncoding(*text);
+  if (encoding.empty() || encoding == "utf-8" || encoding == "utf8") return text;
+  if (encoding.starts_with("utf-16")) return utf16 ? text : std::nullopt;
+  if (utf16) return std::nullopt;
+  if (encoding == "us-ascii" || encoding == "ascii") {
+    const bool ascii = std::none_of(text->begin(), text->end(), [](char c) { return c & 0x80; });
+    return ascii ? text : std::nullopt;
+  }
+  if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "iso_8859-1") {
+    // Every Latin-1 byte is the code point of the same number.
+    std::string converted;
+    converted.reserve(text->size());
+    for (char c : *text) appendUtf8(converted, static_cast<std::uint8_t>(c));
+    return converted;
+  }
+  return std::nullopt;
+}
 
 std::optional<PlistValue> PlistValue::fromNode(plist_t node) {
   return convert(node, 0);
@@ -356,7 +407,10 @@ bool PlistValue::withinLimits(std::string_view bytes) {
   return bytes.starts_with("bplist00") ? binaryWithinLimits(bytes) : xmlWithinLimits(bytes);
 }
 
-std::optional<PlistValue> PlistValue::parse(std::string_view bytes) {
+std::optional<PlistValue> PlistValue::parse(std::string_view original) {
+  const auto readable = readableBytes(original);
+  if (!readable) return std::nullopt;
+  const std::string_view bytes = *readable;
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() ||
       !withinLimits(bytes)) {
     return std::nullopt;
@@ -389,7 +443,10 @@ void PlistDocument::Free::operator()(void* node) const {
 
 PlistDocument::PlistDocument() : root_(plist_new_dict()) {}
 
-std::optional<PlistDocument> PlistDocument::parse(std::string_view bytes) {
+std::optional<PlistDocument> PlistDocument::parse(std::string_view original) {
+  const auto readable = PlistValue::readableBytes(original);
+  if (!readable) return std::nullopt;
+  const std::string_view bytes = *readable;
   if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max() ||
       !PlistValue::withinLimits(bytes)) {
     return std::nullopt;
@@ -399,6 +456,20 @@ std::optional<PlistDocument> PlistDocument::parse(std::string_view bytes) {
   PlistDocument document(root);
   if (!root || plist_get_node_type(root) != PLIST_DICT) return std::nullopt;
   return document;
+}
+
+bool PlistDocument::keepsEveryValueOf(std::string_view bytes) const {
+  const auto readable = PlistValue::readableBytes(bytes);
+  if (!readable) return false;
+  // Written back, the file must hold what `bytes` held; and read once more by libplist (at
+  // the next start, or by a host that uses it) it must still hold that: libplist writes
+  // UTF-16 text that is ASCII with a NUL as ASCII, which it then reads only up to the NUL.
+  const std::string rewritten = toBinary();
+  // The common case, a file libplist wrote: written back, it is the same bytes.
+  if (rewritten == *readable) return true;
+  const auto reread = parse(rewritten);
+  return reread && PlistRoundTrip::sameValues(*readable, rewritten) &&
+         PlistRoundTrip::sameValues(rewritten, reread->toBinary());
 }
 
 std::optional<PlistValue> PlistDocument::value(const std::string& key) const {

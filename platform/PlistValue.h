@@ -6,10 +6,12 @@
 // Integers are signed 64-bit; dates are seconds since 1970. Conversion to and from
 // libplist nodes is here so nothing else touches libplist's C API.
 //
-// Input is hostile. Strings and keys are read with their length, so a NUL inside one is
-// data (libplist's own string getters abort on it). Before libplist sees the bytes, the
-// nesting depth and, for binary lists, the number of nodes that shared objects expand to
-// are checked against kMaxPlistDepth and kMaxPlistNodes: libplist parses recursively and
+// Input is hostile. An XML list may start with a byte-order mark and be in UTF-16 or, by its
+// declaration, Latin-1: it is converted to UTF-8 before libplist reads it (libplist takes
+// UTF-8 only); any other encoding does not parse. Strings and keys are read with their
+// length, so a NUL inside one is data (libplist's own string getters abort on it). Before libplist
+// sees the bytes, the nesting depth and, for binary lists, the number of nodes that shared objects
+// expand to are checked against kMaxPlistDepth and kMaxPlistNodes: libplist parses recursively and
 // copies shared objects, so a deep or self-multiplying list would crash or exhaust memory.
 // Strings are written up to their first NUL (libplist takes C strings).
 #pragma once
@@ -73,6 +75,10 @@ class PlistValue {
   // Parses an XML or binary property list; nullopt when the bytes are neither, or exceed
   // the depth or node limits.
   static std::optional<PlistValue> parse(std::string_view bytes);
+  // The bytes libplist is given for `bytes`: a binary list as it is, an XML list in UTF-8
+  // without a byte-order mark. nullopt for an encoding other than UTF-8, UTF-16 and Latin-1,
+  // or text that is not in the encoding it claims.
+  static std::optional<std::string> readableBytes(std::string_view bytes);
   // Whether `bytes` stay within kMaxPlistDepth and kMaxPlistNodes (see the top).
   static bool withinLimits(std::string_view bytes);
   std::string toBinary() const;
@@ -93,6 +99,10 @@ class PlistDocument {
  public:
   PlistDocument();  // an empty dictionary
   static std::optional<PlistDocument> parse(std::string_view bytes);
+  // Whether writing this document, parsed from `bytes` and not changed since, would keep
+  // every value of `bytes` exactly, also when libplist reads the new file again (see
+  // PlistRoundTrip.h).
+  bool keepsEveryValueOf(std::string_view bytes) const;
 
   std::optional<PlistValue> value(const std::string& key) const;
   // `key` must not contain a NUL.

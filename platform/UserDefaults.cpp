@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -27,10 +28,23 @@ PlistDocument& UserDefaults::document() {
   if (!document_) {
     FileSystem::ReadError error;
     auto bytes = FileSystem::readFile(path_, &error);
-    if (bytes) {
+    if (bytes && !bytes->empty()) {
+      // What the SDK cannot write back exactly, it never writes: the host's keys live in
+      // the same file.
       document_ = PlistDocument::parse(*bytes);
-    } else if (error.code != ENOENT && error.code != ENOTDIR) {  // no file to protect
-      readFailure_ = error.description;
+      if (!document_) {
+        readFailure_ = "it is not a property-list dictionary the SDK can read";
+      } else if (!document_->keepsEveryValueOf(*bytes)) {
+        readFailure_ = "writing it back would change some of its values";
+      }
+    } else if (!bytes && error.code == EFBIG) {
+      if (auto moved = FileSystem::moveAside(path_, ".too-large")) {
+        movedAside_ = std::move(moved);
+      } else {
+        readFailure_ = error.description;
+      }
+    } else if (!bytes && error.code != ENOENT && error.code != ENOTDIR) {
+      readFailure_ = error.description;  // a missing file has nothing to protect
     }
     if (!document_) document_.emplace();
   }
@@ -47,6 +61,12 @@ std::optional<std::string> UserDefaults::takeReadFailureReport() {
   auto failure = readFailure();
   if (!failure || readFailureReported_.exchange(true)) return std::nullopt;
   return failure;
+}
+
+std::optional<std::filesystem::path> UserDefaults::takeMovedAsideReport() {
+  std::lock_guard lock(mutex_);
+  document();
+  return std::exchange(movedAside_, std::nullopt);
 }
 
 void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
@@ -66,6 +86,11 @@ void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
   // every key in it. The store then keeps its changes in memory and says so.
   if (!PlistDocument::parse(bytes)) {
     readFailure_ = "its content cannot be written back as a property list";
+    return;
+  }
+  // A file this large could not be read at the next start: the change stays in memory.
+  if (bytes.size() > FileSystem::kMaxReadSize) {
+    if (!writeFailure_) writeFailure_ = "it would grow over 4 MB";
     return;
   }
   bool written = FileSystem::atomicWrite(path_, bytes);

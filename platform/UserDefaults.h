@@ -9,12 +9,18 @@
 // change are written back exactly as they were read: the host keeps its own keys in the
 // same file. Thread-safe.
 //
-// Warning: a file that exists but cannot be read (no permission, an I/O error, not a
-// regular file, over FileSystem::kMaxReadSize) is never written: the store then keeps
-// every change in memory only, and readFailure() says why. A file that reads but is not
-// a property-list dictionary is damaged: it reads as empty and the next write replaces it.
-// A document that would not read back once written (libplist cannot round-trip every
-// host file) is never written either: the store goes memory-only and readFailure() says so.
+// Warning: the file is rewritten only when every value in it would come back unchanged.
+// A file that exists but cannot be read (no permission, an I/O error, not a regular file),
+// that reads but does not parse (another encoding, nesting too deep, not a dictionary), or
+// that holds a value libplist would alter on the way back (an integer beyond 64 bits, a NUL
+// in ASCII text, a date it cannot read; see PlistRoundTrip.h) is never written: the store
+// keeps every change in memory only, still reads what did parse, and readFailure() says
+// why. An empty file holds nothing to lose and is replaced.
+//
+// A file over FileSystem::kMaxReadSize could never be read back, so nothing saved would
+// survive a restart: it is renamed to its name + ".too-large" (kept for the host, see
+// takeMovedAsideReport()) and the store starts a fresh file. A write that would make the
+// file that large is not made (takeWriteFailureReport()).
 #pragma once
 
 #include <atomic>
@@ -51,6 +57,8 @@ class UserDefaults {
   std::optional<std::string> readFailure();
   // readFailure() for the first caller only, so that it is reported once per store.
   std::optional<std::string> takeReadFailureReport();
+  // Where a file over the read cap was moved, for the first caller only.
+  std::optional<std::filesystem::path> takeMovedAsideReport();
   // Why the last write failed (a full disk, a folder that cannot be made), once per run of
   // failures: the change stays in memory and the next write that succeeds stores it.
   std::optional<std::string> takeWriteFailureReport();
@@ -67,7 +75,8 @@ class UserDefaults {
   std::optional<PlistDocument> document_;
   std::optional<std::string> readFailure_;
   std::atomic<bool> readFailureReported_{false};
-  std::optional<std::string> writeFailure_;  // cleared by the next successful write
+  std::optional<std::filesystem::path> movedAside_;  // cleared by its report
+  std::optional<std::string> writeFailure_;          // cleared by the next successful write
   bool writeFailureReported_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "Tilo/backend/AdUnitCache.h"
 
+#include <stdexcept>
+
 #include "Tilo/core/Result.h"
 #include "Tilo/core/TiloLogger.h"
 #include "platform/UserDefaults.h"
@@ -22,6 +24,10 @@ void AdUnitCache::write(std::string_view key, const TiloAppInfo& info) {
   std::string json;
   try {
     json = platform::dumpCompact(info.encode());
+    if (json.size() > kMaxBytes) {
+      throw std::length_error("the ad units take more than " + std::to_string(kMaxBytes) +
+                              " bytes");
+    }
   } catch (...) {
     log("Failed to encode ad units for cache: " + localizedDescription(std::current_exception()),
         TiloLogLevel::error);
@@ -54,6 +60,10 @@ std::optional<TiloAppInfo> AdUnitCache::decode(std::string_view key, const platf
 }
 
 void reportUserDefaultsFailures(platform::UserDefaults& defaults) {
+  if (auto moved = defaults.takeMovedAsideReport()) {
+    log("User defaults over 4 MB moved aside to " + moved->string() + ", starting a fresh file",
+        TiloLogLevel::error);
+  }
   if (auto failure = defaults.takeReadFailureReport()) {
     log("Failed to read user defaults, keeping changes in memory: " + *failure,
         TiloLogLevel::error);

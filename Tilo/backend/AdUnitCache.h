@@ -4,9 +4,11 @@
 //   AdUnitCache::write("com.tilo.AdUnit", info);
 //   std::optional<TiloAppInfo> cached = AdUnitCache::read("com.tilo.AdUnit");
 //
-// The blob is the JSON of the info (units and fee rate, never the SDK switches) with
-// every byte XOR-ed by one key byte derived from the entry's key, so it is not plain
-// JSON on disk.
+// The blob is the JSON of the info as decoded (units with their five fields and the fee
+// rate; never the SDK switches, nor anything else the answer carried) with every byte
+// XOR-ed by one key byte derived from the entry's key, so it is not plain JSON on disk. It
+// shares the host's preferences file, so an info whose JSON exceeds kMaxBytes is not
+// cached (an error line; the previous blob stays).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,9 @@ namespace tilo {
 
 class AdUnitCache {
  public:
+  // A thousand units with long names and identifiers take a fifth of this.
+  static constexpr std::size_t kMaxBytes = std::size_t{1} << 20;
+
   static void write(std::string_view key, const TiloAppInfo& info);
   // Nothing when no blob is stored or it does not decode (an error line is logged and
   // the blob is left alone).
@@ -35,8 +40,10 @@ class AdUnitCache {
   static platform::Bytes transform(std::string_view data, std::uint8_t keyByte);
 };
 
-// Logs at error level, once per store, that its file exists but could not be read, so
-// the SDK's entries live in memory only for this run; and, once per run of failed writes,
+// Logs at error level, once per store, that its file was over the read cap and moved aside
+// (a fresh file takes its place), or that it exists but could not be read or written back
+// exactly, so the SDK's entries live in memory only for this run; and, once per run of
+// failed writes,
 // that a change could not be written (it stays in memory until a write succeeds). The
 // cache and the event store call it whenever they touch the store; the first time the
 // host can see the log is the first such touch after initialization starts.

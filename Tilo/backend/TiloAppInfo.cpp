@@ -3,7 +3,7 @@
 namespace tilo {
 namespace pf = tilo::platform;
 
-SdkConfig SdkConfig::decode(const pf::Json& json) {
+SdkConfig SdkConfig::decode(const pf::ParsedJson& json) {
   pf::requireObject(json);
   return {pf::required<bool>(json, "enableMarkerCheckpoints")};
 }
@@ -12,7 +12,7 @@ pf::Json SdkConfig::encode() const {
   return {{"enableMarkerCheckpoints", enableMarkerCheckpoints}};
 }
 
-TiloAdUnitItem TiloAdUnitItem::decode(const pf::Json& json) {
+TiloAdUnitItem TiloAdUnitItem::decode(const pf::ParsedJson& json) {
   pf::requireObject(json, "adUnits");
   TiloAdUnitItem item;
   item.tiloAdUnitId = pf::required<std::string>(json, "tiloAdUnitId");
@@ -33,17 +33,18 @@ pf::Json TiloAdUnitItem::encode() const {
   return json;
 }
 
-TiloAppInfo TiloAppInfo::decode(const pf::Json& json) {
+TiloAppInfo TiloAppInfo::decode(const pf::ParsedJson& json) {
   pf::requireObject(json);
   TiloAppInfo info;
   info.feeRate = pf::Decimal::fromDouble(pf::required<double>(json, "feeRate"));
-  const pf::Json& units = pf::requireArray(pf::requiredValue(json, "adUnits"), "adUnits");
+  const pf::ParsedJson& units = pf::requireArray(pf::requiredValue(json, "adUnits"), "adUnits");
+  pf::requireAtMost(units, kMaxAdUnits, "adUnits");
   info.adUnits.reserve(units.size());
   for (const auto& element : units) {
     info.adUnits.push_back(TiloAdUnitItem::decode(element));
     info.adUnits.back().feeRate = info.feeRate;
   }
-  if (auto config = pf::lenient<pf::Json>(json, "sdkConfig")) {
+  if (auto config = pf::lenient<pf::ParsedJson>(json, "sdkConfig")) {
     try {
       info.sdkConfig = SdkConfig::decode(*config);
     } catch (const pf::DecodingError&) {

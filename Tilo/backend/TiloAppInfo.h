@@ -18,7 +18,7 @@ namespace tilo {
 struct SdkConfig {
   bool enableMarkerCheckpoints = false;
 
-  static SdkConfig decode(const platform::Json& json);
+  static SdkConfig decode(const platform::ParsedJson& json);
   platform::Json encode() const;
   bool operator==(const SdkConfig&) const = default;
 };
@@ -32,19 +32,23 @@ struct TiloAdUnitItem {
   double refreshInterval = 30.0;             // seconds; missing, null or undecodable gives 30
   std::optional<platform::Decimal> feeRate;  // copied from the enclosing TiloAppInfo
 
-  static TiloAdUnitItem decode(const platform::Json& json);
+  static TiloAdUnitItem decode(const platform::ParsedJson& json);
   // Never writes feeRate.
   platform::Json encode() const;
   bool operator==(const TiloAdUnitItem&) const = default;
 };
 
 struct TiloAppInfo {
+  // More ad units than any application has: an answer or a cache with more is refused,
+  // since every unit costs a search on each load and room in the cache.
+  static constexpr std::size_t kMaxAdUnits = 1000;
+
   std::vector<TiloAdUnitItem> adUnits;
   platform::Decimal feeRate;
   std::optional<SdkConfig> sdkConfig;  // lenient: anything malformed leaves it empty
 
-  // Reads "feeRate", then "adUnits", then "sdkConfig".
-  static TiloAppInfo decode(const platform::Json& json);
+  // Reads "feeRate", then "adUnits" (at most kMaxAdUnits), then "sdkConfig".
+  static TiloAppInfo decode(const platform::ParsedJson& json);
   // "adUnits" and "feeRate" only.
   platform::Json encode() const;
   // The first unit with this tiloAdUnitId.

@@ -13,7 +13,7 @@ namespace pf = tilo::platform;
 
 namespace {
 
-APSSlotUUID decodeSlot(const pf::Json& json) {
+APSSlotUUID decodeSlot(const pf::ParsedJson& json) {
   pf::requireObject(json, "apsSlotUUIDs");
   return {pf::required<std::string>(json, "type"), pf::required<std::string>(json, "uuid")};
 }
@@ -45,7 +45,7 @@ const std::string kDecryptFailure =
 
 }  // namespace
 
-TiloConfiguration TiloConfiguration::decode(const pf::Json& json) {
+TiloConfiguration TiloConfiguration::decode(const pf::ParsedJson& json) {
   pf::requireObject(json);
   TiloConfiguration config;
   config.appKey = pf::required<std::string>(json, "appKey");
@@ -62,7 +62,7 @@ TiloConfiguration TiloConfiguration::decode(const pf::Json& json) {
   config.admobKey = pf::optional<std::string>(json, "admobKey");
   config.applovinSDKKey = pf::optional<std::string>(json, "applovinSdkKey");
   config.apsAppID = pf::optional<std::string>(json, "apsAppId");
-  if (auto slots = pf::optional<pf::Json>(json, "apsSlotUUIDs")) {
+  if (auto slots = pf::optional<pf::ParsedJson>(json, "apsSlotUUIDs")) {
     pf::requireArray(*slots, "apsSlotUUIDs");
     std::vector<APSSlotUUID> list;
     for (const auto& slot : *slots) list.push_back(decodeSlot(slot));

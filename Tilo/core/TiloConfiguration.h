@@ -43,7 +43,7 @@ struct TiloConfiguration {
 
   // Reads the keys in their coding order; unknown keys are ignored. Throws
   // tilo::platform::DecodingError.
-  static TiloConfiguration decode(const tilo::platform::Json& json);
+  static TiloConfiguration decode(const tilo::platform::ParsedJson& json);
   // The key-file JSON (absent optionals omitted), as the keytool seals it.
   tilo::platform::Json encode() const;
 

@@ -23,9 +23,10 @@ std::string AdLoadTracker::encode() const {
   return out;
 }
 
-AdLoadTracker AdLoadTracker::decode(const platform::Json& json) {
+AdLoadTracker AdLoadTracker::decode(const platform::ParsedJson& json) {
   const auto& ads =
       platform::requireObject(platform::requiredValue(json, "loadingAds"), "loadingAds");
+  platform::requireAtMost(ads, kMaxEntries, "loadingAds");
   AdLoadTracker tracker;
   for (const auto& [unitId, info] : ads.items()) {
     platform::requireObject(info, unitId);

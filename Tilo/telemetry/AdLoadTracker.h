@@ -18,6 +18,10 @@
 namespace tilo {
 
 struct AdLoadTracker {
+  // Far more loads than a process has in flight at once: a file with more entries does
+  // not decode, so it reads as no tracker (and a start reports nothing from it).
+  static constexpr std::size_t kMaxEntries = 10'000;
+
   struct LoadInfo {
     std::string currentPhase;              // "currentPhase"
     double lastUpdate;                     // "lastUpdate", seconds since 1970
@@ -26,8 +30,8 @@ struct AdLoadTracker {
   std::map<std::string, LoadInfo> loadingAds;  // "loadingAds", keyed by SDK ad-unit id
 
   std::string encode() const;
-  // Throws platform::DecodingError.
-  static AdLoadTracker decode(const platform::Json& json);
+  // Throws platform::DecodingError, also for more than kMaxEntries entries.
+  static AdLoadTracker decode(const platform::ParsedJson& json);
 };
 
 inline constexpr const char* kAdLoadTrackerFileName = "tilo_crash_ad_tracker.json";

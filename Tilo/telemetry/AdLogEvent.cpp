@@ -67,11 +67,11 @@ std::string makeEventId() {
   return id;
 }
 
-// Through parseJson for its nesting cap: the payload is later copied and written out
-// recursively.
+// Through the platform parser for its nesting and key caps: the payload is later copied and
+// written out recursively, in its own key order.
 Json parsePayload(const std::string& text) {
   try {
-    Json parsed = platform::parseJson(text);
+    Json parsed = platform::parseJsonKeepingOrder(text);
     return parsed.is_object() ? parsed : Json::object();
   } catch (const platform::DecodingError&) {
     return Json::object();
@@ -128,7 +128,7 @@ void AdLogEvent::encode(JsonWriter& json) const {
       .endObject();
 }
 
-AdLogEvent AdLogEvent::decode(const Json& json) {
+AdLogEvent AdLogEvent::decode(const platform::ParsedJson& json) {
   platform::requireObject(json);
   auto eventId = platform::required<std::string>(json, "eventId");
   auto rawType = platform::required<std::string>(json, "eventType");
@@ -171,8 +171,8 @@ std::string encodeEventList(std::span<const AdLogEvent> events) {
 }
 
 std::vector<AdLogEvent> decodeEventList(std::string_view text) {
-  const Json parsed = platform::parseJson(text);
-  const Json& list = platform::requireArray(parsed);
+  const platform::ParsedJson parsed = platform::parseJson(text);
+  const platform::ParsedJson& list = platform::requireArray(parsed);
   std::vector<AdLogEvent> events;
   events.reserve(list.size());
   for (const auto& item : list) events.push_back(AdLogEvent::decode(item));

@@ -56,7 +56,7 @@ struct AdLogEvent {
   void encode(JsonWriter& json) const;
   // Throws platform::DecodingError, also for an unknown "eventType". A payload text that
   // is not a JSON object gives an empty payload.
-  static AdLogEvent decode(const platform::Json& json);
+  static AdLogEvent decode(const platform::ParsedJson& json);
 
   // Upload form: "eventId", "eventType" (wire name), "createdAt", "sessionId", "payload".
   platform::Json uploadObject() const;

@@ -37,7 +37,7 @@ std::string AppLifecycleEvent::encode() const {
   return out;
 }
 
-AppLifecycleEvent AppLifecycleEvent::decode(const platform::Json& json) {
+AppLifecycleEvent AppLifecycleEvent::decode(const platform::ParsedJson& json) {
   const double timestamp = platform::required<double>(json, "timestamp");
   const auto state = platform::required<std::string>(json, "state");
   if (state != "background" && state != "foreground") {

@@ -31,7 +31,7 @@ struct AppLifecycleEvent {
   // {"timestamp": ..., "state": ...}
   std::string encode() const;
   // Throws platform::DecodingError, also for an unknown state.
-  static AppLifecycleEvent decode(const platform::Json& json);
+  static AppLifecycleEvent decode(const platform::ParsedJson& json);
 };
 
 inline constexpr const char* kLifecycleFileName = "tilo_lifecycle.json";

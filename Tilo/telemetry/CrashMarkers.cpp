@@ -16,6 +16,7 @@ namespace {
 
 using platform::DecodingError;
 using platform::Json;
+using platform::ParsedJson;
 
 constexpr const char* kSdkConfigFileName = "sdkConfig.json";
 
@@ -42,7 +43,7 @@ std::optional<std::size_t> indexOf(const std::array<std::string_view, N>& names,
   return std::nullopt;
 }
 
-StageResult decodeStage(const Json& object, std::string_view key) {
+StageResult decodeStage(const ParsedJson& object, std::string_view key) {
   auto raw = platform::required<std::string>(object, key);
   auto index = indexOf(kStageRaw, raw);
   if (!index) corrupted("Cannot initialize StageResult from invalid String value " + raw);
@@ -57,7 +58,7 @@ void encodeAdMeta(JsonWriter& json, const AdMetaData& meta) {
       .endObject();
 }
 
-AdMetaData decodeAdMeta(const Json& json) {
+AdMetaData decodeAdMeta(const ParsedJson& json) {
   return {platform::required<std::string>(json, "phase"),
           platform::optional<std::string>(json, "adUnitId"),
           platform::optional<std::string>(json, "adNetwork")};
@@ -225,16 +226,16 @@ void CheckpointMetadata::encode(JsonWriter& json) const {
   json.endObject();
 }
 
-CheckpointMetadata CheckpointMetadata::decode(const Json& json) {
+CheckpointMetadata CheckpointMetadata::decode(const ParsedJson& json) {
   const auto typeName = platform::required<std::string>(json, "type");
   const auto index = indexOf(kMetadataTypeRaw, typeName);
   if (!index) corrupted("Unknown checkpoint type: " + typeName);
   if (static_cast<Type>(*index) == Type::sdkInit) return sdkInit();
-  const Json& payload = platform::requiredValue(json, typeName);
+  const ParsedJson& payload = platform::requiredValue(json, typeName);
   switch (static_cast<Type>(*index)) {
     case Type::configFetch: {
       std::optional<CacheStageResult> cache;
-      if (auto raw = platform::optional<Json>(payload, "cacheResult")) {
+      if (auto raw = platform::optional<ParsedJson>(payload, "cacheResult")) {
         const auto cacheType = platform::required<std::string>(*raw, "type");
         if (cacheType != "load" && cacheType != "save") {
           corrupted("Unknown cache operation type: " + cacheType);
@@ -325,18 +326,18 @@ std::string CrashMarkerInfo::encode() const {
   return out;
 }
 
-CrashMarkerInfo CrashMarkerInfo::decode(const Json& json) {
+CrashMarkerInfo CrashMarkerInfo::decode(const ParsedJson& json) {
   const double timestamp = platform::required<double>(json, "timestamp");
   const auto raw = platform::required<std::string>(json, "checkpoint");
   const auto checkpoint = crashMarkerCheckpointFromRawValue(raw);
   if (!checkpoint)
     corrupted("Cannot initialize CrashMarkerCheckpoint from invalid String value " + raw);
   std::optional<CheckpointMetadata> metadata;
-  if (auto value = platform::optional<Json>(json, "metadata")) {
+  if (auto value = platform::optional<ParsedJson>(json, "metadata")) {
     metadata = CheckpointMetadata::decode(*value);
   }
   std::optional<AppLifecycleEvent> lifecycle;
-  if (auto value = platform::optional<Json>(json, "lifecycleEvent")) {
+  if (auto value = platform::optional<ParsedJson>(json, "lifecycleEvent")) {
     lifecycle = AppLifecycleEvent::decode(*value);
   }
   return {timestamp, *checkpoint, std::move(metadata), lifecycle,

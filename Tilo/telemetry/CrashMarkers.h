@@ -128,7 +128,7 @@ struct CheckpointMetadata {
   void encode(JsonWriter& json) const;
   // Throws platform::DecodingError ("Unknown checkpoint type: ...", "Unknown cache
   // operation type: ...", or a missing or mistyped key).
-  static CheckpointMetadata decode(const platform::Json& json);
+  static CheckpointMetadata decode(const platform::ParsedJson& json);
   // The dictionary a crash report carries as "metadata" text.
   platform::Json reportDictionary() const;
 };
@@ -143,7 +143,7 @@ struct CrashMarkerInfo {
 
   std::string encode() const;
   // Throws platform::DecodingError.
-  static CrashMarkerInfo decode(const platform::Json& json);
+  static CrashMarkerInfo decode(const platform::ParsedJson& json);
   // The "marker_checkpoint" event for this crash, detected at `detectionTime`.
   AdLogEvent reportEvent(double detectionTime) const;
 };

@@ -41,7 +41,7 @@ TEST(AppInfoTest, MalformedSwitchesNeverCostTheUnits) {
   }
 }
 
-TEST(AppInfoTest, MissingRequiredFieldsFailTheWholeInfo) {
+TEST(AppInfoTest, MissingFieldsAndTooManyUnitsFailTheWholeInfo) {
   const char* unit = R"({"tiloAdUnitId":"a","mediationAdUnitId":"m","name":"n","type":"banner"})";
   EXPECT_THROW(decode(R"({"adUnits":[]})"), platform::DecodingError);
   EXPECT_THROW(decode(R"({"feeRate":"0.1","adUnits":[]})"), platform::DecodingError);
@@ -52,6 +52,20 @@ TEST(AppInfoTest, MissingRequiredFieldsFailTheWholeInfo) {
     json.erase(key);
     platform::Json info = {{"feeRate", 0.1}, {"adUnits", {parseJson(unit), json}}};
     EXPECT_THROW(TiloAppInfo::decode(info), platform::DecodingError) << key;
+  }
+  // More units than any application has; the cap itself decodes.
+  const platform::Json one = parseJson(unit);
+  platform::Json info = {{"feeRate", 0.1},
+                         {"adUnits", platform::Json(TiloAppInfo::kMaxAdUnits, one)}};
+  EXPECT_EQ(TiloAppInfo::decode(info).adUnits.size(), TiloAppInfo::kMaxAdUnits);
+  info["adUnits"].push_back(one);
+  try {
+    TiloAppInfo::decode(info);
+    ADD_FAILURE() << "decoded more than the cap";
+  } catch (const platform::DecodingError& error) {
+    EXPECT_EQ(error.localizedDescription(),
+              "The data couldn't be read because it isn't in the correct format. "
+              "(key \"adUnits\": more than 1000 entries)");
   }
 }
 

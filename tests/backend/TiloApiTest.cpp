@@ -198,7 +198,7 @@ TEST_F(TiloApiTest, EventUploads) {
   EXPECT_EQ(network_->requests.size(), 2u);
 }
 
-TEST_F(TiloApiTest, CacheBlobIsObfuscatedAndDamageIsSurvived) {
+TEST_F(TiloApiTest, CacheBlobIsObfuscatedBoundedAndDamageIsSurvived) {
   ScopedLogCapture logs;
   auto info = TiloAppInfo::decode(platform::parseJson(kGoodInfo));
   AdUnitCache::write(kAdUnitCacheKey, info);
@@ -214,6 +214,16 @@ TEST_F(TiloApiTest, CacheBlobIsObfuscatedAndDamageIsSurvived) {
   platform::UserDefaults::standard()->setData(kAdUnitCacheKey, platform::Bytes{1, 2, 3});
   EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), std::nullopt);
   EXPECT_EQ(logs.count("ERROR Failed to decode ad units from cache: "), 1u);
+  EXPECT_EQ(platform::UserDefaults::standard()->data(kAdUnitCacheKey), (platform::Bytes{1, 2, 3}));
+
+  // An info too large to share the host's preferences file is not cached: the blob in
+  // place stays.
+  auto huge = info;
+  huge.adUnits[0].name = std::string(AdUnitCache::kMaxBytes, 'n');
+  AdUnitCache::write(kAdUnitCacheKey, huge);
+  EXPECT_EQ(logs.count("ERROR Failed to encode ad units for cache: the ad units take more than "
+                       "1048576 bytes"),
+            1u);
   EXPECT_EQ(platform::UserDefaults::standard()->data(kAdUnitCacheKey), (platform::Bytes{1, 2, 3}));
 }
 

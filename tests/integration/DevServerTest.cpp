@@ -139,8 +139,19 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 400) << body;
   }
+  // So does one whose payload has more keys than a document may hold.
+  std::string manyKeys = batch({"e7"});
+  std::string keys;
+  for (std::size_t i = 0; i < platform::kMaxJsonKeys; ++i) {
+    keys += "\"k" + std::to_string(i) + "\":0,";
+  }
+  manyKeys.insert(manyKeys.find("\"payload\":{") + 11, keys);
+  res = post(*client, manyKeys);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 400);
+  EXPECT_NE(res->body.find("more than 100000 keys"), std::string::npos) << res->body;
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"e1", "e2", "e3"}));
-  EXPECT_EQ(server->eventPostCount(), 9);
+  EXPECT_EQ(server->eventPostCount(), 10);
 
   // 3. Every uploaded field is kept.
   const StoredEvent first = server->storedEvents().front();

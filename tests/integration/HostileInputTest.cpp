@@ -245,9 +245,9 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
     ASSERT_TRUE(store.saveEvents(std::span(&event, 1)));
     ASSERT_EQ(store.loadSavedEvents().size(), 1u);
 
-    if (form <= Hostile::nulInString) {  // the file reads
-      // 2a. A file that reads is rewritten with the event; a parseable one keeps every host
-      //     key byte for byte (a damaged one has none left to keep).
+    if (form == Hostile::outOfRange || form == Hostile::nulInString) {
+      // 2a. A file whose every value comes back unchanged is rewritten with the event and
+      //     keeps every host key.
       EXPECT_EQ(defaults->readFailure(), std::nullopt);
       auto reread = platform::UserDefaults::atPath(file);
       EXPECT_TRUE(reread->string(EventStore::kKey));
@@ -258,20 +258,30 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
         auto it = values.find(key);
         return it == values.end() ? std::nullopt : std::optional(it->second);
       };
+      EXPECT_EQ(value("host.name"), PlistValue("player"));
       if (form == Hostile::outOfRange) {
-        EXPECT_EQ(value("host.name"), PlistValue("player"));
         ASSERT_TRUE(value("host.big") && value("host.big")->asReal());
         EXPECT_TRUE(std::isinf(*value("host.big")->asReal()));
-      } else if (form == Hostile::nulInString) {
-        // (libplist 2.2 writes an all-ASCII string only up to a NUL; non-ASCII ones, as
-        // here, go out as UTF-16 with their full length.)
+      } else {
         EXPECT_EQ(value("hóst\0key"s), PlistValue("á\0b"s));
-        EXPECT_EQ(value("host.name"), PlistValue("player"));
       }
       EXPECT_EQ(logs.count("Failed to read user defaults"), reported);
+    } else if (form == Hostile::huge) {
+      // 2b. A file too large to be read again is kept for the host under another name, and
+      //     the SDK starts a fresh one, saying so once.
+      const fs::path aside = file.string() + ".too-large";
+      struct stat moved {};
+      ASSERT_EQ(::lstat(aside.c_str(), &moved), 0);
+      EXPECT_EQ(moved.st_ino, before.st_ino);
+      EXPECT_EQ(moved.st_size, before.st_size);
+      EXPECT_TRUE(platform::UserDefaults::atPath(file)->string(EventStore::kKey));
+      EXPECT_EQ(logs.count("User defaults over 4 MB moved aside to " + aside.string() +
+                           ", starting a fresh file"),
+                1u);
+      EXPECT_EQ(logs.count("Failed to read user defaults"), reported);
     } else {
-      // 2b. A file that exists but cannot be read is never written over; the store says
-      //     why, and the SDK logs it once however often it writes.
+      // 2c. A file that cannot be read, or reads but does not parse, is never written over;
+      //     the store says why, and the SDK logs it once however often it writes.
       EXPECT_TRUE(defaults->readFailure());
       struct stat after {};
       ::lstat(file.c_str(), &after);

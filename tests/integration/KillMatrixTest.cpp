@@ -1,8 +1,10 @@
 // Real host processes killed with SIGKILL at awkward moments: while the backend holds a
 // 20-event upload, in the middle of a steady stream, and right after crash reports were
 // queued. After a restart, every event logged more than a second before the kill must be
-// stored by the development backend, and none twice. The hosts run in real time, so the
-// tests wait for what they print and for what the backend received, never for a duration.
+// stored by the development backend, and none twice. And a host whose preferences file
+// holds values libplist reads or writes only with care, started ten times. The hosts run
+// in real time, so the tests wait for what they print and for what the backend received,
+// never for a duration.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/PlistValue.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "tools/devserver/DevServer.h"
@@ -250,6 +253,93 @@ TEST_F(KillMatrixTest, ACHostAbortingInsideItsImpressionCallbackIsReportedAtTheN
   EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
   EXPECT_EQ(reports[0].payload["metadata"],
             R"({"phase":"onAdImpression","unitId":"interstitial-unit","network":"AdMob"})");
+}
+
+std::string utf16WithMark(const std::u16string& text) {
+  std::string out = "\xFF\xFE";
+  for (char16_t unit : text) out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return out;
+}
+
+// A binary property list of one dictionary: "host" holds the UTF-16 text "한국" and "nul"
+// the ASCII text "a", NUL, "b" (which libplist would write back cut at the NUL).
+std::string binaryWithAsciiNul() {
+  std::string out = "bplist00";
+  const std::vector<std::size_t> offsets{8, 13, 18, 22, 27};
+  out += "\xD2\x01\x02\x03\x04";  // dictionary: keys 1, 2; values 3, 4
+  out += "\x54host";              // "host"
+  out += "\x53nul";               // "nul"
+  out += "\x62\xD5\x5C\xAD\x6D";  // "한국" in UTF-16
+  out += std::string(
+      "\x53"
+      "a\0b",
+      4);  // "a", NUL, "b"
+  const std::size_t table = out.size();
+  for (auto offset : offsets) out += static_cast<char>(offset);
+  out += std::string(6, '\0') + "\x01\x01";
+  for (std::uint64_t value :
+       {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
+    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
+  }
+  return out;
+}
+
+// Ten launches, each logging events, leave the host's values as they were: the file byte
+// for byte where the SDK cannot write every value back exactly, every value where it can
+// (and then the SDK's own entries are in the file too).
+TEST_F(KillMatrixTest, HostPreferencesSurviveTenLaunches) {
+  const std::string xml =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+      "<key>host</key><string>한국</string><key>score</key><integer>42</integer>";
+  using Dictionary = platform::PlistValue::Dictionary;
+  struct Form {
+    const char* name;
+    std::string file;
+    std::optional<Dictionary> values;  // what the host reads back when the SDK rewrites
+  };
+  const Form forms[] = {
+      {"a byte-order mark", "\xEF\xBB\xBF" + xml + "</dict></plist>",
+       Dictionary{{"host", "한국"}, {"score", 42}}},
+      {"UTF-16 text",
+       utf16WithMark(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist version=\"1.0\"><dict>"
+                     u"<key>host</key><string>한국 😀</string></dict></plist>"),
+       Dictionary{{"host", "한국 😀"}}},
+      {"a NUL", binaryWithAsciiNul(), std::nullopt},
+      {"a 2^64 integer",
+       xml + "<key>big</key><integer>18446744073709551616</integer></dict></plist>", std::nullopt},
+  };
+  const auto prefs = container.path() / "Library/Preferences/com.tilo.killmatrix.plist";
+  std::size_t delivered = 0;
+  for (const auto& form : forms) {
+    SCOPED_TRACE(form.name);
+    std::filesystem::create_directories(prefs.parent_path());
+    ASSERT_TRUE(platform::FileSystem::atomicWrite(prefs, form.file));
+    for (int launch = 1; launch <= 10; ++launch) {
+      Host host(hostArgs({"drain", "--burst", "3"}));
+      ASSERT_EQ(host.nextLine(), "drained") << "launch " << launch;
+      ASSERT_EQ(host.wait(), 0);
+      delivered += 3;
+      std::size_t impressions = 0;
+      for (const auto& event : server->storedEvents()) {
+        impressions += event.eventType == "ad_impression" ? 1 : 0;
+      }
+      ASSERT_EQ(impressions, delivered) << "launch " << launch;
+    }
+    const auto file = platform::FileSystem::readFile(prefs);
+    ASSERT_TRUE(file);
+    if (!form.values) {
+      EXPECT_EQ(*file, form.file);
+      continue;
+    }
+    const auto root = platform::PlistValue::parse(*file);
+    ASSERT_TRUE(root && root->asDictionary());
+    for (const auto& [key, value] : *form.values) {
+      const auto found = root->asDictionary()->find(key);
+      ASSERT_NE(found, root->asDictionary()->end()) << key;
+      EXPECT_EQ(found->second, value) << key;
+    }
+    EXPECT_EQ(root->asDictionary()->count("com.tilo.AdUnit"), 1u);
+  }
 }
 
 }  // namespace

@@ -130,12 +130,42 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
 
   // 3. An escaped NUL inside a string is data, not the end of it.
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"a\u0000b"})"), "s"), std::string("a\0b", 3));
+
+  // 4. Keys are capped per document, counted at every level: half the cap of entries with
+  //    one inner key each parses, one key more does not.
+  std::string many = "{";
+  for (std::size_t i = 0; i < kMaxJsonKeys / 2; ++i) {
+    many += (i == 0 ? "\"" : ",\"") + std::to_string(i) + "\":{\"k\":1}";
+  }
+  EXPECT_EQ(parseJson(many + "}").size(), kMaxJsonKeys / 2);
+  const auto error = decodingErrorOf([&] { parseJson(many + ",\"x\":1}"); });
+  EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
+  EXPECT_NE(error.localizedDescription().find("more than 100000 keys"), std::string::npos);
+
+  // 5. Of two equal keys the last value wins, in small objects and in large ones; kept in
+  //    order, at the place of the first.
+  EXPECT_EQ(parseJson(R"({"k":1,"a":2,"k":3})"), ParsedJson({{"a", 2}, {"k", 3}}));
+  EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(R"({"k":1,"a":2,"k":3})")), R"({"k":3,"a":2})");
+  std::string members;
+  ParsedJson expected = ParsedJson::object();
+  for (int i = 99; i >= 0; --i) {
+    members += ",\"" + std::to_string(i) + "\":" + std::to_string(i);
+    expected[std::to_string(i)] = i;
+  }
+  expected["k"] = "last";
+  const std::string large = R"({"k":"first")" + members + R"(,"k":"last"})";
+  EXPECT_EQ(parseJson(large), expected);
+  EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(large)), R"({"k":"last")" + members + "}");
 }
 
 TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {
+  // parseJson keeps values, not the order of keys; parseJsonKeepingOrder and a built
+  // document keep it.
   const std::string text =
       R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})";
-  EXPECT_EQ(dumpCompact(parseJson(text)), text);
+  EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(text)), text);
+  EXPECT_EQ(dumpCompact(parseJson(text)),
+            R"({"alpha":[true,null],"rate":0.15,"tiny":1e-05,"zeta":1,"ü":"한국어 🎉"})");
   Json built;
   built["b"] = 0.1 + 0.2;
   built["a"] = "line\nbreak \"quoted\"";

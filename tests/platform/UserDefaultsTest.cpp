@@ -1,7 +1,10 @@
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -13,6 +16,7 @@ namespace tilo::platform {
 namespace {
 
 using test::TempDir;
+using namespace std::string_literals;
 
 TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
   TempDir dir;
@@ -48,41 +52,197 @@ TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
   EXPECT_EQ(file->substr(0, 8), "bplist00");
 }
 
-TEST(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplaced) {
-  TempDir dir;
-  auto path = dir.path() / "prefs.plist";
-  for (std::string damaged : {std::string("not a plist \x01\x02", 15),
-                              std::string("bplist00\xd1\x01\x02", 11), std::string()}) {
-    SCOPED_TRACE(damaged);
-    ASSERT_TRUE(FileSystem::atomicWrite(path, damaged));
-    auto defaults = UserDefaults::atPath(path);
-    EXPECT_EQ(defaults->string("key"), std::nullopt);
-    defaults->setString("key", "value");
-    EXPECT_EQ(UserDefaults::atPath(path)->string("key"), "value");
+// A binary property list of one dictionary with ASCII keys (fewer than 15 characters, fewer
+// than 15 entries); each value is an encoded object, such as "\x53" "a\0b": the ASCII string
+// of three characters "a", NUL, "b".
+std::string binaryDictionary(const std::vector<std::pair<std::string, std::string>>& entries) {
+  const std::size_t n = entries.size();
+  std::string out = "bplist00";
+  std::vector<std::size_t> offsets{out.size()};
+  out += static_cast<char>(0xD0 | n);
+  for (std::size_t i = 0; i < 2 * n; ++i) out += static_cast<char>(1 + i);  // keys, values
+  for (const auto& [key, value] : entries) {
+    offsets.push_back(out.size());
+    out += static_cast<char>(0x50 | key.size()) + key;
   }
-  // A valid plist whose root is not a dictionary counts as damaged too.
-  ASSERT_TRUE(FileSystem::atomicWrite(path, PlistValue(PlistValue::Array{"a"}).toXml()));
-  EXPECT_EQ(UserDefaults::atPath(path)->string("key"), std::nullopt);
+  for (const auto& [key, value] : entries) {
+    offsets.push_back(out.size());
+    out += value;
+  }
+  const std::size_t table = out.size();
+  for (auto offset : offsets) out += static_cast<char>(offset);  // one-byte offsets
+  out += std::string(6, '\0') + "\x01\x01";
+  for (std::uint64_t value :
+       {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
+    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
+  }
+  return out;
 }
 
-TEST(UserDefaultsTest, HostFileLibplistCannotWriteBackIsNeverReplaced) {
+std::string xmlPlist(const std::string& entries, const std::string& encoding = "UTF-8") {
+  return "<?xml version=\"1.0\" encoding=\"" + encoding +
+         "\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>" +
+         entries + "</dict>\n</plist>\n";
+}
+
+std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
+  std::string out;
+  for (char16_t unit : (mark ? u"\uFEFF" : u"") + text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return out;
+}
+
+// Host files in the forms the SDK meets. One whose every value comes back unchanged is
+// rewritten with the SDK's key added; any other is never written, byte for byte, while the
+// SDK's key lives in memory, what did parse still reads, and the store says why, once.
+TEST(UserDefaultsTest, HostValuesComeBackUnchangedOrTheFileIsNeverWritten) {
+  using Dictionary = PlistValue::Dictionary;
+  const std::string host = "<key>host</key><string>héllo 한국</string>";
+  std::string deep;
+  for (std::size_t i = 0; i <= kMaxPlistDepth; ++i) deep = "<array>" + deep + "</array>";
+  struct Row {
+    const char* name;
+    std::string file;
+    std::optional<Dictionary> rewritten = std::nullopt;  // the values read back, if rewritten
+    bool parses = true;  // "host" reads as "héllo 한국" while the file is not rewritten
+  };
+  const Row rows[] = {
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + xmlPlist(host),
+       Dictionary{{"host", "héllo 한국"}}},
+      {"UTF-16 with a byte-order mark",
+       utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist version=\"1.0\"><dict>"
+             u"<key>host</key><string>héllo 한국 😀</string></dict></plist>",
+             false, true),
+       Dictionary{{"host", "héllo 한국 😀"}}},
+      {"UTF-16 big-endian without a mark",
+       utf16(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist version=\"1.0\"><dict>"
+             u"<key>host</key><string>héllo</string></dict></plist>",
+             true, false),
+       Dictionary{{"host", "héllo"}}},
+      {"Latin-1 by its declaration",
+       xmlPlist("<key>host</key><string>caf\xE9</string>", "ISO-8859-1"),
+       Dictionary{{"host", "café"}}},
+      {"every type at its limits",
+       xmlPlist(host +
+                "<key>r</key><real>0.8</real><key>min</key><integer>-9223372036854775808</integer>"
+                "<key>max</key><integer>9223372036854775807</integer>"
+                "<key>d</key><date>2020-02-29T12:34:56Z</date><key>b</key><data>AAEC\n/w==</data>"
+                "<key>t</key><true/><key>e</key><string/><key>x</key><string>&lt;&#233;&#x1F600;"
+                "<![CDATA[&]]></string><key>a</key><array><false/><dict/></array>"),
+       Dictionary{{"host", "héllo 한국"},
+                  {"r", 0.8},
+                  {"min", std::numeric_limits<std::int64_t>::min()},
+                  {"max", std::numeric_limits<std::int64_t>::max()},
+                  {"d", PlistValue::Date{1582979696}},
+                  {"b", Bytes{0, 1, 2, 0xFF}},
+                  {"t", true},
+                  {"e", ""},
+                  {"x", "<é😀&"},
+                  {"a", PlistValue::Array{false, Dictionary{}}}}},
+      {"UTF-16 text with a NUL",
+       binaryDictionary({{"host", "\x63" + utf16(u"á\0b"s, true, false)}}),
+       Dictionary{{"host", "á\0b"s}}},
+      {"an integer below 64 bits",
+       xmlPlist(host + "<key>n</key><integer>-9223372036854775809</integer>")},
+      {"2^64", xmlPlist(host + "<key>n</key><integer>18446744073709551616</integer>")},
+      {"an integer with letters", xmlPlist(host + "<key>n</key><integer>12abc</integer>")},
+      {"a date libplist cannot read", xmlPlist(host + "<key>d</key><date>soon</date>")},
+      {"a date with fractions", xmlPlist(host + "<key>d</key><date>2020-01-01T00:00:00.5Z</date>")},
+      {"a key twice", xmlPlist(host + "<key>k</key><true/><key>k</key><false/>")},
+      {"a carriage return", xmlPlist(host + "<key>k</key><string>a\r\nb</string>")},
+      {"Latin-1 without a declaration", xmlPlist(host + "<key>k</key><string>caf\xE9</string>")},
+      {"a key that is not UTF-8", xmlPlist(host + "<key>\xAA</key><string>a</string>")},
+      {"UTF-16 text with a NUL, ASCII otherwise",
+       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
+                         {"k", "\x63" + utf16(u"a\0b"s, true, false)}})},
+      {"ASCII text with a NUL",
+       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
+                         {"k", std::string("\x53"
+                                           "a\0b",
+                                           4)}})},
+      {"a 128-bit integer",
+       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
+                         {"n", "\x14" + std::string(7, '\0') + "\x01" + std::string(8, '\0')}})},
+      {"an encoding libplist cannot read", xmlPlist(host, "Shift_JIS"), std::nullopt, false},
+      {"&#0;", xmlPlist(host + "<key>k</key><string>a&#0;b</string>"), std::nullopt, false},
+      {"nested too deep", xmlPlist(host + "<key>k</key>" + deep), std::nullopt, false},
+      {"not a dictionary", "<plist version=\"1.0\"><array/></plist>", std::nullopt, false},
+      {"random bytes", std::string("not a plist \x01\x02", 15), std::nullopt, false},
+      {"a truncated binary list", std::string("bplist00\xd1\x01\x02", 11), std::nullopt, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir dir;
+    const auto path = dir.path() / "prefs.plist";
+    ASSERT_TRUE(FileSystem::atomicWrite(path, row.file));
+    auto defaults = UserDefaults::atPath(path);
+    defaults->setString("tilo_key", "sdk");
+    EXPECT_EQ(defaults->string("tilo_key"), "sdk");
+    if (row.rewritten) {
+      EXPECT_EQ(defaults->readFailure(), std::nullopt);
+      Dictionary expected = *row.rewritten;
+      expected.emplace("tilo_key", "sdk");
+      EXPECT_EQ(PlistValue::parse(*FileSystem::readFile(path)), PlistValue(expected));
+    } else {
+      EXPECT_EQ(FileSystem::readFile(path), row.file);
+      EXPECT_EQ(defaults->string("host"),
+                row.parses ? std::optional<std::string>("héllo 한국") : std::nullopt);
+      EXPECT_NE(defaults->takeReadFailureReport(), std::nullopt);
+      EXPECT_EQ(defaults->takeReadFailureReport(), std::nullopt);
+    }
+  }
+
+  // An empty file holds nothing to lose: it is replaced.
   TempDir dir;
-  auto path = dir.path() / "prefs.plist";
-  // The host's own XML file has a key that is not UTF-8: libplist reads it, but the binary
-  // file it writes for it does not read back.
-  const std::string host =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-      "<key>\xAA</key><string>a</string><key>hostScore</key><string>42</string>"
-      "</dict></plist>\n";
-  ASSERT_TRUE(FileSystem::atomicWrite(path, host));
+  const auto path = dir.path() / "prefs.plist";
+  ASSERT_TRUE(FileSystem::atomicWrite(path, ""));
+  UserDefaults::atPath(path)->setString("key", "value");
+  EXPECT_EQ(UserDefaults::atPath(path)->string("key"), "value");
+}
+
+TEST(UserDefaultsTest, FileOverTheReadCapMovesAsideAndWritesStayUnderIt) {
+  TempDir dir;
+  const auto path = dir.path() / "prefs.plist";
+  auto plantHuge = [&] {  // sparse: costs no disk
+    ASSERT_TRUE(FileSystem::atomicWrite(path, ""));
+    ASSERT_EQ(::truncate(path.c_str(), FileSystem::kMaxReadSize + 1), 0);
+  };
+  // 1. The file is kept for the host under another name, reported once, and a fresh file
+  //    takes its place.
+  plantHuge();
+  struct stat before {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
   auto defaults = UserDefaults::atPath(path);
-  defaults->setString("tilo_saved_ad_events", "events");
-  // 1. The change lives in memory, and the store says why it was not written.
-  EXPECT_EQ(defaults->string("tilo_saved_ad_events"), "events");
-  EXPECT_NE(defaults->takeReadFailureReport(), std::nullopt);
-  // 2. The next start still finds the host's keys.
-  EXPECT_EQ(FileSystem::readFile(path), host);
-  EXPECT_EQ(UserDefaults::atPath(path)->string("hostScore"), "42");
+  defaults->setString("key", "value");
+  auto aside = dir.path() / "prefs.plist.too-large";
+  EXPECT_EQ(defaults->takeMovedAsideReport(), aside);
+  EXPECT_EQ(defaults->takeMovedAsideReport(), std::nullopt);
+  EXPECT_EQ(defaults->readFailure(), std::nullopt);
+  struct stat after {};
+  ASSERT_EQ(::stat(aside.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_size, before.st_size);
+  EXPECT_EQ(UserDefaults::atPath(path)->string("key"), "value");
+
+  // 2. The next one gets a name of its own; the first stays.
+  plantHuge();
+  defaults = UserDefaults::atPath(path);
+  EXPECT_EQ(defaults->string("key"), std::nullopt);
+  EXPECT_EQ(defaults->takeMovedAsideReport(), dir.path() / "prefs.plist.too-large-2");
+  EXPECT_TRUE(FileSystem::exists(aside));
+
+  // 3. A write that would take the file over the cap is not made: the change lives in
+  //    memory, and the next write that fits stores everything again.
+  defaults->setString("key", "value");
+  defaults->setData("blob", Bytes(FileSystem::kMaxReadSize, 0x5A));
+  EXPECT_EQ(defaults->data("blob")->size(), FileSystem::kMaxReadSize);
+  EXPECT_EQ(defaults->takeWriteFailureReport(), "it would grow over 4 MB");
+  EXPECT_EQ(UserDefaults::atPath(path)->data("blob"), std::nullopt);
+  defaults->setData("blob", Bytes(100, 0x5A));
+  EXPECT_EQ(UserDefaults::atPath(path)->data("blob"), Bytes(100, 0x5A));
 }
 
 TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {

@@ -56,12 +56,26 @@ TEST_F(AdLoadTrackerTest, EntriesLiveFromFirstPhaseToCompletion) {
 }
 
 TEST_F(AdLoadTrackerTest, DamagedTrackerIsReplacedByUpdatesAndIgnoredByCompletions) {
+  // A tracker with more entries than the cap counts as damaged too; the cap itself reads.
+  auto entries = [](std::size_t n) {
+    std::string text = R"({"loadingAds":{)";
+    for (std::size_t i = 0; i < n; ++i) {
+      text += (i == 0 ? "\"u" : ",\"u") + std::to_string(i) +
+              R"(":{"currentPhase":"load","lastUpdate":1})";
+    }
+    return text + "}}";
+  };
   std::filesystem::create_directories(markersDirectory());
-  std::ofstream(markerPath(kAdLoadTrackerFileName)) << "[]";
-  completeAdLoad("unit-a");
-  EXPECT_EQ(platform::FileSystem::readFile(markerPath(kAdLoadTrackerFileName)), "[]");
-  updateAdLoadPhase("unit-a", "start");
-  EXPECT_EQ(trackerJson()->at("loadingAds").size(), 1u);
+  std::ofstream(markerPath(kAdLoadTrackerFileName)) << entries(AdLoadTracker::kMaxEntries);
+  EXPECT_EQ(readAdLoadTracker()->loadingAds.size(), AdLoadTracker::kMaxEntries);
+  for (const std::string& damaged : {std::string("[]"), entries(AdLoadTracker::kMaxEntries + 1)}) {
+    std::ofstream(markerPath(kAdLoadTrackerFileName)) << damaged;
+    EXPECT_FALSE(readAdLoadTracker());
+    completeAdLoad("unit-a");
+    EXPECT_EQ(platform::FileSystem::readFile(markerPath(kAdLoadTrackerFileName)), damaged);
+    updateAdLoadPhase("unit-a", "start");
+    EXPECT_EQ(trackerJson()->at("loadingAds").size(), 1u);
+  }
 
   setEnableMarkerCheckpoints(false);
   updateAdLoadPhase("unit-b", "start");

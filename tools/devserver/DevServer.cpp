@@ -58,6 +58,15 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// A stored column read back; null when it does not parse (it always did when stored).
+Json parsedOrNull(const std::string& text) {
+  try {
+    return platform::parseJsonKeepingOrder(text);
+  } catch (const platform::DecodingError&) {
+    return nullptr;
+  }
+}
+
 double nowSeconds() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
@@ -434,9 +443,9 @@ struct DevServer::State {
       event.eventType = select.text(1).value_or("");
       event.createdAt = sqlite3_column_int64(select.get(), 2);
       event.sessionId = select.text(3).value_or("");
-      event.payload = Json::parse(select.text(4).value_or("{}"), nullptr, false);
+      event.payload = parsedOrNull(select.text(4).value_or("{}"));
       event.sdkVersion = select.text(5);
-      if (auto device = select.text(6)) event.device = Json::parse(*device, nullptr, false);
+      if (auto device = select.text(6)) event.device = parsedOrNull(*device);
       event.country = select.text(7);
       event.mediationPlatform = select.text(8);
       event.receivedAt = sqlite3_column_double(select.get(), 9);

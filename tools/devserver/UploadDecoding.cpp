@@ -31,7 +31,9 @@ bool nestsDeeperThan(std::string_view text, int limit) {
 }
 
 Upload decodeUpload(const std::string& text) {
-  const Json body = platform::parseJson(text);
+  // In text order, so that a payload is stored as it was sent; each object is read for a
+  // few keys only.
+  const Json body = platform::parseJsonKeepingOrder(text);
   platform::requireObject(body);
   Upload upload;
   const Json& events = platform::requireArray(platform::requiredValue(body, "events"), "events");

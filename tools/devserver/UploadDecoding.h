@@ -32,7 +32,8 @@ struct Upload {
 // parsing, so a body of a million brackets costs one pass and no recursion.
 bool nestsDeeperThan(std::string_view text, int limit);
 
-// Throws platform::DecodingError naming the offending key.
+// Throws platform::DecodingError naming the offending key, also for a body of more than
+// platform::kMaxJsonKeys keys.
 Upload decodeUpload(const std::string& text);
 
 }  // namespace tilo::devserver

@@ -13,8 +13,9 @@
 //   start                                   starts initialization (which reports crashes
 //                                           of earlier runs), prints "started" as soon as
 //                                           the call returns, and waits to be killed
-//   drain                                   initializes, enters the background and exits
-//                                           0 with "drained" once the logger sent all
+//   drain [--burst N]                       initializes, logs N impressions (default 0),
+//                                           enters the background and exits 0 with
+//                                           "drained" once the logger sent all
 //   abort-in-impression                     a C host: loads and shows the interstitial
 //                                           "interstitial-unit" through the C ABI, prints
 //                                           "impression <session>" in its
@@ -73,8 +74,12 @@ int stream(platform::MainLoop& loop, int burst, int intervalMs) {
   }
 }
 
-int drain(platform::MainLoop& loop) {
+int drain(platform::MainLoop& loop, int burst) {
   if (!initialize(loop)) return 1;
+  for (int n = 1; n <= burst; ++n) {
+    logEvent(AdLogEventType::adImpression,
+             TiloAdInfo{TiloAdFormat::banner, "seq-" + std::to_string(n), std::nullopt, "AdMob"});
+  }
   platform::Application::shared().setState(platform::ApplicationState::background);
   auto logger = AdEventLogger::shared();
   // The logger finishes on its own queue: wake the loop now and then to look.
@@ -136,8 +141,8 @@ int main(int argc, char** argv) {
   TiloAds::setApiBaseUrl(options["--api-base-url"]);
   auto loop = platform::MainLoop::shared();
 
+  const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
   if (mode == "stream") {
-    const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
     const int interval = options.count("--interval-ms") ? std::stoi(options["--interval-ms"]) : 300;
     return stream(*loop, burst, interval);
   }
@@ -156,7 +161,7 @@ int main(int argc, char** argv) {
     loop->run();
     return 0;
   }
-  if (mode == "drain") return drain(*loop);
+  if (mode == "drain") return drain(*loop, burst);
   if (mode == "abort-in-impression") return abortInImpression(*loop);
   return 2;
 }

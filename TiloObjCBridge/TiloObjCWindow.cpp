@@ -43,6 +43,9 @@ bool TiloObjCWindow::renderRGBA(std::uint8_t* buffer, std::size_t stride) {
 }
 
 void TiloObjCWindow::willDestroy() {
+  // What is shown in the window ends with it: popups and full-screen ads shown from its
+  // root view controller report their dismissal.
+  window_->close();
   // The views' handles outlive the window; they leave it now.
   const auto placed = root_->view()->subviews();
   for (const auto& view : placed) {

@@ -279,6 +279,10 @@ typedef enum tilo_appearance {
  * TILO_STATUS_INVALID_ARGUMENT. NULL on failure (tilo_last_status). The host owns it:
  * tilo_window_destroy. */
 TILO_API tilo_window* tilo_window_create(double width_pt, double height_pt, double scale);
+/* Takes the placed views out (their handles stay valid) and ends what is shown from the
+ * window: a light popup shown there calls did_dismiss, and an interstitial or rewarded ad
+ * shown from its root view controller calls did_dismiss (did_fail_to_show when it had not
+ * started yet), on the next turns of the main loop. */
 TILO_API tilo_status tilo_window_destroy(tilo_window* window);
 /* Insets in points, each >= 0 and together smaller than the window. */
 TILO_API tilo_status tilo_window_set_safe_area_insets(tilo_window* window, double top, double left,

@@ -107,7 +107,8 @@ TEST_P(CHostScenarioTest, PassesEveryCheck) {
 
 INSTANTIATE_TEST_SUITE_P(CApi, CHostScenarioTest,
                          ::testing::Values(c_host_full_screen_delegates, c_host_bad_input,
-                                           c_host_destroy_inside_callbacks));
+                                           c_host_destroy_inside_callbacks,
+                                           c_host_window_destroyed_under_ads));
 
 // The SDK view inside a view handle's wrapper.
 template <class Internal>

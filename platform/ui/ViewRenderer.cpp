@@ -222,6 +222,7 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   CGRect bounds = view.bounds();
   cairo_translate(cr, -bounds.x(), -bounds.y());
   view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
+  // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
   for (const auto& subview : view.subviews()) drawView(cr, *subview, state, false);
   cairo_restore(cr);
   double border = std::min(layer.borderWidth(), std::min(box.width(), box.height()) / 2);

@@ -43,6 +43,9 @@ bool TiloObjCWindow::renderRGBA(std::uint8_t* buffer, std::size_t stride) {
 }
 
 void TiloObjCWindow::willDestroy() {
+  // What is shown in the window ends with it: popups and full-screen ads shown from its
+  // root view controller report their dismissal.
+  window_->close();
   // The views' handles outlive the window; they leave it now.
   const auto placed = root_->view()->subviews();
   for (const auto& view : placed) {
@@ -88,12 +91,23 @@ extern "C" {
 
 tilo_window* tilo_window_create(double width_pt, double height_pt, double scale) {
   using namespace tilo::bridge;
+  using tilo::platform::ViewRenderer;
+  static_assert(ViewRenderer::kMaxPixelDimension == TILO_WINDOW_MAX_PIXELS);
   tilo_status status = TILO_STATUS_OK;
-  if (!onMainThread())
+  if (!onMainThread()) {
     status = TILO_STATUS_WRONG_THREAD;
-  else if (!std::isfinite(width_pt) || !std::isfinite(height_pt) || width_pt <= 0 ||
-           height_pt <= 0 || (scale != 1 && scale != 2 && scale != 3)) {
+  } else if (!std::isfinite(width_pt) || !std::isfinite(height_pt) || width_pt <= 0 ||
+             height_pt <= 0 || (scale != 1 && scale != 2 && scale != 3)) {
     status = TILO_STATUS_INVALID_ARGUMENT;
+  } else {
+    // Every window renders: at least one pixel a side, and no more than the renderer draws.
+    const double width = ViewRenderer::pixels(width_pt, scale);
+    const double height = ViewRenderer::pixels(height_pt, scale);
+    if (width < 1 || height < 1) {
+      status = TILO_STATUS_INVALID_ARGUMENT;
+    } else if (width > TILO_WINDOW_MAX_PIXELS || height > TILO_WINDOW_MAX_PIXELS) {
+      status = TILO_STATUS_TOO_LARGE;
+    }
   }
   if (status != TILO_STATUS_OK) {
     setLastStatus(status);

@@ -7,7 +7,8 @@
 //
 // View wrappers (banner, native, line banner) are placed in the root view at a frame or
 // pinned to a safe-area edge; the view tree keeps them alive while they are placed, and
-// destroying the window takes them out.
+// destroying the window takes them out. Destroying it also closes the platform window, so
+// that a light popup or full-screen ad shown from it is dismissed (did_dismiss follows).
 #pragma once
 
 #include <cstddef>

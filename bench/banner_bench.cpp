@@ -279,11 +279,7 @@ struct DirectBanner : mediation::GADBannerViewDelegate {
 };
 
 std::size_t loadsOf(const std::string& mediationUnit) {
-  std::size_t n = 0;
-  for (const auto& load : mediation::AdSource::shared().loadRecords()) {
-    n += load.adUnitId == mediationUnit ? 1 : 0;
-  }
-  return n;
+  return mediation::AdSource::shared().loadCount(mediationUnit);
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {

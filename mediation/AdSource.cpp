@@ -245,6 +245,7 @@ void AdSource::reset() {
   units_.clear();
   startStates_ = {{"GADMobileAds", true}};
   loads_.clear();
+  loadCounts_.clear();
 }
 
 AdScript AdSource::scriptFor(const std::string& adUnitId) const {
@@ -270,6 +271,8 @@ void AdSource::load(std::string_view format, const std::string& adUnitId,
   AdScript script = scriptFor(adUnitId);
   {
     std::lock_guard lock(mutex_);
+    ++loadCounts_[adUnitId];
+    if (loads_.size() == kLoadHistoryLimit) loads_.pop_front();
     loads_.push_back(std::move(record));
   }
   platform::Environment::current().mainExecutor()->postDelayed(
@@ -278,7 +281,13 @@ void AdSource::load(std::string_view format, const std::string& adUnitId,
 
 std::vector<LoadRecord> AdSource::loadRecords() const {
   std::lock_guard lock(mutex_);
-  return loads_;
+  return {loads_.begin(), loads_.end()};
+}
+
+std::uint64_t AdSource::loadCount(const std::string& adUnitId) const {
+  std::lock_guard lock(mutex_);
+  auto count = loadCounts_.find(adUnitId);
+  return count != loadCounts_.end() ? count->second : 0;
 }
 
 std::string AdSource::describeLoads() const {

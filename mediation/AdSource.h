@@ -6,9 +6,13 @@
 //   GADInterstitialAd::loadWithAdUnitID("unit-1", GADRequest::create(), completion);
 //
 // Unknown units answer with the "default" script. Unit scripts are laid over "default",
-// field by field. Every load is recorded (unit, format, extras) for tests and debug output.
+// field by field. The most recent loads are recorded (unit, format, extras) for tests and
+// debug output, and every load is counted per unit; nothing grows with the number of loads.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -93,7 +97,14 @@ class AdSource {
             const std::shared_ptr<GADRequest>& request,
             std::function<void(const AdScript&)> deliver);
 
+  // How many load records are kept: older ones are dropped, so that a long session (a
+  // banner refreshing for days) does not grow with its loads.
+  static constexpr std::size_t kLoadHistoryLimit = 256;
+
+  // The most recent loads (at most kLoadHistoryLimit), oldest first.
   std::vector<LoadRecord> loadRecords() const;
+  // Loads of one ad unit since the last reset, including those no longer recorded.
+  std::uint64_t loadCount(const std::string& adUnitId) const;
   // One line per recorded load.
   std::string describeLoads() const;
 
@@ -104,7 +115,8 @@ class AdSource {
   AdScript defaultScript_;
   std::map<std::string, AdScript> units_;
   std::map<std::string, bool> startStates_;
-  std::vector<LoadRecord> loads_;
+  std::deque<LoadRecord> loads_;
+  std::map<std::string, std::uint64_t, std::less<>> loadCounts_;  // one entry per unit
 };
 
 }  // namespace tilo::mediation

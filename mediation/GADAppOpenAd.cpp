@@ -10,8 +10,9 @@ void GADAppOpenAd::loadWithAdUnitID(std::string adUnitId, std::shared_ptr<GADReq
 GADAppOpenAd::GADAppOpenAd(std::string adUnitId, AdScript script)
     : GADFullScreenAd(std::move(adUnitId), std::move(script)) {}
 
-void GADAppOpenAd::presentFromRootViewController(std::shared_ptr<platform::UIViewController>) {
-  presentScripted(nullptr);
+void GADAppOpenAd::presentFromRootViewController(
+    std::shared_ptr<platform::UIViewController> viewController) {
+  presentScripted(viewController, nullptr);
 }
 
 }  // namespace tilo::mediation

@@ -4,6 +4,10 @@
 // A presentation reports, on the main thread and in this order: will-present, impression,
 // the paid event, the click, the reward, and the dismissal once "dismissAfterMs" passed;
 // or only the failure when the script has a "presentError". An ad presents once.
+//
+// An ad presented from a view controller in a window goes with that window: when the
+// window closes while the ad is on screen, the dismissal comes at once (and only once);
+// when it closes before the presentation starts, the presentation fails instead.
 #pragma once
 
 #include <atomic>
@@ -19,6 +23,7 @@
 #include "mediation/GADRequest.h"
 #include "mediation/GADResponseInfo.h"
 #include "mediation/NSError.h"
+#include "platform/Reactive.h"
 #include "platform/ui/UIViewController.h"
 
 namespace tilo::mediation {
@@ -58,11 +63,13 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
   }
 
   // Silent when the ready check refuses. `earnReward` runs where the reward is granted.
-  void presentScripted(std::function<void()> earnReward);
+  void presentScripted(const std::shared_ptr<platform::UIViewController>& viewController,
+                       std::function<void()> earnReward);
   const AdScript& script() const { return script_; }
 
  private:
   void runPresentation(const std::function<void()>& earnReward);
+  void dismiss();
 
   std::string adUnitId_;
   AdScript script_;
@@ -71,6 +78,11 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
   std::atomic<bool> presented_{false};
   std::weak_ptr<GADFullScreenContentDelegate> delegate_;
   std::function<void(const GADAdValue&)> paidEventHandler_;
+  // The window of the presenting view controller, while the ad is on its way or on screen.
+  platform::Subscription windowClosed_;
+  bool windowGone_ = false;
+  bool onScreen_ = false;
+  bool dismissed_ = false;
 };
 
 }  // namespace tilo::mediation

@@ -10,8 +10,9 @@ void GADInterstitialAd::loadWithAdUnitID(std::string adUnitId, std::shared_ptr<G
 GADInterstitialAd::GADInterstitialAd(std::string adUnitId, AdScript script)
     : GADFullScreenAd(std::move(adUnitId), std::move(script)) {}
 
-void GADInterstitialAd::presentFromRootViewController(std::shared_ptr<platform::UIViewController>) {
-  presentScripted(nullptr);
+void GADInterstitialAd::presentFromRootViewController(
+    std::shared_ptr<platform::UIViewController> viewController) {
+  presentScripted(viewController, nullptr);
 }
 
 }  // namespace tilo::mediation

@@ -14,9 +14,10 @@ GADAdReward GADRewardedAd::adReward() const {
   return script().reward.value_or(GADAdReward{});
 }
 
-void GADRewardedAd::presentFromRootViewController(std::shared_ptr<platform::UIViewController>,
-                                                  std::function<void()> userDidEarnRewardHandler) {
-  presentScripted(std::move(userDidEarnRewardHandler));
+void GADRewardedAd::presentFromRootViewController(
+    std::shared_ptr<platform::UIViewController> viewController,
+    std::function<void()> userDidEarnRewardHandler) {
+  presentScripted(viewController, std::move(userDidEarnRewardHandler));
 }
 
 }  // namespace tilo::mediation

@@ -1,5 +1,6 @@
 #include "Tilo/ads/AdRefreshCoordinator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/Application.h"
@@ -74,8 +75,9 @@ void AdRefreshCoordinator::evaluateVisibility() {
 
 void AdRefreshCoordinator::startRefreshTimer() {
   if (timer_ || !(refreshInterval_ > 0) || !std::isfinite(refreshInterval_)) return;
+  const double interval = std::max(refreshInterval_, kMinimumRefreshInterval);
   std::weak_ptr<AdRefreshCoordinator> weak = weak_from_this();
-  timer_ = platform::Timer::scheduled(refreshInterval_, false, [weak] {
+  timer_ = platform::Timer::scheduled(interval, false, [weak] {
     if (auto self = weak.lock()) self->refreshTimerFired();
   });
 }

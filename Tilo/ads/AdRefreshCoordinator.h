@@ -43,14 +43,19 @@ class AdRefreshCoordinator : public std::enable_shared_from_this<AdRefreshCoordi
   platform::Publisher<bool> isVisiblePublisher() { return isVisible_->publisher(); }
   platform::Publisher<bool> isAppActivePublisher() { return isAppActive_->publisher(); }
 
+  // The shortest refresh period: a positive interval below it (a backend typo such as
+  // 1e-9) counts as this, so that a view never reloads in a busy loop.
+  static constexpr double kMinimumRefreshInterval = 1.0;
+
   double refreshInterval() const { return refreshInterval_; }
-  // Seconds; 0 or less turns refresh off.
+  // Seconds; 0 or less (or not a number) turns refresh off, and a positive value below
+  // kMinimumRefreshInterval counts as kMinimumRefreshInterval.
   void setRefreshInterval(double seconds) { refreshInterval_ = seconds; }
   std::function<void()> refreshHandler;
 
   void evaluateVisibility();
-  // Starts a one-shot timer of refreshInterval seconds, unless one is running or the
-  // interval is not positive.
+  // Starts a one-shot timer of refreshInterval seconds (at least kMinimumRefreshInterval),
+  // unless one is running or the interval is not positive.
   void startRefreshTimer();
   void stopRefreshTimer();
   const std::shared_ptr<platform::Timer>& timer() const { return timer_; }

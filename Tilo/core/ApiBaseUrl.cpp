@@ -46,6 +46,22 @@ bool isLoopbackHost(const std::string& host) {
   return (ntohl(address.s_addr) >> 24) == 127;
 }
 
+// Bytes outside printable ASCII as \xHH.
+std::string escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+      out += c;
+    } else {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      out += hex;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void setApiBaseUrlOverride(std::optional<std::string> url) {
@@ -54,6 +70,12 @@ void setApiBaseUrlOverride(std::optional<std::string> url) {
 }
 
 bool isAcceptableApiBaseUrl(std::string_view url) {
+  // Printable ASCII only: a CR or LF would split the request line or a header, and a NUL,
+  // space or other control character has no place in a URL.
+  const bool printable = std::all_of(url.begin(), url.end(), [](char c) {
+    return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F;
+  });
+  if (!printable) return false;
   const std::string text = lower(url);
   const bool https = text.starts_with("https://");
   if (!https && !text.starts_with("http://")) return false;
@@ -75,10 +97,12 @@ std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {
   }
   if (requested) {
     if (isAcceptableApiBaseUrl(*requested)) return *requested;
-    // A configuration mistake the integrator must see, whatever the log level.
+    // A configuration mistake the integrator must see, whatever the log level; the URL is
+    // escaped so that it stays on one line.
     std::fprintf(stderr,
-                 "API base URL refused (plain http is allowed only for loopback hosts): %s\n",
-                 requested->c_str());
+                 "API base URL refused (https://, or http:// to a loopback host, in printable "
+                 "ASCII): %s\n",
+                 escaped(*requested).c_str());
   }
   return environment == TiloConfiguration::Environment::development ? kDevelopmentApiBaseUrl
                                                                     : kProductionApiBaseUrl;

@@ -3,8 +3,9 @@
 //   TiloAds::setApiBaseUrl("http://127.0.0.1:8080");   // or TILO_API_BASE_URL, before shared()
 //
 // Warning: plain http:// is honoured only for loopback hosts (127.0.0.0/8, localhost,
-// [::1]); any other override that is not https:// is refused with a line on standard
-// error and the built-in URL stays in force. A release build that runs with an override
+// [::1]), and only printable ASCII without spaces is honoured (no CR, LF or other control
+// character); any other override is refused with a line on standard error and the
+// built-in URL stays in force. A release build that runs with an override
 // (or with TILO_DEV_CA_FILE) logs that once, at error level, when it first sends a request.
 #pragma once
 
@@ -25,7 +26,7 @@ inline constexpr const char* kPublisherDashboardUrl = "https://dashboard.tiloads
 void setApiBaseUrlOverride(std::optional<std::string> url);
 // The override if acceptable, else the constant for `environment`.
 std::string resolveApiBaseUrl(TiloConfiguration::Environment environment);
-// https:// with a host, or http:// to a loopback host.
+// https:// with a host, or http:// to a loopback host; printable ASCII, no spaces.
 bool isAcceptableApiBaseUrl(std::string_view url);
 
 #ifdef NDEBUG

@@ -1,5 +1,7 @@
 #include "Tilo/views/TiloLightPopupViewController.h"
 
+#include <utility>
+
 #include "Tilo/views/HexColor.h"
 #include "platform/Environment.h"
 #include "platform/ui/NSLayoutConstraint.h"
@@ -158,12 +160,30 @@ void TiloLightPopupViewController::close() {
   platform::postToMain([weak, listener = lightPopupadListener_] {
     auto self = weak.lock();
     if (!self) return;
+    self->closing_ = true;
     self->dismissViewController(true, [weak, listener] {
       auto onDismiss = listener->onDismiss;
       if (!onDismiss) return;
       auto controller = weak.lock();
       onDismiss(controller ? std::optional<TiloAdInfo>(controller->displayAdInfo()) : std::nullopt);
     });
+    if (!self->isBeingDismissed()) self->closing_ = false;  // refused: nothing to report
+  });
+}
+
+void TiloLightPopupViewController::viewDidDisappear(bool animated) {
+  UIViewController::viewDidDisappear(animated);
+  if (!isBeingDismissed() || std::exchange(closing_, false)) return;
+  // Not its own close: its window went away. The timer would only find nothing to close.
+  if (dismissTimer_) dismissTimer_->invalidate();
+  dismissTimer_.reset();
+  std::weak_ptr<TiloLightPopupViewController> weak =
+      std::static_pointer_cast<TiloLightPopupViewController>(shared_from_this());
+  platform::postToMain([weak, listener = lightPopupadListener_] {
+    auto onDismiss = listener->onDismiss;
+    if (!onDismiss) return;
+    auto controller = weak.lock();
+    onDismiss(controller ? std::optional<TiloAdInfo>(controller->displayAdInfo()) : std::nullopt);
   });
 }
 

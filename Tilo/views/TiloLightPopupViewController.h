@@ -3,6 +3,10 @@
 // presentation completes it closes itself after 6 seconds; while another controller is
 // presented on top (a page the ad opened) the close waits in 3-second steps.
 //
+// Dismissed by anything else than its own close (its window closed under it), it stops
+// its timer and reports the dismissal all the same, on the next turn of the main loop, so
+// that a host paused for the popup always hears it end.
+//
 // Made by TiloLightPopupAdLoader, one per load; hosts reach it through TiloLightPopupAd.
 // Main thread only. The dismiss timer holds the controller weakly and dies with it.
 #pragma once
@@ -43,6 +47,7 @@ class TILO_EXPORT TiloLightPopupViewController : public platform::UIViewControll
 
   void loadView() override;
   void viewDidLoad() override;
+  void viewDidDisappear(bool animated) override;
   // The close button's action: closes at once.
   void handleCloseButtonTapped();
 
@@ -64,6 +69,8 @@ class TILO_EXPORT TiloLightPopupViewController : public platform::UIViewControll
   std::shared_ptr<platform::Timer> dismissTimer_;
   std::shared_ptr<platform::UIButton> closeButton_;
   std::shared_ptr<platform::UIView> backgroundView_;
+  // Its own close is dismissing it; the close's completion reports that dismissal.
+  bool closing_ = false;
 };
 
 }  // namespace tilo

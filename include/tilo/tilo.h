@@ -79,7 +79,8 @@ typedef enum tilo_status {
   TILO_STATUS_MISSING_CALLBACK = -9,   /* a required delegate entry is NULL */
   TILO_STATUS_WRONG_THREAD = -10,      /* main-thread-only call from another thread */
   TILO_STATUS_ALREADY_STARTED = -11,   /* a start-up setting after the SDK was built */
-  TILO_STATUS_BUFFER_TOO_SMALL = -12   /* a stride or capacity too small for the data */
+  TILO_STATUS_BUFFER_TOO_SMALL = -12,  /* a stride or capacity too small for the data */
+  TILO_STATUS_TOO_LARGE = -13          /* a size beyond a documented limit */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.
@@ -117,8 +118,9 @@ TILO_API tilo_status tilo_set_log_callback(tilo_log_callback callback, void* con
 TILO_API tilo_status tilo_set_bundle_directory(const char* path);
 /* The application's data folder (default: $XDG_DATA_HOME/<bundle id>). */
 TILO_API tilo_status tilo_set_application_container(const char* path);
-/* A development backend: https://, or http:// to a loopback host (else
- * TILO_STATUS_INVALID_ARGUMENT). */
+/* A development backend: https://, or http:// to a loopback host, in printable ASCII
+ * without spaces (else TILO_STATUS_INVALID_ARGUMENT: a line break or other control
+ * character is refused, never sent). */
 TILO_API tilo_status tilo_set_development_base_url(const char* url);
 
 /* ---------------------------------------------------------------------------------------
@@ -274,15 +276,26 @@ typedef enum tilo_appearance {
   TILO_APPEARANCE_DARK = 1
 } tilo_appearance;
 
-/* A window of `width_pt` × `height_pt` points (positive, finite) at `scale` 1, 2 or 3.
- * NULL on failure (tilo_last_status). The host owns it: tilo_window_destroy. */
+/* The largest window, in pixels per side (points × scale). */
+#define TILO_WINDOW_MAX_PIXELS 16384
+
+/* A window of `width_pt` × `height_pt` points (finite, at least one pixel a side) at
+ * `scale` 1, 2 or 3. A side of more than TILO_WINDOW_MAX_PIXELS pixels is refused with
+ * TILO_STATUS_TOO_LARGE (never cropped or scaled); other bad sizes or scales give
+ * TILO_STATUS_INVALID_ARGUMENT. NULL on failure (tilo_last_status). The host owns it:
+ * tilo_window_destroy. */
 TILO_API tilo_window* tilo_window_create(double width_pt, double height_pt, double scale);
+/* Takes the placed views out (their handles stay valid) and ends what is shown from the
+ * window: a light popup shown there calls did_dismiss, and an interstitial or rewarded ad
+ * shown from its root view controller calls did_dismiss (did_fail_to_show when it had not
+ * started yet), on the next turns of the main loop. */
 TILO_API tilo_status tilo_window_destroy(tilo_window* window);
 /* Insets in points, each >= 0 and together smaller than the window. */
 TILO_API tilo_status tilo_window_set_safe_area_insets(tilo_window* window, double top, double left,
                                                       double bottom, double right);
 TILO_API tilo_status tilo_window_set_appearance(tilo_window* window, int appearance);
-/* The pixel size of a render: points × scale, rounded. */
+/* The pixel size of a render: points × scale, rounded up; at most TILO_WINDOW_MAX_PIXELS
+ * a side. */
 TILO_API tilo_status tilo_window_pixel_size(tilo_window* window, int* width, int* height);
 /* Draws the window (with what it presents) into `buffer`: RGBA8, premultiplied alpha, the
  * pixel size above, rows `stride` bytes apart (>= width × 4). */

@@ -12,7 +12,8 @@
 // (the tree's root when there is no window), rounded to 1/1000. Colours are "#RRGGBBAA"
 // resolved for the window's appearance. Keys that do not apply to a view are left out;
 // the private subviews of controls are described on the control (a button's "text").
-// The tree is laid out first.
+// The tree is laid out first. The dump recurses once per level, which the tree's depth
+// limit (UIView::kMaxTreeDepth) keeps to a bounded stack.
 #pragma once
 
 #include <string>

@@ -214,6 +214,18 @@ void LayoutEngine::rebuild() {
       if (second) referenced.insert(second.get());
     }
   }
+  if (views.size() > UIView::kMaxLayoutViews ||
+      constraints.size() > UIView::kMaxLayoutConstraints) {
+    UIDiagnostics::report(
+        {UIDiagnostic::Kind::limitExceeded,
+         "Unable to lay out " + root_.layoutName() + ": " + std::to_string(views.size()) +
+             " views and " + std::to_string(constraints.size()) +
+             " constraints, more than the limit of " + std::to_string(UIView::kMaxLayoutViews) +
+             " views and " + std::to_string(UIView::kMaxLayoutConstraints) + " constraints",
+         {}});
+    rebuilding_ = false;
+    return;  // no members: nothing is solved or written
+  }
   std::sort(constraints.begin(), constraints.end(),
             [](const auto* a, const auto* b) { return a->activationOrder_ < b->activationOrder_; });
 

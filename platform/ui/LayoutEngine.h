@@ -17,6 +17,12 @@
 // ten thousand times, and 999 (about 10^8) stays well below `required`, which 1000 maps
 // to, without the huge ratios that would cost the simplex its precision.
 //
+// A tree of more than UIView::kMaxLayoutViews views or UIView::kMaxLayoutConstraints
+// active constraints is not laid
+// out at all (its frames stay as they are) and one limitExceeded report per rebuild says
+// why: a chain of n constraints fills the tableau with about n² cells, so the caps bound
+// the time and memory a layout can take (2,048 chained labels: about 2 s and 200 MB).
+//
 // After a solve, labels whose intrinsic height depends on their width learn the width
 // they got, safe-area guides of views learn how far the window's insets reach into them,
 // and the system is solved again until nothing changes (at most eight passes).

@@ -25,6 +25,7 @@ struct UIDiagnostic {
     textTooLong,               // a label text beyond the limit was cut
     presentation,              // a presentation or dismissal was refused
     layout,                    // layout did not settle within its pass limit
+    limitExceeded,             // a tree too deep to build, or too large to lay out: refused
   };
 
   Kind kind;

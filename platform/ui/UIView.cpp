@@ -25,6 +25,19 @@ UILayoutPriority clippedPriority(UILayoutPriority priority) {
   return std::clamp(priority, 1.0f, 1000.0f);
 }
 
+// Views from `view` down to its deepest leaf, both included; without recursion.
+std::size_t levelsBelow(const UIView& view) {
+  std::size_t deepest = 0;
+  std::vector<std::pair<const UIView*, std::size_t>> stack{{&view, 1}};
+  while (!stack.empty()) {
+    auto [v, level] = stack.back();
+    stack.pop_back();
+    deepest = std::max(deepest, level);
+    for (const auto& subview : v->subviews()) stack.emplace_back(subview.get(), level + 1);
+  }
+  return deepest;
+}
+
 }  // namespace
 
 std::shared_ptr<UIView> UIView::create(const CGRect& frame) {
@@ -43,7 +56,9 @@ UIView::~UIView() {
   // Constraints naming this view go with it. They are deactivated through the raw owner
   // pointers they keep, since weak references to this view no longer lock.
   engine_.reset();
-  auto constraints = constraints_;
+  // Taken out first, so that each deactivation does not search this view's whole list.
+  auto constraints = std::move(constraints_);
+  constraints_.clear();
   for (auto& constraint : constraints) constraint->setActive(false);
   // Subviews that outlive this view become separate trees: constraints between them go.
   for (auto& subview : subviews_) subview->deactivateConstraintsLeavingSubtree();
@@ -116,6 +131,16 @@ void UIView::insertSubview(const std::shared_ptr<UIView>& view, std::size_t inde
     subviews_.insert(
         subviews_.begin() + static_cast<std::ptrdiff_t>(std::min(index, subviews_.size())), keep);
     markTreeNeedsLayout();
+    return;
+  }
+  std::size_t levels = levelsBelow(*view) + 1;  // this view and what goes below it
+  for (const UIView* v = this; v->superview_; v = v->superview_) ++levels;
+  if (levels > kMaxTreeDepth) {
+    UIDiagnostics::report({UIDiagnostic::Kind::limitExceeded,
+                           "Unable to add " + view->layoutName() + " to " + layoutName() +
+                               ": the tree would be " + std::to_string(levels) +
+                               " views deep, more than " + std::to_string(kMaxTreeDepth),
+                           {}});
     return;
   }
   UIWindow* newWindow = window_;

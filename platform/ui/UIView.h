@@ -23,6 +23,11 @@
 // there are dead). A subclass may redirect addSubview into a container of its own and
 // add the container itself with UIView::addSubview.
 //
+// Depth: a tree is at most kMaxTreeDepth views deep, its root included. addSubview (and
+// every insert) that would make it deeper is refused with a limitExceeded report, so that
+// the traversals that recurse over the tree (drawing, dumps, hit tests, destruction) run
+// on a bounded stack.
+//
 // Layout: setNeedsLayout marks a view; layoutIfNeeded (on any view of the tree) solves
 // the constraints of the whole tree, writes the frames of views that do not translate
 // their autoresizing mask, and calls layoutSubviews top-down on every marked view (a
@@ -81,11 +86,19 @@ class UIView : public LayoutItem, public std::enable_shared_from_this<UIView> {
   CGPoint center() const { return {frame_.midX(), frame_.midY()}; }
   void setCenter(const CGPoint& center);
 
+  // The most views from a root down to its deepest leaf, both included.
+  static constexpr std::size_t kMaxTreeDepth = 256;
+  // The largest tree that layout solves: beyond it the tree is not laid out, with a
+  // limitExceeded report (see LayoutEngine).
+  static constexpr std::size_t kMaxLayoutViews = 2048;
+  static constexpr std::size_t kMaxLayoutConstraints = 8192;
+
   // Hierarchy.
   std::shared_ptr<UIView> superview() const;
   const std::vector<std::shared_ptr<UIView>>& subviews() const { return subviews_; }
   // Adds `view` on top (moving it from its old superview). Adding a view to itself or to
-  // one of its descendants is ignored.
+  // one of its descendants is ignored; one that would make the tree deeper than
+  // kMaxTreeDepth is refused with a report.
   virtual void addSubview(const std::shared_ptr<UIView>& view);
   void insertSubviewAtIndex(const std::shared_ptr<UIView>& view, std::size_t index);
   void insertSubviewAboveSubview(const std::shared_ptr<UIView>& view, const UIView* sibling);

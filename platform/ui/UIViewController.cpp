@@ -1,6 +1,7 @@
 #include "platform/ui/UIViewController.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/Environment.h"
 #include "platform/Timer.h"
@@ -57,11 +58,27 @@ bool UIViewController::removesPresenterView() const {
 
 void UIViewController::schedule(bool animated, std::function<void()> step) {
   if (animated) {
-    transitionTimer_ = Timer::scheduled(transitionDuration, false, std::move(step));
+    pendingStep_ = std::move(step);
+    std::weak_ptr<UIViewController> weak = weak_from_this();
+    transitionTimer_ = Timer::scheduled(transitionDuration, false, [weak] {
+      if (auto self = weak.lock()) self->runPendingStep();
+    });
   } else {
     transitionTimer_.reset();
+    pendingStep_ = nullptr;
     postToMain(std::move(step));
   }
+}
+
+void UIViewController::runPendingStep() {
+  if (auto step = std::exchange(pendingStep_, nullptr)) step();
+}
+
+void UIViewController::finishTransitionNow() {
+  if (transition_ == Transition::none) return;
+  auto self = shared_from_this();
+  if (transitionTimer_) transitionTimer_->invalidate();
+  runPendingStep();
 }
 
 void UIViewController::presentViewController(std::shared_ptr<UIViewController> controller,
@@ -80,7 +97,7 @@ void UIViewController::presentViewController(std::shared_ptr<UIViewController> c
     return refuse("Attempt to present " + what + " while a presentation is in progress");
   }
   auto window = view_ ? view_->window() : nullptr;
-  if (!window) {
+  if (!window || window->isClosed()) {
     return refuse("Attempt to present " + what + " whose view is not in the window hierarchy");
   }
   presented_ = controller;
@@ -135,13 +152,17 @@ void UIViewController::dismissViewController(bool animated, std::function<void()
   for (auto it = above.rbegin(); it != above.rend(); ++it) {
     auto& controller = *it;
     controller->transitionTimer_.reset();
+    controller->pendingStep_ = nullptr;
     controller->transition_ = Transition::none;
+    controller->beingDismissed_ = true;
     controller->viewWillDisappear(false);
     if (controller->view_) controller->view_->removeFromSuperview();
     controller->viewDidDisappear(false);
+    controller->beingDismissed_ = false;
     if (auto p = controller->presenting_.lock()) p->presented_.reset();
     controller->presenting_.reset();
   }
+  target->beingDismissed_ = true;
   target->viewWillDisappear(animated);
   if (auto hidden = target->hiddenPresenterView_.lock()) {
     if (window && !hidden->windowPointer()) {
@@ -179,6 +200,7 @@ void UIViewController::finishDismissal(bool animated, std::function<void()> comp
   }
   presenting_.reset();
   viewDidDisappear(animated);
+  beingDismissed_ = false;
   if (completion) completion();
 }
 

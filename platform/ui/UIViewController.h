@@ -17,8 +17,13 @@
 // animated, and its completion runs on the main loop afterwards (without animation: on
 // the next turn of the main loop). Refused, with a report through UIDiagnostics and the
 // completion not called: presenting from a controller that already presents one, whose
-// view is in no window, or while a transition is running; presenting a controller that is
-// already presented; dismissing while a transition is running.
+// view is in no window (or in a closed one), or while a transition is running; presenting
+// a controller that is already presented; dismissing while a transition is running.
+//
+// A window that closes (UIWindow::close) dismisses what is presented in it: running
+// transitions end at once, then every presented controller goes without animation,
+// topmost first. Its viewWillDisappear and viewDidDisappear run with isBeingDismissed()
+// true, as in any dismissal, so a controller can tell being dismissed from being covered.
 //
 // Main thread only. The presenter holds the presented controller; the presented one
 // refers to its presenter weakly.
@@ -90,7 +95,11 @@ class UIViewController : public std::enable_shared_from_this<UIViewController> {
   const std::shared_ptr<UIViewController>& presentedViewController() const { return presented_; }
   std::shared_ptr<UIViewController> presentingViewController() const { return presenting_.lock(); }
   bool isBeingPresented() const { return transition_ == Transition::presenting; }
-  bool isBeingDismissed() const { return transition_ == Transition::dismissing; }
+  // True from the start of its dismissal until its viewDidDisappear has returned.
+  bool isBeingDismissed() const { return beingDismissed_; }
+  // Ends a running animated transition now, as if its time had passed: a presentation's
+  // or dismissal's completion runs before this returns. Nothing when none runs.
+  void finishTransitionNow();
 
   UIModalPresentationStyle modalPresentationStyle() const { return presentationStyle_; }
   void setModalPresentationStyle(UIModalPresentationStyle style) { presentationStyle_ = style; }
@@ -115,8 +124,10 @@ class UIViewController : public std::enable_shared_from_this<UIViewController> {
   bool removesPresenterView() const;
   void finishPresentation(bool animated, std::function<void()> completion);
   void finishDismissal(bool animated, std::function<void()> completion);
-  // Runs `step` after the transition time (animated) or on the next main-loop turn.
+  // Runs `step` after the transition time (animated, kept as pendingStep_ until then so
+  // that finishTransitionNow can run it early) or on the next main-loop turn.
   void schedule(bool animated, std::function<void()> step);
+  void runPendingStep();
 
   std::string title_;
   std::shared_ptr<UIView> view_;
@@ -125,6 +136,8 @@ class UIViewController : public std::enable_shared_from_this<UIViewController> {
   UIModalPresentationStyle presentationStyle_ = UIModalPresentationStyle::automatic;
   UIModalTransitionStyle transitionStyle_ = UIModalTransitionStyle::coverVertical;
   Transition transition_ = Transition::none;
+  bool beingDismissed_ = false;
+  std::function<void()> pendingStep_;
   double transitionStart_ = 0;
   bool transitionAnimated_ = false;
   std::shared_ptr<Timer> transitionTimer_;

@@ -7,10 +7,16 @@
 //   window->tap({195, 700});   // delivered to the control under the point, if any
 //
 // A window lays itself out before it renders (ViewRenderer) and before a tap.
+//
+// When its host destroys it, the window is closed first (close()): what is presented in
+// it is dismissed and close observers hear it, so that nothing shown there waits forever
+// for a dismissal. A window released without close() ends its presentations silently.
 #pragma once
 
+#include <functional>
 #include <memory>
 
+#include "platform/Reactive.h"
 #include "platform/ui/UIView.h"
 
 namespace tilo::platform {
@@ -49,6 +55,16 @@ class UIWindow : public UIView {
   // control runs its touch-up-inside actions). Returns whether anything handled it.
   bool tap(const CGPoint& point);
 
+  // Ends the window for good: the close observers run, running transitions finish at
+  // once (their completions run), then every controller presented in it is dismissed
+  // without animation, topmost first. Nothing can be presented in it afterwards. Once
+  // only; main thread only.
+  void close();
+  bool isClosed() const { return *closed_->value(); }
+  // `onClose` runs when the window closes (at once when it already has), under the
+  // subscription's lock: post anything that calls out to a host.
+  [[nodiscard]] Subscription observeClose(std::function<void()> onClose);
+
   void layoutSubviews() override;
   void setFrame(const CGRect& frame) override;
 
@@ -59,6 +75,7 @@ class UIWindow : public UIView {
   UIEdgeInsets safeArea_;
   UIUserInterfaceStyle appearance_ = UIUserInterfaceStyle::light;
   std::shared_ptr<UIViewController> root_;
+  std::shared_ptr<CurrentValueSubject<bool>> closed_ = CurrentValueSubject<bool>::create(false);
 };
 
 }  // namespace tilo::platform

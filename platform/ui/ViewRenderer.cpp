@@ -222,6 +222,7 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   CGRect bounds = view.bounds();
   cairo_translate(cr, -bounds.x(), -bounds.y());
   view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
+  // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
   for (const auto& subview : view.subviews()) drawView(cr, *subview, state, false);
   cairo_restore(cr);
   double border = std::min(layer.borderWidth(), std::min(box.width(), box.height()) / 2);
@@ -261,16 +262,22 @@ ViewRenderer::~ViewRenderer() {
   if (surface_) cairo_surface_destroy(surface_);
 }
 
-void ViewRenderer::pixelSize(const UIView& view, double scale, int& width, int& height) {
+double ViewRenderer::pixels(double points, double scale) {
+  return std::ceil(points * scale - 1e-6);
+}
+
+bool ViewRenderer::pixelSize(const UIView& view, double scale, int& width, int& height) {
   scale = effectiveScale(view, scale);
-  CGSize size = view.bounds().size;
-  // Limits keep a hostile size from asking for gigabytes.
-  auto pixels = [scale](double points) {
-    double value = std::ceil(points * scale - 1e-6);
-    return std::isfinite(value) ? static_cast<int>(std::clamp(value, 0.0, 16384.0)) : 0;
-  };
-  width = pixels(size.width);
-  height = pixels(size.height);
+  const CGSize size = view.bounds().size;
+  const double w = std::max(pixels(size.width, scale), 0.0);
+  const double h = std::max(pixels(size.height, scale), 0.0);
+  if (!(w <= kMaxPixelDimension) || !(h <= kMaxPixelDimension)) {
+    width = height = 0;
+    return false;
+  }
+  width = static_cast<int>(w);
+  height = static_cast<int>(h);
+  return true;
 }
 
 cairo_surface_t* ViewRenderer::draw(UIView& view, double scale) {
@@ -316,7 +323,10 @@ bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int
     return false;
   };
   int expectedWidth = 0, expectedHeight = 0;
-  pixelSize(view, scale, expectedWidth, expectedHeight);
+  if (!pixelSize(view, scale, expectedWidth, expectedHeight)) {
+    return fail("the view is larger than " + std::to_string(kMaxPixelDimension) +
+                " pixels on a side");
+  }
   if (expectedWidth <= 0 || expectedHeight <= 0) return fail("the view has no pixels to render");
   if (width != expectedWidth || height != expectedHeight) {
     return fail("the buffer is " + std::to_string(width) + " x " + std::to_string(height) +
@@ -386,7 +396,14 @@ bool ViewRenderer::writePNG(UIView& view, const std::string& path, std::string* 
                             double scale) {
   Bytes png = pngData(view, scale);
   if (png.empty()) {
-    if (error) *error = "the view has no pixels to render";
+    int width = 0, height = 0;
+    view.layoutIfNeeded();
+    if (error) {
+      *error = pixelSize(view, scale, width, height)
+                   ? "the view has no pixels to render"
+                   : "the view is larger than " + std::to_string(kMaxPixelDimension) +
+                         " pixels on a side";
+    }
     return false;
   }
   if (!FileSystem::atomicWrite(

@@ -48,11 +48,20 @@ class ViewRenderer {
     std::vector<std::uint8_t> rgba;  // stride = width × 4
   };
 
-  // Pixel size of `view` rendered at `scale` (0 = its window's scale, else 1).
-  static void pixelSize(const UIView& view, double scale, int& width, int& height);
+  // The largest render, in pixels per side: a bigger view is refused, never cropped or
+  // scaled down, so that a hostile size cannot ask for gigabytes.
+  static constexpr int kMaxPixelDimension = 16384;
+
+  // Pixels covering `points` at `scale`: points × scale rounded up (less 1e-6, so that
+  // 100.0000001 stays 100); infinite or NaN when the product is.
+  static double pixels(double points, double scale);
+  // Pixel size of `view` rendered at `scale` (0 = its window's scale, else 1). False,
+  // with 0 × 0, when a side is beyond kMaxPixelDimension or not finite.
+  static bool pixelSize(const UIView& view, double scale, int& width, int& height);
 
   // Into caller memory of exactly the pixel size of the view. False (and `error`) for
-  // a size mismatch, a stride below width × 4, or a view with no pixels.
+  // a size mismatch, a stride below width × 4, a view with no pixels or one beyond
+  // kMaxPixelDimension.
   bool renderRGBA(UIView& view, std::uint8_t* pixels, int width, int height, std::size_t stride,
                   AlphaMode mode, std::string* error = nullptr, double scale = 0);
   Image render(UIView& view, AlphaMode mode = AlphaMode::straight, double scale = 0);

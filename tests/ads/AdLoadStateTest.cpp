@@ -250,6 +250,24 @@ TEST_F(AdLoadStateTest, RefreshTimerFollowsVisibilityAndTheApplication) {
   view->removeFromSuperview();
   coordinator->evaluateVisibility();
   EXPECT_FALSE(coordinator->timer());
+  // 6. A positive interval below a second counts as one second, also when the handler
+  //    restarts the timer at once, as a banner does after each impression.
+  refreshes = 0;
+  coordinator->setRefreshInterval(1e-9);
+  show();
+  env.advance(0.999);
+  EXPECT_EQ(refreshes, 0);
+  env.advance(0.001);
+  EXPECT_EQ(refreshes, 1);
+  coordinator->refreshHandler = [&] {
+    ++refreshes;
+    coordinator->stopRefreshTimer();
+    coordinator->startRefreshTimer();
+  };
+  coordinator->setRefreshInterval(0.25);
+  coordinator->evaluateVisibility();
+  env.advance(10);
+  EXPECT_EQ(refreshes, 11);
 }
 
 TEST_F(AdLoadStateTest, ReleasedObjectsLeaveNothingBehind) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string_view>
 
 #include "Tilo/core/ApiBaseUrl.h"
 #include "Tilo/core/TiloLogger.h"
@@ -15,12 +16,17 @@ TEST(ApiBaseUrlTest, PlainHttpOnlyForLoopbackHosts) {
         "http://127.45.0.9", "HTTP://LOCALHOST:3000/", "http://[::1]:9000"}) {
     EXPECT_TRUE(isAcceptableApiBaseUrl(url)) << url;
   }
-  for (const char* url : {"http://api.example.com", "http://10.0.0.1:8080", "http://128.0.0.1",
-                          "http://127.0.0.1.example.com", "http://127.0.0.1@example.com",
-                          "http://localhost.example.com", "http://[::2]:80", "ftp://127.0.0.1",
-                          "https://", "127.0.0.1:8080", ""}) {
+  for (const char* url :
+       {"http://api.example.com", "http://10.0.0.1:8080", "http://128.0.0.1",
+        "http://127.0.0.1.example.com", "http://127.0.0.1@example.com",
+        "http://localhost.example.com", "http://[::2]:80", "ftp://127.0.0.1", "https://",
+        "127.0.0.1:8080", "", "https://api.example.com\r\nX-A: b", "http://127.0.0.1:80/\n",
+        "https://api.example.com\t", "https://api.example.com/a b", "https://api.example.com/\x7f",
+        "https://api.example.com/\xc2\x85", "\x01https://api.example.com"}) {
     EXPECT_FALSE(isAcceptableApiBaseUrl(url)) << url;
   }
+  using namespace std::string_view_literals;
+  EXPECT_FALSE(isAcceptableApiBaseUrl("https://api.example.com\0.evil"sv));
 }
 
 TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {
@@ -41,8 +47,16 @@ TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(resolveApiBaseUrl(Env::production), kProductionApiBaseUrl);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "API base URL refused (plain http is allowed only for loopback hosts): "
+            "API base URL refused (https://, or http:// to a loopback host, in printable ASCII): "
             "http://staging.example.com\n");
+  // 3. A line break is refused, and the refusal stays on one line.
+  setenv("TILO_API_BASE_URL", "https://staging.example.com\r\nX-Injected: 1", 1);
+  setApiBaseUrlOverride(std::nullopt);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(resolveApiBaseUrl(Env::development), kDevelopmentApiBaseUrl);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "API base URL refused (https://, or http:// to a loopback host, in printable ASCII): "
+            "https://staging.example.com\\x0D\\x0AX-Injected: 1\n");
 
   setApiBaseUrlOverride(std::nullopt);
   unsetenv("TILO_API_BASE_URL");

@@ -108,7 +108,8 @@ TEST_P(CHostScenarioTest, PassesEveryCheck) {
 
 INSTANTIATE_TEST_SUITE_P(CApi, CHostScenarioTest,
                          ::testing::Values(c_host_full_screen_delegates, c_host_bad_input,
-                                           c_host_destroy_inside_callbacks));
+                                           c_host_destroy_inside_callbacks,
+                                           c_host_window_destroyed_under_ads));
 
 TEST_F(CApiTest, ALogCallbackMayCallBackIntoTheSdkDuringStartUpAndLoads) {
   // A deadlock here would hang the suite: the watchdog ends it with this name instead.
@@ -244,6 +245,8 @@ TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
   EXPECT_EQ(tilo_set_application_container(container.c_str()), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_bundle_directory(""), TILO_STATUS_EMPTY_STRING);
   EXPECT_EQ(tilo_set_development_base_url("http://10.0.0.1:80"), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_set_development_base_url((sdk.baseUrl() + "\r\nX-A: 1").c_str()),
+            TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(tilo_set_development_base_url(sdk.baseUrl().c_str()), TILO_STATUS_OK);
   EXPECT_FALSE(TiloAds::isSharedBuilt());
   initialize();
@@ -311,10 +314,24 @@ TEST_F(CApiTest, LogCallbackReplacesStandardOutput) {
 }
 
 TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
-  // 1. Pixel size, strides, appearance and insets.
+  // 1. Sizes: at least one pixel and at most TILO_WINDOW_MAX_PIXELS a side, refused
+  //    rather than cropped; pixel size, strides, appearance and insets.
+  EXPECT_EQ(tilo_window_create(1e308, 1e308, 3), nullptr);
+  EXPECT_EQ(tilo_last_status(), TILO_STATUS_TOO_LARGE);
+  EXPECT_STREQ(tilo_status_name(TILO_STATUS_TOO_LARGE), "TILO_STATUS_TOO_LARGE");
+  EXPECT_EQ(tilo_window_create(100, 5462, 3), nullptr);  // 16,386 pixels high
+  EXPECT_EQ(tilo_last_status(), TILO_STATUS_TOO_LARGE);
+  EXPECT_EQ(tilo_window_create(1e-300, 50, 1), nullptr);
+  EXPECT_EQ(tilo_last_status(), TILO_STATUS_INVALID_ARGUMENT);
+  tilo_window* largest = tilo_window_create(TILO_WINDOW_MAX_PIXELS / 3.0, 1, 3);
+  ASSERT_NE(largest, nullptr);
+  int width = 0, height = 0;
+  ASSERT_EQ(tilo_window_pixel_size(largest, &width, &height), TILO_STATUS_OK);
+  EXPECT_EQ(width, TILO_WINDOW_MAX_PIXELS);
+  EXPECT_EQ(height, 3);
+  ASSERT_EQ(tilo_window_destroy(largest), TILO_STATUS_OK);
   tilo_window* window = tilo_window_create(100, 50, 2);
   ASSERT_NE(window, nullptr);
-  int width = 0, height = 0;
   ASSERT_EQ(tilo_window_pixel_size(window, &width, &height), TILO_STATUS_OK);
   EXPECT_EQ(width, 200);
   EXPECT_EQ(height, 100);

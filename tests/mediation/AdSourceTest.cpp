@@ -134,6 +134,22 @@ TEST_F(AdSourceTest, RecordsEveryLoadWithItsExtras) {
   EXPECT_EQ(records[1], (LoadRecord{"interstitial", "i1", {}}));
   EXPECT_NE(AdSource::shared().describeLoads().find("load interstitial unit=i1"),
             std::string::npos);
+  // The history keeps the most recent loads only; the counts cover every load.
+  const std::size_t more = AdSource::kLoadHistoryLimit + 10;
+  for (std::size_t i = 0; i < more; ++i) {
+    GADInterstitialAd::loadWithAdUnitID("n" + std::to_string(i), nullptr, [](auto, auto) {});
+  }
+  records = AdSource::shared().loadRecords();
+  ASSERT_EQ(records.size(), AdSource::kLoadHistoryLimit);
+  EXPECT_EQ(records.front().adUnitId, "n10");
+  EXPECT_EQ(records.back().adUnitId, "n" + std::to_string(more - 1));
+  EXPECT_EQ(AdSource::shared().loadCount("r1"), 1u);
+  GADInterstitialAd::loadWithAdUnitID("r1", nullptr, [](auto, auto) {});
+  EXPECT_EQ(AdSource::shared().loadCount("r1"), 2u);
+  EXPECT_EQ(AdSource::shared().loadCount("never"), 0u);
+  AdSource::shared().reset();
+  EXPECT_EQ(AdSource::shared().loadCount("r1"), 0u);
+  EXPECT_TRUE(AdSource::shared().loadRecords().empty());
 }
 
 TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {

@@ -10,6 +10,7 @@
 #include "platform/ui/UIDiagnostics.h"
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UIWindow.h"
+#include "platform/ui/ViewRenderer.h"
 
 using namespace tilo::platform;
 
@@ -383,4 +384,67 @@ TEST_F(AutoLayoutTest, RefusesUnrelatedViewsAndDeadAnchors) {
   EXPECT_THROW(UIWindow::create({NAN, 844}), std::invalid_argument);
   EXPECT_THROW(UIWindow::create({390, 844}, 4), std::invalid_argument);
   EXPECT_THROW(UIWindow::create({390, 844}, 3, {500, 0, 500, 0}), std::invalid_argument);
+}
+
+TEST_F(AutoLayoutTest, TreesBeyondTheLimitsAreRefusedWithAReport) {
+  // 1. A chain as deep as allowed (the window included) builds, lays out and draws; one
+  //    more view below it, or a subtree that would reach below it, is refused.
+  std::vector<std::shared_ptr<UIView>> chain{window};
+  while (chain.size() < UIView::kMaxTreeDepth) {
+    auto view = UIView::create({1, 1, 10, 10});
+    chain.back()->addSubview(view);
+    chain.push_back(view);
+  }
+  auto extra = UIView::create({0, 0, 1, 1});
+  chain.back()->addSubview(extra);
+  EXPECT_EQ(extra->superview(), nullptr);
+  auto deep = reports(UIDiagnostic::Kind::limitExceeded);
+  ASSERT_EQ(deep.size(), 1u);
+  EXPECT_NE(deep[0].message.find("the tree would be 257 views deep, more than 256"),
+            std::string::npos)
+      << deep[0].message;
+  auto stem = UIView::create();
+  stem->addSubview(UIView::create());
+  chain[chain.size() - 2]->addSubview(stem);
+  EXPECT_EQ(stem->superview(), nullptr);
+  chain[chain.size() - 3]->addSubview(stem);
+  EXPECT_EQ(stem->superview(), chain[chain.size() - 3]);
+  window->layoutIfNeeded();
+  EXPECT_EQ(chain.back()->convertRect(chain.back()->bounds(), nullptr).origin, (CGPoint{255, 255}));
+  EXPECT_FALSE(ViewRenderer::pngData(*window).empty());
+
+  // 2. A tree with more views than layout takes is left as it is, reported once per
+  //    rebuild; back within the limit it is laid out again.
+  UIDiagnostics::clearRecorded();
+  auto crowd = UIWindow::create({400, 800}, 1);
+  auto first = addView(crowd, "first");
+  place(first, crowd, {5, 6, 7, 8});
+  for (std::size_t i = 1; i < UIView::kMaxLayoutViews; ++i) crowd->addSubview(UIView::create());
+  crowd->layoutIfNeeded();
+  EXPECT_EQ(first->frame(), (CGRect{0, 0, 0, 0}));
+  auto large = reports(UIDiagnostic::Kind::limitExceeded);
+  ASSERT_EQ(large.size(), 1u);
+  EXPECT_NE(large[0].message.find("2049 views and 4 constraints, more than the limit of 2048 "
+                                  "views and 8192 constraints"),
+            std::string::npos)
+      << large[0].message;
+  crowd->subviews().back()->removeFromSuperview();
+  crowd->layoutIfNeeded();
+  EXPECT_EQ(first->frame(), (CGRect{5, 6, 7, 8}));
+  EXPECT_EQ(reports(UIDiagnostic::Kind::limitExceeded).size(), 1u);
+
+  // 3. Likewise more constraints than layout takes.
+  UIDiagnostics::clearRecorded();
+  auto busy = UIWindow::create({400, 800}, 1);
+  auto box = addView(busy, "box");
+  place(box, busy, {5, 6, 7, 8});
+  for (std::size_t i = 4; i <= UIView::kMaxLayoutConstraints; ++i) {
+    box->widthAnchor().constraintEqualToConstant(7)->setActive(true);
+  }
+  busy->layoutIfNeeded();
+  EXPECT_EQ(box->frame(), (CGRect{0, 0, 0, 0}));
+  large = reports(UIDiagnostic::Kind::limitExceeded);
+  ASSERT_EQ(large.size(), 1u);
+  EXPECT_NE(large[0].message.find("2 views and 8193 constraints"), std::string::npos)
+      << large[0].message;
 }

@@ -22,7 +22,9 @@ class RecordingController : public UIViewController {
     log_->push_back(title() + ".viewDidLoad");
   }
   void viewDidAppear(bool) override { log_->push_back(title() + ".viewDidAppear"); }
-  void viewDidDisappear(bool) override { log_->push_back(title() + ".viewDidDisappear"); }
+  void viewDidDisappear(bool) override {
+    log_->push_back(title() + ".viewDidDisappear" + (isBeingDismissed() ? " (dismissed)" : ""));
+  }
 
  private:
   std::vector<std::string>* log_;
@@ -112,8 +114,10 @@ TEST_F(PresentationTest, AnimatedPresentAndDismissRunOnTheClock) {
   EXPECT_EQ(popup->view()->superview(), nullptr);
   EXPECT_EQ(game->presentedViewController(), nullptr);
   EXPECT_EQ(popup->presentingViewController(), nullptr);
-  EXPECT_EQ(log, (std::vector<std::string>{"game.viewDidLoad", "popup.viewDidLoad",
-                                           "popup.viewDidAppear", "popup.viewDidDisappear"}));
+  EXPECT_EQ(
+      log, (std::vector<std::string>{"game.viewDidLoad", "popup.viewDidLoad", "popup.viewDidAppear",
+                                     "popup.viewDidDisappear (dismissed)"}));
+  EXPECT_FALSE(popup->isBeingDismissed());
 }
 
 TEST_F(PresentationTest, FullScreenTakesThePresenterOutOfTheWindowUntilDismissed) {
@@ -189,4 +193,50 @@ TEST_F(PresentationTest, RefusesPresentationsThatCannotHappen) {
   EXPECT_TRUE(weakBrief.expired());
   env.advance(1);
   EXPECT_EQ(completions, 1);
+}
+
+TEST_F(PresentationTest, ClosingTheWindowDismissesWhatIsPresentedInIt) {
+  auto ad = std::make_shared<RecordingController>("ad", &log);
+  ad->setModalPresentationStyle(UIModalPresentationStyle::fullScreen);
+  auto page = std::make_shared<RecordingController>("page", &log);
+  int closes = 0, presented = 0, dismissed = 0;
+  auto observer = window->observeClose([&] { ++closes; });
+  game->presentViewController(ad, false);
+  ad->presentViewController(page, true, [&] { ++presented; });
+  env.advance(0.1);
+  log.clear();
+
+  // 1. The page's running transition ends at once (its completion runs), then both go,
+  //    topmost first, as dismissals; the game's view is back in the window.
+  window->close();
+  EXPECT_EQ(presented, 1);
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"page.viewDidAppear", "page.viewDidDisappear (dismissed)",
+                                      "game.viewDidAppear", "ad.viewDidDisappear (dismissed)"}));
+  EXPECT_EQ(game->presentedViewController(), nullptr);
+  EXPECT_EQ(ad->presentingViewController(), nullptr);
+  EXPECT_EQ(page->view()->window(), nullptr);
+  EXPECT_EQ(game->view()->window(), window);
+  EXPECT_EQ(closes, 1);
+
+  // 2. Once only; a late observer hears it at once; nothing is presented any more.
+  window->close();
+  EXPECT_EQ(closes, 1);
+  auto late = window->observeClose([&] { ++closes; });
+  EXPECT_EQ(closes, 2);
+  game->presentViewController(page, false, [&] { ++presented; });
+  env.advance(1);
+  EXPECT_EQ(presented, 1);
+  EXPECT_EQ(presentationReports(), 1u);
+
+  // 3. A dismissal in progress completes with its own completion.
+  auto other = UIWindow::create({390, 844}, 3);
+  auto root = std::make_shared<RecordingController>("root", &log);
+  other->setRootViewController(root);
+  root->presentViewController(ad, false);
+  env.runUntilIdle();
+  ad->dismissViewController(true, [&] { ++dismissed; });
+  other->close();
+  EXPECT_EQ(dismissed, 1);
+  EXPECT_EQ(ad->view()->window(), nullptr);
 }

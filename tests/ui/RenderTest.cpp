@@ -139,6 +139,20 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
   EXPECT_EQ(alone.width, 12);
   EXPECT_EQ(alone.height, 6);
   EXPECT_THAT(at(alone, 0, 0), Near(kBlue));
+
+  // 5. A side beyond the pixel limit is refused, never cropped to it.
+  int width = -1, height = -1;
+  auto wide = box({0, 0, ViewRenderer::kMaxPixelDimension / 2.0, 1}, UIColor(0, 0, 1));
+  EXPECT_TRUE(ViewRenderer::pixelSize(*wide, 2, width, height));
+  EXPECT_EQ(width, ViewRenderer::kMaxPixelDimension);
+  EXPECT_FALSE(ViewRenderer::pixelSize(*wide, 3, width, height));
+  EXPECT_EQ(width, 0);
+  EXPECT_FALSE(renderer.renderRGBA(*wide, buffer.data(), ViewRenderer::kMaxPixelDimension, 1,
+                                   buffer.size(), AlphaMode::straight, &error, 3));
+  EXPECT_EQ(error, "the view is larger than 16384 pixels on a side");
+  EXPECT_TRUE(renderer.render(*wide, AlphaMode::straight, 3).rgba.empty());
+  EXPECT_FALSE(ViewRenderer::writePNG(*wide, "/nonexistent/wide.png", &error, 3));
+  EXPECT_EQ(error, "the view is larger than 16384 pixels on a side");
 }
 
 TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {

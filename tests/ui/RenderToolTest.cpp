@@ -187,3 +187,48 @@ TEST(RenderTool, RefusesBadFilesWithTheirPlace) {
   EXPECT_EQ(needsFonts.exitCode, 1);
   EXPECT_NE(needsFonts.err.find("run scripts/bootstrap"), std::string::npos) << needsFonts.err;
 }
+
+TEST(RenderTool, RefusesTreesBeyondItsLimits) {
+  test::TempDir dir;
+  // `count` views, each in the previous one (the first in the window) or all in the
+  // window, and `extra` constraints on the first.
+  auto document = [](std::size_t count, bool nested, std::size_t extra = 0,
+                     const char* type = "UIView") {
+    Json views = Json::array(), constraints = Json::array();
+    for (std::size_t i = 0; i < count; ++i) {
+      views.push_back({{"id", "v" + std::to_string(i)},
+                       {"class", type},
+                       {"parent", nested && i > 0 ? "v" + std::to_string(i - 1) : "window"},
+                       {"frame", {1, 1, 10, 10}}});
+    }
+    for (std::size_t i = 0; i < extra; ++i) {
+      constraints.push_back({{"first", "v0.width"}, {"constant", 10}});
+    }
+    return Json{{"window", {{"width", 300}, {"height", 300}}},
+                {"views", views},
+                {"constraints", constraints}}
+        .dump();
+  };
+  // 1. As deep as allowed renders; a deeper chain is refused at the first view too deep
+  //    (a 20,000-deep one, which once overflowed the stack, is too many views already).
+  ToolRun deepest = render(dir, document(255, true), "--png " + (dir.path() / "a.png").string());
+  EXPECT_EQ(deepest.exitCode, 0) << deepest.err;
+  const std::pair<std::string, std::string> cases[] = {
+      {document(2000, true),
+       "views[255] (\"v255\").parent: nested 257 views deep (the window included), more than "
+       "the limit of 256"},
+      {document(2048, false), "views: 2048 views and the window, more than the limit of 2048"},
+      // Buttons bring views of their own: layout refuses the tree.
+      {document(1000, false, 0, "UIButton"),
+       "Unable to lay out UIWindow#1: 3001 views and 0 constraints, more than the limit"},
+      {document(1, false, 8193), "constraints: 8193 constraints, more than the limit of 8192"},
+      {R"({"window": {"width": 5462, "height": 100, "scale": 3}})",
+       "window: at most 16384 pixels a side"},
+  };
+  for (const auto& [text, message] : cases) {
+    ToolRun run = render(dir, text, "--dump -");
+    EXPECT_EQ(run.exitCode, 1) << message;
+    EXPECT_TRUE(run.out.empty()) << message;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err << "\nwanted: " << message;
+  }
+}

@@ -63,11 +63,7 @@ class ViewsTest : public ::testing::Test {
     ASSERT_FALSE(error) << *error;
   }
   static std::size_t loadsOf(const std::string& mediationUnit) {
-    std::size_t n = 0;
-    for (const auto& load : mediation::AdSource::shared().loadRecords()) {
-      n += load.adUnitId == mediationUnit ? 1 : 0;
-    }
-    return n;
+    return mediation::AdSource::shared().loadCount(mediationUnit);
   }
   // Wire names of the queued ad events, in order.
   static std::vector<std::string> adEvents() {

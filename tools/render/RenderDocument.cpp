@@ -14,6 +14,7 @@
 #include "platform/ui/UILabel.h"
 #include "platform/ui/UIStackView.h"
 #include "platform/ui/UIVisualEffectView.h"
+#include "platform/ui/ViewRenderer.h"
 
 namespace tilo::render {
 
@@ -472,6 +473,11 @@ RenderDocument RenderDocument::build(const Json& json, const std::filesystem::pa
   }
   double scale = window.number("scale", 1);
   if (scale != 1 && scale != 2 && scale != 3) fail(window.at("scale"), "expected 1, 2 or 3");
+  if (ViewRenderer::pixels(width, scale) > ViewRenderer::kMaxPixelDimension ||
+      ViewRenderer::pixels(height, scale) > ViewRenderer::kMaxPixelDimension) {
+    fail("window", "at most " + std::to_string(ViewRenderer::kMaxPixelDimension) +
+                       " pixels a side (points × scale)");
+  }
   UIEdgeInsets safe;
   if (window.has("safeArea")) {
     safe = insets(window, "safeArea");
@@ -495,6 +501,13 @@ RenderDocument RenderDocument::build(const Json& json, const std::filesystem::pa
   if (top.has("views")) {
     const Json& views = top.get("views");
     if (!views.is_array()) fail("views", "expected an array");
+    if (views.size() + 1 > UIView::kMaxLayoutViews) {
+      fail("views", std::to_string(views.size()) +
+                        " views and the window, more than the limit of " +
+                        std::to_string(UIView::kMaxLayoutViews));
+    }
+    // Views from the window down to each view, both included.
+    std::map<std::string, std::size_t> levels{{"window", 1}};
     for (std::size_t i = 0; i < views.size(); ++i) {
       std::string where = "views[" + std::to_string(i) + "]";
       Fields fields(views[i], where);
@@ -514,6 +527,13 @@ RenderDocument RenderDocument::build(const Json& json, const std::filesystem::pa
         fail(named.at("parent"),
              "\"" + parentId + "\" is neither \"window\" nor a view listed before");
       }
+      const std::size_t level = levels.at(parentId) + 1;
+      if (level > UIView::kMaxTreeDepth) {
+        fail(named.at("parent"), "nested " + std::to_string(level) +
+                                     " views deep (the window included), more than the limit of " +
+                                     std::to_string(UIView::kMaxTreeDepth));
+      }
+      levels[id] = level;
       auto view = makeView(className, named);
       view->setAccessibilityIdentifier(id);
       applyCommon(*view, named);
@@ -564,6 +584,11 @@ RenderDocument RenderDocument::build(const Json& json, const std::filesystem::pa
   if (top.has("constraints")) {
     const Json& constraints = top.get("constraints");
     if (!constraints.is_array()) fail("constraints", "expected an array");
+    if (constraints.size() > UIView::kMaxLayoutConstraints) {
+      fail("constraints", std::to_string(constraints.size()) +
+                              " constraints, more than the limit of " +
+                              std::to_string(UIView::kMaxLayoutConstraints));
+    }
     for (std::size_t i = 0; i < constraints.size(); ++i) {
       Fields fields(constraints[i], "constraints[" + std::to_string(i) + "]");
       auto anchor = [&](const std::string& key) {
@@ -699,6 +724,10 @@ left, right, top, bottom, leading, trailing, width, height, centerX, centerY.
 relation "==", multiplier 1, constant 0, priority 1000 (required; 1…1000).
 
 Any unknown key, wrong type or bad value is an error that names its place.
+
+Limits (beyond them the file is refused with exit status 1): 2048 views counting the
+window and the views of buttons, 8192 constraints counting those of stack views, 256
+views deep counting the window, and 16384 pixels a side.
 )";
 }
 

@@ -46,14 +46,18 @@ int main(int argc, char** argv) {
   if (file.empty()) return usage("no input file");
   if (png.empty() && dump.empty()) return usage("nothing to write: give --png and/or --dump");
 
-  // Layout reports (dropped constraints) go to standard error as they happen.
-  UIDiagnostics::setHandler([](const UIDiagnostic& diagnostic) {
+  // Layout reports (dropped constraints) go to standard error as they happen; a tree
+  // beyond a limit is an error of the file.
+  bool limitExceeded = false;
+  UIDiagnostics::setHandler([&limitExceeded](const UIDiagnostic& diagnostic) {
     std::cerr << "tilo-render: " << diagnostic.message << "\n";
+    limitExceeded = limitExceeded || diagnostic.kind == UIDiagnostic::Kind::limitExceeded;
   });
   try {
     RenderDocument document = RenderDocument::load(file);
     auto window = document.window();
     window->layoutIfNeeded();
+    if (limitExceeded) return 1;
     if (!png.empty()) {
       std::string error;
       if (!ViewRenderer::writePNG(*window, png, &error)) {

@@ -31,21 +31,25 @@ bool Row::allDummies() const {
                      [](const Cell& cell) { return cell.symbol.isDummy(); });
 }
 
-void Row::insert(Symbol symbol, double coefficient) {
+void Row::insert(Symbol symbol, double coefficient, CellChanges* changes) {
   auto it = std::lower_bound(cells_.begin(), cells_.end(), symbol, bySymbol);
   if (it != cells_.end() && it->symbol == symbol) {
     it->coefficient += coefficient;
-    if (nearZero(it->coefficient)) cells_.erase(it);
+    if (nearZero(it->coefficient)) {
+      cells_.erase(it);
+      if (changes) changes->removed.push_back(symbol);
+    }
   } else if (!nearZero(coefficient)) {
     cells_.insert(it, Cell{symbol, coefficient});
+    if (changes) changes->added.push_back(symbol);
   }
 }
 
-void Row::insert(const Row& other, double coefficient) {
+void Row::insert(const Row& other, double coefficient, CellChanges* changes) {
   constant_ += other.constant_ * coefficient;
   if (other.cells_.empty()) return;
   if (other.cells_.size() == 1) {
-    insert(other.cells_.front().symbol, other.cells_.front().coefficient * coefficient);
+    insert(other.cells_.front().symbol, other.cells_.front().coefficient * coefficient, changes);
     return;
   }
   // Merge of two sorted runs into a scratch buffer that then trades places with ours, so
@@ -60,16 +64,30 @@ void Row::insert(const Row& other, double coefficient) {
       merged.push_back(*a++);
     } else if (a == cells_.end() || b->symbol < a->symbol) {
       const double value = b->coefficient * coefficient;
-      if (!nearZero(value)) merged.push_back(Cell{b->symbol, value});
+      if (!nearZero(value)) {
+        merged.push_back(Cell{b->symbol, value});
+        if (changes) changes->added.push_back(b->symbol);
+      }
       ++b;
     } else {
       const double value = a->coefficient + b->coefficient * coefficient;
-      if (!nearZero(value)) merged.push_back(Cell{a->symbol, value});
+      if (!nearZero(value)) {
+        merged.push_back(Cell{a->symbol, value});
+      } else if (changes) {
+        changes->removed.push_back(a->symbol);
+      }
       ++a;
       ++b;
     }
   }
-  cells_.swap(merged);
+  // Trading places hands the scratch buffer's capacity to this row; once the buffer has
+  // grown on a long row, that would give every short row the long row's capacity (a
+  // tableau of a few thousand rows then holds hundreds of megabytes). Copy instead.
+  if (merged.capacity() > 2 * merged.size() + 16) {
+    cells_.assign(merged.begin(), merged.end());
+  } else {
+    cells_.swap(merged);
+  }
 }
 
 void Row::remove(Symbol symbol) {
@@ -95,12 +113,12 @@ void Row::solveFor(Symbol lhs, Symbol rhs) {
   solveFor(rhs);
 }
 
-bool Row::substitute(Symbol symbol, const Row& row) {
+bool Row::substitute(Symbol symbol, const Row& row, CellChanges* changes) {
   auto it = find(symbol);
   if (it == cells_.end()) return false;
   const double coefficient = it->coefficient;
   cells_.erase(it);
-  insert(row, coefficient);
+  insert(row, coefficient, changes);
   return true;
 }
 

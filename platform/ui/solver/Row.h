@@ -24,6 +24,17 @@ struct Cell {
   double coefficient;
 };
 
+// What an edit did to a row's set of symbols: those it brought in and those that
+// cancelled out. The tableau keeps its column index (symbol -> rows) from these.
+struct CellChanges {
+  std::vector<Symbol> added;
+  std::vector<Symbol> removed;
+  void clear() {
+    added.clear();
+    removed.clear();
+  }
+};
+
 class Row {
  public:
   explicit Row(double constant = 0) : constant_(constant) {}
@@ -40,20 +51,26 @@ class Row {
 
   // constant += value; returns the new constant.
   double add(double value) { return constant_ += value; }
-  // coefficient(symbol) += coefficient.
-  void insert(Symbol symbol, double coefficient);
+  // coefficient(symbol) += coefficient. `changes`, when given, learns what came or went.
+  void insert(Symbol symbol, double coefficient, CellChanges* changes = nullptr);
   // this += coefficient · other, constant included.
-  void insert(const Row& other, double coefficient = 1.0);
+  void insert(const Row& other, double coefficient = 1.0, CellChanges* changes = nullptr);
   void remove(Symbol symbol);
   void reverseSign();
+  // Gives back spare capacity (a row kept in the tableau should not hold twice its cells
+  // because its last single insert doubled the buffer).
+  void compact() {
+    if (cells_.capacity() > cells_.size() + cells_.size() / 4 + 4) cells_.shrink_to_fit();
+  }
 
   // Reads this row as `0 = constant + Σ ...` and rewrites it as
   // `symbol = −(constant + Σ others)/coefficient(symbol)`; `symbol` must be present.
   void solveFor(Symbol symbol);
   // Reads this row as `lhs = ...` and rewrites it as `rhs = ...`; `rhs` must be present.
   void solveFor(Symbol lhs, Symbol rhs);
-  // Replaces `symbol` by the form `row`; returns whether `symbol` was present.
-  bool substitute(Symbol symbol, const Row& row);
+  // Replaces `symbol` by the form `row`; returns whether `symbol` was present. `changes`
+  // learns what the merge brought in or cancelled (`symbol` itself always goes).
+  bool substitute(Symbol symbol, const Row& row, CellChanges* changes = nullptr);
 
  private:
   std::vector<Cell>::iterator find(Symbol symbol);

@@ -23,6 +23,11 @@ class Symbol {
   std::uint64_t id() const { return bits_ >> 3; }
   SymbolKind kind() const { return static_cast<SymbolKind>(bits_ & 7); }
   std::uint64_t bits() const { return bits_; }
+  static Symbol fromBits(std::uint64_t bits) {
+    Symbol symbol;
+    symbol.bits_ = bits;
+    return symbol;
+  }
 
   bool isValid() const { return bits_ != 0; }
   bool isExternal() const { return kind() == SymbolKind::external; }

@@ -40,8 +40,10 @@ SolverStatus Tableau::removeConstraint(const Constraint& constraint) {
     if (error.kind() != SymbolKind::error) continue;
     if (const Row* row = rowFor(error)) {
       objective_.insert(*row, -strength);
+      touchObjective(*row);
     } else {
       objective_.insert(error, -strength);
+      objectiveTouched_.insert(error.bits());
     }
   }
 
@@ -112,10 +114,12 @@ SolverStatus Tableau::suggestValue(const Variable& variable, double value) {
   } else {
     if (info.columnAt != structure_) {
       info.column.clear();
-      for (std::size_t slot = 0; slot < rows_.size(); ++slot) {
-        const double coefficient = rows_[slot].row.coefficientFor(info.tag.marker);
-        if (coefficient != 0.0) info.column.emplace_back(slot, coefficient);
+      for (Symbol basic : column(info.tag.marker)) {
+        const std::size_t slot = rowIndex_.at(basic.bits());
+        info.column.emplace_back(slot, rows_[slot].row.coefficientFor(info.tag.marker));
       }
+      // In slot order, as a scan of the rows would visit them.
+      std::sort(info.column.begin(), info.column.end());
       info.columnAt = structure_;
     }
     for (const auto& [slot, coefficient] : info.column) {
@@ -297,11 +301,9 @@ bool Tableau::addWithArtificialVariable(const Row& row, const Tag& tag) {
       insertRow(entering, std::move(artificialRow));
     }
   }
-  for (BasicRow& entry : rows_) {
-    if (entry.row.contains(artificial)) {
-      willChange(entry.basic);
-      entry.row.remove(artificial);
-    }
+  for (Symbol basic : takeColumn(artificial)) {
+    willChange(basic);
+    rowFor(basic)->remove(artificial);
   }
   objective_.remove(artificial);
   commitJournal();
@@ -316,20 +318,37 @@ void Tableau::optimize(const Row& objective) {
   // pivots, so after kDegenerateRun pivots in a row that do not move the objective the
   // choice falls back to Bland's rule until one does.
   std::size_t degenerateRun = 0;
+  const bool tracked = &objective == &objective_;
   for (std::size_t budget = pivotBudget(); budget > 0; --budget) {
     const bool bland = degenerateRun >= kDegenerateRun;
+    // Bland: the lowest id; Dantzig: the steepest, the lowest id on ties.
     Symbol entering;
     double steepest = 0;
-    for (const Cell& cell : objective.cells()) {
-      // Written so that a NaN (from overflowing input) never qualifies.
-      if (!cell.symbol.isPivotable() || !(cell.coefficient < 0)) continue;
-      if (bland) {
-        entering = cell.symbol;  // cells run in id order: the lowest id
-        break;
+    auto consider = [&](Symbol symbol, double coefficient) {
+      if (bland ? (!entering.isValid() || symbol < entering)
+                : (coefficient < steepest ||
+                   (coefficient == steepest && entering.isValid() && symbol < entering))) {
+        entering = symbol;
+        steepest = coefficient;
       }
-      if (cell.coefficient < steepest) {
-        entering = cell.symbol;
-        steepest = cell.coefficient;
+    };
+    if (tracked) {
+      // A candidate that is not negative (any more) leaves the set until touched again.
+      for (auto it = objectiveTouched_.begin(); it != objectiveTouched_.end();) {
+        const Symbol symbol = Symbol::fromBits(*it);
+        const double coefficient = objective.coefficientFor(symbol);
+        if (!symbol.isPivotable() || !(coefficient < 0)) {
+          it = objectiveTouched_.erase(it);
+          continue;
+        }
+        consider(symbol, coefficient);
+        ++it;
+      }
+    } else {
+      for (const Cell& cell : objective.cells()) {
+        // Written so that a NaN (from overflowing input) never qualifies.
+        if (!cell.symbol.isPivotable() || !(cell.coefficient < 0)) continue;
+        consider(cell.symbol, cell.coefficient);
       }
     }
     if (!entering.isValid()) return;
@@ -337,13 +356,14 @@ void Tableau::optimize(const Row& objective) {
     // Leaving: the restricted row that first hits 0 as `entering` grows (lowest id on ties).
     Symbol leaving;
     double best = 0;
-    for (const BasicRow& entry : rows_) {
-      if (!entry.basic.isPivotable()) continue;  // externals are free; dummy rows hold dummies
-      const double coefficient = entry.row.coefficientFor(entering);
+    for (Symbol basic : column(entering)) {
+      if (!basic.isPivotable()) continue;  // externals are free; dummy rows hold dummies
+      const Row& row = *rowFor(basic);
+      const double coefficient = row.coefficientFor(entering);
       if (!(coefficient < 0)) continue;
-      const double ratio = -entry.row.constant() / coefficient;
-      if (!leaving.isValid() || ratio < best || (ratio == best && entry.basic < leaving)) {
-        leaving = entry.basic;
+      const double ratio = -row.constant() / coefficient;
+      if (!leaving.isValid() || ratio < best || (ratio == best && basic < leaving)) {
+        leaving = basic;
         best = ratio;
       }
     }
@@ -394,23 +414,22 @@ std::optional<Symbol> Tableau::markerLeavingRow(Symbol marker) const {
   // keep every restricted constant non-negative); then any external row.
   Symbol dummy, negative, positive, external;
   double negativeRatio = 0, positiveRatio = 0;
-  for (const BasicRow& entry : rows_) {
-    const double coefficient = entry.row.coefficientFor(marker);
-    if (coefficient == 0.0) continue;
-    const Symbol basic = entry.basic;
+  for (const Symbol basic : column(marker)) {
+    const Row& row = *rowFor(basic);
+    const double coefficient = row.coefficientFor(marker);
     if (basic.isExternal()) {
       if (!external.isValid() || basic < external) external = basic;
     } else if (basic.isDummy()) {
       if (!dummy.isValid() || basic < dummy) dummy = basic;
     } else if (coefficient < 0) {
-      const double ratio = -entry.row.constant() / coefficient;
+      const double ratio = -row.constant() / coefficient;
       if (!negative.isValid() || ratio < negativeRatio ||
           (ratio == negativeRatio && basic < negative)) {
         negative = basic;
         negativeRatio = ratio;
       }
     } else {
-      const double ratio = entry.row.constant() / coefficient;
+      const double ratio = row.constant() / coefficient;
       if (!positive.isValid() || ratio < positiveRatio ||
           (ratio == positiveRatio && basic < positive)) {
         positive = basic;
@@ -425,13 +444,15 @@ std::optional<Symbol> Tableau::markerLeavingRow(Symbol marker) const {
 }
 
 void Tableau::substitute(Symbol symbol, const Row& row) {
-  for (BasicRow& entry : rows_) {
-    if (!entry.row.contains(symbol)) continue;
-    willChange(entry.basic);
-    entry.row.substitute(symbol, row);
-    if (entry.basic.isRestricted() && entry.row.constant() < 0) infeasible_.insert(entry.basic);
+  for (Symbol basic : takeColumn(symbol)) {
+    willChange(basic);
+    Row& target = *rowFor(basic);
+    changes_.clear();
+    target.substitute(symbol, row, &changes_);
+    recordChanges(basic, changes_);
+    if (basic.isRestricted() && target.constant() < 0) infeasible_.insert(basic);
   }
-  objective_.substitute(symbol, row);
+  if (objective_.substitute(symbol, row)) touchObjective(row);
   if (artificial_) artificial_->substitute(symbol, row);
 }
 
@@ -452,10 +473,9 @@ void Tableau::forget(Symbol symbol) {
   // No remaining equation names the variable, so its column is empty up to rounding;
   // clear what rounding left so that a later constraint cannot pick it as a subject.
   if (rowFor(symbol)) takeRow(symbol);
-  for (BasicRow& entry : rows_) {
-    if (!entry.row.contains(symbol)) continue;
-    willChange(entry.basic);
-    entry.row.remove(symbol);
+  for (Symbol basic : takeColumn(symbol)) {
+    willChange(basic);
+    rowFor(basic)->remove(symbol);
   }
   objective_.remove(symbol);
 }
@@ -489,6 +509,8 @@ const Row* Tableau::rowFor(Symbol basic) const {
 
 void Tableau::insertRow(Symbol basic, Row row) {
   willChange(basic);
+  row.compact();
+  for (const Cell& cell : row.cells()) columns_[cell.symbol.bits()].push_back(basic);
   rowIndex_.emplace(basic.bits(), rows_.size());
   rows_.push_back(BasicRow{basic, std::move(row)});
 }
@@ -499,12 +521,46 @@ Row Tableau::takeRow(Symbol basic) {
   const std::size_t slot = it->second;
   rowIndex_.erase(it);
   Row row = std::move(rows_[slot].row);
+  for (const Cell& cell : row.cells()) eraseFromColumn(cell.symbol, basic);
   if (slot + 1 != rows_.size()) {
     rows_[slot] = std::move(rows_.back());
     rowIndex_[rows_[slot].basic.bits()] = slot;
   }
   rows_.pop_back();
   return row;
+}
+
+void Tableau::touchObjective(const Row& row) {
+  for (const Cell& cell : row.cells()) {
+    if (cell.symbol.isPivotable()) objectiveTouched_.insert(cell.symbol.bits());
+  }
+}
+
+const std::vector<Symbol>& Tableau::column(Symbol parameter) const {
+  static const std::vector<Symbol> none;
+  auto it = columns_.find(parameter.bits());
+  return it == columns_.end() ? none : it->second;
+}
+
+std::vector<Symbol> Tableau::takeColumn(Symbol parameter) {
+  auto node = columns_.extract(parameter.bits());
+  return node.empty() ? std::vector<Symbol>() : std::move(node.mapped());
+}
+
+void Tableau::eraseFromColumn(Symbol parameter, Symbol basic) {
+  auto it = columns_.find(parameter.bits());
+  if (it == columns_.end()) return;
+  auto& basics = it->second;
+  auto found = std::find(basics.begin(), basics.end(), basic);
+  if (found == basics.end()) return;
+  *found = basics.back();
+  basics.pop_back();
+  if (basics.empty()) columns_.erase(it);
+}
+
+void Tableau::recordChanges(Symbol basic, const CellChanges& changes) {
+  for (Symbol added : changes.added) columns_[added.bits()].push_back(basic);
+  for (Symbol removed : changes.removed) eraseFromColumn(removed, basic);
 }
 
 void Tableau::willChange(Symbol basic) {

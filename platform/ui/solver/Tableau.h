@@ -1,7 +1,10 @@
 // Internal to the solver: the simplex tableau behind Solver (see Solver.h for the contract).
 //
 // Rows `basic = constant + Σ coefficient·parameter`, one per basic symbol, and an objective
-// `Σ strength·error` to minimize. Every stored constraint has a tag: its marker symbol
+// `Σ strength·error` to minimize. A column index (parameter -> the basic symbols whose rows
+// hold it, by hash) keeps substitutions, ratio tests and marker searches to the rows that
+// hold the symbol instead of a scan of every row: a chain of a few thousand views stays
+// in seconds instead of minutes. Every stored constraint has a tag: its marker symbol
 // (the slack, dummy or first error symbol that appears in its equation only) and the
 // other error symbol, so that removal can pivot the marker into the basis and drop exactly
 // that equation.
@@ -112,11 +115,18 @@ class Tableau {
   Symbol symbolFor(const Variable& variable, std::vector<Variable>& created);
   void eraseVariable(const Variable& variable);
 
-  // Row storage: a dense vector for fast scans plus an index by symbol for lookups.
+  // Row storage: a dense vector for fast scans plus an index by symbol for lookups, and
+  // the column index (kept exact by every change of a row's symbols).
   Row* rowFor(Symbol basic);
   const Row* rowFor(Symbol basic) const;
   void insertRow(Symbol basic, Row row);
   Row takeRow(Symbol basic);
+  // The basic symbols whose rows hold `parameter` (empty when none).
+  const std::vector<Symbol>& column(Symbol parameter) const;
+  // Takes the column of `parameter` out of the index: its rows are about to lose it.
+  std::vector<Symbol> takeColumn(Symbol parameter);
+  void eraseFromColumn(Symbol parameter, Symbol basic);
+  void recordChanges(Symbol basic, const CellChanges& changes);
   // Called before the row of `basic` changes other than in its constant, or appears, or
   // goes: invalidates cached slots and columns, and saves the row (or its absence) the
   // first time an artificial-variable attempt touches it.
@@ -128,6 +138,13 @@ class Tableau {
   std::uint64_t nextSymbolId_ = 1;
   std::vector<BasicRow> rows_;
   std::unordered_map<std::uint64_t, std::size_t> rowIndex_;
+  std::unordered_map<std::uint64_t, std::vector<Symbol>> columns_;
+  CellChanges changes_;  // scratch for substitute
+  // Objective symbols whose coefficient may have turned negative since the objective was
+  // last optimal: the only candidates to enter, so that the primal simplex does not scan
+  // the whole objective (one cell per error symbol) on every pivot.
+  std::unordered_set<std::uint64_t> objectiveTouched_;
+  void touchObjective(const Row& row);
   Row objective_;
   // The phase-one objective while an artificial variable is in the tableau.
   std::optional<Row> artificial_;

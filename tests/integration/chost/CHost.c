@@ -582,6 +582,107 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   return 1;
 }
 
+/* Full-screen ads that would stay on screen for ten minutes. */
+static const char* kLongFill =
+    "{\"latencies\":[0.05,0.12],\"dismissAfterMs\":600000,"
+    "\"reward\":{\"amount\":10,\"type\":\"coins\"}}";
+
+/* Loads a light popup and shows it from `window`'s root; the log then starts empty. */
+static int show_popup(c_host_env* env, popup_log* popup, tilo_light_popup_ad_loader* loader,
+                      tilo_window* window) {
+  tilo_light_popup_ad_delegate ad = popup_delegate();
+  reset(&popup->log);
+  popup->ad = NULL;
+  CALL_AND_WAIT(env, &popup->log, tilo_light_popup_ad_loader_load_ad(loader));
+  CHECK(env, popup->ad != NULL);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_set_delegate(popup->ad, &ad, popup));
+  reset(&popup->log);
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_light_popup_ad_show_from(popup->ad, tilo_window_root_view_controller(window)));
+  return 1;
+}
+
+int c_host_window_destroyed_under_ads(c_host_env* env) {
+  host_log log;
+  popup_log popup;
+  tilo_light_popup_ad_loader_delegate pd = loader_view_delegate();
+  tilo_interstitial_ad_delegate id = interstitial_delegate();
+  tilo_rewarded_ad_delegate rd = rewarded_delegate();
+  tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
+  tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
+  tilo_rewarded_ad* rewarded = tilo_rewarded_ad_create("reward");
+  tilo_window* window = NULL;
+  memset(&log, 0, sizeof log);
+  memset(&popup, 0, sizeof popup);
+  CHECK(env, loader && interstitial && rewarded);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_set_delegate(loader, &pd, &popup));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_set_delegate(interstitial, &id, &log));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
+  env->script(env->impl, "gad/native", kViewFill);
+  env->script(env->impl, "gad/inter", kLongFill);
+  env->script(env->impl, "gad/reward", kLongFill);
+
+  /* 1. A light popup on screen: destroying its window dismisses it at once, not when its
+   *    6 s timer would have, and only once. */
+  window = tilo_window_create(390, 844, 3);
+  if (!show_popup(env, &popup, loader, window)) return 0;
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &popup.log,
+            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+            "popup.show(3 native none NULL);");
+  reset(&popup.log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
+  env->advance(env->impl, 0.1);
+  CHECK_LOG(env, &popup.log, "popup.dismiss(3 native none NULL);destroy=TILO_STATUS_OK;");
+  env->advance(env->impl, 10);
+  CHECK_LOG(env, &popup.log, "popup.dismiss(3 native none NULL);destroy=TILO_STATUS_OK;");
+
+  /* 2. Destroyed while the popup fades in: did_show, then did_dismiss. */
+  window = tilo_window_create(390, 844, 3);
+  if (!show_popup(env, &popup, loader, window)) return 0;
+  env->advance(env->impl, 0.1);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
+  env->advance(env->impl, 10);
+  CHECK_LOG(env, &popup.log,
+            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+            "popup.show(3 native none NULL);popup.dismiss(3 native none NULL);"
+            "destroy=TILO_STATUS_OK;");
+
+  /* 3. An interstitial that would stay ten minutes goes with its window, once. */
+  window = tilo_window_create(390, 844, 3);
+  CALL_AND_WAIT(env, &log, tilo_interstitial_ad_load(interstitial));
+  reset(&log);
+  CHECK_STATUS(
+      env, TILO_STATUS_OK,
+      tilo_interstitial_ad_show_from(interstitial, tilo_window_root_view_controller(window)));
+  env->advance(env->impl, 1);
+  CHECK_LOG(env, &log,
+            "interstitial.show(1 inter 170 AdMob);interstitial.impression(1 inter 170 AdMob);");
+  reset(&log);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
+  env->advance(env->impl, 0.1);
+  CHECK_LOG(env, &log, "interstitial.dismiss(1 inter 170 AdMob);");
+  env->advance(env->impl, 700);
+  CHECK_LOG(env, &log, "interstitial.dismiss(1 inter 170 AdMob);");
+
+  /* 4. A rewarded ad whose window goes before its presentation starts fails to show. */
+  window = tilo_window_create(390, 844, 3);
+  CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
+  reset(&log);
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_rewarded_ad_show_from(rewarded, tilo_window_root_view_controller(window)));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
+  env->advance(env->impl, 700);
+  CHECK_LOG(env, &log,
+            "rewarded.showfail(2 reward 170 AdMob|com.tilo.objcbridge -1 Invalid argument: The "
+            "vi|reward 2);");
+
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_light_popup_ad_loader_destroy(loader));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_interstitial_ad_destroy(interstitial));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_destroy(rewarded));
+  return 1;
+}
+
 typedef struct thread_call {
   tilo_rewarded_ad* ad;
   tilo_banner_view* banner;

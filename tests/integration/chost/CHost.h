@@ -28,6 +28,8 @@ typedef struct c_host_env {
 int c_host_full_screen_delegates(c_host_env* env);
 int c_host_bad_input(c_host_env* env);
 int c_host_destroy_inside_callbacks(c_host_env* env);
+/* Needs the unit "native" on "gad/native" as well. */
+int c_host_window_destroyed_under_ads(c_host_env* env);
 /* The views and the light popup; returns the handles it leaves for the C++ side. */
 typedef struct c_host_views {
   void* window;      /* tilo_window*, 390 x 844 points */

@@ -194,15 +194,16 @@ struct FullScreenApi : HandleApi<TiloObjCFullScreenAd<Kind>, typename Kind::Hand
   }
 
   static int isReady(Handle* handle) noexcept {
-    auto [status, wrapper] = check(handle);
-    if (status != TILO_STATUS_OK) return status;
-    return guarded([&] { return wrapper->isReady() ? 1 : 0; });
+    const auto checked = check(handle);
+    if (checked.status != TILO_STATUS_OK) return checked.status;
+    return guarded([&] { return checked.wrapper->isReady() ? 1 : 0; });
   }
 
   static int adInfo(Handle* handle, tilo_ad_info* out) noexcept {
-    auto [status, wrapper] = check(handle);
-    if (status != TILO_STATUS_OK) return status;
+    const auto checked = check(handle);
+    if (checked.status != TILO_STATUS_OK) return checked.status;
     if (!out) return TILO_STATUS_NULL_ARGUMENT;
+    const auto& wrapper = checked.wrapper;
     return guarded([&] {
       auto info = wrapper->adInfo();
       if (!info) return 0;

@@ -140,10 +140,10 @@ struct HandleApi {
 
   template <class Body>
   static tilo_status run(Handle* handle, Body&& body) noexcept {
-    auto [status, wrapper] = check(handle);
-    if (status != TILO_STATUS_OK) return status;
+    const auto checked = check(handle);
+    if (checked.status != TILO_STATUS_OK) return checked.status;
     return guarded([&] {
-      body(*wrapper);
+      body(*checked.wrapper);
       return TILO_STATUS_OK;
     });
   }

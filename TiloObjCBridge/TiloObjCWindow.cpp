@@ -138,8 +138,9 @@ tilo_status tilo_window_destroy(tilo_window* window) {
 tilo_status tilo_window_set_safe_area_insets(tilo_window* window, double top, double left,
                                              double bottom, double right) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   if (!finiteNonNegative(top) || !finiteNonNegative(left) || !finiteNonNegative(bottom) ||
       !finiteNonNegative(right)) {
     return TILO_STATUS_INVALID_ARGUMENT;
@@ -156,8 +157,9 @@ tilo_status tilo_window_set_safe_area_insets(tilo_window* window, double top, do
 
 tilo_status tilo_window_set_appearance(tilo_window* window, int appearance) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   if (appearance != TILO_APPEARANCE_LIGHT && appearance != TILO_APPEARANCE_DARK) {
     return TILO_STATUS_INVALID_ARGUMENT;
   }
@@ -171,8 +173,9 @@ tilo_status tilo_window_set_appearance(tilo_window* window, int appearance) {
 
 tilo_status tilo_window_pixel_size(tilo_window* window, int* width, int* height) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   if (!width || !height) return TILO_STATUS_NULL_ARGUMENT;
   return guarded([&] {
     object->pixelSize(*width, *height);
@@ -182,8 +185,9 @@ tilo_status tilo_window_pixel_size(tilo_window* window, int* width, int* height)
 
 tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t stride) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   if (!buffer) return TILO_STATUS_NULL_ARGUMENT;
   return guarded([&] {
     return object->renderRGBA(buffer, stride) ? TILO_STATUS_OK : TILO_STATUS_BUFFER_TOO_SMALL;
@@ -192,8 +196,9 @@ tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t
 
 int tilo_window_tap(tilo_window* window, double x, double y) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   if (!std::isfinite(x) || !std::isfinite(y)) return TILO_STATUS_INVALID_ARGUMENT;
   return guarded([&] { return object->window()->tap({x, y}) ? 1 : 0; });
 }
@@ -216,8 +221,9 @@ tilo_view_controller* tilo_window_root_view_controller(tilo_window* window) {
 
 tilo_status tilo_window_add_view(tilo_window* window, void* view, tilo_rect frame) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   auto found = findView(view);
   if (found.status != TILO_STATUS_OK) return found.status;
   if (!isValidRect(frame)) return TILO_STATUS_INVALID_ARGUMENT;
@@ -230,8 +236,9 @@ tilo_status tilo_window_add_view(tilo_window* window, void* view, tilo_rect fram
 
 tilo_status tilo_window_add_view_pinned(tilo_window* window, void* view, int edge, double height) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   auto found = findView(view);
   if (found.status != TILO_STATUS_OK) return found.status;
   if ((edge != TILO_WINDOW_EDGE_TOP && edge != TILO_WINDOW_EDGE_BOTTOM) || !std::isfinite(height) ||
@@ -247,8 +254,9 @@ tilo_status tilo_window_add_view_pinned(tilo_window* window, void* view, int edg
 
 tilo_status tilo_window_remove_view(tilo_window* window, void* view) {
   using namespace tilo::bridge;
-  auto [status, object] = checkWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   auto found = findView(view);
   if (found.status != TILO_STATUS_OK) return found.status;
   return guarded([&] {

@@ -1,6 +1,7 @@
 #include "mediation/AdSource.h"
 
 #include <atomic>
+#include <cmath>
 #include <stdexcept>
 
 #include "platform/Environment.h"
@@ -31,7 +32,10 @@ std::string text(const Json& value, const std::string& path) {
 }
 
 double milliseconds(const Json& value, const std::string& path) {
-  if (!value.is_number() || value.get<double>() < 0) fail(path, "expected a number >= 0");
+  // 1e999 parses as an infinite number: a delay that never ends.
+  if (!value.is_number() || !std::isfinite(value.get<double>()) || value.get<double>() < 0) {
+    fail(path, "expected a finite number >= 0");
+  }
   return value.get<double>();
 }
 

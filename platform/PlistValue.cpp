@@ -396,7 +396,9 @@ plist_t PlistValue::toNode() const {
     }
     plist_t operator()(const Dictionary& v) const {
       plist_t node = plist_new_dict();
-      for (const auto& [key, item] : v) plist_dict_set_item(node, key.c_str(), item.toNode());
+      for (const auto& [key, item] : v) {
+        plist_dict_set_item(node, validUtf8(key).c_str(), item.toNode());
+      }
       return node;
     }
   };

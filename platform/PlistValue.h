@@ -13,7 +13,8 @@
 // sees the bytes, the nesting depth and, for binary lists, the number of nodes that shared objects
 // expand to are checked against kMaxPlistDepth and kMaxPlistNodes: libplist parses recursively and
 // copies shared objects, so a deep or self-multiplying list would crash or exhaust memory.
-// Strings are written up to their first NUL (libplist takes C strings).
+// Strings and keys are written up to their first NUL (libplist takes C strings), with
+// invalid UTF-8 made U+FFFD (libplist would write a binary list it cannot read back).
 #pragma once
 
 #include <plist/plist.h>

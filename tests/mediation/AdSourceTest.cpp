@@ -158,6 +158,8 @@ TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
       {R"([])", "scenario"},
       {R"({"units": {"u": {"result": "maybe"}}})", "units.u.result"},
       {R"({"units": {"u": {"delayMs": -1}}})", "units.u.delayMs"},
+      {R"({"units": {"u": {"delayMs": 1e999}}})", "units.u.delayMs"},
+      {R"({"units": {"u": {"latencies": [0.1, 1e999]}}})", "units.u.latencies"},
       {R"({"units": {"u": {"error": {"domain": "x"}}}})", "units.u.error.code"},
       {R"({"units": {"u": {"revenue": {"value": "abc"}}}})", "units.u.revenue.value"},
       {R"({"units": {"u": {"latencies": 0.5}}})", "units.u.latencies"},

@@ -196,5 +196,16 @@ TEST(PlistValueTest, DeepAndSelfMultiplyingListsAreRefusedBeforeParsing) {
   EXPECT_FALSE(PlistValue::parse(xml(500000, false)));
 }
 
+// A key that is not UTF-8 (a host's XML file may hold one) is written as a string is:
+// libplist would write a binary list that it cannot read back.
+TEST(PlistValueTest, WrittenListsReadBackWhenKeysAreNotUtf8) {
+  const PlistValue value(PlistValue::Dictionary{{"k\xFC", "v\xFC"}});
+  for (const std::string& bytes : {value.toBinary(), value.toXml()}) {
+    const auto back = PlistValue::parse(bytes);
+    ASSERT_TRUE(back && back->asDictionary()) << bytes;
+    EXPECT_EQ(*back->asDictionary(), (PlistValue::Dictionary{{"k\uFFFD", "v\uFFFD"}}));
+  }
+}
+
 }  // namespace
 }  // namespace tilo::platform

@@ -144,6 +144,9 @@ TEST(RenderTool, RefusesBadFilesWithTheirPlace) {
       {withView(box + R"(, "text": "x")"), "views[0] (\"a\"): unknown key \"text\" for a UIView"},
       {withView(box, R"(, "constraints": [{"first": "a.width", "constant": 1, "strength": 5}])"),
        "constraints[0]: unknown key \"strength\""},
+      // Missing keys.
+      {R"({"window": {"width": 100}})", "window.height: missing"},
+      {withView(R"("class": "UIView")"), "views[0] (\"a\").parent: missing"},
       // Wrong types and values.
       {R"({"window": {"width": "100", "height": 100}})",
        "window.width: expected a number, got a string"},

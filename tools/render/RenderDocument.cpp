@@ -64,6 +64,7 @@ class Fields {
   }
   const Json& get(const std::string& key) {
     used_.insert(key);
+    if (!object_.contains(key)) fail(at(key), "missing");
     return object_.at(key);
   }
   // Every key must have been asked for.

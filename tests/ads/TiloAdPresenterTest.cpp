@@ -68,9 +68,10 @@ TEST_F(TiloAdPresenterTest, ShowRunsDisplayCallbacksInsideMarkersAfterTheShowMar
   auto events = adEvents();
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[2].first, "ad_impression");
-  EXPECT_EQ(events[2].second, platform::parseJson(R"({"adFormat":"interstitial",)"
-                                                  R"("adUnitId":"interstitial-unit",)"
-                                                  R"("adNetwork":"Vungle","latency":250.0})"));
+  EXPECT_EQ(events[2].second,
+            platform::parseJsonKeepingOrder(R"({"adFormat":"interstitial",)"
+                                            R"("adUnitId":"interstitial-unit",)"
+                                            R"("adNetwork":"Vungle","latency":250.0})"));
   EXPECT_EQ(events[3].first, "ad_click");
 }
 

@@ -32,7 +32,7 @@ std::function<void(std::optional<std::string>)> DemoPlugin::eventHandler() const
         auto plain = text ? decryptKeyPayload(appKey, *text) : std::nullopt;
         if (!plain) return onError("plugin event does not open with the app key");
         try {
-          onEvent(platform::parseJson(std::string(plain->begin(), plain->end())));
+          onEvent(platform::parseJsonKeepingOrder(std::string(plain->begin(), plain->end())));
         } catch (const platform::DecodingError& error) {
           onError("plugin event is not JSON: " + error.localizedDescription());
         }

@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "Tilo/ads/TiloAdInfo.h"
-#include "Tilo/ads/TiloRevenueInfo.h"
-#include "Tilo/ads/TiloRewardedItem.h"
-#include "Tilo/backend/TiloError.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloError.h"
+#include "Tilo/base/TiloRevenueInfo.h"
+#include "Tilo/base/TiloRewardedItem.h"
 #include "tilo/tilo.h"
 
 namespace tilo::bridge {

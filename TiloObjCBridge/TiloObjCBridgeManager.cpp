@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/TiloLogger.h"
+#include "Tilo/entry/TiloAds.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"

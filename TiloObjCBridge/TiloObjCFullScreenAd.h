@@ -17,9 +17,9 @@
 #include <optional>
 #include <string>
 
-#include "Tilo/ads/TiloAdInfo.h"
-#include "Tilo/ads/TiloRevenueInfo.h"
-#include "Tilo/backend/TiloAdUnit.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloAdUnit.h"
+#include "Tilo/base/TiloRevenueInfo.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCHandleApi.h"

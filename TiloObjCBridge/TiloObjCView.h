@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/ads/TiloAdInfo.h"
 #include "Tilo/ads/TiloAdListener.h"
-#include "Tilo/ads/TiloRevenueInfo.h"
-#include "Tilo/backend/TiloAdUnit.h"
-#include "Tilo/backend/TiloError.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloAdUnit.h"
+#include "Tilo/base/TiloError.h"
+#include "Tilo/base/TiloRevenueInfo.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCHandleApi.h"
 #include "platform/ui/UIColor.h"

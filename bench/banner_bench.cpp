@@ -32,9 +32,9 @@
 #include <vector>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/views/TiloAdBannerView.h"
 #include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"

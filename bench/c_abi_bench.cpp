@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/base/KeyCrypto.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
 #include "bench/support/BenchSdk.h"

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "Tilo/ads/TiloInterstitialAdLoader.h"
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/entry/TiloAds.h"
 #include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"
 #include "mediation/GADInterstitialAd.h"

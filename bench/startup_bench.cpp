@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/EventStore.h"

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/views/TiloLightPopupAdLoader.h"
 #include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"

@@ -1,7 +1,7 @@
 // The backend's "/sdk/init" answer and the ad-unit cache blob. Whatever the bytes, decoding
 // ends in an info or an error; an info the SDK accepted survives the cache unchanged.
 #include "Tilo/backend/AdUnitCache.h"
-#include "Tilo/backend/TiloAppInfo.h"
+#include "Tilo/base/TiloAppInfo.h"
 #include "fuzz/support/FuzzSupport.h"
 
 namespace {

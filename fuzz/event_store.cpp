@@ -4,7 +4,7 @@
 #include <unistd.h>
 #include <filesystem>
 
-#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/telemetry/EventStore.h"
 #include "fuzz/support/FuzzSupport.h"
 

@@ -1,8 +1,8 @@
 // The key file: its text (mode byte even) or a plaintext sealed with the app key (odd), so
 // that the configuration decoder is reached too. Decoding never ends the fuzzer's process;
 // a configuration that decodes survives being sealed and decoded again.
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloConfiguration.h"
 #include "fuzz/support/FuzzSupport.h"
 
 namespace {

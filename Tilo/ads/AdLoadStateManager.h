@@ -29,8 +29,8 @@
 #include "Tilo/ads/AdRetryManager.h"
 #include "Tilo/ads/AdType.h"
 #include "Tilo/ads/TiloAdLoadingState.h"
-#include "Tilo/backend/TiloAdUnit.h"
-#include "Tilo/backend/TiloError.h"
+#include "Tilo/base/TiloAdUnit.h"
+#include "Tilo/base/TiloError.h"
 #include "platform/DispatchQueue.h"
 #include "platform/Reactive.h"
 

@@ -1,6 +1,6 @@
 #include "Tilo/ads/AdMobAdProtocol.h"
 
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/backend/SharedService.h"
 
 namespace tilo {
 namespace {
@@ -60,7 +60,7 @@ class RewardedAdMobAd final : public AdMobAdBase<mediation::GADRewardedAd> {
     if (auto error = refusal(viewController)) return error;
     const mediation::GADAdReward reward = ad_->adReward();
     // Without a user id the options set by setCustomData (or none) stay as they are.
-    if (auto userId = TiloAds::shared().userId()) {
+    if (auto userId = sharedUserId()) {
       const auto& current = ad_->serverSideVerificationOptions();
       ad_->setServerSideVerificationOptions(GADServerSideVerificationOptions{
           *userId, current ? current->customRewardString : std::string()});
@@ -72,8 +72,8 @@ class RewardedAdMobAd final : public AdMobAdBase<mediation::GADRewardedAd> {
   }
 
   void setCustomData(const std::string& customData) override {
-    ad_->setServerSideVerificationOptions(GADServerSideVerificationOptions{
-        TiloAds::shared().userId().value_or(std::string()), customData});
+    ad_->setServerSideVerificationOptions(
+        GADServerSideVerificationOptions{sharedUserId().value_or(std::string()), customData});
   }
 };
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "Tilo/ads/TiloAdInfo.h"
 #include "Tilo/ads/TiloDisplayListener.h"
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloExport.h"
 #include "platform/ui/UIViewController.h"
 
 namespace tilo {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 
 namespace tilo {
 

@@ -11,9 +11,9 @@
 #include <memory>
 #include <optional>
 
-#include "Tilo/ads/TiloAdInfo.h"
-#include "Tilo/ads/TiloRevenueInfo.h"
-#include "Tilo/backend/TiloError.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloError.h"
+#include "Tilo/base/TiloRevenueInfo.h"
 
 namespace tilo {
 

@@ -1,6 +1,6 @@
 #include "Tilo/ads/TiloAdLoader.h"
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "mediation/APSAdMobUtils.h"

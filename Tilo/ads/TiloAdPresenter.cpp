@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdEventLogger.h"

@@ -22,7 +22,7 @@
 #include "Tilo/ads/AdMobAdProtocol.h"
 #include "Tilo/ads/AdPresentable.h"
 #include "Tilo/ads/TiloAdListener.h"
-#include "Tilo/backend/TiloAppInfo.h"
+#include "Tilo/base/TiloAppInfo.h"
 
 namespace tilo {
 

@@ -1,7 +1,6 @@
 #include "Tilo/ads/TiloAppOpenAdLoader.h"
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/backend/SharedService.h"
 #include "mediation/GADAppOpenAd.h"
 
 namespace tilo {
@@ -9,7 +8,7 @@ namespace tilo {
 template class TiloAdLoader<TiloAppOpenAd>;
 
 std::shared_ptr<TiloAppOpenAdLoader> TiloAppOpenAdLoader::create(TiloAdUnit unit) {
-  return create(std::move(unit), TiloAds::shared().core());
+  return create(std::move(unit), sharedService());
 }
 
 std::shared_ptr<TiloAppOpenAdLoader> TiloAppOpenAdLoader::create(

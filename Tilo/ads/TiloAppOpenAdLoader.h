@@ -9,7 +9,7 @@
 
 #include "Tilo/ads/TiloAdLoader.h"
 #include "Tilo/ads/TiloAppOpenAd.h"
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 
 namespace tilo {
 

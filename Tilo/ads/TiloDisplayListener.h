@@ -9,10 +9,10 @@
 #include <memory>
 #include <optional>
 
-#include "Tilo/ads/TiloAdInfo.h"
-#include "Tilo/ads/TiloRewardedItem.h"
-#include "Tilo/backend/TiloError.h"
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloError.h"
+#include "Tilo/base/TiloExport.h"
+#include "Tilo/base/TiloRewardedItem.h"
 
 namespace tilo {
 

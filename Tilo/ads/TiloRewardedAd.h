@@ -12,7 +12,7 @@
 #include "Tilo/ads/AdPresentable.h"
 #include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/ads/TiloDisplayListener.h"
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 
 namespace tilo {
 

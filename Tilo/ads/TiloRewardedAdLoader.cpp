@@ -1,7 +1,6 @@
 #include "Tilo/ads/TiloRewardedAdLoader.h"
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/backend/SharedService.h"
 #include "mediation/GADRewardedAd.h"
 
 namespace tilo {
@@ -9,7 +8,7 @@ namespace tilo {
 template class TiloAdLoader<TiloRewardedAd>;
 
 std::shared_ptr<TiloRewardedAdLoader> TiloRewardedAdLoader::create(TiloAdUnit unit) {
-  return create(std::move(unit), TiloAds::shared().core());
+  return create(std::move(unit), sharedService());
 }
 
 std::shared_ptr<TiloRewardedAdLoader> TiloRewardedAdLoader::create(

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "Tilo/core/Result.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/Result.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/UserDefaults.h"
 
 namespace tilo {
@@ -56,21 +56,6 @@ std::optional<TiloAppInfo> AdUnitCache::decode(std::string_view key, const platf
     log("Failed to decode ad units from cache: " + localizedDescription(std::current_exception()),
         TiloLogLevel::error);
     return std::nullopt;
-  }
-}
-
-void reportUserDefaultsFailures(platform::UserDefaults& defaults) {
-  if (auto moved = defaults.takeMovedAsideReport()) {
-    log("User defaults over 4 MB moved aside to " + moved->string() + ", starting a fresh file",
-        TiloLogLevel::error);
-  }
-  if (auto failure = defaults.takeReadFailureReport()) {
-    log("Failed to read user defaults, keeping changes in memory: " + *failure,
-        TiloLogLevel::error);
-  }
-  if (auto failure = defaults.takeWriteFailureReport()) {
-    log("Failed to write user defaults, keeping changes in memory: " + *failure,
-        TiloLogLevel::error);
   }
 }
 

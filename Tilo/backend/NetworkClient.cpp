@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "Tilo/backend/NetworkError.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/NetworkError.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/Environment.h"
 
 namespace tilo {

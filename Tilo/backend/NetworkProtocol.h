@@ -1,7 +1,7 @@
 // One HTTP exchange. The real implementation is NetworkClient; tests use fakes.
 #pragma once
 
-#include "Tilo/core/Result.h"
+#include "Tilo/base/Result.h"
 #include "platform/HttpClient.h"
 
 namespace tilo {

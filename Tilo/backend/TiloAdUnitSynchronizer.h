@@ -28,10 +28,10 @@
 #include <utility>
 #include <vector>
 
-#include "Tilo/backend/TiloAppInfo.h"
-#include "Tilo/backend/TiloError.h"
-#include "Tilo/core/Result.h"
-#include "Tilo/core/TiloServiceProtocol.h"
+#include "Tilo/backend/TiloServiceProtocol.h"
+#include "Tilo/base/Result.h"
+#include "Tilo/base/TiloAppInfo.h"
+#include "Tilo/base/TiloError.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Environment.h"

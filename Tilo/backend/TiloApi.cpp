@@ -1,10 +1,10 @@
 #include "Tilo/backend/TiloApi.h"
 
 #include "Tilo/backend/AdUnitCache.h"
-#include "Tilo/backend/NetworkError.h"
-#include "Tilo/backend/TiloError.h"
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/NetworkError.h"
+#include "Tilo/base/TiloError.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Environment.h"
 

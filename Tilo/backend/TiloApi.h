@@ -13,12 +13,12 @@
 #include <string>
 
 #include "Tilo/backend/NetworkProtocol.h"
-#include "Tilo/backend/TiloApiProtocol.h"
+#include "Tilo/base/SdkVersion.h"
+#include "Tilo/base/TiloApiProtocol.h"
 #include "platform/HttpClient.h"
 
 namespace tilo {
 
-inline constexpr const char* kSdkVersion = "1.1.44-beta";
 inline constexpr const char* kAdUnitCacheKey = "com.tilo.AdUnit";
 inline constexpr double kRequestTimeoutSeconds = 60;
 

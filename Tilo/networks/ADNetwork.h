@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "Tilo/core/PrivacySettings.h"
+#include "Tilo/base/PrivacySettings.h"
 
 namespace tilo {
 

@@ -2,7 +2,7 @@
 // Amazon reports a start error, since ads still load through mediation without it.
 #pragma once
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/ADNetwork.h"
 
 namespace tilo {

@@ -5,8 +5,8 @@
 //   logEvent(type, payload(toAdResError(error)));
 #pragma once
 
-#include "Tilo/backend/TiloError.h"
-#include "Tilo/core/ApiBaseUrl.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/TiloError.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "mediation/NSError.h"
 

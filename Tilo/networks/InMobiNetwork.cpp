@@ -1,6 +1,6 @@
 #include "Tilo/networks/InMobiNetwork.h"
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "mediation/OutsideSdks.h"
 
 namespace tilo {

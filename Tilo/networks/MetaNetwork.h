@@ -2,7 +2,7 @@
 // authorization (always forwarded, it is never absent).
 #pragma once
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/ADNetwork.h"
 
 namespace tilo {

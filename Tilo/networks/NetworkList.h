@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/base/TiloConfiguration.h"
 #include "Tilo/networks/ADNetwork.h"
 
 namespace tilo {

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "Tilo/ads/TiloAdInfo.h"
+#include "Tilo/base/TiloAdInfo.h"
 
 namespace tilo {
 

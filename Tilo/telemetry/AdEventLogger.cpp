@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/Environment.h"
 #include "platform/NotificationCenter.h"
 

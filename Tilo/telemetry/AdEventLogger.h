@@ -37,8 +37,8 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/ads/TiloAdInfo.h"
-#include "Tilo/backend/TiloApiProtocol.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloApiProtocol.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "Tilo/telemetry/EventStore.h"
 #include "platform/DispatchQueue.h"

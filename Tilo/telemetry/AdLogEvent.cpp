@@ -5,7 +5,7 @@
 #include <array>
 #include <cmath>
 
-#include "Tilo/backend/TiloApi.h"
+#include "Tilo/base/SdkVersion.h"
 #include "Tilo/telemetry/JsonWriter.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/Crypto.h"

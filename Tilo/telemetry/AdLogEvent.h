@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Tilo/ads/TiloAdInfo.h"
+#include "Tilo/base/TiloAdInfo.h"
 #include "platform/Json.h"
 
 namespace tilo {

@@ -1,8 +1,8 @@
 #include "Tilo/telemetry/EventStore.h"
 
-#include "Tilo/backend/AdUnitCache.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloLogger.h"
+#include "Tilo/base/UserDefaultsFailures.h"
 
 namespace tilo {
 

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "Tilo/ads/TiloAdListener.h"
-#include "Tilo/core/Result.h"
+#include "Tilo/base/Result.h"
 #include "Tilo/views/TiloAdNative.h"
 
 namespace tilo {

@@ -1,7 +1,7 @@
 #include "Tilo/views/CommonAdBannerView.h"
 
-#include "Tilo/core/TiloConfiguration.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloConfiguration.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"

@@ -1,6 +1,6 @@
 #include "Tilo/views/CommonAdNativeView.h"
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"

@@ -11,7 +11,7 @@
 
 #include <string_view>
 
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 #include "platform/ui/UIColor.h"
 
 namespace tilo {

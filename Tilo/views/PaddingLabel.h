@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 #include "platform/ui/UIEdgeInsets.h"
 #include "platform/ui/UILabel.h"
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "Tilo/backend/TiloAppInfo.h"
+#include "Tilo/base/TiloAppInfo.h"
 #include "Tilo/views/AdBannerLoadable.h"
 
 namespace tilo {

@@ -1,7 +1,7 @@
 // The two banner sizes, in points.
 #pragma once
 
-#include "Tilo/backend/TiloAdFormat.h"
+#include "Tilo/base/TiloAdFormat.h"
 
 namespace tilo {
 

@@ -1,14 +1,13 @@
 #include "Tilo/views/TiloAdBannerView.h"
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/backend/SharedService.h"
 
 namespace tilo {
 
 std::shared_ptr<TiloAdBannerView> TiloAdBannerView::create(TiloAdUnit unit,
                                                            TiloAdBannerSize bannerSize,
                                                            bool autoLoad) {
-  return create(std::move(unit), bannerSize, autoLoad, TiloAds::shared().core());
+  return create(std::move(unit), bannerSize, autoLoad, sharedService());
 }
 
 std::shared_ptr<TiloAdBannerView> TiloAdBannerView::create(

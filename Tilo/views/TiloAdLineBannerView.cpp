@@ -1,12 +1,11 @@
 #include "Tilo/views/TiloAdLineBannerView.h"
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/backend/SharedService.h"
 
 namespace tilo {
 
 std::shared_ptr<TiloAdLineBannerView> TiloAdLineBannerView::create(TiloAdUnit unit, bool autoLoad) {
-  return create(std::move(unit), autoLoad, TiloAds::shared().core());
+  return create(std::move(unit), autoLoad, sharedService());
 }
 
 std::shared_ptr<TiloAdLineBannerView> TiloAdLineBannerView::create(

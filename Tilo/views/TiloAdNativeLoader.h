@@ -16,7 +16,7 @@
 
 #include <memory>
 
-#include "Tilo/backend/TiloAppInfo.h"
+#include "Tilo/base/TiloAppInfo.h"
 #include "Tilo/views/AdNativeLoadable.h"
 #include "mediation/GADAdLoader.h"
 

@@ -1,7 +1,6 @@
 #include "Tilo/views/TiloAdNativeView.h"
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/backend/SharedService.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/views/WrappingView.h"
 
@@ -12,7 +11,7 @@ using platform::UIImageView;
 using platform::UILabel;
 
 std::shared_ptr<TiloAdNativeView> TiloAdNativeView::create(TiloAdUnit unit, bool autoLoad) {
-  return create(std::move(unit), autoLoad, TiloAds::shared().core());
+  return create(std::move(unit), autoLoad, sharedService());
 }
 
 std::shared_ptr<TiloAdNativeView> TiloAdNativeView::create(

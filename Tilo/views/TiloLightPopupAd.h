@@ -12,7 +12,7 @@
 
 #include <memory>
 
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 #include "Tilo/views/TiloLightPopupViewController.h"
 
 namespace tilo {

@@ -1,7 +1,6 @@
 #include "Tilo/views/TiloLightPopupAdLoader.h"
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/backend/SharedService.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "platform/Environment.h"
 
@@ -18,7 +17,7 @@ std::optional<TiloAdInfo> relabelled(const std::optional<TiloAdInfo>& info) {
 }  // namespace
 
 std::shared_ptr<TiloLightPopupAdLoader> TiloLightPopupAdLoader::create(TiloAdUnit unit) {
-  return create(std::move(unit), TiloAds::shared().core());
+  return create(std::move(unit), sharedService());
 }
 
 std::shared_ptr<TiloLightPopupAdLoader> TiloLightPopupAdLoader::create(

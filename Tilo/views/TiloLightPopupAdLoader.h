@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "Tilo/ads/TiloAdListener.h"
-#include "Tilo/core/TiloPlugin.h"
+#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/views/TiloLightPopupAd.h"
 
 namespace tilo {

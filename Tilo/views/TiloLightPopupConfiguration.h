@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 #include "platform/ui/UIColor.h"
 
 namespace tilo {

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "Tilo/ads/TiloDisplayListener.h"
-#include "Tilo/backend/TiloAdUnit.h"
+#include "Tilo/base/TiloAdUnit.h"
 #include "Tilo/views/BaseLightPopupContentView.h"
 #include "platform/Timer.h"
 #include "platform/ui/UIViewController.h"

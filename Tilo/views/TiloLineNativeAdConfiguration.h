@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "Tilo/core/TiloExport.h"
+#include "Tilo/base/TiloExport.h"
 #include "platform/ui/UIColor.h"
 
 namespace tilo {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <span>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/entry/TiloAds.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"

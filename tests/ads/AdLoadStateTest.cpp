@@ -7,7 +7,7 @@
 
 #include "Tilo/ads/AdLoadStateManager.h"
 #include "Tilo/ads/AdRefreshCoordinator.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/Application.h"
 #include "platform/NotificationCenter.h"
 #include "platform/TestEnvironment.h"

@@ -1,9 +1,9 @@
 // Net revenue: the fee deducted in decimal arithmetic, and the precision mapping.
-#include "Tilo/ads/TiloRevenueInfo.h"
+#include "Tilo/base/TiloRevenueInfo.h"
 
 #include <gtest/gtest.h>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 
 namespace tilo {
 namespace {

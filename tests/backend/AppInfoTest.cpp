@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Tilo/backend/TiloAdFormat.h"
-#include "Tilo/backend/TiloAppInfo.h"
-#include "Tilo/backend/TiloError.h"
+#include "Tilo/base/TiloAdFormat.h"
+#include "Tilo/base/TiloAppInfo.h"
+#include "Tilo/base/TiloError.h"
 
 namespace tilo {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/backend/NetworkError.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/NetworkError.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/TestEnvironment.h"
 #include "support/LoopbackHttpServer.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Tilo/backend/NetworkError.h"
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/base/NetworkError.h"
+#include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Reactive.h"

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/HttpClient.h"
 
 namespace tilo {

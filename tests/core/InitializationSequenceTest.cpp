@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "Tilo/backend/NetworkError.h"
-#include "Tilo/core/TiloAdProvider.h"
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/base/NetworkError.h"
+#include "Tilo/entry/TiloAdProvider.h"
+#include "Tilo/entry/TiloAds.h"
+#include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Device.h"

@@ -2,10 +2,10 @@
 
 #include <regex>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloConfiguration.h"
-#include "Tilo/core/TiloKeyManager.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloConfiguration.h"
+#include "Tilo/base/TiloKeyManager.h"
 #include "platform/Base64.h"
 #include "platform/Bundle.h"
 #include "platform/Crypto.h"

@@ -4,8 +4,8 @@
 #include <ctime>
 #include <stdexcept>
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
+#include "Tilo/entry/TiloAds.h"
 #include "platform/Reactive.h"
 #include "platform/TestEnvironment.h"
 #include "support/SdkFixture.h"

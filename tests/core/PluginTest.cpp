@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloPlugin.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/ads/TiloPlugin.h"
+#include "Tilo/entry/TiloAds.h"
 #include "support/SdkFixture.h"
 
 namespace tilo {

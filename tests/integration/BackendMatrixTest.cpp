@@ -12,8 +12,8 @@
 #include <string>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/backend/NetworkError.h"
 #include "Tilo/backend/TiloApi.h"
+#include "Tilo/base/NetworkError.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
 #include "support/LoopbackHttpServer.h"

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/views/TiloAdLineBannerView.h"
 #include "Tilo/views/TiloAdNativeView.h"
 #include "TiloObjCBridge/HandleTable.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloLogger.h"
 #include "ads/FullScreenTestSupport.h"
 #include "platform/FileSystem.h"
 

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "platform/Environment.h"
 #include "platform/MainLoop.h"

@@ -15,11 +15,11 @@
 #include <random>
 #include <regex>
 
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloConfiguration.h"
-#include "Tilo/core/TiloKeyManager.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloConfiguration.h"
+#include "Tilo/base/TiloKeyManager.h"
+#include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Base64.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloService.h"
+#include "Tilo/entry/TiloAds.h"
+#include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "support/SdkFixture.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloConfiguration.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloConfiguration.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "Tilo/telemetry/EventStore.h"
 #include "platform/FileSystem.h"

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/AdSource.h"

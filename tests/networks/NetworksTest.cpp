@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/APSNetwork.h"
 #include "Tilo/networks/AdMobNetwork.h"
 #include "Tilo/networks/NetworkList.h"

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-#include "Tilo/backend/TiloApiProtocol.h"
+#include "Tilo/base/TiloApiProtocol.h"
 
 namespace tilo::test {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/backend/TiloApiProtocol.h"
+#include "Tilo/base/TiloApiProtocol.h"
 
 namespace tilo::test {
 

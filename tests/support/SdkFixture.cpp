@@ -3,9 +3,9 @@
 #include <stdexcept>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/core/ApiBaseUrl.h"
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/entry/TiloAds.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 

@@ -1,5 +1,5 @@
 #include "TelemetryFixture.h"
-#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/Base64.h"
 

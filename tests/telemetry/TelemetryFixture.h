@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AppLifecycleObserver.h"
 #include "Tilo/telemetry/CrashMarkers.h"

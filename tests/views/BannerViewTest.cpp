@@ -2,7 +2,7 @@
 // visibility, sizes and lifetime.
 #include <algorithm>
 
-#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/views/TiloAdBannerView.h"
 #include "ads/MarkerWatch.h"
 #include "platform/Environment.h"

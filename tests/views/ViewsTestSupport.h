@@ -11,8 +11,8 @@
 
 #include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/core/TiloAds.h"
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/ads/TiloAdInfo.h"
-#include "Tilo/backend/TiloAppInfo.h"
+#include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloAppInfo.h"
 #include "mediation/AdSource.h"
 #include "platform/Json.h"
 #include "platform/MainLoop.h"

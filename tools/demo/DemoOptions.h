@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Tilo/core/TiloLogger.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/ui/UIColor.h"
 #include "tools/demo/DemoFormat.h"
 

@@ -3,7 +3,7 @@
 #include <span>
 #include <stdexcept>
 
-#include "Tilo/core/KeyCrypto.h"
+#include "Tilo/base/KeyCrypto.h"
 
 namespace tilo::demo {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "Tilo/core/TiloPlugin.h"
+#include "Tilo/ads/TiloPlugin.h"
 #include "platform/Json.h"
 
 namespace tilo::demo {

@@ -7,8 +7,8 @@
 #include <system_error>
 #include <utility>
 
-#include "Tilo/core/KeyCrypto.h"
-#include "Tilo/core/TiloKeyManager.h"
+#include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloKeyManager.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/FileSystem.h"

@@ -30,7 +30,7 @@
 #include <optional>
 #include <string>
 
-#include "Tilo/core/TiloAds.h"
+#include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/SessionIdentifier.h"

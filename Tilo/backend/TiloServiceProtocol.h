@@ -1,0 +1,27 @@
+// What ad objects need from the SDK service.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Tilo/backend/AdProviding.h"
+#include "Tilo/base/TiloAppInfo.h"
+#include "platform/Reactive.h"
+
+namespace tilo {
+
+struct TiloConfiguration;
+
+class TiloServiceProtocol {
+ public:
+  virtual ~TiloServiceProtocol() = default;
+  // Replays the latest application info; empty until the first fetch (or cache) answers.
+  virtual platform::Publisher<std::optional<TiloAppInfo>> appInfoPublisher() = 0;
+  // Re-fetches the application info unless a resync is already running.
+  virtual void resync(const std::string& unitId) = 0;
+  virtual std::shared_ptr<AdProviding> adProvider() = 0;
+  virtual const TiloConfiguration& config() const = 0;
+};
+
+}  // namespace tilo

@@ -1,0 +1,25 @@
+// The backend API the service and the event logger depend on.
+#pragma once
+
+#include <exception>
+#include <functional>
+
+#include "Tilo/base/Result.h"
+#include "Tilo/base/TiloAppInfo.h"
+#include "platform/Json.h"
+
+namespace tilo {
+
+class TiloApiProtocol {
+ public:
+  virtual ~TiloApiProtocol() = default;
+  // Start-up fetch: retries with the API's policy, then falls back to the ad-unit cache.
+  virtual void fetchAppInfo(Completion<TiloAppInfo> completion) = 0;
+  virtual void fetchAppInfoWithRetry(int maxRetries, double initialDelay, double delayMultiplier,
+                                     Completion<TiloAppInfo> completion) = 0;
+  // Posts the analytics body; completion gets nullptr when delivered.
+  virtual void sendEvents(platform::Json body,
+                          std::function<void(std::exception_ptr)> completion) = 0;
+};
+
+}  // namespace tilo

@@ -1,0 +1,148 @@
+#include "Tilo/entry/TiloAds.h"
+
+#include "Tilo/backend/NetworkClient.h"
+#include "Tilo/backend/SharedService.h"
+#include "Tilo/backend/TiloApi.h"
+#include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/Result.h"
+#include "Tilo/base/TiloKeyManager.h"
+#include "Tilo/entry/TiloService.h"
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/AppLifecycleObserver.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/Device.h"
+#include "platform/Environment.h"
+
+namespace tilo {
+namespace {
+
+std::mutex sharedMutex;
+TiloAds* sharedInstance = nullptr;  // never destroyed at exit
+
+// Errors that escape a task of any executor end up here instead of ending the process.
+void logTaskFailure(const std::string& where, std::exception_ptr error) {
+  log("Task failed on " + where + ": " + localizedDescription(error), TiloLogLevel::error);
+}
+
+std::unique_ptr<TiloAds> build() {
+  platform::setTaskFailureHandler(logTaskFailure);
+  auto adProvider = TiloAdProvider::create();
+  const std::string appKey = TiloKeyManager::shared()->appKey();
+  TiloConfiguration config = loadConfigurationFile(appKey);
+  auto api = TiloApi::create(resolveApiBaseUrl(config.environment), config.appKey,
+                             NetworkClient::create(), RetryPolicy{3, 2.0, 2.0});
+  auto service =
+      TiloService::create(std::move(config), std::move(adProvider), std::move(api), appKey);
+  return std::make_unique<TiloAds>(std::move(service));
+}
+
+}  // namespace
+
+TiloAds::TiloAds(std::shared_ptr<TiloService> core) : core_(std::move(core)) {}
+TiloAds::~TiloAds() = default;
+
+TiloAds& TiloAds::shared() {
+  // The build logs; those lines reach a log callback once the lock is released.
+  platform::HeldLockScope held;
+  std::lock_guard lock(sharedMutex);
+  if (!sharedInstance) sharedInstance = build().release();
+  return *sharedInstance;
+}
+
+bool TiloAds::isSharedBuilt() {
+  std::lock_guard lock(sharedMutex);
+  return sharedInstance != nullptr;
+}
+
+TiloLogLevel TiloAds::logLevel() const {
+  return currentLogLevel();
+}
+
+void TiloAds::setLogLevel(TiloLogLevel level) {
+  setCurrentLogLevel(level);
+}
+
+platform::TrackingAuthorizationStatus TiloAds::trackingAuthorizationStatus() const {
+  return platform::trackingAuthorizationStatus();
+}
+
+void TiloAds::setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus status) {
+  platform::setTrackingAuthorizationStatus(status);
+}
+
+void TiloAds::setApiBaseUrl(std::string url) {
+  setApiBaseUrlOverride(std::move(url));
+}
+
+void TiloAds::resetSharedForTesting() {
+  std::unique_ptr<TiloAds> old;
+  {
+    std::lock_guard lock(sharedMutex);
+    old.reset(std::exchange(sharedInstance, nullptr));
+  }
+  old.reset();
+  TiloKeyManager::resetSharedForTesting();
+  AdEventLogger::resetSharedForTesting();
+  AppLifecycleObserver::resetSharedForTesting();
+  setEnableMarkerCheckpoints(false);
+}
+
+#define TILO_PROPERTY(Type, getter, setter, field) \
+  Type TiloAds::getter() const {                   \
+    std::lock_guard lock(mutex_);                  \
+    return field;                                  \
+  }                                                \
+  void TiloAds::setter(Type value) {               \
+    std::lock_guard lock(mutex_);                  \
+    field = std::move(value);                      \
+  }
+
+TILO_PROPERTY(std::optional<std::string>, userId, setUserId, userId_)
+TILO_PROPERTY(std::optional<bool>, hasUserConsent, setHasUserConsent, hasUserConsent_)
+TILO_PROPERTY(std::optional<std::string>, gdprConsentString, setGdprConsentString,
+              gdprConsentString_)
+TILO_PROPERTY(std::optional<bool>, doNotSell, setDoNotSell, doNotSell_)
+TILO_PROPERTY(std::optional<std::string>, ccpaString, setCcpaString, ccpaString_)
+TILO_PROPERTY(std::optional<bool>, isTaggedForChildDirectedTreatment,
+              setIsTaggedForChildDirectedTreatment, isTaggedForChildDirectedTreatment_)
+#undef TILO_PROPERTY
+
+PrivacySettings TiloAds::privacySnapshot() const {
+  std::lock_guard lock(mutex_);
+  return PrivacySettings{
+      hasUserConsent_,
+      doNotSell_,
+      platform::trackingAuthorizationStatus() == platform::TrackingAuthorizationStatus::authorized,
+      gdprConsentString_,
+      ccpaString_,
+      isTaggedForChildDirectedTreatment_};
+}
+
+void TiloAds::initialized(std::function<void(std::optional<TiloError>)> completion) {
+  checkForPreviousCrashes();
+  setMarker(CrashMarkerCheckpoint::sdkInit);
+  AppLifecycleObserver::ensureShared();
+  const PrivacySettings privacy = privacySnapshot();
+  auto wrapped = [completion = std::move(completion)](std::optional<TiloError> error) {
+    clearMarker(CrashMarkerCheckpoint::sdkInit);
+    if (completion) completion(std::move(error));
+  };
+  platform::postBackground([weak = std::weak_ptr<TiloService>(core_), privacy, wrapped] {
+    auto service = weak.lock();
+    if (!service) {
+      platform::postToMain([wrapped] { wrapped(TiloError::initializationFailed()); });
+      return;
+    }
+    service->initialize(privacy, wrapped);
+  });
+}
+
+std::shared_ptr<TiloServiceProtocol> sharedService() {
+  return TiloAds::shared().core();
+}
+
+std::optional<std::string> sharedUserId() {
+  return TiloAds::shared().userId();
+}
+
+}  // namespace tilo

@@ -1,0 +1,84 @@
+#include "Tilo/entry/TiloService.h"
+
+#include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/MarkerFiles.h"
+#include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "platform/UserDefaults.h"
+
+namespace tilo {
+
+std::shared_ptr<TiloService> TiloService::create(TiloConfiguration config,
+                                                 std::shared_ptr<TiloAdProvider> adProvider,
+                                                 std::shared_ptr<TiloApiProtocol> tiloApi,
+                                                 const std::string& encryptionSecret) {
+  auto service =
+      std::make_shared<TiloService>(std::move(config), std::move(adProvider), std::move(tiloApi));
+  // Temporaries of writers killed mid-write (this SDK's or the host's, beside the shared
+  // preferences file) would otherwise pile up run after run.
+  crashMarkerFileQueue().sync([] { removeStaleMarkerTemporaries(); });
+  platform::FileSystem::removeStaleTemporaries(
+      platform::UserDefaults::standard()->path().parent_path(), kStaleTemporaryAgeSeconds);
+  AdEventLogger::create(service->tiloApi_, encryptionSecret);
+  // A value fetched later only takes effect at the next start, so a run never switches
+  // markers on halfway through a phase.
+  auto cached = readCachedSdkConfig();
+  setEnableMarkerCheckpoints(cached && cached->enableMarkerCheckpoints);
+  return service;
+}
+
+TiloService::TiloService(TiloConfiguration config, std::shared_ptr<TiloAdProvider> adProvider,
+                         std::shared_ptr<TiloApiProtocol> tiloApi)
+    : config_(std::move(config)),
+      adProvider_(std::move(adProvider)),
+      appInfoSubject_(platform::CurrentValueSubject<std::optional<TiloAppInfo>>::create()),
+      tiloApi_(std::move(tiloApi)) {}
+
+platform::Publisher<std::optional<TiloAppInfo>> TiloService::appInfoPublisher() {
+  return appInfoSubject_->publisher();
+}
+
+std::optional<TiloAppInfo> TiloService::currentAppInfo() const {
+  return appInfoSubject_->value().value_or(std::nullopt);
+}
+
+void TiloService::initialize(const PrivacySettings& privacy, InitCompletion completion) {
+  auto fail = [completion] {
+    platform::postToMain([completion] { completion(TiloError::initializationFailed()); });
+  };
+  tiloApi_->fetchAppInfo(
+      [weak = weak_from_this(), privacy, completion, fail](Result<TiloAppInfo> result) {
+        auto self = weak.lock();
+        if (!self || !result) {
+          fail();
+          return;
+        }
+        const TiloAppInfo& info = result.value();
+        self->appInfoSubject_->send(info);
+        if (info.sdkConfig) writeCachedSdkConfig(*info.sdkConfig);
+        setMarker(CrashMarkerCheckpoint::adNetworkInit, CheckpointMetadata::adNetworkInit("start"));
+        self->adProvider_->initializeNetworks(self->config_, privacy, [completion] {
+          clearMarker(CrashMarkerCheckpoint::adNetworkInit);
+          platform::postToMain([completion] { completion(std::nullopt); });
+        });
+      });
+}
+
+void TiloService::resync(const std::string& unitId) {
+  if (syncAppInfo_.exchange(true)) return;
+  platform::postBackground([weak = weak_from_this(), unitId] {
+    auto self = weak.lock();
+    if (!self) return;
+    setMarker(CrashMarkerCheckpoint::adUnitsResync, CheckpointMetadata::resync(unitId));
+    self->tiloApi_->fetchAppInfoWithRetry(3, 0.5, 1.0, [weak](Result<TiloAppInfo> result) {
+      auto self = weak.lock();
+      if (self && result) self->appInfoSubject_->send(result.value());
+      clearMarker(CrashMarkerCheckpoint::configFetch);
+      clearMarker(CrashMarkerCheckpoint::adUnitsResync);
+      if (self) self->syncAppInfo_ = false;
+    });
+  });
+}
+
+}  // namespace tilo

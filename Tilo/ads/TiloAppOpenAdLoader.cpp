@@ -1,6 +1,7 @@
 #include "Tilo/ads/TiloAppOpenAdLoader.h"
 
 #include "Tilo/backend/SharedService.h"
+#include "Tilo/base/TiloConfiguration.h"
 #include "mediation/GADAppOpenAd.h"
 
 namespace tilo {

@@ -1,6 +1,7 @@
 #include "Tilo/ads/TiloInterstitialAdLoader.h"
 
 #include "Tilo/backend/SharedService.h"
+#include "Tilo/base/TiloConfiguration.h"
 #include "mediation/GADInterstitialAd.h"
 
 namespace tilo {

@@ -1,6 +1,7 @@
 #include "Tilo/ads/TiloRewardedAdLoader.h"
 
 #include "Tilo/backend/SharedService.h"
+#include "Tilo/base/TiloConfiguration.h"
 #include "mediation/GADRewardedAd.h"
 
 namespace tilo {

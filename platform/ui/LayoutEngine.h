@@ -92,6 +92,8 @@ class LayoutEngine {
     UIEdgeInsets insets;
   };
 
+  // True when `view` is the window of its tree.
+  static bool isWindow(const UIView& view);
   void rebuild();
   void applyPending();
   bool refreshDependents();

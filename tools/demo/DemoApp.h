@@ -82,6 +82,10 @@ class DemoApp {
   void printStoredEvents();
   std::optional<platform::Json> storedEvents();
 
+  // Generous real-time limits: the loopback backend and the scripted ads answer in
+  // milliseconds, but a loaded machine must not turn a slow run into a failure.
+  static constexpr double kStepLimit = 15;
+
   // Seconds since the demo started, on the clock the SDK's timers use.
   double elapsed() const;
 

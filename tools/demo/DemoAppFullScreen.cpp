@@ -1,0 +1,154 @@
+// The demo's run of one format: the dispatch, and the full-screen formats (interstitial,
+// rewarded, app open) loaded and shown as a host would.
+#include "tools/demo/DemoApp.h"
+
+#include <set>
+#include <type_traits>
+#include <utility>
+
+#include "Tilo/ads/TiloAppOpenAdLoader.h"
+#include "Tilo/ads/TiloInterstitialAdLoader.h"
+#include "Tilo/ads/TiloRewardedAdLoader.h"
+#include "platform/ui/UIViewController.h"
+
+namespace tilo::demo {
+
+bool DemoApp::runFormat(DemoFormat format) {
+  const TiloAdUnitItem& item = items_.at(format);
+  out_ << "\n" << demoFormatName(format) << " (" << item.tiloAdUnitId << ")\n";
+  switch (format) {
+    case DemoFormat::interstitial:
+      return runFullScreen<TiloInterstitialAdLoader>(format, item, [this](TiloInterstitialAd& ad) {
+        ad.interstitialListener()->onShown = [this](auto info) {
+          hostCallback("onShown", describe(info));
+        };
+        ad.interstitialListener()->onDismiss = [this](auto) { hostCallback("onDismiss"); };
+        ad.interstitialListener()->onFailedToShow = [this](auto, const TiloError& error) {
+          hostCallback("onFailedToShow", error.debugDescription());
+        };
+        ad.show(platform::UIViewController::create("tilo-demo"));
+      });
+    case DemoFormat::rewarded:
+      return runFullScreen<TiloRewardedAdLoader>(format, item, [this](TiloRewardedAd& ad) {
+        auto& listener = *ad.rewardedAdListener();
+        listener.onShown = [this](auto info) { hostCallback("onShown", describe(info)); };
+        listener.onDismiss = [this](auto) { hostCallback("onDismiss"); };
+        listener.onFailedToShow = [this](auto, const TiloError& error) {
+          hostCallback("onFailedToShow", error.debugDescription());
+        };
+        listener.onEarnedReward = [this](auto, std::optional<TiloRewardedItem> reward) {
+          hostCallback(
+              "onEarnedReward",
+              reward ? std::to_string(reward->amount) + " " + reward->rewardType : "no reward");
+        };
+        ad.show(platform::UIViewController::create("tilo-demo"));
+      });
+    case DemoFormat::appOpen:
+      return runFullScreen<TiloAppOpenAdLoader>(format, item, [this](TiloAppOpenAd& ad) {
+        ad.appOpenAdListener()->onShown = [this](auto info) {
+          hostCallback("onShown", describe(info));
+        };
+        ad.appOpenAdListener()->onDismiss = [this](auto) { hostCallback("onDismiss"); };
+        ad.appOpenAdListener()->onFailedToShow = [this](auto, const TiloError& error) {
+          hostCallback("onFailedToShow", error.debugDescription());
+        };
+        ad.show();
+      });
+    case DemoFormat::banner:
+    case DemoFormat::mrec:
+    case DemoFormat::native:
+    case DemoFormat::lineBanner:
+      return runView(format, item);
+    case DemoFormat::lightPopup:
+      return runLightPopup(item);
+  }
+  return false;
+}
+
+template <class Loader, class Show>
+bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show show) {
+  using Ad = std::remove_reference_t<decltype(*std::declval<Loader>().ad())>;
+  const mediation::AdScript script =
+      mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  observed_ = {};
+  auto loaded = std::make_shared<std::shared_ptr<Ad>>();
+  auto loadError = std::make_shared<std::optional<TiloError>>();
+
+  auto loader = Loader::create(TiloAdUnit{item.tiloAdUnitId, std::nullopt});
+  loader->registerPlugin(plugin_);
+  auto& listener = *loader->listener();
+  listener.onAdLoadSuccess = [this, loaded](std::shared_ptr<Ad> ad,
+                                            std::optional<TiloAdInfo> info) {
+    *loaded = ad;
+    hostCallback("onAdLoadSuccess", describe(info));
+  };
+  listener.onAdLoadFail = [this, loadError](const TiloError& error) {
+    *loadError = error;
+    hostCallback("onAdLoadFail", error.debugDescription());
+  };
+  listener.onAdImpression = [this](auto info) { hostCallback("onAdImpression", describe(info)); };
+  listener.onAdClicked = [this](auto info) { hostCallback("onAdClicked", describe(info)); };
+  loader->load();
+  loop_->runUntil([&] { return *loaded || *loadError; }, script.delayMs / 1000 + kStepLimit);
+
+  if (*loadError) {
+    if (!script.fill) {
+      out_ << "  " << demoFormatName(format) << ": no ad, as scripted\n";
+      return true;
+    }
+    out_ << "  error: " << (*loadError)->debugDescription() << "\n";
+    return false;
+  }
+  if (!*loaded) {
+    out_ << "  error: no load result within " << kStepLimit << " s\n";
+    return false;
+  }
+  if (!script.fill) {
+    out_ << "  error: the scenario scripts an error, but an ad was delivered\n";
+    return false;
+  }
+  Ad& ad = **loaded;
+  const bool ready = ad.isReady();
+  out_ << "  ad info " << describe(ad.adInfo()) << "\n  isReady " << (ready ? "true" : "false")
+       << "\n";
+  if (!ready) {
+    out_ << "  error: the loaded ad is not ready\n";
+    return false;
+  }
+
+  std::set<std::string> expected;
+  if (script.presentError) {
+    expected = {"onFailedToShow"};
+  } else {
+    expected = {"onShown", "onAdImpression", "onDismiss"};
+    if (script.click) expected.insert("onAdClicked");
+    if (format == DemoFormat::rewarded && script.reward) expected.insert("onEarnedReward");
+  }
+  const bool expectRevenue = script.revenue && !script.presentError;
+  auto complete = [&] {
+    for (const auto& name : expected) {
+      if (!observed_.callbacks.count(name)) return false;
+    }
+    return !expectRevenue || !observed_.revenueEvents.empty();
+  };
+  out_ << "  show\n";
+  show(ad);
+  loop_->runUntil(complete, script.dismissAfterMs / 1000 + kStepLimit);
+
+  bool ok = true;
+  for (const auto& name : expected) {
+    if (!observed_.callbacks.count(name)) {
+      out_ << "  error: no " << name << " within the time limit\n";
+      ok = false;
+    }
+  }
+  if (observed_.callbacks.count("onFailedToShow") && !script.presentError) {
+    out_ << "  error: the ad failed to show, though the scenario scripts no present error\n";
+    ok = false;
+  }
+  if (expectRevenue) ok = checkRevenue(item, script) && ok;
+  if (ok) out_ << "  " << demoFormatName(format) << ": ok\n";
+  return ok;
+}
+
+}  // namespace tilo::demo

@@ -10,6 +10,7 @@
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
+#include "platform/Unicode.h"
 #include "platform/UserDefaults.h"
 
 namespace {
@@ -17,32 +18,8 @@ namespace {
 using tilo::fuzz::check;
 using tilo::platform::PlistValue;
 
-bool validUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80                    ? 1
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    if (length >= 3) {
-      const auto second = static_cast<unsigned char>(text[i + 1]);
-      if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-          (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
-        return false;
-      }
-    }
-    i += length;
-  }
-  return true;
-}
-
 bool writable(std::string_view text) {
-  return text.find('\0') == std::string_view::npos && validUtf8(text);
+  return text.find('\0') == std::string_view::npos && tilo::platform::isValidUtf8(text);
 }
 
 // Whether the writer keeps every string and key of `value` as it is.

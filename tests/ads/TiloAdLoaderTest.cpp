@@ -40,8 +40,8 @@ TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
   auto events = adEvents();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].first, "ad_request");
-  EXPECT_EQ(events[0].second,
-            platform::parseJson(R"({"adFormat":"interstitial","adUnitId":"interstitial-unit"})"));
+  EXPECT_EQ(events[0].second, platform::parseJsonKeepingOrder(
+                                  R"({"adFormat":"interstitial","adUnitId":"interstitial-unit"})"));
   EXPECT_EQ(events[1].first, "ad_response");
   EXPECT_EQ(events[1].second["adNetwork"], "Pangle");
   EXPECT_NEAR(events[1].second["latency"].get<double>(), 170.0, 1e-9);
@@ -77,8 +77,9 @@ TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1].first, "ad_response_error");
   EXPECT_EQ(events[1].second,
-            platform::parseJson(R"({"adFormat":"rewarded_video","adUnitId":"rewarded-unit",)"
-                                R"("code":3,"message":"Boom"})"));
+            platform::parseJsonKeepingOrder(R"({"adFormat":"rewarded_video",)"
+                                            R"("adUnitId":"rewarded-unit","code":3,)"
+                                            R"("message":"Boom"})"));
 }
 
 TEST_F(TiloAdLoaderTest, LoadAdReportsToListenerFirstAndLastSuccessWins) {

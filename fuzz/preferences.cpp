@@ -1,7 +1,7 @@
 // The preferences file round trip. A property list is decoded, encoded (binary and XML)
 // and decoded again: the values come back unchanged, except where the writer documents a
-// change (a string or key cut at its first NUL, invalid UTF-8 made U+FFFD), and a second
-// round trip changes nothing. The same bytes as the user-defaults file: after the SDK
+// change (a string or key cut at its first NUL, invalid UTF-8 made U+FFFD, a date beyond
+// libplist's 32-bit seconds clamped), and a second round trip changes nothing. The same bytes as the user-defaults file: after the SDK
 // saves one key, the file either stays as it was or holds that key beside every key of
 // the host, unchanged.
 #include <cmath>
@@ -25,6 +25,11 @@ bool writable(std::string_view text) {
 // Whether the writer keeps every string and key of `value` as it is.
 bool keptAsIs(const PlistValue& value) {
   if (const auto* text = value.asString()) return writable(*text);
+  if (const auto* date = value.asDate()) {
+    // libplist holds a date's whole seconds since 2001 in 32 bits; others are clamped.
+    const double since2001 = date->secondsSince1970 - 978307200.0;
+    return since2001 >= -2147483648.0 && since2001 < 2147483647.0;
+  }
   if (const auto* array = value.asArray()) {
     for (const auto& item : *array) {
       if (!keptAsIs(item)) return false;

@@ -384,8 +384,18 @@ plist_t PlistValue::toNode() const {
       return plist_new_data(reinterpret_cast<const char*>(v.data()), v.size());
     }
     plist_t operator()(const Date& v) const {
-      double since2001 = v.secondsSince1970 - kPlistEpochOffset;
-      double seconds = std::floor(since2001);
+      // libplist holds whole seconds in 32 bits: a date outside them is written as the
+      // nearest one it can hold (the file's own reading then differs, so a host file
+      // with such a date is never rewritten).
+      constexpr double kMin = std::numeric_limits<std::int32_t>::min();
+      constexpr double kMax = std::numeric_limits<std::int32_t>::max();
+      const double since2001 = v.secondsSince1970 - kPlistEpochOffset;
+      if (!(since2001 >= kMin && since2001 < kMax)) {
+        return plist_new_date(since2001 < kMin ? std::numeric_limits<std::int32_t>::min()
+                                               : std::numeric_limits<std::int32_t>::max(),
+                              0);
+      }
+      const double seconds = std::floor(since2001);
       return plist_new_date(static_cast<std::int32_t>(seconds),
                             static_cast<std::int32_t>(std::lround((since2001 - seconds) * 1e6)));
     }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
 
@@ -197,13 +199,24 @@ TEST(PlistValueTest, DeepAndSelfMultiplyingListsAreRefusedBeforeParsing) {
 }
 
 // A key that is not UTF-8 (a host's XML file may hold one) is written as a string is:
-// libplist would write a binary list that it cannot read back.
-TEST(PlistValueTest, WrittenListsReadBackWhenKeysAreNotUtf8) {
+// libplist would write a binary list that it cannot read back. A date beyond the 32-bit
+// seconds libplist takes is written as the nearest one it can hold.
+TEST(PlistValueTest, WrittenListsReadBackWhenKeysAreNotUtf8OrDatesOutOfRange) {
   const PlistValue value(PlistValue::Dictionary{{"k\xFC", "v\xFC"}});
   for (const std::string& bytes : {value.toBinary(), value.toXml()}) {
     const auto back = PlistValue::parse(bytes);
     ASSERT_TRUE(back && back->asDictionary()) << bytes;
     EXPECT_EQ(*back->asDictionary(), (PlistValue::Dictionary{{"k\uFFFD", "v\uFFFD"}}));
+  }
+  constexpr double k2001 = 978307200;
+  for (double seconds : {1e12, -1e12, k2001 + 2147483647.5, std::nan("")}) {
+    const PlistValue date(PlistValue::Dictionary{{"d", PlistValue::Date{seconds}}});
+    const auto back = PlistValue::parse(date.toBinary());
+    ASSERT_TRUE(back && back->asDictionary()) << seconds;
+    const auto* read = back->asDictionary()->at("d").asDate();
+    ASSERT_TRUE(read) << seconds;
+    EXPECT_EQ(read->secondsSince1970, k2001 + (seconds < 0 ? -2147483648.0 : 2147483647.0))
+        << seconds;
   }
 }
 

@@ -83,6 +83,7 @@ class PlistValue {
   // Whether `bytes` stay within kMaxPlistDepth and kMaxPlistNodes (see the top).
   static bool withinLimits(std::string_view bytes);
   std::string toBinary() const;
+  // XML keeps a date's whole seconds only (libplist's format): fractions are dropped.
   std::string toXml() const;
 
  private:

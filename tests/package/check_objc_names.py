@@ -1,15 +1,19 @@
-"""TiloObjCNames.json against tilo.h: every selector of an available class maps to a
+"""TiloObjCNames.json against the C headers: every selector of an available class maps to a
 declared function and every delegate method to an entry of its struct; every function of
 an available wrapper is mapped; pending classes have nothing declared yet.
 
-    python3 check_objc_names.py TiloObjCNames.json tilo.h
+    python3 check_objc_names.py TiloObjCNames.json include/tilo
 """
+import glob
 import json
+import os
 import re
 import sys
 
 table = json.load(open(sys.argv[1], encoding="utf-8"))
-header = open(sys.argv[2], encoding="utf-8").read()
+# The C headers: tilo.h and the headers beside it that it includes.
+header = "".join(open(path, encoding="utf-8").read()
+                 for path in sorted(glob.glob(os.path.join(sys.argv[2], "*.h"))))
 declared = set(re.findall(r"^TILO_API[^(]*?\b(tilo_[a-z0-9_]+)\(", header, re.M))
 handles = [c["handle"] for c in table["classes"] if c["handle"]]
 

@@ -15,7 +15,8 @@ fail() { echo "package test: $*" >&2; exit 1; }
 install_prefix() {
   prefix=$work/prefix
   cmake --install "$build" --prefix "$prefix" >/dev/null
-  for f in include/tilo/tilo.h include/tilo/Tilo.hpp lib/libtilo.so lib/libtilo.so.1 \
+  for f in include/tilo/tilo.h include/tilo/tilo_fullscreen_ads.h include/tilo/tilo_views.h \
+           include/tilo/Tilo.hpp include/tilo/TiloFullScreenAds.hpp include/tilo/TiloViews.hpp lib/libtilo.so lib/libtilo.so.1 \
            lib/cmake/Tilo/TiloConfig.cmake lib/pkgconfig/tilo.pc; do
     [ -e "$prefix/$f" ] || fail "missing $f"
   done

@@ -1,0 +1,211 @@
+/* Banner, native and line banner views, and the light popup.
+ * Part of the C ABI: hosts include <tilo/tilo.h>, which includes this file. */
+
+#ifndef TILO_TILO_VIEWS_H
+#define TILO_TILO_VIEWS_H
+
+#include <tilo/tilo.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------------------
+ * Views and the light popup. Main thread only (TILO_STATUS_WRONG_THREAD otherwise).
+ *
+ * A view handle is a view of its own that holds the SDK's view; placed in a window it
+ * shows the SDK's view at its full size. Its SDK view is made on first use (placement or
+ * a load). Errors of views carry the view's own domain, code TILO_ERROR_VIEW_FAILED and
+ * the SDK's message, no "adUnitId" or "adFormat" (NULL and TILO_AD_FORMAT_NONE).
+ * ------------------------------------------------------------------------------------- */
+
+typedef struct tilo_banner_view tilo_banner_view;
+typedef struct tilo_native_view tilo_native_view;
+typedef struct tilo_line_banner_view tilo_line_banner_view;
+typedef struct tilo_light_popup_ad_loader tilo_light_popup_ad_loader;
+typedef struct tilo_light_popup_ad tilo_light_popup_ad;
+
+typedef enum tilo_banner_size {
+  TILO_BANNER_SIZE_BANNER = 0, /* 320 x 50 */
+  TILO_BANNER_SIZE_MREC = 1    /* 300 x 250 */
+} tilo_banner_size;
+
+/* 0xRRGGBBAA */
+typedef uint32_t tilo_color;
+
+typedef struct tilo_rect {
+  double x, y, width, height; /* points */
+} tilo_rect;
+
+/* Entries marked required must be set (else TILO_STATUS_MISSING_CALLBACK); the others may
+ * be NULL. did_pay gives the revenue after the publisher's fee, as the full-screen ads'. */
+typedef struct tilo_banner_view_delegate {
+  size_t size; /* sizeof(tilo_banner_view_delegate) */
+  void (*did_load)(void* context, tilo_banner_view* view, const tilo_ad_info* info); /* required */
+  void (*did_fail_with_error)(void* context, tilo_banner_view* view,
+                              const tilo_error* error); /* required */
+  void (*did_click)(void* context, tilo_banner_view* view, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_banner_view* view, const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_banner_view* view, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_banner_view_delegate;
+
+typedef struct tilo_native_view_delegate {
+  size_t size; /* sizeof(tilo_native_view_delegate) */
+  void (*did_load)(void* context, tilo_native_view* view, const tilo_ad_info* info); /* required */
+  void (*did_fail_with_error)(void* context, tilo_native_view* view,
+                              const tilo_error* error); /* required */
+  void (*did_click)(void* context, tilo_native_view* view, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_native_view* view, const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_native_view* view, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_native_view_delegate;
+
+typedef struct tilo_line_banner_view_delegate {
+  size_t size; /* sizeof(tilo_line_banner_view_delegate) */
+  void (*did_load)(void* context, tilo_line_banner_view* view,
+                   const tilo_ad_info* info); /* required */
+  void (*did_fail_with_error)(void* context, tilo_line_banner_view* view,
+                              const tilo_error* error); /* required */
+  void (*did_click)(void* context, tilo_line_banner_view* view, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_line_banner_view* view,
+                                const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_line_banner_view* view, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_line_banner_view_delegate;
+
+typedef struct tilo_light_popup_ad_loader_delegate {
+  size_t size; /* sizeof(tilo_light_popup_ad_loader_delegate) */
+  /* required; `ad` is a new handle the host owns (tilo_light_popup_ad_destroy) */
+  void (*did_load)(void* context, tilo_light_popup_ad_loader* loader, tilo_light_popup_ad* ad,
+                   const tilo_ad_info* info);
+  void (*did_fail_with_error)(void* context, tilo_light_popup_ad_loader* loader,
+                              const tilo_error* error); /* required */
+  void (*did_click)(void* context, tilo_light_popup_ad_loader* loader, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_light_popup_ad_loader* loader,
+                                const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_light_popup_ad_loader* loader, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_light_popup_ad_loader_delegate;
+
+/* All three required. */
+typedef struct tilo_light_popup_ad_delegate {
+  size_t size; /* sizeof(tilo_light_popup_ad_delegate) */
+  void (*did_show)(void* context, tilo_light_popup_ad* ad, const tilo_ad_info* info);
+  void (*did_dismiss)(void* context, tilo_light_popup_ad* ad, const tilo_ad_info* info);
+  void (*did_fail_to_show)(void* context, tilo_light_popup_ad* ad, const tilo_error* error,
+                           const tilo_ad_info* info);
+} tilo_light_popup_ad_delegate;
+
+/* Each kind has _create (NULL + tilo_last_status on bad input), _destroy (no callback of
+ * it runs afterwards; it leaves its window) and _set_delegate (copies the struct; NULL
+ * clears it). A view with auto_load 0 loads only after its first explicit load; with
+ * auto_load 1 it loads by itself once it is on screen. */
+TILO_API tilo_banner_view* tilo_banner_view_create(const char* unit_id, int banner_size,
+                                                   int auto_load);
+TILO_API tilo_status tilo_banner_view_destroy(tilo_banner_view* view);
+TILO_API tilo_status tilo_banner_view_set_delegate(tilo_banner_view* view,
+                                                   const tilo_banner_view_delegate* delegate,
+                                                   void* context);
+TILO_API tilo_status tilo_banner_view_load_ad(tilo_banner_view* view);
+/* What the ad opens pages from (NULL: none). */
+TILO_API tilo_status tilo_banner_view_set_root_view_controller(
+    tilo_banner_view* view, tilo_view_controller* view_controller);
+
+/* Asset views the bridge makes for the host inside the native view, at frames in the native
+ * view's coordinates (finite, sizes >= 0); a NULL entry means no such asset view. Binding
+ * again replaces the earlier asset views. */
+typedef struct tilo_native_asset_layout {
+  size_t size;                     /* sizeof(tilo_native_asset_layout) */
+  const tilo_rect* icon;           /* image view */
+  const tilo_rect* title;          /* label */
+  const tilo_rect* advertiser;     /* label */
+  const tilo_rect* body;           /* label */
+  const tilo_rect* media;          /* media view */
+  const tilo_rect* call_to_action; /* button */
+} tilo_native_asset_layout;
+
+/* A native view with auto_load 1 starts a load each time it is placed in a window. */
+TILO_API tilo_native_view* tilo_native_view_create(const char* unit_id, int auto_load);
+TILO_API tilo_status tilo_native_view_destroy(tilo_native_view* view);
+TILO_API tilo_status tilo_native_view_set_delegate(tilo_native_view* view,
+                                                   const tilo_native_view_delegate* delegate,
+                                                   void* context);
+TILO_API tilo_status tilo_native_view_load_native_ad(tilo_native_view* view);
+/* A layout smaller than this version's, or a frame with a non-finite number or a negative
+ * size, gives TILO_STATUS_INVALID_ARGUMENT. */
+TILO_API tilo_status tilo_native_view_bind_native_views(tilo_native_view* view,
+                                                        const tilo_native_asset_layout* layout);
+/* Both put the SDK's view inside the native view now instead of at its first placement;
+ * it is put there once. */
+TILO_API tilo_status tilo_native_view_setup_custom_layout(tilo_native_view* view);
+TILO_API tilo_status tilo_native_view_add_internal_native_view(tilo_native_view* view);
+
+TILO_API tilo_line_banner_view* tilo_line_banner_view_create(const char* unit_id, int auto_load);
+TILO_API tilo_status tilo_line_banner_view_destroy(tilo_line_banner_view* view);
+TILO_API tilo_status tilo_line_banner_view_set_delegate(
+    tilo_line_banner_view* view, const tilo_line_banner_view_delegate* delegate, void* context);
+TILO_API tilo_status tilo_line_banner_view_load_ad(tilo_line_banner_view* view);
+/* The line's colours, applied at once. */
+TILO_API tilo_status tilo_line_banner_view_set_line_background_color(tilo_line_banner_view* view,
+                                                                     tilo_color color);
+TILO_API tilo_status tilo_line_banner_view_set_ad_mark_text_color(tilo_line_banner_view* view,
+                                                                  tilo_color color);
+TILO_API tilo_status tilo_line_banner_view_set_ad_mark_background_color(tilo_line_banner_view* view,
+                                                                        tilo_color color);
+TILO_API tilo_status tilo_line_banner_view_set_title_text_color(tilo_line_banner_view* view,
+                                                                tilo_color color);
+TILO_API tilo_status tilo_line_banner_view_set_cta_text_color(tilo_line_banner_view* view,
+                                                              tilo_color color);
+TILO_API tilo_status tilo_line_banner_view_set_cta_background_color(tilo_line_banner_view* view,
+                                                                    tilo_color color);
+
+/* Every load makes a new popup, handed to did_load as a tilo_light_popup_ad. */
+TILO_API tilo_light_popup_ad_loader* tilo_light_popup_ad_loader_create(const char* unit_id);
+TILO_API tilo_status tilo_light_popup_ad_loader_destroy(tilo_light_popup_ad_loader* loader);
+TILO_API tilo_status tilo_light_popup_ad_loader_set_delegate(
+    tilo_light_popup_ad_loader* loader, const tilo_light_popup_ad_loader_delegate* delegate,
+    void* context);
+TILO_API tilo_status tilo_light_popup_ad_loader_load_ad(tilo_light_popup_ad_loader* loader);
+
+/* Keep the ad until did_dismiss: destroyed earlier, the popup stays on screen until its
+ * close button is tapped. */
+TILO_API tilo_status tilo_light_popup_ad_destroy(tilo_light_popup_ad* ad);
+TILO_API tilo_status tilo_light_popup_ad_set_delegate(tilo_light_popup_ad* ad,
+                                                      const tilo_light_popup_ad_delegate* delegate,
+                                                      void* context);
+/* Presents the popup over `view_controller` (required: NULL gives
+ * TILO_STATUS_NULL_ARGUMENT); did_show once it is on screen, did_dismiss when it closes,
+ * 6 seconds later or by its close button. */
+TILO_API tilo_status tilo_light_popup_ad_show_from(tilo_light_popup_ad* ad,
+                                                   tilo_view_controller* view_controller);
+/* Colours of the popup, applied at once. */
+TILO_API tilo_status tilo_light_popup_ad_set_background_color(tilo_light_popup_ad* ad,
+                                                              tilo_color color);
+TILO_API tilo_status tilo_light_popup_ad_set_card_view_background_color(tilo_light_popup_ad* ad,
+                                                                        tilo_color color);
+TILO_API tilo_status tilo_light_popup_ad_set_close_button_text_color(tilo_light_popup_ad* ad,
+                                                                     tilo_color color);
+
+/* Placing views (any of the three view handles, passed as `view`; another kind of handle
+ * gives TILO_STATUS_WRONG_HANDLE_TYPE) in a window. A view is in at most one window; adding
+ * it again moves it. Destroying a view removes it from its window; destroying a window
+ * removes its views (their handles stay valid). */
+typedef enum tilo_window_edge {
+  TILO_WINDOW_EDGE_TOP = 0,   /* under the safe area's top */
+  TILO_WINDOW_EDGE_BOTTOM = 1 /* above the safe area's bottom */
+} tilo_window_edge;
+/* At `frame`, in window points (finite, sizes >= 0). */
+TILO_API tilo_status tilo_window_add_view(tilo_window* window, void* view, tilo_rect frame);
+/* Full safe-area width, `height` points high (finite, > 0), on `edge` (an int
+ * tilo_window_edge). */
+TILO_API tilo_status tilo_window_add_view_pinned(tilo_window* window, void* view, int edge,
+                                                 double height);
+/* TILO_STATUS_INVALID_ARGUMENT when the view is not in this window. */
+TILO_API tilo_status tilo_window_remove_view(tilo_window* window, void* view);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TILO_TILO_VIEWS_H */

@@ -1,5 +1,7 @@
 #include "platform/HttpClient.h"
 
+#include "platform/ThreadName.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -410,6 +412,7 @@ HttpClient::HttpClient() {
     MainLoop::markWorkerThread();
     worker->run();
   });
+  setThreadName(thread_, "tilo-http");
 }
 
 HttpClient::~HttpClient() {

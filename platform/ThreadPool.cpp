@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Environment.h"
 #include "platform/MainLoop.h"
+#include "platform/ThreadName.h"
 
 namespace tilo::platform {
 namespace {
@@ -31,8 +32,12 @@ ThreadPool::ThreadPool(unsigned threads) {
     executor->self_ = executor;
     executors_[lane] = executor;
   }
-  for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+  for (unsigned i = 0; i < threads; ++i) {
+    workers_.emplace_back([this] { work(); });
+    setThreadName(workers_.back(), "tilo-pool-" + std::to_string(i));
+  }
   timer_ = std::thread([this] { timerLoop(); });
+  setThreadName(timer_, "tilo-timer");
 }
 
 ThreadPool::~ThreadPool() {

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,7 +17,9 @@
 
 #include "platform/DispatchQueue.h"
 #include "platform/Environment.h"
+#include "platform/HttpClient.h"
 #include "platform/TestEnvironment.h"
+#include "platform/ThreadPool.h"
 #include "support/PoolEnvironment.h"
 
 using namespace tilo::platform;
@@ -260,4 +265,33 @@ TEST(TaskFailureThreads, AThrowingTaskIsReportedAndItsExecutorGoesOn) {
   EXPECT_EQ(reports, (std::vector<std::string>{"background: pool boom",
                                                "com.tilo.test.failing.concurrent: barrier boom",
                                                "com.tilo.test.failing: serial boom"}));
+}
+
+namespace {
+// name of every thread of this process, by thread id, read from /proc as a debugger would.
+std::map<std::string, std::string> threadNames() {
+  std::map<std::string, std::string> names;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    names[task.path().filename().string()] = name;
+  }
+  return names;
+}
+}  // namespace
+
+TEST(SdkThreads, EveryThreadThePlatformStartsCarriesATiloName) {
+  const auto before = threadNames();
+  std::vector<std::string> started;
+  {
+    ThreadPool pool(3);
+    auto http = HttpClient::create();
+    for (const auto& [tid, name] : threadNames()) {
+      if (!before.count(tid)) started.push_back(name);
+    }
+  }
+  std::sort(started.begin(), started.end());
+  EXPECT_EQ(started, (std::vector<std::string>{"tilo-http", "tilo-pool-0", "tilo-pool-1",
+                                               "tilo-pool-2", "tilo-timer"}));
 }

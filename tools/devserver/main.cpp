@@ -1,10 +1,12 @@
-// tilo-devserver: the development backend as a process. Runs until SIGINT or SIGTERM.
+// tilo-devserver: the development backend as a process. Runs until SIGINT or SIGTERM, and
+// prints a line per request unless --quiet.
 #include <signal.h>
 
 #include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -15,9 +17,43 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tilo-devserver --port N --app-key K --app-info FILE [--db FILE]\n"
+    "usage: tilo-devserver --port N --app-key K --app-info FILE [--db FILE] [--quiet]\n"
     "                      [--fail-first N] [--fail-status CODE] [--delay-ms N]\n"
     "  --port 0 picks a free port; without --db events are kept in memory.\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "A development backend for the SDK, on 127.0.0.1. Point a host at it with\n"
+    "tilo_set_development_base_url(\"http://127.0.0.1:N\") (or TILO_API_BASE_URL).\n"
+    "\n"
+    "Endpoints:\n"
+    "  GET  /sdk/init          the app-info file as it is, to requests whose \"Tilo-App-Key\"\n"
+    "                          header is K (else 401 {\"error\": ...})\n"
+    "  POST /analytics/events  stores each uploaded event once (event id as key); answers\n"
+    "                          201 {\"stored\": N, \"duplicates\": N}; needs the header too\n"
+    "  GET  /dev/events        what was stored, {\"events\": [...], \"count\": N}; no key\n"
+    "\n"
+    "Options:\n"
+    "  --db FILE          keep the events in this SQLite file across restarts\n"
+    "  --fail-first N     the first N requests (not /dev/) answer --fail-status (default 500)\n"
+    "  --delay-ms N       every answer (not /dev/) waits N ms\n"
+    "  --quiet            no line per request; by default each request prints its method,\n"
+    "                     path, status and milliseconds, and why it was refused:\n"
+    "                       GET /sdk/init 200 1 ms\n"
+    "                       GET /sdk/init 401 0 ms (unknown app key)\n"
+    "\n"
+    "The app-info file (--app-info FILE) is what the SDK decodes from /sdk/init:\n"
+    "  {\"adUnits\": [\n"
+    "     {\"tiloAdUnitId\": \"rewarded\",                        the host's unit id\n"
+    "      \"mediationAdUnitId\": \"ca-app-pub-0000000000000000/rewarded\",\n"
+    "      \"name\": \"Rewarded\",\n"
+    "      \"type\": \"rewarded\",        banner mrec interstitial rewarded native lightPopup\n"
+    "                                  appOpen (a line banner is a native unit)\n"
+    "      \"refreshInterval\": 30}],    seconds, optional (default 30; 0 turns refresh off)\n"
+    "   \"feeRate\": 0.15,               the publisher's share deducted from revenue\n"
+    "   \"sdkConfig\": {\"enableMarkerCheckpoints\": true}}   optional\n"
+    "adUnits, feeRate and each unit's first four keys are required. tilo-keytool init DIR\n"
+    "writes one with a unit per format, and the bundle that goes with it.\n";
 
 int usage(const std::string& problem) {
   std::cerr << "tilo-devserver: " << problem << "\n" << kUsage;
@@ -40,11 +76,16 @@ int main(int argc, char** argv) {
   tilo::devserver::DevServerOptions options;
   std::string appInfoPath;
   bool havePort = false;
+  bool quiet = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view flag = argv[i];
     if (flag == "--help" || flag == "-h") {
-      std::cout << kUsage;
+      std::cout << kUsage << kHelp;
       return 0;
+    }
+    if (flag == "--quiet") {
+      quiet = true;
+      continue;
     }
     if (i + 1 >= argc) return usage("missing value for " + std::string(flag));
     const std::string_view value = argv[++i];
@@ -99,6 +140,14 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+
+  if (!quiet) {
+    options.requestLog = [](const std::string& line) {
+      static std::mutex output;
+      std::lock_guard lock(output);
+      std::cout << line << std::endl;
+    };
+  }
 
   std::string error;
   const auto server = tilo::devserver::DevServer::start(options, &error);

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "Tilo/base/TiloAppInfo.h"
 #include "platform/Json.h"
 #include "tools/devserver/DevServer.h"
 
@@ -40,20 +41,31 @@ constexpr const char* kHelp =
     "  --quiet            no line per request; by default each request prints its method,\n"
     "                     path, status and milliseconds, and why it was refused:\n"
     "                       GET /sdk/init 200 1 ms\n"
-    "                       GET /sdk/init 401 0 ms (unknown app key)\n"
+    "                       GET /sdk/init 401 0 ms (missing Tilo-App-Key header)\n"
     "\n"
-    "The app-info file (--app-info FILE) is what the SDK decodes from /sdk/init:\n"
-    "  {\"adUnits\": [\n"
-    "     {\"tiloAdUnitId\": \"rewarded\",                        the host's unit id\n"
-    "      \"mediationAdUnitId\": \"ca-app-pub-0000000000000000/rewarded\",\n"
-    "      \"name\": \"Rewarded\",\n"
-    "      \"type\": \"rewarded\",        banner mrec interstitial rewarded native lightPopup\n"
-    "                                  appOpen (a line banner is a native unit)\n"
-    "      \"refreshInterval\": 30}],    seconds, optional (default 30; 0 turns refresh off)\n"
-    "   \"feeRate\": 0.15,               the publisher's share deducted from revenue\n"
-    "   \"sdkConfig\": {\"enableMarkerCheckpoints\": true}}   optional\n"
-    "adUnits, feeRate and each unit's first four keys are required. tilo-keytool init DIR\n"
-    "writes one with a unit per format, and the bundle that goes with it.\n";
+    "The app-info file (--app-info FILE) is the answer of /sdk/init, for example:\n"
+    "  {\"adUnits\": [{\"tiloAdUnitId\": \"rewarded\", \"type\": \"rewarded\", \"name\": "
+    "\"Rewarded\",\n"
+    "                \"mediationAdUnitId\": \"ca-app-pub-0000000000000000/rewarded\"},\n"
+    "               {\"tiloAdUnitId\": \"banner\", \"type\": \"banner\", \"name\": \"Banner\",\n"
+    "                \"mediationAdUnitId\": \"ca-app-pub-0000000000000000/banner\",\n"
+    "                \"refreshInterval\": 30}],\n"
+    "   \"feeRate\": 0.15,\n"
+    "   \"sdkConfig\": {\"enableMarkerCheckpoints\": true}}\n"
+    "  adUnits              required, at most 1,000, each with:\n"
+    "    tiloAdUnitId       the id the host creates its ad with\n"
+    "    mediationAdUnitId  the unit on the mediation platform\n"
+    "    name               free text\n"
+    "    type               banner, mrec, interstitial, rewarded, native, lightPopup or\n"
+    "                       appOpen (a line banner is a native unit)\n"
+    "    refreshInterval    optional: seconds between refreshes of a view (default 30;\n"
+    "                       0 or less turns refresh off)\n"
+    "  feeRate              required number: the publisher's fee, deducted from revenue\n"
+    "  sdkConfig            optional: enableMarkerCheckpoints turns crash markers on from\n"
+    "                       the next launch\n"
+    "A file the SDK cannot decode is still served, to test hosts against it, with a\n"
+    "warning at start. tilo-keytool init DIR writes one with a unit per format, and the\n"
+    "bundle that goes with it.\n";
 
 int usage(const std::string& problem) {
   std::cerr << "tilo-devserver: " << problem << "\n" << kUsage;
@@ -123,13 +135,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   options.appInfoJson = content.str();
+  tilo::platform::ParsedJson appInfo;
   try {
-    tilo::platform::parseJson(options.appInfoJson);
+    appInfo = tilo::platform::parseJson(options.appInfoJson);
   } catch (const tilo::platform::DecodingError& error) {
     std::cerr << "tilo-devserver: app info file " << appInfoPath
               << " is not valid JSON: " << error.what()
               << "\nFix the file, or pass another one with --app-info.\n";
     return 1;
+  }
+  // Served anyway, since hosts are tested against broken answers too; but a hand-edited
+  // file that the SDK refuses would otherwise show only as a failed initialization.
+  try {
+    tilo::TiloAppInfo::decode(appInfo);
+  } catch (const tilo::platform::DecodingError& error) {
+    std::cerr << "tilo-devserver: warning: the SDK cannot decode " << appInfoPath << ": "
+              << error.what() << "\nHosts will fail to initialize; see --help for the format.\n";
   }
 
   // Blocked before the server threads start, so they inherit the mask and only sigwait sees

@@ -272,7 +272,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 2, argv + argc);
     std::optional<std::string> folder;  // init's DIR, its one operand
     if (command == "init") {
-      if (args.empty() || args.front().starts_with("-")) {
+      if (args.empty() || args.front().empty() || args.front().starts_with("-")) {
         usageError("init needs the folder to write: tilo-keytool init DIR --app-key K");
       }
       folder = args.front();

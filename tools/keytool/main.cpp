@@ -218,20 +218,18 @@ std::string init(const fs::path& dir, const Options& options) {
   } catch (const tilo::keytool::InitError& error) {
     fail(error.what());
   }
+  // What to run next, with this folder's paths.
   using tilo::keytool::StarterBundle;
-  std::string units;
-  for (const auto& id : StarterBundle::unitIds()) units += " " + id;
   const std::string appInfo = (dir / StarterBundle::kAppInfo).string();
-  return "wrote " + (dir / StarterBundle::kInfoPlist).string() + ", " +
-         (dir / StarterBundle::kKeyFile).string() + " and " + appInfo + "\nunits:" + units +
-         "\nnext, the development backend:\n"
-         "  tilo-devserver --port 8080 --app-key " +
-         appKey + " --app-info " + appInfo +
-         "\nand in the host, before tilo_initialize:\n"
-         "  tilo_set_bundle_directory(\"" +
-         dir.string() +
-         "\");\n"
-         "  tilo_set_development_base_url(\"http://127.0.0.1:8080\");\n";
+  std::string text = "wrote " + (dir / StarterBundle::kInfoPlist).string() + ", " +
+                     (dir / StarterBundle::kKeyFile).string() + " and " + appInfo + "\nunits:";
+  for (const auto& id : StarterBundle::unitIds()) text += " " + id;
+  text += "\nnext, the development backend:\n";
+  text += "  tilo-devserver --port 8080 --app-key " + appKey + " --app-info " + appInfo + "\n";
+  text += "and in the host, before tilo_initialize:\n";
+  text += "  tilo_set_bundle_directory(\"" + dir.string() + "\");\n";
+  text += "  tilo_set_development_base_url(\"http://127.0.0.1:8080\");\n";
+  return text;
 }
 
 // The flags each command accepts.

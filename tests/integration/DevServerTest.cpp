@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -78,8 +80,15 @@ std::vector<std::string> storedIds(const DevServer& server) {
   return ids;
 }
 
-TEST(DevServerTest, AppInfoRequiresTheAppKey) {
-  auto server = startServer();
+TEST(DevServerTest, AppInfoRequiresTheAppKeyAndEachRequestIsLogged) {
+  std::mutex logMutex;
+  std::vector<std::string> log;  // outlives the server, whose threads write it
+  DevServerOptions options;
+  options.requestLog = [&](const std::string& line) {
+    std::lock_guard lock(logMutex);
+    log.push_back(std::regex_replace(line, std::regex(" [0-9]+ ms"), " N ms"));
+  };
+  auto server = startServer(options);
   ASSERT_TRUE(server);
   EXPECT_EQ(server->baseUrl(), "http://127.0.0.1:" + std::to_string(server->port()));
   auto client = clientFor(*server);
@@ -106,6 +115,17 @@ TEST(DevServerTest, AppInfoRequiresTheAppKey) {
   ASSERT_TRUE(client->Get("/dev/events"));
   EXPECT_EQ(server->requestCount(), 4u);
   EXPECT_EQ(server->eventPostCount(), 0);
+
+  // Every answer is logged with its reason when refused; a control character a client put
+  // in the path reaches the log escaped, never raw.
+  ASSERT_TRUE(client->Get("/sdk/\x1b[2Jinit"));
+  server->stop();
+  EXPECT_EQ(log,
+            (std::vector<std::string>{
+                "GET /sdk/init 200 N ms",
+                "GET /sdk/init 401 N ms (unknown app key: not the --app-key of this server)",
+                "GET /sdk/init 401 N ms (missing Tilo-App-Key header)", "GET /sdk/init 200 N ms",
+                "GET /dev/events 200 N ms", "GET /sdk/%1B[2Jinit 404 N ms"}));
 }
 
 TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
@@ -406,26 +426,44 @@ TEST(DevServerTest, CommandLineTool) {
     EXPECT_NE(output.find(expectedText), std::string::npos) << arguments << "\n" << output;
   }
 
-  // 2. A running server announces its URL, serves, and stops cleanly on SIGTERM. `exec`
-  //    keeps the shell's process id, which it prints first.
-  const std::string command =
-      "echo $$; exec " TILO_TOOLS_DIR "/tilo-devserver --port 0 --app-key K --app-info " + info;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  char line[256];
-  ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
-  const pid_t pid = std::atoi(line);
-  ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
-  const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
-  ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
-  httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
-  client.set_read_timeout(10);
-  auto res = client.Get("/sdk/init", withKey("K"));
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->body, kAppInfo);
+  // 2. A running server announces its URL, serves, logs each request unless --quiet, and
+  //    stops cleanly on SIGTERM. An app info the SDK cannot decode is served with a warning.
+  //    `exec` keeps the shell's process id, which it prints first.
+  const std::string undecodable = (dir.path() / "undecodable.json").string();
+  std::ofstream(undecodable) << R"({"adUnits": [{"tiloAdUnitId": "a"}], "feeRate": 1})";
+  for (const bool quiet : {false, true}) {
+    const std::string command = "echo $$; exec " TILO_TOOLS_DIR
+                                "/tilo-devserver --port 0 --app-key K --app-info " +
+                                (quiet ? undecodable + " --quiet 2>&1" : info);
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char line[256];
+    ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
+    const pid_t pid = std::atoi(line);
+    const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
+    std::string before;
+    while (std::fgets(line, sizeof line, pipe) && std::string(line).rfind(prefix, 0) != 0) {
+      before += line;
+    }
+    ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
+    EXPECT_EQ(before.find("tilo-devserver: warning: the SDK cannot decode " + undecodable),
+              quiet ? 0u : std::string::npos)
+        << before;
+    EXPECT_EQ(before.find("\"mediationAdUnitId\" not found") != std::string::npos, quiet);
+    httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
+    client.set_read_timeout(10);
+    auto res = client.Get("/sdk/init", withKey("K"));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
 
-  ASSERT_EQ(::kill(pid, SIGTERM), 0);
-  const int status = ::pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    std::string rest;
+    while (std::fgets(line, sizeof line, pipe)) rest += line;
+    EXPECT_EQ(std::regex_replace(rest, std::regex(" [0-9]+ ms"), " N ms"),
+              (quiet ? "" : "GET /sdk/init 200 N ms\n") +
+                  std::string("tilo-devserver stopped (0 events stored)\n"));
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
 }
 
 }  // namespace

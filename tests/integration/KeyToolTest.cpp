@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "Tilo/base/KeyCrypto.h"
+#include "Tilo/base/TiloAdFormat.h"
+#include "Tilo/base/TiloAppInfo.h"
 #include "Tilo/base/TiloConfiguration.h"
+#include "Tilo/base/TiloKeyManager.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "Tilo/telemetry/EventStore.h"
+#include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/TestEnvironment.h"
@@ -28,12 +34,14 @@ struct ToolRun {
 };
 
 // Runs the built tool with stdout and stderr captured in files of `dir`; stdin is `input`.
+// `runAs` prefixes the command (to drop privileges).
 ToolRun runKeyTool(const test::TempDir& dir, const std::string& arguments,
-                   const std::string& input = "") {
+                   const std::string& input = "", const std::string& runAs = "") {
   const auto in = dir.path() / "stdin", out = dir.path() / "stdout", err = dir.path() / "stderr";
   FileSystem::atomicWrite(in, input);
-  const std::string command = std::string(TILO_TOOLS_DIR "/tilo-keytool ") + arguments + " <'" +
-                              in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+  const std::string command = runAs + std::string(TILO_TOOLS_DIR "/tilo-keytool ") + arguments +
+                              " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() +
+                              "'";
   const int status = std::system(command.c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileSystem::readFile(out).value_or(""),
           FileSystem::readFile(err).value_or("")};
@@ -103,16 +111,30 @@ TEST(KeyToolTest, KeyFilesAndTokens) {
   const auto decoded = TiloConfiguration::decode(Json::parse(plaintext("app-key-1", run.out)));
   EXPECT_EQ(decoded, TiloConfiguration::decode(config));
 
-  // 2. A configuration the SDK would reject is not sealed.
-  Json withoutStore = config;
-  withoutStore.erase("storeId");
-  FileSystem::atomicWrite(configPath, withoutStore.dump());
+  // 2. A configuration the SDK would reject is not sealed, and every problem is named in
+  //    one go: each missing required key, a wrong type, a bad slot.
+  Json broken = config;
+  for (const char* key : {"storeId", "platform", "appKey"}) broken.erase(key);
+  broken["admobKey"] = 7;
+  broken["apsSlotUUIDs"].push_back({{"type", "banner"}});
+  FileSystem::atomicWrite(configPath, broken.dump());
   const auto keyFile = dir.path() / "ios-tilo-key.txt";
   run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string() + " --out " +
                             keyFile.string());
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("storeId"), std::string::npos) << run.err;
+  for (const char* named :
+       {"\"storeId\" is missing", "\"platform\" is missing", "\"appKey\" is missing",
+        "\"admobKey\" must be a string", "\"apsSlotUUIDs\"[1].uuid is missing"}) {
+    EXPECT_NE(run.err.find(named), std::string::npos) << named << " in " << run.err;
+  }
   EXPECT_FALSE(FileSystem::exists(keyFile));
+  // What only the SDK's decoder knows still stops it.
+  Json controlKey = config;
+  controlKey["appKey"] = "app\nkey";
+  FileSystem::atomicWrite(configPath, controlKey.dump());
+  run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("control character"), std::string::npos) << run.err;
   FileSystem::atomicWrite(configPath, "{\"appKey\": ");
   EXPECT_EQ(runKeyTool(dir, "keyfile --app-key k --config " + configPath.string()).exitCode, 1);
 
@@ -122,6 +144,74 @@ TEST(KeyToolTest, KeyFilesAndTokens) {
   EXPECT_EQ(plaintext("app-key-1", run.out), "adCashEvent");
   run = runKeyTool(dir, "token --app-key app-key-1 --capability otherEvent");
   EXPECT_EQ(plaintext("app-key-1", run.out), "otherEvent");
+}
+
+TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
+  test::TempDir dir;
+  const auto bundle = dir.path() / "games" / "my-game";
+
+  // 1. A new folder gets a bundle the SDK reads: the app key from Info.plist, the key file
+  //    sealed with it, and the devserver's app info with one unit named after each format.
+  ToolRun run = runKeyTool(dir, "init " + bundle.string() + " --app-key my-app-key");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("--app-info " + (bundle / "app-info.json").string()), std::string::npos)
+      << run.out;
+  EXPECT_EQ(TiloKeyManager::create(*platform::Bundle::atDirectory(bundle))->appKey(), "my-app-key");
+  const auto config =
+      decodeKeyFile("my-app-key", FileSystem::readFile(bundle / "ios-tilo-key.txt").value_or(""));
+  ASSERT_TRUE(std::holds_alternative<TiloConfiguration>(config)) << std::get<std::string>(config);
+  EXPECT_EQ(std::get<TiloConfiguration>(config).appKey, "my-app-key");
+  const TiloAppInfo info = TiloAppInfo::decode(
+      platform::parseJson(FileSystem::readFile(bundle / "app-info.json").value_or("")));
+  std::vector<std::string> ids;
+  for (const TiloAdUnitItem& unit : info.adUnits) {
+    ids.push_back(unit.tiloAdUnitId);
+    // A line banner is a native unit; every other unit's type is its own format.
+    EXPECT_EQ(unit.type, unit.tiloAdUnitId == "lineBanner" ? "native" : unit.tiloAdUnitId);
+    EXPECT_TRUE(tiloAdFormatFromRawValue(unit.type)) << unit.type;
+  }
+  EXPECT_EQ(ids, (std::vector<std::string>{"banner", "mrec", "interstitial", "rewarded", "native",
+                                           "lightPopup", "lineBanner", "appOpen"}));
+
+  // 2. An empty folder is fine; one that holds anything, or a file, is refused with what to
+  //    do instead, and left as it was.
+  const auto empty = dir.path() / "empty";
+  FileSystem::createDirectories(empty);
+  EXPECT_EQ(runKeyTool(dir, "init " + empty.string() + " --app-key k").exitCode, 0);
+  const std::string keyFile = FileSystem::readFile(bundle / "ios-tilo-key.txt").value_or("");
+  struct Refusal {
+    std::string arguments, error;
+    int exitCode;
+  };
+  for (const Refusal& refusal :
+       {Refusal{"init " + bundle.string() + " --app-key other", "is not empty", 1},
+        Refusal{"init " + (bundle / "Info.plist").string() + " --app-key k", "is not a folder", 1},
+        Refusal{"init " + (dir.path() / "new").string(), "--app-key is required", 2},
+        Refusal{"init " + (dir.path() / "new").string() + " --app-key 'a b'", "--app-key", 2},
+        Refusal{"init --app-key k", "init needs the folder", 2}}) {
+    run = runKeyTool(dir, refusal.arguments);
+    EXPECT_EQ(run.exitCode, refusal.exitCode) << refusal.arguments;
+    EXPECT_NE(run.err.find(refusal.error), std::string::npos) << refusal.arguments << run.err;
+    EXPECT_EQ(run.out, "") << refusal.arguments;
+  }
+  EXPECT_EQ(FileSystem::readFile(bundle / "ios-tilo-key.txt"), keyFile);
+  EXPECT_FALSE(FileSystem::exists(dir.path() / "new"));
+
+  // 3. A folder the user cannot write to. Root writes anywhere, so then the tool runs as
+  //    nobody.
+  const auto readOnly = dir.path() / "read-only";
+  FileSystem::createDirectories(readOnly);
+  std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+  std::filesystem::permissions(readOnly, std::filesystem::perms(0555));
+  const std::string runAs =
+      ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  for (const auto& target : {readOnly, readOnly / "inside"}) {
+    run = runKeyTool(dir, "init " + target.string() + " --app-key k", "", runAs);
+    EXPECT_EQ(run.exitCode, 1) << target;
+    EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(readOnly));
+  std::filesystem::permissions(readOnly, std::filesystem::perms(0755));
 }
 
 TEST(KeyToolTest, EventsOfAContainer) {

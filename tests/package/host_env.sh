@@ -2,18 +2,20 @@
 # the development backend, and tilo-devserver running on a free loopback port.
 # Callers set `work` (a scratch folder) and `build` (the build tree) and install
 # cleanup_host_env on EXIT.
-server=
+servers=()
 
 cleanup_host_env() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; fi
+  local pid
+  for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   if [ -z "${TILO_PACKAGE_KEEP:-}" ]; then rm -rf "$work"; else echo "kept $work" >&2; fi
 }
 
 fail() { echo "package test: $*" >&2; exit 1; }
 
-# Headers, libtilo.so.1 and its link, the CMake package and tilo.pc into $prefix.
+# install_prefix [PREFIX]: headers, libtilo.so.1 and its link, the CMake package, tilo.pc
+# and the tools into PREFIX (default $work/prefix), which is left in $prefix.
 install_prefix() {
-  prefix=$work/prefix
+  prefix=${1:-$work/prefix}
   cmake --install "$build" --prefix "$prefix" >/dev/null
   for f in include/tilo/tilo.h include/tilo/tilo_fullscreen_ads.h include/tilo/tilo_views.h \
            include/tilo/Tilo.hpp include/tilo/TiloFullScreenAds.hpp include/tilo/TiloViews.hpp lib/libtilo.so lib/libtilo.so.1 \
@@ -21,6 +23,10 @@ install_prefix() {
     [ -e "$prefix/$f" ] || fail "missing $f"
   done
   [ -L "$prefix/lib/libtilo.so" ] || fail "lib/libtilo.so is not a link"
+  for tool in tilo-demo tilo-devserver tilo-keytool tilo-render; do
+    [ -x "$prefix/bin/$tool" ] || fail "missing bin/$tool"
+    "$prefix/bin/$tool" --help >/dev/null || fail "installed $tool does not run"
+  done
 }
 
 # Each expected line of the output file $1, in this order.
@@ -32,6 +38,21 @@ expect_lines() {
       { cat "$out" >&2; fail "$(basename "$out" .out) printed no \"$line\" after line $from"; }
     from=$((from + at))
   done
+}
+
+# serve LOG ARGS...: starts tilo-devserver with ARGS (--port 0 among them) in the
+# background, writing LOG, and sets $url once it listens.
+serve() {
+  local log=$1; shift
+  "$@" >"$log" 2>&1 &
+  servers+=($!)
+  url=
+  for _ in $(seq 100); do
+    url=$(sed -n 's/^tilo-devserver listening on //p' "$log")
+    [ -n "$url" ] && return 0
+    sleep 0.05
+  done
+  fail "tilo-devserver did not start: $(cat "$log")"
 }
 
 # $work/bundle with one unit per ad kind the hosts use, and tilo-devserver serving its app
@@ -65,14 +86,6 @@ JSON
   {"tiloAdUnitId": "light-popup-main", "mediationAdUnitId": "gad/light-popup", "name": "L", "type": "lightPopup"}],
  "feeRate": 0.15}
 JSON
-  "$build/tilo-devserver" --port 0 --app-key "$key" --app-info "$work/app-info.json" \
-    >"$work/server.log" 2>&1 &
-  server=$!
-  url=
-  for _ in $(seq 100); do
-    url=$(sed -n 's/^tilo-devserver listening on //p' "$work/server.log")
-    [ -n "$url" ] && break
-    sleep 0.05
-  done
-  [ -n "$url" ] || fail "tilo-devserver did not start: $(cat "$work/server.log")"
+  serve "$work/server.log" "$build/tilo-devserver" --port 0 --app-key "$key" \
+    --app-info "$work/app-info.json"
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the built SDK into a temporary prefix, builds examples/c-host and
-# examples/cpp-host with find_package(Tilo) and the README's C and C++ samples (taken
-# from README.md itself) with pkg-config, then runs all four against tilo-devserver.
+# The installed package as hosts use it. First the README's quick start, step by step from
+# README.md itself: the install, tilo-keytool init, tilo-devserver, the C host built with
+# the system's cc against the installed package and run, then the README's C++ sample in
+# the same folder. Then examples/c-host and examples/cpp-host, built with find_package(Tilo)
+# and run against a backend of their own.
 #   package_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 src=$1 build=$2
@@ -9,39 +11,71 @@ work=$(mktemp -d)
 source "$(dirname "$0")/host_env.sh"
 trap cleanup_host_env EXIT
 
-# 1. Install: headers, libtilo.so.1 and its link, the CMake package and tilo.pc.
-install_prefix
-
-# 2. The README's samples: each fenced block right after a "<!-- sample: NAME -->" line.
-extract() {
-  awk -v name="$1" '
-    $0 == "<!-- sample: " name " -->" { want = 1; next }
+# The fenced block right after the line "<!-- KIND: NAME -->" of README.md.
+block() {
+  awk -v mark="<!-- $1: $2 -->" '
+    $0 == mark { want = 1; next }
     want && /^```/ && !inside { inside = 1; next }
     inside && /^```/ { exit }
     inside { print }' "$src/README.md"
 }
-extract readme-sample.c >"$work/readme-sample.c"
-extract readme-sample.cpp >"$work/readme-sample.cpp"
-[ -s "$work/readme-sample.c" ] && [ -s "$work/readme-sample.cpp" ] || fail "README samples not found"
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
-read -r -a tilo_flags <<<"$(pkg-config --cflags --libs tilo)"
-cc -std=c11 -Wall -Wextra -Wpedantic -Werror "$work/readme-sample.c" "${tilo_flags[@]}" \
-  -Wl,-rpath,"$prefix/lib" -o "$work/readme-c"
-c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror "$work/readme-sample.cpp" "${tilo_flags[@]}" \
-  -Wl,-rpath,"$prefix/lib" -o "$work/readme-cpp"
+for step in install init devserver host.c run; do
+  block quickstart "$step" >"$work/step-$step"
+  [ -s "$work/step-$step" ] || fail "README.md has no quick-start block \"$step\""
+done
+block sample readme-sample.cpp >"$work/readme-sample.cpp"
+[ -s "$work/readme-sample.cpp" ] || fail "README.md has no C++ sample"
 
-# 3. The examples, through the CMake package.
+# The quick start runs in a fresh folder that is also $HOME, so "$HOME/tilo" is inside it.
+home=$work/home
+mkdir -p "$home"
+cd "$home"
+export HOME=$home
+
+# 1. Instead of "./tilo install" (a release build of its own), this build is installed;
+#    the step's other lines (the environment) run as written.
+grep -qx '\./tilo install "$HOME/tilo"' "$work/step-install" || fail "step 1 no longer installs into \"\$HOME/tilo\""
+install_prefix "$HOME/tilo"
+source <(grep -vx '\./tilo install "$HOME/tilo"' "$work/step-install")
+[ "$(command -v tilo-keytool)" = "$prefix/bin/tilo-keytool" ] || fail "step 1 does not put the tools on PATH"
+
+# 2. The bundle and the app info.
+bash -euo pipefail "$work/step-init" >"$work/init.out" 2>&1 || { cat "$work/init.out" >&2; fail "step 2 failed"; }
+
+# 3. The backend, on a free port rather than 8080: one command line, run as written.
+[ "$(wc -l <"$work/step-devserver")" -eq 1 ] && grep -q -- '--port 8080 ' "$work/step-devserver" ||
+  fail "step 3 is no longer one tilo-devserver command on port 8080"
+read -r -a devserver <<<"$(sed 's/--port 8080 /--port 0 /' "$work/step-devserver")"
+serve "$work/quickstart-server.log" "${devserver[@]}"
+
+# 4. and 5. The host, pointed at that port, built and run as written.
+for sample in "$work/step-host.c" "$work/readme-sample.cpp"; do
+  grep -q 'http://127.0.0.1:8080' "$sample" || fail "$sample no longer uses the backend of step 3"
+done
+sed "s|http://127.0.0.1:8080|$url|" "$work/step-host.c" >host.c
+if ! timeout 120 bash -euo pipefail "$work/step-run" >"$work/quickstart.out" 2>&1; then
+  cat "$work/quickstart.out" >&2
+  fail "the quick start's host did not build or run to completion"
+fi
+expect_lines "$work/quickstart.out" "loaded rewarded from AdMob" "reward: " "dismissed"
+expect_lines "$work/quickstart-server.log" "GET /sdk/init 200 "
+
+# The C++ sample, in the same folder against the same backend.
+sed "s|http://127.0.0.1:8080|$url|" "$work/readme-sample.cpp" >readme-sample.cpp
+read -r -a tilo_flags <<<"$(pkg-config --cflags --libs tilo)"
+c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror readme-sample.cpp "${tilo_flags[@]}" \
+  -Wl,-rpath,"$prefix/lib" -o readme-cpp
+timeout 60 ./readme-cpp >"$work/readme-cpp.out" 2>&1 || { cat "$work/readme-cpp.out" >&2; fail "readme-cpp did not run to completion"; }
+expect_lines "$work/readme-cpp.out" "dismissed"
+
+# The examples, through the CMake package, against a bundle and backend of their own.
 for example in c-host cpp-host; do
   cmake -S "$src/examples/$example" -B "$work/$example" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
   cmake --build "$work/$example" >"$work/$example.build" 2>&1 ||
     { cat "$work/$example.build" >&2; fail "$example did not build"; }
 done
-
-# 4. A bundle sealed for the development backend, and the backend.
 start_devserver
-
-# 5. Each host runs to completion and prints, in order, what each ad did.
 run() {
   local name=$1; shift
   local out=$work/$name.out
@@ -51,10 +85,6 @@ run() {
     fail "$name did not run to completion"
   fi
 }
-run readme-c "$work/readme-c"
-expect_lines "$work/readme-c.out" "reward: 1 reward"
-run readme-cpp "$work/readme-cpp"
-expect_lines "$work/readme-cpp.out" "dismissed"
 run c-host "$work/c-host/tilo-c-host"
 expect_lines "$work/c-host.out" \
   "interstitial loaded: format 1 unit interstitial-main" "interstitial dismissed" \
@@ -73,6 +103,6 @@ expect_lines "$work/cpp-host.out" \
   "native loaded" "native impression from AdMob" \
   "line banner loaded" "line banner impression from AdMob" \
   "light popup dismissed" "cpp-host: every ad shown"
-for name in readme-c readme-cpp c-host cpp-host; do
+for name in quickstart readme-cpp c-host cpp-host; do
   echo "$name: ok ($(wc -l <"$work/$name.out") lines)"
 done

@@ -43,7 +43,12 @@ class ConnectionStream final : public httplib::Stream {
   explicit ConnectionStream(int fd) : fd_(fd) {}
 
   // Everything read from now on belongs to one request, which must have arrived by then.
-  void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
+  void setDeadline(Clock::time_point deadline) {
+    deadline_ = deadline;
+    started_ = false;
+  }
+  // When the first byte of the current request was read.
+  Clock::time_point requestStart() const { return started_ ? start_ : Clock::now(); }
 
   using httplib::Stream::write;
   bool is_readable() const override { return true; }
@@ -57,6 +62,10 @@ class ConnectionStream final : public httplib::Stream {
       if (n <= 0) return -1;
       next_ = 0;
       filled_ = static_cast<size_t>(n);
+    }
+    if (!started_) {
+      start_ = Clock::now();
+      started_ = true;
     }
     const size_t count = std::min(size, filled_ - next_);
     std::memcpy(ptr, buffer_ + next_, count);
@@ -97,6 +106,8 @@ class ConnectionStream final : public httplib::Stream {
 
   int fd_;
   Clock::time_point deadline_ = Clock::time_point::max();
+  Clock::time_point start_;
+  bool started_ = false;
   char buffer_[4096];
   size_t next_ = 0;
   size_t filled_ = 0;
@@ -158,6 +169,10 @@ void ConnectionServer::shutdown() {
 
 void ConnectionServer::withholdAnswer() {
   if (currentConnection) currentConnection->withhold();
+}
+
+std::chrono::steady_clock::time_point ConnectionServer::requestStart() {
+  return currentConnection ? currentConnection->requestStart() : std::chrono::steady_clock::now();
 }
 
 void ConnectionServer::acceptLoop() {

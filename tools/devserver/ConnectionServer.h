@@ -32,6 +32,9 @@ class ConnectionServer : public httplib::Server {
   // Called from a request handler: its connection is closed without the answer being
   // written.
   static void withholdAnswer();
+  // Called from a request handler or the logger: when the request being served began to
+  // arrive.
+  static std::chrono::steady_clock::time_point requestStart();
 
  private:
   struct Connection {

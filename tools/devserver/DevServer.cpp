@@ -5,8 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -69,6 +71,42 @@ void replyJson(httplib::Response& res, int status, const Json& body) {
 
 void replyError(httplib::Response& res, int status, const std::string& message) {
   replyJson(res, status, Json{{"error", message}});
+}
+
+// Text from a request as a log line shows it: printable ASCII, other bytes as %XX, so that
+// no client writes control sequences to the terminal; long texts are cut.
+std::string printable(std::string_view text) {
+  constexpr std::size_t kMax = 200;
+  std::string shown;
+  for (const char c : text.substr(0, kMax)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F) {
+      shown += c;
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+      shown += escaped;
+    }
+  }
+  return text.size() > kMax ? shown + "..." : shown;
+}
+
+std::string requestLogLine(const httplib::Request& req, const httplib::Response& res) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - ConnectionServer::requestStart());
+  std::string line = printable(req.method) + " " + printable(req.path) + " " +
+                     std::to_string(res.status) + " " + std::to_string(elapsed.count()) + " ms";
+  // Refusals of this server carry their reason as {"error": "..."}.
+  if (res.status >= 400 && !res.body.empty()) {
+    try {
+      const auto body = platform::parseJson(res.body);
+      if (body.is_object() && body.contains("error") && body["error"].is_string()) {
+        line += " (" + printable(body["error"].get<std::string>()) + ")";
+      }
+    } catch (const platform::DecodingError&) {
+    }
+  }
+  return line;
 }
 
 }  // namespace
@@ -148,7 +186,7 @@ struct DevServer::State {
       return false;
     }
     if (req.get_header_value("Tilo-App-Key") != appKey) {
-      replyError(res, 401, "unknown app key");
+      replyError(res, 401, "unknown app key: not the --app-key of this server");
       return false;
     }
     return true;
@@ -315,6 +353,12 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
   server->Get("/dev/events", [state](const httplib::Request&, httplib::Response& res) {
     replyJson(res, 200, state->eventsJson());
   });
+  if (options.requestLog) {
+    server->set_logger([log = std::move(options.requestLog)](const httplib::Request& req,
+                                                             const httplib::Response& res) {
+      log(requestLogLine(req, res));
+    });
+  }
 
   std::string problem;
   const int port = server->bind(options.host, options.port, problem);

@@ -12,6 +12,10 @@
 // Endpoints: GET /sdk/init, POST /analytics/events (both need the "Tilo-App-Key" header),
 // GET /dev/events (no key, never faulted or delayed).
 //
+// With options.requestLog set, each answered request is reported in one line: method, path,
+// status, the milliseconds from its first byte to its answer, and the reason of a refusal:
+//   GET /sdk/init 401 0 ms (unknown app key)
+//
 // Limits, because clients may be broken or hostile: a request body over maxBodyBytes is
 // answered 413, JSON nested deeper than maxJsonDepth 400; a request that has not fully
 // arrived readTimeoutMs after the connection started waiting for it is cut (so are idle
@@ -22,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +51,8 @@ struct DevServerOptions {
   int maxJsonDepth = 32;
   int readTimeoutMs = 10'000;
   int maxConnections = 64;
+  // Called from the server's threads, one line at a time; no log when empty.
+  std::function<void(const std::string& line)> requestLog;
 };
 
 // How long the accept loop pauses after a failure that retrying at once cannot cure (out

@@ -1,23 +1,71 @@
-// tilo-devserver: the development backend as a process. Runs until SIGINT or SIGTERM.
+// tilo-devserver: the development backend as a process. Runs until SIGINT or SIGTERM, and
+// prints a line per request unless --quiet.
 #include <signal.h>
 
 #include <charconv>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <string_view>
 
+#include "Tilo/base/TiloAppInfo.h"
 #include "platform/Json.h"
 #include "tools/devserver/DevServer.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tilo-devserver --port N --app-key K --app-info FILE [--db FILE]\n"
+    "usage: tilo-devserver --port N --app-key K --app-info FILE [--db FILE] [--quiet]\n"
     "                      [--fail-first N] [--fail-status CODE] [--delay-ms N]\n"
     "  --port 0 picks a free port; without --db events are kept in memory.\n";
+
+constexpr const char* kHelp =
+    "\n"
+    "A development backend for the SDK, on 127.0.0.1. Point a host at it with\n"
+    "tilo_set_development_base_url(\"http://127.0.0.1:N\") (or TILO_API_BASE_URL).\n"
+    "\n"
+    "Endpoints:\n"
+    "  GET  /sdk/init          the app-info file as it is, to requests whose \"Tilo-App-Key\"\n"
+    "                          header is K (else 401 {\"error\": ...})\n"
+    "  POST /analytics/events  stores each uploaded event once (event id as key); answers\n"
+    "                          201 {\"stored\": N, \"duplicates\": N}; needs the header too\n"
+    "  GET  /dev/events        what was stored, {\"events\": [...], \"count\": N}; no key\n"
+    "\n"
+    "Options:\n"
+    "  --db FILE          keep the events in this SQLite file across restarts\n"
+    "  --fail-first N     the first N requests (not /dev/) answer --fail-status (default 500)\n"
+    "  --delay-ms N       every answer (not /dev/) waits N ms\n"
+    "  --quiet            no line per request; by default each request prints its method,\n"
+    "                     path, status and milliseconds, and why it was refused:\n"
+    "                       GET /sdk/init 200 1 ms\n"
+    "                       GET /sdk/init 401 0 ms (missing Tilo-App-Key header)\n"
+    "\n"
+    "The app-info file (--app-info FILE) is the answer of /sdk/init, for example:\n"
+    "  {\"adUnits\": [{\"tiloAdUnitId\": \"rewarded\", \"type\": \"rewarded\", \"name\": "
+    "\"Rewarded\",\n"
+    "                \"mediationAdUnitId\": \"ca-app-pub-0000000000000000/rewarded\"},\n"
+    "               {\"tiloAdUnitId\": \"banner\", \"type\": \"banner\", \"name\": \"Banner\",\n"
+    "                \"mediationAdUnitId\": \"ca-app-pub-0000000000000000/banner\",\n"
+    "                \"refreshInterval\": 30}],\n"
+    "   \"feeRate\": 0.15,\n"
+    "   \"sdkConfig\": {\"enableMarkerCheckpoints\": true}}\n"
+    "  adUnits              required, at most 1,000, each with:\n"
+    "    tiloAdUnitId       the id the host creates its ad with\n"
+    "    mediationAdUnitId  the unit on the mediation platform\n"
+    "    name               free text\n"
+    "    type               banner, mrec, interstitial, rewarded, native, lightPopup or\n"
+    "                       appOpen (a line banner is a native unit)\n"
+    "    refreshInterval    optional: seconds between refreshes of a view (default 30;\n"
+    "                       0 or less turns refresh off)\n"
+    "  feeRate              required number: the publisher's fee, deducted from revenue\n"
+    "  sdkConfig            optional: enableMarkerCheckpoints turns crash markers on from\n"
+    "                       the next launch\n"
+    "A file the SDK cannot decode is still served, to test hosts against it, with a\n"
+    "warning at start. tilo-keytool init DIR writes one with a unit per format, and the\n"
+    "bundle that goes with it.\n";
 
 int usage(const std::string& problem) {
   std::cerr << "tilo-devserver: " << problem << "\n" << kUsage;
@@ -40,11 +88,16 @@ int main(int argc, char** argv) {
   tilo::devserver::DevServerOptions options;
   std::string appInfoPath;
   bool havePort = false;
+  bool quiet = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view flag = argv[i];
     if (flag == "--help" || flag == "-h") {
-      std::cout << kUsage;
+      std::cout << kUsage << kHelp;
       return 0;
+    }
+    if (flag == "--quiet") {
+      quiet = true;
+      continue;
     }
     if (i + 1 >= argc) return usage("missing value for " + std::string(flag));
     const std::string_view value = argv[++i];
@@ -82,13 +135,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   options.appInfoJson = content.str();
+  tilo::platform::ParsedJson appInfo;
   try {
-    tilo::platform::parseJson(options.appInfoJson);
+    appInfo = tilo::platform::parseJson(options.appInfoJson);
   } catch (const tilo::platform::DecodingError& error) {
     std::cerr << "tilo-devserver: app info file " << appInfoPath
               << " is not valid JSON: " << error.what()
               << "\nFix the file, or pass another one with --app-info.\n";
     return 1;
+  }
+  // Served anyway, since hosts are tested against broken answers too; but a hand-edited
+  // file that the SDK refuses would otherwise show only as a failed initialization.
+  try {
+    tilo::TiloAppInfo::decode(appInfo);
+  } catch (const tilo::platform::DecodingError& error) {
+    std::cerr << "tilo-devserver: warning: the SDK cannot decode " << appInfoPath << ": "
+              << error.what() << "\nHosts will fail to initialize; see --help for the format.\n";
   }
 
   // Blocked before the server threads start, so they inherit the mask and only sigwait sees
@@ -99,6 +161,14 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+
+  if (!quiet) {
+    options.requestLog = [](const std::string& line) {
+      static std::mutex output;
+      std::lock_guard lock(output);
+      std::cout << line << std::endl;
+    };
+  }
 
   std::string error;
   const auto server = tilo::devserver::DevServer::start(options, &error);

@@ -1,5 +1,6 @@
-// tilo-keytool: seals and opens key files and plugin tokens, and reads the event store of an
-// application container, with the SDK's own crypto and decoders.
+// tilo-keytool: writes a starter bundle, seals and opens key files and plugin tokens, and
+// reads the event store of an application container, with the SDK's own crypto and decoders.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -17,6 +18,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/UserDefaults.h"
+#include "tools/keytool/ConfigurationFormat.h"
+#include "tools/keytool/StarterBundle.h"
 
 namespace {
 
@@ -24,12 +27,28 @@ namespace fs = std::filesystem;
 namespace pf = tilo::platform;
 
 constexpr const char* kUsage =
-    "usage: tilo-keytool seal --secret S [--in FILE] [--out FILE]\n"
+    "usage: tilo-keytool init DIR --app-key K [--bundle-id ID]\n"
+    "       tilo-keytool seal --secret S [--in FILE] [--out FILE]\n"
     "       tilo-keytool open --secret S [--in FILE] [--out FILE]\n"
     "       tilo-keytool keyfile --app-key K --config FILE [--out FILE]\n"
     "       tilo-keytool token --app-key K [--capability NAME] [--out FILE]\n"
     "       tilo-keytool events --app-key K --container DIR [--bundle-id ID] [--out FILE]\n"
     "Input is --in FILE or standard input; output is --out FILE or standard output.\n";
+
+constexpr const char* kCommandHelp =
+    "\n"
+    "  init     writes a ready bundle into DIR, a new or empty folder: Info.plist with the\n"
+    "           app key (and CFBundleIdentifier ID, default com.example.game), the key file\n"
+    "           ios-tilo-key.txt, and app-info.json for tilo-devserver, with one unit per\n"
+    "           format whose id is the format's name: banner mrec interstitial rewarded\n"
+    "           native lightPopup lineBanner appOpen\n"
+    "  keyfile  checks a configuration as the SDK reads it, naming every problem at once,\n"
+    "           then seals it with the app key: the content of ios-tilo-key.txt\n"
+    "  seal     Base64 of nonce, ciphertext and tag (AES-256-GCM, key SHA-256 of S)\n"
+    "  open     the plaintext of a sealed text; exit 1 \"cannot decrypt\" on a wrong secret\n"
+    "  token    a plugin token: the capability (default adCashEvent) sealed with the app key\n"
+    "  events   the unsent analytics events kept in an application container, as JSON\n"
+    "Exit status: 0 done, 1 refused (the message says why), 2 bad arguments.\n\n";
 
 // A failure that ends the tool: the message goes to standard error.
 struct Failure {
@@ -111,7 +130,15 @@ std::string keyfile(const Options& options) {
   const std::string path = options.require("--config");
   tilo::TiloConfiguration config;
   try {
-    config = tilo::TiloConfiguration::decode(pf::parseJson(readFile(path)));
+    const pf::ParsedJson json = pf::parseJson(readFile(path));
+    // Every problem in one go, rather than the decoder's first one per try.
+    if (const auto problems = tilo::keytool::configurationProblems(json); !problems.empty()) {
+      std::string list;
+      for (const auto& problem : problems) list += "\n  " + problem;
+      fail("invalid configuration " + path + ":" + list +
+           "\n(tilo-keytool --help shows the format)");
+    }
+    config = tilo::TiloConfiguration::decode(json);
   } catch (const pf::DecodingError& error) {
     fail("invalid configuration " + path + ": " + error.localizedDescription());
   }
@@ -169,8 +196,45 @@ std::string events(const Options& options) {
   return pf::Json{{"events", std::move(list)}, {"count", count}}.dump(2) + "\n";
 }
 
+// Printable ASCII without spaces: the app key travels in an HTTP header, and both it and
+// the bundle id end up in file names and command lines.
+bool isPlainText(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return c > ' ' && c < 0x7F && c != '/' && c != '\\';
+  });
+}
+
+std::string init(const fs::path& dir, const Options& options) {
+  const std::string appKey = options.require("--app-key");
+  const std::string bundleId = options.get("--bundle-id").value_or("com.example.game");
+  if (!isPlainText(appKey)) {
+    usageError("--app-key takes printable ASCII without spaces or slashes");
+  }
+  if (!isPlainText(bundleId) || bundleId.front() == '.') {
+    usageError("--bundle-id takes a reverse-domain name such as com.example.game");
+  }
+  try {
+    tilo::keytool::StarterBundle::write(dir, appKey, bundleId);
+  } catch (const tilo::keytool::InitError& error) {
+    fail(error.what());
+  }
+  // What to run next, with this folder's paths.
+  using tilo::keytool::StarterBundle;
+  const std::string appInfo = (dir / StarterBundle::kAppInfo).string();
+  std::string text = "wrote " + (dir / StarterBundle::kInfoPlist).string() + ", " +
+                     (dir / StarterBundle::kKeyFile).string() + " and " + appInfo + "\nunits:";
+  for (const auto& id : StarterBundle::unitIds()) text += " " + id;
+  text += "\nnext, the development backend:\n";
+  text += "  tilo-devserver --port 8080 --app-key " + appKey + " --app-info " + appInfo + "\n";
+  text += "and in the host, before tilo_initialize:\n";
+  text += "  tilo_set_bundle_directory(\"" + dir.string() + "\");\n";
+  text += "  tilo_set_development_base_url(\"http://127.0.0.1:8080\");\n";
+  return text;
+}
+
 // The flags each command accepts.
 const std::map<std::string, std::set<std::string>> kCommands = {
+    {"init", {"--app-key", "--bundle-id"}},
     {"seal", {"--secret", "--in", "--out"}},
     {"open", {"--secret", "--in", "--out"}},
     {"keyfile", {"--app-key", "--config", "--out"}},
@@ -178,7 +242,9 @@ const std::map<std::string, std::set<std::string>> kCommands = {
     {"events", {"--app-key", "--container", "--bundle-id", "--out"}},
 };
 
-std::string run(const std::string& command, const Options& options) {
+std::string run(const std::string& command, const Options& options,
+                const std::optional<std::string>& folder) {
+  if (command == "init") return init(*folder, options);
   if (command == "seal") return seal(options.require("--secret"), readInput(options));
   if (command == "open") return open(options.require("--secret"), readInput(options));
   if (command == "keyfile") return keyfile(options);
@@ -193,7 +259,7 @@ std::string run(const std::string& command, const Options& options) {
 int main(int argc, char** argv) {
   const std::string command = argc >= 2 ? argv[1] : "";
   if (command == "--help" || command == "-h") {
-    std::cout << kUsage;
+    std::cout << kUsage << kCommandHelp << tilo::keytool::configurationHelp();
     return 0;
   }
   try {
@@ -201,8 +267,17 @@ int main(int argc, char** argv) {
     if (flags == kCommands.end()) {
       usageError(command.empty() ? "missing command" : "unknown command " + command);
     }
-    const Options options(std::vector<std::string>(argv + 2, argv + argc), flags->second);
-    writeOutput(options, run(command, options));
+    std::vector<std::string> args(argv + 2, argv + argc);
+    std::optional<std::string> folder;  // init's DIR, its one operand
+    if (command == "init") {
+      if (args.empty() || args.front().empty() || args.front().starts_with("-")) {
+        usageError("init needs the folder to write: tilo-keytool init DIR --app-key K");
+      }
+      folder = args.front();
+      args.erase(args.begin());
+    }
+    const Options options(args, flags->second);
+    writeOutput(options, run(command, options, folder));
     return 0;
   } catch (const Failure& failure) {
     std::cerr << "tilo-keytool: " << failure.message << "\n";

@@ -1,0 +1,40 @@
+// What `tilo-keytool init` writes: a bundle a host can point the SDK at (Info.plist with
+// the app key, the key file sealed with it) and, beside them, the app info tilo-devserver
+// serves, with one unit per format whose id is the format's name.
+//
+//   StarterBundle::write("my-game", "my-app-key", "com.example.game");  // InitError
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tilo::keytool {
+
+// A refusal: the message says what was wrong and what to do instead.
+class InitError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class StarterBundle {
+ public:
+  static constexpr std::string_view kKeyFile = "ios-tilo-key.txt";
+  static constexpr std::string_view kInfoPlist = "Info.plist";
+  static constexpr std::string_view kAppInfo = "app-info.json";
+
+  // The host unit ids, one per format, in the order app-info.json lists them.
+  static const std::vector<std::string>& unitIds();
+
+  // Writes the three files into `dir`, which must not exist yet or be an empty folder.
+  // Nothing is left behind when a write fails. Throws InitError.
+  static void write(const std::filesystem::path& dir, const std::string& appKey,
+                    const std::string& bundleId);
+
+  // The app info: every unit of unitIds(), fee rate 0.15.
+  static std::string appInfoJson();
+};
+
+}  // namespace tilo::keytool

@@ -14,6 +14,7 @@
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
 #include "tilo/tilo.h"
@@ -190,11 +191,16 @@ tilo_status tilo_set_development_base_url(const char* url) {
 
 tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
   return guarded([&] {
-    TiloAds::shared().initialized([callback, context](std::optional<tilo::TiloError> error) {
-      if (!callback) return;
-      if (!error) return callback(context, nullptr);
-      const CError converted = CError::from(*error);
-      callback(context, converted.get());
+    TiloAds::shared();  // built here, so that a failure to build is this call's status
+    // Starts as a task of the main loop: privacy choices the host sets right after this
+    // call, in the same turn, are part of the snapshot the networks receive.
+    tilo::platform::postToMain([callback, context] {
+      TiloAds::shared().initialized([callback, context](std::optional<tilo::TiloError> error) {
+        if (!callback) return;
+        if (!error) return callback(context, nullptr);
+        const CError converted = CError::from(*error);
+        callback(context, converted.get());
+      });
     });
     return TILO_STATUS_OK;
   });

@@ -41,6 +41,7 @@ void AdRefreshCoordinator::subscribeToApplication() {
     if (!self) return;
     self->isAppActive_->send(false);
     self->stopRefreshTimer();
+    self->visibilityCheck_.reset();
   });
 }
 
@@ -48,8 +49,14 @@ bool AdRefreshCoordinator::isViewVisible(const platform::UIView& view, bool isAp
   if (!isAppActive) return false;
   auto window = view.window();
   if (!window) return false;
-  if (view.isHidden()) return false;
-  if (!(view.alpha() > 0.01)) return false;
+  double alpha = 1;
+  std::shared_ptr<platform::UIView> ancestor;
+  for (const platform::UIView* v = &view; v; v = ancestor.get()) {
+    if (v->isHidden()) return false;
+    alpha *= v->alpha();
+    ancestor = v->superview();
+  }
+  if (!(alpha > 0.01)) return false;
   const platform::CGRect frame = view.convertRect(view.bounds(), window.get());
   const platform::CGRect screen = window->bounds();
   // A view not laid out yet has no area; like the platform's rectangle test, it counts
@@ -67,10 +74,23 @@ void AdRefreshCoordinator::evaluateVisibility() {
   const bool visible = isViewVisible(*view, isAppActive());
   isVisible_->send(visible);
   if (visible) {
+    visibilityCheck_.reset();
     startRefreshTimer();
   } else {
     stopRefreshTimer();
+    watchUntilVisible(*view);
   }
+}
+
+void AdRefreshCoordinator::watchUntilVisible(const platform::UIView& view) {
+  if (visibilityCheck_ || !isAppActive() || !view.window()) return;
+  std::weak_ptr<AdRefreshCoordinator> weak = weak_from_this();
+  visibilityCheck_ = platform::Timer::scheduled(kVisibilityCheckInterval, false, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    auto fired = std::move(self->visibilityCheck_);
+    self->evaluateVisibility();
+  });
 }
 
 void AdRefreshCoordinator::startRefreshTimer() {
@@ -85,7 +105,13 @@ void AdRefreshCoordinator::startRefreshTimer() {
 void AdRefreshCoordinator::refreshTimerFired() {
   // Cleared first: the handler may start the next timer.
   auto fired = std::move(timer_);
-  if (Application::shared().state() == ApplicationState::active && refreshHandler) {
+  if (Application::shared().state() != ApplicationState::active) return;
+  // An ancestor may have hidden the view since it was last looked at.
+  if (auto view = observedView_.lock(); view && !isViewVisible(*view, isAppActive())) {
+    evaluateVisibility();
+    return;
+  }
+  if (refreshHandler) {
     auto handler = refreshHandler;
     handler();
   }

@@ -11,6 +11,11 @@
 // becoming active evaluates the view again and starts a new full-length timer. A timer
 // that fires while the application is not active skips the handler and is not rearmed.
 //
+// A view counts as hidden when any ancestor is hidden or their alphas multiply to 0.01 or
+// less. Ancestors change without telling the view, so a due refresh looks again first
+// (and is skipped when the view no longer shows), and a view found in a window but not
+// showing is looked at again every kVisibilityCheckInterval seconds until it shows.
+//
 // Main thread only. The view is held weakly; the notification subscriptions and the timer
 // hold the coordinator weakly and end with it.
 #pragma once
@@ -32,9 +37,9 @@ class AdRefreshCoordinator : public std::enable_shared_from_this<AdRefreshCoordi
   static std::shared_ptr<AdRefreshCoordinator> create(std::weak_ptr<platform::UIView> observedView);
   explicit AdRefreshCoordinator(std::weak_ptr<platform::UIView> observedView);
 
-  // The visibility test: app active, in a window, not hidden, alpha above 0.01, and the
-  // bounds, in window coordinates, overlapping the window's bounds (a view without area
-  // counts when it lies within the window).
+  // The visibility test: app active, in a window, neither it nor an ancestor hidden, the
+  // product of their alphas above 0.01, and the bounds, in window coordinates, overlapping
+  // the window's bounds (a view without area counts when it lies within the window).
   static bool isViewVisible(const platform::UIView& view, bool isAppActive);
 
   bool isVisible() const { return *isVisible_->value(); }
@@ -46,6 +51,8 @@ class AdRefreshCoordinator : public std::enable_shared_from_this<AdRefreshCoordi
   // The shortest refresh period: a positive interval below it (a backend typo such as
   // 1e-9) counts as this, so that a view never reloads in a busy loop.
   static constexpr double kMinimumRefreshInterval = 1.0;
+  // How often a view in a window that does not show is looked at again.
+  static constexpr double kVisibilityCheckInterval = 1.0;
 
   double refreshInterval() const { return refreshInterval_; }
   // Seconds; 0 or less (or not a number) turns refresh off, and a positive value below
@@ -63,11 +70,13 @@ class AdRefreshCoordinator : public std::enable_shared_from_this<AdRefreshCoordi
  private:
   void subscribeToApplication();
   void refreshTimerFired();
+  void watchUntilVisible(const platform::UIView& view);
 
   std::shared_ptr<platform::CurrentValueSubject<bool>> isVisible_;
   std::shared_ptr<platform::CurrentValueSubject<bool>> isAppActive_;
   std::weak_ptr<platform::UIView> observedView_;
   std::shared_ptr<platform::Timer> timer_;
+  std::shared_ptr<platform::Timer> visibilityCheck_;
   platform::Subscription didBecomeActive_;
   platform::Subscription didEnterBackground_;
   double refreshInterval_ = 0;

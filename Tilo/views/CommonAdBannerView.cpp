@@ -29,6 +29,10 @@ CommonAdBannerView::CommonAdBannerView(TiloAdUnit unit, TiloAdBannerSize bannerS
       internalListener_(TiloAdListener<AdBannerLoadable>::create()),
       listener_(TiloAdListener<TiloAdUnit>::create()) {}
 
+CommonAdBannerView::~CommonAdBannerView() {
+  if (requestOut_) completeAdLoad(unit_.unitId);
+}
+
 std::weak_ptr<CommonAdBannerView> CommonAdBannerView::weakSelf() {
   return std::static_pointer_cast<CommonAdBannerView>(shared_from_this());
 }
@@ -76,7 +80,10 @@ void CommonAdBannerView::configureLoader(const std::shared_ptr<AdBannerLoadable>
   banner->setAdUnitID(loader->unit().mediationAdUnitId);
   banner->setRootViewController(rootViewController());
   // Sent before the callbacks are wired: the platform answers asynchronously.
-  if (autoLoad_) loader->loadAd();
+  if (autoLoad_) {
+    requestOut_ = true;
+    loader->loadAd();
+  }
   loader_ = loader;
   loader_->setRootViewController(rootViewController());
   embed(banner);
@@ -110,17 +117,28 @@ bool CommonAdBannerView::performAdLoad() {
     return false;
   }
   if (!autoLoad_ && !hasEverLoadedAd_) return false;
+  if (requestOut_) return true;  // joins the request out; its answer ends this load
   if (enableMarkerCheckpoints()) {
     updateAdLoadPhase(unit_.unitId, "start");
     updateAdLoadPhase(unit_.unitId, "load");
   }
-  loader_->loadAd();
+  sendRequest();
   return true;
+}
+
+void CommonAdBannerView::sendRequest() {
+  requestOut_ = true;
+  loader_->loadAd();
+}
+
+void CommonAdBannerView::requestEnded() {
+  requestOut_ = false;
+  completeAdLoad(unit_.unitId);
 }
 
 void CommonAdBannerView::refresh() {
   if (!autoLoad_ && !hasEverLoadedAd_) return;
-  if (loader_) loader_->loadAd();
+  if (loader_ && !requestOut_) sendRequest();
 }
 
 void CommonAdBannerView::embed(const std::shared_ptr<mediation::GADBannerView>& banner) {
@@ -142,6 +160,7 @@ void CommonAdBannerView::embed(const std::shared_ptr<mediation::GADBannerView>& 
 
 void CommonAdBannerView::loadSucceeded(const TiloAdInfo& info) {
   log("✅ 배너 광고 로드 성공 - 단위ID: " + unit_.unitId, TiloLogLevel::debug);
+  requestEnded();
   adStateManager_->handleLoadSuccess();
   withAdCallbackMarker("onAdLoadSuccess", info, [&] {
     if (auto closure = listener_->onAdLoadSuccess) {
@@ -151,8 +170,9 @@ void CommonAdBannerView::loadSucceeded(const TiloAdInfo& info) {
 }
 
 void CommonAdBannerView::loadFailed(const TiloError& error) {
-  log("❌ 배너 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.message(),
+  log("❌ 배너 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.debugDescription(),
       TiloLogLevel::debug);
+  requestEnded();
   adStateManager_->handleLoadFailure(error);
   withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {
     if (auto closure = listener_->onAdLoadFail) closure(error);

@@ -13,6 +13,11 @@
 // Releasing the view ends everything it started: every closure the SDK stores holds it
 // weakly, and its timers and subscriptions go with it.
 //
+// One request is out at a time: a load asked for while one is out (the first automatic
+// one, a refresh, a retry) joins it and ends with its answer. A load's entry in the
+// ad-load tracker is closed when its answer arrives or the view is released, so a clean
+// exit leaves nothing that the next start would report as a crash.
+//
 // Subclasses override the UIView hooks below and call the base first.
 #pragma once
 
@@ -21,11 +26,11 @@
 #include "Tilo/ads/AdLoadStateManager.h"
 #include "Tilo/ads/AdRefreshCoordinator.h"
 #include "Tilo/ads/TiloAdListener.h"
+#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/backend/TiloServiceProtocol.h"
 #include "Tilo/base/TiloAdUnit.h"
 #include "Tilo/base/TiloExport.h"
-#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/views/AdBannerLoadable.h"
 #include "Tilo/views/TiloAdBannerSize.h"
 #include "platform/ui/UIView.h"
@@ -40,6 +45,7 @@ class TILO_EXPORT CommonAdBannerView : public platform::UIView,
 
   CommonAdBannerView(TiloAdUnit unit, TiloAdBannerSize bannerSize, bool autoLoad,
                      std::shared_ptr<TiloServiceProtocol> service);
+  ~CommonAdBannerView() override;
   const char* className() const override { return "TiloAdBannerView"; }
 
   // Explicit load: now, once the loader exists, or not at all while a load runs.
@@ -76,6 +82,8 @@ class TILO_EXPORT CommonAdBannerView : public platform::UIView,
   void loaderInitFailed(const TiloError& error);
   void configureLoader(const std::shared_ptr<AdBannerLoadable>& loader);
   bool performAdLoad();
+  void sendRequest();
+  void requestEnded();
   void refresh();
   void embed(const std::shared_ptr<mediation::GADBannerView>& banner);
   void loadSucceeded(const TiloAdInfo& info);
@@ -90,6 +98,7 @@ class TILO_EXPORT CommonAdBannerView : public platform::UIView,
   std::shared_ptr<AdBannerLoadable> loader_;
   std::shared_ptr<TiloPlugin> plugin_;
   bool hasEverLoadedAd_ = false;
+  bool requestOut_ = false;  // a request is waiting for the platform's answer
   const std::shared_ptr<TiloAdListener<AdBannerLoadable>> internalListener_;
   std::shared_ptr<AdRefreshCoordinator> coordinator_;
   std::shared_ptr<AdLoadStateManager> adStateManager_;

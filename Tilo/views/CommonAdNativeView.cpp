@@ -40,6 +40,10 @@ CommonAdNativeView::CommonAdNativeView(TiloAdUnit unit, bool autoLoad,
       internalListener_(TiloAdListener<AdNativeLoadable>::create()),
       listener_(TiloAdListener<TiloAdUnit>::create()) {}
 
+CommonAdNativeView::~CommonAdNativeView() {
+  if (loadRunning_) completeAdLoad(unit_.unitId);
+}
+
 std::weak_ptr<CommonAdNativeView> CommonAdNativeView::weakSelf() {
   return std::static_pointer_cast<CommonAdNativeView>(shared_from_this());
 }
@@ -116,6 +120,11 @@ void CommonAdNativeView::configureLoader(const std::shared_ptr<AdNativeLoadable>
   };
   events->onAdInternalEvent = pluginEventForwarder(weak);
   adStateManager_->handleLoaderInitialized();
+  // Already on screen: the visibility that would have loaded came before the loader.
+  if (autoLoad_ && coordinator_->isVisible() && coordinator_->isAppActive() &&
+      adStateManager_->loadingState() == TiloAdLoadingState::synced) {
+    adStateManager_->requestAdLoad();
+  }
 }
 
 bool CommonAdNativeView::performAdLoad() {
@@ -130,6 +139,8 @@ bool CommonAdNativeView::performAdLoad() {
 }
 
 void CommonAdNativeView::runLoadSequence() {
+  if (loadRunning_) return;  // joins the load that runs
+  loadRunning_ = true;
   std::weak_ptr<CommonAdNativeView> weak = weakSelf();
   std::weak_ptr<AdNativeLoadable> weakLoader = loader_;
   const std::string unitId = unit_.unitId;
@@ -141,15 +152,18 @@ void CommonAdNativeView::runLoadSequence() {
     // The loader talks to the platform on the main thread.
     platform::postToMain([weak, weakLoader, unitId] {
       auto loader = weakLoader.lock();
-      if (!loader || !weak.lock()) {
+      auto self = weak.lock();
+      if (!loader || !self) {
         completeAdLoad(unitId);
+        if (self) self->loadRunning_ = false;
         return;
       }
       loader->loadAd([weak, weakLoader, unitId](Result<TiloAdNative> result) {
         completeAdLoad(unitId);
         auto self = weak.lock();
-        auto current = weakLoader.lock();
-        if (self && current) self->loadFinished(current, std::move(result));
+        if (!self) return;
+        self->loadRunning_ = false;
+        if (auto current = weakLoader.lock()) self->loadFinished(current, std::move(result));
       });
     });
   });
@@ -172,7 +186,7 @@ void CommonAdNativeView::loadFinished(const std::shared_ptr<AdNativeLoadable>& l
     return;
   }
   const TiloError error = asTiloError(result.error());
-  log("❌ 네이티브 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.message(),
+  log("❌ 네이티브 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.debugDescription(),
       TiloLogLevel::debug);
   adStateManager_->handleLoadFailure(error);
   withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {

@@ -13,8 +13,13 @@
 // base first), bindViews, renderAd (the base renders nothing) and the UIView hooks,
 // always calling the base. Subclasses add their own structure with addSubviewToSelf.
 //
+// One load runs at a time: a load asked for while one runs (loadAd() during a refresh, a
+// refresh during a retry) joins it and ends with its answer, one callback for both. A
+// view with autoLoad that is already on screen when its unit resolves loads at once.
+//
 // Main thread only. Releasing the view ends its loads' callbacks, timers and
-// subscriptions: every stored closure holds it weakly.
+// subscriptions: every stored closure holds it weakly. A load still out then closes its
+// ad-load tracker entry, so the next start reports no crash for it.
 #pragma once
 
 #include <memory>
@@ -22,11 +27,11 @@
 #include "Tilo/ads/AdLoadStateManager.h"
 #include "Tilo/ads/AdRefreshCoordinator.h"
 #include "Tilo/ads/TiloAdListener.h"
+#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/backend/TiloServiceProtocol.h"
 #include "Tilo/base/TiloAdUnit.h"
 #include "Tilo/base/TiloExport.h"
-#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/views/AdNativeLoadable.h"
 #include "Tilo/views/TiloAdNative.h"
 #include "platform/ui/UIButton.h"
@@ -46,6 +51,7 @@ class TILO_EXPORT CommonAdNativeView : public platform::UIView,
   // TiloAdNativeLoader.
   CommonAdNativeView(TiloAdUnit unit, bool autoLoad, std::shared_ptr<platform::UIView> adView,
                      std::shared_ptr<TiloServiceProtocol> service);
+  ~CommonAdNativeView() override;
 
   void loadAd();
   // Tells the view which host views show which asset; the base only stores them.
@@ -114,6 +120,7 @@ class TILO_EXPORT CommonAdNativeView : public platform::UIView,
   std::shared_ptr<AdNativeLoadable> loader_;
   const bool autoLoad_;
   bool hasEverLoadedAd_ = false;
+  bool loadRunning_ = false;  // a load sequence waits for its answer
   const std::shared_ptr<TiloAdListener<AdNativeLoadable>> internalListener_;
   std::shared_ptr<AdRefreshCoordinator> coordinator_;
   std::shared_ptr<AdLoadStateManager> adStateManager_;

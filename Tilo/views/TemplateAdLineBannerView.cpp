@@ -40,7 +40,8 @@ void TemplateAdLineBannerView::initializeView() {
   setAccessibilityIdentifier("lineBanner");
   layout();
   bindViews(internalTitleLabel(), nullptr, nullptr, nullptr, nullptr, internalCallToActionButton_);
-  applyConfiguration();
+  // The configuration is applied only when one is assigned: until then the line has no
+  // background of its own and its parts keep the colours they were made with.
 }
 
 const std::shared_ptr<UIButton>& TemplateAdLineBannerView::adMarkButton() {

@@ -42,7 +42,7 @@ void TiloLightPopupAdLoader::loadAd() {
 
 void TiloLightPopupAdLoader::startLoad() {
   auto controller = TiloLightPopupViewController::create(unit_, service_);
-  loading_ = controller;
+  loading_.push_back(controller);
   std::weak_ptr<TiloLightPopupAdLoader> weakLoader = weak_from_this();
   std::weak_ptr<TiloLightPopupViewController> weakController = controller;
   const auto& content = controller->contentView();
@@ -52,7 +52,7 @@ void TiloLightPopupAdLoader::startLoad() {
     auto controller = weakController.lock();
     if (!controller) return;
     auto self = weakLoader.lock();
-    if (self && self->loading_ == controller) self->loading_.reset();
+    if (self) self->loadEnded(controller);
     auto ad = TiloLightPopupAd::create(controller);
     withAdCallbackMarker("onAdLoadSuccess", info, [&] {
       if (!self) return;
@@ -61,7 +61,8 @@ void TiloLightPopupAdLoader::startLoad() {
   };
   events->onAdLoadFail = [weakLoader, weakController](const TiloError& error) {
     auto self = weakLoader.lock();
-    if (self && self->loading_ == weakController.lock()) self->loading_.reset();
+    auto controller = weakController.lock();  // kept until the host has heard of it
+    if (self) self->loadEnded(controller);
     withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {
       if (!self) return;
       if (auto closure = self->listener_->onAdLoadFail) closure(error);
@@ -90,6 +91,11 @@ void TiloLightPopupAdLoader::startLoad() {
   };
   if (plugin_) content->registerPlugin(plugin_);
   content->loadAd();
+}
+
+void TiloLightPopupAdLoader::loadEnded(
+    const std::shared_ptr<TiloLightPopupViewController>& controller) {
+  std::erase(loading_, controller);
 }
 
 }  // namespace tilo

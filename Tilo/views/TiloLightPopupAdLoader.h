@@ -7,12 +7,17 @@
 //                                              std::optional<TiloAdInfo>) { ad->show(vc); };
 //   loader->loadAd();
 //
-// Main thread only. The loader keeps the controller of the load in flight and lets it go
-// when the load ends (the ad holds it from then on); callbacks hold the loader and the
-// controller weakly, so releasing the loader mid-load ends that load silently.
+// Loads run side by side: three loadAd() calls in a row give three callbacks, each with
+// its own popup.
+//
+// Main thread only. The loader keeps the controllers of its loads in flight and lets each
+// go when its load ends (the ad holds it from then on); callbacks hold the loader and the
+// controller weakly. Releasing the loader ends its loads in flight without a callback:
+// their controllers go with it, and their load-tracker entries are closed.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/ads/TiloPlugin.h"
@@ -40,12 +45,13 @@ class TILO_EXPORT TiloLightPopupAdLoader
 
  private:
   void startLoad();
+  void loadEnded(const std::shared_ptr<TiloLightPopupViewController>& controller);
 
   const TiloAdUnit unit_;
   const std::shared_ptr<TiloAdListener<TiloLightPopupAd>> listener_;
   std::shared_ptr<TiloPlugin> plugin_;
   const std::shared_ptr<TiloServiceProtocol> service_;
-  std::shared_ptr<TiloLightPopupViewController> loading_;  // the load in flight
+  std::vector<std::shared_ptr<TiloLightPopupViewController>> loading_;  // loads in flight
 };
 
 }  // namespace tilo

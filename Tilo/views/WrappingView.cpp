@@ -13,6 +13,21 @@ WrappingView WrappingView::wrap(const std::shared_ptr<platform::UIView>& contain
     if (std::dynamic_pointer_cast<mediation::GADMediaView>(subview)) old.push_back(subview);
   }
   for (const auto& view : old) view->removeFromSuperview();
+  if (container->translatesAutoresizingMaskIntoConstraints()) {
+    // Placed by its frame: without the mask's translation nothing would hold that frame
+    // any more, so constraints keep the host's size and position.
+    const platform::CGRect frame = container->frame();
+    std::vector<std::shared_ptr<platform::NSLayoutConstraint>> keep{
+        container->widthAnchor().constraintEqualToConstant(frame.size.width),
+        container->heightAnchor().constraintEqualToConstant(frame.size.height)};
+    if (auto superview = container->superview()) {
+      keep.push_back(
+          container->leftAnchor().constraintEqualToAnchor(superview->leftAnchor(), frame.minX()));
+      keep.push_back(
+          container->topAnchor().constraintEqualToAnchor(superview->topAnchor(), frame.minY()));
+    }
+    platform::NSLayoutConstraint::activateConstraints(keep);
+  }
   container->setTranslatesAutoresizingMaskIntoConstraints(false);
   const auto& media = wrapping.mediaView;
   media->removeFromSuperview();

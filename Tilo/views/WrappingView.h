@@ -1,5 +1,7 @@
 // Puts a fresh platform media view inside a host's media container, filling it: any
-// media view an earlier binding left there is removed first.
+// media view an earlier binding left there is removed first. The container keeps the
+// host's size and position: one placed by its frame keeps that frame through
+// constraints.
 #pragma once
 
 #include <memory>

@@ -97,11 +97,13 @@ enum class BannerSize { banner = TILO_BANNER_SIZE_BANNER, mrec = TILO_BANNER_SIZ
 enum class WindowEdge { top = TILO_WINDOW_EDGE_TOP, bottom = TILO_WINDOW_EDGE_BOTTOM };
 
 // A view shows nothing until it is placed in a window (Window::addView, addViewPinned).
+// Without autoLoad (the default) it loads only once loadAd() (loadNativeAd()) is called;
+// with it, it loads by itself once on screen and refreshes from then on.
 // Main thread only.
 class BannerView : public detail::Delegated<detail::BannerApi, ViewDelegate<detail::ViewLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::ViewLoaded>;
-  BannerView(const std::string& unitId, BannerSize size, bool autoLoad = true)
+  BannerView(const std::string& unitId, BannerSize size, bool autoLoad = false)
       : Delegated(tilo_banner_view_create(unitId.c_str(), static_cast<int>(size), autoLoad)) {}
   tilo_status loadAd() { return tilo_banner_view_load_ad(handle()); }
   // What the ad opens pages from (null: none).
@@ -119,7 +121,7 @@ struct NativeAssetLayout {
 class NativeView : public detail::Delegated<detail::NativeApi, ViewDelegate<detail::ViewLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::ViewLoaded>;
-  explicit NativeView(const std::string& unitId, bool autoLoad = true)
+  explicit NativeView(const std::string& unitId, bool autoLoad = false)
       : Delegated(tilo_native_view_create(unitId.c_str(), autoLoad)) {}
   tilo_status loadNativeAd() { return tilo_native_view_load_native_ad(handle()); }
   tilo_status bindNativeViews(const NativeAssetLayout& layout) {
@@ -138,7 +140,7 @@ class LineBannerView
     : public detail::Delegated<detail::LineBannerApi, ViewDelegate<detail::ViewLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::ViewLoaded>;
-  explicit LineBannerView(const std::string& unitId, bool autoLoad = true)
+  explicit LineBannerView(const std::string& unitId, bool autoLoad = false)
       : Delegated(tilo_line_banner_view_create(unitId.c_str(), autoLoad)) {}
   tilo_status loadAd() { return tilo_line_banner_view_load_ad(handle()); }
   // Colours are 0xRRGGBBAA.

@@ -18,6 +18,7 @@
 #include "TiloObjCBridge/TiloObjCWindow.h"
 #include "chost/CHost.h"
 #include "mediation/AdSource.h"
+#include "mediation/CallRecorder.h"
 #include "platform/Application.h"
 #include "platform/Json.h"
 #include "platform/NotificationCenter.h"
@@ -249,14 +250,24 @@ TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
             TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(tilo_set_development_base_url(sdk.baseUrl().c_str()), TILO_STATUS_OK);
   EXPECT_FALSE(TiloAds::isSharedBuilt());
-  initialize();
+  // Initialization starts on the main loop's next turn: consent given right after the call
+  // is what the networks receive.
+  mediation::CallRecorder::shared().clear();
+  std::vector<std::string> calls;
+  ASSERT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_set_has_user_consent(TILO_YES), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_set_do_not_sell(TILO_NO), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return !calls.empty(); }));
+  ASSERT_EQ(calls, std::vector<std::string>{"init ok"});
+  EXPECT_EQ(
+      mediation::CallRecorder::shared().callsTo("ALPrivacySettings"),
+      (std::vector<mediation::RecordedCall>{{"ALPrivacySettings", "setHasUserConsent:", "true"},
+                                            {"ALPrivacySettings", "setDoNotSell:", "false"}}));
   EXPECT_EQ(tilo_set_application_container(container.c_str()), TILO_STATUS_ALREADY_STARTED);
   EXPECT_EQ(tilo_set_development_base_url(nullptr), TILO_STATUS_ALREADY_STARTED);
 
   // 2. Identity and privacy reach the SDK and read back.
   auto& ads = TiloAds::shared();
-  EXPECT_EQ(tilo_set_has_user_consent(TILO_YES), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_set_do_not_sell(TILO_NO), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_gdpr_consent_string("CP-gdpr"), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_tracking_authorization(TILO_TRACKING_AUTHORIZED), TILO_STATUS_OK);
   const PrivacySettings privacy = ads.privacySnapshot();

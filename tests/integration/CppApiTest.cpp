@@ -115,8 +115,14 @@ TEST_F(CppApiTest, AnAdDestroyedInsideItsOwnCallbackHearsNothingMore) {
 TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   Window window(390, 844, 3);
   std::vector<std::string> calls;
-  // 1. A banner placed at the bottom reports its load and revenue in C++ types.
-  BannerView banner("banner", BannerSize::banner, /*autoLoad=*/false);
+  // 1. Views load by themselves only when asked to: placed, without loadAd(), the three
+  //    kinds request nothing. A banner placed at the bottom then reports its load and
+  //    revenue in C++ types.
+  BannerView banner("banner", BannerSize::banner);
+  NativeView native("native");
+  LineBannerView line("native");
+  ASSERT_EQ(addView(window, native, tilo_rect{0, 100, 390, 300}), TILO_STATUS_OK);
+  ASSERT_EQ(addViewPinned(window, line, WindowEdge::top, 60), TILO_STATUS_OK);
   BannerView::Delegate bannerDelegate;
   bannerDelegate.didLoad = [&](const std::optional<AdInfo>& info) {
     calls.push_back("banner " + info.value_or(AdInfo{}).adUnitId);
@@ -129,6 +135,9 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   ASSERT_EQ(addViewPinned(window, banner, WindowEdge::bottom, 50), TILO_STATUS_OK);
   EXPECT_EQ(addViewPinned(window, banner, static_cast<WindowEdge>(5), 50),
             TILO_STATUS_INVALID_ARGUMENT);
+  sdk.drive([] { return false; }, 2);
+  EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/banner"), 0u);
+  EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/native"), 0u);
   ASSERT_EQ(banner.loadAd(), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
   EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 0.010625"}));
@@ -154,15 +163,17 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }, 10));
   EXPECT_EQ(calls, (std::vector<std::string>{"popup 3", "show", "dismiss"}));
 
-  // 3. A popup the host does not keep is released with the callback.
-  tilo_light_popup_ad* dropped = nullptr;
+  // 3. Three loads in a row: three popups. One the host does not keep is released with
+  //    the callback.
+  std::vector<tilo_light_popup_ad*> dropped;
   loaderDelegate.didLoad = [&](LightPopupAd ad, const std::optional<AdInfo>&) {
-    dropped = ad.handle();
+    dropped.push_back(ad.handle());
   };
   loader.setDelegate(loaderDelegate);
-  ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return dropped != nullptr; }));
-  EXPECT_EQ(tilo_light_popup_ad_destroy(dropped), TILO_STATUS_INVALID_HANDLE);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
+  sdk.drive([] { return false; }, 5);
+  ASSERT_EQ(dropped.size(), 3u);
+  EXPECT_EQ(tilo_light_popup_ad_destroy(dropped[0]), TILO_STATUS_INVALID_HANDLE);
 }
 
 }  // namespace

@@ -48,8 +48,9 @@ class TemplatesGoldenTest : public TemplatesTest {
     script("gad/native", R"({"native": )" + native + "}");
     placeLine();
     ASSERT_EQ(lineLoads, 1);
-    // The strip alone, as a host's placement would show it.
+    // The strip alone, over the host's screen, as a host's placement would show it.
     auto strip = platform::UIWindow::create({390, 60}, 1);
+    strip->setBackgroundColor(platform::UIColor::systemBackgroundColor());
     strip->setAppearance(appearance);
     line->setFrame({0, 0, 390, 60});
     strip->addSubview(line);

@@ -1,7 +1,9 @@
 // The light popup over a host controller in a 390 × 844 window on mock time: the card's
 // layout, the re-labelled callbacks, and when it closes (by itself after 6 s, later while
 // something is on top of it, at once by its button, never without its ad object).
+#include "Tilo/views/TiloAdBannerView.h"
 #include "ads/MarkerWatch.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Timer.h"
 #include "templates/TemplatesTestSupport.h"
 
@@ -233,6 +235,73 @@ TEST_F(LightPopupTest, ConfigurationShowsWhenAssigned) {
       popup->closeButton()->titleColorForState(platform::UIControlState::normal).hexString(style),
       "#00FF00FF");
   EXPECT_EQ(popup->closeButton()->tintColor().hexString(style), "#00FF00FF");
+}
+
+TEST_F(LightPopupTest, EveryLoadHasItsOwnPopupAndAReleasedLoaderEndsItsLoadsSilently) {
+  script("gad/native", R"({"delayMs": 100, "native": {"headline": "H"}})");
+  auto& center = platform::NotificationCenter::defaultCenter();
+  const auto observers = center.observerCount(platform::kDidBecomeActiveNotification);
+  loader = TiloLightPopupAdLoader::create(TiloAdUnit{"native-unit"});
+  std::vector<std::shared_ptr<TiloLightPopupAd>> loaded;
+  loader->listener()->onAdLoadSuccess = [&](auto popupAd, auto) { loaded.push_back(popupAd); };
+  loader->listener()->onAdLoadFail = [&](auto error) { loadErrors.push_back(error); };
+  // 1. Three loads in a row: three popups, each with its own controller.
+  for (int i = 0; i < 3; ++i) loader->loadAd();
+  settle();
+  sdk.env().advance(0.1);
+  settle();
+  ASSERT_EQ(loaded.size(), 3u);
+  EXPECT_NE(loaded[0]->lightPopupVC(), loaded[1]->lightPopupVC());
+  EXPECT_NE(loaded[1]->lightPopupVC(), loaded[2]->lightPopupVC());
+  EXPECT_NE(loaded[0]->lightPopupVC(), loaded[2]->lightPopupVC());
+  EXPECT_TRUE(loadErrors.empty());
+  loaded.clear();
+  // 2. Released with three loads out: no callback, no controller left behind (each card
+  //    watches the application while it lives), no load left in the tracker.
+  for (int i = 0; i < 3; ++i) loader->loadAd();
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), 6u);
+  ASSERT_TRUE(readAdLoadTracker());
+  loader.reset();
+  sdk.env().advance(1);
+  EXPECT_TRUE(loaded.empty());
+  EXPECT_TRUE(loadErrors.empty());
+  EXPECT_EQ(center.observerCount(platform::kDidBecomeActiveNotification), observers);
+  EXPECT_FALSE(readAdLoadTracker());
+}
+
+TEST_F(LightPopupTest, ViewsOnScreenAtACleanExitLeaveNothingForTheNextStartToReport) {
+  script("gad/native", R"({"native": {"headline": "H"}})");
+  // A banner loaded on request, a native view and a popup, all on screen.
+  int viewLoads = 0;
+  auto banner =
+      TiloAdBannerView::create(TiloAdUnit{"banner-unit"}, TiloAdBannerSize::banner, false);
+  auto native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, true);
+  banner->listener()->onAdLoadSuccess = [&](auto, auto) { ++viewLoads; };
+  native->listener()->onAdLoadSuccess = [&](auto, auto) { ++viewLoads; };
+  window->addSubview(banner);
+  banner->loadAd();
+  window->addSubview(native);
+  native->setFrame({0, 500, 390, 200});
+  native->setTranslatesAutoresizingMaskIntoConstraints(true);
+  loadPopup();
+  ad->show(game);
+  sdk.env().advance(kTransition);
+  settle();
+  ASSERT_TRUE(presented());
+  ASSERT_EQ(viewLoads, 2);
+  // The process ends here; the next start's detection finds no load in flight.
+  auto reports = [] {
+    std::size_t n = 0;
+    for (const auto& event : AdEventLogger::shared()->queuedEvents()) {
+      n += event.eventType == AdLogEventType::markerCheckpoint;
+    }
+    return n;
+  };
+  const std::size_t before = reports();
+  checkForPreviousCrashes();
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(reports(), before);
 }
 
 }  // namespace

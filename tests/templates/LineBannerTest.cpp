@@ -1,6 +1,9 @@
 // The line banner in a 390 × 60 strip: where the badge, headline, divider and pill sit,
 // how a long headline or a missing call to action changes the line, and when a new
 // configuration shows.
+#include <cstdio>
+
+#include "platform/ui/ViewRenderer.h"
 #include "templates/TemplatesTestSupport.h"
 
 namespace tilo::test {
@@ -61,9 +64,19 @@ TEST_F(TemplatesTest, LineBannerConfigurationShowsWhenAssigned) {
     return c ? c->hexString(UIUserInterfaceStyle::light) : std::string("none");
   };
   const auto& badge = line->adMarkButton();
+  // The line's own pixel beside its stack: RGBA, straight alpha.
+  platform::ViewRenderer renderer;
+  auto pixel = [&] {
+    const auto image = renderer.render(*line, platform::AlphaMode::straight, 1);
+    const std::size_t at = (30 * static_cast<std::size_t>(image.width) + 5) * 4;
+    char text[10];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X%02X", image.rgba[at], image.rgba[at + 1],
+                  image.rgba[at + 2], image.rgba[at + 3]);
+    return std::string(text);
+  };
   auto state = [&] {
     return std::vector<std::string>{
-        colour(line->backgroundColor()),
+        pixel(),
         badge->titleColorForState(platform::UIControlState::normal)
             .hexString(UIUserInterfaceStyle::light),
         colour(badge->backgroundColor()),
@@ -71,8 +84,9 @@ TEST_F(TemplatesTest, LineBannerConfigurationShowsWhenAssigned) {
         line->fakeCTALabel()->textColor().hexString(UIUserInterfaceStyle::light),
         colour(line->fakeCTALabel()->backgroundColor())};
   };
-  // 1. The defaults: system background, label colours, gray 3 at 0.3, secondary at 0.5.
-  const std::vector<std::string> defaults{"#FFFFFFFF", "#000000FF", "#C7C7CC4D",
+  // 1. The defaults: label colours, gray 3 at 0.3, secondary at 0.5; the line paints no
+  //    background of its own until a configuration is assigned.
+  const std::vector<std::string> defaults{"#00000000", "#000000FF", "#C7C7CC4D",
                                           "#000000FF", "#000000FF", "#F2F2F780"};
   EXPECT_EQ(state(), defaults);
   // 2. Changing the object in place shows nothing.

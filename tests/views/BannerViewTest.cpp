@@ -103,7 +103,7 @@ TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
   settle();
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].code(), TiloError::Code::noFill);
-  EXPECT_EQ(logs.count("❌ 배너 광고 로드 실패 - 단위ID: banner-unit, 에러: "), 1u);
+  EXPECT_EQ(logs.count("❌ 배너 광고 로드 실패 - 단위ID: banner-unit, 에러: noFill, "), 1u);
   EXPECT_EQ(count(adEvents(), "ad_response_error"), 1u);
   // 1. The first retry after 1 s (the backoff itself is the retry manager's).
   sdk.env().advance(1);
@@ -150,22 +150,22 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   settle();
   EXPECT_EQ(loadsOf("gad/banner"), 2u);
   EXPECT_TRUE(watch.take(file).empty());
-  // 4. loadAd() records "start", then "load" at the time of the request; a failure calls
-  //    the host inside its marker, without ad info. Only a loader's creation closes a
-  //    banner's entry, so it stays for the next start's detection.
+  // 4. loadAd() records "start", then "load" at the time of the request, and the answer
+  //    closes the entry; a failure calls the host inside its marker, without ad info.
   script("gad/banner", R"({"delayMs": 100, "result": "error"})");
   seen.clear();
   const double requested = platform::now();
   banner->loadAd();
   EXPECT_EQ(watch.take(file), std::vector<std::string>(2, "+" + file));
-  sdk.env().advance(0.1);
-  settle();
-  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
-  EXPECT_EQ(callbackMarker(), "none");
   auto entry = tracked("banner-unit");
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->currentPhase, "load");
   EXPECT_EQ(entry->lastUpdate, requested);
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  EXPECT_EQ(callbackMarker(), "none");
+  EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
 }
 
 TEST_F(BannerViewTest, AutoLoadOffWaitsForLoadAdAndZeroIntervalMeansNoRefresh) {
@@ -213,6 +213,37 @@ TEST_F(BannerViewTest, FormatFollowsTheLoadedHeightAndTheSizeHolds) {
   EXPECT_EQ(banner->subviews()[0]->bounds().size, (platform::CGSize{320, 50}));
   // 3. A second configuration would not embed twice.
   EXPECT_EQ(banner->constraints().size(), mrec->constraints().size() + 1);
+}
+
+TEST_F(BannerViewTest, OneRequestPerShownAdAndAHiddenAncestorPausesTheRefresh) {
+  script("gad/banner", R"({"delayMs": 100})");
+  // 1. Resolved before it is shown: showing it joins the automatic request still out.
+  auto banner = TiloAdBannerView::create(TiloAdUnit{"banner-unit"}, TiloAdBannerSize::banner, true);
+  record(*banner->listener());
+  settle();
+  ASSERT_EQ(loadsOf("gad/banner"), 1u);
+  auto parent = platform::UIView::create({0, 100, 390, 50});
+  window->addSubview(parent);
+  parent->addSubview(banner);
+  settle();
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(loadsOf("gad/banner"), 1u);
+  EXPECT_EQ(successes.size(), 1u);
+  ASSERT_EQ(impressions.size(), 1u);
+  // 2. Hiding its parent, or making it transparent, keeps the due refresh from loading.
+  parent->setHidden(true);
+  sdk.env().advance(100);
+  parent->setHidden(false);
+  parent->setAlpha(0);
+  sdk.env().advance(100);
+  EXPECT_EQ(loadsOf("gad/banner"), 1u);
+  // 3. Shown again (it is looked at every second): a refresh a full interval later.
+  parent->setAlpha(1);
+  sdk.env().advance(29.9);
+  EXPECT_EQ(loadsOf("gad/banner"), 1u);
+  sdk.env().advance(AdRefreshCoordinator::kVisibilityCheckInterval + 0.1);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
 }
 
 TEST_F(BannerViewTest, ReleasedViewsLeaveNothingBehind) {
@@ -269,9 +300,19 @@ TEST_F(BannerViewTest, ReleasedViewsLeaveNothingBehind) {
   track(refreshing);
   refreshing->removeFromSuperview();
   refreshing.reset();
+  // And one released with its explicit, tracked load out: its entry is closed.
+  script("gad/banner", R"({"delayMs": 500})");
+  auto explicitLoad = placeBanner("banner-unit", TiloAdBannerSize::banner, false);
+  explicitLoad->loadAd();
+  settle();
+  ASSERT_TRUE(tracked("banner-unit"));
+  track(explicitLoad);
+  explicitLoad->removeFromSuperview();
+  explicitLoad.reset();
+  EXPECT_FALSE(readAdLoadTracker());
   const std::size_t loads = loadsOf("gad/banner");
 
-  EXPECT_EQ(parts.size(), 500u * 4 + 4 + 4);
+  EXPECT_EQ(parts.size(), 500u * 4 + 4 + 4 + 4);
   EXPECT_TRUE(std::all_of(parts.begin(), parts.end(), [](auto& p) { return p.expired(); }));
   // The event logger's flush timer may have started meanwhile; nothing else may remain.
   EXPECT_LE(platform::Timer::liveCount(), timers + 1);

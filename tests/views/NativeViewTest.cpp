@@ -35,7 +35,7 @@ class TouchProbe : public Base {
 
 class NativeViewTest : public ViewsTest {
  protected:
-  void place(bool bind = true) {
+  void place(bool bind = true, bool load = true) {
     native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, true);
     record(*native->listener());
     title = UILabel::create({10, 10, 300, 20});
@@ -63,7 +63,11 @@ class NativeViewTest : public ViewsTest {
     native->setTranslatesAutoresizingMaskIntoConstraints(true);
     window->layoutIfNeeded();
     // Before the loader exists: the request waits for it.
-    native->loadAd();
+    if (load) native->loadAd();
+  }
+  void release() {
+    native->removeFromSuperview();
+    native.reset();
   }
 
   std::shared_ptr<TiloAdNativeView> native;
@@ -82,9 +86,12 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   place();
   settle();
   sdk.env().advance(0.1);  // the platform's first look at the screen
-  // 1. Host views live inside the platform's ad view; the media view is wrapped once.
+  // 1. Host views live inside the platform's ad view; the media view is wrapped once, and
+  //    fills the container, which keeps the frame the host gave it.
   EXPECT_TRUE(title->isDescendantOfView(native->gadNativeAdView().get()));
   ASSERT_EQ(media->subviews().size(), 1u);
+  EXPECT_EQ(media->frame(), (platform::CGRect{10, 110, 340, 180}));
+  EXPECT_EQ(media->subviews()[0]->frame(), (platform::CGRect{0, 0, 340, 180}));
   // 2. The waiting request loaded; assets are filled, the missing one hidden.
   ASSERT_EQ(successes.size(), 1u);
   EXPECT_EQ(title->text(), "Title");
@@ -164,7 +171,8 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
                                             "onAdClicked native-unit Meta"}));
   EXPECT_EQ(callbackMarker(), "none");
   // 4. A failed load is tracked and closed the same way; its marker has no ad info.
-  script("gad/native", R"({"delayMs": 100, "result": "error"})");
+  script("gad/native",
+         R"({"delayMs": 100, "result": "error", "error": {"code": 1, "description": "No"}})");
   seen.clear();
   native->loadAd();
   settle();
@@ -173,6 +181,76 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "-" + file}));
   EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
+  EXPECT_EQ(logs.count("❌ 네이티브 광고 로드 실패 - 단위ID: native-unit, 에러: noFill, "), 1u);
+}
+
+TEST_F(NativeViewTest, OnScreenBeforeItsUnitResolvesItLoadsAndLoadAdJoinsTheLoadThatRuns) {
+  script("gad/native", R"({"delayMs": 100, "native": {"headline": "H"}})");
+  // 1. autoLoad, on screen before the unit resolves, and no loadAd(): it loads once.
+  place(true, false);
+  settle();
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), 1u);
+  ASSERT_EQ(successes.size(), 1u);
+  // 2. loadAd() twice while the refresh's load is out: they join it. One request, one
+  //    success, no failure, and nothing left to retry.
+  ASSERT_TRUE(sdk.drive([&] { return loadsOf("gad/native") == 2; }, 120));
+  native->loadAd();
+  native->loadAd();
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), 2u);
+  EXPECT_EQ(successes.size(), 2u);
+  EXPECT_TRUE(failures.empty());
+  sdk.env().advance(59);
+  EXPECT_EQ(loadsOf("gad/native"), 2u);
+  // 3. loadAd() over and over from inside each callback: one load per callback.
+  script("gad/native",
+         R"({"delayMs": 100, "result": "error", "error": {"code": 1, "description": "No"}})");
+  int callbacks = 0;
+  auto again = [&] {
+    if (++callbacks > 2) return;
+    for (int i = 0; i < 3; ++i) native->loadAd();
+  };
+  native->listener()->onAdLoadSuccess = [&](auto, auto) { again(); };
+  native->listener()->onAdLoadFail = [&](auto) {
+    again();
+    script("gad/native", R"({"delayMs": 100, "native": {"headline": "H"}})");
+  };
+  native->loadAd();
+  ASSERT_TRUE(sdk.drive([&] { return callbacks == 3; }, 10));
+  EXPECT_EQ(loadsOf("gad/native"), 5u);
+}
+
+TEST_F(NativeViewTest, ReleasedOrMovedAtAnyStepOfALoadLeavesNothingTracked) {
+  script("gad/native", R"({"delayMs": 100, "native": {"headline": "H"}})");
+  auto other = platform::UIWindow::create({390, 844}, 3);
+  // 1. Released before its unit resolves, with its request out and inside its success:
+  //    no other callback, and no tracker entry left.
+  for (int step = 0; step < 3; ++step) {
+    place();
+    if (step == 1) settle();
+    if (step == 2) native->listener()->onAdLoadSuccess = [&](auto, auto) { release(); };
+    if (step < 2) release();
+    settle();
+    sdk.env().advance(1);
+    ASSERT_FALSE(readAdLoadTracker()) << "released at step " << step;
+  }
+  EXPECT_TRUE(successes.empty());
+  EXPECT_TRUE(failures.empty());
+  // 2. Moved to another window before its unit resolves and again with its request out:
+  //    one request and one success.
+  const std::size_t loads = loadsOf("gad/native");
+  place();
+  other->addSubview(native);
+  settle();
+  window->addSubview(native);
+  sdk.env().advance(0.1);
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), loads + 1);
+  EXPECT_EQ(successes.size(), 1u);
+  EXPECT_FALSE(readAdLoadTracker());
 }
 
 TEST_F(NativeViewTest, WrongClassesAndUnreadableImagesDoNotBreakRendering) {

@@ -47,6 +47,14 @@ TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {
   //    it, through the logger: its level and the host's log callback apply.
   std::vector<std::string> heard;
   setLogSink([&](TiloLogLevel, const std::string& line) { heard.push_back(line); });
+  struct Restore {
+    ~Restore() {
+      setLogSink(nullptr);
+      setCurrentLogLevel(TiloLogLevel::off);
+      setApiBaseUrlOverride(std::nullopt);
+      unsetenv("TILO_API_BASE_URL");
+    }
+  } restore;
   setApiBaseUrlOverride("http://staging.example.com");
   EXPECT_EQ(resolveApiBaseUrl(Env::production), kProductionApiBaseUrl);
   EXPECT_TRUE(heard.empty());  // the level is off
@@ -68,11 +76,6 @@ TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {
       std::string::npos)
       << heard[1];
   EXPECT_EQ(apiBaseUrlSource(kDevelopmentApiBaseUrl), ApiBaseUrlSource::builtIn);
-
-  setLogSink(nullptr);
-  setCurrentLogLevel(TiloLogLevel::off);
-  setApiBaseUrlOverride(std::nullopt);
-  unsetenv("TILO_API_BASE_URL");
 }
 
 // A development URL is said once: what the host's code chose at debug level, in any build;

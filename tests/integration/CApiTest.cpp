@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -320,7 +321,9 @@ TEST_F(CApiTest, ConfigurationMistakesAreStatusesUntilTheHostCorrectsThem) {
        "couldn't be opened because it is a folder. (" + keyFile.string() + ")"},
       // Another app key in Info.plist: the key file does not decrypt, and the next bundle's
       // key is read afresh.
-      {[&] { SdkFixture::writeInfoPlist(bundle, {{"TiloAppKey", "another-app-key"}}); },
+      {[&] {
+         SdkFixture::writeInfoPlist(bundle, {{"TiloAppKey", "another-app-key"}});
+       },
        "Failed to decrypt ios-tilo-key.txt"},
       {[&] { writeKeyFile(appKey, R"({"appKey":"k"})"); },
        "(keys \"platform\", \"storeId\" not found) (" + keyFile.string() + ")"},
@@ -336,7 +339,30 @@ TEST_F(CApiTest, ConfigurationMistakesAreStatusesUntilTheHostCorrectsThem) {
     EXPECT_THAT(tilo_last_error_message(), HasSubstr(reason));
     EXPECT_FALSE(TiloAds::isSharedBuilt());
   }
+  // A log callback that calls back into the SDK hears the refusal without starting it again
+  // (and again, from the lines of each start).
   SdkFixture::writeInfoPlist(bundle, {{"TiloAppKey", appKey}});
+  ASSERT_EQ(tilo_set_bundle_directory(bundle.c_str()), TILO_STATUS_OK);
+  struct Reentering {
+    int lines = 0, depth = 0, deepest = 0;
+  } host;
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_set_log_callback(
+                [](void* context, tilo_log_level, const char*) {
+                  auto& host = *static_cast<Reentering*>(context);
+                  ++host.lines;
+                  host.deepest = std::max(host.deepest, ++host.depth);
+                  if (host.depth < 20) tilo_set_user_id("log-reader");
+                  --host.depth;
+                },
+                &host),
+            TILO_STATUS_OK);
+  EXPECT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_NOT_CONFIGURED);
+  EXPECT_EQ(host.deepest, 1);
+  EXPECT_EQ(host.lines, 2);  // "initialized with app key", then the reason
+  ASSERT_EQ(tilo_set_log_callback(nullptr, nullptr), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_OFF), TILO_STATUS_OK);
+
   writeKeyFile(appKey, SdkFixture::defaultConfigJson(appKey));
   ASSERT_EQ(tilo_set_bundle_directory(bundle.c_str()), TILO_STATUS_OK);
   initialize();

@@ -371,7 +371,8 @@ TEST_F(CApiTest, ConfigurationMistakesAreStatusesUntilTheHostCorrectsThem) {
 }
 
 // The host scripts the test ad source in code or with TILO_TEST_SCENARIO. Bad input of
-// every kind is refused with the JSON path and the reason, and the scenario in force stays.
+// every kind is refused with the JSON path and the reason, and the scenario in force stays
+// (the ad source's own tests try the other fields).
 TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
   auto& source = mediation::AdSource::shared();
   ASSERT_EQ(tilo::Ads::setTestScenario(R"({"units":{"u":{"network":"Vungle","delayMs":5}}})"),
@@ -386,14 +387,11 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
       {R"({"start":{"GADMobileAds":1}})", "start.GADMobileAds: expected a string"},
       {R"({"default":7})", "default: expected an object"},
       {R"({"units":[]})", "units: expected an object"},
-      {R"({"units":{"u":{"result":true}}})", "units.u.result: expected a string"},
       {R"({"units":{"u":{"error":"x"}}})", "units.u.error: expected an object"},
       {R"({"units":{"u":{"error":{"domain":1,"code":1}}}})", "units.u.error.domain: expected"},
-      {R"({"units":{"u":{"error":{"code":"1"}}}})", "units.u.error.code: expected an integer"},
       {R"({"units":{"u":{"error":{"code":1e30}}}})", "units.u.error.code: expected an integer"},
       {R"({"units":{"u":{"error":{"code":1,"description":2}}}})",
        "units.u.error.description: expected"},
-      {R"({"units":{"u":{"delayMs":"5"}}})", "units.u.delayMs: expected a finite number"},
       {R"({"units":{"u":{"network":5}}})", "units.u.network: expected a string"},
       {R"({"units":{"u":{"latencies":[0.1,"a"]}}})", "units.u.latencies[1]: expected a finite"},
       {R"({"units":{"u":{"revenue":1}}})", "units.u.revenue: expected an object"},
@@ -403,11 +401,9 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
        "units.u.revenue.precision: expected an integer from 0 to 3"},
       {R"({"units":{"u":{"reward":{"amount":"abc"}}}})", "units.u.reward.amount: expected"},
       {R"({"units":{"u":{"reward":{"amount":1,"type":[]}}}})", "units.u.reward.type: expected"},
-      {R"({"units":{"u":{"click":1}}})", "units.u.click: expected true or false"},
       {R"({"units":{"u":{"dismissAfterMs":-1}}})", "units.u.dismissAfterMs: expected"},
       {R"({"units":{"u":{"presentError":1}}})", "units.u.presentError: expected an object"},
       {R"({"units":{"u":{"expiresAfterMs":"x"}}})", "units.u.expiresAfterMs: expected"},
-      {R"({"units":{"u":{"adSize":[0,50]}}})", "units.u.adSize: expected sizes"},
       {R"({"units":{"u":{"native":{"headline":1}}}})", "units.u.native.headline: expected"},
       {R"({"units":{"u":{"native":{"icon":1}}}})", "units.u.native.icon: expected"},
   };

@@ -14,7 +14,6 @@ namespace {
 
 std::mutex sharedMutex;
 std::shared_ptr<TiloKeyManager> sharedInstance;
-std::shared_ptr<platform::Bundle> sharedFrom;  // the main bundle it was read from
 
 }  // namespace
 
@@ -54,14 +53,7 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& b
 std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
   platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
-  // Until the SDK is built the host may still choose another bundle (after a failed start,
-  // to correct it); the key then comes from that one.
-  auto bundle = platform::Bundle::main();
-  if (!sharedInstance || sharedFrom != bundle) {
-    sharedInstance.reset();
-    sharedInstance = read(*bundle);
-    sharedFrom = std::move(bundle);
-  }
+  if (!sharedInstance) sharedInstance = read(*platform::Bundle::main());
   return sharedInstance;
 }
 
@@ -76,10 +68,9 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
   fatalError(problem);
 }
 
-void TiloKeyManager::resetSharedForTesting() {
+void TiloKeyManager::resetShared() {
   std::lock_guard lock(sharedMutex);
   sharedInstance.reset();
-  sharedFrom.reset();
 }
 
 }  // namespace tilo

@@ -28,8 +28,10 @@ class TiloKeyManager {
 
   const std::string& appKey() const { return appKey_; }
 
-  // Forgets the shared instance so the next shared() reads the main bundle again.
-  static void resetSharedForTesting();
+  // Forgets the shared instance so the next shared() reads the main bundle again: for
+  // tests, and after a start that failed on the key file, so that the bundle the host
+  // corrects it with is read afresh.
+  static void resetShared();
 
   explicit TiloKeyManager(std::string appKey) : appKey_(std::move(appKey)) {}
 

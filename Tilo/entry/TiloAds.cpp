@@ -30,7 +30,14 @@ void logTaskFailure(const std::string& where, std::exception_ptr error) {
 // Throws ConfigurationError before anything is started when the bundle cannot start it.
 std::unique_ptr<TiloAds> build() {
   const std::string appKey = TiloKeyManager::sharedOrThrow()->appKey();
-  TiloConfiguration config = readConfigurationFile(appKey, *platform::Bundle::main());
+  TiloConfiguration config;
+  try {
+    config = readConfigurationFile(appKey, *platform::Bundle::main());
+  } catch (const ConfigurationError&) {
+    // The key stays unchanged once the SDK runs; until then the host may correct its bundle.
+    TiloKeyManager::resetShared();
+    throw;
+  }
   platform::setTaskFailureHandler(logTaskFailure);
   auto adProvider = TiloAdProvider::create();
   auto api = TiloApi::create(resolveApiBaseUrl(config.environment), config.appKey,
@@ -96,7 +103,7 @@ void TiloAds::resetSharedForTesting() {
     old.reset(std::exchange(sharedInstance, nullptr));
   }
   old.reset();
-  TiloKeyManager::resetSharedForTesting();
+  TiloKeyManager::resetShared();
   AdEventLogger::resetSharedForTesting();
   AppLifecycleObserver::resetSharedForTesting();
   setEnableMarkerCheckpoints(false);

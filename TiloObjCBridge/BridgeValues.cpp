@@ -1,5 +1,8 @@
 #include "TiloObjCBridge/BridgeValues.h"
 
+#include "Tilo/base/ConfigurationError.h"
+#include "Tilo/base/TiloLogger.h"
+#include "Tilo/entry/TiloAds.h"
 #include "platform/Environment.h"
 
 namespace tilo::bridge {
@@ -67,6 +70,46 @@ std::int64_t bridgeFormat(TiloAdFormat format) {
 
 namespace {
 thread_local tilo_status lastStatusValue = TILO_STATUS_OK;
+thread_local std::string lastErrorMessageValue;
+}  // namespace
+
+void setLastErrorMessage(std::string message) {
+  lastErrorMessageValue = std::move(message);
+}
+
+const char* lastErrorMessage() {
+  return lastErrorMessageValue.c_str();
+}
+
+tilo_status ensureSdk() noexcept {
+  // A log callback that calls in while a failing start logs would start it again, and
+  // that start's lines would call in again: inside a check, an unbuilt SDK stays unbuilt.
+  static thread_local int checking = 0;
+  if (checking > 0 && !TiloAds::isSharedBuilt()) {
+    setLastErrorMessage("The SDK is not configured: called from a log line of a start that failed");
+    return TILO_STATUS_NOT_CONFIGURED;
+  }
+  struct Depth {
+    Depth() { ++checking; }
+    ~Depth() { --checking; }
+  } depth;
+  std::string problem;
+  try {
+    const bool built = TiloAds::isSharedBuilt();
+    TiloAds::sharedOrThrow();
+    if (!built) startTestScenario();
+    setLastErrorMessage({});
+    return TILO_STATUS_OK;
+  } catch (const ConfigurationError& error) {
+    problem = error.description();
+  } catch (...) {
+    return TILO_STATUS_INTERNAL_ERROR;
+  }
+  return guarded([&] {
+    log(problem, TiloLogLevel::error);
+    setLastErrorMessage(std::move(problem));
+    return TILO_STATUS_NOT_CONFIGURED;
+  });
 }
 
 void setLastStatus(tilo_status status) {

@@ -38,6 +38,20 @@ std::int64_t bridgeFormat(TiloAdFormat format);
 void setLastStatus(tilo_status status);
 tilo_status lastStatus();
 
+// The reason tilo_last_error_message gives on this thread ("" for none).
+void setLastErrorMessage(std::string message);
+const char* lastErrorMessage();
+
+// Builds the SDK unless it is built. When the bundle or key file cannot start it, the
+// reason goes to tilo_last_error_message and to the log (error level) and the result is
+// TILO_STATUS_NOT_CONFIGURED: a host's configuration mistake never ends its process.
+tilo_status ensureSdk() noexcept;
+
+// Loads the scenario of TILO_TEST_SCENARIO into the test ad source, unless the host set one
+// in code since the SDK was last built; a bad file is logged and changes nothing. Called
+// when the C ABI builds the SDK.
+void startTestScenario();
+
 // Whether this is the thread that runs (or will run) the main loop.
 bool onMainThread();
 

@@ -32,6 +32,7 @@ tilo_status setOptionalBool(int value, void (TiloAds::*setter)(std::optional<boo
   if (value != TILO_UNSET && value != TILO_NO && value != TILO_YES) {
     return TILO_STATUS_INVALID_ARGUMENT;
   }
+  if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
     (TiloAds::shared().*setter)(value == TILO_UNSET ? std::nullopt
                                                     : std::optional(value == TILO_YES));
@@ -41,6 +42,7 @@ tilo_status setOptionalBool(int value, void (TiloAds::*setter)(std::optional<boo
 
 tilo_status getOptionalBool(int* out, std::optional<bool> (TiloAds::*getter)() const) noexcept {
   if (!out) return TILO_STATUS_NULL_ARGUMENT;
+  if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
     const auto value = (TiloAds::shared().*getter)();
     *out = !value ? TILO_UNSET : (*value ? TILO_YES : TILO_NO);
@@ -53,6 +55,7 @@ tilo_status setOptionalString(const char* value,
   if (value) {
     if (auto status = checkString(value, false); status != TILO_STATUS_OK) return status;
   }
+  if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
     (TiloAds::shared().*setter)(value ? std::optional<std::string>(value) : std::nullopt);
     return TILO_STATUS_OK;
@@ -62,6 +65,7 @@ tilo_status setOptionalString(const char* value,
 tilo_status getOptionalString(char* buffer, size_t capacity, int64_t* length,
                               std::optional<std::string> (TiloAds::*getter)() const) noexcept {
   if (!length || (!buffer && capacity > 0)) return TILO_STATUS_NULL_ARGUMENT;
+  if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
     const auto value = (TiloAds::shared().*getter)();
     if (!value) {
@@ -124,6 +128,7 @@ const char* tilo_status_name(int status) {
     TILO_NAME(TILO_STATUS_ALREADY_STARTED)
     TILO_NAME(TILO_STATUS_BUFFER_TOO_SMALL)
     TILO_NAME(TILO_STATUS_TOO_LARGE)
+    TILO_NAME(TILO_STATUS_NOT_CONFIGURED)
 #undef TILO_NAME
   }
   return "TILO_STATUS_UNKNOWN";
@@ -131,6 +136,10 @@ const char* tilo_status_name(int status) {
 
 tilo_status tilo_last_status(void) {
   return lastStatus();
+}
+
+const char* tilo_last_error_message(void) {
+  return lastErrorMessage();
 }
 
 const char* tilo_version(void) {
@@ -190,6 +199,7 @@ tilo_status tilo_set_development_base_url(const char* url) {
 }
 
 tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
+  if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
     TiloAds::shared();  // built here, so that a failure to build is this call's status
     // Starts as a task of the main loop: privacy choices the host sets right after this

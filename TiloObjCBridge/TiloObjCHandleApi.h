@@ -91,10 +91,12 @@ struct HandleApi {
     return {found.status, std::static_pointer_cast<Wrapper>(found.object)};
   }
 
-  // Registers what `make` builds; NULL and tilo_last_status on failure.
+  // Registers what `make` builds; NULL and tilo_last_status on failure (with
+  // TILO_STATUS_NOT_CONFIGURED, the reason in tilo_last_error_message).
   template <class Make>
   static Handle* create(tilo_status status, Make&& make) noexcept {
     if (status == TILO_STATUS_OK && !onMainThread()) status = TILO_STATUS_WRONG_THREAD;
+    if (status == TILO_STATUS_OK) status = ensureSdk();  // every ad kind needs the SDK
     if (status != TILO_STATUS_OK) {
       setLastStatus(status);
       return nullptr;

@@ -35,7 +35,8 @@ void TiloObjCLightPopupAd::installDisplayClosures() {
       post(self, [info, message = error.message()](const Delegate& d, void* context,
                                                    tilo_light_popup_ad* handle) {
         if (!d.did_fail_to_show) return;
-        const CError converted(TILO_ERROR_DOMAIN_LIGHT_POPUP, TILO_ERROR_VIEW_FAILED, message);
+        const CError converted(TILO_ERROR_DOMAIN_LIGHT_POPUP, TILO_ERROR_VIEW_FAILED, message,
+                               info ? std::optional(info->adUnitId) : std::nullopt);
         d.did_fail_to_show(context, handle, converted.get(), CAdInfo(info).get());
       });
     }

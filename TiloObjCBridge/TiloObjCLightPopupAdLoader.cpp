@@ -26,12 +26,12 @@ class TiloObjCLightPopupAdLoader final
  public:
   static std::shared_ptr<TiloObjCLightPopupAdLoader> create(const std::string& unitId) {
     auto wrapper = std::make_shared<TiloObjCLightPopupAdLoader>(
-        TiloLightPopupAdLoader::create(TiloAdUnit{unitId, std::nullopt}));
+        TiloLightPopupAdLoader::create(TiloAdUnit{unitId, std::nullopt}), unitId);
     wrapper->installListener();
     return wrapper;
   }
-  explicit TiloObjCLightPopupAdLoader(std::shared_ptr<TiloLightPopupAdLoader> loader)
-      : loader_(std::move(loader)) {}
+  TiloObjCLightPopupAdLoader(std::shared_ptr<TiloLightPopupAdLoader> loader, std::string unitId)
+      : loader_(std::move(loader)), unitId_(std::move(unitId)) {}
 
   void loadAd() { loader_->loadAd(); }
   void willDestroy() override { endDelegate(); }
@@ -49,10 +49,11 @@ class TiloObjCLightPopupAdLoader final
     listener.onAdLoadFail = [weak](const TiloError& error) {
       auto self = weak.lock();
       if (!self) return;
-      post(self, [message = error.message()](const Delegate& d, void* context, Handle* handle) {
+      post(self, [message = error.message(), unit = self->unitId_](const Delegate& d, void* context,
+                                                                   Handle* handle) {
         if (!d.did_fail_with_error) return;
         const CError converted(TILO_ERROR_DOMAIN_LIGHT_POPUP_LOADER, TILO_ERROR_VIEW_FAILED,
-                               message);
+                               message, unit);
         d.did_fail_with_error(context, handle, converted.get());
       });
     };
@@ -124,6 +125,7 @@ class TiloObjCLightPopupAdLoader final
   }
 
   const std::shared_ptr<TiloLightPopupAdLoader> loader_;
+  const std::string unitId_;
 };
 
 using Api = HandleApi<TiloObjCLightPopupAdLoader, Handle, HandleType::lightPopupAdLoader>;

@@ -135,12 +135,13 @@ class TiloObjCViewWrapper : public TiloObjCView,
     listener.onAdLoadFail = [weak](const TiloError& error) {
       auto strong = weak.lock();
       if (!strong) return;
-      Target::post(strong,
-                   [message = error.message()](const Delegate& d, void* context, Handle* handle) {
-                     if (!d.did_fail_with_error) return;
-                     const CError converted(Kind::kDomain, TILO_ERROR_VIEW_FAILED, message);
-                     d.did_fail_with_error(context, handle, converted.get());
-                   });
+      // The unit id tells a host with several views of one kind which one failed.
+      Target::post(strong, [message = error.message(), unit = strong->unitId_](
+                               const Delegate& d, void* context, Handle* handle) {
+        if (!d.did_fail_with_error) return;
+        const CError converted(Kind::kDomain, TILO_ERROR_VIEW_FAILED, message, unit);
+        d.did_fail_with_error(context, handle, converted.get());
+      });
     };
     listener.onAdClicked = [weak](std::optional<TiloAdInfo> info) {
       if (auto strong = weak.lock()) strong->postInfo(&Delegate::did_click, std::move(info));

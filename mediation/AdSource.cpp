@@ -41,7 +41,10 @@ double milliseconds(const Json& value, const std::string& path) {
 
 platform::Decimal decimal(const Json& value, const std::string& path) {
   if (value.is_number_integer()) return platform::Decimal(value.get<std::int64_t>());
-  if (value.is_number()) return platform::Decimal::fromDouble(value.get<double>());
+  // 1e999 would silently become zero.
+  if (value.is_number() && std::isfinite(value.get<double>())) {
+    return platform::Decimal::fromDouble(value.get<double>());
+  }
   if (value.is_string()) {
     if (auto parsed = platform::Decimal::fromString(value.get<std::string>())) return *parsed;
   }
@@ -52,10 +55,12 @@ NSError nsError(const Json& value, const std::string& path) {
   object(value, path);
   NSError error{kGADErrorDomain, 0, ""};
   if (value.contains("domain")) error.domain = text(value["domain"], path + ".domain");
-  if (!value.contains("code") || !value["code"].is_number_integer()) {
+  if (!value.contains("code") || !value["code"].is_number_integer() ||
+      (value["code"].is_number_unsigned() &&
+       value["code"].get<std::uint64_t>() > std::uint64_t{INT64_MAX})) {
     fail(path + ".code", "expected an integer");
   }
-  error.code = value["code"].get<long>();
+  error.code = value["code"].get<std::int64_t>();
   if (value.contains("description")) {
     error.localizedDescription = text(value["description"], path + ".description");
   }
@@ -68,8 +73,13 @@ GADAdValue adValue(const Json& value, const std::string& path) {
   GADAdValue result{decimal(value["value"], path + ".value"), "USD", 0};
   if (value.contains("currency")) result.currencyCode = text(value["currency"], path + ".currency");
   if (value.contains("precision")) {
-    if (!value["precision"].is_number_integer()) fail(path + ".precision", "expected an integer");
-    result.precision = value["precision"].get<int>();
+    const Json& precision = value["precision"];
+    // The platform's precision types: unknown, estimated, publisher provided, precise.
+    if (!precision.is_number_integer() || precision.get<std::int64_t>() < 0 ||
+        precision.get<std::int64_t>() > 3) {
+      fail(path + ".precision", "expected an integer from 0 to 3");
+    }
+    result.precision = static_cast<int>(precision.get<std::int64_t>());
   }
   return result;
 }
@@ -131,8 +141,8 @@ AdScript overlay(AdScript script, const Json& unit, const std::string& path,
     } else if (key == "latencies") {
       if (!value.is_array()) fail(at, "expected an array of seconds");
       script.latencies.clear();
-      for (const auto& latency : value) {
-        script.latencies.push_back(milliseconds(latency, at));
+      for (std::size_t i = 0; i < value.size(); ++i) {
+        script.latencies.push_back(milliseconds(value[i], at + "[" + std::to_string(i) + "]"));
       }
     } else if (key == "revenue") {
       script.revenue = value.is_null() ? std::nullopt : std::optional(adValue(value, at));
@@ -232,24 +242,39 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario,
   }
 }
 
-std::optional<std::string> AdSource::loadScenarioFile(const std::string& path) {
-  auto contents = platform::FileSystem::readFile(path);
-  if (!contents) return "cannot read scenario file " + path;
+std::optional<std::string> AdSource::loadScenarioText(std::string_view text,
+                                                      const std::string& baseDirectory) {
+  if (text.size() > kMaxScenarioBytes) {
+    return "scenario: larger than " + std::to_string(kMaxScenarioBytes) + " bytes";
+  }
   try {
-    return loadScenario(platform::parseJson(*contents),
-                        std::filesystem::path(path).parent_path().string());
+    return loadScenario(platform::parseJson(text, kMaxScenarioKeys), baseDirectory);
   } catch (const platform::DecodingError& error) {
-    return path + ": " + error.what();
+    return std::string("scenario: ") + error.what();
   }
 }
 
+std::optional<std::string> AdSource::loadScenarioFile(const std::string& path) {
+  platform::FileSystem::ReadError error;
+  auto contents = platform::FileSystem::readFile(path, &error);
+  if (!contents) return "cannot read scenario file " + path + ": " + error.description;
+  auto problem = loadScenarioText(*contents, std::filesystem::path(path).parent_path().string());
+  if (problem) return path + ": " + *problem;
+  return std::nullopt;
+}
+
 void AdSource::reset() {
+  resetScenario();
+  std::lock_guard lock(mutex_);
+  loads_.clear();
+  loadCounts_.clear();
+}
+
+void AdSource::resetScenario() {
   std::lock_guard lock(mutex_);
   defaultScript_ = AdScript{};
   units_.clear();
   startStates_ = {{"GADMobileAds", true}};
-  loads_.clear();
-  loadCounts_.clear();
 }
 
 AdScript AdSource::scriptFor(const std::string& adUnitId) const {

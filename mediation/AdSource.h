@@ -79,13 +79,23 @@ class AdSource {
  public:
   static AdSource& shared();
 
-  // Replaces the scenario; on bad input returns why and keeps the previous one.
+  // Replaces the scenario; on bad input returns why ("<JSON path>: <reason>", for example
+  // "units.u.latencies[1]: expected a finite number >= 0") and keeps the previous one.
   // Relative image paths in the scenario are taken from `baseDirectory`.
   std::optional<std::string> loadScenario(const platform::Json& scenario,
                                           const std::string& baseDirectory = {});
+  // The same from JSON text, which is refused beyond kMaxScenarioBytes or kMaxScenarioKeys.
+  std::optional<std::string> loadScenarioText(std::string_view text,
+                                              const std::string& baseDirectory = {});
   std::optional<std::string> loadScenarioFile(const std::string& path);
+
+  // A scenario names a few dozen units at most; these leave room and bound the work.
+  static constexpr std::size_t kMaxScenarioBytes = 1024 * 1024;
+  static constexpr std::size_t kMaxScenarioKeys = 10'000;
   // Every unit fills at once, GADMobileAds starts ready, the load records are cleared.
   void reset();
+  // The same scenario as reset(), keeping the load records.
+  void resetScenario();
 
   AdScript scriptFor(const std::string& adUnitId) const;
   // Adapter class name -> ready, from "start" ({"GADMobileAds": "ready"} by default).

@@ -80,10 +80,11 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
     std::weak_ptr<TiloAdUnitSynchronizer> weak = this->weak_from_this();
     auto service = tiloService_;
     auto ready = service->adProvider()->initializedPublisher().filter([](bool v) { return v; });
+    auto timedOut = std::make_exception_ptr(timeoutError());
     auto subscription =
         platform::combineLatest(service->appInfoPublisher().dropEmpty(), ready)
             .map([](const std::pair<TiloAppInfo, bool>& pair) { return pair.first; })
-            .timeout(3.0, std::make_exception_ptr(timeoutError()))
+            .timeout(3.0, timedOut)
             .sink(
                 [weak, wait, unitId](const TiloAppInfo& info) {
                   if (const TiloAdUnitItem* item = info.item(unitId)) {
@@ -98,7 +99,13 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
                                TiloError::Code::initializationFailed, "No ad unit found"))));
                   }
                 },
-                [weak, wait](platform::Error error) {
+                [weak, wait, timedOut,
+                 weakService = std::weak_ptr<TiloServiceProtocol>(service)](platform::Error error) {
+                  // A wait that ran out because the backend refused the app key says so.
+                  auto service = weakService.lock();
+                  auto problem =
+                      service && error == timedOut ? service->startupProblem() : std::nullopt;
+                  if (problem) error = std::make_exception_ptr(*problem);
                   settle(weak, wait, Result<TiloAdUnitItem>::failure(error));
                 });
     // Declared after `subscription`, so a subscription left here is dropped unlocked.

@@ -103,6 +103,11 @@ void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> sta
   auto client = self->networkClient_;
   self.reset();
   client->dataForRequest(std::move(request), [weak, state](Result<platform::HttpResponse> result) {
+    const auto refused = catchAs<NetworkError>(result.error());
+    const bool rejected = refused && refused->kind() == NetworkError::Kind::badResponse &&
+                          refused->statusCode() == 401;
+    if (auto self = weak.lock()) self->appKeyRejected_ = rejected;
+    if (rejected) log(TiloError::appKeyRejected().message(), TiloLogLevel::error);
     if (!result) {
       attemptFailed(weak, state);
       return;
@@ -110,7 +115,11 @@ void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> sta
     std::optional<TiloAppInfo> info;
     try {
       info = TiloAppInfo::decode(platform::parseJson(result.value().body));
-    } catch (const std::exception&) {  // an undecodable answer is a failed attempt
+    } catch (const std::exception& error) {  // an undecodable answer is a failed attempt
+      // Where and why, so that whoever fixes the backend's answer needs nothing else.
+      const auto* located = dynamic_cast<const AppInfoDecodingError*>(&error);
+      log("Undecodable answer from /sdk/init: " + (located ? located->summary() : error.what()),
+          TiloLogLevel::error);
       attemptFailed(weak, state);
       return;
     }

@@ -9,6 +9,8 @@
 // environment clock, so tests fast-forward them.
 #pragma once
 
+#include <atomic>
+
 #include <memory>
 #include <string>
 
@@ -55,6 +57,8 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
   static double worstCaseFetchSeconds(const RetryPolicy& policy);
   void sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) override;
 
+  bool appKeyRejected() const override { return appKeyRejected_.load(); }
+
   const std::string& baseURL() const { return baseURL_; }
   const RetryPolicy& retryPolicy() const { return retryPolicy_; }
 
@@ -71,6 +75,7 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
   const std::shared_ptr<NetworkProtocol> networkClient_;
   const RetryPolicy retryPolicy_;
   const std::string service_;
+  std::atomic<bool> appKeyRejected_{false};
 };
 
 }  // namespace tilo

@@ -7,6 +7,7 @@
 
 #include "Tilo/backend/AdProviding.h"
 #include "Tilo/base/TiloAppInfo.h"
+#include "Tilo/base/TiloError.h"
 #include "platform/Reactive.h"
 
 namespace tilo {
@@ -21,6 +22,9 @@ class TiloServiceProtocol {
   // Re-fetches the application info unless a resync is already running.
   virtual void resync(const std::string& unitId) = 0;
   virtual std::shared_ptr<AdProviding> adProvider() = 0;
+  // Why ad units cannot resolve, when the SDK knows better than a timeout: the backend
+  // rejected the app key.
+  virtual std::optional<TiloError> startupProblem() const { return std::nullopt; }
   virtual const TiloConfiguration& config() const = 0;
 };
 

@@ -17,6 +17,8 @@ namespace {
 
 std::mutex overrideMutex;
 std::optional<std::string> codeOverride;
+std::string resolvedUrl;  // what resolveApiBaseUrl last returned, and whence
+ApiBaseUrlSource resolvedSource = ApiBaseUrlSource::builtIn;
 std::atomic<bool> overrideWarningDone{false};
 
 std::string lower(std::string_view text) {
@@ -46,12 +48,13 @@ bool isLoopbackHost(const std::string& host) {
   return (ntohl(address.s_addr) >> 24) == 127;
 }
 
-// Bytes outside printable ASCII as \xHH.
-std::string escaped(std::string_view text) {
-  std::string out;
+// In double quotes, with bytes outside printable ASCII (and the quote and backslash) as
+// \xHH, so that any text stays on one line and its end shows.
+std::string inQuotes(std::string_view text) {
+  std::string out = "\"";
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
+    if (byte >= 0x20 && byte < 0x7F && byte != '\\' && byte != '"') {
       out += c;
     } else {
       char hex[5];
@@ -59,7 +62,11 @@ std::string escaped(std::string_view text) {
       out += hex;
     }
   }
-  return out;
+  return out + '"';
+}
+
+bool isBuiltIn(std::string_view url) {
+  return url == kProductionApiBaseUrl || url == kDevelopmentApiBaseUrl;
 }
 
 }  // namespace
@@ -88,29 +95,46 @@ bool isAcceptableApiBaseUrl(std::string_view url) {
 
 std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {
   std::optional<std::string> requested;
+  auto source = ApiBaseUrlSource::code;
   {
     std::lock_guard lock(overrideMutex);
     requested = codeOverride;
   }
   if (!requested) {
-    if (const char* env = std::getenv("TILO_API_BASE_URL"); env && *env) requested = env;
+    if (const char* env = std::getenv("TILO_API_BASE_URL"); env && *env) {
+      requested = env;
+      source = ApiBaseUrlSource::environment;
+    }
   }
-  if (requested) {
-    if (isAcceptableApiBaseUrl(*requested)) return *requested;
-    // A configuration mistake the integrator must see, whatever the log level; the URL is
-    // escaped so that it stays on one line.
-    std::fprintf(stderr,
-                 "API base URL refused (https://, or http:// to a loopback host, in printable "
-                 "ASCII): %s\n",
-                 escaped(*requested).c_str());
+  std::string url = environment == TiloConfiguration::Environment::development
+                        ? kDevelopmentApiBaseUrl
+                        : kProductionApiBaseUrl;
+  if (requested && isAcceptableApiBaseUrl(*requested)) {
+    url = *requested;
+  } else {
+    if (requested) {
+      log("API base URL refused (https://, or http:// to a loopback host, in printable ASCII): " +
+              inQuotes(*requested),
+          TiloLogLevel::error);
+    }
+    source = ApiBaseUrlSource::builtIn;
   }
-  return environment == TiloConfiguration::Environment::development ? kDevelopmentApiBaseUrl
-                                                                    : kProductionApiBaseUrl;
+  std::lock_guard lock(overrideMutex);
+  resolvedUrl = url;
+  resolvedSource = source;
+  return url;
+}
+
+ApiBaseUrlSource apiBaseUrlSource(std::string_view baseUrl) {
+  if (isBuiltIn(baseUrl)) return ApiBaseUrlSource::builtIn;
+  std::lock_guard lock(overrideMutex);
+  // A URL handed to the client directly was chosen in code too.
+  return baseUrl == resolvedUrl ? resolvedSource : ApiBaseUrlSource::code;
 }
 
 std::vector<std::string> developmentOverrides(std::string_view baseUrl) {
   std::vector<std::string> names;
-  if (baseUrl != kProductionApiBaseUrl && baseUrl != kDevelopmentApiBaseUrl) {
+  if (apiBaseUrlSource(baseUrl) == ApiBaseUrlSource::environment) {
     names.emplace_back("TILO_API_BASE_URL");
   }
   if (platform::HttpClient::additionalTrustedCAFile()) names.emplace_back("TILO_DEV_CA_FILE");
@@ -118,12 +142,24 @@ std::vector<std::string> developmentOverrides(std::string_view baseUrl) {
 }
 
 void warnAboutDevelopmentOverridesOnce(std::string_view baseUrl, bool releaseBuild) {
-  if (!releaseBuild || overrideWarningDone.load(std::memory_order_relaxed)) return;
+  if (overrideWarningDone.load(std::memory_order_relaxed)) return;
+  const auto source = apiBaseUrlSource(baseUrl);
   const auto names = developmentOverrides(baseUrl);
-  if (names.empty() || overrideWarningDone.exchange(true)) return;
-  std::string line = "Development override in a release build: " + names.front();
-  for (std::size_t i = 1; i < names.size(); ++i) line += ", " + names[i];
-  log(line, TiloLogLevel::error);
+  const bool environmentInRelease = releaseBuild && !names.empty();
+  if (source == ApiBaseUrlSource::builtIn && !environmentInRelease) return;
+  if (overrideWarningDone.exchange(true)) return;
+  // Only what the environment slips into a shipped build is an error; a URL the host's own
+  // code chose, or any override in a development build, is what the developer asked for.
+  if (environmentInRelease) {
+    std::string line = "Development override in a release build: " + names.front();
+    for (std::size_t i = 1; i < names.size(); ++i) line += ", " + names[i];
+    log(line, TiloLogLevel::error);
+  }
+  if (source == ApiBaseUrlSource::code) {
+    log("Development base URL set in code: " + inQuotes(baseUrl), TiloLogLevel::debug);
+  } else if (source == ApiBaseUrlSource::environment && !releaseBuild) {
+    log("Development base URL from TILO_API_BASE_URL: " + inQuotes(baseUrl), TiloLogLevel::debug);
+  }
 }
 
 void resetDevelopmentOverrideWarningForTesting() {

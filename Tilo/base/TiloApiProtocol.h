@@ -20,6 +20,8 @@ class TiloApiProtocol {
   // Posts the analytics body; completion gets nullptr when delivered.
   virtual void sendEvents(platform::Json body,
                           std::function<void(std::exception_ptr)> completion) = 0;
+  // Whether the backend refused the app key (HTTP 401) on the latest app-info attempt.
+  virtual bool appKeyRejected() const { return false; }
 };
 
 }  // namespace tilo

@@ -14,6 +14,18 @@
 
 namespace tilo {
 
+// A decoding error that says where: summary() is "<JSON path>: <reason>", for example
+// "adUnits[2].type: expected a string, found number 7", which is what an integrator
+// looking at the backend's answer needs.
+class AppInfoDecodingError : public platform::DecodingError {
+ public:
+  AppInfoDecodingError(Kind kind, std::string path, std::string reason);
+  const std::string& summary() const { return summary_; }
+
+ private:
+  std::string summary_;
+};
+
 // Switches the backend sends; also the content of "sdkConfig.json".
 struct SdkConfig {
   bool enableMarkerCheckpoints = false;
@@ -32,7 +44,8 @@ struct TiloAdUnitItem {
   double refreshInterval = 30.0;             // seconds; missing, null or undecodable gives 30
   std::optional<platform::Decimal> feeRate;  // copied from the enclosing TiloAppInfo
 
-  static TiloAdUnitItem decode(const platform::ParsedJson& json);
+  // Throws AppInfoDecodingError naming `path` (where the item sits in its document).
+  static TiloAdUnitItem decode(const platform::ParsedJson& json, const std::string& path);
   // Never writes feeRate.
   platform::Json encode() const;
   bool operator==(const TiloAdUnitItem&) const = default;
@@ -47,7 +60,8 @@ struct TiloAppInfo {
   platform::Decimal feeRate;
   std::optional<SdkConfig> sdkConfig;  // lenient: anything malformed leaves it empty
 
-  // Reads "feeRate", then "adUnits" (at most kMaxAdUnits), then "sdkConfig".
+  // Reads "feeRate", then "adUnits" (at most kMaxAdUnits), then "sdkConfig". Throws
+  // AppInfoDecodingError.
   static TiloAppInfo decode(const platform::ParsedJson& json);
   // "adUnits" and "feeRate" only.
   platform::Json encode() const;

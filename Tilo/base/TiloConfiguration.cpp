@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/FatalError.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "platform/Bundle.h"
@@ -47,6 +48,14 @@ const std::string kDecryptFailure =
 
 TiloConfiguration TiloConfiguration::decode(const pf::ParsedJson& json) {
   pf::requireObject(json);
+  // Every missing key at once: an integrator fixing the file should not need one try per key.
+  std::string missing;
+  for (const char* key : {"appKey", "platform", "storeId"}) {
+    if (!json.contains(key)) missing += std::string(missing.empty() ? "" : ", ") + '"' + key + '"';
+  }
+  if (missing.find(',') != std::string::npos) {
+    throw pf::DecodingError(pf::DecodingError::Kind::keyNotFound, "keys " + missing + " not found");
+  }
   TiloConfiguration config;
   config.appKey = pf::required<std::string>(json, "appKey");
   // The app key travels in the "Tilo-App-Key" header: a CR or LF in it would inject
@@ -117,23 +126,35 @@ std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& ap
   }
 }
 
-TiloConfiguration loadConfigurationFile(const std::string& appKey) {
-  auto bundle = pf::Bundle::main();
-  auto path = bundle->pathForResource("ios-tilo-key", "txt");
-  if (!path) path = bundle->pathForResource("tilo-key", "txt");
+TiloConfiguration readConfigurationFile(const std::string& appKey, const pf::Bundle& bundle) {
+  auto path = bundle.pathForResource("ios-tilo-key", "txt");
+  if (!path) path = bundle.pathForResource("tilo-key", "txt");
   if (!path) {
-    fatalError(std::string("ios-tilo-key.txt file not found. Please ensure the file is included in "
-                           "your project. Download it from ") +
-               kPublisherDashboardUrl);
+    throw ConfigurationError(
+        std::string("ios-tilo-key.txt file not found. Please ensure the file is included in "
+                    "your project. Download it from ") +
+            kPublisherDashboardUrl,
+        "looked in " + bundle.directory().string());
   }
   // A folder, a FIFO or an oversized file in its place is a read failure, reported as
   // such, never a hang or a decryption failure.
   pf::FileSystem::ReadError error;
   const auto text = pf::FileSystem::readFile(*path, &error);
-  if (!text) fatalError("loadConfigurationFile: " + error.description);
+  if (!text)
+    throw ConfigurationError("loadConfigurationFile: " + error.description, path->string());
   auto decoded = decodeKeyFile(appKey, *text);
-  if (auto* message = std::get_if<std::string>(&decoded)) fatalError(*message);
+  if (auto* message = std::get_if<std::string>(&decoded)) {
+    throw ConfigurationError(*message, path->string());
+  }
   return std::get<TiloConfiguration>(std::move(decoded));
+}
+
+TiloConfiguration loadConfigurationFile(const std::string& appKey) {
+  try {
+    return readConfigurationFile(appKey, *pf::Bundle::main());
+  } catch (const ConfigurationError& error) {
+    fatalError(error.message());
+  }
 }
 
 }  // namespace tilo

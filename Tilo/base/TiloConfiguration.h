@@ -4,7 +4,7 @@
 //   if (auto slot = config.apsSlotUUID(TiloAdFormat::banner)) ...
 //
 // Warning: loadConfigurationFile ends the process when the file is missing or unusable;
-// the SDK cannot run without it.
+// the SDK cannot run without it. readConfigurationFile throws ConfigurationError instead.
 #pragma once
 
 #include <optional>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Tilo/base/TiloAdFormat.h"
+#include "platform/Bundle.h"
 #include "platform/Json.h"
 
 namespace tilo {
@@ -42,7 +43,7 @@ struct TiloConfiguration {
   Environment environment = Environment::production;  // never read from the file
 
   // Reads the keys in their coding order; unknown keys are ignored. Throws
-  // tilo::platform::DecodingError.
+  // tilo::platform::DecodingError, naming every missing required key at once.
   static TiloConfiguration decode(const tilo::platform::ParsedJson& json);
   // The key-file JSON (absent optionals omitted), as the keytool seals it.
   tilo::platform::Json encode() const;
@@ -59,8 +60,12 @@ struct TiloConfiguration {
 std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& appKey,
                                                            std::string_view text);
 
-// Finds "ios-tilo-key.txt" (else "tilo-key.txt") in the main bundle, decrypts it with
-// `appKey` and decodes it. Every failure is fatal, with the message integrators know.
+// Finds "ios-tilo-key.txt" (else "tilo-key.txt") in `bundle`, decrypts it with `appKey`
+// and decodes it. Every failure throws ConfigurationError: the message integrators know,
+// with the folder or file as its details.
+TiloConfiguration readConfigurationFile(const std::string& appKey,
+                                        const tilo::platform::Bundle& bundle);
+// The same from the main bundle, where every failure is fatal.
 TiloConfiguration loadConfigurationFile(const std::string& appKey);
 
 }  // namespace tilo

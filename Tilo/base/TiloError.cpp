@@ -25,6 +25,13 @@ constexpr std::array<std::pair<TiloError::Code, const char*>, 14> kCases = {{
 
 }  // namespace
 
+const TiloError& TiloError::appKeyRejected() {
+  static const TiloError error(Code::initializationFailed,
+                               "Initialization failed: the backend rejected the app key (HTTP "
+                               "401); check \"TiloAppKey\" in Info.plist against the dashboard");
+  return error;
+}
+
 const TiloError& TiloError::unspecified() {
   static const TiloError error(Code::unspecified, "Unspecified error");
   return error;

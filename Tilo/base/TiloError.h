@@ -37,6 +37,8 @@ class TILO_EXPORT TiloError : public std::exception {
   // "Unspecified error" and "Initialization failed".
   static const TiloError& unspecified();
   static const TiloError& initializationFailed();
+  // initializationFailed with what to do: the backend answered 401 to the app key.
+  static const TiloError& appKeyRejected();
   // Accepts exactly the fourteen raw values above.
   static std::optional<Code> codeFromRawValue(int raw);
   static const char* caseName(Code code);

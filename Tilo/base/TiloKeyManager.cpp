@@ -1,7 +1,10 @@
 #include "Tilo/base/TiloKeyManager.h"
 
+#include <filesystem>
 #include <mutex>
+#include <optional>
 
+#include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/FatalError.h"
 #include "Tilo/base/TiloLogger.h"
 #include "platform/Environment.h"
@@ -14,7 +17,7 @@ std::shared_ptr<TiloKeyManager> sharedInstance;
 
 }  // namespace
 
-std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& bundle) {
+std::shared_ptr<TiloKeyManager> TiloKeyManager::read(const platform::Bundle& bundle) {
   std::optional<std::string> key;
   if (auto value = bundle.infoValue("TiloAdsKey"); value && value->asString()) {
     key = *value->asString();
@@ -22,19 +25,50 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& b
   if (auto value = bundle.infoValue("TiloAppKey"); value && value->asString()) {
     key = *value->asString();
   }
-  if (!key) fatalError("TiloAppKey not found in Info.plist");
+  if (!key) {
+    const auto info = bundle.directory() / "Info.plist";
+    std::error_code error;
+    throw ConfigurationError(
+        "TiloAppKey not found in Info.plist",
+        std::filesystem::exists(info, error)
+            ? info.string() +
+                  " is not a property list with a string under \"TiloAppKey\": "
+                  "add the app key from the dashboard"
+            : "no Info.plist in " + bundle.directory().string() +
+                  ": choose the bundle folder with tilo_set_bundle_directory or "
+                  "TILO_BUNDLE_DIR");
+  }
   log("initialized with app key", TiloLogLevel::debug);
   return std::make_shared<TiloKeyManager>(std::move(*key));
 }
 
-std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
+std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& bundle) {
+  try {
+    return read(bundle);
+  } catch (const ConfigurationError& error) {
+    fatalError(error.message());
+  }
+}
+
+std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
   platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
-  if (!sharedInstance) sharedInstance = create(*platform::Bundle::main());
+  if (!sharedInstance) sharedInstance = read(*platform::Bundle::main());
   return sharedInstance;
 }
 
-void TiloKeyManager::resetSharedForTesting() {
+std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
+  std::string problem;
+  try {
+    return sharedOrThrow();
+  } catch (const ConfigurationError& error) {
+    problem = error.message();
+  }
+  // Outside the lock: the fatal line reaches the host's log callback, which may call in.
+  fatalError(problem);
+}
+
+void TiloKeyManager::resetShared() {
   std::lock_guard lock(sharedMutex);
   sharedInstance.reset();
 }

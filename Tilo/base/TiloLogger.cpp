@@ -62,9 +62,9 @@ std::string formatLogTime(double secondsSince1970) {
   return text;
 }
 
-void log(std::string_view message, TiloLogLevel messageLevel) {
-  const TiloLogLevel current = currentLogLevel();
-  if (current == TiloLogLevel::off || current < messageLevel) return;
+namespace {
+
+std::string formatLine(std::string_view message, TiloLogLevel messageLevel) {
   std::string line = "[TILO] ";
   line += formatLogTime(platform::now());
   line += ' ';
@@ -75,6 +75,15 @@ void log(std::string_view message, TiloLogLevel messageLevel) {
     std::lock_guard lock(captureMutex);
     if (auto* sink = capture.load()) sink->record(line);
   }
+  return line;
+}
+
+}  // namespace
+
+void log(std::string_view message, TiloLogLevel messageLevel) {
+  const TiloLogLevel current = currentLogLevel();
+  if (current == TiloLogLevel::off || current < messageLevel) return;
+  std::string line = formatLine(message, messageLevel);
   if (auto sink = std::atomic_load(&logSink)) {
     // The host's callback may call back into the SDK: never while a lock is held.
     platform::runOutsideLocks(
@@ -85,6 +94,11 @@ void log(std::string_view message, TiloLogLevel messageLevel) {
   // One write per line keeps lines from different threads whole.
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fflush(stdout);
+}
+
+void logFatal(std::string_view message) {
+  const std::string line = formatLine(message, TiloLogLevel::error);
+  if (auto sink = std::atomic_load(&logSink)) (*sink)(TiloLogLevel::error, line);
 }
 
 void setLogSink(LogSink sink) {

@@ -47,6 +47,10 @@ void log(std::string_view message, TiloLogLevel level);
 using LogSink = std::function<void(TiloLogLevel level, const std::string& line)>;
 void setLogSink(LogSink sink);
 
+// The line of an error that ends the process, as an error line: the sink hears it at once
+// and whatever the level, since no later moment will come.
+void logFatal(std::string_view message);
+
 // "HH:mm:ss.SSS" of a wall-clock time in the local time zone.
 std::string formatLogTime(double secondsSince1970);
 

@@ -4,12 +4,15 @@
 #include "Tilo/backend/SharedService.h"
 #include "Tilo/backend/TiloApi.h"
 #include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/ConfigurationError.h"
+#include "Tilo/base/FatalError.h"
 #include "Tilo/base/Result.h"
 #include "Tilo/base/TiloKeyManager.h"
 #include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AppLifecycleObserver.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
 
@@ -24,11 +27,19 @@ void logTaskFailure(const std::string& where, std::exception_ptr error) {
   log("Task failed on " + where + ": " + localizedDescription(error), TiloLogLevel::error);
 }
 
+// Throws ConfigurationError before anything is started when the bundle cannot start it.
 std::unique_ptr<TiloAds> build() {
+  const std::string appKey = TiloKeyManager::sharedOrThrow()->appKey();
+  TiloConfiguration config;
+  try {
+    config = readConfigurationFile(appKey, *platform::Bundle::main());
+  } catch (const ConfigurationError&) {
+    // The key stays unchanged once the SDK runs; until then the host may correct its bundle.
+    TiloKeyManager::resetShared();
+    throw;
+  }
   platform::setTaskFailureHandler(logTaskFailure);
   auto adProvider = TiloAdProvider::create();
-  const std::string appKey = TiloKeyManager::shared()->appKey();
-  TiloConfiguration config = loadConfigurationFile(appKey);
   auto api = TiloApi::create(resolveApiBaseUrl(config.environment), config.appKey,
                              NetworkClient::create(), RetryPolicy{3, 2.0, 2.0});
   auto service =
@@ -41,12 +52,23 @@ std::unique_ptr<TiloAds> build() {
 TiloAds::TiloAds(std::shared_ptr<TiloService> core) : core_(std::move(core)) {}
 TiloAds::~TiloAds() = default;
 
-TiloAds& TiloAds::shared() {
+TiloAds& TiloAds::sharedOrThrow() {
   // The build logs; those lines reach a log callback once the lock is released.
   platform::HeldLockScope held;
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance) sharedInstance = build().release();
   return *sharedInstance;
+}
+
+TiloAds& TiloAds::shared() {
+  std::string problem;
+  try {
+    return sharedOrThrow();
+  } catch (const ConfigurationError& error) {
+    problem = error.message();
+  }
+  // Outside the lock: the fatal line reaches the host's log callback, which may call in.
+  fatalError(problem);
 }
 
 bool TiloAds::isSharedBuilt() {
@@ -81,7 +103,7 @@ void TiloAds::resetSharedForTesting() {
     old.reset(std::exchange(sharedInstance, nullptr));
   }
   old.reset();
-  TiloKeyManager::resetSharedForTesting();
+  TiloKeyManager::resetShared();
   AdEventLogger::resetSharedForTesting();
   AppLifecycleObserver::resetSharedForTesting();
   setEnableMarkerCheckpoints(false);

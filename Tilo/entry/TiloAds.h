@@ -8,7 +8,8 @@
 //   });
 //
 // Warning: the first shared() ends the process when Info.plist has no app key or the
-// key file is missing or does not decrypt; both are integration mistakes.
+// key file is missing or does not decrypt; both are integration mistakes. sharedOrThrow()
+// throws ConfigurationError instead (the C ABI's way, so that a host process goes on).
 // Privacy properties are read once per initialized() call; later changes reach the
 // networks only through another call.
 #pragma once
@@ -32,6 +33,9 @@ class TiloService;
 class TILO_EXPORT TiloAds {
  public:
   static TiloAds& shared();
+  // Like shared(), but a bundle that cannot start the SDK throws ConfigurationError and
+  // builds nothing; the next call tries again with the start-up settings then in force.
+  static TiloAds& sharedOrThrow();
   // Points the SDK at another backend (development). Takes effect when shared() first
   // builds the SDK; plain http:// only for loopback hosts.
   static void setApiBaseUrl(std::string url);

@@ -43,9 +43,16 @@ std::optional<TiloAppInfo> TiloService::currentAppInfo() const {
   return appInfoSubject_->value().value_or(std::nullopt);
 }
 
+std::optional<TiloError> TiloService::startupProblem() const {
+  if (tiloApi_->appKeyRejected()) return TiloError::appKeyRejected();
+  return std::nullopt;
+}
+
 void TiloService::initialize(const PrivacySettings& privacy, InitCompletion completion) {
-  auto fail = [completion] {
-    platform::postToMain([completion] { completion(TiloError::initializationFailed()); });
+  auto fail = [completion, api = tiloApi_] {
+    const TiloError error =
+        api->appKeyRejected() ? TiloError::appKeyRejected() : TiloError::initializationFailed();
+    platform::postToMain([completion, error] { completion(error); });
   };
   tiloApi_->fetchAppInfo(
       [weak = weak_from_this(), privacy, completion, fail](Result<TiloAppInfo> result) {

@@ -40,10 +40,12 @@ class TiloService final : public TiloServiceProtocol,
   void resync(const std::string& unitId) override;
   std::shared_ptr<AdProviding> adProvider() override { return adProvider_; }
   const TiloConfiguration& config() const override { return config_; }
+  std::optional<TiloError> startupProblem() const override;
 
   // Fetches the app info (retries, then cache), publishes it, stores its SdkConfig,
   // initializes the networks, then completes on the main thread. A fetch failure
-  // completes with "Initialization failed" and leaves the SDK uninitialized.
+  // completes with "Initialization failed" (saying so when the backend rejected the app
+  // key) and leaves the SDK uninitialized.
   void initialize(const PrivacySettings& privacy, InitCompletion completion);
 
   std::optional<std::string> apsSlotUUID(TiloAdFormat format) const {

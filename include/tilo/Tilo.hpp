@@ -12,9 +12,11 @@
 //   while (running) tilo::Ads::runMainLoopFor(1.0 / 60);   // the host's main thread
 //
 // Callbacks run on the main thread inside runMainLoopFor. Constructors throw
-// tilo::StatusError for bad arguments (an empty unit id, a call from another thread);
-// other calls return the C ABI's tilo_status. An ad object may be destroyed from inside
-// its own callback: the callback being run is a copy.
+// tilo::StatusError for bad arguments (an empty unit id, a call from another thread) and
+// for a bundle that cannot start the SDK (TILO_STATUS_NOT_CONFIGURED, whose what() says
+// why); other calls return the C ABI's tilo_status, and Ads::lastErrorMessage() explains a
+// TILO_STATUS_NOT_CONFIGURED. No configuration mistake ends the host's process. An ad
+// object may be destroyed from inside its own callback: the callback being run is a copy.
 #pragma once
 
 #include <tilo/tilo.h>
@@ -78,11 +80,17 @@ struct Revenue {
 
 class StatusError : public std::runtime_error {
  public:
+  // what() is the status's name, with tilo_last_error_message() when that explains it.
   explicit StatusError(tilo_status status)
-      : std::runtime_error(tilo_status_name(status)), status_(status) {}
+      : std::runtime_error(describe(status)), status_(status) {}
   tilo_status status() const { return status_; }
 
  private:
+  static std::string describe(tilo_status status) {
+    std::string text = tilo_status_name(status);
+    if (status == TILO_STATUS_NOT_CONFIGURED) text += std::string(": ") + tilo_last_error_message();
+    return text;
+  }
   tilo_status status_;
 };
 
@@ -160,6 +168,17 @@ class Ads {
               static_cast<LogLevel>(level), line);
         },
         current);
+  }
+
+  // Why the last call on this thread returned TILO_STATUS_NOT_CONFIGURED, or why a test
+  // scenario was refused.
+  static std::string lastErrorMessage() { return tilo_last_error_message(); }
+
+  // Scripts the built-in test ad source (see tilo_set_test_scenario); nullopt returns to
+  // the built-in scenario. A refused one leaves the current one and says why in
+  // lastErrorMessage().
+  [[nodiscard]] static tilo_status setTestScenario(const std::optional<std::string>& json) {
+    return tilo_set_test_scenario(detail::cString(json));
   }
 
   // Start-up settings: before the first call that builds the SDK.

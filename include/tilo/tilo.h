@@ -41,12 +41,17 @@
  *   against. A smaller size than this version's is refused (TILO_STATUS_DELEGATE_TOO_SMALL);
  *   a larger one, from a newer header, is read up to what this version knows.
  *
- * The first function that needs the SDK (tilo_initialize, the user and privacy setters,
- * the *_create functions of ads) builds it from the bundle: it ends the process when
- * Info.plist has no "TiloAppKey" or the key file "ios-tilo-key.txt" is missing or does not
- * decrypt. The bundle, the container and the development base URL can be chosen before
- * that, in code (tilo_set_bundle_directory ...) or by environment (TILO_BUNDLE_DIR,
- * TILO_APP_CONTAINER, TILO_API_BASE_URL).
+ * The first function that needs the SDK (tilo_initialize, the user and privacy setters
+ * and getters, the *_create functions of ads and views) builds it from the bundle. When
+ * the bundle cannot start it (no Info.plist, no "TiloAppKey" in it, the key file
+ * "ios-tilo-key.txt" missing, a folder, not decrypting with the app key, or a configuration
+ * without its required keys) nothing is built and the process goes on: those functions
+ * return TILO_STATUS_NOT_CONFIGURED (the *_create functions NULL, with that
+ * tilo_last_status()), tilo_last_error_message() says why and where the SDK looked, and
+ * the same text goes to the log as an error line. Each call tries again, so a host may
+ * correct its bundle and retry. The bundle, the container and the development base URL
+ * can be chosen before the SDK is built, in code (tilo_set_bundle_directory ...) or by
+ * environment (TILO_BUNDLE_DIR, TILO_APP_CONTAINER, TILO_API_BASE_URL).
  */
 #ifndef TILO_TILO_H
 #define TILO_TILO_H
@@ -80,7 +85,9 @@ typedef enum tilo_status {
   TILO_STATUS_WRONG_THREAD = -10,      /* main-thread-only call from another thread */
   TILO_STATUS_ALREADY_STARTED = -11,   /* a start-up setting after the SDK was built */
   TILO_STATUS_BUFFER_TOO_SMALL = -12,  /* a stride or capacity too small for the data */
-  TILO_STATUS_TOO_LARGE = -13          /* a size beyond a documented limit */
+  TILO_STATUS_TOO_LARGE = -13,         /* a size beyond a documented limit */
+  TILO_STATUS_NOT_CONFIGURED = -14     /* the bundle cannot start the SDK: see
+                                          tilo_last_error_message() */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.
@@ -88,6 +95,10 @@ typedef enum tilo_status {
 TILO_API const char* tilo_status_name(int status);
 /* Why the last *_create call on this thread returned NULL (TILO_STATUS_OK after success). */
 TILO_API tilo_status tilo_last_status(void);
+/* The reason of the last TILO_STATUS_NOT_CONFIGURED or refused test scenario on this
+ * thread, "" once such a call succeeds. Never NULL; valid until the next call on this
+ * thread. */
+TILO_API const char* tilo_last_error_message(void);
 /* The SDK version, "1.1.44" (static storage). */
 TILO_API const char* tilo_version(void);
 
@@ -105,7 +116,8 @@ TILO_API tilo_log_level tilo_get_log_level(void);
 /* Receives every log line ("[TILO] 14:03:07.125 DEBUG ...", no newline) instead of
  * standard output, from whichever thread logs; NULL restores standard output. The callback
  * may call any tilo_ function, also one that builds the SDK (a line may come while the
- * SDK is being built). */
+ * SDK is being built). Lines follow the log level, except the one of an error that ends
+ * the process (only the C++ entry point has those), which comes whatever the level. */
 typedef void (*tilo_log_callback)(void* context, tilo_log_level level, const char* line);
 TILO_API tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context);
 
@@ -122,6 +134,23 @@ TILO_API tilo_status tilo_set_application_container(const char* path);
  * without spaces (else TILO_STATUS_INVALID_ARGUMENT: a line break or other control
  * character is refused, never sent). */
 TILO_API tilo_status tilo_set_development_base_url(const char* url);
+
+/* ---------------------------------------------------------------------------------------
+ * Test mode: on Linux ads come from the built-in test source, which a host scripts
+ * ------------------------------------------------------------------------------------- */
+
+/* The largest scenario, in bytes of JSON. */
+#define TILO_TEST_SCENARIO_MAX_BYTES (1024 * 1024)
+
+/* Scripts the test ad source with a JSON scenario: per mediation ad unit (or "default"),
+ * "result" "fill" or "error" with its "error", "delayMs", "network", "revenue" paid after
+ * the impression, "reward", "click", "dismissAfterMs", "presentError", "native" assets.
+ * A bad scenario (not JSON, nested too deep, over TILO_TEST_SCENARIO_MAX_BYTES, a field of
+ * the wrong type) returns TILO_STATUS_INVALID_ARGUMENT with its JSON path and the reason in
+ * tilo_last_error_message() ("units.gad/1.delayMs: expected a finite number >= 0"), and the
+ * scenario in force stays. NULL returns to the built-in one. Any thread, any time; without
+ * a call, TILO_TEST_SCENARIO=FILE gives the scenario the SDK starts with. */
+TILO_API tilo_status tilo_set_test_scenario(const char* json);
 
 /* ---------------------------------------------------------------------------------------
  * The manager: initialization, identity, privacy, main loop, application lifecycle
@@ -170,8 +199,9 @@ typedef struct tilo_error {
   const char* domain;  /* TILO_ERROR_DOMAIN ... */
   int64_t code;        /* the SDK error code, -24, or a view's -1 */
   const char* message; /* the localized description */
-  /* User-info entries of the full-screen ads' load and show errors: "adUnitId" (NULL when
-   * absent) and "adFormat" (TILO_AD_FORMAT_NONE when absent). */
+  /* User-info entries: "adUnitId", the unit of the ad or view that failed (NULL when the
+   * error belongs to none, as initialization's), and "adFormat" (full-screen ads' errors
+   * only, else TILO_AD_FORMAT_NONE). */
   const char* ad_unit_id;
   int64_t ad_format;
 } tilo_error;

@@ -41,17 +41,38 @@ TEST(AppInfoTest, MalformedSwitchesNeverCostTheUnits) {
   }
 }
 
-TEST(AppInfoTest, MissingFieldsAndTooManyUnitsFailTheWholeInfo) {
+// What fails the whole info, and where: the summary names the JSON path and the reason.
+std::string problemOf(const platform::ParsedJson& json) {
+  try {
+    TiloAppInfo::decode(json);
+  } catch (const AppInfoDecodingError& error) {
+    return error.summary();
+  }
+  return "decoded";
+}
+
+TEST(AppInfoTest, MissingFieldsAndTooManyUnitsFailTheWholeInfoSayingWhere) {
   const char* unit = R"({"tiloAdUnitId":"a","mediationAdUnitId":"m","name":"n","type":"banner"})";
-  EXPECT_THROW(decode(R"({"adUnits":[]})"), platform::DecodingError);
-  EXPECT_THROW(decode(R"({"feeRate":"0.1","adUnits":[]})"), platform::DecodingError);
-  EXPECT_THROW(decode(R"({"feeRate":0.1})"), platform::DecodingError);
-  EXPECT_THROW(decode(R"({"feeRate":0.1,"adUnits":{}})"), platform::DecodingError);
+  EXPECT_EQ(problemOf(parseJson(R"({"adUnits":[]})")), "feeRate: missing");
+  EXPECT_EQ(problemOf(parseJson(R"({"feeRate":"0.1","adUnits":[]})")),
+            R"(feeRate: expected a number, found string "0.1")");
+  EXPECT_EQ(problemOf(parseJson(R"({"feeRate":1e999,"adUnits":[]})")),
+            "feeRate: expected a number, found a number out of range");
+  EXPECT_EQ(problemOf(parseJson(R"({"feeRate":0.1})")), "adUnits: missing");
+  EXPECT_EQ(problemOf(parseJson(R"({"feeRate":0.1,"adUnits":{}})")),
+            "adUnits: expected an array, found object");
+  EXPECT_EQ(problemOf(parseJson(R"({"feeRate":0.1,"adUnits":[7]})")),
+            "adUnits[0]: expected an object, found number 7");
+  EXPECT_EQ(problemOf(parseJson("[]")), "(answer): expected an object, found array");
   for (const char* key : {"tiloAdUnitId", "mediationAdUnitId", "name", "type"}) {
     auto json = parseJson(unit);
     json.erase(key);
     platform::Json info = {{"feeRate", 0.1}, {"adUnits", {parseJson(unit), json}}};
-    EXPECT_THROW(TiloAppInfo::decode(info), platform::DecodingError) << key;
+    EXPECT_EQ(problemOf(parseJson(info.dump())), "adUnits[1]." + std::string(key) + ": missing");
+    json[key] = nullptr;
+    info["adUnits"][1] = json;
+    EXPECT_EQ(problemOf(parseJson(info.dump())),
+              "adUnits[1]." + std::string(key) + ": null, expected a string");
   }
   // More units than any application has; the cap itself decodes.
   const platform::Json one = parseJson(unit);
@@ -65,7 +86,7 @@ TEST(AppInfoTest, MissingFieldsAndTooManyUnitsFailTheWholeInfo) {
   } catch (const platform::DecodingError& error) {
     EXPECT_EQ(error.localizedDescription(),
               "The data couldn't be read because it isn't in the correct format. "
-              "(key \"adUnits\": more than 1000 entries)");
+              "(adUnits: more than 1000 entries)");
   }
 }
 

@@ -103,14 +103,29 @@ TEST_F(TiloApiTest, RetriesWithGrowingSleepsThenGivesUp) {
   EXPECT_EQ(logs.count("ERROR NetworkClient: Max retries exceeded 3"), 1u);
 }
 
-TEST_F(TiloApiTest, UndecodableAnswerIsRetriedAndSuccessRefreshesTheCache) {
+// An undecodable answer and a refused app key are failed attempts that say why, once each:
+// where the answer is wrong, or that the key is the problem.
+TEST_F(TiloApiTest, BadAnswersAreRetriedSayingWhyAndSuccessRefreshesTheCache) {
   setEnableMarkerCheckpoints(true);
-  network_->script = {{200, R"({"feeRate":0.1})"}, {200, kGoodInfo}};
+  ScopedLogCapture logs;
+  const std::string rejected = "ERROR " + TiloError::appKeyRejected().message();
+  network_->script = {
+      {200, R"({"feeRate":0.1,"adUnits":[{"tiloAdUnitId":7}]})"}, {401, ""}, {200, kGoodInfo}};
   api_->fetchAppInfoWithRetry(3, 0.5, 1.0, capture());
   sdk_.env().runUntilIdle();
+  EXPECT_EQ(logs.count("ERROR Undecodable answer from /sdk/init: adUnits[0].tiloAdUnitId: "
+                       "expected a string, found number 7"),
+            1u);
+  EXPECT_FALSE(api_->appKeyRejected());
+  sdk_.env().advance(0.5);
   EXPECT_FALSE(result_);
+  EXPECT_TRUE(api_->appKeyRejected());
+  EXPECT_EQ(logs.count(rejected), 1u);
   sdk_.env().advance(0.5);
   ASSERT_TRUE(result_ && result_->ok());
+  EXPECT_FALSE(api_->appKeyRejected());
+  EXPECT_EQ(logs.count("Undecodable answer"), 1u);
+  EXPECT_EQ(logs.count(rejected), 1u);
   EXPECT_EQ(result_->value().adUnits.at(0).tiloAdUnitId, "u1");
   EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), result_->value());
   // The success leaves the config_fetch marker (remote success, cache save) for its caller.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/TiloLogger.h"
@@ -41,50 +43,84 @@ TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {
   setApiBaseUrlOverride("https://staging.example.com");
   EXPECT_EQ(resolveApiBaseUrl(Env::production), "https://staging.example.com");
 
-  // 2. A refused override keeps the built-in URL and says so on standard error, even
-  //    though the logger is off.
+  // 2. A refused override keeps the built-in URL and says so in an error line that quotes
+  //    it, through the logger: its level and the host's log callback apply.
+  std::vector<std::string> heard;
+  setLogSink([&](TiloLogLevel, const std::string& line) { heard.push_back(line); });
+  struct Restore {
+    ~Restore() {
+      setLogSink(nullptr);
+      setCurrentLogLevel(TiloLogLevel::off);
+      setApiBaseUrlOverride(std::nullopt);
+      unsetenv("TILO_API_BASE_URL");
+    }
+  } restore;
   setApiBaseUrlOverride("http://staging.example.com");
-  testing::internal::CaptureStderr();
   EXPECT_EQ(resolveApiBaseUrl(Env::production), kProductionApiBaseUrl);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "API base URL refused (https://, or http:// to a loopback host, in printable ASCII): "
-            "http://staging.example.com\n");
+  EXPECT_TRUE(heard.empty());  // the level is off
+  setCurrentLogLevel(TiloLogLevel::error);
+  EXPECT_EQ(resolveApiBaseUrl(Env::production), kProductionApiBaseUrl);
+  ASSERT_EQ(heard.size(), 1u);
+  const std::string refused =
+      " ERROR API base URL refused (https://, or http:// to a loopback host, in printable "
+      "ASCII): ";
+  EXPECT_NE(heard[0].find(refused + "\"http://staging.example.com\""), std::string::npos)
+      << heard[0];
   // 3. A line break is refused, and the refusal stays on one line.
-  setenv("TILO_API_BASE_URL", "https://staging.example.com\r\nX-Injected: 1", 1);
+  setenv("TILO_API_BASE_URL", "https://staging.example.com\r\nX-\"Injected\": 1", 1);
   setApiBaseUrlOverride(std::nullopt);
-  testing::internal::CaptureStderr();
   EXPECT_EQ(resolveApiBaseUrl(Env::development), kDevelopmentApiBaseUrl);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "API base URL refused (https://, or http:// to a loopback host, in printable ASCII): "
-            "https://staging.example.com\\x0D\\x0AX-Injected: 1\n");
-
-  setApiBaseUrlOverride(std::nullopt);
-  unsetenv("TILO_API_BASE_URL");
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_NE(
+      heard[1].find(refused + "\"https://staging.example.com\\x0D\\x0AX-\\x22Injected\\x22: 1\""),
+      std::string::npos)
+      << heard[1];
+  EXPECT_EQ(apiBaseUrlSource(kDevelopmentApiBaseUrl), ApiBaseUrlSource::builtIn);
 }
 
-TEST(ApiBaseUrlTest, ReleaseBuildsReportDevelopmentOverridesOnce) {
-  setCurrentLogLevel(TiloLogLevel::error);
+// A development URL is said once: what the host's code chose at debug level, in any build;
+// only what the environment slips into a release build is an error.
+TEST(ApiBaseUrlTest, DevelopmentUrlsAreReportedOnceAndOnlyTheEnvironmentsInReleaseAsErrors) {
+  setCurrentLogLevel(TiloLogLevel::debug);
   ScopedLogCapture logs;
   unsetenv("TILO_DEV_CA_FILE");
+  unsetenv("TILO_API_BASE_URL");
   platform::HttpClient::setAdditionalTrustedCAFile(std::nullopt);
-  resetDevelopmentOverrideWarningForTesting();
+  auto reported = [&](const std::string& url, bool release) {
+    resetDevelopmentOverrideWarningForTesting();
+    const std::size_t before = logs.lines().size();
+    warnAboutDevelopmentOverridesOnce(url, release);
+    warnAboutDevelopmentOverridesOnce(url, release);
+    const auto lines = logs.lines();
+    std::string said;
+    for (std::size_t i = before; i < lines.size(); ++i) said += lines[i].substr(20) + "\n";
+    return said;
+  };
+  using Env = TiloConfiguration::Environment;
 
-  // 1. Built-in URLs without an extra CA are quiet, and a debug build is quiet anyway.
-  warnAboutDevelopmentOverridesOnce(kDevelopmentApiBaseUrl, /*releaseBuild=*/true);
-  warnAboutDevelopmentOverridesOnce("http://127.0.0.1:9001", /*releaseBuild=*/false);
-  EXPECT_TRUE(logs.lines().empty());
-
-  // 2. A release build names what is in force, once per process.
+  // 1. Built-in URLs without an extra CA are quiet.
+  EXPECT_EQ(reported(kDevelopmentApiBaseUrl, true), "");
+  // 2. Chosen in code: a debug line in a release build too.
+  setApiBaseUrlOverride("http://127.0.0.1:9001");
+  ASSERT_EQ(resolveApiBaseUrl(Env::production), "http://127.0.0.1:9001");
+  EXPECT_EQ(reported("http://127.0.0.1:9001", true),
+            "DEBUG Development base URL set in code: \"http://127.0.0.1:9001\"\n");
+  // 3. From the environment: a debug line in a development build, an error line naming it
+  //    (with an extra CA) in a release build.
+  setApiBaseUrlOverride(std::nullopt);
+  setenv("TILO_API_BASE_URL", "http://127.0.0.1:9002", 1);
+  ASSERT_EQ(resolveApiBaseUrl(Env::production), "http://127.0.0.1:9002");
+  EXPECT_EQ(reported("http://127.0.0.1:9002", false),
+            "DEBUG Development base URL from TILO_API_BASE_URL: \"http://127.0.0.1:9002\"\n");
   setenv("TILO_DEV_CA_FILE", "/etc/tilo-dev-ca.pem", 1);
-  warnAboutDevelopmentOverridesOnce("http://127.0.0.1:9001", /*releaseBuild=*/true);
+  EXPECT_EQ(reported("http://127.0.0.1:9002", true),
+            "ERROR Development override in a release build: TILO_API_BASE_URL, "
+            "TILO_DEV_CA_FILE\n");
   unsetenv("TILO_DEV_CA_FILE");
+  unsetenv("TILO_API_BASE_URL");
   platform::HttpClient::setAdditionalTrustedCAFile("/etc/other-ca.pem");
-  warnAboutDevelopmentOverridesOnce(kProductionApiBaseUrl, /*releaseBuild=*/true);
-  EXPECT_EQ(logs.lines().size(), 1u);
-  EXPECT_EQ(
-      logs.count(
-          "ERROR Development override in a release build: TILO_API_BASE_URL, TILO_DEV_CA_FILE"),
-      1u);
+  EXPECT_EQ(reported(kProductionApiBaseUrl, true),
+            "ERROR Development override in a release build: TILO_DEV_CA_FILE\n");
 
   platform::HttpClient::setAdditionalTrustedCAFile(std::nullopt);
   resetDevelopmentOverrideWarningForTesting();

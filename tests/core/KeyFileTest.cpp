@@ -1,11 +1,15 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 
 #include "Tilo/base/ApiBaseUrl.h"
+#include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/base/TiloConfiguration.h"
 #include "Tilo/base/TiloKeyManager.h"
+#include "Tilo/base/TiloLogger.h"
 #include "platform/Base64.h"
 #include "platform/Bundle.h"
 #include "platform/Crypto.h"
@@ -74,11 +78,19 @@ TEST(TiloConfigurationTest, DecodesTheKeyFileJson) {
                minimal.isEnabledAPSTestMode);
   EXPECT_EQ(minimal.environment, TiloConfiguration::Environment::production);
 
-  // 2. A missing or mistyped "storeId" fails.
-  for (const char* json :
-       {R"({"appKey":"k","platform":"ios"})", R"({"appKey":"k","platform":"ios","storeId":7})"}) {
-    EXPECT_THROW(TiloConfiguration::decode(platform::parseJson(json)), platform::DecodingError)
-        << json;
+  // 2. A missing or mistyped "storeId" fails; several missing keys are named together.
+  const std::pair<const char*, const char*> bad[] = {
+      {R"({"appKey":"k","platform":"ios"})", R"((key "storeId" not found))"},
+      {R"({"appKey":"k","platform":"ios","storeId":7})", "storeId"},
+      {R"({"platform":"ios"})", R"((keys "appKey", "storeId" not found))"},
+      {"{}", R"((keys "appKey", "platform", "storeId" not found))"}};
+  for (const auto& [json, problem] : bad) {
+    try {
+      TiloConfiguration::decode(platform::parseJson(json));
+      ADD_FAILURE() << json;
+    } catch (const platform::DecodingError& error) {
+      EXPECT_NE(std::string(error.what()).find(problem), std::string::npos) << error.what();
+    }
   }
 
   // 3. Every field under its own key; the first matching APS slot wins.
@@ -133,27 +145,49 @@ TEST_F(LoadConfigurationFileTest, PrefersIosKeyFileAndFallsBack) {
   EXPECT_EQ(loadConfigurationFile("k").storeID, "main");
 }
 
-TEST_F(LoadConfigurationFileTest, UnusableKeyFilesEndTheProcess) {
-  const std::string dashboard = kPublisherDashboardUrl;
-  // 1. No key file.
-  EXPECT_DEATH(loadConfigurationFile("k"),
-               "^" +
-                   escapeRegex("ios-tilo-key.txt file not found. Please ensure the file is "
-                               "included in your project. Download it from " +
-                               dashboard) +
-                   "\n$");
+TEST_F(LoadConfigurationFileTest, UnusableKeyFilesAreConfigurationErrorsFatalOnlyToTheEntry) {
+  const std::string missing =
+      std::string(
+          "ios-tilo-key.txt file not found. Please ensure the file is included in your "
+          "project. Download it from ") +
+      kPublisherDashboardUrl;
+  auto problem = [&] {
+    try {
+      readConfigurationFile("k", *platform::Bundle::main());
+    } catch (const ConfigurationError& error) {
+      return error;
+    }
+    return ConfigurationError("no error");
+  };
+  // 1. No key file: the line integrators know, and where the SDK looked.
+  EXPECT_EQ(problem().message(), missing);
+  EXPECT_EQ(problem().details(), "looked in " + dir_.path().string());
 
-  // Undecryptable and undecodable key files end it with their own lines too; the hostile
-  // input tests check those.
+  // 2. The C++ entry point ends the process with that line; a host's log callback hears it
+  //    first, as an error line, although the level is off.
+  setCurrentLogLevel(TiloLogLevel::off);
+  EXPECT_DEATH(
+      {
+        setLogSink([](TiloLogLevel level, const std::string& line) {
+          std::fprintf(stderr, "sink %d: %s\n", static_cast<int>(level), line.c_str());
+        });
+        loadConfigurationFile("k");
+      },
+      "^sink 1: \\[TILO\\] [0-9:.]+ ERROR " + escapeRegex(missing) + "\n" + escapeRegex(missing) +
+          "\n$");
 
-  // 2. An app key that would inject headers into every request is a configuration that
+  // Undecryptable and undecodable key files have their own lines; the hostile input tests
+  // check those.
+
+  // 3. An app key that would inject headers into every request is a configuration that
   // does not decode, whatever the control character.
   auto configWithAppKey = [](const std::string& appKey) {
     return SdkFixture::sealKeyFile(
         "k", Json{{"appKey", appKey}, {"platform", "ios"}, {"storeId", "s"}}.dump());
   };
   write("ios-tilo-key.txt", configWithAppKey("k\r\nX-Injected: 1"));
-  EXPECT_DEATH(loadConfigurationFile("k"), "^loadConfigurationFile: .*appKey.*control.*\n$");
+  EXPECT_THAT(problem().message(),
+              ::testing::MatchesRegex("loadConfigurationFile: .*appKey.*control.*"));
   for (const std::string& bad : {std::string("k\n"), std::string("k\0k", 3), std::string("\tk"),
                                  std::string("k\x7f"), std::string("k\x1b[0m")}) {
     const auto decoded = decodeKeyFile("k", configWithAppKey(bad));

@@ -2,9 +2,14 @@
 // (chost/CHost.c, compiled as C11); the manager, windows, lifecycle and the handle table
 // are checked from here. The SDK runs against the development backend on loopback with
 // the scripted ad source, on mock time.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,11 +25,14 @@
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
 #include "platform/Application.h"
+#include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ui/UIButton.h"
 #include "support/SdkFixture.h"
+#include "support/TempDir.h"
 #include "support/Watchdog.h"
+#include "tilo/Tilo.hpp"
 #include "tilo/tilo.h"
 
 namespace tilo::test {
@@ -287,6 +295,164 @@ TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
   EXPECT_EQ(tilo_get_ccpa_string(nullptr, 0, &length), TILO_STATUS_OK);
   EXPECT_EQ(length, -1);
   EXPECT_EQ(tilo_get_ccpa_string(nullptr, 5, &length), TILO_STATUS_NULL_ARGUMENT);
+}
+
+// A bundle that cannot start the SDK is a status and a reason for every call that needs it,
+// whatever the mistake, and nothing is built; once the host corrects it, the SDK starts.
+TEST_F(CApiTest, ConfigurationMistakesAreStatusesUntilTheHostCorrectsThem) {
+  using ::testing::HasSubstr;
+  namespace fs = std::filesystem;
+  TempDir empty;
+  c_host_env env = hostEnv();
+  ASSERT_EQ(c_host_editor_without_bundle(&env, empty.path().c_str()), 1) << env.failure;
+  try {
+    tilo::RewardedAd ad("reward");
+    ADD_FAILURE() << "constructed without a bundle";
+  } catch (const tilo::StatusError& error) {
+    EXPECT_EQ(error.status(), TILO_STATUS_NOT_CONFIGURED);
+    EXPECT_THAT(error.what(), HasSubstr("TILO_STATUS_NOT_CONFIGURED: TiloAppKey not found"));
+  }
+
+  const fs::path bundle = sdk.bundleDir();
+  const fs::path keyFile = bundle / "ios-tilo-key.txt";
+  const std::string appKey = sdk.options().appKey;
+  auto writeKeyFile = [&](const std::string& key, const std::string& config) {
+    fs::remove_all(keyFile);
+    ASSERT_TRUE(platform::FileSystem::atomicWrite(keyFile, SdkFixture::sealKeyFile(key, config)));
+  };
+  const std::pair<std::function<void()>, std::string> mistakes[] = {
+      {[&] {
+         SdkFixture::writeInfoPlist(bundle, {{"TiloAdsKey", 7}});
+       },
+       "TiloAppKey not found in Info.plist (" + (bundle / "Info.plist").string() +
+           " is not a property list with a string under \"TiloAppKey\""},
+      {[&] { fs::remove(keyFile); },
+       "Download it from https://dashboard.tiloads.com (looked in " + bundle.string() + ")"},
+      {[&] { fs::remove(keyFile), fs::create_directory(keyFile); },
+       "couldn't be opened because it is a folder. (" + keyFile.string() + ")"},
+      // Another app key in Info.plist: the key file does not decrypt, and the next bundle's
+      // key is read afresh.
+      {[&] {
+         SdkFixture::writeInfoPlist(bundle, {{"TiloAppKey", "another-app-key"}});
+       },
+       "Failed to decrypt ios-tilo-key.txt"},
+      {[&] { writeKeyFile(appKey, R"({"appKey":"k"})"); },
+       "(keys \"platform\", \"storeId\" not found) (" + keyFile.string() + ")"},
+  };
+  std::vector<std::string> calls;
+  for (const auto& [spoil, reason] : mistakes) {
+    SCOPED_TRACE(reason);
+    SdkFixture::writeInfoPlist(bundle, {{"TiloAppKey", appKey}});
+    writeKeyFile(appKey, SdkFixture::defaultConfigJson(appKey));
+    spoil();
+    ASSERT_EQ(tilo_set_bundle_directory(bundle.c_str()), TILO_STATUS_OK);
+    EXPECT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_NOT_CONFIGURED);
+    EXPECT_THAT(tilo_last_error_message(), HasSubstr(reason));
+    EXPECT_FALSE(TiloAds::isSharedBuilt());
+  }
+  // A log callback that calls back into the SDK hears the refusal without starting it again
+  // (and again, from the lines of each start).
+  SdkFixture::writeInfoPlist(bundle, {{"TiloAppKey", appKey}});
+  ASSERT_EQ(tilo_set_bundle_directory(bundle.c_str()), TILO_STATUS_OK);
+  struct Reentering {
+    int lines = 0, depth = 0, deepest = 0;
+  } host;
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_set_log_callback(
+                [](void* context, tilo_log_level, const char*) {
+                  auto& host = *static_cast<Reentering*>(context);
+                  ++host.lines;
+                  host.deepest = std::max(host.deepest, ++host.depth);
+                  if (host.depth < 20) tilo_set_user_id("log-reader");
+                  --host.depth;
+                },
+                &host),
+            TILO_STATUS_OK);
+  EXPECT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_NOT_CONFIGURED);
+  EXPECT_EQ(host.deepest, 1);
+  EXPECT_EQ(host.lines, 2);  // "initialized with app key", then the reason
+  ASSERT_EQ(tilo_set_log_callback(nullptr, nullptr), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_OFF), TILO_STATUS_OK);
+
+  writeKeyFile(appKey, SdkFixture::defaultConfigJson(appKey));
+  ASSERT_EQ(tilo_set_bundle_directory(bundle.c_str()), TILO_STATUS_OK);
+  initialize();
+  EXPECT_STREQ(tilo_last_error_message(), "");
+  EXPECT_TRUE(calls.empty());
+}
+
+// The host scripts the test ad source in code or with TILO_TEST_SCENARIO. Bad input of
+// every kind is refused with the JSON path and the reason, and the scenario in force stays
+// (the ad source's own tests try the other fields).
+TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
+  auto& source = mediation::AdSource::shared();
+  ASSERT_EQ(tilo::Ads::setTestScenario(R"({"units":{"u":{"network":"Vungle","delayMs":5}}})"),
+            TILO_STATUS_OK);
+  const std::string huge =
+      R"({"units":{"u":{"network":")" + std::string(TILO_TEST_SCENARIO_MAX_BYTES, 'x') + R"("}}})";
+  const std::pair<std::string, std::string> bad[] = {
+      {R"({"units":)", "scenario: The data couldn't be read"},
+      {std::string(200, '[') + std::string(200, ']'), "nested deeper than 128"},
+      {huge, "scenario: larger than 1048576 bytes"},
+      {"[]", "scenario: expected an object"},
+      {R"({"start":{"GADMobileAds":1}})", "start.GADMobileAds: expected a string"},
+      {R"({"default":7})", "default: expected an object"},
+      {R"({"units":[]})", "units: expected an object"},
+      {R"({"units":{"u":{"error":"x"}}})", "units.u.error: expected an object"},
+      {R"({"units":{"u":{"error":{"domain":1,"code":1}}}})", "units.u.error.domain: expected"},
+      {R"({"units":{"u":{"error":{"code":1e30}}}})", "units.u.error.code: expected an integer"},
+      {R"({"units":{"u":{"error":{"code":1,"description":2}}}})",
+       "units.u.error.description: expected"},
+      {R"({"units":{"u":{"network":5}}})", "units.u.network: expected a string"},
+      {R"({"units":{"u":{"latencies":[0.1,"a"]}}})", "units.u.latencies[1]: expected a finite"},
+      {R"({"units":{"u":{"revenue":1}}})", "units.u.revenue: expected an object"},
+      {R"({"units":{"u":{"revenue":{"value":1e999}}}})", "units.u.revenue.value: expected"},
+      {R"({"units":{"u":{"revenue":{"value":1,"currency":1}}}})", "units.u.revenue.currency:"},
+      {R"({"units":{"u":{"revenue":{"value":1,"precision":9}}}})",
+       "units.u.revenue.precision: expected an integer from 0 to 3"},
+      {R"({"units":{"u":{"reward":{"amount":"abc"}}}})", "units.u.reward.amount: expected"},
+      {R"({"units":{"u":{"reward":{"amount":1,"type":[]}}}})", "units.u.reward.type: expected"},
+      {R"({"units":{"u":{"dismissAfterMs":-1}}})", "units.u.dismissAfterMs: expected"},
+      {R"({"units":{"u":{"presentError":1}}})", "units.u.presentError: expected an object"},
+      {R"({"units":{"u":{"expiresAfterMs":"x"}}})", "units.u.expiresAfterMs: expected"},
+      {R"({"units":{"u":{"native":{"headline":1}}}})", "units.u.native.headline: expected"},
+      {R"({"units":{"u":{"native":{"icon":1}}}})", "units.u.native.icon: expected"},
+  };
+  for (const auto& [json, reason] : bad) {
+    EXPECT_EQ(tilo_set_test_scenario(json.c_str()), TILO_STATUS_INVALID_ARGUMENT)
+        << json.substr(0, 80);
+    EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr(reason));
+  }
+  EXPECT_EQ(tilo_set_test_scenario("{\"units\":{\"u\":{\"network\":\"\xff\"}}}"),
+            TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(source.scriptFor("u").network, "Vungle");
+  EXPECT_EQ(source.scriptFor("u").delayMs, 5);
+
+  // TILO_TEST_SCENARIO: read when the SDK is built, unless the host set one before (as
+  // above); a file that is refused changes nothing and says why in the log.
+  TempDir dir;
+  const auto file = (dir.path() / "scenario.json").string();
+  platform::FileSystem::atomicWrite(file, R"({"units":{"gad/reward":{"network":"FromFile"}}})");
+  setenv("TILO_TEST_SCENARIO", file.c_str(), 1);
+  initialize();
+  EXPECT_EQ(source.scriptFor("u").network, "Vungle");
+  EXPECT_EQ(source.scriptFor("gad/reward").network, "AdMob");
+  sdk.relaunch();
+  initialize();
+  EXPECT_EQ(source.scriptFor("gad/reward").network, "FromFile");
+  sdk.relaunch();
+  platform::FileSystem::atomicWrite(file, R"({"units":{"gad/reward":{"network":1}}})");
+  setCurrentLogLevel(TiloLogLevel::error);
+  ScopedLogCapture logs;
+  initialize();
+  unsetenv("TILO_TEST_SCENARIO");
+  EXPECT_EQ(source.scriptFor("gad/reward").network, "FromFile");
+  EXPECT_EQ(logs.count("ERROR TILO_TEST_SCENARIO refused, the scenario in force stays: " + file +
+                       ": units.gad/reward.network: expected a string"),
+            1u);
+  // NULL returns to the built-in scenario.
+  ASSERT_EQ(tilo_set_test_scenario(nullptr), TILO_STATUS_OK);
+  EXPECT_EQ(source.scriptFor("gad/reward").network, "AdMob");
 }
 
 TEST(CApiOfflineTest, AFailedInitializationArrivesInTheBridgeDomain) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
+#include "Tilo/base/NetworkError.h"
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/CrashMarkers.h"
@@ -85,23 +86,32 @@ TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
   EXPECT_TRUE(enableMarkerCheckpoints());
 }
 
-// Without a cache a failing backend fails the start; with the cache of an earlier run, a
-// backend that fails or answers what does not decode (1e999 in the fee rate) falls back to it.
+// Without a cache a failing backend fails the start (saying so, and to every load after it,
+// when it refused the app key); with the cache of an earlier run, a backend that fails or
+// answers what does not decode (1e999 in the fee rate) falls back to it.
 TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierRunsCache) {
   test::SdkFixtureOptions options;
   options.appInfoJson =
       R"({"adUnits":[{"tiloAdUnitId":"u","mediationAdUnitId":"m","name":"n","type":"banner",)"
       R"("refreshInterval":1e999}],"feeRate":0.2,"sdkConfig":{"enableMarkerCheckpoints":true}})";
   SdkFixture sdk(options);
-  sdk.server()->setFailFirst(100, 503);
+  sdk.server()->setFailFirst(100, 401);
   TiloAds::shared();
   setEnableMarkerCheckpoints(true);  // so that a leftover sdk_init flag would show
   Initialization failed;
   ASSERT_TRUE(failed.run(sdk));
   ASSERT_TRUE(*failed.outcome);
   EXPECT_EQ((*failed.outcome)->code(), TiloError::Code::initializationFailed);
-  EXPECT_EQ((*failed.outcome)->message(), "Initialization failed");
+  const std::string rejected = TiloError::appKeyRejected().message();
+  EXPECT_EQ((*failed.outcome)->message(), rejected);
   EXPECT_TRUE(failed.onMain);
+  std::optional<Result<TiloAdUnitItem>> found;
+  auto sync = TiloAdUnitSynchronizer<int>::create(
+      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
+  sync->syncTiloAdUnit("u", [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
+  ASSERT_TRUE(sdk.drive([&] { return found.has_value(); }, 10));
+  ASSERT_TRUE(catchAs<TiloError>(found->error()));
+  EXPECT_EQ(catchAs<TiloError>(found->error())->message(), rejected);
   EXPECT_FALSE(sdk.drive([] { return initialized(); }, 60));
   EXPECT_EQ(TiloAds::shared().core()->currentAppInfo(), std::nullopt);
   EXPECT_EQ(failed.calls, 1);

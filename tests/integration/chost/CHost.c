@@ -177,13 +177,15 @@ static void rewarded_did_earn_reward(void* c, tilo_rewarded_ad* ad, const tilo_a
   record((host_log*)c, "rewarded.reward(%lld %s)", (long long)item->amount, item->reward_type);
 }
 
-static const char* kNoFill =
-    "{\"result\":\"error\",\"error\":{\"domain\":\"com.google.admob\",\"code\":1,"
-    "\"description\":\"No fill.\"}}";
-static const char* kFill =
-    "{\"latencies\":[0.05,0.12],\"click\":true,\"dismissAfterMs\":500,"
-    "\"revenue\":{\"value\":\"0.0125\",\"currency\":\"USD\",\"precision\":3},"
-    "\"reward\":{\"amount\":10,\"type\":\"coins\"}}";
+#define NO_FILL                                                                  \
+  "{\"result\":\"error\",\"error\":{\"domain\":\"com.google.admob\",\"code\":1," \
+  "\"description\":\"No fill.\"}}"
+#define FILL                                                                 \
+  "{\"latencies\":[0.05,0.12],\"click\":true,\"dismissAfterMs\":500,"        \
+  "\"revenue\":{\"value\":\"0.0125\",\"currency\":\"USD\",\"precision\":3}," \
+  "\"reward\":{\"amount\":10,\"type\":\"coins\"}}"
+static const char* kNoFill = NO_FILL;
+static const char* kFill = FILL;
 
 /* ---- scenarios ----------------------------------------------------------------------------- */
 
@@ -221,11 +223,9 @@ int c_host_full_screen_delegates(c_host_env* env) {
             "-1);"
             "open.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
 
-  /* 2. Load errors carry the unit and the kind's format: interstitial 1, rewarded 2,
-   *    app open 4. */
-  env->script(env->impl, "gad/reward", kNoFill);
-  env->script(env->impl, "gad/inter", kNoFill);
-  env->script(env->impl, "gad/open", kNoFill);
+  /* 2. The host scripts the test ad source as any host may. A no-fill: load errors carry
+   *    the unit and the kind's format (interstitial 1, rewarded 2, app open 4). */
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_test_scenario("{\"default\":" NO_FILL "}"));
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_interstitial_ad_load(interstitial));
   CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
@@ -236,10 +236,24 @@ int c_host_full_screen_delegates(c_host_env* env) {
             "rewarded.loadfail(noinfo|com.tilo.objcbridge 204 No fill.. If no fill per|reward 2);"
             "open.loadfail(noinfo|com.tilo.objcbridge 204 No fill.. If no fill per|open 4);");
   CHECK_STATUS(env, 0, tilo_interstitial_ad_is_ready(interstitial));
+  /* An error of the network: its code converted, its description kept. */
+  CHECK_STATUS(env, TILO_STATUS_OK,
+               tilo_set_test_scenario(
+                   "{\"units\":{\"gad/reward\":{\"result\":\"error\",\"error\":{\"domain\":"
+                   "\"com.google.admob\",\"code\":2,\"description\":\"Network down\"}}}}"));
+  reset(&log);
+  CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
+  CHECK_LOG(env, &log,
+            "rewarded.loadfail(noinfo|com.tilo.objcbridge -1000 Network down|reward 2);");
 
-  /* 3. A rewarded fill: info with format 2 and the summed latency, then the whole
-   *    presentation, revenue after the 0.15 fee as decimal text. */
-  env->script(env->impl, "gad/reward", kFill);
+  /* 3. A rewarded fill that pays: info with format 2 and the summed latency, then the whole
+   *    presentation, revenue after the 0.15 fee as decimal text. A scenario refused on the
+   *    way leaves this one in force. */
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_test_scenario("{\"default\":" FILL "}"));
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_set_test_scenario("{\"default\":{\"revenue\":{\"value\":true}}}"));
+  CHECK(env, strcmp(tilo_last_error_message(),
+                    "default.revenue.value: expected a decimal number or its text") == 0);
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
   CHECK_LOG(env, &log, "rewarded.load(2 reward 170 AdMob);");
@@ -258,8 +272,6 @@ int c_host_full_screen_delegates(c_host_env* env) {
 
   /* 4. The interstitial (format 1) with its NULL entries skipped, and the app-open ad
    *    (format 4) shown without a view controller. */
-  env->script(env->impl, "gad/inter", kFill);
-  env->script(env->impl, "gad/open", kFill);
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_interstitial_ad_load(interstitial));
   CALL_AND_WAIT(env, &log, tilo_interstitial_ad_show_from(interstitial, root));
@@ -506,7 +518,7 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
             "native.load(3 native 170 NULL);native.impression(3 native 170 AdMob);"
             "native.pay(3 0.010625 USD 3);native.load(3 native 170 NULL);");
 
-  /* 4. Failures carry each view's domain and -1. */
+  /* 4. Failures carry each view's domain, -1 and the view's unit. */
   env->script(env->impl, "gad/native", kNoFill);
   env->script(env->impl, "gad/mrec", kNoFill);
   reset(&log);
@@ -516,14 +528,15 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CALL_AND_WAIT(env, &log, tilo_native_view_load_native_ad(native));
   CALL_AND_WAIT(env, &log, tilo_banner_view_load_ad(mrec));
   CHECK_LOG(env, &log,
-            "line.fail(noinfo|com.tilo.objcbridge.linebanner -1 No fill.. If no fill per|NULL -1);"
-            "native.fail(noinfo|com.tilo.objcbridge.native -1 No fill.. If no fill per|NULL -1);"
-            "banner.fail(noinfo|com.tilo.objcbridge.banner -1 No fill.. If no fill per|NULL -1);");
+            "line.fail(noinfo|com.tilo.objcbridge.linebanner -1 No fill.. If no fill per|native "
+            "-1);"
+            "native.fail(noinfo|com.tilo.objcbridge.native -1 No fill.. If no fill per|native -1);"
+            "banner.fail(noinfo|com.tilo.objcbridge.banner -1 No fill.. If no fill per|mrec -1);");
   reset(&popup.log);
   CALL_AND_WAIT(env, &popup.log, tilo_light_popup_ad_loader_load_ad(loader));
   CHECK_LOG(env, &popup.log,
             "loader.fail(noinfo|com.tilo.objcbridge.lightpopup.loader -1 No fill.. If no fill "
-            "per|NULL -1);");
+            "per|native -1);");
   CHECK(env, popup.ad == NULL);
 
   /* 5. A light popup: format 3; its card counts an impression as it appears, did_show comes
@@ -910,4 +923,49 @@ c_host_log_counts c_host_take_log_counts(void) {
   counts.build_lines = atomic_exchange(&log_build_lines, 0);
   counts.failed_calls = atomic_exchange(&log_failed_calls, 0);
   return counts;
+}
+
+/* ---- a host whose bundle cannot start the SDK ------------------------------------------ */
+
+static void editor_log(void* context, tilo_log_level level, const char* line) {
+  host_log* log = (host_log*)context;
+  if (level == TILO_LOG_LEVEL_ERROR) record(log, "%s", line);
+}
+
+int c_host_editor_without_bundle(c_host_env* env, const char* empty_bundle) {
+  host_log lines;
+  tilo_window* window;
+  int value = 0;
+  memset(&lines, 0, sizeof lines);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_level(TILO_LOG_LEVEL_ERROR));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_callback(editor_log, &lines));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_bundle_directory(empty_bundle));
+
+  CHECK_STATUS(env, TILO_STATUS_NOT_CONFIGURED, tilo_initialize(NULL, NULL));
+  CHECK(env, strncmp(tilo_last_error_message(),
+                     "TiloAppKey not found in Info.plist (no Info.plist in ", 53) == 0);
+  CHECK(env, strstr(tilo_last_error_message(), empty_bundle) != NULL);
+  /* The same reason reached the editor's log, as an error line. */
+  CHECK(env,
+        strstr(lines.text, " ERROR TiloAppKey not found in Info.plist (no Info.plist") != NULL);
+  CHECK(env, strstr(lines.text, tilo_last_error_message()) != NULL);
+
+  /* Every other call that needs the SDK: a status, never an exit. */
+  CHECK_CREATE_FAILS(env, TILO_STATUS_NOT_CONFIGURED, tilo_rewarded_ad_create("reward"));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_NOT_CONFIGURED,
+                     tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 1));
+  CHECK_CREATE_FAILS(env, TILO_STATUS_NOT_CONFIGURED, tilo_light_popup_ad_loader_create("p"));
+  CHECK_STATUS(env, TILO_STATUS_NOT_CONFIGURED, tilo_set_user_id("player"));
+  CHECK_STATUS(env, TILO_STATUS_NOT_CONFIGURED, tilo_get_do_not_sell(&value));
+  CHECK(env, strstr(tilo_last_error_message(), "TiloAppKey not found") != NULL);
+  CHECK(env,
+        strcmp(tilo_status_name(TILO_STATUS_NOT_CONFIGURED), "TILO_STATUS_NOT_CONFIGURED") == 0);
+
+  /* The editor goes on: what needs no SDK still works. */
+  window = tilo_window_create(100, 100, 1);
+  CHECK(env, window != NULL);
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_window_destroy(window));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_callback(NULL, NULL));
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_log_level(TILO_LOG_LEVEL_OFF));
+  return 1;
 }

@@ -38,6 +38,11 @@ typedef struct c_host_views {
 } c_host_views;
 int c_host_view_delegates(c_host_env* env, c_host_views* out);
 
+/* An engine editor that loads the SDK as a plugin, in-process, with a bundle folder that
+ * holds no Info.plist: every call that needs the SDK says TILO_STATUS_NOT_CONFIGURED, the
+ * editor's log callback hears why, and the editor goes on. The SDK must not be built. */
+int c_host_editor_without_bundle(c_host_env* env, const char* empty_bundle);
+
 /* A log callback (tilo_log_callback; the context is unused) that calls back into the SDK
  * on every line, as a host's own logger might: it sets and reads the user id and reads a
  * privacy choice. The first of these builds the SDK when it is not built yet. */

@@ -247,13 +247,16 @@ typedef enum tilo_tracking_authorization {
 
 typedef void (*tilo_initialize_callback)(void* context, const tilo_error* error);
 
-/* Starts initialization and returns at once. `callback` (may be NULL) runs once, on the
- * main thread, with NULL on success or an error of domain TILO_ERROR_DOMAIN. */
+/* Builds the SDK from the bundle and returns at once; initialization itself starts on the
+ * main loop's next turn, so privacy choices set right after this call still apply.
+ * `callback` (may be NULL) runs once, on the main thread, with NULL on success or an
+ * error of domain TILO_ERROR_DOMAIN. */
 TILO_API tilo_status tilo_initialize(tilo_initialize_callback callback, void* context);
 
 /* The host's user id (rewarded server-side verification); NULL clears it. */
 TILO_API tilo_status tilo_set_user_id(const char* user_id);
-/* Privacy choices, read by the next tilo_initialize: a tilo_optional_bool, or a string
+/* Privacy choices, read when initialization starts (the main loop's turn after
+ * tilo_initialize): a tilo_optional_bool, or a string
  * (NULL clears it). */
 TILO_API tilo_status tilo_set_has_user_consent(int value);
 TILO_API tilo_status tilo_set_do_not_sell(int value);
@@ -270,8 +273,8 @@ TILO_API tilo_status tilo_get_child_directed(int* value);
 TILO_API tilo_status tilo_get_user_id(char* buffer, size_t capacity, int64_t* length);
 TILO_API tilo_status tilo_get_gdpr_consent_string(char* buffer, size_t capacity, int64_t* length);
 TILO_API tilo_status tilo_get_ccpa_string(char* buffer, size_t capacity, int64_t* length);
-/* The tracking authorization, a tilo_tracking_authorization, read by the next
- * tilo_initialize; only TILO_TRACKING_AUTHORIZED lets the networks track. Linux has no
+/* The tracking authorization, a tilo_tracking_authorization, read when initialization
+ * starts; only TILO_TRACKING_AUTHORIZED lets the networks track. Linux has no
  * system prompt: until the host reports its own flow's outcome the status is
  * TILO_TRACKING_NOT_DETERMINED. Setting it does not build the SDK. */
 TILO_API tilo_status tilo_set_tracking_authorization(int status);

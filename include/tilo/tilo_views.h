@@ -15,8 +15,9 @@ extern "C" {
  *
  * A view handle is a view of its own that holds the SDK's view; placed in a window it
  * shows the SDK's view at its full size. Its SDK view is made on first use (placement or
- * a load). Errors of views carry the view's own domain, code TILO_ERROR_VIEW_FAILED and
- * the SDK's message, no "adUnitId" or "adFormat" (NULL and TILO_AD_FORMAT_NONE).
+ * a load). Errors of views carry the view's own domain, code TILO_ERROR_VIEW_FAILED, the
+ * SDK's message and the view's unit id in ad_unit_id; no ad format
+ * (TILO_AD_FORMAT_NONE).
  * ------------------------------------------------------------------------------------- */
 
 typedef struct tilo_banner_view tilo_banner_view;

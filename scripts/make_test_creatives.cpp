@@ -70,9 +70,9 @@ void puzzleTiles(cairo_t* cr, double x0, double y0, double cell, int cols, int r
 void puzzleMedia(cairo_t* cr) {
   cairo_rectangle(cr, 0, 0, 640, 360);
   fill(cr, 0x4B2BB5);
-  roundedRect(cr, 150, 30, 340, 300, 28);
+  roundedRect(cr, 150, 20, 340, 320, 28);
   fill(cr, 0x34208A);
-  puzzleTiles(cr, 170, 50, 60, 5, 5);
+  puzzleTiles(cr, 170, 40, 60, 5, 5);
   const double stars[][3] = {{60, 70, 10}, {95, 250, 7}, {560, 90, 12}, {585, 280, 8}};
   for (const auto& star : stars) circle(cr, star[0], star[1], star[2], 0xFFE66D);
 }

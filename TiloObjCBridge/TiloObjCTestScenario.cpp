@@ -41,7 +41,7 @@ tilo_status tilo_set_test_scenario(const char* json) {
   return guarded([&] {
     auto& source = tilo::mediation::AdSource::shared();
     if (!json) {
-      source.resetScenario();
+      source.useBuiltInTestAds();
     } else {
       // Never reads past the cap, whatever the host passed.
       const std::size_t length = strnlen(json, TILO_TEST_SCENARIO_MAX_BYTES + 1);

@@ -20,6 +20,8 @@ std::shared_ptr<TiloObjCWindow> TiloObjCWindow::create(double widthPt, double he
 TiloObjCWindow::TiloObjCWindow(std::shared_ptr<platform::UIWindow> window)
     : window_(std::move(window)), root_(platform::UIViewController::create("tilo_window")) {
   window_->setRootViewController(root_);
+  // The newest window is where an app-open ad (shown without a view controller) goes.
+  window_->makeKeyWindow();
 }
 
 void* TiloObjCWindow::rootViewControllerHandle() {

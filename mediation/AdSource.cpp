@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "mediation/TestCreatives.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 
@@ -109,12 +110,15 @@ NativeAssets nativeAssets(const Json& value, const std::string& path,
     if (!value.contains(key) || value[key].is_null()) continue;
     const Json& image = value[key];
     if (image.is_boolean()) {
-      if (image.get<bool>()) assets.*field = NativeImageSource{true, {}};
+      if (image.get<bool>()) assets.*field = NativeImageSource{true, {}, nullptr};
     } else if (image.is_string()) {
       std::filesystem::path file = image.get<std::string>();
       if (file.empty()) fail(path + "." + key, "expected a file name");
       if (file.is_relative() && !baseDirectory.empty()) file = baseDirectory / file;
-      assets.*field = NativeImageSource{false, file.string()};
+      std::string problem;
+      auto decoded = TestCreatives::loadImageFile(file.string(), &problem);
+      if (!decoded) fail(path + "." + key, problem);
+      assets.*field = NativeImageSource{false, file.string(), std::move(decoded)};
     } else {
       fail(path + "." + key, "expected true, false or an image file name");
     }
@@ -152,7 +156,8 @@ AdScript overlay(AdScript script, const Json& unit, const std::string& path,
       if (!value.is_boolean()) fail(at, "expected true or false");
       script.click = value.get<bool>();
     } else if (key == "dismissAfterMs") {
-      script.dismissAfterMs = milliseconds(value, at);
+      script.waitsForClose = value.is_null();
+      if (!value.is_null()) script.dismissAfterMs = milliseconds(value, at);
     } else if (key == "presentError") {
       script.presentError = value.is_null() ? std::nullopt : std::optional(nsError(value, at));
     } else if (key == "expiresAfterMs") {
@@ -176,6 +181,8 @@ AdScript overlay(AdScript script, const Json& unit, const std::string& path,
     } else if (key == "native") {
       script.native =
           value.is_null() ? std::nullopt : std::optional(nativeAssets(value, at, baseDirectory));
+    } else if (auto problem = TestCreatives::parseScriptKey(script, key, value)) {
+      fail(at, *problem);
     }
     // Other keys belong to newer scenario versions and are ignored.
   }
@@ -203,7 +210,7 @@ AdSource& AdSource::shared() {
 }
 
 AdSource::AdSource() {
-  reset();
+  useBuiltInTestAds();
 }
 
 std::optional<std::string> AdSource::loadScenario(const Json& scenario,
@@ -275,6 +282,12 @@ void AdSource::resetScenario() {
   defaultScript_ = AdScript{};
   units_.clear();
   startStates_ = {{"GADMobileAds", true}};
+}
+
+void AdSource::useBuiltInTestAds() {
+  reset();
+  std::lock_guard lock(mutex_);
+  defaultScript_ = TestCreatives::builtInScript();
 }
 
 AdScript AdSource::scriptFor(const std::string& adUnitId) const {

@@ -6,8 +6,10 @@
 //   GADInterstitialAd::loadWithAdUnitID("unit-1", GADRequest::create(), completion);
 //
 // Unknown units answer with the "default" script. Unit scripts are laid over "default",
-// field by field. The most recent loads are recorded (unit, format, extras) for tests and
-// debug output, and every load is counted per unit; nothing grows with the number of loads.
+// field by field. Until a scenario is loaded, every unit follows the built-in test ads
+// (useBuiltInTestAds); reset() leaves the plain scripted source that tests start from. The most
+// recent loads are recorded (unit, format, extras) for tests and debug output, and every load is
+// counted per unit; nothing grows with the number of loads.
 #pragma once
 
 #include <cstddef>
@@ -29,14 +31,17 @@
 #include "mediation/GADResponseInfo.h"
 #include "mediation/NSError.h"
 #include "platform/Json.h"
+#include "platform/ui/UIImage.h"
 
 namespace tilo::mediation {
 
 // An image asset: drawn by the platform ("icon": true) or read from a PNG or JPEG file
-// (a path; relative paths are relative to the scenario file's folder).
+// (a path; relative paths are relative to the scenario file's folder), decoded when the
+// scenario loads.
 struct NativeImageSource {
   bool generated = false;
   std::string path;
+  std::shared_ptr<platform::UIImage> image;  // the decoded file
 
   bool operator==(const NativeImageSource&) const = default;
 };
@@ -62,6 +67,10 @@ struct AdScript {
   std::optional<double> expiresAfterMs;  // absent: never expires
   std::optional<std::pair<int, int>> adSize;
   std::optional<NativeAssets> native;
+  std::optional<std::string> clickUrl;  // where a click leads (TestCreatives)
+  double countdownMs = 0;               // a rewarded ad's countdown to its reward
+  bool waitsForClose = false;           // ("dismissAfterMs": null) only a tap closes it
+  bool testCreatives = false;           // ("testCreatives") native ads show the built-in creative
 
   // The response of a fill: one entry per latency, the last one naming `network`.
   GADResponseInfo responseInfo() const;
@@ -96,6 +105,9 @@ class AdSource {
   void reset();
   // The same scenario as reset(), keeping the load records.
   void resetScenario();
+  // What the source does until a scenario is loaded: reset, then every unit fills with
+  // the built-in test creatives and pays a test revenue (TestCreatives::builtInScript).
+  void useBuiltInTestAds();
 
   AdScript scriptFor(const std::string& adUnitId) const;
   // Adapter class name -> ready, from "start" ({"GADMobileAds": "ready"} by default).

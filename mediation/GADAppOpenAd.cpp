@@ -8,7 +8,7 @@ void GADAppOpenAd::loadWithAdUnitID(std::string adUnitId, std::shared_ptr<GADReq
 }
 
 GADAppOpenAd::GADAppOpenAd(std::string adUnitId, AdScript script)
-    : GADFullScreenAd(std::move(adUnitId), std::move(script)) {}
+    : GADFullScreenAd("appOpen", std::move(adUnitId), std::move(script)) {}
 
 void GADAppOpenAd::presentFromRootViewController(
     std::shared_ptr<platform::UIViewController> viewController) {

@@ -1,35 +1,14 @@
 #include "mediation/GADBannerView.h"
 
 #include <cmath>
-#include <map>
 #include <utility>
 
+#include "mediation/TestCreatives.h"
+#include "platform/Application.h"
 #include "platform/ui/NSLayoutConstraint.h"
-#include "platform/ui/UIImage.h"
 #include "platform/ui/UIWindow.h"
 
 namespace tilo::mediation {
-
-using platform::UIColor;
-using platform::UIImage;
-
-namespace {
-
-// The creative of a scripted banner, one per size (images are immutable and shared).
-std::shared_ptr<UIImage> creative(platform::CGSize size) {
-  static std::map<std::pair<int, int>, std::shared_ptr<UIImage>> cache;
-  const std::pair key{static_cast<int>(std::lround(size.width)),
-                      static_cast<int>(std::lround(size.height))};
-  auto& image = cache[key];
-  if (!image && key.first > 0 && key.second > 0) {
-    image = UIImage::generated(
-        size, UIColor::systemBlueColor(), UIColor(0.35, 0.34, 0.84),
-        "Test Ad " + std::to_string(key.first) + "x" + std::to_string(key.second));
-  }
-  return image;
-}
-
-}  // namespace
 
 std::shared_ptr<GADBannerView> GADBannerView::create() {
   return platform::makeView<GADBannerView>();
@@ -71,7 +50,9 @@ void GADBannerView::deliver(std::uint64_t generation, const AdScript& script) {
   responseInfo_ = script.responseInfo();
   script_ = script;
   impressionRecorded_ = false;
-  content_->setImage(creative(adSize_.size));
+  content_->setImage(
+      TestCreatives::bannerPicture(static_cast<int>(std::lround(adSize_.size.width)),
+                                   static_cast<int>(std::lround(adSize_.size.height))));
   content_->setHidden(false);
   content_->setFrame(bounds());
   if (auto target = delegate()) target->bannerViewDidReceiveAd(*this);
@@ -111,7 +92,10 @@ void GADBannerView::layoutSubviews() {
 
 bool GADBannerView::handleTap(const platform::CGPoint&) {
   if (!script_) return false;
+  const auto destination = TestCreatives::bannerClickUrl(*script_);
+  auto self = shared_from_this();  // a delegate may release us
   if (auto target = delegate()) target->bannerViewDidRecordClick(*this);
+  if (destination) platform::Application::shared().openURL(*destination);
   return true;
 }
 

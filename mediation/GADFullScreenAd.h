@@ -1,9 +1,20 @@
 // What app-open, interstitial and rewarded ads share: response info, delegate, paid-event
-// handler, the ready check and the scripted presentation.
+// handler, the ready check and the presentation.
+//
+// Presented from a view controller in a window (or, without one, over the key window's
+// root view controller), the ad shows its screen (GADFullScreenAdViewController) over
+// whatever that controller presents, without animation. A tap on the call to action is a
+// click: the delegate hears it and the destination goes to the host
+// (platform::Application::openURL). A tap on the close button dismisses the ad. From a
+// controller in no window the ad presents without a screen: the callbacks still come.
 //
 // A presentation reports, on the main thread and in this order: will-present, impression,
-// the paid event, the click, the reward, and the dismissal once "dismissAfterMs" passed;
-// or only the failure when the script has a "presentError". An ad presents once.
+// the paid event, the scripted click (a tap on the call to action), the reward, and the
+// dismissal (a tap on the close button) once "dismissAfterMs" passed; or only the failure
+// when the script has a "presentError". A rewarded ad with a "countdownMs" counts down
+// first: the reward and its close button come when the countdown ends, and its scripted
+// dismissal no earlier. With "dismissAfterMs": null only a tap closes the ad. An ad
+// presents once; it keeps itself alive until it is dismissed.
 //
 // An ad presented from a view controller in a window goes with that window: when the
 // window closes while the ad is on screen, the dismissal comes at once (and only once);
@@ -11,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,9 +36,12 @@
 #include "mediation/GADResponseInfo.h"
 #include "mediation/NSError.h"
 #include "platform/Reactive.h"
+#include "platform/Timer.h"
 #include "platform/ui/UIViewController.h"
 
 namespace tilo::mediation {
+
+class GADFullScreenAdViewController;
 
 class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
  public:
@@ -46,9 +61,12 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
   // False, with the reason in `error` when given, once the ad was presented or expired.
   bool canPresentFromRootViewController(std::shared_ptr<platform::UIViewController> viewController,
                                         NSError* error) const;
+  // The screen while the ad is on screen in a window; null otherwise.
+  const std::shared_ptr<GADFullScreenAdViewController>& screen() const { return screen_; }
 
  protected:
-  GADFullScreenAd(std::string adUnitId, AdScript script);
+  // `format` names the screen and its parts: "interstitial", "rewarded" or "appOpen".
+  GADFullScreenAd(std::string format, std::string adUnitId, AdScript script);
 
   // Asks the ad source for `adUnitId` and completes once with the ad or the scripted error.
   template <class Ad>
@@ -69,8 +87,19 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
 
  private:
   void runPresentation(const std::function<void()>& earnReward);
+  // False (and the failure reported) when the presenter refused the screen.
+  bool showScreen();
+  void countDown(double secondsLeft, const std::function<void()>& earnReward);
+  void grantReward(const std::function<void()>& earnReward);
+  void scheduleDismissal();
+  void recordClick();
+  // The simulated user's taps: through the window when the screen is up, else direct.
+  void tapCallToAction();
+  void tapClose();
+  void fail(const NSError& error);
   void dismiss();
 
+  std::string format_;
   std::string adUnitId_;
   AdScript script_;
   GADResponseInfo responseInfo_;
@@ -83,6 +112,13 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
   bool windowGone_ = false;
   bool onScreen_ = false;
   bool dismissed_ = false;
+  std::shared_ptr<GADFullScreenAd> keepAlive_;  // from present to dismissal
+  std::weak_ptr<platform::UIViewController> presenter_;
+  std::shared_ptr<GADFullScreenAdViewController> screen_;
+  std::shared_ptr<platform::Timer> countdown_, dismissal_;
+  double shownAt_ = 0;
+  bool rewardGranted_ = false;
+  std::uint64_t clicks_ = 0;
 };
 
 }  // namespace tilo::mediation

@@ -8,7 +8,7 @@ void GADInterstitialAd::loadWithAdUnitID(std::string adUnitId, std::shared_ptr<G
 }
 
 GADInterstitialAd::GADInterstitialAd(std::string adUnitId, AdScript script)
-    : GADFullScreenAd(std::move(adUnitId), std::move(script)) {}
+    : GADFullScreenAd("interstitial", std::move(adUnitId), std::move(script)) {}
 
 void GADInterstitialAd::presentFromRootViewController(
     std::shared_ptr<platform::UIViewController> viewController) {

@@ -31,8 +31,8 @@ class GADNativeAdDelegate {
 
 class GADNativeAd : public std::enable_shared_from_this<GADNativeAd> {
  public:
-  // The assets of `script.native` (none when it has none). An image file that cannot be
-  // read or decoded is an absent asset.
+  // The assets of `script.native`, else the built-in test creative when the script asks
+  // for it, else none.
   explicit GADNativeAd(const AdScript& script);
 
   const std::optional<std::string>& headline() const { return headline_; }
@@ -52,11 +52,13 @@ class GADNativeAd : public std::enable_shared_from_this<GADNativeAd> {
   // Called by GADNativeAdView. The impression counts once and is followed by the paid
   // event; returns whether the script asks for a click after it.
   bool recordImpression();
+  // Tells the delegate, then hands the destination (if any) to the host to open.
   void recordClick();
+  const std::optional<std::string>& clickUrl() const { return clickUrl_; }
   bool impressionRecorded() const { return impressionRecorded_; }
 
  private:
-  std::optional<std::string> headline_, body_, advertiser_, callToAction_;
+  std::optional<std::string> headline_, body_, advertiser_, callToAction_, clickUrl_;
   std::optional<GADNativeAdImage> icon_;
   std::shared_ptr<GADMediaContent> mediaContent_;
   GADResponseInfo responseInfo_;

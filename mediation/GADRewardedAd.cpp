@@ -8,7 +8,7 @@ void GADRewardedAd::loadWithAdUnitID(std::string adUnitId, std::shared_ptr<GADRe
 }
 
 GADRewardedAd::GADRewardedAd(std::string adUnitId, AdScript script)
-    : GADFullScreenAd(std::move(adUnitId), std::move(script)) {}
+    : GADFullScreenAd("rewarded", std::move(adUnitId), std::move(script)) {}
 
 GADAdReward GADRewardedAd::adReward() const {
   return script().reward.value_or(GADAdReward{});

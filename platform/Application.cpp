@@ -1,5 +1,7 @@
 #include "platform/Application.h"
 
+#include <utility>
+
 #include "platform/NotificationCenter.h"
 
 namespace tilo::platform {
@@ -20,6 +22,22 @@ void Application::setState(ApplicationState state) {
   }
   if (previous == ApplicationState::background) center.post(kWillEnterForegroundNotification);
   if (state == ApplicationState::active) center.post(kDidBecomeActiveNotification);
+}
+
+bool Application::openURL(const std::string& url) {
+  OpenURLHandler handler;
+  {
+    std::lock_guard lock(openURLMutex_);
+    handler = openURLHandler_;
+  }
+  if (!handler) return false;
+  handler(url);
+  return true;
+}
+
+Application::OpenURLHandler Application::setOpenURLHandler(OpenURLHandler handler) {
+  std::lock_guard lock(openURLMutex_);
+  return std::exchange(openURLHandler_, std::move(handler));
 }
 
 }  // namespace tilo::platform

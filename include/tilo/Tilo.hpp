@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -179,6 +180,38 @@ class Ads {
   // lastErrorMessage().
   [[nodiscard]] static tilo_status setTestScenario(const std::optional<std::string>& json) {
     return tilo_set_test_scenario(detail::cString(json));
+  }
+
+  // Where clicks lead: `open` receives each destination URL on the main thread (inside
+  // runMainLoopFor) and opens it as the host sees fit; an empty function restores the
+  // default, which logs the URL at debug level. The SDK never opens anything itself.
+  // The function is kept until it is replaced; one running while it is replaced finishes.
+  static tilo_status setOpenUrlCallback(std::function<void(const char* url)> open) {
+    using Open = std::function<void(const char*)>;
+    struct Slot {
+      std::mutex mutex;
+      std::shared_ptr<Open> open;
+    };
+    static Slot slot;
+    std::shared_ptr<Open> next = open ? std::make_shared<Open>(std::move(open)) : nullptr;
+    tilo_open_url_callback trampoline = nullptr;
+    if (next) {
+      trampoline = [](void* context, const char* url) {
+        auto& current = *static_cast<Slot*>(context);
+        std::shared_ptr<Open> keep;  // alive while it runs, even if replaced meanwhile
+        {
+          std::lock_guard<std::mutex> lock(current.mutex);
+          keep = current.open;
+        }
+        if (keep) (*keep)(url);
+      };
+    }
+    const tilo_status status = tilo_set_open_url_callback(trampoline, next ? &slot : nullptr);
+    if (status == TILO_STATUS_OK) {
+      std::lock_guard<std::mutex> lock(slot.mutex);
+      slot.open.swap(next);  // the previous one is released outside the lock
+    }
+    return status;
   }
 
   // Start-up settings: before the first call that builds the SDK.

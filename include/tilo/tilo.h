@@ -121,6 +121,14 @@ TILO_API tilo_log_level tilo_get_log_level(void);
 typedef void (*tilo_log_callback)(void* context, tilo_log_level level, const char* line);
 TILO_API tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context);
 
+/* Where clicks lead: the SDK never opens a URL, a browser or a process itself. A click on
+ * an ad that has a destination (a tap on a full-screen ad's call to action, on a banner or
+ * on a native ad's assets) calls `callback` with the URL, on the main thread inside
+ * tilo_run_main_loop_for; the host opens it as it sees fit. The callback set when the call
+ * runs is the one called. NULL (the default) logs the URL at debug level instead. */
+typedef void (*tilo_open_url_callback)(void* context, const char* url);
+TILO_API tilo_status tilo_set_open_url_callback(tilo_open_url_callback callback, void* context);
+
 /* ---------------------------------------------------------------------------------------
  * Start-up settings: before the first call that builds the SDK, else
  * TILO_STATUS_ALREADY_STARTED. NULL returns to the default (environment, then built-in).

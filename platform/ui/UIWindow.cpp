@@ -13,6 +13,12 @@ bool finiteNonNegative(double value) {
   return std::isfinite(value) && value >= 0;
 }
 
+// Views live on the main thread, so does this.
+std::weak_ptr<UIWindow>& keyWindowSlot() {
+  static std::weak_ptr<UIWindow> window;
+  return window;
+}
+
 }  // namespace
 
 std::shared_ptr<UIWindow> UIWindow::create(CGSize size, double scale, UIEdgeInsets insets) {
@@ -123,6 +129,19 @@ void UIWindow::close() {
     presenter->dismissViewController(false);
     if (top->presentingViewController()) break;  // refused: nothing more to do
   }
+}
+
+void UIWindow::makeKeyWindow() {
+  keyWindowSlot() = std::static_pointer_cast<UIWindow>(shared_from_this());
+}
+
+bool UIWindow::isKeyWindow() const {
+  return keyWindowSlot().lock().get() == this && !isClosed();
+}
+
+std::shared_ptr<UIWindow> UIWindow::keyWindow() {
+  auto window = keyWindowSlot().lock();
+  return window && !window->isClosed() ? window : nullptr;
 }
 
 Subscription UIWindow::observeClose(std::function<void()> onClose) {

@@ -8,6 +8,9 @@
 //
 // A window lays itself out before it renders (ViewRenderer) and before a tap.
 //
+// The key window is the one ads shown without a view controller present over: the last
+// window made key (makeKeyWindow) while it is alive and open.
+//
 // When its host destroys it, the window is closed first (close()): what is presented in
 // it is dismissed and close observers hear it, so that nothing shown there waits forever
 // for a dismissal. A window released without close() ends its presentations silently.
@@ -64,6 +67,11 @@ class UIWindow : public UIView {
   // `onClose` runs when the window closes (at once when it already has), under the
   // subscription's lock: post anything that calls out to a host.
   [[nodiscard]] Subscription observeClose(std::function<void()> onClose);
+
+  // Main thread only.
+  void makeKeyWindow();
+  bool isKeyWindow() const;
+  static std::shared_ptr<UIWindow> keyWindow();
 
   void layoutSubviews() override;
   void setFrame(const CGRect& frame) override;

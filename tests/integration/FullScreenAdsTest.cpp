@@ -3,13 +3,20 @@
 // the backend stored them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/base/TiloLogger.h"
+#include "TiloObjCBridge/HandleTable.h"
+#include "TiloObjCBridge/TiloObjCWindow.h"
 #include "ads/FullScreenTestSupport.h"
 #include "platform/FileSystem.h"
+#include "platform/ui/LayoutDump.h"
+#include "support/GoldenImage.h"
+#include "support/TempDir.h"
+#include "tilo/Tilo.hpp"
 
 namespace tilo::test {
 namespace {
@@ -239,6 +246,155 @@ TEST_F(FullScreenAdsTest, RevenueReachesThePluginSealedAndTheAppKeyNeverLeavesTh
   ASSERT_FALSE(storedEvents(1).empty());
   texts.push_back(sdk.server()->storedEventsJson());
   for (const auto& text : texts) EXPECT_EQ(text.find(appKey), std::string::npos) << text;
+}
+
+// What a C host of an engine sees: nothing taps for it, so it finds the parts in the
+// window's layout dump, as a player's finger would find them on screen.
+struct CHost {
+  std::vector<std::string> calls, urls;
+  std::string paid;
+
+  static CHost& of(void* context) { return *static_cast<CHost*>(context); }
+  static tilo_interstitial_ad_delegate delegate() {
+    tilo_interstitial_ad_delegate d{};
+    d.size = sizeof d;
+    d.did_load = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
+      of(c).calls.push_back("load");
+    };
+    d.did_show = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
+      of(c).calls.push_back("show");
+    };
+    d.did_click = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
+      of(c).calls.push_back("click");
+    };
+    d.did_dismiss = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
+      of(c).calls.push_back("dismiss");
+    };
+    d.did_pay = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*, const tilo_revenue* r) {
+      of(c).paid = r->value;
+    };
+    return d;
+  }
+};
+
+platform::CGPoint centreOf(tilo_window* window, const std::string& id) {
+  auto found = bridge::HandleTable::shared().find(window, bridge::HandleType::window);
+  auto& object = static_cast<bridge::TiloObjCWindow&>(*found.object);
+  std::function<const platform::Json*(const platform::Json&)> search =
+      [&](const platform::Json& views) -> const platform::Json* {
+    for (const auto& view : views) {
+      if (view.contains("id") && view["id"] == id) return &view;
+      if (view.contains("children")) {
+        if (auto inside = search(view["children"])) return inside;
+      }
+    }
+    return nullptr;
+  };
+  const platform::Json dump = platform::layoutDump(*object.window());
+  const platform::Json* view = search(dump["views"]);
+  if (!view) return {-1, -1};
+  const auto& f = (*view)["frame"];
+  return {f[0].get<double>() + f[2].get<double>() / 2, f[1].get<double>() + f[3].get<double>() / 2};
+}
+
+TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThroughTheHost) {
+  tilo_window* window = tilo_window_create(390, 844, 1);
+  ASSERT_TRUE(window);
+  ASSERT_EQ(tilo_window_set_safe_area_insets(window, 47, 0, 34, 0), TILO_STATUS_OK);
+  auto render = [&] {
+    std::vector<std::uint8_t> rgba(390 * 844 * 4);
+    EXPECT_EQ(tilo_window_render_rgba(window, rgba.data(), 390 * 4), TILO_STATUS_OK);
+    return rgba;
+  };
+  const auto empty = render();
+  CHost host;
+  const auto delegate = CHost::delegate();
+  auto* ad = tilo_interstitial_ad_create("interstitial-unit");
+  ASSERT_EQ(tilo_interstitial_ad_set_delegate(ad, &delegate, &host), TILO_STATUS_OK);
+  auto loadAndShow = [&] {
+    tilo_interstitial_ad_load(ad);
+    sdk.env().runUntilIdle();
+    tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(window));
+    sdk.env().runUntilIdle();
+  };
+
+  // 1. Without a scenario the built-in ad fills and pays (net of the 0.15 fee).
+  mediation::AdSource::shared().useBuiltInTestAds();
+  loadAndShow();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "dismiss"}));
+  EXPECT_EQ(host.paid, "0.010625");
+
+  // 2. An ad that stays until closed is drawn into the window's pixels.
+  script("gad/inter", R"({"dismissAfterMs":null,"clickUrl":"https://example.com/a"})");
+  host.calls.clear();
+  loadAndShow();
+  EXPECT_NE(render(), empty);
+  ASSERT_EQ(tilo_set_open_url_callback(
+                [](void* c, const char* url) { CHost::of(c).urls.push_back(url); }, &host),
+            TILO_STATUS_OK);
+  const auto cta = centreOf(window, "interstitial.cta");
+  EXPECT_EQ(tilo_window_tap(window, cta.x, cta.y), 1);
+  EXPECT_TRUE(host.urls.empty()) << "the URL comes on the main loop, not inside the tap";
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(host.urls, std::vector<std::string>{"https://example.com/a"});
+
+  // 3. Without a callback the URL is only logged, at debug level.
+  ASSERT_EQ(tilo_set_open_url_callback(nullptr, nullptr), TILO_STATUS_OK);
+  tilo_window_tap(window, cta.x, cta.y);
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(host.urls.size(), 1u);
+  EXPECT_EQ(logs.count("DEBUG Open URL (no open-URL callback set): https://example.com/a"), 1u);
+
+  // 4. The C++ API owns its function: a replaced one is released, the new one is called.
+  auto sentinel = std::make_shared<int>(0);
+  std::weak_ptr<int> first = sentinel;
+  std::vector<std::string> opened;
+  ASSERT_EQ(tilo::Ads::setOpenUrlCallback([sentinel](const char*) { ++*sentinel; }),
+            TILO_STATUS_OK);
+  sentinel.reset();
+  EXPECT_FALSE(first.expired());
+  tilo::Ads::setOpenUrlCallback([&](const char* url) { opened.push_back(url); });
+  EXPECT_TRUE(first.expired());
+  tilo_window_tap(window, cta.x, cta.y);
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/a"});
+  tilo::Ads::setOpenUrlCallback(nullptr);
+
+  // 5. The close button dismisses; the window is as before.
+  const auto close = centreOf(window, "interstitial.close");
+  EXPECT_EQ(tilo_window_tap(window, close.x, close.y), 1);
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(host.calls,
+            (std::vector<std::string>{"load", "show", "click", "click", "click", "dismiss"}));
+  EXPECT_EQ(render(), empty);
+  tilo_interstitial_ad_destroy(ad);
+  tilo_window_destroy(window);
+}
+
+// The README's pictures are what tilo-demo draws: regenerated on every run and compared
+// with docs/images within the golden tolerance (TILO_UPDATE_GOLDEN=1 rewrites them).
+TEST(ReadmePictures, AreWhatTheDemoDrawsInLightAndDark) {
+  TempDir dir;
+  const auto output = dir.path() / "demo.txt";
+  auto snapshots = [&](const std::string& folder, const std::string& options) {
+    const std::string command = "TILO_DEMO_SKIP_IDLE=1 timeout 120 " TILO_TOOLS_DIR
+                                "/tilo-demo --dwell-ms 0 --log-level off --container " +
+                                (dir.path() / "app").string() + " --snapshots " +
+                                (dir.path() / folder).string() + options + " >" + output.string() +
+                                " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0)
+        << platform::FileSystem::readFile(output).value_or("");
+  };
+  snapshots("light", "");
+  snapshots("dark", " --appearance dark --formats interstitial,rewarded,appOpen");
+  const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
+  for (const std::string name : {"banner", "mrec", "interstitial", "rewarded", "rewarded-granted",
+                                 "native", "lightPopup", "lineBanner", "appOpen"}) {
+    expectGoldenFile(dir.path() / "light" / (name + ".png"), docs / (name + ".png"));
+  }
+  for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {
+    expectGoldenFile(dir.path() / "dark" / (name + ".png"), docs / (name + "-dark.png"));
+  }
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include "mediation/GADAppOpenAd.h"
 #include "mediation/GADInterstitialAd.h"
 #include "mediation/GADMobileAds.h"
+#include "mediation/GADNativeAd.h"
 #include "mediation/GADRewardedAd.h"
+#include "mediation/TestCreatives.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
 #include "support/TempDir.h"
@@ -166,6 +168,9 @@ TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
       {R"({"units": {"u": {"adSize": [320]}}})", "units.u.adSize"},
       {R"({"default": {"click": "yes"}})", "default.click"},
       {R"({"start": {"GADMobileAds": "sleepy"}})", "start.GADMobileAds"},
+      {R"({"units": {"u": {"clickUrl": 5}}})", "units.u.clickUrl"},
+      {R"({"units": {"u": {"countdownMs": -1}}})", "units.u.countdownMs"},
+      {R"({"units": {"u": {"testCreatives": "yes"}}})", "units.u.testCreatives"},
   };
   for (const auto& [json, path] : bad) {
     auto problem = AdSource::shared().loadScenario(parseJson(json));
@@ -225,6 +230,76 @@ TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronously) {
   env.runUntilIdle();
   EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::notReady);
   EXPECT_EQ(seen.at("Other").state, GADAdapterStatus::ready);
+}
+
+// Until a scenario is loaded every unit fills with the built-in creatives and pays; a
+// scenario (or the tests' reset) replaces that.
+TEST_F(AdSourceTest, BuiltInTestAdsHaveCreativesAndRevenueUntilAScenarioReplacesThem) {
+  AdSource::shared().useBuiltInTestAds();
+  const AdScript builtIn = AdSource::shared().scriptFor("any-unit");
+  EXPECT_EQ(builtIn.revenue, (GADAdValue{*Decimal::fromString("0.0125"), "USD", 3}));
+  auto native = std::make_shared<GADNativeAd>(builtIn);
+  for (const auto& text : {native->headline(), native->body(), native->callToAction(),
+                           native->advertiser(), native->clickUrl()}) {
+    EXPECT_TRUE(text && !text->empty());
+  }
+  ASSERT_TRUE(native->icon() && native->mediaContent());
+  EXPECT_EQ(native->icon()->image->size().width, 64);
+  EXPECT_NEAR(native->mediaContent()->aspectRatio(), 16.0 / 9, 0.01);
+  // Each full-screen format has a creative of its own, pictures included.
+  const Creative rewarded = TestCreatives::creativeFor(builtIn, "rewarded");
+  EXPECT_NE(rewarded.headline, TestCreatives::creativeFor(builtIn, "interstitial").headline);
+  EXPECT_TRUE(rewarded.media && rewarded.icon && rewarded.callToAction);
+  EXPECT_EQ(TestCreatives::bannerPicture(320, 50)->pixelWidth(), 640);
+
+  scenario(R"({"units": {"u": {}}})");
+  const AdScript scripted = AdSource::shared().scriptFor("u");
+  EXPECT_FALSE(scripted.revenue);
+  EXPECT_FALSE(std::make_shared<GADNativeAd>(scripted)->headline());
+}
+
+// Image files a scenario names are refused with the reason before anything is decoded.
+TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) {
+  tilo::test::TempDir dir;
+  using tilo::platform::FileSystem;
+  auto bytes = [](std::initializer_list<int> values) {
+    return std::string(values.begin(), values.end());
+  };
+  // Valid headers claiming 100000 x 100000 pixels (PNG) and 5000 x 5000 (JPEG frame).
+  FileSystem::atomicWrite(
+      dir.path() / "huge.png",
+      bytes({0x89, 'P', 'N', 'G',  '\r', '\n', 0x1a, '\n', 0,    0, 0, 13, 'I', 'H', 'D',
+             'R',  0,   1,   0x86, 0xa0, 0,    1,    0x86, 0xa0, 8, 6, 0,  0,   0}));
+  FileSystem::atomicWrite(
+      dir.path() / "huge.jpg",
+      bytes({0xff, 0xd8, 0xff, 0xe0, 0, 4, 0, 0, 0xff, 0xc0, 0, 11, 8, 0x13, 0x88, 0x13, 0x88, 3}));
+  FileSystem::atomicWrite(dir.path() / "text.png", "hello");
+  FileSystem::atomicWrite(dir.path() / "cut.png", bytes({0x89, 'P', 'N', 'G'}));
+  const std::pair<const char*, const char*> refused[] = {
+      {"missing.png", "missing.png"},
+      {"text.png", "is not a PNG or JPEG image"},
+      {"cut.png", "is not a PNG or JPEG image"},
+      {"huge.png", "100000 x 100000 pixels"},
+      {"huge.jpg", "5000 x 5000 pixels"},
+  };
+  scenario(R"({"units": {"u": {"network": "Vungle"}}})");
+  for (const auto& [file, reason] : refused) {
+    const auto json = std::string(R"({"units": {"u": {"native": {"icon": ")") + file + "\"}}}}";
+    auto path = dir.path() / "scenario.json";
+    FileSystem::atomicWrite(path, json);
+    auto problem = AdSource::shared().loadScenarioFile(path.string());
+    ASSERT_TRUE(problem) << file;
+    EXPECT_EQ(problem->rfind("units.u.native.icon: ", 0), 0u) << *problem;
+    EXPECT_NE(problem->find(reason), std::string::npos) << *problem;
+  }
+  EXPECT_EQ(AdSource::shared().scriptFor("u").network, "Vungle") << "the scenario stayed";
+
+  // A real picture loads, decoded once, at two pixels per point.
+  const auto icon = std::string(TILO_SOURCE_DIR) + "/mediation/creatives/puzzle-icon.png";
+  scenario((R"({"units": {"u": {"native": {"icon": ")" + icon + "\"}}}}").c_str());
+  auto native = std::make_shared<GADNativeAd>(AdSource::shared().scriptFor("u"));
+  ASSERT_TRUE(native->icon());
+  EXPECT_EQ(native->icon()->image->size().width, 64);
 }
 
 }  // namespace

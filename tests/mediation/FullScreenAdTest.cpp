@@ -1,20 +1,54 @@
 // The scripted full-screen ads below the SDK: what only the stand-in decides (the SDK's own
-// tests cover the callbacks as the host sees them).
+// tests cover the callbacks as the host sees them), and the screen they draw.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "mediation/AdSource.h"
+#include "mediation/GADAppOpenAd.h"
+#include "mediation/GADFullScreenAdViewController.h"
 #include "mediation/GADInterstitialAd.h"
 #include "mediation/GADRewardedAd.h"
+#include "platform/Application.h"
+#include "platform/Bundle.h"
+#include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
+#include "platform/ui/UIWindow.h"
+#include "support/GoldenImage.h"
+#include "support/TempDir.h"
 
 using namespace tilo::mediation;
 using tilo::platform::parseJson;
 using tilo::platform::TestEnvironment;
+using tilo::platform::UIView;
+using tilo::platform::UIViewController;
+using tilo::platform::UIWindow;
 
 namespace {
+
+std::shared_ptr<UIView> findView(const std::shared_ptr<UIView>& root, const std::string& id) {
+  if (root->accessibilityIdentifier() == id) return root;
+  for (const auto& child : root->subviews()) {
+    if (auto found = findView(child, id)) return found;
+  }
+  return nullptr;
+}
+
+// Taps the middle of the view named `id`; false when there is none.
+bool tap(UIWindow& window, const std::string& id) {
+  window.layoutIfNeeded();
+  auto view = findView(window.shared_from_this(), id);
+  if (!view) return false;
+  const auto box = view->bounds();
+  return window.tap(view->convertPointToView({box.midX(), box.midY()}, &window));
+}
+
+std::string textOf(UIWindow& window, const std::string& id) {
+  auto label =
+      std::dynamic_pointer_cast<tilo::platform::UILabel>(findView(window.shared_from_this(), id));
+  return label ? label->text() : "<no label " + id + ">";
+}
 
 class Recorder : public GADFullScreenContentDelegate {
  public:
@@ -34,10 +68,21 @@ class FullScreenAdTest : public ::testing::Test {
     AdSource::shared().reset();
     ASSERT_EQ(AdSource::shared().loadScenario(parseJson(R"({"units": {
       "full": {"click": true, "dismissAfterMs": 1500},
-      "quiet": {"reward": null}}})")),
+      "quiet": {"reward": null},
+      "tapped": {"dismissAfterMs": null, "clickUrl": "https://example.com/landing"},
+      "counting": {"countdownMs": 2500, "dismissAfterMs": 1000,
+                   "native": {"headline": "Dragon Rally", "body": "Race dragons.",
+                              "callToAction": "Play", "media": true}}}})")),
               std::nullopt);
+    root->view()->setBackgroundColor(tilo::platform::UIColor::systemBackgroundColor());
+    window->setRootViewController(root);
+    previousOpener = tilo::platform::Application::shared().setOpenURLHandler(
+        [this](const std::string& url) { opened.push_back(url); });
   }
-  void TearDown() override { AdSource::shared().reset(); }
+  void TearDown() override {
+    tilo::platform::Application::shared().setOpenURLHandler(previousOpener);
+    AdSource::shared().reset();
+  }
 
   template <class Ad>
   std::shared_ptr<Ad> load(const std::string& unit) {
@@ -49,6 +94,10 @@ class FullScreenAdTest : public ::testing::Test {
   }
 
   TestEnvironment env;
+  std::shared_ptr<UIWindow> window = UIWindow::create({390, 844}, 1, {47, 0, 34, 0});
+  std::shared_ptr<UIViewController> root = UIViewController::create("game");
+  std::vector<std::string> opened;
+  tilo::platform::Application::OpenURLHandler previousOpener;
 };
 
 TEST_F(FullScreenAdTest, RewardsOnlyWhenScriptedAndAPresentedAdLivesUntilItCloses) {
@@ -76,6 +125,105 @@ TEST_F(FullScreenAdTest, RewardsOnlyWhenScriptedAndAPresentedAdLivesUntilItClose
   recorder.reset();
   env.advance(1.5);
   EXPECT_TRUE(weakAd.expired());
+}
+
+// The screen over the host: its parts inside the safe area; taps on the call to action
+// are clicks that hand the destination to the host, a tap on close dismisses.
+TEST_F(FullScreenAdTest, ItsScreenComesOverTheHostAndTapsDriveClicksAndTheDismissal) {
+  auto ad = load<GADInterstitialAd>("tapped");
+  auto recorder = std::make_shared<Recorder>();
+  ad->setFullScreenContentDelegate(recorder);
+  ad->presentFromRootViewController(root);
+  env.runUntilIdle();
+  ASSERT_TRUE(ad->screen());
+  EXPECT_EQ(root->presentedViewController(), ad->screen());
+  window->layoutIfNeeded();
+  // The built-in interstitial creative, since the unit scripts no assets.
+  EXPECT_EQ(textOf(*window, "interstitial.title"), "Tilo Word Garden");
+  for (const char* id : {"interstitial.media", "interstitial.cta", "interstitial.close"}) {
+    auto view = findView(window, id);
+    ASSERT_TRUE(view) << id;
+    const auto frame = view->convertRect(view->bounds(), nullptr);
+    EXPECT_TRUE(frame.minY() >= 47 && frame.maxY() <= 844 - 34 && frame.width() > 30) << id;
+  }
+
+  EXPECT_TRUE(tap(*window, "interstitial.cta"));
+  EXPECT_TRUE(tap(*window, "interstitial.cta"));
+  EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/landing",
+                                              "https://example.com/landing"}));
+  env.advance(600);  // "dismissAfterMs": null: only a tap closes it
+  EXPECT_EQ(recorder->events,
+            (std::vector<std::string>{"willPresent", "impression", "click", "click"}));
+  EXPECT_TRUE(tap(*window, "interstitial.close"));
+  EXPECT_EQ(recorder->events.back(), "dismiss");
+  EXPECT_FALSE(root->presentedViewController());
+  EXPECT_FALSE(findView(window, "interstitial"));
+
+  // Without a view controller an app-open ad goes over the key window, naming the app.
+  tilo::test::TempDir bundle;
+  tilo::platform::FileSystem::atomicWrite(
+      bundle.path() / "Info.plist",
+      tilo::platform::PlistValue(
+          tilo::platform::PlistValue::Dictionary{{"CFBundleDisplayName", "Puzzle Land"}})
+          .toXml());
+  tilo::platform::Bundle::setMainBundleDirectory(bundle.path());
+  window->makeKeyWindow();
+  auto appOpen = load<GADAppOpenAd>("full");
+  appOpen->presentFromRootViewController(nullptr);
+  env.runUntilIdle();
+  tilo::platform::Bundle::setMainBundleDirectory(std::nullopt);
+  EXPECT_EQ(textOf(*window, "appOpen.appName"), "Puzzle Land");
+  EXPECT_EQ(opened.size(), 3u) << "the scripted click is a tap on the call to action";
+  env.advance(1.5);
+  EXPECT_FALSE(root->presentedViewController());
+}
+
+// A rewarded ad counts down in whole seconds; the reward and the close button come when it
+// ends, and a scripted dismissal due earlier waits for the close button.
+TEST_F(FullScreenAdTest, RewardedCountsDownBeforeItsRewardAndItsCloseButton) {
+  auto ad = load<GADRewardedAd>("counting");
+  auto recorder = std::make_shared<Recorder>();
+  ad->setFullScreenContentDelegate(recorder);
+  bool earned = false;
+  ad->presentFromRootViewController(root, [&] {
+    earned = true;
+    recorder->events.push_back("reward");
+  });
+  env.runUntilIdle();
+  auto close = findView(window, "rewarded.close");
+  ASSERT_TRUE(close);
+  EXPECT_EQ(textOf(*window, "rewarded.title"), "Dragon Rally") << "the scripted assets";
+  EXPECT_EQ(textOf(*window, "rewarded.countdown"), "Reward in 3 s");
+  EXPECT_TRUE(close->isHidden());
+  EXPECT_FALSE(tap(*window, "rewarded.close")) << "not there to be tapped";
+  env.advance(0.5);
+  EXPECT_EQ(textOf(*window, "rewarded.countdown"), "Reward in 2 s");
+  env.advance(1.0);
+  EXPECT_EQ(textOf(*window, "rewarded.countdown"), "Reward in 1 s");
+  EXPECT_FALSE(earned);
+  EXPECT_EQ(recorder->events.back(), "impression") << "the 1 s dismissal waits";
+  env.advance(0.999);
+  EXPECT_FALSE(earned);
+  env.advance(0.001);
+  EXPECT_TRUE(earned);
+  EXPECT_EQ(recorder->events,
+            (std::vector<std::string>{"willPresent", "impression", "reward", "dismiss"}));
+}
+
+// The screens as drawn, in both appearances.
+TEST_F(FullScreenAdTest, GoldenScreens) {
+  const std::string golden = TILO_SOURCE_DIR "/tests/mediation/golden/";
+  auto interstitial = load<GADInterstitialAd>("tapped");
+  interstitial->presentFromRootViewController(root);
+  env.runUntilIdle();
+  tilo::test::expectGoldenImage(*window, golden + "interstitial-light.png");
+  ASSERT_TRUE(tap(*window, "interstitial.close"));
+
+  window->setAppearance(tilo::platform::UIUserInterfaceStyle::dark);
+  auto rewarded = load<GADRewardedAd>("counting");
+  rewarded->presentFromRootViewController(root, [] {});
+  env.runUntilIdle();
+  tilo::test::expectGoldenImage(*window, golden + "rewarded-countdown-dark.png");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/CallRecorder.h"
+#include "platform/Application.h"
 #include "platform/Environment.h"
 #include "tools/devserver/DevServer.h"
 
@@ -35,6 +36,7 @@ DemoApp::DemoApp(DemoOptions options, std::vector<std::string> args, std::ostrea
     : options_(std::move(options)), args_(std::move(args)), out_(out) {}
 
 DemoApp::~DemoApp() {
+  platform::Application::shared().setOpenURLHandler(nullptr);
   if (server_) server_->stop();
 }
 
@@ -88,12 +90,9 @@ int DemoApp::start(DemoWorkspace& workspace) {
     out_ << "error: scenario: " << *scenarioError << "\n";
     return 2;
   }
-  const bool anyView = std::any_of(options_.formats.begin(), options_.formats.end(), [](auto f) {
-    return f != DemoFormat::interstitial && f != DemoFormat::rewarded && f != DemoFormat::appOpen;
-  });
-  if (options_.snapshots && !anyView) {
-    out_ << "snapshots: skipped (the full-screen formats have no ad view to draw)\n";
-  }
+  // Clicks leave through the host: this one prints where they lead.
+  platform::Application::shared().setOpenURLHandler(
+      [this](const std::string& url) { out_ << "  open URL " << url << "\n"; });
 
   plugin_ = DemoPlugin::create(
       workspace.appKey(),
@@ -194,6 +193,11 @@ bool DemoApp::resolveUnits() {
     items_.emplace(format, item);
   }
   return ok;
+}
+
+bool DemoApp::waitFor(const std::function<bool()>& done, double limit) {
+  return skippingIdle_ ? skippingIdle_->runUntilSkippingIdle(done, limit)
+                       : loop_->runUntil(done, limit);
 }
 
 double DemoApp::elapsed() const {

@@ -13,6 +13,7 @@
 // sleeping through it (see DemoEnvironment).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -75,7 +76,11 @@ class DemoApp {
   bool runLightPopup(const TiloAdUnitItem& item);
   // The phone window at the chosen appearance.
   std::shared_ptr<platform::UIWindow> makeWindow() const;
-  bool writeSnapshots(DemoFormat format, platform::UIWindow& window);
+  // <name>.png and <name>.json of the window (name: the format's, or another).
+  bool writeSnapshots(const std::string& name, platform::UIWindow& window);
+  // Snapshots a full-screen ad once it is on screen, and a rewarded one that counts down
+  // again when its reward is granted ("rewarded-granted").
+  bool snapshotFullScreen(DemoFormat format, const mediation::AdScript& script);
   bool checkEngagement(const mediation::AdScript& script);
   bool checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script);
   void flushAnalytics();
@@ -88,6 +93,8 @@ class DemoApp {
 
   // Seconds since the demo started, on the clock the SDK's timers use.
   double elapsed() const;
+  // Runs the main loop until `done` or `limit` seconds; skips idle time when allowed.
+  bool waitFor(const std::function<bool()>& done, double limit);
 
   // Prints one host callback; --crash-at ends the process right here.
   void hostCallback(const std::string& name, const std::string& detail = {});
@@ -103,6 +110,8 @@ class DemoApp {
   std::string baseUrl_;
   std::shared_ptr<DemoPlugin> plugin_;
   std::map<DemoFormat, TiloAdUnitItem> items_;
+  // The window the current full-screen format shows over.
+  std::shared_ptr<platform::UIWindow> fullScreenWindow_;
   Observed observed_;
 };
 

@@ -1,7 +1,9 @@
 // The demo's run of one format: the dispatch, and the full-screen formats (interstitial,
-// rewarded, app open) loaded and shown as a host would.
+// rewarded, app open) loaded and shown as a host would, over the phone window's root view
+// controller (app open: over the key window), and snapshotted while on screen.
 #include "tools/demo/DemoApp.h"
 
+#include <algorithm>
 #include <set>
 #include <type_traits>
 #include <utility>
@@ -10,26 +12,40 @@
 #include "Tilo/ads/TiloInterstitialAdLoader.h"
 #include "Tilo/ads/TiloRewardedAdLoader.h"
 #include "platform/ui/UIViewController.h"
+#include "platform/ui/UIWindow.h"
 
 namespace tilo::demo {
 
 bool DemoApp::runFormat(DemoFormat format) {
+  // The host's screen the full-screen ads come over.
+  std::shared_ptr<platform::UIWindow> window;
+  std::shared_ptr<platform::UIViewController> host;
+  if (format == DemoFormat::interstitial || format == DemoFormat::rewarded ||
+      format == DemoFormat::appOpen) {
+    window = makeWindow();
+    host = platform::UIViewController::create("tilo-demo");
+    window->setRootViewController(host);
+    host->view()->setBackgroundColor(platform::UIColor::systemBackgroundColor());
+    window->makeKeyWindow();
+    fullScreenWindow_ = window;
+  }
   const TiloAdUnitItem& item = items_.at(format);
   out_ << "\n" << demoFormatName(format) << " (" << item.tiloAdUnitId << ")\n";
   switch (format) {
     case DemoFormat::interstitial:
-      return runFullScreen<TiloInterstitialAdLoader>(format, item, [this](TiloInterstitialAd& ad) {
-        ad.interstitialListener()->onShown = [this](auto info) {
-          hostCallback("onShown", describe(info));
-        };
-        ad.interstitialListener()->onDismiss = [this](auto) { hostCallback("onDismiss"); };
-        ad.interstitialListener()->onFailedToShow = [this](auto, const TiloError& error) {
-          hostCallback("onFailedToShow", error.debugDescription());
-        };
-        ad.show(platform::UIViewController::create("tilo-demo"));
-      });
+      return runFullScreen<TiloInterstitialAdLoader>(
+          format, item, [this, host](TiloInterstitialAd& ad) {
+            ad.interstitialListener()->onShown = [this](auto info) {
+              hostCallback("onShown", describe(info));
+            };
+            ad.interstitialListener()->onDismiss = [this](auto) { hostCallback("onDismiss"); };
+            ad.interstitialListener()->onFailedToShow = [this](auto, const TiloError& error) {
+              hostCallback("onFailedToShow", error.debugDescription());
+            };
+            ad.show(host);
+          });
     case DemoFormat::rewarded:
-      return runFullScreen<TiloRewardedAdLoader>(format, item, [this](TiloRewardedAd& ad) {
+      return runFullScreen<TiloRewardedAdLoader>(format, item, [this, host](TiloRewardedAd& ad) {
         auto& listener = *ad.rewardedAdListener();
         listener.onShown = [this](auto info) { hostCallback("onShown", describe(info)); };
         listener.onDismiss = [this](auto) { hostCallback("onDismiss"); };
@@ -41,7 +57,7 @@ bool DemoApp::runFormat(DemoFormat format) {
               "onEarnedReward",
               reward ? std::to_string(reward->amount) + " " + reward->rewardType : "no reward");
         };
-        ad.show(platform::UIViewController::create("tilo-demo"));
+        ad.show(host);
       });
     case DemoFormat::appOpen:
       return runFullScreen<TiloAppOpenAdLoader>(format, item, [this](TiloAppOpenAd& ad) {
@@ -133,9 +149,11 @@ bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show 
   };
   out_ << "  show\n";
   show(ad);
-  loop_->runUntil(complete, script.dismissAfterMs / 1000 + kStepLimit);
-
   bool ok = true;
+  if (options_.snapshots && !script.presentError) ok = snapshotFullScreen(format, script);
+  const double countdown = format == DemoFormat::rewarded ? script.countdownMs : 0;
+  waitFor(complete, std::max(script.dismissAfterMs, countdown) / 1000 + kStepLimit);
+
   for (const auto& name : expected) {
     if (!observed_.callbacks.count(name)) {
       out_ << "  error: no " << name << " within the time limit\n";
@@ -148,6 +166,29 @@ bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show 
   }
   if (expectRevenue) ok = checkRevenue(item, script) && ok;
   if (ok) out_ << "  " << demoFormatName(format) << ": ok\n";
+  return ok;
+}
+
+bool DemoApp::snapshotFullScreen(DemoFormat format, const mediation::AdScript& script) {
+  auto& window = *fullScreenWindow_;
+  auto onScreen = [&] { return window.rootViewController()->presentedViewController() != nullptr; };
+  waitFor(
+      [&] {
+        return observed_.callbacks.count("onShown") || observed_.callbacks.count("onDismiss") ||
+               observed_.callbacks.count("onFailedToShow");
+      },
+      kStepLimit);
+  if (!onScreen()) {
+    out_ << "  error: the ad was not on screen for its snapshot\n";
+    return false;
+  }
+  bool ok = writeSnapshots(std::string(demoFormatName(format)), window);
+  // A rewarded ad that counts down: once more when the reward is granted.
+  if (format == DemoFormat::rewarded && script.countdownMs > 0 && script.reward) {
+    waitFor([&] { return observed_.callbacks.count("onEarnedReward") || !onScreen(); },
+            script.countdownMs / 1000 + kStepLimit);
+    if (onScreen()) ok = writeSnapshots("rewarded-granted", window) && ok;
+  }
   return ok;
 }
 

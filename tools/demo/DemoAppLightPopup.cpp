@@ -106,7 +106,7 @@ bool DemoApp::runLightPopup(const TiloAdUnitItem& item) {
   }
   ok = checkEngagement(script) && ok;
   if (expectRevenue) ok = checkRevenue(item, script) && ok;
-  if (options_.snapshots) ok = writeSnapshots(DemoFormat::lightPopup, *window) && ok;
+  if (options_.snapshots) ok = writeSnapshots("lightPopup", *window) && ok;
 
   // Left to the popup's own timer: closing drops the timer, so the moment it is gone is
   // the moment the popup closed itself.

@@ -181,7 +181,7 @@ bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
       ok = false;
     }
   }
-  if (ok && options_.snapshots) ok = writeSnapshots(format, *window);
+  if (ok && options_.snapshots) ok = writeSnapshots(name, *window);
   const int before = *loads;
   loop_->runFor(options_.dwellMs / 1000.0);
   out_ << "  on screen " << options_.dwellMs << " ms: " << (*loads - before) << " more load(s), "
@@ -190,11 +190,10 @@ bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
   return ok;
 }
 
-bool DemoApp::writeSnapshots(DemoFormat format, platform::UIWindow& window) {
+bool DemoApp::writeSnapshots(const std::string& name, platform::UIWindow& window) {
   const std::filesystem::path dir = *options_.snapshots;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  const std::string name(demoFormatName(format));
   const auto png = dir / (name + ".png");
   const auto json = dir / (name + ".json");
   std::string problem;

@@ -17,9 +17,11 @@ const char* const kUsage =
     "lineBanner,appOpen, or all (the default). The view formats stay on screen for\n"
     "--dwell-ms (default 3000), so refreshes and retries happen; the light popup is shown\n"
     "over the window and closes by its own 6 s timer, whatever --dwell-ms says.\n"
+    "The full-screen formats are shown over the window and closed as the scenario says.\n"
     "--snapshots DIR writes DIR/<format>.png and DIR/<format>.json for each of them (the\n"
-    "popup while it is presented). --appearance picks the window's system colours\n"
-    "(default light).\n"
+    "popup and the full-screen ads while they are on screen; a rewarded ad that counts\n"
+    "down once more as rewarded-granted). --appearance picks the window's system colours\n"
+    "(default light). Clicks print the URL they lead to.\n"
     "--repeat runs the formats N times in a row (a soak run; with a scenario of short\n"
     "delays, a steady stream of analytics events).\n";
 

@@ -39,8 +39,10 @@ void writeGeneratedBundle(const fs::path& dir, const std::string& appKey) {
   const std::string config = embeddedConfigurationJson(appKey);
   auto sealed = encryptPayload(
       appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()), config.size()));
-  const platform::PlistValue info(platform::PlistValue::Dictionary{
-      {"TiloAppKey", appKey}, {"CFBundleIdentifier", kBundleIdentifier}});
+  const platform::PlistValue info(
+      platform::PlistValue::Dictionary{{"TiloAppKey", appKey},
+                                       {"CFBundleIdentifier", kBundleIdentifier},
+                                       {"CFBundleDisplayName", "Tilo Demo"}});
   if (!sealed || !platform::FileSystem::atomicWrite(dir / "ios-tilo-key.txt", *sealed + "\n") ||
       !platform::FileSystem::atomicWrite(dir / "Info.plist", info.toXml())) {
     throw std::runtime_error("cannot write the bundle in " + dir.string());
@@ -122,12 +124,6 @@ std::string embeddedAppInfoJson() {
 }
 
 std::string embeddedScenarioJson() {
-  const Json puzzleQuest = {{"headline", "Tilo Puzzle Quest"},
-                            {"advertiser", "Tilo Games"},
-                            {"body", "Match tiles, clear levels and collect daily rewards."},
-                            {"callToAction", "Install"},
-                            {"icon", true},
-                            {"media", true}};
   const Json scenario = {
       {"start", {{"GADMobileAds", "ready"}}},
       {"default",
@@ -137,13 +133,13 @@ std::string embeddedScenarioJson() {
         {"latencies", {0.05, 0.12}},
         {"revenue", {{"value", "0.0125"}, {"currency", "USD"}, {"precision", 3}}},
         {"click", true},
-        {"dismissAfterMs", 1500}}},
+        {"dismissAfterMs", 1500},
+        {"testCreatives", true}}},
       {"units",
-       {{mediationUnitId(DemoFormat::rewarded), {{"reward", {{"amount", 10}, {"type", "coins"}}}}},
+       {{mediationUnitId(DemoFormat::rewarded),
+         {{"reward", {{"amount", 10}, {"type", "coins"}}}, {"countdownMs", 1000}}},
         {mediationUnitId(DemoFormat::banner), {{"adSize", {320, 50}}}},
         {mediationUnitId(DemoFormat::mrec), {{"adSize", {300, 250}}}},
-        {mediationUnitId(DemoFormat::native), {{"native", puzzleQuest}}},
-        {mediationUnitId(DemoFormat::lightPopup), {{"native", puzzleQuest}}},
         {mediationUnitId(DemoFormat::lineBanner),
          {{"native",
            {{"headline", "Tilo Puzzle Quest: a new world every week"},

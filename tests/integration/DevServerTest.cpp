@@ -448,7 +448,7 @@ TEST(DevServerTest, CommandLineTool) {
     EXPECT_EQ(before.find("tilo-devserver: warning: the SDK cannot decode " + undecodable),
               quiet ? 0u : std::string::npos)
         << before;
-    EXPECT_EQ(before.find("\"mediationAdUnitId\" not found") != std::string::npos, quiet);
+    EXPECT_EQ(before.find("adUnits[0].mediationAdUnitId: missing") != std::string::npos, quiet);
     httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
     client.set_read_timeout(10);
     auto res = client.Get("/sdk/init", withKey("K"));

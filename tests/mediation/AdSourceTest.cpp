@@ -289,7 +289,8 @@ TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) 
     FileSystem::atomicWrite(path, json);
     auto problem = AdSource::shared().loadScenarioFile(path.string());
     ASSERT_TRUE(problem) << file;
-    EXPECT_EQ(problem->rfind("units.u.native.icon: ", 0), 0u) << *problem;
+    // The file's name, then the JSON path of the field and the reason.
+    EXPECT_EQ(problem->rfind(path.string() + ": units.u.native.icon: ", 0), 0u) << *problem;
     EXPECT_NE(problem->find(reason), std::string::npos) << *problem;
   }
   EXPECT_EQ(AdSource::shared().scriptFor("u").network, "Vungle") << "the scenario stayed";

@@ -178,6 +178,46 @@ TEST_F(AdLoadStateTest, ConditionsGateRetriesAndResumeWaitingLoads) {
   EXPECT_EQ(loads, 3);
 }
 
+TEST_F(AdLoadStateTest, EachRetrySeriesStartsAtOneSecondAndNeedsTheApplicationActive) {
+  show();
+  // Fails the load (or the loader's creation) and runs the retry; nullopt when none waits.
+  auto retryWait = [&](bool creation = false) {
+    creation ? manager->handleLoaderInitFailure(kFailure) : manager->handleLoadFailure(kFailure);
+    env.runUntilIdle();
+    auto wait = env.nextDelay();
+    if (wait) env.advance(*wait);
+    return wait;
+  };
+  // 1. Two failed creations count up; the loader's arrival starts the count over.
+  manager->startLoaderInitialization();
+  EXPECT_EQ(retryWait(true), 1);
+  EXPECT_EQ(retryWait(true), 1.5);
+  ASSERT_EQ(inits, 3);
+  manager->handleLoaderInitialized();
+  manager->requestAdLoad();
+  EXPECT_EQ(retryWait(), 1);
+  EXPECT_EQ(retryWait(), 1.5);
+  // 2. So does a success.
+  manager->handleLoadSuccess();
+  manager->requestAdLoad();
+  EXPECT_EQ(retryWait(), 1);
+  // 3. A failure in the background schedules nothing and counts nothing: back in the
+  //    foreground the synced state loads at once, and its failure waits 1.5 s.
+  Application::shared().setState(ApplicationState::background);
+  EXPECT_EQ(retryWait(), std::nullopt);
+  const int loadsBefore = loads;
+  Application::shared().setState(ApplicationState::active);
+  EXPECT_EQ(loads, loadsBefore + 1);
+  EXPECT_EQ(retryWait(), 1.5);
+  // 4. An explicit request while a retry waits loads now and cancels that retry.
+  manager->handleLoadFailure(kFailure);
+  env.advance(0.5);
+  manager->requestAdLoad();
+  manager->handleLoadSuccess();
+  env.advance(60);
+  EXPECT_EQ(loads, loadsBefore + 3);
+}
+
 TEST_F(AdLoadStateTest, VisibilityTest) {
   auto visible = [&] {
     coordinator->evaluateVisibility();

@@ -4,6 +4,7 @@
 
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/views/TiloAdBannerView.h"
+#include "Tilo/views/TiloAdNativeView.h"
 #include "ads/MarkerWatch.h"
 #include "platform/Environment.h"
 #include "platform/NotificationCenter.h"
@@ -45,6 +46,17 @@ class BannerViewTest : public ViewsTest {
     // Laid out before the unit resolves, as a host's first frame would be.
     window->layoutIfNeeded();
     return banner;
+  }
+  // The extras of each recorded request of `mediationUnit`, one text per request.
+  static std::vector<std::string> extrasOf(const std::string& mediationUnit) {
+    std::vector<std::string> out;
+    for (const auto& record : mediation::AdSource::shared().loadRecords()) {
+      if (record.adUnitId != mediationUnit) continue;
+      std::string joined;
+      for (const auto& extras : record.extras) joined += extras + ";";
+      out.push_back(joined);
+    }
+    return out;
   }
 };
 
@@ -94,6 +106,13 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   settle();
   EXPECT_EQ(successes.size(), 2u);
   EXPECT_EQ(impressions.size(), 2u);
+  // 5. Each request, the refresh's too, carries fresh Amazon extras for the banner slot.
+  const auto extras = extrasOf("gad/banner");
+  ASSERT_EQ(extras.size(), 2u);
+  for (const auto& one : extras) {
+    EXPECT_NE(one.find(" slotUUID=slot-banner-1 width=320 height=50;"), std::string::npos) << one;
+  }
+  EXPECT_NE(extras[0], extras[1]) << "a request id per request";
   // The refresh timer's pauses (background, off screen) are the coordinator's own.
 }
 
@@ -168,6 +187,36 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
 }
 
+TEST_F(BannerViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {
+  auto mrec = placeBanner("mrec-unit", TiloAdBannerSize::MREC);  // no refresh
+  int loaded = 0;
+  mrec->listener()->onAdLoadSuccess = [&loaded, view = mrec.get()](auto, auto) {
+    if (++loaded == 1) view->loadAd();
+  };
+  settle();
+  EXPECT_EQ(loaded, 2);
+  EXPECT_EQ(loadsOf("gad/mrec"), 2u);
+}
+
+TEST_F(BannerViewTest, UnresolvableUnitsReachTheHostAndRetryTheLoadersCreation) {
+  // Neither unit is in the app info: each try asks the backend again, then fails.
+  auto banner =
+      TiloAdBannerView::create(TiloAdUnit{"ghost-banner"}, TiloAdBannerSize::banner, true);
+  record(*banner->listener());
+  auto native = TiloAdNativeView::create(TiloAdUnit{"ghost-native"}, true);
+  std::vector<TiloError> nativeFailures;
+  native->listener()->onAdLoadFail = [&](const TiloError& e) { nativeFailures.push_back(e); };
+  window->addSubview(banner);
+  window->addSubview(native);
+  // Each failure reaches the host, and the state manager's retry tries again.
+  ASSERT_TRUE(sdk.drive([&] { return failures.size() >= 2 && nativeFailures.size() >= 2; }));
+  for (const auto& error : {failures[0], nativeFailures[0]}) {
+    EXPECT_EQ(error.code(), TiloError::Code::initializationFailed);
+    EXPECT_EQ(error.message(), "No ad unit found");
+  }
+  EXPECT_FALSE(tracked("ghost-banner"));
+}
+
 TEST_F(BannerViewTest, AutoLoadOffWaitsForLoadAdAndZeroIntervalMeansNoRefresh) {
   // 1. autoLoad false: configuration, visibility and time load nothing.
   auto banner = placeBanner("banner-unit", TiloAdBannerSize::banner, false);
@@ -202,6 +251,12 @@ TEST_F(BannerViewTest, FormatFollowsTheLoadedHeightAndTheSizeHolds) {
   settle();
   ASSERT_EQ(successes.size(), 2u);
   EXPECT_EQ(successes[1].adFormat, TiloAdFormat::banner);
+  // The MREC asks Amazon for its own slot at its own size, whatever it then loaded.
+  for (const auto& extras : extrasOf("gad/mrec")) {
+    EXPECT_NE(extras.find(" slotUUID=slot-mrec-1 width=300 height=250;"), std::string::npos)
+        << extras;
+  }
+  EXPECT_EQ(extrasOf("gad/mrec").size(), 2u);
   // 2. A host forcing another size loses one constraint; the banner stays 320 × 50.
   auto banner = placeBanner();
   settle();

@@ -251,6 +251,40 @@ TEST_F(NativeViewTest, ReleasedOrMovedAtAnyStepOfALoadLeavesNothingTracked) {
   EXPECT_FALSE(readAdLoadTracker());
 }
 
+TEST_F(NativeViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {
+  place();
+  int loaded = 0;
+  native->listener()->onAdLoadSuccess = [&loaded, view = native.get()](auto, auto) {
+    if (++loaded == 1) view->loadAd();
+  };
+  settle();
+  settle();
+  EXPECT_EQ(loaded, 2);
+  EXPECT_EQ(loadsOf("gad/native"), 2u);
+}
+
+TEST_F(NativeViewTest, AutoLoadOffNeitherLoadsNorRefreshesUntilLoadAd) {
+  native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, false);
+  window->addSubview(native);
+  native->setFrame({15, 100, 360, 360});
+  native->setTranslatesAutoresizingMaskIntoConstraints(true);
+  settle();
+  // On screen with its loader: the 60 s refresh timer runs, and loads nothing.
+  native->setHidden(true);
+  native->setHidden(false);
+  sdk.env().advance(200);
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), 0u);
+  // From the first loadAd() on, it refreshes a full interval after the impression.
+  native->loadAd();
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), 1u);
+  sdk.env().advance(0.1);  // the platform's first look at the screen
+  sdk.env().advance(60);
+  settle();
+  EXPECT_EQ(loadsOf("gad/native"), 2u);
+}
+
 // (An unreadable image file never reaches an ad: the scenario naming it is refused.)
 TEST_F(NativeViewTest, WrongClassesDoNotBreakRendering) {
   script("gad/native", R"({"native": {"headline": "H"}})");

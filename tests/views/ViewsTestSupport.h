@@ -26,6 +26,10 @@ namespace tilo::test {
 
 inline SdkFixtureOptions viewsSdkOptions() {
   SdkFixtureOptions options;
+  // Amazon slots for both banner sizes (the default key file has the banner's only).
+  auto config = platform::Json::parse(SdkFixture::defaultConfigJson(options.appKey));
+  config["apsSlotUUIDs"].push_back({{"type", "mrec"}, {"uuid", "slot-mrec-1"}});
+  options.configJson = config.dump();
   options.appInfoJson =
       R"({"adUnits":[)"
       R"({"tiloAdUnitId":"banner-unit","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":30},)"

@@ -101,6 +101,37 @@ TEST(Render, BackgroundsAlphaCornersBordersAndClipping) {
   EXPECT_THAT(at(image, 48, 40), Near(Pixel{0, 128, 0, 255}));  // the border covers the child
   EXPECT_THAT(at(image, 30, 30), Near(kRed));
   EXPECT_THAT(at(image, 49, 49), Near(kWhite));  // the rounded clip cuts the child's corner
+
+  // 6. A radius beyond half the height makes a capsule: round ends, straight long sides.
+  auto pill = box({0, 60, 60, 20}, UIColor(1, 0, 0));
+  pill->layer().setCornerRadius(30);
+  window->addSubview(pill);
+  image = renderer.render(*window);
+  for (auto [x, y] : {std::pair{1, 61}, {1, 79}, {58, 61}, {58, 79}}) {
+    EXPECT_THAT(at(image, x, y), Near(kWhite)) << x << "," << y;
+  }
+  for (auto [x, y] : {std::pair{2, 70}, {57, 70}, {12, 61}, {48, 78}, {30, 60}, {30, 79}}) {
+    EXPECT_THAT(at(image, x, y), Near(kRed)) << x << "," << y;
+  }
+}
+
+TEST(Render, TextInAFrameShorterThanALineIsCentredAndClipped) {
+  TestEnvironment env;
+  auto window = whiteWindow({100, 40});
+  auto label = UILabel::create({10, 16, 80, 8});  // a 17 pt line is about 21 pt high
+  label->setText("HHHHHH");
+  label->setTextColor(UIColor(0, 0, 0));
+  window->addSubview(label);
+  auto image = ViewRenderer().render(*window);
+  // Ink in the frame's top and bottom rows (the line's middle is shown), none outside.
+  auto inkIn = [&](int y) {
+    int dark = 0;
+    for (int x = 0; x < image.width; ++x) dark += at(image, x, y)[0] < 128;
+    return dark;
+  };
+  EXPECT_GT(inkIn(16), 5);
+  EXPECT_GT(inkIn(23), 5);
+  for (int y : {0, 15, 24, 39}) EXPECT_EQ(inkIn(y), 0) << "row " << y;
 }
 
 TEST(Render, PixelFormatsScaleAndTheBufferContract) {

@@ -455,6 +455,57 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
   EXPECT_EQ(source.scriptFor("gad/reward").network, "AdMob");
 }
 
+// Compiled hosts carry these numbers: renumbering any of them breaks every host built
+// before. The error codes are the SDK's own, passed through.
+TEST(CApiNumbersTest, StatusesErrorCodesAndEnumerationsKeepTheirNumbers) {
+  using Numbers = std::vector<long long>;
+  EXPECT_EQ((Numbers{TILO_STATUS_OK, TILO_STATUS_INVALID_ARGUMENT, TILO_STATUS_INTERNAL_ERROR,
+                     TILO_STATUS_NULL_ARGUMENT, TILO_STATUS_EMPTY_STRING, TILO_STATUS_INVALID_UTF8,
+                     TILO_STATUS_INVALID_HANDLE, TILO_STATUS_WRONG_HANDLE_TYPE,
+                     TILO_STATUS_DELEGATE_TOO_SMALL, TILO_STATUS_MISSING_CALLBACK,
+                     TILO_STATUS_WRONG_THREAD, TILO_STATUS_ALREADY_STARTED,
+                     TILO_STATUS_BUFFER_TOO_SMALL, TILO_STATUS_TOO_LARGE}),
+            (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13}));
+  const Numbers codes{-1, -2, -3, 204, -5001, -5603, -1000, -1001, -1009, -23, -24, -25, -26, -27};
+  EXPECT_EQ(
+      (Numbers{TILO_ERROR_UNSPECIFIED, TILO_ERROR_NOT_INITIALIZED, TILO_ERROR_INITIALIZATION_FAILED,
+               TILO_ERROR_NO_FILL, TILO_ERROR_AD_LOAD_FAILED, TILO_ERROR_INVALID_AD_UNIT_IDENTIFIER,
+               TILO_ERROR_NETWORK_ERROR, TILO_ERROR_NETWORK_TIMEOUT, TILO_ERROR_NO_NETWORK,
+               TILO_ERROR_FULLSCREEN_AD_ALREADY_SHOWING, TILO_ERROR_FULLSCREEN_AD_NOT_READY,
+               TILO_ERROR_FULLSCREEN_AD_INVALID_VIEW_CONTROLLER,
+               TILO_ERROR_FULLSCREEN_AD_ALREADY_LOADING,
+               TILO_ERROR_FULLSCREEN_AD_LOAD_WHILE_SHOWING}),
+      codes);
+  using C = TiloError::Code;
+  Numbers sdk;
+  for (C code : {C::unspecified, C::notInitialized, C::initializationFailed, C::noFill,
+                 C::adLoadFailed, C::invalidAdUnitIdentifier, C::networkError, C::networkTimeout,
+                 C::noNetwork, C::fullscreenAdAlreadyShowing, C::fullscreenAdNotReady,
+                 C::fullscreenAdInvalidViewController, C::fullscreenAdAlreadyLoading,
+                 C::fullscreenAdLoadWhileShowing}) {
+    sdk.push_back(static_cast<int>(code));
+  }
+  EXPECT_EQ(sdk, codes);
+  EXPECT_EQ((Numbers{TILO_ERROR_VIEW_FAILED, TILO_ERROR_AD_NOT_READY, TILO_WINDOW_MAX_PIXELS}),
+            (Numbers{-1, -24, 16384}));
+  // Enumerations.
+  EXPECT_EQ((Numbers{TILO_AD_FORMAT_NONE, TILO_AD_FORMAT_BANNER, TILO_AD_FORMAT_INTERSTITIAL,
+                     TILO_AD_FORMAT_REWARDED, TILO_AD_FORMAT_NATIVE, TILO_AD_FORMAT_APP_OPEN}),
+            (Numbers{-1, 0, 1, 2, 3, 4}));
+  EXPECT_EQ((Numbers{TILO_LOG_LEVEL_OFF, TILO_LOG_LEVEL_ERROR, TILO_LOG_LEVEL_DEBUG, TILO_UNSET,
+                     TILO_NO, TILO_YES, TILO_BANNER_SIZE_BANNER, TILO_BANNER_SIZE_MREC}),
+            (Numbers{0, 1, 2, -1, 0, 1, 0, 1}));
+  EXPECT_EQ(
+      (Numbers{TILO_PRECISION_UNKNOWN, TILO_PRECISION_ESTIMATED, TILO_PRECISION_PUBLISHER_PROVIDED,
+               TILO_PRECISION_EXACT, TILO_TRACKING_NOT_DETERMINED, TILO_TRACKING_RESTRICTED,
+               TILO_TRACKING_DENIED, TILO_TRACKING_AUTHORIZED}),
+      (Numbers{0, 1, 2, 3, 0, 1, 2, 3}));
+  EXPECT_EQ((Numbers{TILO_APPLICATION_ACTIVE, TILO_APPLICATION_INACTIVE,
+                     TILO_APPLICATION_BACKGROUND, TILO_APPEARANCE_LIGHT, TILO_APPEARANCE_DARK,
+                     TILO_WINDOW_EDGE_TOP, TILO_WINDOW_EDGE_BOTTOM}),
+            (Numbers{0, 1, 2, 0, 1, 0, 1}));
+}
+
 TEST(CApiOfflineTest, AFailedInitializationArrivesInTheBridgeDomain) {
   SdkFixture sdk{SdkFixtureOptions::offline()};
   std::vector<std::string> calls;

@@ -32,7 +32,7 @@ class CppApiTest : public ::testing::Test {
     mediation::AdSource::shared().reset();
     auto error = mediation::AdSource::shared().loadScenario(platform::parseJson(
         R"({"default":{"latencies":[0.05,0.12],"dismissAfterMs":100,)"
-        R"("revenue":{"value":"0.0125","currency":"USD","precision":3},)"
+        R"("revenue":{"value":"1234567.891234567","currency":"USD","precision":3},)"
         R"("reward":{"amount":10,"type":"coins"},"native":{"headline":"H"}}})"));
     ASSERT_FALSE(error) << *error;
     bool done = false;
@@ -80,8 +80,10 @@ TEST_F(CppApiTest, RewardedAdReportsConvertedValues) {
   EXPECT_EQ(ad.adInfo()->adNetwork, "AdMob");
   ASSERT_EQ(ad.showFrom(&window), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }));
-  EXPECT_EQ(calls, (std::vector<std::string>{"load reward 170.000000", "pay 0.010625 USD",
-                                             "reward 10 coins", "dismiss"}));
+  // The revenue keeps all 18 digits of the net value, more than a double holds.
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{"load reward 170.000000", "pay 1049382.70754938195 USD",
+                                      "reward 10 coins", "dismiss"}));
 
   // 3. Manager values read back.
   EXPECT_EQ(Ads::setUserId("player-7"), TILO_STATUS_OK);
@@ -140,7 +142,7 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/native"), 0u);
   ASSERT_EQ(banner.loadAd(), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
-  EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 0.010625"}));
+  EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 1049382.70754938195"}));
 
   // 2. The popup handed to didLoad is the host's to keep; the kept one shows.
   std::optional<LightPopupAd> kept;
@@ -155,13 +157,36 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return kept.has_value(); }));
   LightPopupAd::Delegate popupDelegate;
-  popupDelegate.didShow = [&](const std::optional<AdInfo>&) { calls.push_back("show"); };
+  // On screen: the backdrop, the card beside the media and the close button's reds.
+  std::vector<unsigned> drawn;
+  popupDelegate.didShow = [&](const std::optional<AdInfo>&) {
+    calls.push_back("show");
+    const auto [width, height] = window.pixelSize();
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
+    ASSERT_EQ(window.renderRGBA(pixels.data(), static_cast<std::size_t>(width) * 4),
+              TILO_STATUS_OK);
+    auto rgb = [&](int x, int y) {  // a pixel, at scale 3
+      const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+      return static_cast<unsigned>(p[0] << 16 | p[1] << 8 | p[2]);
+    };
+    drawn = {rgb(15, 15), rgb(90, 1266), 0};
+    for (int y = 784 * 3; y < 836 * 3; ++y) {
+      for (int x = 135 * 3; x < 255 * 3; ++x)
+        drawn[2] += rgb(x, y) >> 16 > 200 && rgb(x, y) % 256 < 60;
+    }
+  };
   popupDelegate.didDismiss = [&](const std::optional<AdInfo>&) { calls.push_back("dismiss"); };
   kept->setDelegate(popupDelegate);
-  EXPECT_EQ(kept->setCardViewBackgroundColor(0x202020FF), TILO_STATUS_OK);
+  ASSERT_EQ(kept->setBackgroundColor(0x0000FFFF), TILO_STATUS_OK);
+  ASSERT_EQ(kept->setCardViewBackgroundColor(0x00FF00FF), TILO_STATUS_OK);
+  ASSERT_EQ(kept->setCloseButtonTextColor(0xFF0000FF), TILO_STATUS_OK);
   ASSERT_EQ(kept->showFrom(window), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }, 10));
   EXPECT_EQ(calls, (std::vector<std::string>{"popup 3", "show", "dismiss"}));
+  ASSERT_EQ(drawn.size(), 3u);
+  EXPECT_EQ(drawn[0], 0x0000FFu);
+  EXPECT_EQ(drawn[1], 0x00FF00u);
+  EXPECT_GT(drawn[2], 100u) << "red title and icon";
 
   // 3. Three loads in a row: three popups. One the host does not keep is released with
   //    the callback.

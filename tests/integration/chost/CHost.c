@@ -180,9 +180,9 @@ static void rewarded_did_earn_reward(void* c, tilo_rewarded_ad* ad, const tilo_a
 #define NO_FILL                                                                  \
   "{\"result\":\"error\",\"error\":{\"domain\":\"com.google.admob\",\"code\":1," \
   "\"description\":\"No fill.\"}}"
-#define FILL                                                                 \
-  "{\"latencies\":[0.05,0.12],\"click\":true,\"dismissAfterMs\":500,"        \
-  "\"revenue\":{\"value\":\"0.0125\",\"currency\":\"USD\",\"precision\":3}," \
+#define FILL                                                                            \
+  "{\"latencies\":[0.05,0.12],\"click\":true,\"dismissAfterMs\":500,"                   \
+  "\"revenue\":{\"value\":\"1234567.891234567\",\"currency\":\"USD\",\"precision\":3}," \
   "\"reward\":{\"amount\":10,\"type\":\"coins\"}}"
 static const char* kNoFill = NO_FILL;
 static const char* kFill = FILL;
@@ -247,8 +247,8 @@ int c_host_full_screen_delegates(c_host_env* env) {
             "rewarded.loadfail(noinfo|com.tilo.objcbridge -1000 Network down|reward 2);");
 
   /* 3. A rewarded fill that pays: info with format 2 and the summed latency, then the whole
-   *    presentation, revenue after the 0.15 fee as decimal text. A scenario refused on the
-   *    way leaves this one in force. */
+   *    presentation, revenue after the 0.15 fee as decimal text with all its 18 digits, more
+   *    than a double holds. A scenario refused on the way leaves this one in force. */
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_test_scenario("{\"default\":" FILL "}"));
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
                tilo_set_test_scenario("{\"default\":{\"revenue\":{\"value\":true}}}"));
@@ -265,7 +265,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_rewarded_ad_show_from(rewarded, root));
   CHECK_LOG(env, &log,
-            "rewarded.show(2 reward 170 AdMob);rewarded.pay(0.010625 USD 3);"
+            "rewarded.show(2 reward 170 AdMob);rewarded.pay(1049382.70754938195 USD 3);"
             "rewarded.reward(10 coins);rewarded.impression(2 reward 170 AdMob);"
             "rewarded.click(2 reward 170 AdMob);rewarded.dismiss(2 reward 170 AdMob);");
   CHECK_STATUS(env, 0, tilo_rewarded_ad_is_ready(rewarded));
@@ -281,10 +281,11 @@ int c_host_full_screen_delegates(c_host_env* env) {
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_app_open_ad_load(open));
   CALL_AND_WAIT(env, &log, tilo_app_open_ad_show(open));
-  CHECK_LOG(env, &log,
-            "open.load(4 open 170 AdMob);open.show(4 open 170 AdMob);open.pay(0.010625 USD 3);"
-            "open.impression(4 open 170 AdMob);open.click(4 open 170 AdMob);"
-            "open.dismiss(4 open 170 AdMob);");
+  CHECK_LOG(
+      env, &log,
+      "open.load(4 open 170 AdMob);open.show(4 open 170 AdMob);open.pay(1049382.70754938195 USD 3);"
+      "open.impression(4 open 170 AdMob);open.click(4 open 170 AdMob);"
+      "open.dismiss(4 open 170 AdMob);");
 
   /* 5. A cleared delegate hears nothing. */
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_app_open_ad_set_delegate(open, NULL, NULL));
@@ -768,10 +769,13 @@ int c_host_bad_input(c_host_env* env) {
   CHECK_STATUS(env, TILO_STATUS_INVALID_UTF8,
                tilo_rewarded_ad_set_custom_data(rewarded, "\xed\xa0\x80"));
   CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_rewarded_ad_set_placement(rewarded, NULL));
-  CHECK_STATUS(env, TILO_STATUS_OK, tilo_get_user_id(buffer, sizeof buffer, &length));
-  CHECK(env, length == 8 && strcmp(buffer, "player-7") == 0);
-  CHECK_STATUS(env, TILO_STATUS_BUFFER_TOO_SMALL, tilo_get_user_id(buffer, 4, &length));
-  CHECK(env, length == 8);
+  /* Room for the text but not its NUL is too small; exactly enough is filled. Nothing is
+   * written past the capacity given. */
+  memset(buffer, '#', sizeof buffer);
+  CHECK_STATUS(env, TILO_STATUS_BUFFER_TOO_SMALL, tilo_get_user_id(buffer, 8, &length));
+  CHECK(env, length == 8 && buffer[8] == '#');
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_get_user_id(buffer, 9, &length));
+  CHECK(env, length == 8 && strcmp(buffer, "player-7") == 0 && buffer[9] == '#');
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
                tilo_set_development_base_url("http://example.com"));
   CHECK_STATUS(env, TILO_STATUS_ALREADY_STARTED, tilo_set_bundle_directory("/tmp"));

@@ -1,6 +1,9 @@
-"""TiloObjCNames.json against the C headers: every selector of an available class maps to a
-declared function and every delegate method to an entry of its struct; every function of
-an available wrapper is mapped; pending classes have nothing declared yet.
+"""TiloObjCNames.json against the bridge's published selectors (objc_selectors.txt, beside
+this script) and the C headers: the table maps every class selector and every delegate
+method listed there, with the same required or optional flag; every selector of an
+available class maps to a declared function and every delegate method to an entry of its
+struct; every function of an available wrapper is mapped; pending classes have nothing
+declared yet.
 
     python3 check_objc_names.py TiloObjCNames.json include/tilo
 """
@@ -26,6 +29,34 @@ def owner(function):
 
 
 problems = []
+# What the table maps: class -> selectors, protocol -> {method: required}.
+mapped_selectors = {}
+mapped_methods = {}
+for entry in table["classes"] + [v for v in table["values"] if "class" in v]:
+    selectors = mapped_selectors.setdefault(entry["class"], set())
+    selectors |= {s["selector"] for s in entry.get("selectors", [])} | set(entry.get("properties", {}))
+    if entry.get("delegate"):
+        mapped_methods[entry["delegate"]["protocol"]] = {
+            m["selector"]: m["required"] for m in entry["delegate"]["methods"]}
+published = os.path.join(os.path.dirname(os.path.abspath(__file__)), "objc_selectors.txt")
+for number, line in enumerate(open(published, encoding="utf-8"), 1):
+    words = line.split()
+    if not words or words[0].startswith("#"):
+        continue
+    if len(words) == 3:
+        name, method, flag = words
+        methods = mapped_methods.get(name)
+        if methods is None:
+            problems.append(f"{name}: protocol not mapped")
+        elif method not in methods:
+            problems.append(f"{name}: {method} not mapped")
+        elif methods[method] != (flag == "required"):
+            problems.append(f"{name}: {method} should be {flag}")
+    elif len(words) == 2:
+        if words[1] not in mapped_selectors.get(words[0], set()):
+            problems.append(f"{words[0]}: {words[1]} not mapped")
+    else:
+        problems.append(f"objc_selectors.txt:{number}: unreadable line")
 for cls in table["classes"]:
     name, handle = cls["class"], cls["handle"]
     functions = {s["c"] for s in cls["selectors"] if s["c"]}

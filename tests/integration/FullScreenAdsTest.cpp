@@ -151,6 +151,30 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   EXPECT_EQ(events[1].payload["code"], 1);
   EXPECT_EQ(events[1].payload["message"], "No fill.");
   EXPECT_EQ(events[3].payload["code"], -1009);
+
+  // The other rules: a cause before the platform's text where the code alone hides it, a
+  // fixed text, unknown codes, and codes that mean something in their own domain only.
+  using Code = TiloError::Code;
+  const std::tuple<std::string, std::string, Code, std::string> rules[] = {
+      {"com.google.admob", "0", Code::invalidAdUnitIdentifier, "Text"},
+      {"com.google.admob", "3", Code::networkError, "Ad server error: Text"},
+      {"com.google.admob", "5", Code::networkTimeout, "Text"},
+      {"com.google.admob", "8", Code::adLoadFailed, "Mediation error: Text"},
+      {"com.google.admob", "12", Code::unspecified, "Invalid argument: Text"},
+      {"com.google.admob", "19", Code::fullscreenAdAlreadyShowing, "Text"},
+      {"com.google.admob", "20", Code::initializationFailed, "Application identifier missing"},
+      {"com.google.admob", "99", Code::unspecified, "Text"},
+      {"NSURLErrorDomain", "-1001", Code::networkTimeout, "Text"},
+      {"NSURLErrorDomain", "-1103", Code::networkError, "Text"},
+      {"com.example", "-1009", Code::unspecified, "Text"}};
+  for (const auto& [domain, code, expected, message] : rules) {
+    auto error =
+        failWith(R"({"domain":")" + domain + R"(","code":)" + code + R"(,"description":"Text"})");
+    ASSERT_TRUE(error) << domain << " " << code;
+    EXPECT_EQ(error->code(), expected) << domain << " " << code;
+    EXPECT_EQ(error->message(), message) << domain << " " << code;
+  }
+  EXPECT_EQ(storedEvents(4 + 2 * std::size(rules)).size(), 4 + 2 * std::size(rules));
 }
 
 TEST_F(FullScreenAdsTest, ShowProblems) {

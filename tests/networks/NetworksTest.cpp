@@ -72,63 +72,61 @@ TEST_F(NetworksTest, ListOrderWithAndWithoutAmazon) {
   EXPECT_EQ(aps->appKey(), "aps-123");
 }
 
-TEST_F(NetworksTest, ConsentRefusedReachesEveryConsentTakingNetwork) {
-  PrivacySettings privacy;
-  privacy.hasUserConsent = false;
-  EXPECT_EQ(forward(privacy),
-            (Calls{{"GADMInMobiConsent",
-                    "updateGDPRConsent:", R"({"gdpr":"1","gdpr_consent_available":"false"})"},
-                   {"Chartboost", "addDataUseConsent:", "CHBGDPRDataUseConsent(0)"},
-                   {"ALPrivacySettings", "setHasUserConsent:", "false"},
-                   {"IronSource", "setConsent:", "false"},
-                   {"VunglePrivacySettings", "setGDPRStatus:", "false"},
-                   {"MTGSDK", "setConsentStatus:", "false"},
-                   {"IASDKCore", "setGDPRConsent:", "false"},
-                   {"FBAdSettings", "setAdvertiserTrackingEnabled:", "false"}}));
-
-  privacy.hasUserConsent = true;
-  const Calls granted = forward(privacy);
-  EXPECT_EQ(granted.at(0).value, R"({"gdpr":"1","gdpr_consent_available":"true"})");
-  EXPECT_EQ(granted.at(1).value, "CHBGDPRDataUseConsent(1)");
-}
-
-TEST_F(NetworksTest, DoNotSellIsTranslatedIntoEachNetworksTerms) {
-  PrivacySettings privacy;
-  privacy.doNotSell = true;
-  privacy.isTrackingAuthorized = true;
-  EXPECT_EQ(forward(privacy),
-            (Calls{{"Chartboost", "addDataUseConsent:", "CHBCCPADataUseConsent(0)"},
-                   {"ALPrivacySettings", "setDoNotSell:", "true"},
-                   {"IronSource", "setMetaDataWithKey:value:", "do_not_sell=YES"},
-                   {"VunglePrivacySettings", "setCCPAStatus:", "false"},
-                   {"MTGSDK", "setDoNotTrackStatus:", "true"},
-                   {"FBAdSettings", "setAdvertiserTrackingEnabled:", "true"}}));
-
-  privacy.doNotSell = false;
-  const Calls selling = forward(privacy);
-  EXPECT_EQ(selling.at(0).value, "CHBCCPADataUseConsent(1)");
-  EXPECT_EQ(selling.at(2).value, "do_not_sell=NO");
-  EXPECT_EQ(selling.at(3).value, "true");
-}
-
-TEST_F(NetworksTest, AbsentValuesAreNeverForwarded) {
+TEST_F(NetworksTest, EachChoiceReachesTheNetworksThatTakeItInTheirTermsOnlyWhenSet) {
+  // One call per network that takes the choice: class, selector, value for no, for yes.
+  struct Row {
+    std::string sdk, method, no, yes;
+  };
+  auto expectBoth = [&](std::optional<bool> PrivacySettings::*choice, PrivacySettings privacy,
+                        const std::vector<Row>& rows) {
+    for (bool yes : {false, true}) {
+      privacy.*choice = yes;
+      Calls expected;
+      for (const Row& row : rows) expected.push_back({row.sdk, row.method, yes ? row.yes : row.no});
+      EXPECT_EQ(forward(privacy), expected) << "set to " << yes;
+    }
+  };
+  // 1. Unset choices are never forwarded; Meta's tracking flag always is.
   EXPECT_EQ(forward(PrivacySettings{}),
             (Calls{{"FBAdSettings", "setAdvertiserTrackingEnabled:", "false"}}));
-
+  // 2. Consent.
+  expectBoth(
+      &PrivacySettings::hasUserConsent, {},
+      {{"GADMInMobiConsent",
+        "updateGDPRConsent:", R"({"gdpr":"1","gdpr_consent_available":"false"})",
+        R"({"gdpr":"1","gdpr_consent_available":"true"})"},
+       {"Chartboost", "addDataUseConsent:", "CHBGDPRDataUseConsent(0)", "CHBGDPRDataUseConsent(1)"},
+       {"ALPrivacySettings", "setHasUserConsent:", "false", "true"},
+       {"IronSource", "setConsent:", "false", "true"},
+       {"VunglePrivacySettings", "setGDPRStatus:", "false", "true"},
+       {"MTGSDK", "setConsentStatus:", "false", "true"},
+       {"IASDKCore", "setGDPRConsent:", "false", "true"},
+       {"FBAdSettings", "setAdvertiserTrackingEnabled:", "false", "false"}});
+  // 3. Do-not-sell, with tracking authorized.
+  PrivacySettings tracked;
+  tracked.isTrackingAuthorized = true;
+  expectBoth(
+      &PrivacySettings::doNotSell, tracked,
+      {{"Chartboost", "addDataUseConsent:", "CHBCCPADataUseConsent(1)", "CHBCCPADataUseConsent(0)"},
+       {"ALPrivacySettings", "setDoNotSell:", "false", "true"},
+       {"IronSource", "setMetaDataWithKey:value:", "do_not_sell=NO", "do_not_sell=YES"},
+       {"VunglePrivacySettings", "setCCPAStatus:", "true", "false"},
+       {"MTGSDK", "setDoNotTrackStatus:", "false", "true"},
+       {"FBAdSettings", "setAdvertiserTrackingEnabled:", "true", "true"}});
+  // 4. Child-directed treatment, and the consent strings (DT Exchange only).
   PrivacySettings strings;
   strings.gdprConsentString = "CO-gdpr";
   strings.ccpaString = "1YNN";
-  strings.isChildDirected = false;
-  EXPECT_EQ(
-      forward(strings),
-      (Calls{{"IASDKCore", "setGDPRConsentString:", "CO-gdpr"},
-             {"IASDKCore", "setCCPAString:", "1YNN"},
-             {"FBAdSettings", "setAdvertiserTrackingEnabled:", "false"},
-             {"GADMobileAds", "requestConfiguration.setTagForChildDirectedTreatment:", "false"}}));
+  expectBoth(
+      &PrivacySettings::isChildDirected, strings,
+      {{"IASDKCore", "setGDPRConsentString:", "CO-gdpr", "CO-gdpr"},
+       {"IASDKCore", "setCCPAString:", "1YNN", "1YNN"},
+       {"FBAdSettings", "setAdvertiserTrackingEnabled:", "false", "false"},
+       {"GADMobileAds", "requestConfiguration.setTagForChildDirectedTreatment:", "false", "true"}});
   EXPECT_EQ(mediation::GADMobileAds::sharedInstance()
                 .requestConfiguration()
                 .tagForChildDirectedTreatment(),
-            false);
+            true);
 }
 
 TEST_F(NetworksTest, InitializationUsesEachNetworksLogLevel) {

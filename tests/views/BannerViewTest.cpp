@@ -188,11 +188,13 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
 }
 
 TEST_F(BannerViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {
-  auto mrec = placeBanner("mrec-unit", TiloAdBannerSize::MREC);  // no refresh
+  // Loading on request only, so that the first load is the state manager's too.
+  auto mrec = placeBanner("mrec-unit", TiloAdBannerSize::MREC, false);
   int loaded = 0;
   mrec->listener()->onAdLoadSuccess = [&loaded, view = mrec.get()](auto, auto) {
     if (++loaded == 1) view->loadAd();
   };
+  mrec->loadAd();
   settle();
   EXPECT_EQ(loaded, 2);
   EXPECT_EQ(loadsOf("gad/mrec"), 2u);

@@ -145,6 +145,11 @@ TEST(TextLayout, WrapsTruncatesAndLimitsLines) {
   auto limited = text("one\ntwo\nthree\nfour", 200, 0);
   limited.height = 2.5 * line;
   EXPECT_EQ(TextLayout::make(limited)->lineCount(), 2);
+  // Less room than one line still shows one line, whole (the drawing clips it).
+  limited.height = 0.4 * line;
+  auto shallow = TextLayout::make(limited);
+  EXPECT_EQ(shallow->lineCount(), 1);
+  EXPECT_NEAR(shallow->size().width, TextLayout::make(text("one", 200, 0))->size().width, 0.01);
 
   // 6. A single-line text shows its paragraphs joined on one line.
   auto joined = TextLayout::make(text("first\nsecond"));

@@ -459,13 +459,14 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
 // before. The error codes are the SDK's own, passed through.
 TEST(CApiNumbersTest, StatusesErrorCodesAndEnumerationsKeepTheirNumbers) {
   using Numbers = std::vector<long long>;
-  EXPECT_EQ((Numbers{TILO_STATUS_OK, TILO_STATUS_INVALID_ARGUMENT, TILO_STATUS_INTERNAL_ERROR,
-                     TILO_STATUS_NULL_ARGUMENT, TILO_STATUS_EMPTY_STRING, TILO_STATUS_INVALID_UTF8,
-                     TILO_STATUS_INVALID_HANDLE, TILO_STATUS_WRONG_HANDLE_TYPE,
-                     TILO_STATUS_DELEGATE_TOO_SMALL, TILO_STATUS_MISSING_CALLBACK,
-                     TILO_STATUS_WRONG_THREAD, TILO_STATUS_ALREADY_STARTED,
-                     TILO_STATUS_BUFFER_TOO_SMALL, TILO_STATUS_TOO_LARGE}),
-            (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13}));
+  EXPECT_EQ(
+      (Numbers{TILO_STATUS_OK, TILO_STATUS_INVALID_ARGUMENT, TILO_STATUS_INTERNAL_ERROR,
+               TILO_STATUS_NULL_ARGUMENT, TILO_STATUS_EMPTY_STRING, TILO_STATUS_INVALID_UTF8,
+               TILO_STATUS_INVALID_HANDLE, TILO_STATUS_WRONG_HANDLE_TYPE,
+               TILO_STATUS_DELEGATE_TOO_SMALL, TILO_STATUS_MISSING_CALLBACK,
+               TILO_STATUS_WRONG_THREAD, TILO_STATUS_ALREADY_STARTED, TILO_STATUS_BUFFER_TOO_SMALL,
+               TILO_STATUS_TOO_LARGE, TILO_STATUS_NOT_CONFIGURED}),
+      (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14}));
   const Numbers codes{-1, -2, -3, 204, -5001, -5603, -1000, -1001, -1009, -23, -24, -25, -26, -27};
   EXPECT_EQ(
       (Numbers{TILO_ERROR_UNSPECIFIED, TILO_ERROR_NOT_INITIALIZED, TILO_ERROR_INITIALIZATION_FAILED,
@@ -486,8 +487,9 @@ TEST(CApiNumbersTest, StatusesErrorCodesAndEnumerationsKeepTheirNumbers) {
     sdk.push_back(static_cast<int>(code));
   }
   EXPECT_EQ(sdk, codes);
-  EXPECT_EQ((Numbers{TILO_ERROR_VIEW_FAILED, TILO_ERROR_AD_NOT_READY, TILO_WINDOW_MAX_PIXELS}),
-            (Numbers{-1, -24, 16384}));
+  EXPECT_EQ((Numbers{TILO_ERROR_VIEW_FAILED, TILO_ERROR_AD_NOT_READY, TILO_WINDOW_MAX_PIXELS,
+                     TILO_TEST_SCENARIO_MAX_BYTES}),
+            (Numbers{-1, -24, 16384, 1048576}));
   // Enumerations.
   EXPECT_EQ((Numbers{TILO_AD_FORMAT_NONE, TILO_AD_FORMAT_BANNER, TILO_AD_FORMAT_INTERSTITIAL,
                      TILO_AD_FORMAT_REWARDED, TILO_AD_FORMAT_NATIVE, TILO_AD_FORMAT_APP_OPEN}),

@@ -251,18 +251,6 @@ TEST_F(NativeViewTest, ReleasedOrMovedAtAnyStepOfALoadLeavesNothingTracked) {
   EXPECT_FALSE(readAdLoadTracker());
 }
 
-TEST_F(NativeViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {
-  place();
-  int loaded = 0;
-  native->listener()->onAdLoadSuccess = [&loaded, view = native.get()](auto, auto) {
-    if (++loaded == 1) view->loadAd();
-  };
-  settle();
-  settle();
-  EXPECT_EQ(loaded, 2);
-  EXPECT_EQ(loadsOf("gad/native"), 2u);
-}
-
 TEST_F(NativeViewTest, AutoLoadOffNeitherLoadsNorRefreshesUntilLoadAd) {
   native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, false);
   window->addSubview(native);

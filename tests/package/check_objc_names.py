@@ -39,24 +39,21 @@ for entry in table["classes"] + [v for v in table["values"] if "class" in v]:
         mapped_methods[entry["delegate"]["protocol"]] = {
             m["selector"]: m["required"] for m in entry["delegate"]["methods"]}
 published = os.path.join(os.path.dirname(os.path.abspath(__file__)), "objc_selectors.txt")
-for number, line in enumerate(open(published, encoding="utf-8"), 1):
+for line in open(published, encoding="utf-8"):
     words = line.split()
     if not words or words[0].startswith("#"):
         continue
-    if len(words) == 3:
-        name, method, flag = words
-        methods = mapped_methods.get(name)
-        if methods is None:
-            problems.append(f"{name}: protocol not mapped")
-        elif method not in methods:
-            problems.append(f"{name}: {method} not mapped")
-        elif methods[method] != (flag == "required"):
-            problems.append(f"{name}: {method} should be {flag}")
-    elif len(words) == 2:
-        if words[1] not in mapped_selectors.get(words[0], set()):
-            problems.append(f"{words[0]}: {words[1]} not mapped")
-    else:
-        problems.append(f"objc_selectors.txt:{number}: unreadable line")
+    name, flag = words[0], None
+    for word in words[1:]:
+        if word in ("required", "optional"):
+            flag = word
+        elif flag is None:
+            if word not in mapped_selectors.get(name, set()):
+                problems.append(f"{name}: {word} not mapped")
+        elif word not in mapped_methods.get(name, {}):
+            problems.append(f"{name}: {word} not mapped")
+        elif mapped_methods[name][word] != (flag == "required"):
+            problems.append(f"{name}: {word} should be {flag}")
 for cls in table["classes"]:
     name, handle = cls["class"], cls["handle"]
     functions = {s["c"] for s in cls["selectors"] if s["c"]}

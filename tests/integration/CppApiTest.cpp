@@ -161,7 +161,8 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   std::vector<unsigned> drawn;
   popupDelegate.didShow = [&](const std::optional<AdInfo>&) {
     calls.push_back("show");
-    const auto [width, height] = window.pixelSize();
+    const auto size = window.pixelSize();  // no structured binding: captured below
+    const int width = size.first, height = size.second;
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
     ASSERT_EQ(window.renderRGBA(pixels.data(), static_cast<std::size_t>(width) * 4),
               TILO_STATUS_OK);

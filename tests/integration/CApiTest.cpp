@@ -305,13 +305,9 @@ TEST_F(CApiTest, ConfigurationMistakesAreStatusesUntilTheHostCorrectsThem) {
   TempDir empty;
   c_host_env env = hostEnv();
   ASSERT_EQ(c_host_editor_without_bundle(&env, empty.path().c_str()), 1) << env.failure;
-  try {
-    tilo::RewardedAd ad("reward");
-    ADD_FAILURE() << "constructed without a bundle";
-  } catch (const tilo::StatusError& error) {
-    EXPECT_EQ(error.status(), TILO_STATUS_NOT_CONFIGURED);
-    EXPECT_THAT(error.what(), HasSubstr("TILO_STATUS_NOT_CONFIGURED: TiloAppKey not found"));
-  }
+  const auto refused = tilo::RewardedAd::create("reward");
+  EXPECT_EQ(refused.status(), TILO_STATUS_NOT_CONFIGURED);
+  EXPECT_THAT(refused.message(), HasSubstr("TILO_STATUS_NOT_CONFIGURED: TiloAppKey not found"));
 
   const fs::path bundle = sdk.bundleDir();
   const fs::path keyFile = bundle / "ios-tilo-key.txt";

@@ -2,7 +2,8 @@
 # The installed package as hosts use it. First the README's quick start, step by step from
 # README.md itself: the install, tilo-keytool init, tilo-devserver, the C host built with
 # the system's cc against the installed package and run, then the README's C++ sample in
-# the same folder. Then examples/c-host and examples/cpp-host, built with find_package(Tilo)
+# the same folder, both C++ programs built as engines build (C++17, -fno-exceptions
+# -fno-rtti). Then examples/c-host and examples/cpp-host, built with find_package(Tilo)
 # and run against a backend of their own.
 #   package_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -63,8 +64,21 @@ expect_lines "$work/quickstart-server.log" "GET /sdk/init 200 "
 # The C++ sample, in the same folder against the same backend.
 sed "s|http://127.0.0.1:8080|$url|" "$work/readme-sample.cpp" >readme-sample.cpp
 read -r -a tilo_flags <<<"$(pkg-config --cflags --libs tilo)"
-c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror readme-sample.cpp "${tilo_flags[@]}" \
-  -Wl,-rpath,"$prefix/lib" -o readme-cpp
+engine_flags=(-std=c++17 -fno-exceptions -fno-rtti -Wall -Wextra -Wpedantic -Werror)
+c++ "${engine_flags[@]}" readme-sample.cpp "${tilo_flags[@]}" -Wl,-rpath,"$prefix/lib" -o readme-cpp
+# What an engine build must refuse: a status dropped on the floor, a copied ad; the same
+# lines written correctly build.
+probe() {
+  printf '#include <tilo/Tilo.hpp>\n#include <utility>\nint main() { %s return 0; }\n' "$1" >probe.cpp
+  c++ "${engine_flags[@]}" -fsyntax-only probe.cpp $(pkg-config --cflags tilo) 2>"$work/probe.err"
+}
+probe '(void)tilo::Ads::setLogLevel(tilo::LogLevel::off);
+  auto ad = tilo::RewardedAd::create("r"); tilo::RewardedAd kept = std::move(ad).value();' ||
+  { cat "$work/probe.err" >&2; fail "the C++ API's correct use does not build"; }
+for misuse in 'tilo::Ads::setLogLevel(tilo::LogLevel::off);' \
+              'auto ad = tilo::RewardedAd::create("r"); auto copy = ad.value();'; do
+  if probe "$misuse"; then fail "the C++ API accepts: $misuse"; fi
+done
 timeout 60 ./readme-cpp >"$work/readme-cpp.out" 2>&1 || { cat "$work/readme-cpp.out" >&2; fail "readme-cpp did not run to completion"; }
 expect_lines "$work/readme-cpp.out" "dismissed"
 

@@ -99,8 +99,20 @@ TILO_API tilo_status tilo_last_status(void);
  * thread, "" once such a call succeeds. Never NULL; valid until the next call on this
  * thread. */
 TILO_API const char* tilo_last_error_message(void);
-/* The SDK version, "1.1.44" (static storage). */
+/* The version of these headers. A host compares it with tilo_version_number() to know the
+ * library it runs with is at least the one it was compiled against. */
+#define TILO_VERSION_MAJOR 1
+#define TILO_VERSION_MINOR 1
+#define TILO_VERSION_PATCH 44
+/* major × 10000 + minor × 100 + patch (minor and patch stay below 100): 10144 for 1.1.44,
+ * so versions compare as numbers. */
+#define TILO_VERSION_NUMBER \
+  (TILO_VERSION_MAJOR * 10000 + TILO_VERSION_MINOR * 100 + TILO_VERSION_PATCH)
+
+/* The library's version, "1.1.44" (static storage). */
 TILO_API const char* tilo_version(void);
+/* The library's version as TILO_VERSION_NUMBER encodes it: 10144 for 1.1.44. */
+TILO_API uint32_t tilo_version_number(void);
 
 typedef enum tilo_log_level {
   TILO_LOG_LEVEL_OFF = 0,

@@ -75,6 +75,7 @@ class FullScreenAd {
   // Empty before a load.
   std::optional<AdInfo> adInfo() const {
     tilo_ad_info info{};
+    info.struct_size = sizeof info;
     if (Api::adInfo(handle_, &info) != 1) return std::nullopt;
     return convert(&info);
   }

@@ -215,7 +215,12 @@ enum {
   TILO_ERROR_FULLSCREEN_AD_LOAD_WHILE_SHOWING = -27
 };
 
+/* tilo_error and tilo_ad_info may grow: each starts with its size, and later versions add
+ * fields only at the end. Those the SDK hands to a callback carry the size of the SDK's
+ * struct: a host compiled against a newer header reads a field only when struct_size
+ * covers it. */
 typedef struct tilo_error {
+  size_t struct_size;  /* sizeof the SDK's tilo_error */
   const char* domain;  /* TILO_ERROR_DOMAIN ... */
   int64_t code;        /* the SDK error code, -24, or a view's -1 */
   const char* message; /* the localized description */
@@ -226,7 +231,10 @@ typedef struct tilo_error {
   int64_t ad_format;
 } tilo_error;
 
+/* A host that asks for an ad info (*_ad_info) sets struct_size to sizeof its struct; the SDK
+ * writes only the fields that fit in it and sets struct_size to the bytes it wrote. */
 typedef struct tilo_ad_info {
+  size_t struct_size;     /* see above */
   int64_t ad_format;      /* a tilo_ad_format */
   const char* ad_unit_id; /* the Tilo ad-unit id */
   int has_latency;        /* 0: latency unknown */

@@ -1,5 +1,8 @@
 #include "TiloObjCBridge/BridgeValues.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
@@ -126,6 +129,7 @@ bool onMainThread() {
 
 CAdInfo::CAdInfo(const std::optional<TiloAdInfo>& info) {
   if (!info) return;
+  info_.struct_size = sizeof info_;
   unitId_ = info->adUnitId;
   // An empty name means the response named no network.
   if (info->adNetwork && !info->adNetwork->empty()) network_ = info->adNetwork;
@@ -137,9 +141,16 @@ CAdInfo::CAdInfo(const std::optional<TiloAdInfo>& info) {
   present_ = true;
 }
 
+void writeAdInfo(const tilo_ad_info& info, tilo_ad_info* out) {
+  const std::size_t size = std::min(out->struct_size, sizeof info);
+  std::memcpy(out, &info, size);  // fields beyond the host's struct are left out
+  out->struct_size = size;
+}
+
 CError::CError(std::string domain, std::int64_t code, std::string message,
                std::optional<std::string> adUnitId, std::optional<std::int64_t> format)
     : domain_(std::move(domain)), message_(std::move(message)), adUnitId_(std::move(adUnitId)) {
+  error_.struct_size = sizeof error_;
   error_.domain = domain_.c_str();
   error_.code = code;
   error_.message = message_.c_str();

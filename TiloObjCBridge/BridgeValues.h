@@ -7,6 +7,7 @@
 // The C structs point into these objects, which live for one callback.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,6 +55,15 @@ void startTestScenario();
 
 // Whether this is the thread that runs (or will run) the main loop.
 bool onMainThread();
+
+// The end of the fields of tilo_ad_info that every version has: a host's struct_size below
+// it is refused. Fields added later go after it, so this stays where it is.
+inline constexpr std::size_t kAdInfoFirstSize =
+    offsetof(tilo_ad_info, ad_network) + sizeof(tilo_ad_info::ad_network);
+
+// Copies `info` into the host's `out`, as much as out->struct_size declares (from
+// kAdInfoFirstSize to sizeof(tilo_ad_info)), and sets out->struct_size to what it wrote.
+void writeAdInfo(const tilo_ad_info& info, tilo_ad_info* out);
 
 class CAdInfo {
  public:

@@ -146,6 +146,10 @@ const char* tilo_version(void) {
   return TILO_VERSION_STRING;
 }
 
+uint32_t tilo_version_number(void) {
+  return TILO_LIBRARY_VERSION_NUMBER;  // the project's version, as the build computed it
+}
+
 tilo_status tilo_set_log_level(int level) {
   auto parsed = tilo::tiloLogLevelFromRawValue(level);
   if (!parsed) return TILO_STATUS_INVALID_ARGUMENT;

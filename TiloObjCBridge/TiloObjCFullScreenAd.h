@@ -203,12 +203,13 @@ struct FullScreenApi : HandleApi<TiloObjCFullScreenAd<Kind>, typename Kind::Hand
     const auto checked = check(handle);
     if (checked.status != TILO_STATUS_OK) return checked.status;
     if (!out) return TILO_STATUS_NULL_ARGUMENT;
+    if (out->struct_size < kAdInfoFirstSize) return TILO_STATUS_INVALID_ARGUMENT;
     const auto& wrapper = checked.wrapper;
     return guarded([&] {
       auto info = wrapper->adInfo();
       if (!info) return 0;
       wrapper->infoStorage().emplace(info);
-      *out = *wrapper->infoStorage()->get();
+      writeAdInfo(*wrapper->infoStorage()->get(), out);
       return 1;
     });
   }

@@ -48,6 +48,13 @@ void TiloObjCLightPopupAd::showFrom(
   ad_->show(viewController);
 }
 
+void TiloObjCLightPopupAd::close() {
+  const auto& controller = ad_->lightPopupVC();
+  if (!controller->presentingViewController() || controller->isBeingDismissed()) return;
+  controller->finishTransitionNow();  // a dismissal is refused during the fade-in
+  controller->handleCloseButtonTapped();
+}
+
 void TiloObjCLightPopupAd::setColor(platform::UIColor TiloLightPopupConfiguration::*field,
                                     tilo_color color) {
   setConfigurationColor(*ad_, field, color);
@@ -92,6 +99,9 @@ tilo_status tilo_light_popup_ad_show_from(tilo_light_popup_ad* ad,
   }
   return Api::run(
       ad, [&](tilo::bridge::TiloObjCLightPopupAd& wrapper) { wrapper.showFrom(controller); });
+}
+tilo_status tilo_light_popup_ad_close(tilo_light_popup_ad* ad) {
+  return Api::run(ad, [](tilo::bridge::TiloObjCLightPopupAd& wrapper) { wrapper.close(); });
 }
 tilo_status tilo_light_popup_ad_set_background_color(tilo_light_popup_ad* ad, tilo_color color) {
   return setColor(ad, &TiloLightPopupConfiguration::backgroundColor, color);

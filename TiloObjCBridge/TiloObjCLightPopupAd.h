@@ -25,6 +25,8 @@ class TiloObjCLightPopupAd final
 
   const std::shared_ptr<TiloLightPopupAd>& ad() const { return ad_; }
   void showFrom(const std::shared_ptr<platform::UIViewController>& viewController);
+  // Closes it as its close button does, when it is on screen and not already leaving.
+  void close();
   // Sets one colour of the popup's configuration and applies it.
   void setColor(platform::UIColor TiloLightPopupConfiguration::*field, tilo_color color);
 

@@ -1,8 +1,11 @@
-// A C++17 host of the installed SDK: interstitial, rewarded and app-open ads one after the
-// other, then a banner at the bottom of its window, a native ad in its own asset views, a
-// line banner at the top and a light popup, revenue and rewards printed, the lifecycle
-// reported before it quits. Exits 0 when every ad was dismissed or loaded (the native ad
-// and the line banner also counted their impression, the rewarded ad paid), 1 otherwise.
+// A C++17 host of the installed SDK, built as game engines build (-fno-exceptions
+// -fno-rtti): interstitial, rewarded and app-open ads one after the other, then a banner
+// at the bottom of its window, a native ad in its own asset views, a line banner at the
+// top and a light popup, revenue and rewards printed, the lifecycle reported before it
+// quits. Every object is made by its create() factory and moved into the game's state,
+// callbacks and all; every status is checked. Exits 0 when every ad was dismissed or
+// loaded (the native ad and the line banner also counted their impression, the rewarded
+// ad paid), 1 otherwise.
 //
 // Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
 // TILO_API_BASE_URL.
@@ -12,17 +15,52 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
 bool failed = false;
+
+// The game's state: empty objects until the factories fill them.
+struct Game {
+  tilo::Window window;
+  tilo::InterstitialAd interstitial;
+  tilo::RewardedAd rewarded;
+  tilo::AppOpenAd appOpen;
+  tilo::BannerView banner;
+  tilo::NativeView native;
+  tilo::LineBannerView line;
+  tilo::LightPopupAdLoader popupLoader;
+  tilo::LightPopupAd popup;
+};
+
+// Says which step the SDK refused.
+bool check(const char* what, tilo_status status) {
+  if (status != TILO_STATUS_OK) {
+    std::fprintf(stderr, "cpp-host: %s: %s\n", what, tilo_status_name(status));
+    failed = true;
+  }
+  return status == TILO_STATUS_OK;
+}
+
+// Moves what a factory made into `slot`, or says why it was refused.
+template <class T>
+bool take(const char* what, tilo::Expected<T> made, T& slot) {
+  if (!made) {
+    std::fprintf(stderr, "cpp-host: %s: %s\n", what, made.message().c_str());
+    failed = true;
+    return false;
+  }
+  slot = std::move(made).value();
+  return true;
+}
 
 // Pumps the SDK once per frame until `done` or a failure; 10 seconds at most, after which
 // it says what did not happen (`what`, when given).
 template <class Done>
 bool runUntil(Done done, const char* what = nullptr) {
   for (int frame = 0; frame < 600 && !done() && !failed; ++frame) {
-    tilo::Ads::runMainLoopFor(1.0 / 60);
+    if (!check("pump", tilo::Ads::runMainLoopFor(1.0 / 60))) return false;
   }
   if (what && !done() && !failed) {
     std::fprintf(stderr, "cpp-host: gave up waiting for %s after 10 seconds\n", what);
@@ -34,14 +72,6 @@ void report(const char* what, const tilo::Error& error) {
   std::fprintf(stderr, "%s: %s %lld %s\n", what, error.domain.c_str(),
                static_cast<long long>(error.code), error.message.c_str());
   failed = true;
-}
-
-// Says which step of a view's set-up the SDK refused.
-bool setUp(const char* what, tilo_status status) {
-  if (status != TILO_STATUS_OK) {
-    std::fprintf(stderr, "cpp-host: %s: %s\n", what, tilo_status_name(status));
-  }
-  return status == TILO_STATUS_OK;
 }
 
 // Loads a view already in the window and waits for its load and its impression.
@@ -59,18 +89,21 @@ bool showView(View& view, const char* kind, const std::function<tilo_status(View
   view.setDelegate(delegate);
   const std::string loading = std::string(kind) + " load",
                     counting = std::string(kind) + " impression";
-  bool ok = setUp(loading.c_str(), load(view)) && runUntil([&] { return loaded; }, loading.c_str());
+  bool ok = check(loading.c_str(), load(view)) && runUntil([&] { return loaded; }, loading.c_str());
   std::printf("%s %s\n", kind, loaded ? "loaded" : "not loaded");
   ok = ok && runUntil([&] { return impressed; }, counting.c_str());
   return ok;
 }
 
-// The delegate entries every kind shares; `loaded`, `shown` and `dismissed` mark the steps.
-// A shown ad stays until the player taps its close button, 34 points in from the safe
-// area's right edge and 22 below its top (this window has no insets).
+// Makes an ad of kind `Ad`, gives it the delegate entries every kind shares (`loaded`,
+// `shown` and `dismissed` mark the steps), moves it into `slot`, and plays it there. A shown
+// ad stays until the player taps its close button, 34 points in from the safe area's right
+// edge and 22 below its top (this window has no insets).
 template <class Ad>
-bool play(Ad& ad, tilo::Window& window, const char* kind, const std::function<void(Ad&)>& show,
-          tilo::FullScreenAdDelegate delegate = {}) {
+bool play(Ad& slot, tilo::Window& window, const char* kind, const char* unit,
+          const std::function<tilo_status(Ad&)>& show, tilo::FullScreenAdDelegate delegate = {}) {
+  Ad ad;
+  if (!take(kind, Ad::create(unit), ad)) return false;
   bool loaded = false, shown = false, dismissed = false;
   delegate.didLoad = [&](const std::optional<tilo::AdInfo>& info) {
     std::printf("%s loaded from %s\n", kind,
@@ -87,9 +120,10 @@ bool play(Ad& ad, tilo::Window& window, const char* kind, const std::function<vo
     std::printf("%s paid %s %s\n", kind, revenue.value.c_str(), revenue.currencyCode.c_str());
   };
   ad.setDelegate(delegate);
-  ad.load();
+  if (!check(kind, ad.load())) return false;
+  slot = std::move(ad);  // loading already: its callbacks go with it
   if (!runUntil([&] { return loaded; })) return false;
-  show(ad);
+  if (!check(kind, show(slot))) return false;
   const bool ok = runUntil([&] { return shown; }) && window.tap(390 - 34, 22) == 1 &&
                   runUntil([&] { return dismissed; });
   std::printf("%s %s\n", kind, ok ? "dismissed" : "not dismissed");
@@ -100,93 +134,102 @@ bool play(Ad& ad, tilo::Window& window, const char* kind, const std::function<vo
 
 int main() {
   std::printf("Tilo %s\n", tilo::Ads::version());
-  tilo::Ads::setLogLevel(tilo::LogLevel::error);
-  tilo::Ads::setHasUserConsent(true);
-  tilo::Window window(390, 844, 3);
+  Game game;
+  bool ok = check("log level", tilo::Ads::setLogLevel(tilo::LogLevel::error)) &&
+            check("consent", tilo::Ads::setHasUserConsent(true)) &&
+            take("window", tilo::Window::create(390, 844, 3), game.window);
 
   bool initialized = false;
-  tilo::Ads::initialize([&](std::optional<tilo::Error> error) {
-    if (error) report("init", *error);
-    initialized = true;
-  });
-  bool ok = runUntil([&] { return initialized; });
+  ok = ok && check("initialize", tilo::Ads::initialize([&](std::optional<tilo::Error> error) {
+                     if (error) report("init", *error);
+                     initialized = true;
+                   }));
+  ok = ok && runUntil([&] { return initialized; });
 
-  tilo::InterstitialAd interstitial("interstitial-main");
-  ok = ok && play<tilo::InterstitialAd>(interstitial, window, "interstitial",
-                                        [&](auto& ad) { ad.showFrom(&window); });
+  ok = ok && play<tilo::InterstitialAd>(game.interstitial, game.window, "interstitial",
+                                        "interstitial-main",
+                                        [&](auto& ad) { return ad.showFrom(&game.window); });
 
-  tilo::RewardedAd rewarded("rewarded-main");
   std::optional<tilo::RewardedItem> reward;
   tilo::FullScreenAdDelegate rewardedDelegate;
   rewardedDelegate.didEarnReward = [&](const std::optional<tilo::AdInfo>&,
                                        const tilo::RewardedItem& item) { reward = item; };
-  ok = ok &&
-       play<tilo::RewardedAd>(
-           rewarded, window, "rewarded", [&](auto& ad) { ad.showFrom(&window); }, rewardedDelegate);
+  ok = ok && play<tilo::RewardedAd>(
+                 game.rewarded, game.window, "rewarded", "rewarded-main",
+                 [&](auto& ad) { return ad.showFrom(&game.window); }, rewardedDelegate);
   ok = ok && reward.has_value();
   if (reward)
     std::printf("rewarded earned %lld %s\n", static_cast<long long>(reward->amount),
                 reward->rewardType.c_str());
 
-  tilo::AppOpenAd appOpen("app-open-main");
-  ok = ok && play<tilo::AppOpenAd>(appOpen, window, "app open", [](auto& ad) { ad.show(); });
+  ok = ok && play<tilo::AppOpenAd>(game.appOpen, game.window, "app open", "app-open-main",
+                                   [](auto& ad) { return ad.show(); });
 
   // A banner pinned above the bottom safe area, loaded when the game asks.
-  tilo::BannerView banner("banner-main", tilo::BannerSize::banner, /*autoLoad=*/false);
   bool bannerLoaded = false;
-  tilo::BannerView::Delegate bannerDelegate;
-  bannerDelegate.didLoad = [&](const std::optional<tilo::AdInfo>&) { bannerLoaded = true; };
-  bannerDelegate.didFailWithError = [](const tilo::Error& error) { report("banner", error); };
-  banner.setDelegate(bannerDelegate);
-  ok = ok && tilo::addViewPinned(window, banner, tilo::WindowEdge::bottom, 50) == TILO_STATUS_OK;
-  banner.loadAd();
-  ok = ok && runUntil([&] { return bannerLoaded; });
-  std::printf("banner %s\n", bannerLoaded ? "loaded" : "not loaded");
+  if (ok && take("banner", tilo::BannerView::create("banner-main", tilo::BannerSize::banner),
+                 game.banner)) {
+    tilo::BannerView::Delegate bannerDelegate;
+    bannerDelegate.didLoad = [&](const std::optional<tilo::AdInfo>&) { bannerLoaded = true; };
+    bannerDelegate.didFailWithError = [](const tilo::Error& error) { report("banner", error); };
+    game.banner.setDelegate(bannerDelegate);
+    ok = check("banner placement",
+               tilo::addViewPinned(game.window, game.banner, tilo::WindowEdge::bottom, 50)) &&
+         check("banner load", game.banner.loadAd()) && runUntil([&] { return bannerLoaded; });
+    std::printf("banner %s\n", bannerLoaded ? "loaded" : "not loaded");
+  }
 
   // A native ad near the top of the window, in asset views the game lays out.
-  tilo::NativeView native("native-main", /*autoLoad=*/false);
   tilo::NativeAssetLayout layout;
   layout.icon = tilo_rect{12, 12, 48, 48};
   layout.title = tilo_rect{72, 12, 210, 20};
   layout.body = tilo_rect{72, 36, 210, 40};
   layout.callToAction = tilo_rect{294, 24, 84, 32};
-  ok = ok && setUp("native asset views", native.bindNativeViews(layout)) &&
-       setUp("native placement", tilo::addView(window, native, tilo_rect{0, 47, 390, 120}));
-  ok = ok && showView<tilo::NativeView>(native, "native", [](auto& v) { return v.loadNativeAd(); });
-  ok = ok && setUp("native removal", tilo::removeView(window, native));
+  ok = ok && take("native", tilo::NativeView::create("native-main"), game.native) &&
+       check("native asset views", game.native.bindNativeViews(layout)) &&
+       check("native placement",
+             tilo::addView(game.window, game.native, tilo_rect{0, 47, 390, 120}));
+  ok = ok &&
+       showView<tilo::NativeView>(game.native, "native", [](auto& v) { return v.loadNativeAd(); });
+  ok = ok && check("native removal", tilo::removeView(game.window, game.native));
 
   // A line banner 40 points high at the top of the window, in the game's colours.
-  tilo::LineBannerView line("line-banner-main", /*autoLoad=*/false);
-  ok = ok && setUp("line banner colours", line.setLineBackgroundColor(0x1C1C1EFFu)) &&
-       setUp("line banner colours", line.setTitleTextColor(0xF2F2F7FFu)) &&
-       setUp("line banner colours", line.setCtaBackgroundColor(0x0A84FFFFu)) &&
-       setUp("line banner placement", tilo::addViewPinned(window, line, tilo::WindowEdge::top, 40));
-  ok =
-      ok && showView<tilo::LineBannerView>(line, "line banner", [](auto& v) { return v.loadAd(); });
+  ok = ok && take("line banner", tilo::LineBannerView::create("line-banner-main"), game.line) &&
+       check("line banner colours", game.line.setLineBackgroundColor(0x1C1C1EFFu)) &&
+       check("line banner colours", game.line.setTitleTextColor(0xF2F2F7FFu)) &&
+       check("line banner colours", game.line.setCtaBackgroundColor(0x0A84FFFFu)) &&
+       check("line banner placement",
+             tilo::addViewPinned(game.window, game.line, tilo::WindowEdge::top, 40));
+  ok = ok &&
+       showView<tilo::LineBannerView>(game.line, "line banner", [](auto& v) { return v.loadAd(); });
 
-  // A light popup: it closes by itself 6 seconds after it appeared.
-  tilo::LightPopupAdLoader popupLoader("native-main");
-  std::optional<tilo::LightPopupAd> popup;
-  bool popupDismissed = false;
-  tilo::LightPopupAdLoader::Delegate loaderDelegate;
-  loaderDelegate.didLoad = [&](tilo::LightPopupAd ad, const std::optional<tilo::AdInfo>&) {
-    popup.emplace(std::move(ad));
-  };
-  loaderDelegate.didFailWithError = [](const tilo::Error& error) { report("popup", error); };
-  popupLoader.setDelegate(loaderDelegate);
-  popupLoader.loadAd();
-  ok = ok && runUntil([&] { return popup.has_value(); });
-  if (popup) {
+  // A light popup: didLoad hands it over, and the game keeps it by moving it into its
+  // state (dropped, it would close at once). It closes by itself 6 seconds after it
+  // appeared.
+  bool popupLoaded = false, popupDismissed = false;
+  if (ok &&
+      take("popup loader", tilo::LightPopupAdLoader::create("native-main"), game.popupLoader)) {
+    tilo::LightPopupAdLoader::Delegate loaderDelegate;
+    loaderDelegate.didLoad = [&](tilo::LightPopupAd ad, const std::optional<tilo::AdInfo>&) {
+      game.popup = std::move(ad);
+      popupLoaded = true;
+    };
+    loaderDelegate.didFailWithError = [](const tilo::Error& error) { report("popup", error); };
+    game.popupLoader.setDelegate(loaderDelegate);
+    ok = check("popup load", game.popupLoader.loadAd()) && runUntil([&] { return popupLoaded; });
+  }
+  if (ok) {
     tilo::LightPopupAd::Delegate popupDelegate;
     popupDelegate.didDismiss = [&](const std::optional<tilo::AdInfo>&) { popupDismissed = true; };
-    popup->setDelegate(popupDelegate);
-    popup->showFrom(window);
-    ok = ok && runUntil([&] { return popupDismissed; });
+    game.popup.setDelegate(popupDelegate);
+    ok = check("popup show", game.popup.showFrom(game.window)) &&
+         runUntil([&] { return popupDismissed; });
     std::printf("light popup %s\n", popupDismissed ? "dismissed" : "not dismissed");
   }
 
-  tilo::Ads::setApplicationState(tilo::ApplicationState::background);
-  tilo::Ads::runMainLoopFor(0.2);
+  ok =
+      check("background", tilo::Ads::setApplicationState(tilo::ApplicationState::background)) && ok;
+  (void)tilo::Ads::runMainLoopFor(0.2);
   std::printf("%s\n", ok ? "cpp-host: every ad shown" : "cpp-host: failed");
   return ok ? 0 : 1;
 }

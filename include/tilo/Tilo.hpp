@@ -1,22 +1,30 @@
 // The Tilo SDK's C++ API: C++17, header-only over the C ABI of <tilo/tilo.h>, so a host
-// links libtilo.so alone and no standard-library type crosses the library boundary.
+// links libtilo.so alone and no standard-library type crosses the library boundary. It
+// builds with -fno-exceptions and -fno-rtti: nothing here throws or asks for a type.
 //
-//   tilo::Ads::setLogLevel(tilo::LogLevel::debug);
 //   tilo::Ads::initialize([](std::optional<tilo::Error> error) { ... });
-//   tilo::RewardedAd ad("rewarded-main");
+//   auto made = tilo::RewardedAd::create("rewarded-main");   // a tilo::Expected<RewardedAd>
+//   if (!made) return log(made.message());                  // the status, and why
+//   game.rewarded = std::move(made).value();                  // the ad moves, callbacks too
 //   tilo::RewardedAd::Delegate delegate;
-//   delegate.didLoad = [&](const std::optional<tilo::AdInfo>&) { ad.showFrom(nullptr); };
+//   delegate.didLoad = [&](const auto&) { (void)game.rewarded.showFrom(nullptr); };
 //   delegate.didEarnReward = [](const auto&, const tilo::RewardedItem& item) { grant(item); };
-//   ad.setDelegate(delegate);
-//   ad.load();
-//   while (running) tilo::Ads::runMainLoopFor(1.0 / 60);   // the host's main thread
+//   game.rewarded.setDelegate(delegate);
+//   if (game.rewarded.load() != TILO_STATUS_OK) { ... }
+//   while (running) (void)tilo::Ads::runMainLoopFor(1.0 / 60);   // the host's main thread
 //
-// Callbacks run on the main thread inside runMainLoopFor. Constructors throw
-// tilo::StatusError for bad arguments (an empty unit id, a call from another thread) and
-// for a bundle that cannot start the SDK (TILO_STATUS_NOT_CONFIGURED, whose what() says
-// why); other calls return the C ABI's tilo_status, and Ads::lastErrorMessage() explains a
-// TILO_STATUS_NOT_CONFIGURED. No configuration mistake ends the host's process. An ad
-// object may be destroyed from inside its own callback: the callback being run is a copy.
+// Callbacks run on the main thread inside runMainLoopFor. Objects that can be refused (an
+// empty unit id, a call from another thread, a bundle that cannot start the SDK) are made
+// by a static create() that returns a tilo::Expected: the object, or the tilo_status and
+// its explanation. Every other call returns the C ABI's tilo_status, marked [[nodiscard]].
+// No configuration mistake ends the host's process.
+//
+// Every ad, view, loader and window object owns one C handle: it can be moved, not copied,
+// and its destructor destroys the handle. Its callbacks follow it through a move (they
+// live in a heap block whose address the C delegate keeps). A default-constructed or
+// moved-from object is empty: every call on it returns TILO_STATUS_INVALID_HANDLE and
+// setDelegate does nothing. An object may be destroyed from inside its own callback: the
+// callback being run is a copy, and no other one comes.
 #pragma once
 
 #include <tilo/tilo.h>
@@ -25,8 +33,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -79,23 +87,104 @@ struct Revenue {
   int precision = TILO_PRECISION_UNKNOWN;
 };
 
-class StatusError : public std::runtime_error {
+namespace detail {
+
+// The status's name, with tilo_last_error_message() when that explains it.
+inline std::string describe(tilo_status status) {
+  std::string text = tilo_status_name(status);
+  if (status == TILO_STATUS_NOT_CONFIGURED) text += std::string(": ") + tilo_last_error_message();
+  return text;
+}
+
+}  // namespace detail
+
+// What a create() gives: the object, or the status that refused it. Check it before use:
+//
+//   auto window = tilo::Window::create(390, 844, 3);
+//   if (!window) std::fprintf(stderr, "%s\n", window.message().c_str());
+//
+// A refused result still holds an object, an empty one, so that a missed check cannot
+// crash: every call on it returns TILO_STATUS_INVALID_HANDLE.
+template <class T>
+class [[nodiscard]] Expected {
  public:
-  // what() is the status's name, with tilo_last_error_message() when that explains it.
-  explicit StatusError(tilo_status status)
-      : std::runtime_error(describe(status)), status_(status) {}
-  tilo_status status() const { return status_; }
+  Expected(T&& value) noexcept : value_(std::move(value)) {}  // NOLINT: implicit, as a return
+  // A refusal; TILO_STATUS_OK is not one and becomes TILO_STATUS_INTERNAL_ERROR.
+  static Expected failure(tilo_status status) {
+    Expected refused{T()};
+    refused.status_ = status == TILO_STATUS_OK ? TILO_STATUS_INTERNAL_ERROR : status;
+    refused.message_ = detail::describe(refused.status_);
+    return refused;
+  }
+
+  bool ok() const noexcept { return status_ == TILO_STATUS_OK; }
+  explicit operator bool() const noexcept { return ok(); }
+  [[nodiscard]] tilo_status status() const noexcept { return status_; }
+  // Empty after success; else the status's name, and for TILO_STATUS_NOT_CONFIGURED why
+  // the bundle cannot start the SDK ("TILO_STATUS_NOT_CONFIGURED: TiloAppKey not found ...").
+  const std::string& message() const noexcept { return message_; }
+
+  T& value() & noexcept { return value_; }
+  const T& value() const& noexcept { return value_; }
+  T&& value() && noexcept { return std::move(value_); }
+  T* operator->() noexcept { return &value_; }
+  const T* operator->() const noexcept { return &value_; }
+  T& operator*() & noexcept { return value_; }
+  T&& operator*() && noexcept { return std::move(value_); }
 
  private:
-  static std::string describe(tilo_status status) {
-    std::string text = tilo_status_name(status);
-    if (status == TILO_STATUS_NOT_CONFIGURED) text += std::string(": ") + tilo_last_error_message();
-    return text;
-  }
-  tilo_status status_;
+  T value_;
+  tilo_status status_ = TILO_STATUS_OK;
+  std::string message_;
 };
 
 namespace detail {
+
+// A process-wide object that is never destroyed: the C ABI may call into it from an SDK
+// thread while the host's statics are being destroyed at exit.
+template <class T>
+T& immortal() {
+  alignas(T) static unsigned char storage[sizeof(T)];
+  static T* object = new (storage) T();
+  return *object;
+}
+
+// A host function the C ABI calls through a trampoline: held by a shared pointer, so that
+// replacing it releases the previous one while a call already running keeps its own.
+template <class Signature>
+class CallbackSlot {
+ public:
+  using Function = std::function<Signature>;
+
+  // Installs `function` (empty: none) with `set(trampoline or null, this)`; the previous
+  // function is released once the C ABI took the new one.
+  template <class Set, class Trampoline>
+  [[nodiscard]] tilo_status install(Function function, Set set, Trampoline trampoline) {
+    std::shared_ptr<Function> next =
+        function ? std::make_shared<Function>(std::move(function)) : nullptr;
+    const tilo_status status = next ? set(+trampoline, this) : set(nullptr, nullptr);
+    if (status == TILO_STATUS_OK) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      current_.swap(next);
+    }
+    return status;  // `next` (now the previous function) is released here, unlocked
+  }
+
+  template <class... Args>
+  static void call(void* context, Args... args) {
+    auto& slot = *static_cast<CallbackSlot*>(context);
+    std::shared_ptr<Function> keep;
+    {
+      std::lock_guard<std::mutex> lock(slot.mutex_);
+      keep = slot.current_;
+    }
+    if (keep) (*keep)(args...);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<Function> current_;
+};
 
 inline std::optional<AdInfo> convert(const tilo_ad_info* info) {
   if (!info) return std::nullopt;
@@ -115,6 +204,16 @@ inline Error convert(const tilo_error& error) {
   if (error.ad_unit_id) out.adUnitId = std::string(error.ad_unit_id);
   if (error.ad_format != TILO_AD_FORMAT_NONE) out.adFormat = static_cast<AdFormat>(error.ad_format);
   return out;
+}
+
+// Where an object keeps its delegate: a heap block whose address is the C context.
+template <class Delegate>
+struct DelegateState {
+  Delegate delegate;
+};
+template <class Delegate>
+const Delegate& delegateIn(void* state) {
+  return static_cast<DelegateState<Delegate>*>(state)->delegate;
 }
 
 inline const char* cString(const std::optional<std::string>& value) {
@@ -153,22 +252,24 @@ class Ads {
   static const char* version() { return tilo_version(); }
 
   static LogLevel logLevel() { return static_cast<LogLevel>(tilo_get_log_level()); }
-  static tilo_status setLogLevel(LogLevel level) {
+  [[nodiscard]] static tilo_status setLogLevel(LogLevel level) {
     return tilo_set_log_level(static_cast<int>(level));
   }
   // Every log line goes to `sink` instead of standard output (an empty sink restores it).
-  // The sink may be called from any thread.
-  static tilo_status setLogCallback(std::function<void(LogLevel, const char* line)> sink) {
-    static std::function<void(LogLevel, const char*)>* current = nullptr;
-    if (!sink) return tilo_set_log_callback(nullptr, nullptr);
-    // Kept for the rest of the process: a line may be logging on another thread right now.
-    current = new std::function<void(LogLevel, const char*)>(std::move(sink));
-    return tilo_set_log_callback(
-        [](void* context, tilo_log_level level, const char* line) {
-          (*static_cast<std::function<void(LogLevel, const char*)>*>(context))(
-              static_cast<LogLevel>(level), line);
+  // The sink may be called from any thread. It is kept until it is replaced; a line being
+  // written while it is replaced finishes with the one it started with.
+  [[nodiscard]] static tilo_status setLogCallback(
+      std::function<void(LogLevel, const char* line)> sink) {
+    using Sink = detail::CallbackSlot<void(LogLevel, const char*)>;
+    Sink& slot = detail::immortal<Sink>();
+    return slot.install(
+        std::move(sink),
+        [](tilo_log_callback trampoline, void* context) {
+          return tilo_set_log_callback(trampoline, context);
         },
-        current);
+        [](void* context, tilo_log_level level, const char* line) {
+          Sink::call(context, static_cast<LogLevel>(level), line);
+        });
   }
 
   // Why the last call on this thread returned TILO_STATUS_NOT_CONFIGURED, or why a test
@@ -186,84 +287,68 @@ class Ads {
   // runMainLoopFor) and opens it as the host sees fit; an empty function restores the
   // default, which logs the URL at debug level. The SDK never opens anything itself.
   // The function is kept until it is replaced; one running while it is replaced finishes.
-  static tilo_status setOpenUrlCallback(std::function<void(const char* url)> open) {
-    using Open = std::function<void(const char*)>;
-    struct Slot {
-      std::mutex mutex;
-      std::shared_ptr<Open> open;
-    };
-    static Slot slot;
-    std::shared_ptr<Open> next = open ? std::make_shared<Open>(std::move(open)) : nullptr;
-    tilo_open_url_callback trampoline = nullptr;
-    if (next) {
-      trampoline = [](void* context, const char* url) {
-        auto& current = *static_cast<Slot*>(context);
-        std::shared_ptr<Open> keep;  // alive while it runs, even if replaced meanwhile
-        {
-          std::lock_guard<std::mutex> lock(current.mutex);
-          keep = current.open;
-        }
-        if (keep) (*keep)(url);
-      };
-    }
-    const tilo_status status = tilo_set_open_url_callback(trampoline, next ? &slot : nullptr);
-    if (status == TILO_STATUS_OK) {
-      std::lock_guard<std::mutex> lock(slot.mutex);
-      slot.open.swap(next);  // the previous one is released outside the lock
-    }
-    return status;
+  [[nodiscard]] static tilo_status setOpenUrlCallback(std::function<void(const char* url)> open) {
+    using Open = detail::CallbackSlot<void(const char*)>;
+    Open& slot = detail::immortal<Open>();
+    return slot.install(
+        std::move(open),
+        [](tilo_open_url_callback trampoline, void* context) {
+          return tilo_set_open_url_callback(trampoline, context);
+        },
+        [](void* context, const char* url) { Open::call(context, url); });
   }
 
   // Start-up settings: before the first call that builds the SDK.
-  static tilo_status setBundleDirectory(const std::optional<std::string>& path) {
+  [[nodiscard]] static tilo_status setBundleDirectory(const std::optional<std::string>& path) {
     return tilo_set_bundle_directory(detail::cString(path));
   }
-  static tilo_status setApplicationContainer(const std::optional<std::string>& path) {
+  [[nodiscard]] static tilo_status setApplicationContainer(const std::optional<std::string>& path) {
     return tilo_set_application_container(detail::cString(path));
   }
-  static tilo_status setDevelopmentBaseUrl(const std::optional<std::string>& url) {
+  [[nodiscard]] static tilo_status setDevelopmentBaseUrl(const std::optional<std::string>& url) {
     return tilo_set_development_base_url(detail::cString(url));
   }
 
   static std::optional<std::string> userId() { return detail::readString(tilo_get_user_id); }
-  static tilo_status setUserId(const std::optional<std::string>& value) {
+  [[nodiscard]] static tilo_status setUserId(const std::optional<std::string>& value) {
     return tilo_set_user_id(detail::cString(value));
   }
   static std::optional<bool> hasUserConsent() {
     return detail::readBool(tilo_get_has_user_consent);
   }
-  static tilo_status setHasUserConsent(std::optional<bool> value) {
+  [[nodiscard]] static tilo_status setHasUserConsent(std::optional<bool> value) {
     return tilo_set_has_user_consent(detail::optionalBool(value));
   }
   static std::optional<bool> doNotSell() { return detail::readBool(tilo_get_do_not_sell); }
-  static tilo_status setDoNotSell(std::optional<bool> value) {
+  [[nodiscard]] static tilo_status setDoNotSell(std::optional<bool> value) {
     return tilo_set_do_not_sell(detail::optionalBool(value));
   }
   static std::optional<bool> isTaggedForChildDirectedTreatment() {
     return detail::readBool(tilo_get_child_directed);
   }
-  static tilo_status setIsTaggedForChildDirectedTreatment(std::optional<bool> value) {
+  [[nodiscard]] static tilo_status setIsTaggedForChildDirectedTreatment(std::optional<bool> value) {
     return tilo_set_child_directed(detail::optionalBool(value));
   }
   static std::optional<std::string> gdprConsentString() {
     return detail::readString(tilo_get_gdpr_consent_string);
   }
-  static tilo_status setGdprConsentString(const std::optional<std::string>& value) {
+  [[nodiscard]] static tilo_status setGdprConsentString(const std::optional<std::string>& value) {
     return tilo_set_gdpr_consent_string(detail::cString(value));
   }
   static std::optional<std::string> ccpaString() {
     return detail::readString(tilo_get_ccpa_string);
   }
-  static tilo_status setCcpaString(const std::optional<std::string>& value) {
+  [[nodiscard]] static tilo_status setCcpaString(const std::optional<std::string>& value) {
     return tilo_set_ccpa_string(detail::cString(value));
   }
   // Linux has no tracking prompt: not authorized until the host's consent flow says so.
-  static tilo_status setTrackingAuthorization(tilo_tracking_authorization status) {
+  [[nodiscard]] static tilo_status setTrackingAuthorization(tilo_tracking_authorization status) {
     return tilo_set_tracking_authorization(status);
   }
 
   // Returns at once; `completion` runs once on the main thread, without an error on success.
-  static tilo_status initialize(std::function<void(std::optional<Error>)> completion) {
+  [[nodiscard]] static tilo_status initialize(
+      std::function<void(std::optional<Error>)> completion) {
     auto* held = new std::function<void(std::optional<Error>)>(std::move(completion));
     const tilo_status status = tilo_initialize(
         [](void* context, const tilo_error* error) {
@@ -278,12 +363,14 @@ class Ads {
 
   // Delivers callbacks for `seconds` of real time. Main thread only: the first pump
   // chooses it, a pump from another thread returns TILO_STATUS_WRONG_THREAD.
-  static tilo_status runMainLoopFor(double seconds) { return tilo_run_main_loop_for(seconds); }
+  [[nodiscard]] static tilo_status runMainLoopFor(double seconds) {
+    return tilo_run_main_loop_for(seconds);
+  }
   static ApplicationState applicationState() {
     return static_cast<ApplicationState>(tilo_application_get_state());
   }
   // Main thread only. Background makes the SDK save and upload its analytics.
-  static tilo_status setApplicationState(ApplicationState state) {
+  [[nodiscard]] static tilo_status setApplicationState(ApplicationState state) {
     return tilo_application_set_state(static_cast<int>(state));
   }
 };
@@ -291,22 +378,42 @@ class Ads {
 // A window an engine draws as a texture; full-screen ads are shown from it. Main thread only.
 class Window {
  public:
-  Window(double widthPt, double heightPt, double scale)
-      : handle_(tilo_window_create(widthPt, heightPt, scale)) {
-    if (!handle_) throw StatusError(tilo_last_status());
+  // A window of `widthPt` × `heightPt` points at `scale` (see tilo_window_create).
+  [[nodiscard]] static Expected<Window> create(double widthPt, double heightPt, double scale) {
+    tilo_window* handle = tilo_window_create(widthPt, heightPt, scale);
+    if (!handle) return Expected<Window>::failure(tilo_last_status());
+    Window window;
+    window.handle_ = handle;
+    return window;
   }
-  ~Window() { tilo_window_destroy(handle_); }
+
+  Window() noexcept = default;  // empty
+  ~Window() { reset(); }
+  Window(Window&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  Window& operator=(Window&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;
 
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  // Destroys the window (see tilo_window_destroy) and leaves this object empty.
+  void reset() noexcept {
+    if (handle_) (void)tilo_window_destroy(std::exchange(handle_, nullptr));
+  }
   tilo_window* handle() const { return handle_; }
   tilo_view_controller* rootViewController() const {
     return tilo_window_root_view_controller(handle_);
   }
-  tilo_status setSafeAreaInsets(double top, double left, double bottom, double right) {
+  [[nodiscard]] tilo_status setSafeAreaInsets(double top, double left, double bottom,
+                                              double right) {
     return tilo_window_set_safe_area_insets(handle_, top, left, bottom, right);
   }
-  tilo_status setAppearance(tilo_appearance appearance) {
+  [[nodiscard]] tilo_status setAppearance(tilo_appearance appearance) {
     return tilo_window_set_appearance(handle_, appearance);
   }
   std::pair<int, int> pixelSize() const {
@@ -315,11 +422,11 @@ class Window {
     return {width, height};
   }
   // RGBA8, premultiplied, rows `stride` bytes apart.
-  tilo_status renderRGBA(std::uint8_t* buffer, std::size_t stride) {
+  [[nodiscard]] tilo_status renderRGBA(std::uint8_t* buffer, std::size_t stride) {
     return tilo_window_render_rgba(handle_, buffer, stride);
   }
   // 1 when a view handled the tap, 0 when not, or a negative tilo_status.
-  int tap(double x, double y) { return tilo_window_tap(handle_, x, y); }
+  [[nodiscard]] int tap(double x, double y) { return tilo_window_tap(handle_, x, y); }
 
  private:
   tilo_window* handle_;

@@ -24,16 +24,68 @@ struct FullScreenAdDelegate {
 namespace detail {
 
 // One full-screen kind over its C functions. `Api` supplies the handle and delegate types
-// and the functions.
-template <class Api>
+// and the functions; `Derived` is the public class, which create() makes.
+template <class Derived, class Api>
 class FullScreenAd {
  public:
   using Delegate = FullScreenAdDelegate;
   using Handle = typename Api::Handle;
 
-  explicit FullScreenAd(const std::string& adUnitId)
-      : state_(std::make_unique<State>()), handle_(Api::create(adUnitId.c_str())) {
-    if (!handle_) throw StatusError(tilo_last_status());
+  // A new ad for `adUnitId`, or why it was refused (an empty or non-UTF-8 id, another
+  // thread than the main one, a bundle that cannot start the SDK).
+  [[nodiscard]] static Expected<Derived> create(const std::string& adUnitId) {
+    Handle* handle = Api::create(adUnitId.c_str());
+    if (!handle) return Expected<Derived>::failure(tilo_last_status());
+    Derived ad;
+    FullScreenAd& base = ad;
+    base.state_.reset(new State());
+    base.handle_ = handle;
+    base.installDelegate();
+    return ad;
+  }
+
+  FullScreenAd() noexcept = default;  // empty
+  ~FullScreenAd() { reset(); }
+  FullScreenAd(FullScreenAd&& other) noexcept
+      : state_(std::move(other.state_)), handle_(std::exchange(other.handle_, nullptr)) {}
+  FullScreenAd& operator=(FullScreenAd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      state_ = std::move(other.state_);
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  FullScreenAd(const FullScreenAd&) = delete;
+  FullScreenAd& operator=(const FullScreenAd&) = delete;
+
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  Handle* handle() const noexcept { return handle_; }
+  // Destroys the ad (no callback of it comes afterwards) and leaves this object empty.
+  void reset() noexcept {
+    if (handle_) (void)Api::destroy(std::exchange(handle_, nullptr));
+    state_.reset();
+  }
+  void setDelegate(Delegate delegate) {
+    if (state_) state_->delegate = std::move(delegate);
+  }
+  [[nodiscard]] tilo_status load() { return Api::load(handle_); }
+  // 1 or 0, or a negative tilo_status.
+  [[nodiscard]] int isReady() const { return Api::isReady(handle_); }
+  // Empty before a load.
+  std::optional<AdInfo> adInfo() const {
+    tilo_ad_info info{};
+    info.struct_size = sizeof info;
+    if (Api::adInfo(handle_, &info) != 1) return std::nullopt;
+    return convert(&info);
+  }
+
+  static const Delegate& delegate(void* state) { return delegateIn<Delegate>(state); }
+
+ private:
+  using State = DelegateState<Delegate>;
+
+  void installDelegate() {
     typename Api::CDelegate c{};
     c.size = sizeof c;
     c.did_load = [](void* s, Handle*, const tilo_ad_info* info) {
@@ -63,32 +115,12 @@ class FullScreenAd {
       }
     };
     Api::installReward(c);
-    Api::setDelegate(handle_, &c, state_.get());
-  }
-  ~FullScreenAd() { Api::destroy(handle_); }
-  FullScreenAd(const FullScreenAd&) = delete;
-  FullScreenAd& operator=(const FullScreenAd&) = delete;
-
-  Handle* handle() const { return handle_; }
-  void setDelegate(Delegate delegate) { state_->delegate = std::move(delegate); }
-  tilo_status load() { return Api::load(handle_); }
-  // 1 or 0, or a negative tilo_status.
-  int isReady() const { return Api::isReady(handle_); }
-  // Empty before a load.
-  std::optional<AdInfo> adInfo() const {
-    tilo_ad_info info{};
-    if (Api::adInfo(handle_, &info) != 1) return std::nullopt;
-    return convert(&info);
+    // The heap block's address is the context: it stays put when the object moves.
+    (void)Api::setDelegate(handle_, &c, state_.get());
   }
 
-  static const Delegate& delegate(void* state) { return static_cast<State*>(state)->delegate; }
-
- private:
-  struct State {
-    Delegate delegate;
-  };
   std::unique_ptr<State> state_;
-  Handle* handle_;
+  Handle* handle_ = nullptr;
 };
 
 struct RewardedApi {
@@ -105,7 +137,7 @@ struct RewardedApi {
   static void installReward(CDelegate& c) {
     c.did_earn_reward = [](void* s, Handle*, const tilo_ad_info* info,
                            const tilo_rewarded_item* item) {
-      if (auto fn = FullScreenAd<RewardedApi>::delegate(s).didEarnReward) {
+      if (auto fn = delegateIn<FullScreenAdDelegate>(s).didEarnReward) {
         fn(convert(info), RewardedItem{item->amount, item->reward_type});
       }
     };
@@ -142,35 +174,32 @@ struct AppOpenApi {
 
 }  // namespace detail
 
-// Main thread only, like every ad object.
-class RewardedAd : public detail::FullScreenAd<detail::RewardedApi> {
+// Main thread only, like every ad object. Made by create(); see FullScreenAd for the rest.
+class RewardedAd : public detail::FullScreenAd<RewardedAd, detail::RewardedApi> {
  public:
-  using FullScreenAd::FullScreenAd;
   // `window` may be null (no view controller).
-  tilo_status showFrom(const Window* window) {
+  [[nodiscard]] tilo_status showFrom(const Window* window) {
     return tilo_rewarded_ad_show_from(handle(), window ? window->rootViewController() : nullptr);
   }
-  tilo_status setPlacement(const std::string& placement) {
+  [[nodiscard]] tilo_status setPlacement(const std::string& placement) {
     return tilo_rewarded_ad_set_placement(handle(), placement.c_str());
   }
-  tilo_status setCustomData(const std::string& customData) {
+  [[nodiscard]] tilo_status setCustomData(const std::string& customData) {
     return tilo_rewarded_ad_set_custom_data(handle(), customData.c_str());
   }
 };
 
-class InterstitialAd : public detail::FullScreenAd<detail::InterstitialApi> {
+class InterstitialAd : public detail::FullScreenAd<InterstitialAd, detail::InterstitialApi> {
  public:
-  using FullScreenAd::FullScreenAd;
-  tilo_status showFrom(const Window* window) {
+  [[nodiscard]] tilo_status showFrom(const Window* window) {
     return tilo_interstitial_ad_show_from(handle(),
                                           window ? window->rootViewController() : nullptr);
   }
 };
 
-class AppOpenAd : public detail::FullScreenAd<detail::AppOpenApi> {
+class AppOpenAd : public detail::FullScreenAd<AppOpenAd, detail::AppOpenApi> {
  public:
-  using FullScreenAd::FullScreenAd;
-  tilo_status show() { return tilo_app_open_ad_show(handle()); }
+  [[nodiscard]] tilo_status show() { return tilo_app_open_ad_show(handle()); }
 };
 
 }  // namespace tilo

@@ -19,20 +19,58 @@ struct ViewDelegate {
 namespace detail {
 
 // One view kind (or the light popup loader) over its C functions: the delegate is kept in
-// a state object whose address is the C context, so callbacks survive a move of the view.
-template <class Api, class Delegate>
+// a heap block whose address is the C context, so callbacks follow the object through a
+// move. `Derived` is the public class.
+template <class Derived, class Api, class Delegate>
 class Delegated {
  public:
   using Handle = typename Api::Handle;
 
-  Handle* handle() const { return handle_; }
-  void setDelegate(Delegate delegate) { state_->delegate = std::move(delegate); }
+  Delegated() noexcept = default;  // empty
+  ~Delegated() { reset(); }
+  Delegated(Delegated&& other) noexcept
+      : state_(std::move(other.state_)), handle_(std::exchange(other.handle_, nullptr)) {}
+  Delegated& operator=(Delegated&& other) noexcept {
+    if (this != &other) {
+      reset();
+      state_ = std::move(other.state_);
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  Delegated(const Delegated&) = delete;
+  Delegated& operator=(const Delegated&) = delete;
 
-  static const Delegate& delegate(void* state) { return static_cast<State*>(state)->delegate; }
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  Handle* handle() const noexcept { return handle_; }
+  // Destroys the view or loader (it leaves its window; no callback of it comes afterwards)
+  // and leaves this object empty.
+  void reset() noexcept {
+    if (handle_) (void)Api::destroy(std::exchange(handle_, nullptr));
+    state_.reset();
+  }
+  void setDelegate(Delegate delegate) {
+    if (state_) state_->delegate = std::move(delegate);
+  }
+
+  static const Delegate& delegate(void* state) { return delegateIn<Delegate>(state); }
 
  protected:
-  explicit Delegated(Handle* handle) : state_(std::make_unique<State>()), handle_(handle) {
-    if (!handle_) throw StatusError(tilo_last_status());
+  // The object over a handle a C *_create returned, or the status of its refusal.
+  static Expected<Derived> adopt(Handle* handle) {
+    if (!handle) return Expected<Derived>::failure(tilo_last_status());
+    Derived object;
+    Delegated& base = object;
+    base.state_.reset(new State());
+    base.handle_ = handle;
+    base.installDelegate();
+    return object;
+  }
+
+ private:
+  using State = DelegateState<Delegate>;
+
+  void installDelegate() {
     typename Api::CDelegate c{};
     c.size = sizeof c;
     Api::installLoad(c);
@@ -50,18 +88,11 @@ class Delegated {
         fn(convert(info), Revenue{revenue->value, revenue->currency_code, revenue->precision});
       }
     };
-    Api::setDelegate(handle_, &c, state_.get());
+    (void)Api::setDelegate(handle_, &c, state_.get());
   }
-  ~Delegated() { Api::destroy(handle_); }
-  Delegated(const Delegated&) = delete;
-  Delegated& operator=(const Delegated&) = delete;
 
- private:
-  struct State {
-    Delegate delegate;
-  };
   std::unique_ptr<State> state_;
-  Handle* handle_;
+  Handle* handle_ = nullptr;
 };
 
 using ViewLoaded = std::function<void(const std::optional<AdInfo>&)>;
@@ -77,7 +108,7 @@ struct ViewApi {
   }
   static void installLoad(CDelegate& c) {
     c.did_load = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = Delegated<ViewApi, ViewDelegate<ViewLoaded>>::delegate(s).didLoad) {
+      if (auto fn = delegateIn<ViewDelegate<ViewLoaded>>(s).didLoad) {
         fn(convert(info));
       }
     };
@@ -96,18 +127,21 @@ using LineBannerApi = ViewApi<tilo_line_banner_view, tilo_line_banner_view_deleg
 enum class BannerSize { banner = TILO_BANNER_SIZE_BANNER, mrec = TILO_BANNER_SIZE_MREC };
 enum class WindowEdge { top = TILO_WINDOW_EDGE_TOP, bottom = TILO_WINDOW_EDGE_BOTTOM };
 
-// A view shows nothing until it is placed in a window (Window::addView, addViewPinned).
-// Without autoLoad (the default) it loads only once loadAd() (loadNativeAd()) is called;
-// with it, it loads by itself once on screen and refreshes from then on.
-// Main thread only.
-class BannerView : public detail::Delegated<detail::BannerApi, ViewDelegate<detail::ViewLoaded>> {
+// A view shows nothing until it is placed in a window (addView, addViewPinned). Without
+// autoLoad (the default) it loads only once loadAd() (loadNativeAd()) is called; with it,
+// it loads by itself once on screen and refreshes from then on. Made by create(); moves
+// and empties as described in Tilo.hpp. Main thread only.
+class BannerView
+    : public detail::Delegated<BannerView, detail::BannerApi, ViewDelegate<detail::ViewLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::ViewLoaded>;
-  BannerView(const std::string& unitId, BannerSize size, bool autoLoad = false)
-      : Delegated(tilo_banner_view_create(unitId.c_str(), static_cast<int>(size), autoLoad)) {}
-  tilo_status loadAd() { return tilo_banner_view_load_ad(handle()); }
+  [[nodiscard]] static Expected<BannerView> create(const std::string& unitId, BannerSize size,
+                                                   bool autoLoad = false) {
+    return adopt(tilo_banner_view_create(unitId.c_str(), static_cast<int>(size), autoLoad));
+  }
+  [[nodiscard]] tilo_status loadAd() { return tilo_banner_view_load_ad(handle()); }
   // What the ad opens pages from (null: none).
-  tilo_status setRootViewController(const Window* window) {
+  [[nodiscard]] tilo_status setRootViewController(const Window* window) {
     return tilo_banner_view_set_root_view_controller(
         handle(), window ? window->rootViewController() : nullptr);
   }
@@ -118,68 +152,78 @@ struct NativeAssetLayout {
   std::optional<tilo_rect> icon, title, advertiser, body, media, callToAction;
 };
 
-class NativeView : public detail::Delegated<detail::NativeApi, ViewDelegate<detail::ViewLoaded>> {
+class NativeView
+    : public detail::Delegated<NativeView, detail::NativeApi, ViewDelegate<detail::ViewLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::ViewLoaded>;
-  explicit NativeView(const std::string& unitId, bool autoLoad = false)
-      : Delegated(tilo_native_view_create(unitId.c_str(), autoLoad)) {}
-  tilo_status loadNativeAd() { return tilo_native_view_load_native_ad(handle()); }
-  tilo_status bindNativeViews(const NativeAssetLayout& layout) {
+  [[nodiscard]] static Expected<NativeView> create(const std::string& unitId,
+                                                   bool autoLoad = false) {
+    return adopt(tilo_native_view_create(unitId.c_str(), autoLoad));
+  }
+  [[nodiscard]] tilo_status loadNativeAd() { return tilo_native_view_load_native_ad(handle()); }
+  [[nodiscard]] tilo_status bindNativeViews(const NativeAssetLayout& layout) {
     auto at = [](const std::optional<tilo_rect>& frame) { return frame ? &*frame : nullptr; };
     tilo_native_asset_layout c{
         sizeof c,        at(layout.icon),  at(layout.title),       at(layout.advertiser),
         at(layout.body), at(layout.media), at(layout.callToAction)};
     return tilo_native_view_bind_native_views(handle(), &c);
   }
-  tilo_status addInternalNativeView() {
+  [[nodiscard]] tilo_status addInternalNativeView() {
     return tilo_native_view_add_internal_native_view(handle());
   }
 };
 
-class LineBannerView
-    : public detail::Delegated<detail::LineBannerApi, ViewDelegate<detail::ViewLoaded>> {
+class LineBannerView : public detail::Delegated<LineBannerView, detail::LineBannerApi,
+                                                ViewDelegate<detail::ViewLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::ViewLoaded>;
-  explicit LineBannerView(const std::string& unitId, bool autoLoad = false)
-      : Delegated(tilo_line_banner_view_create(unitId.c_str(), autoLoad)) {}
-  tilo_status loadAd() { return tilo_line_banner_view_load_ad(handle()); }
+  [[nodiscard]] static Expected<LineBannerView> create(const std::string& unitId,
+                                                       bool autoLoad = false) {
+    return adopt(tilo_line_banner_view_create(unitId.c_str(), autoLoad));
+  }
+  [[nodiscard]] tilo_status loadAd() { return tilo_line_banner_view_load_ad(handle()); }
   // Colours are 0xRRGGBBAA.
-  tilo_status setLineBackgroundColor(tilo_color c) {
+  [[nodiscard]] tilo_status setLineBackgroundColor(tilo_color c) {
     return tilo_line_banner_view_set_line_background_color(handle(), c);
   }
-  tilo_status setAdMarkTextColor(tilo_color c) {
+  [[nodiscard]] tilo_status setAdMarkTextColor(tilo_color c) {
     return tilo_line_banner_view_set_ad_mark_text_color(handle(), c);
   }
-  tilo_status setAdMarkBackgroundColor(tilo_color c) {
+  [[nodiscard]] tilo_status setAdMarkBackgroundColor(tilo_color c) {
     return tilo_line_banner_view_set_ad_mark_background_color(handle(), c);
   }
-  tilo_status setTitleTextColor(tilo_color c) {
+  [[nodiscard]] tilo_status setTitleTextColor(tilo_color c) {
     return tilo_line_banner_view_set_title_text_color(handle(), c);
   }
-  tilo_status setCtaTextColor(tilo_color c) {
+  [[nodiscard]] tilo_status setCtaTextColor(tilo_color c) {
     return tilo_line_banner_view_set_cta_text_color(handle(), c);
   }
-  tilo_status setCtaBackgroundColor(tilo_color c) {
+  [[nodiscard]] tilo_status setCtaBackgroundColor(tilo_color c) {
     return tilo_line_banner_view_set_cta_background_color(handle(), c);
   }
 };
 
 // Window placement of the three view kinds.
 template <class View>
-tilo_status addView(Window& window, View& view, tilo_rect frame) {
+[[nodiscard]] tilo_status addView(Window& window, View& view, tilo_rect frame) {
   return tilo_window_add_view(window.handle(), view.handle(), frame);
 }
 template <class View>
-tilo_status addViewPinned(Window& window, View& view, WindowEdge edge, double height) {
+[[nodiscard]] tilo_status addViewPinned(Window& window, View& view, WindowEdge edge,
+                                        double height) {
   return tilo_window_add_view_pinned(window.handle(), view.handle(), static_cast<int>(edge),
                                      height);
 }
 template <class View>
-tilo_status removeView(Window& window, View& view) {
+[[nodiscard]] tilo_status removeView(Window& window, View& view) {
   return tilo_window_remove_view(window.handle(), view.handle());
 }
 
-// A loaded light popup; the loader's didLoad hands it over. Keep it until didDismiss.
+// A loaded light popup, handed over by the loader's didLoad. The object is the popup:
+// move it into storage that outlives didDismiss. Dropping it (destroying, assigning over
+// it, reset(), or leaving didLoad without moving it) closes the popup if it is on screen
+// and destroys it, without a callback. So a popup shown from didLoad and not kept closes
+// again at once instead of staying on screen beyond the host's reach.
 class LightPopupAd {
  public:
   struct Delegate {
@@ -188,58 +232,76 @@ class LightPopupAd {
     std::function<void(const Error&, const std::optional<AdInfo>&)> didFailToShow;
   };
 
+  LightPopupAd() noexcept = default;  // empty
   // Takes over a handle from tilo_light_popup_ad_loader's did_load.
-  explicit LightPopupAd(tilo_light_popup_ad* handle) : state_(std::make_unique<Delegate>()) {
-    handle_ = handle;
+  explicit LightPopupAd(tilo_light_popup_ad* handle)
+      : state_(new detail::DelegateState<Delegate>()), handle_(handle) {
     tilo_light_popup_ad_delegate c{};
     c.size = sizeof c;
     c.did_show = [](void* s, tilo_light_popup_ad*, const tilo_ad_info* info) {
-      if (auto fn = static_cast<Delegate*>(s)->didShow) fn(detail::convert(info));
+      if (auto fn = detail::delegateIn<Delegate>(s).didShow) fn(detail::convert(info));
     };
     c.did_dismiss = [](void* s, tilo_light_popup_ad*, const tilo_ad_info* info) {
-      if (auto fn = static_cast<Delegate*>(s)->didDismiss) fn(detail::convert(info));
+      if (auto fn = detail::delegateIn<Delegate>(s).didDismiss) fn(detail::convert(info));
     };
     c.did_fail_to_show = [](void* s, tilo_light_popup_ad*, const tilo_error* error,
                             const tilo_ad_info* info) {
-      if (auto fn = static_cast<Delegate*>(s)->didFailToShow) {
+      if (auto fn = detail::delegateIn<Delegate>(s).didFailToShow) {
         fn(detail::convert(*error), detail::convert(info));
       }
     };
-    tilo_light_popup_ad_set_delegate(handle_, &c, state_.get());
+    (void)tilo_light_popup_ad_set_delegate(handle_, &c, state_.get());
   }
-  ~LightPopupAd() {
-    if (handle_) tilo_light_popup_ad_destroy(handle_);
-  }
+  ~LightPopupAd() { reset(); }
   LightPopupAd(LightPopupAd&& other) noexcept
       : state_(std::move(other.state_)), handle_(std::exchange(other.handle_, nullptr)) {}
   LightPopupAd& operator=(LightPopupAd&& other) noexcept {
-    std::swap(state_, other.state_);
-    std::swap(handle_, other.handle_);
+    if (this != &other) {
+      reset();
+      state_ = std::move(other.state_);
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
     return *this;
   }
+  LightPopupAd(const LightPopupAd&) = delete;
+  LightPopupAd& operator=(const LightPopupAd&) = delete;
 
-  tilo_light_popup_ad* handle() const { return handle_; }
-  void setDelegate(Delegate delegate) { *state_ = std::move(delegate); }
-  tilo_status showFrom(const Window& window) {
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  tilo_light_popup_ad* handle() const noexcept { return handle_; }
+  // Closes the popup if it is on screen, destroys it, and leaves this object empty.
+  void reset() noexcept {
+    if (handle_) {
+      (void)tilo_light_popup_ad_close(handle_);
+      (void)tilo_light_popup_ad_destroy(std::exchange(handle_, nullptr));
+    }
+    state_.reset();
+  }
+  void setDelegate(Delegate delegate) {
+    if (state_) state_->delegate = std::move(delegate);
+  }
+  [[nodiscard]] tilo_status showFrom(const Window& window) {
     return tilo_light_popup_ad_show_from(handle_, window.rootViewController());
   }
-  tilo_status setBackgroundColor(tilo_color c) {
+  // Closes it as its close button does; didDismiss follows.
+  [[nodiscard]] tilo_status close() { return tilo_light_popup_ad_close(handle_); }
+  [[nodiscard]] tilo_status setBackgroundColor(tilo_color c) {
     return tilo_light_popup_ad_set_background_color(handle_, c);
   }
-  tilo_status setCardViewBackgroundColor(tilo_color c) {
+  [[nodiscard]] tilo_status setCardViewBackgroundColor(tilo_color c) {
     return tilo_light_popup_ad_set_card_view_background_color(handle_, c);
   }
-  tilo_status setCloseButtonTextColor(tilo_color c) {
+  [[nodiscard]] tilo_status setCloseButtonTextColor(tilo_color c) {
     return tilo_light_popup_ad_set_close_button_text_color(handle_, c);
   }
 
  private:
-  std::unique_ptr<Delegate> state_;
+  std::unique_ptr<detail::DelegateState<Delegate>> state_;
   tilo_light_popup_ad* handle_ = nullptr;
 };
 
 namespace detail {
 
+// didLoad receives the popup by value: it is the host's to move into storage.
 using PopupLoaded = std::function<void(LightPopupAd, const std::optional<AdInfo>&)>;
 
 struct LightPopupLoaderApi {
@@ -251,9 +313,8 @@ struct LightPopupLoaderApi {
   }
   static void installLoad(CDelegate& c) {
     c.did_load = [](void* s, Handle*, tilo_light_popup_ad* ad, const tilo_ad_info* info) {
-      LightPopupAd popup(ad);  // destroyed here unless the host keeps it
-      if (auto fn =
-              Delegated<LightPopupLoaderApi, ViewDelegate<PopupLoaded>>::delegate(s).didLoad) {
+      LightPopupAd popup(ad);  // closed and destroyed here unless the host moved it out
+      if (auto fn = delegateIn<ViewDelegate<PopupLoaded>>(s).didLoad) {
         fn(std::move(popup), convert(info));
       }
     };
@@ -262,13 +323,16 @@ struct LightPopupLoaderApi {
 
 }  // namespace detail
 
-class LightPopupAdLoader
-    : public detail::Delegated<detail::LightPopupLoaderApi, ViewDelegate<detail::PopupLoaded>> {
+// Loads light popups; every load hands a new LightPopupAd to didLoad (see LightPopupAd for
+// who owns it).
+class LightPopupAdLoader : public detail::Delegated<LightPopupAdLoader, detail::LightPopupLoaderApi,
+                                                    ViewDelegate<detail::PopupLoaded>> {
  public:
   using Delegate = ViewDelegate<detail::PopupLoaded>;
-  explicit LightPopupAdLoader(const std::string& unitId)
-      : Delegated(tilo_light_popup_ad_loader_create(unitId.c_str())) {}
-  tilo_status loadAd() { return tilo_light_popup_ad_loader_load_ad(handle()); }
+  [[nodiscard]] static Expected<LightPopupAdLoader> create(const std::string& unitId) {
+    return adopt(tilo_light_popup_ad_loader_create(unitId.c_str()));
+  }
+  [[nodiscard]] tilo_status loadAd() { return tilo_light_popup_ad_loader_load_ad(handle()); }
 };
 
 }  // namespace tilo

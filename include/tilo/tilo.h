@@ -99,8 +99,20 @@ TILO_API tilo_status tilo_last_status(void);
  * thread, "" once such a call succeeds. Never NULL; valid until the next call on this
  * thread. */
 TILO_API const char* tilo_last_error_message(void);
-/* The SDK version, "1.1.44" (static storage). */
+/* The version of these headers. A host compares it with tilo_version_number() to know the
+ * library it runs with is at least the one it was compiled against. */
+#define TILO_VERSION_MAJOR 1
+#define TILO_VERSION_MINOR 1
+#define TILO_VERSION_PATCH 44
+/* major × 10000 + minor × 100 + patch (minor and patch stay below 100): 10144 for 1.1.44,
+ * so versions compare as numbers. */
+#define TILO_VERSION_NUMBER \
+  (TILO_VERSION_MAJOR * 10000 + TILO_VERSION_MINOR * 100 + TILO_VERSION_PATCH)
+
+/* The library's version, "1.1.44" (static storage). */
 TILO_API const char* tilo_version(void);
+/* The library's version as TILO_VERSION_NUMBER encodes it: 10144 for 1.1.44. */
+TILO_API uint32_t tilo_version_number(void);
 
 typedef enum tilo_log_level {
   TILO_LOG_LEVEL_OFF = 0,
@@ -203,7 +215,12 @@ enum {
   TILO_ERROR_FULLSCREEN_AD_LOAD_WHILE_SHOWING = -27
 };
 
+/* tilo_error and tilo_ad_info may grow: each starts with its size, and later versions add
+ * fields only at the end. Those the SDK hands to a callback carry the size of the SDK's
+ * struct: a host compiled against a newer header reads a field only when struct_size
+ * covers it. */
 typedef struct tilo_error {
+  size_t struct_size;  /* sizeof the SDK's tilo_error */
   const char* domain;  /* TILO_ERROR_DOMAIN ... */
   int64_t code;        /* the SDK error code, -24, or a view's -1 */
   const char* message; /* the localized description */
@@ -214,7 +231,10 @@ typedef struct tilo_error {
   int64_t ad_format;
 } tilo_error;
 
+/* A host that asks for an ad info (*_ad_info) sets struct_size to sizeof its struct; the SDK
+ * writes only the fields that fit in it and sets struct_size to the bytes it wrote. */
 typedef struct tilo_ad_info {
+  size_t struct_size;     /* see above */
   int64_t ad_format;      /* a tilo_ad_format */
   const char* ad_unit_id; /* the Tilo ad-unit id */
   int has_latency;        /* 0: latency unknown */

@@ -71,8 +71,11 @@ typedef struct tilo_app_open_ad_delegate {
  *   _set_delegate(ad, d, ctx)  copies `d` (NULL clears the delegate)
  *   _load(ad)                  starts a load; did_load or did_fail_to_load follows
  *   _is_ready(ad)              1 or 0, or a negative tilo_status
- *   _ad_info(ad, out)          1 and *out (valid until the next call on `ad`), 0 before a
- *                              load, or a negative tilo_status
+ *   _ad_info(ad, out)          1 and *out (its strings valid until the next call on `ad`),
+ *                              0 before a load, or a negative tilo_status; out->struct_size
+ *                              must be set, sizeof(tilo_ad_info) (a size smaller than the
+ *                              first release's struct gives TILO_STATUS_INVALID_ARGUMENT
+ *                              and writes nothing)
  * and shows with _show_from(ad, view_controller) (NULL: none) or, app open, _show(ad). A
  * show before a load calls did_fail_to_show with TILO_ERROR_AD_NOT_READY and nothing else.
  * A shown ad covers the window until the player taps its close button (forward taps with

@@ -180,6 +180,9 @@ TILO_API tilo_status tilo_light_popup_ad_set_delegate(tilo_light_popup_ad* ad,
  * 6 seconds later or by its close button. */
 TILO_API tilo_status tilo_light_popup_ad_show_from(tilo_light_popup_ad* ad,
                                                    tilo_view_controller* view_controller);
+/* Closes the popup as its close button does (a presentation still fading in ends first);
+ * did_dismiss follows. Nothing when it is not on screen. */
+TILO_API tilo_status tilo_light_popup_ad_close(tilo_light_popup_ad* ad);
 /* Colours of the popup, applied at once. */
 TILO_API tilo_status tilo_light_popup_ad_set_background_color(tilo_light_popup_ad* ad,
                                                               tilo_color color);

@@ -1,5 +1,6 @@
-// The header-only C++ API over the C ABI: value conversions, exceptions for bad arguments,
-// and objects destroyed from inside their own callbacks.
+// The header-only C++ API over the C ABI: value conversions, factories that refuse bad
+// arguments with a status, objects that move with their callbacks, popups owned by the
+// host, and objects destroyed from inside their own callbacks.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -36,7 +37,7 @@ class CppApiTest : public ::testing::Test {
         R"("reward":{"amount":10,"type":"coins"},"native":{"headline":"H"}}})"));
     ASSERT_FALSE(error) << *error;
     bool done = false;
-    ASSERT_EQ(Ads::initialize([&](std::optional<Error> e) { done = !e; }), TILO_STATUS_OK);
+    ASSERT_EQ(tilo::Ads::initialize([&](std::optional<Error> e) { done = !e; }), TILO_STATUS_OK);
     ASSERT_TRUE(sdk.drive([&] { return done; }));
   }
   void TearDown() override { mediation::AdSource::shared().reset(); }
@@ -44,19 +45,23 @@ class CppApiTest : public ::testing::Test {
   SdkFixture sdk{cppApiOptions()};
 };
 
-TEST_F(CppApiTest, RewardedAdReportsConvertedValues) {
-  // 1. Bad arguments throw the C ABI's status.
-  try {
-    RewardedAd bad("");
-    FAIL() << "no exception";
-  } catch (const StatusError& error) {
-    EXPECT_EQ(error.status(), TILO_STATUS_EMPTY_STRING);
-    EXPECT_STREQ(error.what(), "TILO_STATUS_EMPTY_STRING");
-  }
+TEST_F(CppApiTest, RewardedAdReportsConvertedValuesAndMovesWithItsCallbacks) {
+  // 1. Bad arguments are a refused result with the C ABI's status; the empty object it
+  //    holds answers every call with a status instead of crashing.
+  auto bad = RewardedAd::create("");
+  ASSERT_FALSE(bad);
+  EXPECT_EQ(bad.status(), TILO_STATUS_EMPTY_STRING);
+  EXPECT_EQ(bad.message(), "TILO_STATUS_EMPTY_STRING");
+  EXPECT_EQ(bad->load(), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(bad->isReady(), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(Window::create(390, 844, 7).status(), TILO_STATUS_INVALID_ARGUMENT);
 
-  // 2. Load, show from a window, and every value as C++ types.
-  Window window(390, 844, 3);
-  RewardedAd ad("reward");
+  // 2. Made, given its delegate, then moved twice (constructed, then assigned over a live
+  //    ad, which is destroyed): the callbacks follow, the moved-from objects are empty.
+  auto window = Window::create(390, 844, 3);
+  ASSERT_TRUE(window) << window.message();
+  auto made = RewardedAd::create("reward");
+  ASSERT_TRUE(made) << made.message();
   std::vector<std::string> calls;
   RewardedAd::Delegate delegate;
   delegate.didLoad = [&](const std::optional<AdInfo>& info) {
@@ -71,14 +76,21 @@ TEST_F(CppApiTest, RewardedAdReportsConvertedValues) {
     calls.push_back("pay " + revenue.value + " " + revenue.currencyCode);
   };
   delegate.didDismiss = [&](const std::optional<AdInfo>&) { calls.push_back("dismiss"); };
-  ad.setDelegate(delegate);
+  made->setDelegate(delegate);
+  RewardedAd moved(std::move(made).value());
+  RewardedAd ad = std::move(RewardedAd::create("reward").value());
+  tilo_rewarded_ad* replaced = ad.handle();
+  ad = std::move(moved);
+  EXPECT_EQ(tilo_rewarded_ad_load(replaced), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_FALSE(moved);
+  EXPECT_EQ(moved.load(), TILO_STATUS_INVALID_HANDLE);
   EXPECT_FALSE(ad.adInfo());
   ASSERT_EQ(ad.load(), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return !calls.empty(); }));
   EXPECT_EQ(ad.isReady(), 1);
   ASSERT_TRUE(ad.adInfo());
   EXPECT_EQ(ad.adInfo()->adNetwork, "AdMob");
-  ASSERT_EQ(ad.showFrom(&window), TILO_STATUS_OK);
+  ASSERT_EQ(ad.showFrom(&*window), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }));
   // The revenue keeps all 18 digits of the net value, more than a double holds.
   EXPECT_EQ(calls,
@@ -86,20 +98,38 @@ TEST_F(CppApiTest, RewardedAdReportsConvertedValues) {
                                       "reward 10 coins", "dismiss"}));
 
   // 3. Manager values read back.
-  EXPECT_EQ(Ads::setUserId("player-7"), TILO_STATUS_OK);
-  EXPECT_EQ(Ads::userId(), "player-7");
-  EXPECT_EQ(Ads::setHasUserConsent(false), TILO_STATUS_OK);
-  EXPECT_EQ(Ads::hasUserConsent(), false);
-  EXPECT_EQ(Ads::setHasUserConsent(std::nullopt), TILO_STATUS_OK);
-  EXPECT_EQ(Ads::hasUserConsent(), std::nullopt);
+  EXPECT_EQ(tilo::Ads::setUserId("player-7"), TILO_STATUS_OK);
+  EXPECT_EQ(tilo::Ads::userId(), "player-7");
+  EXPECT_EQ(tilo::Ads::setHasUserConsent(false), TILO_STATUS_OK);
+  EXPECT_EQ(tilo::Ads::hasUserConsent(), false);
+  EXPECT_EQ(tilo::Ads::setHasUserConsent(std::nullopt), TILO_STATUS_OK);
+  EXPECT_EQ(tilo::Ads::hasUserConsent(), std::nullopt);
+
+  // 4. The log callback is owned: replacing it releases the previous one, and lines
+  //    reach the one in place.
+  auto sentinel = std::make_shared<int>(0);
+  std::weak_ptr<int> first = sentinel;
+  ASSERT_EQ(tilo::Ads::setLogCallback([sentinel](LogLevel, const char*) { ++*sentinel; }),
+            TILO_STATUS_OK);
+  sentinel.reset();
+  EXPECT_FALSE(first.expired());
+  std::vector<std::string> lines;
+  ASSERT_EQ(tilo::Ads::setLogLevel(LogLevel::debug), TILO_STATUS_OK);
+  ASSERT_EQ(tilo::Ads::setLogCallback([&](LogLevel, const char* line) { lines.push_back(line); }),
+            TILO_STATUS_OK);
+  EXPECT_TRUE(first.expired());
+  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
+  EXPECT_TRUE(sdk.drive([&] { return !lines.empty(); }, 5));
+  ASSERT_EQ(tilo::Ads::setLogCallback(nullptr), TILO_STATUS_OK);
+  ASSERT_EQ(tilo::Ads::setLogLevel(LogLevel::off), TILO_STATUS_OK);
 }
 
 TEST_F(CppApiTest, AnAdDestroyedInsideItsOwnCallbackHearsNothingMore) {
-  auto ad = std::make_unique<InterstitialAd>("inter");
+  auto ad = std::make_unique<InterstitialAd>(std::move(InterstitialAd::create("inter").value()));
   std::vector<std::string> calls;
   InterstitialAd::Delegate delegate;
   delegate.didLoad = [&](const std::optional<AdInfo>&) {
-    ad->showFrom(nullptr);
+    EXPECT_EQ(ad->showFrom(nullptr), TILO_STATUS_OK);
     calls.push_back("load");
   };
   delegate.didShow = [&](const std::optional<AdInfo>&) {
@@ -115,16 +145,28 @@ TEST_F(CppApiTest, AnAdDestroyedInsideItsOwnCallbackHearsNothingMore) {
 }
 
 TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
-  Window window(390, 844, 3);
+  auto made = Window::create(390, 844, 3);
+  ASSERT_TRUE(made) << made.message();
+  Window window = std::move(made).value();
+  const auto size = window.pixelSize();  // no structured binding: captured below
+  const int width = size.first, height = size.second;
+  auto render = [&] {
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
+    EXPECT_EQ(window.renderRGBA(pixels.data(), static_cast<std::size_t>(width) * 4),
+              TILO_STATUS_OK);
+    return pixels;
+  };
   std::vector<std::string> calls;
   // 1. Views load by themselves only when asked to: placed, without loadAd(), the three
-  //    kinds request nothing. A banner placed at the bottom then reports its load and
-  //    revenue in C++ types.
-  BannerView banner("banner", BannerSize::banner);
-  NativeView native("native");
-  LineBannerView line("native");
-  ASSERT_EQ(addView(window, native, tilo_rect{0, 100, 390, 300}), TILO_STATUS_OK);
-  ASSERT_EQ(addViewPinned(window, line, WindowEdge::top, 60), TILO_STATUS_OK);
+  //    kinds request nothing. A banner given its delegate, moved, then placed at the
+  //    bottom reports its load and revenue in C++ types.
+  auto banner = BannerView::create("banner", BannerSize::banner);
+  auto native = NativeView::create("native");
+  auto line = LineBannerView::create("native");
+  ASSERT_TRUE(banner && native && line);
+  EXPECT_EQ(BannerView::create("", BannerSize::banner).status(), TILO_STATUS_EMPTY_STRING);
+  ASSERT_EQ(addView(window, *native, tilo_rect{0, 100, 390, 300}), TILO_STATUS_OK);
+  ASSERT_EQ(addViewPinned(window, *line, WindowEdge::top, 60), TILO_STATUS_OK);
   BannerView::Delegate bannerDelegate;
   bannerDelegate.didLoad = [&](const std::optional<AdInfo>& info) {
     calls.push_back("banner " + info.value_or(AdInfo{}).adUnitId);
@@ -133,39 +175,39 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   bannerDelegate.didPay = [&](const std::optional<AdInfo>&, const Revenue& revenue) {
     calls.push_back("pay " + revenue.value);
   };
-  banner.setDelegate(bannerDelegate);
-  ASSERT_EQ(addViewPinned(window, banner, WindowEdge::bottom, 50), TILO_STATUS_OK);
-  EXPECT_EQ(addViewPinned(window, banner, static_cast<WindowEdge>(5), 50),
+  banner->setDelegate(bannerDelegate);
+  BannerView placed = std::move(banner).value();
+  ASSERT_EQ(addViewPinned(window, placed, WindowEdge::bottom, 50), TILO_STATUS_OK);
+  EXPECT_EQ(addViewPinned(window, placed, static_cast<WindowEdge>(5), 50),
             TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(addViewPinned(window, *banner, WindowEdge::top, 50), TILO_STATUS_INVALID_HANDLE);
   sdk.drive([] { return false; }, 2);
   EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/banner"), 0u);
   EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/native"), 0u);
-  ASSERT_EQ(banner.loadAd(), TILO_STATUS_OK);
+  ASSERT_EQ(placed.loadAd(), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
   EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 1049382.70754938195"}));
+  const std::vector<std::uint8_t> withoutPopup = render();
 
   // 2. The popup handed to didLoad is the host's to keep; the kept one shows.
-  std::optional<LightPopupAd> kept;
-  LightPopupAdLoader loader("native");
+  LightPopupAd kept;
+  auto loader = LightPopupAdLoader::create("native");
+  ASSERT_TRUE(loader);
   LightPopupAdLoader::Delegate loaderDelegate;
   loaderDelegate.didLoad = [&](LightPopupAd ad, const std::optional<AdInfo>& info) {
     calls.push_back("popup " + std::to_string(static_cast<int>(info->adFormat)));
-    kept.emplace(std::move(ad));
+    kept = std::move(ad);
   };
-  loader.setDelegate(loaderDelegate);
+  loader->setDelegate(loaderDelegate);
   calls.clear();
-  ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return kept.has_value(); }));
+  ASSERT_EQ(loader->loadAd(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return static_cast<bool>(kept); }));
   LightPopupAd::Delegate popupDelegate;
   // On screen: the backdrop, the card beside the media and the close button's reds.
   std::vector<unsigned> drawn;
   popupDelegate.didShow = [&](const std::optional<AdInfo>&) {
     calls.push_back("show");
-    const auto size = window.pixelSize();  // no structured binding: captured below
-    const int width = size.first, height = size.second;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height * 4);
-    ASSERT_EQ(window.renderRGBA(pixels.data(), static_cast<std::size_t>(width) * 4),
-              TILO_STATUS_OK);
+    const std::vector<std::uint8_t> pixels = render();
     auto rgb = [&](int x, int y) {  // a pixel, at scale 3
       const std::uint8_t* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
       return static_cast<unsigned>(p[0] << 16 | p[1] << 8 | p[2]);
@@ -177,11 +219,11 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
     }
   };
   popupDelegate.didDismiss = [&](const std::optional<AdInfo>&) { calls.push_back("dismiss"); };
-  kept->setDelegate(popupDelegate);
-  ASSERT_EQ(kept->setBackgroundColor(0x0000FFFF), TILO_STATUS_OK);
-  ASSERT_EQ(kept->setCardViewBackgroundColor(0x00FF00FF), TILO_STATUS_OK);
-  ASSERT_EQ(kept->setCloseButtonTextColor(0xFF0000FF), TILO_STATUS_OK);
-  ASSERT_EQ(kept->showFrom(window), TILO_STATUS_OK);
+  kept.setDelegate(popupDelegate);
+  ASSERT_EQ(kept.setBackgroundColor(0x0000FFFF), TILO_STATUS_OK);
+  ASSERT_EQ(kept.setCardViewBackgroundColor(0x00FF00FF), TILO_STATUS_OK);
+  ASSERT_EQ(kept.setCloseButtonTextColor(0xFF0000FF), TILO_STATUS_OK);
+  ASSERT_EQ(kept.showFrom(window), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }, 10));
   EXPECT_EQ(calls, (std::vector<std::string>{"popup 3", "show", "dismiss"}));
   ASSERT_EQ(drawn.size(), 3u);
@@ -189,17 +231,36 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   EXPECT_EQ(drawn[1], 0x00FF00u);
   EXPECT_GT(drawn[2], 100u) << "red title and icon";
 
-  // 3. Three loads in a row: three popups. One the host does not keep is released with
-  //    the callback.
+  // 3. A popup the host does not keep is destroyed with the callback; one shown from
+  //    didLoad and not kept closes again, and one on screen closes when the host assigns
+  //    over it. None of them calls back.
   std::vector<tilo_light_popup_ad*> dropped;
   loaderDelegate.didLoad = [&](LightPopupAd ad, const std::optional<AdInfo>&) {
     dropped.push_back(ad.handle());
+    if (dropped.size() == 1) {
+      EXPECT_EQ(ad.showFrom(window), TILO_STATUS_OK);
+    } else if (dropped.size() == 2) {
+      kept = std::move(ad);
+    }
   };
-  loader.setDelegate(loaderDelegate);
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
+  loader->setDelegate(loaderDelegate);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(loader->loadAd(), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 5);
   ASSERT_EQ(dropped.size(), 3u);
   EXPECT_EQ(tilo_light_popup_ad_destroy(dropped[0]), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_light_popup_ad_destroy(dropped[2]), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_TRUE(render() == withoutPopup) << "the popup shown from didLoad stayed on screen";
+  kept.setDelegate(popupDelegate);
+  calls.clear();
+  ASSERT_EQ(kept.showFrom(window), TILO_STATUS_OK);
+  sdk.drive([] { return false; }, 1);
+  EXPECT_EQ(calls, std::vector<std::string>{"show"});
+  EXPECT_FALSE(render() == withoutPopup);
+  kept = LightPopupAd();
+  EXPECT_EQ(kept.close(), TILO_STATUS_INVALID_HANDLE);
+  sdk.drive([] { return false; }, 10);
+  EXPECT_TRUE(render() == withoutPopup) << "the replaced popup stayed on screen";
+  EXPECT_EQ(calls, std::vector<std::string>{"show"});
 }
 
 }  // namespace

@@ -387,12 +387,13 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
             TILO_STATUS_OK);
   sentinel.reset();
   EXPECT_FALSE(first.expired());
-  tilo::Ads::setOpenUrlCallback([&](const char* url) { opened.push_back(url); });
+  ASSERT_EQ(tilo::Ads::setOpenUrlCallback([&](const char* url) { opened.push_back(url); }),
+            TILO_STATUS_OK);
   EXPECT_TRUE(first.expired());
   tilo_window_tap(window, cta.x, cta.y);
   sdk.env().runUntilIdle();
   EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/a"});
-  tilo::Ads::setOpenUrlCallback(nullptr);
+  ASSERT_EQ(tilo::Ads::setOpenUrlCallback(nullptr), TILO_STATUS_OK);
 
   // 5. The close button dismisses; the window is as before.
   const auto close = centreOf(window, "interstitial.close");

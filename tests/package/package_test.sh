@@ -2,7 +2,9 @@
 # The installed package as hosts use it. First the README's quick start, step by step from
 # README.md itself: the install, tilo-keytool init, tilo-devserver, the C host built with
 # the system's cc against the installed package and run, then the README's C++ sample in
-# the same folder. Then examples/c-host and examples/cpp-host, built with find_package(Tilo)
+# the same folder, both C++ programs built as engines build (C++17, -fno-exceptions
+# -fno-rtti), with probes that the C++ API refuses a dropped status and a copied ad and
+# that replacing its log callback leaks nothing. Then examples/c-host and examples/cpp-host, built with find_package(Tilo)
 # and run against a backend of their own.
 #   package_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -63,8 +65,41 @@ expect_lines "$work/quickstart-server.log" "GET /sdk/init 200 "
 # The C++ sample, in the same folder against the same backend.
 sed "s|http://127.0.0.1:8080|$url|" "$work/readme-sample.cpp" >readme-sample.cpp
 read -r -a tilo_flags <<<"$(pkg-config --cflags --libs tilo)"
-c++ -std=c++17 -Wall -Wextra -Wpedantic -Werror readme-sample.cpp "${tilo_flags[@]}" \
-  -Wl,-rpath,"$prefix/lib" -o readme-cpp
+engine_flags=(-std=c++17 -fno-exceptions -fno-rtti -Wall -Wextra -Wpedantic -Werror)
+c++ "${engine_flags[@]}" readme-sample.cpp "${tilo_flags[@]}" -Wl,-rpath,"$prefix/lib" -o readme-cpp
+# What an engine build must refuse: a status dropped on the floor, a copied ad; the same
+# lines written correctly build.
+probe() {
+  printf '#include <tilo/Tilo.hpp>\n#include <utility>\nint main() { %s return 0; }\n' "$1" >probe.cpp
+  c++ "${engine_flags[@]}" -fsyntax-only probe.cpp $(pkg-config --cflags tilo) 2>"$work/probe.err"
+}
+probe '(void)tilo::Ads::setLogLevel(tilo::LogLevel::off);
+  auto ad = tilo::RewardedAd::create("r"); tilo::RewardedAd kept = std::move(ad).value();' ||
+  { cat "$work/probe.err" >&2; fail "the C++ API's correct use does not build"; }
+for misuse in 'tilo::Ads::setLogLevel(tilo::LogLevel::off);' \
+              'auto ad = tilo::RewardedAd::create("r"); auto copy = ad.value();'; do
+  if probe "$misuse"; then fail "the C++ API accepts: $misuse"; fi
+done
+# The log callback is owned: replacing it a hundred times leaks nothing (LeakSanitizer).
+cat >log-owner.cpp <<'CPP'
+#include <tilo/Tilo.hpp>
+
+#include <string>
+
+int main() {
+  int lines = 0;
+  for (int i = 0; i < 100; ++i) {
+    const std::string tag(64, static_cast<char>('a' + i % 26));  // a capture on the heap
+    auto sink = [&lines, tag](tilo::LogLevel, const char*) { lines += tag.empty() ? 0 : 1; };
+    if (tilo::Ads::setLogCallback(sink) != TILO_STATUS_OK) return 1;
+  }
+  return tilo::Ads::setLogCallback(nullptr) == TILO_STATUS_OK ? 0 : 1;
+}
+CPP
+c++ "${engine_flags[@]}" -fsanitize=address log-owner.cpp "${tilo_flags[@]}" \
+  -Wl,-rpath,"$prefix/lib" -o log-owner
+ASAN_OPTIONS=detect_leaks=1 ./log-owner 2>"$work/log-owner.err" ||
+  { cat "$work/log-owner.err" >&2; fail "replacing the C++ log callback leaks or fails"; }
 timeout 60 ./readme-cpp >"$work/readme-cpp.out" 2>&1 || { cat "$work/readme-cpp.out" >&2; fail "readme-cpp did not run to completion"; }
 expect_lines "$work/readme-cpp.out" "dismissed"
 

@@ -93,6 +93,10 @@ static void info_text(char* out, size_t size, const tilo_ad_info* info) {
     snprintf(out, size, "noinfo");
     return;
   }
+  if (info->struct_size != sizeof *info) { /* a callback's struct says its size */
+    snprintf(out, size, "size %zu", info->struct_size);
+    return;
+  }
   if (info->has_latency) {
     snprintf(out, size, "%lld %s %.0f %s", (long long)info->ad_format, info->ad_unit_id,
              info->latency_ms, info->ad_network ? info->ad_network : "NULL");
@@ -113,6 +117,10 @@ static void record_error(host_log* log, const char* what, const tilo_ad_info* in
   char text[256];
   info_text(text, sizeof text, info);
   /* Messages are cut at 24 characters: enough for "Ad is not ready to show". */
+  if (error->struct_size != sizeof *error) {
+    record(log, "%s(error of size %zu)", what, error->struct_size);
+    return;
+  }
   record(log, "%s(%s|%s %lld %.24s|%s %lld)", what, text, error->domain, (long long)error->code,
          error->message, error->ad_unit_id ? error->ad_unit_id : "NULL",
          (long long)error->ad_format);
@@ -200,6 +208,13 @@ int c_host_full_screen_delegates(c_host_env* env) {
   tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
   tilo_app_open_ad* open = tilo_app_open_ad_create("open");
   tilo_ad_info info;
+  /* A host of a newer header, whose ad info has grown: the SDK writes its own fields. */
+  struct {
+    tilo_ad_info info;
+    unsigned char added[16];
+  } newer;
+  size_t i;
+  info.struct_size = sizeof info;
   memset(&log, 0, sizeof log);
   CHECK(env, window && root && rewarded && interstitial && open);
   rd.did_earn_reward = rewarded_did_earn_reward;
@@ -261,6 +276,29 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CHECK_STATUS(env, 1, tilo_rewarded_ad_ad_info(rewarded, &info));
   CHECK(env, info.ad_format == TILO_AD_FORMAT_REWARDED && strcmp(info.ad_unit_id, "reward") == 0);
   CHECK(env, info.has_latency && info.latency_ms > 169.9 && info.latency_ms < 170.1);
+  /* The SDK writes no byte past what the host's struct_size declares, says how much it
+   * wrote, and refuses a size below the first struct's, writing nothing. */
+  memset(&newer, 0xAB, sizeof newer);
+  newer.info.struct_size = sizeof newer;
+  CHECK_STATUS(env, 1, tilo_rewarded_ad_ad_info(rewarded, &newer.info));
+  CHECK(env, newer.info.struct_size == sizeof(tilo_ad_info));
+  CHECK(env, strcmp(newer.info.ad_unit_id, "reward") == 0 && newer.info.ad_network != NULL);
+  for (i = 0; i < sizeof newer.added; ++i) CHECK(env, newer.added[i] == 0xAB);
+  memset(&newer, 0xAB, sizeof newer);
+  newer.info.struct_size = sizeof(tilo_ad_info);
+  CHECK_STATUS(env, 1, tilo_rewarded_ad_ad_info(rewarded, &newer.info));
+  CHECK(env, newer.info.ad_format == TILO_AD_FORMAT_REWARDED && newer.added[0] == 0xAB);
+  for (i = 0; i < 2; ++i) {
+    const size_t small = i == 0 ? 0 : sizeof(tilo_ad_info) - 1;
+    const unsigned char* bytes = (const unsigned char*)&newer;
+    size_t at;
+    memset(&newer, 0xAB, sizeof newer);
+    newer.info.struct_size = small;
+    CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+                 tilo_rewarded_ad_ad_info(rewarded, &newer.info));
+    CHECK(env, newer.info.struct_size == small);
+    for (at = sizeof(size_t); at < sizeof newer; ++at) CHECK(env, bytes[at] == 0xAB);
+  }
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_rewarded_ad_set_custom_data(rewarded, "level=3"));
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_rewarded_ad_show_from(rewarded, root));

@@ -301,11 +301,15 @@ cairo_surface_t* ViewRenderer::draw(UIView& view, double scale) {
     }
   }
   cairo_t* cr = cairo_create(surface_);
-  // An opaque, square, fully shown root covers every pixel: no need to clear first.
+  // An opaque, square, fully shown root covers every pixel: no need to clear first. Not
+  // when its edge falls inside a pixel (a fractional scale or size), which it covers only
+  // in part: that pixel would blend over the last frame's.
   const auto& background = view.backgroundColor();
+  const CGSize size = view.bounds().size;
   bool covers = !view.isHidden() && view.alpha() >= 1 && view.layer().cornerRadius() <= 0 &&
                 background && background->resolved(view.effectiveAppearance()).alpha >= 1 &&
-                !view.viewController();
+                !view.viewController() && size.width * scale == width &&
+                size.height * scale == height;
   if (!covers) {
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);

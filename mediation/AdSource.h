@@ -71,6 +71,9 @@ struct AdScript {
   double countdownMs = 0;               // a rewarded ad's countdown to its reward
   bool waitsForClose = false;           // ("dismissAfterMs": null) only a tap closes it
   bool testCreatives = false;           // ("testCreatives") native ads show the built-in creative
+  // The built-in test ads: drawn, only the player's tap closes it; with nothing drawn (no
+  // window to present in) nothing could be tapped, so it closes by itself.
+  bool closedByPlayer = false;
 
   // The response of a fill: one entry per latency, the last one naming `network`.
   GADResponseInfo responseInfo() const;

@@ -173,7 +173,7 @@ void GADFullScreenAd::grantReward(const std::function<void()>& earnReward) {
 }
 
 void GADFullScreenAd::scheduleDismissal() {
-  if (script_.waitsForClose) return;
+  if (script_.waitsForClose || (script_.closedByPlayer && screen_)) return;
   // The simulated user closes the ad once the close button is there.
   const double elapsed = platform::Environment::current().clock().uptime() - shownAt_;
   const double after = std::max(0.0, script_.dismissAfterMs / 1000.0 - elapsed);

@@ -13,7 +13,8 @@
 // dismissal (a tap on the close button) once "dismissAfterMs" passed; or only the failure
 // when the script has a "presentError". A rewarded ad with a "countdownMs" counts down
 // first: the reward and its close button come when the countdown ends, and its scripted
-// dismissal no earlier. With "dismissAfterMs": null only a tap closes the ad. An ad
+// dismissal no earlier. With "dismissAfterMs": null only a tap closes the ad; the built-in
+// test ads wait for that tap too when they have a screen to be tapped on. An ad
 // presents once; it keeps itself alive until it is dismissed.
 //
 // An ad presented from a view controller in a window goes with that window: when the

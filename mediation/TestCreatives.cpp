@@ -177,6 +177,7 @@ AdScript TestCreatives::builtInScript() {
   AdScript script;
   script.revenue = testRevenue();
   script.testCreatives = true;
+  script.closedByPlayer = true;  // what a player sees: the ad stays until a tap on close
   return script;
 }
 

@@ -54,6 +54,11 @@ static void print_error(const char* what, const tilo_error* error) {
     print_error(#kind " failed to load", error);                                    \
     ((struct game*)c)->failed = 1;                                                  \
   }                                                                                 \
+  static void kind##_show(void* c, handle_type* ad, const tilo_ad_info* info) {     \
+    (void)ad;                                                                       \
+    print_info(#kind " shown", info);                                               \
+    ((struct game*)c)->shown = 1;                                                   \
+  }                                                                                 \
   static void kind##_show_fail(void* c, handle_type* ad, const tilo_ad_info* info,  \
                                const tilo_error* error) {                           \
     (void)ad;                                                                       \
@@ -165,6 +170,18 @@ static int run_until(struct game* game, const int* flag, const char* what) {
   return *flag && !game->failed;
 }
 
+/* A full-screen ad stays until the player closes it: once it is on screen, the tap a
+ * player would make on its close button (34 points in from the safe area's right edge, 22
+ * below its top), then the dismissal. */
+static int close_when_shown(struct game* game, const char* what) {
+  if (!run_until(game, &game->shown, what)) return 0;
+  if (tilo_window_tap(game->window, 390 - 34, 47 + 22) != 1) {
+    fprintf(stderr, "c-host: the tap on the close button of the %s found nothing\n", what);
+    return 0;
+  }
+  return run_until(game, &game->dismissed, what);
+}
+
 static int play_interstitial(struct game* game, const char* unit) {
   tilo_interstitial_ad_delegate delegate;
   tilo_interstitial_ad* ad = tilo_interstitial_ad_create(unit);
@@ -174,15 +191,16 @@ static int play_interstitial(struct game* game, const char* unit) {
   delegate.did_load = interstitial_load;
   delegate.did_fail_to_load = interstitial_load_fail;
   delegate.did_fail_to_show = interstitial_show_fail;
+  delegate.did_show = interstitial_show;
   delegate.did_dismiss = interstitial_dismiss;
   delegate.did_pay = interstitial_pay;
-  game->loaded = game->dismissed = 0;
+  game->loaded = game->shown = game->dismissed = 0;
   tilo_interstitial_ad_set_delegate(ad, &delegate, game);
   tilo_interstitial_ad_load(ad);
   ok = run_until(game, &game->loaded, "interstitial load");
   if (ok && tilo_interstitial_ad_is_ready(ad) == 1) {
     tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(game->window));
-    ok = run_until(game, &game->dismissed, "interstitial dismissal");
+    ok = close_when_shown(game, "interstitial");
   }
   tilo_interstitial_ad_destroy(ad);
   return ok;
@@ -198,16 +216,17 @@ static int play_rewarded(struct game* game, const char* unit) {
   delegate.did_fail_to_load = rewarded_load_fail;
   delegate.did_fail_to_show = rewarded_show_fail;
   delegate.did_earn_reward = rewarded_reward;
+  delegate.did_show = rewarded_show;
   delegate.did_dismiss = rewarded_dismiss;
   delegate.did_pay = rewarded_pay;
-  game->loaded = game->dismissed = 0;
+  game->loaded = game->shown = game->dismissed = 0;
   tilo_rewarded_ad_set_delegate(ad, &delegate, game);
   tilo_rewarded_ad_load(ad);
   ok = run_until(game, &game->loaded, "rewarded load");
   if (ok) {
     tilo_rewarded_ad_set_custom_data(ad, "level=3");
     tilo_rewarded_ad_show_from(ad, tilo_window_root_view_controller(game->window));
-    ok = run_until(game, &game->dismissed, "rewarded dismissal") && game->rewarded;
+    ok = close_when_shown(game, "rewarded") && game->rewarded;
   }
   tilo_rewarded_ad_destroy(ad);
   return ok;
@@ -222,15 +241,16 @@ static int play_app_open(struct game* game, const char* unit) {
   delegate.did_load = app_open_load;
   delegate.did_fail_to_load = app_open_load_fail;
   delegate.did_fail_to_show = app_open_show_fail;
+  delegate.did_show = app_open_show;
   delegate.did_dismiss = app_open_dismiss;
   delegate.did_pay = app_open_pay;
-  game->loaded = game->dismissed = 0;
+  game->loaded = game->shown = game->dismissed = 0;
   tilo_app_open_ad_set_delegate(ad, &delegate, game);
   tilo_app_open_ad_load(ad);
   ok = run_until(game, &game->loaded, "app open load");
   if (ok) {
     tilo_app_open_ad_show(ad);
-    ok = run_until(game, &game->dismissed, "app open dismissal");
+    ok = close_when_shown(game, "app open");
   }
   tilo_app_open_ad_destroy(ad);
   return ok;

@@ -65,11 +65,13 @@ bool showView(View& view, const char* kind, const std::function<tilo_status(View
   return ok;
 }
 
-// The delegate entries every kind shares; `loaded` and `dismissed` mark the steps.
+// The delegate entries every kind shares; `loaded`, `shown` and `dismissed` mark the steps.
+// A shown ad stays until the player taps its close button, 34 points in from the safe
+// area's right edge and 22 below its top (this window has no insets).
 template <class Ad>
-bool play(Ad& ad, const char* kind, const std::function<void(Ad&)>& show,
+bool play(Ad& ad, tilo::Window& window, const char* kind, const std::function<void(Ad&)>& show,
           tilo::FullScreenAdDelegate delegate = {}) {
-  bool loaded = false, dismissed = false;
+  bool loaded = false, shown = false, dismissed = false;
   delegate.didLoad = [&](const std::optional<tilo::AdInfo>& info) {
     std::printf("%s loaded from %s\n", kind,
                 info && info->adNetwork ? info->adNetwork->c_str() : "-");
@@ -79,6 +81,7 @@ bool play(Ad& ad, const char* kind, const std::function<void(Ad&)>& show,
   delegate.didFailToShow = [kind](const std::optional<tilo::AdInfo>&, const tilo::Error& error) {
     report(kind, error);
   };
+  delegate.didShow = [&](const std::optional<tilo::AdInfo>&) { shown = true; };
   delegate.didDismiss = [&](const std::optional<tilo::AdInfo>&) { dismissed = true; };
   delegate.didPay = [kind](const std::optional<tilo::AdInfo>&, const tilo::Revenue& revenue) {
     std::printf("%s paid %s %s\n", kind, revenue.value.c_str(), revenue.currencyCode.c_str());
@@ -87,7 +90,8 @@ bool play(Ad& ad, const char* kind, const std::function<void(Ad&)>& show,
   ad.load();
   if (!runUntil([&] { return loaded; })) return false;
   show(ad);
-  const bool ok = runUntil([&] { return dismissed; });
+  const bool ok = runUntil([&] { return shown; }) && window.tap(390 - 34, 22) == 1 &&
+                  runUntil([&] { return dismissed; });
   std::printf("%s %s\n", kind, ok ? "dismissed" : "not dismissed");
   return ok;
 }
@@ -108,7 +112,7 @@ int main() {
   bool ok = runUntil([&] { return initialized; });
 
   tilo::InterstitialAd interstitial("interstitial-main");
-  ok = ok && play<tilo::InterstitialAd>(interstitial, "interstitial",
+  ok = ok && play<tilo::InterstitialAd>(interstitial, window, "interstitial",
                                         [&](auto& ad) { ad.showFrom(&window); });
 
   tilo::RewardedAd rewarded("rewarded-main");
@@ -116,15 +120,16 @@ int main() {
   tilo::FullScreenAdDelegate rewardedDelegate;
   rewardedDelegate.didEarnReward = [&](const std::optional<tilo::AdInfo>&,
                                        const tilo::RewardedItem& item) { reward = item; };
-  ok = ok && play<tilo::RewardedAd>(
-                 rewarded, "rewarded", [&](auto& ad) { ad.showFrom(&window); }, rewardedDelegate);
+  ok = ok &&
+       play<tilo::RewardedAd>(
+           rewarded, window, "rewarded", [&](auto& ad) { ad.showFrom(&window); }, rewardedDelegate);
   ok = ok && reward.has_value();
   if (reward)
     std::printf("rewarded earned %lld %s\n", static_cast<long long>(reward->amount),
                 reward->rewardType.c_str());
 
   tilo::AppOpenAd appOpen("app-open-main");
-  ok = ok && play<tilo::AppOpenAd>(appOpen, "app open", [](auto& ad) { ad.show(); });
+  ok = ok && play<tilo::AppOpenAd>(appOpen, window, "app open", [](auto& ad) { ad.show(); });
 
   // A banner pinned above the bottom safe area, loaded when the game asks.
   tilo::BannerView banner("banner-main", tilo::BannerSize::banner, /*autoLoad=*/false);

@@ -168,6 +168,7 @@ static void popup_loaded(void* context, tilo_light_popup_ad_loader* loader, tilo
     return;
   }
   game->popup_state = AD_SHOWING;
+  game->fullscreen_since = game->frame;
 }
 
 static void popup_failed_to_load(void* context, tilo_light_popup_ad_loader* loader,
@@ -203,6 +204,7 @@ void show_rewarded(struct game* game) {
     return;
   }
   game->rewarded_state = AD_SHOWING;
+  game->fullscreen_since = game->frame;
   status =
       tilo_rewarded_ad_show_from(game->rewarded, tilo_window_root_view_controller(game->window));
   if (status != TILO_STATUS_OK) {

@@ -59,6 +59,7 @@ struct game {
 
   tilo_rewarded_ad* rewarded;
   enum ad_state rewarded_state;
+  long fullscreen_since; /* the frame the rewarded ad or the popup went up */
 
   tilo_light_popup_ad_loader* popup_loader;
   tilo_light_popup_ad* popup;

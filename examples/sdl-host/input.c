@@ -67,8 +67,11 @@ static void handle_window_event(const SDL_WindowEvent* event) {
   }
 }
 
-static int accepts_click(const struct game* game) {
-  return game->initialized && !fullscreen_busy(game) && game->banner_loaded_frame >= 0;
+/* A click scripted for a frame after an ad went up is the player's tap on that ad (its
+ * close button, say); one scripted earlier waits until the game is back. */
+static int accepts_click(const struct game* game, const struct press* press) {
+  return game->initialized && game->banner_loaded_frame >= 0 &&
+         (!fullscreen_busy(game) || press->frame > game->fullscreen_since);
 }
 
 static void push_click(struct game* game, const struct press* press) {
@@ -96,7 +99,7 @@ void inject_scripted(struct game* game) {
     const int click = press->key == SDLK_UNKNOWN;
     SDL_Event event;
     if (press->delivered || press->frame > game->frame) continue;
-    if (click ? !accepts_click(game) : !accepts_key(game, press->key)) continue;
+    if (click ? !accepts_click(game, press) : !accepts_key(game, press->key)) continue;
     press->delivered = 1;
     if (click) {
       push_click(game, press);

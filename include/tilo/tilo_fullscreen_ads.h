@@ -74,7 +74,13 @@ typedef struct tilo_app_open_ad_delegate {
  *   _ad_info(ad, out)          1 and *out (valid until the next call on `ad`), 0 before a
  *                              load, or a negative tilo_status
  * and shows with _show_from(ad, view_controller) (NULL: none) or, app open, _show(ad). A
- * show before a load calls did_fail_to_show with TILO_ERROR_AD_NOT_READY and nothing else. */
+ * show before a load calls did_fail_to_show with TILO_ERROR_AD_NOT_READY and nothing else.
+ * A shown ad covers the window until the player taps its close button (forward taps with
+ * tilo_window_tap): the button's centre is 34 points left of the safe area's right edge
+ * and 22 points below its top. A rewarded ad grants its reward when its countdown ends,
+ * before its close button appears. With no window to cover (shown from NULL before any window
+ * exists) it is dismissed on the next turn; a test scenario's "dismissAfterMs" closes it by
+ * itself. */
 TILO_API tilo_rewarded_ad* tilo_rewarded_ad_create(const char* ad_unit_id);
 TILO_API tilo_status tilo_rewarded_ad_destroy(tilo_rewarded_ad* ad);
 TILO_API tilo_status tilo_rewarded_ad_set_delegate(tilo_rewarded_ad* ad,

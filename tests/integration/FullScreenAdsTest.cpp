@@ -342,11 +342,21 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
     sdk.env().runUntilIdle();
   };
 
-  // 1. Without a scenario the built-in ad fills and pays (net of the 0.15 fee).
+  // 1. Without a scenario the built-in ad fills, pays (net of the 0.15 fee) and stays on
+  //    screen, however long, until a tap on its close button where the header puts it.
   mediation::AdSource::shared().useBuiltInTestAds();
   loadAndShow();
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "dismiss"}));
+  sdk.env().advance(600);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show"}));
   EXPECT_EQ(host.paid, "0.010625");
+  EXPECT_NE(render(), empty);
+  const auto builtInClose = centreOf(window, "interstitial.close");
+  EXPECT_EQ(builtInClose.x, 390 - 34);
+  EXPECT_EQ(builtInClose.y, 47 + 22);
+  EXPECT_EQ(tilo_window_tap(window, 390 - 34, 47 + 22), 1);
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "dismiss"}));
+  EXPECT_EQ(render(), empty);
 
   // 2. An ad that stays until closed is drawn into the window's pixels.
   script("gad/inter", R"({"dismissAfterMs":null,"clickUrl":"https://example.com/a"})");

@@ -41,16 +41,19 @@ host() {
 
 status=0
 # 400 x 640 points at scale 2: the banner (320 x 50 points, pinned to the bottom) has its
-# centre at (400, 1230) in the 800 x 1280 pixel window.
+# centre at (400, 1230) in the 800 x 1280 pixel window. The rewarded ad stays until the
+# tap on its close button, 34 points in from the right edge and 22 below the top: (732, 44)
+# in pixels, scripted well after R so that the ad is up by then.
 host play --frames 600 --press R@30 --press P@60 --click 400,1230@0 --click 400,300@0 \
-  --check-banner || status=$?
+  --click 732,44@240 --check-banner || status=$?
 [ "$status" -eq 0 ] || { cat "$work/play.out" >&2; fail "sdl-host exited $status"; }
 # Each chain is in cause-and-effect order; the chains interleave as the backend answers.
 out=$work/play.out
 expect_lines "$out" "offscreen video, software renderer"
 expect_lines "$out" "sdl-host: initialized"
 expect_lines "$out" "banner: loaded (unit banner-main"
-expect_lines "$out" "rewarded: loaded" "press R" "rewarded: shown" "rewarded: reward" \
+expect_lines "$out" "rewarded: loaded" "press R" "rewarded: shown" "rewarded: paid 0.010625 USD" \
+  "rewarded: reward" "click at (732, 44)" "tap at (366, 22) pt: handled by the ad" \
   "rewarded: dismissed"
 expect_lines "$out" "press P" "light popup: loading" "light popup: loaded" "light popup: shown"
 # The banner may report the click from inside the tap, before the tap's own line.

@@ -67,6 +67,14 @@ HandleTable::Found HandleTable::find(const void* handle, HandleType type) const 
   return found;
 }
 
+tilo_status HandleTable::visit(const void* handle, HandleType type,
+                               const std::function<void(HandleObject&)>& visit) const {
+  std::lock_guard lock(mutex_);
+  tilo_status status;
+  if (const Slot* slot = locate(handle, type, status)) visit(*slot->object);
+  return status;
+}
+
 HandleTable::Found HandleTable::remove(const void* handle, HandleType type) {
   std::lock_guard lock(mutex_);
   Found found;

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -57,6 +58,11 @@ class HandleTable {
   // A new handle for `object`; null only when every slot is taken.
   void* insert(HandleType type, std::shared_ptr<HandleObject> object);
   Found find(const void* handle, HandleType type) const;
+  // Runs `visit` on the live object under the table's lock and hands out no reference:
+  // for threads other than the main one, which must never be the last owner of an
+  // object (its destructor would run there). `visit` must be short and call nothing back.
+  tilo_status visit(const void* handle, HandleType type,
+                    const std::function<void(HandleObject&)>& visit) const;
   // Ends the handle: later finds say TILO_STATUS_INVALID_HANDLE. Returns the object (for
   // willDestroy), null with the reason when the handle is not live or of another kind.
   Found remove(const void* handle, HandleType type);

@@ -11,6 +11,7 @@
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
 #include "TiloObjCBridge/BridgeValues.h"
+#include "TiloObjCBridge/TiloObjCWindow.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
@@ -274,8 +275,10 @@ tilo_status tilo_run_main_loop_for(double seconds) {
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   if (!std::isfinite(seconds) || seconds < 0) return TILO_STATUS_INVALID_ARGUMENT;
   return guarded([&] {
-    return tilo::platform::MainLoop::shared()->runFor(seconds) ? TILO_STATUS_OK
-                                                               : TILO_STATUS_WRONG_THREAD;
+    if (!tilo::platform::MainLoop::shared()->runFor(seconds)) return TILO_STATUS_WRONG_THREAD;
+    // What render threads copy until the next pump.
+    tilo::bridge::TiloObjCWindow::publishForRenderThreads();
+    return TILO_STATUS_OK;
   });
 }
 

@@ -1,27 +1,62 @@
 #include "TiloObjCBridge/TiloObjCWindow.h"
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
+#include <vector>
 
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCFullScreenAd.h"
 #include "TiloObjCBridge/TiloObjCView.h"
 #include "platform/ui/UIColor.h"
+#include "platform/ui/ViewRenderer.h"
 #include "tilo/tilo.h"
 
 namespace tilo::bridge {
 
 std::shared_ptr<TiloObjCWindow> TiloObjCWindow::create(double widthPt, double heightPt,
                                                        double scale) {
-  return std::make_shared<TiloObjCWindow>(
-      platform::UIWindow::create({widthPt, heightPt}, scale, {}));
+  return registered(
+      std::make_shared<TiloObjCWindow>(platform::UIWindow::create({widthPt, heightPt}, scale, {})));
 }
+
+namespace {
+
+// The live windows, for publishing after each pump. Main thread only.
+std::vector<std::weak_ptr<TiloObjCWindow>>& liveWindows() {
+  static auto* windows = new std::vector<std::weak_ptr<TiloObjCWindow>>();
+  return *windows;
+}
+
+}  // namespace
 
 TiloObjCWindow::TiloObjCWindow(std::shared_ptr<platform::UIWindow> window)
     : window_(std::move(window)), root_(platform::UIViewController::create("tilo_window")) {
   window_->setRootViewController(root_);
   // The newest window is where an app-open ad (shown without a view controller) goes.
   window_->makeKeyWindow();
+  platform::ViewRenderer::pixelSize(*window_, 0, pixelWidth_, pixelHeight_);
+}
+
+std::shared_ptr<TiloObjCWindow> TiloObjCWindow::registered(std::shared_ptr<TiloObjCWindow> window) {
+  auto& windows = liveWindows();
+  std::erase_if(windows, [](const auto& weak) { return weak.expired(); });
+  windows.push_back(window);
+  return window;
+}
+
+void TiloObjCWindow::publishForRenderThreads() {
+  auto& windows = liveWindows();
+  if (windows.empty()) return;
+  // A copy: publishing runs view code, which must not find the list changing under it.
+  const auto current = windows;
+  for (const auto& weak : current) {
+    auto window = weak.lock();
+    if (window && window->renderThreadUses_.load(std::memory_order_relaxed) &&
+        !window->window_->isClosed()) {
+      window->renderer_->publish(*window->window_, window->window_->scale());
+    }
+  }
 }
 
 void* TiloObjCWindow::rootViewControllerHandle() {
@@ -32,16 +67,20 @@ void* TiloObjCWindow::rootViewControllerHandle() {
   return rootHandle_;
 }
 
-void TiloObjCWindow::pixelSize(int& width, int& height) const {
-  platform::ViewRenderer::pixelSize(*window_, 0, width, height);
+bool TiloObjCWindow::renderRGBA(std::uint8_t* buffer, std::size_t stride) {
+  if (stride < static_cast<std::size_t>(pixelWidth_) * 4) return false;
+  renderer_->publish(*window_, window_->scale());
+  return renderer_->copyAll(buffer, stride, platform::PixelFormat::rgbaPremultiplied) ==
+         platform::RetainedRenderer::CopyResult::copied;
 }
 
-bool TiloObjCWindow::renderRGBA(std::uint8_t* buffer, std::size_t stride) {
-  int width = 0, height = 0;
-  pixelSize(width, height);
-  if (stride < static_cast<std::size_t>(width) * 4) return false;
-  return renderer_.renderRGBA(*window_, buffer, width, height, stride,
-                              platform::AlphaMode::premultiplied);
+bool TiloObjCWindow::render(std::uint8_t* buffer, std::size_t stride, platform::PixelFormat format,
+                            platform::PixelRect& damaged) {
+  damaged = {};
+  if (stride < static_cast<std::size_t>(pixelWidth_) * 4) return false;
+  renderer_->publish(*window_, window_->scale());
+  return renderer_->copyChanges(buffer, stride, format, damaged) ==
+         platform::RetainedRenderer::CopyResult::copied;
 }
 
 void TiloObjCWindow::willDestroy() {
@@ -99,7 +138,8 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
   if (!onMainThread()) {
     status = TILO_STATUS_WRONG_THREAD;
   } else if (!std::isfinite(width_pt) || !std::isfinite(height_pt) || width_pt <= 0 ||
-             height_pt <= 0 || (scale != 1 && scale != 2 && scale != 3)) {
+             height_pt <= 0 || !(scale >= tilo::platform::UIWindow::kMinScale) ||
+             !(scale <= tilo::platform::UIWindow::kMaxScale)) {
     status = TILO_STATUS_INVALID_ARGUMENT;
   } else {
     // Every window renders: at least one pixel a side, and no more than the renderer draws.
@@ -191,8 +231,77 @@ tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t
   if (checked.status != TILO_STATUS_OK) return checked.status;
   const auto& object = checked.window;
   if (!buffer) return TILO_STATUS_NULL_ARGUMENT;
+  int width = 0, height = 0;
+  object->pixelSize(width, height);
+  if (stride < static_cast<std::size_t>(width) * 4) return TILO_STATUS_BUFFER_TOO_SMALL;
   return guarded([&] {
-    return object->renderRGBA(buffer, stride) ? TILO_STATUS_OK : TILO_STATUS_BUFFER_TOO_SMALL;
+    return object->renderRGBA(buffer, stride) ? TILO_STATUS_OK : TILO_STATUS_INTERNAL_ERROR;
+  });
+}
+
+tilo_status tilo_window_render(tilo_window* window, uint8_t* buffer, size_t stride,
+                               int pixel_format, struct tilo_rect* damaged) {
+  using namespace tilo::bridge;
+  using tilo::platform::PixelFormat;
+  using tilo::platform::PixelRect;
+  using tilo::platform::RetainedRenderer;
+  // The main thread publishes and copies; another thread only copies what was published,
+  // through the renderer alone (the window and its views stay the main thread's).
+  const bool main = onMainThread();
+  std::shared_ptr<TiloObjCWindow> object;
+  std::shared_ptr<RetainedRenderer> renderer;
+  int width = 0, height = 0;
+  if (main) {
+    auto checked = checkWindow(window);
+    if (checked.status != TILO_STATUS_OK) return checked.status;
+    object = std::move(checked.window);
+    object->pixelSize(width, height);
+  } else {
+    const tilo_status status =
+        HandleTable::shared().visit(window, HandleType::window, [&](HandleObject& found) {
+          auto& windowObject = static_cast<TiloObjCWindow&>(found);
+          windowObject.pixelSize(width, height);
+          renderer = windowObject.rendererForRenderThread();
+        });
+    if (status != TILO_STATUS_OK) return status;
+  }
+  if (!buffer || !damaged) return TILO_STATUS_NULL_ARGUMENT;
+  PixelFormat format;
+  switch (pixel_format) {
+    case TILO_PIXEL_FORMAT_RGBA:
+      format = PixelFormat::rgba;
+      break;
+    case TILO_PIXEL_FORMAT_RGBA_PREMULTIPLIED:
+      format = PixelFormat::rgbaPremultiplied;
+      break;
+    case TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED:
+      format = PixelFormat::bgraPremultiplied;
+      break;
+    default:
+      return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  if (stride % 4 != 0) return TILO_STATUS_INVALID_ARGUMENT;
+  if (stride < static_cast<std::size_t>(width) * 4) return TILO_STATUS_BUFFER_TOO_SMALL;
+  // The rows must be addressable: height × stride bytes from `buffer`.
+  if (stride > std::numeric_limits<std::size_t>::max() / static_cast<std::size_t>(height) ||
+      stride * static_cast<std::size_t>(height) >
+          std::numeric_limits<std::uintptr_t>::max() - reinterpret_cast<std::uintptr_t>(buffer)) {
+    return TILO_STATUS_TOO_LARGE;
+  }
+  return guarded([&] {
+    PixelRect rect;
+    bool copied = true;
+    if (object) {
+      copied = object->render(buffer, stride, format, rect);
+    } else {
+      // Nothing published yet: the next pump publishes, and the buffer stays as it was.
+      copied = renderer->copyChanges(buffer, stride, format, rect) !=
+               RetainedRenderer::CopyResult::strideTooSmall;
+    }
+    if (!copied) return TILO_STATUS_INTERNAL_ERROR;
+    *damaged = {static_cast<double>(rect.x), static_cast<double>(rect.y),
+                static_cast<double>(rect.width), static_cast<double>(rect.height)};
+    return TILO_STATUS_OK;
   });
 }
 

@@ -1,5 +1,7 @@
 #include "Tilo/views/PaddingLabel.h"
 
+#include "platform/ui/ContentHash.h"
+
 namespace tilo {
 
 void PaddingLabel::setTextInsets(const platform::UIEdgeInsets& insets) {
@@ -10,6 +12,14 @@ void PaddingLabel::setTextInsets(const platform::UIEdgeInsets& insets) {
 void PaddingLabel::drawTextInRect(const platform::DrawContext& context,
                                   const platform::CGRect& rect) const {
   UILabel::drawTextInRect(context, textInsets_.inset(rect));
+}
+
+platform::CGRect PaddingLabel::hashDrawnContent(platform::ContentHash& hash,
+                                                platform::UIUserInterfaceStyle appearance) const {
+  platform::CGRect rect = UILabel::hashDrawnContent(hash, appearance);
+  hash.add(
+      platform::CGRect{textInsets_.left, textInsets_.top, textInsets_.right, textInsets_.bottom});
+  return rect;
 }
 
 platform::CGSize PaddingLabel::intrinsicContentSize() const {

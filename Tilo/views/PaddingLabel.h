@@ -25,6 +25,8 @@ class TILO_EXPORT PaddingLabel : public platform::UILabel {
 
   void drawTextInRect(const platform::DrawContext& context,
                       const platform::CGRect& rect) const override;
+  platform::CGRect hashDrawnContent(platform::ContentHash& hash,
+                                    platform::UIUserInterfaceStyle appearance) const override;
   platform::CGSize intrinsicContentSize() const override;
   platform::CGSize sizeThatFits(const platform::CGSize& size) const override;
 

@@ -246,8 +246,7 @@ int open_tilo(struct game* game) {
   }
   tilo_window_pixel_size(game->window, &game->width_px, &game->height_px);
   game->pixels = calloc((size_t)game->width_px * game->height_px, 4);
-  game->straight = calloc((size_t)game->width_px * game->height_px, 4);
-  if (!game->pixels || !game->straight) return 0;
+  if (!game->pixels) return 0;
   tilo_application_set_state(TILO_APPLICATION_ACTIVE);
   tilo_initialize(on_initialized, game);
 

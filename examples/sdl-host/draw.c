@@ -31,35 +31,30 @@ static void draw_scene(struct game* game) {
   }
 }
 
-/* Renders the SDK's window into the texture. */
+/* Renders what changed in the SDK's window into the texture; idle frames upload nothing.
+ * The texture keeps the pixels of earlier frames, so only the damaged rows go up. */
 static int upload_window(struct game* game) {
   const size_t stride = (size_t)game->width_px * 4;
-  tilo_status status = tilo_window_render_rgba(game->window, game->pixels, stride);
-  const uint8_t* source = game->pixels;
+  tilo_rect damaged;
+  SDL_Rect rect;
+  tilo_status status =
+      tilo_window_render(game->window, game->pixels, stride, game->pixel_format, &damaged);
   if (status != TILO_STATUS_OK) {
     fprintf(stderr, "sdl-host: render failed: %s\n", tilo_status_name(status));
     return 0;
   }
-  if (!game->texture_premultiplied) {
-    /* Renderers without custom blend modes blend straight alpha. */
-    size_t i, count = (size_t)game->width_px * game->height_px;
-    for (i = 0; i < count; ++i) {
-      const uint8_t* p = game->pixels + i * 4;
-      uint8_t* q = game->straight + i * 4;
-      const unsigned a = p[3];
-      int c;
-      q[3] = (uint8_t)a;
-      for (c = 0; c < 3; ++c) {
-        const unsigned value = a ? (p[c] * 255u + a / 2) / a : 0;
-        q[c] = (uint8_t)(value > 255 ? 255 : value);
-      }
-    }
-    source = game->straight;
-  }
-  if (SDL_UpdateTexture(game->texture, NULL, source, (int)stride) != 0) {
+  if (damaged.width <= 0 || damaged.height <= 0) return 1;
+  rect.x = (int)damaged.x;
+  rect.y = (int)damaged.y;
+  rect.w = (int)damaged.width;
+  rect.h = (int)damaged.height;
+  if (SDL_UpdateTexture(game->texture, &rect,
+                        game->pixels + (size_t)rect.y * stride + (size_t)rect.x * 4,
+                        (int)stride) != 0) {
     fprintf(stderr, "sdl-host: texture upload failed: %s\n", SDL_GetError());
     return 0;
   }
+  ++game->uploads;
   return 1;
 }
 
@@ -67,6 +62,22 @@ static int upload_window(struct game* game) {
 
 static int differs(int a, int b, int tolerance) {
   return abs(a - b) > tolerance;
+}
+
+/* The SDK's pixel at (x, y) as premultiplied R, G, B, A, whichever format the texture
+ * takes. */
+static void sdk_pixel(const struct game* game, int x, int y, uint8_t out[4]) {
+  const uint8_t* p = game->pixels + ((size_t)y * game->width_px + x) * 4;
+  int c;
+  if (game->pixel_format == TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED) {
+    out[0] = p[2];
+    out[1] = p[1];
+    out[2] = p[0];
+    out[3] = p[3];
+    return;
+  }
+  for (c = 0; c < 3; ++c) out[c] = (uint8_t)((p[c] * p[3] + 127) / 255);
+  out[3] = p[3];
 }
 
 /* Compares the banner strip of the frame as drawn (`after`) with what the SDK rendered
@@ -79,10 +90,11 @@ static void judge_banner_strip(struct game* game, int top, int rows, const uint8
   int x, y, c;
   for (y = 0; y < rows; ++y) {
     for (x = 0; x < width; ++x) {
-      const uint8_t* sdk = game->pixels + ((size_t)(top + y) * width + x) * 4;
+      uint8_t sdk[4];
       const uint8_t* under = before + ((size_t)y * width + x) * 4;
       const uint8_t* seen = after + ((size_t)y * width + x) * 4;
       int moved = 0;
+      sdk_pixel(game, x, top + y, sdk);
       for (c = 0; c < 3; ++c) {
         /* Premultiplied "over", with room for the renderer's rounding. */
         const int expected = sdk[c] + (under[c] * (255 - sdk[3]) + 127) / 255;

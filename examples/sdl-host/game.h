@@ -47,12 +47,12 @@ struct game {
   SDL_Window* sdl_window;
   SDL_Renderer* renderer;
   SDL_Texture* texture;
-  int texture_premultiplied; /* else the pixels are converted to straight alpha */
+  int pixel_format; /* a tilo_pixel_format the texture takes as is */
+  long uploads;     /* frames whose render changed pixels */
 
   tilo_window* window;
   int width_px, height_px;
-  uint8_t* pixels; /* the SDK window's render, premultiplied */
-  uint8_t* straight;
+  uint8_t* pixels; /* the SDK window's render, in pixel_format */
 
   tilo_banner_view* banner;
   long banner_loaded_frame; /* -1 until did_load */

@@ -1,6 +1,6 @@
 /* A game-like SDL2 host: a game loop that pumps the SDK once per frame, draws its scene
  * and, on top of it, the SDK's window (a banner pinned to the bottom edge, and whatever
- * full-screen ad or popup is up) from tilo_window_render_rgba through a streaming texture.
+ * full-screen ad or popup is up) from tilo_window_render through a streaming texture.
  * Mouse clicks become taps on that window; R shows the rewarded ad loaded at start, P
  * loads and shows a light popup, Escape quits.
  *
@@ -55,19 +55,27 @@ static int open_sdl(struct game* game) {
                                       SDL_WINDOWPOS_CENTERED, game->width_px, game->height_px, 0);
   if (game->sdl_window)
     game->renderer = SDL_CreateRenderer(game->sdl_window, -1, SDL_RENDERER_PRESENTVSYNC);
+  /* ARGB8888 is B, G, R, A in memory on little-endian: the SDK's premultiplied BGRA, copied
+   * as is. A renderer without custom blend modes blends straight alpha: then RGBA. */
   if (game->renderer)
+    game->texture = SDL_CreateTexture(game->renderer, SDL_PIXELFORMAT_ARGB8888,
+                                      SDL_TEXTUREACCESS_STREAMING, game->width_px, game->height_px);
+  game->pixel_format = TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED;
+  if (game->texture && SDL_SetTextureBlendMode(game->texture, premultiplied) != 0) {
+    SDL_DestroyTexture(game->texture);
     game->texture = SDL_CreateTexture(game->renderer, SDL_PIXELFORMAT_RGBA32,
                                       SDL_TEXTUREACCESS_STREAMING, game->width_px, game->height_px);
+    if (game->texture) SDL_SetTextureBlendMode(game->texture, SDL_BLENDMODE_BLEND);
+    game->pixel_format = TILO_PIXEL_FORMAT_RGBA;
+  }
   if (!game->texture) {
     fprintf(stderr, "tilo-sdl-host: SDL: %s\n", SDL_GetError());
     return 0;
   }
-  game->texture_premultiplied = SDL_SetTextureBlendMode(game->texture, premultiplied) == 0;
-  if (!game->texture_premultiplied) SDL_SetTextureBlendMode(game->texture, SDL_BLENDMODE_BLEND);
   SDL_GetRendererInfo(game->renderer, &info);
   printf("sdl-host: %s video, %s renderer, %dx%d pixels, %s alpha\n", SDL_GetCurrentVideoDriver(),
          info.name, game->width_px, game->height_px,
-         game->texture_premultiplied ? "premultiplied" : "straight");
+         game->pixel_format == TILO_PIXEL_FORMAT_RGBA ? "straight" : "premultiplied");
   return 1;
 }
 
@@ -83,7 +91,6 @@ static void close_all(struct game* game) {
   tilo_banner_view_destroy(game->banner);
   tilo_window_destroy(game->window);
   free(game->pixels);
-  free(game->straight);
   if (game->texture) SDL_DestroyTexture(game->texture);
   if (game->renderer) SDL_DestroyRenderer(game->renderer);
   if (game->sdl_window) SDL_DestroyWindow(game->sdl_window);
@@ -120,7 +127,7 @@ int main(int argc, char** argv) {
     if (game.options.frames && game.frame >= game.options.frames) break;
     pace(frame_start);
   }
-  printf("sdl-host: %ld frames\n", game.frame);
+  printf("sdl-host: %ld frames, %ld with pixels to upload\n", game.frame, game.uploads);
 
   for (i = 0; i < game.options.press_count; ++i) {
     const struct press* press = &game.options.presses[i];

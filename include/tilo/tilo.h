@@ -30,7 +30,8 @@
  *   given to *_set_delegate (or the call) as their first argument and the handle as their
  *   second.
  * - Main thread only (else TILO_STATUS_WRONG_THREAD, and nothing happens): every function
- *   of the ad and window kinds (create, destroy and the rest), tilo_application_set_state
+ *   of the ad and window kinds (create, destroy and the rest) but tilo_window_render,
+ *   which a render thread may call too, tilo_application_set_state
  *   and tilo_run_main_loop_for. The main thread is chosen once and never changes: the
  *   first thread that pumps the main loop with tilo_run_main_loop_for or, before any pump,
  *   the thread that first used the SDK. Every other function may be called from any
@@ -341,9 +342,9 @@ typedef enum tilo_appearance {
 #define TILO_WINDOW_MAX_PIXELS 16384
 
 /* A window of `width_pt` × `height_pt` points (finite, at least one pixel a side) at
- * `scale` 1, 2 or 3. A side of more than TILO_WINDOW_MAX_PIXELS pixels is refused with
- * TILO_STATUS_TOO_LARGE (never cropped or scaled); other bad sizes or scales give
- * TILO_STATUS_INVALID_ARGUMENT. NULL on failure (tilo_last_status). The host owns it:
+ * `scale` pixels per point, any value from 1 to 4 (2, 3, 1.5, 2.625 ...). A side of more
+ * than TILO_WINDOW_MAX_PIXELS pixels is refused with TILO_STATUS_TOO_LARGE (never cropped
+ * or scaled); other bad sizes or scales (0, NaN, 5) give TILO_STATUS_INVALID_ARGUMENT. NULL on failure (tilo_last_status). The host owns it:
  * tilo_window_destroy. */
 TILO_API tilo_window* tilo_window_create(double width_pt, double height_pt, double scale);
 /* Takes the placed views out (their handles stay valid) and ends what is shown from the
@@ -359,8 +360,49 @@ TILO_API tilo_status tilo_window_set_appearance(tilo_window* window, int appeara
  * a side. */
 TILO_API tilo_status tilo_window_pixel_size(tilo_window* window, int* width, int* height);
 /* Draws the window (with what it presents) into `buffer`: RGBA8, premultiplied alpha, the
- * pixel size above, rows `stride` bytes apart (>= width × 4). */
+ * pixel size above, rows `stride` bytes apart (>= width × 4). Writes every pixel on every
+ * call: tilo_window_render writes only what changed. */
 TILO_API tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t stride);
+
+/* Byte orders of a rendered pixel, in memory order. */
+typedef enum tilo_pixel_format {
+  TILO_PIXEL_FORMAT_RGBA = 0,               /* R, G, B, A; straight alpha */
+  TILO_PIXEL_FORMAT_RGBA_PREMULTIPLIED = 1, /* R, G, B, A; colours multiplied by alpha */
+  TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED = 2  /* B, G, R, A; premultiplied. cairo's ARGB32 and
+                                               SDL's ARGB8888 on little-endian: a plain copy */
+} tilo_pixel_format;
+
+struct tilo_rect; /* in points for views; tilo_window_render fills it in whole pixels */
+
+/* Draws the window into an engine's texture memory, writing only what changed since the
+ * last render into this same buffer. `buffer` holds the pixel size above in
+ * `pixel_format`, rows `stride` bytes apart (a multiple of 4, >= width × 4). On
+ * TILO_STATUS_OK `*damaged` is the rectangle, in pixels from the top left, that was
+ * written: the whole window on the first render into a buffer (or when its address,
+ * stride or format changed since the last render), else the bounding box of what changed;
+ * zero width and height when nothing changed, and then no byte of the buffer was touched
+ * (an engine skips its texture upload). Unchanged views cost nothing: the window keeps
+ * its pixels between frames and redraws only what changed, blurs included.
+ * Bad input changes nothing: NULL buffer or damaged (TILO_STATUS_NULL_ARGUMENT), an
+ * unknown format or a stride not a multiple of 4 (TILO_STATUS_INVALID_ARGUMENT), a stride
+ * below width × 4 (TILO_STATUS_BUFFER_TOO_SMALL), rows beyond the address space
+ * (TILO_STATUS_TOO_LARGE).
+ *
+ * Threads: any thread may call it. On the main thread it draws the window as it is now.
+ * On another thread (an engine's render thread) it copies the frame the main thread
+ * published last: a window rendered from another thread is published at the end of every
+ * tilo_run_main_loop_for (and by every tilo_window_render on the main thread), so the
+ * render thread sees the state after the last pump. Until the first pump after the first
+ * such call nothing is published: TILO_STATUS_OK, an empty `*damaged`, nothing written.
+ * What is synchronized: the published pixels and the damage bookkeeping, under a lock
+ * per window, which a copy holds while it reads and a publish takes only to swap frames;
+ * the main thread draws into pixels of its own meanwhile. The handle is checked under
+ * the handle table's lock; a window destroyed on the main thread meanwhile gives
+ * TILO_STATUS_INVALID_HANDLE from the next call, and a copy in flight finishes from the
+ * last frame. One buffer is tracked per window: buffers used in turn get the whole
+ * window each time, so keep one staging buffer and upload its damaged part. */
+TILO_API tilo_status tilo_window_render(tilo_window* window, uint8_t* buffer, size_t stride,
+                                        int pixel_format, struct tilo_rect* damaged);
 /* A touch down and up at (x, y) in points. Returns 1 when a view handled it, 0 when not,
  * or a negative tilo_status. */
 TILO_API int tilo_window_tap(tilo_window* window, double x, double y);

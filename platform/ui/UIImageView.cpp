@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ui/ContentHash.h"
 #include "platform/ui/DrawContext.h"
 
 namespace tilo::platform {
@@ -56,6 +57,16 @@ CGRect UIImageView::imageRect(const CGRect& bounds) const {
 void UIImageView::drawRect(const DrawContext& context, const CGRect& rect) const {
   if (!image_) return;
   image_->draw(context.cairo(), imageRect(rect), context.resolve(tintColor()));
+}
+
+CGRect UIImageView::hashDrawnContent(ContentHash& hash, UIUserInterfaceStyle appearance) const {
+  if (!image_) return {};
+  // Images are immutable: the pointer names the pixels.
+  hash.add(static_cast<const void*>(image_.get()));
+  if (image_->isTemplate()) hash.add(tintColor().resolved(appearance));
+  CGRect rect = imageRect(bounds());
+  hash.add(rect);
+  return rect;
 }
 
 }  // namespace tilo::platform

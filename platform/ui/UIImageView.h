@@ -30,6 +30,7 @@ class UIImageView : public UIView {
   CGSize intrinsicContentSize() const override;
   CGSize sizeThatFits(const CGSize& size) const override;
   void drawRect(const DrawContext& context, const CGRect& rect) const override;
+  CGRect hashDrawnContent(ContentHash& hash, UIUserInterfaceStyle appearance) const override;
 
  private:
   std::shared_ptr<UIImage> image_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/ContentHash.h"
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/UIDiagnostics.h"
 
@@ -162,6 +163,22 @@ bool UILabel::isTruncatedInBounds(const CGRect& bounds) const {
 
 void UILabel::drawRect(const DrawContext& context, const CGRect& rect) const {
   drawTextInRect(context, textRect(rect));
+}
+
+CGRect UILabel::hashDrawnContent(ContentHash& hash, UIUserInterfaceStyle appearance) const {
+  if (text_.empty()) return {};
+  CGRect rect = textRect(bounds());
+  hash.add(text_);
+  hash.add(font_.pointSize());
+  hash.add(static_cast<int>(font_.weight()));
+  hash.add(textColor_.resolved(appearance));
+  hash.add(static_cast<int>(alignment_));
+  hash.add(numberOfLines_);
+  hash.add(static_cast<int>(lineBreakMode_));
+  hash.add(adjustsFontSize_);
+  hash.add(minimumScaleFactor_);
+  hash.add(rect);
+  return rect;
 }
 
 void UILabel::drawTextInRect(const DrawContext& context, const CGRect& rect) const {

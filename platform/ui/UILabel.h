@@ -67,6 +67,7 @@ class UILabel : public UIView {
   virtual CGRect textRect(const CGRect& bounds) const { return bounds; }
   virtual void drawTextInRect(const DrawContext& context, const CGRect& rect) const;
   void drawRect(const DrawContext& context, const CGRect& rect) const override;
+  CGRect hashDrawnContent(ContentHash& hash, UIUserInterfaceStyle appearance) const override;
 
   static constexpr std::size_t maxTextLength = 10000;
 

@@ -50,6 +50,7 @@
 
 namespace tilo::platform {
 
+class ContentHash;
 class DrawContext;
 class LayoutEngine;
 class UIViewController;
@@ -202,6 +203,11 @@ class UIView : public LayoutItem, public std::enable_shared_from_this<UIView> {
   // Draws the view's own content (after the background, before the subviews); `rect` is
   // the bounds. The base draws nothing.
   virtual void drawRect(const DrawContext& context, const CGRect& rect) const;
+  // For renders that redraw only what changed: mixes into `hash` everything drawRect reads
+  // beyond what every view has (frame, colours, layer, alpha), and returns where it paints
+  // in bounds coordinates (empty when nothing). A subclass that draws overrides both; one
+  // that adds state to its parent's drawing calls the base and hashes that state.
+  virtual CGRect hashDrawnContent(ContentHash& hash, UIUserInterfaceStyle appearance) const;
 
   // Views a control creates for itself (a button's title label): hidden from layout
   // dumps, which describe them on their owner.

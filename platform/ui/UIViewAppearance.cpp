@@ -52,4 +52,8 @@ std::string UIView::layoutName() const {
 
 void UIView::drawRect(const DrawContext&, const CGRect&) const {}
 
+CGRect UIView::hashDrawnContent(ContentHash&, UIUserInterfaceStyle) const {
+  return {};
+}
+
 }  // namespace tilo::platform

@@ -43,8 +43,8 @@ void UIWindow::validate(CGSize size, UIEdgeInsets insets) {
 UIWindow::UIWindow(CGSize size, double scale, UIEdgeInsets insets)
     : UIView(CGRect{{0, 0}, size}), scale_(scale), safeArea_(insets) {
   validate(size, insets);
-  if (scale != 1 && scale != 2 && scale != 3) {
-    throw std::invalid_argument("a window's scale is 1, 2 or 3 (got " + std::to_string(scale) +
+  if (!(scale >= kMinScale && scale <= kMaxScale)) {
+    throw std::invalid_argument("a window's scale is from 1 to 4 (got " + std::to_string(scale) +
                                 ")");
   }
 }

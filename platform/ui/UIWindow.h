@@ -1,4 +1,4 @@
-// The top of a view tree that is shown: a size in points, a pixel scale (1, 2 or 3),
+// The top of a view tree that is shown: a size in points, a pixel scale (1 to 4, 2.625 too),
 // safe-area insets, an appearance (light or dark) for the adaptive colours, a root view
 // controller, and the tap entry point.
 //
@@ -29,8 +29,10 @@ class UIViewController;
 class UIWindow : public UIView {
  public:
   // Throws std::invalid_argument for a size that is not positive and finite, a scale
-  // other than 1, 2 or 3, or insets that are negative, not finite or larger than the
-  // window.
+  // outside kMinScale…kMaxScale (NaN included), or insets that are negative, not finite or larger
+  // than the window.
+  static constexpr double kMinScale = 1;
+  static constexpr double kMaxScale = 4;
   static std::shared_ptr<UIWindow> create(CGSize size, double scale = 3,
                                           UIEdgeInsets safeAreaInsets = {});
   UIWindow(CGSize size, double scale, UIEdgeInsets safeAreaInsets);

@@ -1,14 +1,13 @@
 #include "platform/ui/ViewRenderer.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/ui/DrawContext.h"
+#include "platform/ui/PixelFormat.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIVisualEffectView.h"
 #include "platform/ui/UIWindow.h"
@@ -258,6 +257,11 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 
 ViewRenderer::ViewRenderer() = default;
 
+void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, double uptime) {
+  RenderState state{scale, view.effectiveAppearance(), uptime};
+  drawView(cr, view, state, true);
+}
+
 ViewRenderer::~ViewRenderer() {
   if (surface_) cairo_surface_destroy(surface_);
 }
@@ -297,19 +301,22 @@ cairo_surface_t* ViewRenderer::draw(UIView& view, double scale) {
     }
   }
   cairo_t* cr = cairo_create(surface_);
-  // An opaque, square, fully shown root covers every pixel: no need to clear first.
+  // An opaque, square, fully shown root covers every pixel: no need to clear first. Not
+  // when its edge falls inside a pixel (a fractional scale or size), which it covers only
+  // in part: that pixel would blend over the last frame's.
   const auto& background = view.backgroundColor();
+  const CGSize size = view.bounds().size;
   bool covers = !view.isHidden() && view.alpha() >= 1 && view.layer().cornerRadius() <= 0 &&
                 background && background->resolved(view.effectiveAppearance()).alpha >= 1 &&
-                !view.viewController();
+                !view.viewController() && size.width * scale == width &&
+                size.height * scale == height;
   if (!covers) {
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   }
   cairo_scale(cr, scale, scale);
-  RenderState state{scale, view.effectiveAppearance(), Environment::current().clock().uptime()};
-  drawView(cr, view, state, true);
+  drawTree(cr, view, scale, Environment::current().clock().uptime());
   cairo_destroy(cr);
   cairo_surface_flush(surface_);
   return surface_;
@@ -338,36 +345,10 @@ bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int
   }
   cairo_surface_t* surface = draw(view, scale);
   if (!surface) return fail("not enough memory to render");
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  int sourceStride = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < height; ++y) {
-    const auto* in = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * sourceStride);
-    std::uint8_t* out = pixels + std::size_t(y) * stride;
-    if (mode == AlphaMode::premultiplied && std::endian::native == std::endian::little) {
-      // cairo's 0xAARRGGBB words to R, G, B, A bytes: swap red and blue, a loop the
-      // compiler vectorizes.
-      for (int x = 0; x < width; ++x) {
-        std::uint32_t p = in[x];
-        std::uint32_t swapped = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);
-        std::memcpy(out + 4 * x, &swapped, 4);
-      }
-      continue;
-    }
-    for (int x = 0; x < width; ++x, out += 4) {
-      std::uint32_t p = in[x];
-      std::uint32_t a = p >> 24;
-      std::uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-      if (mode == AlphaMode::straight && a != 0 && a != 255) {
-        r = (r * 255 + a / 2) / a;
-        g = (g * 255 + a / 2) / a;
-        b = (b * 255 + a / 2) / a;
-      }
-      out[0] = static_cast<std::uint8_t>(std::min<std::uint32_t>(r, 255));
-      out[1] = static_cast<std::uint8_t>(std::min<std::uint32_t>(g, 255));
-      out[2] = static_cast<std::uint8_t>(std::min<std::uint32_t>(b, 255));
-      out[3] = static_cast<std::uint8_t>(a);
-    }
-  }
+  copyPixels(cairo_image_surface_get_data(surface),
+             static_cast<std::size_t>(cairo_image_surface_get_stride(surface)), pixels, stride,
+             {0, 0, width, height},
+             mode == AlphaMode::premultiplied ? PixelFormat::rgbaPremultiplied : PixelFormat::rgba);
   return true;
 }
 

@@ -72,6 +72,10 @@ class ViewRenderer {
 
   // The last frame, premultiplied ARGB32 (cairo's layout). Internal to platform/ui.
   cairo_surface_t* draw(UIView& view, double scale);
+  // Draws `view` (laid out) and its subtree through `cr`, whose user space is in points
+  // and whose clip is kept, over what the target holds; transitions as of `uptime`.
+  // Internal to platform/ui.
+  static void drawTree(cairo_t* cr, const UIView& view, double scale, double uptime);
 
  private:
   cairo_surface_t* surface_ = nullptr;

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -604,6 +607,151 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   EXPECT_EQ(tilo_application_get_state(), TILO_APPLICATION_BACKGROUND);
   EXPECT_EQ(platform::Application::shared().state(), platform::ApplicationState::background);
   EXPECT_EQ(backgrounds, 1);
+}
+
+TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
+  // 1. Scales from 1 to 4, fractional ones too; anything else is refused.
+  for (double scale : {0.0, -2.0, 0.999, 4.001, 5.0, double(NAN), double(INFINITY)}) {
+    EXPECT_EQ(tilo_window_create(40, 30, scale), nullptr) << scale;
+    EXPECT_EQ(tilo_last_status(), TILO_STATUS_INVALID_ARGUMENT) << scale;
+  }
+  int width = 0, height = 0;
+  tilo_window* largest = tilo_window_create(10, 10, 4);
+  ASSERT_NE(largest, nullptr);
+  ASSERT_EQ(tilo_window_pixel_size(largest, &width, &height), TILO_STATUS_OK);
+  EXPECT_EQ(width, 40);
+  ASSERT_EQ(tilo_window_destroy(largest), TILO_STATUS_OK);
+  tilo_window* window = tilo_window_create(40, 30, 2.625);
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(tilo_window_pixel_size(window, &width, &height), TILO_STATUS_OK);
+  ASSERT_EQ(width, 105);
+  ASSERT_EQ(height, 79);
+  auto object = std::static_pointer_cast<bridge::TiloObjCWindow>(
+      bridge::HandleTable::shared().find(window, bridge::HandleType::window).object);
+  auto square = platform::UIView::create({0, 0, 10, 10});
+  square->setBackgroundColor(platform::UIColor(1, 0, 0, 1));
+  object->rootViewController()->view()->addSubview(square);
+
+  // 2. Bad input writes nothing.
+  const std::size_t stride = static_cast<std::size_t>(width) * 4 + 12;
+  std::vector<uint8_t> pixels(stride * height, 0xAB);
+  tilo_rect damaged{-1, -1, -1, -1};
+  EXPECT_EQ(tilo_window_render(window, nullptr, stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_NULL_ARGUMENT);
+  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, nullptr),
+            TILO_STATUS_NULL_ARGUMENT);
+  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride, 3, &damaged),
+            TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride - 2, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_window_render(window, pixels.data(), 104 * 4, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(
+      tilo_window_render(window, pixels.data(), SIZE_MAX - 3, TILO_PIXEL_FORMAT_RGBA, &damaged),
+      TILO_STATUS_TOO_LARGE);
+  EXPECT_EQ(tilo_window_render(nullptr, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_INVALID_HANDLE);
+  EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint8_t b) { return b == 0xAB; }));
+  EXPECT_EQ(damaged.width, -1);
+
+  // 3. From another thread, before any pump published the window: nothing yet.
+  auto renderElsewhere = [&](std::vector<uint8_t>& buffer, tilo_rect& rect) {
+    tilo_status status = TILO_STATUS_INTERNAL_ERROR;
+    std::thread([&] {
+      status = tilo_window_render(window, buffer.data(), stride,
+                                  TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED, &rect);
+    }).join();
+    return status;
+  };
+  std::vector<uint8_t> texture(stride * height, 0);
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
+  EXPECT_EQ(damaged.width, 0);
+  EXPECT_EQ(texture[3], 0);
+
+  // 4. The main thread: the whole window first, then only what changed, and nothing at
+  //    all (not one byte) when nothing did.
+  ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_OK);
+  EXPECT_EQ(damaged.x, 0);
+  EXPECT_EQ(damaged.width, width);
+  EXPECT_EQ(damaged.height, height);
+  EXPECT_EQ(std::vector<uint8_t>(pixels.begin(), pixels.begin() + 4),
+            (std::vector<uint8_t>{255, 0, 0, 255}));
+  EXPECT_EQ(pixels[stride - 1], 0xAB);  // the padding past each row
+  std::fill(pixels.begin(), pixels.end(), 0xCD);
+  ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_OK);
+  EXPECT_EQ(damaged.width, 0);
+  EXPECT_EQ(damaged.height, 0);
+  EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint8_t b) { return b == 0xCD; }));
+  square->setFrame({20, 10, 10, 10});
+  ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_OK);
+  // Old and new place, 26.25 pixels a side each, and a pixel of smoothing around.
+  EXPECT_EQ(damaged.x, 0);
+  EXPECT_EQ(damaged.y, 0);
+  EXPECT_EQ(damaged.width, 80);
+  EXPECT_EQ(damaged.height, 54);
+  EXPECT_EQ(pixels[3], 0);  // the old place is clear again
+  EXPECT_EQ(pixels[static_cast<std::size_t>(40) * stride + 60 * 4], 255);
+  EXPECT_EQ(pixels[static_cast<std::size_t>(40) * stride + 90 * 4], 0xCD);  // outside the damage
+
+  // 5. A render thread copies what each pump published while the main thread keeps
+  //    changing the tree and pumping; it sees whole frames, never a torn one.
+  EXPECT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
+  EXPECT_EQ(damaged.width, width);  // the first copy into that buffer
+  const std::size_t inside = static_cast<std::size_t>(40) * stride + 60 * 4;
+  EXPECT_EQ(std::vector<uint8_t>(texture.begin() + inside, texture.begin() + inside + 4),
+            (std::vector<uint8_t>{0, 0, 255, 255}));
+  const platform::UIColor colours[] = {platform::UIColor(0, 1, 0, 1), platform::UIColor(0, 0, 1, 1),
+                                       platform::UIColor(1, 0, 0, 1)};
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0}, failed{0};
+  std::thread renderThread([&] {
+    std::vector<uint8_t> frame(stride * height);
+    tilo_rect rect;
+    while (!done.load()) {
+      if (tilo_window_render(window, frame.data(), stride, TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED,
+                             &rect) != TILO_STATUS_OK) {
+        ++failed;
+      }
+      // The square's two corners always show the same colour.
+      const std::size_t corner = static_cast<std::size_t>(27) * stride + 53 * 4;
+      const std::size_t other = static_cast<std::size_t>(51) * stride + 77 * 4;
+      if (rect.width > 0 && std::memcmp(&frame[corner], &frame[other], 4) != 0) ++torn;
+      // Main-thread-only calls stay refused here: the main thread never moves.
+      if (tilo_run_main_loop_for(0) != TILO_STATUS_WRONG_THREAD) ++failed;
+    }
+  });
+  for (int i = 0; i < 60; ++i) {
+    square->setBackgroundColor(colours[i % 3]);
+    ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
+  }
+  done = true;
+  renderThread.join();
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
+  EXPECT_EQ(damaged.width, width);  // the render thread's own buffer was the tracked one
+  EXPECT_EQ(std::vector<uint8_t>(texture.begin() + inside, texture.begin() + inside + 4),
+            (std::vector<uint8_t>{0, 0, 255, 255}));  // the colour of the last pump
+  square->setBackgroundColor(colours[0]);
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
+  EXPECT_EQ(damaged.width, 0);  // not published until the next pump
+  ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
+  EXPECT_EQ(damaged.x, 51);  // only the square
+  EXPECT_EQ(damaged.width, 29);
+  EXPECT_EQ(std::vector<uint8_t>(texture.begin() + inside, texture.begin() + inside + 4),
+            (std::vector<uint8_t>{0, 255, 0, 255}));
+  EXPECT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);  // still the main thread
+
+  // 6. Once destroyed, the handle is refused on every thread.
+  ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
+            TILO_STATUS_INVALID_HANDLE);
 }
 
 }  // namespace

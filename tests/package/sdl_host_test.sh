@@ -61,7 +61,11 @@ expect_lines "$out" "click at (400, 1230)" "banner: clicked"
 expect_lines "$out" "click at (400, 1230)" "tap at (200, 615) pt: handled by the ad"
 expect_lines "$out" "click at (400, 300)" "tap at (200, 150) pt: not on an ad"
 expect_lines "$out" "sdl-host: 600 frames" "banner check: ok"
-echo "sdl-host: ok ($(grep 'banner check' "$work/play.out"))"
+# Frames where nothing on the SDK's window changed upload nothing.
+uploads=$(sed -n 's/^sdl-host: 600 frames, \([0-9]*\) with pixels to upload$/\1/p' "$out")
+[ -n "$uploads" ] && [ "$uploads" -gt 0 ] && [ "$uploads" -lt 300 ] ||
+  fail "uploads on ${uploads:-no} of 600 frames: idle frames should upload nothing"
+echo "sdl-host: ok ($(grep 'banner check' "$work/play.out"); $uploads frames uploaded)"
 
 status=0
 host unknown --frames 240 --banner-unit no-such-banner --check-banner || status=$?

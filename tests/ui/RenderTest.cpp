@@ -3,9 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "platform/TestEnvironment.h"
+#include "platform/ui/RetainedRenderer.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
@@ -296,6 +299,131 @@ std::shared_ptr<UIWindow> cardScene(UIUserInterfaceStyle appearance) {
 }
 
 }  // namespace
+
+TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
+  TestEnvironment env;
+  auto window = cardScene(UIUserInterfaceStyle::light);
+  auto card = window->subviews()[0];
+  auto icon = std::static_pointer_cast<UIImageView>(card->subviews()[0]);
+  auto title = std::static_pointer_cast<UILabel>(card->subviews()[1]);
+  auto body = card->subviews()[2];
+  auto pill = card->subviews()[3];
+  auto close = card->subviews()[4];
+  auto backdrop = box({150, 100, 70, 50}, UIColor(0, 0.5, 0));
+  window->insertSubviewAtIndex(backdrop, 0);  // beneath the card and the blur
+  auto blur = UIVisualEffectView::create(
+      UIBlurEffect::effectWithStyle(UIBlurEffectStyle::systemUltraThinMaterialLight));
+  blur->setFrame({160, 110, 50, 30});
+  window->addSubview(blur);
+  RetainedRenderer renderer;
+  const double scale = 2.625;  // fractional: edges fall inside pixels
+  int width = 0, height = 0;
+  ASSERT_TRUE(ViewRenderer::pixelSize(*window, scale, width, height));
+  ASSERT_EQ(width, 578);
+  const std::size_t stride = std::size_t(width) * 4 + 16;
+  std::vector<std::uint8_t> texture(stride * height);
+  ViewRenderer full;
+  std::vector<std::uint8_t> expected(std::size_t(width) * height * 4);
+  auto pixelsOf = [&](const CGRect& points) {  // where a rectangle starts, in pixels
+    return PixelRect{int(std::floor(points.minX() * scale)), int(std::floor(points.minY() * scale)),
+                     1, 1};
+  };
+  // Publishes and copies, then checks the texture against a full render of the tree.
+  auto frame = [&](PixelFormat format = PixelFormat::rgbaPremultiplied) {
+    PixelRect published = renderer.publish(*window, scale);
+    PixelRect damaged{-1, -1, -1, -1};
+    EXPECT_EQ(renderer.copyChanges(texture.data(), stride, format, damaged),
+              RetainedRenderer::CopyResult::copied);
+    EXPECT_TRUE(published.isEmpty() || damaged.contains(published));
+    std::string error;
+    EXPECT_TRUE(full.renderRGBA(
+        *window, expected.data(), width, height, std::size_t(width) * 4,
+        format == PixelFormat::rgba ? AlphaMode::straight : AlphaMode::premultiplied, &error,
+        scale))
+        << error;
+    int wrong = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const std::uint8_t* got = &texture[std::size_t(y) * stride + std::size_t(x) * 4];
+        const std::uint8_t* want = &expected[(std::size_t(y) * width + x) * 4];
+        bool swap = format == PixelFormat::bgraPremultiplied;
+        wrong += got[0] != want[swap ? 2 : 0] || got[1] != want[1] ||
+                 got[2] != want[swap ? 0 : 2] || got[3] != want[3];
+      }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels that differ from a full render";
+    return damaged;
+  };
+
+  // 1. The first copy into a buffer is the whole frame; an unchanged tree publishes
+  //    nothing and writes no byte.
+  EXPECT_EQ(frame(), (PixelRect{0, 0, width, height}));
+  std::fill(texture.begin(), texture.end(), 0xAB);
+  const auto frames = renderer.frameCount();
+  PixelRect damaged;
+  EXPECT_TRUE(renderer.publish(*window, scale).isEmpty());
+  EXPECT_EQ(renderer.copyChanges(texture.data(), stride, PixelFormat::rgbaPremultiplied, damaged),
+            RetainedRenderer::CopyResult::copied);
+  EXPECT_TRUE(damaged.isEmpty());
+  EXPECT_EQ(renderer.frameCount(), frames);
+  EXPECT_TRUE(std::all_of(texture.begin(), texture.end(), [](auto b) { return b == 0xAB; }));
+  EXPECT_EQ(frame(PixelFormat::bgraPremultiplied), (PixelRect{0, 0, width, height}));
+  EXPECT_EQ(frame(), (PixelRect{0, 0, width, height}));  // the format changed back
+
+  // 2. A change repaints its own pixels only, whatever property it is (some, like the
+  //    layer's, have no hook into the view).
+  title->setText("Island Builder 2");
+  PixelRect titleDamage = frame();
+  EXPECT_FALSE(titleDamage.isEmpty());
+  const PixelRect titleTopLeft = pixelsOf(title->convertRect(title->bounds(), nullptr));
+  EXPECT_GE(titleDamage.x, titleTopLeft.x - 1);
+  EXPECT_GE(titleDamage.y, titleTopLeft.y - 1);
+  EXPECT_LT(titleDamage.width * titleDamage.height, width * height / 8);
+  icon->layer().setBorderWidth(2);
+  EXPECT_FALSE(frame().isEmpty());
+  card->layer().setBorderColor(UIColor(1, 0, 1));
+  EXPECT_FALSE(frame().isEmpty());
+  title->setTextColor(UIColor(0, 0, 1));
+  EXPECT_EQ(frame().width, titleDamage.width);
+  pill->setHidden(true);
+  frame();
+  close->setFrame({130, 80, 60, 28});
+  frame();
+  card->bringSubviewToFront(icon.get());  // order among siblings
+  frame();
+  icon->setImage(UIImage::generated({40, 40}, UIColor(0, 1, 0), UIColor(0, 1, 0)));
+  frame();
+  card->setAlpha(0.5);  // a group: every view inside it changes
+  frame();
+  body->removeFromSuperview();
+  frame();
+  window->setAppearance(UIUserInterfaceStyle::dark);  // the adaptive colours
+  EXPECT_EQ(frame(), (PixelRect{0, 0, width, height}));
+
+  // 3. A change beneath a blur repaints all the blur reads and paints, which the redraw
+  //    then reads fresh; one above it repaints its own pixels.
+  backdrop->setBackgroundColor(UIColor(1, 1, 0));
+  PixelRect under = frame();
+  EXPECT_LT(under.x, pixelsOf(backdrop->frame()).x - 2);
+  auto above = box({0, 0, 4, 4}, UIColor(1, 0, 0));
+  window->addSubview(above);
+  EXPECT_LE(frame().width, 14);
+  above->setBackgroundColor(UIColor(0, 0, 0));
+  EXPECT_EQ(frame(PixelFormat::rgba), (PixelRect{0, 0, width, height}));  // straight alpha
+
+  // 4. A transition moves and fades the presented view frame by frame.
+  auto root = UIViewController::create("root");
+  window->setRootViewController(root);
+  auto popup = UIViewController::create("popup");
+  popup->view()->setBackgroundColor(UIColor(0, 0, 1, 0.5));
+  popup->setModalPresentationStyle(UIModalPresentationStyle::overFullScreen);
+  root->presentViewController(popup, true);
+  for (int step = 0; step < 4; ++step) {
+    env.advance(0.1);
+    frame();
+  }
+  EXPECT_TRUE(renderer.publish(*window, scale).isEmpty());
+}
 
 TEST(Golden, CardInLightAndDark) {
   TestEnvironment env;

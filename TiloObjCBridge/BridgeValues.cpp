@@ -85,9 +85,6 @@ const char* lastErrorMessage() {
 }
 
 tilo_status ensureSdk() noexcept {
-  // The first thread that uses the SDK becomes its main thread, if none pumped before: a
-  // thread that pumps later is refused instead of taking the role from it.
-  (void)onMainThread();
   // A log callback that calls in while a failing start logs would start it again, and
   // that start's lines would call in again: inside a check, an unbuilt SDK stays unbuilt.
   static thread_local int checking = 0;

@@ -427,15 +427,15 @@ class Window {
   }
   // Only what changed since the last render into `buffer`, which `damaged` gives in pixels
   // (empty: nothing written). Any thread; see tilo_window_render.
-  tilo_status render(std::uint8_t* buffer, std::size_t stride, tilo_pixel_format format,
-                     tilo_rect& damaged) {
+  [[nodiscard]] tilo_status render(std::uint8_t* buffer, std::size_t stride,
+                                   tilo_pixel_format format, tilo_rect& damaged) {
     return tilo_window_render(handle_, buffer, stride, format, &damaged);
   }
   // 1 when a view handled the tap, 0 when not, or a negative tilo_status.
   [[nodiscard]] int tap(double x, double y) { return tilo_window_tap(handle_, x, y); }
 
  private:
-  tilo_window* handle_;
+  tilo_window* handle_ = nullptr;
 };
 
 }  // namespace tilo

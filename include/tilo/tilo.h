@@ -33,9 +33,9 @@
  *   of the ad and window kinds (create, destroy and the rest) but tilo_window_render,
  *   which a render thread may call too, tilo_application_set_state
  *   and tilo_run_main_loop_for. The main thread is chosen once and never changes: the
- *   first thread that pumps the main loop with tilo_run_main_loop_for or, before any pump,
- *   the thread that first used the SDK. Every other function may be called from any
- *   thread.
+ *   first thread that calls one of these (a pump, or creating a window or an ad); a
+ *   pump from any other thread afterwards is refused. Every other function may be
+ *   called from any thread without choosing it.
  * - Log callbacks, like every other callback, never run while the SDK holds a lock: a
  *   callback may call any function here.
  * - Every delegate struct starts with its size: set it to sizeof the struct you compiled

@@ -3,6 +3,8 @@
 // host, and objects destroyed from inside their own callbacks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -188,6 +190,13 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   sdk.drive([] { return false; }, 2);
   EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 1049382.70754938195"}));
   const std::vector<std::uint8_t> withoutPopup = render();
+  // The window as it was before the popup: a redraw of only what changed may round an
+  // antialiased edge one level apart from the full first draw; a popup left behind
+  // differs by far more.
+  auto asWithoutPopup = [&](const std::vector<std::uint8_t>& pixels) {
+    return std::equal(pixels.begin(), pixels.end(), withoutPopup.begin(), withoutPopup.end(),
+                      [](std::uint8_t a, std::uint8_t b) { return std::abs(a - b) <= 1; });
+  };
 
   // 2. The popup handed to didLoad is the host's to keep; the kept one shows.
   LightPopupAd kept;
@@ -249,17 +258,17 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   ASSERT_EQ(dropped.size(), 3u);
   EXPECT_EQ(tilo_light_popup_ad_destroy(dropped[0]), TILO_STATUS_INVALID_HANDLE);
   EXPECT_EQ(tilo_light_popup_ad_destroy(dropped[2]), TILO_STATUS_INVALID_HANDLE);
-  EXPECT_TRUE(render() == withoutPopup) << "the popup shown from didLoad stayed on screen";
+  EXPECT_TRUE(asWithoutPopup(render())) << "the popup shown from didLoad stayed on screen";
   kept.setDelegate(popupDelegate);
   calls.clear();
   ASSERT_EQ(kept.showFrom(window), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 1);
   EXPECT_EQ(calls, std::vector<std::string>{"show"});
-  EXPECT_FALSE(render() == withoutPopup);
+  EXPECT_FALSE(asWithoutPopup(render()));
   kept = LightPopupAd();
   EXPECT_EQ(kept.close(), TILO_STATUS_INVALID_HANDLE);
   sdk.drive([] { return false; }, 10);
-  EXPECT_TRUE(render() == withoutPopup) << "the replaced popup stayed on screen";
+  EXPECT_TRUE(asWithoutPopup(render())) << "the replaced popup stayed on screen";
   EXPECT_EQ(calls, std::vector<std::string>{"show"});
 }
 

@@ -382,7 +382,7 @@ TEST_F(AutoLayoutTest, RefusesUnrelatedViewsAndDeadAnchors) {
   EXPECT_THROW(UIWindow::create({0, 844}), std::invalid_argument);
   EXPECT_THROW(UIWindow::create({-390, 844}), std::invalid_argument);
   EXPECT_THROW(UIWindow::create({NAN, 844}), std::invalid_argument);
-  EXPECT_THROW(UIWindow::create({390, 844}, 4), std::invalid_argument);
+  EXPECT_THROW(UIWindow::create({390, 844}, 4.5), std::invalid_argument);
   EXPECT_THROW(UIWindow::create({390, 844}, 3, {500, 0, 500, 0}), std::invalid_argument);
 }
 

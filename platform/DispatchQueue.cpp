@@ -1,5 +1,7 @@
 #include "platform/DispatchQueue.h"
 
+#include <algorithm>
+
 #include "platform/Environment.h"
 
 namespace tilo::platform {
@@ -79,6 +81,14 @@ bool SerialQueue::isCurrent() const {
 void SerialQueue::post(Task task) {
   std::lock_guard lock(mutex_);
   items_.push_back(Item{std::move(task)});
+  if (!running_) postDrain();
+}
+
+void SerialQueue::postUrgent(Task task) {
+  std::lock_guard lock(mutex_);
+  auto place =
+      std::find_if(items_.begin(), items_.end(), [](const Item& item) { return !item.urgent; });
+  items_.insert(place, Item{std::move(task), nullptr, true});
   if (!running_) postDrain();
 }
 

@@ -59,6 +59,9 @@ class SerialQueue final : public Executor,
   const std::string& label() const { return label_; }
   void async(Task task) { post(std::move(task)); }
   void post(Task task) override;
+  // Ahead of every waiting block that was not posted this way (behind those that were):
+  // an answer that frees queued work should not wait behind that work.
+  void postUrgent(Task task);
   void postDelayed(Task task, double seconds) override;
   void sync(const std::function<void()>& block);
   using ReturningSync<SerialQueue>::sync;
@@ -69,6 +72,7 @@ class SerialQueue final : public Executor,
   struct Item {
     Task task;
     Waiter* waiter = nullptr;  // a sync caller's place in the line instead of a task
+    bool urgent = false;
   };
   void postDrain();  // requires lock
   void drain();
@@ -134,6 +138,8 @@ class OperationQueue {
   static std::shared_ptr<OperationQueue> create(std::string name);
   explicit OperationQueue(std::string name);
   void addOperation(Task task) { queue_->async(std::move(task)); }
+  // Runs before the operations waiting now (a very high queue priority).
+  void addUrgentOperation(Task task) { queue_->postUrgent(std::move(task)); }
   // Blocks until every operation added so far has finished; the caller runs those that
   // have not started yet.
   void waitUntilAllOperationsAreFinished() {

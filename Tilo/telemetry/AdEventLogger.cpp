@@ -27,7 +27,7 @@ std::shared_ptr<AdEventLogger> AdEventLogger::create(std::shared_ptr<TiloApiProt
   logger->events_ = logger->store_.loadSavedEvents();
   logger->dropOverflow();
   logger->storeIsCurrent_ = logger->droppedCount_ == 0;
-  if (!logger->events_.empty()) logger->startFlushTimer();
+  if (logger->queuedCount() > 0) logger->startFlushTimer();
   std::lock_guard lock(sharedMutex);
   sharedLogger = logger;
   return logger;
@@ -74,18 +74,38 @@ void AdEventLogger::logImmediateEvents(std::vector<AdLogEvent> events) {
 }
 
 std::vector<AdLogEvent> AdEventLogger::queuedEvents() {
-  return queue_->queue()->sync([this] { return events_; });
+  return queue_->queue()->sync([this] {
+    auto events = queued();
+    return std::vector<AdLogEvent>(events.begin(), events.end());
+  });
+}
+
+std::uint64_t AdEventLogger::droppedEventCount() {
+  return queue_->queue()->sync([this] { return droppedTotal_; });
+}
+
+std::span<const AdLogEvent> AdEventLogger::queued() const {
+  return std::span<const AdLogEvent>(events_).subspan(head_);
+}
+
+void AdEventLogger::removeFront(std::size_t count) {
+  count = std::min(count, queuedCount());
+  head_ += count;
+  removedCount_ += count;
+  if (head_ < kMaxQueuedEvents && head_ < events_.size()) return;
+  events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(head_));
+  head_ = 0;
 }
 
 void AdEventLogger::appendEvent(AdLogEvent event) {
-  const bool wasEmpty = events_.empty();
+  const bool wasEmpty = queuedCount() == 0;
   events_.push_back(std::move(event));
   storeIsCurrent_ = false;
   dropOverflow();
   if (wasEmpty) startFlushTimer();
   scheduleSave();
   // After a failed upload the timer alone decides when to try again.
-  if (events_.size() < kMaxEventCount || waitForTick_) return;
+  if (queuedCount() < kMaxEventCount || waitForTick_) return;
   cancelFlushTimer();
   if (uploading_) {
     flushRequested_ = true;
@@ -97,11 +117,11 @@ void AdEventLogger::appendEvent(AdLogEvent event) {
 }
 
 void AdEventLogger::dropOverflow() {
-  if (events_.size() <= kMaxQueuedEvents) return;
-  const std::size_t excess = events_.size() - kMaxQueuedEvents;
-  events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(excess));
-  removedCount_ += excess;
+  if (queuedCount() <= kMaxQueuedEvents) return;
+  const std::size_t excess = queuedCount() - kMaxQueuedEvents;
+  removeFront(excess);
   droppedCount_ += excess;
+  droppedTotal_ += excess;
   // The store may still hold the dropped ones; the next save rewrites it.
 }
 
@@ -124,7 +144,7 @@ void AdEventLogger::tick() {
 
 void AdEventLogger::flush() {
   reportDrops();
-  if (events_.empty()) return;
+  if (queuedCount() == 0) return;
   if (uploading_) {
     flushRequested_ = true;
     return;
@@ -133,12 +153,13 @@ void AdEventLogger::flush() {
   saveIfBehind();
   uploading_ = true;
   flushRequested_ = false;
-  const std::uint64_t sentEnd = removedCount_ + events_.size();
-  tiloApi_->sendEvents(makeEventsUploadBody(events_),
+  const std::uint64_t sentEnd = removedCount_ + queuedCount();
+  tiloApi_->sendEvents(makeEventsUploadBody(queued()),
                        [weak = weak_from_this(), sentEnd](std::exception_ptr error) {
                          auto self = weak.lock();
                          if (!self) return;
-                         self->queue_->addOperation([weak, sentEnd, error] {
+                         // Ahead of the appends waiting meanwhile: they need the room.
+                         self->queue_->addUrgentOperation([weak, sentEnd, error] {
                            if (auto self = weak.lock()) self->finishUpload(sentEnd, error);
                          });
                        });
@@ -159,10 +180,9 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
   // Only removals from the front and appends at the back happen, so the sent events
   // still queued are exactly the first ones (drops may have removed some already).
   const auto sent = static_cast<std::size_t>(
-      std::min<std::uint64_t>(sentEnd - std::min(sentEnd, removedCount_), events_.size()));
-  events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(sent));
-  removedCount_ += sent;
-  if (events_.empty()) {
+      std::min<std::uint64_t>(sentEnd - std::min(sentEnd, removedCount_), queuedCount()));
+  removeFront(sent);
+  if (queuedCount() == 0) {
     store_.removeSavedEvents();
     storeIsCurrent_ = true;
     flushRequested_ = false;
@@ -175,7 +195,7 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
 }
 
 void AdEventLogger::saveAll() {
-  if (store_.saveEvents(events_)) storeIsCurrent_ = true;
+  if (store_.saveEvents(queued())) storeIsCurrent_ = true;
 }
 
 void AdEventLogger::saveIfBehind() {
@@ -198,7 +218,7 @@ void AdEventLogger::scheduledSave() {
 }
 
 void AdEventLogger::enterBackground() {
-  if (events_.empty()) return;
+  if (queuedCount() == 0) return;
   saveIfBehind();
   cancelFlushTimer();
   flush();

@@ -34,6 +34,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   void append(AdLogEventType type, platform::Json payload);
   // The events waiting to be sent, read on the queue (blocks until earlier work is done).
   std::vector<AdLogEvent> queuedEvents();
+  // Events dropped for room since the logger was made (blocks like queuedEvents).
+  std::uint64_t droppedEventCount();
 
   AdEventLogger(std::shared_ptr<TiloApiProtocol> api, std::string encryptionSecret);
 
@@ -91,9 +94,16 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   void enterBackground();
   // Posts `work` to queue_ holding the logger weakly.
   void enqueue(void (AdEventLogger::*work)());
+  // The queue proper: events_ from head_ on. Removals from the front only move head_, and
+  // the storage is compacted once the gap is as large as the queue's cap, so that a full
+  // queue drops its oldest event in constant time and stays one contiguous run.
+  std::span<const AdLogEvent> queued() const;
+  std::size_t queuedCount() const { return events_.size() - head_; }
+  void removeFront(std::size_t count);
 
   std::shared_ptr<TiloApiProtocol> tiloApi_;
   std::vector<AdLogEvent> events_;
+  std::size_t head_ = 0;
   std::shared_ptr<platform::OperationQueue> queue_;
   platform::Subscription backgroundSubscription_;
   std::shared_ptr<platform::Timer> flushTimer_;  // main thread
@@ -102,6 +112,7 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   bool storeIsCurrent_ = true;      // the store holds every event of events_
   std::uint64_t removedCount_ = 0;  // events ever removed from the front of events_
   std::uint64_t droppedCount_ = 0;  // dropped for room and not reported yet
+  std::uint64_t droppedTotal_ = 0;  // dropped for room, ever
   bool uploading_ = false;
   bool flushRequested_ = false;   // asked for while uploading
   bool flushScheduled_ = false;   // a threshold flush waits on the queue

@@ -154,6 +154,29 @@ TEST_F(AdEventLoggerTest, QueueKeepsTheNewestThousandAndCountsTheDrops) {
   EXPECT_EQ(api->eventIds(1), after);
   EXPECT_EQ(logs.count("ERROR ⚠️ 이벤트 큐 초과로 오래된 이벤트 삭제: 5"), 1u);
   EXPECT_EQ(storedIds(), after);
+  EXPECT_EQ(logger->droppedEventCount(), 5u);
+
+  // 3. The answer to a batch goes ahead of the appends waiting behind it: they find its
+  //    room free, and nothing more is dropped.
+  for (int i = 0; i < 1000; ++i) logEvent(AdLogEventType::adRequest, kBanner);
+  api->complete(1, nullptr);
+  env.runUntilIdle();
+  const auto newest = queuedIds(*logger);
+  ASSERT_EQ(newest.size(), 1000u);
+  EXPECT_EQ(logger->droppedEventCount(), 5u);
+  EXPECT_EQ(std::set(newest.begin(), newest.end()).size(), 1000u);
+  EXPECT_EQ(std::find(newest.begin(), newest.end(), after.back()), newest.end());
+
+  // 4. Many more than the cap keep exactly the newest thousand, in order.
+  logBanner(1500);
+  const auto last = queuedIds(*logger);
+  ASSERT_EQ(last.size(), 1000u);
+  EXPECT_EQ(logger->droppedEventCount(), 1505u);
+  EXPECT_EQ(std::set(last.begin(), last.end()).size(), 1000u);
+  EXPECT_EQ(std::find(last.begin(), last.end(), newest.back()), last.end());
+  logBanner(1);
+  const auto one = queuedIds(*logger);
+  EXPECT_TRUE(std::equal(last.begin() + 1, last.end(), one.begin()));
 }
 
 TEST_F(AdEventLoggerTest, OneRepeatingTimerDrivesUploadsAndFailedUploadsAreResent) {

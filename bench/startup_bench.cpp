@@ -1,7 +1,7 @@
 // Cost of the first TiloAds::shared(): Info.plist and key file read, configuration
 // decrypted and decoded, API and service built, "sdkConfig.json" read, and the event
 // logger's restore of 1,000 unsent events from the encrypted store finished.
-// Target: under 10 ms.
+// Target: under 2 ms on the calling thread.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -76,7 +76,7 @@ void BM_FirstSharedAccess(benchmark::State& state) {
     TiloAds::resetSharedForTesting();
     state.ResumeTiming();
   }
-  state.counters["target_ms"] = 10;
+  state.counters["target_ms"] = 2;
 }
 BENCHMARK(BM_FirstSharedAccess)
     ->Unit(benchmark::kMillisecond)

@@ -707,7 +707,7 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   const platform::UIColor colours[] = {platform::UIColor(0, 1, 0, 1), platform::UIColor(0, 0, 1, 1),
                                        platform::UIColor(1, 0, 0, 1)};
   std::atomic<bool> done{false};
-  std::atomic<int> torn{0}, failed{0};
+  std::atomic<int> torn{0}, failed{0}, rendered{0};
   std::thread renderThread([&] {
     std::vector<uint8_t> frame(stride * height);
     tilo_rect rect;
@@ -722,14 +722,18 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
       if (rect.width > 0 && std::memcmp(&frame[corner], &frame[other], 4) != 0) ++torn;
       // Main-thread-only calls stay refused here: the main thread never moves.
       if (tilo_run_main_loop_for(0) != TILO_STATUS_WRONG_THREAD) ++failed;
+      ++rendered;
     }
   });
-  for (int i = 0; i < 60; ++i) {
+  // At least 60 pumps, and on until the render thread has rendered a few frames (a busy
+  // machine may start it late); bounded, should it never run.
+  for (int i = 0; (i < 60 || rendered.load() < 3) && i < 1000000; ++i) {
     square->setBackgroundColor(colours[i % 3]);
     ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
   }
   done = true;
   renderThread.join();
+  EXPECT_GE(rendered.load(), 3);
   EXPECT_EQ(failed.load(), 0);
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);

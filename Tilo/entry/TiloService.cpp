@@ -49,9 +49,12 @@ std::optional<TiloError> TiloService::startupProblem() const {
 }
 
 void TiloService::initialize(const PrivacySettings& privacy, InitCompletion completion) {
-  auto fail = [completion, api = tiloApi_] {
-    const TiloError error =
-        api->appKeyRejected() ? TiloError::appKeyRejected() : TiloError::initializationFailed();
+  // The API keeps this closure until it answers: a weak reference, or the two keep each
+  // other alive.
+  auto fail = [completion, weakApi = std::weak_ptr<TiloApiProtocol>(tiloApi_)] {
+    const auto api = weakApi.lock();
+    const TiloError error = api && api->appKeyRejected() ? TiloError::appKeyRejected()
+                                                         : TiloError::initializationFailed();
     platform::postToMain([completion, error] { completion(error); });
   };
   tiloApi_->fetchAppInfo(

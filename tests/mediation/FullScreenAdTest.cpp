@@ -224,6 +224,8 @@ TEST_F(FullScreenAdTest, GoldenScreens) {
   rewarded->presentFromRootViewController(root, [] {});
   env.runUntilIdle();
   tilo::test::expectGoldenImage(*window, golden + "rewarded-countdown-dark.png");
+  env.advance(3.0);  // the countdown ends and the scripted close follows: nothing is left
+  EXPECT_EQ(root->presentedViewController(), nullptr);
 }
 
 }  // namespace

@@ -726,11 +726,14 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
     }
   });
   // At least 60 pumps, and on until the render thread has rendered a few frames (a busy
-  // machine may start it late); bounded, should it never run.
+  // machine may start it late); bounded, should it never run. The last pump always shows
+  // red, however many it took.
   for (int i = 0; (i < 60 || rendered.load() < 3) && i < 1000000; ++i) {
     square->setBackgroundColor(colours[i % 3]);
     ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
   }
+  square->setBackgroundColor(colours[2]);
+  ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
   done = true;
   renderThread.join();
   EXPECT_GE(rendered.load(), 3);

@@ -109,19 +109,29 @@ class CApiTest : public ::testing::Test {
 };
 
 // The C host's own scenarios, each on a fresh SDK; a failure names its line in CHost.c.
-class CHostScenarioTest : public CApiTest,
-                          public ::testing::WithParamInterface<int (*)(c_host_env*)> {};
+struct CHostScenario {
+  const char* name;
+  int (*run)(c_host_env*);
+};
+// ctest names each instance by what this prints (by default, the function's address).
+void PrintTo(const CHostScenario& scenario, std::ostream* os) {
+  *os << scenario.name;
+}
+
+class CHostScenarioTest : public CApiTest, public ::testing::WithParamInterface<CHostScenario> {};
 
 TEST_P(CHostScenarioTest, PassesEveryCheck) {
   initialize();
   c_host_env env = hostEnv();
-  EXPECT_EQ(GetParam()(&env), 1) << env.failure;
+  EXPECT_EQ(GetParam().run(&env), 1) << env.failure;
 }
 
-INSTANTIATE_TEST_SUITE_P(CApi, CHostScenarioTest,
-                         ::testing::Values(c_host_full_screen_delegates, c_host_bad_input,
-                                           c_host_destroy_inside_callbacks,
-                                           c_host_window_destroyed_under_ads));
+INSTANTIATE_TEST_SUITE_P(
+    CApi, CHostScenarioTest,
+    ::testing::Values(CHostScenario{"FullScreenDelegates", c_host_full_screen_delegates},
+                      CHostScenario{"BadInput", c_host_bad_input},
+                      CHostScenario{"DestroyInsideCallbacks", c_host_destroy_inside_callbacks},
+                      CHostScenario{"WindowDestroyedUnderAds", c_host_window_destroyed_under_ads}));
 
 TEST_F(CApiTest, ALogCallbackMayCallBackIntoTheSdkDuringStartUpAndLoads) {
   // A deadlock here would hang the suite: the watchdog ends it with this name instead.

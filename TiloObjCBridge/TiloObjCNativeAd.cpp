@@ -15,8 +15,6 @@ namespace {
 class TiloObjCNativeAd final : public HandleObject {
  public:
   explicit TiloObjCNativeAd(std::shared_ptr<TiloNativeAd> ad) : ad_(std::move(ad)) {}
-  // HandleApi's shape; an ad has no delegate of its own.
-  void setHandle(tilo_native_ad*) {}
   const std::shared_ptr<TiloNativeAd>& ad() const { return ad_; }
 
  private:

@@ -141,6 +141,35 @@ CAdInfo::CAdInfo(const std::optional<TiloAdInfo>& info) {
   present_ = true;
 }
 
+tilo_status copyOptionalString(const std::optional<std::string>& value, char* buffer,
+                               std::size_t capacity, std::int64_t* length) {
+  if (!value) {
+    *length = -1;
+    if (capacity > 0) buffer[0] = '\0';
+    return TILO_STATUS_OK;
+  }
+  *length = static_cast<std::int64_t>(value->size());
+  if (capacity < value->size() + 1) return TILO_STATUS_BUFFER_TOO_SMALL;
+  std::memcpy(buffer, value->c_str(), value->size() + 1);
+  return TILO_STATUS_OK;
+}
+
+bool pixelFormatFrom(int pixelFormat, platform::PixelFormat& format) {
+  switch (pixelFormat) {
+    case TILO_PIXEL_FORMAT_RGBA:
+      format = platform::PixelFormat::rgba;
+      return true;
+    case TILO_PIXEL_FORMAT_RGBA_PREMULTIPLIED:
+      format = platform::PixelFormat::rgbaPremultiplied;
+      return true;
+    case TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED:
+      format = platform::PixelFormat::bgraPremultiplied;
+      return true;
+    default:
+      return false;
+  }
+}
+
 void writeAdInfo(const tilo_ad_info& info, tilo_ad_info* out) {
   const std::size_t size = std::min(out->struct_size, sizeof info);
   std::memcpy(out, &info, size);  // fields beyond the host's struct are left out

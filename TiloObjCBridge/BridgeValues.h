@@ -17,6 +17,7 @@
 #include "Tilo/base/TiloError.h"
 #include "Tilo/base/TiloRevenueInfo.h"
 #include "Tilo/base/TiloRewardedItem.h"
+#include "platform/ui/PixelFormat.h"
 #include "tilo/tilo.h"
 
 namespace tilo::bridge {
@@ -64,6 +65,16 @@ inline constexpr std::size_t kAdInfoFirstSize =
 // Copies `info` into the host's `out`, as much as out->struct_size declares (from
 // kAdInfoFirstSize to sizeof(tilo_ad_info)), and sets out->struct_size to what it wrote.
 void writeAdInfo(const tilo_ad_info& info, tilo_ad_info* out);
+
+// A string getter's answer: `value` with its NUL into `buffer` (`capacity` bytes; the
+// caller checked that a NULL buffer comes with capacity 0), its length into *length (-1
+// for none, then "" when it fits); TILO_STATUS_BUFFER_TOO_SMALL with *length set when it
+// does not fit.
+tilo_status copyOptionalString(const std::optional<std::string>& value, char* buffer,
+                               std::size_t capacity, std::int64_t* length);
+
+// A tilo_pixel_format as the renderer's; false for an unknown value.
+bool pixelFormatFrom(int pixelFormat, platform::PixelFormat& format);
 
 class CAdInfo {
  public:

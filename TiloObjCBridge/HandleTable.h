@@ -36,6 +36,8 @@ enum class HandleType : std::uint8_t {
   lineBannerView = 8,
   lightPopupAdLoader = 9,
   lightPopupAd = 10,
+  nativeAdLoader = 11,
+  nativeAd = 12,
 };
 
 // What a handle owns.

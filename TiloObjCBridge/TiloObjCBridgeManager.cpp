@@ -67,18 +67,8 @@ tilo_status getOptionalString(char* buffer, size_t capacity, int64_t* length,
                               std::optional<std::string> (TiloAds::*getter)() const) noexcept {
   if (!length || (!buffer && capacity > 0)) return TILO_STATUS_NULL_ARGUMENT;
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
-  return guarded([&] {
-    const auto value = (TiloAds::shared().*getter)();
-    if (!value) {
-      *length = -1;
-      if (capacity > 0) buffer[0] = '\0';
-      return TILO_STATUS_OK;
-    }
-    *length = static_cast<int64_t>(value->size());
-    if (capacity < value->size() + 1) return TILO_STATUS_BUFFER_TOO_SMALL;
-    std::memcpy(buffer, value->c_str(), value->size() + 1);
-    return TILO_STATUS_OK;
-  });
+  return guarded(
+      [&] { return copyOptionalString((TiloAds::shared().*getter)(), buffer, capacity, length); });
 }
 
 // Start-up settings apply only while the SDK is not built; the check and the change are
@@ -130,6 +120,8 @@ const char* tilo_status_name(int status) {
     TILO_NAME(TILO_STATUS_BUFFER_TOO_SMALL)
     TILO_NAME(TILO_STATUS_TOO_LARGE)
     TILO_NAME(TILO_STATUS_NOT_CONFIGURED)
+    TILO_NAME(TILO_STATUS_ALREADY_RECORDED)
+    TILO_NAME(TILO_STATUS_NOT_SHOWN)
 #undef TILO_NAME
   }
   return "TILO_STATUS_UNKNOWN";

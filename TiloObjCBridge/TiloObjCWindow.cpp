@@ -267,19 +267,7 @@ tilo_status tilo_window_render(tilo_window* window, uint8_t* buffer, size_t stri
   }
   if (!buffer || !damaged) return TILO_STATUS_NULL_ARGUMENT;
   PixelFormat format;
-  switch (pixel_format) {
-    case TILO_PIXEL_FORMAT_RGBA:
-      format = PixelFormat::rgba;
-      break;
-    case TILO_PIXEL_FORMAT_RGBA_PREMULTIPLIED:
-      format = PixelFormat::rgbaPremultiplied;
-      break;
-    case TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED:
-      format = PixelFormat::bgraPremultiplied;
-      break;
-    default:
-      return TILO_STATUS_INVALID_ARGUMENT;
-  }
+  if (!pixelFormatFrom(pixel_format, format)) return TILO_STATUS_INVALID_ARGUMENT;
   if (stride % 4 != 0) return TILO_STATUS_INVALID_ARGUMENT;
   if (stride < static_cast<std::size_t>(width) * 4) return TILO_STATUS_BUFFER_TOO_SMALL;
   // The rows must be addressable: height × stride bytes from `buffer`.

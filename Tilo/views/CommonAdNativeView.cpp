@@ -4,6 +4,7 @@
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/views/NativeAdReporting.h"
 #include "Tilo/views/TiloAdNativeLoader.h"
 #include "platform/Environment.h"
 #include "platform/ui/NSLayoutConstraint.h"
@@ -101,20 +102,13 @@ void CommonAdNativeView::configureLoader(const std::shared_ptr<AdNativeLoadable>
   };
   const auto& events = loader->listener();
   events->onAdClicked = [weak](std::optional<TiloAdInfo> info) {
-    auto self = weak.lock();
-    if (!self) return;
-    log("Native Ad clicked " + self->unit_.unitId, TiloLogLevel::debug);
-    withAdCallbackMarker("onAdClicked", info, [&] {
-      if (auto closure = self->listener_->onAdClicked) closure(info);
-    });
+    if (auto self = weak.lock())
+      reportNativeClick(self->unit_.unitId, info, self->listener_->onAdClicked);
   };
   events->onAdImpression = [weak](std::optional<TiloAdInfo> info) {
     auto self = weak.lock();
     if (!self) return;
-    log("Native Ad Impression " + self->unit_.unitId, TiloLogLevel::debug);
-    withAdCallbackMarker("onAdImpression", info, [&] {
-      if (auto closure = self->listener_->onAdImpression) closure(info);
-    });
+    reportNativeImpression(self->unit_.unitId, info, self->listener_->onAdImpression);
     self->coordinator_->stopRefreshTimer();
     self->coordinator_->startRefreshTimer();
   };
@@ -142,31 +136,14 @@ void CommonAdNativeView::runLoadSequence() {
   if (loadRunning_) return;  // joins the load that runs
   loadRunning_ = true;
   std::weak_ptr<CommonAdNativeView> weak = weakSelf();
-  std::weak_ptr<AdNativeLoadable> weakLoader = loader_;
-  const std::string unitId = unit_.unitId;
-  platform::postBackground([weak, weakLoader, unitId] {
-    if (enableMarkerCheckpoints()) {
-      updateAdLoadPhase(unitId, "start");
-      updateAdLoadPhase(unitId, "load");
-    }
-    // The loader talks to the platform on the main thread.
-    platform::postToMain([weak, weakLoader, unitId] {
-      auto loader = weakLoader.lock();
-      auto self = weak.lock();
-      if (!loader || !self) {
-        completeAdLoad(unitId);
-        if (self) self->loadRunning_ = false;
-        return;
-      }
-      loader->loadAd([weak, weakLoader, unitId](Result<TiloAdNative> result) {
-        completeAdLoad(unitId);
+  runTrackedNativeLoad(
+      unit_.unitId, loader_,
+      [weak](std::shared_ptr<AdNativeLoadable> loader, std::optional<Result<TiloAdNative>> result) {
         auto self = weak.lock();
         if (!self) return;
         self->loadRunning_ = false;
-        if (auto current = weakLoader.lock()) self->loadFinished(current, std::move(result));
+        if (loader && result) self->loadFinished(loader, std::move(*result));
       });
-    });
-  });
 }
 
 void CommonAdNativeView::loadFinished(const std::shared_ptr<AdNativeLoadable>& loader,

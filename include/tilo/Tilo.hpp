@@ -220,7 +220,9 @@ inline const char* cString(const std::optional<std::string>& value) {
   return value ? value->c_str() : nullptr;
 }
 
-inline std::optional<std::string> readString(tilo_status (*get)(char*, size_t, int64_t*)) {
+// `get(buffer, capacity, length)` is one of the C ABI's string getters.
+template <class Get>
+std::optional<std::string> readString(Get get) {
   int64_t length = 0;
   const tilo_status sized = get(nullptr, 0, &length);  // asks for the length first
   if ((sized != TILO_STATUS_OK && sized != TILO_STATUS_BUFFER_TOO_SMALL) || length < 0) {

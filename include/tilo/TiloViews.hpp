@@ -4,6 +4,9 @@
 
 #include <tilo/Tilo.hpp>
 
+#include <cstdint>
+#include <vector>
+
 namespace tilo {
 
 // What every view kind and the light popup loader report; empty entries are skipped.
@@ -333,6 +336,124 @@ class LightPopupAdLoader : public detail::Delegated<LightPopupAdLoader, detail::
     return adopt(tilo_light_popup_ad_loader_create(unitId.c_str()));
   }
   [[nodiscard]] tilo_status loadAd() { return tilo_light_popup_ad_loader_load_ad(handle()); }
+};
+
+// An image asset, rows of width × 4 bytes without padding; empty (0 × 0) when the ad has
+// none.
+struct NativeImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;
+  bool empty() const noexcept { return width == 0 || height == 0; }
+};
+
+// A loaded native ad that the host draws itself, handed over by NativeAdLoader's didLoad:
+// move it into storage for as long as it is shown; dropping it destroys it (without a
+// callback). Read its assets, draw them, then report recordImpression() once it is on
+// screen and recordClick() on a tap; both count once (TILO_STATUS_ALREADY_RECORDED
+// afterwards) and a click before the impression is refused (TILO_STATUS_NOT_SHOWN).
+// Their callbacks and revenue reach the loader's delegate. Main thread only.
+class NativeAd {
+ public:
+  NativeAd() noexcept = default;  // empty
+  // Takes over a handle from tilo_native_ad_loader's did_load.
+  explicit NativeAd(tilo_native_ad* handle) noexcept : handle_(handle) {}
+  ~NativeAd() { reset(); }
+  NativeAd(NativeAd&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  NativeAd& operator=(NativeAd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  NativeAd(const NativeAd&) = delete;
+  NativeAd& operator=(const NativeAd&) = delete;
+
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  tilo_native_ad* handle() const noexcept { return handle_; }
+  void reset() noexcept {
+    if (handle_) (void)tilo_native_ad_destroy(std::exchange(handle_, nullptr));
+  }
+
+  // Absent when the ad has no such text (or this object is empty).
+  std::optional<std::string> headline() const { return text(tilo_native_ad_get_headline); }
+  std::optional<std::string> body() const { return text(tilo_native_ad_get_body); }
+  std::optional<std::string> callToAction() const {
+    return text(tilo_native_ad_get_call_to_action);
+  }
+  std::optional<std::string> advertiser() const { return text(tilo_native_ad_get_advertiser); }
+  // In `format` (a tilo_pixel_format: straight RGBA by default).
+  [[nodiscard]] Expected<NativeImage> icon(int format = TILO_PIXEL_FORMAT_RGBA) const {
+    return image(tilo_native_ad_get_icon, format);
+  }
+  [[nodiscard]] Expected<NativeImage> media(int format = TILO_PIXEL_FORMAT_RGBA) const {
+    return image(tilo_native_ad_get_media, format);
+  }
+
+  [[nodiscard]] tilo_status recordImpression() { return tilo_native_ad_record_impression(handle_); }
+  [[nodiscard]] tilo_status recordClick() { return tilo_native_ad_record_click(handle_); }
+
+ private:
+  using TextGetter = tilo_status (*)(tilo_native_ad*, char*, size_t, int64_t*);
+  using ImageGetter = tilo_status (*)(tilo_native_ad*, uint8_t*, size_t, size_t, int, int*, int*);
+
+  std::optional<std::string> text(TextGetter get) const {
+    tilo_native_ad* ad = handle_;
+    return detail::readString([ad, get](char* buffer, size_t capacity, int64_t* length) {
+      return get(ad, buffer, capacity, length);
+    });
+  }
+  Expected<NativeImage> image(ImageGetter get, int format) const {
+    NativeImage out;
+    tilo_status status = get(handle_, nullptr, 0, 0, format, &out.width, &out.height);
+    if (status == TILO_STATUS_BUFFER_TOO_SMALL) {
+      out.pixels.resize(static_cast<size_t>(out.width) * 4 * static_cast<size_t>(out.height));
+      status =
+          get(handle_, out.pixels.data(), out.pixels.size(), 0, format, &out.width, &out.height);
+    }
+    if (status != TILO_STATUS_OK) return Expected<NativeImage>::failure(status);
+    return out;
+  }
+
+  tilo_native_ad* handle_ = nullptr;
+};
+
+namespace detail {
+
+// didLoad receives the ad by value: it is the host's to move into storage.
+using NativeAdLoaded = std::function<void(NativeAd, const std::optional<AdInfo>&)>;
+
+struct NativeAdLoaderApi {
+  using Handle = tilo_native_ad_loader;
+  using CDelegate = tilo_native_ad_loader_delegate;
+  static tilo_status destroy(Handle* h) { return tilo_native_ad_loader_destroy(h); }
+  static tilo_status setDelegate(Handle* h, const CDelegate* d, void* c) {
+    return tilo_native_ad_loader_set_delegate(h, d, c);
+  }
+  static void installLoad(CDelegate& c) {
+    c.did_load = [](void* s, Handle*, tilo_native_ad* handle, const tilo_ad_info* info) {
+      NativeAd ad(handle);  // destroyed here unless the host moved it out
+      if (auto fn = delegateIn<ViewDelegate<NativeAdLoaded>>(s).didLoad) {
+        fn(std::move(ad), convert(info));
+      }
+    };
+  }
+};
+
+}  // namespace detail
+
+// Loads native ads for a host that draws them itself; every load hands a new NativeAd to
+// didLoad. Keep the loader while its ads are shown: its delegate hears their impressions,
+// clicks and revenue.
+class NativeAdLoader : public detail::Delegated<NativeAdLoader, detail::NativeAdLoaderApi,
+                                                ViewDelegate<detail::NativeAdLoaded>> {
+ public:
+  using Delegate = ViewDelegate<detail::NativeAdLoaded>;
+  [[nodiscard]] static Expected<NativeAdLoader> create(const std::string& unitId) {
+    return adopt(tilo_native_ad_loader_create(unitId.c_str()));
+  }
+  [[nodiscard]] tilo_status loadAd() { return tilo_native_ad_loader_load_ad(handle()); }
 };
 
 }  // namespace tilo

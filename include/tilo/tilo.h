@@ -87,8 +87,10 @@ typedef enum tilo_status {
   TILO_STATUS_ALREADY_STARTED = -11,   /* a start-up setting after the SDK was built */
   TILO_STATUS_BUFFER_TOO_SMALL = -12,  /* a stride or capacity too small for the data */
   TILO_STATUS_TOO_LARGE = -13,         /* a size beyond a documented limit */
-  TILO_STATUS_NOT_CONFIGURED = -14     /* the bundle cannot start the SDK: see
+  TILO_STATUS_NOT_CONFIGURED = -14,    /* the bundle cannot start the SDK: see
                                           tilo_last_error_message() */
+  TILO_STATUS_ALREADY_RECORDED = -15,  /* a native ad's impression or click reported again */
+  TILO_STATUS_NOT_SHOWN = -16          /* a native ad's click before its impression */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.

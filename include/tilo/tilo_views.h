@@ -25,6 +25,8 @@ typedef struct tilo_native_view tilo_native_view;
 typedef struct tilo_line_banner_view tilo_line_banner_view;
 typedef struct tilo_light_popup_ad_loader tilo_light_popup_ad_loader;
 typedef struct tilo_light_popup_ad tilo_light_popup_ad;
+typedef struct tilo_native_ad_loader tilo_native_ad_loader;
+typedef struct tilo_native_ad tilo_native_ad;
 
 typedef enum tilo_banner_size {
   TILO_BANNER_SIZE_BANNER = 0, /* 320 x 50 */
@@ -190,6 +192,76 @@ TILO_API tilo_status tilo_light_popup_ad_set_card_view_background_color(tilo_lig
                                                                         tilo_color color);
 TILO_API tilo_status tilo_light_popup_ad_set_close_button_text_color(tilo_light_popup_ad* ad,
                                                                      tilo_color color);
+
+/* ---------------------------------------------------------------------------------------
+ * Native ads a host draws itself (an engine's own UI): no view, no window. The loader's
+ * did_load hands over a tilo_native_ad whose assets the host reads; it reports the ad's
+ * impression and clicks itself, and they count as a native view's do: the same analytics
+ * events, did_record_impression / did_click / did_pay (revenue after the publisher's fee)
+ * on the loader's delegate, the same crash markers, and a click's destination to the
+ * open-URL callback. Errors carry TILO_ERROR_DOMAIN_NATIVE and TILO_ERROR_VIEW_FAILED.
+ * Main thread only, reads included (TILO_STATUS_WRONG_THREAD otherwise).
+ * ------------------------------------------------------------------------------------- */
+
+typedef struct tilo_native_ad_loader_delegate {
+  size_t size; /* sizeof(tilo_native_ad_loader_delegate) */
+  /* required; `ad` is a new handle the host owns (tilo_native_ad_destroy) */
+  void (*did_load)(void* context, tilo_native_ad_loader* loader, tilo_native_ad* ad,
+                   const tilo_ad_info* info);
+  void (*did_fail_with_error)(void* context, tilo_native_ad_loader* loader,
+                              const tilo_error* error); /* required */
+  void (*did_click)(void* context, tilo_native_ad_loader* loader, const tilo_ad_info* info);
+  void (*did_record_impression)(void* context, tilo_native_ad_loader* loader,
+                                const tilo_ad_info* info);
+  void (*did_pay)(void* context, tilo_native_ad_loader* loader, const tilo_ad_info* info,
+                  const tilo_revenue* revenue);
+} tilo_native_ad_loader_delegate;
+
+/* Every load makes a new ad; loads run side by side. Keep the loader while its ads are
+ * shown: its delegate hears their impressions, clicks and revenue. */
+TILO_API tilo_native_ad_loader* tilo_native_ad_loader_create(const char* unit_id);
+TILO_API tilo_status tilo_native_ad_loader_destroy(tilo_native_ad_loader* loader);
+TILO_API tilo_status tilo_native_ad_loader_set_delegate(
+    tilo_native_ad_loader* loader, const tilo_native_ad_loader_delegate* delegate, void* context);
+TILO_API tilo_status tilo_native_ad_loader_load_ad(tilo_native_ad_loader* loader);
+
+/* After destroy every call on the ad gives TILO_STATUS_INVALID_HANDLE. */
+TILO_API tilo_status tilo_native_ad_destroy(tilo_native_ad* ad);
+
+/* Texts, UTF-8: copied with their NUL into `buffer` (may be NULL when `capacity` is 0);
+ * *length is the length without the NUL, -1 when the ad has no such text (then "" is
+ * written when capacity allows). A capacity too small gives TILO_STATUS_BUFFER_TOO_SMALL
+ * with *length set, so a host can ask twice. */
+TILO_API tilo_status tilo_native_ad_get_headline(tilo_native_ad* ad, char* buffer, size_t capacity,
+                                                 int64_t* length);
+TILO_API tilo_status tilo_native_ad_get_body(tilo_native_ad* ad, char* buffer, size_t capacity,
+                                             int64_t* length);
+TILO_API tilo_status tilo_native_ad_get_call_to_action(tilo_native_ad* ad, char* buffer,
+                                                       size_t capacity, int64_t* length);
+TILO_API tilo_status tilo_native_ad_get_advertiser(tilo_native_ad* ad, char* buffer,
+                                                   size_t capacity, int64_t* length);
+
+/* Images, copied into host memory in `pixel_format` (a tilo_pixel_format): *width and
+ * *height (required) receive the size in pixels, 0 x 0 when the ad has no such image
+ * (TILO_STATUS_OK, nothing written). Rows are `stride` bytes apart (0: width × 4; else a
+ * multiple of 4, at least width × 4), so the image needs height × stride bytes of
+ * `capacity`: less gives TILO_STATUS_BUFFER_TOO_SMALL with the size set and nothing
+ * written (ask with NULL and 0 first). A stride not a multiple of 4 or an unknown format
+ * gives TILO_STATUS_INVALID_ARGUMENT. */
+TILO_API tilo_status tilo_native_ad_get_icon(tilo_native_ad* ad, uint8_t* pixels, size_t capacity,
+                                             size_t stride, int pixel_format, int* width,
+                                             int* height);
+TILO_API tilo_status tilo_native_ad_get_media(tilo_native_ad* ad, uint8_t* pixels,
+                                              size_t capacity, size_t stride, int pixel_format,
+                                              int* width, int* height);
+
+/* Call once the host has drawn the ad on screen. A second call returns
+ * TILO_STATUS_ALREADY_RECORDED and reports nothing. */
+TILO_API tilo_status tilo_native_ad_record_impression(tilo_native_ad* ad);
+/* Call when the user taps the ad's assets. Counted once: a second call returns
+ * TILO_STATUS_ALREADY_RECORDED; a click before the impression (nobody saw the ad) returns
+ * TILO_STATUS_NOT_SHOWN. Neither reports anything. */
+TILO_API tilo_status tilo_native_ad_record_click(tilo_native_ad* ad);
 
 /* Placing views (any of the three view handles, passed as `view`; another kind of handle
  * gives TILO_STATUS_WRONG_HANDLE_TYPE) in a window. A view is in at most one window; adding

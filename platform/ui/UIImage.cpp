@@ -271,6 +271,17 @@ std::shared_ptr<UIImage> UIImage::generated(CGSize size, const UIColor& top, con
   return std::make_shared<UIImage>(std::move(surface), scale);
 }
 
+bool UIImage::copyPixels(std::uint8_t* target, std::size_t stride, PixelFormat format) const {
+  if (!surface_) return false;
+  cairo_surface_flush(surface_.get());
+  const auto* source = cairo_image_surface_get_data(surface_.get());
+  if (!source) return false;
+  platform::copyPixels(source,
+                       static_cast<std::size_t>(cairo_image_surface_get_stride(surface_.get())),
+                       target, stride, PixelRect{0, 0, pixelWidth(), pixelHeight()}, format);
+  return true;
+}
+
 int UIImage::pixelWidth() const {
   return surface_ ? cairo_image_surface_get_width(surface_.get())
                   : static_cast<int>(std::lround(size_.width));

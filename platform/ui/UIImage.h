@@ -14,12 +14,15 @@
 
 #include <cairo.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/Bytes.h"
 #include "platform/ui/CGGeometry.h"
+#include "platform/ui/PixelFormat.h"
 #include "platform/ui/UIColor.h"
 
 namespace tilo::platform {
@@ -63,6 +66,10 @@ class UIImage {
   void draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const;
   // The pixels as PNG (symbols are rendered in black at their size and scale 1).
   Bytes pngData() const;
+
+  // Copies the bitmap (pixelWidth() x pixelHeight()) into `target`, rows `stride` bytes
+  // apart (at least pixelWidth() x 4), in `format`. False for symbols, which have none.
+  bool copyPixels(std::uint8_t* target, std::size_t stride, PixelFormat format) const;
 
   // Premultiplied ARGB32 pixels; null for symbols. Internal to platform/ui.
   cairo_surface_t* surface() const { return surface_.get(); }

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Tilo/backend/NetworkClient.h"
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/views/TiloAdLineBannerView.h"
@@ -234,6 +235,148 @@ TEST_F(CApiTest, CHostDrivesEveryViewAndTheLightPopupThroughTheirDelegates) {
   EXPECT_EQ(tilo_line_banner_view_destroy(static_cast<tilo_line_banner_view*>(views.line_banner)),
             TILO_STATUS_OK);
   EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live - 4);  // window, root, two views
+}
+
+// A host that draws a native ad itself: it reads the assets, and its impression and click
+// report exactly as a native view's do (events, revenue after the fee, callbacks).
+TEST_F(CApiTest, NativeAdDrawnByTheHostReadsItsAssetsAndReportsOnce) {
+  initialize();
+  c_host_env env = hostEnv();
+  env.script(&env, "gad/native",
+             R"({"network":"Meta","click":true,"revenue":{"value":"0.02","currency":"USD",)"
+             R"("precision":3},"native":{"headline":"Tap here","body":"Body","callToAction":"Go",)"
+             R"("icon":true}})");
+  struct Heard {
+    tilo_native_ad* ad = nullptr;
+    std::vector<std::string> calls;
+  } heard;
+  tilo_native_ad_loader* loader = tilo_native_ad_loader_create("native");
+  ASSERT_TRUE(loader);
+  tilo_native_ad_loader_delegate delegate{};
+  delegate.size = sizeof delegate;
+  EXPECT_EQ(tilo_native_ad_loader_set_delegate(loader, &delegate, &heard),
+            TILO_STATUS_MISSING_CALLBACK);
+  delegate.did_load = [](void* h, tilo_native_ad_loader*, tilo_native_ad* ad,
+                         const tilo_ad_info* info) {
+    static_cast<Heard*>(h)->ad = ad;
+    static_cast<Heard*>(h)->calls.push_back(std::string("load ") + info->ad_unit_id +
+                                            (info->ad_network ? " network" : ""));
+  };
+  delegate.did_fail_with_error = [](void* h, tilo_native_ad_loader*, const tilo_error* error) {
+    static_cast<Heard*>(h)->calls.push_back(std::string("fail ") + error->message);
+  };
+  delegate.did_record_impression = [](void* h, tilo_native_ad_loader*, const tilo_ad_info* info) {
+    static_cast<Heard*>(h)->calls.push_back(std::string("impression ") + info->ad_network);
+  };
+  delegate.did_click = [](void* h, tilo_native_ad_loader*, const tilo_ad_info* info) {
+    static_cast<Heard*>(h)->calls.push_back(std::string("click ") + info->ad_network);
+  };
+  delegate.did_pay = [](void* h, tilo_native_ad_loader*, const tilo_ad_info*,
+                        const tilo_revenue* revenue) {
+    static_cast<Heard*>(h)->calls.push_back(std::string("pay ") + revenue->value);
+  };
+  ASSERT_EQ(tilo_native_ad_loader_set_delegate(loader, &delegate, &heard), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_native_ad_loader_load_ad(loader), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return heard.ad != nullptr; }));
+  tilo_native_ad* ad = heard.ad;
+
+  // 1. Texts: copied with their length, asked for twice when the buffer is short; a
+  //    missing one has length -1.
+  char text[16];
+  int64_t length = 0;
+  EXPECT_EQ(tilo_native_ad_get_headline(ad, text, 4, &length), TILO_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(length, 8);
+  ASSERT_EQ(tilo_native_ad_get_headline(ad, text, sizeof text, &length), TILO_STATUS_OK);
+  EXPECT_STREQ(text, "Tap here");
+  ASSERT_EQ(tilo_native_ad_get_body(ad, text, sizeof text, &length), TILO_STATUS_OK);
+  EXPECT_STREQ(text, "Body");
+  ASSERT_EQ(tilo_native_ad_get_call_to_action(ad, text, sizeof text, &length), TILO_STATUS_OK);
+  EXPECT_STREQ(text, "Go");
+  ASSERT_EQ(tilo_native_ad_get_advertiser(ad, text, sizeof text, &length), TILO_STATUS_OK);
+  EXPECT_EQ(length, -1);
+  EXPECT_STREQ(text, "");
+
+  // 2. Images: the size first, then the pixels in the asked format, at the asked stride.
+  //    The generated icon runs from orange at the top to red; the ad has no media.
+  int width = -1, height = -1;
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, nullptr, 0, 0, TILO_PIXEL_FORMAT_RGBA, &width, &height),
+            TILO_STATUS_BUFFER_TOO_SMALL);
+  ASSERT_EQ(width, 128);
+  ASSERT_EQ(height, 128);
+  const std::size_t stride = 130 * 4;
+  std::vector<std::uint8_t> pixels(stride * 128, 7);
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size() - 1, stride,
+                                    TILO_PIXEL_FORMAT_RGBA, &width, &height),
+            TILO_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), 127 * 4,
+                                    TILO_PIXEL_FORMAT_RGBA, &width, &height),
+            TILO_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), 514, TILO_PIXEL_FORMAT_RGBA,
+                                    &width, &height),
+            TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), stride, 3, &width, &height),
+            TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), stride,
+                                    TILO_PIXEL_FORMAT_RGBA, &width, nullptr),
+            TILO_STATUS_NULL_ARGUMENT);
+  EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](std::uint8_t b) { return b == 7; }));
+  ASSERT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), stride,
+                                    TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED, &width, &height),
+            TILO_STATUS_OK);
+  auto pixel = [&](int x, int y) {
+    const std::uint8_t* p = &pixels[static_cast<std::size_t>(y) * stride + x * 4];
+    return std::vector<int>{p[0], p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(pixel(0, 0), (std::vector<int>{0, 148, 255, 255}));
+  EXPECT_EQ(pixel(127, 127)[2], 255);
+  EXPECT_LT(pixel(127, 127)[1], 80);
+  EXPECT_EQ(pixels[128 * 4], 7) << "the row padding stays the host's";
+  EXPECT_EQ(tilo_native_ad_get_media(ad, nullptr, 0, 0, TILO_PIXEL_FORMAT_RGBA, &width, &height),
+            TILO_STATUS_OK);
+  EXPECT_EQ(width, 0);
+  EXPECT_EQ(height, 0);
+
+  // 3. Impression and click count once each, the click only after the impression; the
+  //    script's click after the impression taps a view, which a host-drawn ad has not.
+  EXPECT_EQ(tilo_native_ad_record_click(ad), TILO_STATUS_NOT_SHOWN);
+  EXPECT_EQ(tilo_native_ad_record_impression(ad), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_native_ad_record_impression(ad), TILO_STATUS_ALREADY_RECORDED);
+  sdk.drive([] { return false; }, 1);
+  EXPECT_EQ(tilo_native_ad_record_click(ad), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_native_ad_record_click(ad), TILO_STATUS_ALREADY_RECORDED);
+  sdk.drive([] { return false; }, 1);
+  EXPECT_EQ(heard.calls, (std::vector<std::string>{"load native", "impression Meta", "pay 0.017",
+                                                   "click Meta"}));
+  ASSERT_TRUE(sdk.drive(
+      [&] {
+        return sdk.server()->storedEvents().size() >= 4 && NetworkClient::requestsInFlight() == 0;
+      },
+      60));
+  std::vector<std::string> events;
+  for (const auto& event : sdk.server()->storedEvents()) {
+    events.push_back(event.eventType + " " + event.payload["adFormat"].get<std::string>() + " " +
+                     event.payload["adUnitId"].get<std::string>());
+  }
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"ad_request native native", "ad_response native native",
+                                      "ad_impression native native", "ad_click native native"}));
+
+  // 4. A destroyed ad is an invalid handle to every call; the loader goes on loading.
+  ASSERT_EQ(tilo_native_ad_destroy(ad), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_native_ad_get_headline(ad, text, sizeof text, &length),
+            TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), 0, TILO_PIXEL_FORMAT_RGBA,
+                                    &width, &height),
+            TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_native_ad_record_click(ad), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_native_ad_record_impression(reinterpret_cast<tilo_native_ad*>(loader)),
+            TILO_STATUS_WRONG_HANDLE_TYPE);
+  heard.ad = nullptr;
+  ASSERT_EQ(tilo_native_ad_loader_load_ad(loader), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return heard.ad != nullptr; }));
+  EXPECT_NE(heard.ad, ad);
+  EXPECT_EQ(tilo_native_ad_destroy(heard.ad), TILO_STATUS_OK);
+  EXPECT_EQ(tilo_native_ad_loader_destroy(loader), TILO_STATUS_OK);
 }
 
 TEST_F(CApiTest, HandlesOfAReusedSlotStayDistinct) {
@@ -474,8 +617,9 @@ TEST(CApiNumbersTest, StatusesErrorCodesAndEnumerationsKeepTheirNumbers) {
                TILO_STATUS_INVALID_HANDLE, TILO_STATUS_WRONG_HANDLE_TYPE,
                TILO_STATUS_DELEGATE_TOO_SMALL, TILO_STATUS_MISSING_CALLBACK,
                TILO_STATUS_WRONG_THREAD, TILO_STATUS_ALREADY_STARTED, TILO_STATUS_BUFFER_TOO_SMALL,
-               TILO_STATUS_TOO_LARGE, TILO_STATUS_NOT_CONFIGURED}),
-      (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14}));
+               TILO_STATUS_TOO_LARGE, TILO_STATUS_NOT_CONFIGURED, TILO_STATUS_ALREADY_RECORDED,
+               TILO_STATUS_NOT_SHOWN}),
+      (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16}));
   const Numbers codes{-1, -2, -3, 204, -5001, -5603, -1000, -1001, -1009, -23, -24, -25, -26, -27};
   EXPECT_EQ(
       (Numbers{TILO_ERROR_UNSPECIFIED, TILO_ERROR_NOT_INITIALIZED, TILO_ERROR_INITIALIZATION_FAILED,

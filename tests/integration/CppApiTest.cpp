@@ -272,5 +272,75 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   EXPECT_EQ(calls, std::vector<std::string>{"show"});
 }
 
+TEST_F(CppApiTest, NativeAdDrawnByTheHostIsOwnedByItAndReportsOnce) {
+  auto error = mediation::AdSource::shared().loadScenario(platform::parseJson(
+      R"({"default":{"network":"Meta","revenue":{"value":"0.02","currency":"USD","precision":3},)"
+      R"("native":{"headline":"H","advertiser":"A","media":true}}})"));
+  ASSERT_FALSE(error) << *error;
+  // 1. The loader moves with its callbacks; an ad didLoad does not move out is destroyed.
+  auto made = NativeAdLoader::create("native");
+  ASSERT_TRUE(made) << made.message();
+  EXPECT_EQ(NativeAdLoader::create("").status(), TILO_STATUS_EMPTY_STRING);
+  std::vector<std::string> calls;
+  NativeAd kept;
+  tilo_native_ad* dropped = nullptr;
+  NativeAdLoader::Delegate delegate;
+  delegate.didLoad = [&](NativeAd ad, const std::optional<AdInfo>& info) {
+    calls.push_back("load " + info.value_or(AdInfo{}).adUnitId);
+    if (!dropped) {
+      dropped = ad.handle();
+    } else {
+      kept = std::move(ad);
+    }
+  };
+  delegate.didRecordImpression = [&](const std::optional<AdInfo>& info) {
+    calls.push_back("impression " + info->adNetwork.value_or("?"));
+  };
+  delegate.didClick = [&](const std::optional<AdInfo>&) { calls.push_back("click"); };
+  delegate.didPay = [&](const std::optional<AdInfo>&, const Revenue& revenue) {
+    calls.push_back("pay " + revenue.value + " " + revenue.currencyCode);
+  };
+  made->setDelegate(delegate);
+  NativeAdLoader loader = std::move(made).value();
+  ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
+  ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return static_cast<bool>(kept); }));
+  EXPECT_EQ(tilo_native_ad_destroy(dropped), TILO_STATUS_INVALID_HANDLE);
+
+  // 2. Assets: absent texts are empty optionals, a missing icon an empty image, and the
+  //    media's pixels arrive in rows without padding (green at its top left).
+  EXPECT_EQ(kept.headline(), "H");
+  EXPECT_EQ(kept.advertiser(), "A");
+  EXPECT_EQ(kept.body(), std::nullopt);
+  auto icon = kept.icon();
+  ASSERT_TRUE(icon) << icon.message();
+  EXPECT_TRUE(icon->empty());
+  auto media = kept.media(TILO_PIXEL_FORMAT_RGBA);
+  ASSERT_TRUE(media) << media.message();
+  ASSERT_EQ(media->width, 640);
+  ASSERT_EQ(media->height, 360);
+  ASSERT_EQ(media->pixels.size(), 640u * 360 * 4);
+  EXPECT_EQ(std::vector<int>(media->pixels.begin(), media->pixels.begin() + 4),
+            (std::vector<int>{51, 199, 89, 255}));
+  EXPECT_EQ(kept.media(9).status(), TILO_STATUS_INVALID_ARGUMENT);
+
+  // 3. Reported once each, the click after the impression; revenue after the 15 % fee.
+  EXPECT_EQ(kept.recordClick(), TILO_STATUS_NOT_SHOWN);
+  EXPECT_EQ(kept.recordImpression(), TILO_STATUS_OK);
+  EXPECT_EQ(kept.recordClick(), TILO_STATUS_OK);
+  EXPECT_EQ(kept.recordImpression(), TILO_STATUS_ALREADY_RECORDED);
+  EXPECT_EQ(kept.recordClick(), TILO_STATUS_ALREADY_RECORDED);
+  sdk.drive([] { return false; }, 1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"load native", "load native", "impression Meta",
+                                             "pay 0.017 USD", "click"}));
+
+  // 4. Dropping the ad destroys it; an empty one answers with a status.
+  tilo_native_ad* handle = kept.handle();
+  kept = NativeAd();
+  EXPECT_EQ(tilo_native_ad_record_click(handle), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(kept.headline(), std::nullopt);
+  EXPECT_EQ(kept.icon().status(), TILO_STATUS_INVALID_HANDLE);
+}
+
 }  // namespace
 }  // namespace tilo::test

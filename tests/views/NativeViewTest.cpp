@@ -2,6 +2,7 @@
 // with their ad infos, media re-binding and the loader's one waiting load.
 #include "Tilo/views/TiloAdNativeLoader.h"
 #include "Tilo/views/TiloAdNativeView.h"
+#include "Tilo/views/TiloNativeAdLoader.h"
 #include "ads/MarkerWatch.h"
 #include "platform/ui/NSLayoutConstraint.h"
 #include "views/ViewsTestSupport.h"
@@ -180,6 +181,38 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(logs.count("❌ 네이티브 광고 로드 실패 - 단위ID: native-unit, 에러: noFill, "), 1u);
+  // 5. An ad the host draws itself is tracked and bracketed as the view's was; its
+  //    impression and click, reported by the host, come once each.
+  script("gad/native", R"({"delayMs": 100, "click": true, "network": "Meta",
+      "native": {"headline": "H"}})");
+  auto loader = TiloNativeAdLoader::create(TiloAdUnit{"native-unit"});
+  std::shared_ptr<TiloNativeAd> ad;
+  seen.clear();
+  noteCallbackMarkers(*loader->listener(), seen);
+  loader->listener()->onAdLoadSuccess = [&](std::shared_ptr<TiloNativeAd> loaded, auto) {
+    seen.push_back(callbackMarker());
+    ad = loaded;
+  };
+  loader->loadAd();
+  settle();
+  sdk.env().advance(0.1);
+  settle();
+  ASSERT_TRUE(ad);
+  EXPECT_EQ(ad->native().title, "H");
+  EXPECT_EQ(watch.take(file),
+            (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
+                                      "+" + file, "-" + file}));
+  EXPECT_EQ(ad->recordClick(), TiloNativeAd::Recorded::beforeImpression);
+  EXPECT_EQ(ad->recordImpression(), TiloNativeAd::Recorded::recorded);
+  EXPECT_EQ(ad->recordImpression(), TiloNativeAd::Recorded::alreadyRecorded);
+  settle();
+  EXPECT_EQ(ad->recordClick(), TiloNativeAd::Recorded::recorded);
+  EXPECT_EQ(ad->recordClick(), TiloNativeAd::Recorded::alreadyRecorded);
+  settle();
+  EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
+                                            "onAdImpression native-unit Meta",
+                                            "onAdClicked native-unit Meta"}));
+  EXPECT_EQ(callbackMarker(), "none");
 }
 
 TEST_F(NativeViewTest, OnScreenBeforeItsUnitResolvesItLoadsAndLoadAdJoinsTheLoadThatRuns) {

@@ -104,8 +104,8 @@ class ViewsTest : public ::testing::Test {
     host.onAdClicked = [this](auto info) { clicks.push_back(*info); };
   }
   // Has every host callback of `host` note the ad-callback marker it runs inside.
-  static void noteCallbackMarkers(TiloAdListener<TiloAdUnit>& host,
-                                  std::vector<std::string>& seen) {
+  template <class Ad>
+  static void noteCallbackMarkers(TiloAdListener<Ad>& host, std::vector<std::string>& seen) {
     host.onAdLoadSuccess = [&seen](auto, auto) { seen.push_back(callbackMarker()); };
     host.onAdLoadFail = [&seen](auto) { seen.push_back(callbackMarker()); };
     host.onAdImpression = [&seen](auto) { seen.push_back(callbackMarker()); };

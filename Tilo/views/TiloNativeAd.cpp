@@ -1,0 +1,44 @@
+#include "Tilo/views/TiloNativeAd.h"
+
+#include "mediation/GADMediaContent.h"
+#include "mediation/GADNativeAd.h"
+
+namespace tilo {
+
+namespace {
+
+std::shared_ptr<mediation::GADNativeAd> platformAd(const TiloAdNative& native) {
+  const auto* origin = std::any_cast<std::shared_ptr<mediation::GADNativeAd>>(&native.origin);
+  return origin ? *origin : nullptr;
+}
+
+}  // namespace
+
+TiloNativeAd::TiloNativeAd(TiloAdNative native, std::shared_ptr<AdNativeLoadable> loader)
+    : native_(std::move(native)), loader_(std::move(loader)) {}
+
+std::shared_ptr<platform::UIImage> TiloNativeAd::mediaImage() const {
+  const auto* content =
+      std::any_cast<std::shared_ptr<mediation::GADMediaContent>>(&native_.mediaContent);
+  return content && *content ? (*content)->mainImage() : nullptr;
+}
+
+TiloNativeAd::Recorded TiloNativeAd::recordImpression() {
+  if (impressionRecorded_) return Recorded::alreadyRecorded;
+  impressionRecorded_ = true;
+  // The platform answers through the loader (listener, event, then the paid event). Its
+  // scripted click after the impression is a simulated tap on a view: a host-drawn ad
+  // has none, and its clicks come from the host.
+  if (auto ad = platformAd(native_)) (void)ad->recordImpression();
+  return Recorded::recorded;
+}
+
+TiloNativeAd::Recorded TiloNativeAd::recordClick() {
+  if (!impressionRecorded_) return Recorded::beforeImpression;
+  if (clickRecorded_) return Recorded::alreadyRecorded;
+  clickRecorded_ = true;
+  if (auto ad = platformAd(native_)) ad->recordClick();
+  return Recorded::recorded;
+}
+
+}  // namespace tilo

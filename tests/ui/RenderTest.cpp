@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "platform/TestEnvironment.h"
+#include "platform/ui/BackdropBlur.h"
 #include "platform/ui/RetainedRenderer.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
@@ -212,6 +213,45 @@ TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
   EXPECT_THAT(at(image, 122, 100), Near(kWhite));
   // 3. The light material tints towards white even deep in the black.
   EXPECT_GT(at(image, 62, y)[0], 40);
+
+  // 4. Nothing changed beneath: the next frame reuses the blurred layer, to the pixel.
+  const auto& layers = renderer.backdropBlur();
+  EXPECT_EQ(layers.layersMade(), 1u);
+  EXPECT_EQ(renderer.render(*window).rgba, image.rgba);
+  EXPECT_EQ(layers.layersMade(), 1u);
+  EXPECT_EQ(layers.layerCount(), 1u);
+
+  // 5. A rounded view is drawn through the other path: the same blur inside, the sharp
+  //    content beneath in its corners.
+  blur->layer().setCornerRadius(8);
+  auto rounded = renderer.render(*window);
+  EXPECT_EQ(layers.layersMade(), 1u);
+  for (int x : {104, 112, 120, 128, 136}) {
+    EXPECT_THAT(at(rounded, x, y), Near(at(image, x, y))) << "x = " << x;
+  }
+  EXPECT_THAT(at(rounded, 61, 1), Near(Pixel{0, 0, 0, 255}));
+  blur->layer().setCornerRadius(0);
+
+  // 6. New content beneath makes the layer again: the edge under it is gone.
+  window->subviews()[0]->setBackgroundColor(UIColor(1, 1, 1));
+  auto cleared = renderer.render(*window);
+  EXPECT_EQ(layers.layersMade(), 2u);
+  EXPECT_THAT(at(cleared, 104, y), Near(at(cleared, 136, y)));
+
+  // 7. A clip around the view bounds the blur; a view no longer drawn drops its layer.
+  window->subviews()[0]->setBackgroundColor(UIColor(0, 0, 0));
+  auto clip = box({0, 0, 70, 60}, UIColor(1, 1, 1, 0));
+  clip->layer().setMasksToBounds(true);
+  blur->removeFromSuperview();
+  clip->addSubview(blur);
+  window->addSubview(clip);
+  auto clipped = renderer.render(*window);
+  EXPECT_LT(at(clipped, 136, y)[0], 250);  // blurred inside the clip
+  EXPECT_THAT(at(clipped, 142, y), Near(kWhite));
+  EXPECT_THAT(at(clipped, 178, y), Near(kWhite));
+  clip->removeFromSuperview();
+  renderer.render(*window);
+  EXPECT_EQ(layers.layerCount(), 0u);
 }
 
 TEST(Render, PresentedControllersDrawAsTheirTransitionStands) {

@@ -128,6 +128,10 @@ RetainedRenderer::CopyResult RetainedRenderer::copyAll(std::uint8_t* pixels, std
   return CopyResult::copied;
 }
 
+const BackdropBlur& RetainedRenderer::backdropBlur() const {
+  return painter_->backdropBlur();
+}
+
 std::uint64_t RetainedRenderer::frameCount() const {
   std::lock_guard lock(mutex_);
   return frames_;

@@ -31,6 +31,7 @@
 
 namespace tilo::platform {
 
+class BackdropBlur;
 class UIView;
 class ViewRenderer;
 
@@ -58,6 +59,8 @@ class RetainedRenderer {
 
   // How many publishes changed pixels (for tests).
   std::uint64_t frameCount() const;
+  // The blurred backdrops kept between publishes (for tests). Main thread only.
+  const BackdropBlur& backdropBlur() const;
 
  private:
   struct Surface;

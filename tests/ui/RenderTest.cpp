@@ -354,6 +354,7 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
   auto blur = UIVisualEffectView::create(
       UIBlurEffect::effectWithStyle(UIBlurEffectStyle::systemUltraThinMaterialLight));
   blur->setFrame({160, 110, 50, 30});
+  blur->addSubview(box({4, 4, 8, 8}, UIColor(0, 0, 1)));  // drawn even when the blur is not
   window->addSubview(blur);
   RetainedRenderer renderer;
   const double scale = 2.625;  // fractional: edges fall inside pixels
@@ -445,9 +446,25 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
   backdrop->setBackgroundColor(UIColor(1, 1, 0));
   PixelRect under = frame();
   EXPECT_LT(under.x, pixelsOf(backdrop->frame()).x - 2);
+  const BackdropBlur& layers = renderer.backdropBlur();
+  const auto made = layers.layersMade();
   auto above = box({0, 0, 4, 4}, UIColor(1, 0, 0));
   window->addSubview(above);
   EXPECT_LE(frame().width, 14);
+  //    The blurred layer outlives frames that do not repaint it (drawn outside the
+  //    damage for its subview, or skipped), and one over it (all it reads repainted,
+  //    nothing beneath changed) reuses it, to the pixel.
+  blur->subviews()[0]->removeFromSuperview();
+  frame();
+  above->setBackgroundColor(UIColor(0, 1, 0));
+  EXPECT_LE(frame().width, 14);
+  auto badge = box({170, 115, 6, 6}, UIColor(1, 0, 0));
+  window->addSubview(badge);
+  frame();
+  badge->removeFromSuperview();
+  frame();
+  EXPECT_EQ(layers.layersMade(), made);
+  EXPECT_EQ(layers.layerCount(), 1u);
   above->setBackgroundColor(UIColor(0, 0, 0));
   EXPECT_EQ(frame(PixelFormat::rgba), (PixelRect{0, 0, width, height}));  // straight alpha
 

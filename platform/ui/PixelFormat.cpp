@@ -1,6 +1,7 @@
 #include "platform/ui/PixelFormat.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -8,6 +9,20 @@ namespace tilo::platform {
 namespace {
 
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// Straight alpha from premultiplied: (c × 255 + a / 2) / a, as a multiply by the
+// rounded-up reciprocal 2^32 / a (exact: the numerator stays below 2^32 / 255). Made at
+// compile time, so that loading the library runs nothing.
+constexpr std::array<std::uint64_t, 256> kReciprocals = [] {
+  std::array<std::uint64_t, 256> table{};
+  for (std::uint64_t a = 1; a < 256; ++a) table[a] = (std::uint64_t{1} << 32) / a + 1;
+  return table;
+}();
+
+std::uint32_t unpremultiply(std::uint32_t c, std::uint32_t a, std::uint64_t reciprocal) {
+  return std::min<std::uint32_t>(
+      static_cast<std::uint32_t>((std::uint64_t{c * 255 + a / 2} * reciprocal) >> 32), 255);
+}
 
 std::uint32_t load(const std::uint8_t* in) {
   std::uint32_t p;
@@ -38,9 +53,10 @@ void copyRow(const std::uint8_t* in, std::uint8_t* out, int count, PixelFormat f
     std::uint32_t a = p >> 24;
     std::uint32_t r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
     if (straight && a != 0 && a != 255) {
-      r = std::min<std::uint32_t>((r * 255 + a / 2) / a, 255);
-      g = std::min<std::uint32_t>((g * 255 + a / 2) / a, 255);
-      b = std::min<std::uint32_t>((b * 255 + a / 2) / a, 255);
+      const std::uint64_t reciprocal = kReciprocals[a];
+      r = unpremultiply(r, a, reciprocal);
+      g = unpremultiply(g, a, reciprocal);
+      b = unpremultiply(b, a, reciprocal);
     }
     out[0] = static_cast<std::uint8_t>(bgr ? b : r);
     out[1] = static_cast<std::uint8_t>(g);

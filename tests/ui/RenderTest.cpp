@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "platform/TestEnvironment.h"
 #include "platform/ui/BackdropBlur.h"
+#include "platform/ui/PixelFormat.h"
 #include "platform/ui/RetainedRenderer.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
@@ -188,6 +190,24 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
   EXPECT_TRUE(renderer.render(*wide, AlphaMode::straight, 3).rgba.empty());
   EXPECT_FALSE(ViewRenderer::writePNG(*wide, "/nonexistent/wide.png", &error, 3));
   EXPECT_EQ(error, "the view is larger than 16384 pixels on a side");
+
+  // 6. Straight alpha rounds as (c × 255 + a / 2) / a for every colour and alpha.
+  std::vector<std::uint8_t> words(256 * 256 * 4), rgba(words.size());
+  for (std::uint32_t a = 0; a < 256; ++a) {
+    for (std::uint32_t c = 0; c < 256; ++c) {
+      const std::uint32_t word = a << 24 | c << 16 | c << 8 | c;
+      std::memcpy(&words[(a * 256 + c) * 4], &word, 4);
+    }
+  }
+  copyPixels(words.data(), 256 * 4, rgba.data(), 256 * 4, {0, 0, 256, 256}, PixelFormat::rgba);
+  int wrong = 0;
+  for (std::uint32_t a = 0; a < 256; ++a) {
+    for (std::uint32_t c = 0; c < 256; ++c) {
+      const std::uint32_t want = a == 0 || a == 255 ? c : std::min((c * 255 + a / 2) / a, 255u);
+      wrong += rgba[(a * 256 + c) * 4] != want;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {

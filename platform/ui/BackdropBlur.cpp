@@ -182,7 +182,8 @@ void scaleInto(unsigned char* data, int stride, const int area[4],
 
 }  // namespace
 
-void BackdropBlur::beginFrame(const PixelRect& redrawn) {
+void BackdropBlur::beginFrame(const PixelRect& canvas, const PixelRect& redrawn) {
+  canvas_ = canvas;
   redrawn_ = redrawn;
   for (auto& layer : layers_) layer.used = false;
 }
@@ -197,7 +198,7 @@ void BackdropBlur::endFrame() {
 }
 
 void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigmaPoints,
-                        const RGBA& tint) {
+                        const RGBA& tint, const Backdrop& backdrop) {
   cairo_surface_t* target = cairo_get_group_target(cr);
   if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return;
   cairo_surface_flush(target);
@@ -224,12 +225,16 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   // Blur at reduced resolution: about three pixels of sigma in the small image.
   key.factor = std::max(1, static_cast<int>(std::floor(sigma / 3)));
   const int margin = static_cast<int>(std::ceil(2.5 * sigma));
-  key.left = std::max(-shiftX, static_cast<int>(std::floor(x0)) - margin);
-  key.top = std::max(-shiftY, static_cast<int>(std::floor(y0)) - margin);
-  key.right = std::min(surfaceWidth - shiftX, static_cast<int>(std::ceil(x1)) + margin);
-  key.bottom = std::min(surfaceHeight - shiftY, static_cast<int>(std::ceil(y1)) + margin);
+  key.left = std::max(canvas_.x, static_cast<int>(std::floor(x0)) - margin);
+  key.top = std::max(canvas_.y, static_cast<int>(std::floor(y0)) - margin);
+  key.right = std::min(canvas_.maxX(), static_cast<int>(std::ceil(x1)) + margin);
+  key.bottom = std::min(canvas_.maxY(), static_cast<int>(std::ceil(y1)) + margin);
   if (key.right <= key.left || key.bottom <= key.top) return;
+  // Whole blocks only: a block reaching past the canvas would be drawn part transparent
+  // and lighten the edge. The box's last pixels then scale from the last whole block.
   const int factor = key.factor;
+  if (key.right - key.left >= factor) key.right -= (key.right - key.left) % factor;
+  if (key.bottom - key.top >= factor) key.bottom -= (key.bottom - key.top) % factor;
   const int smallWidth = (key.right - key.left + factor - 1) / factor;
   const int smallHeight = (key.bottom - key.top + factor - 1) / factor;
   // Three box passes of width w have the variance of a Gaussian with sigma² = (w² − 1)/4.
@@ -258,34 +263,19 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
     return;
   }
 
-  unsigned char* data = cairo_image_surface_get_data(target);
-  const int stride = cairo_image_surface_get_stride(target);
+  // The backdrop drawn small, each pixel covering a block of factor × factor.
   std::vector<std::uint32_t> samples(std::size_t(smallWidth) * smallHeight);
-  // Each small pixel averages a grid of about 4 × 4 samples of its block: the blur that
-  // follows hides the difference from averaging all of them, at a fraction of the reads.
-  // Two channels share a 32-bit sum (16 bits each; at most 49 samples of 255).
-  const int step = std::max(1, factor / 4);
-  for (int sy = 0; sy < smallHeight; ++sy) {
-    const int yStart = key.top + shiftY + sy * factor;
-    const int yEnd = std::min(key.bottom + shiftY, yStart + factor);
-    for (int sx = 0; sx < smallWidth; ++sx) {
-      const int xStart = key.left + shiftX + sx * factor;
-      const int xEnd = std::min(key.right + shiftX, xStart + factor);
-      std::uint32_t blueRed = 0, greenAlpha = 0, count = 0;
-      for (int y = yStart; y < yEnd; y += step) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride);
-        for (int x = xStart; x < xEnd; x += step) {
-          const std::uint32_t p = row[x];
-          blueRed += p & 0x00FF00FFu;
-          greenAlpha += (p >> 8) & 0x00FF00FFu;
-          ++count;
-        }
-      }
-      const Divider average(count);
-      samples[std::size_t(sy) * smallWidth + sx] =
-          average(blueRed & 0xFFFF) | (average(greenAlpha & 0xFFFF) << 8) |
-          (average(blueRed >> 16) << 16) | (average(greenAlpha >> 16) << 24);
-    }
+  if (backdrop) {
+    cairo_surface_t* small = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(samples.data()), CAIRO_FORMAT_ARGB32, smallWidth,
+        smallHeight, smallWidth * 4);
+    cairo_t* smallContext = cairo_create(small);
+    cairo_scale(smallContext, 1.0 / factor, 1.0 / factor);
+    cairo_translate(smallContext, -key.left, -key.top);
+    backdrop(smallContext);
+    cairo_destroy(smallContext);
+    cairo_surface_flush(small);
+    cairo_surface_destroy(small);
   }
 
   // The same samples under the same key blur to the same layer: reuse it.
@@ -348,8 +338,9 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
               std::min(
                   {by1, surfaceHeight, static_cast<int>(std::lround(c.y + c.height + offsetY))})};
           if (area[2] <= area[0] || area[3] <= area[1]) continue;
-          scaleInto(data, stride, area, small, smallWidth, smallHeight, key.left + shiftX,
-                    key.top + shiftY, factor);
+          scaleInto(cairo_image_surface_get_data(target), cairo_image_surface_get_stride(target),
+                    area, small, smallWidth, smallHeight, key.left + shiftX, key.top + shiftY,
+                    factor);
           cairo_surface_mark_dirty_rectangle(target, area[0], area[1], area[2] - area[0],
                                              area[3] - area[1]);
         }

@@ -1,22 +1,22 @@
-// The blur beneath visual-effect views: what the target already holds under a box is
-// sampled at a fraction of the resolution, blurred there, tinted, and scaled back up.
+// The blur beneath visual-effect views: what lies under a box is drawn small (each pixel
+// a block of about a third of the blur's sigma), blurred there, tinted, and scaled back
+// up. The renderer draws the backdrop, its tree up to the effect view, into the small
+// image; the target's pixels are never read.
 //
 //   BackdropBlur blur;                      // one per renderer: it keeps its layers
-//   blur.beginFrame({0, 0, width, height}); // what this frame repaints, in pixels
-//   blur.draw(cr, box, cornerRadius, sigmaPoints, tint);   // for each effect view
+//   blur.beginFrame(canvas, redrawn);       // the frame's pixels, and those it repaints
+//   blur.draw(cr, box, cornerRadius, sigmaPoints, tint, backdrop);  // per effect view
 //   blur.endFrame();                        // layers no view drew are released
 //
 // A blurred layer is kept from frame to frame and made again only when what it blurs
-// changed (the samples it is made from are compared), or the box, its place, the radius
-// or the tint did: a presented popup blurs its backdrop once, not every frame. It holds
-// only the small image (about 1/100 of the box's pixels at a 12 pt radius on scale 3).
+// changed (the small backdrops are compared), or the box, its place, the radius or the
+// tint did: a presented popup blurs its backdrop once, not every frame. It holds only the
+// small images (about 1/100 of the box's pixels at a 12 pt radius on scale 3).
 //
-// A partial frame (a retained renderer's damage) repaints only part of the target; the
-// rest still holds the last finished frame, blur included, which is no backdrop to
-// sample. So a layer whose box the frame does not repaint is neither sampled nor
-// dropped, and the caller repaints all a blur reads whenever it repaints any of its box
-// (DisplayList's damage does): then every sample is fresh and the pixels are those of a
-// full frame.
+// A partial frame (a retained renderer's damage) repaints only part of the target. A
+// layer whose box it does not repaint is kept, neither drawn nor dropped; one it repaints
+// in part is painted whole under the frame's clip, from a fresh backdrop, so the pixels
+// are those of a full frame.
 //
 // A square box on whole pixels under a clip made of rectangles (the usual full-screen
 // backdrop) is scaled up straight into the target's pixels; any other shape goes through
@@ -27,6 +27,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "platform/ui/CGGeometry.h"
@@ -37,13 +38,17 @@ namespace tilo::platform {
 
 class BackdropBlur {
  public:
-  // `redrawn`: the target's pixels this frame repaints (device space of the target).
-  void beginFrame(const PixelRect& redrawn);
+  // `canvas`: the frame's pixels (its device space); `redrawn`: those it repaints.
+  void beginFrame(const PixelRect& canvas, const PixelRect& redrawn);
   void endFrame();
-  // Blurs what the current target of `cr` holds under `box` (user space) with a Gaussian
-  // of `sigma` points, lays `tint` over it and paints it, clipped to the rounded box and
-  // replacing what was there.
-  void draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigma, const RGBA& tint);
+  // Draws what lies beneath a blur into a context whose user space is the frame's device
+  // space (pixels), scaled down to the blur's resolution.
+  using Backdrop = std::function<void(cairo_t*)>;
+  // Blurs the backdrop under `box` (user space of `cr`) with a Gaussian of `sigma`
+  // points, lays `tint` over it and paints it, clipped to the rounded box and replacing
+  // what was there. Without a backdrop, the blur is of nothing (the tint alone).
+  void draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigma, const RGBA& tint,
+            const Backdrop& backdrop);
 
   // Layers held now (for tests).
   std::size_t layerCount() const { return layers_.size(); }
@@ -66,6 +71,7 @@ class BackdropBlur {
   };
 
   std::vector<Layer> layers_;
+  PixelRect canvas_;
   PixelRect redrawn_;
   std::uint64_t layersMade_ = 0;
 };

@@ -21,6 +21,15 @@ struct RenderState {
   UIUserInterfaceStyle appearance;
   double uptime;
   BackdropBlur* blur;
+  const UIView* root;
+  // Drawing a blur's backdrop: everything before this view, with no blurs of its own.
+  const UIView* stopAt = nullptr;
+  bool stopped = false;
+  // A blur that replaces every pixel the frame repaints: before it, only it and its
+  // ancestors draw (the rest would be covered), and those draw nothing of their own.
+  const UIView* cover = nullptr;
+  std::vector<const UIView*> coverAncestors = {};
+  bool coverReached = false;
 };
 
 void roundedRect(cairo_t* cr, const CGRect& rect, double radius) {
@@ -48,8 +57,21 @@ bool outsideClip(cairo_t* cr, const CGRect& box) {
   return box.maxX() <= x0 || box.minX() >= x1 || box.maxY() <= y0 || box.minY() >= y1;
 }
 
-void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool isRoot) {
+void drawView(cairo_t* cr, const UIView& view, RenderState& state, bool isRoot) {
+  if (state.stopped) return;
+  if (&view == state.stopAt) {
+    state.stopped = true;
+    return;
+  }
   if (view.isHidden()) return;
+  if (state.cover && !state.coverReached) {
+    if (&view == state.cover) {
+      state.coverReached = true;
+    } else if (std::find(state.coverAncestors.begin(), state.coverAncestors.end(), &view) ==
+               state.coverAncestors.end()) {
+      return;  // wholly beneath the cover
+    }
+  }
   double alpha = view.alpha();
   double offsetY = 0;
   if (const UIViewController* controller = view.viewController()) {
@@ -71,7 +93,8 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   bool group = alpha < 1;
   if (group) cairo_push_group(cr);
   double radius = layer.cornerRadius();
-  if (const auto& background = view.backgroundColor()) {
+  const bool covered = state.cover && !state.coverReached;  // an ancestor of the cover
+  if (const auto& background = covered ? std::nullopt : view.backgroundColor()) {
     RGBA color = background->resolved(state.appearance);
     if (color.alpha > 0) {
       roundedRect(cr, box, radius);
@@ -82,8 +105,17 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   if (const auto* effectView = dynamic_cast<const UIVisualEffectView*>(&view)) {
     if (effectView->effect() && !box.isEmpty()) {
       const UIBlurEffect& effect = *effectView->effect();
-      state.blur->draw(cr, box, radius, effect.blurRadius(),
-                       effect.tintColor().resolved(state.appearance));
+      if (!state.stopAt) {
+        // The backdrop: the tree drawn small up to this view.
+        auto backdrop = [&state, &view](cairo_t* small) {
+          RenderState beneath{state.scale, state.appearance, state.uptime, state.blur, state.root};
+          beneath.stopAt = &view;
+          cairo_scale(small, state.scale, state.scale);
+          drawView(small, *state.root, beneath, true);
+        };
+        state.blur->draw(cr, box, radius, effect.blurRadius(),
+                         effect.tintColor().resolved(state.appearance), backdrop);
+      }
     }
   }
   cairo_save(cr);
@@ -93,12 +125,12 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   }
   CGRect bounds = view.bounds();
   cairo_translate(cr, -bounds.x(), -bounds.y());
-  view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
+  if (!covered) view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
   // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
   for (const auto& subview : view.subviews()) drawView(cr, *subview, state, false);
   cairo_restore(cr);
   double border = std::min(layer.borderWidth(), std::min(box.width(), box.height()) / 2);
-  if (border > 0) {
+  if (border > 0 && !(state.cover && !state.coverReached) && !state.stopped) {
     RGBA color = layer.borderColor().resolved(state.appearance);
     if (color.alpha > 0) {
       roundedRect(cr, box.insetBy(border / 2, border / 2), radius - border / 2);
@@ -112,6 +144,46 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
     cairo_paint_with_alpha(cr, alpha);
   }
   cairo_restore(cr);
+}
+
+// The last blur in drawing order that replaces every pixel of `redrawn`: square, with
+// nothing above it in the tree that fades (a group) or clips it. `x`, `y`: where the
+// superview's bounds origin lies, in points.
+const UIView* coveringBlur(const UIView& view, const RenderState& state, double x, double y,
+                           bool isRoot, const PixelRect& redrawn) {
+  if (view.isHidden() || redrawn.isEmpty()) return nullptr;
+  double alpha = view.alpha();
+  double offsetY = 0;
+  if (const UIViewController* controller = view.viewController()) {
+    auto transition = controller->transitionAppearance(state.uptime);
+    alpha *= transition.alpha;
+    offsetY = transition.offsetY;
+  }
+  if (alpha < 1) return nullptr;
+  const CGRect frame = view.frame();
+  if (!isRoot) {
+    x += frame.x();
+    y += frame.y() + offsetY;
+  }
+  const UIView* found = nullptr;
+  const auto* effectView = dynamic_cast<const UIVisualEffectView*>(&view);
+  if (effectView && effectView->effect() && view.layer().cornerRadius() <= 0) {
+    const double s = state.scale;
+    if (x * s <= redrawn.x && y * s <= redrawn.y && (x + frame.width()) * s >= redrawn.maxX() &&
+        (y + frame.height()) * s >= redrawn.maxY()) {
+      found = &view;
+    }
+  }
+  if (view.layer().masksToBounds()) return found;
+  const CGRect bounds = view.bounds();
+  // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
+  for (const auto& subview : view.subviews()) {
+    if (const UIView* later =
+            coveringBlur(*subview, state, x - bounds.x(), y - bounds.y(), false, redrawn)) {
+      found = later;
+    }
+  }
+  return found;
 }
 
 double effectiveScale(const UIView& view, double scale) {
@@ -132,8 +204,16 @@ ViewRenderer::ViewRenderer() : blur_(std::make_unique<BackdropBlur>()) {}
 
 void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
                             const PixelRect& redrawn) {
-  RenderState state{scale, view.effectiveAppearance(), uptime, blur_.get()};
-  blur_->beginFrame(redrawn);
+  RenderState state{scale, view.effectiveAppearance(), uptime, blur_.get(), &view};
+  state.cover = coveringBlur(view, state, 0, 0, true, redrawn);
+  for (const UIView* up = state.cover; up && up != &view;) {
+    const auto parent = up->superview();
+    up = parent.get();  // the tree holds it
+    if (up) state.coverAncestors.push_back(up);
+  }
+  int width = 0, height = 0;
+  pixelSize(view, scale, width, height);
+  blur_->beginFrame({0, 0, width, height}, redrawn);
   drawView(cr, view, state, true);
   blur_->endFrame();
 }

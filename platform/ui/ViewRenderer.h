@@ -17,7 +17,9 @@
 //
 // Main thread only. Per frame it makes one cairo context and no font map; text layouts
 // are cached by the labels, and blurs run at a fraction of the resolution and are made
-// again only when what lies beneath them changed (BackdropBlur.h).
+// again only when what lies beneath them changed (BackdropBlur.h). What lies beneath a
+// blur is drawn small for it; when a square blur covers all a frame repaints (a popup's
+// backdrop), nothing before it is drawn at full size, since it would be covered.
 #pragma once
 
 #include <cairo.h>

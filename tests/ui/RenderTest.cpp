@@ -272,6 +272,21 @@ TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
   clip->removeFromSuperview();
   renderer.render(*window);
   EXPECT_EQ(layers.layerCount(), 0u);
+
+  // 8. A blur over the whole window still blurs all drawn before it (the edge beneath),
+  //    and what comes after it, a subview's border among them, draws on top.
+  auto frame = box({0, 0, 120, 60}, UIColor(0, 0, 0, 0));
+  frame->layer().setBorderWidth(2);
+  frame->layer().setBorderColor(UIColor(1, 0, 0));
+  blur->setFrame(frame->bounds());
+  frame->addSubview(blur);
+  window->addSubview(frame);
+  window->addSubview(box({100, 40, 10, 10}, UIColor(0, 1, 0)));
+  auto covered = renderer.render(*window);
+  EXPECT_THAT(at(covered, 210, 90), Near(Pixel{0, 255, 0, 255}));
+  EXPECT_THAT(at(covered, 1, 60), Near(kRed));
+  EXPECT_LT(at(covered, 40, 60)[0] + 60, at(covered, 200, 60)[0]);
+  EXPECT_GT(at(covered, 40, 60)[0], 40);
 }
 
 TEST(Render, PresentedControllersDrawAsTheirTransitionStands) {

@@ -423,8 +423,10 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
         const std::uint8_t* got = &texture[std::size_t(y) * stride + std::size_t(x) * 4];
         const std::uint8_t* want = &expected[(std::size_t(y) * width + x) * 4];
         bool swap = format == PixelFormat::bgraPremultiplied;
-        wrong += got[0] != want[swap ? 2 : 0] || got[1] != want[1] ||
-                 got[2] != want[swap ? 0 : 2] || got[3] != want[3];
+        // Under a smaller clip cairo may round an antialiased edge one level apart.
+        auto off = [](int a, int b) { return std::abs(a - b) > 1; };
+        wrong += off(got[0], want[swap ? 2 : 0]) || off(got[1], want[1]) ||
+                 off(got[2], want[swap ? 0 : 2]) || off(got[3], want[3]);
       }
     }
     EXPECT_EQ(wrong, 0) << "pixels that differ from a full render";
@@ -495,9 +497,9 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
   EXPECT_LE(frame().width, 14);
   auto badge = box({170, 115, 6, 6}, UIColor(1, 0, 0));
   window->addSubview(badge);
-  frame();
+  EXPECT_LE(frame().width, 20);
   badge->removeFromSuperview();
-  frame();
+  EXPECT_LE(frame().width, 20);
   EXPECT_EQ(layers.layersMade(), made);
   EXPECT_EQ(layers.layerCount(), 1u);
   above->setBackgroundColor(UIColor(0, 0, 0));

@@ -137,45 +137,78 @@ void DisplayList::visit(const UIView& view, const Walk& parent, std::size_t inde
 
 PixelRect DisplayList::damage(const DisplayList& before, const DisplayList& after) {
   if (before.canvas_ != after.canvas_ || before.scale_ != after.scale_) return after.canvas_;
-  PixelRect damage;
-  auto changed = [&damage](const Entry& old, const Entry& now) {
+  // Each changed place with where it lies in the drawing orders before and after (npos:
+  // not drawn then): a blur reads only what is drawn before it.
+  constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  struct Change {
+    PixelRect rect;
+    std::size_t before;
+    std::size_t after;
+  };
+  std::vector<Change> changes;
+  auto add = [&changes](const PixelRect& rect, std::size_t before, std::size_t after) {
+    if (!rect.isEmpty()) changes.push_back({rect, before, after});
+  };
+  auto changed = [&add](const Entry& old, const Entry& now, std::size_t before, std::size_t after) {
     if (old.extent != now.extent || old.digest != now.digest) {
-      damage = damage.united(old.extent).united(now.extent);
+      add(old.extent, before, after);
+      add(now.extent, before, after);
     }
   };
   // Frame after frame the lists mostly match view for view.
   const auto& a = before.entries_;
   const auto& b = after.entries_;
+  std::unordered_map<std::uint64_t, std::size_t> blursBefore;  // serial to place
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (!a[i].reach.isEmpty()) blursBefore.emplace(a[i].serial, i);
+  }
   std::size_t common = 0;
   while (common < a.size() && common < b.size() && a[common].serial == b[common].serial) {
-    changed(a[common], b[common]);
+    changed(a[common], b[common], common, common);
     ++common;
   }
   if (common < a.size() || common < b.size()) {
-    std::unordered_map<std::uint64_t, const Entry*> old;
-    for (std::size_t i = common; i < a.size(); ++i) old.emplace(a[i].serial, &a[i]);
+    std::unordered_map<std::uint64_t, std::size_t> old;
+    for (std::size_t i = common; i < a.size(); ++i) old.emplace(a[i].serial, i);
     for (std::size_t i = common; i < b.size(); ++i) {
       auto found = old.find(b[i].serial);
       if (found == old.end()) {
-        damage = damage.united(b[i].extent);
+        add(b[i].extent, npos, i);
       } else {
-        changed(*found->second, b[i]);
+        changed(a[found->second], b[i], found->second, i);
         old.erase(found);
       }
     }
-    for (const auto& [serial, entry] : old) damage = damage.united(entry->extent);
+    for (const auto& [serial, index] : old) add(a[index].extent, index, npos);
   }
-  // A blur whose reach the damage touches reads changed pixels (or, clipped to the
-  // damage, a mix of fresh and stale ones): all it reads and paints is redrawn.
-  for (bool grew = !damage.isEmpty(); grew;) {
+  // A blur whose reach a change beneath it touches reads changed pixels (or, clipped to
+  // the damage, a mix of fresh and stale ones): all it reads and paints is redrawn. A
+  // change over it, now and before, repaints its own pixels only, the blur beneath them
+  // from its layer.
+  for (bool grew = !changes.empty(); grew;) {
     grew = false;
-    for (const auto& entry : b) {
-      if (damage.intersects(entry.reach) && !damage.contains(entry.reach)) {
-        damage = damage.united(entry.reach);
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      const PixelRect& reach = b[i].reach;
+      if (reach.isEmpty()) continue;
+      const auto was = blursBefore.find(b[i].serial);
+      const std::size_t iBefore = was == blursBefore.end() ? npos : was->second;
+      bool touched = false, covered = false;
+      for (const auto& change : changes) {
+        const bool beneath =
+            (change.after != npos && change.after <= i) ||
+            (change.before != npos && (iBefore == npos || change.before <= iBefore));
+        if (!beneath || !change.rect.intersects(reach)) continue;
+        touched = true;
+        covered = covered || change.rect.contains(reach);
+      }
+      if (touched && !covered) {
+        changes.push_back({reach, i, i});
         grew = true;
       }
     }
   }
+  PixelRect damage;
+  for (const auto& change : changes) damage = damage.united(change.rect);
   return damage.intersected(after.canvas_);
 }
 

@@ -9,9 +9,9 @@
 // Everything the renderer reads goes into the digest: frame and bounds, hidden, alpha
 // (with a running transition's), colours resolved for the appearance, the layer, a blur's
 // material, the order among siblings, the clips and group opacity of the ancestors, and
-// what drawRect reads (UIView::hashDrawnContent). A blur reads beneath it, so a change
-// within its reach damages the whole of it and all it reads, so that a redraw clipped to
-// the damage blurs fresh pixels only.
+// what drawRect reads (UIView::hashDrawnContent). A blur reads what is drawn before it,
+// so a change there within its reach damages the whole of it and all it reads; a change
+// drawn after it (over it) damages its own pixels only.
 #pragma once
 
 #include <cstdint>

@@ -36,7 +36,7 @@ struct RetainedRenderer::Surface {
   }
 };
 
-RetainedRenderer::RetainedRenderer() = default;
+RetainedRenderer::RetainedRenderer() : painter_(std::make_unique<ViewRenderer>()) {}
 RetainedRenderer::~RetainedRenderer() = default;
 
 PixelRect RetainedRenderer::publish(UIView& root, double scale) {
@@ -95,7 +95,7 @@ void RetainedRenderer::redraw(UIView& root, double scale, double uptime, const P
   cairo_paint(cr);
   cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   cairo_scale(cr, scale, scale);
-  ViewRenderer::drawTree(cr, root, scale, uptime);
+  painter_->drawTree(cr, root, scale, uptime, damage);
   cairo_destroy(cr);
   cairo_surface_flush(back_->surface);
 }
@@ -126,6 +126,10 @@ RetainedRenderer::CopyResult RetainedRenderer::copyAll(std::uint8_t* pixels, std
     pending_ = {};
   }
   return CopyResult::copied;
+}
+
+const BackdropBlur& RetainedRenderer::backdropBlur() const {
+  return painter_->backdropBlur();
 }
 
 std::uint64_t RetainedRenderer::frameCount() const {

@@ -9,7 +9,8 @@
 // publish compares the tree with the last one it drew (DisplayList) and redraws the
 // damage, clipped, into the back surface; then, under the lock, the back surface becomes
 // the front one that copies read. The surface that comes back was one frame behind: the
-// next publish first copies into it what the last one changed. A copy holds the lock
+// next publish first copies into it what the last one changed. A blurred backdrop is
+// made again only when what lies under it changed (BackdropBlur.h). A copy holds the lock
 // while it reads, so the main thread never draws into pixels being copied.
 //
 // The tracked buffer: copyChanges remembers the last buffer it filled (address, stride,
@@ -30,7 +31,9 @@
 
 namespace tilo::platform {
 
+class BackdropBlur;
 class UIView;
+class ViewRenderer;
 
 class RetainedRenderer {
  public:
@@ -56,6 +59,8 @@ class RetainedRenderer {
 
   // How many publishes changed pixels (for tests).
   std::uint64_t frameCount() const;
+  // The blurred backdrops kept between publishes (for tests). Main thread only.
+  const BackdropBlur& backdropBlur() const;
 
  private:
   struct Surface;
@@ -71,6 +76,8 @@ class RetainedRenderer {
 
   // Main thread only.
   DisplayList list_;
+  // Draws the damage; keeps the blurred backdrops from frame to frame.
+  std::unique_ptr<ViewRenderer> painter_;
   std::unique_ptr<Surface> back_;
   std::unique_ptr<Surface> spare_;  // during a resize, the next back surface
   PixelRect lastDamage_;            // what the front surface has and the back one lacks

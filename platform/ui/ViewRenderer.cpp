@@ -6,6 +6,7 @@
 
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/ui/BackdropBlur.h"
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/UIViewController.h"
@@ -19,6 +20,16 @@ struct RenderState {
   double scale;
   UIUserInterfaceStyle appearance;
   double uptime;
+  BackdropBlur* blur;
+  const UIView* root;
+  // Drawing a blur's backdrop: everything before this view, with no blurs of its own.
+  const UIView* stopAt = nullptr;
+  bool stopped = false;
+  // A blur that replaces every pixel the frame repaints: before it, only it and its
+  // ancestors draw (the rest would be covered), and those draw nothing of their own.
+  const UIView* cover = nullptr;
+  std::vector<const UIView*> coverAncestors = {};
+  bool coverReached = false;
 };
 
 void roundedRect(cairo_t* cr, const CGRect& rect, double radius) {
@@ -40,145 +51,27 @@ void setSource(cairo_t* cr, const RGBA& c) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
 }
 
-// Three passes of a box blur approximate a Gaussian; rows or columns of premultiplied
-// ARGB, edges clamped.
-void boxBlur(std::vector<std::uint32_t>& pixels, int width, int height, int radius) {
-  if (radius <= 0 || width <= 0 || height <= 0) return;
-  std::vector<std::uint32_t> line(std::max(width, height));
-  auto pass = [&](int count, int length, auto at) {
-    for (int i = 0; i < count; ++i) {
-      for (int k = 0; k < length; ++k) line[k] = *at(i, k);
-      std::uint32_t sum[4] = {0, 0, 0, 0};
-      auto add = [&](std::uint32_t p, int sign) {
-        for (int c = 0; c < 4; ++c) {
-          sum[c] += static_cast<std::uint32_t>(sign * static_cast<int>((p >> (8 * c)) & 0xFF));
-        }
-      };
-      for (int k = -radius; k <= radius; ++k) add(line[std::clamp(k, 0, length - 1)], 1);
-      std::uint32_t window = static_cast<std::uint32_t>(2 * radius + 1);
-      for (int k = 0; k < length; ++k) {
-        std::uint32_t out = 0;
-        for (int c = 0; c < 4; ++c) out |= ((sum[c] + window / 2) / window) << (8 * c);
-        *at(i, k) = out;
-        add(line[std::clamp(k + radius + 1, 0, length - 1)], 1);
-        add(line[std::clamp(k - radius, 0, length - 1)], -1);
-      }
-    }
-  };
-  for (int round = 0; round < 3; ++round) {
-    pass(height, width, [&](int y, int x) { return &pixels[std::size_t(y) * width + x]; });
-    pass(width, height, [&](int x, int y) { return &pixels[std::size_t(y) * width + x]; });
-  }
-}
-
-// Blurs what the current target holds under `box` (user space) and paints it, clipped to
-// the view's rounded bounds, then lays the material's tint over it.
-void drawBlur(cairo_t* cr, const CGRect& box, double radius, const UIBlurEffect& effect,
-              const RenderState& state) {
-  cairo_surface_t* target = cairo_get_group_target(cr);
-  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return;
-  cairo_surface_flush(target);
-  int surfaceWidth = cairo_image_surface_get_width(target);
-  int surfaceHeight = cairo_image_surface_get_height(target);
-  double offsetX = 0, offsetY = 0;
-  cairo_surface_get_device_offset(target, &offsetX, &offsetY);
-
-  double x0 = box.minX(), y0 = box.minY(), x1 = box.maxX(), y1 = box.maxY();
-  cairo_user_to_device(cr, &x0, &y0);
-  cairo_user_to_device(cr, &x1, &y1);
-  double deviceScale = (x1 - x0) / box.width();
-  double sigma = effect.blurRadius() * deviceScale;  // in pixels
-  // Blur at reduced resolution: about three pixels of sigma in the small image.
-  int factor = std::max(1, static_cast<int>(std::floor(sigma / 3)));
-  int margin = static_cast<int>(std::ceil(2.5 * sigma));
-  int left = std::max(0, static_cast<int>(std::floor(x0 + offsetX)) - margin);
-  int top = std::max(0, static_cast<int>(std::floor(y0 + offsetY)) - margin);
-  int right = std::min(surfaceWidth, static_cast<int>(std::ceil(x1 + offsetX)) + margin);
-  int bottom = std::min(surfaceHeight, static_cast<int>(std::ceil(y1 + offsetY)) + margin);
-  if (right <= left || bottom <= top) return;
-  int smallWidth = (right - left + factor - 1) / factor;
-  int smallHeight = (bottom - top + factor - 1) / factor;
-
-  const unsigned char* data = cairo_image_surface_get_data(target);
-  int stride = cairo_image_surface_get_stride(target);
-  std::vector<std::uint32_t> small(std::size_t(smallWidth) * smallHeight);
-  // Each small pixel averages a grid of about 4 × 4 samples of its block: the blur that
-  // follows hides the difference from averaging all of them, at a fraction of the reads.
-  // Two channels share a 32-bit sum (16 bits each; at most 49 samples of 255).
-  int step = std::max(1, factor / 4);
-  for (int sy = 0; sy < smallHeight; ++sy) {
-    int yStart = top + sy * factor, yEnd = std::min(bottom, yStart + factor);
-    for (int sx = 0; sx < smallWidth; ++sx) {
-      int xStart = left + sx * factor, xEnd = std::min(right, xStart + factor);
-      std::uint32_t blueRed = 0, greenAlpha = 0, count = 0;
-      for (int y = yStart; y < yEnd; y += step) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride);
-        for (int x = xStart; x < xEnd; x += step) {
-          std::uint32_t p = row[x];
-          blueRed += p & 0x00FF00FFu;
-          greenAlpha += (p >> 8) & 0x00FF00FFu;
-          ++count;
-        }
-      }
-      auto average = [count](std::uint32_t sum) { return (sum + count / 2) / count; };
-      small[std::size_t(sy) * smallWidth + sx] =
-          average(blueRed & 0xFFFF) | (average(greenAlpha & 0xFFFF) << 8) |
-          (average(blueRed >> 16) << 16) | (average(greenAlpha >> 16) << 24);
-    }
-  }
-  // Three box passes of width w have the variance of a Gaussian with sigma² = (w² − 1)/4.
-  double smallSigma = sigma / factor;
-  int boxRadius = std::max(
-      1, static_cast<int>(std::lround((std::sqrt(4 * smallSigma * smallSigma + 1) - 1) / 2)));
-  boxBlur(small, smallWidth, smallHeight, boxRadius);
-  // The material's tint goes over the small image: blending with a constant commutes
-  // with the bilinear scaling up, and saves a pass over every full-size pixel.
-  RGBA tint = effect.tintColor().resolved(state.appearance);
-  std::uint32_t tintAlpha = static_cast<std::uint32_t>(std::lround(tint.alpha * 255));
-  std::uint32_t tintChannels[4] = {
-      static_cast<std::uint32_t>(std::lround(tint.blue * tint.alpha * 255)),
-      static_cast<std::uint32_t>(std::lround(tint.green * tint.alpha * 255)),
-      static_cast<std::uint32_t>(std::lround(tint.red * tint.alpha * 255)), tintAlpha};
-  for (auto& p : small) {
-    std::uint32_t out = 0;
-    for (int c = 0; c < 4; ++c) {
-      std::uint32_t below = (p >> (8 * c)) & 0xFF;
-      std::uint32_t value = tintChannels[c] + (below * (255 - tintAlpha) + 127) / 255;
-      out |= std::min<std::uint32_t>(value, 255) << (8 * c);
-    }
-    p = out;
-  }
-
-  cairo_surface_t* blurred = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(small.data()), CAIRO_FORMAT_ARGB32, smallWidth, smallHeight,
-      smallWidth * 4);
-  cairo_save(cr);
-  roundedRect(cr, box, radius);
-  cairo_clip(cr);
-  cairo_identity_matrix(cr);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(blurred);
-  cairo_matrix_t matrix;
-  cairo_matrix_init_scale(&matrix, 1.0 / factor, 1.0 / factor);
-  cairo_matrix_translate(&matrix, -(left - offsetX), -(top - offsetY));
-  cairo_pattern_set_matrix(pattern, &matrix);
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_BILINEAR);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);  // the blur replaces what it blurs
-  cairo_set_source(cr, pattern);
-  cairo_paint(cr);
-  cairo_pattern_destroy(pattern);
-  cairo_restore(cr);
-  cairo_surface_destroy(blurred);
-}
-
 bool outsideClip(cairo_t* cr, const CGRect& box) {
   double x0, y0, x1, y1;
   cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
   return box.maxX() <= x0 || box.minX() >= x1 || box.maxY() <= y0 || box.minY() >= y1;
 }
 
-void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool isRoot) {
+void drawView(cairo_t* cr, const UIView& view, RenderState& state, bool isRoot) {
+  if (state.stopped) return;
+  if (&view == state.stopAt) {
+    state.stopped = true;
+    return;
+  }
   if (view.isHidden()) return;
+  if (state.cover && !state.coverReached) {
+    if (&view == state.cover) {
+      state.coverReached = true;
+    } else if (std::find(state.coverAncestors.begin(), state.coverAncestors.end(), &view) ==
+               state.coverAncestors.end()) {
+      return;  // wholly beneath the cover
+    }
+  }
   double alpha = view.alpha();
   double offsetY = 0;
   if (const UIViewController* controller = view.viewController()) {
@@ -200,7 +93,8 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   bool group = alpha < 1;
   if (group) cairo_push_group(cr);
   double radius = layer.cornerRadius();
-  if (const auto& background = view.backgroundColor()) {
+  const bool covered = state.cover && !state.coverReached;  // an ancestor of the cover
+  if (const auto& background = covered ? std::nullopt : view.backgroundColor()) {
     RGBA color = background->resolved(state.appearance);
     if (color.alpha > 0) {
       roundedRect(cr, box, radius);
@@ -210,7 +104,18 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   }
   if (const auto* effectView = dynamic_cast<const UIVisualEffectView*>(&view)) {
     if (effectView->effect() && !box.isEmpty()) {
-      drawBlur(cr, box, radius, *effectView->effect(), state);
+      const UIBlurEffect& effect = *effectView->effect();
+      if (!state.stopAt) {
+        // The backdrop: the tree drawn small up to this view.
+        auto backdrop = [&state, &view](cairo_t* small) {
+          RenderState beneath{state.scale, state.appearance, state.uptime, state.blur, state.root};
+          beneath.stopAt = &view;
+          cairo_scale(small, state.scale, state.scale);
+          drawView(small, *state.root, beneath, true);
+        };
+        state.blur->draw(cr, box, radius, effect.blurRadius(),
+                         effect.tintColor().resolved(state.appearance), backdrop);
+      }
     }
   }
   cairo_save(cr);
@@ -220,12 +125,12 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
   }
   CGRect bounds = view.bounds();
   cairo_translate(cr, -bounds.x(), -bounds.y());
-  view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
+  if (!covered) view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
   // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
   for (const auto& subview : view.subviews()) drawView(cr, *subview, state, false);
   cairo_restore(cr);
   double border = std::min(layer.borderWidth(), std::min(box.width(), box.height()) / 2);
-  if (border > 0) {
+  if (border > 0 && !(state.cover && !state.coverReached) && !state.stopped) {
     RGBA color = layer.borderColor().resolved(state.appearance);
     if (color.alpha > 0) {
       roundedRect(cr, box.insetBy(border / 2, border / 2), radius - border / 2);
@@ -239,6 +144,46 @@ void drawView(cairo_t* cr, const UIView& view, const RenderState& state, bool is
     cairo_paint_with_alpha(cr, alpha);
   }
   cairo_restore(cr);
+}
+
+// The last blur in drawing order that replaces every pixel of `redrawn`: square, with
+// nothing above it in the tree that fades (a group) or clips it. `x`, `y`: where the
+// superview's bounds origin lies, in points.
+const UIView* coveringBlur(const UIView& view, const RenderState& state, double x, double y,
+                           bool isRoot, const PixelRect& redrawn) {
+  if (view.isHidden() || redrawn.isEmpty()) return nullptr;
+  double alpha = view.alpha();
+  double offsetY = 0;
+  if (const UIViewController* controller = view.viewController()) {
+    auto transition = controller->transitionAppearance(state.uptime);
+    alpha *= transition.alpha;
+    offsetY = transition.offsetY;
+  }
+  if (alpha < 1) return nullptr;
+  const CGRect frame = view.frame();
+  if (!isRoot) {
+    x += frame.x();
+    y += frame.y() + offsetY;
+  }
+  const UIView* found = nullptr;
+  const auto* effectView = dynamic_cast<const UIVisualEffectView*>(&view);
+  if (effectView && effectView->effect() && view.layer().cornerRadius() <= 0) {
+    const double s = state.scale;
+    if (x * s <= redrawn.x && y * s <= redrawn.y && (x + frame.width()) * s >= redrawn.maxX() &&
+        (y + frame.height()) * s >= redrawn.maxY()) {
+      found = &view;
+    }
+  }
+  if (view.layer().masksToBounds()) return found;
+  const CGRect bounds = view.bounds();
+  // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
+  for (const auto& subview : view.subviews()) {
+    if (const UIView* later =
+            coveringBlur(*subview, state, x - bounds.x(), y - bounds.y(), false, redrawn)) {
+      found = later;
+    }
+  }
+  return found;
 }
 
 double effectiveScale(const UIView& view, double scale) {
@@ -255,11 +200,22 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
-ViewRenderer::ViewRenderer() = default;
+ViewRenderer::ViewRenderer() : blur_(std::make_unique<BackdropBlur>()) {}
 
-void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, double uptime) {
-  RenderState state{scale, view.effectiveAppearance(), uptime};
+void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
+                            const PixelRect& redrawn) {
+  RenderState state{scale, view.effectiveAppearance(), uptime, blur_.get(), &view};
+  state.cover = coveringBlur(view, state, 0, 0, true, redrawn);
+  for (const UIView* up = state.cover; up && up != &view;) {
+    const auto parent = up->superview();
+    up = parent.get();  // the tree holds it
+    if (up) state.coverAncestors.push_back(up);
+  }
+  int width = 0, height = 0;
+  pixelSize(view, scale, width, height);
+  blur_->beginFrame({0, 0, width, height}, redrawn);
   drawView(cr, view, state, true);
+  blur_->endFrame();
 }
 
 ViewRenderer::~ViewRenderer() {
@@ -316,7 +272,7 @@ cairo_surface_t* ViewRenderer::draw(UIView& view, double scale) {
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   }
   cairo_scale(cr, scale, scale);
-  drawTree(cr, view, scale, Environment::current().clock().uptime());
+  drawTree(cr, view, scale, Environment::current().clock().uptime(), {0, 0, width, height});
   cairo_destroy(cr);
   cairo_surface_flush(surface_);
   return surface_;

@@ -16,7 +16,10 @@
 // ONE, ONE_MINUS_SRC_ALPHA wants it) or straight alpha; PNG files are straight.
 //
 // Main thread only. Per frame it makes one cairo context and no font map; text layouts
-// are cached by the labels, and blurs run at a fraction of the resolution.
+// are cached by the labels, and blurs run at a fraction of the resolution and are made
+// again only when what lies beneath them changed (BackdropBlur.h). What lies beneath a
+// blur is drawn small for it; when a square blur covers all a frame repaints (a popup's
+// backdrop), nothing before it is drawn at full size, since it would be covered.
 #pragma once
 
 #include <cairo.h>
@@ -28,10 +31,12 @@
 #include <vector>
 
 #include "platform/Bytes.h"
+#include "platform/ui/PixelRect.h"
 
 namespace tilo::platform {
 
 class UIView;
+class BackdropBlur;
 
 enum class AlphaMode { premultiplied, straight };
 
@@ -74,11 +79,17 @@ class ViewRenderer {
   cairo_surface_t* draw(UIView& view, double scale);
   // Draws `view` (laid out) and its subtree through `cr`, whose user space is in points
   // and whose clip is kept, over what the target holds; transitions as of `uptime`.
-  // Internal to platform/ui.
-  static void drawTree(cairo_t* cr, const UIView& view, double scale, double uptime);
+  // `redrawn` is what this frame repaints of the target, in pixels (a retained frame's
+  // damage, else the whole target): a blurred backdrop outside it is kept for later
+  // frames even though it is not drawn. Internal to platform/ui.
+  void drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
+                const PixelRect& redrawn);
+  // The blurred backdrops kept between frames. Internal to platform/ui.
+  const BackdropBlur& backdropBlur() const { return *blur_; }
 
  private:
   cairo_surface_t* surface_ = nullptr;
+  std::unique_ptr<BackdropBlur> blur_;
 };
 
 }  // namespace tilo::platform

@@ -441,7 +441,8 @@ std::shared_ptr<HttpClient>* sharedClient = nullptr;  // never destroyed, see sh
 std::shared_ptr<HttpClient> HttpClient::shared() {
   // Never destroyed: completions may still arrive while the process exits.
   std::lock_guard lock(sharedClientMutex);
-  if (!sharedClient) sharedClient = new std::shared_ptr<HttpClient>(create());
+  if (!sharedClient) sharedClient = new std::shared_ptr<HttpClient>();
+  if (!*sharedClient) *sharedClient = create();
   return *sharedClient;
 }
 
@@ -449,9 +450,10 @@ void HttpClient::shutdownShared() {
   std::shared_ptr<HttpClient> client;
   {
     std::lock_guard lock(sharedClientMutex);
-    if (sharedClient) client = *sharedClient;
+    if (sharedClient) client = std::exchange(*sharedClient, nullptr);
   }
-  // Stopped, not released: objects that still hold it send into a stopped worker.
+  // Objects that still hold it send into a stopped worker; the worker and its connections
+  // go with the last of them.
   if (client) client->stop();
 }
 

@@ -108,9 +108,9 @@ class HttpClient {
  public:
   // The process-wide client. Never destroyed, but shutdownShared() ends its thread.
   static std::shared_ptr<HttpClient> shared();
-  // Stops the process-wide client, if it was made: requests in flight complete with
-  // kUrlErrorCancelled, its thread is joined, later requests are never sent and their
-  // completions never run. For the SDK's shutdown.
+  // Stops the process-wide client, if it was made, and lets it go: requests in flight
+  // complete with kUrlErrorCancelled, its thread is joined, later requests through it are
+  // never sent and their completions never run. For the SDK's shutdown.
   static void shutdownShared();
   // A separate client with its own worker thread and connection cache. Requests still
   // in flight when it is destroyed complete with kUrlErrorCancelled.

@@ -1,7 +1,9 @@
 #include "TiloObjCBridge/BridgeValues.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <utility>
 
 #include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/TiloLogger.h"
@@ -72,19 +74,52 @@ std::int64_t bridgeFormat(TiloAdFormat format) {
 }
 
 namespace {
+// Plain values only (see HeldLockScope): the message lives on the heap while there is one.
 thread_local tilo_status lastStatusValue = TILO_STATUS_OK;
-thread_local std::string lastErrorMessageValue;
+thread_local std::string* lastErrorMessageValue = nullptr;
+thread_local int hostCallbackDepth = 0;
+std::atomic<bool> shutDown{false};
 }  // namespace
 
 void setLastErrorMessage(std::string message) {
-  lastErrorMessageValue = std::move(message);
+  if (message.empty()) {
+    delete std::exchange(lastErrorMessageValue, nullptr);
+    return;
+  }
+  if (!lastErrorMessageValue) lastErrorMessageValue = new std::string();
+  *lastErrorMessageValue = std::move(message);
 }
 
 const char* lastErrorMessage() {
-  return lastErrorMessageValue.c_str();
+  return lastErrorMessageValue ? lastErrorMessageValue->c_str() : "";
+}
+
+bool isShutDown() {
+  return shutDown.load(std::memory_order_acquire);
+}
+
+void markShutDown() {
+  shutDown.store(true, std::memory_order_release);
+}
+
+void resetShutDownForTesting() {
+  shutDown.store(false, std::memory_order_release);
+}
+
+HostCallbackScope::HostCallbackScope() {
+  ++hostCallbackDepth;
+}
+
+HostCallbackScope::~HostCallbackScope() {
+  --hostCallbackDepth;
+}
+
+bool insideHostCallback() {
+  return hostCallbackDepth > 0;
 }
 
 tilo_status ensureSdk() noexcept {
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   // A log callback that calls in while a failing start logs would start it again, and
   // that start's lines would call in again: inside a check, an unbuilt SDK stays unbuilt.
   static thread_local int checking = 0;

@@ -57,6 +57,32 @@ void startTestScenario();
 // Whether this is the thread that runs (or will run) the main loop.
 bool onMainThread();
 
+// The SDK's one life in a process: from tilo_shutdown on every call that needs it says
+// TILO_STATUS_SHUT_DOWN. A host that wants it again unloads the library and loads it anew.
+bool isShutDown();
+// TILO_STATUS_SHUT_DOWN once shut down, else TILO_STATUS_OK.
+inline tilo_status shutDownStatus() {
+  return isShutDown() ? TILO_STATUS_SHUT_DOWN : TILO_STATUS_OK;
+}
+void markShutDown();
+// Tests of one process only: the next build starts a new life.
+void resetShutDownForTesting();
+
+// Open while the SDK may call the host on this thread (a pump delivering callbacks, a
+// log line reaching the host's callback): tilo_shutdown refuses to run inside one, since
+// it would free what the caller is running in.
+class HostCallbackScope {
+ public:
+  HostCallbackScope();
+  ~HostCallbackScope();
+  HostCallbackScope(const HostCallbackScope&) = delete;
+  HostCallbackScope& operator=(const HostCallbackScope&) = delete;
+};
+bool insideHostCallback();
+
+// Drops the host's open-URL callback (at shutdown: no host pointer is kept past it).
+void forgetOpenUrlCallback();
+
 // The end of the fields of tilo_ad_info that every version has: a host's struct_size below
 // it is refused. Fields added later go after it, so this stays where it is.
 inline constexpr std::size_t kAdInfoFirstSize =

@@ -24,6 +24,7 @@ HandleTable& HandleTable::shared() {
 
 void* HandleTable::insert(HandleType type, std::shared_ptr<HandleObject> object) {
   std::lock_guard lock(mutex_);
+  if (closed_) return nullptr;
   std::uint32_t index;
   if (!free_.empty()) {
     index = free_.back();
@@ -41,7 +42,8 @@ void* HandleTable::insert(HandleType type, std::shared_ptr<HandleObject> object)
 
 const HandleTable::Slot* HandleTable::locate(const void* handle, HandleType type,
                                              tilo_status& status) const {
-  status = TILO_STATUS_INVALID_HANDLE;
+  status = closed_ ? TILO_STATUS_SHUT_DOWN : TILO_STATUS_INVALID_HANDLE;
+  if (closed_) return nullptr;
   const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(handle));
   const auto index = static_cast<std::uint32_t>(bits & (kMaxSlots - 1));
   const auto encodedType = static_cast<std::uint8_t>((bits >> kIndexBits) & 0xff);
@@ -86,6 +88,23 @@ HandleTable::Found HandleTable::remove(const void* handle, HandleType type) {
   if (++slot.generation == 0) slot.generation = 1;
   free_.push_back(static_cast<std::uint32_t>(&slot - slots_.data()));
   return found;
+}
+
+std::vector<std::shared_ptr<HandleObject>> HandleTable::close() {
+  std::lock_guard lock(mutex_);
+  closed_ = true;
+  std::vector<std::shared_ptr<HandleObject>> objects;
+  for (Slot& slot : slots_) {
+    if (slot.object) objects.push_back(std::move(slot.object));
+  }
+  slots_.clear();
+  free_.clear();
+  return objects;
+}
+
+void HandleTable::reopenForTesting() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
 }
 
 std::size_t HandleTable::liveCount() const {

@@ -69,6 +69,11 @@ class HandleTable {
   // willDestroy), null with the reason when the handle is not live or of another kind.
   Found remove(const void* handle, HandleType type);
   std::size_t liveCount() const;
+  // Ends every handle at once (shutdown) and hands back their objects, in no particular
+  // order. From then on every call says TILO_STATUS_SHUT_DOWN and insert makes no handle.
+  std::vector<std::shared_ptr<HandleObject>> close();
+  // Tests of one process only: open again (empty) after close().
+  void reopenForTesting();
 
  private:
   struct Slot {
@@ -82,6 +87,7 @@ class HandleTable {
   mutable std::mutex mutex_;
   std::vector<Slot> slots_;
   std::vector<std::uint32_t> free_;
+  bool closed_ = false;
 };
 
 }  // namespace tilo::bridge

@@ -83,6 +83,7 @@ tilo_status beforeStartup(const char* value, Apply apply) noexcept {
   }
   return guarded([&] {
     std::lock_guard lock(startupMutex);
+    if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
     if (TiloAds::isSharedBuilt()) return TILO_STATUS_ALREADY_STARTED;
     return apply(value ? std::optional<std::string>(value) : std::nullopt);
   });
@@ -122,6 +123,8 @@ const char* tilo_status_name(int status) {
     TILO_NAME(TILO_STATUS_NOT_CONFIGURED)
     TILO_NAME(TILO_STATUS_ALREADY_RECORDED)
     TILO_NAME(TILO_STATUS_NOT_SHOWN)
+    TILO_NAME(TILO_STATUS_SHUT_DOWN)
+    TILO_NAME(TILO_STATUS_IN_CALLBACK)
 #undef TILO_NAME
   }
   return "TILO_STATUS_UNKNOWN";
@@ -144,6 +147,7 @@ uint32_t tilo_version_number(void) {
 }
 
 tilo_status tilo_set_log_level(int level) {
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   auto parsed = tilo::tiloLogLevelFromRawValue(level);
   if (!parsed) return TILO_STATUS_INVALID_ARGUMENT;
   // The logger's level, not TiloAds: setting it must not build the SDK, so that the
@@ -157,11 +161,13 @@ tilo_log_level tilo_get_log_level(void) {
 }
 
 tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context) {
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   return guarded([&] {
     if (!callback) {
       tilo::setLogSink(nullptr);
     } else {
       tilo::setLogSink([callback, context](tilo::TiloLogLevel level, const std::string& line) {
+        HostCallbackScope inCallback;
         callback(context, static_cast<tilo_log_level>(level), line.c_str());
       });
     }
@@ -204,6 +210,7 @@ tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
     tilo::platform::postToMain([callback, context] {
       TiloAds::shared().initialized([callback, context](std::optional<tilo::TiloError> error) {
         if (!callback) return;
+        HostCallbackScope inCallback;
         if (!error) return callback(context, nullptr);
         const CError converted = CError::from(*error);
         callback(context, converted.get());
@@ -252,6 +259,7 @@ tilo_status tilo_get_ccpa_string(char* buffer, size_t capacity, int64_t* length)
 
 tilo_status tilo_set_tracking_authorization(int status) {
   using Status = tilo::platform::TrackingAuthorizationStatus;
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   if (status < static_cast<int>(Status::notDetermined) ||
       status > static_cast<int>(Status::authorized)) {
     return TILO_STATUS_INVALID_ARGUMENT;
@@ -263,10 +271,12 @@ tilo_status tilo_set_tracking_authorization(int status) {
 }
 
 tilo_status tilo_run_main_loop_for(double seconds) {
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   // The main thread, once chosen, never changes: a pump elsewhere would make a second one.
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   if (!std::isfinite(seconds) || seconds < 0) return TILO_STATUS_INVALID_ARGUMENT;
   return guarded([&] {
+    HostCallbackScope inCallbacks;  // every delegate runs inside the pump
     if (!tilo::platform::MainLoop::shared()->runFor(seconds)) return TILO_STATUS_WRONG_THREAD;
     // What render threads copy until the next pump.
     tilo::bridge::TiloObjCWindow::publishForRenderThreads();
@@ -275,6 +285,7 @@ tilo_status tilo_run_main_loop_for(double seconds) {
 }
 
 tilo_status tilo_application_set_state(int state) {
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   if (state < TILO_APPLICATION_ACTIVE || state > TILO_APPLICATION_BACKGROUND) {
     return TILO_STATUS_INVALID_ARGUMENT;

@@ -63,6 +63,7 @@ class DelegateTarget {
       DelegateTarget& target = *strong;
       if (target.ended_) return;
       const Delegate delegate = target.delegate_;  // the call may replace or clear it
+      HostCallbackScope inCallback;
       if (!bracket) return call(delegate, target.context_, target.handle_);
       withAdCallbackMarker(bracket->phase, bracket->adInfo,
                            [&] { call(delegate, target.context_, target.handle_); });
@@ -86,6 +87,7 @@ struct HandleApi {
     std::shared_ptr<Wrapper> wrapper;
   };
   static Checked check(const Handle* handle) {
+    if (isShutDown()) return {TILO_STATUS_SHUT_DOWN, nullptr};
     if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
     auto found = HandleTable::shared().find(handle, kType);
     return {found.status, std::static_pointer_cast<Wrapper>(found.object)};
@@ -95,6 +97,7 @@ struct HandleApi {
   // TILO_STATUS_NOT_CONFIGURED, the reason in tilo_last_error_message).
   template <class Make>
   static Handle* create(tilo_status status, Make&& make) noexcept {
+    if (isShutDown()) status = TILO_STATUS_SHUT_DOWN;
     if (status == TILO_STATUS_OK && !onMainThread()) status = TILO_STATUS_WRONG_THREAD;
     if (status == TILO_STATUS_OK) status = ensureSdk();  // every ad kind needs the SDK
     if (status != TILO_STATUS_OK) {
@@ -118,6 +121,7 @@ struct HandleApi {
   }
 
   static tilo_status destroy(Handle* handle) noexcept {
+    if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
     if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
     auto found = HandleTable::shared().remove(handle, kType);
     if (found.object) {

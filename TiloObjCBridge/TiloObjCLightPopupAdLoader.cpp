@@ -84,6 +84,7 @@ class TiloObjCLightPopupAdLoader final
         const Delegate d = self->delegate();
         if (d.did_load) {
           auto call = [&] {
+            HostCallbackScope inCallback;
             d.did_load(self->context(), self->handle(), static_cast<tilo_light_popup_ad*>(adHandle),
                        CAdInfo(info).get());
           };

@@ -32,6 +32,7 @@ void openThroughHost(const std::string& url) {
     }
     if (!target.callback)
       return log("Open URL (no open-URL callback set): " + url, TiloLogLevel::debug);
+    HostCallbackScope inCallback;
     target.callback(target.context, url.c_str());
   });
 }
@@ -42,12 +43,19 @@ void openThroughHost(const std::string& url) {
     (platform::Application::shared().setOpenURLHandler(openThroughHost), true);
 
 }  // namespace
+
+void forgetOpenUrlCallback() {
+  std::lock_guard lock(openUrlMutex);
+  openUrlCallback = {};
+}
+
 }  // namespace tilo::bridge
 
 extern "C" {
 
 tilo_status tilo_set_open_url_callback(tilo_open_url_callback callback, void* context) {
   using namespace tilo::bridge;
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   return guarded([&] {
     std::lock_guard lock(openUrlMutex);
     openUrlCallback = {callback, context};

@@ -114,6 +114,7 @@ struct CheckedWindow {
 };
 
 CheckedWindow checkWindow(const tilo_window* handle) {
+  if (isShutDown()) return {TILO_STATUS_SHUT_DOWN, nullptr};
   if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
   auto found = HandleTable::shared().find(handle, HandleType::window);
   return {found.status, std::static_pointer_cast<TiloObjCWindow>(found.object)};
@@ -135,7 +136,9 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
   using tilo::platform::ViewRenderer;
   static_assert(ViewRenderer::kMaxPixelDimension == TILO_WINDOW_MAX_PIXELS);
   tilo_status status = TILO_STATUS_OK;
-  if (!onMainThread()) {
+  if (isShutDown()) {
+    status = TILO_STATUS_SHUT_DOWN;
+  } else if (!onMainThread()) {
     status = TILO_STATUS_WRONG_THREAD;
   } else if (!std::isfinite(width_pt) || !std::isfinite(height_pt) || width_pt <= 0 ||
              height_pt <= 0 || !(scale >= tilo::platform::UIWindow::kMinScale) ||
@@ -171,6 +174,7 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
 
 tilo_status tilo_window_destroy(tilo_window* window) {
   using namespace tilo::bridge;
+  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   auto found = HandleTable::shared().remove(window, HandleType::window);
   if (found.object) found.object->willDestroy();

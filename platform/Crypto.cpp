@@ -1,11 +1,14 @@
 #include "platform/Crypto.h"
 
+#include "platform/MainLoop.h"
+
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
 #include <climits>
+#include <optional>
 #include <stdexcept>
 
 namespace tilo::platform {
@@ -29,8 +32,8 @@ const EVP_MD* sha256Md() {
   return md;
 }
 
-// One cipher context per thread and direction. The key schedule is kept while the same
-// key comes back (one app key per process is the normal case); only the nonce changes.
+// One cipher context per thread and direction (see contextFor). The key schedule is kept while the
+// same key comes back (one app key per process is the normal case); only the nonce changes.
 class GcmContext {
  public:
   explicit GcmContext(bool encrypt) : encrypt_(encrypt) {}
@@ -62,6 +65,18 @@ class GcmContext {
   bool keyed_ = false;
   bool encrypt_;
 };
+
+// The platform's own threads keep their contexts, which go when the SDK joins them at
+// shutdown. Any other thread (the host's) gets one for the call: a thread_local with a
+// destructor there would keep this library mapped after dlclose until that thread ends.
+GcmContext& contextFor(bool encrypt, std::optional<GcmContext>& local) {
+  if (MainLoop::isWorkerThread()) {
+    thread_local GcmContext sealing(true);
+    thread_local GcmContext opening(false);
+    return encrypt ? sealing : opening;
+  }
+  return local.emplace(encrypt);
+}
 
 }  // namespace
 
@@ -99,8 +114,8 @@ std::optional<SealedBox> aesGcmSeal(std::span<const std::uint8_t, 32> key,
                                     std::span<const std::uint8_t, 12> nonce,
                                     std::span<const std::uint8_t> plaintext) {
   if (plaintext.size() > INT_MAX) return std::nullopt;
-  thread_local GcmContext context(true);
-  EVP_CIPHER_CTX* ctx = context.begin(key, nonce);
+  std::optional<GcmContext> local;
+  EVP_CIPHER_CTX* ctx = contextFor(true, local).begin(key, nonce);
   if (ctx == nullptr) return std::nullopt;
   SealedBox box;
   std::copy(nonce.begin(), nonce.end(), box.nonce.begin());
@@ -123,8 +138,8 @@ std::optional<Bytes> aesGcmOpen(std::span<const std::uint8_t, 32> key,
                                 std::span<const std::uint8_t> ciphertext,
                                 std::span<const std::uint8_t, 16> tag) {
   if (ciphertext.size() > INT_MAX) return std::nullopt;
-  thread_local GcmContext context(false);
-  EVP_CIPHER_CTX* ctx = context.begin(key, nonce);
+  std::optional<GcmContext> local;
+  EVP_CIPHER_CTX* ctx = contextFor(false, local).begin(key, nonce);
   if (ctx == nullptr) return std::nullopt;
   Bytes plaintext(ciphertext.size());
   int length = 0;

@@ -21,6 +21,7 @@ class SystemEnvironment final : public Environment {
     return pool_.executor(priority);
   }
   bool isMainThread() const override { return MainLoop::shared()->isMainThread(); }
+  void shutdown() { pool_.shutdown(); }
 
  private:
   SystemClock clock_;
@@ -28,6 +29,7 @@ class SystemEnvironment final : public Environment {
 };
 
 std::atomic<Environment*> installed{nullptr};
+std::atomic<SystemEnvironment*> systemEnvironment{nullptr};
 
 // Never destroyed, like the executors whose threads report here.
 struct FailureReporting {
@@ -45,8 +47,16 @@ FailureReporting& failureReporting() {
 Environment& Environment::current() {
   if (Environment* environment = installed.load(std::memory_order_acquire)) return *environment;
   // Never destroyed: background threads may still post while the process exits.
-  static SystemEnvironment* system = new SystemEnvironment();
+  static SystemEnvironment* system = [] {
+    auto* made = new SystemEnvironment();
+    systemEnvironment.store(made, std::memory_order_release);
+    return made;
+  }();
   return *system;
+}
+
+void Environment::shutdownSystem() {
+  if (auto* system = systemEnvironment.load(std::memory_order_acquire)) system->shutdown();
 }
 
 void Environment::install(Environment* environment) {
@@ -107,23 +117,23 @@ void runTask(const Task& task, std::string_view where) noexcept {
 }
 
 namespace {
-struct HeldLocks {
-  int depth = 0;
-  std::vector<Task> deferred;
-};
-thread_local HeldLocks heldLocks;
+// Plain values only: a thread_local with a destructor registers it with the C library,
+// which then keeps this library mapped until the thread ends (a host's main thread never
+// does), so dlclose could not unload it.
+thread_local int heldLockDepth = 0;
+thread_local std::vector<Task>* deferredTasks = nullptr;  // made on first deferral
 }  // namespace
 
 HeldLockScope::HeldLockScope() {
-  ++heldLocks.depth;
+  ++heldLockDepth;
 }
 
 HeldLockScope::~HeldLockScope() {
-  if (--heldLocks.depth > 0) return;
+  if (--heldLockDepth > 0) return;
   // A deferred task may defer more (it may take a lock itself): run until none is left.
-  while (heldLocks.depth == 0 && !heldLocks.deferred.empty()) {
-    auto tasks = std::exchange(heldLocks.deferred, {});
-    for (auto& task : tasks) {
+  while (heldLockDepth == 0 && deferredTasks) {
+    std::unique_ptr<std::vector<Task>> tasks(std::exchange(deferredTasks, nullptr));
+    for (auto& task : *tasks) {
       runTask(task, "deferred");
       task = nullptr;
     }
@@ -131,12 +141,13 @@ HeldLockScope::~HeldLockScope() {
 }
 
 bool isHoldingLock() {
-  return heldLocks.depth > 0;
+  return heldLockDepth > 0;
 }
 
 void runOutsideLocks(Task task) {
-  if (heldLocks.depth > 0) {
-    heldLocks.deferred.push_back(std::move(task));
+  if (heldLockDepth > 0) {
+    if (!deferredTasks) deferredTasks = new std::vector<Task>();
+    deferredTasks->push_back(std::move(task));
   } else {
     runTask(task, "deferred");
   }

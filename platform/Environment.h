@@ -32,6 +32,10 @@ class Environment {
       TaskPriority priority = TaskPriority::userInitiated) = 0;
   virtual bool isMainThread() const = 0;
 
+  // Joins the threads of the real environment's pool, if it was ever made, and drops the
+  // work that waits there; later background posts are dropped. For the SDK's shutdown.
+  static void shutdownSystem();
+
  protected:
   static void install(Environment* environment);
   static void uninstall(Environment* environment);

@@ -408,28 +408,53 @@ HttpClient::HttpClient() {
   static std::once_flag curlInit;
   std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   worker_ = std::make_shared<Worker>();
-  thread_ = std::thread([worker = worker_] {
+  thread_ = std::thread([worker = worker_, finished = finished_]() mutable {
     MainLoop::markWorkerThread();
     worker->run();
+    worker.reset();
+    finished->store(true);
   });
   setThreadName(thread_, "tilo-http");
 }
 
 HttpClient::~HttpClient() {
+  stop();
+}
+
+void HttpClient::stop() {
   worker_->stop();
+  if (!thread_.joinable()) return;
   // Released from one of its own completions: the thread keeps the worker alive and ends
-  // by itself.
+  // by itself; whoever shuts the SDK down waits for it.
   if (thread_.get_id() == std::this_thread::get_id()) {
-    thread_.detach();
+    adoptFinishingThread(std::move(thread_), finished_);
   } else {
     thread_.join();
   }
 }
 
+namespace {
+std::mutex sharedClientMutex;
+std::shared_ptr<HttpClient>* sharedClient = nullptr;  // never destroyed, see shared()
+}  // namespace
+
 std::shared_ptr<HttpClient> HttpClient::shared() {
   // Never destroyed: completions may still arrive while the process exits.
-  static auto* instance = new std::shared_ptr<HttpClient>(create());
-  return *instance;
+  std::lock_guard lock(sharedClientMutex);
+  if (!sharedClient) sharedClient = new std::shared_ptr<HttpClient>();
+  if (!*sharedClient) *sharedClient = create();
+  return *sharedClient;
+}
+
+void HttpClient::shutdownShared() {
+  std::shared_ptr<HttpClient> client;
+  {
+    std::lock_guard lock(sharedClientMutex);
+    if (sharedClient) client = std::exchange(*sharedClient, nullptr);
+  }
+  // Objects that still hold it send into a stopped worker; the worker and its connections
+  // go with the last of them.
+  if (client) client->stop();
 }
 
 std::shared_ptr<HttpClient> HttpClient::create() {

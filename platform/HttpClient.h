@@ -21,6 +21,7 @@
 // NUL in a header name or value fails with kUrlErrorBadURL and nothing is sent.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -105,8 +106,12 @@ class HttpTask {
 
 class HttpClient {
  public:
-  // The process-wide client. Never destroyed.
+  // The process-wide client. Never destroyed, but shutdownShared() ends its thread.
   static std::shared_ptr<HttpClient> shared();
+  // Stops the process-wide client, if it was made, and lets it go: requests in flight
+  // complete with kUrlErrorCancelled, its thread is joined, later requests through it are
+  // never sent and their completions never run. For the SDK's shutdown.
+  static void shutdownShared();
   // A separate client with its own worker thread and connection cache. Requests still
   // in flight when it is destroyed complete with kUrlErrorCancelled.
   static std::shared_ptr<HttpClient> create();
@@ -127,8 +132,12 @@ class HttpClient {
  private:
   HttpClient();
 
+  // Stops the worker and joins its thread (hands it over when called on it).
+  void stop();
+
   std::shared_ptr<Worker> worker_;  // shared with its thread, which may outlive the client
   std::thread thread_;
+  std::shared_ptr<std::atomic<bool>> finished_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace tilo::platform

@@ -18,6 +18,10 @@ thread_local bool workerThread = false;
 
 MainLoop::MainLoop(const Clock& clock) : clock_(clock) {}
 
+bool MainLoop::isWorkerThread() {
+  return workerThread;
+}
+
 void MainLoop::markWorkerThread() {
   workerThread = true;
 }
@@ -28,6 +32,19 @@ void MainLoop::post(Task task) {
     ready_.push_back(std::move(task));
   }
   wake_.notify_one();
+}
+
+void MainLoop::discardPending() {
+  for (;;) {
+    std::deque<Task> ready;
+    std::priority_queue<Delayed, std::vector<Delayed>, std::greater<>> delayed;
+    {
+      std::lock_guard lock(mutex_);
+      ready.swap(ready_);
+      delayed.swap(delayed_);
+    }
+    if (ready.empty() && delayed.empty()) return;
+  }
 }
 
 void MainLoop::postDelayed(Task task, double seconds) {

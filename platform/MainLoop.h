@@ -48,11 +48,16 @@ class MainLoop final : public Executor {
   bool runFor(double seconds);
   // Makes the current or next run return after the task in progress.
   void stop();
+  // Drops every task that waits, delayed ones included, until none is left (a dropped
+  // task's captures may post again). For the SDK's shutdown.
+  void discardPending();
 
   bool isMainThread() const;
   // Called once by each thread the platform starts for itself (pool workers, timers,
   // HTTP): such a thread is never the main thread.
   static void markWorkerThread();
+  // Whether the calling thread is one of those.
+  static bool isWorkerThread();
 
   // `clock` times delayed work and deadlines, and must outlive the loop.
   explicit MainLoop(const Clock& clock = systemClock());

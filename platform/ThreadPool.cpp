@@ -41,19 +41,38 @@ ThreadPool::ThreadPool(unsigned threads) {
 }
 
 ThreadPool::~ThreadPool() {
+  shutdown();
+}
+
+void ThreadPool::shutdown() {
+  std::lock_guard joining(joinMutex_);
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
   timerWake_.notify_all();
-  for (auto& worker : workers_) worker.join();
-  timer_.join();
+  for (auto& worker : workers_) {
+    if (worker.joinable()) worker.join();
+  }
+  if (timer_.joinable()) timer_.join();
+  // Dropped outside the lock: a task's captures may post again, which is dropped in turn.
+  for (;;) {
+    std::deque<Task> lanes[3];
+    std::priority_queue<Delayed, std::vector<Delayed>, std::greater<>> delayed;
+    {
+      std::lock_guard lock(mutex_);
+      for (int lane = 0; lane < 3; ++lane) lanes[lane].swap(lanes_[lane]);
+      delayed.swap(delayed_);
+    }
+    if (lanes[0].empty() && lanes[1].empty() && lanes[2].empty() && delayed.empty()) return;
+  }
 }
 
 void ThreadPool::post(Task task, TaskPriority priority) {
   {
     std::lock_guard lock(mutex_);
+    if (stopping_) return;  // `task` is destroyed after the lock is released
     lanes_[static_cast<int>(priority)].push_back(std::move(task));
   }
   wake_.notify_one();
@@ -62,6 +81,7 @@ void ThreadPool::post(Task task, TaskPriority priority) {
 void ThreadPool::postDelayed(std::weak_ptr<Executor> target, Task task, double seconds) {
   {
     std::lock_guard lock(mutex_);
+    if (stopping_) return;
     delayed_.push(Delayed{uptimeNow() + (seconds > 0 ? seconds : 0), sequence_++, std::move(target),
                           std::move(task)});
   }

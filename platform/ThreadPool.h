@@ -1,7 +1,8 @@
 // The real background executor: a fixed set of worker threads serving three priority
 // lanes, plus one timer thread for delayed posts. Internal to the platform layer; the
 // process-wide pool is never destroyed (see Environment), because threads it does not
-// own (HTTP workers) may post to it while the process exits.
+// own (HTTP workers) may post to it while the process exits. shutdown() joins its threads
+// instead: from then on every post is dropped.
 #pragma once
 
 #include <condition_variable>
@@ -22,6 +23,9 @@ class ThreadPool {
   explicit ThreadPool(unsigned threads);
   ~ThreadPool();
   ThreadPool(const ThreadPool&) = delete;
+  // Lets the task each worker runs finish, joins every thread and drops what waits; later
+  // posts are dropped at once. Idempotent; never from one of the pool's own threads.
+  void shutdown();
   ThreadPool& operator=(const ThreadPool&) = delete;
 
   void post(Task task, TaskPriority priority);
@@ -50,6 +54,7 @@ class ThreadPool {
   std::priority_queue<Delayed, std::vector<Delayed>, std::greater<>> delayed_;
   std::uint64_t sequence_ = 0;
   bool stopping_ = false;
+  std::mutex joinMutex_;  // one shutdown joins, a concurrent one waits for it
   std::vector<std::thread> workers_;
   std::thread timer_;
   std::shared_ptr<Executor> executors_[3];

@@ -15,12 +15,14 @@
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
+#include "platform/Shutdown.h"
 
 namespace tilo {
 namespace {
 
 std::mutex sharedMutex;
-TiloAds* sharedInstance = nullptr;  // never destroyed at exit
+TiloAds* sharedInstance = nullptr;  // never destroyed at exit, unless shut down
+bool shutDown = false;
 
 // Errors that escape a task of any executor end up here instead of ending the process.
 void logTaskFailure(const std::string& where, std::exception_ptr error) {
@@ -56,6 +58,7 @@ TiloAds& TiloAds::sharedOrThrow() {
   // The build logs; those lines reach a log callback once the lock is released.
   platform::HeldLockScope held;
   std::lock_guard lock(sharedMutex);
+  if (shutDown) throw ConfigurationError("The SDK was shut down");
   if (!sharedInstance) sharedInstance = build().release();
   return *sharedInstance;
 }
@@ -96,7 +99,8 @@ void TiloAds::setApiBaseUrl(std::string url) {
   setApiBaseUrlOverride(std::move(url));
 }
 
-void TiloAds::resetSharedForTesting() {
+namespace {
+void dropShared() {
   std::unique_ptr<TiloAds> old;
   {
     std::lock_guard lock(sharedMutex);
@@ -107,6 +111,31 @@ void TiloAds::resetSharedForTesting() {
   AdEventLogger::resetSharedForTesting();
   AppLifecycleObserver::resetSharedForTesting();
   setEnableMarkerCheckpoints(false);
+}
+}  // namespace
+
+void TiloAds::resetSharedForTesting() {
+  dropShared();
+  std::lock_guard lock(sharedMutex);
+  shutDown = false;
+}
+
+void TiloAds::shutdownShared() {
+  {
+    std::lock_guard lock(sharedMutex);
+    if (shutDown) return;
+    shutDown = true;
+  }
+  // An upload in flight keeps its batch in the queue until answered, so it is saved too.
+  if (auto logger = AdEventLogger::shared()) logger->saveNow();
+  dropShared();
+  platform::shutdownThreads();
+  platform::setTaskFailureHandler(nullptr);
+}
+
+bool TiloAds::isShutDown() {
+  std::lock_guard lock(sharedMutex);
+  return shutDown;
 }
 
 #define TILO_PROPERTY(Type, getter, setter, field) \

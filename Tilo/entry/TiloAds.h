@@ -76,9 +76,17 @@ class TILO_EXPORT TiloAds {
   PrivacySettings privacySnapshot() const;
   const std::shared_ptr<TiloService>& core() const { return core_; }
 
+  // Ends the process-wide SDK for good: saves the analytics events not yet on disk, drops
+  // the SDK's objects and joins every thread the platform started. Afterwards
+  // sharedOrThrow() throws ConfigurationError and builds nothing. Main thread, outside any
+  // task of the SDK's executors.
+  static void shutdownShared();
+  static bool isShutDown();
+
   // Drops the process-wide SDK so the next shared() builds a fresh graph from the
   // current bundle, container and base URL. Tests only: otherwise the SDK is never
-  // destroyed, because upload answers may still arrive while the process exits.
+  // destroyed, because upload answers may still arrive while the process exits. Also
+  // ends a shutdown's refusal.
   TILO_HIDDEN static void resetSharedForTesting();
 
   explicit TiloAds(std::shared_ptr<TiloService> core);

@@ -84,6 +84,10 @@ std::uint64_t AdEventLogger::droppedEventCount() {
   return queue_->queue()->sync([this] { return droppedTotal_; });
 }
 
+void AdEventLogger::saveNow() {
+  queue_->queue()->sync([this] { saveIfBehind(); });
+}
+
 std::span<const AdLogEvent> AdEventLogger::queued() const {
   return std::span<const AdLogEvent>(events_).subspan(head_);
 }

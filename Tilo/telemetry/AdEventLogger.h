@@ -73,6 +73,9 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   std::vector<AdLogEvent> queuedEvents();
   // Events dropped for room since the logger was made (blocks like queuedEvents).
   std::uint64_t droppedEventCount();
+  // Writes the queue to the store now, after the work queued ahead (blocks like
+  // queuedEvents): for a shutdown, which cannot wait for the delayed save.
+  void saveNow();
 
   AdEventLogger(std::shared_ptr<TiloApiProtocol> api, std::string encryptionSecret);
 

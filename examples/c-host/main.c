@@ -399,6 +399,8 @@ int main(int argc, char** argv) {
   tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
   tilo_run_main_loop_for(0.2);
   tilo_window_destroy(game.window);
+  /* What is not sent yet is saved for the next run, and every SDK thread ends here. */
+  if (tilo_shutdown() != TILO_STATUS_OK) ok = 0;
   printf("%s\n", ok ? "c-host: every ad shown" : "c-host: failed");
   return ok ? 0 : 1;
 }

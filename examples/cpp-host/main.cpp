@@ -230,6 +230,9 @@ int main() {
   ok =
       check("background", tilo::Ads::setApplicationState(tilo::ApplicationState::background)) && ok;
   (void)tilo::Ads::runMainLoopFor(0.2);
+  // What is not sent yet is saved for the next run and every SDK thread ends here; the
+  // objects still held answer TILO_STATUS_SHUT_DOWN from now on.
+  ok = check("shutdown", tilo::shutdown()) && ok;
   std::printf("%s\n", ok ? "cpp-host: every ad shown" : "cpp-host: failed");
   return ok ? 0 : 1;
 }

@@ -377,6 +377,13 @@ class Ads {
   }
 };
 
+// Ends the SDK for good (see tilo_shutdown): saves, closes every object's handle, joins
+// the SDK's threads. Main thread only, never from inside a callback; afterwards every
+// call returns TILO_STATUS_SHUT_DOWN. Objects of this header still alive only answer so.
+[[nodiscard]] inline tilo_status shutdown() noexcept {
+  return tilo_shutdown();
+}
+
 // A window an engine draws as a texture; full-screen ads are shown from it. Main thread only.
 class Window {
  public:

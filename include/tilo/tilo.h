@@ -90,7 +90,9 @@ typedef enum tilo_status {
   TILO_STATUS_NOT_CONFIGURED = -14,    /* the bundle cannot start the SDK: see
                                           tilo_last_error_message() */
   TILO_STATUS_ALREADY_RECORDED = -15,  /* a native ad's impression or click reported again */
-  TILO_STATUS_NOT_SHOWN = -16          /* a native ad's click before its impression */
+  TILO_STATUS_NOT_SHOWN = -16,         /* a native ad's click before its impression */
+  TILO_STATUS_SHUT_DOWN = -17,         /* tilo_shutdown() ran: the SDK is gone for good */
+  TILO_STATUS_IN_CALLBACK = -18        /* tilo_shutdown() from inside an SDK callback */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.
@@ -316,6 +318,25 @@ TILO_API tilo_status tilo_set_tracking_authorization(int status);
  * the host's main thread, for example once per frame with 0. */
 TILO_API tilo_status tilo_run_main_loop_for(double seconds);
 
+/* Ends the SDK, for a host about to exit or to unload the library (dlclose). Main thread
+ * only, outside any callback of the SDK. It saves what must survive (the analytics events
+ * not yet sent, an upload in flight included, go to disk and are sent by the next
+ * process that starts the SDK, once; settings are on disk already), destroys every handle
+ * (ads on screen close without callbacks), cancels every timer and request, joins every
+ * thread the SDK started and frees what it holds. No callback runs during or after it.
+ *
+ * It is final: afterwards every function that needs the SDK returns
+ * TILO_STATUS_SHUT_DOWN (the *_create functions NULL with that tilo_last_status()), old
+ * handles included, and nothing is started again. tilo_status_name, tilo_version,
+ * tilo_version_number, tilo_last_status, tilo_last_error_message, tilo_get_log_level and
+ * tilo_application_get_state keep working. To use the SDK again, dlclose the library
+ * and load it anew. A second tilo_shutdown returns TILO_STATUS_SHUT_DOWN; from another
+ * thread TILO_STATUS_WRONG_THREAD; from inside a callback (a delegate, the log or open-URL
+ * callback) TILO_STATUS_IN_CALLBACK, and nothing happens: call it after the pump returns.
+ * Calls from other threads must have returned before it starts. A host that never calls
+ * it loses nothing either: events are on disk within a second of being logged. */
+TILO_API tilo_status tilo_shutdown(void);
+
 typedef enum tilo_application_state {
   TILO_APPLICATION_ACTIVE = 0,
   TILO_APPLICATION_INACTIVE = 1,
@@ -346,8 +367,8 @@ typedef enum tilo_appearance {
 /* A window of `width_pt` × `height_pt` points (finite, at least one pixel a side) at
  * `scale` pixels per point, any value from 1 to 4 (2, 3, 1.5, 2.625 ...). A side of more
  * than TILO_WINDOW_MAX_PIXELS pixels is refused with TILO_STATUS_TOO_LARGE (never cropped
- * or scaled); other bad sizes or scales (0, NaN, 5) give TILO_STATUS_INVALID_ARGUMENT. NULL on failure (tilo_last_status). The host owns it:
- * tilo_window_destroy. */
+ * or scaled); other bad sizes or scales (0, NaN, 5) give TILO_STATUS_INVALID_ARGUMENT. NULL on
+ * failure (tilo_last_status). The host owns it: tilo_window_destroy. */
 TILO_API tilo_window* tilo_window_create(double width_pt, double height_pt, double scale);
 /* Takes the placed views out (their handles stay valid) and ends what is shown from the
  * window: a light popup shown there calls did_dismiss, and an interstitial or rewarded ad

@@ -618,8 +618,9 @@ TEST(CApiNumbersTest, StatusesErrorCodesAndEnumerationsKeepTheirNumbers) {
                TILO_STATUS_DELEGATE_TOO_SMALL, TILO_STATUS_MISSING_CALLBACK,
                TILO_STATUS_WRONG_THREAD, TILO_STATUS_ALREADY_STARTED, TILO_STATUS_BUFFER_TOO_SMALL,
                TILO_STATUS_TOO_LARGE, TILO_STATUS_NOT_CONFIGURED, TILO_STATUS_ALREADY_RECORDED,
-               TILO_STATUS_NOT_SHOWN}),
-      (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16}));
+               TILO_STATUS_NOT_SHOWN, TILO_STATUS_SHUT_DOWN, TILO_STATUS_IN_CALLBACK}),
+      (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16, -17,
+                 -18}));
   const Numbers codes{-1, -2, -3, 204, -5001, -5603, -1000, -1001, -1009, -23, -24, -25, -26, -27};
   EXPECT_EQ(
       (Numbers{TILO_ERROR_UNSPECIFIED, TILO_ERROR_NOT_INITIALIZED, TILO_ERROR_INITIALIZATION_FAILED,

@@ -4,27 +4,38 @@
 // standard error (no "pure virtual method called", no sanitizer report under the
 // sanitizer builds).
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/EventStore.h"
 #include "platform/Environment.h"
 #include "platform/MainLoop.h"
+#include "platform/UserDefaults.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
+#include "tilo/Tilo.hpp"
+#include "tilo/tilo.h"
 
 extern char** environ;
 
@@ -56,6 +67,55 @@ void waitForTheUploadsAnswer() {
   }
 }
 
+// Runs this test binary again with only `test` and the extra environment `variables`;
+// returns its wait status, what it wrote on standard error and its gtest report (standard
+// output). A child still running after a minute is killed and fails the caller.
+struct ChildRun {
+  int status = -1;
+  std::string errors, report;
+};
+ChildRun runChild(const std::string& test, std::vector<std::string> variables) {
+  TempDir output;
+  for (char** entry = environ; *entry; ++entry) variables.emplace_back(*entry);
+  std::vector<char*> envp;
+  for (auto& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string filter = "--gtest_filter=" + test;
+  char* argv[] = {self.data(), filter.data(), nullptr};
+
+  const auto errFile = output.path() / "stderr.txt";
+  const auto outFile = output.path() / "stdout.txt";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data()) != 0) {
+    ADD_FAILURE() << "cannot start " << self;
+    return {};
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  // A hung child is a failure too, not a hung suite.
+  int status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 6000 && ended == 0; ++i) {
+    ended = waitpid(pid, &status, WNOHANG);
+    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << test << " did not end within a minute";
+  }
+  std::stringstream errors, report;
+  errors << std::ifstream(errFile).rdbuf();
+  report << std::ifstream(outFile).rdbuf();
+  return {status, errors.str(), report.str()};
+}
+
 // The host program: runs only inside the child started below, where it is the whole
 // process. It initializes the SDK, logs one batch of events so that the upload starts,
 // and returns (to main, which returns) as soon as the request is on the wire.
@@ -75,7 +135,7 @@ TEST(ExitingHost, ReturnsFromMainWhileUploading) {
 }
 
 TEST(HostExitTest, HostThatExitsDuringAnUploadExitsCleanly) {
-  TempDir bundle, container, output;
+  TempDir bundle, container;
   SdkFixture::writeInfoPlist(bundle.path(), {{"TiloAppKey", kAppKey}});
   std::ofstream(bundle.path() / "ios-tilo-key.txt")
       << SdkFixture::sealKeyFile(kAppKey, SdkFixture::defaultConfigJson(kAppKey));
@@ -93,47 +153,149 @@ TEST(HostExitTest, HostThatExitsDuringAnUploadExitsCleanly) {
   });
   server.start();
 
-  std::vector<std::string> variables = {
-      std::string(kHostVariable) + "=1",
-      "TILO_BUNDLE_DIR=" + bundle.path().string(),
-      "TILO_APP_CONTAINER=" + container.path().string(),
-      "TILO_API_BASE_URL=" + server.url(""),
-  };
-  for (char** entry = environ; *entry; ++entry) variables.emplace_back(*entry);
-  std::vector<char*> envp;
-  for (auto& variable : variables) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string filter = "--gtest_filter=ExitingHost.ReturnsFromMainWhileUploading";
-  char* argv[] = {self.data(), filter.data(), nullptr};
-
-  const auto errFile = output.path() / "stderr.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  // A hung exit is a failure too, not a hung suite.
-  int status = 0;
-  pid_t ended = 0;
-  for (int i = 0; i < 6000 && ended == 0; ++i) {
-    ended = waitpid(pid, &status, WNOHANG);
-    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (ended == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    FAIL() << "the host did not exit within a minute";
-  }
-
-  std::stringstream errors;
-  errors << std::ifstream(errFile).rdbuf();
+  const auto [status, errors, report] = runChild(
+      "ExitingHost.ReturnsFromMainWhileUploading",
+      {std::string(kHostVariable) + "=1", "TILO_BUNDLE_DIR=" + bundle.path().string(),
+       "TILO_APP_CONTAINER=" + container.path().string(), "TILO_API_BASE_URL=" + server.url("")});
   EXPECT_EQ(uploads.load(), 1) << "the upload was in flight when the host exited";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-  EXPECT_EQ(errors.str(), "");
+  EXPECT_EQ(errors, "");
+}
+
+constexpr const char* kShutdownVariable = "TILO_TEST_SHUTTING_DOWN_HOST";
+
+// The threads of this process that the SDK's platform started, by name.
+std::vector<std::string> sdkThreads() {
+  std::vector<std::string> names;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::string name;
+    std::getline(std::ifstream(task.path() / "comm"), name);
+    if (name.rfind("tilo-pool", 0) == 0 || name == "tilo-timer" || name == "tilo-http") {
+      names.push_back(name);
+    }
+  }
+  return names;
+}
+
+struct ShutdownHost {
+  bool loaded = false, shown = false, shutDownInLog = false;
+  int dismissals = 0, logLines = 0;
+  std::vector<tilo_status> fromCallbacks;  // what tilo_shutdown said inside callbacks
+};
+
+// A host that shuts the SDK down with an interstitial on screen and an event not yet
+// saved: a child of its own, since a shutdown is final for the process.
+TEST(ShuttingDownHost, SavesClosesJoinsAndRefusesEverythingAfter) {
+  if (!std::getenv(kShutdownVariable)) GTEST_SKIP() << "runs as the child of HostExitTest";
+  SdkFixture sdk;
+  ShutdownHost host;
+  ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_set_log_callback(
+                [](void* context, tilo_log_level, const char*) {
+                  auto& host = *static_cast<ShutdownHost*>(context);
+                  ++host.logLines;
+                  if (host.shutDownInLog) host.fromCallbacks.push_back(tilo_shutdown());
+                  host.shutDownInLog = false;
+                },
+                &host),
+            TILO_STATUS_OK);
+  int initialized = 0;
+  ASSERT_EQ(tilo_initialize([](void* done, const tilo_error*) { *static_cast<int*>(done) = 1; },
+                            &initialized),
+            TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return initialized == 1; }));
+
+  auto cppWindow = tilo::Window::create(100, 100, 1);
+  tilo_window* window = tilo_window_create(390, 844, 3);
+  tilo_interstitial_ad* ad = tilo_interstitial_ad_create("interstitial-unit");
+  ASSERT_TRUE(cppWindow && window && ad);
+  tilo_interstitial_ad_delegate delegate{};
+  delegate.size = sizeof delegate;
+  delegate.did_load = [](void* context, tilo_interstitial_ad*, const tilo_ad_info*) {
+    static_cast<ShutdownHost*>(context)->loaded = true;
+  };
+  delegate.did_show = [](void* context, tilo_interstitial_ad*, const tilo_ad_info*) {
+    auto& host = *static_cast<ShutdownHost*>(context);
+    host.shown = true;
+    host.fromCallbacks.push_back(tilo_shutdown());
+  };
+  delegate.did_dismiss = [](void* context, tilo_interstitial_ad*, const tilo_ad_info*) {
+    ++static_cast<ShutdownHost*>(context)->dismissals;
+  };
+  ASSERT_EQ(tilo_interstitial_ad_set_delegate(ad, &delegate, &host), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_interstitial_ad_load(ad), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return host.loaded; }));
+  host.shutDownInLog = true;
+  ASSERT_EQ(tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(window)),
+            TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return host.shown; }));
+
+  // 1. Refused, and nothing happens: inside a delegate and a log line, from another thread.
+  EXPECT_EQ(host.fromCallbacks,
+            (std::vector<tilo_status>{TILO_STATUS_IN_CALLBACK, TILO_STATUS_IN_CALLBACK}));
+  tilo_status fromOtherThread = TILO_STATUS_OK;
+  std::thread([&] { fromOtherThread = tilo_shutdown(); }).join();
+  EXPECT_EQ(fromOtherThread, TILO_STATUS_WRONG_THREAD);
+  EXPECT_EQ(tilo_interstitial_ad_is_ready(ad), 0);  // shown: the SDK still runs
+  EXPECT_THAT(sdkThreads(), ::testing::Contains("tilo-http"));
+
+  // 2. The shutdown: an event logged a moment ago reaches the disk, every thread is gone.
+  logEvent(AdLogEventType::adRequest, TiloAdInfo{TiloAdFormat::banner, "last-unit", {}, {}});
+  ASSERT_EQ(tilo_shutdown(), TILO_STATUS_OK);
+  EXPECT_EQ(sdkThreads(), std::vector<std::string>{});
+  EXPECT_FALSE(TiloAds::isSharedBuilt());
+  const auto saved =
+      EventStore(platform::UserDefaults::standard(), sdk.options().appKey).loadSavedEvents();
+  EXPECT_TRUE(std::any_of(saved.begin(), saved.end(),
+                          [](const AdLogEvent& event) {
+                            return event.payload.dump().find("last-unit") != std::string::npos;
+                          }))
+      << saved.size() << " events saved";
+
+  // 3. What was pending runs into nothing: no callback reaches the host any more.
+  const int linesAtShutdown = host.logLines;
+  sdk.env().advance(60);
+  EXPECT_EQ(host.dismissals, 0);
+  EXPECT_EQ(host.logLines, linesAtShutdown);
+
+  // 4. Every later call is refused by name, old handles and C++ objects included.
+  EXPECT_EQ(tilo_shutdown(), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo::shutdown(), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_initialize(nullptr, nullptr), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_set_user_id("user"), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_set_bundle_directory(nullptr), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_set_log_callback(nullptr, nullptr), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_ACTIVE), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_interstitial_ad_create("interstitial-unit"), nullptr);
+  EXPECT_EQ(tilo_last_status(), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_window_create(10, 10, 1), nullptr);
+  EXPECT_EQ(tilo_last_status(), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_interstitial_ad_load(ad), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_interstitial_ad_is_ready(ad), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_interstitial_ad_destroy(ad), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_window_tap(window, 10, 10), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(cppWindow->tap(10, 10), TILO_STATUS_SHUT_DOWN);
+  std::vector<std::uint8_t> pixels(390 * 3 * 4);
+  tilo_rect damaged{};
+  tilo_status rendered = TILO_STATUS_OK;
+  std::thread([&] {
+    rendered = tilo_window_render(window, pixels.data(), 390 * 3 * 4,
+                                  TILO_PIXEL_FORMAT_RGBA_PREMULTIPLIED, &damaged);
+  }).join();
+  EXPECT_EQ(rendered, TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo::InterstitialAd::create("interstitial-unit").status(), TILO_STATUS_SHUT_DOWN);
+  EXPECT_STREQ(tilo_status_name(TILO_STATUS_IN_CALLBACK), "TILO_STATUS_IN_CALLBACK");
+  EXPECT_EQ(sdkThreads(), std::vector<std::string>{}) << "nothing started again";
+}
+
+TEST(HostExitTest, ShutdownSavesClosesJoinsAndRefusesEverythingAfter) {
+  const auto child = runChild("ShuttingDownHost.SavesClosesJoinsAndRefusesEverythingAfter",
+                              {std::string(kShutdownVariable) + "=1"});
+  EXPECT_TRUE(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0)
+      << "status " << child.status << "\n"
+      << child.report << child.errors;
+  EXPECT_THAT(child.report, ::testing::HasSubstr("[  PASSED  ] 1 test."));
 }
 
 }  // namespace

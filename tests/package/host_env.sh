@@ -87,5 +87,5 @@ JSON
  "feeRate": 0.15}
 JSON
   serve "$work/server.log" "$build/tilo-devserver" --port 0 --app-key "$key" \
-    --app-info "$work/app-info.json"
+    --app-info "$work/app-info.json" "$@"
 }

@@ -19,6 +19,7 @@
 #include "platform/Environment.h"
 #include "platform/HttpClient.h"
 #include "platform/TestEnvironment.h"
+#include "platform/ThreadName.h"
 #include "platform/ThreadPool.h"
 #include "support/PoolEnvironment.h"
 
@@ -281,20 +282,40 @@ std::map<std::string, std::string> threadNames() {
 }
 }  // namespace
 
-TEST(SdkThreads, EveryThreadThePlatformStartsCarriesATiloName) {
+TEST(SdkThreads, EveryThreadThePlatformStartsCarriesATiloNameAndIsJoinedAtShutdown) {
   // A sanitizer's runtime starts a helper thread with the first thread of the process; one
   // thread started and joined first leaves only the platform's to count.
   std::thread([] {}).join();
   const auto before = threadNames();
-  std::vector<std::string> started;
-  {
-    ThreadPool pool(3);
-    auto http = HttpClient::create();
+  const auto startedSince = [&before] {
+    std::vector<std::string> started;
     for (const auto& [tid, name] : threadNames()) {
       if (!before.count(tid)) started.push_back(name);
     }
-  }
-  std::sort(started.begin(), started.end());
-  EXPECT_EQ(started, (std::vector<std::string>{"tilo-http", "tilo-pool-0", "tilo-pool-1",
-                                               "tilo-pool-2", "tilo-timer"}));
+    std::sort(started.begin(), started.end());
+    return started;
+  };
+  ThreadPool pool(3);
+  auto http = HttpClient::create();
+  EXPECT_EQ(startedSince(), (std::vector<std::string>{"tilo-http", "tilo-pool-0", "tilo-pool-1",
+                                                      "tilo-pool-2", "tilo-timer"}));
+  pool.shutdown();
+  pool.post([] {}, TaskPriority::userInitiated);  // dropped, starts nothing
+  EXPECT_EQ(startedSince(), std::vector<std::string>{"tilo-http"});
+
+  // A client released from its own completion cannot join its thread there: the thread is
+  // handed over, and the shutdown's join leaves nothing behind.
+  HttpRequest request;
+  request.url = "http://127.0.0.1:1/";  // refused at once
+  request.timeoutSeconds = 0;           // no timer on the process-wide pool
+  auto completed = std::make_shared<std::promise<void>>();
+  auto done = completed->get_future();
+  http->send(request, [client = http, completed](HttpResult) mutable {
+    client.reset();  // the last owner: the client goes on its own thread
+    completed->set_value();
+  });
+  http.reset();
+  ASSERT_EQ(done.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  joinFinishingThreads();
+  EXPECT_EQ(startedSince(), std::vector<std::string>{});
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Tilo/entry/TiloAds.h"
 #include "tools/demo/DemoApp.h"
 #include "tools/demo/DemoOptions.h"
 
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     std::cerr << "tilo-demo: " << error.what() << "\n";
     code = 1;
   }
+  // Saves what is left and joins every SDK thread before the statics go.
+  tilo::TiloAds::shutdownShared();
   std::cout << std::flush;
   return code;
 }

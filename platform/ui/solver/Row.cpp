@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/MainLoop.h"
+
 namespace tilo::platform::solver {
 
 namespace {
@@ -45,6 +47,22 @@ void Row::insert(Symbol symbol, double coefficient, CellChanges* changes) {
   }
 }
 
+namespace {
+// The merge's scratch buffer, one per thread. The platform's own threads keep it in a
+// thread_local vector, destroyed when the SDK joins them. Other threads (the host's main
+// thread lays views out) hold a plain pointer instead: a thread_local with a destructor
+// there would keep this library mapped after dlclose for as long as the thread lives.
+std::vector<Cell>& mergeScratch() {
+  if (MainLoop::isWorkerThread()) {
+    thread_local std::vector<Cell> scratch;
+    return scratch;
+  }
+  thread_local std::vector<Cell>* scratch = nullptr;
+  if (!scratch) scratch = new std::vector<Cell>();
+  return *scratch;
+}
+}  // namespace
+
 void Row::insert(const Row& other, double coefficient, CellChanges* changes) {
   constant_ += other.constant_ * coefficient;
   if (other.cells_.empty()) return;
@@ -54,7 +72,7 @@ void Row::insert(const Row& other, double coefficient, CellChanges* changes) {
   }
   // Merge of two sorted runs into a scratch buffer that then trades places with ours, so
   // that steady-state substitution allocates nothing.
-  thread_local std::vector<Cell> merged;
+  std::vector<Cell>& merged = mergeScratch();
   merged.clear();
   merged.reserve(cells_.size() + other.cells_.size());
   auto a = cells_.begin();

@@ -1,0 +1,189 @@
+/* A host that loads libtilo.so as a plugin (dlopen), uses it, shuts it down and unloads
+ * it, then checks that nothing of it is left in the process: no thread it started (by
+ * /proc/self/task and the threads' names) and no mapping of the library (/proc/self/maps).
+ * It then loads the library again and checks that the new copy starts afresh.
+ *
+ *   unload_host LIBTILO BUNDLE CONTAINER URL upload   initialize, load an interstitial, go
+ *       to the background (an upload starts), shut down at once, unload, load again
+ *   unload_host LIBTILO BUNDLE CONTAINER URL deliver STOPFILE   initialize, go to the
+ *       background, pump until STOPFILE exists (at most 60 s), shut down, unload
+ *
+ * Prints "unload host: <what failed>" and exits 1 on the first failed check. */
+#define _GNU_SOURCE
+#include <dirent.h>
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "tilo/tilo.h"
+
+#define FAIL(...)                     \
+  do {                                \
+    fprintf(stderr, "unload host: "); \
+    fprintf(stderr, __VA_ARGS__);     \
+    fprintf(stderr, "\n");            \
+    exit(1);                          \
+  } while (0)
+
+/* The functions used, looked up by name as a plugin loader does. */
+struct api {
+  void* library;
+  const char* (*status_name)(int);
+  tilo_status (*set_bundle_directory)(const char*);
+  tilo_status (*set_application_container)(const char*);
+  tilo_status (*set_development_base_url)(const char*);
+  tilo_status (*set_log_level)(int);
+  tilo_status (*initialize)(tilo_initialize_callback, void*);
+  tilo_status (*run_main_loop_for)(double);
+  tilo_status (*application_set_state)(int);
+  tilo_status (*shutdown)(void);
+  tilo_interstitial_ad* (*interstitial_ad_create)(const char*);
+  tilo_status (*interstitial_ad_set_delegate)(tilo_interstitial_ad*,
+                                              const tilo_interstitial_ad_delegate*, void*);
+  tilo_status (*interstitial_ad_load)(tilo_interstitial_ad*);
+  int (*interstitial_ad_is_ready)(tilo_interstitial_ad*);
+};
+
+static void* symbol(void* library, const char* name) {
+  void* found = dlsym(library, name);
+  if (!found) FAIL("no symbol %s: %s", name, dlerror());
+  return found;
+}
+
+#define LOOK_UP(api, name) *(void**)(&(api)->name) = symbol((api)->library, "tilo_" #name)
+
+static void load(struct api* api, const char* path) {
+  memset(api, 0, sizeof *api);
+  api->library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!api->library) FAIL("dlopen: %s", dlerror());
+  LOOK_UP(api, status_name);
+  LOOK_UP(api, set_bundle_directory);
+  LOOK_UP(api, set_application_container);
+  LOOK_UP(api, set_development_base_url);
+  LOOK_UP(api, set_log_level);
+  LOOK_UP(api, initialize);
+  LOOK_UP(api, run_main_loop_for);
+  LOOK_UP(api, application_set_state);
+  LOOK_UP(api, shutdown);
+  LOOK_UP(api, interstitial_ad_create);
+  LOOK_UP(api, interstitial_ad_set_delegate);
+  LOOK_UP(api, interstitial_ad_load);
+  LOOK_UP(api, interstitial_ad_is_ready);
+}
+
+#define CHECK_OK(api, call)                                                            \
+  do {                                                                                 \
+    tilo_status status_ = (call);                                                      \
+    if (status_ != TILO_STATUS_OK) FAIL("%s: %s", #call, (api)->status_name(status_)); \
+  } while (0)
+
+/* Threads of this process, as "tid name" lines in `out`; returns how many. */
+static int threads(char* out, size_t capacity) {
+  DIR* tasks = opendir("/proc/self/task");
+  struct dirent* entry;
+  int count = 0;
+  size_t used = 0;
+  out[0] = '\0';
+  if (!tasks) FAIL("cannot read /proc/self/task");
+  while ((entry = readdir(tasks))) {
+    char path[300], name[64] = "";
+    FILE* comm;
+    if (entry->d_name[0] == '.') continue;
+    snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
+    if ((comm = fopen(path, "r"))) {
+      if (!fgets(name, sizeof name, comm)) name[0] = '\0';
+      fclose(comm);
+    }
+    name[strcspn(name, "\n")] = '\0';
+    used += (size_t)snprintf(out + used, used < capacity ? capacity - used : 0, " %s:%s",
+                             entry->d_name, name);
+    ++count;
+  }
+  closedir(tasks);
+  return count;
+}
+
+/* Whether a mapping of the file named `base` (e.g. "libtilo.so.1.2.3") is in the process. */
+static int mapped(const char* base) {
+  FILE* maps = fopen("/proc/self/maps", "r");
+  char line[4096];
+  int found = 0;
+  if (!maps) FAIL("cannot read /proc/self/maps");
+  while (fgets(line, sizeof line, maps)) {
+    const char* slash = strrchr(line, '/');
+    if (slash && strncmp(slash + 1, base, strlen(base)) == 0) found = 1;
+  }
+  fclose(maps);
+  return found;
+}
+
+static int initialized;
+static void on_initialize(void* context, const tilo_error* error) {
+  (void)context;
+  if (error) FAIL("initialization failed: %s", error->message);
+  initialized = 1;
+}
+
+static void start(struct api* api, char** argv) {
+  CHECK_OK(api, api->set_log_level(TILO_LOG_LEVEL_ERROR));
+  CHECK_OK(api, api->set_bundle_directory(argv[2]));
+  CHECK_OK(api, api->set_application_container(argv[3]));
+  CHECK_OK(api, api->set_development_base_url(argv[4]));
+  CHECK_OK(api, api->initialize(on_initialize, NULL));
+  for (int i = 0; i < 6000 && !initialized; ++i) CHECK_OK(api, api->run_main_loop_for(0.01));
+  if (!initialized) FAIL("not initialized within 60 s");
+}
+
+int main(int argc, char** argv) {
+  char before[8192], after[8192];
+  const char* base;
+  struct api api;
+  int threads_before;
+  if (argc < 6) FAIL("usage: unload_host LIBTILO BUNDLE CONTAINER URL upload|deliver [STOPFILE]");
+  base = strrchr(argv[1], '/') ? strrchr(argv[1], '/') + 1 : argv[1];
+  threads_before = threads(before, sizeof before);
+
+  load(&api, argv[1]);
+  if (!mapped(base)) FAIL("%s is not in /proc/self/maps after dlopen", base);
+  start(&api, argv);
+  if (strcmp(argv[5], "upload") == 0) {
+    tilo_interstitial_ad* ad = api.interstitial_ad_create("interstitial-main");
+    if (!ad) FAIL("no interstitial ad");
+    CHECK_OK(&api, api.interstitial_ad_load(ad));
+    for (int i = 0; i < 3000 && api.interstitial_ad_is_ready(ad) != 1; ++i) {
+      CHECK_OK(&api, api.run_main_loop_for(0.01));
+    }
+    if (api.interstitial_ad_is_ready(ad) != 1) FAIL("the interstitial did not load");
+    /* The events so far go out at once; the backend holds the answer back. The ad is
+     * left for the shutdown to close. */
+    CHECK_OK(&api, api.application_set_state(TILO_APPLICATION_BACKGROUND));
+    for (int i = 0; i < 20; ++i) CHECK_OK(&api, api.run_main_loop_for(0.01));
+  } else if (argc > 6) {
+    CHECK_OK(&api, api.application_set_state(TILO_APPLICATION_BACKGROUND));
+    for (int i = 0; i < 6000 && access(argv[6], F_OK) != 0; ++i) {
+      CHECK_OK(&api, api.run_main_loop_for(0.01));
+    }
+  }
+  CHECK_OK(&api, api.shutdown());
+  if (api.shutdown() != TILO_STATUS_SHUT_DOWN)
+    FAIL("a second shutdown is not TILO_STATUS_SHUT_DOWN");
+  if (api.run_main_loop_for(0) != TILO_STATUS_SHUT_DOWN)
+    FAIL("a pump after shutdown is not refused");
+  if (dlclose(api.library) != 0) FAIL("dlclose: %s", dlerror());
+
+  if (threads(after, sizeof after) != threads_before) {
+    FAIL("threads before loading:%s\n  after unloading:%s", before, after);
+  }
+  if (mapped(base)) FAIL("%s is still mapped after shutdown and dlclose", base);
+
+  /* A new copy: its own state, not the old one's shutdown. */
+  load(&api, argv[1]);
+  CHECK_OK(&api, api.set_development_base_url(argv[4]));
+  CHECK_OK(&api, api.shutdown());
+  if (dlclose(api.library) != 0) FAIL("dlclose: %s", dlerror());
+  if (mapped(base)) FAIL("%s is still mapped after the second unload", base);
+  printf("unloaded: %d threads, as before loading\n", threads_before);
+  return 0;
+}

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -206,29 +207,55 @@ std::optional<std::string> keyOf(plist_t item) {
 
 std::optional<PlistValue> convert(plist_t node, std::size_t depth);
 
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none. Runs of ASCII
+// (the Base64 the SDK stores) are skipped eight bytes at a time.
+std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xC2 && lead <= 0xDF ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  bool valid = length != 0 && i + length <= text.size();
+  for (std::size_t k = 1; valid && k < length; ++k) {
+    valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+  }
+  if (valid && length >= 3) {
+    // No overlong forms, surrogates or code points above U+10FFFF.
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
+            !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
+  }
+  return valid ? length : 0;
+}
+
+bool isValidUtf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (i + 8 <= text.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    const std::size_t length = utf8SequenceLength(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 // libplist writes a string with invalid UTF-8 into a binary list that it then cannot read
 // back, which would cost every other key of the file: such sequences become U+FFFD.
 std::string validUtf8(const std::string& text) {
+  if (isValidUtf8(text)) return text;
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80                    ? 1
-                         : lead >= 0xC2 && lead <= 0xDF ? 2
-                         : lead >= 0xE0 && lead <= 0xEF ? 3
-                         : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                        : 0;
-    bool valid = length != 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    }
-    if (valid && length >= 3) {
-      // No overlong forms, surrogates or code points above U+10FFFF.
-      const auto second = static_cast<unsigned char>(text[i + 1]);
-      valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
-              !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
-    }
-    if (!valid) {
+    const std::size_t length = utf8SequenceLength(text, i);
+    if (length == 0) {
       out += "\xEF\xBF\xBD";
       ++i;
       continue;
@@ -373,7 +400,7 @@ std::optional<PlistValue> convert(plist_t node, std::size_t depth) {
 plist_t PlistValue::toNode() const {
   struct Visitor {
     plist_t operator()(const std::string& v) const {
-      return plist_new_string(validUtf8(v).c_str());
+      return plist_new_string(isValidUtf8(v) ? v.c_str() : validUtf8(v).c_str());
     }
     plist_t operator()(std::int64_t v) const {
       return plist_new_uint(static_cast<std::uint64_t>(v));
@@ -407,7 +434,8 @@ plist_t PlistValue::toNode() const {
     plist_t operator()(const Dictionary& v) const {
       plist_t node = plist_new_dict();
       for (const auto& [key, item] : v) {
-        plist_dict_set_item(node, validUtf8(key).c_str(), item.toNode());
+        plist_dict_set_item(node, isValidUtf8(key) ? key.c_str() : validUtf8(key).c_str(),
+                            item.toNode());
       }
       return node;
     }

@@ -373,6 +373,10 @@ class Ads {
   [[nodiscard]] static tilo_status setApplicationState(ApplicationState state) {
     return tilo_application_set_state(static_cast<int>(state));
   }
+  // Main thread only. Lets go of what the SDK can rebuild (fonts, pictures, spare frames).
+  [[nodiscard]] static tilo_status didReceiveMemoryWarning() {
+    return tilo_application_did_receive_memory_warning();
+  }
 };
 
 // A window an engine draws as a texture; full-screen ads are shown from it. Main thread only.

@@ -56,6 +56,11 @@ class RetainedRenderer {
 
   // How many publishes changed pixels (for tests).
   std::uint64_t frameCount() const;
+  // Main thread. Lets the surface being drawn into go (a frame's worth of memory): the
+  // published frame stays for copies, and the next publish draws its whole frame anew.
+  void releaseCaches();
+  // Surfaces held, published one included (for tests).
+  int surfaceCount() const;
 
  private:
   struct Surface;

@@ -85,6 +85,7 @@ const char* lastErrorMessage() {
 }
 
 tilo_status ensureSdk() noexcept {
+  installOpenUrlHandler();
   // A log callback that calls in while a failing start logs would start it again, and
   // that start's lines would call in again: inside a check, an unbuilt SDK stays unbuilt.
   static thread_local int checking = 0;

@@ -36,12 +36,14 @@ void openThroughHost(const std::string& url) {
   });
 }
 
-// Installed as the library loads, so that a click's destination is logged even before
-// the host sets a callback.
-[[maybe_unused]] const bool installed =
-    (platform::Application::shared().setOpenURLHandler(openThroughHost), true);
-
 }  // namespace
+
+void installOpenUrlHandler() {
+  static const bool installed =
+      (platform::Application::shared().setOpenURLHandler(openThroughHost), true);
+  (void)installed;
+}
+
 }  // namespace tilo::bridge
 
 extern "C" {
@@ -49,6 +51,7 @@ extern "C" {
 tilo_status tilo_set_open_url_callback(tilo_open_url_callback callback, void* context) {
   using namespace tilo::bridge;
   return guarded([&] {
+    installOpenUrlHandler();
     std::lock_guard lock(openUrlMutex);
     openUrlCallback = {callback, context};
     return TILO_STATUS_OK;

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <vector>
 
+#include "platform/BinaryPlistSplice.h"
 #include "platform/PlistRoundTrip.h"
 #include "platform/Unicode.h"
 
@@ -481,7 +483,14 @@ void PlistDocument::Free::operator()(void* node) const {
   plist_free(node);
 }
 
-PlistDocument::PlistDocument() : root_(plist_new_dict()) {}
+PlistDocument::PlistDocument() : PlistDocument(plist_new_dict()) {}
+
+PlistDocument::PlistDocument(plist_t root) : root_(root), standInPrefix_(makeStandInPrefix()) {}
+
+std::string PlistDocument::standInFor(const std::string& key) const {
+  return standInPrefix_ +
+         std::to_string(std::distance(longStrings_.begin(), longStrings_.find(key)));
+}
 
 std::optional<PlistDocument> PlistDocument::parse(std::string_view original) {
   const auto readable = PlistValue::readableBytes(original);
@@ -513,23 +522,55 @@ bool PlistDocument::keepsEveryValueOf(std::string_view bytes) const {
 }
 
 std::optional<PlistValue> PlistDocument::value(const std::string& key) const {
+  if (auto found = longStrings_.find(key); found != longStrings_.end()) {
+    return PlistValue(found->second);
+  }
   return PlistValue::fromNode(plist_dict_get_item(root_.get(), key.c_str()));
 }
 
 void PlistDocument::set(const std::string& key, const PlistValue& value) {
-  plist_dict_set_item(root_.get(), key.c_str(), value.toNode());
+  const std::string* text = value.asString();
+  if (!text || !isLongAsciiText(*text, kLongString)) {
+    longStrings_.erase(key);
+    plist_dict_set_item(root_.get(), key.c_str(), value.toNode());
+    return;
+  }
+  longStrings_[key] = *text;
+  // Stand-ins follow the map's order: every key's is rewritten when one comes or goes.
+  for (const auto& [name, _] : longStrings_) {
+    plist_dict_set_item(root_.get(), name.c_str(), plist_new_string(standInFor(name).c_str()));
+  }
 }
 
 bool PlistDocument::remove(const std::string& key) {
   if (!plist_dict_get_item(root_.get(), key.c_str())) return false;
   plist_dict_remove_item(root_.get(), key.c_str());
+  if (longStrings_.erase(key) > 0) {
+    for (const auto& [name, _] : longStrings_) {
+      plist_dict_set_item(root_.get(), name.c_str(), plist_new_string(standInFor(name).c_str()));
+    }
+  }
   return true;
 }
 
 std::string PlistDocument::toBinary() const {
   char* buffer = nullptr;
   std::uint32_t length = 0;
+  if (longStrings_.empty()) {
+    plist_to_bin(root_.get(), &buffer, &length);
+    return takeBuffer(buffer, length, plist_to_bin_free);
+  }
   plist_to_bin(root_.get(), &buffer, &length);
+  const std::string withStandIns = takeBuffer(buffer, length, plist_to_bin_free);
+  std::vector<std::pair<std::string, std::string_view>> texts;
+  for (const auto& [key, text] : longStrings_) texts.emplace_back(standInFor(key), text);
+  if (auto spliced = spliceAsciiStrings(withStandIns, texts)) return std::move(*spliced);
+  // Not expected; a whole copy with the texts in place is written the slow way.
+  NodePtr copy(plist_copy(root_.get()));
+  for (const auto& [key, text] : longStrings_) {
+    plist_dict_set_item(copy.get(), key.c_str(), plist_new_string(text.c_str()));
+  }
+  plist_to_bin(copy.get(), &buffer, &length);
   return takeBuffer(buffer, length, plist_to_bin_free);
 }
 

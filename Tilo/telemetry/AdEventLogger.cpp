@@ -72,6 +72,8 @@ void AdEventLogger::logImmediateEvents(std::vector<AdLogEvent> events) {
     dropOverflow();
     storeIsCurrent_ = false;
     saveAll();
+    // A crash report is on disk before this returns: the host may die again at once.
+    store_.flush();
     cancelFlushTimer();
     flush();
   });

@@ -120,6 +120,7 @@ bool insideHostCallback() {
 
 tilo_status ensureSdk() noexcept {
   if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  installOpenUrlHandler();
   // A log callback that calls in while a failing start logs would start it again, and
   // that start's lines would call in again: inside a check, an unbuilt SDK stays unbuilt.
   static thread_local int checking = 0;

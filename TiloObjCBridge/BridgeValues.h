@@ -49,6 +49,11 @@ const char* lastErrorMessage();
 // TILO_STATUS_NOT_CONFIGURED: a host's configuration mistake never ends its process.
 tilo_status ensureSdk() noexcept;
 
+// Routes the platform's URL opener to the host's open-URL callback (logging a click's
+// destination while there is none). Done by the first call that starts the SDK, makes a
+// window or sets the callback, not when the library loads; then does nothing.
+void installOpenUrlHandler();
+
 // Loads the scenario of TILO_TEST_SCENARIO into the test ad source, unless the host set one
 // in code since the SDK was last built; a bad file is logged and changes nothing. Called
 // when the C ABI builds the SDK.

@@ -297,6 +297,14 @@ tilo_status tilo_application_set_state(int state) {
   });
 }
 
+tilo_status tilo_application_did_receive_memory_warning(void) {
+  if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
+  return guarded([] {
+    tilo::platform::Application::shared().didReceiveMemoryWarning();
+    return TILO_STATUS_OK;
+  });
+}
+
 tilo_application_state tilo_application_get_state(void) {
   return static_cast<tilo_application_state>(tilo::platform::Application::shared().state());
 }

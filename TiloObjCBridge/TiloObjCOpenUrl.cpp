@@ -37,16 +37,17 @@ void openThroughHost(const std::string& url) {
   });
 }
 
-// Installed as the library loads, so that a click's destination is logged even before
-// the host sets a callback.
-[[maybe_unused]] const bool installed =
-    (platform::Application::shared().setOpenURLHandler(openThroughHost), true);
-
 }  // namespace
 
 void forgetOpenUrlCallback() {
   std::lock_guard lock(openUrlMutex);
   openUrlCallback = {};
+}
+
+void installOpenUrlHandler() {
+  static const bool installed =
+      (platform::Application::shared().setOpenURLHandler(openThroughHost), true);
+  (void)installed;
 }
 
 }  // namespace tilo::bridge
@@ -57,6 +58,7 @@ tilo_status tilo_set_open_url_callback(tilo_open_url_callback callback, void* co
   using namespace tilo::bridge;
   if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
   return guarded([&] {
+    installOpenUrlHandler();
     std::lock_guard lock(openUrlMutex);
     openUrlCallback = {callback, context};
     return TILO_STATUS_OK;

@@ -8,6 +8,7 @@
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCFullScreenAd.h"
 #include "TiloObjCBridge/TiloObjCView.h"
+#include "platform/NotificationCenter.h"
 #include "platform/ui/UIColor.h"
 #include "platform/ui/ViewRenderer.h"
 #include "tilo/tilo.h"
@@ -42,6 +43,11 @@ std::shared_ptr<TiloObjCWindow> TiloObjCWindow::registered(std::shared_ptr<TiloO
   auto& windows = liveWindows();
   std::erase_if(windows, [](const auto& weak) { return weak.expired(); });
   windows.push_back(window);
+  window->memoryWarning_ = platform::NotificationCenter::defaultCenter().addObserver(
+      platform::kDidReceiveMemoryWarningNotification,
+      [weak = std::weak_ptr<TiloObjCWindow>(window)] {
+        if (auto self = weak.lock()) self->renderer_->releaseCaches();
+      });
   return window;
 }
 
@@ -135,6 +141,7 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
   using namespace tilo::bridge;
   using tilo::platform::ViewRenderer;
   static_assert(ViewRenderer::kMaxPixelDimension == TILO_WINDOW_MAX_PIXELS);
+  installOpenUrlHandler();
   tilo_status status = TILO_STATUS_OK;
   if (isShutDown()) {
     status = TILO_STATUS_SHUT_DOWN;

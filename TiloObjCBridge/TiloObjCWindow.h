@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "TiloObjCBridge/HandleTable.h"
+#include "platform/Reactive.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/PixelRect.h"
 #include "platform/ui/RetainedRenderer.h"
@@ -83,6 +84,7 @@ class TiloObjCWindow final : public HandleObject {
   int pixelHeight_ = 0;
   std::atomic<bool> renderThreadUses_{false};
   void* rootHandle_ = nullptr;
+  platform::Subscription memoryWarning_;
 };
 
 // The view controller a tilo_view_controller handle names; null for NULL, status otherwise.

@@ -17,7 +17,9 @@ using platform::UIFontWeight;
 namespace {
 
 // The ad mark's yellow reads on light and dark backgrounds alike.
-const UIColor kAdMarkColor(1.0, 0.8, 0.0);
+UIColor adMarkColor() {
+  return UIColor(1.0, 0.8, 0.0);
+}
 constexpr double kMargin = 16;
 constexpr double kTextMargin = 24;
 
@@ -71,7 +73,7 @@ void GADFullScreenAdViewController::buildTopBar(platform::UIView& root) {
   adMark_ = label("adMark", 13, true);
   adMark_->setText("Ad");
   adMark_->setTextColor(UIColor::blackColor());
-  adMark_->setBackgroundColor(kAdMarkColor);
+  adMark_->setBackgroundColor(adMarkColor());
   adMark_->layer().setCornerRadius(4);
   adMark_->setClipsToBounds(true);
   root.addSubview(adMark_);

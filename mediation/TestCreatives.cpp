@@ -2,11 +2,14 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "mediation/EmbeddedCreatives.h"
 #include "platform/FileSystem.h"
+#include "platform/NotificationCenter.h"
 
 namespace tilo::mediation {
 
@@ -18,29 +21,84 @@ namespace {
 // Pixels per point of the creative pictures.
 constexpr double kCreativeScale = 2.0;
 
-std::shared_ptr<UIImage> embedded(std::string_view name, double scale) {
-  for (std::size_t i = 0; i < kEmbeddedCreativeFileCount; ++i) {
-    const auto& file = kEmbeddedCreativeFiles[i];
-    if (name != file.name) continue;
-    return UIImage::imageWithData(platform::Bytes(file.data, file.data + file.size), scale);
+// Decoded pictures, shared by every ad showing them: at most kMaxCachedImages, and all let go
+// on a memory warning (decoded again when next shown). Any thread.
+class ImageCache {
+ public:
+  static ImageCache& shared() {
+    static auto* cache = new ImageCache();  // kept for the process, like the pictures
+    return *cache;
   }
-  return nullptr;
+
+  std::shared_ptr<UIImage> get(const std::string& key,
+                               const std::function<std::shared_ptr<UIImage>()>& make) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!subscribed_) {
+        subscribed_ = true;
+        warnings_ = platform::NotificationCenter::defaultCenter().addObserver(
+            platform::kDidReceiveMemoryWarningNotification, [] { shared().clear(); });
+      }
+      if (auto found = images_.find(key); found != images_.end()) return found->second;
+    }
+    auto image = make();  // decoded outside the lock
+    if (!image) return nullptr;
+    std::lock_guard lock(mutex_);
+    if (images_.size() >= TestCreatives::kMaxCachedImages) images_.erase(images_.begin());
+    return images_.emplace(key, std::move(image)).first->second;
+  }
+
+  void clear() {
+    std::map<std::string, std::shared_ptr<UIImage>> gone;
+    std::lock_guard lock(mutex_);
+    gone.swap(images_);
+  }
+
+  std::size_t size() {
+    std::lock_guard lock(mutex_);
+    return images_.size();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, std::shared_ptr<UIImage>> images_;
+  bool subscribed_ = false;
+  platform::Subscription warnings_;
+};
+
+std::shared_ptr<UIImage> embedded(const std::string& name, double scale) {
+  return ImageCache::shared().get(name, [&]() -> std::shared_ptr<UIImage> {
+    for (std::size_t i = 0; i < kEmbeddedCreativeFileCount; ++i) {
+      const auto& file = kEmbeddedCreativeFiles[i];
+      if (name != file.name) continue;
+      return UIImage::imageWithData(platform::Bytes(file.data, file.data + file.size), scale);
+    }
+    return nullptr;
+  });
 }
 
-Creative make(const char* headline, const char* advertiser, const char* body, const char* cta,
-              const char* art, const char* slug) {
-  const std::string name(art);
-  return Creative{headline,
-                  body,
-                  advertiser,
-                  cta,
-                  embedded(name + "-icon.png", kCreativeScale),
-                  embedded(name + "-media.png", 1.5),
-                  "https://example.com/tilo/test-ads/" + std::string(slug)};
+// A built-in creative: its texts, and the art its pictures are decoded from when shown.
+struct Entry {
+  Creative texts;
+  std::string art;
+
+  Creative withPictures() const {
+    Creative creative = texts;
+    creative.icon = embedded(art + "-icon.png", kCreativeScale);
+    creative.media = embedded(art + "-media.png", 1.5);
+    return creative;
+  }
+};
+
+Entry make(const char* headline, const char* advertiser, const char* body, const char* cta,
+           const char* art, const char* slug) {
+  return Entry{Creative{headline, body, advertiser, cta, nullptr, nullptr,
+                        "https://example.com/tilo/test-ads/" + std::string(slug)},
+               art};
 }
 
 struct Catalogue {
-  Creative native, interstitial, rewarded, appOpen, banner;
+  Entry native, interstitial, rewarded, appOpen, banner;
 };
 
 const Catalogue& catalogue() {
@@ -99,15 +157,23 @@ std::optional<std::pair<long long, long long>> imageDimensions(const std::string
   return std::nullopt;
 }
 
-}  // namespace
-
-const Creative& TestCreatives::forFormat(std::string_view format) {
+const Entry& entryFor(std::string_view format) {
   const Catalogue& c = catalogue();
   if (format == "interstitial") return c.interstitial;
   if (format == "rewarded") return c.rewarded;
   if (format == "appOpen") return c.appOpen;
   if (format == "banner" || format == "mrec") return c.banner;
   return c.native;
+}
+
+}  // namespace
+
+Creative TestCreatives::forFormat(std::string_view format) {
+  return entryFor(format).withPictures();
+}
+
+std::size_t TestCreatives::cachedImageCount() {
+  return ImageCache::shared().size();
 }
 
 std::shared_ptr<UIImage> TestCreatives::image(const NativeImageSource& source, bool isIcon) {
@@ -147,26 +213,22 @@ std::optional<Creative> TestCreatives::nativeCreativeFor(const AdScript& script)
 std::shared_ptr<UIImage> TestCreatives::bannerPicture(int width, int height) {
   if (width <= 0 || height <= 0) return nullptr;
   if (width == 320 && height == 50) {
-    static const auto banner = embedded("banner-320x50.png", kCreativeScale);
-    if (banner) return banner;
+    if (auto banner = embedded("banner-320x50.png", kCreativeScale)) return banner;
   }
   if (width == 300 && height == 250) {
-    static const auto mrec = embedded("mrec-300x250.png", 1.5);
-    if (mrec) return mrec;
+    if (auto mrec = embedded("mrec-300x250.png", 1.5)) return mrec;
   }
-  // Images are immutable: one per size, made on the main thread where banners live.
-  static std::map<std::pair<int, int>, std::shared_ptr<UIImage>> generated;
-  auto& picture = generated[{width, height}];
-  if (!picture) {
-    picture = UIImage::generated({static_cast<double>(width), static_cast<double>(height)},
-                                 UIColor::systemBlueColor(), UIColor(0.35, 0.34, 0.84),
-                                 "Test Ad " + std::to_string(width) + "x" + std::to_string(height));
-  }
-  return picture;
+  return ImageCache::shared().get(
+      "generated-" + std::to_string(width) + "x" + std::to_string(height), [&] {
+        return UIImage::generated(
+            {static_cast<double>(width), static_cast<double>(height)}, UIColor::systemBlueColor(),
+            UIColor(0.35, 0.34, 0.84),
+            "Test Ad " + std::to_string(width) + "x" + std::to_string(height));
+      });
 }
 
 std::optional<std::string> TestCreatives::bannerClickUrl(const AdScript& script) {
-  return script.clickUrl ? script.clickUrl : forFormat("banner").clickUrl;
+  return script.clickUrl ? script.clickUrl : entryFor("banner").texts.clickUrl;
 }
 
 GADAdValue TestCreatives::testRevenue() {

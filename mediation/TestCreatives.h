@@ -37,7 +37,7 @@ class TestCreatives {
  public:
   // "interstitial", "rewarded", "appOpen", "banner", "mrec"; anything else (native, the
   // light popup and line banner templates) gets the native creative.
-  static const Creative& forFormat(std::string_view format);
+  static Creative forFormat(std::string_view format);
   // What a full-screen ad of `format` shows: the script's "native" assets when it has
   // them, else the format's built-in creative; the script's "clickUrl" wins either way.
   static Creative creativeFor(const AdScript& script, std::string_view format);
@@ -64,6 +64,10 @@ class TestCreatives {
   static std::shared_ptr<platform::UIImage> loadImageFile(const std::string& path,
                                                           std::string* problem);
   static constexpr int kMaxImageSide = 4096;
+  // Built-in and generated pictures stay decoded for the next ad, this many at most; a
+  // memory warning lets them all go.
+  static constexpr std::size_t kMaxCachedImages = 16;
+  static std::size_t cachedImageCount();
   static constexpr long long kMaxImagePixels = 4LL << 20;
 
   // The scenario keys of a unit script that belong to creatives and their presentation:

@@ -24,6 +24,10 @@ void Application::setState(ApplicationState state) {
   if (state == ApplicationState::active) center.post(kDidBecomeActiveNotification);
 }
 
+void Application::didReceiveMemoryWarning() {
+  NotificationCenter::defaultCenter().post(kDidReceiveMemoryWarningNotification);
+}
+
 bool Application::openURL(const std::string& url) {
   OpenURLHandler handler;
   {

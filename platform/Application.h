@@ -28,6 +28,8 @@ class Application {
 
   ApplicationState state() const { return state_.load(); }
   void setState(ApplicationState state);
+  // Posts the memory warning to its observers, on the calling (main) thread.
+  void didReceiveMemoryWarning();
   // Back to active without notifications; TestEnvironment calls it.
   void resetForTesting() { state_.store(ApplicationState::active); }
 

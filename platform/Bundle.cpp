@@ -9,8 +9,15 @@ namespace tilo::platform {
 namespace {
 
 std::mutex mainMutex;
-std::optional<std::filesystem::path> mainOverride;
-std::shared_ptr<Bundle> mainBundle;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::optional<std::filesystem::path>& mainOverride() {
+  static auto* const value = new std::optional<std::filesystem::path>();
+  return *value;
+}
+std::shared_ptr<Bundle>& mainBundle() {
+  static auto* const value = new std::shared_ptr<Bundle>();
+  return *value;
+}
 
 std::filesystem::path defaultMainDirectory() {
   if (const char* dir = std::getenv("TILO_BUNDLE_DIR"); dir && *dir) return dir;
@@ -31,14 +38,15 @@ Bundle::Bundle(std::filesystem::path directory) : directory_(std::move(directory
 
 std::shared_ptr<Bundle> Bundle::main() {
   std::lock_guard lock(mainMutex);
-  if (!mainBundle) mainBundle = atDirectory(mainOverride ? *mainOverride : defaultMainDirectory());
-  return mainBundle;
+  if (!mainBundle())
+    mainBundle() = atDirectory(mainOverride() ? *mainOverride() : defaultMainDirectory());
+  return mainBundle();
 }
 
 void Bundle::setMainBundleDirectory(std::optional<std::filesystem::path> directory) {
   std::lock_guard lock(mainMutex);
-  mainOverride = std::move(directory);
-  mainBundle.reset();
+  mainOverride() = std::move(directory);
+  mainBundle().reset();
 }
 
 std::shared_ptr<Bundle> Bundle::atDirectory(std::filesystem::path directory) {

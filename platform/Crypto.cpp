@@ -14,20 +14,16 @@
 namespace tilo::platform {
 namespace {
 
-// OpenSSL frees its global state in an exit handler, while pool threads may still seal
-// events for the store when a host returns from main. Initialized first, when the library
-// loads, it never registers that handler; the process's end reclaims the memory.
-[[maybe_unused]] const bool opensslWithoutExitHandler =
-    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
-
 // Fetched once: letting OpenSSL resolve the algorithm by name on every call costs a
 // provider lookup per operation. Kept for the whole process on purpose.
 const EVP_CIPHER* aes256Gcm() {
+  initializeOpenSsl();
   static EVP_CIPHER* const cipher = EVP_CIPHER_fetch(nullptr, "AES-256-GCM", nullptr);
   return cipher;
 }
 
 const EVP_MD* sha256Md() {
+  initializeOpenSsl();
   static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
   return md;
 }
@@ -105,6 +101,7 @@ Bytes SealedBox::combined() const {
 
 std::optional<SealedBox> aesGcmSeal(std::span<const std::uint8_t, 32> key,
                                     std::span<const std::uint8_t> plaintext) {
+  initializeOpenSsl();
   AesGcmNonce nonce;
   if (!secureRandomBytes(nonce)) return std::nullopt;
   return aesGcmSeal(key, nonce, plaintext);
@@ -113,6 +110,7 @@ std::optional<SealedBox> aesGcmSeal(std::span<const std::uint8_t, 32> key,
 std::optional<SealedBox> aesGcmSeal(std::span<const std::uint8_t, 32> key,
                                     std::span<const std::uint8_t, 12> nonce,
                                     std::span<const std::uint8_t> plaintext) {
+  initializeOpenSsl();
   if (plaintext.size() > INT_MAX) return std::nullopt;
   std::optional<GcmContext> local;
   EVP_CIPHER_CTX* ctx = contextFor(true, local).begin(key, nonce);
@@ -137,6 +135,7 @@ std::optional<Bytes> aesGcmOpen(std::span<const std::uint8_t, 32> key,
                                 std::span<const std::uint8_t, 12> nonce,
                                 std::span<const std::uint8_t> ciphertext,
                                 std::span<const std::uint8_t, 16> tag) {
+  initializeOpenSsl();
   if (ciphertext.size() > INT_MAX) return std::nullopt;
   std::optional<GcmContext> local;
   EVP_CIPHER_CTX* ctx = contextFor(false, local).begin(key, nonce);
@@ -158,7 +157,14 @@ std::optional<Bytes> aesGcmOpen(std::span<const std::uint8_t, 32> key,
   return plaintext;
 }
 
+void initializeOpenSsl() {
+  // The process's end reclaims the memory.
+  static const bool done = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+  (void)done;
+}
+
 bool secureRandomBytes(std::span<std::uint8_t> out) {
+  initializeOpenSsl();
   while (!out.empty()) {
     const std::size_t chunk = std::min<std::size_t>(out.size(), INT_MAX);
     if (RAND_bytes(out.data(), static_cast<int>(chunk)) != 1) return false;

@@ -49,4 +49,10 @@ std::optional<Bytes> aesGcmOpen(std::span<const std::uint8_t, 32> key,
 
 bool secureRandomBytes(std::span<std::uint8_t> out);
 
+// Sets OpenSSL up without its exit handler, once: OpenSSL would free its global state at
+// exit while pool threads may still seal events for the store as a host returns from
+// main. Every use of OpenSSL here calls it first, and the HTTP client before libcurl
+// starts OpenSSL itself; nothing of it runs when the library loads.
+void initializeOpenSsl();
+
 }  // namespace tilo::platform

@@ -10,14 +10,22 @@
 #include <mutex>
 #include <random>
 
+#include "platform/Crypto.h"
 #include "platform/FileSystem.h"
 
 namespace tilo::platform {
 namespace {
 
 std::mutex deviceMutex;
-std::optional<std::string> localeOverride;
-std::string advertisingId = kZeroUUIDString;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::optional<std::string>& localeOverride() {
+  static auto* const value = new std::optional<std::string>();
+  return *value;
+}
+std::string& advertisingId() {
+  static auto* const value = new std::string(kZeroUUIDString);
+  return *value;
+}
 TrackingAuthorizationStatus trackingStatus = TrackingAuthorizationStatus::notDetermined;
 
 bool isCanonicalUUID(std::string_view text) {
@@ -40,6 +48,7 @@ std::string_view trim(std::string_view text) {
 
 std::string makeUUIDString(bool lowercase) {
   std::array<std::uint8_t, 16> bytes{};
+  initializeOpenSsl();
   if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
     std::random_device device;
     for (auto& byte : bytes) byte = static_cast<std::uint8_t>(device());
@@ -82,7 +91,7 @@ std::optional<std::string> regionCodeFromLocaleIdentifier(std::string_view ident
 std::optional<std::string> localeRegionCode() {
   {
     std::lock_guard lock(deviceMutex);
-    if (localeOverride) return regionCodeFromLocaleIdentifier(*localeOverride);
+    if (localeOverride()) return regionCodeFromLocaleIdentifier(*localeOverride());
   }
   for (const char* name : {"LC_ALL", "LANG"}) {
     if (const char* value = std::getenv(name); value && *value) {
@@ -94,7 +103,7 @@ std::optional<std::string> localeRegionCode() {
 
 void setLocaleIdentifierForTesting(std::optional<std::string> identifier) {
   std::lock_guard lock(deviceMutex);
-  localeOverride = std::move(identifier);
+  localeOverride() = std::move(identifier);
 }
 
 std::optional<std::string> vendorIdentifier() {
@@ -118,12 +127,12 @@ std::optional<std::string> vendorIdentifier() {
 
 std::string advertisingIdentifier() {
   std::lock_guard lock(deviceMutex);
-  return advertisingId;
+  return advertisingId();
 }
 
 void setAdvertisingIdentifier(std::string identifier) {
   std::lock_guard lock(deviceMutex);
-  advertisingId = std::move(identifier);
+  advertisingId() = std::move(identifier);
 }
 
 TrackingAuthorizationStatus trackingAuthorizationStatus() {

@@ -23,7 +23,11 @@ namespace {
 constexpr const char* kDefaultBundleIdentifier = "com.tilo.host";
 
 std::mutex containerMutex;
-std::optional<std::filesystem::path> containerOverride;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::optional<std::filesystem::path>& containerOverride() {
+  static auto* const value = new std::optional<std::filesystem::path>();
+  return *value;
+}
 
 const char* nonEmptyEnv(const char* name) {
   const char* value = std::getenv(name);
@@ -113,7 +117,7 @@ bool isProcessAlive(pid_t pid) {
 std::filesystem::path FileSystem::applicationContainer() {
   {
     std::lock_guard lock(containerMutex);
-    if (containerOverride) return *containerOverride;
+    if (containerOverride()) return *containerOverride();
   }
   if (const char* container = nonEmptyEnv("TILO_APP_CONTAINER")) return container;
   std::string identifier = Bundle::main()->bundleIdentifier().value_or(kDefaultBundleIdentifier);
@@ -126,7 +130,7 @@ std::filesystem::path FileSystem::applicationContainer() {
 
 void FileSystem::setApplicationContainer(std::optional<std::filesystem::path> path) {
   std::lock_guard lock(containerMutex);
-  containerOverride = std::move(path);
+  containerOverride() = std::move(path);
 }
 
 std::filesystem::path FileSystem::cachesDirectory() {

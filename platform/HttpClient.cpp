@@ -1,5 +1,6 @@
 #include "platform/HttpClient.h"
 
+#include "platform/Crypto.h"
 #include "platform/ThreadName.h"
 
 #include <curl/curl.h>
@@ -23,12 +24,16 @@ namespace {
 constexpr double kConnectTimeoutMarginSeconds = 30;
 
 std::mutex trustMutex;
-std::optional<std::filesystem::path> trustedCAFile;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::optional<std::filesystem::path>& trustedCAFile() {
+  static auto* const value = new std::optional<std::filesystem::path>();
+  return *value;
+}
 
 std::optional<std::string> additionalCAFile() {
   {
     std::lock_guard lock(trustMutex);
-    if (trustedCAFile) return trustedCAFile->string();
+    if (trustedCAFile()) return trustedCAFile()->string();
   }
   if (const char* file = std::getenv("TILO_DEV_CA_FILE"); file && *file) return file;
   return std::nullopt;
@@ -406,7 +411,10 @@ void HttpTask::cancel() {
 
 HttpClient::HttpClient() {
   static std::once_flag curlInit;
-  std::call_once(curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(curlInit, [] {
+    initializeOpenSsl();
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
   worker_ = std::make_shared<Worker>();
   thread_ = std::thread([worker = worker_, finished = finished_]() mutable {
     MainLoop::markWorkerThread();
@@ -483,7 +491,7 @@ std::shared_ptr<HttpTask> HttpClient::send(HttpRequest request, HttpCompletion c
 
 void HttpClient::setAdditionalTrustedCAFile(std::optional<std::filesystem::path> pemFile) {
   std::lock_guard lock(trustMutex);
-  trustedCAFile = std::move(pemFile);
+  trustedCAFile() = std::move(pemFile);
 }
 
 std::optional<std::string> HttpClient::additionalTrustedCAFile() {

@@ -25,6 +25,9 @@ inline constexpr const char* kWillEnterForegroundNotification =
     "UIApplicationWillEnterForegroundNotification";
 inline constexpr const char* kWillResignActiveNotification =
     "UIApplicationWillResignActiveNotification";
+// Caches (glyphs, decoded images, retained frames) let go of what they can rebuild.
+inline constexpr const char* kDidReceiveMemoryWarningNotification =
+    "UIApplicationDidReceiveMemoryWarningNotification";
 
 class NotificationCenter {
  public:

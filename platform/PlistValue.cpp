@@ -4,10 +4,13 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <vector>
 
+#include "platform/BinaryPlistSplice.h"
 #include "platform/PlistRoundTrip.h"
 #include "platform/Unicode.h"
 
@@ -206,29 +209,55 @@ std::optional<std::string> keyOf(plist_t item) {
 
 std::optional<PlistValue> convert(plist_t node, std::size_t depth);
 
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none. Runs of ASCII
+// (the Base64 the SDK stores) are skipped eight bytes at a time.
+std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  std::size_t length = lead < 0x80                    ? 1
+                       : lead >= 0xC2 && lead <= 0xDF ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  bool valid = length != 0 && i + length <= text.size();
+  for (std::size_t k = 1; valid && k < length; ++k) {
+    valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+  }
+  if (valid && length >= 3) {
+    // No overlong forms, surrogates or code points above U+10FFFF.
+    const auto second = static_cast<unsigned char>(text[i + 1]);
+    valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
+            !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
+  }
+  return valid ? length : 0;
+}
+
+bool isValidUtf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (i + 8 <= text.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    const std::size_t length = utf8SequenceLength(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 // libplist writes a string with invalid UTF-8 into a binary list that it then cannot read
 // back, which would cost every other key of the file: such sequences become U+FFFD.
 std::string validUtf8(const std::string& text) {
+  if (isValidUtf8(text)) return text;
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80                    ? 1
-                         : lead >= 0xC2 && lead <= 0xDF ? 2
-                         : lead >= 0xE0 && lead <= 0xEF ? 3
-                         : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                        : 0;
-    bool valid = length != 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    }
-    if (valid && length >= 3) {
-      // No overlong forms, surrogates or code points above U+10FFFF.
-      const auto second = static_cast<unsigned char>(text[i + 1]);
-      valid = !(lead == 0xE0 && second < 0xA0) && !(lead == 0xED && second > 0x9F) &&
-              !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second > 0x8F);
-    }
-    if (!valid) {
+    const std::size_t length = utf8SequenceLength(text, i);
+    if (length == 0) {
       out += "\xEF\xBF\xBD";
       ++i;
       continue;
@@ -373,7 +402,7 @@ std::optional<PlistValue> convert(plist_t node, std::size_t depth) {
 plist_t PlistValue::toNode() const {
   struct Visitor {
     plist_t operator()(const std::string& v) const {
-      return plist_new_string(validUtf8(v).c_str());
+      return plist_new_string(isValidUtf8(v) ? v.c_str() : validUtf8(v).c_str());
     }
     plist_t operator()(std::int64_t v) const {
       return plist_new_uint(static_cast<std::uint64_t>(v));
@@ -407,7 +436,8 @@ plist_t PlistValue::toNode() const {
     plist_t operator()(const Dictionary& v) const {
       plist_t node = plist_new_dict();
       for (const auto& [key, item] : v) {
-        plist_dict_set_item(node, validUtf8(key).c_str(), item.toNode());
+        plist_dict_set_item(node, isValidUtf8(key) ? key.c_str() : validUtf8(key).c_str(),
+                            item.toNode());
       }
       return node;
     }
@@ -453,7 +483,14 @@ void PlistDocument::Free::operator()(void* node) const {
   plist_free(node);
 }
 
-PlistDocument::PlistDocument() : root_(plist_new_dict()) {}
+PlistDocument::PlistDocument() : PlistDocument(plist_new_dict()) {}
+
+PlistDocument::PlistDocument(plist_t root) : root_(root), standInPrefix_(makeStandInPrefix()) {}
+
+std::string PlistDocument::standInFor(const std::string& key) const {
+  return standInPrefix_ +
+         std::to_string(std::distance(longStrings_.begin(), longStrings_.find(key)));
+}
 
 std::optional<PlistDocument> PlistDocument::parse(std::string_view original) {
   const auto readable = PlistValue::readableBytes(original);
@@ -485,23 +522,55 @@ bool PlistDocument::keepsEveryValueOf(std::string_view bytes) const {
 }
 
 std::optional<PlistValue> PlistDocument::value(const std::string& key) const {
+  if (auto found = longStrings_.find(key); found != longStrings_.end()) {
+    return PlistValue(found->second);
+  }
   return PlistValue::fromNode(plist_dict_get_item(root_.get(), key.c_str()));
 }
 
 void PlistDocument::set(const std::string& key, const PlistValue& value) {
-  plist_dict_set_item(root_.get(), key.c_str(), value.toNode());
+  const std::string* text = value.asString();
+  if (!text || !isLongAsciiText(*text, kLongString)) {
+    longStrings_.erase(key);
+    plist_dict_set_item(root_.get(), key.c_str(), value.toNode());
+    return;
+  }
+  longStrings_[key] = *text;
+  // Stand-ins follow the map's order: every key's is rewritten when one comes or goes.
+  for (const auto& [name, _] : longStrings_) {
+    plist_dict_set_item(root_.get(), name.c_str(), plist_new_string(standInFor(name).c_str()));
+  }
 }
 
 bool PlistDocument::remove(const std::string& key) {
   if (!plist_dict_get_item(root_.get(), key.c_str())) return false;
   plist_dict_remove_item(root_.get(), key.c_str());
+  if (longStrings_.erase(key) > 0) {
+    for (const auto& [name, _] : longStrings_) {
+      plist_dict_set_item(root_.get(), name.c_str(), plist_new_string(standInFor(name).c_str()));
+    }
+  }
   return true;
 }
 
 std::string PlistDocument::toBinary() const {
   char* buffer = nullptr;
   std::uint32_t length = 0;
+  if (longStrings_.empty()) {
+    plist_to_bin(root_.get(), &buffer, &length);
+    return takeBuffer(buffer, length, plist_to_bin_free);
+  }
   plist_to_bin(root_.get(), &buffer, &length);
+  const std::string withStandIns = takeBuffer(buffer, length, plist_to_bin_free);
+  std::vector<std::pair<std::string, std::string_view>> texts;
+  for (const auto& [key, text] : longStrings_) texts.emplace_back(standInFor(key), text);
+  if (auto spliced = spliceAsciiStrings(withStandIns, texts)) return std::move(*spliced);
+  // Not expected; a whole copy with the texts in place is written the slow way.
+  NodePtr copy(plist_copy(root_.get()));
+  for (const auto& [key, text] : longStrings_) {
+    plist_dict_set_item(copy.get(), key.c_str(), plist_new_string(text.c_str()));
+  }
+  plist_to_bin(copy.get(), &buffer, &length);
   return takeBuffer(buffer, length, plist_to_bin_free);
 }
 

@@ -117,8 +117,14 @@ class PlistDocument {
   struct Free {
     void operator()(void* node) const;
   };
-  explicit PlistDocument(plist_t root) : root_(root) {}
+  explicit PlistDocument(plist_t root);
+  std::string standInFor(const std::string& key) const;
   std::unique_ptr<void, Free> root_;
+  // Strings of kLongString bytes or more, ASCII without a NUL, kept out of the node tree,
+  // which holds a unique stand-in for each (see BinaryPlistSplice.h).
+  static constexpr std::size_t kLongString = 64 * 1024;
+  std::map<std::string, std::string> longStrings_;
+  std::string standInPrefix_;
 };
 
 }  // namespace tilo::platform

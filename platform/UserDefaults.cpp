@@ -3,12 +3,21 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/Application.h"
 #include "platform/Bundle.h"
+#include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/NotificationCenter.h"
 
 namespace tilo::platform {
 
-UserDefaults::UserDefaults(std::filesystem::path path) : path_(std::move(path)) {}
+UserDefaults::UserDefaults(std::filesystem::path path, double writeDelay)
+    : path_(std::move(path)), writeDelay_(writeDelay) {}
+
+UserDefaults::~UserDefaults() {
+  std::lock_guard lock(mutex_);
+  if (dirty_) write();
+}
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
   static std::mutex mutex;
@@ -16,12 +25,20 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
   auto path = FileSystem::preferencesDirectory() /
               (Bundle::main()->bundleIdentifier().value_or("com.tilo.host") + ".plist");
   std::lock_guard lock(mutex);
-  if (!instance || instance->path() != path) instance = atPath(std::move(path));
+  if (!instance || instance->path() != path) instance = atPath(std::move(path), kWriteDelay);
   return instance;
 }
 
-std::shared_ptr<UserDefaults> UserDefaults::atPath(std::filesystem::path path) {
-  return std::make_shared<UserDefaults>(std::move(path));
+std::shared_ptr<UserDefaults> UserDefaults::atPath(std::filesystem::path path, double writeDelay) {
+  auto defaults = std::make_shared<UserDefaults>(std::move(path), writeDelay);
+  if (writeDelay > 0) {
+    // A backgrounded application may be suspended or killed before the delay ends.
+    defaults->backgroundObserver_ = NotificationCenter::defaultCenter().addObserver(
+        kDidEnterBackgroundNotification, [weak = std::weak_ptr<UserDefaults>(defaults)] {
+          if (auto self = weak.lock()) self->flush();
+        });
+  }
+  return defaults;
 }
 
 PlistDocument& UserDefaults::document() {
@@ -79,8 +96,38 @@ void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
   }
   // What could not be read would be lost by a write: keep the change in memory only.
   if (readFailure_) return;
-  // Written under the lock so the file always reflects the latest change.
-  std::string bytes = values.toBinary();
+  dirty_ = true;
+  if (writeDelay_ > 0 && Application::shared().state() != ApplicationState::background) {
+    scheduleWrite();
+  } else {
+    write();
+  }
+}
+
+void UserDefaults::scheduleWrite() {
+  // A test environment that ended drops its tasks: its pending write cannot be counted on.
+  auto& environment = Environment::current();
+  if (writeScheduledIn_ == &environment) return;
+  writeScheduledIn_ = &environment;
+  environment.backgroundExecutor(TaskPriority::utility)
+      ->postDelayed(
+          [weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->flush();
+          },
+          writeDelay_);
+}
+
+void UserDefaults::flush() {
+  std::lock_guard lock(mutex_);
+  writeScheduledIn_ = nullptr;
+  if (dirty_) write();
+}
+
+void UserDefaults::write() {
+  dirty_ = false;
+  if (readFailure_) return;
+  // Under the lock, so the file holds the latest change once the write is done.
+  std::string bytes = document().toBinary();
   // libplist writes some documents that it cannot read back (a host's key that is not
   // UTF-8, read from its XML file): the next start would find the file damaged and lose
   // every key in it. The store then keeps its changes in memory and says so.

@@ -4,10 +4,14 @@
 //   defaults->setData("com.tilo.AdUnit", blob);
 //   std::optional<Bytes> cached = defaults->data("com.tilo.AdUnit");
 //
-// The whole file lives in memory, read lazily on first access. Every change is written
-// through at once (atomically), so the next process sees it. Keys this store does not
-// change are written back exactly as they were read: the host keeps its own keys in the
-// same file. Thread-safe.
+// The whole file lives in memory, read lazily on first access. Changes are written
+// atomically, so the next process sees them: at once by default, or, for a store made with
+// a write delay (standard() uses kWriteDelay), once per delay for every change made within
+// it, since a rewrite of the whole file costs far more than the change. A pending write is
+// made at once when the application enters the background, by flush(), and when the store
+// is destroyed (the standard one at exit); a change made while in the background is
+// written at once. Keys this store does not change are written back exactly as they were
+// read: the host keeps its own keys in the same file. Thread-safe.
 //
 // Warning: the file is rewritten only when every value in it would come back unchanged.
 // A file that exists but cannot be read (no permission, an I/O error, not a regular file),
@@ -33,22 +37,34 @@
 
 #include "platform/Bytes.h"
 #include "platform/PlistValue.h"
+#include "platform/Reactive.h"
 
 namespace tilo::platform {
 
-class UserDefaults {
+class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
  public:
+  // How long the standard store gathers changes into one write: well under the second
+  // within which a logged event must be on disk.
+  static constexpr double kWriteDelay = 0.1;
+
   // <container>/Library/Preferences/<bundle id>.plist. A new instance is made when the
   // container or the main bundle changed since the last call.
   static std::shared_ptr<UserDefaults> standard();
   // A store over `path`. Each call makes an independent instance: use one per file.
-  static std::shared_ptr<UserDefaults> atPath(std::filesystem::path path);
+  // `writeDelay` seconds (on the environment's clock) gather changes into one write; 0
+  // writes each change through.
+  static std::shared_ptr<UserDefaults> atPath(std::filesystem::path path, double writeDelay = 0);
+  ~UserDefaults();
+  UserDefaults(const UserDefaults&) = delete;
+  UserDefaults& operator=(const UserDefaults&) = delete;
 
   void setString(std::string_view key, std::string_view value);
   std::optional<std::string> string(std::string_view key);
   void setData(std::string_view key, Bytes value);
   std::optional<Bytes> data(std::string_view key);
   void removeObject(std::string_view key);
+  // Writes a pending change now; nothing when the file is current.
+  void flush();
 
   const std::filesystem::path& path() const { return path_; }
 
@@ -63,15 +79,21 @@ class UserDefaults {
   // failures: the change stays in memory and the next write that succeeds stores it.
   std::optional<std::string> takeWriteFailureReport();
 
-  explicit UserDefaults(std::filesystem::path path);
+  explicit UserDefaults(std::filesystem::path path, double writeDelay = 0);
 
  private:
   // Callers hold mutex_.
   PlistDocument& document();
   void set(std::string_view key, std::optional<PlistValue> value);
+  void write();
+  void scheduleWrite();
 
   const std::filesystem::path path_;
+  const double writeDelay_;
   std::mutex mutex_;
+  bool dirty_ = false;                      // a change not yet in the file
+  const void* writeScheduledIn_ = nullptr;  // the environment running the pending write
+  Subscription backgroundObserver_;
   std::optional<PlistDocument> document_;
   std::optional<std::string> readFailure_;
   std::atomic<bool> readFailureReported_{false};

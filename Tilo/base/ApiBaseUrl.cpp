@@ -16,8 +16,16 @@ namespace tilo {
 namespace {
 
 std::mutex overrideMutex;
-std::optional<std::string> codeOverride;
-std::string resolvedUrl;  // what resolveApiBaseUrl last returned, and whence
+// Made on first use and kept for the process: loading the library runs nothing.
+std::optional<std::string>& codeOverride() {
+  static auto* const value = new std::optional<std::string>();
+  return *value;
+}
+// What resolveApiBaseUrl last returned, and whence.
+std::string& resolvedUrl() {
+  static auto* const value = new std::string();
+  return *value;
+}
 ApiBaseUrlSource resolvedSource = ApiBaseUrlSource::builtIn;
 std::atomic<bool> overrideWarningDone{false};
 
@@ -73,7 +81,7 @@ bool isBuiltIn(std::string_view url) {
 
 void setApiBaseUrlOverride(std::optional<std::string> url) {
   std::lock_guard lock(overrideMutex);
-  codeOverride = std::move(url);
+  codeOverride() = std::move(url);
 }
 
 bool isAcceptableApiBaseUrl(std::string_view url) {
@@ -98,7 +106,7 @@ std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {
   auto source = ApiBaseUrlSource::code;
   {
     std::lock_guard lock(overrideMutex);
-    requested = codeOverride;
+    requested = codeOverride();
   }
   if (!requested) {
     if (const char* env = std::getenv("TILO_API_BASE_URL"); env && *env) {
@@ -120,7 +128,7 @@ std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {
     source = ApiBaseUrlSource::builtIn;
   }
   std::lock_guard lock(overrideMutex);
-  resolvedUrl = url;
+  resolvedUrl() = url;
   resolvedSource = source;
   return url;
 }
@@ -129,7 +137,7 @@ ApiBaseUrlSource apiBaseUrlSource(std::string_view baseUrl) {
   if (isBuiltIn(baseUrl)) return ApiBaseUrlSource::builtIn;
   std::lock_guard lock(overrideMutex);
   // A URL handed to the client directly was chosen in code too.
-  return baseUrl == resolvedUrl ? resolvedSource : ApiBaseUrlSource::code;
+  return baseUrl == resolvedUrl() ? resolvedSource : ApiBaseUrlSource::code;
 }
 
 std::vector<std::string> developmentOverrides(std::string_view baseUrl) {

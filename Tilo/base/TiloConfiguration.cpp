@@ -38,11 +38,12 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-const std::string kDecryptFailure =
-    std::string(
-        "Failed to decrypt ios-tilo-key.txt, Please verify your ios-tilo-key.txt file and "
-        "Tilo App Key at ") +
-    kPublisherDashboardUrl;
+std::string decryptFailure() {
+  return std::string(
+             "Failed to decrypt ios-tilo-key.txt, Please verify your ios-tilo-key.txt file and "
+             "Tilo App Key at ") +
+         kPublisherDashboardUrl;
+}
 
 }  // namespace
 
@@ -115,9 +116,9 @@ std::optional<std::string> TiloConfiguration::apsSlotUUID(TiloAdFormat format) c
 
 std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& appKey,
                                                            std::string_view text) {
-  if (!isValidUtf8(text)) return kDecryptFailure;
+  if (!isValidUtf8(text)) return decryptFailure();
   auto plain = decryptKeyPayload(appKey, text);
-  if (!plain) return kDecryptFailure;
+  if (!plain) return decryptFailure();
   try {
     return TiloConfiguration::decode(pf::parseJson(
         std::string_view(reinterpret_cast<const char*>(plain->data()), plain->size())));

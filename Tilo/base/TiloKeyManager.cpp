@@ -13,7 +13,11 @@ namespace tilo {
 namespace {
 
 std::mutex sharedMutex;
-std::shared_ptr<TiloKeyManager> sharedInstance;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::shared_ptr<TiloKeyManager>& sharedInstance() {
+  static auto* const value = new std::shared_ptr<TiloKeyManager>();
+  return *value;
+}
 
 }  // namespace
 
@@ -53,8 +57,8 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& b
 std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
   platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
-  if (!sharedInstance) sharedInstance = read(*platform::Bundle::main());
-  return sharedInstance;
+  if (!sharedInstance()) sharedInstance() = read(*platform::Bundle::main());
+  return sharedInstance();
 }
 
 std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
@@ -70,7 +74,7 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
 
 void TiloKeyManager::resetShared() {
   std::lock_guard lock(sharedMutex);
-  sharedInstance.reset();
+  sharedInstance().reset();
 }
 
 }  // namespace tilo

@@ -14,7 +14,12 @@ namespace {
 std::atomic<TiloLogLevel> level{TiloLogLevel::off};
 std::mutex captureMutex;
 std::atomic<ScopedLogCapture*> capture{nullptr};
-std::shared_ptr<const LogSink> logSink;  // accessed with the atomic shared_ptr functions
+// Made on first use and kept for the process: loading the library runs nothing. Accessed with the
+// atomic shared_ptr functions.
+std::shared_ptr<const LogSink>& logSink() {
+  static auto* const value = new std::shared_ptr<const LogSink>();
+  return *value;
+}
 
 }  // namespace
 
@@ -84,7 +89,7 @@ void log(std::string_view message, TiloLogLevel messageLevel) {
   const TiloLogLevel current = currentLogLevel();
   if (current == TiloLogLevel::off || current < messageLevel) return;
   std::string line = formatLine(message, messageLevel);
-  if (auto sink = std::atomic_load(&logSink)) {
+  if (auto sink = std::atomic_load(&logSink())) {
     // The host's callback may call back into the SDK: never while a lock is held.
     platform::runOutsideLocks(
         [sink, messageLevel, line = std::move(line)] { (*sink)(messageLevel, line); });
@@ -98,11 +103,11 @@ void log(std::string_view message, TiloLogLevel messageLevel) {
 
 void logFatal(std::string_view message) {
   const std::string line = formatLine(message, TiloLogLevel::error);
-  if (auto sink = std::atomic_load(&logSink)) (*sink)(TiloLogLevel::error, line);
+  if (auto sink = std::atomic_load(&logSink())) (*sink)(TiloLogLevel::error, line);
 }
 
 void setLogSink(LogSink sink) {
-  std::atomic_store(&logSink, sink ? std::make_shared<const LogSink>(std::move(sink)) : nullptr);
+  std::atomic_store(&logSink(), sink ? std::make_shared<const LogSink>(std::move(sink)) : nullptr);
 }
 
 ScopedLogCapture::ScopedLogCapture() {

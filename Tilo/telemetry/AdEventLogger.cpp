@@ -11,7 +11,11 @@ namespace tilo {
 namespace {
 
 std::mutex sharedMutex;
-std::shared_ptr<AdEventLogger> sharedLogger;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::shared_ptr<AdEventLogger>& sharedLogger() {
+  static auto* const value = new std::shared_ptr<AdEventLogger>();
+  return *value;
+}
 
 }  // namespace
 
@@ -29,19 +33,19 @@ std::shared_ptr<AdEventLogger> AdEventLogger::create(std::shared_ptr<TiloApiProt
   logger->storeIsCurrent_ = logger->droppedCount_ == 0;
   if (logger->queuedCount() > 0) logger->startFlushTimer();
   std::lock_guard lock(sharedMutex);
-  sharedLogger = logger;
+  sharedLogger() = logger;
   return logger;
 }
 
 std::shared_ptr<AdEventLogger> AdEventLogger::shared() {
   std::lock_guard lock(sharedMutex);
-  return sharedLogger;
+  return sharedLogger();
 }
 
 void AdEventLogger::resetSharedForTesting() {
   std::shared_ptr<AdEventLogger> previous;
   std::lock_guard lock(sharedMutex);
-  previous.swap(sharedLogger);
+  previous.swap(sharedLogger());
 }
 
 AdEventLogger::AdEventLogger(std::shared_ptr<TiloApiProtocol> api, std::string encryptionSecret)
@@ -68,6 +72,8 @@ void AdEventLogger::logImmediateEvents(std::vector<AdLogEvent> events) {
     dropOverflow();
     storeIsCurrent_ = false;
     saveAll();
+    // A crash report is on disk before this returns: the host may die again at once.
+    store_.flush();
     cancelFlushTimer();
     flush();
   });

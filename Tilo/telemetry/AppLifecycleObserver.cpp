@@ -13,7 +13,11 @@ namespace tilo {
 namespace {
 
 std::mutex sharedMutex;
-std::shared_ptr<AppLifecycleObserver> sharedObserver;
+// Made on first use and kept for the process: loading the library runs nothing.
+std::shared_ptr<AppLifecycleObserver>& sharedObserver() {
+  static auto* const value = new std::shared_ptr<AppLifecycleObserver>();
+  return *value;
+}
 
 void record(AppState state) {
   if (!enableMarkerCheckpoints()) return;
@@ -50,7 +54,7 @@ AppLifecycleEvent AppLifecycleEvent::decode(const platform::ParsedJson& json) {
 
 std::shared_ptr<AppLifecycleObserver> AppLifecycleObserver::ensureShared() {
   std::lock_guard lock(sharedMutex);
-  if (sharedObserver) return sharedObserver;
+  if (sharedObserver()) return sharedObserver();
   auto observer = std::make_shared<AppLifecycleObserver>();
   std::weak_ptr<AppLifecycleObserver> weak = observer;
   auto& center = platform::NotificationCenter::defaultCenter();
@@ -65,14 +69,14 @@ std::shared_ptr<AppLifecycleObserver> AppLifecycleObserver::ensureShared() {
   if (platform::Application::shared().state() == platform::ApplicationState::background) {
     record(AppState::background);
   }
-  sharedObserver = observer;
+  sharedObserver() = observer;
   return observer;
 }
 
 void AppLifecycleObserver::resetSharedForTesting() {
   std::shared_ptr<AppLifecycleObserver> previous;
   std::lock_guard lock(sharedMutex);
-  previous.swap(sharedObserver);
+  previous.swap(sharedObserver());
 }
 
 std::optional<AppLifecycleEvent> AppLifecycleObserver::readLastLifecycleEvent() {

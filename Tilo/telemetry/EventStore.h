@@ -31,6 +31,8 @@ class EventStore {
   // An entry that does not decrypt or decode is logged, removed and reads as empty.
   std::vector<AdLogEvent> loadSavedEvents();
   void removeSavedEvents();
+  // Writes what the store gathers for its next write now (see UserDefaults).
+  void flush() { defaults_->flush(); }
 
  private:
   std::shared_ptr<platform::UserDefaults> defaults_;

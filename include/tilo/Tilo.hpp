@@ -375,6 +375,10 @@ class Ads {
   [[nodiscard]] static tilo_status setApplicationState(ApplicationState state) {
     return tilo_application_set_state(static_cast<int>(state));
   }
+  // Main thread only. Lets go of what the SDK can rebuild (fonts, pictures, spare frames).
+  [[nodiscard]] static tilo_status didReceiveMemoryWarning() {
+    return tilo_application_did_receive_memory_warning();
+  }
 };
 
 // Ends the SDK for good (see tilo_shutdown): saves, closes every object's handle, joins

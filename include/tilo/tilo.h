@@ -346,6 +346,10 @@ typedef enum tilo_application_state {
 /* The host's lifecycle (window focused, unfocused, hidden). Main thread only. */
 TILO_API tilo_status tilo_application_set_state(int state);
 TILO_API tilo_application_state tilo_application_get_state(void);
+/* The host is short of memory: the SDK lets go of what it can rebuild (loaded fonts and
+ * their glyphs, decoded creative pictures, the spare frame of each window); what is on
+ * screen and loads under way go on. Main thread only. */
+TILO_API tilo_status tilo_application_did_receive_memory_warning(void);
 
 /* ---------------------------------------------------------------------------------------
  * Windows: a view tree the host draws into an engine texture. Full-screen ads are shown

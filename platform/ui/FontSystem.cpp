@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/NotificationCenter.h"
+
 namespace tilo::platform {
 namespace {
 
@@ -57,12 +59,30 @@ std::string FontSystem::fontDirectory() {
   return "/usr/share/fonts/opentype/inter";
 }
 
+namespace {
+std::mutex sharedMutex;
+FontSystem* sharedInstance = nullptr;  // kept for the process: pango objects are shared
+}  // namespace
+
 FontSystem& FontSystem::shared() {
-  static std::mutex mutex;
-  static FontSystem* instance = nullptr;  // kept for the process: pango objects are shared
-  std::lock_guard lock(mutex);
-  if (!instance) instance = new FontSystem();
-  return *instance;
+  std::lock_guard lock(sharedMutex);
+  if (!sharedInstance) {
+    sharedInstance = new FontSystem();
+    sharedInstance->memoryWarning_ = NotificationCenter::defaultCenter().addObserver(
+        kDidReceiveMemoryWarningNotification, [] { releaseCaches(); });
+  }
+  return *sharedInstance;
+}
+
+void FontSystem::releaseCaches() {
+  FontSystem* built = nullptr;
+  {
+    std::lock_guard lock(sharedMutex);
+    built = sharedInstance;
+  }
+  if (!built) return;
+  pango_fc_font_map_cache_clear(PANGO_FC_FONT_MAP(built->fontMap_));
+  pango_context_changed(built->context_);
 }
 
 FontSystem::FontSystem() {

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Reactive.h"
 #include "platform/ui/UIFont.h"
 
 namespace tilo::platform {
@@ -37,6 +38,10 @@ class FontSystem {
   // Where the font files are looked for; TILO_FONT_DIR overrides (tests of the error).
   static std::string fontDirectory();
 
+  // Drops the fonts pango keeps loaded and their glyphs (reloaded when next drawn); nothing
+  // when the font system was never built. Runs on every memory warning.
+  static void releaseCaches();
+
  private:
   FontSystem();
   ~FontSystem() = delete;
@@ -45,6 +50,7 @@ class FontSystem {
   PangoContext* context_ = nullptr;
   std::map<std::pair<double, UIFontWeight>, PangoFontDescription*> descriptions_;
   std::map<std::pair<double, UIFontWeight>, Metrics> metrics_;
+  Subscription memoryWarning_;
 };
 
 }  // namespace tilo::platform

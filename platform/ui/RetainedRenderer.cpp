@@ -87,6 +87,18 @@ PixelRect RetainedRenderer::publish(UIView& root, double scale) {
   return damage;
 }
 
+void RetainedRenderer::releaseCaches() {
+  back_.reset();
+  spare_.reset();
+  list_ = {};
+  painter_ = std::make_unique<ViewRenderer>();  // and the blurred backdrops it kept
+}
+
+int RetainedRenderer::surfaceCount() const {
+  std::lock_guard lock(mutex_);
+  return (back_ ? 1 : 0) + (spare_ ? 1 : 0) + (front_ ? 1 : 0);
+}
+
 void RetainedRenderer::redraw(UIView& root, double scale, double uptime, const PixelRect& damage) {
   cairo_t* cr = cairo_create(back_->surface);
   cairo_rectangle(cr, damage.x, damage.y, damage.width, damage.height);

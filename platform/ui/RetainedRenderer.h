@@ -61,6 +61,12 @@ class RetainedRenderer {
   std::uint64_t frameCount() const;
   // The blurred backdrops kept between publishes (for tests). Main thread only.
   const BackdropBlur& backdropBlur() const;
+  // Main thread. Lets the surface being drawn into and the blurred backdrops go (a frame's
+  // worth of memory): the published frame stays for copies, and the next publish draws its
+  // whole frame anew.
+  void releaseCaches();
+  // Surfaces held, published one included (for tests).
+  int surfaceCount() const;
 
  private:
   struct Surface;

@@ -16,6 +16,7 @@
 #include "Tilo/base/NetworkError.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
+#include "platform/UserDefaults.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 
@@ -82,6 +83,8 @@ class BackendMatrixTest : public ::testing::Test {
 
   // The fetch's first attempt meets `answer`, the second one a good answer.
   void expectOneFailedAttempt(const Answer& answer) {
+    // The cache the last good answer wrote reaches the file first: its write is not the retry.
+    env.advance(platform::UserDefaults::kWriteDelay);
     setHostile(answer);
     std::optional<Result<TiloAppInfo>> result;
     api->fetchAppInfoWithRetry(2, 2.0, 2.0, [&](Result<TiloAppInfo> r) { result = std::move(r); });

@@ -28,6 +28,7 @@
 #include "chost/CHost.h"
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
+#include "mediation/TestCreatives.h"
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
@@ -751,9 +752,41 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   EXPECT_EQ(tilo_window_tap(window, 75, 25), 0);
   EXPECT_EQ(tilo_window_tap(window, NAN, 25), TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(taps, 1);
+
+  // 3. A memory warning in the middle of a load: the window's spare frame and the decoded
+  //    pictures go, the load completes and the window draws the same pixels again.
+  initialize();
+  tilo_rewarded_ad* ad = tilo_rewarded_ad_create("reward");
+  ASSERT_TRUE(ad);
+  int loaded = 0;
+  tilo_rewarded_ad_delegate delegate{};
+  delegate.size = sizeof delegate;
+  delegate.did_load = [](void* loaded, tilo_rewarded_ad*, const tilo_ad_info*) {
+    ++*static_cast<int*>(loaded);
+  };
+  ASSERT_EQ(tilo_rewarded_ad_set_delegate(ad, &delegate, &loaded), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_rewarded_ad_load(ad), TILO_STATUS_OK);
+  ASSERT_TRUE(mediation::TestCreatives::forFormat("rewarded").icon);
+  EXPECT_GT(mediation::TestCreatives::cachedImageCount(), 0u);
+  auto renderer = object->rendererForRenderThread();
+  std::vector<uint8_t> before(pixels.size()), after(pixels.size());
+  ASSERT_EQ(tilo_window_render_rgba(window, before.data(), static_cast<size_t>(width) * 4),
+            TILO_STATUS_OK);
+  EXPECT_EQ(renderer->surfaceCount(), 2);
+  std::thread([] {
+    EXPECT_EQ(tilo_application_did_receive_memory_warning(), TILO_STATUS_WRONG_THREAD);
+  }).join();
+  ASSERT_EQ(tilo_application_did_receive_memory_warning(), TILO_STATUS_OK);
+  EXPECT_EQ(renderer->surfaceCount(), 1);
+  EXPECT_EQ(mediation::TestCreatives::cachedImageCount(), 0u);
+  ASSERT_TRUE(sdk.drive([&] { return loaded == 1; }));
+  ASSERT_EQ(tilo_window_render_rgba(window, after.data(), static_cast<size_t>(width) * 4),
+            TILO_STATUS_OK);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(tilo_rewarded_ad_destroy(ad), TILO_STATUS_OK);
   ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
 
-  // 3. The lifecycle posts what a phone OS would.
+  // 4. The lifecycle posts what a phone OS would.
   int backgrounds = 0;
   auto observer = platform::NotificationCenter::defaultCenter().addObserver(
       platform::kDidEnterBackgroundNotification, [&backgrounds] { ++backgrounds; });

@@ -1,6 +1,8 @@
 // The scripted ad source: scenario parsing, load results, delays on mock time, records.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "mediation/APSAdMobUtils.h"
 #include "mediation/AdSource.h"
 #include "mediation/GADAppOpenAd.h"
@@ -273,6 +275,9 @@ TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) 
   FileSystem::atomicWrite(
       dir.path() / "huge.jpg",
       bytes({0xff, 0xd8, 0xff, 0xe0, 0, 4, 0, 0, 0xff, 0xc0, 0, 11, 8, 0x13, 0x88, 0x13, 0x88, 3}));
+  // A 50 MB file (sparse) is refused by its size, before a byte of it is read.
+  FileSystem::atomicWrite(dir.path() / "big.png", "\x89PNG");
+  std::filesystem::resize_file(dir.path() / "big.png", 50u << 20);
   FileSystem::atomicWrite(dir.path() / "text.png", "hello");
   FileSystem::atomicWrite(dir.path() / "cut.png", bytes({0x89, 'P', 'N', 'G'}));
   const std::pair<const char*, const char*> refused[] = {
@@ -281,6 +286,7 @@ TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) 
       {"cut.png", "is not a PNG or JPEG image"},
       {"huge.png", "100000 x 100000 pixels"},
       {"huge.jpg", "5000 x 5000 pixels"},
+      {"big.png", "larger than 4 MB"},
   };
   scenario(R"({"units": {"u": {"network": "Vungle"}}})");
   for (const auto& [file, reason] : refused) {

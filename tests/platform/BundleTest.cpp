@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <plist/plist.h>
+
+#include <algorithm>
 #include <cmath>
 
 #include "platform/FileSystem.h"
@@ -217,6 +220,52 @@ TEST(PlistValueTest, WrittenListsReadBackWhenKeysAreNotUtf8OrDatesOutOfRange) {
     ASSERT_TRUE(read) << seconds;
     EXPECT_EQ(read->secondsSince1970, k2001 + (seconds < 0 ? -2147483648.0 : 2147483647.0))
         << seconds;
+  }
+}
+
+// Long ASCII text is kept out of libplist's tree and spliced into what it writes: the file
+// must be the very bytes libplist writes for the same dictionary, whatever the offset
+// width the text makes the file need, and read back as written after removals.
+TEST(PlistValueTest, LongTextWrittenBesideLibplistGivesItsExactBytes) {
+  auto text = [](std::size_t size, char first) {
+    std::string out(size, 'A');
+    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(first + i % 26);
+    return out;
+  };
+  for (std::size_t size : {std::size_t{64} << 10, std::size_t{300} << 10, std::size_t{70000}}) {
+    PlistDocument document;
+    plist_t reference = plist_new_dict();
+    auto both = [&](const std::string& key, const PlistValue& value) {
+      document.set(key, value);
+      plist_dict_set_item(reference, key.c_str(), value.toNode());
+    };
+    both("host", PlistValue("small"));
+    both("tilo_saved_ad_events", PlistValue(text(size, 'a')));
+    both("count", PlistValue(std::int64_t{1} << 40));
+    both("com.tilo.AdUnit", PlistValue(Bytes(300, 0x5A)));
+    both("second", PlistValue(text(size / 2, 'A')));
+    char* buffer = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(reference, &buffer, &length);
+    const std::string expected(buffer, length);
+    plist_to_bin_free(buffer);
+    plist_free(reference);
+    // Compared by size and first differing byte: the files are too long to print.
+    const std::string written = document.toBinary();
+    const auto differ =
+        std::mismatch(written.begin(), written.end(), expected.begin(), expected.end());
+    EXPECT_EQ(written.size(), expected.size()) << size;
+    EXPECT_EQ(differ.first - written.begin(), static_cast<std::ptrdiff_t>(expected.size())) << size;
+
+    document.remove("tilo_saved_ad_events");
+    document.set("second", PlistValue(text(size, 'B')));
+    const auto back = PlistValue::parse(document.toBinary());
+    ASSERT_TRUE(back && back->asDictionary()) << size;
+    const auto& values = *back->asDictionary();
+    EXPECT_EQ(values.count("tilo_saved_ad_events"), 0u);
+    EXPECT_EQ(values.at("second"), PlistValue(text(size, 'B')));
+    EXPECT_EQ(values.at("host"), PlistValue("small"));
+    EXPECT_EQ(document.value("second"), PlistValue(text(size, 'B')));
   }
 }
 

@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
+#include "platform/TestEnvironment.h"
 #include "support/TempDir.h"
 
 namespace tilo::platform {
@@ -267,21 +269,43 @@ TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
   }
 }
 
-TEST(UserDefaultsTest, StandardLivesInTheContainerPreferences) {
+// The standard store gathers the changes of its write delay into one write, and writes
+// what is pending at once when the application enters the background or the store goes.
+TEST(UserDefaultsTest, StandardLivesInTheContainerPreferencesAndGathersWrites) {
+  TestEnvironment env;
   TempDir bundle, container;
   ASSERT_TRUE(FileSystem::atomicWrite(
       bundle.path() / "Info.plist",
       PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.app"}}).toBinary()));
   Bundle::setMainBundleDirectory(bundle.path());
   FileSystem::setApplicationContainer(container.path());
+  auto onDisk = [&](const char* key) {
+    auto path = container.path() / "Library" / "Preferences" / "com.example.app.plist";
+    return UserDefaults::atPath(path)->string(key);
+  };
   UserDefaults::standard()->setString("com.tilo.AdUnit", "x");
   EXPECT_EQ(UserDefaults::standard(), UserDefaults::standard());
-  auto expected = container.path() / "Library" / "Preferences" / "com.example.app.plist";
-  EXPECT_EQ(UserDefaults::atPath(expected)->string("com.tilo.AdUnit"), "x");
-  // Another container gets its own store.
+  env.advance(UserDefaults::kWriteDelay / 2);
+  UserDefaults::standard()->setString("second", "y");
+  EXPECT_EQ(onDisk("com.tilo.AdUnit"), std::nullopt);
+  // Both changes in the one write made a delay after the first.
+  env.advance(UserDefaults::kWriteDelay / 2);
+  EXPECT_EQ(onDisk("com.tilo.AdUnit"), "x");
+  EXPECT_EQ(onDisk("second"), "y");
+
+  UserDefaults::standard()->setString("second", "z");
+  Application::shared().setState(ApplicationState::background);
+  EXPECT_EQ(onDisk("second"), "z");
+  UserDefaults::standard()->removeObject("second");
+  EXPECT_EQ(onDisk("second"), std::nullopt);
+  Application::shared().setState(ApplicationState::active);
+
+  // Another container gets its own store; the one it replaces writes what it still held.
+  UserDefaults::standard()->setString("last", "w");
   TempDir other;
   FileSystem::setApplicationContainer(other.path());
   EXPECT_EQ(UserDefaults::standard()->string("com.tilo.AdUnit"), std::nullopt);
+  EXPECT_EQ(onDisk("last"), "w");
   FileSystem::setApplicationContainer(std::nullopt);
   Bundle::setMainBundleDirectory(std::nullopt);
 }

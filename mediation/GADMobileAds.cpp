@@ -2,6 +2,7 @@
 
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
+#include "mediation/TestCreatives.h"
 #include "platform/Environment.h"
 
 namespace tilo::mediation {
@@ -19,6 +20,10 @@ void GADMobileAds::startWithCompletionHandler(
     statuses[name] = ready ? GADAdapterStatus{GADAdapterStatus::ready, "Ready", 0}
                            : GADAdapterStatus{GADAdapterStatus::notReady, "Not ready", 0};
   }
+  // As a network would, it readies what its first ad needs off the main thread.
+  platform::Environment::current().backgroundExecutor(platform::TaskPriority::utility)->post([] {
+    TestCreatives::warmUp();
+  });
   platform::postToMain([handler = std::move(handler), status = GADInitializationStatus(statuses)] {
     if (handler) handler(status);
   });

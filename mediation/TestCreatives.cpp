@@ -10,6 +10,7 @@
 #include "mediation/EmbeddedCreatives.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ui/UIFont.h"
 
 namespace tilo::mediation {
 
@@ -225,6 +226,14 @@ std::shared_ptr<UIImage> TestCreatives::bannerPicture(int width, int height) {
             UIColor(0.35, 0.34, 0.84),
             "Test Ad " + std::to_string(width) + "x" + std::to_string(height));
       });
+}
+
+void TestCreatives::warmUp() {
+  bannerPicture(320, 50);
+  bannerPicture(300, 250);
+  const Catalogue& c = catalogue();
+  for (const Entry* entry : {&c.native, &c.interstitial, &c.rewarded}) entry->withPictures();
+  platform::UIFont::warmUp();
 }
 
 std::optional<std::string> TestCreatives::bannerClickUrl(const AdScript& script) {

@@ -12,6 +12,7 @@
 #include "mediation/GADRewardedAd.h"
 #include "mediation/TestCreatives.h"
 #include "platform/FileSystem.h"
+#include "platform/NotificationCenter.h"
 #include "platform/TestEnvironment.h"
 #include "support/TempDir.h"
 
@@ -211,7 +212,7 @@ TEST_F(AdSourceTest, ScenarioFileFieldsAndStartStates) {
   EXPECT_FALSE(script.native->media);
 }
 
-TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronously) {
+TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronouslyAndDecodesInTheBackground) {
   std::map<std::string, GADAdapterStatus> seen;
   int calls = 0;
   auto start = [&] {
@@ -220,10 +221,16 @@ TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronously) {
       seen = status.adapterStatusesByClassName();
     });
   };
+  // The start also decodes the built-in pictures, in a background task, not in the call.
+  tilo::platform::NotificationCenter::defaultCenter().post(
+      tilo::platform::kDidReceiveMemoryWarningNotification);
+  ASSERT_EQ(TestCreatives::cachedImageCount(), 0u);
   start();
   EXPECT_EQ(calls, 0);
+  EXPECT_EQ(TestCreatives::cachedImageCount(), 0u);
   env.runUntilIdle();
   ASSERT_EQ(calls, 1);
+  EXPECT_EQ(TestCreatives::cachedImageCount(), 8u);  // banner, MREC, three icons and media
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::ready);
 

@@ -10,7 +10,6 @@
 #include "mediation/EmbeddedCreatives.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
-#include "platform/ui/UIFont.h"
 
 namespace tilo::mediation {
 
@@ -233,7 +232,6 @@ void TestCreatives::warmUp() {
   bannerPicture(300, 250);
   const Catalogue& c = catalogue();
   for (const Entry* entry : {&c.native, &c.interstitial, &c.rewarded}) entry->withPictures();
-  platform::UIFont::warmUp();
 }
 
 std::optional<std::string> TestCreatives::bannerClickUrl(const AdScript& script) {

@@ -47,8 +47,8 @@ class TestCreatives {
   // The picture of a banner of `width` × `height` points: the built-in one for 320 × 50
   // and 300 × 250, a generated one otherwise (null for an empty size).
   static std::shared_ptr<platform::UIImage> bannerPicture(int width, int height);
-  // Decodes the built-in pictures and readies the fonts, on any thread: the mediation
-  // does it in the background as it starts, so a first ad does not on the main thread.
+  // Decodes the built-in pictures, on any thread: the mediation does it in the background
+  // as it starts, so that a first ad does not on the main thread.
   static void warmUp();
   // Where a banner's click leads: the script's clickUrl, else the built-in banner's.
   static std::optional<std::string> bannerClickUrl(const AdScript& script);

@@ -74,37 +74,6 @@ FontSystem& FontSystem::shared() {
   return *sharedInstance;
 }
 
-std::unique_lock<std::recursive_mutex> FontSystem::textLock() {
-  static std::recursive_mutex mutex;
-  return std::unique_lock(mutex);
-}
-
-void FontSystem::warmUp() {
-  try {
-    FontSystem& fonts = shared();
-    auto lock = textLock();
-    // One small surface: drawing fills cairo's glyph caches as well as pango's.
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 64, 16);
-    cairo_t* cr = cairo_create(surface);
-    PangoLayout* layout = pango_layout_new(fonts.context());
-    pango_layout_set_text(layout, "Ad Install now 0123456789 Test", -1);
-    for (UIFontWeight weight :
-         {UIFontWeight::regular, UIFontWeight::semibold, UIFontWeight::bold}) {
-      for (double size : {12.0, 17.0}) {
-        const UIFont font = UIFont::systemFont(size, weight);
-        fonts.metrics(font);
-        pango_layout_set_font_description(layout, fonts.description(font));
-        pango_cairo_show_layout(cr, layout);
-      }
-    }
-    g_object_unref(layout);
-    cairo_destroy(cr);
-    cairo_surface_destroy(surface);
-  } catch (const std::exception&) {
-    // The first label to lay out meets the same failure and reports it.
-  }
-}
-
 void FontSystem::releaseCaches() {
   FontSystem* built = nullptr;
   {
@@ -112,7 +81,6 @@ void FontSystem::releaseCaches() {
     built = sharedInstance;
   }
   if (!built) return;
-  auto lock = textLock();
   pango_fc_font_map_cache_clear(PANGO_FC_FONT_MAP(built->fontMap_));
   pango_context_changed(built->context_);
 }
@@ -157,7 +125,6 @@ FontSystem::FontSystem() {
 }
 
 const PangoFontDescription* FontSystem::description(const UIFont& font) {
-  auto lock = textLock();
   auto key = std::make_pair(font.pointSize(), font.weight());
   auto found = descriptions_.find(key);
   if (found != descriptions_.end()) return found->second;
@@ -171,7 +138,6 @@ const PangoFontDescription* FontSystem::description(const UIFont& font) {
 }
 
 FontSystem::Metrics FontSystem::metrics(const UIFont& font) {
-  auto lock = textLock();
   auto key = std::make_pair(font.pointSize(), font.weight());
   auto found = metrics_.find(key);
   if (found != metrics_.end()) return found->second;

@@ -4,10 +4,7 @@
 // unrounded glyph positions, language en-US). Measuring and drawing share the context,
 // so the layouts measured are the layouts drawn, at any scale.
 //
-// Internal to platform/ui. Pango is not thread-safe: whatever uses the context, a layout
-// made from it or the font caches holds textLock(). In practice that is the main thread,
-// and warmUp() on a background thread at start-up, so the first text a host shows does not
-// load fonts and shape on the main thread.
+// Internal to platform/ui; main thread only.
 #pragma once
 
 #include <pango/pangocairo.h>
@@ -40,14 +37,6 @@ class FontSystem {
 
   // Where the font files are looked for; TILO_FONT_DIR overrides (tests of the error).
   static std::string fontDirectory();
-
-  // Held around every use of pango (recursive: a layout being made asks for metrics).
-  static std::unique_lock<std::recursive_mutex> textLock();
-
-  // Builds the font system, then loads, shapes and draws each weight the views use, off
-  // on any thread. Never throws: a missing font is reported when text is
-  // first laid out, where it is handled.
-  static void warmUp();
 
   // Drops the fonts pango keeps loaded and their glyphs (reloaded when next drawn); nothing
   // when the font system was never built. Runs on every memory warning.

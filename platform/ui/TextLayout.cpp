@@ -120,7 +120,6 @@ std::shared_ptr<const TextLayout> TextLayout::make(const Parameters& parameters)
 
 TextLayout::TextLayout(const Parameters& p) : parameters_(p) {
   FontSystem& fonts = FontSystem::shared();
-  auto lock = FontSystem::textLock();
   layout_ = pango_layout_new(fonts.context());
   pango_layout_set_font_description(layout_, fonts.description(p.font));
 
@@ -195,7 +194,6 @@ TextLayout::TextLayout(const Parameters& p) : parameters_(p) {
 }
 
 TextLayout::~TextLayout() {
-  auto lock = FontSystem::textLock();
   if (layout_) g_object_unref(layout_);
 }
 
@@ -217,7 +215,6 @@ void TextLayout::draw(cairo_t* cr, const CGRect& rect, const RGBA& color) const 
     }
     x -= offsetX_;
   }
-  auto lock = FontSystem::textLock();
   cairo_save(cr);
   if (clipLines_) {
     cairo_rectangle(cr, rect.x() - size_.width - 1, rect.y(), rect.width() + 2 * size_.width + 2,

@@ -8,8 +8,8 @@
 //
 // Labels and button titles keep their last layouts and make a new one only when a
 // parameter changes; making one is the expensive step (shaping), drawing is cheap.
-// Invalid UTF-8 and NUL characters are shown as U+FFFD. Internal to platform/ui; used
-// on the main thread (pango use is serialized by FontSystem::textLock()).
+// Invalid UTF-8 and NUL characters are shown as U+FFFD. Internal to platform/ui; main
+// thread only.
 #pragma once
 
 #include <cairo.h>

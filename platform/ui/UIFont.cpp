@@ -35,10 +35,6 @@ UIFont UIFont::systemFont(double size, UIFontWeight weight) {
   return {size, weight};
 }
 
-void UIFont::warmUp() {
-  FontSystem::warmUp();
-}
-
 double UIFont::ascender() const {
   return FontSystem::shared().metrics(*this).ascent;
 }

@@ -28,9 +28,6 @@ class UIFont {
   UIFontWeight weight() const { return weight_; }
   UIFont withSize(double size) const { return systemFont(size, weight_); }
   static const char* familyName() { return "Inter"; }
-  // Loads, shapes and draws the weights views use, on any thread, so that the first text
-  // shown does not do it on the main thread. Never throws.
-  static void warmUp();
 
   // Font-file metrics in points: ascender above the baseline, descender below it (as a
   // positive distance), line height = ascender + descender.

@@ -7,8 +7,6 @@
 #include <cstdlib>
 
 #include <string>
-#include <thread>
-#include <utility>
 
 #include "platform/ui/TextLayout.h"
 #include "platform/ui/UIColor.h"
@@ -109,33 +107,6 @@ TEST(TextLayout, MeasuresWithTheInterMetrics) {
   EXPECT_EQ(TextLayout::sanitized("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD")
       << "an encoded surrogate is not UTF-8";
   EXPECT_EQ(TextLayout::sanitized("한국어 ✓"), "한국어 ✓");
-}
-
-// Fonts warm up on a background thread while the main thread lays out and draws: the
-// same sizes and pixels as alone, and (under the thread sanitizer) no unguarded pango use.
-TEST(TextLayout, IsMadeAndDrawnWhileFontsWarmUpOnAnotherThread) {
-  auto layoutAndDraw = [] {
-    auto layout = TextLayout::make(text("Install now"));
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 120, 30);
-    cairo_t* cr = cairo_create(surface);
-    layout->draw(cr, {{0, 0}, {120, 30}}, RGBA{0, 0, 0, 1});
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    const auto* data = cairo_image_surface_get_data(surface);
-    const std::uint32_t sum =
-        crc32(data, static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * 30);
-    cairo_surface_destroy(surface);
-    return std::pair{layout->size().width, sum};
-  };
-  const auto alone = layoutAndDraw();
-  std::thread warming([] {
-    for (int i = 0; i < 5; ++i) UIFont::warmUp();
-  });
-  for (int i = 0; i < 20; ++i) {
-    EXPECT_EQ(layoutAndDraw(), alone);
-    if (i % 5 == 0) UIFont::systemFont(13 + i, UIFontWeight::medium).lineHeight();
-  }
-  warming.join();
 }
 
 TEST(TextLayout, WrapsTruncatesAndLimitsLines) {

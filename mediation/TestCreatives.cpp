@@ -101,9 +101,12 @@ struct Catalogue {
   Entry native, interstitial, rewarded, appOpen, banner;
 };
 
+// Kept for the process, never destroyed: the start's warm-up may still read it on a pool
+// thread while a host that did not shut down runs its exit handlers.
 const Catalogue& catalogue() {
-  static const Catalogue built = [] {
-    Catalogue c;
+  static const Catalogue* built = [] {
+    auto* made = new Catalogue();
+    Catalogue& c = *made;
     c.native = make("Tilo Puzzle Quest", "Tilo Games",
                     "Match tiles, clear levels and collect daily rewards.", "Install", "puzzle",
                     "puzzle-quest");
@@ -117,9 +120,9 @@ const Catalogue& catalogue() {
                      "A new world of tiles every week. Your daily reward is waiting.", "Get",
                      "puzzle", "puzzle-quest");
     c.banner = c.native;
-    return c;
+    return made;
   }();
-  return built;
+  return *built;
 }
 
 // Width and height from a PNG's header chunk or a JPEG's frame header, read without

@@ -11,20 +11,6 @@
 
 namespace tilo {
 
-namespace {
-
-TiloError asTiloError(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const TiloError& tiloError) {
-    return tiloError;
-  } catch (...) {
-    return TiloError::unspecified();
-  }
-}
-
-}  // namespace
-
 CommonAdNativeView::CommonAdNativeView(TiloAdUnit unit, bool autoLoad,
                                        std::shared_ptr<platform::UIView> adView,
                                        std::shared_ptr<TiloServiceProtocol> service)

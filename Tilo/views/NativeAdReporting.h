@@ -8,6 +8,7 @@
 //   };
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "Tilo/base/Result.h"
 #include "Tilo/base/TiloAdInfo.h"
+#include "Tilo/base/TiloError.h"
 #include "Tilo/views/AdNativeLoadable.h"
 
 namespace tilo {
@@ -37,5 +39,8 @@ using TrackedNativeLoadDone =
     std::function<void(std::shared_ptr<AdNativeLoadable>, std::optional<Result<TiloAdNative>>)>;
 void runTrackedNativeLoad(const std::string& unitId, std::weak_ptr<AdNativeLoadable> loader,
                           TrackedNativeLoadDone done);
+
+// The error a failed native load reports: the TiloError it threw, else an unspecified one.
+TiloError asTiloError(const std::exception_ptr& error);
 
 }  // namespace tilo

@@ -11,20 +11,6 @@
 
 namespace tilo {
 
-namespace {
-
-TiloError asTiloError(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const TiloError& tiloError) {
-    return tiloError;
-  } catch (...) {
-    return TiloError::unspecified();
-  }
-}
-
-}  // namespace
-
 std::shared_ptr<TiloNativeAdLoader> TiloNativeAdLoader::create(TiloAdUnit unit) {
   return create(std::move(unit), sharedService());
 }

@@ -1,10 +1,12 @@
 // Cost of the first TiloAds::shared(): Info.plist and key file read, configuration
-// decrypted and decoded, API and service built, "sdkConfig.json" read, and the event
-// logger's restore of 1,000 unsent events from the encrypted store finished.
+// decrypted and decoded, API and service built, "sdkConfig.json" read. The event logger's
+// restore of 1,000 unsent events from the encrypted store runs on its own queue; the
+// "restored_ms" counter is the time until a read of the queue holds them all.
 // Target: under 2 ms on the calling thread.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -64,11 +66,16 @@ struct Installation {
 
 void BM_FirstSharedAccess(benchmark::State& state) {
   Installation installation;
+  double restoredSeconds = 0;
   for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
     TiloAds& ads = TiloAds::shared();
-    const std::size_t restored = AdEventLogger::shared()->queuedEvents().size();
     benchmark::DoNotOptimize(&ads);
     state.PauseTiming();
+    // Waits for the restore (or runs it, if the pool has not started it yet).
+    const std::size_t restored = AdEventLogger::shared()->queuedEvents().size();
+    restoredSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (restored != kStoredEvents || !enableMarkerCheckpoints()) {
       state.SkipWithError("the graph was not built from the installation");
       break;
@@ -77,6 +84,8 @@ void BM_FirstSharedAccess(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.counters["target_ms"] = 2;
+  state.counters["restored_ms"] =
+      benchmark::Counter(restoredSeconds * 1000, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_FirstSharedAccess)
     ->Unit(benchmark::kMillisecond)

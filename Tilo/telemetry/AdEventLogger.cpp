@@ -22,16 +22,16 @@ std::shared_ptr<AdEventLogger>& sharedLogger() {
 std::shared_ptr<AdEventLogger> AdEventLogger::create(std::shared_ptr<TiloApiProtocol> api,
                                                      std::string encryptionSecret) {
   auto logger = std::make_shared<AdEventLogger>(std::move(api), std::move(encryptionSecret));
+  // Reading, decrypting and decoding a full store takes milliseconds, which the host's
+  // first call into the SDK should not pay. The restore is the queue's first operation
+  // instead: every event logged from now on lands behind the restored ones, and no save or
+  // upload runs before them. A sync caller (a read, a shutdown's save) runs it first.
+  logger->enqueue(&AdEventLogger::restore);
   std::weak_ptr<AdEventLogger> weak = logger;
   logger->backgroundSubscription_ = platform::NotificationCenter::defaultCenter().addObserver(
       platform::kDidEnterBackgroundNotification, [weak] {
         if (auto self = weak.lock()) self->enqueue(&AdEventLogger::enterBackground);
       });
-  // Restored on the constructing thread, before any work reaches the queue.
-  logger->events_ = logger->store_.loadSavedEvents();
-  logger->dropOverflow();
-  logger->storeIsCurrent_ = logger->droppedCount_ == 0;
-  if (logger->queuedCount() > 0) logger->startFlushTimer();
   std::lock_guard lock(sharedMutex);
   sharedLogger() = logger;
   return logger;
@@ -58,6 +58,13 @@ void AdEventLogger::enqueue(void (AdEventLogger::*work)()) {
   queue_->addOperation([weak = weak_from_this(), work] {
     if (auto self = weak.lock()) ((*self).*work)();
   });
+}
+
+void AdEventLogger::restore() {
+  events_ = store_.loadSavedEvents();
+  dropOverflow();
+  storeIsCurrent_ = droppedCount_ == 0;
+  if (queuedCount() > 0) startFlushTimer();
 }
 
 void AdEventLogger::append(AdLogEventType type, platform::Json payload) {

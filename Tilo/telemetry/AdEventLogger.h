@@ -56,8 +56,9 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   // Half of the one-second promise, so that the write itself fits in the other half.
   static constexpr double kSaveDelay = 0.5;
 
-  // Builds the logger over `api`, restores the stored events of an earlier run and
-  // installs it as the process-wide instance, replacing any earlier one.
+  // Builds the logger over `api` and installs it as the process-wide instance, replacing
+  // any earlier one. The stored events of an earlier run are restored on the logger's
+  // queue, ahead of everything logged afterwards.
   static std::shared_ptr<AdEventLogger> create(std::shared_ptr<TiloApiProtocol> api,
                                                std::string encryptionSecret);
   // The process-wide instance; null before create().
@@ -81,6 +82,7 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
 
  private:
   // Run on queue_.
+  void restore();
   void appendEvent(AdLogEvent event);
   void dropOverflow();
   void reportDrops();

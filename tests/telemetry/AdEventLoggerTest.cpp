@@ -274,33 +274,93 @@ TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
   EXPECT_EQ(api->body(1)["country"], "KR");
 }
 
-TEST_F(AdEventLoggerTest, RestoresStoredEventsAndDropsEventsWithoutLogger) {
+std::vector<std::string> idsOf(const std::vector<AdLogEvent>& events) {
+  std::vector<std::string> ids;
+  for (const auto& event : events) ids.push_back(event.eventId);
+  return ids;
+}
+
+std::vector<AdLogEvent> earlierRun(std::size_t count) {
+  std::vector<AdLogEvent> events;
+  for (std::size_t i = 0; i < count; ++i)
+    events.push_back(AdLogEvent::make(AdLogEventType::adClick, Json{{"n", i}}));
+  return events;
+}
+
+TEST_F(AdEventLoggerTest, EventsLoggedBeforeTheRestoreRanQueueBehindTheStoredOnes) {
   // 1. Before any logger exists, events vanish.
   logBanner(1);
   EXPECT_FALSE(AdEventLogger::shared());
 
-  // 2. Stored events of an earlier run are queued at creation and sent on the first tick.
-  std::vector<AdLogEvent> earlier{AdLogEvent::make(AdLogEventType::adClick, Json::object()),
-                                  AdLogEvent::make(AdLogEventType::adImpression, Json::object())};
-  ASSERT_TRUE(store().saveEvents(earlier));
+  // 2. Events logged at once after creation, before the queue ran anything, go out behind
+  //    the stored ones in the threshold's batch, each once; the store holds it first.
+  const auto stored = earlierRun(995);
+  ASSERT_TRUE(store().saveEvents(stored));
+  const auto earlier = idsOf(stored);
   auto logger = makeLogger();
   EXPECT_EQ(AdEventLogger::shared(), logger);
-  EXPECT_EQ(logger->queuedEvents().size(), 2u);
-  env.advance(5);
+  for (int i = 0; i < 5; ++i) logEvent(AdLogEventType::adRequest, kBanner);
+  env.runUntilIdle();
   ASSERT_EQ(api->uploadCount(), 1u);
-  EXPECT_EQ(api->eventIds(0), (std::vector{earlier[0].eventId, earlier[1].eventId}));
+  const auto sent = api->eventIds(0);
+  ASSERT_EQ(sent.size(), 1000u);
+  EXPECT_TRUE(std::equal(earlier.begin(), earlier.end(), sent.begin()));
+  EXPECT_EQ(std::set(sent.begin(), sent.end()).size(), 1000u);
+  EXPECT_EQ(storedIds(), sent);
 
   // 3. Crash reports are stored before the immediate path returns, even with a batch in
-  //    flight, and go out as soon as that batch is answered.
+  //    flight, and go out as soon as that batch is answered; nothing is sent twice.
   const auto report = AdLogEvent::make(AdLogEventType::markerCheckpoint, Json::object());
   logger->logImmediateEvents({report});
-  EXPECT_EQ(storedIds(), (std::vector{earlier[0].eventId, earlier[1].eventId, report.eventId}));
+  EXPECT_EQ(storedIds().back(), report.eventId);
   EXPECT_EQ(api->uploadCount(), 1u);
   api->complete(0, nullptr);
   env.runUntilIdle();
   ASSERT_EQ(api->uploadCount(), 2u);
   EXPECT_EQ(api->eventIds(1), std::vector{report.eventId});
   EXPECT_EQ(api->body(1)["events"][0]["eventType"], "marker_checkpoint");
+  api->complete(1, nullptr);
+  env.advance(10);
+  EXPECT_EQ(api->uploadCount(), 2u);
+  EXPECT_TRUE(logger->queuedEvents().empty());
+}
+
+TEST_F(AdEventLoggerTest, AShutdownOrAHostileStoreDuringTheRestoreLosesNothing) {
+  // 1. A shutdown's save right after creation runs the restore first: the store holds the
+  //    earlier events, then the new ones, and the next run sends them all once.
+  const auto earlier = earlierRun(2);
+  ASSERT_TRUE(store().saveEvents(earlier));
+  auto logger = makeLogger();
+  logEvent(AdLogEventType::adRequest, kBanner);
+  logEvent(AdLogEventType::adResponse, kBanner);
+  logger->saveNow();
+  const auto saved = storedIds();
+  ASSERT_EQ(saved.size(), 4u);
+  EXPECT_EQ(std::vector(saved.begin(), saved.begin() + 2), idsOf(earlier));
+  logger.reset();
+  AdEventLogger::resetSharedForTesting();
+  logger = makeLogger();
+  env.advance(5);
+  ASSERT_EQ(api->uploadCount(), 1u);
+  EXPECT_EQ(api->eventIds(0), saved);
+  api->complete(0, nullptr);
+  env.runUntilIdle();
+
+  // 2. A hostile entry is not read on the creating thread; the restore removes it with one
+  //    error line, and the events logged meanwhile are kept and stored.
+  logger.reset();
+  AdEventLogger::resetSharedForTesting();
+  platform::UserDefaults::standard()->setString(EventStore::kKey, std::string(40, 'A'));
+  logger = makeLogger();
+  logEvent(AdLogEventType::adRequest, kBanner);
+  logEvent(AdLogEventType::adClick, kBanner);
+  EXPECT_EQ(logs.count("이벤트 복호화 실패"), 0u);
+  env.runUntilIdle();
+  EXPECT_EQ(logs.count("ERROR ⚠️ 이벤트 복호화 실패 - 저장된 데이터 삭제"), 1u);
+  const auto queued = queuedIds(*logger);
+  ASSERT_EQ(queued.size(), 2u);
+  env.advance(AdEventLogger::kSaveDelay);
+  EXPECT_EQ(storedIds(), queued);
 }
 
 // Real threads on the production executors: nothing may be lost or duplicated (and
@@ -309,6 +369,8 @@ class AdEventLoggerThreadsTest : public ::testing::Test {
  protected:
   AdEventLoggerThreadsTest() {
     platform::FileSystem::setApplicationContainer(container.path());
+    // An earlier run's events, restored on the pool while the callers below log.
+    EventStore(platform::UserDefaults::standard(), kTestAppKey).saveEvents(earlier);
     logger = AdEventLogger::create(api, kTestAppKey);
   }
   ~AdEventLoggerThreadsTest() override {
@@ -316,6 +378,7 @@ class AdEventLoggerThreadsTest : public ::testing::Test {
     platform::FileSystem::setApplicationContainer(std::nullopt);
   }
   TempDir container;
+  const std::vector<AdLogEvent> earlier = earlierRun(100);
   std::shared_ptr<RecordingTiloApi> api = std::make_shared<RecordingTiloApi>();
   std::shared_ptr<AdEventLogger> logger;
 };
@@ -326,7 +389,7 @@ TEST_F(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
     threads.emplace_back([t] {
       const TiloAdInfo info{TiloAdFormat::banner, "unit-" + std::to_string(t), std::nullopt,
                             std::nullopt};
-      for (int i = 0; i < 250; ++i) logEvent(AdLogEventType::adImpression, info);
+      for (int i = 0; i < 225; ++i) logEvent(AdLogEventType::adImpression, info);
     });
   }
   for (auto& thread : threads) thread.join();
@@ -339,10 +402,11 @@ TEST_F(AdEventLoggerThreadsTest, ConcurrentCallersLoseNothing) {
   std::map<std::string, int> perUnit;
   for (const auto& event : events) {
     ids.insert(event.eventId);
-    ++perUnit[event.payload["adUnitId"].get<std::string>()];
+    ++perUnit[event.payload.value("adUnitId", std::string())];
   }
   EXPECT_EQ(ids.size(), 1000u);
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(perUnit["unit-" + std::to_string(t)], 250);
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(perUnit["unit-" + std::to_string(t)], 225);
+  for (std::size_t i = 0; i < earlier.size(); ++i) EXPECT_EQ(events[i].eventId, earlier[i].eventId);
   // The threshold's flush ran behind the appends queued before it: one upload (its answer
   // is still outstanding) with at least twenty events, the oldest first.
   ASSERT_EQ(api->uploadCount(), 1u);
@@ -359,7 +423,7 @@ TEST_F(AdEventLoggerThreadsTest, AnswersFromAnotherThreadWhileCallersAppend) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&running, this] {
       const TiloAdInfo info{TiloAdFormat::mrec, "mrec-unit", std::nullopt, std::nullopt};
-      for (int i = 1; i <= 250; ++i) {
+      for (int i = 1; i <= 225; ++i) {
         logEvent(AdLogEventType::adClick, info);
         // Lets the queue reach the threshold now and then, so uploads overlap the appends.
         if (i % 10 == 0) logger->queuedEvents();

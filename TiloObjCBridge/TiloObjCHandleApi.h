@@ -1,5 +1,5 @@
-// What the view and light popup wrappers share with each other: a copied C delegate whose
-// calls are posted to the main loop, and the checked C entry points of one handle kind.
+// What the view, light popup and native ad wrappers share with each other: a copied C delegate
+// whose calls are posted to the main loop, and the checked C entry points of one handle kind.
 //
 //   class TiloObjCLightPopupAd : public HandleObject,
 //                                public DelegateTarget<tilo_light_popup_ad_delegate,
@@ -75,6 +75,69 @@ class DelegateTarget {
   Delegate delegate_{};
   void* context_ = nullptr;
   bool ended_ = false;
+};
+
+// A loader of ads the host owns (light popups, native ads): each loaded ad reaches did_load
+// as a new handle, and the SDK loader's failures, clicks and impressions reach the loader's
+// delegate. `Self` is the wrapper, shared and weakly referable.
+template <class Self, class Delegate, class Handle>
+class AdLoaderTarget : public DelegateTarget<Delegate, Handle> {
+ protected:
+  using Base = DelegateTarget<Delegate, Handle>;
+  using InfoEntry = void (*Delegate::*)(void*, Handle*, const tilo_ad_info*);
+
+  template <class Listener>
+  void forwardEvents(Listener& listener, const char* domain, const std::string& unitId) {
+    std::weak_ptr<Self> weak = static_cast<Self&>(*this).weak_from_this();
+    listener.onAdLoadFail = [weak, domain, unitId](const TiloError& error) {
+      auto self = weak.lock();
+      if (!self) return;
+      Base::post(self, [message = error.message(), domain, unitId](const Delegate& d, void* context,
+                                                                   Handle* handle) {
+        if (!d.did_fail_with_error) return;
+        const CError converted(domain, TILO_ERROR_VIEW_FAILED, message, unitId);
+        d.did_fail_with_error(context, handle, converted.get());
+      });
+    };
+    listener.onAdClicked = [weak](std::optional<TiloAdInfo> info) {
+      if (auto self = weak.lock()) self->postInfo(&Delegate::did_click, std::move(info));
+    };
+    listener.onAdImpression = [weak](std::optional<TiloAdInfo> info) {
+      if (auto self = weak.lock())
+        self->postInfo(&Delegate::did_record_impression, std::move(info));
+    };
+  }
+
+  void postInfo(InfoEntry entry, std::optional<TiloAdInfo> info) {
+    Base::post(static_cast<Self&>(*this).shared_from_this(),
+               [entry, info = std::move(info)](const Delegate& d, void* context, Handle* handle) {
+                 if (auto fn = d.*entry) fn(context, handle, CAdInfo(info).get());
+               });
+  }
+
+  // Hands the ad's handle (of `type`, already in the handle table) to did_load on the main
+  // loop, in the SDK listener's crash bracket as every posted call; a handle nobody receives
+  // (loader destroyed meanwhile, delegate cleared) is released again.
+  template <class AdHandle>
+  void deliver(void* adHandle, HandleType type, std::optional<TiloAdInfo> info) {
+    std::weak_ptr<Self> weak = static_cast<Self&>(*this).weak_from_this();
+    platform::postToMain([weak, adHandle, type, info, bracket = currentAdCallback()] {
+      auto self = weak.lock();
+      if (self && !self->ended()) {
+        // Required entry: set_delegate refuses a delegate without it.
+        const Delegate d = self->delegate();
+        if (d.did_load) {
+          auto call = [&] {
+            d.did_load(self->context(), self->handle(), static_cast<AdHandle*>(adHandle),
+                       CAdInfo(info).get());
+          };
+          if (!bracket) return call();
+          return withAdCallbackMarker(bracket->phase, bracket->adInfo, call);
+        }
+      }
+      HandleTable::shared().remove(adHandle, type);
+    });
+  }
 };
 
 // The C entry points every wrapper kind shares. `Wrapper` is a HandleObject and a

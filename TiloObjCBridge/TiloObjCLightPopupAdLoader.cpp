@@ -21,7 +21,7 @@ std::optional<TiloAdInfo> relabelled(std::optional<TiloAdInfo> info) {
 
 class TiloObjCLightPopupAdLoader final
     : public HandleObject,
-      public DelegateTarget<Delegate, Handle>,
+      public AdLoaderTarget<TiloObjCLightPopupAdLoader, Delegate, Handle>,
       public std::enable_shared_from_this<TiloObjCLightPopupAdLoader> {
  public:
   static std::shared_ptr<TiloObjCLightPopupAdLoader> create(const std::string& unitId) {
@@ -37,8 +37,6 @@ class TiloObjCLightPopupAdLoader final
   void willDestroy() override { endDelegate(); }
 
  private:
-  using InfoEntry = void (*Delegate::*)(void*, Handle*, const tilo_ad_info*);
-
   void installListener() {
     std::weak_ptr<TiloObjCLightPopupAdLoader> weak = weak_from_this();
     auto& listener = *loader_->listener();
@@ -46,24 +44,7 @@ class TiloObjCLightPopupAdLoader final
                                       std::optional<TiloAdInfo> info) {
       if (auto self = weak.lock()) self->loaded(std::move(ad), std::move(info));
     };
-    listener.onAdLoadFail = [weak](const TiloError& error) {
-      auto self = weak.lock();
-      if (!self) return;
-      post(self, [message = error.message(), unit = self->unitId_](const Delegate& d, void* context,
-                                                                   Handle* handle) {
-        if (!d.did_fail_with_error) return;
-        const CError converted(TILO_ERROR_DOMAIN_LIGHT_POPUP_LOADER, TILO_ERROR_VIEW_FAILED,
-                               message, unit);
-        d.did_fail_with_error(context, handle, converted.get());
-      });
-    };
-    listener.onAdClicked = [weak](std::optional<TiloAdInfo> info) {
-      if (auto self = weak.lock()) self->postInfo(&Delegate::did_click, std::move(info));
-    };
-    listener.onAdImpression = [weak](std::optional<TiloAdInfo> info) {
-      if (auto self = weak.lock())
-        self->postInfo(&Delegate::did_record_impression, std::move(info));
-    };
+    forwardEvents(listener, TILO_ERROR_DOMAIN_LIGHT_POPUP_LOADER, unitId_);
   }
 
   void loaded(std::shared_ptr<TiloLightPopupAd> ad, std::optional<TiloAdInfo> info) {
@@ -73,34 +54,7 @@ class TiloObjCLightPopupAdLoader final
     void* adHandle = HandleTable::shared().insert(HandleType::lightPopupAd, popup);
     if (!adHandle) return;
     popup->setHandle(static_cast<tilo_light_popup_ad*>(adHandle));
-    std::weak_ptr<TiloObjCLightPopupAdLoader> weak = weak_from_this();
-    // In the SDK listener's crash bracket, as every posted delegate call (DelegateTarget).
-    platform::postToMain([weak, adHandle, info, bracket = currentAdCallback()] {
-      auto self = weak.lock();
-      const bool delivered = self && !self->ended();
-      if (delivered) {
-        // Required entry: set_delegate refuses a delegate without it, so only a cleared
-        // delegate lacks it.
-        const Delegate d = self->delegate();
-        if (d.did_load) {
-          auto call = [&] {
-            HostCallbackScope inCallback;
-            d.did_load(self->context(), self->handle(), static_cast<tilo_light_popup_ad*>(adHandle),
-                       CAdInfo(info).get());
-          };
-          if (!bracket) return call();
-          return withAdCallbackMarker(bracket->phase, bracket->adInfo, call);
-        }
-      }
-      HandleTable::shared().remove(adHandle, HandleType::lightPopupAd);
-    });
-  }
-
-  void postInfo(InfoEntry entry, std::optional<TiloAdInfo> info) {
-    post(shared_from_this(),
-         [entry, info = std::move(info)](const Delegate& d, void* context, Handle* handle) {
-           if (auto fn = d.*entry) fn(context, handle, CAdInfo(info).get());
-         });
+    deliver<tilo_light_popup_ad>(adHandle, HandleType::lightPopupAd, std::move(info));
   }
 
   // Paid events of the popup's card reach only a plugin in the SDK; the wrapper listens on

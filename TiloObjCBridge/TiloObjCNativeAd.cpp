@@ -24,9 +24,10 @@ class TiloObjCNativeAd final : public HandleObject {
 using Delegate = tilo_native_ad_loader_delegate;
 using Handle = tilo_native_ad_loader;
 
-class TiloObjCNativeAdLoader final : public HandleObject,
-                                     public DelegateTarget<Delegate, Handle>,
-                                     public std::enable_shared_from_this<TiloObjCNativeAdLoader> {
+class TiloObjCNativeAdLoader final
+    : public HandleObject,
+      public AdLoaderTarget<TiloObjCNativeAdLoader, Delegate, Handle>,
+      public std::enable_shared_from_this<TiloObjCNativeAdLoader> {
  public:
   static std::shared_ptr<TiloObjCNativeAdLoader> create(const std::string& unitId) {
     auto wrapper = std::make_shared<TiloObjCNativeAdLoader>(
@@ -41,8 +42,6 @@ class TiloObjCNativeAdLoader final : public HandleObject,
   void willDestroy() override { endDelegate(); }
 
  private:
-  using InfoEntry = void (*Delegate::*)(void*, Handle*, const tilo_ad_info*);
-
   void installListener() {
     std::weak_ptr<TiloObjCNativeAdLoader> weak = weak_from_this();
     auto& listener = *loader_->listener();
@@ -50,23 +49,7 @@ class TiloObjCNativeAdLoader final : public HandleObject,
                                       std::optional<TiloAdInfo> info) {
       if (auto self = weak.lock()) self->loaded(std::move(ad), std::move(info));
     };
-    listener.onAdLoadFail = [weak](const TiloError& error) {
-      auto self = weak.lock();
-      if (!self) return;
-      post(self, [message = error.message(), unit = self->unitId_](const Delegate& d, void* context,
-                                                                   Handle* handle) {
-        if (!d.did_fail_with_error) return;
-        const CError converted(TILO_ERROR_DOMAIN_NATIVE, TILO_ERROR_VIEW_FAILED, message, unit);
-        d.did_fail_with_error(context, handle, converted.get());
-      });
-    };
-    listener.onAdClicked = [weak](std::optional<TiloAdInfo> info) {
-      if (auto self = weak.lock()) self->postInfo(&Delegate::did_click, std::move(info));
-    };
-    listener.onAdImpression = [weak](std::optional<TiloAdInfo> info) {
-      if (auto self = weak.lock())
-        self->postInfo(&Delegate::did_record_impression, std::move(info));
-    };
+    forwardEvents(listener, TILO_ERROR_DOMAIN_NATIVE, unitId_);
     listener.onAdInternalEvent = [weak](std::optional<TiloAdInfo> info,
                                         const TiloRevenueInfo& revenue) {
       auto self = weak.lock();
@@ -82,32 +65,7 @@ class TiloObjCNativeAdLoader final : public HandleObject,
   void loaded(std::shared_ptr<TiloNativeAd> ad, std::optional<TiloAdInfo> info) {
     void* adHandle =
         HandleTable::shared().insert(HandleType::nativeAd, std::make_shared<TiloObjCNativeAd>(ad));
-    if (!adHandle) return;
-    std::weak_ptr<TiloObjCNativeAdLoader> weak = weak_from_this();
-    // In the SDK listener's crash bracket, as every posted delegate call (DelegateTarget).
-    platform::postToMain([weak, adHandle, info, bracket = currentAdCallback()] {
-      auto self = weak.lock();
-      if (self && !self->ended()) {
-        // Required entry: only a cleared delegate lacks it.
-        const Delegate d = self->delegate();
-        if (d.did_load) {
-          auto call = [&] {
-            d.did_load(self->context(), self->handle(), static_cast<tilo_native_ad*>(adHandle),
-                       CAdInfo(info).get());
-          };
-          if (!bracket) return call();
-          return withAdCallbackMarker(bracket->phase, bracket->adInfo, call);
-        }
-      }
-      HandleTable::shared().remove(adHandle, HandleType::nativeAd);
-    });
-  }
-
-  void postInfo(InfoEntry entry, std::optional<TiloAdInfo> info) {
-    post(shared_from_this(),
-         [entry, info = std::move(info)](const Delegate& d, void* context, Handle* handle) {
-           if (auto fn = d.*entry) fn(context, handle, CAdInfo(info).get());
-         });
+    if (adHandle) deliver<tilo_native_ad>(adHandle, HandleType::nativeAd, std::move(info));
   }
 
   const std::shared_ptr<TiloNativeAdLoader> loader_;

@@ -151,11 +151,7 @@ TiloConfiguration readConfigurationFile(const std::string& appKey, const pf::Bun
 }
 
 TiloConfiguration loadConfigurationFile(const std::string& appKey) {
-  try {
-    return readConfigurationFile(appKey, *pf::Bundle::main());
-  } catch (const ConfigurationError& error) {
-    fatalError(error.message());
-  }
+  return valueOrFatal([&] { return readConfigurationFile(appKey, *pf::Bundle::main()); });
 }
 
 }  // namespace tilo

@@ -62,14 +62,7 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
 }
 
 std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
-  std::string problem;
-  try {
-    return sharedOrThrow();
-  } catch (const ConfigurationError& error) {
-    problem = error.message();
-  }
-  // Outside the lock: the fatal line reaches the host's log callback, which may call in.
-  fatalError(problem);
+  return valueOrFatal([] { return sharedOrThrow(); });
 }
 
 void TiloKeyManager::resetShared() {

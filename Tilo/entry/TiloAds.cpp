@@ -64,14 +64,7 @@ TiloAds& TiloAds::sharedOrThrow() {
 }
 
 TiloAds& TiloAds::shared() {
-  std::string problem;
-  try {
-    return sharedOrThrow();
-  } catch (const ConfigurationError& error) {
-    problem = error.message();
-  }
-  // Outside the lock: the fatal line reaches the host's log callback, which may call in.
-  fatalError(problem);
+  return valueOrFatal([]() -> TiloAds& { return sharedOrThrow(); });
 }
 
 bool TiloAds::isSharedBuilt() {

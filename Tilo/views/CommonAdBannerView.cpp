@@ -39,18 +39,7 @@ std::weak_ptr<CommonAdBannerView> CommonAdBannerView::weakSelf() {
 
 void CommonAdBannerView::initializeView() {
   UIView::initializeView();
-  auto weak = weakSelf();
-  adStateManager_ = AdLoadStateManager::create(unit_, AdType::banner, "com.tilo.banner.sync");
-  adStateManager_->initLoaderAction = [weak] {
-    if (auto self = weak.lock()) self->initializeLoader();
-  };
-  adStateManager_->performAdLoadAction = [weak] {
-    auto self = weak.lock();
-    return self && self->performAdLoad();
-  };
-  coordinator_ = AdRefreshCoordinator::create(weak);
-  adStateManager_->bindConditions(*coordinator_);
-  adStateManager_->startLoaderInitialization();
+  startLoadState(unit_, AdType::banner, "com.tilo.banner.sync");
 }
 
 void CommonAdBannerView::initializeLoader() {
@@ -206,26 +195,6 @@ void CommonAdBannerView::setRootViewController(
     const std::shared_ptr<platform::UIViewController>& controller) {
   rootViewController_ = controller;
   if (loader_) loader_->setRootViewController(controller);
-}
-
-void CommonAdBannerView::didMoveToWindow() {
-  UIView::didMoveToWindow();
-  coordinator_->evaluateVisibility();
-}
-
-void CommonAdBannerView::didMoveToSuperview() {
-  UIView::didMoveToSuperview();
-  coordinator_->evaluateVisibility();
-}
-
-void CommonAdBannerView::setHidden(bool hidden) {
-  UIView::setHidden(hidden);
-  coordinator_->evaluateVisibility();
-}
-
-void CommonAdBannerView::layoutSubviews() {
-  UIView::layoutSubviews();
-  coordinator_->evaluateVisibility();
 }
 
 }  // namespace tilo

@@ -32,12 +32,12 @@
 #include "Tilo/base/TiloAdUnit.h"
 #include "Tilo/base/TiloExport.h"
 #include "Tilo/views/AdBannerLoadable.h"
+#include "Tilo/views/RefreshingAdView.h"
 #include "Tilo/views/TiloAdBannerSize.h"
-#include "platform/ui/UIView.h"
 
 namespace tilo {
 
-class TILO_EXPORT CommonAdBannerView : public platform::UIView,
+class TILO_EXPORT CommonAdBannerView : public RefreshingAdView,
                                        public HasPlugin,
                                        public PluginRegisterble {
  public:
@@ -66,22 +66,14 @@ class TILO_EXPORT CommonAdBannerView : public platform::UIView,
   std::shared_ptr<TiloPlugin> plugin() const override { return plugin_; }
   void setPlugin(std::shared_ptr<TiloPlugin> plugin) override { plugin_ = std::move(plugin); }
 
-  const std::shared_ptr<AdLoadStateManager>& adStateManager() const { return adStateManager_; }
-  const std::shared_ptr<AdRefreshCoordinator>& coordinator() const { return coordinator_; }
-
   void initializeView() override;
-  void didMoveToWindow() override;
-  void didMoveToSuperview() override;
-  void setHidden(bool hidden) override;
-  // Also re-checks visibility: a view laid out by Auto Layout gets its size only here.
-  void layoutSubviews() override;
 
  private:
   std::weak_ptr<CommonAdBannerView> weakSelf();
-  void initializeLoader();
+  void initializeLoader() override;
   void loaderInitFailed(const TiloError& error);
   void configureLoader(const std::shared_ptr<AdBannerLoadable>& loader);
-  bool performAdLoad();
+  bool performAdLoad() override;
   void sendRequest();
   void requestEnded();
   void refresh();
@@ -100,8 +92,6 @@ class TILO_EXPORT CommonAdBannerView : public platform::UIView,
   bool hasEverLoadedAd_ = false;
   bool requestOut_ = false;  // a request is waiting for the platform's answer
   const std::shared_ptr<TiloAdListener<AdBannerLoadable>> internalListener_;
-  std::shared_ptr<AdRefreshCoordinator> coordinator_;
-  std::shared_ptr<AdLoadStateManager> adStateManager_;
   const std::shared_ptr<TiloAdListener<TiloAdUnit>> listener_;
   std::weak_ptr<platform::UIViewController> rootViewController_;
 };

@@ -45,18 +45,7 @@ void CommonAdNativeView::initializeView() {
       adView_->topAnchor().constraintEqualToAnchor(topAnchor()),
       adView_->bottomAnchor().constraintEqualToAnchor(bottomAnchor()),
   });
-  auto weak = weakSelf();
-  adStateManager_ = AdLoadStateManager::create(unit_, AdType::native, "com.tilo.native.sync");
-  adStateManager_->initLoaderAction = [weak] {
-    if (auto self = weak.lock()) self->initializeLoader();
-  };
-  adStateManager_->performAdLoadAction = [weak] {
-    auto self = weak.lock();
-    return self && self->performAdLoad();
-  };
-  coordinator_ = AdRefreshCoordinator::create(weak);
-  adStateManager_->bindConditions(*coordinator_);
-  adStateManager_->startLoaderInitialization();
+  startLoadState(unit_, AdType::native, "com.tilo.native.sync");
 }
 
 void CommonAdNativeView::addSubview(const std::shared_ptr<platform::UIView>& view) {
@@ -183,25 +172,5 @@ void CommonAdNativeView::bindViews(std::shared_ptr<platform::UILabel> titleLabel
 }
 
 void CommonAdNativeView::renderAd(const TiloAdNative&, const std::shared_ptr<AdNativeLoadable>&) {}
-
-void CommonAdNativeView::didMoveToWindow() {
-  UIView::didMoveToWindow();
-  coordinator_->evaluateVisibility();
-}
-
-void CommonAdNativeView::didMoveToSuperview() {
-  UIView::didMoveToSuperview();
-  coordinator_->evaluateVisibility();
-}
-
-void CommonAdNativeView::setHidden(bool hidden) {
-  UIView::setHidden(hidden);
-  coordinator_->evaluateVisibility();
-}
-
-void CommonAdNativeView::layoutSubviews() {
-  UIView::layoutSubviews();
-  coordinator_->evaluateVisibility();
-}
 
 }  // namespace tilo

@@ -33,15 +33,15 @@
 #include "Tilo/base/TiloAdUnit.h"
 #include "Tilo/base/TiloExport.h"
 #include "Tilo/views/AdNativeLoadable.h"
+#include "Tilo/views/RefreshingAdView.h"
 #include "Tilo/views/TiloAdNative.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
-#include "platform/ui/UIView.h"
 
 namespace tilo {
 
-class TILO_EXPORT CommonAdNativeView : public platform::UIView,
+class TILO_EXPORT CommonAdNativeView : public RefreshingAdView,
                                        public HasPlugin,
                                        public PluginRegisterble {
  public:
@@ -77,8 +77,6 @@ class TILO_EXPORT CommonAdNativeView : public platform::UIView,
   const std::shared_ptr<AdNativeLoadable>& loader() const { return loader_; }
   std::shared_ptr<TiloPlugin> plugin() const override { return plugin_; }
   void setPlugin(std::shared_ptr<TiloPlugin> plugin) override { plugin_ = std::move(plugin); }
-  const std::shared_ptr<AdLoadStateManager>& adStateManager() const { return adStateManager_; }
-  const std::shared_ptr<AdRefreshCoordinator>& coordinator() const { return coordinator_; }
 
   const std::shared_ptr<platform::UILabel>& titleLabel() const { return titleLabel_; }
   const std::shared_ptr<platform::UILabel>& advertiserLabel() const { return advertiserLabel_; }
@@ -90,19 +88,14 @@ class TILO_EXPORT CommonAdNativeView : public platform::UIView,
   }
 
   void initializeView() override;
-  void didMoveToWindow() override;
-  void didMoveToSuperview() override;
-  void setHidden(bool hidden) override;
-  // Also re-checks visibility: a view laid out by Auto Layout gets its size only here.
-  void layoutSubviews() override;
 
  protected:
   std::weak_ptr<CommonAdNativeView> weakSelf();
 
  private:
-  void initializeLoader();
+  void initializeLoader() override;
   void configureLoader(const std::shared_ptr<AdNativeLoadable>& loader);
-  bool performAdLoad();
+  bool performAdLoad() override;
   void runLoadSequence();
   void loadFinished(const std::shared_ptr<AdNativeLoadable>& loader, Result<TiloAdNative> result);
   void refresh();
@@ -122,8 +115,6 @@ class TILO_EXPORT CommonAdNativeView : public platform::UIView,
   bool hasEverLoadedAd_ = false;
   bool loadRunning_ = false;  // a load sequence waits for its answer
   const std::shared_ptr<TiloAdListener<AdNativeLoadable>> internalListener_;
-  std::shared_ptr<AdRefreshCoordinator> coordinator_;
-  std::shared_ptr<AdLoadStateManager> adStateManager_;
   const std::shared_ptr<TiloAdListener<TiloAdUnit>> listener_;
 };
 

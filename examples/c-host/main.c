@@ -1,8 +1,9 @@
 /* A game-like C host: initializes the SDK, then loads and shows an interstitial, a
  * rewarded and an app-open ad one after the other from its window, loads a banner pinned
  * above the window's bottom safe area, a native ad laid out in its own asset views, a line
- * banner under the top safe area and a light popup it closes with a tap, pumping the SDK
- * once per frame, and reports its lifecycle before it quits. Exits 0 when every ad was
+ * banner under the top safe area, a light popup it closes with a tap and a native ad it
+ * draws itself from the ad's texts and icon, pumping the SDK once per frame, and reports its
+ * lifecycle before it quits. Exits 0 when every ad was
  * dismissed or loaded (the views also counted their impression, the rewarded ad paid its
  * reward), 1 otherwise.
  *
@@ -19,6 +20,7 @@ struct game {
   int loaded, shown, dismissed, rewarded, impressed;
   tilo_window* window;
   tilo_light_popup_ad* popup; /* the loaded popup, ours to destroy */
+  tilo_native_ad* native_ad;  /* a native ad the game draws itself, ours to destroy */
 };
 
 static void on_init(void* context, const tilo_error* error) {
@@ -317,6 +319,69 @@ static int play_native(struct game* game, const char* unit) {
   return ok;
 }
 
+/* A native ad the game draws with its own renderer: it copies the texts and the icon
+ * (asking for the icon's size first), and tells the SDK when the ad is on screen. */
+static void host_native_load(void* c, tilo_native_ad_loader* loader, tilo_native_ad* ad,
+                             const tilo_ad_info* info) {
+  (void)loader;
+  print_info("own native loaded", info);
+  ((struct game*)c)->native_ad = ad;
+  ((struct game*)c)->loaded = 1;
+}
+static void host_native_fail(void* c, tilo_native_ad_loader* loader, const tilo_error* error) {
+  (void)loader;
+  print_error("own native failed", error);
+  ((struct game*)c)->failed = 1;
+}
+static void host_native_impression(void* c, tilo_native_ad_loader* loader,
+                                   const tilo_ad_info* info) {
+  (void)loader;
+  print_info("own native impression", info);
+  ((struct game*)c)->impressed = 1;
+}
+
+/* Asked without a buffer, the SDK answers with the size it needs. */
+static int sized(const char* what, tilo_status status) {
+  return status == TILO_STATUS_BUFFER_TOO_SMALL || set_up(what, status);
+}
+
+static int play_own_native(struct game* game, const char* unit) {
+  static uint8_t icon[512 * 512 * 4];
+  char headline[128], call_to_action[64];
+  int64_t length = 0;
+  int width = 0, height = 0, ok;
+  tilo_native_ad_loader_delegate delegate;
+  tilo_native_ad_loader* loader = tilo_native_ad_loader_create(unit);
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = host_native_load;
+  delegate.did_fail_with_error = host_native_fail;
+  delegate.did_record_impression = host_native_impression;
+  game->loaded = game->impressed = 0;
+  game->native_ad = NULL;
+  ok = set_up("own native delegate", tilo_native_ad_loader_set_delegate(loader, &delegate, game)) &&
+       set_up("own native load", tilo_native_ad_loader_load_ad(loader)) &&
+       run_until(game, &game->loaded, "the native ad the game draws to load");
+  ok =
+      ok &&
+      set_up("headline",
+             tilo_native_ad_get_headline(game->native_ad, headline, sizeof headline, &length)) &&
+      set_up("call to action", tilo_native_ad_get_call_to_action(game->native_ad, call_to_action,
+                                                                 sizeof call_to_action, &length)) &&
+      sized("icon size", tilo_native_ad_get_icon(game->native_ad, NULL, 0, 0,
+                                                 TILO_PIXEL_FORMAT_RGBA, &width, &height)) &&
+      (size_t)width * (size_t)height * 4 <= sizeof icon &&
+      set_up("icon", tilo_native_ad_get_icon(game->native_ad, icon, sizeof icon, 0,
+                                             TILO_PIXEL_FORMAT_RGBA, &width, &height));
+  if (ok) printf("own native: \"%s\" [%s], icon %dx%d\n", headline, call_to_action, width, height);
+  /* ... drawn by the game's renderer; now it is on screen. */
+  ok = ok && set_up("own native impression", tilo_native_ad_record_impression(game->native_ad)) &&
+       run_until(game, &game->impressed, "the impression of the native ad the game draws");
+  if (game->native_ad) tilo_native_ad_destroy(game->native_ad);
+  tilo_native_ad_loader_destroy(loader);
+  return ok;
+}
+
 /* A line banner, 40 points high under the top safe area, in the game's colours. */
 static int play_line_banner(struct game* game, const char* unit) {
   tilo_line_banner_view_delegate delegate;
@@ -395,6 +460,7 @@ int main(int argc, char** argv) {
   ok = ok && play_light_popup(&game, argc > 5 ? argv[5] : "native-main");
   ok = ok && play_native(&game, argc > 6 ? argv[6] : "native-main");
   ok = ok && play_line_banner(&game, argc > 7 ? argv[7] : "line-banner-main");
+  ok = ok && play_own_native(&game, argc > 6 ? argv[6] : "native-main");
   /* The window is hidden: the SDK saves and uploads its analytics. */
   tilo_application_set_state(TILO_APPLICATION_BACKGROUND);
   tilo_run_main_loop_for(0.2);

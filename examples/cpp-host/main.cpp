@@ -1,11 +1,11 @@
 // A C++17 host of the installed SDK, built as game engines build (-fno-exceptions
 // -fno-rtti): interstitial, rewarded and app-open ads one after the other, then a banner
 // at the bottom of its window, a native ad in its own asset views, a line banner at the
-// top and a light popup, revenue and rewards printed, the lifecycle reported before it
-// quits. Every object is made by its create() factory and moved into the game's state,
-// callbacks and all; every status is checked. Exits 0 when every ad was dismissed or
-// loaded (the native ad and the line banner also counted their impression, the rewarded
-// ad paid), 1 otherwise.
+// top, a light popup and a native ad it draws itself, revenue and rewards printed, the lifecycle
+// reported before it quits. Every object is made by its create() factory and moved into the game's
+// state, callbacks and all; every status is checked. Exits 0 when every ad was dismissed or loaded
+// (the native ad and the line banner also counted their impression, the rewarded ad paid), 1
+// otherwise.
 //
 // Bundle, container and backend come from TILO_BUNDLE_DIR, TILO_APP_CONTAINER and
 // TILO_API_BASE_URL.
@@ -32,6 +32,8 @@ struct Game {
   tilo::LineBannerView line;
   tilo::LightPopupAdLoader popupLoader;
   tilo::LightPopupAd popup;
+  tilo::NativeAdLoader ownNativeLoader;
+  tilo::NativeAd ownNative;
 };
 
 // Says which step the SDK refused.
@@ -225,6 +227,39 @@ int main() {
     ok = check("popup show", game.popup.showFrom(game.window)) &&
          runUntil([&] { return popupDismissed; });
     std::printf("light popup %s\n", popupDismissed ? "dismissed" : "not dismissed");
+  }
+
+  // A native ad the game draws with its own renderer from the ad's texts and icon; it
+  // tells the SDK once the ad is on screen.
+  bool ownLoaded = false, ownImpressed = false;
+  if (ok && take("own native loader", tilo::NativeAdLoader::create("native-main"),
+                 game.ownNativeLoader)) {
+    tilo::NativeAdLoader::Delegate loaderDelegate;
+    loaderDelegate.didLoad = [&](tilo::NativeAd ad, const std::optional<tilo::AdInfo>&) {
+      game.ownNative = std::move(ad);
+      ownLoaded = true;
+    };
+    loaderDelegate.didFailWithError = [](const tilo::Error& error) { report("own native", error); };
+    loaderDelegate.didRecordImpression = [&](const std::optional<tilo::AdInfo>&) {
+      ownImpressed = true;
+    };
+    game.ownNativeLoader.setDelegate(loaderDelegate);
+    ok = check("own native load", game.ownNativeLoader.loadAd()) &&
+         runUntil([&] { return ownLoaded; }, "own native load");
+  }
+  if (ok) {
+    auto icon = game.ownNative.icon();
+    ok = check("own native icon", icon.status());
+    if (ok) {
+      std::printf("own native: \"%s\" [%s], icon %dx%d\n",
+                  game.ownNative.headline().value_or("").c_str(),
+                  game.ownNative.callToAction().value_or("").c_str(), icon.value().width,
+                  icon.value().height);
+    }
+    // ... drawn by the game's renderer; now it is on screen.
+    ok = ok && check("own native impression", game.ownNative.recordImpression()) &&
+         runUntil([&] { return ownImpressed; }, "own native impression");
+    std::printf("own native %s\n", ownImpressed ? "impression" : "no impression");
   }
 
   ok =

@@ -216,6 +216,65 @@ const Delegate& delegateIn(void* state) {
   return static_cast<DelegateState<Delegate>*>(state)->delegate;
 }
 
+// An SDK object over its C handle: destroyed with this object, movable, and with its
+// delegate in a heap block whose address is the C context, so callbacks follow the object
+// through a move. `Derived` is the public class; `Api` supplies the handle and C delegate
+// types and the destroy and set-delegate functions.
+template <class Derived, class Api, class Delegate>
+class OwnedHandle {
+ public:
+  using Handle = typename Api::Handle;
+
+  OwnedHandle() noexcept = default;  // empty
+  ~OwnedHandle() { reset(); }
+  OwnedHandle(OwnedHandle&& other) noexcept
+      : state_(std::move(other.state_)), handle_(std::exchange(other.handle_, nullptr)) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      state_ = std::move(other.state_);
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  Handle* handle() const noexcept { return handle_; }
+  // Destroys the object (a view leaves its window; no callback of it comes afterwards) and
+  // leaves this one empty.
+  void reset() noexcept {
+    if (handle_) (void)Api::destroy(std::exchange(handle_, nullptr));
+    state_.reset();
+  }
+  void setDelegate(Delegate delegate) {
+    if (state_) state_->delegate = std::move(delegate);
+  }
+
+  static const Delegate& delegate(void* state) { return delegateIn<Delegate>(state); }
+
+ protected:
+  // The object over a handle a C *_create returned, or the status of its refusal. `fill`
+  // sets the C delegate's entries, which find the delegate again through their context.
+  static Expected<Derived> adopt(Handle* handle, void (*fill)(typename Api::CDelegate&)) {
+    if (!handle) return Expected<Derived>::failure(tilo_last_status());
+    Derived object;
+    OwnedHandle& base = object;
+    base.state_.reset(new DelegateState<Delegate>());
+    base.handle_ = handle;
+    typename Api::CDelegate c{};
+    c.size = sizeof c;
+    fill(c);
+    (void)Api::setDelegate(handle, &c, base.state_.get());
+    return object;
+  }
+
+ private:
+  std::unique_ptr<DelegateState<Delegate>> state_;
+  Handle* handle_ = nullptr;
+};
+
 inline const char* cString(const std::optional<std::string>& value) {
   return value ? value->c_str() : nullptr;
 }

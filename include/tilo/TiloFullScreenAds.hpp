@@ -26,7 +26,9 @@ namespace detail {
 // One full-screen kind over its C functions. `Api` supplies the handle and delegate types
 // and the functions; `Derived` is the public class, which create() makes.
 template <class Derived, class Api>
-class FullScreenAd {
+class FullScreenAd : public OwnedHandle<Derived, Api, FullScreenAdDelegate> {
+  using Base = OwnedHandle<Derived, Api, FullScreenAdDelegate>;
+
  public:
   using Delegate = FullScreenAdDelegate;
   using Handle = typename Api::Handle;
@@ -34,93 +36,50 @@ class FullScreenAd {
   // A new ad for `adUnitId`, or why it was refused (an empty or non-UTF-8 id, another
   // thread than the main one, a bundle that cannot start the SDK).
   [[nodiscard]] static Expected<Derived> create(const std::string& adUnitId) {
-    Handle* handle = Api::create(adUnitId.c_str());
-    if (!handle) return Expected<Derived>::failure(tilo_last_status());
-    Derived ad;
-    FullScreenAd& base = ad;
-    base.state_.reset(new State());
-    base.handle_ = handle;
-    base.installDelegate();
-    return ad;
+    return Base::adopt(Api::create(adUnitId.c_str()), &fill);
   }
 
-  FullScreenAd() noexcept = default;  // empty
-  ~FullScreenAd() { reset(); }
-  FullScreenAd(FullScreenAd&& other) noexcept
-      : state_(std::move(other.state_)), handle_(std::exchange(other.handle_, nullptr)) {}
-  FullScreenAd& operator=(FullScreenAd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      state_ = std::move(other.state_);
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  FullScreenAd(const FullScreenAd&) = delete;
-  FullScreenAd& operator=(const FullScreenAd&) = delete;
-
-  explicit operator bool() const noexcept { return handle_ != nullptr; }
-  Handle* handle() const noexcept { return handle_; }
-  // Destroys the ad (no callback of it comes afterwards) and leaves this object empty.
-  void reset() noexcept {
-    if (handle_) (void)Api::destroy(std::exchange(handle_, nullptr));
-    state_.reset();
-  }
-  void setDelegate(Delegate delegate) {
-    if (state_) state_->delegate = std::move(delegate);
-  }
-  [[nodiscard]] tilo_status load() { return Api::load(handle_); }
+  [[nodiscard]] tilo_status load() { return Api::load(this->handle()); }
   // 1 or 0, or a negative tilo_status.
-  [[nodiscard]] int isReady() const { return Api::isReady(handle_); }
+  [[nodiscard]] int isReady() const { return Api::isReady(this->handle()); }
   // Empty before a load.
   std::optional<AdInfo> adInfo() const {
     tilo_ad_info info{};
     info.struct_size = sizeof info;
-    if (Api::adInfo(handle_, &info) != 1) return std::nullopt;
+    if (Api::adInfo(this->handle(), &info) != 1) return std::nullopt;
     return convert(&info);
   }
 
-  static const Delegate& delegate(void* state) { return delegateIn<Delegate>(state); }
-
  private:
-  using State = DelegateState<Delegate>;
-
-  void installDelegate() {
-    typename Api::CDelegate c{};
-    c.size = sizeof c;
+  static void fill(typename Api::CDelegate& c) {
     c.did_load = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didLoad) fn(convert(info));
+      if (auto fn = Base::delegate(s).didLoad) fn(convert(info));
     };
     c.did_fail_to_load = [](void* s, Handle*, const tilo_error* error) {
-      if (auto fn = delegate(s).didFailToLoad) fn(convert(*error));
+      if (auto fn = Base::delegate(s).didFailToLoad) fn(convert(*error));
     };
     c.did_show = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didShow) fn(convert(info));
+      if (auto fn = Base::delegate(s).didShow) fn(convert(info));
     };
     c.did_fail_to_show = [](void* s, Handle*, const tilo_ad_info* info, const tilo_error* error) {
-      if (auto fn = delegate(s).didFailToShow) fn(convert(info), convert(*error));
+      if (auto fn = Base::delegate(s).didFailToShow) fn(convert(info), convert(*error));
     };
     c.did_click = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didClick) fn(convert(info));
+      if (auto fn = Base::delegate(s).didClick) fn(convert(info));
     };
     c.did_record_impression = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didRecordImpression) fn(convert(info));
+      if (auto fn = Base::delegate(s).didRecordImpression) fn(convert(info));
     };
     c.did_dismiss = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didDismiss) fn(convert(info));
+      if (auto fn = Base::delegate(s).didDismiss) fn(convert(info));
     };
     c.did_pay = [](void* s, Handle*, const tilo_ad_info* info, const tilo_revenue* revenue) {
-      if (auto fn = delegate(s).didPay) {
+      if (auto fn = Base::delegate(s).didPay) {
         fn(convert(info), Revenue{revenue->value, revenue->currency_code, revenue->precision});
       }
     };
     Api::installReward(c);
-    // The heap block's address is the context: it stays put when the object moves.
-    (void)Api::setDelegate(handle_, &c, state_.get());
   }
-
-  std::unique_ptr<State> state_;
-  Handle* handle_ = nullptr;
 };
 
 struct RewardedApi {

@@ -21,81 +21,37 @@ struct ViewDelegate {
 
 namespace detail {
 
-// One view kind (or the light popup loader) over its C functions: the delegate is kept in
-// a heap block whose address is the C context, so callbacks follow the object through a
-// move. `Derived` is the public class.
+// One view kind (or the light popup loader or native ad loader) over its C functions.
 template <class Derived, class Api, class Delegate>
-class Delegated {
- public:
-  using Handle = typename Api::Handle;
-
-  Delegated() noexcept = default;  // empty
-  ~Delegated() { reset(); }
-  Delegated(Delegated&& other) noexcept
-      : state_(std::move(other.state_)), handle_(std::exchange(other.handle_, nullptr)) {}
-  Delegated& operator=(Delegated&& other) noexcept {
-    if (this != &other) {
-      reset();
-      state_ = std::move(other.state_);
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  Delegated(const Delegated&) = delete;
-  Delegated& operator=(const Delegated&) = delete;
-
-  explicit operator bool() const noexcept { return handle_ != nullptr; }
-  Handle* handle() const noexcept { return handle_; }
-  // Destroys the view or loader (it leaves its window; no callback of it comes afterwards)
-  // and leaves this object empty.
-  void reset() noexcept {
-    if (handle_) (void)Api::destroy(std::exchange(handle_, nullptr));
-    state_.reset();
-  }
-  void setDelegate(Delegate delegate) {
-    if (state_) state_->delegate = std::move(delegate);
-  }
-
-  static const Delegate& delegate(void* state) { return delegateIn<Delegate>(state); }
+class Delegated : public OwnedHandle<Derived, Api, Delegate> {
+  using Base = OwnedHandle<Derived, Api, Delegate>;
 
  protected:
   // The object over a handle a C *_create returned, or the status of its refusal.
-  static Expected<Derived> adopt(Handle* handle) {
-    if (!handle) return Expected<Derived>::failure(tilo_last_status());
-    Derived object;
-    Delegated& base = object;
-    base.state_.reset(new State());
-    base.handle_ = handle;
-    base.installDelegate();
-    return object;
+  static Expected<Derived> adopt(typename Api::Handle* handle) {
+    return Base::adopt(handle, &fill);
   }
 
  private:
-  using State = DelegateState<Delegate>;
+  using Handle = typename Api::Handle;
 
-  void installDelegate() {
-    typename Api::CDelegate c{};
-    c.size = sizeof c;
+  static void fill(typename Api::CDelegate& c) {
     Api::installLoad(c);
     c.did_fail_with_error = [](void* s, Handle*, const tilo_error* error) {
-      if (auto fn = delegate(s).didFailWithError) fn(convert(*error));
+      if (auto fn = Base::delegate(s).didFailWithError) fn(convert(*error));
     };
     c.did_click = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didClick) fn(convert(info));
+      if (auto fn = Base::delegate(s).didClick) fn(convert(info));
     };
     c.did_record_impression = [](void* s, Handle*, const tilo_ad_info* info) {
-      if (auto fn = delegate(s).didRecordImpression) fn(convert(info));
+      if (auto fn = Base::delegate(s).didRecordImpression) fn(convert(info));
     };
     c.did_pay = [](void* s, Handle*, const tilo_ad_info* info, const tilo_revenue* revenue) {
-      if (auto fn = delegate(s).didPay) {
+      if (auto fn = Base::delegate(s).didPay) {
         fn(convert(info), Revenue{revenue->value, revenue->currency_code, revenue->precision});
       }
     };
-    (void)Api::setDelegate(handle_, &c, state_.get());
   }
-
-  std::unique_ptr<State> state_;
-  Handle* handle_ = nullptr;
 };
 
 using ViewLoaded = std::function<void(const std::optional<AdInfo>&)>;

@@ -12,6 +12,7 @@
 
 #include <cairo.h>
 
+#include "platform/ui/CGGeometry.h"
 #include "platform/ui/UIColor.h"
 
 namespace tilo::platform {
@@ -31,5 +32,9 @@ class DrawContext {
   double scale_;
   UIUserInterfaceStyle appearance_;
 };
+
+// Adds `rect` with corners of `radius` (at most half its shorter side; none at 0) to the
+// current path.
+void roundedRect(cairo_t* cr, const CGRect& rect, double radius);
 
 }  // namespace tilo::platform

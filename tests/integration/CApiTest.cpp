@@ -243,7 +243,7 @@ TEST_F(CApiTest, CHostDrivesEveryViewAndTheLightPopupThroughTheirDelegates) {
 TEST_F(CApiTest, NativeAdDrawnByTheHostReadsItsAssetsAndReportsOnce) {
   initialize();
   c_host_env env = hostEnv();
-  env.script(&env, "gad/native",
+  env.script(env.impl, "gad/native",
              R"({"network":"Meta","click":true,"revenue":{"value":"0.02","currency":"USD",)"
              R"("precision":3},"native":{"headline":"Tap here","body":"Body","callToAction":"Go",)"
              R"("icon":true}})");

@@ -130,6 +130,8 @@ expect_lines "$work/c-host.out" \
   "native loaded: format 3 unit native-main" "native impression: format 3 unit native-main network AdMob" \
   "line banner loaded: format 3 unit line-banner-main" \
   "line banner impression: format 3 unit line-banner-main network AdMob" \
+  "own native loaded: format 3 unit native-main" \
+  "own native impression: format 3 unit native-main network AdMob" \
   "c-host: every ad shown"
 run cpp-host "$work/cpp-host/tilo-cpp-host"
 expect_lines "$work/cpp-host.out" \
@@ -137,7 +139,7 @@ expect_lines "$work/cpp-host.out" \
   "rewarded earned" "app open loaded" "app open dismissed" "banner loaded" \
   "native loaded" "native impression from AdMob" \
   "line banner loaded" "line banner impression from AdMob" \
-  "light popup dismissed" "cpp-host: every ad shown"
+  "light popup dismissed" "own native impression" "cpp-host: every ad shown"
 for name in quickstart readme-cpp c-host cpp-host; do
   echo "$name: ok ($(wc -l <"$work/$name.out") lines)"
 done

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <iomanip>
 
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/backend/TiloApi.h"
@@ -115,6 +116,10 @@ int DemoApp::start(DemoWorkspace& workspace) {
   printStoredEvents();
   if (options_.logLevel == TiloLogLevel::debug) {
     out_ << "\noutside-SDK calls\n" << mediation::CallRecorder::shared().describe();
+  }
+  if (skippingIdle_) {
+    out_ << "\nidle time skipped: " << std::fixed << std::setprecision(1)
+         << skippingIdle_->skippedSeconds() << " s\n";
   }
   out_ << (ok ? "\ndemo finished: every requested format behaved as scripted\n"
               : "\ndemo finished with errors\n");

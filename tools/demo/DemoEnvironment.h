@@ -34,6 +34,8 @@ class DemoEnvironment final : public platform::Environment {
   // Runs the main loop until `done` holds or `limitSeconds` passed on the demo's clock,
   // skipping to the next due main-thread task whenever nothing is ready.
   bool runUntilSkippingIdle(const std::function<bool()>& done, double limitSeconds);
+  // How far the clock has jumped ahead of the system clock so far.
+  double skippedSeconds() const { return clock_.skipped(); }
 
  private:
   class SkippingClock final : public platform::Clock {
@@ -41,6 +43,7 @@ class DemoEnvironment final : public platform::Environment {
     double now() const override;
     double uptime() const override;
     void skip(double seconds);
+    double skipped() const { return skipped_.load(); }
 
    private:
     std::atomic<double> skipped_{0};

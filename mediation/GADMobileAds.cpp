@@ -1,7 +1,5 @@
 #include "mediation/GADMobileAds.h"
 
-#include <mutex>
-
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
 #include "mediation/TestCreatives.h"
@@ -25,12 +23,9 @@ void GADMobileAds::startWithCompletionHandler(
   }
   // As a network would, it readies what its first ad needs off the main thread, once the
   // host has a window to show it in: a host that has none yet keeps the graphics stack out.
-  static std::once_flag warmUpAsked;
-  std::call_once(warmUpAsked, [] {
-    platform::whenAWindowExists([] {
-      platform::Environment::current()
-          .backgroundExecutor(platform::TaskPriority::utility)
-          ->post([] { TestCreatives::warmUp(); });
+  platform::whenAWindowExists([] {
+    platform::Environment::current().backgroundExecutor(platform::TaskPriority::utility)->post([] {
+      TestCreatives::warmUp();
     });
   });
   platform::postToMain([handler = std::move(handler), status = GADInitializationStatus(statuses)] {

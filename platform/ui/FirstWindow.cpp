@@ -41,4 +41,10 @@ void noteWindowCreated() {
   for (const auto& task : tasks) runTask(task, "main");
 }
 
+void forgetWindowsForTesting() {
+  std::lock_guard lock(windowMutex);
+  windowCreated = false;
+  waiting().clear();
+}
+
 }  // namespace tilo::platform

@@ -13,5 +13,7 @@ namespace tilo::platform {
 void whenAWindowExists(std::function<void()> task);
 // UIWindow::create's part.
 void noteWindowCreated();
+// Test hook: as if no window had been made yet (what waits is dropped).
+void forgetWindowsForTesting();
 
 }  // namespace tilo::platform

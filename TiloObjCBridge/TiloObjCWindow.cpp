@@ -5,10 +5,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "Tilo/base/TiloLogger.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCFullScreenAd.h"
 #include "TiloObjCBridge/TiloObjCView.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SystemLibraries.h"
 #include "platform/ui/UIColor.h"
 #include "platform/ui/ViewRenderer.h"
 #include "tilo/tilo.h"
@@ -159,6 +161,11 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
       status = TILO_STATUS_INVALID_ARGUMENT;
     } else if (width > TILO_WINDOW_MAX_PIXELS || height > TILO_WINDOW_MAX_PIXELS) {
       status = TILO_STATUS_TOO_LARGE;
+    } else if (auto missing =
+                   tilo::platform::missingLibrary(tilo::platform::SystemFeature::graphics)) {
+      // Every drawing call goes through a window: without one, nothing reaches cairo.
+      tilo::log(missing->message(), tilo::TiloLogLevel::error);
+      status = TILO_STATUS_UNAVAILABLE;
     }
   }
   if (status != TILO_STATUS_OK) {

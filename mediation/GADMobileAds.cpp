@@ -4,6 +4,7 @@
 #include "mediation/CallRecorder.h"
 #include "mediation/TestCreatives.h"
 #include "platform/Environment.h"
+#include "platform/ui/FirstWindow.h"
 
 namespace tilo::mediation {
 
@@ -20,9 +21,12 @@ void GADMobileAds::startWithCompletionHandler(
     statuses[name] = ready ? GADAdapterStatus{GADAdapterStatus::ready, "Ready", 0}
                            : GADAdapterStatus{GADAdapterStatus::notReady, "Not ready", 0};
   }
-  // As a network would, it readies what its first ad needs off the main thread.
-  platform::Environment::current().backgroundExecutor(platform::TaskPriority::utility)->post([] {
-    TestCreatives::warmUp();
+  // As a network would, it readies what its first ad needs off the main thread, once the
+  // host has a window to show it in: a host that has none yet keeps the graphics stack out.
+  platform::whenAWindowExists([] {
+    platform::Environment::current().backgroundExecutor(platform::TaskPriority::utility)->post([] {
+      TestCreatives::warmUp();
+    });
   });
   platform::postToMain([handler = std::move(handler), status = GADInitializationStatus(statuses)] {
     if (handler) handler(status);

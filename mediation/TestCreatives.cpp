@@ -10,6 +10,7 @@
 #include "mediation/EmbeddedCreatives.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SystemLibraries.h"
 
 namespace tilo::mediation {
 
@@ -231,6 +232,7 @@ std::shared_ptr<UIImage> TestCreatives::bannerPicture(int width, int height) {
 }
 
 void TestCreatives::warmUp() {
+  if (platform::missingLibrary(platform::SystemFeature::graphics)) return;  // no picture
   bannerPicture(320, 50);
   bannerPicture(300, 250);
   const Catalogue& c = catalogue();

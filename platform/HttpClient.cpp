@@ -16,6 +16,7 @@
 
 #include "platform/Environment.h"
 #include "platform/MainLoop.h"
+#include "platform/SystemLibraries.h"
 
 namespace tilo::platform {
 namespace {
@@ -410,6 +411,11 @@ void HttpTask::cancel() {
 }
 
 HttpClient::HttpClient() {
+  // Without libcurl every request fails at once, with the library to install.
+  if (auto missing = missingLibrary(SystemFeature::network)) {
+    unavailable_ = missing->message();
+    return;
+  }
   static std::once_flag curlInit;
   std::call_once(curlInit, [] {
     initializeOpenSsl();
@@ -430,6 +436,7 @@ HttpClient::~HttpClient() {
 }
 
 void HttpClient::stop() {
+  if (!worker_) return;
   worker_->stop();
   if (!thread_.joinable()) return;
   // Released from one of its own completions: the thread keeps the worker alive and ends
@@ -470,6 +477,13 @@ std::shared_ptr<HttpClient> HttpClient::create() {
 }
 
 std::shared_ptr<HttpTask> HttpClient::send(HttpRequest request, HttpCompletion completion) {
+  if (!worker_) {
+    UrlError error = UrlError::withCode(kUrlErrorCannotConnectToHost);
+    error.localizedDescription = unavailable_;
+    Environment::current().backgroundExecutor()->post(
+        [completion = std::move(completion), error = std::move(error)] { completion(error); });
+    return std::make_shared<HttpTask>(std::make_shared<HttpTask::Private>());
+  }
   auto transfer = std::make_unique<Worker::Transfer>();
   transfer->id = worker_->nextId();
   transfer->request = std::move(request);

@@ -136,6 +136,7 @@ class HttpClient {
   void stop();
 
   std::shared_ptr<Worker> worker_;  // shared with its thread, which may outlive the client
+  std::string unavailable_;         // without a worker: why requests fail
   std::thread thread_;
   std::shared_ptr<std::atomic<bool>> finished_ = std::make_shared<std::atomic<bool>>(false);
 };

@@ -8,6 +8,7 @@
 #include "Tilo/base/FatalError.h"
 #include "Tilo/base/TiloLogger.h"
 #include "platform/Environment.h"
+#include "platform/SystemLibraries.h"
 
 namespace tilo {
 namespace {
@@ -57,7 +58,14 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& b
 std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
   platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
-  if (!sharedInstance()) sharedInstance() = read(*platform::Bundle::main());
+  if (!sharedInstance()) {
+    // Info.plist and the key file need libplist and libcrypto, opened on first use.
+    if (auto missing = platform::missingLibrary(platform::SystemFeature::security)) {
+      log(missing->message(), TiloLogLevel::error);
+      throw ConfigurationError("cannot read the app key", missing->message());
+    }
+    sharedInstance() = read(*platform::Bundle::main());
+  }
   return sharedInstance();
 }
 

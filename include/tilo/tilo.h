@@ -92,7 +92,9 @@ typedef enum tilo_status {
   TILO_STATUS_ALREADY_RECORDED = -15,  /* a native ad's impression or click reported again */
   TILO_STATUS_NOT_SHOWN = -16,         /* a native ad's click before its impression */
   TILO_STATUS_SHUT_DOWN = -17,         /* tilo_shutdown() ran: the SDK is gone for good */
-  TILO_STATUS_IN_CALLBACK = -18        /* tilo_shutdown() from inside an SDK callback */
+  TILO_STATUS_IN_CALLBACK = -18,       /* tilo_shutdown() from inside an SDK callback */
+  TILO_STATUS_UNAVAILABLE = -19        /* a system library the call needs (cairo, pango...)
+                                          cannot be loaded: the error log line names it */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.

@@ -1,5 +1,7 @@
 #include "platform/ui/UIImage.h"
 
+#include "platform/SystemLibraries.h"
+
 #include <png.h>
 // jpeglib.h needs size_t and FILE declared first.
 #include <jerror.h>
@@ -208,7 +210,9 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
   std::string message;
   SurfacePtr surface;
   static const unsigned char kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (data.empty()) {
+  if (auto missing = missingLibrary(SystemFeature::graphics)) {
+    message = missing->message();
+  } else if (data.empty()) {
     message = "empty image data";
   } else if (data.size() >= sizeof kPng && std::equal(kPng, kPng + sizeof kPng, data.begin())) {
     surface = decodePng(data, message);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "platform/ui/FirstWindow.h"
 #include "platform/ui/UIDiagnostics.h"
 #include "platform/ui/UIViewController.h"
 
@@ -22,7 +23,9 @@ std::weak_ptr<UIWindow>& keyWindowSlot() {
 }  // namespace
 
 std::shared_ptr<UIWindow> UIWindow::create(CGSize size, double scale, UIEdgeInsets insets) {
-  return makeView<UIWindow>(size, scale, insets);
+  auto window = makeView<UIWindow>(size, scale, insets);
+  noteWindowCreated();
+  return window;
 }
 
 void UIWindow::validate(CGSize size, UIEdgeInsets insets) {

@@ -33,6 +33,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SystemLibraries.h"
 #include "platform/ui/UIButton.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
@@ -621,7 +622,8 @@ TEST(CApiNumbersTest, StatusesErrorCodesAndEnumerationsKeepTheirNumbers) {
                TILO_STATUS_TOO_LARGE, TILO_STATUS_NOT_CONFIGURED, TILO_STATUS_ALREADY_RECORDED,
                TILO_STATUS_NOT_SHOWN, TILO_STATUS_SHUT_DOWN, TILO_STATUS_IN_CALLBACK}),
       (Numbers{0, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16, -17,
-                 -18}));
+               -18}));
+  EXPECT_EQ(TILO_STATUS_UNAVAILABLE, -19);
   const Numbers codes{-1, -2, -3, 204, -5001, -5603, -1000, -1001, -1009, -23, -24, -25, -26, -27};
   EXPECT_EQ(
       (Numbers{TILO_ERROR_UNSPECIFIED, TILO_ERROR_NOT_INITIALIZED, TILO_ERROR_INITIALIZATION_FAILED,
@@ -712,6 +714,25 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   EXPECT_EQ(tilo_last_status(), TILO_STATUS_TOO_LARGE);
   EXPECT_EQ(tilo_window_create(1e-300, 50, 1), nullptr);
   EXPECT_EQ(tilo_last_status(), TILO_STATUS_INVALID_ARGUMENT);
+  {
+    // A host without the graphics stack gets no window, and an error line saying what to
+    // install, instead of a call into a library that is not there.
+    ScopedLogCapture capture;
+    const auto level = currentLogLevel();
+    setCurrentLogLevel(TiloLogLevel::error);
+    platform::setSystemLibraryCheckForTesting(
+        [](platform::SystemFeature feature) -> std::optional<platform::MissingLibrary> {
+          if (feature != platform::SystemFeature::graphics) return std::nullopt;
+          return platform::MissingLibrary{"libcairo.so.2", "no such file", feature};
+        });
+    EXPECT_EQ(tilo_window_create(320, 50, 2), nullptr);
+    EXPECT_EQ(tilo_last_status(), TILO_STATUS_UNAVAILABLE);
+    platform::setSystemLibraryCheckForTesting(nullptr);
+    setCurrentLogLevel(level);
+    EXPECT_EQ(capture.count("ERROR libcairo.so.2 cannot be loaded (no such file): install it to "
+                            "draw ads"),
+              1u);
+  }
   tilo_window* largest = tilo_window_create(TILO_WINDOW_MAX_PIXELS / 3.0, 1, 3);
   ASSERT_NE(largest, nullptr);
   int width = 0, height = 0;

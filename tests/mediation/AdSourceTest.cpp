@@ -14,6 +14,8 @@
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
 #include "platform/TestEnvironment.h"
+#include "platform/ui/FirstWindow.h"
+#include "platform/ui/UIWindow.h"
 #include "support/TempDir.h"
 
 using namespace tilo::mediation;
@@ -221,15 +223,20 @@ TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronouslyAndDecodesIn
       seen = status.adapterStatusesByClassName();
     });
   };
-  // The start also decodes the built-in pictures, in a background task, not in the call.
+  // The start also decodes the built-in pictures, in a background task, not in the call,
+  // and only once the host has a window: a host without one keeps the graphics stack out.
+  tilo::platform::forgetWindowsForTesting();
   tilo::platform::NotificationCenter::defaultCenter().post(
       tilo::platform::kDidReceiveMemoryWarningNotification);
   ASSERT_EQ(TestCreatives::cachedImageCount(), 0u);
   start();
   EXPECT_EQ(calls, 0);
-  EXPECT_EQ(TestCreatives::cachedImageCount(), 0u);
   env.runUntilIdle();
   ASSERT_EQ(calls, 1);
+  EXPECT_EQ(TestCreatives::cachedImageCount(), 0u);
+  auto window = tilo::platform::UIWindow::create({320, 50}, 1);
+  EXPECT_EQ(TestCreatives::cachedImageCount(), 0u);
+  env.runUntilIdle();
   EXPECT_EQ(TestCreatives::cachedImageCount(), 8u);  // banner, MREC, three icons and media
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::ready);

@@ -44,6 +44,7 @@ expect_lines() {
 # background, writing LOG, and sets $url once it listens.
 serve() {
   local log=$1; shift
+  : >"$log"  # before the server opens it: the first read below must not fail under set -e
   "$@" >"$log" 2>&1 &
   servers+=($!)
   url=

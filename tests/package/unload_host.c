@@ -1,7 +1,10 @@
 /* A host that loads libtilo.so as a plugin (dlopen), uses it, shuts it down and unloads
  * it, then checks that nothing of it is left in the process: no thread it started (by
  * /proc/self/task and the threads' names) and no mapping of the library (/proc/self/maps).
- * It then loads the library again and checks that the new copy starts afresh.
+ * It then loads the library again and checks that the new copy starts afresh. Loading it
+ * maps none of the libraries it opens on first use (libcurl, libcrypto, cairo, pango);
+ * initializing maps the network ones, and a line banner rendered in a host colour maps
+ * the graphics ones and comes out in that exact colour. Those stay mapped after dlclose.
  *
  *   unload_host LIBTILO BUNDLE CONTAINER URL upload   initialize, load an interstitial, go
  *       to the background (an upload starts), shut down at once, unload, load again
@@ -18,6 +21,7 @@
 #include <unistd.h>
 
 #include "tilo/tilo.h"
+#include "tilo/tilo_views.h"
 
 #define FAIL(...)                     \
   do {                                \
@@ -44,6 +48,16 @@ struct api {
                                               const tilo_interstitial_ad_delegate*, void*);
   tilo_status (*interstitial_ad_load)(tilo_interstitial_ad*);
   int (*interstitial_ad_is_ready)(tilo_interstitial_ad*);
+  tilo_window* (*window_create)(double, double, double);
+  tilo_status (*window_destroy)(tilo_window*);
+  tilo_status (*window_add_view_pinned)(tilo_window*, void*, int, double);
+  tilo_status (*window_render_rgba)(tilo_window*, uint8_t*, size_t);
+  tilo_line_banner_view* (*line_banner_view_create)(const char*, int);
+  tilo_status (*line_banner_view_destroy)(tilo_line_banner_view*);
+  tilo_status (*line_banner_view_set_delegate)(tilo_line_banner_view*,
+                                               const tilo_line_banner_view_delegate*, void*);
+  tilo_status (*line_banner_view_set_line_background_color)(tilo_line_banner_view*, uint32_t);
+  tilo_status (*line_banner_view_load_ad)(tilo_line_banner_view*);
 };
 
 static void* symbol(void* library, const char* name) {
@@ -71,6 +85,15 @@ static void load(struct api* api, const char* path) {
   LOOK_UP(api, interstitial_ad_set_delegate);
   LOOK_UP(api, interstitial_ad_load);
   LOOK_UP(api, interstitial_ad_is_ready);
+  LOOK_UP(api, window_create);
+  LOOK_UP(api, window_destroy);
+  LOOK_UP(api, window_add_view_pinned);
+  LOOK_UP(api, window_render_rgba);
+  LOOK_UP(api, line_banner_view_create);
+  LOOK_UP(api, line_banner_view_destroy);
+  LOOK_UP(api, line_banner_view_set_delegate);
+  LOOK_UP(api, line_banner_view_set_line_background_color);
+  LOOK_UP(api, line_banner_view_load_ad);
 }
 
 #define CHECK_OK(api, call)                                                            \
@@ -119,6 +142,54 @@ static int mapped(const char* base) {
   return found;
 }
 
+/* The libraries libtilo.so opens on first use: none is mapped by loading it alone. */
+static void expect_mapped(const char* const* names, int expected, const char* when) {
+  for (; *names; ++names) {
+    if (mapped(*names) != expected) FAIL("%s is %smapped %s", *names, expected ? "not " : "", when);
+  }
+}
+
+static void on_line_banner_load(void* loaded, tilo_line_banner_view* view,
+                                const tilo_ad_info* info) {
+  (void)view, (void)info;
+  *(int*)loaded = 1;
+}
+static void on_line_banner_fail(void* loaded, tilo_line_banner_view* view,
+                                const tilo_error* error) {
+  (void)loaded, (void)view;
+  FAIL("the line banner failed to load: %s", error->message);
+}
+
+/* A line banner in a host colour, drawn through the trampolines into cairo (whose colour
+ * arguments travel in floating-point registers): its background must come out exact. */
+static void render_line_banner(struct api* api) {
+  enum { kWidth = 320, kHeight = 100 };
+  static uint8_t pixels[kWidth * kHeight * 4];
+  tilo_line_banner_view_delegate delegate;
+  tilo_window* window = api->window_create(kWidth, kHeight, 1);
+  tilo_line_banner_view* view = api->line_banner_view_create("line-banner-main", 0);
+  int loaded = 0;
+  if (!window || !view) FAIL("no window or line banner");
+  memset(&delegate, 0, sizeof delegate);
+  delegate.size = sizeof delegate;
+  delegate.did_load = on_line_banner_load;
+  delegate.did_fail_with_error = on_line_banner_fail;
+  CHECK_OK(api, api->line_banner_view_set_delegate(view, &delegate, &loaded));
+  CHECK_OK(api, api->line_banner_view_set_line_background_color(view, 0x336699FFu));
+  CHECK_OK(api, api->window_add_view_pinned(window, view, TILO_WINDOW_EDGE_TOP, 40));
+  CHECK_OK(api, api->line_banner_view_load_ad(view));
+  for (int i = 0; i < 3000 && !loaded; ++i) CHECK_OK(api, api->run_main_loop_for(0.01));
+  if (!loaded) FAIL("the line banner did not load");
+  CHECK_OK(api, api->window_render_rgba(window, pixels, kWidth * 4));
+  const uint8_t* pixel = pixels + (2 * kWidth + 2) * 4;
+  if (pixel[0] != 0x33 || pixel[1] != 0x66 || pixel[2] != 0x99 || pixel[3] != 0xFF) {
+    FAIL("the line banner's background is %02x%02x%02x%02x, not 336699ff", pixel[0], pixel[1],
+         pixel[2], pixel[3]);
+  }
+  CHECK_OK(api, api->line_banner_view_destroy(view));
+  CHECK_OK(api, api->window_destroy(window));
+}
+
 static int initialized;
 static void on_initialize(void* context, const tilo_error* error) {
   (void)context;
@@ -141,14 +212,21 @@ int main(int argc, char** argv) {
   const char* base;
   struct api api;
   int threads_before;
+  static const char* const network[] = {"libcurl.so", "libcrypto.so", NULL};
+  static const char* const graphics[] = {"libcairo.so", "libpango-1.0.so", NULL};
   if (argc < 6) FAIL("usage: unload_host LIBTILO BUNDLE CONTAINER URL upload|deliver [STOPFILE]");
   base = strrchr(argv[1], '/') ? strrchr(argv[1], '/') + 1 : argv[1];
   threads_before = threads(before, sizeof before);
 
   load(&api, argv[1]);
   if (!mapped(base)) FAIL("%s is not in /proc/self/maps after dlopen", base);
+  expect_mapped(network, 0, "after dlopen");
+  expect_mapped(graphics, 0, "after dlopen");
   start(&api, argv);
+  expect_mapped(network, 1, "once initialized");
   if (strcmp(argv[5], "upload") == 0) {
+    render_line_banner(&api);
+    expect_mapped(graphics, 1, "after a render");
     tilo_interstitial_ad* ad = api.interstitial_ad_create("interstitial-main");
     if (!ad) FAIL("no interstitial ad");
     CHECK_OK(&api, api.interstitial_ad_load(ad));

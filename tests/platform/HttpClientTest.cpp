@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/SystemLibraries.h"
 #include "platform/TestEnvironment.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
@@ -128,7 +129,7 @@ TEST(HttpClientTest, AnyStatusIsAResponseWithHeadersAndBody) {
   EXPECT_EQ(clientPorts.size(), 1u);
 }
 
-TEST(HttpClientTest, RefusedConnectionIsCannotConnect) {
+TEST(HttpClientTest, RefusedConnectionOrMissingLibcurlIsCannotConnect) {
   TestEnvironment env;
   // A bound socket that does not listen: connections to its port are refused.
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -151,6 +152,20 @@ TEST(HttpClientTest, RefusedConnectionIsCannotConnect) {
             "Could not connect to the server.");
   EXPECT_EQ(std::get<UrlError>(recorder.entries[0].result).domain, "NSURLErrorDomain");
   EXPECT_EQ(recorder.errorCode(1), kUrlErrorUnsupportedURL);
+
+  // A host without libcurl: a client made then fails every request, naming the library.
+  setSystemLibraryCheckForTesting([](SystemFeature feature) -> std::optional<MissingLibrary> {
+    if (feature != SystemFeature::network) return std::nullopt;
+    return MissingLibrary{"libcurl.so.4", "cannot open shared object file", feature};
+  });
+  auto withoutCurl = HttpClient::create();
+  setSystemLibraryCheckForTesting(nullptr);
+  withoutCurl->send(get("http://127.0.0.1:1/"), recorder.callback());
+  ASSERT_TRUE(recorder.waitFor(3));
+  EXPECT_EQ(recorder.errorCode(2), kUrlErrorCannotConnectToHost);
+  EXPECT_EQ(std::get<UrlError>(recorder.entries[2].result).localizedDescription,
+            "libcurl.so.4 cannot be loaded (cannot open shared object file): install it to "
+            "reach the backend");
 }
 
 // A server that takes the request and never answers.

@@ -1,0 +1,35 @@
+// The system libraries behind a feature, and whether they can be used. libtilo.so opens
+// them on first use rather than when a host loads it, so a host without, say, the
+// graphics stack can still load the library and use what does not draw: the entry points
+// of a feature ask here first and refuse cleanly, naming the library to install. Where
+// the libraries are linked (the static archive) they are always there.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tilo::platform {
+
+enum class SystemFeature {
+  graphics,  // cairo, pango, fontconfig, libpng, libjpeg: windows, views, pictures
+  network,   // libcurl: HTTP
+  security,  // libcrypto and libplist: the key file, Info.plist, the event store
+};
+
+struct MissingLibrary {
+  std::string library;  // its soname, e.g. "libcairo.so.2"
+  std::string reason;   // the dynamic loader's
+  // "libcairo.so.2 cannot be loaded (…): install it to draw ads"
+  std::string message() const;
+  SystemFeature feature = SystemFeature::graphics;
+};
+
+// The first library of `feature` that cannot be loaded, each opened once per process.
+std::optional<MissingLibrary> missingLibrary(SystemFeature feature);
+
+// Test hook: answers in place of the loader until reset with an empty function.
+using SystemLibraryCheck = std::function<std::optional<MissingLibrary>(SystemFeature)>;
+void setSystemLibraryCheckForTesting(SystemLibraryCheck check);
+
+}  // namespace tilo::platform

@@ -234,10 +234,18 @@ std::shared_ptr<UIImage> TestCreatives::bannerPicture(int width, int height) {
 }
 
 void TestCreatives::warmUp() {
-  bannerPicture(320, 50);
-  bannerPicture(300, 250);
+  // At their files' size, which is about what a phone-like scale draws them at; a release
+  // lets them go and the next draw decodes at its own size.
+  for (const auto& picture : {bannerPicture(320, 50), bannerPicture(300, 250)}) {
+    if (picture) picture->decodeAhead();
+  }
   const Catalogue& c = catalogue();
-  for (const Entry* entry : {&c.native, &c.interstitial, &c.rewarded}) entry->withPictures();
+  for (const Entry* entry : {&c.native, &c.interstitial, &c.rewarded}) {
+    const Creative creative = entry->withPictures();
+    for (const auto& picture : {creative.icon, creative.media}) {
+      if (picture) picture->decodeAhead();
+    }
+  }
 }
 
 std::optional<std::string> TestCreatives::bannerClickUrl(const AdScript& script) {

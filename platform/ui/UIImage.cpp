@@ -157,6 +157,10 @@ std::shared_ptr<UIImage> UIImage::withRenderingMode(UIImageRenderingMode mode) c
   return copy;
 }
 
+void UIImage::decodeAhead() const {
+  if (encoded_) ImageRenditionCache::shared().rendition(encoded_, encodedWidth_, encodedHeight_);
+}
+
 void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
   if (rect.isEmpty() || !rect.isFinite()) return;
   cairo_save(cr);

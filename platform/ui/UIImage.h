@@ -7,6 +7,7 @@
 //   auto media = UIImage::generated({320, 180}, UIColor::systemRedColor(),
 //                                   UIColor::systemBlueColor(), "Media");
 //   auto close = UIImage::systemImageNamed("xmark");        // tinted when drawn
+//   auto creative = UIImage::imageDecodedWhenDrawn(bytes, 2.0, &error);  // pixels per draw size
 //
 // Images are immutable and shared. size() is in points: pixels divided by scale.
 // Warning: decoding refuses images above 16384 pixels on a side or 40 megapixels.
@@ -66,6 +67,10 @@ class UIImage {
            (renderingMode_ == UIImageRenderingMode::automatic && isSymbol());
   }
 
+  // For an image decoded when drawn: decodes it now at its file's size (any thread, e.g.
+  // in the background ahead of a first ad), so that a first draw no larger finds its
+  // pixels. Nothing for other images.
+  void decodeAhead() const;
   // Draws the image stretched into `rect` (user space, points), tinted with `tint` when
   // it is a template.
   void draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const;

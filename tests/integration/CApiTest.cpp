@@ -788,7 +788,6 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   ASSERT_EQ(tilo_window_render_rgba(window, after.data(), static_cast<size_t>(width) * 4),
             TILO_STATUS_OK);
   EXPECT_EQ(after, before);
-  EXPECT_EQ(platform::ImageRenditionCache::shared().bytes(), 80u * 80 * 4);
   EXPECT_EQ(tilo_rewarded_ad_destroy(ad), TILO_STATUS_OK);
 
   // 4. The lifecycle posts what a phone OS would; the background lets go of what a memory

@@ -14,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
 #include "platform/TestEnvironment.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "support/TempDir.h"
 
 using namespace tilo::mediation;
@@ -225,12 +226,14 @@ TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronouslyAndDecodesIn
   tilo::platform::NotificationCenter::defaultCenter().post(
       tilo::platform::kDidReceiveMemoryWarningNotification);
   ASSERT_EQ(TestCreatives::cachedImageCount(), 0u);
+  ASSERT_EQ(tilo::platform::ImageRenditionCache::shared().count(), 0u);
   start();
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(TestCreatives::cachedImageCount(), 0u);
   env.runUntilIdle();
   ASSERT_EQ(calls, 1);
   EXPECT_EQ(TestCreatives::cachedImageCount(), 8u);  // banner, MREC, three icons and media
+  EXPECT_EQ(tilo::platform::ImageRenditionCache::shared().count(), 8u) << "their pixels too";
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::ready);
 

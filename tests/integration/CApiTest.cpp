@@ -775,6 +775,9 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   EXPECT_GT(mediation::TestCreatives::cachedImageCount(), 0u);
   auto renderer = object->rendererForRenderThread();
   std::vector<uint8_t> before(pixels.size()), after(pixels.size());
+  // Drawn from its drawn-size pixels from the start (the start's decode at the file's size
+  // resamples a little differently), as every redraw after a release is.
+  platform::ImageRenditionCache::shared().clear();
   ASSERT_EQ(tilo_window_render_rgba(window, before.data(), static_cast<size_t>(width) * 4),
             TILO_STATUS_OK);
   EXPECT_EQ(renderer->surfaceCount(), 2);

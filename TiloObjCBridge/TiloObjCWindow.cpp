@@ -45,8 +45,7 @@ std::shared_ptr<TiloObjCWindow> TiloObjCWindow::registered(std::shared_ptr<TiloO
   auto& windows = liveWindows();
   std::erase_if(windows, [](const auto& weak) { return weak.expired(); });
   windows.push_back(window);
-  window->memoryWarning_ = platform::NotificationCenter::defaultCenter().addObserver(
-      platform::kDidReceiveMemoryWarningNotification,
+  window->releaseCaches_ = platform::NotificationCenter::defaultCenter().addCacheReleaseObserver(
       [weak = std::weak_ptr<TiloObjCWindow>(window)] {
         if (auto self = weak.lock()) self->renderer_->releaseCaches();
       });

@@ -84,7 +84,7 @@ class TiloObjCWindow final : public HandleObject {
   int pixelHeight_ = 0;
   std::atomic<bool> renderThreadUses_{false};
   void* rootHandle_ = nullptr;
-  platform::Subscription memoryWarning_;
+  platform::Subscription releaseCaches_;  // memory warning and background
 };
 
 // The view controller a tilo_view_controller handle names; null for NULL, status otherwise.

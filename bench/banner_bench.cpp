@@ -13,9 +13,17 @@
 // own bookkeeping; the cost per refresh is the main-thread time over the refreshes done
 // (target: under 1 ms).
 //
-// Both check their run (every load filled, every ad seen, the refresh count) and report
+// BM_BannerResidentTenMinutes: one banner on screen refreshing every 30 s for ten minutes
+// of mock time, published after every refresh at scale 3 (the banner view's own retained
+// frame, as an engine's texture of it; the same creative redraws nothing). Resident memory (VmRSS) and the heap in use
+// (mallinfo2) are sampled before the banner exists, at minute 2 and at minute 10. Target:
+// what the banner adds at minute 10 at most 12 MB, and flat: no growth from minute 2 to
+// minute 10 (within 256 KB, the allocator's own slack).
+//
+// All check their run (every load filled, every ad seen, the refresh count) and report
 // an error instead of numbers when it went wrong.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <stdlib.h>
 #include <time.h>
 
@@ -24,6 +32,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,6 +55,7 @@
 #include "platform/PlistValue.h"
 #include "platform/TestEnvironment.h"
 #include "platform/ui/NSLayoutConstraint.h"
+#include "platform/ui/RetainedRenderer.h"
 #include "platform/ui/UIWindow.h"
 #include "tools/devserver/DevServer.h"
 
@@ -393,8 +403,66 @@ void BM_BannerRefreshHour(benchmark::State& state) {
   state.counters["main_tasks_per_refresh"] = static_cast<double>(mainTasks) / refreshes;
 }
 
+double residentMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024;  // kB
+  }
+  return 0;
+}
+
+double heapMegabytes() {
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<double>(info.uordblks + info.hblkhd) / (1024 * 1024);
+}
+
+void BM_BannerResidentTenMinutes(benchmark::State& state) {
+  constexpr double kTargetMegabytes = 12, kFlatMegabytes = 0.25;
+  for (auto _ : state) {
+    Session session(true);
+    malloc_trim(0);
+    const double residentBefore = residentMegabytes(), heapBefore = heapMegabytes();
+    double resident2 = 0, heap2 = 0;
+    {
+      SdkBanner banner;
+      platform::RetainedRenderer renderer;
+      long drawn = 0;
+      for (int step = 1; step <= 20; ++step) {  // 20 x 30 s
+        session.drive([] { return false; }, kRefreshInterval);
+        if (!renderer.publish(*banner.view, 3).isEmpty()) ++drawn;
+        if (step == 4) {
+          resident2 = residentMegabytes();
+          heap2 = heapMegabytes();
+        }
+      }
+      const double resident10 = residentMegabytes(), heap10 = heapMegabytes();
+      if (banner.failures > 0 || banner.impressions < 19 || drawn < 1) {
+        std::fprintf(stderr, "impressions %ld, failures %ld, frames drawn %ld\n",
+                     banner.impressions, banner.failures, drawn);
+        state.SkipWithError("the banner did not refresh every 30 s and draw");
+        return;
+      }
+      const double added = resident10 - residentBefore;
+      const double growth = resident10 - resident2;
+      state.counters["added_rss_mb"] = added;
+      state.counters["rss_growth_2_to_10_mb"] = growth;
+      state.counters["added_heap_mb"] = heap10 - heapBefore;
+      state.counters["heap_growth_2_to_10_mb"] = heap10 - heap2;
+      state.counters["process_rss_mb"] = resident10;
+      std::printf(
+          "banner, 10 min at 30 s: +%.2f MB resident (target <= %.0f MB: %s), minute 2 to 10 "
+          "%+.2f MB resident, %+.3f MB heap (target flat, within %.2f MB: %s)\n",
+          added, kTargetMegabytes, added <= kTargetMegabytes ? "met" : "not met", growth,
+          heap10 - heap2, kFlatMegabytes,
+          std::max(growth, heap10 - heap2) <= kFlatMegabytes ? "met" : "not met");
+    }
+  }
+}
+
 BENCHMARK(BM_BannerLoadOverhead)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BannerRefreshHour)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_BannerResidentTenMinutes)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

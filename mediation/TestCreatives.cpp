@@ -22,8 +22,10 @@ namespace {
 // Pixels per point of the creative pictures.
 constexpr double kCreativeScale = 2.0;
 
-// Decoded pictures, shared by every ad showing them: at most kMaxCachedImages, and all let go
-// on a memory warning (decoded again when next shown). Any thread.
+// Pictures, shared by every ad showing them: at most kMaxCachedImages, and all let go on a
+// memory warning or in the background (made again when next shown). The files' pictures
+// hold only their bytes here; their pixels, at the size drawn, are ImageRenditionCache's.
+// Any thread.
 class ImageCache {
  public:
   static ImageCache& shared() {
@@ -37,8 +39,8 @@ class ImageCache {
       std::lock_guard lock(mutex_);
       if (!subscribed_) {
         subscribed_ = true;
-        warnings_ = platform::NotificationCenter::defaultCenter().addObserver(
-            platform::kDidReceiveMemoryWarningNotification, [] { shared().clear(); });
+        release_ = platform::NotificationCenter::defaultCenter().addCacheReleaseObserver(
+            [] { shared().clear(); });
       }
       if (auto found = images_.find(key); found != images_.end()) return found->second;
     }
@@ -64,7 +66,7 @@ class ImageCache {
   std::mutex mutex_;
   std::map<std::string, std::shared_ptr<UIImage>> images_;
   bool subscribed_ = false;
-  platform::Subscription warnings_;
+  platform::Subscription release_;
 };
 
 std::shared_ptr<UIImage> embedded(const std::string& name, double scale) {
@@ -72,7 +74,8 @@ std::shared_ptr<UIImage> embedded(const std::string& name, double scale) {
     for (std::size_t i = 0; i < kEmbeddedCreativeFileCount; ++i) {
       const auto& file = kEmbeddedCreativeFiles[i];
       if (name != file.name) continue;
-      return UIImage::imageWithData(platform::Bytes(file.data, file.data + file.size), scale);
+      return UIImage::imageDecodedWhenDrawn(platform::Bytes(file.data, file.data + file.size),
+                                            scale);
     }
     return nullptr;
   });
@@ -233,10 +236,18 @@ std::shared_ptr<UIImage> TestCreatives::bannerPicture(int width, int height) {
 
 void TestCreatives::warmUp() {
   if (platform::missingLibrary(platform::SystemFeature::graphics)) return;  // no picture
-  bannerPicture(320, 50);
-  bannerPicture(300, 250);
+  // At their files' size, which is about what a phone-like scale draws them at; a release
+  // lets them go and the next draw decodes at its own size.
+  for (const auto& picture : {bannerPicture(320, 50), bannerPicture(300, 250)}) {
+    if (picture) picture->decodeAhead();
+  }
   const Catalogue& c = catalogue();
-  for (const Entry* entry : {&c.native, &c.interstitial, &c.rewarded}) entry->withPictures();
+  for (const Entry* entry : {&c.native, &c.interstitial, &c.rewarded}) {
+    const Creative creative = entry->withPictures();
+    for (const auto& picture : {creative.icon, creative.media}) {
+      if (picture) picture->decodeAhead();
+    }
+  }
 }
 
 std::optional<std::string> TestCreatives::bannerClickUrl(const AdScript& script) {
@@ -274,8 +285,8 @@ std::shared_ptr<UIImage> TestCreatives::loadImageFile(const std::string& path,
                   " pixels a side and " + std::to_string(kMaxImagePixels) + " in all");
   }
   std::string decodeError;
-  auto image = UIImage::imageWithData(platform::Bytes(bytes->begin(), bytes->end()), kCreativeScale,
-                                      &decodeError);
+  auto image = UIImage::imageDecodedWhenDrawn(platform::Bytes(bytes->begin(), bytes->end()),
+                                              kCreativeScale, &decodeError);
   if (!image) return refuse(path + ": " + decodeError);
   return image;
 }

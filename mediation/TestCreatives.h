@@ -47,8 +47,8 @@ class TestCreatives {
   // The picture of a banner of `width` × `height` points: the built-in one for 320 × 50
   // and 300 × 250, a generated one otherwise (null for an empty size).
   static std::shared_ptr<platform::UIImage> bannerPicture(int width, int height);
-  // Decodes the built-in pictures, on any thread: the mediation does it in the background
-  // as it starts, so that a first ad does not on the main thread.
+  // Decodes the built-in pictures at their files' size, on any thread: the mediation does
+  // it in the background as it starts, so that a first ad does not on the main thread.
   static void warmUp();
   // Where a banner's click leads: the script's clickUrl, else the built-in banner's.
   static std::optional<std::string> bannerClickUrl(const AdScript& script);
@@ -67,8 +67,9 @@ class TestCreatives {
   static std::shared_ptr<platform::UIImage> loadImageFile(const std::string& path,
                                                           std::string* problem);
   static constexpr int kMaxImageSide = 4096;
-  // Built-in and generated pictures stay decoded for the next ad, this many at most; a
-  // memory warning lets them all go.
+  // Built-in and generated pictures are kept for the next ad, this many at most; a memory
+  // warning or entering the background lets them all go. The files' pictures keep only
+  // their bytes: they are decoded at the size they are drawn (UIImage::imageDecodedWhenDrawn).
   static constexpr std::size_t kMaxCachedImages = 16;
   static std::size_t cachedImageCount();
   static constexpr long long kMaxImagePixels = 4LL << 20;

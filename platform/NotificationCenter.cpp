@@ -1,6 +1,7 @@
 #include "platform/NotificationCenter.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tilo::platform {
 
@@ -22,6 +23,16 @@ Subscription NotificationCenter::addObserver(std::string name, std::function<voi
     slot->cancel();
     std::lock_guard lock(mutex_);
     std::erase_if(observers_, [id](const Observer& o) { return o.id == id; });
+  });
+}
+
+Subscription NotificationCenter::addCacheReleaseObserver(std::function<void()> release) {
+  auto both = std::make_shared<std::pair<Subscription, Subscription>>(
+      addObserver(kDidReceiveMemoryWarningNotification, release),
+      addObserver(kDidEnterBackgroundNotification, release));
+  return Subscription([both] {
+    both->first.cancel();
+    both->second.cancel();
   });
 }
 

@@ -34,6 +34,9 @@ class NotificationCenter {
   static NotificationCenter& defaultCenter();
 
   [[nodiscard]] Subscription addObserver(std::string name, std::function<void()> callback);
+  // For caches of what can be rebuilt (decoded images, glyphs, spare frames): `release`
+  // runs on a memory warning and when the application enters the background alike.
+  [[nodiscard]] Subscription addCacheReleaseObserver(std::function<void()> release);
   void post(const std::string& name);
   std::size_t observerCount(const std::string& name) const;
 

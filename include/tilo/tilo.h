@@ -342,7 +342,8 @@ TILO_API tilo_status tilo_shutdown(void);
 typedef enum tilo_application_state {
   TILO_APPLICATION_ACTIVE = 0,
   TILO_APPLICATION_INACTIVE = 1,
-  TILO_APPLICATION_BACKGROUND = 2 /* the SDK saves and uploads its analytics */
+  TILO_APPLICATION_BACKGROUND = 2 /* the SDK saves and uploads its analytics, and lets go of
+                                     what a memory warning releases */
 } tilo_application_state;
 
 /* The host's lifecycle (window focused, unfocused, hidden). Main thread only. */

@@ -68,8 +68,8 @@ FontSystem& FontSystem::shared() {
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance) {
     sharedInstance = new FontSystem();
-    sharedInstance->memoryWarning_ = NotificationCenter::defaultCenter().addObserver(
-        kDidReceiveMemoryWarningNotification, [] { releaseCaches(); });
+    sharedInstance->releaseCaches_ =
+        NotificationCenter::defaultCenter().addCacheReleaseObserver([] { releaseCaches(); });
   }
   return *sharedInstance;
 }

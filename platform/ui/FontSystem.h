@@ -39,7 +39,8 @@ class FontSystem {
   static std::string fontDirectory();
 
   // Drops the fonts pango keeps loaded and their glyphs (reloaded when next drawn); nothing
-  // when the font system was never built. Runs on every memory warning.
+  // when the font system was never built. Runs on every memory warning and on entering
+  // the background.
   static void releaseCaches();
 
  private:
@@ -50,7 +51,7 @@ class FontSystem {
   PangoContext* context_ = nullptr;
   std::map<std::pair<double, UIFontWeight>, PangoFontDescription*> descriptions_;
   std::map<std::pair<double, UIFontWeight>, Metrics> metrics_;
-  Subscription memoryWarning_;
+  Subscription releaseCaches_;
 };
 
 }  // namespace tilo::platform

@@ -1,20 +1,11 @@
 #include "platform/ui/UIImage.h"
 
-#include "platform/SystemLibraries.h"
-
-#include <png.h>
-// jpeglib.h needs size_t and FILE declared first.
-#include <jerror.h>
-#include <jpeglib.h>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdint>
 
+#include "platform/ui/ImageDecoder.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/TextLayout.h"
 
 namespace tilo::platform {
@@ -24,152 +15,6 @@ using SurfacePtr = std::shared_ptr<cairo_surface_t>;
 
 SurfacePtr adopt(cairo_surface_t* surface) {
   return SurfacePtr(surface, cairo_surface_destroy);
-}
-
-bool tooLarge(long long width, long long height) {
-  return width <= 0 || height <= 0 || width > UIImage::maxSide || height > UIImage::maxSide ||
-         width * height > UIImage::maxPixels;
-}
-
-std::string sizeError(long long width, long long height) {
-  return "image of " + std::to_string(width) + " x " + std::to_string(height) +
-         " pixels is empty or larger than " + std::to_string(UIImage::maxSide) +
-         " pixels on a side or " + std::to_string(UIImage::maxPixels) + " pixels in all";
-}
-
-std::uint32_t premultiplied(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
-  auto mul = [a](std::uint8_t c) -> std::uint32_t { return (c * a + 127) / 255; };
-  return (std::uint32_t(a) << 24) | (mul(r) << 16) | (mul(g) << 8) | mul(b);
-}
-
-SurfacePtr decodePng(const Bytes& data, std::string& error) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, data.data(), data.size())) {
-    error = std::string("PNG data does not decode: ") + image.message;
-    return nullptr;
-  }
-  if (tooLarge(image.width, image.height)) {
-    error = sizeError(image.width, image.height);
-    png_image_free(&image);
-    return nullptr;
-  }
-  image.format = PNG_FORMAT_RGBA;
-  std::size_t rowBytes = std::size_t(image.width) * 4;
-  std::vector<std::uint8_t> rgba(rowBytes * image.height);
-  if (!png_image_finish_read(&image, nullptr, rgba.data(), static_cast<png_int_32>(rowBytes),
-                             nullptr)) {
-    error = std::string("PNG data does not decode: ") + image.message;
-    png_image_free(&image);
-    return nullptr;
-  }
-  int width = static_cast<int>(image.width);
-  int height = static_cast<int>(image.height);
-  auto surface = adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-    error = "not enough memory for the image";
-    return nullptr;
-  }
-  unsigned char* pixels = cairo_image_surface_get_data(surface.get());
-  int stride = cairo_image_surface_get_stride(surface.get());
-  for (int y = 0; y < height; ++y) {
-    const std::uint8_t* in = rgba.data() + std::size_t(y) * rowBytes;
-    auto* out = reinterpret_cast<std::uint32_t*>(pixels + std::size_t(y) * stride);
-    for (int x = 0; x < width; ++x, in += 4) out[x] = premultiplied(in[0], in[1], in[2], in[3]);
-  }
-  cairo_surface_mark_dirty(surface.get());
-  return surface;
-}
-
-struct JpegErrorManager {
-  jpeg_error_mgr manager;
-  std::jmp_buf jump;
-  bool truncated;
-  char message[JMSG_LENGTH_MAX];
-};
-
-void onJpegError(j_common_ptr info) {
-  auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
-  (*info->err->format_message)(info, errors->message);
-  std::longjmp(errors->jump, 1);
-}
-
-void onJpegMessage(j_common_ptr info, int level) {
-  // Warnings are silent, except that a premature end of the data fails the decode
-  // instead of leaving grey rows.
-  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) {
-    reinterpret_cast<JpegErrorManager*>(info->err)->truncated = true;
-  }
-}
-
-// Plain C style on purpose: longjmp must not skip destructors, so nothing in this
-// function's frame has one, and the two resources are released on both paths.
-cairo_surface_t* decodeJpegSurface(const unsigned char* data, std::size_t size, char* error,
-                                   std::size_t errorSize) {
-  jpeg_decompress_struct info;
-  JpegErrorManager errors;
-  errors.truncated = false;
-  errors.message[0] = 0;
-  unsigned char* volatile row = nullptr;
-  cairo_surface_t* volatile surface = nullptr;
-  info.err = jpeg_std_error(&errors.manager);
-  errors.manager.error_exit = onJpegError;
-  errors.manager.emit_message = onJpegMessage;
-  if (setjmp(errors.jump)) {
-    jpeg_destroy_decompress(&info);
-    std::free(row);
-    if (surface) cairo_surface_destroy(surface);
-    std::snprintf(error, errorSize, "JPEG data does not decode: %s", errors.message);
-    return nullptr;
-  }
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
-  jpeg_read_header(&info, TRUE);
-  if (tooLarge(info.image_width, info.image_height)) {
-    std::snprintf(error, errorSize, "%s", sizeError(info.image_width, info.image_height).c_str());
-    jpeg_destroy_decompress(&info);
-    return nullptr;
-  }
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  int width = static_cast<int>(info.output_width);
-  int height = static_cast<int>(info.output_height);
-  surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  row = static_cast<unsigned char*>(std::malloc(std::size_t(width) * 3));
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS || !row ||
-      info.output_components != 3) {
-    std::snprintf(error, errorSize, "%s",
-                  info.output_components != 3 ? "unsupported JPEG colour space"
-                                              : "not enough memory for the image");
-    jpeg_destroy_decompress(&info);
-    std::free(row);
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  unsigned char* pixels = cairo_image_surface_get_data(surface);
-  int stride = cairo_image_surface_get_stride(surface);
-  while (info.output_scanline < info.output_height && !errors.truncated) {
-    JSAMPROW rows[1] = {row};
-    int y = static_cast<int>(info.output_scanline);
-    if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
-    auto* out = reinterpret_cast<std::uint32_t*>(pixels + std::size_t(y) * stride);
-    for (int x = 0; x < width; ++x) {
-      out[x] = 0xFF000000u | (std::uint32_t(row[3 * x]) << 16) |
-               (std::uint32_t(row[3 * x + 1]) << 8) | row[3 * x + 2];
-    }
-  }
-  bool complete = info.output_scanline == info.output_height && !errors.truncated;
-  if (complete) jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  std::free(row);
-  if (!complete) {
-    std::snprintf(error, errorSize, "JPEG data does not decode: the data ends early");
-    cairo_surface_destroy(surface);
-    return nullptr;
-  }
-  cairo_surface_mark_dirty(surface);
-  return surface;
 }
 
 cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
@@ -208,30 +53,33 @@ std::shared_ptr<UIImage> UIImage::imageWithData(const Bytes& data, double scale,
                                                 std::string* error) {
   if (!std::isfinite(scale) || scale <= 0) scale = 1;
   std::string message;
-  SurfacePtr surface;
-  static const unsigned char kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (auto missing = missingLibrary(SystemFeature::graphics)) {
-    message = missing->message();
-  } else if (data.empty()) {
-    message = "empty image data";
-  } else if (data.size() >= sizeof kPng && std::equal(kPng, kPng + sizeof kPng, data.begin())) {
-    surface = decodePng(data, message);
-  } else if (data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
-    char text[JMSG_LENGTH_MAX + 64];
-    cairo_surface_t* decoded = decodeJpegSurface(data.data(), data.size(), text, sizeof text);
-    if (decoded) {
-      surface = adopt(decoded);
-    } else {
-      message = text;
-    }
-  } else {
-    message = "not a PNG or JPEG image";
-  }
+  auto surface = ImageDecoder::decode(data, 0, 0, message);
   if (!surface) {
     if (error) *error = message;
     return nullptr;
   }
   return std::make_shared<UIImage>(std::move(surface), scale);
+}
+
+std::shared_ptr<UIImage> UIImage::imageDecodedWhenDrawn(Bytes data, double scale,
+                                                        std::string* error) {
+  if (!std::isfinite(scale) || scale <= 0) scale = 1;
+  std::string message;
+  auto header = ImageDecoder::readHeader(data, message);
+  // Decoded once, small, so that bytes that do not decode fail here rather than draw
+  // nothing later.
+  if (!header ||
+      !ImageDecoder::decode(data, (header->width + 7) / 8, (header->height + 7) / 8, message)) {
+    if (error) *error = message;
+    return nullptr;
+  }
+  auto image = std::make_shared<UIImage>(std::string(),
+                                         CGSize{header->width / scale, header->height / scale});
+  image->scale_ = scale;
+  image->encoded_ = std::make_shared<const Bytes>(std::move(data));
+  image->encodedWidth_ = header->width;
+  image->encodedHeight_ = header->height;
+  return image;
 }
 
 std::shared_ptr<UIImage> UIImage::systemImageNamed(std::string_view name) {
@@ -275,31 +123,42 @@ std::shared_ptr<UIImage> UIImage::generated(CGSize size, const UIColor& top, con
   return std::make_shared<UIImage>(std::move(surface), scale);
 }
 
+std::shared_ptr<cairo_surface_t> UIImage::fullSizePixels() const {
+  if (surface_ || !encoded_) return surface_;
+  std::string error;
+  return ImageDecoder::decode(*encoded_, 0, 0, error);
+}
+
 bool UIImage::copyPixels(std::uint8_t* target, std::size_t stride, PixelFormat format) const {
-  if (!surface_) return false;
-  cairo_surface_flush(surface_.get());
-  const auto* source = cairo_image_surface_get_data(surface_.get());
+  const auto pixels = fullSizePixels();  // the file's size only for this copy
+  if (!pixels) return false;
+  cairo_surface_flush(pixels.get());
+  const auto* source = cairo_image_surface_get_data(pixels.get());
   if (!source) return false;
   platform::copyPixels(source,
-                       static_cast<std::size_t>(cairo_image_surface_get_stride(surface_.get())),
+                       static_cast<std::size_t>(cairo_image_surface_get_stride(pixels.get())),
                        target, stride, PixelRect{0, 0, pixelWidth(), pixelHeight()}, format);
   return true;
 }
 
 int UIImage::pixelWidth() const {
-  return surface_ ? cairo_image_surface_get_width(surface_.get())
-                  : static_cast<int>(std::lround(size_.width));
+  if (surface_) return cairo_image_surface_get_width(surface_.get());
+  return encoded_ ? encodedWidth_ : static_cast<int>(std::lround(size_.width));
 }
 
 int UIImage::pixelHeight() const {
-  return surface_ ? cairo_image_surface_get_height(surface_.get())
-                  : static_cast<int>(std::lround(size_.height));
+  if (surface_) return cairo_image_surface_get_height(surface_.get());
+  return encoded_ ? encodedHeight_ : static_cast<int>(std::lround(size_.height));
 }
 
 std::shared_ptr<UIImage> UIImage::withRenderingMode(UIImageRenderingMode mode) const {
   auto copy = std::make_shared<UIImage>(*this);
   copy->renderingMode_ = mode;
   return copy;
+}
+
+void UIImage::decodeAhead() const {
+  if (encoded_) ImageRenditionCache::shared().rendition(encoded_, encodedWidth_, encodedHeight_);
 }
 
 void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
@@ -312,13 +171,32 @@ void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
     cairo_restore(cr);
     return;
   }
-  int width = pixelWidth(), height = pixelHeight();
+  std::shared_ptr<cairo_surface_t> pixels = surface_;
+  if (!pixels && encoded_) {
+    // Decoded at the pixels it covers on the target (never above the file's size).
+    double wx = rect.width(), wy = 0, hx = 0, hy = rect.height();
+    cairo_user_to_device_distance(cr, &wx, &wy);
+    cairo_user_to_device_distance(cr, &hx, &hy);
+    auto pixelsFor = [](double length, int most) {
+      if (!std::isfinite(length)) return most;
+      return static_cast<int>(std::clamp(std::ceil(length - 1e-6), 1.0, static_cast<double>(most)));
+    };
+    pixels = ImageRenditionCache::shared().rendition(encoded_,
+                                                     pixelsFor(std::hypot(wx, wy), encodedWidth_),
+                                                     pixelsFor(std::hypot(hx, hy), encodedHeight_));
+  }
+  if (!pixels) {
+    cairo_restore(cr);
+    return;
+  }
+  const int width = cairo_image_surface_get_width(pixels.get());
+  const int height = cairo_image_surface_get_height(pixels.get());
   cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
   cairo_clip(cr);
   cairo_translate(cr, rect.x(), rect.y());
   double sx = rect.width() / width, sy = rect.height() / height;
   cairo_scale(cr, sx, sy);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface_.get());
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(pixels.get());
   // Shrinking a lot needs a filter that averages; otherwise bilinear is enough and fast.
   double deviceScale = 1;
   {
@@ -341,7 +219,7 @@ void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
 
 Bytes UIImage::pngData() const {
   Bytes out;
-  SurfacePtr surface = surface_;
+  SurfacePtr surface = fullSizePixels();
   if (!surface) {
     surface = adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, pixelWidth()),
                                                std::max(1, pixelHeight())));

@@ -7,6 +7,7 @@
 //   auto media = UIImage::generated({320, 180}, UIColor::systemRedColor(),
 //                                   UIColor::systemBlueColor(), "Media");
 //   auto close = UIImage::systemImageNamed("xmark");        // tinted when drawn
+//   auto creative = UIImage::imageDecodedWhenDrawn(bytes, 2.0, &error);  // pixels per draw size
 //
 // Images are immutable and shared. size() is in points: pixels divided by scale.
 // Warning: decoding refuses images above 16384 pixels on a side or 40 megapixels.
@@ -40,6 +41,11 @@ class UIImage {
   // not a positive finite number counts as 1.
   static std::shared_ptr<UIImage> imageWithData(const Bytes& data, double scale = 1.0,
                                                 std::string* error = nullptr);
+  // The same checks, but only the encoded bytes are kept: each draw takes pixels at the
+  // size it covers from ImageRenditionCache, and copyPixels and pngData decode the file's
+  // size for their call only. For ad creatives, drawn smaller than their files.
+  static std::shared_ptr<UIImage> imageDecodedWhenDrawn(Bytes data, double scale = 1.0,
+                                                        std::string* error = nullptr);
   // "xmark" is the one symbol there is; nullptr for any other name.
   static std::shared_ptr<UIImage> systemImageNamed(std::string_view name);
   // A vertical gradient from `top` to `bottom` (pass the same colour twice for a solid
@@ -61,6 +67,10 @@ class UIImage {
            (renderingMode_ == UIImageRenderingMode::automatic && isSymbol());
   }
 
+  // For an image decoded when drawn: decodes it now at its file's size (any thread, e.g.
+  // in the background ahead of a first ad), so that a first draw no larger finds its
+  // pixels. Nothing for other images.
+  void decodeAhead() const;
   // Draws the image stretched into `rect` (user space, points), tinted with `tint` when
   // it is a template.
   void draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const;
@@ -71,8 +81,10 @@ class UIImage {
   // apart (at least pixelWidth() x 4), in `format`. False for symbols, which have none.
   bool copyPixels(std::uint8_t* target, std::size_t stride, PixelFormat format) const;
 
-  // Premultiplied ARGB32 pixels; null for symbols. Internal to platform/ui.
+  // Premultiplied ARGB32 pixels; null for symbols and images decoded when drawn.
+  // Internal to platform/ui.
   cairo_surface_t* surface() const { return surface_.get(); }
+  bool isDecodedWhenDrawn() const { return encoded_ != nullptr; }
 
   static constexpr int maxSide = 16384;
   static constexpr long long maxPixels = 40'000'000;
@@ -81,7 +93,11 @@ class UIImage {
   UIImage(std::string symbolName, CGSize size);
 
  private:
+  std::shared_ptr<cairo_surface_t> fullSizePixels() const;
+
   std::shared_ptr<cairo_surface_t> surface_;
+  std::shared_ptr<const Bytes> encoded_;  // PNG or JPEG, for images decoded when drawn
+  int encodedWidth_ = 0, encodedHeight_ = 0;
   CGSize size_;
   double scale_ = 1;
   std::string symbolName_;

@@ -34,7 +34,9 @@
 #include "platform/Json.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLibraries.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/UIButton.h"
+#include "platform/ui/UIImageView.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "support/Watchdog.h"
@@ -787,10 +789,16 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   };
   ASSERT_EQ(tilo_rewarded_ad_set_delegate(ad, &delegate, &loaded), TILO_STATUS_OK);
   ASSERT_EQ(tilo_rewarded_ad_load(ad), TILO_STATUS_OK);
-  ASSERT_TRUE(mediation::TestCreatives::forFormat("rewarded").icon);
+  auto icon = platform::UIImageView::create(mediation::TestCreatives::forFormat("rewarded").icon);
+  ASSERT_TRUE(icon->image());
+  icon->setFrame({50, 0, 40, 40});  // 80 pixels of a 128-pixel file
+  object->rootViewController()->view()->addSubview(icon);
   EXPECT_GT(mediation::TestCreatives::cachedImageCount(), 0u);
   auto renderer = object->rendererForRenderThread();
   std::vector<uint8_t> before(pixels.size()), after(pixels.size());
+  // Drawn from its drawn-size pixels from the start (the start's decode at the file's size
+  // resamples a little differently), as every redraw after a release is.
+  platform::ImageRenditionCache::shared().clear();
   ASSERT_EQ(tilo_window_render_rgba(window, before.data(), static_cast<size_t>(width) * 4),
             TILO_STATUS_OK);
   EXPECT_EQ(renderer->surfaceCount(), 2);
@@ -805,17 +813,27 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
             TILO_STATUS_OK);
   EXPECT_EQ(after, before);
   EXPECT_EQ(tilo_rewarded_ad_destroy(ad), TILO_STATUS_OK);
-  ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
 
-  // 4. The lifecycle posts what a phone OS would.
+  // 4. The lifecycle posts what a phone OS would; the background lets go of what a memory
+  //    warning does, and the foreground draws the same pixels again.
   int backgrounds = 0;
   auto observer = platform::NotificationCenter::defaultCenter().addObserver(
       platform::kDidEnterBackgroundNotification, [&backgrounds] { ++backgrounds; });
+  EXPECT_EQ(renderer->surfaceCount(), 2);
   EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_BACKGROUND), TILO_STATUS_OK);
   sdk.env().runUntilIdle();
   EXPECT_EQ(tilo_application_get_state(), TILO_APPLICATION_BACKGROUND);
   EXPECT_EQ(platform::Application::shared().state(), platform::ApplicationState::background);
   EXPECT_EQ(backgrounds, 1);
+  EXPECT_EQ(renderer->surfaceCount(), 1);
+  EXPECT_EQ(mediation::TestCreatives::cachedImageCount(), 0u);
+  EXPECT_EQ(platform::ImageRenditionCache::shared().count(), 0u);
+  EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_ACTIVE), TILO_STATUS_OK);
+  std::fill(after.begin(), after.end(), 0);
+  ASSERT_EQ(tilo_window_render_rgba(window, after.data(), static_cast<size_t>(width) * 4),
+            TILO_STATUS_OK);
+  EXPECT_EQ(after, before);
+  ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
 }
 
 TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
@@ -906,7 +924,18 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   EXPECT_EQ(pixels[static_cast<std::size_t>(40) * stride + 90 * 4], 0xCD);  // outside the damage
 
   // 5. A render thread copies what each pump published while the main thread keeps
-  //    changing the tree and pumping; it sees whole frames, never a torn one.
+  //    changing the tree, pumping, and receiving memory warnings that drop its frame and
+  //    the picture's pixels; it sees whole frames, never a torn one, picture always there.
+  std::string error;
+  auto picture = platform::UIImageView::create(platform::UIImage::imageDecodedWhenDrawn(
+      platform::UIImage::generated({16, 16}, platform::UIColor(0, 1, 0, 1),
+                                   platform::UIColor(0, 1, 0, 1), "", 4)
+          ->pngData(),
+      4, &error));
+  ASSERT_TRUE(picture->image()) << error;
+  picture->setFrame({0, 20, 8, 8});
+  object->rootViewController()->view()->addSubview(picture);
+  const std::size_t inPicture = static_cast<std::size_t>(62) * stride + 10 * 4;
   EXPECT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
   EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
   EXPECT_EQ(damaged.width, width);  // the first copy into that buffer
@@ -916,7 +945,7 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   const platform::UIColor colours[] = {platform::UIColor(0, 1, 0, 1), platform::UIColor(0, 0, 1, 1),
                                        platform::UIColor(1, 0, 0, 1)};
   std::atomic<bool> done{false};
-  std::atomic<int> torn{0}, failed{0}, rendered{0};
+  std::atomic<int> torn{0}, failed{0}, rendered{0}, missing{0};
   std::thread renderThread([&] {
     std::vector<uint8_t> frame(stride * height);
     tilo_rect rect;
@@ -929,6 +958,7 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
       const std::size_t corner = static_cast<std::size_t>(27) * stride + 53 * 4;
       const std::size_t other = static_cast<std::size_t>(51) * stride + 77 * 4;
       if (rect.width > 0 && std::memcmp(&frame[corner], &frame[other], 4) != 0) ++torn;
+      if (rect.width > 0 && frame[inPicture + 1] != 255) ++missing;
       // Main-thread-only calls stay refused here: the main thread never moves.
       if (tilo_run_main_loop_for(0) != TILO_STATUS_WRONG_THREAD) ++failed;
       ++rendered;
@@ -939,6 +969,9 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   // red, however many it took.
   for (int i = 0; (i < 60 || rendered.load() < 3) && i < 1000000; ++i) {
     square->setBackgroundColor(colours[i % 3]);
+    if (i % 4 == 0) {
+      ASSERT_EQ(tilo_application_did_receive_memory_warning(), TILO_STATUS_OK);
+    }
     ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
   }
   square->setBackgroundColor(colours[2]);
@@ -948,6 +981,7 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   EXPECT_GE(rendered.load(), 3);
   EXPECT_EQ(failed.load(), 0);
   EXPECT_EQ(torn.load(), 0);
+  EXPECT_EQ(missing.load(), 0);
   EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
   EXPECT_EQ(damaged.width, width);  // the render thread's own buffer was the tracked one
   EXPECT_EQ(std::vector<uint8_t>(texture.begin() + inside, texture.begin() + inside + 4),

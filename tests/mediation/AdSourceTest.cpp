@@ -15,6 +15,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/TestEnvironment.h"
 #include "platform/ui/FirstWindow.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/UIWindow.h"
 #include "support/TempDir.h"
 
@@ -229,6 +230,7 @@ TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronouslyAndDecodesIn
   tilo::platform::NotificationCenter::defaultCenter().post(
       tilo::platform::kDidReceiveMemoryWarningNotification);
   ASSERT_EQ(TestCreatives::cachedImageCount(), 0u);
+  ASSERT_EQ(tilo::platform::ImageRenditionCache::shared().count(), 0u);
   start();
   EXPECT_EQ(calls, 0);
   env.runUntilIdle();
@@ -238,6 +240,7 @@ TEST_F(AdSourceTest, StartReportsScriptedAdapterStatesAsynchronouslyAndDecodesIn
   EXPECT_EQ(TestCreatives::cachedImageCount(), 0u);
   env.runUntilIdle();
   EXPECT_EQ(TestCreatives::cachedImageCount(), 8u);  // banner, MREC, three icons and media
+  EXPECT_EQ(tilo::platform::ImageRenditionCache::shared().count(), 8u) << "their pixels too";
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen.at("GADMobileAds").state, GADAdapterStatus::ready);
 

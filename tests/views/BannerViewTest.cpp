@@ -6,9 +6,11 @@
 #include "Tilo/views/TiloAdBannerView.h"
 #include "Tilo/views/TiloAdNativeView.h"
 #include "ads/MarkerWatch.h"
+#include "mediation/TestCreatives.h"
 #include "platform/Environment.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Timer.h"
+#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/NSLayoutConstraint.h"
 #include "views/ViewsTestSupport.h"
 
@@ -305,6 +307,10 @@ TEST_F(BannerViewTest, OneRequestPerShownAdAndAHiddenAncestorPausesTheRefresh) {
 
 TEST_F(BannerViewTest, ReleasedViewsLeaveNothingBehind) {
   script("gad/banner", R"({"delayMs": 500})");
+  // The process-wide picture caches subscribe to the release notifications once, when first
+  // used; made before the counts, they are not taken for something a view left behind.
+  (void)platform::ImageRenditionCache::shared();
+  (void)mediation::TestCreatives::bannerPicture(320, 50);
   const long timers = platform::Timer::liveCount();
   auto& center = platform::NotificationCenter::defaultCenter();
   const auto active = center.observerCount(platform::kDidBecomeActiveNotification);

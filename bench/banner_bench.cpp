@@ -15,10 +15,10 @@
 //
 // BM_BannerResidentTenMinutes: one banner on screen refreshing every 30 s for ten minutes
 // of mock time, published after every refresh at scale 3 (the banner view's own retained
-// frame, as an engine's texture of it; the same creative redraws nothing). Resident memory (VmRSS) and the heap in use
-// (mallinfo2) are sampled before the banner exists, at minute 2 and at minute 10. Target:
-// what the banner adds at minute 10 at most 12 MB, and flat: no growth from minute 2 to
-// minute 10 (within 256 KB, the allocator's own slack).
+// frame, as an engine's texture of it; the same creative redraws nothing). Resident memory (VmRSS)
+// and the heap in use (mallinfo2) are sampled before the banner exists, at minute 2 and at
+// minute 10. Target: what the banner adds at minute 10 at most 12 MB, and flat: no growth from
+// minute 2 to minute 10 (within 256 KB, the allocator's own slack).
 //
 // All check their run (every load filled, every ad seen, the refresh count) and report
 // an error instead of numbers when it went wrong.
@@ -229,25 +229,9 @@ class Session {
   std::shared_ptr<devserver::DevServer> server_;
 };
 
-std::shared_ptr<platform::UIWindow> makeWindow() {
-  return platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
-}
-
-// Pins a view to the bottom centre of the window's safe area and lays the window out.
-void placeAtBottom(const std::shared_ptr<platform::UIWindow>& window,
-                   const std::shared_ptr<platform::UIView>& view) {
-  window->addSubview(view);
-  view->setTranslatesAutoresizingMaskIntoConstraints(false);
-  platform::NSLayoutConstraint::activateConstraints(
-      {view->centerXAnchor().constraintEqualToAnchor(window->centerXAnchor()),
-       view->bottomAnchor().constraintEqualToAnchor(
-           window->safeAreaLayoutGuide()->bottomAnchor())});
-  window->layoutIfNeeded();
-}
-
 // A TiloAdBannerView on screen, counting what its host hears.
 struct SdkBanner {
-  std::shared_ptr<platform::UIWindow> window = makeWindow();
+  std::shared_ptr<platform::UIWindow> window = bench::makePhoneWindow();
   std::shared_ptr<TiloAdBannerView> view =
       TiloAdBannerView::create(TiloAdUnit{kUnit}, TiloAdBannerSize::banner, true);
   long successes = 0, failures = 0, impressions = 0;
@@ -256,7 +240,7 @@ struct SdkBanner {
     view->listener()->onAdLoadSuccess = [this](auto, auto) { ++successes; };
     view->listener()->onAdLoadFail = [this](auto) { ++failures; };
     view->listener()->onAdImpression = [this](auto) { ++impressions; };
-    placeAtBottom(window, view);
+    bench::placeAtBottom(window, view);
   }
   ~SdkBanner() { view->removeFromSuperview(); }
   SdkBanner(const SdkBanner&) = delete;
@@ -265,7 +249,7 @@ struct SdkBanner {
 
 // The platform banner view alone, with a delegate that counts.
 struct DirectBanner : mediation::GADBannerViewDelegate {
-  std::shared_ptr<platform::UIWindow> window = makeWindow();
+  std::shared_ptr<platform::UIWindow> window = bench::makePhoneWindow();
   std::shared_ptr<mediation::GADBannerView> view = mediation::GADBannerView::create();
   long received = 0, failures = 0, impressions = 0;
 
@@ -282,7 +266,7 @@ struct DirectBanner : mediation::GADBannerViewDelegate {
     banner->view->setAdSize(mediation::GADAdSizeFromCGSize({320, 50}));
     banner->view->setAdUnitID(kMediationUnit);
     banner->view->setDelegate(banner);
-    placeAtBottom(banner->window, banner->view);
+    bench::placeAtBottom(banner->window, banner->view);
     return banner;
   }
   ~DirectBanner() override { view->removeFromSuperview(); }

@@ -52,19 +52,13 @@ double measureFirstLoad() {
   auto loop = platform::MainLoop::shared();
   loop->runUntil([] { return false; }, 0.5);  // the host's own start-up
 
-  auto window = platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
+  auto window = bench::makePhoneWindow();
   auto view = TiloAdBannerView::create(TiloAdUnit{kUnit}, TiloAdBannerSize::banner, false);
   bool loaded = false, seen = false, failed = false;
   view->listener()->onAdLoadSuccess = [&](auto, auto) { loaded = true; };
   view->listener()->onAdLoadFail = [&](auto) { failed = true; };
   view->listener()->onAdImpression = [&](auto) { seen = true; };
-  window->addSubview(view);
-  view->setTranslatesAutoresizingMaskIntoConstraints(false);
-  platform::NSLayoutConstraint::activateConstraints(
-      {view->centerXAnchor().constraintEqualToAnchor(window->centerXAnchor()),
-       view->bottomAnchor().constraintEqualToAnchor(
-           window->safeAreaLayoutGuide()->bottomAnchor())});
-  window->layoutIfNeeded();
+  bench::placeAtBottom(window, view);
   loop->runUntil([] { return false; }, 0.05);  // the unit resolves before the load
 
   const double start = threadCpuMicros();

@@ -13,6 +13,8 @@
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
 #include "platform/PlistValue.h"
+#include "platform/ui/NSLayoutConstraint.h"
+#include "platform/ui/UIWindow.h"
 #include "tools/devserver/DevServer.h"
 
 namespace tilo::bench {
@@ -67,6 +69,21 @@ LoopbackSdk::~LoopbackSdk() {
   server_->stop();
   std::filesystem::remove_all(bundle_);
   std::filesystem::remove_all(container_);
+}
+
+std::shared_ptr<platform::UIWindow> makePhoneWindow() {
+  return platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
+}
+
+void placeAtBottom(const std::shared_ptr<platform::UIWindow>& window,
+                   const std::shared_ptr<platform::UIView>& view) {
+  window->addSubview(view);
+  view->setTranslatesAutoresizingMaskIntoConstraints(false);
+  platform::NSLayoutConstraint::activateConstraints(
+      {view->centerXAnchor().constraintEqualToAnchor(window->centerXAnchor()),
+       view->bottomAnchor().constraintEqualToAnchor(
+           window->safeAreaLayoutGuide()->bottomAnchor())});
+  window->layoutIfNeeded();
 }
 
 }  // namespace tilo::bench

@@ -13,8 +13,18 @@
 namespace tilo::devserver {
 class DevServer;
 }
+namespace tilo::platform {
+class UIView;
+class UIWindow;
+}  // namespace tilo::platform
 
 namespace tilo::bench {
+
+// A phone-sized window: 390 × 844 points at scale 3, with a notch's safe area.
+std::shared_ptr<platform::UIWindow> makePhoneWindow();
+// Pins `view` to the bottom centre of the window's safe area and lays the window out.
+void placeAtBottom(const std::shared_ptr<platform::UIWindow>& window,
+                   const std::shared_ptr<platform::UIView>& view);
 
 inline constexpr const char* kAppKey = "bench-app-key";
 inline constexpr const char* kMinimalConfig =

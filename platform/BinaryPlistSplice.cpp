@@ -59,8 +59,7 @@ std::optional<std::string> spliceAsciiStrings(
   const std::size_t offsetSize = static_cast<std::uint8_t>(trailer[6]);
   const std::uint64_t count = readBig(trailer, 8, 8);
   const std::uint64_t tableAt = readBig(trailer, 24, 8);
-  if (offsetSize < 1 || offsetSize > 8 ||
-      tableAt > bplist.size() - kTrailerSize ||
+  if (offsetSize < 1 || offsetSize > 8 || tableAt > bplist.size() - kTrailerSize ||
       count != (bplist.size() - kTrailerSize - tableAt) / offsetSize ||
       tableAt + count * offsetSize != bplist.size() - kTrailerSize) {
     return std::nullopt;
@@ -125,10 +124,18 @@ std::optional<std::string> spliceAsciiStrings(
 }
 
 std::string makeStandInPrefix() {
+  // One draw from the system per process; every document then takes the next value of
+  // a mixed counter (splitmix64), unpredictable to whoever wrote the host's values
+  // without a system call per parse.
+  static const std::uint64_t seed = [] {
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+  }();
   static std::atomic<std::uint64_t> counter{0};
-  std::random_device device;
-  const std::uint64_t tag = (static_cast<std::uint64_t>(device()) << 32) ^ device() ^
-                            counter.fetch_add(1, std::memory_order_relaxed);
+  std::uint64_t tag = seed + 0x9e3779b97f4a7c15ULL * (counter.fetch_add(1) + 1);
+  tag = (tag ^ (tag >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  tag = (tag ^ (tag >> 27)) * 0x94d049bb133111ebULL;
+  tag ^= tag >> 31;
   char text[40];
   std::snprintf(text, sizeof text, "\x01tilo-long-%016llx-", static_cast<unsigned long long>(tag));
   return text;

@@ -1,7 +1,5 @@
 #include "platform/Device.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -48,8 +46,7 @@ std::string_view trim(std::string_view text) {
 
 std::string makeUUIDString(bool lowercase) {
   std::array<std::uint8_t, 16> bytes{};
-  initializeOpenSsl();
-  if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+  if (!secureRandomBytes(bytes)) {
     std::random_device device;
     for (auto& byte : bytes) byte = static_cast<std::uint8_t>(device());
   }
@@ -162,8 +159,12 @@ std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
 }
 
 std::string systemVersion() {
-  auto content = FileSystem::readFile("/etc/os-release");
-  return (content ? versionIdFromOsRelease(*content) : std::nullopt).value_or("0");
+  // Read once: the system does not change under a running process, and every upload asks.
+  static const std::string version = [] {
+    auto content = FileSystem::readFile("/etc/os-release");
+    return (content ? versionIdFromOsRelease(*content) : std::nullopt).value_or("0");
+  }();
+  return version;
 }
 
 }  // namespace tilo::platform

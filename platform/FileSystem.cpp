@@ -49,11 +49,8 @@ bool writeAll(int fd, std::string_view bytes) {
 // Opens a fresh temporary file next to `path`. The name carries the pid and a counter;
 // O_EXCL guards against leftovers of a crashed process that had the same pid.
 int openTemporary(const std::filesystem::path& path, std::string& tempPath) {
-  static std::atomic<unsigned> counter{0};
-  const std::string prefix = (path.parent_path() / ("." + path.filename().string())).string() +
-                             ".tmp-" + std::to_string(::getpid()) + "-";
   for (int attempt = 0; attempt < 8; ++attempt) {
-    tempPath = prefix + std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+    tempPath = FileSystem::temporaryPath(path).string();
     int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -113,6 +110,13 @@ bool isProcessAlive(pid_t pid) {
 }
 
 }  // namespace
+
+std::filesystem::path FileSystem::temporaryPath(const std::filesystem::path& path) {
+  static std::atomic<unsigned> counter{0};
+  return path.parent_path() /
+         ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+          std::to_string(counter.fetch_add(1, std::memory_order_relaxed)));
+}
 
 std::filesystem::path FileSystem::applicationContainer() {
   {

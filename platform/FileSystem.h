@@ -50,6 +50,10 @@ class FileSystem {
   static bool atomicWrite(const std::filesystem::path& path,
                           const std::function<std::string_view()>& next);
 
+  // A name beside `path` for a temporary of this process, ".<name>.tmp-<pid>-<n>", another
+  // on every call. removeStaleTemporaries() knows the form.
+  static std::filesystem::path temporaryPath(const std::filesystem::path& path);
+
   // The whole content of a regular file of at most kMaxReadSize bytes. With
   // `followSymlinks` false a symbolic link is refused (ELOOP).
   static std::optional<std::string> readFile(const std::filesystem::path& path,

@@ -1,5 +1,6 @@
 #include "platform/UserDefaults.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -8,11 +9,19 @@
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Unicode.h"
 
 namespace tilo::platform {
+namespace {
+
+bool isPlainText(std::string_view text) {
+  return text.find('\0') == std::string_view::npos && isValidUtf8(text);
+}
+
+}  // namespace
 
 UserDefaults::UserDefaults(std::filesystem::path path, double writeDelay)
-    : path_(std::move(path)), writeDelay_(writeDelay) {}
+    : path_(std::move(path)), writeDelay_(writeDelay), file_(path_) {}
 
 UserDefaults::~UserDefaults() {
   std::lock_guard lock(mutex_);
@@ -86,7 +95,7 @@ std::optional<std::filesystem::path> UserDefaults::takeMovedAsideReport() {
   return std::exchange(movedAside_, std::nullopt);
 }
 
-void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
+void UserDefaults::set(std::string_view key, std::optional<PlistValue> value, double delay) {
   std::lock_guard lock(mutex_);
   auto& values = document();
   if (value) {
@@ -97,29 +106,40 @@ void UserDefaults::set(std::string_view key, std::optional<PlistValue> value) {
   // What could not be read would be lost by a write: keep the change in memory only.
   if (readFailure_) return;
   dirty_ = true;
-  if (writeDelay_ > 0 && Application::shared().state() != ApplicationState::background) {
-    scheduleWrite();
+  // Text that is not plain UTF-8 is what libplist may write but not read back.
+  const std::string* text = value ? value->asString() : nullptr;
+  if (!isPlainText(key) || (text && !isPlainText(*text))) checked_ = false;
+  if (delay > 0 && Application::shared().state() != ApplicationState::background) {
+    scheduleWrite(delay);
   } else {
     write();
   }
 }
 
-void UserDefaults::scheduleWrite() {
+void UserDefaults::scheduleWrite(double delay) {
   // A test environment that ended drops its tasks: its pending write cannot be counted on.
   auto& environment = Environment::current();
-  if (writeScheduledIn_ == &environment) return;
-  writeScheduledIn_ = &environment;
+  const double due = environment.clock().now() + delay;
+  if (pendingIn_ == &environment && pendingDue_ <= due) return;
+  // A sooner write replaces the pending one, whose task then finds another due time.
+  pendingIn_ = &environment;
+  pendingDue_ = due;
   environment.backgroundExecutor(TaskPriority::utility)
       ->postDelayed(
-          [weak = weak_from_this()] {
-            if (auto self = weak.lock()) self->flush();
+          [weak = weak_from_this(), due] {
+            auto self = weak.lock();
+            if (!self) return;
+            std::lock_guard lock(self->mutex_);
+            if (self->pendingDue_ != due) return;
+            self->pendingIn_ = nullptr;
+            if (self->dirty_) self->write();
           },
-          writeDelay_);
+          delay);
 }
 
 void UserDefaults::flush() {
   std::lock_guard lock(mutex_);
-  writeScheduledIn_ = nullptr;
+  pendingIn_ = nullptr;
   if (dirty_) write();
 }
 
@@ -130,20 +150,25 @@ void UserDefaults::write() {
   std::string bytes = document().toBinary();
   // libplist writes some documents that it cannot read back (a host's key that is not
   // UTF-8, read from its XML file): the next start would find the file damaged and lose
-  // every key in it. The store then keeps its changes in memory and says so.
-  if (!PlistDocument::parse(bytes)) {
-    readFailure_ = "its content cannot be written back as a property list";
-    return;
+  // every key in it. The store then keeps its changes in memory and says so. Once a write
+  // read back, changes of plain text and data cannot break the next one: only the first
+  // write and those after other text are read back.
+  if (!checked_) {
+    if (!PlistDocument::parse(bytes)) {
+      readFailure_ = "its content cannot be written back as a property list";
+      return;
+    }
+    checked_ = true;
   }
   // A file this large could not be read at the next start: the change stays in memory.
   if (bytes.size() > FileSystem::kMaxReadSize) {
     if (!writeFailure_) writeFailure_ = "it would grow over 4 MB";
     return;
   }
-  bool written = FileSystem::atomicWrite(path_, bytes);
+  bool written = file_.write(bytes);
   if (!written) {
     FileSystem::createDirectories(path_.parent_path());
-    written = FileSystem::atomicWrite(path_, bytes);
+    written = file_.write(bytes);
   }
   if (written) {
     writeFailure_.reset();
@@ -161,7 +186,7 @@ std::optional<std::string> UserDefaults::takeWriteFailureReport() {
 }
 
 void UserDefaults::setString(std::string_view key, std::string_view value) {
-  set(key, PlistValue(std::string(value)));
+  set(key, PlistValue(std::string(value)), writeDelay_);
 }
 
 std::optional<std::string> UserDefaults::string(std::string_view key) {
@@ -172,7 +197,7 @@ std::optional<std::string> UserDefaults::string(std::string_view key) {
 }
 
 void UserDefaults::setData(std::string_view key, Bytes value) {
-  set(key, PlistValue(std::move(value)));
+  set(key, PlistValue(std::move(value)), writeDelay_);
 }
 
 std::optional<Bytes> UserDefaults::data(std::string_view key) {
@@ -183,7 +208,11 @@ std::optional<Bytes> UserDefaults::data(std::string_view key) {
 }
 
 void UserDefaults::removeObject(std::string_view key) {
-  set(key, std::nullopt);
+  set(key, std::nullopt, writeDelay_);
+}
+
+void UserDefaults::removeObjectLazily(std::string_view key) {
+  set(key, std::nullopt, writeDelay_ > 0 ? std::max(writeDelay_, kLazyWriteDelay) : 0);
 }
 
 }  // namespace tilo::platform

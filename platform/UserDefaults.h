@@ -5,7 +5,8 @@
 //   std::optional<Bytes> cached = defaults->data("com.tilo.AdUnit");
 //
 // The whole file lives in memory, read lazily on first access. Changes are written
-// atomically, so the next process sees them: at once by default, or, for a store made with
+// atomically (FileRewriter: a spare copy beside the file takes each write and trades
+// places with it), so the next process sees them: at once by default, or, for a store made with
 // a write delay (standard() uses kWriteDelay), once per delay for every change made within
 // it, since a rewrite of the whole file costs far more than the change. A pending write is
 // made at once when the application enters the background, by flush(), and when the store
@@ -36,6 +37,7 @@
 #include <string_view>
 
 #include "platform/Bytes.h"
+#include "platform/FileRewriter.h"
 #include "platform/PlistValue.h"
 #include "platform/Reactive.h"
 
@@ -46,6 +48,9 @@ class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
   // How long the standard store gathers changes into one write: well under the second
   // within which a logged event must be on disk.
   static constexpr double kWriteDelay = 0.1;
+  // How long a lazy removal may wait for a write of its own, when nothing else is written
+  // sooner.
+  static constexpr double kLazyWriteDelay = 60;
 
   // <container>/Library/Preferences/<bundle id>.plist. A new instance is made when the
   // container or the main bundle changed since the last call.
@@ -63,6 +68,11 @@ class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
   void setData(std::string_view key, Bytes value);
   std::optional<Bytes> data(std::string_view key);
   void removeObject(std::string_view key);
+  // A removal whose loss costs only a repeat of work already done (say, sending again
+  // what the server has): written with the next change, when the application enters the
+  // background, by flush() or the store's end, and otherwise within kLazyWriteDelay
+  // seconds, so that it seldom costs a write of its own.
+  void removeObjectLazily(std::string_view key);
   // Writes a pending change now; nothing when the file is current.
   void flush();
 
@@ -84,15 +94,19 @@ class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
  private:
   // Callers hold mutex_.
   PlistDocument& document();
-  void set(std::string_view key, std::optional<PlistValue> value);
+  // A change, written within `delay` seconds (0: at once).
+  void set(std::string_view key, std::optional<PlistValue> value, double delay);
   void write();
-  void scheduleWrite();
+  void scheduleWrite(double delay);
 
   const std::filesystem::path path_;
   const double writeDelay_;
   std::mutex mutex_;
-  bool dirty_ = false;                      // a change not yet in the file
-  const void* writeScheduledIn_ = nullptr;  // the environment running the pending write
+  FileRewriter file_;                // under mutex_
+  bool dirty_ = false;               // a change not yet in the file
+  bool checked_ = false;             // the last write read back, and only plain changes came since
+  const void* pendingIn_ = nullptr;  // the environment running the pending write
+  double pendingDue_ = 0;            // when it is due, on that environment's clock
   Subscription backgroundObserver_;
   std::optional<PlistDocument> document_;
   std::optional<std::string> readFailure_;

@@ -5,8 +5,15 @@
 
 namespace tilo {
 
+PayloadKey payloadKey(std::string_view secret) {
+  return platform::sha256(secret);
+}
+
 std::optional<platform::Bytes> decryptKeyPayload(std::string_view secret, std::string_view text) {
-  const auto key = platform::sha256(secret);
+  return decryptKeyPayload(payloadKey(secret), text);
+}
+
+std::optional<platform::Bytes> decryptKeyPayload(const PayloadKey& key, std::string_view text) {
   auto decoded = platform::base64Decode(platform::trimWhitespaceAndNewlines(text));
   if (!decoded || decoded->size() < 13) return std::nullopt;
   const std::span<const std::uint8_t> all(*decoded);
@@ -20,7 +27,11 @@ std::optional<platform::Bytes> decryptKeyPayload(std::string_view secret, std::s
 
 std::optional<std::string> encryptPayload(std::string_view secret,
                                           std::span<const std::uint8_t> bytes) {
-  const auto key = platform::sha256(secret);
+  return encryptPayload(payloadKey(secret), bytes);
+}
+
+std::optional<std::string> encryptPayload(const PayloadKey& key,
+                                          std::span<const std::uint8_t> bytes) {
   auto box = platform::aesGcmSeal(key, bytes);
   if (!box) return std::nullopt;
   return platform::base64Encode(box->combined());

@@ -5,6 +5,7 @@
 //   auto plain = decryptKeyPayload(appKey, *text);      // nullopt on any problem
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -21,6 +22,14 @@ namespace tilo {
 std::optional<platform::Bytes> decryptKeyPayload(std::string_view secret, std::string_view text);
 // Nothing only when the cipher itself fails.
 std::optional<std::string> encryptPayload(std::string_view secret,
+                                          std::span<const std::uint8_t> bytes);
+
+// The key a secret stands for, for a caller that seals often with one secret: the same
+// two operations without hashing the secret each time.
+using PayloadKey = std::array<std::uint8_t, 32>;
+PayloadKey payloadKey(std::string_view secret);
+std::optional<platform::Bytes> decryptKeyPayload(const PayloadKey& key, std::string_view text);
+std::optional<std::string> encryptPayload(const PayloadKey& key,
                                           std::span<const std::uint8_t> bytes);
 
 }  // namespace tilo

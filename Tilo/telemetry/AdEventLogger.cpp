@@ -200,7 +200,7 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
       std::min<std::uint64_t>(sentEnd - std::min(sentEnd, removedCount_), queuedCount()));
   removeFront(sent);
   if (queuedCount() == 0) {
-    store_.removeSavedEvents();
+    store_.removeSentEvents();
     storeIsCurrent_ = true;
     flushRequested_ = false;
     cancelFlushTimer();

@@ -9,11 +9,16 @@ namespace tilo {
 EventStore::EventStore(std::shared_ptr<platform::UserDefaults> defaults, std::string secret)
     : defaults_(std::move(defaults)), secret_(std::move(secret)) {}
 
+const PayloadKey& EventStore::key() {
+  if (!key_) key_ = payloadKey(secret_);
+  return *key_;
+}
+
 bool EventStore::saveEvents(std::span<const AdLogEvent> events) {
   // The list is written by our own encoder from valid UTF-8 text, so encoding cannot fail.
   const std::string plaintext = encodeEventList(events);
   auto sealed = encryptPayload(
-      secret_, {reinterpret_cast<const std::uint8_t*>(plaintext.data()), plaintext.size()});
+      key(), {reinterpret_cast<const std::uint8_t*>(plaintext.data()), plaintext.size()});
   if (!sealed) {
     log("⚠️ 이벤트 암호화 실패", TiloLogLevel::error);
     return false;
@@ -26,7 +31,7 @@ bool EventStore::saveEvents(std::span<const AdLogEvent> events) {
 std::vector<AdLogEvent> EventStore::loadSavedEvents() {
   auto stored = defaults_->string(kKey);
   if (!stored) return {};
-  auto plaintext = decryptKeyPayload(secret_, *stored);
+  auto plaintext = decryptKeyPayload(key(), *stored);
   if (!plaintext) {
     log("⚠️ 이벤트 복호화 실패 - 저장된 데이터 삭제", TiloLogLevel::error);
     removeSavedEvents();
@@ -44,6 +49,11 @@ std::vector<AdLogEvent> EventStore::loadSavedEvents() {
 
 void EventStore::removeSavedEvents() {
   defaults_->removeObject(kKey);
+  reportUserDefaultsFailures(*defaults_);
+}
+
+void EventStore::removeSentEvents() {
+  defaults_->removeObjectLazily(kKey);
   reportUserDefaultsFailures(*defaults_);
 }
 

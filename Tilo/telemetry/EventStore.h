@@ -11,10 +11,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "platform/UserDefaults.h"
 
@@ -31,12 +33,21 @@ class EventStore {
   // An entry that does not decrypt or decode is logged, removed and reads as empty.
   std::vector<AdLogEvent> loadSavedEvents();
   void removeSavedEvents();
+  // The same after the events went out: should the removal not reach the file before a
+  // kill, the next run sends them again, and the server keeps one of each event id. So it
+  // waits for the next write rather than making one of its own (UserDefaults).
+  void removeSentEvents();
   // Writes what the store gathers for its next write now (see UserDefaults).
   void flush() { defaults_->flush(); }
 
  private:
+  // Derived on first use, on the logger's queue: hashing is the crypto library's first
+  // work in a process and costs its set-up, which the thread building the SDK must not pay.
+  const PayloadKey& key();
+
   std::shared_ptr<platform::UserDefaults> defaults_;
   std::string secret_;
+  std::optional<PayloadKey> key_;
 };
 
 }  // namespace tilo

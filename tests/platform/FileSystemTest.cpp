@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/Bundle.h"
+#include "platform/FileRewriter.h"
 #include "support/TempDir.h"
 
 namespace tilo::platform {
@@ -96,6 +97,67 @@ TEST(FileSystemTest, AtomicWriteReplacesAndCleansUp) {
   // 6. A folder cannot be made below a file.
   ASSERT_TRUE(FileSystem::atomicWrite(file, "x"));
   EXPECT_FALSE(FileSystem::createDirectories(file / "sub"));
+}
+
+// The rewriter's swaps: the target always whole, the spare never written through
+// something planted in its place, and a folder or link at the target treated as
+// atomicWrite treats them.
+TEST(FileSystemTest, RewriterSwapsWithItsSpare) {
+  TempDir dir;
+  const auto file = dir.path() / "prefs.plist";
+  const auto victim = dir.path() / "victim";
+  ASSERT_TRUE(FileSystem::atomicWrite(victim, "keep me"));
+  {
+    FileRewriter rewriter(file);
+    // 1. Growing and shrinking content, from no file at all: exact each time.
+    for (const std::string text : {"a", "a much longer second version", "3", ""}) {
+      ASSERT_TRUE(rewriter.write(text));
+      EXPECT_EQ(FileSystem::readFile(file), text);
+    }
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    ASSERT_TRUE(rewriter.write("swapped"));
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);                     // a swap, not a write in place
+    EXPECT_EQ(FileSystem::readFile(rewriter.sparePath()), "");  // the previous content
+    // 2. A symbolic link, a hard link or a FIFO at the spare's name: the victim is
+    // untouched and the write still lands.
+    ASSERT_TRUE(FileSystem::removeFile(rewriter.sparePath()));
+    ASSERT_EQ(::symlink(victim.c_str(), rewriter.sparePath().c_str()), 0);
+    ASSERT_TRUE(rewriter.write("after a symlink"));
+    ASSERT_TRUE(FileSystem::removeFile(rewriter.sparePath()));
+    ASSERT_EQ(::link(victim.c_str(), rewriter.sparePath().c_str()), 0);
+    ASSERT_TRUE(rewriter.write("after a hard link"));
+    ASSERT_TRUE(FileSystem::removeFile(rewriter.sparePath()));
+    ASSERT_EQ(::mkfifo(rewriter.sparePath().c_str(), 0600), 0);
+    ASSERT_TRUE(rewriter.write("after a FIFO"));
+    EXPECT_EQ(FileSystem::readFile(file), "after a FIFO");
+    EXPECT_EQ(FileSystem::readFile(victim), "keep me");
+    // 3. A hard-linked target: the other name keeps the old content, as it would with
+    // atomicWrite, and later writes never reach it through the spare.
+    const auto other = dir.path() / "other-name";
+    ASSERT_EQ(::link(file.c_str(), other.c_str()), 0);
+    ASSERT_TRUE(rewriter.write("one"));
+    ASSERT_TRUE(rewriter.write("two"));
+    EXPECT_EQ(FileSystem::readFile(file), "two");
+    EXPECT_EQ(FileSystem::readFile(other), "after a FIFO");
+    ASSERT_TRUE(FileSystem::removeFile(other));
+    // 4. A link at the target is replaced by the file, its own target untouched.
+    ASSERT_TRUE(FileSystem::removeFile(file));
+    ASSERT_EQ(::symlink(victim.c_str(), file.c_str()), 0);
+    ASSERT_TRUE(rewriter.write("plain again"));
+    EXPECT_EQ(FileSystem::readFile(file, nullptr, false), "plain again");
+    EXPECT_EQ(FileSystem::readFile(victim), "keep me");
+    // 5. A folder at the target is refused and stays where it was, whole.
+    ASSERT_TRUE(FileSystem::removeFile(file));
+    ASSERT_TRUE(FileSystem::atomicWrite(victim, "keep me"));
+    ASSERT_TRUE(FileSystem::createDirectories(file / "inside"));
+    EXPECT_FALSE(rewriter.write("over a folder"));
+    EXPECT_TRUE(std::filesystem::is_directory(file / "inside"));
+  }
+  // 6. The spare goes with the rewriter: the folder, the victim and nothing else.
+  EXPECT_EQ(entryCount(dir.path()), 2u);
 }
 
 // A writer killed in the middle of a large write leaves the previous content in place.

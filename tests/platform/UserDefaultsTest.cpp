@@ -300,6 +300,29 @@ TEST(UserDefaultsTest, StandardLivesInTheContainerPreferencesAndGathersWrites) {
   EXPECT_EQ(onDisk("second"), std::nullopt);
   Application::shared().setState(ApplicationState::active);
 
+  // A lazy removal waits for the next change's write, which comes no later for it...
+  UserDefaults::standard()->setString("sent", "events");
+  env.advance(UserDefaults::kWriteDelay);
+  UserDefaults::standard()->removeObjectLazily("sent");
+  env.advance(UserDefaults::kLazyWriteDelay / 2);
+  EXPECT_EQ(onDisk("sent"), "events");
+  UserDefaults::standard()->setString("next", "1");
+  env.advance(UserDefaults::kWriteDelay);
+  EXPECT_EQ(onDisk("next"), "1");
+  EXPECT_EQ(onDisk("sent"), std::nullopt);
+  // ...or is written on its own once its delay ends, or at once on entering the background.
+  UserDefaults::standard()->removeObjectLazily("next");
+  env.advance(UserDefaults::kLazyWriteDelay - 1);
+  EXPECT_EQ(onDisk("next"), "1");
+  env.advance(1);
+  EXPECT_EQ(onDisk("next"), std::nullopt);
+  UserDefaults::standard()->setString("next", "2");
+  env.advance(UserDefaults::kWriteDelay);
+  UserDefaults::standard()->removeObjectLazily("next");
+  Application::shared().setState(ApplicationState::background);
+  EXPECT_EQ(onDisk("next"), std::nullopt);
+  Application::shared().setState(ApplicationState::active);
+
   // Another container gets its own store; the one it replaces writes what it still held.
   UserDefaults::standard()->setString("last", "w");
   TempDir other;

@@ -184,10 +184,10 @@ void BackdropBlur::endFrame() {
   });
 }
 
-void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigmaPoints,
+bool BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigmaPoints,
                         const RGBA& tint, const Backdrop& backdrop) {
   cairo_surface_t* target = cairo_get_group_target(cr);
-  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return;
+  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return false;
   cairo_surface_flush(target);
   const int surfaceWidth = cairo_image_surface_get_width(target);
   const int surfaceHeight = cairo_image_surface_get_height(target);
@@ -202,7 +202,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   if (!(std::isfinite(sigma) && std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) &&
         std::isfinite(y1) && std::abs(x0) < 1e8 && std::abs(y0) < 1e8 && std::abs(x1) < 1e8 &&
         std::abs(y1) < 1e8 && sigma < 1e6)) {
-    return;
+    return false;
   }
   // A group's surface covers part of the device space, from -offset; keys are in device
   // space so that a partial frame's group finds the layer a full frame made.
@@ -216,7 +216,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   key.top = std::max(canvas_.y, static_cast<int>(std::floor(y0)) - margin);
   key.right = std::min(canvas_.maxX(), static_cast<int>(std::ceil(x1)) + margin);
   key.bottom = std::min(canvas_.maxY(), static_cast<int>(std::ceil(y1)) + margin);
-  if (key.right <= key.left || key.bottom <= key.top) return;
+  if (key.right <= key.left || key.bottom <= key.top) return false;
   // Whole blocks only: a block reaching past the canvas would be drawn part transparent
   // and lighten the edge. The box's last pixels then scale from the last whole block.
   const int factor = key.factor;
@@ -247,7 +247,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
         break;
       }
     }
-    return;
+    return false;
   }
 
   // The backdrop drawn small, each pixel covering a block of factor × factor.
@@ -332,7 +332,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
                                              area[3] - area[1]);
         }
         cairo_rectangle_list_destroy(clips);
-        return;
+        return true;
       }
     }
     cairo_rectangle_list_destroy(clips);
@@ -358,6 +358,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   cairo_pattern_destroy(pattern);
   cairo_restore(cr);
   cairo_surface_destroy(blurred);
+  return true;
 }
 
 }  // namespace tilo::platform

@@ -163,6 +163,7 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
       << error;
   EXPECT_EQ(buffer[95], 0xAB);
   EXPECT_EQ(buffer[96 + 3], 128);
+  EXPECT_EQ(buffer[96 + 15 * 4 + 3], 0);  // cleared where nothing is drawn
 
   // 3. Wrong sizes and strides are refused with a reason.
   EXPECT_FALSE(
@@ -304,6 +305,21 @@ TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
   EXPECT_THAT(at(covered, 1, 60), Near(kRed));
   EXPECT_LT(at(covered, 40, 60)[0] + 60, at(covered, 200, 60)[0]);
   EXPECT_GT(at(covered, 40, 60)[0], 40);
+
+  // 9. Drawn into the caller's memory as it was: over a transparent window, whether the
+  //    blur covers all (no clear needed) or is rounded (its corners cleared), every byte is
+  //    written, so memory holding anything at all comes out the same.
+  window->setBackgroundColor(std::nullopt);
+  const std::size_t stride = std::size_t(covered.width) * 4;
+  for (double radius : {0.0, 10.0}) {
+    blur->layer().setCornerRadius(radius);
+    std::vector<std::uint8_t> zeros(stride * covered.height, 0), junk(zeros.size(), 0xAB);
+    for (auto* memory : {&zeros, &junk}) {
+      ASSERT_TRUE(renderer.renderRGBA(*window, memory->data(), covered.width, covered.height,
+                                      stride, AlphaMode::straight));
+    }
+    EXPECT_TRUE(zeros == junk) << "corner radius " << radius;
+  }
 }
 
 TEST(Render, PresentedControllersDrawAsTheirTransitionStands) {

@@ -196,36 +196,40 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
 
   // 6. Straight alpha rounds as (c × 255 + a / 2) / a for every colour and alpha: in rows
   //    of one alpha, and converted in place in rows where it changes at every pixel (the
-  //    last column left as it was).
-  std::vector<std::uint8_t> words(256 * 256 * 4), rgba(words.size()), mixed(words.size());
-  for (std::uint32_t a = 0; a < 256; ++a) {
-    for (std::uint32_t c = 0; c < 256; ++c) {
-      const std::uint32_t word = a << 24 | c << 16 | (255 - c) << 8 | c / 2;
-      std::memcpy(&words[(a * 256 + c) * 4], &word, 4);
-      std::memcpy(&mixed[(c * 256 + a) * 4], &word, 4);
-    }
-  }
-  copyPixels(words.data(), 256 * 4, rgba.data(), 256 * 4, {0, 0, 256, 256}, PixelFormat::rgba);
-  copyPixels(mixed.data(), 256 * 4, mixed.data(), 256 * 4, {0, 0, 255, 256}, PixelFormat::rgba);
-  auto straightened = [](std::uint32_t c, std::uint32_t a) {
-    return a == 0 || a == 255 ? c : std::min((c * 255 + a / 2) / a, 255u);
-  };
-  int wrong = 0, wrongInPlace = 0;
-  for (std::uint32_t a = 0; a < 256; ++a) {
-    for (std::uint32_t c = 0; c < 256; ++c) {
-      const std::array<std::uint32_t, 4> want = {straightened(c, a), straightened(255 - c, a),
-                                                 straightened(c / 2, a), a};
-      const std::uint8_t* rowWise = &rgba[(a * 256 + c) * 4];
-      const std::uint8_t* inPlace = &mixed[(c * 256 + a) * 4];
-      for (int i = 0; i < 4; ++i) {
-        wrong += rowWise[i] != want[i];
-        if (a < 255) wrongInPlace += inPlace[i] != want[i];
+  //    last column left as it was); with the widest vectors and with the baseline ones.
+  for (bool wide : {true, false}) {
+    std::vector<std::uint8_t> words(256 * 256 * 4), rgba(words.size()), mixed(words.size());
+    for (std::uint32_t a = 0; a < 256; ++a) {
+      for (std::uint32_t c = 0; c < 256; ++c) {
+        const std::uint32_t word = a << 24 | c << 16 | (255 - c) << 8 | c / 2;
+        std::memcpy(&words[(a * 256 + c) * 4], &word, 4);
+        std::memcpy(&mixed[(c * 256 + a) * 4], &word, 4);
       }
-      if (a == 255) wrongInPlace += std::memcmp(inPlace, &words[(a * 256 + c) * 4], 4) != 0;
     }
+    copyPixels(words.data(), 256 * 4, rgba.data(), 256 * 4, {0, 0, 256, 256}, PixelFormat::rgba,
+               wide);
+    copyPixels(mixed.data(), 256 * 4, mixed.data(), 256 * 4, {0, 0, 255, 256}, PixelFormat::rgba,
+               wide);
+    auto straightened = [](std::uint32_t c, std::uint32_t a) {
+      return a == 0 || a == 255 ? c : std::min((c * 255 + a / 2) / a, 255u);
+    };
+    int wrong = 0, wrongInPlace = 0;
+    for (std::uint32_t a = 0; a < 256; ++a) {
+      for (std::uint32_t c = 0; c < 256; ++c) {
+        const std::array<std::uint32_t, 4> want = {straightened(c, a), straightened(255 - c, a),
+                                                   straightened(c / 2, a), a};
+        const std::uint8_t* rowWise = &rgba[(a * 256 + c) * 4];
+        const std::uint8_t* inPlace = &mixed[(c * 256 + a) * 4];
+        for (int i = 0; i < 4; ++i) {
+          wrong += rowWise[i] != want[i];
+          if (a < 255) wrongInPlace += inPlace[i] != want[i];
+        }
+        if (a == 255) wrongInPlace += std::memcmp(inPlace, &words[(a * 256 + c) * 4], 4) != 0;
+      }
+    }
+    EXPECT_EQ(wrong, 0) << "wide vectors " << wide;
+    EXPECT_EQ(wrongInPlace, 0) << "wide vectors " << wide;
   }
-  EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(wrongInPlace, 0);
 }
 
 TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/ui/DrawContext.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TILO_BLUR_AVX2 1
 #endif
 
 namespace tilo::platform {
@@ -25,32 +30,87 @@ std::uint32_t mixPixels(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
   return blueRed | greenAlpha;
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes: (a × keep + b × take + 128) / 256 per byte, the weights given per 16-bit
+// lane for the low and the high eight bytes.
+__m128i mix16(__m128i a, __m128i b, __m128i keepLow, __m128i takeLow, __m128i keepHigh,
+              __m128i takeHigh) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i half = _mm_set1_epi16(128);
+  auto mix8 = [&](__m128i x, __m128i y, __m128i keep, __m128i take) {
+    return _mm_srli_epi16(
+        _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(x, keep), _mm_mullo_epi16(y, take)), half), 8);
+  };
+  return _mm_packus_epi16(
+      mix8(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), keepLow, takeLow),
+      mix8(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), keepHigh, takeHigh));
+}
+#endif
+
 // out[i] = (p[i] × (256 − w) + q[i] × w + 128) / 256, sixteen bytes at a time where the
-// processor has SSE2 (every x86-64 does).
+// processor has SSE2 (every x86-64 does). Those go to memory past the cache: a frame's
+// worth would only push out what the rest of the frame is drawn with, and is read back
+// from memory anyway.
+#if defined(TILO_BLUR_AVX2)
+// mixRows's inner loop, 32 bytes at a time on processors with AVX2 (picked at run time: the
+// build targets plain x86-64); `out + i` on 32 bytes. Returns where it stopped.
+__attribute__((target("avx2"))) std::size_t mixRowsWide(std::uint8_t* __restrict out,
+                                                        const std::uint8_t* __restrict p,
+                                                        const std::uint8_t* __restrict q,
+                                                        std::size_t i, std::size_t count,
+                                                        std::uint32_t w) {
+  const __m256i keep = _mm256_set1_epi16(static_cast<short>(256 - w));
+  const __m256i take = _mm256_set1_epi16(static_cast<short>(w));
+  const __m256i half = _mm256_set1_epi16(128);
+  const __m256i zero = _mm256_setzero_si256();
+  for (; i + 32 <= count; i += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + i));
+    const __m256i low = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(a, zero), keep),
+                                          _mm256_mullo_epi16(_mm256_unpacklo_epi8(b, zero), take)),
+                         half),
+        8);
+    const __m256i high = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(a, zero), keep),
+                                          _mm256_mullo_epi16(_mm256_unpackhi_epi8(b, zero), take)),
+                         half),
+        8);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(low, high));
+  }
+  return i;
+}
+
+bool hasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
 void mixRows(std::uint8_t* __restrict out, const std::uint8_t* __restrict p,
              const std::uint8_t* __restrict q, std::size_t count, std::uint32_t w) {
   std::size_t i = 0;
+  auto one = [&] {
+    out[i] = static_cast<std::uint8_t>((p[i] * (256 - w) + q[i] * w + 128) >> 8);
+    ++i;
+  };
 #if defined(__SSE2__)
+#if defined(TILO_BLUR_AVX2)
+  if (hasAvx2()) {
+    while (i < count && reinterpret_cast<std::uintptr_t>(out + i) % 32 != 0) one();
+    i = mixRowsWide(out, p, q, i, count, w);
+  }
+#endif
+  while (i < count && reinterpret_cast<std::uintptr_t>(out + i) % 16 != 0) one();
   const __m128i keep = _mm_set1_epi16(static_cast<short>(256 - w));
   const __m128i take = _mm_set1_epi16(static_cast<short>(w));
-  const __m128i half = _mm_set1_epi16(128);
-  const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= count; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-    auto half8 = [&](__m128i x, __m128i y) {
-      return _mm_srli_epi16(
-          _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(x, keep), _mm_mullo_epi16(y, take)), half),
-          8);
-    };
-    const __m128i low = half8(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
-    const __m128i high = half8(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + i), mix16(a, b, keep, take, keep, take));
   }
 #endif
-  for (; i < count; ++i) {
-    out[i] = static_cast<std::uint8_t>((p[i] * (256 - w) + q[i] * w + 128) >> 8);
-  }
+  while (i < count) one();
 }
 
 // Rounded n / d for the small sums a blur divides (n < 2^24, d < 2^16), as one multiply:
@@ -117,13 +177,34 @@ Taps taps(int begin, int end, int origin, int factor, int count) {
 }
 
 // One row of the small image scaled across the columns of a run, as bytes in the target's
-// order.
-void widenRow(const std::uint32_t* row, const Taps& columns, std::vector<std::uint8_t>& out) {
+// order: the two texels of each pixel gathered, then mixed four pixels at a time with
+// their own weights (`lanes`: each pixel's weight four times, as 16-bit lanes).
+void widenRow(const std::uint32_t* row, const Taps& columns,
+              const std::vector<std::uint16_t>& lanes, std::vector<std::uint32_t>& left,
+              std::vector<std::uint32_t>& right, std::vector<std::uint8_t>& out) {
   const std::size_t width = columns.weight.size();
   out.resize(width * 4);
+  left.resize(width);
+  right.resize(width);
   for (std::size_t x = 0; x < width; ++x) {
-    const std::uint32_t mixed =
-        mixPixels(row[columns.first[x]], row[columns.second[x]], columns.weight[x]);
+    left[x] = row[columns.first[x]];
+    right[x] = row[columns.second[x]];
+  }
+  std::size_t x = 0;
+#if defined(__SSE2__)
+  const __m128i full = _mm_set1_epi16(256);
+  for (; x + 4 <= width; x += 4) {
+    const __m128i takeLow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&lanes[x * 4]));
+    const __m128i takeHigh = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&lanes[x * 4 + 8]));
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&left[x]));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&right[x]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&out[x * 4]),
+                     mix16(a, b, _mm_sub_epi16(full, takeLow), takeLow,
+                           _mm_sub_epi16(full, takeHigh), takeHigh));
+  }
+#endif
+  for (; x < width; ++x) {
+    const std::uint32_t mixed = mixPixels(left[x], right[x], columns.weight[x]);
     std::memcpy(&out[x * 4], &mixed, 4);  // the target's word, in its byte order
   }
 }
@@ -138,6 +219,15 @@ void scaleInto(unsigned char* data, int stride, const int area[4],
   const int x0 = area[0], y0 = area[1], x1 = area[2], y1 = area[3];
   const Taps columns = taps(x0, x1, left, factor, smallWidth);
   const Taps rows = taps(y0, y1, top, factor, smallHeight);
+  std::vector<std::uint16_t> lanes(columns.weight.size() * 4);
+  for (std::size_t x = 0; x < columns.weight.size(); ++x) {
+    std::fill_n(&lanes[x * 4], 4, static_cast<std::uint16_t>(columns.weight[x]));
+  }
+  std::vector<std::uint32_t> gatheredLeft, gatheredRight;
+  auto widen = [&](int smallRow, std::vector<std::uint8_t>& out) {
+    widenRow(&small[std::size_t(smallRow) * smallWidth], columns, lanes, gatheredLeft,
+             gatheredRight, out);
+  };
   std::vector<std::uint8_t> upper, lower;
   int upperRow = -1, lowerRow = -1;
   const std::size_t bytes = std::size_t(x1 - x0) * 4;
@@ -149,22 +239,20 @@ void scaleInto(unsigned char* data, int stride, const int area[4],
         std::swap(upper, lower);
         lowerRow = -1;
       } else {
-        widenRow(&small[std::size_t(a) * smallWidth], columns, upper);
+        widen(a, upper);
       }
       upperRow = a;
     }
     if (b != lowerRow) {
-      widenRow(&small[std::size_t(b) * smallWidth], columns, lower);
+      widen(b, lower);
       lowerRow = b;
     }
     std::uint8_t* out = data + std::size_t(y) * stride + std::size_t(x0) * 4;
-    const std::uint32_t w = rows.weight[r];
-    if (w == 0) {
-      std::memcpy(out, upper.data(), bytes);
-      continue;
-    }
-    mixRows(out, upper.data(), lower.data(), bytes, w);
+    mixRows(out, upper.data(), lower.data(), bytes, rows.weight[r]);
   }
+#if defined(__SSE2__)
+  _mm_sfence();  // the streamed rows, in order before cairo or a copy reads them
+#endif
 }
 
 }  // namespace
@@ -184,10 +272,10 @@ void BackdropBlur::endFrame() {
   });
 }
 
-void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigmaPoints,
+bool BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigmaPoints,
                         const RGBA& tint, const Backdrop& backdrop) {
   cairo_surface_t* target = cairo_get_group_target(cr);
-  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return;
+  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return false;
   cairo_surface_flush(target);
   const int surfaceWidth = cairo_image_surface_get_width(target);
   const int surfaceHeight = cairo_image_surface_get_height(target);
@@ -202,7 +290,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   if (!(std::isfinite(sigma) && std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) &&
         std::isfinite(y1) && std::abs(x0) < 1e8 && std::abs(y0) < 1e8 && std::abs(x1) < 1e8 &&
         std::abs(y1) < 1e8 && sigma < 1e6)) {
-    return;
+    return false;
   }
   // A group's surface covers part of the device space, from -offset; keys are in device
   // space so that a partial frame's group finds the layer a full frame made.
@@ -216,7 +304,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   key.top = std::max(canvas_.y, static_cast<int>(std::floor(y0)) - margin);
   key.right = std::min(canvas_.maxX(), static_cast<int>(std::ceil(x1)) + margin);
   key.bottom = std::min(canvas_.maxY(), static_cast<int>(std::ceil(y1)) + margin);
-  if (key.right <= key.left || key.bottom <= key.top) return;
+  if (key.right <= key.left || key.bottom <= key.top) return false;
   // Whole blocks only: a block reaching past the canvas would be drawn part transparent
   // and lighten the edge. The box's last pixels then scale from the last whole block.
   const int factor = key.factor;
@@ -247,7 +335,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
         break;
       }
     }
-    return;
+    return false;
   }
 
   // The backdrop drawn small, each pixel covering a block of factor × factor.
@@ -332,7 +420,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
                                              area[3] - area[1]);
         }
         cairo_rectangle_list_destroy(clips);
-        return;
+        return true;
       }
     }
     cairo_rectangle_list_destroy(clips);
@@ -358,6 +446,7 @@ void BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
   cairo_pattern_destroy(pattern);
   cairo_restore(cr);
   cairo_surface_destroy(blurred);
+  return true;
 }
 
 }  // namespace tilo::platform

@@ -46,8 +46,10 @@ class BackdropBlur {
   using Backdrop = std::function<void(cairo_t*)>;
   // Blurs the backdrop under `box` (user space of `cr`) with a Gaussian of `sigma`
   // points, lays `tint` over it and paints it, clipped to the rounded box and replacing
-  // what was there. Without a backdrop, the blur is of nothing (the tint alone).
-  void draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigma, const RGBA& tint,
+  // what was there. Without a backdrop, the blur is of nothing (the tint alone). False
+  // when it painted nothing (a box outside the frame or what it repaints, a target that is
+  // not an image, sizes beyond reason).
+  bool draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigma, const RGBA& tint,
             const Backdrop& backdrop);
 
   // Layers held now (for tests).

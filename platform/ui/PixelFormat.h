@@ -20,8 +20,11 @@ enum class PixelFormat {
 
 // Copies `rect` of premultiplied ARGB32 words (cairo's image layout, rows `sourceStride`
 // bytes apart) to the same place of `target` (rows `targetStride` bytes apart) in
-// `format`. The rectangle must lie inside both.
+// `format`. The rectangle must lie inside both. `target` may be `source` (with the same
+// stride): the pixels are then converted in place. The widest vector instructions the
+// processor has are used; `wideVectors` = false keeps to those every x86-64 has (tests).
 void copyPixels(const std::uint8_t* source, std::size_t sourceStride, std::uint8_t* target,
-                std::size_t targetStride, const PixelRect& rect, PixelFormat format);
+                std::size_t targetStride, const PixelRect& rect, PixelFormat format,
+                bool wideVectors = true);
 
 }  // namespace tilo::platform

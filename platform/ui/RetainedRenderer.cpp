@@ -103,11 +103,8 @@ void RetainedRenderer::redraw(UIView& root, double scale, double uptime, const P
   cairo_t* cr = cairo_create(back_->surface);
   cairo_rectangle(cr, damage.x, damage.y, damage.width, damage.height);
   cairo_clip(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-  cairo_paint(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   cairo_scale(cr, scale, scale);
-  painter_->drawTree(cr, root, scale, uptime, damage);
+  painter_->drawTree(cr, root, scale, uptime, damage, true);
   cairo_destroy(cr);
   cairo_surface_flush(back_->surface);
 }

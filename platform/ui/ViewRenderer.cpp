@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 
 #include "platform/Environment.h"
@@ -30,7 +31,21 @@ struct RenderState {
   const UIView* cover = nullptr;
   std::vector<const UIView*> coverAncestors = {};
   bool coverReached = false;
+  // Left as the target held it, to be cleared if the cover draws nothing after all.
+  const PixelRect* uncleared = nullptr;
 };
+
+// Makes `pixels` (device space) of the target transparent, whatever the user space and
+// within the clip `cr` has.
+void clearPixels(cairo_t* cr, const PixelRect& pixels) {
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_rectangle(cr, pixels.x, pixels.y, pixels.width, pixels.height);
+  cairo_clip(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_paint(cr);
+  cairo_restore(cr);
+}
 
 void setSource(cairo_t* cr, const RGBA& c) {
   cairo_set_source_rgba(cr, c.red, c.green, c.blue, c.alpha);
@@ -98,8 +113,12 @@ void drawView(cairo_t* cr, const UIView& view, RenderState& state, bool isRoot) 
           cairo_scale(small, state.scale, state.scale);
           drawView(small, *state.root, beneath, true);
         };
-        state.blur->draw(cr, box, radius, effect.blurRadius(),
-                         effect.tintColor().resolved(state.appearance), backdrop);
+        const bool painted =
+            state.blur->draw(cr, box, radius, effect.blurRadius(),
+                             effect.tintColor().resolved(state.appearance), backdrop);
+        if (&view == state.cover && !painted && state.uncleared) {
+          clearPixels(cr, *state.uncleared);
+        }
       }
     }
   }
@@ -188,7 +207,7 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 ViewRenderer::ViewRenderer() : blur_(std::make_unique<BackdropBlur>()) {}
 
 void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
-                            const PixelRect& redrawn) {
+                            const PixelRect& redrawn, bool clear) {
   RenderState state{scale, view.effectiveAppearance(), uptime, blur_.get(), &view};
   state.cover = coveringBlur(view, state, 0, 0, true, redrawn);
   for (const UIView* up = state.cover; up && up != &view;) {
@@ -198,6 +217,22 @@ void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, doubl
   }
   int width = 0, height = 0;
   pixelSize(view, scale, width, height);
+  if (clear) {
+    // A cover replaces every pixel it is given, as does an opaque, square, fully shown
+    // root whose edges fall on whole pixels (not one at a fractional scale or size, which
+    // covers its last pixels in part and would blend them over what was there).
+    const auto& background = view.backgroundColor();
+    const CGSize size = view.bounds().size;
+    const bool opaqueRoot =
+        !view.isHidden() && view.alpha() >= 1 && view.layer().cornerRadius() <= 0 && background &&
+        background->resolved(view.effectiveAppearance()).alpha >= 1 && !view.viewController() &&
+        size.width * scale == width && size.height * scale == height;
+    if (state.cover) {
+      state.uncleared = &redrawn;
+    } else if (!opaqueRoot) {
+      clearPixels(cr, redrawn);
+    }
+  }
   blur_->beginFrame({0, 0, width, height}, redrawn);
   drawView(cr, view, state, true);
   blur_->endFrame();
@@ -241,26 +276,17 @@ cairo_surface_t* ViewRenderer::draw(UIView& view, double scale) {
       return nullptr;
     }
   }
-  cairo_t* cr = cairo_create(surface_);
-  // An opaque, square, fully shown root covers every pixel: no need to clear first. Not
-  // when its edge falls inside a pixel (a fractional scale or size), which it covers only
-  // in part: that pixel would blend over the last frame's.
-  const auto& background = view.backgroundColor();
-  const CGSize size = view.bounds().size;
-  bool covers = !view.isHidden() && view.alpha() >= 1 && view.layer().cornerRadius() <= 0 &&
-                background && background->resolved(view.effectiveAppearance()).alpha >= 1 &&
-                !view.viewController() && size.width * scale == width &&
-                size.height * scale == height;
-  if (!covers) {
-    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-  }
-  cairo_scale(cr, scale, scale);
-  drawTree(cr, view, scale, Environment::current().clock().uptime(), {0, 0, width, height});
-  cairo_destroy(cr);
-  cairo_surface_flush(surface_);
+  drawInto(surface_, view, scale, width, height);
   return surface_;
+}
+
+void ViewRenderer::drawInto(cairo_surface_t* target, UIView& view, double scale, int width,
+                            int height) {
+  cairo_t* cr = cairo_create(target);
+  cairo_scale(cr, scale, scale);
+  drawTree(cr, view, scale, Environment::current().clock().uptime(), {0, 0, width, height}, true);
+  cairo_destroy(cr);
+  cairo_surface_flush(target);
 }
 
 bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int height,
@@ -284,12 +310,28 @@ bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int
   if (!pixels || stride < std::size_t(width) * 4) {
     return fail("the buffer's stride is smaller than width × 4 bytes");
   }
+  const PixelFormat format =
+      mode == AlphaMode::premultiplied ? PixelFormat::rgbaPremultiplied : PixelFormat::rgba;
+  // Drawn straight into the caller's memory where cairo can address it (rows and start on
+  // whole words), then converted there: no frame-sized copy, no second buffer.
+  if (reinterpret_cast<std::uintptr_t>(pixels) % 4 == 0 && stride % 4 == 0 &&
+      stride <= std::size_t{INT32_MAX}) {
+    view.layoutIfNeeded();
+    cairo_surface_t* target = cairo_image_surface_create_for_data(
+        pixels, CAIRO_FORMAT_ARGB32, width, height, static_cast<int>(stride));
+    if (cairo_surface_status(target) == CAIRO_STATUS_SUCCESS) {
+      drawInto(target, view, effectiveScale(view, scale), width, height);
+      cairo_surface_destroy(target);
+      copyPixels(pixels, stride, pixels, stride, {0, 0, width, height}, format);
+      return true;
+    }
+    cairo_surface_destroy(target);
+  }
   cairo_surface_t* surface = draw(view, scale);
   if (!surface) return fail("not enough memory to render");
   copyPixels(cairo_image_surface_get_data(surface),
              static_cast<std::size_t>(cairo_image_surface_get_stride(surface)), pixels, stride,
-             {0, 0, width, height},
-             mode == AlphaMode::premultiplied ? PixelFormat::rgbaPremultiplied : PixelFormat::rgba);
+             {0, 0, width, height}, format);
   return true;
 }
 

@@ -3,7 +3,7 @@
 // the blur beneath visual-effect views. Hidden views are skipped; running transitions
 // are drawn as they stand on the platform clock.
 //
-//   ViewRenderer renderer;                              // keep it: it reuses its surface
+//   ViewRenderer renderer;                              // keep it: it keeps the blurs
 //   renderer.renderRGBA(*window, pixels, width, height, stride, AlphaMode::premultiplied);
 //   ViewRenderer::writePNG(*window, "banner.png", &error);
 //
@@ -14,6 +14,10 @@
 // Pixels: RGBA8 in memory order R, G, B, A, rows `stride` bytes apart. Premultiplied
 // alpha (each colour already multiplied by alpha, as a compositor blending with
 // ONE, ONE_MINUS_SRC_ALPHA wants it) or straight alpha; PNG files are straight.
+//
+// renderRGBA draws straight into the caller's memory (rows and start on whole words, else
+// through a surface it keeps) and converts it there; what it has not drawn is cleared
+// first, unless an opaque root or a blur over the whole frame replaces every pixel.
 //
 // Main thread only. Per frame it makes one cairo context and no font map; text layouts
 // are cached by the labels, and blurs run at a fraction of the resolution and are made
@@ -28,6 +32,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/Bytes.h"
@@ -47,10 +53,31 @@ class ViewRenderer {
   ViewRenderer(const ViewRenderer&) = delete;
   ViewRenderer& operator=(const ViewRenderer&) = delete;
 
+  // Frame memory handed out unzeroed: a render writes every byte of it, and zeroing
+  // 12 MB first would cost as much as a pass of the render.
+  template <class T>
+  struct FrameAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+      using other = FrameAllocator<U>;
+    };
+    FrameAllocator() = default;
+    template <class U>
+    FrameAllocator(const FrameAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+      ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  };
+
   struct Image {
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> rgba;  // stride = width × 4
+    std::vector<std::uint8_t, FrameAllocator<std::uint8_t>> rgba;  // stride = width × 4
   };
 
   // The largest render, in pixels per side: a bigger view is refused, never cropped or
@@ -81,13 +108,17 @@ class ViewRenderer {
   // and whose clip is kept, over what the target holds; transitions as of `uptime`.
   // `redrawn` is what this frame repaints of the target, in pixels (a retained frame's
   // damage, else the whole target): a blurred backdrop outside it is kept for later
-  // frames even though it is not drawn. Internal to platform/ui.
+  // frames even though it is not drawn. With `clear`, `redrawn` is made transparent first,
+  // unless what is drawn replaces all of it anyway (an opaque root, a full-frame blur).
+  // Internal to platform/ui.
   void drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
-                const PixelRect& redrawn);
+                const PixelRect& redrawn, bool clear = false);
   // The blurred backdrops kept between frames. Internal to platform/ui.
   const BackdropBlur& backdropBlur() const { return *blur_; }
 
  private:
+  void drawInto(cairo_surface_t* target, UIView& view, double scale, int width, int height);
+
   cairo_surface_t* surface_ = nullptr;
   std::unique_ptr<BackdropBlur> blur_;
 };

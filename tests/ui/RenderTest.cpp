@@ -163,6 +163,7 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
       << error;
   EXPECT_EQ(buffer[95], 0xAB);
   EXPECT_EQ(buffer[96 + 3], 128);
+  EXPECT_EQ(buffer[96 + 15 * 4 + 3], 0);  // cleared where nothing is drawn
 
   // 3. Wrong sizes and strides are refused with a reason.
   EXPECT_FALSE(
@@ -193,23 +194,42 @@ TEST(Render, PixelFormatsScaleAndTheBufferContract) {
   EXPECT_FALSE(ViewRenderer::writePNG(*wide, "/nonexistent/wide.png", &error, 3));
   EXPECT_EQ(error, "the view is larger than 16384 pixels on a side");
 
-  // 6. Straight alpha rounds as (c × 255 + a / 2) / a for every colour and alpha.
-  std::vector<std::uint8_t> words(256 * 256 * 4), rgba(words.size());
-  for (std::uint32_t a = 0; a < 256; ++a) {
-    for (std::uint32_t c = 0; c < 256; ++c) {
-      const std::uint32_t word = a << 24 | c << 16 | c << 8 | c;
-      std::memcpy(&words[(a * 256 + c) * 4], &word, 4);
+  // 6. Straight alpha rounds as (c × 255 + a / 2) / a for every colour and alpha: in rows
+  //    of one alpha, and converted in place in rows where it changes at every pixel (the
+  //    last column left as it was); with the widest vectors and with the baseline ones.
+  for (bool wide : {true, false}) {
+    std::vector<std::uint8_t> words(256 * 256 * 4), rgba(words.size()), mixed(words.size());
+    for (std::uint32_t a = 0; a < 256; ++a) {
+      for (std::uint32_t c = 0; c < 256; ++c) {
+        const std::uint32_t word = a << 24 | c << 16 | (255 - c) << 8 | c / 2;
+        std::memcpy(&words[(a * 256 + c) * 4], &word, 4);
+        std::memcpy(&mixed[(c * 256 + a) * 4], &word, 4);
+      }
     }
-  }
-  copyPixels(words.data(), 256 * 4, rgba.data(), 256 * 4, {0, 0, 256, 256}, PixelFormat::rgba);
-  int wrong = 0;
-  for (std::uint32_t a = 0; a < 256; ++a) {
-    for (std::uint32_t c = 0; c < 256; ++c) {
-      const std::uint32_t want = a == 0 || a == 255 ? c : std::min((c * 255 + a / 2) / a, 255u);
-      wrong += rgba[(a * 256 + c) * 4] != want;
+    copyPixels(words.data(), 256 * 4, rgba.data(), 256 * 4, {0, 0, 256, 256}, PixelFormat::rgba,
+               wide);
+    copyPixels(mixed.data(), 256 * 4, mixed.data(), 256 * 4, {0, 0, 255, 256}, PixelFormat::rgba,
+               wide);
+    auto straightened = [](std::uint32_t c, std::uint32_t a) {
+      return a == 0 || a == 255 ? c : std::min((c * 255 + a / 2) / a, 255u);
+    };
+    int wrong = 0, wrongInPlace = 0;
+    for (std::uint32_t a = 0; a < 256; ++a) {
+      for (std::uint32_t c = 0; c < 256; ++c) {
+        const std::array<std::uint32_t, 4> want = {straightened(c, a), straightened(255 - c, a),
+                                                   straightened(c / 2, a), a};
+        const std::uint8_t* rowWise = &rgba[(a * 256 + c) * 4];
+        const std::uint8_t* inPlace = &mixed[(c * 256 + a) * 4];
+        for (int i = 0; i < 4; ++i) {
+          wrong += rowWise[i] != want[i];
+          if (a < 255) wrongInPlace += inPlace[i] != want[i];
+        }
+        if (a == 255) wrongInPlace += std::memcmp(inPlace, &words[(a * 256 + c) * 4], 4) != 0;
+      }
     }
+    EXPECT_EQ(wrong, 0) << "wide vectors " << wide;
+    EXPECT_EQ(wrongInPlace, 0) << "wide vectors " << wide;
   }
-  EXPECT_EQ(wrong, 0);
 }
 
 TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
@@ -248,8 +268,10 @@ TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
   blur->layer().setCornerRadius(8);
   auto rounded = renderer.render(*window);
   EXPECT_EQ(layers.layersMade(), 1u);
-  for (int x : {104, 112, 120, 128, 136}) {
-    EXPECT_THAT(at(rounded, x, y), Near(at(image, x, y))) << "x = " << x;
+  for (int row : {y, 30}) {
+    for (int x = 62; x < 178; ++x) {
+      ASSERT_THAT(at(rounded, x, row), Near(at(image, x, row))) << x << ", " << row;
+    }
   }
   EXPECT_THAT(at(rounded, 61, 1), Near(Pixel{0, 0, 0, 255}));
   blur->layer().setCornerRadius(0);
@@ -289,6 +311,21 @@ TEST(Render, BlurSoftensWhatLiesBeneathOnlyInsideTheEffectView) {
   EXPECT_THAT(at(covered, 1, 60), Near(kRed));
   EXPECT_LT(at(covered, 40, 60)[0] + 60, at(covered, 200, 60)[0]);
   EXPECT_GT(at(covered, 40, 60)[0], 40);
+
+  // 9. Drawn into the caller's memory as it was: over a transparent window, whether the
+  //    blur covers all (no clear needed) or is rounded (its corners cleared), every byte is
+  //    written, so memory holding anything at all comes out the same.
+  window->setBackgroundColor(std::nullopt);
+  const std::size_t stride = std::size_t(covered.width) * 4;
+  for (double radius : {0.0, 10.0}) {
+    blur->layer().setCornerRadius(radius);
+    std::vector<std::uint8_t> zeros(stride * covered.height, 0), junk(zeros.size(), 0xAB);
+    for (auto* memory : {&zeros, &junk}) {
+      ASSERT_TRUE(renderer.renderRGBA(*window, memory->data(), covered.width, covered.height,
+                                      stride, AlphaMode::straight));
+    }
+    EXPECT_TRUE(zeros == junk) << "corner radius " << radius;
+  }
 }
 
 TEST(Render, PresentedControllersDrawAsTheirTransitionStands) {

@@ -68,12 +68,17 @@ FontSystem& FontSystem::shared() {
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance) {
     sharedInstance = new FontSystem();
-    // Only on a memory warning, not on every entry to the background: pool threads may
-    // still be drawing a generated picture's caption through pango when the host leaves.
+    // Only on a memory warning, not on every entry to the background: fonts reloaded at
+    // every return would cost more than they hold.
     sharedInstance->releaseCaches_ = NotificationCenter::defaultCenter().addObserver(
         kDidReceiveMemoryWarningNotification, [] { releaseCaches(); });
   }
   return *sharedInstance;
+}
+
+std::unique_lock<std::recursive_mutex> FontSystem::lock() {
+  static auto* const mutex = new std::recursive_mutex();  // kept for the process
+  return std::unique_lock(*mutex);
 }
 
 void FontSystem::releaseCaches() {
@@ -83,6 +88,7 @@ void FontSystem::releaseCaches() {
     built = sharedInstance;
   }
   if (!built) return;
+  const auto held = lock();
   pango_fc_font_map_cache_clear(PANGO_FC_FONT_MAP(built->fontMap_));
   pango_context_changed(built->context_);
 }
@@ -127,6 +133,7 @@ FontSystem::FontSystem() {
 }
 
 const PangoFontDescription* FontSystem::description(const UIFont& font) {
+  const auto held = lock();
   auto key = std::make_pair(font.pointSize(), font.weight());
   auto found = descriptions_.find(key);
   if (found != descriptions_.end()) return found->second;
@@ -140,6 +147,7 @@ const PangoFontDescription* FontSystem::description(const UIFont& font) {
 }
 
 FontSystem::Metrics FontSystem::metrics(const UIFont& font) {
+  const auto held = lock();
   auto key = std::make_pair(font.pointSize(), font.weight());
   auto found = metrics_.find(key);
   if (found != metrics_.end()) return found->second;

@@ -4,7 +4,9 @@
 // unrounded glyph positions, language en-US). Measuring and drawing share the context,
 // so the layouts measured are the layouts drawn, at any scale.
 //
-// Internal to platform/ui; main thread only.
+// Internal to platform/ui. Pango's context, font map and layouts are not thread-safe, and
+// text is laid out and drawn on the main thread and on pool threads (generated pictures):
+// every use of them holds lock().
 #pragma once
 
 #include <pango/pangocairo.h>
@@ -24,6 +26,8 @@ class FontSystem {
  public:
   // Built on first use. Throws std::runtime_error when the Inter files are missing.
   static FontSystem& shared();
+  // Held around every call into pango; recursive, so a layout may ask for metrics.
+  [[nodiscard]] static std::unique_lock<std::recursive_mutex> lock();
 
   PangoContext* context() const { return context_; }
   // Owned by the font system; valid for the process.

@@ -120,6 +120,7 @@ std::shared_ptr<const TextLayout> TextLayout::make(const Parameters& parameters)
 
 TextLayout::TextLayout(const Parameters& p) : parameters_(p) {
   FontSystem& fonts = FontSystem::shared();
+  const auto held = FontSystem::lock();
   layout_ = pango_layout_new(fonts.context());
   pango_layout_set_font_description(layout_, fonts.description(p.font));
 
@@ -194,11 +195,14 @@ TextLayout::TextLayout(const Parameters& p) : parameters_(p) {
 }
 
 TextLayout::~TextLayout() {
-  if (layout_) g_object_unref(layout_);
+  if (!layout_) return;
+  const auto held = FontSystem::lock();
+  g_object_unref(layout_);
 }
 
 void TextLayout::draw(cairo_t* cr, const CGRect& rect, const RGBA& color) const {
   if (parameters_.text.empty() || color.alpha <= 0) return;
+  const auto held = FontSystem::lock();
   double x = rect.x();
   bool pangoWidth = pango_layout_get_width(layout_) > 0;
   if (!pangoWidth) {

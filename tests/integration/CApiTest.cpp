@@ -46,20 +46,6 @@
 namespace tilo::test {
 namespace {
 
-SdkFixtureOptions cApiOptions() {
-  SdkFixtureOptions options;
-  options.appInfoJson =
-      R"({"adUnits":[)"
-      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
-      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
-      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0}],)"
-      R"("feeRate":0.15})";
-  return options;
-}
-
 void onInit(void* context, const tilo_error* error) {
   auto& calls = *static_cast<std::vector<std::string>*>(context);
   calls.push_back(error ? std::string(error->domain) + " " + std::to_string(error->code) + " " +
@@ -109,7 +95,7 @@ class CApiTest : public ::testing::Test {
     return env;
   }
 
-  SdkFixture sdk{cApiOptions()};
+  SdkFixture sdk{SdkFixtureOptions::hostApiUnits()};
   platform::Json units = platform::Json::object();
 };
 

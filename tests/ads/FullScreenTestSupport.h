@@ -12,13 +12,11 @@
 #include "Tilo/ads/TiloAppOpenAdLoader.h"
 #include "Tilo/ads/TiloInterstitialAdLoader.h"
 #include "Tilo/ads/TiloRewardedAdLoader.h"
-#include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/AdSource.h"
-#include "platform/Json.h"
-#include "support/SdkFixture.h"
+#include "support/InitializedSdkTest.h"
 
 namespace tilo::test {
 
@@ -33,29 +31,9 @@ inline SdkFixtureOptions fullScreenSdkOptions() {
   return options;
 }
 
-class FullScreenTest : public ::testing::Test {
+class FullScreenTest : public InitializedSdkTest {
  protected:
-  void SetUp() override {
-    mediation::AdSource::shared().reset();
-    setCurrentLogLevel(TiloLogLevel::debug);
-    std::optional<std::optional<TiloError>> done;
-    TiloAds::shared().initialized([&](std::optional<TiloError> error) { done = error; });
-    ASSERT_TRUE(sdk.drive([&] { return done.has_value(); }));
-    ASSERT_FALSE(*done);
-    setEnableMarkerCheckpoints(true);
-  }
-  void TearDown() override {
-    setEnableMarkerCheckpoints(false);
-    setCurrentLogLevel(TiloLogLevel::off);
-    mediation::AdSource::shared().reset();
-  }
-
-  // Scripts one mediation unit (the other keys of the script keep their defaults).
-  static void script(const std::string& mediationUnit, const std::string& json) {
-    auto error = mediation::AdSource::shared().loadScenario(
-        platform::parseJson(R"({"units":{")" + mediationUnit + R"(":)" + json + "}}"));
-    ASSERT_FALSE(error) << *error;
-  }
+  FullScreenTest() : InitializedSdkTest(fullScreenSdkOptions()) {}
 
   // Loads once and returns the delivered ad (null on failure), running due work only.
   template <class Loader>
@@ -64,16 +42,6 @@ class FullScreenTest : public ::testing::Test {
     loader->loadAd([&](auto outcome) { result = outcome ? outcome.value() : nullptr; });
     env.runUntilIdle();
     return result.value_or(nullptr);
-  }
-
-  // The ad events waiting in the logger, as wire name and payload.
-  static std::vector<std::pair<std::string, platform::Json>> adEvents() {
-    std::vector<std::pair<std::string, platform::Json>> out;
-    for (const auto& event : AdEventLogger::shared()->queuedEvents()) {
-      if (event.eventType == AdLogEventType::markerCheckpoint) continue;
-      out.emplace_back(std::string(wireName(event.eventType)), event.payload);
-    }
-    return out;
   }
 
   // The ad-callback marker on disk now: its phase, unit and network; nullopt when absent.
@@ -87,9 +55,6 @@ class FullScreenTest : public ::testing::Test {
     auto marker = adCallbackMarker();
     return marker ? marker->phase : "none";
   }
-
-  SdkFixture sdk{fullScreenSdkOptions()};
-  ScopedLogCapture logs;
 };
 
 }  // namespace tilo::test

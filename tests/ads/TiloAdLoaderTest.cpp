@@ -37,7 +37,7 @@ TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
   EXPECT_EQ(logs.count("DEBUG 📱 interstitial 광고 로드 시작"), 1u);
   EXPECT_EQ(logs.count("DEBUG ✅ interstitial 광고 로드 성공"), 1u);
 
-  auto events = adEvents();
+  auto events = queuedAdEvents();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].first, "ad_request");
   EXPECT_EQ(events[0].second, platform::parseJsonKeepingOrder(
@@ -73,7 +73,7 @@ TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics
   EXPECT_EQ(localizedDescription(result->error()), "Ad server error: Boom");
   EXPECT_EQ(loader->ad(), nullptr);
   EXPECT_EQ(logs.count("ERROR ❌ rewarded 광고 로드 실패: networkError, Ad server error: Boom"), 1u);
-  auto events = adEvents();
+  auto events = queuedAdEvents();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1].first, "ad_response_error");
   EXPECT_EQ(events[1].second,
@@ -152,7 +152,7 @@ TEST_F(TiloAdLoaderTest, ReleasedLoaderStopsForwardingButStillBracketsTheCallbac
   EXPECT_EQ(watch.take(flag), (std::vector<std::string>{"+" + flag, "-" + flag, "+" + flag,
                                                         "-" + flag, "+" + flag, "-" + flag}));
   // The presenter still reports analytics for the ad the host kept.
-  auto events = adEvents();
+  auto events = queuedAdEvents();
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[2].first, "ad_impression");
   EXPECT_EQ(events[3].first, "ad_click");

@@ -65,7 +65,7 @@ TEST_F(TiloAdPresenterTest, ShowRunsDisplayCallbacksInsideMarkersAfterTheShowMar
                            "DEBUG interstitial Ad ad Clicked", "DEBUG interstitial Ad onDismiss"}) {
     EXPECT_EQ(logs.count(line), 1u) << line;
   }
-  auto events = adEvents();
+  auto events = queuedAdEvents();
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[2].first, "ad_impression");
   EXPECT_EQ(events[2].second,
@@ -129,7 +129,7 @@ TEST_F(TiloAdPresenterTest, NeverShownReleasedAdEndsItsCallbacks) {
   gad->presentFromRootViewController(nullptr, [] {});
   sdk.env().advance(1.0);
   EXPECT_EQ(calls, 0);
-  EXPECT_TRUE(adEvents().empty());
+  EXPECT_TRUE(queuedAdEvents().empty());
 }
 
 TEST_F(TiloAdPresenterTest, ShowingAdOutlivesItsHostUntilThePresentationEnds) {

@@ -17,18 +17,6 @@
 namespace tilo::test {
 namespace {
 
-SdkFixtureOptions cppApiOptions() {
-  SdkFixtureOptions options;
-  options.appInfoJson =
-      R"({"adUnits":[)"
-      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
-      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0}],)"
-      R"("feeRate":0.15})";
-  return options;
-}
-
 class CppApiTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,7 +32,7 @@ class CppApiTest : public ::testing::Test {
   }
   void TearDown() override { mediation::AdSource::shared().reset(); }
 
-  SdkFixture sdk{cppApiOptions()};
+  SdkFixture sdk{SdkFixtureOptions::hostApiUnits()};
 };
 
 TEST_F(CppApiTest, RewardedAdReportsConvertedValuesAndMovesWithItsCallbacks) {

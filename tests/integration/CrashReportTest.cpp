@@ -23,6 +23,7 @@
 #include "support/RecordingTiloApi.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
+#include "telemetry/TelemetryFixture.h"
 
 namespace tilo::test {
 namespace {
@@ -95,14 +96,7 @@ class CrashReportTest : public ::testing::Test {
   }
 
   // The next start: detection with a logger whose uploads succeed; the events reported.
-  std::vector<Json> restartAndDetect() {
-    auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
-    auto logger = AdEventLogger::create(api, kAppKey);
-    checkForPreviousCrashes();
-    env.runUntilIdle();
-    AdEventLogger::resetSharedForTesting();
-    return api->allEvents();
-  }
+  std::vector<Json> restartAndDetect() { return detectPreviousCrashes(env, kAppKey); }
 
   TempDir container;
   platform::TestEnvironment env;

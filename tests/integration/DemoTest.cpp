@@ -1,18 +1,12 @@
 // tilo-demo as a user runs it: a real process with its embedded backend on loopback, its
 // exit status and what it prints, across runs that share one container.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fcntl.h>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <cairo.h>
@@ -20,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/ui/UIImage.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tools/demo/DemoOptions.h"
 #include "tools/demo/DemoWorkspace.h"
@@ -46,44 +41,13 @@ struct DemoRun {
   }
 };
 
-// Runs the built demo with `args`, its output in a file of `dir`. Waits for the exit (at
-// most a minute, then the demo is killed and the test fails). `skipIdle` lets the demo
-// jump over the time its timers leave it idle (the light popup's 6 s).
-DemoRun runDemo(const TempDir& dir, std::vector<std::string> args, bool skipIdle = false) {
-  const auto outPath = dir.path() / "demo-output.txt";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (skipIdle) {
-      ::setenv("TILO_DEMO_SKIP_IDLE", "1", 1);
-    } else {
-      ::unsetenv("TILO_DEMO_SKIP_IDLE");
-    }
-    const int fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) ::_exit(127);
-    ::dup2(fd, STDOUT_FILENO);
-    ::dup2(fd, STDERR_FILENO);
-    std::vector<char*> argv{const_cast<char*>(TILO_TOOLS_DIR "/tilo-demo")};
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      ADD_FAILURE() << "tilo-demo did not finish within a minute";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  DemoRun run;
-  run.output = FileSystem::readFile(outPath).value_or("");
-  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
-  return run;
+// Runs the built demo with `args` (a minute at most). `skipIdle` lets the demo jump over
+// the time its timers leave it idle (the light popup's 6 s).
+DemoRun runDemo(const TempDir&, std::vector<std::string> args, bool skipIdle = false) {
+  args.insert(args.begin(), TILO_TOOLS_DIR "/tilo-demo");
+  const ChildRun run =
+      runChild(args, {skipIdle ? "TILO_DEMO_SKIP_IDLE=1" : "TILO_DEMO_SKIP_IDLE"}, true);
+  return DemoRun{run.exitCode, run.signal, run.out};
 }
 
 // Each text appears, in this order.

@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/base/TiloLogger.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
@@ -15,6 +14,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ui/LayoutDump.h"
 #include "support/GoldenImage.h"
+#include "support/RecordingPlugin.h"
 #include "support/TempDir.h"
 #include "tilo/Tilo.hpp"
 
@@ -208,30 +208,12 @@ TEST_F(FullScreenAdsTest, ShowProblems) {
   EXPECT_EQ(calls, std::vector<std::string>{"loaded"});
 }
 
-class RecordingPlugin : public TiloPlugin {
- public:
-  explicit RecordingPlugin(std::string token) : token_(std::move(token)) {}
-  std::string pluginToken() const override { return token_; }
-  std::string name() const override { return "recorder"; }
-  std::string requiredTiloVersion() const override { return "1.1.44"; }
-  std::function<void(std::optional<std::string>)> eventHandler() const override {
-    return [this](std::optional<std::string> event) { events.push_back(event.value_or("")); };
-  }
-  mutable std::vector<std::string> events;
-
- private:
-  std::string token_;
-};
-
 // The plugin gets the revenue net of the backend's fee, sealed with the app key. The app
 // key itself is never written anywhere: not in a log line, a file of the container, an
 // uploaded event or a plugin event; the event store holds no plaintext either.
 TEST_F(FullScreenAdsTest, RevenueReachesThePluginSealedAndTheAppKeyNeverLeavesTheProcess) {
   const std::string appKey = sdk.options().appKey;
-  const std::string capability = "adCashEvent";
-  auto plugin = std::make_shared<RecordingPlugin>(*encryptPayload(
-      appKey,
-      std::span(reinterpret_cast<const std::uint8_t*>(capability.data()), capability.size())));
+  auto plugin = RecordingPlugin::forAppKey(appKey);
   sdk.server()->setFailFirst(1000, 500);  // uploads fail, so the encrypted store is written
   script("gad/inter", R"({"latencies":[0.05],"click":true,)"
                       R"("revenue":{"value":"0.0125","currency":"USD","precision":3}})");
@@ -243,10 +225,8 @@ TEST_F(FullScreenAdsTest, RevenueReachesThePluginSealedAndTheAppKeyNeverLeavesTh
   sdk.env().advance(2);  // the failed upload is saved to the store
 
   ASSERT_EQ(plugin->events.size(), 1u);
-  auto sealedEvent = decryptKeyPayload(appKey, plugin->events[0]);
-  ASSERT_TRUE(sealedEvent);
   EXPECT_EQ(
-      platform::parseJson(std::string(sealedEvent->begin(), sealedEvent->end())),
+      plugin->opened(0),
       platform::parseJson(R"({"adInfo":{"adFormat":"interstitial","adUnitId":"interstitial-unit",)"
                           R"("latency":0.05},"revenueInfo":{"value":"0.010625",)"
                           R"("currencyCode":"USD","precisionType":3}})"));

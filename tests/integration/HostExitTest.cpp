@@ -3,12 +3,8 @@
 // only once the host is exiting. The process must exit with status 0 and print nothing on
 // standard error (no "pure virtual method called", no sanitizer report under the
 // sanitizer builds).
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -31,13 +26,12 @@
 #include "platform/Environment.h"
 #include "platform/MainLoop.h"
 #include "platform/UserDefaults.h"
+#include "support/ChildProcess.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "tilo/Tilo.hpp"
 #include "tilo/tilo.h"
-
-extern char** environ;
 
 namespace tilo::test {
 namespace {
@@ -67,53 +61,12 @@ void waitForTheUploadsAnswer() {
   }
 }
 
-// Runs this test binary again with only `test` and the extra environment `variables`;
-// returns its wait status, what it wrote on standard error and its gtest report (standard
-// output). A child still running after a minute is killed and fails the caller.
-struct ChildRun {
-  int status = -1;
-  std::string errors, report;
-};
-ChildRun runChild(const std::string& test, std::vector<std::string> variables) {
-  TempDir output;
-  for (char** entry = environ; *entry; ++entry) variables.emplace_back(*entry);
-  std::vector<char*> envp;
-  for (auto& variable : variables) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string filter = "--gtest_filter=" + test;
-  char* argv[] = {self.data(), filter.data(), nullptr};
-
-  const auto errFile = output.path() / "stderr.txt";
-  const auto outFile = output.path() / "stdout.txt";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, envp.data()) != 0) {
-    ADD_FAILURE() << "cannot start " << self;
-    return {};
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  // A hung child is a failure too, not a hung suite.
-  int status = 0;
-  pid_t ended = 0;
-  for (int i = 0; i < 6000 && ended == 0; ++i) {
-    ended = waitpid(pid, &status, WNOHANG);
-    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (ended == 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    ADD_FAILURE() << test << " did not end within a minute";
-  }
-  std::stringstream errors, report;
-  errors << std::ifstream(errFile).rdbuf();
-  report << std::ifstream(outFile).rdbuf();
-  return {status, errors.str(), report.str()};
+// Runs this test binary again with only `test` and the extra environment `variables`:
+// its gtest report is the standard output.
+ChildRun runSelf(const std::string& test, const std::vector<std::string>& variables) {
+  return runChild(
+      {std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=" + test},
+      variables);
 }
 
 // The host program: runs only inside the child started below, where it is the whole
@@ -153,13 +106,13 @@ TEST(HostExitTest, HostThatExitsDuringAnUploadExitsCleanly) {
   });
   server.start();
 
-  const auto [status, errors, report] = runChild(
+  const ChildRun child = runSelf(
       "ExitingHost.ReturnsFromMainWhileUploading",
       {std::string(kHostVariable) + "=1", "TILO_BUNDLE_DIR=" + bundle.path().string(),
        "TILO_APP_CONTAINER=" + container.path().string(), "TILO_API_BASE_URL=" + server.url("")});
   EXPECT_EQ(uploads.load(), 1) << "the upload was in flight when the host exited";
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-  EXPECT_EQ(errors, "");
+  EXPECT_EQ(child.exitCode, 0) << "signal " << child.signal;
+  EXPECT_EQ(child.err, "");
 }
 
 constexpr const char* kShutdownVariable = "TILO_TEST_SHUTTING_DOWN_HOST";
@@ -290,12 +243,10 @@ TEST(ShuttingDownHost, SavesClosesJoinsAndRefusesEverythingAfter) {
 }
 
 TEST(HostExitTest, ShutdownSavesClosesJoinsAndRefusesEverythingAfter) {
-  const auto child = runChild("ShuttingDownHost.SavesClosesJoinsAndRefusesEverythingAfter",
-                              {std::string(kShutdownVariable) + "=1"});
-  EXPECT_TRUE(WIFEXITED(child.status) && WEXITSTATUS(child.status) == 0)
-      << "status " << child.status << "\n"
-      << child.report << child.errors;
-  EXPECT_THAT(child.report, ::testing::HasSubstr("[  PASSED  ] 1 test."));
+  const ChildRun child = runSelf("ShuttingDownHost.SavesClosesJoinsAndRefusesEverythingAfter",
+                                 {std::string(kShutdownVariable) + "=1"});
+  EXPECT_EQ(child.exitCode, 0) << "signal " << child.signal << "\n" << child.out << child.err;
+  EXPECT_THAT(child.out, ::testing::HasSubstr("[  PASSED  ] 1 test."));
 }
 
 }  // namespace

@@ -132,15 +132,6 @@ std::string sealed(const std::string& secret, const std::string& plain) {
 
 class HostileInputTest : public TelemetryTest {
  protected:
-  // One start's detection with a logger whose uploads succeed: the crash reports sent.
-  std::vector<Json> detect() {
-    auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
-    AdEventLogger::create(api, kTestAppKey);
-    checkForPreviousCrashes();
-    env.runUntilIdle();
-    AdEventLogger::resetSharedForTesting();
-    return api->allEvents();
-  }
   static Json metadataOf(const Json& event) {
     return platform::parseJson(event["payload"]["metadata"].get<std::string>());
   }

@@ -156,6 +156,18 @@ class KillMatrixTest : public ::testing::Test {
     EXPECT_GE(checked, atLeast);
   }
 
+  // Restarts the host until it has sent what it had; returns the crash reports stored.
+  std::vector<devserver::StoredEvent> crashReportsAfterRestart() {
+    Host restart(hostArgs({"drain"}));
+    EXPECT_EQ(restart.nextLine(), "drained");
+    EXPECT_EQ(restart.wait(), 0);
+    std::vector<devserver::StoredEvent> reports;
+    for (auto& event : server->storedEvents()) {
+      if (event.eventType == "marker_checkpoint") reports.push_back(event);
+    }
+    return reports;
+  }
+
   TempDir bundle;
   TempDir container;
   std::shared_ptr<devserver::DevServer> server;
@@ -212,13 +224,7 @@ TEST_F(KillMatrixTest, KilledRightAfterCrashReportsWereQueued) {
   EXPECT_TRUE(server->storedEvents().empty());
 
   // 3. The run after that delivers the report, once.
-  Host restart(hostArgs({"drain"}));
-  EXPECT_EQ(restart.nextLine(), "drained");
-  EXPECT_EQ(restart.wait(), 0);
-  std::vector<devserver::StoredEvent> reports;
-  for (auto& event : server->storedEvents()) {
-    if (event.eventType == "marker_checkpoint") reports.push_back(event);
-  }
+  const auto reports = crashReportsAfterRestart();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].sessionId, session);
   EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
@@ -241,13 +247,7 @@ TEST_F(KillMatrixTest, ACHostAbortingInsideItsImpressionCallbackIsReportedAtTheN
   EXPECT_EQ(crashed.wait(), -1);
 
   // 3. The next start reports it once, bracketed as the SDK's own listener call is.
-  Host restart(hostArgs({"drain"}));
-  EXPECT_EQ(restart.nextLine(), "drained");
-  EXPECT_EQ(restart.wait(), 0);
-  std::vector<devserver::StoredEvent> reports;
-  for (auto& event : server->storedEvents()) {
-    if (event.eventType == "marker_checkpoint") reports.push_back(event);
-  }
+  const auto reports = crashReportsAfterRestart();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].sessionId, session);
   EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");

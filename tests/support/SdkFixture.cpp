@@ -11,6 +11,20 @@
 
 namespace tilo::test {
 
+SdkFixtureOptions SdkFixtureOptions::hostApiUnits() {
+  SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[)"
+      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
+      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
+      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
+      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0}],)"
+      R"("feeRate":0.15})";
+  return options;
+}
+
 SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options)) {
   if (options_.configJson.empty()) options_.configJson = defaultConfigJson(options_.appKey);
   if (options_.appInfoJson.empty()) options_.appInfoJson = defaultAppInfoJson();

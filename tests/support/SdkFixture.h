@@ -36,6 +36,9 @@ struct SdkFixtureOptions {
   std::optional<std::string> keyFileName = "ios-tilo-key.txt";
   std::string bundleIdentifier = "com.tilo.tests";
 
+  // One unit a format for the hosts' APIs: "inter", "reward", "open", and "banner", "mrec",
+  // "native" that never refresh; fee rate 0.15.
+  static SdkFixtureOptions hostApiUnits();
   // Defaults with the backend off.
   static SdkFixtureOptions offline() {
     SdkFixtureOptions options;

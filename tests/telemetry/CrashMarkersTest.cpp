@@ -14,15 +14,6 @@ using ::testing::HasSubstr;
 
 class CrashMarkersTest : public TelemetryTest {
  protected:
-  // Runs detection with a logger whose uploads succeed; returns the reported events.
-  std::vector<Json> detect() {
-    auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
-    auto logger = AdEventLogger::create(api, kTestAppKey);
-    checkForPreviousCrashes();
-    env.runUntilIdle();
-    AdEventLogger::resetSharedForTesting();
-    return api->allEvents();
-  }
   void writeMarker(const std::string& name, const std::string& text) {
     std::filesystem::create_directories(markersDirectory());
     std::ofstream(markerPath(name)) << text;

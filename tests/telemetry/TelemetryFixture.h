@@ -16,6 +16,7 @@
 #include "Tilo/telemetry/EventStore.h"
 #include "platform/Device.h"
 #include "platform/FileSystem.h"
+#include "platform/Json.h"
 #include "platform/TestEnvironment.h"
 #include "platform/UserDefaults.h"
 #include "support/RecordingTiloApi.h"
@@ -24,6 +25,17 @@
 namespace tilo::test {
 
 inline constexpr const char* kTestAppKey = "telemetry-app-key";
+
+// One start's crash detection with a logger whose uploads succeed: the events it sent.
+inline std::vector<platform::Json> detectPreviousCrashes(platform::TestEnvironment& env,
+                                                         const std::string& appKey) {
+  auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
+  auto logger = AdEventLogger::create(api, appKey);
+  checkForPreviousCrashes();
+  env.runUntilIdle();
+  AdEventLogger::resetSharedForTesting();
+  return api->allEvents();
+}
 
 class TelemetryTest : public ::testing::Test {
  protected:
@@ -50,6 +62,7 @@ class TelemetryTest : public ::testing::Test {
   EventStore store(const std::string& secret = kTestAppKey) const {
     return EventStore(platform::UserDefaults::standard(), secret);
   }
+  std::vector<platform::Json> detect() { return detectPreviousCrashes(env, kTestAppKey); }
   std::vector<std::string> storedIds() const {
     std::vector<std::string> ids;
     for (const auto& event : store().loadSavedEvents()) ids.push_back(event.eventId);

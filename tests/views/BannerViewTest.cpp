@@ -2,7 +2,6 @@
 // visibility, sizes and lifetime.
 #include <algorithm>
 
-#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/views/TiloAdBannerView.h"
 #include "Tilo/views/TiloAdNativeView.h"
 #include "ads/MarkerWatch.h"
@@ -12,6 +11,7 @@
 #include "platform/Timer.h"
 #include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/NSLayoutConstraint.h"
+#include "support/RecordingPlugin.h"
 #include "views/ViewsTestSupport.h"
 
 namespace tilo::test {
@@ -19,19 +19,6 @@ namespace {
 
 using platform::Application;
 using platform::ApplicationState;
-
-// Keeps the sealed paid events it is handed.
-struct RecordingPlugin final : TiloPlugin {
-  explicit RecordingPlugin(std::string token) : token(std::move(token)) {}
-  std::string pluginToken() const override { return token; }
-  std::string name() const override { return "recorder"; }
-  std::string requiredTiloVersion() const override { return "1.1.44"; }
-  std::function<void(std::optional<std::string>)> eventHandler() const override {
-    return [this](std::optional<std::string> event) { events.push_back(event.value_or("")); };
-  }
-  std::string token;
-  mutable std::vector<std::string> events;
-};
 
 class BannerViewTest : public ViewsTest {
  protected:
@@ -65,10 +52,7 @@ class BannerViewTest : public ViewsTest {
 TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   script("gad/banner", R"({"delayMs": 100, "click": true, "latencies": [0.05, 0.1],)"
                        R"("revenue":{"value":"0.002","currency":"USD","precision":1}})");
-  const std::string appKey = sdk.options().appKey, capability = "adCashEvent";
-  auto plugin = std::make_shared<RecordingPlugin>(*encryptPayload(
-      appKey,
-      std::span(reinterpret_cast<const std::uint8_t*>(capability.data()), capability.size())));
+  auto plugin = RecordingPlugin::forAppKey(sdk.options().appKey);
   auto banner = placeBanner();
   banner->registerPlugin(plugin);
   settle();
@@ -92,11 +76,8 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
             (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
   // The paid event reaches the view's plugin, net of the backend's fee.
   ASSERT_EQ(plugin->events.size(), 1u);
-  auto paid = decryptKeyPayload(appKey, plugin->events[0]);
-  ASSERT_TRUE(paid);
-  const auto paidJson = platform::parseJson(std::string(paid->begin(), paid->end()));
-  EXPECT_EQ(paidJson["adInfo"]["adUnitId"], "banner-unit");
-  EXPECT_EQ(paidJson["revenueInfo"]["value"], "0.0017");
+  EXPECT_EQ(plugin->opened(0)["adInfo"]["adUnitId"], "banner-unit");
+  EXPECT_EQ(plugin->opened(0)["revenueInfo"]["value"], "0.0017");
   // 3. Laid out at its size, above the bottom safe area.
   EXPECT_EQ(banner->frame(), (platform::CGRect{35, 844 - 34 - 50, 320, 50}));
   // 4. The next load comes 30 s after the impression, not a moment before.

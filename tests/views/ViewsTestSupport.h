@@ -11,7 +11,6 @@
 
 #include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
@@ -20,7 +19,7 @@
 #include "platform/Application.h"
 #include "platform/Json.h"
 #include "platform/ui/UIWindow.h"
-#include "support/SdkFixture.h"
+#include "support/InitializedSdkTest.h"
 
 namespace tilo::test {
 
@@ -39,43 +38,21 @@ inline SdkFixtureOptions viewsSdkOptions() {
   return options;
 }
 
-class ViewsTest : public ::testing::Test {
+class ViewsTest : public InitializedSdkTest {
  protected:
+  ViewsTest() : InitializedSdkTest(viewsSdkOptions()) {}
   void SetUp() override {
-    platform::Application::shared().resetForTesting();
-    mediation::AdSource::shared().reset();
-    setCurrentLogLevel(TiloLogLevel::debug);
-    std::optional<std::optional<TiloError>> done;
-    TiloAds::shared().initialized([&](std::optional<TiloError> error) { done = error; });
-    ASSERT_TRUE(sdk.drive([&] { return done.has_value(); }));
-    ASSERT_FALSE(*done);
-    setEnableMarkerCheckpoints(true);
+    InitializedSdkTest::SetUp();
     window = platform::UIWindow::create({390, 844}, 3, {47, 0, 34, 0});
   }
-  void TearDown() override {
-    // An event upload still in flight would hold up the next test's start.
-    sdk.drive([] { return NetworkClient::requestsInFlight() == 0; });
-    setEnableMarkerCheckpoints(false);
-    setCurrentLogLevel(TiloLogLevel::off);
-    mediation::AdSource::shared().reset();
-    platform::Application::shared().resetForTesting();
-  }
 
-  static void script(const std::string& mediationUnit, const std::string& json) {
-    auto error = mediation::AdSource::shared().loadScenario(
-        platform::parseJson(R"({"units":{")" + mediationUnit + R"(":)" + json + "}}"));
-    ASSERT_FALSE(error) << *error;
-  }
   static std::size_t loadsOf(const std::string& mediationUnit) {
     return mediation::AdSource::shared().loadCount(mediationUnit);
   }
   // Wire names of the queued ad events, in order.
   static std::vector<std::string> adEvents() {
     std::vector<std::string> out;
-    for (const auto& event : AdEventLogger::shared()->queuedEvents()) {
-      if (event.eventType == AdLogEventType::markerCheckpoint) continue;
-      out.emplace_back(wireName(event.eventType));
-    }
+    for (const auto& event : queuedAdEvents()) out.push_back(event.first);
     return out;
   }
   static std::size_t count(const std::vector<std::string>& list, const std::string& item) {
@@ -126,8 +103,6 @@ class ViewsTest : public ::testing::Test {
 
   std::vector<TiloAdInfo> successes, impressions, clicks;
   std::vector<TiloError> failures;
-  SdkFixture sdk{viewsSdkOptions()};
-  ScopedLogCapture logs;
   std::shared_ptr<platform::UIWindow> window;
 };
 

@@ -15,7 +15,7 @@ std::shared_ptr<RecordingPlugin> RecordingPlugin::forAppKey(const std::string& a
   return std::make_shared<RecordingPlugin>(appKey, token.value_or(""));
 }
 
-platform::Json RecordingPlugin::opened(std::size_t index) const {
+platform::ParsedJson RecordingPlugin::opened(std::size_t index) const {
   if (index >= events.size()) return nullptr;
   auto plain = decryptKeyPayload(appKey_, events[index]);
   if (!plain) return nullptr;

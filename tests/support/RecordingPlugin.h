@@ -32,7 +32,7 @@ class RecordingPlugin final : public TiloPlugin {
     return [this](std::optional<std::string> event) { events.push_back(event.value_or("")); };
   }
   // Event `index` opened with the app key; null when it does not open.
-  platform::Json opened(std::size_t index) const;
+  platform::ParsedJson opened(std::size_t index) const;
 
   mutable std::vector<std::string> events;
 

@@ -2,7 +2,8 @@
 // loads libtilo.so with dlopen reads its own VmRSS before and after the load, after
 // initialization against a development backend here, and after some idle seconds of the
 // main loop. Targets: loading adds at most 3 MB; initialized and idle, at most 8 MB above
-// the host's own. Then the mappings holding the most, to say where the megabytes are.
+// the host's own. Then the mappings holding the most, to say where the megabytes are, and
+// the floor: what libcurl and libcrypto add when used once each without the SDK.
 //
 //   bench_resident_memory_bench [IDLE_SECONDS]   (default 5; other arguments are ignored)
 #include <spawn.h>
@@ -20,6 +21,50 @@
 #include "bench/support/BenchSdk.h"
 #include "tools/devserver/DevServer.h"
 
+namespace {
+
+// Runs tilo-resident-host with `args`; what it printed, its wait status in `status`.
+std::string runHost(std::vector<std::string> args, int* status) {
+  *status = -1;
+  int out[2];
+  if (::pipe(out) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  args.insert(args.begin(), TILO_RESIDENT_HOST);
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const bool spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  std::string output;
+  char chunk[4096];
+  for (ssize_t n; spawned && (n = ::read(out[0], chunk, sizeof chunk)) > 0;) {
+    output.append(chunk, n);
+  }
+  ::close(out[0]);
+  if (spawned) ::waitpid(pid, status, 0);
+  return output;
+}
+
+// The "rss <step> <kB>" lines of a host's output.
+std::map<std::string, long> residentSteps(const std::string& output) {
+  std::map<std::string, long> rss;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string kind, step;
+    long kb = 0;
+    if (words >> kind && kind == "rss" && words >> step >> kb) rss[step] = kb;
+  }
+  return rss;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::string idle = "5";
   if (argc > 1 && argv[1][0] != '-') idle = argv[1];
@@ -34,43 +79,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "resident memory bench: %s\n", error.c_str());
     return 1;
   }
-  int out[2];
-  if (::pipe(out) != 0) return 1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  std::vector<std::string> args{TILO_RESIDENT_HOST, TILO_LIBRARY,       bundle.string(),
-                                container.string(), server->baseUrl(), idle};
-  std::vector<char*> argvChild;
-  for (auto& arg : args) argvChild.push_back(arg.data());
-  argvChild.push_back(nullptr);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, argvChild[0], &actions, nullptr, argvChild.data(), environ) != 0) {
-    std::fprintf(stderr, "resident memory bench: cannot start %s\n", TILO_RESIDENT_HOST);
-    return 1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(out[1]);
-  std::string output;
-  char chunk[4096];
-  for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) > 0;) output.append(chunk, n);
-  ::close(out[0]);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  const std::string output = runHost(
+      {TILO_LIBRARY, bundle.string(), container.string(), server->baseUrl(), idle}, &status);
+  int floorStatus = 0;
+  const std::string floorOutput = runHost({"--floor", server->baseUrl() + "/"}, &floorStatus);
   server->stop();
   std::filesystem::remove_all(bundle);
   std::filesystem::remove_all(container);
 
-  std::map<std::string, long> rss;
+  auto rss = residentSteps(output);
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) {
     std::istringstream words(line);
     std::string kind, step;
-    long kb = 0;
     words >> kind;
-    if (kind == "rss" && words >> step >> kb) {
-      rss[step] = kb;
+    if (kind == "rss" && words >> step) {
       if (step == "loaded" || step == "idle") {
         std::printf("largest resident mappings after %s:\n", step == "loaded" ? "dlopen" : "idle");
       }
@@ -90,5 +114,15 @@ int main(int argc, char** argv) {
   std::printf("added by dlopen of libtilo.so: %.1f MB (target <= 3 MB)\n", mb("loaded"));
   std::printf("added once initialized: %.1f MB\n", mb("initialized"));
   std::printf("added after %s s idle: %.1f MB (target <= 8 MB)\n", idle.c_str(), mb("idle"));
+  const auto floor = residentSteps(floorOutput);
+  if (!WIFEXITED(floorStatus) || WEXITSTATUS(floorStatus) != 0 || floor.size() < 2) {
+    std::fprintf(stderr, "resident memory bench: the libraries alone could not be measured: %s\n",
+                 floorOutput.c_str());
+    return 1;
+  }
+  std::printf(
+      "added by libcurl and libcrypto alone, without the SDK (curl_global_init, one GET, "
+      "one AES-256-GCM seal): %.1f MB\n",
+      (floor.at("floor") - floor.at("start")) / 1024.0);
   return 0;
 }

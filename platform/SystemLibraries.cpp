@@ -2,12 +2,11 @@
 
 #include <cstddef>
 #include <mutex>
-#include <span>
 
 // Defined by libtilo.so's resolver (platform/lazy); absent, and null, where the libraries
-// are linked.
-extern "C" __attribute__((weak, visibility("hidden"))) int tilo_lazy_require(
-    const char* symbol, char* library, std::size_t libraryCapacity, char* reason,
+// are linked. `feature` counts as SystemFeature does.
+extern "C" __attribute__((weak, visibility("hidden"))) int tilo_lazy_require_feature(
+    unsigned feature, char* library, std::size_t libraryCapacity, char* reason,
     std::size_t reasonCapacity);
 
 namespace tilo::platform {
@@ -17,25 +16,6 @@ std::mutex checkMutex;
 SystemLibraryCheck& testCheck() {
   static auto* const check = new SystemLibraryCheck();
   return *check;
-}
-
-// One symbol of each library the feature calls into.
-constexpr const char* kGraphicsSymbols[] = {
-    "cairo_create",   "pango_layout_new", "pango_cairo_show_layout", "pango_fc_font_map_set_config",
-    "g_object_unref", "FcConfigCreate",   "png_image_finish_read",   "jpeg_std_error"};
-constexpr const char* kNetworkSymbols[] = {"curl_easy_init"};
-constexpr const char* kSecuritySymbols[] = {"EVP_CIPHER_fetch", "plist_from_memory"};
-
-std::span<const char* const> symbolsOf(SystemFeature feature) {
-  switch (feature) {
-    case SystemFeature::graphics:
-      return kGraphicsSymbols;
-    case SystemFeature::network:
-      return kNetworkSymbols;
-    case SystemFeature::security:
-      return kSecuritySymbols;
-  }
-  return {};
 }
 
 const char* purposeOf(SystemFeature feature) {
@@ -61,14 +41,13 @@ std::optional<MissingLibrary> missingLibrary(SystemFeature feature) {
     std::lock_guard lock(checkMutex);
     if (testCheck()) return testCheck()(feature);
   }
-  if (!tilo_lazy_require) return std::nullopt;
-  for (const char* symbol : symbolsOf(feature)) {
-    char library[128], reason[256];
-    if (!tilo_lazy_require(symbol, library, sizeof library, reason, sizeof reason)) {
-      return MissingLibrary{library, reason, feature};
-    }
+  if (!tilo_lazy_require_feature) return std::nullopt;
+  char library[128], reason[256];
+  if (tilo_lazy_require_feature(static_cast<unsigned>(feature), library, sizeof library, reason,
+                                sizeof reason)) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  return MissingLibrary{library, reason, feature};
 }
 
 void setSystemLibraryCheckForTesting(SystemLibraryCheck check) {

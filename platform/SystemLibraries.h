@@ -11,10 +11,11 @@
 
 namespace tilo::platform {
 
-enum class SystemFeature {
-  graphics,  // cairo, pango, fontconfig, libpng, libjpeg: windows, views, pictures
-  network,   // libcurl: HTTP
-  security,  // libcrypto and libplist: the key file, Info.plist, the event store
+// Raw values are the library's table (platform/lazy/make_lazy_stubs.py).
+enum class SystemFeature : unsigned {
+  graphics = 0,  // cairo, pango, fontconfig, libpng, libjpeg: windows, views, pictures
+  network = 1,   // libcurl: HTTP
+  security = 2,  // libcrypto and libplist: the key file, Info.plist, the event store
 };
 
 struct MissingLibrary {
@@ -25,7 +26,8 @@ struct MissingLibrary {
   SystemFeature feature = SystemFeature::graphics;
 };
 
-// The first library of `feature` that cannot be loaded, each opened once per process.
+// The first library of `feature` that cannot be used, each opened once per process with
+// every function the SDK takes from it: one that lacks any is unusable as a whole.
 std::optional<MissingLibrary> missingLibrary(SystemFeature feature);
 
 // Test hook: answers in place of the loader until reset with an empty function.

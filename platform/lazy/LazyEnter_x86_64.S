@@ -57,3 +57,19 @@ tilo_lazy_enter:
 	jmp *%r11
 	.cfi_endproc
 	.size tilo_lazy_enter,.-tilo_lazy_enter
+
+/* Stands in for every function of a library that cannot be used (tilo_lazy_resolve): the
+ * call returns at once with zero in the integer and floating-point return registers. */
+	.p2align 4
+	.globl tilo_lazy_unavailable
+	.hidden tilo_lazy_unavailable
+	.type tilo_lazy_unavailable,@function
+tilo_lazy_unavailable:
+	.cfi_startproc
+	xorl %eax, %eax
+	xorl %edx, %edx
+	pxor %xmm0, %xmm0
+	pxor %xmm1, %xmm1
+	ret
+	.cfi_endproc
+	.size tilo_lazy_unavailable,.-tilo_lazy_unavailable

@@ -2,10 +2,12 @@
 """Writes the x86_64 trampolines through which libtilo.so calls the system libraries it
 opens on first use, instead of having the dynamic loader map them when the host loads it.
 
-  make_lazy_stubs.py NM READELF OBJECTS_LIST OUTPUT.S LIBRARY...
+  make_lazy_stubs.py NM READELF OBJECTS_LIST OUTPUT.S --FEATURE LIBRARY... [--FEATURE ...]
 
-OBJECTS_LIST names the library's object files, one a line. Every symbol they leave
-undefined that one of the LIBRARY files exports gets a hidden trampoline of that name,
+OBJECTS_LIST names the library's object files, one a line. FEATURE (graphics, network,
+security) groups the libraries the SDK checks together before a feature's first call
+(platform/SystemLibraries.h). Every symbol the objects leave undefined that one of the
+LIBRARY files exports gets a hidden trampoline of that name,
 `jmp *slot(%rip)`, whose slot first points at a stub that hands its index to
 tilo_lazy_enter (LazyEnter_x86_64.S). The tables the resolver reads (symbol names, the
 soname of each symbol's library) go into the same file. A data symbol cannot go through a
@@ -16,6 +18,7 @@ import subprocess
 import sys
 
 MAX_LIBRARIES = 32  # the resolver's table of handles (LazyResolver.cpp)
+FEATURES = ["graphics", "network", "security"]  # SystemFeature's order
 
 
 def run(*command):
@@ -31,7 +34,16 @@ def soname(readelf, path):
 
 def main():
     nm, readelf, objects_list, output = sys.argv[1:5]
-    libraries = [path for path in sys.argv[5:] if os.path.isfile(path)]
+    libraries, feature = [], None
+    for word in sys.argv[5:]:
+        if word.startswith("--"):
+            if word[2:] not in FEATURES:
+                sys.exit(f"make_lazy_stubs: unknown feature {word}; known: {', '.join(FEATURES)}")
+            feature = FEATURES.index(word[2:])
+        elif feature is None:
+            sys.exit(f"make_lazy_stubs: {word} comes before any --FEATURE")
+        elif os.path.isfile(word):
+            libraries.append((word, feature))
     with open(objects_list, encoding="utf-8") as listed:
         objects = [line.strip() for line in listed if line.strip()]
     undefined = set()
@@ -41,8 +53,8 @@ def main():
             if len(words) == 2 and words[0] == "U":
                 undefined.add(words[1])
 
-    sonames, owner, kind = [], {}, {}
-    for path in libraries:
+    sonames, features, owner, kind = [], [], {}, {}
+    for path, feature in libraries:
         name = soname(readelf, path)
         if name in sonames:
             continue
@@ -55,6 +67,7 @@ def main():
         if not used:
             continue
         sonames.append(name)
+        features.append(feature)
         for symbol in used:
             owner[symbol] = len(sonames) - 1
             kind[symbol] = exported[symbol]
@@ -75,7 +88,8 @@ def main():
                 f".Lstub{index}:", f"\tmovl ${index}, %r11d", "\tjmp tilo_lazy_enter"]
     out += ['\t.section .data.rel.local,"aw"', "\t.p2align 3"]
     for name in ("tilo_lazy_slots", "tilo_lazy_symbol_names", "tilo_lazy_library_names",
-                 "tilo_lazy_symbol_library", "tilo_lazy_symbol_count", "tilo_lazy_library_count"):
+                 "tilo_lazy_symbol_library", "tilo_lazy_library_feature", "tilo_lazy_symbol_count",
+                 "tilo_lazy_library_count"):
         out += [f"\t.globl {name}", f"\t.hidden {name}"]
     out.append("tilo_lazy_slots:")
     out += [f"\t.quad .Lstub{index}" for index in range(len(symbols))]
@@ -88,6 +102,8 @@ def main():
             f"tilo_lazy_symbol_count:\n\t.long {len(symbols)}",
             f"tilo_lazy_library_count:\n\t.long {len(sonames)}", "tilo_lazy_symbol_library:"]
     out += [f"\t.byte {owner[symbol]}" for symbol in symbols]
+    out.append("tilo_lazy_library_feature:")
+    out += [f"\t.byte {feature}" for feature in features]
     out += [f'.Lname{index}:\n\t.asciz "{symbol}"' for index, symbol in enumerate(symbols)]
     out += [f'.Llibrary{index}:\n\t.asciz "{name}"' for index, name in enumerate(sonames)]
     text = "\n".join(out) + "\n"

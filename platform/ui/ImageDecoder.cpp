@@ -309,6 +309,11 @@ std::optional<ImageDecoder::Header> ImageDecoder::readHeader(const Bytes& data,
     error = "empty image data";
     return std::nullopt;
   }
+  // Reading a header already calls into libpng or libjpeg.
+  if (auto missing = missingLibrary(SystemFeature::graphics)) {
+    error = missing->message();
+    return std::nullopt;
+  }
   if (isPng(data)) {
     png_image image;
     auto header = pngHeader(data, image, error);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "Tilo/base/ConfigurationError.h"
@@ -95,7 +96,25 @@ const char* lastErrorMessage() {
 }
 
 bool isShutDown() {
-  return shutDown.load(std::memory_order_acquire);
+  return lifeStatus() != TILO_STATUS_OK;
+}
+
+tilo_status lifeStatus() {
+  if (platform::isForkedChild()) return TILO_STATUS_FORKED;
+  return shutDown.load(std::memory_order_acquire) ? TILO_STATUS_SHUT_DOWN : TILO_STATUS_OK;
+}
+
+tilo_status requireLibraries(platform::SystemFeature feature) noexcept {
+  std::optional<platform::MissingLibrary> missing;
+  try {
+    missing = platform::missingLibrary(feature);
+    if (!missing) return TILO_STATUS_OK;
+    std::string message = missing->message();
+    log(message, TiloLogLevel::error);
+    setLastErrorMessage(std::move(message));
+  } catch (...) {
+  }
+  return TILO_STATUS_UNAVAILABLE;
 }
 
 void markShutDown() {
@@ -119,7 +138,14 @@ bool insideHostCallback() {
 }
 
 tilo_status ensureSdk() noexcept {
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto status = lifeStatus(); status != TILO_STATUS_OK) return status;
+  // The bundle's Info.plist, the key file and the event store need libplist and libcrypto.
+  if (!TiloAds::isSharedBuilt()) {
+    if (auto status = requireLibraries(platform::SystemFeature::security);
+        status != TILO_STATUS_OK) {
+      return status;
+    }
+  }
   installOpenUrlHandler();
   // A log callback that calls in while a failing start logs would start it again, and
   // that start's lines would call in again: inside a check, an unbuilt SDK stays unbuilt.
@@ -187,6 +213,19 @@ tilo_status copyOptionalString(const std::optional<std::string>& value, char* bu
   *length = static_cast<std::int64_t>(value->size());
   if (capacity < value->size() + 1) return TILO_STATUS_BUFFER_TOO_SMALL;
   std::memcpy(buffer, value->c_str(), value->size() + 1);
+  return TILO_STATUS_OK;
+}
+
+tilo_status checkPixelRows(const void* buffer, std::size_t stride, int width, int height) {
+  constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
+  const std::size_t rowBytes = static_cast<std::size_t>(std::max(width, 0)) * 4;
+  const std::size_t rows = static_cast<std::size_t>(std::max(height, 0));
+  if (stride < rowBytes) return TILO_STATUS_BUFFER_TOO_SMALL;
+  if (rows > 0 && stride > kMax / rows) return TILO_STATUS_TOO_LARGE;
+  if (stride * rows >
+      std::numeric_limits<std::uintptr_t>::max() - reinterpret_cast<std::uintptr_t>(buffer)) {
+    return TILO_STATUS_TOO_LARGE;
+  }
   return TILO_STATUS_OK;
 }
 

@@ -17,6 +17,7 @@
 #include "Tilo/base/TiloError.h"
 #include "Tilo/base/TiloRevenueInfo.h"
 #include "Tilo/base/TiloRewardedItem.h"
+#include "platform/SystemLibraries.h"
 #include "platform/ui/PixelFormat.h"
 #include "tilo/tilo.h"
 
@@ -64,11 +65,16 @@ bool onMainThread();
 
 // The SDK's one life in a process: from tilo_shutdown on every call that needs it says
 // TILO_STATUS_SHUT_DOWN. A host that wants it again unloads the library and loads it anew.
-bool isShutDown();
-// TILO_STATUS_SHUT_DOWN once shut down, else TILO_STATUS_OK.
-inline tilo_status shutDownStatus() {
-  return isShutDown() ? TILO_STATUS_SHUT_DOWN : TILO_STATUS_OK;
-}
+// In a child forked after the SDK's threads started, the life is the parent's: calls say
+// TILO_STATUS_FORKED and touch nothing (a lock a parent thread held stays held).
+bool isShutDown();  // either
+// TILO_STATUS_FORKED, TILO_STATUS_SHUT_DOWN, or TILO_STATUS_OK while the SDK may be used.
+tilo_status lifeStatus();
+
+// TILO_STATUS_OK when every system library of `feature` can be used; else
+// TILO_STATUS_UNAVAILABLE, with the library and why in tilo_last_error_message and the
+// same text as an error log line.
+tilo_status requireLibraries(platform::SystemFeature feature) noexcept;
 void markShutDown();
 // Tests of one process only: the next build starts a new life.
 void resetShutDownForTesting();
@@ -103,6 +109,13 @@ void writeAdInfo(const tilo_ad_info& info, tilo_ad_info* out);
 // does not fit.
 tilo_status copyOptionalString(const std::optional<std::string>& value, char* buffer,
                                std::size_t capacity, std::int64_t* length);
+
+// The one check of the pixel rows a caller hands to be written (windows, native ad images):
+// `height` rows of `width` 4-byte pixels, `stride` bytes apart from `buffer`. A stride
+// below width × 4 is TILO_STATUS_BUFFER_TOO_SMALL; rows that would pass the end of the
+// address space (a huge or "negative" stride, whose products wrap around and land before
+// the buffer) are TILO_STATUS_TOO_LARGE. `height` × `stride` bytes are then addressable.
+tilo_status checkPixelRows(const void* buffer, std::size_t stride, int width, int height);
 
 // A tilo_pixel_format as the renderer's; false for an unknown value.
 bool pixelFormatFrom(int pixelFormat, platform::PixelFormat& format);

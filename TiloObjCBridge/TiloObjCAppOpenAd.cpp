@@ -42,7 +42,7 @@ tilo_status tilo_app_open_ad_load(tilo_app_open_ad* ad) {
   return Api::run(ad, [](auto& wrapper) { wrapper.load(); });
 }
 tilo_status tilo_app_open_ad_show(tilo_app_open_ad* ad) {
-  return Api::run(ad, [](auto& wrapper) { wrapper.show(nullptr); });
+  return Api::showFrom(ad, nullptr);
 }
 int tilo_app_open_ad_is_ready(tilo_app_open_ad* ad) {
   return Api::isReady(ad);

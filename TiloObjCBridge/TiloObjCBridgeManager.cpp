@@ -81,9 +81,11 @@ tilo_status beforeStartup(const char* value, Apply apply) noexcept {
   if (value) {
     if (auto status = checkString(value, true); status != TILO_STATUS_OK) return status;
   }
+  // Before the lock: in a forked child a parent thread may hold it.
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   return guarded([&] {
     std::lock_guard lock(startupMutex);
-    if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+    if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
     if (TiloAds::isSharedBuilt()) return TILO_STATUS_ALREADY_STARTED;
     return apply(value ? std::optional<std::string>(value) : std::nullopt);
   });
@@ -126,6 +128,7 @@ const char* tilo_status_name(int status) {
     TILO_NAME(TILO_STATUS_SHUT_DOWN)
     TILO_NAME(TILO_STATUS_IN_CALLBACK)
     TILO_NAME(TILO_STATUS_UNAVAILABLE)
+    TILO_NAME(TILO_STATUS_FORKED)
 #undef TILO_NAME
   }
   return "TILO_STATUS_UNKNOWN";
@@ -148,7 +151,7 @@ uint32_t tilo_version_number(void) {
 }
 
 tilo_status tilo_set_log_level(int level) {
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   auto parsed = tilo::tiloLogLevelFromRawValue(level);
   if (!parsed) return TILO_STATUS_INVALID_ARGUMENT;
   // The logger's level, not TiloAds: setting it must not build the SDK, so that the
@@ -162,7 +165,7 @@ tilo_log_level tilo_get_log_level(void) {
 }
 
 tilo_status tilo_set_log_callback(tilo_log_callback callback, void* context) {
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   return guarded([&] {
     if (!callback) {
       tilo::setLogSink(nullptr);
@@ -202,8 +205,21 @@ tilo_status tilo_set_development_base_url(const char* url) {
   });
 }
 
+tilo_status tilo_set_max_threads(int count) {
+  if (count < 0 || count > TILO_MAX_THREADS_LIMIT) return TILO_STATUS_INVALID_ARGUMENT;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
+  return tilo::platform::setPoolThreadLimit(static_cast<unsigned>(count))
+             ? TILO_STATUS_OK
+             : TILO_STATUS_ALREADY_STARTED;
+}
+
 tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
+  // Without libcurl there is no backend to initialize against.
+  if (auto status = requireLibraries(tilo::platform::SystemFeature::network);
+      status != TILO_STATUS_OK) {
+    return status;
+  }
   return guarded([&] {
     TiloAds::shared();  // built here, so that a failure to build is this call's status
     // Starts as a task of the main loop: privacy choices the host sets right after this
@@ -260,7 +276,7 @@ tilo_status tilo_get_ccpa_string(char* buffer, size_t capacity, int64_t* length)
 
 tilo_status tilo_set_tracking_authorization(int status) {
   using Status = tilo::platform::TrackingAuthorizationStatus;
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   if (status < static_cast<int>(Status::notDetermined) ||
       status > static_cast<int>(Status::authorized)) {
     return TILO_STATUS_INVALID_ARGUMENT;
@@ -272,7 +288,7 @@ tilo_status tilo_set_tracking_authorization(int status) {
 }
 
 tilo_status tilo_run_main_loop_for(double seconds) {
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   // The main thread, once chosen, never changes: a pump elsewhere would make a second one.
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   if (!std::isfinite(seconds) || seconds < 0) return TILO_STATUS_INVALID_ARGUMENT;
@@ -285,8 +301,20 @@ tilo_status tilo_run_main_loop_for(double seconds) {
   });
 }
 
+tilo_status tilo_run_on_main_thread(tilo_main_thread_task task, void* context) {
+  if (!task) return TILO_STATUS_NULL_ARGUMENT;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
+  return guarded([&] {
+    tilo::platform::postToMain([task, context] {
+      HostCallbackScope inCallback;
+      task(context);
+    });
+    return TILO_STATUS_OK;
+  });
+}
+
 tilo_status tilo_application_set_state(int state) {
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   if (state < TILO_APPLICATION_ACTIVE || state > TILO_APPLICATION_BACKGROUND) {
     return TILO_STATUS_INVALID_ARGUMENT;
@@ -299,6 +327,7 @@ tilo_status tilo_application_set_state(int state) {
 }
 
 tilo_status tilo_application_did_receive_memory_warning(void) {
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   return guarded([] {
     tilo::platform::Application::shared().didReceiveMemoryWarning();

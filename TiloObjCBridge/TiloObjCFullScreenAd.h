@@ -183,9 +183,14 @@ struct FullScreenApi : HandleApi<TiloObjCFullScreenAd<Kind>, typename Kind::Hand
     return Base::setDelegate(handle, delegate, context, [](const Delegate&) { return true; });
   }
 
-  // Interstitial and rewarded: shown from a window's root view controller, or none.
+  // Shown from a window's root view controller, or none (app open: always none). A shown
+  // ad lays out and draws its screen, so the graphics libraries are checked first.
   static tilo_status showFrom(Handle* handle, tilo_view_controller* viewController) noexcept {
     if (auto [status, wrapper] = check(handle); status != TILO_STATUS_OK) return status;
+    if (auto status = requireLibraries(platform::SystemFeature::graphics);
+        status != TILO_STATUS_OK) {
+      return status;
+    }
     std::shared_ptr<platform::UIViewController> controller;
     if (auto status = findViewController(viewController, controller); status != TILO_STATUS_OK) {
       return status;

@@ -15,6 +15,9 @@
 // another C call (a tap, a placement), so a host may destroy the handle from any callback.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -25,6 +28,41 @@
 #include "tilo/tilo.h"
 
 namespace tilo::bridge {
+
+// The size each struct a host hands in had in its first release: the least a host may
+// declare. Members are only ever added at the end, so a size from there up is a host built
+// against that release or a later one. A new struct adds its line here.
+template <class Struct>
+inline constexpr std::size_t kFirstReleasedSize = Struct::no_first_released_size_declared;
+#define TILO_FIRST_RELEASED_SIZE(Struct, lastMember)        \
+  template <>                                               \
+  inline constexpr std::size_t kFirstReleasedSize<Struct> = \
+      offsetof(Struct, lastMember) + sizeof(Struct::lastMember)
+TILO_FIRST_RELEASED_SIZE(tilo_rewarded_ad_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_interstitial_ad_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_app_open_ad_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_banner_view_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_native_view_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_line_banner_view_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_light_popup_ad_loader_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_light_popup_ad_delegate, did_fail_to_show);
+TILO_FIRST_RELEASED_SIZE(tilo_native_ad_loader_delegate, did_pay);
+TILO_FIRST_RELEASED_SIZE(tilo_native_asset_layout, call_to_action);
+#undef TILO_FIRST_RELEASED_SIZE
+
+// Copies a host's struct that starts with its `size`: the bytes it declares, up to what this
+// version knows; members it lacks (an older host's) stay zero, that is absent. Nothing past
+// the host's size is read. False, and `out` untouched, below the first release's size.
+template <class Struct>
+bool readHostStruct(const Struct* in, Struct& out) {
+  std::size_t size = 0;
+  std::memcpy(&size, in, sizeof size);  // every such struct starts with it
+  if (size < kFirstReleasedSize<Struct>) return false;
+  out = Struct{};
+  std::memcpy(static_cast<void*>(&out), in, std::min(size, sizeof(Struct)));
+  out.size = sizeof(Struct);
+  return true;
+}
 
 template <class Delegate, class Handle>
 class DelegateTarget {
@@ -140,6 +178,22 @@ class AdLoaderTarget : public DelegateTarget<Delegate, Handle> {
   }
 };
 
+// Whether a kind reaches cairo and pango as soon as it loads (views lay out their text,
+// popups and engine-drawn natives decode their pictures), so its creation checks them.
+// Full-screen ads draw only when shown, which checks then.
+constexpr bool drawsFromLoad(HandleType type) {
+  switch (type) {
+    case HandleType::bannerView:
+    case HandleType::nativeView:
+    case HandleType::lineBannerView:
+    case HandleType::lightPopupAdLoader:
+    case HandleType::nativeAdLoader:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The C entry points every wrapper kind shares. `Wrapper` is a HandleObject and a
 // DelegateTarget<Delegate, Handle>; `hasRequired` says whether a delegate sets every
 // required entry.
@@ -150,7 +204,7 @@ struct HandleApi {
     std::shared_ptr<Wrapper> wrapper;
   };
   static Checked check(const Handle* handle) {
-    if (isShutDown()) return {TILO_STATUS_SHUT_DOWN, nullptr};
+    if (auto life = lifeStatus(); life != TILO_STATUS_OK) return {life, nullptr};
     if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
     auto found = HandleTable::shared().find(handle, kType);
     return {found.status, std::static_pointer_cast<Wrapper>(found.object)};
@@ -160,9 +214,13 @@ struct HandleApi {
   // TILO_STATUS_NOT_CONFIGURED, the reason in tilo_last_error_message).
   template <class Make>
   static Handle* create(tilo_status status, Make&& make) noexcept {
-    if (isShutDown()) status = TILO_STATUS_SHUT_DOWN;
+    if (auto life = lifeStatus(); life != TILO_STATUS_OK) status = life;
     if (status == TILO_STATUS_OK && !onMainThread()) status = TILO_STATUS_WRONG_THREAD;
     if (status == TILO_STATUS_OK) status = ensureSdk();  // every ad kind needs the SDK
+    // Views and popups lay out text and draw from their first load, window or not.
+    if (status == TILO_STATUS_OK && drawsFromLoad(kType)) {
+      status = requireLibraries(platform::SystemFeature::graphics);
+    }
     if (status != TILO_STATUS_OK) {
       setLastStatus(status);
       return nullptr;
@@ -184,7 +242,7 @@ struct HandleApi {
   }
 
   static tilo_status destroy(Handle* handle) noexcept {
-    if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+    if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
     if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
     auto found = HandleTable::shared().remove(handle, kType);
     if (found.object) {
@@ -201,9 +259,14 @@ struct HandleApi {
                                  Required&& hasRequired) noexcept {
     auto [status, wrapper] = check(handle);
     if (status != TILO_STATUS_OK) return status;
-    if (delegate && delegate->size < sizeof(Delegate)) return TILO_STATUS_DELEGATE_TOO_SMALL;
-    if (delegate && !hasRequired(*delegate)) return TILO_STATUS_MISSING_CALLBACK;
-    wrapper->setDelegate(delegate, context);
+    if (!delegate) {
+      wrapper->setDelegate(nullptr, context);
+      return TILO_STATUS_OK;
+    }
+    Delegate copy;
+    if (!readHostStruct(delegate, copy)) return TILO_STATUS_DELEGATE_TOO_SMALL;
+    if (!hasRequired(copy)) return TILO_STATUS_MISSING_CALLBACK;
+    wrapper->setDelegate(&copy, context);
     return TILO_STATUS_OK;
   }
 

@@ -102,13 +102,11 @@ tilo_status getImage(tilo_native_ad* ad, uint8_t* pixels, size_t capacity, size_
     *width = bitmap ? found->pixelWidth() : 0;
     *height = bitmap ? found->pixelHeight() : 0;
     if (!bitmap || *width == 0 || *height == 0) return TILO_STATUS_OK;
-    const size_t row = static_cast<size_t>(*width) * 4;
-    const size_t pitch = stride == 0 ? row : stride;
-    if (pitch < row) return TILO_STATUS_BUFFER_TOO_SMALL;
-    if (pitch > std::numeric_limits<size_t>::max() / static_cast<size_t>(*height) ||
-        capacity < pitch * static_cast<size_t>(*height)) {
-      return TILO_STATUS_BUFFER_TOO_SMALL;
+    const size_t pitch = stride == 0 ? static_cast<size_t>(*width) * 4 : stride;
+    if (auto rows = checkPixelRows(pixels, pitch, *width, *height); rows != TILO_STATUS_OK) {
+      return rows;
     }
+    if (capacity < pitch * static_cast<size_t>(*height)) return TILO_STATUS_BUFFER_TOO_SMALL;
     return found->copyPixels(pixels, pitch, format) ? TILO_STATUS_OK : TILO_STATUS_INTERNAL_ERROR;
   });
 }

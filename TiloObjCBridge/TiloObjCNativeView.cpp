@@ -114,12 +114,13 @@ tilo_status tilo_native_view_bind_native_views(tilo_native_view* view,
   using namespace tilo::bridge;
   if (auto [status, wrapper] = Api::check(view); status != TILO_STATUS_OK) return status;
   if (!layout) return TILO_STATUS_NULL_ARGUMENT;
-  if (layout->size < sizeof(tilo_native_asset_layout)) return TILO_STATUS_INVALID_ARGUMENT;
-  for (const tilo_rect* frame : {layout->icon, layout->title, layout->advertiser, layout->body,
-                                 layout->media, layout->call_to_action}) {
+  tilo_native_asset_layout copy;
+  if (!readHostStruct(layout, copy)) return TILO_STATUS_INVALID_ARGUMENT;
+  for (const tilo_rect* frame :
+       {copy.icon, copy.title, copy.advertiser, copy.body, copy.media, copy.call_to_action}) {
     if (frame && !isValidRect(*frame)) return TILO_STATUS_INVALID_ARGUMENT;
   }
-  return Api::run(view, [&](auto& wrapper) { wrapper.bind(*layout); });
+  return Api::run(view, [&](auto& wrapper) { wrapper.bind(copy); });
 }
 tilo_status tilo_native_view_setup_custom_layout(tilo_native_view* view) {
   return Api::run(view, [](auto& wrapper) { wrapper.addInternalNativeView(); });

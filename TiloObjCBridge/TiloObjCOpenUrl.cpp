@@ -22,9 +22,33 @@ struct OpenUrlCallback {
 std::mutex openUrlMutex;
 OpenUrlCallback openUrlCallback;
 
-void openThroughHost(const std::string& url) {
+// `url` with its control characters (CR, LF, NUL, DEL ...) percent-encoded: no URL holds
+// them raw, a log line must not be split or forged by one, and a C string must not end
+// early at a NUL.
+std::string withoutControlCharacters(const std::string& url) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  return out;
+}
+
+void openThroughHost(const std::string& raw) {
+  std::string url = withoutControlCharacters(raw);
+  if (url.size() != raw.size()) {
+    log("A click's URL held control characters, percent-encoded: " + url, TiloLogLevel::error);
+  }
   // The callback is read when the call runs: one the host replaced meanwhile is not called.
-  platform::postToMain([url] {
+  platform::postToMain([url = std::move(url)] {
     OpenUrlCallback target;
     {
       std::lock_guard lock(openUrlMutex);
@@ -56,7 +80,7 @@ extern "C" {
 
 tilo_status tilo_set_open_url_callback(tilo_open_url_callback callback, void* context) {
   using namespace tilo::bridge;
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   return guarded([&] {
     installOpenUrlHandler();
     std::lock_guard lock(openUrlMutex);

@@ -6,13 +6,15 @@
 #include "Tilo/entry/TiloAds.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/HandleTable.h"
+#include "platform/Application.h"
 #include "platform/MainLoop.h"
+#include "platform/ui/FontSystem.h"
 
 extern "C" {
 
 tilo_status tilo_shutdown(void) {
   using namespace tilo::bridge;
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   // The caller runs inside a pump or a log line: what it runs in would be freed under it.
   if (insideHostCallback()) return TILO_STATUS_IN_CALLBACK;
@@ -29,6 +31,11 @@ tilo_status tilo_shutdown(void) {
     objects.clear();
     forgetOpenUrlCallback();
     tilo::TiloAds::shutdownShared();
+    // What the process keeps between uses goes too, so that a host that unloads the
+    // library gets its memory back: decoded pictures and fonts (as on a memory warning),
+    // then the font system itself, pango's and fontconfig's state included.
+    tilo::platform::Application::shared().didReceiveMemoryWarning();
+    tilo::platform::FontSystem::destroyShared();
     // Callbacks the handles posted while they closed never run.
     tilo::platform::MainLoop::shared()->discardPending();
     tilo::setLogSink(nullptr);

@@ -38,7 +38,7 @@ extern "C" {
 tilo_status tilo_set_test_scenario(const char* json) {
   using namespace tilo::bridge;
   static_assert(TILO_TEST_SCENARIO_MAX_BYTES == tilo::mediation::AdSource::kMaxScenarioBytes);
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   return guarded([&] {
     auto& source = tilo::mediation::AdSource::shared();
     if (!json) {

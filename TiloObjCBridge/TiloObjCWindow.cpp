@@ -1,7 +1,6 @@
 #include "TiloObjCBridge/TiloObjCWindow.h"
 
 #include <cmath>
-#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -121,7 +120,7 @@ struct CheckedWindow {
 };
 
 CheckedWindow checkWindow(const tilo_window* handle) {
-  if (isShutDown()) return {TILO_STATUS_SHUT_DOWN, nullptr};
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return {life, nullptr};
   if (!onMainThread()) return {TILO_STATUS_WRONG_THREAD, nullptr};
   auto found = HandleTable::shared().find(handle, HandleType::window);
   return {found.status, std::static_pointer_cast<TiloObjCWindow>(found.object)};
@@ -142,10 +141,10 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
   using namespace tilo::bridge;
   using tilo::platform::ViewRenderer;
   static_assert(ViewRenderer::kMaxPixelDimension == TILO_WINDOW_MAX_PIXELS);
-  installOpenUrlHandler();
-  tilo_status status = TILO_STATUS_OK;
-  if (isShutDown()) {
-    status = TILO_STATUS_SHUT_DOWN;
+  tilo_status status = lifeStatus();
+  if (status == TILO_STATUS_OK) installOpenUrlHandler();
+  if (status != TILO_STATUS_OK) {
+    // forked or shut down: nothing is touched
   } else if (!onMainThread()) {
     status = TILO_STATUS_WRONG_THREAD;
   } else if (!std::isfinite(width_pt) || !std::isfinite(height_pt) || width_pt <= 0 ||
@@ -160,11 +159,8 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
       status = TILO_STATUS_INVALID_ARGUMENT;
     } else if (width > TILO_WINDOW_MAX_PIXELS || height > TILO_WINDOW_MAX_PIXELS) {
       status = TILO_STATUS_TOO_LARGE;
-    } else if (auto missing =
-                   tilo::platform::missingLibrary(tilo::platform::SystemFeature::graphics)) {
-      // Every drawing call goes through a window: without one, nothing reaches cairo.
-      tilo::log(missing->message(), tilo::TiloLogLevel::error);
-      status = TILO_STATUS_UNAVAILABLE;
+    } else {
+      status = requireLibraries(tilo::platform::SystemFeature::graphics);
     }
   }
   if (status != TILO_STATUS_OK) {
@@ -187,7 +183,7 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
 
 tilo_status tilo_window_destroy(tilo_window* window) {
   using namespace tilo::bridge;
-  if (isShutDown()) return TILO_STATUS_SHUT_DOWN;
+  if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
   if (!onMainThread()) return TILO_STATUS_WRONG_THREAD;
   auto found = HandleTable::shared().remove(window, HandleType::window);
   if (found.object) found.object->willDestroy();
@@ -250,7 +246,9 @@ tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t
   if (!buffer) return TILO_STATUS_NULL_ARGUMENT;
   int width = 0, height = 0;
   object->pixelSize(width, height);
-  if (stride < static_cast<std::size_t>(width) * 4) return TILO_STATUS_BUFFER_TOO_SMALL;
+  if (auto rows = checkPixelRows(buffer, stride, width, height); rows != TILO_STATUS_OK) {
+    return rows;
+  }
   return guarded([&] {
     return object->renderRGBA(buffer, stride) ? TILO_STATUS_OK : TILO_STATUS_INTERNAL_ERROR;
   });
@@ -274,6 +272,7 @@ tilo_status tilo_window_render(tilo_window* window, uint8_t* buffer, size_t stri
     object = std::move(checked.window);
     object->pixelSize(width, height);
   } else {
+    if (auto life = lifeStatus(); life != TILO_STATUS_OK) return life;
     const tilo_status status =
         HandleTable::shared().visit(window, HandleType::window, [&](HandleObject& found) {
           auto& windowObject = static_cast<TiloObjCWindow&>(found);
@@ -286,12 +285,8 @@ tilo_status tilo_window_render(tilo_window* window, uint8_t* buffer, size_t stri
   PixelFormat format;
   if (!pixelFormatFrom(pixel_format, format)) return TILO_STATUS_INVALID_ARGUMENT;
   if (stride % 4 != 0) return TILO_STATUS_INVALID_ARGUMENT;
-  if (stride < static_cast<std::size_t>(width) * 4) return TILO_STATUS_BUFFER_TOO_SMALL;
-  // The rows must be addressable: height × stride bytes from `buffer`.
-  if (stride > std::numeric_limits<std::size_t>::max() / static_cast<std::size_t>(height) ||
-      stride * static_cast<std::size_t>(height) >
-          std::numeric_limits<std::uintptr_t>::max() - reinterpret_cast<std::uintptr_t>(buffer)) {
-    return TILO_STATUS_TOO_LARGE;
+  if (auto rows = checkPixelRows(buffer, stride, width, height); rows != TILO_STATUS_OK) {
+    return rows;
   }
   return guarded([&] {
     PixelRect rect;

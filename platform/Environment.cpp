@@ -1,5 +1,7 @@
 #include "platform/Environment.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -12,9 +14,26 @@
 namespace tilo::platform {
 namespace {
 
+std::atomic<bool> forkedChild{false};
+std::mutex poolSizeMutex;
+unsigned poolThreadLimit = 0;  // under poolSizeMutex; 0: the default
+bool poolMade = false;         // under poolSizeMutex
+
+unsigned poolThreads() {
+  std::lock_guard lock(poolSizeMutex);
+  poolMade = true;
+  if (poolThreadLimit > 0) return poolThreadLimit;
+  return std::clamp(std::thread::hardware_concurrency(), 2u, kDefaultPoolThreadLimit);
+}
+
 class SystemEnvironment final : public Environment {
  public:
-  SystemEnvironment() : pool_(std::max(4u, std::thread::hardware_concurrency())) {}
+  SystemEnvironment() : pool_(poolThreads()) {
+    // The pool's threads, and every thread started after them, stay in the parent: a child
+    // must not touch what they may have held locked at the fork. Unregistered by the C
+    // library when libtilo.so is unloaded.
+    pthread_atfork(nullptr, nullptr, [] { forkedChild.store(true, std::memory_order_relaxed); });
+  }
   Clock& clock() override { return clock_; }
   std::shared_ptr<Executor> mainExecutor() override { return MainLoop::shared(); }
   std::shared_ptr<Executor> backgroundExecutor(TaskPriority priority) override {
@@ -57,6 +76,17 @@ Environment& Environment::current() {
 
 void Environment::shutdownSystem() {
   if (auto* system = systemEnvironment.load(std::memory_order_acquire)) system->shutdown();
+}
+
+bool setPoolThreadLimit(unsigned threads) {
+  std::lock_guard lock(poolSizeMutex);
+  if (poolMade) return false;
+  poolThreadLimit = threads;
+  return true;
+}
+
+bool isForkedChild() {
+  return forkedChild.load(std::memory_order_relaxed);
 }
 
 void Environment::install(Environment* environment) {

@@ -41,6 +41,16 @@ class Environment {
   static void uninstall(Environment* environment);
 };
 
+// The pool's size is fixed when it starts: `threads` workers (0: the default, the cores
+// from 2 to kDefaultPoolThreadLimit). False once the pool runs, and nothing changes.
+inline constexpr unsigned kDefaultPoolThreadLimit = 4;
+bool setPoolThreadLimit(unsigned threads);
+
+// Whether this process is a child forked after the real environment's threads started:
+// none of them followed it, and locks they held stay held, so the child touches nothing
+// they share. Tests install their own environment and never see it set.
+bool isForkedChild();
+
 // Convenience wrappers used throughout the SDK.
 inline double now() {
   return Environment::current().clock().now();

@@ -24,6 +24,8 @@ UserDefaults::UserDefaults(std::filesystem::path path, double writeDelay)
     : path_(std::move(path)), writeDelay_(writeDelay), file_(path_) {}
 
 UserDefaults::~UserDefaults() {
+  // A forked child exiting: the parent owns the file and may hold the lock.
+  if (isForkedChild()) return;
   std::lock_guard lock(mutex_);
   if (dirty_) write();
 }

@@ -11,7 +11,7 @@
 //   delegate.didEarnReward = [](const auto&, const tilo::RewardedItem& item) { grant(item); };
 //   game.rewarded.setDelegate(delegate);
 //   if (game.rewarded.load() != TILO_STATUS_OK) { ... }
-//   while (running) (void)tilo::Ads::runMainLoopFor(1.0 / 60);   // the host's main thread
+//   while (running) (void)tilo::Ads::runMainLoopFor(0);   // each frame, on the main thread
 //
 // Callbacks run on the main thread inside runMainLoopFor. Objects that can be refused (an
 // empty unit id, a call from another thread, a bundle that cannot start the SDK) are made
@@ -20,8 +20,9 @@
 // No configuration mistake ends the host's process.
 //
 // Every ad, view, loader and window object owns one C handle: it can be moved, not copied,
-// and its destructor destroys the handle. Its callbacks follow it through a move (they
-// live in a heap block whose address the C delegate keeps). A default-constructed or
+// and its destructor destroys the handle, on any thread (off the main thread the handle
+// and its callbacks end on the main thread's next pump). Its callbacks follow it through a move
+// (they live in a heap block whose address the C delegate keeps). A default-constructed or
 // moved-from object is empty: every call on it returns TILO_STATUS_INVALID_HANDLE and
 // setDelegate does nothing. An object may be destroyed from inside its own callback: the
 // callback being run is a copy, and no other one comes.
@@ -37,6 +38,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tilo {
 
@@ -149,6 +151,99 @@ T& immortal() {
   return *object;
 }
 
+// What waits for the main thread, or for tilo::shutdown() when the main thread never comes
+// back: wrappers destroyed on another thread and initialize() completions not yet called.
+// Each entry frees what it holds when deleted.
+struct Deferred {
+  virtual ~Deferred() = default;
+  virtual void runOnMainThread() noexcept {}
+};
+
+class DeferredList {
+ public:
+  // Keeps `item` until take() or releaseAll().
+  static void keep(Deferred* item) {
+    DeferredList& list = immortal<DeferredList>();
+    std::lock_guard<std::mutex> lock(list.mutex_);
+    list.items_.push_back(item);
+  }
+  // Whether `item` was still kept; it is not any more.
+  static bool take(Deferred* item) {
+    DeferredList& list = immortal<DeferredList>();
+    std::lock_guard<std::mutex> lock(list.mutex_);
+    for (auto it = list.items_.begin(); it != list.items_.end(); ++it) {
+      if (*it != item) continue;
+      list.items_.erase(it);
+      return true;
+    }
+    return false;
+  }
+  // Keeps `item` and has the main thread run and delete it on its next pump; the C ABI's
+  // refusal when it cannot (then `item` is not kept).
+  static tilo_status post(Deferred* item) {
+    keep(item);
+    const tilo_status status = tilo_run_on_main_thread(
+        [](void* context) {
+          auto* deferred = static_cast<Deferred*>(context);
+          if (!take(deferred)) return;
+          deferred->runOnMainThread();
+          delete deferred;
+        },
+        item);
+    if (status != TILO_STATUS_OK) take(item);
+    return status;
+  }
+  // After tilo_shutdown(): no callback comes any more, so what waited is freed here.
+  static void releaseAll() {
+    DeferredList& list = immortal<DeferredList>();
+    std::vector<Deferred*> items;
+    {
+      std::lock_guard<std::mutex> lock(list.mutex_);
+      items.swap(list.items_);
+    }
+    for (Deferred* item : items) delete item;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Deferred*> items_;
+};
+
+struct NoState {};
+
+// Destroys `handle` with `destroy` (a C *_destroy), then frees `state`, the block its C
+// delegate's context points to. From a thread other than the main one the C ABI refuses
+// (TILO_STATUS_WRONG_THREAD) and the main thread may be in one of the handle's callbacks,
+// using `state`, this very moment: both then wait for the main thread's next pump, or for
+// tilo::shutdown(), which destroyed the handle.
+template <class Handle, class State = NoState>
+void destroyHandle(Handle* handle, tilo_status (*destroy)(Handle*),
+                   std::unique_ptr<State> state = nullptr) noexcept {
+  if (!handle || destroy(handle) != TILO_STATUS_WRONG_THREAD) return;  // `state` freed here
+  struct Destroy final : Deferred {
+    Handle* handle;
+    tilo_status (*destroy)(Handle*);
+    std::unique_ptr<State> state;
+    Destroy(Handle* h, tilo_status (*d)(Handle*), std::unique_ptr<State> s) noexcept
+        : handle(h), destroy(d), state(std::move(s)) {}
+    void runOnMainThread() noexcept override { (void)destroy(handle); }
+  };
+  auto* deferred = new (std::nothrow) Destroy(handle, destroy, nullptr);
+  if (!deferred) {
+    (void)state.release();  // no memory: a leak is better than a callback into freed memory
+    return;
+  }
+  deferred->state = std::move(state);
+  const tilo_status posted = DeferredList::post(deferred);
+  if (posted == TILO_STATUS_OK) return;
+  // Shut down or forked meanwhile: no callback can come, the state may go. Anything else
+  // keeps it: a leak is better than a callback into freed memory.
+  if (posted != TILO_STATUS_SHUT_DOWN && posted != TILO_STATUS_FORKED) {
+    (void)deferred->state.release();
+  }
+  delete deferred;
+}
+
 // A host function the C ABI calls through a trampoline: held by a shared pointer, so that
 // replacing it releases the previous one while a call already running keeps its own.
 template <class Signature>
@@ -244,9 +339,10 @@ class OwnedHandle {
   Handle* handle() const noexcept { return handle_; }
   // Destroys the object (a view leaves its window; no callback of it comes afterwards) and
   // leaves this one empty.
+  // Any thread: off the main thread the destruction happens on its next pump (callbacks
+  // may come until then) or at tilo::shutdown().
   void reset() noexcept {
-    if (handle_) (void)Api::destroy(std::exchange(handle_, nullptr));
-    state_.reset();
+    detail::destroyHandle(std::exchange(handle_, nullptr), &Api::destroy, std::move(state_));
   }
   void setDelegate(Delegate delegate) {
     if (state_) state_->delegate = std::move(delegate);
@@ -408,22 +504,32 @@ class Ads {
   }
 
   // Returns at once; `completion` runs once on the main thread, without an error on success.
+  // A shutdown before it runs frees it uncalled.
   [[nodiscard]] static tilo_status initialize(
       std::function<void(std::optional<Error>)> completion) {
-    auto* held = new std::function<void(std::optional<Error>)>(std::move(completion));
+    struct Held final : detail::Deferred {
+      std::function<void(std::optional<Error>)> completion;
+    };
+    auto* held = new Held();
+    held->completion = std::move(completion);
+    detail::DeferredList::keep(held);
     const tilo_status status = tilo_initialize(
         [](void* context, const tilo_error* error) {
-          std::unique_ptr<std::function<void(std::optional<Error>)>> call(
-              static_cast<std::function<void(std::optional<Error>)>*>(context));
-          if (*call) (*call)(error ? std::optional<Error>(detail::convert(*error)) : std::nullopt);
+          auto* called = static_cast<Held*>(context);
+          if (!detail::DeferredList::take(called)) return;
+          std::unique_ptr<Held> call(called);
+          if (call->completion) {
+            call->completion(error ? std::optional<Error>(detail::convert(*error)) : std::nullopt);
+          }
         },
         held);
-    if (status != TILO_STATUS_OK) delete held;
+    if (status != TILO_STATUS_OK && detail::DeferredList::take(held)) delete held;
     return status;
   }
 
-  // Delivers callbacks for `seconds` of real time. Main thread only: the first pump
-  // chooses it, a pump from another thread returns TILO_STATUS_WRONG_THREAD.
+  // Delivers callbacks for `seconds` of real time (0: what is due, without waiting; once
+  // per frame). Main thread only: the first pump chooses it, a pump from another thread
+  // returns TILO_STATUS_WRONG_THREAD.
   [[nodiscard]] static tilo_status runMainLoopFor(double seconds) {
     return tilo_run_main_loop_for(seconds);
   }
@@ -443,8 +549,12 @@ class Ads {
 // Ends the SDK for good (see tilo_shutdown): saves, closes every object's handle, joins
 // the SDK's threads. Main thread only, never from inside a callback; afterwards every
 // call returns TILO_STATUS_SHUT_DOWN. Objects of this header still alive only answer so.
+// What waited for the main thread (objects destroyed on other threads, an initialize()
+// completion not yet called) is freed here.
 [[nodiscard]] inline tilo_status shutdown() noexcept {
-  return tilo_shutdown();
+  const tilo_status status = tilo_shutdown();
+  if (status == TILO_STATUS_OK) detail::DeferredList::releaseAll();
+  return status;
 }
 
 // A window an engine draws as a texture; full-screen ads are shown from it. Main thread only.
@@ -473,9 +583,10 @@ class Window {
   Window& operator=(const Window&) = delete;
 
   explicit operator bool() const noexcept { return handle_ != nullptr; }
-  // Destroys the window (see tilo_window_destroy) and leaves this object empty.
+  // Destroys the window (see tilo_window_destroy) and leaves this object empty. Any thread:
+  // off the main thread the window goes on its next pump.
   void reset() noexcept {
-    if (handle_) (void)tilo_window_destroy(std::exchange(handle_, nullptr));
+    detail::destroyHandle(std::exchange(handle_, nullptr), &tilo_window_destroy);
   }
   tilo_window* handle() const { return handle_; }
   tilo_view_controller* rootViewController() const {

@@ -229,11 +229,15 @@ class LightPopupAd {
   tilo_light_popup_ad* handle() const noexcept { return handle_; }
   // Closes the popup if it is on screen, destroys it, and leaves this object empty.
   void reset() noexcept {
-    if (handle_) {
-      (void)tilo_light_popup_ad_close(handle_);
-      (void)tilo_light_popup_ad_destroy(std::exchange(handle_, nullptr));
-    }
-    state_.reset();
+    detail::destroyHandle(
+        std::exchange(handle_, nullptr),
+        +[](tilo_light_popup_ad* popup) {
+          if (tilo_light_popup_ad_close(popup) == TILO_STATUS_WRONG_THREAD) {
+            return TILO_STATUS_WRONG_THREAD;  // closed and destroyed on the main thread
+          }
+          return tilo_light_popup_ad_destroy(popup);
+        },
+        std::move(state_));
   }
   void setDelegate(Delegate delegate) {
     if (state_) state_->delegate = std::move(delegate);
@@ -329,7 +333,7 @@ class NativeAd {
   explicit operator bool() const noexcept { return handle_ != nullptr; }
   tilo_native_ad* handle() const noexcept { return handle_; }
   void reset() noexcept {
-    if (handle_) (void)tilo_native_ad_destroy(std::exchange(handle_, nullptr));
+    detail::destroyHandle(std::exchange(handle_, nullptr), &tilo_native_ad_destroy);
   }
 
   // Absent when the ad has no such text (or this object is empty).

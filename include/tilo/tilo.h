@@ -11,7 +11,7 @@
  *   tilo_rewarded_ad_set_delegate(ad, &delegate, &game);
  *   tilo_initialize(on_init, &game);
  *   tilo_rewarded_ad_load(ad);
- *   while (running) tilo_run_main_loop_for(1.0 / 60);       // once per frame
+ *   while (running) tilo_run_main_loop_for(0);   // once per frame: runs what is due, never waits
  *   tilo_rewarded_ad_destroy(ad);
  *
  * Rules that hold for every function here:
@@ -38,9 +38,23 @@
  *   called from any thread without choosing it.
  * - Log callbacks, like every other callback, never run while the SDK holds a lock: a
  *   callback may call any function here.
- * - Every delegate struct starts with its size: set it to sizeof the struct you compiled
- *   against. A smaller size than this version's is refused (TILO_STATUS_DELEGATE_TOO_SMALL);
- *   a larger one, from a newer header, is read up to what this version knows.
+ * - Every delegate struct (and tilo_native_asset_layout) starts with its size: set it to
+ *   sizeof the struct you compiled against. Any size from the struct's first release on is
+ *   taken: a host built against an older header has the entries it knew read, and those
+ *   added since read as absent (NULL); a larger one, from a newer header, is read up to what
+ *   this version knows. Only a size below the first release's is refused
+ *   (TILO_STATUS_DELEGATE_TOO_SMALL; TILO_STATUS_INVALID_ARGUMENT for a layout).
+ * - System libraries (libcurl, libcrypto, libplist, cairo, pango, fontconfig, libpng,
+ *   libjpeg) are opened on first use and checked whole before any call into them: a call
+ *   that needs one that cannot be loaded, or that lacks a function, returns
+ *   TILO_STATUS_UNAVAILABLE (the *_create functions NULL with that tilo_last_status()),
+ *   tilo_last_error_message() names the library and the error log says the same. The
+ *   library never ends the host's process.
+ * - fork(): the SDK's threads do not follow a process into its child. In a child forked
+ *   after the SDK started, every function that needs the SDK returns TILO_STATUS_FORKED at
+ *   once (the *_create functions NULL), tilo_shutdown included, and nothing of the parent's
+ *   SDK is touched; the parent goes on as before. A child that wants ads execs a new
+ *   program (or loads the library anew after exec).
  *
  * The first function that needs the SDK (tilo_initialize, the user and privacy setters
  * and getters, the *_create functions of ads and views) builds it from the bundle. When
@@ -93,8 +107,11 @@ typedef enum tilo_status {
   TILO_STATUS_NOT_SHOWN = -16,         /* a native ad's click before its impression */
   TILO_STATUS_SHUT_DOWN = -17,         /* tilo_shutdown() ran: the SDK is gone for good */
   TILO_STATUS_IN_CALLBACK = -18,       /* tilo_shutdown() from inside an SDK callback */
-  TILO_STATUS_UNAVAILABLE = -19        /* a system library the call needs (cairo, pango...)
-                                          cannot be loaded: the error log line names it */
+  TILO_STATUS_UNAVAILABLE = -19,       /* a system library the call needs (cairo, pango...)
+                                          cannot be loaded: tilo_last_error_message() and
+                                          the error log line name it */
+  TILO_STATUS_FORKED = -20             /* called in a child made by fork() after the SDK
+                                          started: the SDK stays the parent's */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.
@@ -102,9 +119,9 @@ typedef enum tilo_status {
 TILO_API const char* tilo_status_name(int status);
 /* Why the last *_create call on this thread returned NULL (TILO_STATUS_OK after success). */
 TILO_API tilo_status tilo_last_status(void);
-/* The reason of the last TILO_STATUS_NOT_CONFIGURED or refused test scenario on this
- * thread, "" once such a call succeeds. Never NULL; valid until the next call on this
- * thread. */
+/* The reason of the last TILO_STATUS_NOT_CONFIGURED, TILO_STATUS_UNAVAILABLE or refused
+ * test scenario on this thread, "" once such a call succeeds. Never NULL; valid until the next call
+ * on this thread. */
 TILO_API const char* tilo_last_error_message(void);
 /* The version of these headers. A host compares it with tilo_version_number() to know the
  * library it runs with is at least the one it was compiled against. */
@@ -161,6 +178,12 @@ TILO_API tilo_status tilo_set_application_container(const char* path);
  * without spaces (else TILO_STATUS_INVALID_ARGUMENT: a line break or other control
  * character is refused, never sent). */
 TILO_API tilo_status tilo_set_development_base_url(const char* url);
+/* The most threads the SDK's pool runs (1 to TILO_MAX_THREADS_LIMIT, else
+ * TILO_STATUS_INVALID_ARGUMENT); 0 returns to the default: the machine's cores, at most
+ * TILO_DEFAULT_MAX_THREADS. The HTTP and timer threads come on top. */
+#define TILO_DEFAULT_MAX_THREADS 4
+#define TILO_MAX_THREADS_LIMIT 64
+TILO_API tilo_status tilo_set_max_threads(int count);
 
 /* ---------------------------------------------------------------------------------------
  * Test mode: on Linux ads come from the built-in test source, which a host scripts
@@ -317,8 +340,17 @@ TILO_API tilo_status tilo_set_tracking_authorization(int status);
 /* Runs the main loop for `seconds` (>= 0, finite) of real time, delivering callbacks.
  * Main thread only: the first pump chooses the main thread if nothing has yet, and a pump
  * from any other thread returns TILO_STATUS_WRONG_THREAD and runs nothing. Call it from
- * the host's main thread, for example once per frame with 0. */
+ * the host's main thread, for example once per frame with 0: it runs what is due and
+ * returns without waiting (any other value blocks the thread that long). A pump with
+ * nothing due allocates no memory. */
 TILO_API tilo_status tilo_run_main_loop_for(double seconds);
+
+/* Runs `task(context)` once on the main thread, inside a later tilo_run_main_loop_for,
+ * after the callbacks already due. Any thread. A task still waiting when tilo_shutdown
+ * runs never runs: the caller frees what `context` holds after the shutdown (the C++ API
+ * defers a wrapper's destruction from another thread this way). */
+typedef void (*tilo_main_thread_task)(void* context);
+TILO_API tilo_status tilo_run_on_main_thread(tilo_main_thread_task task, void* context);
 
 /* Ends the SDK, for a host about to exit or to unload the library (dlclose). Main thread
  * only, outside any callback of the SDK. It saves what must survive (the analytics events
@@ -351,7 +383,8 @@ TILO_API tilo_status tilo_application_set_state(int state);
 TILO_API tilo_application_state tilo_application_get_state(void);
 /* The host is short of memory: the SDK lets go of what it can rebuild (loaded fonts and
  * their glyphs, decoded creative pictures, the spare frame of each window); what is on
- * screen and loads under way go on. Main thread only. */
+ * screen and loads under way go on. Main thread only; after tilo_shutdown
+ * TILO_STATUS_SHUT_DOWN. */
 TILO_API tilo_status tilo_application_did_receive_memory_warning(void);
 
 /* ---------------------------------------------------------------------------------------
@@ -391,7 +424,10 @@ TILO_API tilo_status tilo_window_set_appearance(tilo_window* window, int appeara
 TILO_API tilo_status tilo_window_pixel_size(tilo_window* window, int* width, int* height);
 /* Draws the window (with what it presents) into `buffer`: RGBA8, premultiplied alpha, the
  * pixel size above, rows `stride` bytes apart (>= width × 4). Writes every pixel on every
- * call: tilo_window_render writes only what changed. */
+ * call: tilo_window_render writes only what changed. The same checks as there: a stride
+ * below width × 4 gives TILO_STATUS_BUFFER_TOO_SMALL, rows beyond the address space
+ * (a "negative" stride such as (size_t)-400 among them) TILO_STATUS_TOO_LARGE, and
+ * nothing outside height × stride bytes from `buffer` is ever written. */
 TILO_API tilo_status tilo_window_render_rgba(tilo_window* window, uint8_t* buffer, size_t stride);
 
 /* Byte orders of a rendered pixel, in memory order. */

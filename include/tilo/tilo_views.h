@@ -247,13 +247,14 @@ TILO_API tilo_status tilo_native_ad_get_advertiser(tilo_native_ad* ad, char* buf
  * multiple of 4, at least width × 4), so the image needs height × stride bytes of
  * `capacity`: less gives TILO_STATUS_BUFFER_TOO_SMALL with the size set and nothing
  * written (ask with NULL and 0 first). A stride not a multiple of 4 or an unknown format
- * gives TILO_STATUS_INVALID_ARGUMENT. */
+ * gives TILO_STATUS_INVALID_ARGUMENT, one whose rows would pass the end of the address
+ * space TILO_STATUS_TOO_LARGE. */
 TILO_API tilo_status tilo_native_ad_get_icon(tilo_native_ad* ad, uint8_t* pixels, size_t capacity,
                                              size_t stride, int pixel_format, int* width,
                                              int* height);
-TILO_API tilo_status tilo_native_ad_get_media(tilo_native_ad* ad, uint8_t* pixels,
-                                              size_t capacity, size_t stride, int pixel_format,
-                                              int* width, int* height);
+TILO_API tilo_status tilo_native_ad_get_media(tilo_native_ad* ad, uint8_t* pixels, size_t capacity,
+                                              size_t stride, int pixel_format, int* width,
+                                              int* height);
 
 /* Call once the host has drawn the ad on screen. A second call returns
  * TILO_STATUS_ALREADY_RECORDED and reports nothing. */

@@ -12,6 +12,7 @@
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AppLifecycleObserver.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
@@ -124,6 +125,7 @@ void TiloAds::shutdownShared() {
   dropShared();
   platform::shutdownThreads();
   platform::setTaskFailureHandler(nullptr);
+  closeMarkerFolder();  // no thread uses it any more
 }
 
 bool TiloAds::isShutDown() {

@@ -25,6 +25,11 @@ class MarkerFolder {
     if (fd_ < 0 || container != container_) open(std::move(container));
     return fd_;
   }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    container_.clear();
+  }
   // After an operation found nothing: when the folder was deleted under us (someone
   // cleared the caches), opens the one now at its path and returns it; else -1.
   int reopenIfDeleted() {
@@ -150,6 +155,10 @@ void removeMarkerFile(std::string_view name) {
 std::size_t removeStaleMarkerTemporaries() {
   return platform::FileSystem::removeStaleTemporaries(markersDirectory(),
                                                       kStaleTemporaryAgeSeconds);
+}
+
+void closeMarkerFolder() {
+  folder().close();
 }
 
 }  // namespace tilo

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/NotificationCenter.h"
+#include "platform/SystemLibraries.h"
 
 namespace tilo::platform {
 namespace {
@@ -61,7 +63,7 @@ std::string FontSystem::fontDirectory() {
 
 namespace {
 std::mutex sharedMutex;
-FontSystem* sharedInstance = nullptr;  // kept for the process: pango objects are shared
+FontSystem* sharedInstance = nullptr;  // until destroyShared: pango objects are shared
 }  // namespace
 
 FontSystem& FontSystem::shared() {
@@ -94,6 +96,9 @@ void FontSystem::releaseCaches() {
 }
 
 FontSystem::FontSystem() {
+  if (auto missing = missingLibrary(SystemFeature::graphics)) {
+    throw std::runtime_error(missing->message());
+  }
   std::string directory = fontDirectory();
   auto files = interFiles(directory);
   bool hasRegular = std::any_of(files.begin(), files.end(), [](const std::string& path) {
@@ -130,6 +135,22 @@ FontSystem::FontSystem() {
   pango_context_set_round_glyph_positions(context_, FALSE);
   pango_context_set_language(context_, pango_language_from_string("en-us"));
   pango_context_set_base_dir(context_, PANGO_DIRECTION_LTR);
+}
+
+FontSystem::~FontSystem() {
+  const auto held = lock();
+  for (auto& entry : descriptions_) pango_font_description_free(entry.second);
+  if (context_) g_object_unref(context_);
+  if (fontMap_) g_object_unref(fontMap_);
+}
+
+void FontSystem::destroyShared() {
+  FontSystem* built = nullptr;
+  {
+    std::lock_guard lock(sharedMutex);
+    built = std::exchange(sharedInstance, nullptr);
+  }
+  delete built;
 }
 
 const PangoFontDescription* FontSystem::description(const UIFont& font) {

@@ -24,8 +24,13 @@ namespace tilo::platform {
 
 class FontSystem {
  public:
-  // Built on first use. Throws std::runtime_error when the Inter files are missing.
+  // Built on first use. Throws std::runtime_error when the Inter files are missing or the
+  // graphics libraries cannot be used (never reaching them then).
   static FontSystem& shared();
+  // Frees the font system and what pango and fontconfig hold for it (the font map, its
+  // configuration with the loaded font files); the next use builds a new one. For the
+  // SDK's shutdown, once no text layout is left.
+  static void destroyShared();
   // Held around every call into pango; recursive, so a layout may ask for metrics.
   [[nodiscard]] static std::unique_lock<std::recursive_mutex> lock();
 
@@ -49,7 +54,7 @@ class FontSystem {
 
  private:
   FontSystem();
-  ~FontSystem() = delete;
+  ~FontSystem();
 
   PangoFontMap* fontMap_ = nullptr;
   PangoContext* context_ = nullptr;

@@ -29,6 +29,11 @@ const Json& object(const Json& value, const std::string& path) {
 
 std::string text(const Json& value, const std::string& path) {
   if (!value.is_string()) fail(path, "expected a string");
+  // A NUL would cut the text short wherever it becomes a C string (a currency code, a
+  // headline handed to a host).
+  if (value.get_ref<const std::string&>().find('\0') != std::string::npos) {
+    fail(path, "a NUL character inside the string");
+  }
   return value.get<std::string>();
 }
 
@@ -52,6 +57,13 @@ platform::Decimal decimal(const Json& value, const std::string& path) {
   fail(path, "expected a decimal number or its text");
 }
 
+// Money and rewards are never negative.
+platform::Decimal nonNegativeDecimal(const Json& value, const std::string& path) {
+  platform::Decimal parsed = decimal(value, path);
+  if (parsed.isNegative() && !parsed.isZero()) fail(path, "expected a decimal number >= 0");
+  return parsed;
+}
+
 NSError nsError(const Json& value, const std::string& path) {
   object(value, path);
   NSError error{kGADErrorDomain, 0, ""};
@@ -71,7 +83,7 @@ NSError nsError(const Json& value, const std::string& path) {
 GADAdValue adValue(const Json& value, const std::string& path) {
   object(value, path);
   if (!value.contains("value")) fail(path + ".value", "missing");
-  GADAdValue result{decimal(value["value"], path + ".value"), "USD", 0};
+  GADAdValue result{nonNegativeDecimal(value["value"], path + ".value"), "USD", 0};
   if (value.contains("currency")) result.currencyCode = text(value["currency"], path + ".currency");
   if (value.contains("precision")) {
     const Json& precision = value["precision"];
@@ -88,7 +100,7 @@ GADAdValue adValue(const Json& value, const std::string& path) {
 GADAdReward adReward(const Json& value, const std::string& path) {
   object(value, path);
   if (!value.contains("amount")) fail(path + ".amount", "missing");
-  GADAdReward reward{decimal(value["amount"], path + ".amount"), ""};
+  GADAdReward reward{nonNegativeDecimal(value["amount"], path + ".amount"), ""};
   if (value.contains("type")) reward.type = text(value["type"], path + ".type");
   return reward;
 }

@@ -373,7 +373,14 @@ class HttpClient::Worker {
   void finish(Transfer& transfer, CURLcode code) {
     if (code != CURLE_OK) {
       const long error = transfer.refusal ? transfer.refusal : errorCodeFor(code, transfer.easy);
-      return complete(transfer.id, UrlError::withCode(error));
+      UrlError failed = UrlError::withCode(error);
+      long osErrno = 0;
+      if (!transfer.refusal) {
+        curl_easy_getinfo(transfer.easy, CURLINFO_OS_ERRNO, &osErrno);
+        failed.failureReason = osErrno ? std::generic_category().message(static_cast<int>(osErrno))
+                                       : std::string(curl_easy_strerror(code));
+      }
+      return complete(transfer.id, std::move(failed));
     }
     HttpResponse& response = transfer.response;
     curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &response.status);

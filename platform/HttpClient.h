@@ -81,6 +81,9 @@ struct UrlError {
   std::string domain = kUrlErrorDomain;
   long code = 0;
   std::string localizedDescription;
+  // The system's or libcurl's own words, when a transfer failed ("Connection refused"):
+  // for logs, where the description alone hides the cause.
+  std::string failureReason;
 
   // The error with the standard description for `code`.
   static UrlError withCode(long code);

@@ -192,7 +192,13 @@ class DomBuilder {
     errorPosition = position;
     token = lastToken;
     errorId = error.id;
+    // Without the text it last read: a message goes to logs and to the host, and the
+    // input may hold a secret (a token, a key).
     errorMessage = error.what();
+    const std::string echoed = "; last read: '" + lastToken + "'";
+    if (const auto at = errorMessage.find(echoed); at != std::string::npos) {
+      errorMessage.erase(at, echoed.size());
+    }
     return false;
   }
 

@@ -87,6 +87,27 @@ void TiloApi::fetchAppInfoWithRetry(int maxRetries, double initialDelay, double 
   attempt(weak_from_this(), std::move(state));
 }
 
+namespace {
+
+// What went wrong with a request, with the transport's own cause ("Could not connect to
+// the server. (Connection refused)") or the status the server answered.
+std::string describeFailure(const std::exception_ptr& error) {
+  if (auto transport = catchAs<TransportError>(error)) {
+    const auto& url = transport->urlError();
+    return url.failureReason.empty() ? url.localizedDescription
+                                     : url.localizedDescription + " (" + url.failureReason + ")";
+  }
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const std::exception& other) {
+    return other.what();
+  } catch (...) {
+  }
+  return "unknown error";
+}
+
+}  // namespace
+
 void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> state) {
   auto self = weak.lock();
   if (!self) {
@@ -102,13 +123,17 @@ void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> sta
   }
   auto client = self->networkClient_;
   self.reset();
-  client->dataForRequest(std::move(request), [weak, state](Result<platform::HttpResponse> result) {
+  std::string target = request.method + " " + request.url;
+  client->dataForRequest(std::move(request), [weak, state, target = std::move(target)](
+                                                 Result<platform::HttpResponse> result) {
     const auto refused = catchAs<NetworkError>(result.error());
     const bool rejected = refused && refused->kind() == NetworkError::Kind::badResponse &&
                           refused->statusCode() == 401;
     if (auto self = weak.lock()) self->appKeyRejected_ = rejected;
     if (rejected) log(TiloError::appKeyRejected().message(), TiloLogLevel::error);
     if (!result) {
+      // The retry and the cache hide the cause from the host: the log keeps it.
+      log(target + " failed: " + describeFailure(result.error()), TiloLogLevel::error);
       attemptFailed(weak, state);
       return;
     }

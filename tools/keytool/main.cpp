@@ -1,6 +1,9 @@
 // tilo-keytool: writes a starter bundle, seals and opens key files and plugin tokens, and
 // reads the event store of an application container, with the SDK's own crypto and decoders.
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -204,6 +207,38 @@ bool isPlainText(std::string_view text) {
   });
 }
 
+// `text` as one word of a POSIX shell command: as it is when it holds only characters no
+// shell treats specially, else in single quotes (a quote inside as '\'').
+std::string shellQuoted(const std::string& text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || (c && std::strchr("@%+=:,./_-", c));
+  });
+  if (plain) return text;
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// `text` as a C string literal: quotes, backslashes and control characters escaped (octal,
+// so that no following digit joins the escape).
+std::string cQuoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 std::string init(const fs::path& dir, const Options& options) {
   const std::string appKey = options.require("--app-key");
   const std::string bundleId = options.get("--bundle-id").value_or("com.example.game");
@@ -225,9 +260,10 @@ std::string init(const fs::path& dir, const Options& options) {
                      (dir / StarterBundle::kKeyFile).string() + " and " + appInfo + "\nunits:";
   for (const auto& id : StarterBundle::unitIds()) text += " " + id;
   text += "\nnext, the development backend:\n";
-  text += "  tilo-devserver --port 8080 --app-key " + appKey + " --app-info " + appInfo + "\n";
+  text += "  tilo-devserver --port 8080 --app-key " + shellQuoted(appKey) + " --app-info " +
+          shellQuoted(appInfo) + "\n";
   text += "and in the host, before tilo_initialize:\n";
-  text += "  tilo_set_bundle_directory(\"" + dir.string() + "\");\n";
+  text += "  tilo_set_bundle_directory(" + cQuoted(dir.string()) + ");\n";
   text += "  tilo_set_development_base_url(\"http://127.0.0.1:8080\");\n";
   return text;
 }

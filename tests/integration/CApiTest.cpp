@@ -4,6 +4,8 @@
 // the scripted ad source, on mock time.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -52,6 +54,31 @@ void onInit(void* context, const tilo_error* error) {
                               error->message
                         : "init ok");
 }
+
+// `size` bytes between two pages that fault when touched, flush against the first or (with
+// `atEnd`) against the second.
+class GuardedBuffer {
+ public:
+  GuardedBuffer(std::size_t size, bool atEnd) {
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t inner = (size + page - 1) / page * page;
+    length_ = inner + 2 * page;
+    base_ = static_cast<std::uint8_t*>(
+        ::mmap(nullptr, length_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    EXPECT_NE(base_, MAP_FAILED);
+    EXPECT_EQ(::mprotect(base_ + page, inner, PROT_READ | PROT_WRITE), 0);
+    data_ = base_ + page + (atEnd ? inner - size : 0);
+  }
+  ~GuardedBuffer() { ::munmap(base_, length_); }
+  GuardedBuffer(const GuardedBuffer&) = delete;
+  GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+  std::uint8_t* data() const { return data_; }
+
+ private:
+  std::uint8_t* base_ = nullptr;
+  std::uint8_t* data_ = nullptr;
+  std::size_t length_ = 0;
+};
 
 class CApiTest : public ::testing::Test {
  protected:
@@ -682,6 +709,108 @@ TEST_F(CApiTest, LogCallbackReplacesStandardOutput) {
   EXPECT_EQ(tilo_version_number(), static_cast<uint32_t>(TILO_VERSION_NUMBER));
 }
 
+// A host built against the first release's header. Each delegate struct of that release is
+// its size followed by its entries (function pointers); the test writes them as such a
+// host's compiler laid them out, flush against a page that faults when read, so that
+// reading past what the host declared ends the test.
+void anEntry() {}
+void writeHostStruct(std::uint8_t* at, std::size_t size, std::size_t entries) {
+  std::memcpy(at, &size, sizeof size);
+  void (*entry)() = anEntry;
+  for (std::size_t i = 0; i < entries; ++i) {
+    std::memcpy(at + sizeof size + i * sizeof entry, &entry, sizeof entry);
+  }
+}
+
+TEST_F(CApiTest, HostsOfTheFirstReleaseKeepWorking) {
+  using Set = std::function<tilo_status(const void* delegate)>;
+  struct Kind {
+    const char* name;
+    std::size_t entries;  // in the first release
+    Set set;
+  };
+  tilo_banner_view* banner = tilo_banner_view_create("banner", 0, 0);
+  tilo_native_view* native = tilo_native_view_create("native", 0);
+  tilo_line_banner_view* line = tilo_line_banner_view_create("native", 0);
+  tilo_light_popup_ad_loader* popups = tilo_light_popup_ad_loader_create("native");
+  tilo_native_ad_loader* natives = tilo_native_ad_loader_create("native");
+  tilo_interstitial_ad* inter = tilo_interstitial_ad_create("inter");
+  tilo_rewarded_ad* reward = tilo_rewarded_ad_create("reward");
+  tilo_app_open_ad* open = tilo_app_open_ad_create("open");
+  const std::vector<Kind> kinds = {
+      {"banner", 5,
+       [&](const void* d) {
+         return tilo_banner_view_set_delegate(
+             banner, static_cast<const tilo_banner_view_delegate*>(d), nullptr);
+       }},
+      {"native", 5,
+       [&](const void* d) {
+         return tilo_native_view_set_delegate(
+             native, static_cast<const tilo_native_view_delegate*>(d), nullptr);
+       }},
+      {"line banner", 5,
+       [&](const void* d) {
+         return tilo_line_banner_view_set_delegate(
+             line, static_cast<const tilo_line_banner_view_delegate*>(d), nullptr);
+       }},
+      {"light popup loader", 5,
+       [&](const void* d) {
+         return tilo_light_popup_ad_loader_set_delegate(
+             popups, static_cast<const tilo_light_popup_ad_loader_delegate*>(d), nullptr);
+       }},
+      {"native ad loader", 5,
+       [&](const void* d) {
+         return tilo_native_ad_loader_set_delegate(
+             natives, static_cast<const tilo_native_ad_loader_delegate*>(d), nullptr);
+       }},
+      {"interstitial", 8,
+       [&](const void* d) {
+         return tilo_interstitial_ad_set_delegate(
+             inter, static_cast<const tilo_interstitial_ad_delegate*>(d), nullptr);
+       }},
+      {"rewarded", 9,
+       [&](const void* d) {
+         return tilo_rewarded_ad_set_delegate(
+             reward, static_cast<const tilo_rewarded_ad_delegate*>(d), nullptr);
+       }},
+      {"app open", 8,
+       [&](const void* d) {
+         return tilo_app_open_ad_set_delegate(
+             open, static_cast<const tilo_app_open_ad_delegate*>(d), nullptr);
+       }},
+  };
+  constexpr std::size_t kEntry = sizeof(void (*)());
+  for (const auto& kind : kinds) {
+    const std::size_t firstSize = sizeof(std::size_t) + kind.entries * kEntry;
+    GuardedBuffer page(firstSize + 16 * kEntry, true);  // room for a newer host's struct
+    std::uint8_t* older = page.data() + 16 * kEntry;
+    writeHostStruct(older, firstSize, kind.entries);
+    EXPECT_EQ(kind.set(older), TILO_STATUS_OK) << kind.name;
+    writeHostStruct(older, firstSize - 1, kind.entries);
+    EXPECT_EQ(kind.set(older), TILO_STATUS_DELEGATE_TOO_SMALL) << kind.name;
+    // A newer host's larger struct, with entries this version does not know.
+    writeHostStruct(page.data(), firstSize + 16 * kEntry, kind.entries + 16);
+    EXPECT_EQ(kind.set(page.data()), TILO_STATUS_OK) << kind.name;
+  }
+  // The native asset layout: a size and six frames then.
+  const std::size_t layoutSize = sizeof(std::size_t) + 6 * sizeof(void*);
+  GuardedBuffer layoutPage(layoutSize, true);
+  std::memset(layoutPage.data(), 0, layoutSize);
+  std::memcpy(layoutPage.data(), &layoutSize, sizeof layoutSize);
+  const auto* layout = reinterpret_cast<const tilo_native_asset_layout*>(layoutPage.data());
+  EXPECT_EQ(tilo_native_view_bind_native_views(native, layout), TILO_STATUS_OK);
+  const std::size_t tooSmall = layoutSize - 1;
+  std::memcpy(layoutPage.data(), &tooSmall, sizeof tooSmall);
+  EXPECT_EQ(tilo_native_view_bind_native_views(native, layout), TILO_STATUS_INVALID_ARGUMENT);
+  for (tilo_status status :
+       {tilo_banner_view_destroy(banner), tilo_native_view_destroy(native),
+        tilo_line_banner_view_destroy(line), tilo_light_popup_ad_loader_destroy(popups),
+        tilo_native_ad_loader_destroy(natives), tilo_interstitial_ad_destroy(inter),
+        tilo_rewarded_ad_destroy(reward), tilo_app_open_ad_destroy(open)}) {
+    EXPECT_EQ(status, TILO_STATUS_OK);
+  }
+}
+
 TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   // 1. Sizes: at least one pixel and at most TILO_WINDOW_MAX_PIXELS a side, refused
   //    rather than cropped; pixel size, strides, appearance and insets.
@@ -703,13 +832,38 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
           if (feature != platform::SystemFeature::graphics) return std::nullopt;
           return platform::MissingLibrary{"libcairo.so.2", "no such file", feature};
         });
-    EXPECT_EQ(tilo_window_create(320, 50, 2), nullptr);
-    EXPECT_EQ(tilo_last_status(), TILO_STATUS_UNAVAILABLE);
+    // Everything that draws from its first load is refused when made, a full-screen ad when
+    // shown, each naming the library.
+    const std::vector<std::pair<const char*, std::function<void*()>>> drawing = {
+        {"window", [] { return tilo_window_create(320, 50, 2); }},
+        {"banner", [] { return tilo_banner_view_create("banner", 0, 1); }},
+        {"native", [] { return tilo_native_view_create("native", 1); }},
+        {"line banner", [] { return tilo_line_banner_view_create("native", 1); }},
+        {"light popup", [] { return tilo_light_popup_ad_loader_create("native"); }},
+        {"native ad", [] { return tilo_native_ad_loader_create("native"); }},
+    };
+    for (const auto& [name, make] : drawing) {
+      EXPECT_EQ(make(), nullptr) << name;
+      EXPECT_EQ(tilo_last_status(), TILO_STATUS_UNAVAILABLE) << name;
+      EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr("libcairo.so.2")) << name;
+    }
+    tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
+    ASSERT_NE(interstitial, nullptr);
+    EXPECT_EQ(tilo_interstitial_ad_show_from(interstitial, nullptr), TILO_STATUS_UNAVAILABLE);
+    EXPECT_EQ(tilo_interstitial_ad_destroy(interstitial), TILO_STATUS_OK);
+    // Without libcurl there is nothing to initialize against.
+    platform::setSystemLibraryCheckForTesting(
+        [](platform::SystemFeature feature) -> std::optional<platform::MissingLibrary> {
+          if (feature != platform::SystemFeature::network) return std::nullopt;
+          return platform::MissingLibrary{"libcurl.so.4", "it has no curl_easy_init", feature};
+        });
+    EXPECT_EQ(tilo_initialize(nullptr, nullptr), TILO_STATUS_UNAVAILABLE);
+    EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr("libcurl.so.4 cannot be loaded"));
     platform::setSystemLibraryCheckForTesting(nullptr);
     setCurrentLogLevel(level);
     EXPECT_EQ(capture.count("ERROR libcairo.so.2 cannot be loaded (no such file): install it to "
                             "draw ads"),
-              1u);
+              drawing.size() + 1);
   }
   tilo_window* largest = tilo_window_create(TILO_WINDOW_MAX_PIXELS / 3.0, 1, 3);
   ASSERT_NE(largest, nullptr);
@@ -849,13 +1003,31 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
             TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(tilo_window_render(window, pixels.data(), 104 * 4, TILO_PIXEL_FORMAT_RGBA, &damaged),
             TILO_STATUS_BUFFER_TOO_SMALL);
-  EXPECT_EQ(
-      tilo_window_render(window, pixels.data(), SIZE_MAX - 3, TILO_PIXEL_FORMAT_RGBA, &damaged),
-      TILO_STATUS_TOO_LARGE);
+  // Strides whose rows wrap around the address space, landing before the buffer: refused
+  // by both render functions, nothing written.
+  for (std::size_t huge : {SIZE_MAX - 3, SIZE_MAX, std::size_t(-400), std::size_t(1) << 63}) {
+    if (huge % 4 == 0) {
+      EXPECT_EQ(tilo_window_render(window, pixels.data(), huge, TILO_PIXEL_FORMAT_RGBA, &damaged),
+                TILO_STATUS_TOO_LARGE)
+          << huge;
+    }
+    EXPECT_EQ(tilo_window_render_rgba(window, pixels.data(), huge), TILO_STATUS_TOO_LARGE) << huge;
+  }
   EXPECT_EQ(tilo_window_render(nullptr, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
             TILO_STATUS_INVALID_HANDLE);
   EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint8_t b) { return b == 0xAB; }));
   EXPECT_EQ(damaged.width, -1);
+
+  // Exactly the rows asked for, between pages that fault when touched: flush against the
+  // page before it (an underrun faults) and against the page after it (an overrun does).
+  for (bool atEnd : {false, true}) {
+    GuardedBuffer guarded(stride * height, atEnd);
+    tilo_rect rect{};
+    EXPECT_EQ(tilo_window_render_rgba(window, guarded.data(), stride), TILO_STATUS_OK);
+    EXPECT_EQ(tilo_window_render(window, guarded.data(), stride, TILO_PIXEL_FORMAT_RGBA, &rect),
+              TILO_STATUS_OK);
+    EXPECT_EQ(rect.width, width);
+  }
 
   // 3. From another thread, before any pump published the window: nothing yet.
   auto renderElsewhere = [&](std::vector<uint8_t>& buffer, tilo_rect& rect) {

@@ -12,14 +12,15 @@ cleanup_host_env() {
 
 fail() { echo "package test: $*" >&2; exit 1; }
 
-# install_prefix [PREFIX]: headers, libtilo.so.1 and its link, the CMake package, tilo.pc
-# and the tools into PREFIX (default $work/prefix), which is left in $prefix.
+# install_prefix [PREFIX]: headers, libtilo.so.1 and its link, the CMake package, tilo.pc,
+# the licence, third-party notices and README under share/doc/tilo, and the tools into PREFIX (default $work/prefix), which is left in $prefix.
 install_prefix() {
   prefix=${1:-$work/prefix}
   cmake --install "$build" --prefix "$prefix" >/dev/null
   for f in include/tilo/tilo.h include/tilo/tilo_fullscreen_ads.h include/tilo/tilo_views.h \
            include/tilo/Tilo.hpp include/tilo/TiloFullScreenAds.hpp include/tilo/TiloViews.hpp lib/libtilo.so lib/libtilo.so.1 \
-           lib/cmake/Tilo/TiloConfig.cmake lib/pkgconfig/tilo.pc; do
+           lib/cmake/Tilo/TiloConfig.cmake lib/pkgconfig/tilo.pc \
+           share/doc/tilo/LICENSE share/doc/tilo/THIRD_PARTY_NOTICES.md share/doc/tilo/README.md; do
     [ -e "$prefix/$f" ] || fail "missing $f"
   done
   [ -L "$prefix/lib/libtilo.so" ] || fail "lib/libtilo.so is not a link"

@@ -108,7 +108,9 @@ int main(int argc, char** argv) {
   }
 
   /* Views and the popup: each is refused at creation when it could not draw. */
-  tilo_banner_view_delegate banner_delegate = {sizeof banner_delegate};
+  tilo_banner_view_delegate banner_delegate;
+  memset(&banner_delegate, 0, sizeof banner_delegate);
+  banner_delegate.size = sizeof banner_delegate;
   banner_delegate.did_load = on_banner_view_load;
   banner_delegate.did_fail_with_error = on_banner_view_fail;
   tilo_banner_view* banner = tilo_banner_view_create("banner-main", 0, 1);
@@ -119,7 +121,9 @@ int main(int argc, char** argv) {
       report("add_banner", tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_TOP, 50));
     report("load_banner", tilo_banner_view_load_ad(banner));
   }
-  tilo_native_view_delegate native_delegate = {sizeof native_delegate};
+  tilo_native_view_delegate native_delegate;
+  memset(&native_delegate, 0, sizeof native_delegate);
+  native_delegate.size = sizeof native_delegate;
   native_delegate.did_load = on_native_view_load;
   native_delegate.did_fail_with_error = on_native_view_fail;
   tilo_native_view* native = tilo_native_view_create("native-main", 0);
@@ -128,7 +132,9 @@ int main(int argc, char** argv) {
     report("native_set_delegate", tilo_native_view_set_delegate(native, &native_delegate, NULL));
     report("load_native", tilo_native_view_load_native_ad(native));
   }
-  tilo_light_popup_ad_loader_delegate popup_delegate = {sizeof popup_delegate};
+  tilo_light_popup_ad_loader_delegate popup_delegate;
+  memset(&popup_delegate, 0, sizeof popup_delegate);
+  popup_delegate.size = sizeof popup_delegate;
   popup_delegate.did_load = on_popup_load;
   popup_delegate.did_fail_with_error = on_popup_fail;
   tilo_light_popup_ad_loader* popup = tilo_light_popup_ad_loader_create("light-popup-main");

@@ -262,9 +262,25 @@ CError::CError(std::string domain, std::int64_t code, std::string message,
   error_.ad_format = format.value_or(TILO_AD_FORMAT_NONE);
 }
 
+namespace {
+std::atomic<bool> initializeCalled{false};
+}  // namespace
+
+void markInitializeCalled() {
+  initializeCalled.store(true);
+}
+
+std::string hostMessage(const TiloError& error) {
+  if (initializeCalled.load() || error.code() != TiloError::Code::initializationFailed ||
+      error.message() != "Timeout occurred") {
+    return error.message();
+  }
+  return error.message() + ": tilo_initialize was never called; call it before loading ads";
+}
+
 CError CError::from(const TiloError& error, std::optional<std::string> adUnitId,
                     std::optional<std::int64_t> format) {
-  return CError(TILO_ERROR_DOMAIN, static_cast<std::int64_t>(error.code()), error.message(),
+  return CError(TILO_ERROR_DOMAIN, static_cast<std::int64_t>(error.code()), hostMessage(error),
                 std::move(adUnitId), format);
 }
 

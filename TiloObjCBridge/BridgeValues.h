@@ -120,6 +120,12 @@ tilo_status checkPixelRows(const void* buffer, std::size_t stride, int width, in
 // A tilo_pixel_format as the renderer's; false for an unknown value.
 bool pixelFormatFrom(int pixelFormat, platform::PixelFormat& format);
 
+// tilo_initialize ran at least once in this process.
+void markInitializeCalled();
+// The message of `error` as a host receives it: the SDK's own, and for a unit wait that ran
+// out ("Timeout occurred") while tilo_initialize had never been called, why.
+std::string hostMessage(const TiloError& error);
+
 class CAdInfo {
  public:
   explicit CAdInfo(const std::optional<TiloAdInfo>& info);

@@ -220,6 +220,7 @@ tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
       status != TILO_STATUS_OK) {
     return status;
   }
+  markInitializeCalled();
   return guarded([&] {
     TiloAds::shared();  // built here, so that a failure to build is this call's status
     // Starts as a task of the main loop: privacy choices the host sets right after this

@@ -130,8 +130,8 @@ class AdLoaderTarget : public DelegateTarget<Delegate, Handle> {
     listener.onAdLoadFail = [weak, domain, unitId](const TiloError& error) {
       auto self = weak.lock();
       if (!self) return;
-      Base::post(self, [message = error.message(), domain, unitId](const Delegate& d, void* context,
-                                                                   Handle* handle) {
+      Base::post(self, [message = hostMessage(error), domain, unitId](
+                           const Delegate& d, void* context, Handle* handle) {
         if (!d.did_fail_with_error) return;
         const CError converted(domain, TILO_ERROR_VIEW_FAILED, message, unitId);
         d.did_fail_with_error(context, handle, converted.get());

@@ -136,7 +136,7 @@ class TiloObjCViewWrapper : public TiloObjCView,
       auto strong = weak.lock();
       if (!strong) return;
       // The unit id tells a host with several views of one kind which one failed.
-      Target::post(strong, [message = error.message(), unit = strong->unitId_](
+      Target::post(strong, [message = hostMessage(error), unit = strong->unitId_](
                                const Delegate& d, void* context, Handle* handle) {
         if (!d.did_fail_with_error) return;
         const CError converted(Kind::kDomain, TILO_ERROR_VIEW_FAILED, message, unit);

@@ -45,16 +45,10 @@ std::optional<TiloAppInfo> TiloService::currentAppInfo() const {
 
 std::optional<TiloError> TiloService::startupProblem() const {
   if (tiloApi_->appKeyRejected()) return TiloError::appKeyRejected();
-  if (!initializeStarted_.load()) {
-    return TiloError(TiloError::Code::notInitialized,
-                     "The SDK was not initialized: call tilo_initialize (TiloAds initialized) "
-                     "before loading ads");
-  }
   return std::nullopt;
 }
 
 void TiloService::initialize(const PrivacySettings& privacy, InitCompletion completion) {
-  initializeStarted_.store(true);
   // The API keeps this closure until it answers: a weak reference, or the two keep each
   // other alive.
   auto fail = [completion, weakApi = std::weak_ptr<TiloApiProtocol>(tiloApi_)] {

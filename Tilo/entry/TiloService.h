@@ -63,7 +63,6 @@ class TiloService final : public TiloServiceProtocol,
   const TiloConfiguration config_;
   const std::shared_ptr<TiloAdProvider> adProvider_;
   const std::shared_ptr<platform::CurrentValueSubject<std::optional<TiloAppInfo>>> appInfoSubject_;
-  std::atomic<bool> initializeStarted_{false};  // a unit wait that times out without it says so
   const std::shared_ptr<TiloApiProtocol> tiloApi_;
   std::atomic<bool> syncAppInfo_{false};
 };

@@ -214,13 +214,15 @@ tilo_status tilo_set_max_threads(int count) {
 }
 
 tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
+  // Called, even when refused below: the refusal already told the host why, and a load's
+  // timeout must not claim it never came.
+  markInitializeCalled();
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   // Without libcurl there is no backend to initialize against.
   if (auto status = requireLibraries(tilo::platform::SystemFeature::network);
       status != TILO_STATUS_OK) {
     return status;
   }
-  markInitializeCalled();
   return guarded([&] {
     TiloAds::shared();  // built here, so that a failure to build is this call's status
     // Starts as a task of the main loop: privacy choices the host sets right after this

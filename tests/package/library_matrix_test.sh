@@ -59,10 +59,11 @@ run() {
 export -f run
 export work host url isolate
 
+ldconfig -p >"$work/ldcache"  # read whole: a reader that stops early would break the pipe
 jobs=()
 for mode in window headless fork; do jobs+=("baseline-$mode $mode none"); done
 while read -r library _; do
-  path=$(ldconfig -p | awk -v so="$library" '$1 == so && /x86-64/ { print $NF; exit }')
+  path=$(awk -v so="$library" '$1 == so && /x86-64/ { print $NF; exit }' "$work/ldcache")
   [ -n "$path" ] || fail "ldconfig knows no $library"
   path=$(readlink -f "$path")
   for mode in window headless; do jobs+=("$library-$mode $mode block $library $path"); done
@@ -99,6 +100,10 @@ for job in "${jobs[@]}"; do
     baseline-*)
       check "$name" '! grep -q UNAVAILABLE "$out.out"' "refused a call: $(grep UNAVAILABLE "$out.out")"
       check "$name" 'grep -q "initialized 1" "$out.out"' "did not initialize: $(cat "$out.out")"
+      # The pool's cap, set before the start, holds; once started it is refused.
+      check "$name" 'grep -q "^pool_threads 3$" "$out.out"' "$(grep pool_threads "$out.out") (cap 3)"
+      check "$name" 'grep -q "^set_max_threads_started TILO_STATUS_ALREADY_STARTED" "$out.out"' \
+        "the cap changed after the start"
       [ "$mode" != fork ] || check "$name" 'grep -q "^fork_child exited 0" "$out.out"' \
         "the forked child's calls were not all TILO_STATUS_FORKED: $(cat "$out.out")"
       ;;

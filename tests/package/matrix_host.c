@@ -10,6 +10,7 @@
  * and loads views, popups and full-screen ads all the same. "fork" forks once the ads are
  * loading: the child's calls must each answer TILO_STATUS_FORKED at once (an alarm ends a
  * child that hangs) and the child exits normally; the parent goes on. */
+#include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -36,6 +37,7 @@ static void on_initialize(void* context, const tilo_error* error) {
 }
 
 static int loaded;
+static tilo_window* window; /* NULL without one */
 #define VIEW_CALLBACKS(kind)                                                                 \
   static void on_##kind##_load(void* context, tilo_##kind* view, const tilo_ad_info* info) { \
     (void)context, (void)view, (void)info;                                                   \
@@ -50,7 +52,8 @@ VIEW_CALLBACKS(native_view)
 static void on_popup_load(void* context, tilo_light_popup_ad_loader* loader,
                           tilo_light_popup_ad* ad, const tilo_ad_info* info) {
   (void)context, (void)loader, (void)info;
-  report("show_light_popup", tilo_light_popup_ad_show_from(ad, NULL));
+  report("show_light_popup", tilo_light_popup_ad_show_from(
+                                 ad, window ? tilo_window_root_view_controller(window) : NULL));
   ++loaded;
 }
 static void on_popup_fail(void* context, tilo_light_popup_ad_loader* loader,
@@ -83,13 +86,31 @@ static void forked_child(const char* bundle) {
   exit(wrong); /* exit, not _exit: the SDK's static destructors run in the child too */
 }
 
+/* Threads of the SDK's pool ("tilo-pool-N") in this process. */
+static int pool_threads(void) {
+  int count = 0;
+  DIR* tasks = opendir("/proc/self/task");
+  struct dirent* entry;
+  while (tasks && (entry = readdir(tasks))) {
+    char path[300], name[32] = "";
+    FILE* comm;
+    if (entry->d_name[0] == '.') continue;
+    snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
+    if (!(comm = fopen(path, "r"))) continue;
+    if (fgets(name, sizeof name, comm)) count += strncmp(name, "tilo-pool-", 10) == 0;
+    fclose(comm);
+  }
+  if (tasks) closedir(tasks);
+  return count;
+}
+
 static void pump(double seconds) {
   for (int i = 0; i < (int)(seconds * 100); ++i) (void)tilo_run_main_loop_for(0.01);
 }
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    fprintf(stderr, "usage: matrix_host BUNDLE CONTAINER URL window|headless\n");
+    fprintf(stderr, "usage: matrix_host BUNDLE CONTAINER URL window|headless|fork\n");
     return 2;
   }
   const int windowed = strcmp(argv[4], "window") == 0;
@@ -97,11 +118,13 @@ int main(int argc, char** argv) {
   report("set_bundle_directory", tilo_set_bundle_directory(argv[1]));
   report("set_application_container", tilo_set_application_container(argv[2]));
   report("set_development_base_url", tilo_set_development_base_url(argv[3]));
+  report("set_max_threads", tilo_set_max_threads(3));
   const tilo_status init = tilo_initialize(on_initialize, NULL);
   report("initialize", init);
   for (int i = 0; i < 1000 && init == TILO_STATUS_OK && !initialized; ++i) pump(0.01);
+  report("set_max_threads_started", tilo_set_max_threads(2));
+  printf("pool_threads %d\n", pool_threads());
 
-  tilo_window* window = NULL;
   if (windowed) {
     window = tilo_window_create(320, 480, 2);
     report("create_window", window ? TILO_STATUS_OK : tilo_last_status());

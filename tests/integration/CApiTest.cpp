@@ -1020,13 +1020,17 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
 
   // Exactly the rows asked for, between pages that fault when touched: flush against the
   // page before it (an underrun faults) and against the page after it (an overrun does).
+  // A new window's first render writes all of it.
   for (bool atEnd : {false, true}) {
+    tilo_window* fresh = tilo_window_create(40, 30, 2.625);
+    ASSERT_NE(fresh, nullptr);
     GuardedBuffer guarded(stride * height, atEnd);
     tilo_rect rect{};
-    EXPECT_EQ(tilo_window_render_rgba(window, guarded.data(), stride), TILO_STATUS_OK);
-    EXPECT_EQ(tilo_window_render(window, guarded.data(), stride, TILO_PIXEL_FORMAT_RGBA, &rect),
+    EXPECT_EQ(tilo_window_render(fresh, guarded.data(), stride, TILO_PIXEL_FORMAT_RGBA, &rect),
               TILO_STATUS_OK);
     EXPECT_EQ(rect.width, width);
+    EXPECT_EQ(tilo_window_render_rgba(fresh, guarded.data(), stride), TILO_STATUS_OK);
+    EXPECT_EQ(tilo_window_destroy(fresh), TILO_STATUS_OK);
   }
 
   // 3. From another thread, before any pump published the window: nothing yet.

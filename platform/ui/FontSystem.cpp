@@ -141,7 +141,12 @@ FontSystem::~FontSystem() {
   const auto held = lock();
   for (auto& entry : descriptions_) pango_font_description_free(entry.second);
   if (context_) g_object_unref(context_);
-  if (fontMap_) g_object_unref(fontMap_);
+  if (fontMap_) {
+    // pango keeps its reference to the configuration past the map's end: handed back
+    // first, it goes, with every font file read into it.
+    pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap_), nullptr);
+    g_object_unref(fontMap_);
+  }
 }
 
 void FontSystem::destroyShared() {

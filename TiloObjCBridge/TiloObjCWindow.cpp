@@ -24,10 +24,13 @@ std::shared_ptr<TiloObjCWindow> TiloObjCWindow::create(double widthPt, double he
 
 namespace {
 
-// The live windows, for publishing after each pump. Main thread only.
-std::vector<std::weak_ptr<TiloObjCWindow>>& liveWindows() {
-  static auto* windows = new std::vector<std::weak_ptr<TiloObjCWindow>>();
-  return *windows;
+using WindowList = std::vector<std::weak_ptr<TiloObjCWindow>>;
+
+// The live windows, for publishing after each pump. Main thread only, so that no other
+// thread can find it gone when the library is unloaded or the process exits.
+WindowList& liveWindows() {
+  static WindowList windows;
+  return windows;
 }
 
 }  // namespace
@@ -55,7 +58,9 @@ void TiloObjCWindow::publishForRenderThreads() {
   auto& windows = liveWindows();
   if (windows.empty()) return;
   // A copy: publishing runs view code, which must not find the list changing under it.
-  const auto current = windows;
+  // Its room stays from pump to pump, so that an idle one allocates nothing.
+  static WindowList current;
+  current.assign(windows.begin(), windows.end());
   for (const auto& weak : current) {
     auto window = weak.lock();
     if (window && window->renderThreadUses_.load(std::memory_order_relaxed) &&
@@ -63,6 +68,7 @@ void TiloObjCWindow::publishForRenderThreads() {
       window->renderer_->publish(*window->window_, window->window_->scale());
     }
   }
+  current.clear();
 }
 
 void* TiloObjCWindow::rootViewControllerHandle() {

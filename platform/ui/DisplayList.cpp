@@ -38,6 +38,12 @@ struct DisplayList::Walk {
 
 DisplayList DisplayList::capture(const UIView& root, double scale, double uptime) {
   DisplayList list;
+  capture(root, scale, uptime, list);
+  return list;
+}
+
+void DisplayList::capture(const UIView& root, double scale, double uptime, DisplayList& list) {
+  list.entries_.clear();
   int width = 0, height = 0;
   ViewRenderer::pixelSize(root, scale, width, height);
   list.canvas_ = {0, 0, width, height};
@@ -47,7 +53,6 @@ DisplayList DisplayList::capture(const UIView& root, double scale, double uptime
   top.clip = list.canvas_;
   top.appearance = root.effectiveAppearance();
   if (!list.canvas_.isEmpty()) list.visit(root, top, 0, true);
-  return list;
 }
 
 void DisplayList::visit(const UIView& view, const Walk& parent, std::size_t index, bool isRoot) {

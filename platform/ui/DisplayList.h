@@ -28,6 +28,9 @@ class DisplayList {
   // `root` laid out, drawn at `scale` pixels per point, transitions as of `uptime`. The
   // canvas is the root's pixel size.
   static DisplayList capture(const UIView& root, double scale, double uptime);
+  // The same into `list`, whose room is kept: a renderer that captures every frame into
+  // the same two lists allocates only when its tree grows.
+  static void capture(const UIView& root, double scale, double uptime, DisplayList& list);
   // The pixels that differ between the two drawings (their bounding box), grown to cover
   // every blur they reach. Two captures of different canvases differ everywhere.
   static PixelRect damage(const DisplayList& before, const DisplayList& after);

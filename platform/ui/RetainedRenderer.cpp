@@ -42,7 +42,8 @@ RetainedRenderer::~RetainedRenderer() = default;
 PixelRect RetainedRenderer::publish(UIView& root, double scale) {
   root.layoutIfNeeded();
   const double uptime = Environment::current().clock().uptime();
-  DisplayList now = DisplayList::capture(root, scale, uptime);
+  DisplayList& now = capture_;
+  DisplayList::capture(root, scale, uptime, now);
   const PixelRect canvas = now.canvas();
   if (canvas.isEmpty()) return {};
   PixelRect damage;
@@ -61,7 +62,7 @@ PixelRect RetainedRenderer::publish(UIView& root, double scale) {
   } else {
     damage = DisplayList::damage(list_, now);
   }
-  list_ = std::move(now);
+  std::swap(list_, capture_);  // both keep their room for the next frames
   if (damage.isEmpty()) return {};
   if (!resized && !damage.contains(lastDamage_)) {
     // Reading the front surface needs no lock: only this thread ever writes surfaces.
@@ -91,6 +92,7 @@ void RetainedRenderer::releaseCaches() {
   back_.reset();
   spare_.reset();
   list_ = {};
+  capture_ = {};
   painter_ = std::make_unique<ViewRenderer>();  // and the blurred backdrops it kept
 }
 

@@ -82,6 +82,7 @@ class RetainedRenderer {
 
   // Main thread only.
   DisplayList list_;
+  DisplayList capture_;  // the frame being compared with list_: its room is reused
   // Draws the damage; keeps the blurred backdrops from frame to frame.
   std::unique_ptr<ViewRenderer> painter_;
   std::unique_ptr<Surface> back_;

@@ -465,6 +465,8 @@ class Ads {
   [[nodiscard]] static tilo_status setDevelopmentBaseUrl(const std::optional<std::string>& url) {
     return tilo_set_development_base_url(detail::cString(url));
   }
+  // At most `count` threads in the SDK's pool, 0 for the default (see tilo_set_max_threads).
+  [[nodiscard]] static tilo_status setMaxThreads(int count) { return tilo_set_max_threads(count); }
 
   static std::optional<std::string> userId() { return detail::readString(tilo_get_user_id); }
   [[nodiscard]] static tilo_status setUserId(const std::optional<std::string>& value) {

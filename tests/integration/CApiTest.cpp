@@ -586,6 +586,14 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
       {R"({"units":{"u":{"expiresAfterMs":"x"}}})", "units.u.expiresAfterMs: expected"},
       {R"({"units":{"u":{"native":{"headline":1}}}})", "units.u.native.headline: expected"},
       {R"({"units":{"u":{"native":{"icon":1}}}})", "units.u.native.icon: expected"},
+      {R"({"units":{"u":{"revenue":{"value":-0.01}}}})",
+       "units.u.revenue.value: expected a "
+       "decimal number >= 0"},
+      {R"({"units":{"u":{"reward":{"amount":"-5"}}}})",
+       "units.u.reward.amount: expected a "
+       "decimal number >= 0"},
+      {R"({"units":{"u":{"revenue":{"value":1,"currency":"US\u0000D"}}}})",
+       "units.u.revenue.currency: a NUL character"},
   };
   for (const auto& [json, reason] : bad) {
     EXPECT_EQ(tilo_set_test_scenario(json.c_str()), TILO_STATUS_INVALID_ARGUMENT)
@@ -594,6 +602,11 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
   }
   EXPECT_EQ(tilo_set_test_scenario("{\"units\":{\"u\":{\"network\":\"\xff\"}}}"),
             TILO_STATUS_INVALID_ARGUMENT);
+  // Where the text went wrong, never what it read there: it may be a secret.
+  EXPECT_EQ(tilo_set_test_scenario(R"({"key": "SUPERSECRET-TOKEN-1234" o})"),
+            TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr("scenario: "));
+  EXPECT_THAT(tilo_last_error_message(), ::testing::Not(::testing::HasSubstr("SUPERSECRET")));
   EXPECT_EQ(source.scriptFor("u").network, "Vungle");
   EXPECT_EQ(source.scriptFor("u").delayMs, 5);
 
@@ -672,10 +685,20 @@ TEST(CApiNumbersTest, ErrorCodesAndEnumerationsKeepTheirNumbers) {
 
 TEST(CApiOfflineTest, AFailedInitializationArrivesInTheBridgeDomain) {
   SdkFixture sdk{SdkFixtureOptions::offline()};
+  ScopedLogCapture logs;
+  const auto level = currentLogLevel();
+  setCurrentLogLevel(TiloLogLevel::error);
   std::vector<std::string> calls;
   ASSERT_EQ(tilo_initialize(onInit, &calls), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return !calls.empty(); }, 120));
+  setCurrentLogLevel(level);
   EXPECT_EQ(calls, std::vector<std::string>{"com.tilo.objcbridge -3 Initialization failed"});
+  // The log keeps what the host's error cannot: each request's URL and the system's cause.
+  const auto lines = logs.lines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find(" http://127.0.0.1:1/") != std::string::npos &&
+           line.find("(Connection refused)") != std::string::npos;
+  })) << ::testing::PrintToString(lines);
 }
 
 TEST_F(CApiTest, LogCallbackReplacesStandardOutput) {

@@ -339,7 +339,9 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(render(), empty);
 
   // 2. An ad that stays until closed is drawn into the window's pixels.
-  script("gad/inter", R"({"dismissAfterMs":null,"clickUrl":"https://example.com/a"})");
+  // A CR LF in the URL would forge a log line: percent-encoded wherever it goes.
+  script("gad/inter", R"({"dismissAfterMs":null,"clickUrl":"https://example.com/a\r\nI"})");
+  const std::string url = "https://example.com/a%0D%0AI";
   host.calls.clear();
   loadAndShow();
   EXPECT_NE(render(), empty);
@@ -350,14 +352,14 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(tilo_window_tap(window, cta.x, cta.y), 1);
   EXPECT_TRUE(host.urls.empty()) << "the URL comes on the main loop, not inside the tap";
   sdk.env().runUntilIdle();
-  EXPECT_EQ(host.urls, std::vector<std::string>{"https://example.com/a"});
+  EXPECT_EQ(host.urls, std::vector<std::string>{url});
 
   // 3. Without a callback the URL is only logged, at debug level.
   ASSERT_EQ(tilo_set_open_url_callback(nullptr, nullptr), TILO_STATUS_OK);
   tilo_window_tap(window, cta.x, cta.y);
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.urls.size(), 1u);
-  EXPECT_EQ(logs.count("DEBUG Open URL (no open-URL callback set): https://example.com/a"), 1u);
+  EXPECT_EQ(logs.count("DEBUG Open URL (no open-URL callback set): " + url), 1u);
 
   // 4. The C++ API owns its function: a replaced one is released, the new one is called.
   auto sentinel = std::make_shared<int>(0);
@@ -372,7 +374,7 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_TRUE(first.expired());
   tilo_window_tap(window, cta.x, cta.y);
   sdk.env().runUntilIdle();
-  EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/a"});
+  EXPECT_EQ(opened, std::vector<std::string>{url});
   ASSERT_EQ(tilo::Ads::setOpenUrlCallback(nullptr), TILO_STATUS_OK);
 
   // 5. The close button dismisses; the window is as before.

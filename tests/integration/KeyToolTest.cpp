@@ -175,9 +175,26 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
 
   // 2. An empty folder is fine; one that holds anything, or a file, is refused with what to
   //    do instead, and left as it was.
-  const auto empty = dir.path() / "empty";
+  //    What it prints works as printed whatever the folder's name: the shell command's
+  //    words and the C string are the folder's.
+  const auto empty = dir.path() / "it's \"empty\"";
   FileSystem::createDirectories(empty);
-  EXPECT_EQ(runKeyTool(dir, "init " + empty.string() + " --app-key k").exitCode, 0);
+  run = runKeyTool(dir, "init '" + dir.path().string() + "/it'\\''s \"empty\"' --app-key k");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto at = run.out.find("  tilo-devserver ");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  const auto words = dir.path() / "words.sh";
+  FileSystem::atomicWrite(words, "set -- " +
+                                     run.out.substr(at + 17, run.out.find('\n', at) - at - 17) +
+                                     "\nprintf '%s\\n' \"$@\"\n");
+  const auto printed = dir.path() / "words.txt";
+  ASSERT_EQ(std::system(("sh '" + words.string() + "' >'" + printed.string() + "'").c_str()), 0);
+  EXPECT_EQ(FileSystem::readFile(printed),
+            "--port\n8080\n--app-key\nk\n--app-info\n" + (empty / "app-info.json").string() + "\n");
+  EXPECT_NE(run.out.find("tilo_set_bundle_directory(\"" + dir.path().string() +
+                         "/it's \\\"empty\\\"\");"),
+            std::string::npos)
+      << run.out;
   const std::string keyFile = FileSystem::readFile(bundle / "ios-tilo-key.txt").value_or("");
   struct Refusal {
     std::string arguments, error;

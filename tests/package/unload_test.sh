@@ -49,7 +49,7 @@ left=$("$build/tilo-keytool" events --app-key "$key" --container "$work/containe
 echo "unload test: $(wc -l <"$work/kept") events kept across the shutdown, delivered once"
 
 # An editor that reloads the plugin: 20 lives in one process leave no descriptor open and
-# the heap within 100 kB a cycle of where the first left it.
+# the heap within 50 kB a cycle of where the first left it.
 mkdir -p "$work/container-reload"
 "$host" "$build/libtilo.so" "$work/bundle" "$work/container-reload" "$fast" cycles 20 \
   >"$work/reload.out" 2>&1 || { cat "$work/reload.out" >&2; fail "reloading leaks"; }

@@ -178,8 +178,8 @@ void TiloAdPresenterBase::earnedReward(const mediation::GADAdReward& reward) {
 }
 
 void TiloAdPresenterBase::paidEvent(const mediation::GADAdValue& value) {
-  const auto revenue =
-      TiloRevenueInfo::fromPlatform(unit_.feeRate, value.value, value.currencyCode, value.precision);
+  const auto revenue = TiloRevenueInfo::fromPlatform(unit_.feeRate, value.value, value.currencyCode,
+                                                     value.precision);
   DiagnosticsRecorder::shared().revenuePaid(unit_.tiloAdUnitId, revenue);
   notifyRevenue(adInfo(), revenue);
 }

@@ -64,8 +64,7 @@ std::shared_ptr<AdInspector> AdInspector::open(const std::shared_ptr<platform::U
   return inspector;
 }
 
-AdInspector::AdInspector(std::shared_ptr<platform::UIWindow> window,
-                         std::function<void()> onClosed)
+AdInspector::AdInspector(std::shared_ptr<platform::UIWindow> window, std::function<void()> onClosed)
     : window_(std::move(window)), onClosed_(std::move(onClosed)) {}
 
 void AdInspector::close() {
@@ -188,7 +187,8 @@ void AdInspector::showTestAd(const std::string& adUnitId) {
       if (auto self = weak.lock()) self->setTestAdStatus(attempt, adUnitId, "Shown");
     };
     auto onFail = [weak, attempt, adUnitId](const TiloError& error) {
-      if (auto self = weak.lock()) self->setTestAdStatus(attempt, adUnitId, failure("Failed", error));
+      if (auto self = weak.lock())
+        self->setTestAdStatus(attempt, adUnitId, failure("Failed", error));
     };
     if (format == "native") {
       auto line = TiloAdLineBannerView::create(unit, true, service);
@@ -196,7 +196,8 @@ void AdInspector::showTestAd(const std::string& adUnitId) {
       line->listener()->onAdLoadFail = onFail;
       view = line;
     } else {
-      const auto bannerSize = format == "banner" ? TiloAdBannerSize::banner : TiloAdBannerSize::MREC;
+      const auto bannerSize =
+          format == "banner" ? TiloAdBannerSize::banner : TiloAdBannerSize::MREC;
       auto banner = TiloAdBannerView::create(unit, bannerSize, true, service);
       banner->listener()->onAdLoadSuccess = onLoad;
       banner->listener()->onAdLoadFail = onFail;

@@ -174,7 +174,7 @@ InspectorPageContent networksPage(const InspectorSnapshot& snapshot) {
     section.rows.push_back(row(id(network.name),
                                !network.ready ? "Starting…"
                                : ready        ? "Ready in " + shownDuration(network.latencyMs)
-                                              : "Not ready after " + shownDuration(network.latencyMs),
+                                       : "Not ready after " + shownDuration(network.latencyMs),
                                message(detail),
                                !network.ready ? RowTone::pending
                                : ready        ? RowTone::good

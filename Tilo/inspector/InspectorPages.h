@@ -22,7 +22,7 @@ enum class RowTone { plain, good, bad, pending };
 struct InspectorRow {
   std::string title;
   std::string value;
-  std::string detail;   // a second line under the title, "" for none
+  std::string detail;  // a second line under the title, "" for none
   RowTone tone = RowTone::plain;
   std::string testAdUnit;  // a tap on the row shows a test ad of this unit; "" for none
 

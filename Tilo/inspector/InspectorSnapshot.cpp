@@ -84,9 +84,14 @@ InspectorSnapshot captureInspectorSnapshot(const std::map<std::string, std::stri
 
   if (appInfo) {
     for (const auto& item : appInfo->adUnits) {
-      InspectorUnit unit{item.tiloAdUnitId, item.name, item.type, item.mediationAdUnitId,
+      InspectorUnit unit{item.tiloAdUnitId,
+                         item.name,
+                         item.type,
+                         item.mediationAdUnitId,
                          refreshes(item.type) ? std::optional(item.refreshInterval) : std::nullopt,
-                         true, {}, {}};
+                         true,
+                         {},
+                         {}};
       snapshot.units.push_back(std::move(unit));
     }
   }

@@ -15,11 +15,12 @@ constexpr char32_t kReplacement = 0xFFFD;
 // sequence (which then counts alone).
 std::optional<char32_t> decodeAt(std::string_view text, std::size_t& at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                         : (lead >> 3) == 0x1E ? 4
-                                                               : 0;
-  if (length == 0 || at + length > text.size() ||
-      !platform::isValidUtf8(text.substr(at, length))) {
+  std::size_t length = lead < 0x80           ? 1
+                       : (lead >> 5) == 0x6  ? 2
+                       : (lead >> 4) == 0xE  ? 3
+                       : (lead >> 3) == 0x1E ? 4
+                                             : 0;
+  if (length == 0 || at + length > text.size() || !platform::isValidUtf8(text.substr(at, length))) {
     ++at;
     return std::nullopt;
   }

@@ -3,6 +3,7 @@
 #include "platform/ui/UIColor.h"
 #include "platform/ui/UIControl.h"
 #include "platform/ui/UIFont.h"
+#include "platform/ui/UIWindow.h"
 
 namespace tilo::inspector {
 namespace {
@@ -195,6 +196,7 @@ std::shared_ptr<UIView> InspectorView::makeSection(const InspectorSection& secti
   card->setBackgroundColor(cardColor());
   card->layer().setCornerRadius(10);
   card->setClipsToBounds(true);
+  const double hairlineScale = windowPointer() ? windowPointer()->scale() : 1;
   for (std::size_t index = 0; index < section.rows.size(); ++index) {
     if (index > 0) {
       auto line = UIView::create();
@@ -207,7 +209,8 @@ std::shared_ptr<UIView> InspectorView::makeSection(const InspectorSection& secti
            line->trailingAnchor().constraintEqualToAnchor(inset->trailingAnchor()),
            line->topAnchor().constraintEqualToAnchor(inset->topAnchor()),
            line->bottomAnchor().constraintEqualToAnchor(inset->bottomAnchor()),
-           inset->heightAnchor().constraintEqualToConstant(0.5)});
+           // One pixel at the window's scale: thinner would vanish between two pixels.
+           inset->heightAnchor().constraintEqualToConstant(1 / hairlineScale)});
       card->addArrangedSubview(inset);
     }
     card->addArrangedSubview(makeRow(section.rows[index]));
@@ -236,8 +239,7 @@ std::shared_ptr<UIView> InspectorView::makeRow(const InspectorRow& row) {
   } else {
     auto control = platform::makeView<UIControl>();
     control->setAccessibilityIdentifier("inspector.test." + row.testAdUnit);
-    std::weak_ptr<InspectorView> weak =
-        std::static_pointer_cast<InspectorView>(shared_from_this());
+    std::weak_ptr<InspectorView> weak = std::static_pointer_cast<InspectorView>(shared_from_this());
     control->addAction(
         [weak, unit = row.testAdUnit](UIControl&) {
           if (auto self = weak.lock(); self && self->onTestAd) self->onTestAd(unit);
@@ -246,7 +248,8 @@ std::shared_ptr<UIView> InspectorView::makeRow(const InspectorRow& row) {
     view = control;
   }
   auto title = label(row.title, 15);
-  title->setContentCompressionResistancePriority(platform::UILayoutPriorityDefaultLow,
+  // Titles are short and say what a row is: a long value gives way first.
+  title->setContentCompressionResistancePriority(platform::UILayoutPriorityDefaultHigh + 10,
                                                  platform::UILayoutConstraintAxis::horizontal);
   auto value = label(row.value, 15);
   value->setTextAlignment(platform::NSTextAlignment::right);
@@ -255,6 +258,8 @@ std::shared_ptr<UIView> InspectorView::makeRow(const InspectorRow& row) {
                           : toneColor(row.tone));
   value->setContentHuggingPriority(platform::UILayoutPriorityDefaultHigh,
                                    platform::UILayoutConstraintAxis::horizontal);
+  value->setContentCompressionResistancePriority(platform::UILayoutPriorityDefaultHigh - 10,
+                                                 platform::UILayoutConstraintAxis::horizontal);
   view->addSubview(title);
   view->addSubview(value);
   NSLayoutConstraint::activateConstraints({

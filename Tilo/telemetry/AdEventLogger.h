@@ -79,9 +79,9 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   // the logger's last change.
   struct Stats {
     std::size_t queued = 0;
-    std::uint64_t sent = 0;     // confirmed by the backend
-    std::uint64_t dropped = 0;  // for room
-    std::uint64_t uploads = 0;  // answered, either way
+    std::uint64_t sent = 0;              // confirmed by the backend
+    std::uint64_t dropped = 0;           // for room
+    std::uint64_t uploads = 0;           // answered, either way
     std::optional<double> lastUploadAt;  // wall seconds of the last answer
     bool lastUploadSucceeded = false;
     std::size_t lastUploadEvents = 0;

@@ -92,8 +92,7 @@ void DiagnosticsRecorder::adEvent(AdLogEventType type, const TiloAdInfo& adInfo,
   }
 }
 
-void DiagnosticsRecorder::revenuePaid(const std::string& adUnitId,
-                                      const TiloRevenueInfo& revenue) {
+void DiagnosticsRecorder::revenuePaid(const std::string& adUnitId, const TiloRevenueInfo& revenue) {
   const std::string text = revenue.value.description() + " " + revenue.currencyCode;
   std::lock_guard lock(mutex_);
   const std::string key = cut(adUnitId);

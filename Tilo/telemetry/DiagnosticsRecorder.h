@@ -53,8 +53,8 @@ struct RecentLoad {
 
 struct UnitActivity {
   std::string adUnitId;
-  std::string format;              // the format's raw value
-  std::vector<RecentLoad> loads;   // oldest first
+  std::string format;             // the format's raw value
+  std::vector<RecentLoad> loads;  // oldest first
 
   bool operator==(const UnitActivity&) const = default;
 };

@@ -58,8 +58,9 @@ extern "C" {
 
 tilo_status tilo_ad_inspector_open(tilo_window* window) {
   using namespace tilo::bridge;
-  auto [status, object] = checkedWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkedWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   return guarded([&] {
     auto& current = object->inspector();
     if (current && current->isOpen()) return TILO_STATUS_OK;
@@ -75,8 +76,9 @@ tilo_status tilo_ad_inspector_open(tilo_window* window) {
 
 tilo_status tilo_ad_inspector_close(tilo_window* window) {
   using namespace tilo::bridge;
-  auto [status, object] = checkedWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkedWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   return guarded([&] {
     if (auto& current = object->inspector()) current->close();
     return TILO_STATUS_OK;
@@ -94,8 +96,9 @@ tilo_status tilo_ad_inspector_set_close_callback(tilo_ad_inspector_close_callbac
 
 int tilo_window_scroll(tilo_window* window, double x, double y, double dx, double dy) {
   using namespace tilo::bridge;
-  auto [status, object] = checkedWindow(window);
-  if (status != TILO_STATUS_OK) return status;
+  const auto checked = checkedWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  const auto& object = checked.window;
   if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(dx) || !std::isfinite(dy)) {
     return TILO_STATUS_INVALID_ARGUMENT;
   }

@@ -251,6 +251,9 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario,
     }
     std::lock_guard lock(mutex_);
     startStates_ = std::move(start);
+    scenarioName_ = std::string("scenario: default ") + (fallback.fill ? "fill" : "error") + ", " +
+                    std::to_string(units.size()) + (units.size() == 1 ? " unit" : " units") +
+                    " scripted";
     defaultScript_ = std::move(fallback);
     units_ = std::move(units);
     return std::nullopt;
@@ -294,12 +297,19 @@ void AdSource::resetScenario() {
   defaultScript_ = AdScript{};
   units_.clear();
   startStates_ = {{"GADMobileAds", true}};
+  scenarioName_ = "plain test source";
 }
 
 void AdSource::useBuiltInTestAds() {
   reset();
   std::lock_guard lock(mutex_);
   defaultScript_ = TestCreatives::builtInScript();
+  scenarioName_ = "built-in test ads";
+}
+
+std::string AdSource::describeScenario() const {
+  std::lock_guard lock(mutex_);
+  return scenarioName_;
 }
 
 AdScript AdSource::scriptFor(const std::string& adUnitId) const {

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "tools/devserver/ConnectionServer.h"
+#include "tools/devserver/Dashboard.h"
 #include "tools/devserver/UploadDecoding.h"
 
 namespace tilo::devserver {
@@ -353,12 +354,13 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
   server->Get("/dev/events", [state](const httplib::Request&, httplib::Response& res) {
     replyJson(res, 200, state->eventsJson());
   });
-  if (options.requestLog) {
-    server->set_logger([log = std::move(options.requestLog)](const httplib::Request& req,
-                                                             const httplib::Response& res) {
-      log(requestLogLine(req, res));
-    });
-  }
+  auto dashboard = std::make_shared<Dashboard>(state->db, state->dbMutex, state);
+  Dashboard::addRoutes(*server, dashboard);
+  server->set_logger([dashboard, log = std::move(options.requestLog)](
+                         const httplib::Request& req, const httplib::Response& res) {
+    dashboard->recordRequest(req, res);
+    if (log) log(requestLogLine(req, res));
+  });
 
   std::string problem;
   const int port = server->bind(options.host, options.port, problem);

@@ -10,7 +10,8 @@
 //   server->storedEvents();
 //
 // Endpoints: GET /sdk/init, POST /analytics/events (both need the "Tilo-App-Key" header),
-// GET /dev/events (no key, never faulted or delayed).
+// GET /dev/events (no key, never faulted or delayed), and the dashboard at "/" with its
+// JSON under /dev/api (Dashboard.h).
 //
 // With options.requestLog set, each answered request is reported in one line: method, path,
 // status, the milliseconds from its first byte to its answer, and the reason of a refusal:

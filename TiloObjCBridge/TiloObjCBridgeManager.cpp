@@ -229,6 +229,9 @@ tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
     // Starts as a task of the main loop: privacy choices the host sets right after this
     // call, in the same turn, are part of the snapshot the networks receive.
     tilo::platform::postToMain([callback, context] {
+      // A shutdown came first: the start ends unreported (the SDK cannot be built again,
+      // and no callback follows a shutdown).
+      if (TiloAds::isShutDown()) return;
       TiloAds::shared().initialized([callback, context](std::optional<tilo::TiloError> error) {
         if (!callback) return;
         HostCallbackScope inCallback;

@@ -1,6 +1,7 @@
 #include "Tilo/backend/NetworkClient.h"
 
 #include <atomic>
+#include <memory>
 
 #include "Tilo/base/NetworkError.h"
 #include "Tilo/base/TiloLogger.h"
@@ -10,6 +11,16 @@ namespace tilo {
 namespace {
 
 std::atomic<int> inFlight{0};
+
+// One request in flight, from its send until its answer is handled or dropped unhandled
+// (a queue that goes with its executor, a shutdown): a count that outlived its request
+// would have every wait for answers wait for nothing.
+struct InFlight {
+  InFlight() { ++inFlight; }
+  ~InFlight() { --inFlight; }
+  InFlight(const InFlight&) = delete;
+  InFlight& operator=(const InFlight&) = delete;
+};
 
 Result<platform::HttpResponse> accept(platform::HttpResult result) {
   if (auto* error = std::get_if<platform::UrlError>(&result)) {
@@ -35,16 +46,16 @@ int NetworkClient::requestsInFlight() {
 
 void NetworkClient::dataForRequest(platform::HttpRequest request,
                                    Completion<platform::HttpResponse> completion) {
-  ++inFlight;
-  session_->send(std::move(request),
-                 [completion = std::move(completion)](platform::HttpResult result) {
-                   // Leave the HTTP worker at once; the counter drops only when the answer is
-                   // handled.
-                   platform::postBackground([completion, result = std::move(result)]() mutable {
-                     --inFlight;
-                     completion(accept(std::move(result)));
-                   });
-                 });
+  auto counted = std::make_shared<InFlight>();
+  session_->send(std::move(request), [completion = std::move(completion),
+                                      counted](platform::HttpResult result) mutable {
+    // Leave the HTTP worker at once; the count drops when the answer is handled.
+    platform::postBackground(
+        [completion, result = std::move(result), counted = std::move(counted)]() mutable {
+          counted.reset();
+          completion(accept(std::move(result)));
+        });
+  });
 }
 
 }  // namespace tilo

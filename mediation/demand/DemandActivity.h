@@ -1,0 +1,26 @@
+// Work of real demand that has not finished: bid requests, creative downloads and
+// trackers queued or on the wire. Lets tests tell a pending answer from an idle SDK
+// before they fast-forward the clock, as NetworkClient::requestsInFlight does for the
+// backend. Any thread.
+#pragma once
+
+#include <atomic>
+
+namespace tilo::mediation::demand {
+
+class DemandActivity {
+ public:
+  static int inFlight() { return count().load(); }
+  static void begin() { ++count(); }
+  // Also posts an empty background task, so that whoever waits on the environment's
+  // queues for the demand to settle (a test's mock environment) looks again.
+  static void end();
+
+ private:
+  static std::atomic<int>& count() {
+    static std::atomic<int> value{0};
+    return value;
+  }
+};
+
+}  // namespace tilo::mediation::demand

@@ -12,12 +12,14 @@
 #include "Tilo/entry/TiloAds.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
+#include "platform/Url.h"
 #include "tilo/tilo.h"
 
 #ifndef TILO_VERSION_STRING
@@ -198,6 +200,17 @@ tilo_status tilo_set_development_base_url(const char* url) {
   }
   return beforeStartup(url, [](std::optional<std::string> value) {
     tilo::setApiBaseUrlOverride(std::move(value));
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_set_demand_url(const char* url) {
+  if (url && checkString(url, true) == TILO_STATUS_OK &&
+      !tilo::platform::isAcceptableServiceUrl(url)) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return beforeStartup(url, [](std::optional<std::string> value) {
+    (void)tilo::mediation::demand::Demand::setDemandUrl(std::move(value));  // checked above
     return TILO_STATUS_OK;
   });
 }

@@ -369,6 +369,10 @@ class Ads {
   [[nodiscard]] static tilo_status setDevelopmentBaseUrl(const std::optional<std::string>& url) {
     return tilo_set_development_base_url(detail::cString(url));
   }
+  // The OpenRTB exchange real ads come from (see tilo_set_demand_url).
+  [[nodiscard]] static tilo_status setDemandUrl(const std::optional<std::string>& url) {
+    return tilo_set_demand_url(detail::cString(url));
+  }
 
   static std::optional<std::string> userId() { return detail::readString(tilo_get_user_id); }
   [[nodiscard]] static tilo_status setUserId(const std::optional<std::string>& value) {

@@ -225,7 +225,8 @@ std::string init(const fs::path& dir, const Options& options) {
                      (dir / StarterBundle::kKeyFile).string() + " and " + appInfo + "\nunits:";
   for (const auto& id : StarterBundle::unitIds()) text += " " + id;
   text += "\nnext, the development backend:\n";
-  text += "  tilo-devserver --port 8080 --app-key " + appKey + " --app-info " + appInfo + "\n";
+  text += "  tilo-devserver --port 8080 --app-key " + appKey + " --app-info " + appInfo +
+          " --campaigns " + (dir / "campaigns.json").string() + "\n";
   text += "and in the host, before tilo_initialize:\n";
   text += "  tilo_set_bundle_directory(\"" + dir.string() + "\");\n";
   text += "  tilo_set_development_base_url(\"http://127.0.0.1:8080\");\n";

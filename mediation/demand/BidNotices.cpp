@@ -112,9 +112,4 @@ void BidNotices::lost() {
   client_->fire(substitute(*lurl_, values));
 }
 
-bool BidNotices::wasShown() const {
-  std::lock_guard lock(mutex_);
-  return shown_;
-}
-
 }  // namespace tilo::mediation::demand

@@ -42,7 +42,6 @@ class BidNotices {
   void impression();
   void click();
   void expired();
-  bool wasShown() const;
 
   // `url` with the known macros of `values` replaced (keys without "${" and "}").
   static std::string substitute(std::string_view url,

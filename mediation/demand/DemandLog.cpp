@@ -18,11 +18,6 @@ std::vector<DemandRecord> DemandLog::recent() const {
   return {records_.begin(), records_.end()};
 }
 
-void DemandLog::clear() {
-  std::lock_guard lock(mutex_);
-  records_.clear();
-}
-
 std::string DemandLog::masked(std::string request, const std::vector<std::string>& secrets) {
   for (const auto& secret : secrets) {
     if (secret.empty()) continue;

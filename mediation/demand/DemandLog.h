@@ -40,7 +40,6 @@ class DemandLog {
   void add(DemandRecord record);
   // Oldest first.
   std::vector<DemandRecord> recent() const;
-  void clear();
 
   // `request` with every occurrence of `secret` shown as its first four characters and
   // "…", then cut to kMaxRequestChars.

@@ -20,19 +20,11 @@ TrackerClient::TrackerClient(std::shared_ptr<platform::HttpClient> http) : http_
 void TrackerClient::fire(std::string url) {
   {
     std::lock_guard lock(mutex_);
-    if (!BidResponseDecoder::isUsableUrl(url) || queued_.size() >= kMaxQueued) {
-      ++dropped_;
-      return;
-    }
+    if (!BidResponseDecoder::isUsableUrl(url) || queued_.size() >= kMaxQueued) return;
     queued_.push_back(std::move(url));
   }
   DemandActivity::begin();
   pump();
-}
-
-std::uint64_t TrackerClient::droppedCount() const {
-  std::lock_guard lock(mutex_);
-  return dropped_;
 }
 
 void TrackerClient::pump() {

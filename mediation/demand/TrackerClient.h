@@ -1,6 +1,6 @@
 // Fire-and-forget GETs for win, billing and loss notices and for impression and click
 // trackers: off the main thread, at most kMaxInFlight at once and kMaxQueued waiting
-// (beyond that a URL is dropped and counted), each answer read to at most
+// (beyond that a URL is dropped), each answer read to at most
 // kMaxResponseBytes, never retried, never redirected, and only to http(s) URLs in
 // printable ASCII (anything else is dropped). What the server answers does not matter:
 // the request is the notice.
@@ -11,7 +11,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -32,17 +31,14 @@ class TrackerClient : public std::enable_shared_from_this<TrackerClient> {
   explicit TrackerClient(std::shared_ptr<platform::HttpClient> http);
 
   void fire(std::string url);
-  // URLs dropped because the queue was full or the URL unusable.
-  std::uint64_t droppedCount() const;
 
  private:
   void pump();
 
   std::shared_ptr<platform::HttpClient> http_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::deque<std::string> queued_;
   std::size_t inFlight_ = 0;
-  std::uint64_t dropped_ = 0;
 };
 
 }  // namespace tilo::mediation::demand

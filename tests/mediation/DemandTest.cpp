@@ -275,6 +275,13 @@ TEST_F(DemandWireTest, EveryFailureIsANamedLoadErrorAndNothingIsTaken) {
   EXPECT_TRUE(loaded);
   EXPECT_TRUE(env.runUntil([&] { return wins == 1 && DemandActivity::inFlight() == 0; }));
 
+  // An exchange that is down: the transport's own error.
+  ASSERT_TRUE(Demand::setDemandUrl("http://127.0.0.1:1/auction"));
+  const auto down = load();
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->domain, kNSURLErrorDomain);
+  EXPECT_EQ(down->code, -1004);
+
   // Absent privacy choices send nothing; tracking not authorized limits it.
   std::lock_guard lock(mutex);
   ASSERT_FALSE(requests.empty());

@@ -5,6 +5,7 @@
 
 #include "mediation/demand/BidResponseDecoder.h"
 #include "mediation/demand/DemandActivity.h"
+#include "platform/Environment.h"
 
 namespace tilo::mediation::demand {
 
@@ -55,6 +56,9 @@ void TrackerClient::pump() {
         self->pump();
       }
       DemandActivity::end();
+      // The only demand work that ends on the HTTP thread: a task tells whoever waits on the
+      // environment's queues for the demand to settle (a test's mock environment) to look.
+      platform::postBackground([] {});
     });
   }
 }

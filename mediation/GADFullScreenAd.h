@@ -17,6 +17,10 @@
 // test ads wait for that tap too when they have a screen to be tapped on. An ad
 // presents once; it keeps itself alive until it is dismissed.
 //
+// A real bid's ad (demand/OpenRtbSource.h) fires its notices as it goes: the impression's
+// with the impression, its click trackers with the first click, and its loss notice when
+// its exp passes before it was presented; it is then refused as expired.
+//
 // An ad presented from a view controller in a window goes with that window: when the
 // window closes while the ad is on screen, the dismissal comes at once (and only once);
 // when it closes before the presentation starts, the presentation fails instead.

@@ -87,6 +87,8 @@ bool insideHostCallback();
 
 // Drops the host's open-URL callback (at shutdown: no host pointer is kept past it).
 void forgetOpenUrlCallback();
+// The same for the ad inspector's close callback.
+void forgetAdInspectorCloseCallback();
 
 // The end of the fields of tilo_ad_info that every version has: a host's struct_size below
 // it is refused. Fields added later go after it, so this stays where it is.

@@ -92,7 +92,8 @@ bool TiloObjCWindow::render(std::uint8_t* buffer, std::size_t stride, platform::
 
 void TiloObjCWindow::willDestroy() {
   // What is shown in the window ends with it: popups and full-screen ads shown from its
-  // root view controller report their dismissal.
+  // root view controller report their dismissal, and so does an inspector over it.
+  if (inspector_) inspector_->close();
   window_->close();
   // The views' handles outlive the window; they leave it now.
   const auto placed = root_->view()->subviews();

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "Tilo/inspector/AdInspector.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "platform/Reactive.h"
 #include "platform/ui/PixelFormat.h"
@@ -73,6 +74,9 @@ class TiloObjCWindow final : public HandleObject {
 
   void willDestroy() override;
 
+  // The ad inspector opened over this window last (closed or not); main thread.
+  std::shared_ptr<inspector::AdInspector>& inspector() { return inspector_; }
+
  private:
   static std::shared_ptr<TiloObjCWindow> registered(std::shared_ptr<TiloObjCWindow> window);
 
@@ -85,6 +89,7 @@ class TiloObjCWindow final : public HandleObject {
   std::atomic<bool> renderThreadUses_{false};
   void* rootHandle_ = nullptr;
   platform::Subscription releaseCaches_;  // memory warning and background
+  std::shared_ptr<inspector::AdInspector> inspector_;
 };
 
 // The view controller a tilo_view_controller handle names; null for NULL, status otherwise.

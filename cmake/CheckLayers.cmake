@@ -15,6 +15,7 @@ set(layers
     Tilo/ads
     Tilo/views
     Tilo/entry
+    Tilo/inspector
     TiloObjCBridge
     tools)
 

@@ -239,6 +239,9 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario,
     }
     std::lock_guard lock(mutex_);
     startStates_ = std::move(start);
+    scenarioName_ = std::string("scenario: default ") + (fallback.fill ? "fill" : "error") + ", " +
+                    std::to_string(units.size()) + (units.size() == 1 ? " unit" : " units") +
+                    " scripted";
     defaultScript_ = std::move(fallback);
     units_ = std::move(units);
     scenarioLoaded_ = true;
@@ -283,6 +286,7 @@ void AdSource::resetScenario() {
   defaultScript_ = AdScript{};
   units_.clear();
   startStates_ = {{"GADMobileAds", true}};
+  scenarioName_ = "plain test source";
   scenarioLoaded_ = false;
 }
 
@@ -295,6 +299,12 @@ void AdSource::useBuiltInTestAds() {
   reset();
   std::lock_guard lock(mutex_);
   defaultScript_ = TestCreatives::builtInScript();
+  scenarioName_ = "built-in test ads";
+}
+
+std::string AdSource::describeScenario() const {
+  std::lock_guard lock(mutex_);
+  return scenarioName_;
 }
 
 AdScript AdSource::scriptFor(const std::string& adUnitId) const {

@@ -126,6 +126,10 @@ class AdSource final : public demand::DemandSource {
   // the built-in test creatives and pays a test revenue (TestCreatives::builtInScript).
   void useBuiltInTestAds();
 
+  // What answers now, in a few words: "built-in test ads", "plain test source" or
+  // "scenario: default fill, 2 units scripted".
+  std::string describeScenario() const;
+
   AdScript scriptFor(const std::string& adUnitId) const;
   // Adapter class name -> ready, from "start" ({"GADMobileAds": "ready"} by default).
   std::map<std::string, bool> startStates() const;
@@ -155,6 +159,7 @@ class AdSource final : public demand::DemandSource {
   AdScript defaultScript_;
   std::map<std::string, AdScript> units_;
   std::map<std::string, bool> startStates_;
+  std::string scenarioName_ = "plain test source";
   std::deque<LoadRecord> loads_;
   std::map<std::string, std::uint64_t, std::less<>> loadCounts_;  // one entry per unit
   bool scenarioLoaded_ = false;

@@ -10,6 +10,7 @@
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 
 namespace tilo {
 namespace {
@@ -187,8 +188,10 @@ void TiloAdPresenterBase::earnedReward(const mediation::GADAdReward& reward) {
 }
 
 void TiloAdPresenterBase::paidEvent(const mediation::GADAdValue& value) {
-  notifyRevenue(adInfo(), TiloRevenueInfo::fromPlatform(unit_.feeRate, value.value,
-                                                        value.currencyCode, value.precision));
+  const auto revenue = TiloRevenueInfo::fromPlatform(unit_.feeRate, value.value, value.currencyCode,
+                                                     value.precision);
+  DiagnosticsRecorder::shared().revenuePaid(unit_.tiloAdUnitId, revenue);
+  notifyRevenue(adInfo(), revenue);
 }
 
 }  // namespace tilo

@@ -3,9 +3,35 @@
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/NetworkList.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
+#include "mediation/CallRecorder.h"
 #include "platform/Environment.h"
 
 namespace tilo {
+namespace {
+
+// The calls a network's privacy step made on its SDK, as the inspector shows them: the
+// consent strings the host set appear masked.
+std::vector<std::string> privacyCallsSince(std::size_t first, const PrivacySettings& privacy) {
+  const auto calls = mediation::CallRecorder::shared().calls();
+  std::vector<std::string> shown;
+  for (std::size_t i = first; i < calls.size(); ++i) {
+    std::string value = calls[i].value;
+    for (const auto& secret : {privacy.gdprConsentString, privacy.ccpaString}) {
+      if (!secret || secret->empty()) continue;
+      for (auto at = value.find(*secret); at != std::string::npos;
+           at = value.find(*secret, at + 1)) {
+        const std::string masked = maskSecret(*secret);
+        value.replace(at, secret->size(), masked);
+        at += masked.size() - 1;
+      }
+    }
+    shown.push_back(calls[i].sdk + " " + calls[i].method + (value.empty() ? "" : " " + value));
+  }
+  return shown;
+}
+
+}  // namespace
 
 struct TiloAdProvider::Run {
   std::vector<std::shared_ptr<ADNetwork>> networks;
@@ -56,14 +82,18 @@ void TiloAdProvider::step(std::weak_ptr<TiloAdProvider> weak, std::shared_ptr<Ru
     setMarker(CrashMarkerCheckpoint::adNetworkInit,
               CheckpointMetadata::adNetworkInit(name + ":privacy"));
   }
+  DiagnosticsRecorder::shared().networkStarting(name);
+  const std::size_t callsBefore = mediation::CallRecorder::shared().calls().size();
   network->applyPrivacy(run->privacy);
+  auto privacyCalls = privacyCallsSince(callsBefore, run->privacy);
   if (enableMarkerCheckpoints()) {
     setMarker(CrashMarkerCheckpoint::adNetworkInit,
               CheckpointMetadata::adNetworkInit(name + ":preparing"));
   }
   // A network may answer inline or on its own thread; either way the next one starts
   // from a fresh background task, never nested inside the previous answer.
-  network->initialize([weak, run, name](bool ready) {
+  network->initialize([weak, run, name, privacyCalls](bool ready) {
+    DiagnosticsRecorder::shared().networkStarted(name, ready, privacyCalls);
     platform::postBackground([weak, run, name, ready] {
       if (ready) {
         ++run->summary.succeeded;

@@ -12,6 +12,7 @@
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AppLifecycleObserver.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
@@ -104,6 +105,7 @@ void dropShared() {
   AdEventLogger::resetSharedForTesting();
   AppLifecycleObserver::resetSharedForTesting();
   setEnableMarkerCheckpoints(false);
+  DiagnosticsRecorder::shared().reset();
 }
 }  // namespace
 
@@ -167,8 +169,11 @@ void TiloAds::initialized(std::function<void(std::optional<TiloError>)> completi
   setMarker(CrashMarkerCheckpoint::sdkInit);
   AppLifecycleObserver::ensureShared();
   const PrivacySettings privacy = privacySnapshot();
+  DiagnosticsRecorder::shared().startupBegan(privacy);
   auto wrapped = [completion = std::move(completion)](std::optional<TiloError> error) {
     clearMarker(CrashMarkerCheckpoint::sdkInit);
+    DiagnosticsRecorder::shared().startupEnded(error ? std::optional(error->message())
+                                                     : std::nullopt);
     if (completion) completion(std::move(error));
   };
   platform::postBackground([weak = std::weak_ptr<TiloService>(core_), privacy, wrapped] {

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "Tilo/base/TiloLogger.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "platform/Environment.h"
 #include "platform/NotificationCenter.h"
 
@@ -65,6 +66,7 @@ void AdEventLogger::restore() {
   dropOverflow();
   storeIsCurrent_ = droppedCount_ == 0;
   if (queuedCount() > 0) startFlushTimer();
+  publishStats();
 }
 
 void AdEventLogger::append(AdLogEventType type, platform::Json payload) {
@@ -83,7 +85,20 @@ void AdEventLogger::logImmediateEvents(std::vector<AdLogEvent> events) {
     store_.flush();
     cancelFlushTimer();
     flush();
+    publishStats();
   });
+}
+
+AdEventLogger::Stats AdEventLogger::stats() const {
+  std::lock_guard lock(statsMutex_);
+  return stats_;
+}
+
+void AdEventLogger::publishStats() {
+  std::lock_guard lock(statsMutex_);
+  stats_.queued = queuedCount();
+  stats_.sent = sentTotal_;
+  stats_.dropped = droppedTotal_;
 }
 
 std::vector<AdLogEvent> AdEventLogger::queuedEvents() {
@@ -121,6 +136,7 @@ void AdEventLogger::appendEvent(AdLogEvent event) {
   dropOverflow();
   if (wasEmpty) startFlushTimer();
   scheduleSave();
+  publishStats();
   // After a failed upload the timer alone decides when to try again.
   if (queuedCount() < kMaxEventCount || waitForTick_) return;
   cancelFlushTimer();
@@ -184,6 +200,14 @@ void AdEventLogger::flush() {
 
 void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error) {
   uploading_ = false;
+  {
+    std::lock_guard lock(statsMutex_);
+    ++stats_.uploads;
+    stats_.lastUploadAt = platform::now();
+    stats_.lastUploadSucceeded = !error;
+    stats_.lastUploadEvents = static_cast<std::size_t>(sentEnd - std::min(sentEnd, removedCount_));
+    stats_.lastUploadError = error ? localizedDescription(error) : std::string();
+  }
   if (error) {
     flushRequested_ = false;
     waitForTick_ = true;
@@ -191,6 +215,7 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
     startFlushTimer();
     log("❌ 이벤트 전송 실패, 디스크에 저장: " + localizedDescription(error), TiloLogLevel::error);
     reportDrops();
+    publishStats();
     return;
   }
   waitForTick_ = false;
@@ -199,6 +224,8 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
   const auto sent = static_cast<std::size_t>(
       std::min<std::uint64_t>(sentEnd - std::min(sentEnd, removedCount_), queuedCount()));
   removeFront(sent);
+  sentTotal_ += sent;
+  publishStats();
   if (queuedCount() == 0) {
     store_.removeSentEvents();
     storeIsCurrent_ = true;
@@ -267,6 +294,7 @@ void AdEventLogger::cancelFlushTimer() {
 
 void logEvent(AdLogEventType type, const TiloAdInfo& adInfo,
               const std::optional<AdResError>& error) {
+  DiagnosticsRecorder::shared().adEvent(type, adInfo, error);
   if (auto logger = AdEventLogger::shared())
     logger->append(type, makeAdEventPayload(adInfo, error));
 }

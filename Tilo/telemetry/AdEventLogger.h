@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -74,6 +75,19 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   std::vector<AdLogEvent> queuedEvents();
   // Events dropped for room since the logger was made (blocks like queuedEvents).
   std::uint64_t droppedEventCount();
+  // How the logger is doing, for the inspector: read without waiting for the queue, as of
+  // the logger's last change.
+  struct Stats {
+    std::size_t queued = 0;
+    std::uint64_t sent = 0;              // confirmed by the backend
+    std::uint64_t dropped = 0;           // for room
+    std::uint64_t uploads = 0;           // answered, either way
+    std::optional<double> lastUploadAt;  // wall seconds of the last answer
+    bool lastUploadSucceeded = false;
+    std::size_t lastUploadEvents = 0;
+    std::string lastUploadError;
+  };
+  Stats stats() const;
   // Writes the queue to the store now, after the work queued ahead (blocks like
   // queuedEvents): for a shutdown, which cannot wait for the delayed save.
   void saveNow();
@@ -105,6 +119,8 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   std::span<const AdLogEvent> queued() const;
   std::size_t queuedCount() const { return events_.size() - head_; }
   void removeFront(std::size_t count);
+  // Copies the counts into stats_ (on queue_).
+  void publishStats();
 
   std::shared_ptr<TiloApiProtocol> tiloApi_;
   std::vector<AdLogEvent> events_;
@@ -124,6 +140,9 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   bool waitForTick_ = false;      // the last upload failed: only a tick sends again
   bool saveScheduled_ = false;    // a delayed save waits
   bool flushTimerArmed_ = false;  // cancelling has work to do
+  std::uint64_t sentTotal_ = 0;
+  mutable std::mutex statsMutex_;
+  Stats stats_;
 };
 
 // The entry for loaders, presenters and views: builds the payload on the calling thread

@@ -5,6 +5,7 @@
 
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/Environment.h"
 
@@ -106,12 +107,23 @@ void checkForPreviousCrashes() {
   if (initCrash) crashes.push_back(std::move(*initCrash));
   const double now = platform::now();
   for (auto& crash : adLoadCrashes(now)) crashes.push_back(std::move(crash));
+  std::vector<AdLogEvent> events;
+  events.reserve(crashes.size());
+  std::vector<CrashReportSummary> summaries;
+  for (const auto& crash : crashes) {
+    events.push_back(crash.reportEvent(now));
+    const auto& payload = events.back().payload;
+    const auto metadata = payload.find("metadata");
+    summaries.push_back({std::string(rawValue(crash.checkpoint)), crash.timestamp,
+                         metadata != payload.end() && metadata->is_string()
+                             ? metadata->get<std::string>()
+                             : std::string(),
+                         crash.sessionId});
+  }
+  DiagnosticsRecorder::shared().crashCheckDone(std::move(summaries));
   if (crashes.empty()) return;
   auto logger = AdEventLogger::shared();
   if (!logger) return;
-  std::vector<AdLogEvent> events;
-  events.reserve(crashes.size());
-  for (const auto& crash : crashes) events.push_back(crash.reportEvent(now));
   logger->logImmediateEvents(std::move(events));
 }
 

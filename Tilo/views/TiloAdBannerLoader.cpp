@@ -2,6 +2,7 @@
 
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "mediation/APSAdMobUtils.h"
 
 namespace tilo {
@@ -53,6 +54,7 @@ void TiloAdBannerLoader::bannerViewDidReceiveAd(mediation::GADBannerView& view) 
     if (!self) return;
     const auto revenue = TiloRevenueInfo::fromPlatform(self->unit_.feeRate, value.value,
                                                        value.currencyCode, value.precision);
+    DiagnosticsRecorder::shared().revenuePaid(self->unit_.tiloAdUnitId, revenue);
     if (auto closure = self->listener_->onAdInternalEvent) closure(self->adInfo(), revenue);
   });
   const TiloAdInfo info = adInfo();

@@ -2,6 +2,7 @@
 
 #include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "platform/Environment.h"
 
 namespace tilo {
@@ -67,6 +68,7 @@ void TiloAdNativeLoader::adLoaderDidReceiveNativeAd(mediation::GADAdLoader&,
     if (!self || !paid) return;
     const auto revenue = TiloRevenueInfo::fromPlatform(self->unit_.feeRate, value.value,
                                                        value.currencyCode, value.precision);
+    DiagnosticsRecorder::shared().revenuePaid(self->unit_.tiloAdUnitId, revenue);
     if (auto closure = self->listener_->onAdInternalEvent)
       closure(self->adInfo(paid.get()), revenue);
   });

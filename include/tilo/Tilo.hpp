@@ -509,6 +509,11 @@ class Window {
   }
   // 1 when a view handled the tap, 0 when not, or a negative tilo_status.
   [[nodiscard]] int tap(double x, double y) { return tilo_window_tap(handle_, x, y); }
+  // A wheel or drag at (x, y) by (dx, dy) points, positive dy showing what lies further
+  // down: 1 when something scrolled, 0 when not, or a negative tilo_status.
+  [[nodiscard]] int scroll(double x, double y, double dx, double dy) {
+    return tilo_window_scroll(handle_, x, y, dx, dy);
+  }
 
  private:
   tilo_window* handle_ = nullptr;
@@ -518,4 +523,5 @@ class Window {
 
 // The ad kinds, split out to keep each header readable; hosts include only this file.
 #include <tilo/TiloFullScreenAds.hpp>
+#include <tilo/TiloInspector.hpp>
 #include <tilo/TiloViews.hpp>

@@ -93,8 +93,10 @@ typedef enum tilo_status {
   TILO_STATUS_NOT_SHOWN = -16,         /* a native ad's click before its impression */
   TILO_STATUS_SHUT_DOWN = -17,         /* tilo_shutdown() ran: the SDK is gone for good */
   TILO_STATUS_IN_CALLBACK = -18,       /* tilo_shutdown() from inside an SDK callback */
-  TILO_STATUS_UNAVAILABLE = -19        /* a system library the call needs (cairo, pango...)
+  TILO_STATUS_UNAVAILABLE = -19,       /* a system library the call needs (cairo, pango...)
                                           cannot be loaded: the error log line names it */
+  TILO_STATUS_AD_SHOWING = -20         /* the ad inspector refused to open over an ad being
+                                          shown in that window: open it once it closes */
 } tilo_status;
 
 /* "TILO_STATUS_OK", "TILO_STATUS_INVALID_HANDLE", ...; "TILO_STATUS_UNKNOWN" otherwise.
@@ -443,6 +445,12 @@ TILO_API tilo_status tilo_window_render(tilo_window* window, uint8_t* buffer, si
 /* A touch down and up at (x, y) in points. Returns 1 when a view handled it, 0 when not,
  * or a negative tilo_status. */
 TILO_API int tilo_window_tap(tilo_window* window, double x, double y);
+/* A scroll at (x, y) in points by (dx, dy) points, as a mouse wheel or a drag gives it:
+ * positive dy shows what lies further down (content moves up). The innermost scrolling
+ * view under the point takes it (today the ad inspector's pages; vertical only). Returns 1
+ * when something scrolled, 0 when nothing could (nothing there, or already at its end),
+ * or a negative tilo_status (TILO_STATUS_INVALID_ARGUMENT for a number not finite). */
+TILO_API int tilo_window_scroll(tilo_window* window, double x, double y, double dx, double dy);
 /* The window's root view controller, for *_show_from. */
 TILO_API tilo_view_controller* tilo_window_root_view_controller(tilo_window* window);
 /* Views (banner, native, line banner) are placed in a window with tilo_window_add_view
@@ -455,6 +463,7 @@ TILO_API tilo_view_controller* tilo_window_root_view_controller(tilo_window* win
 
 /* The ad kinds, split out to keep each header readable; hosts include only this file. */
 #include <tilo/tilo_fullscreen_ads.h>
+#include <tilo/tilo_inspector.h>
 #include <tilo/tilo_views.h>
 
 #endif /* TILO_TILO_H */

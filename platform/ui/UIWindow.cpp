@@ -5,6 +5,7 @@
 
 #include "platform/ui/FirstWindow.h"
 #include "platform/ui/UIDiagnostics.h"
+#include "platform/ui/UIScrollView.h"
 #include "platform/ui/UIViewController.h"
 
 namespace tilo::platform {
@@ -168,6 +169,15 @@ bool UIWindow::tap(const CGPoint& point) {
   auto hit = hitTest(point);
   for (auto view = hit; view; view = view->superview()) {
     if (view->handleTap(view->convertPointFromView(point, nullptr))) return true;
+  }
+  return false;
+}
+
+bool UIWindow::scroll(const CGPoint& point, const CGPoint& delta) {
+  layoutIfNeeded();
+  for (auto view = hitTest(point); view; view = view->superview()) {
+    auto* scrollView = dynamic_cast<UIScrollView*>(view.get());
+    if (scrollView && scrollView->scrollBy(delta.y)) return true;
   }
   return false;
 }

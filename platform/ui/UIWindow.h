@@ -59,6 +59,10 @@ class UIWindow : public UIView {
   // hitTest finds there, then up its superview chain until a view handles it (an enabled
   // control runs its touch-up-inside actions). Returns whether anything handled it.
   bool tap(const CGPoint& point);
+  // A scroll (wheel or drag) at `point` by `delta` points, positive y showing what lies
+  // further down: the innermost scroll view under the point that can move takes it.
+  // Returns whether anything scrolled.
+  bool scroll(const CGPoint& point, const CGPoint& delta);
 
   // Ends the window for good: the close observers run, running transitions finish at
   // once (their completions run), then every controller presented in it is dismissed

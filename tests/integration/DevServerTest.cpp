@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "tools/devserver/Dashboard.h"
 
 namespace tilo::devserver {
 namespace {
@@ -203,6 +204,78 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
   EXPECT_EQ(listing["count"], 3);
   EXPECT_EQ(listing["events"][2]["eventId"], "e3");
   EXPECT_EQ(listing["events"][0]["payload"]["latency"], 0.5);
+}
+
+// The dashboard's endpoints: requests by endpoint, init answers, events filtered and paged
+// with the page size capped whatever is asked, and the page itself served with a policy
+// that lets no recorded value run.
+TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
+  auto server = startServer();
+  ASSERT_TRUE(server);
+  auto client = clientFor(*server);
+  ASSERT_EQ(client->Get("/sdk/init", withKey())->status, 200);
+  ASSERT_EQ(client->Get("/sdk/init", withKey("wrong"))->status, 401);
+  std::vector<std::string> ids;
+  for (int i = 0; i < 250; ++i) ids.push_back("e" + std::to_string(i));
+  ASSERT_EQ(post(*client, batch(ids))->status, 201);
+  Json other = Json::parse(batch({"x1"}));
+  other["events"][0]["eventType"] = "ad_click";
+  other["events"][0]["sessionId"] = "<b>s</b>";
+  other["events"][0]["payload"]["adUnitId"] = "<img src=x>";
+  ASSERT_EQ(post(*client, other.dump())->status, 201);
+  auto get = [&](const std::string& path) {
+    auto res = client->Get(path);
+    EXPECT_TRUE(res && res->status == 200) << path;
+    return res ? Json::parse(res->body) : Json();
+  };
+
+  // 1. Requests by endpoint and status; the dashboard's own are not counted.
+  get("/dev/api/events");
+  const Json requests = get("/dev/api/requests");
+  EXPECT_EQ(requests["byEndpoint"],
+            Json::parse(R"([{"endpoint":"GET /sdk/init","status":200,"count":1},)"
+                        R"({"endpoint":"GET /sdk/init","status":401,"count":1},)"
+                        R"({"endpoint":"POST /analytics/events","status":201,"count":2}])"));
+  const Json init = get("/dev/api/init")["answers"];
+  ASSERT_EQ(init.size(), 2u);
+  EXPECT_EQ(init[0]["reason"], "unknown app key: not the --app-key of this server");
+  EXPECT_EQ(init[1]["adUnits"], 1);
+
+  // 2. Pages: a million asked, the cap given; the cursor walks back without overlap.
+  Json page = get("/dev/api/events?limit=1000000");
+  EXPECT_EQ(page["limit"], Dashboard::kMaxPageSize);
+  EXPECT_EQ(page["events"].size(), Dashboard::kMaxPageSize);
+  EXPECT_EQ(page["total"], 251);
+  EXPECT_EQ(page["events"][0]["eventId"], "x1");
+  const Json rest = get("/dev/api/events?limit=200&before=" + page["nextBefore"].dump());
+  EXPECT_EQ(rest["events"].size(), 51u);
+  EXPECT_EQ(rest["events"].back()["eventId"], "e0");
+  EXPECT_TRUE(rest["nextBefore"].is_null());
+  EXPECT_EQ(get("/dev/api/events?limit=-5&before=abc")["limit"], 50) << "bad numbers: defaults";
+
+  // 3. Filters by type, unit and session, values kept as they were sent.
+  for (const std::string query :
+       {"type=ad_click", "unit=%3Cimg%20src%3Dx%3E", "session=%3Cb%3Es%3C%2Fb%3E"}) {
+    page = get("/dev/api/events?" + query);
+    ASSERT_EQ(page["total"], 1) << query;
+    EXPECT_EQ(page["events"][0]["payload"]["adUnitId"], "<img src=x>");
+  }
+  EXPECT_EQ(get("/dev/api/events?unit=unit-1")["total"], 250);
+  const Json revenue = get("/dev/api/revenue")["rows"];
+  ASSERT_EQ(revenue.size(), 2u);
+  EXPECT_EQ(revenue[1]["adUnitId"], "unit-1");
+  EXPECT_EQ(revenue[1]["impressions"], 250);
+  EXPECT_EQ(revenue[0]["clicks"], 1);
+
+  // 4. The page and its files, under a policy that forbids inline and foreign scripts.
+  auto res = client->Get("/");
+  ASSERT_TRUE(res);
+  EXPECT_NE(res->body.find("/dashboard.js"), std::string::npos);
+  EXPECT_NE(res->get_header_value("Content-Security-Policy").find("default-src 'self'"),
+            std::string::npos);
+  res = client->Get("/dashboard.js");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body.find("innerHTML"), std::string::npos);
 }
 
 TEST(DevServerTest, InjectedFailuresAndLostAnswers) {

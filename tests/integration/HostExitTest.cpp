@@ -176,6 +176,13 @@ TEST(ShuttingDownHost, SavesClosesJoinsAndRefusesEverythingAfter) {
     ++static_cast<ShutdownHost*>(context)->dismissals;
   };
   ASSERT_EQ(tilo_interstitial_ad_set_delegate(ad, &delegate, &host), TILO_STATUS_OK);
+  // An inspector open at the shutdown closes without telling the host either.
+  ASSERT_EQ(
+      tilo_ad_inspector_set_close_callback(
+          [](void* context, tilo_window*) { ++static_cast<ShutdownHost*>(context)->dismissals; },
+          &host),
+      TILO_STATUS_OK);
+  ASSERT_EQ(tilo::AdInspector::open(*cppWindow), TILO_STATUS_OK);
   ASSERT_EQ(tilo_interstitial_ad_load(ad), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return host.loaded; }));
   host.shutDownInLog = true;
@@ -228,6 +235,9 @@ TEST(ShuttingDownHost, SavesClosesJoinsAndRefusesEverythingAfter) {
   EXPECT_EQ(tilo_interstitial_ad_is_ready(ad), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_interstitial_ad_destroy(ad), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_window_tap(window, 10, 10), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_window_scroll(window, 10, 10, 0, 10), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_ad_inspector_open(window), TILO_STATUS_SHUT_DOWN);
+  EXPECT_EQ(tilo_ad_inspector_set_close_callback(nullptr, nullptr), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(cppWindow->tap(10, 10), TILO_STATUS_SHUT_DOWN);
   std::vector<std::uint8_t> pixels(390 * 3 * 4);
   tilo_rect damaged{};

@@ -149,6 +149,7 @@ int DemoApp::start(DemoWorkspace& workspace) {
     }
   }
   flushAnalytics();
+  if (options_.inspector) ok = writeInspectorPages() && ok;
   printStoredEvents();
   if (options_.logLevel == TiloLogLevel::debug) {
     out_ << "\noutside-SDK calls\n" << mediation::CallRecorder::shared().describe();

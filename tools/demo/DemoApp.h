@@ -89,6 +89,8 @@ class DemoApp {
   bool checkEngagement(const mediation::AdScript& script);
   bool checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script);
   void flushAnalytics();
+  // Opens the ad inspector over a phone window and writes each page into --inspector.
+  bool writeInspectorPages();
   void printStoredEvents();
   std::optional<platform::Json> storedEvents();
 

@@ -11,7 +11,7 @@ const char* const kUsage =
     "                 [--campaigns FILE|sample] [--demand URL]\n"
     "                 [--formats LIST] [--unit FORMAT=TILO_UNIT_ID]... [--snapshots DIR]\n"
     "                 [--dwell-ms N] [--repeat N] [--appearance light|dark]\n"
-    "                 [--crash-at CALLBACK] [--log-level off|error|debug]\n"
+    "                 [--crash-at CALLBACK] [--log-level off|error|debug] [--inspector DIR]\n"
     "Without --api-base-url an embedded backend is started on a free loopback port; without\n"
     "--bundle a bundle (Info.plist and key file) is generated, inside --container when given.\n"
     "LIST is comma-separated: banner,mrec,interstitial,rewarded,native,lightPopup,\n"
@@ -25,6 +25,9 @@ const char* const kUsage =
     "(default light). Clicks print the URL they lead to.\n"
     "--repeat runs the formats N times in a row (a soak run; with a scenario of short\n"
     "delays, a steady stream of analytics events).\n"
+    "--inspector DIR opens the ad inspector over the window once the formats ran and the\n"
+    "analytics went out, and writes each of its pages as DIR/inspector-<page>.png (with\n"
+    "-dark before .png in dark appearance).\n"
     "Real ads instead of the scripted source: --campaigns makes the embedded backend an\n"
     "OpenRTB exchange of the house campaigns in FILE (\"sample\": the three that\n"
     "tilo-keytool init writes) and asks it; --demand asks the exchange at URL (its full\n"
@@ -114,7 +117,8 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
       {"--bundle", &DemoOptions::bundle},           {"--container", &DemoOptions::container},
       {"--api-base-url", &DemoOptions::apiBaseUrl}, {"--scenario", &DemoOptions::scenario},
       {"--snapshots", &DemoOptions::snapshots},     {"--crash-at", &DemoOptions::crashAt},
-      {"--demand", &DemoOptions::demandUrl},        {"--campaigns", &DemoOptions::campaigns},
+      {"--inspector", &DemoOptions::inspector},     {"--demand", &DemoOptions::demandUrl},
+      {"--campaigns", &DemoOptions::campaigns},
   };
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& flag = args[i];

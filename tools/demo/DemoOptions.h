@@ -39,6 +39,7 @@ struct DemoOptions {
   std::map<DemoFormat, std::string> units;  // the defaults with --unit laid over them
   std::optional<std::string> snapshots;
   std::optional<std::string> crashAt;
+  std::optional<std::string> inspector;  // a folder for the ad inspector's pages
   TiloLogLevel logLevel = TiloLogLevel::debug;
   int dwellMs = 3000;  // how long each view format stays on screen
   int repeat = 1;      // rounds of the requested formats, one after the other

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "tools/devserver/ConnectionServer.h"
+#include "tools/devserver/Dashboard.h"
 #include "tools/devserver/Exchange.h"
 #include "tools/devserver/Statement.h"
 #include "tools/devserver/UploadDecoding.h"
@@ -357,12 +358,13 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
       return State::faulted(state, std::move(handler));
     });
   }
-  if (options.requestLog) {
-    server->set_logger([log = std::move(options.requestLog)](const httplib::Request& req,
-                                                             const httplib::Response& res) {
-      log(requestLogLine(req, res));
-    });
-  }
+  auto dashboard = std::make_shared<Dashboard>(state->db, state->dbMutex, state);
+  Dashboard::addRoutes(*server, dashboard);
+  server->set_logger([dashboard, log = std::move(options.requestLog)](
+                         const httplib::Request& req, const httplib::Response& res) {
+    dashboard->recordRequest(req, res);
+    if (log) log(requestLogLine(req, res));
+  });
 
   std::string problem;
   const int port = server->bind(options.host, options.port, problem);

@@ -10,8 +10,9 @@
 //   server->storedEvents();
 //
 // Endpoints: GET /sdk/init, POST /analytics/events (both need the "Tilo-App-Key" header),
-// GET /dev/events (no key, never faulted or delayed), and with campaigns the exchange's
-// (Exchange.h: its /openrtb2/ routes are faulted and delayed like the backend's).
+// GET /dev/events (no key, never faulted or delayed), the dashboard at "/" with its JSON
+// under /dev/api (Dashboard.h), and with campaigns the exchange's (Exchange.h: its
+// /openrtb2/ routes are faulted and delayed like the backend's).
 //
 // With options.requestLog set, each answered request is reported in one line: method, path,
 // status, the milliseconds from its first byte to its answer, and the reason of a refusal:

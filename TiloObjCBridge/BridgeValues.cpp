@@ -9,6 +9,8 @@
 #include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
+#include "Tilo/entry/TiloService.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Environment.h"
 
 namespace tilo::bridge {
@@ -162,7 +164,11 @@ tilo_status ensureSdk() noexcept {
   try {
     const bool built = TiloAds::isSharedBuilt();
     TiloAds::sharedOrThrow();
-    if (!built) startTestScenario();
+    if (!built) {
+      startTestScenario();
+      // The exchange hears of the store page from the key file's configuration.
+      mediation::demand::Demand::setStoreUrl(TiloAds::shared().core()->config().storeURL);
+    }
     setLastErrorMessage({});
     return TILO_STATUS_OK;
   } catch (const ConfigurationError& error) {

@@ -12,12 +12,14 @@
 #include "Tilo/entry/TiloAds.h"
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
+#include "platform/Url.h"
 #include "tilo/tilo.h"
 
 #ifndef TILO_VERSION_STRING
@@ -212,6 +214,17 @@ tilo_status tilo_set_max_threads(int count) {
   return tilo::platform::setPoolThreadLimit(static_cast<unsigned>(count))
              ? TILO_STATUS_OK
              : TILO_STATUS_ALREADY_STARTED;
+}
+
+tilo_status tilo_set_demand_url(const char* url) {
+  if (url && checkString(url, true) == TILO_STATUS_OK &&
+      !tilo::platform::isAcceptableServiceUrl(url)) {
+    return TILO_STATUS_INVALID_ARGUMENT;
+  }
+  return beforeStartup(url, [](std::optional<std::string> value) {
+    (void)tilo::mediation::demand::Demand::setDemandUrl(std::move(value));  // checked above
+    return TILO_STATUS_OK;
+  });
 }
 
 tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {

@@ -256,6 +256,7 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario,
                     " scripted";
     defaultScript_ = std::move(fallback);
     units_ = std::move(units);
+    scenarioLoaded_ = true;
     return std::nullopt;
   } catch (const ScenarioError& error) {
     return error.what();
@@ -298,6 +299,12 @@ void AdSource::resetScenario() {
   units_.clear();
   startStates_ = {{"GADMobileAds", true}};
   scenarioName_ = "plain test source";
+  scenarioLoaded_ = false;
+}
+
+bool AdSource::hasScenario() const {
+  std::lock_guard lock(mutex_);
+  return scenarioLoaded_;
 }
 
 void AdSource::useBuiltInTestAds() {
@@ -341,6 +348,10 @@ void AdSource::load(std::string_view format, const std::string& adUnitId,
   }
   platform::Environment::current().mainExecutor()->postDelayed(
       [script, deliver = std::move(deliver)] { deliver(script); }, script.delayMs / 1000.0);
+}
+
+void AdSource::load(const demand::DemandRequest& request, demand::DemandDelivery deliver) {
+  load(request.format, request.adUnitId, request.request, std::move(deliver));
 }
 
 std::vector<LoadRecord> AdSource::loadRecords() const {

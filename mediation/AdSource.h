@@ -5,6 +5,9 @@
 //       "error": {"domain": "com.google.admob", "code": 1, "description": "No fill."}}}})"));
 //   GADInterstitialAd::loadWithAdUnitID("unit-1", GADRequest::create(), completion);
 //
+// AdSource is the scripted side of the platform's demand (demand/DemandSource.h): it
+// answers while the host has a scenario, and for hosts without an exchange.
+//
 // Unknown units answer with the "default" script. Unit scripts are laid over "default",
 // field by field. Until a scenario is loaded, every unit follows the built-in test ads
 // (useBuiltInTestAds); reset() leaves the plain scripted source that tests start from. The most
@@ -30,10 +33,15 @@
 #include "mediation/GADRequest.h"
 #include "mediation/GADResponseInfo.h"
 #include "mediation/NSError.h"
+#include "mediation/demand/DemandSource.h"
 #include "platform/Json.h"
 #include "platform/ui/UIImage.h"
 
 namespace tilo::mediation {
+
+namespace demand {
+class BidNotices;
+}
 
 // An image asset: drawn by the platform ("icon": true) or read from a PNG or JPEG file
 // (a path; relative paths are relative to the scenario file's folder), decoded when the
@@ -74,6 +82,9 @@ struct AdScript {
   // The built-in test ads: drawn, only the player's tap closes it; with nothing drawn (no
   // window to present in) nothing could be tapped, so it closes by itself.
   bool closedByPlayer = false;
+  // A real bid's notices and trackers (fired on the impression and the click, its loss
+  // notice when it goes unshown); null for scripted ads.
+  std::shared_ptr<demand::BidNotices> notices;
 
   // The response of a fill: one entry per latency, the last one naming `network`.
   GADResponseInfo responseInfo() const;
@@ -87,7 +98,7 @@ struct LoadRecord {
   bool operator==(const LoadRecord&) const = default;
 };
 
-class AdSource {
+class AdSource final : public demand::DemandSource {
  public:
   static AdSource& shared();
 
@@ -104,6 +115,9 @@ class AdSource {
   // A scenario names a few dozen units at most; these leave room and bound the work.
   static constexpr std::size_t kMaxScenarioBytes = 1024 * 1024;
   static constexpr std::size_t kMaxScenarioKeys = 10'000;
+  // Whether a scenario was loaded since the last reset or useBuiltInTestAds: the host's
+  // test scenario, which wins over an exchange.
+  bool hasScenario() const;
   // Every unit fills at once, GADMobileAds starts ready, the load records are cleared.
   void reset();
   // The same scenario as reset(), keeping the load records.
@@ -125,6 +139,7 @@ class AdSource {
   void load(std::string_view format, const std::string& adUnitId,
             const std::shared_ptr<GADRequest>& request,
             std::function<void(const AdScript&)> deliver);
+  void load(const demand::DemandRequest& request, demand::DemandDelivery deliver) override;
 
   // How many load records are kept: older ones are dropped, so that a long session (a
   // banner refreshing for days) does not grow with its loads.
@@ -147,6 +162,7 @@ class AdSource {
   std::string scenarioName_ = "plain test source";
   std::deque<LoadRecord> loads_;
   std::map<std::string, std::uint64_t, std::less<>> loadCounts_;  // one entry per unit
+  bool scenarioLoaded_ = false;
 };
 
 }  // namespace tilo::mediation

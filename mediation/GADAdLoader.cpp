@@ -1,6 +1,7 @@
 #include "mediation/GADAdLoader.h"
 
 #include "mediation/AdSource.h"
+#include "mediation/demand/Demand.h"
 
 namespace tilo::mediation {
 
@@ -24,9 +25,10 @@ GADAdLoader::GADAdLoader(std::string adUnitId,
 void GADAdLoader::loadRequest(const std::shared_ptr<GADRequest>& request) {
   ++pending_;
   std::weak_ptr<GADAdLoader> weak = weak_from_this();
-  AdSource::shared().load("native", adUnitId_, request, [weak](const AdScript& script) {
-    if (auto self = weak.lock()) self->deliver(script);
-  });
+  demand::Demand::load(demand::DemandRequest{"native", adUnitId_, request, std::nullopt},
+                       [weak](const AdScript& script) {
+                         if (auto self = weak.lock()) self->deliver(script);
+                       });
 }
 
 void GADAdLoader::deliver(const AdScript& script) {

@@ -7,6 +7,9 @@
 //   banner->setDelegate(loader);          // held weakly
 //   banner->loadRequest(GADRequest::create());
 //
+// A real bid (demand/OpenRtbSource.h) draws its assets (NativeBannerContentView) and fires
+// its notices: the impression's with the impression, the click trackers with a click.
+//
 // Scripted behaviour (AdSource): after the unit's "delayMs" the delegate hears
 // bannerViewDidReceiveAd (the ad size becomes the script's "adSize" when it has one) or
 // bannerView:didFailToReceiveAdWithError with the script's "error". A new loadRequest
@@ -102,6 +105,7 @@ class GADBannerView : public platform::UIView {
   std::uint64_t generation_ = 0;
   bool impressionRecorded_ = false;
   std::shared_ptr<platform::UIImageView> content_;
+  std::shared_ptr<platform::UIView> assets_;  // a real bid's creative, drawn from its assets
   ImpressionWatcher impression_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "mediation/GADFullScreenAdViewController.h"
 #include "mediation/TestCreatives.h"
+#include "mediation/demand/BidNotices.h"
 #include "platform/Application.h"
 #include "platform/Environment.h"
 #include "platform/ui/UIView.h"
@@ -62,10 +63,18 @@ bool GADFullScreenAd::canPresentFromRootViewController(std::shared_ptr<UIViewCon
   } else if (script_.expiresAfterMs &&
              platform::Environment::current().clock().uptime() - loadedAt_ >=
                  *script_.expiresAfterMs / 1000.0) {
-    refusal = NSError{kGADErrorDomain, GADErrorInternalError, "Ad has expired."};
+    refusal = GADAdExpiredError();
   }
   if (refusal && error) *error = *refusal;
   return !refusal;
+}
+
+void GADFullScreenAd::watchExpiry() {
+  if (!script_.notices || !script_.expiresAfterMs) return;
+  std::weak_ptr<GADFullScreenAd> weak = shared_from_this();
+  expiry_ = platform::Timer::scheduled(*script_.expiresAfterMs / 1000.0, false, [weak] {
+    if (auto ad = weak.lock(); ad && !ad->presented_.load()) ad->script_.notices->expired();
+  });
 }
 
 void GADFullScreenAd::presentScripted(const std::shared_ptr<UIViewController>& viewController,
@@ -73,6 +82,7 @@ void GADFullScreenAd::presentScripted(const std::shared_ptr<UIViewController>& v
   if (!canPresentFromRootViewController(nullptr, nullptr) || presented_.exchange(true)) return;
   // The platform keeps a presented ad alive until it closes.
   keepAlive_ = shared_from_this();
+  expiry_.reset();
   auto presenter = presenterFor(viewController);
   presenter_ = presenter;
   auto window = openWindowOf(presenter);
@@ -140,6 +150,7 @@ void GADFullScreenAd::runPresentation(const std::function<void()>& earnReward) {
   onScreen_ = true;
   notify(&GADFullScreenContentDelegate::adWillPresentFullScreenContent);
   notify(&GADFullScreenContentDelegate::adDidRecordImpression);
+  if (script_.notices) script_.notices->impression();
   if (auto handler = paidEventHandler_; handler && script_.revenue) handler(*script_.revenue);
   if (script_.click && !dismissed_) tapCallToAction();
   if (dismissed_) return;  // a callback closed the window
@@ -186,6 +197,7 @@ void GADFullScreenAd::scheduleDismissal() {
 void GADFullScreenAd::recordClick() {
   ++clicks_;
   auto self = shared_from_this();  // a delegate may release the host's last reference
+  if (script_.notices) script_.notices->click();
   if (auto delegate = delegate_.lock()) delegate->adDidRecordClick();
   const auto destination = TestCreatives::creativeFor(script_, format_).clickUrl;
   if (destination) platform::Application::shared().openURL(*destination);

@@ -17,6 +17,10 @@
 // test ads wait for that tap too when they have a screen to be tapped on. An ad
 // presents once; it keeps itself alive until it is dismissed.
 //
+// A real bid's ad (demand/OpenRtbSource.h) fires its notices as it goes: the impression's
+// with the impression, its click trackers with the first click, and its loss notice when
+// its exp passes before it was presented; it is then refused as expired.
+//
 // An ad presented from a view controller in a window goes with that window: when the
 // window closes while the ad is on screen, the dismissal comes at once (and only once);
 // when it closes before the presentation starts, the presentation fails instead.
@@ -36,6 +40,7 @@
 #include "mediation/GADRequest.h"
 #include "mediation/GADResponseInfo.h"
 #include "mediation/NSError.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Reactive.h"
 #include "platform/Timer.h"
 #include "platform/ui/UIViewController.h"
@@ -69,22 +74,27 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
   // `format` names the screen and its parts: "interstitial", "rewarded" or "appOpen".
   GADFullScreenAd(std::string format, std::string adUnitId, AdScript script);
 
-  // Asks the ad source for `adUnitId` and completes once with the ad or the scripted error.
+  // Asks the ad's demand for `adUnitId` and completes once with the ad or the error.
   template <class Ad>
   static void load(std::string_view format, std::string adUnitId,
                    const std::shared_ptr<GADRequest>& request, LoadCompletion<Ad> completion) {
-    AdSource::shared().load(format, adUnitId, request,
-                            [adUnitId, completion = std::move(completion)](const AdScript& script) {
-                              if (!completion) return;
-                              if (!script.fill) return completion(nullptr, script.error);
-                              completion(std::make_shared<Ad>(adUnitId, script), std::nullopt);
-                            });
+    demand::Demand::load(
+        demand::DemandRequest{std::string(format), adUnitId, request, std::nullopt},
+        [adUnitId, completion = std::move(completion)](const AdScript& script) {
+          if (!completion) return;
+          if (!script.fill) return completion(nullptr, script.error);
+          auto ad = std::make_shared<Ad>(adUnitId, script);
+          ad->watchExpiry();
+          completion(std::move(ad), std::nullopt);
+        });
   }
 
   // Silent when the ready check refuses. `earnReward` runs where the reward is granted.
   void presentScripted(const std::shared_ptr<platform::UIViewController>& viewController,
                        std::function<void()> earnReward);
   const AdScript& script() const { return script_; }
+  // A real bid's loss notice fires when the ad expires unshown.
+  void watchExpiry();
 
  private:
   void runPresentation(const std::function<void()>& earnReward);
@@ -116,7 +126,7 @@ class GADFullScreenAd : public std::enable_shared_from_this<GADFullScreenAd> {
   std::shared_ptr<GADFullScreenAd> keepAlive_;  // from present to dismissal
   std::weak_ptr<platform::UIViewController> presenter_;
   std::shared_ptr<GADFullScreenAdViewController> screen_;
-  std::shared_ptr<platform::Timer> countdown_, dismissal_;
+  std::shared_ptr<platform::Timer> countdown_, dismissal_, expiry_;
   double shownAt_ = 0;
   bool rewardGranted_ = false;
   std::uint64_t clicks_ = 0;

@@ -3,6 +3,7 @@
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
 #include "mediation/TestCreatives.h"
+#include "mediation/demand/PrivacySignals.h"
 #include "platform/Environment.h"
 #include "platform/ui/FirstWindow.h"
 
@@ -16,6 +17,8 @@ GADMobileAds& GADMobileAds::sharedInstance() {
 void GADMobileAds::startWithCompletionHandler(
     std::function<void(const GADInitializationStatus&)> handler) {
   CallRecorder::shared().record("GADMobileAds", "startWithCompletionHandler:");
+  // Every network heard the host's choices before the platform starts.
+  demand::PrivacySignals::shared().commit();
   std::map<std::string, GADAdapterStatus> statuses;
   for (const auto& [name, ready] : AdSource::shared().startStates()) {
     statuses[name] = ready ? GADAdapterStatus{GADAdapterStatus::ready, "Ready", 0}

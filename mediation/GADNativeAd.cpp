@@ -1,12 +1,16 @@
 #include "mediation/GADNativeAd.h"
 
 #include "mediation/TestCreatives.h"
+#include "mediation/demand/BidNotices.h"
 #include "platform/Application.h"
 
 namespace tilo::mediation {
 
 GADNativeAd::GADNativeAd(const AdScript& script)
-    : responseInfo_(script.responseInfo()), revenue_(script.revenue), click_(script.click) {
+    : responseInfo_(script.responseInfo()),
+      revenue_(script.revenue),
+      click_(script.click),
+      notices_(script.notices) {
   auto creative = TestCreatives::nativeCreativeFor(script);
   if (!creative) return;
   headline_ = creative->headline;
@@ -23,6 +27,7 @@ bool GADNativeAd::recordImpression() {
   impressionRecorded_ = true;
   auto self = shared_from_this();  // a delegate may drop the last other reference
   if (auto delegate = delegate_.lock()) delegate->nativeAdDidRecordImpression(*this);
+  if (notices_) notices_->impression();
   if (auto handler = paidEventHandler_; handler && revenue_) handler(*revenue_);
   return click_;
 }
@@ -30,6 +35,7 @@ bool GADNativeAd::recordImpression() {
 void GADNativeAd::recordClick() {
   auto self = shared_from_this();  // a delegate may drop the last other reference
   if (auto delegate = delegate_.lock()) delegate->nativeAdDidRecordClick(*this);
+  if (notices_) notices_->click();
   if (clickUrl_) platform::Application::shared().openURL(*clickUrl_);
 }
 

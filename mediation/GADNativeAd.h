@@ -65,6 +65,7 @@ class GADNativeAd : public std::enable_shared_from_this<GADNativeAd> {
   std::optional<GADAdValue> revenue_;
   bool click_ = false;
   bool impressionRecorded_ = false;
+  std::shared_ptr<demand::BidNotices> notices_;  // a real bid's; its loss notice goes with it
   std::weak_ptr<GADNativeAdDelegate> delegate_;
   std::function<void(const GADAdValue&)> paidEventHandler_;
 };

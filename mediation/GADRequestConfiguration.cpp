@@ -1,6 +1,7 @@
 #include "mediation/GADRequestConfiguration.h"
 
 #include "mediation/CallRecorder.h"
+#include "mediation/demand/PrivacySignals.h"
 
 namespace tilo::mediation {
 
@@ -9,6 +10,7 @@ void GADRequestConfiguration::setTagForChildDirectedTreatment(std::optional<bool
     std::lock_guard lock(mutex_);
     tagForChildDirectedTreatment_ = tag;
   }
+  demand::PrivacySignals::shared().hearChildDirected(tag);
   CallRecorder::shared().record(
       "GADMobileAds",
       "requestConfiguration.setTagForChildDirectedTreatment:", tag ? boolText(*tag) : "nil");

@@ -38,4 +38,9 @@ struct NSError {
   bool operator==(const NSError&) const = default;
 };
 
+// Why a full-screen ad that stayed unshown past its expiry cannot be presented.
+inline NSError GADAdExpiredError() {
+  return NSError{kGADErrorDomain, GADErrorInternalError, "Ad has expired."};
+}
+
 }  // namespace tilo::mediation

@@ -2,6 +2,7 @@
 
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
+#include "mediation/demand/PrivacySignals.h"
 #include "platform/Environment.h"
 #include "platform/Json.h"
 
@@ -47,10 +48,12 @@ void IASDKCore::setGDPRConsent(bool consent) {
 
 void IASDKCore::setGDPRConsentString(const std::string& consentString) {
   record("IASDKCore", "setGDPRConsentString:", consentString);
+  demand::PrivacySignals::shared().hearGdprConsentString(consentString);
 }
 
 void IASDKCore::setCCPAString(const std::string& ccpaString) {
   record("IASDKCore", "setCCPAString:", ccpaString);
+  demand::PrivacySignals::shared().hearUsPrivacyString(ccpaString);
 }
 
 void GADMInMobiConsent::updateGDPRConsent(const std::map<std::string, std::string>& consent) {
@@ -77,6 +80,7 @@ void FBAdSettings::setLogLevel(int level) {
 
 void FBAdSettings::setAdvertiserTrackingEnabled(bool enabled) {
   record("FBAdSettings", "setAdvertiserTrackingEnabled:", boolText(enabled));
+  demand::PrivacySignals::shared().hearTrackingAuthorized(enabled);
 }
 
 MTGSDK& MTGSDK::sharedInstance() {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "mediation/CreativeImage.h"
 #include "mediation/EmbeddedCreatives.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
@@ -20,7 +21,7 @@ using platform::UIImage;
 namespace {
 
 // Pixels per point of the creative pictures.
-constexpr double kCreativeScale = 2.0;
+constexpr double kCreativeScale = CreativeImage::kScale;
 
 // Pictures, shared by every ad showing them: at most kMaxCachedImages, and all let go on a
 // memory warning or in the background (made again when next shown). The files' pictures
@@ -129,41 +130,6 @@ const Catalogue& catalogue() {
   return *built;
 }
 
-// Width and height from a PNG's header chunk or a JPEG's frame header, read without
-// decoding anything; nullopt when the bytes are neither.
-std::optional<std::pair<long long, long long>> imageDimensions(const std::string& bytes) {
-  auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-  auto big16 = [&](std::size_t i) { return (static_cast<long long>(byte(i)) << 8) | byte(i + 1); };
-  auto big32 = [&](std::size_t i) { return (big16(i) << 16) | big16(i + 2); };
-  static const char kPng[] = "\x89PNG\r\n\x1a\n";
-  if (bytes.size() >= 24 && bytes.compare(0, 8, kPng, 8) == 0 &&
-      bytes.compare(12, 4, "IHDR") == 0) {
-    return std::pair{big32(16), big32(20)};
-  }
-  if (bytes.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8) return std::nullopt;
-  // JPEG: walk the segments up to the frame header (SOF0..SOF15 but DHT, JPG and DAC).
-  std::size_t at = 2;
-  while (at + 4 <= bytes.size()) {
-    if (byte(at) != 0xFF) return std::nullopt;
-    const std::uint8_t marker = byte(at + 1);
-    if (marker == 0xFF) {  // fill byte
-      ++at;
-      continue;
-    }
-    if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // image data before a frame
-    const long long length = big16(at + 2);
-    const bool frame =
-        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (frame) {
-      if (at + 9 > bytes.size()) return std::nullopt;
-      return std::pair{big16(at + 7), big16(at + 5)};
-    }
-    if (length < 2) return std::nullopt;
-    at += 2 + static_cast<std::size_t>(length);
-  }
-  return std::nullopt;
-}
-
 const Entry& entryFor(std::string_view format) {
   const Catalogue& c = catalogue();
   if (format == "interstitial") return c.interstitial;
@@ -268,27 +234,13 @@ AdScript TestCreatives::builtInScript() {
 
 std::shared_ptr<UIImage> TestCreatives::loadImageFile(const std::string& path,
                                                       std::string* problem) {
-  auto refuse = [&](const std::string& why) -> std::shared_ptr<UIImage> {
-    if (problem) *problem = why;
-    return nullptr;
-  };
   platform::FileSystem::ReadError error;
   auto bytes = platform::FileSystem::readFile(path, &error);
-  if (!bytes) return refuse(error.description);
-  const auto size = imageDimensions(*bytes);
-  if (!size) return refuse(path + " is not a PNG or JPEG image");
-  const auto [width, height] = *size;
-  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide ||
-      width * height > kMaxImagePixels) {
-    return refuse(path + " is " + std::to_string(width) + " x " + std::to_string(height) +
-                  " pixels; a creative image has at most " + std::to_string(kMaxImageSide) +
-                  " pixels a side and " + std::to_string(kMaxImagePixels) + " in all");
+  if (!bytes) {
+    if (problem) *problem = error.description;
+    return nullptr;
   }
-  std::string decodeError;
-  auto image = UIImage::imageDecodedWhenDrawn(platform::Bytes(bytes->begin(), bytes->end()),
-                                              kCreativeScale, &decodeError);
-  if (!image) return refuse(path + ": " + decodeError);
-  return image;
+  return CreativeImage::fromBytes(platform::Bytes(bytes->begin(), bytes->end()), path, problem);
 }
 
 std::optional<std::string> TestCreatives::parseScriptKey(AdScript& script, const std::string& key,

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "mediation/AdSource.h"
+#include "mediation/CreativeImage.h"
 #include "mediation/GADAdValue.h"
 #include "platform/Json.h"
 #include "platform/ui/UIImage.h"
@@ -66,13 +67,13 @@ class TestCreatives {
   // kMaxImagePixels in all (checked in its header, before anything is decoded).
   static std::shared_ptr<platform::UIImage> loadImageFile(const std::string& path,
                                                           std::string* problem);
-  static constexpr int kMaxImageSide = 4096;
+  static constexpr int kMaxImageSide = CreativeImage::kMaxSide;
   // Built-in and generated pictures are kept for the next ad, this many at most; a memory
   // warning or entering the background lets them all go. The files' pictures keep only
   // their bytes: they are decoded at the size they are drawn (UIImage::imageDecodedWhenDrawn).
   static constexpr std::size_t kMaxCachedImages = 16;
   static std::size_t cachedImageCount();
-  static constexpr long long kMaxImagePixels = 4LL << 20;
+  static constexpr long long kMaxImagePixels = CreativeImage::kMaxPixels;
 
   // The scenario keys of a unit script that belong to creatives and their presentation:
   // "clickUrl" (text, or null for none), "testCreatives" (native ads without "native"

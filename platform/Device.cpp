@@ -85,17 +85,40 @@ std::optional<std::string> regionCodeFromLocaleIdentifier(std::string_view ident
   return region;
 }
 
-std::optional<std::string> localeRegionCode() {
+namespace {
+
+// The user's locale identifier: the test override, else LC_ALL, else LANG.
+std::optional<std::string> localeIdentifier() {
   {
     std::lock_guard lock(deviceMutex);
-    if (localeOverride()) return regionCodeFromLocaleIdentifier(*localeOverride());
+    if (localeOverride()) return *localeOverride();
   }
   for (const char* name : {"LC_ALL", "LANG"}) {
-    if (const char* value = std::getenv(name); value && *value) {
-      return regionCodeFromLocaleIdentifier(value);
-    }
+    if (const char* value = std::getenv(name); value && *value) return std::string(value);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> localeRegionCode() {
+  const auto identifier = localeIdentifier();
+  return identifier ? regionCodeFromLocaleIdentifier(*identifier) : std::nullopt;
+}
+
+std::optional<std::string> localeLanguageCode() {
+  const auto identifier = localeIdentifier();
+  if (!identifier) return std::nullopt;
+  const std::string_view language =
+      std::string_view(*identifier).substr(0, identifier->find_first_of("_-.@"));
+  if (language.size() != 2 || !std::all_of(language.begin(), language.end(), [](char c) {
+        return std::isalpha(static_cast<unsigned char>(c)) != 0;
+      })) {
+    return std::nullopt;  // "C", "POSIX", or a three-letter code that has no two-letter one
+  }
+  std::string code;
+  for (char c : language) code.push_back(static_cast<char>(std::tolower(c)));
+  return code;
 }
 
 void setLocaleIdentifierForTesting(std::optional<std::string> identifier) {
@@ -142,13 +165,13 @@ void setTrackingAuthorizationStatus(TrackingAuthorizationStatus status) {
   trackingStatus = status;
 }
 
-std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
+std::optional<std::string> osReleaseValue(std::string_view content, std::string_view key) {
   while (!content.empty()) {
     std::size_t end = content.find('\n');
     std::string_view line = trim(content.substr(0, end));
     content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
-    if (!line.starts_with("VERSION_ID=")) continue;
-    std::string_view value = line.substr(11);
+    if (!line.starts_with(key) || line.substr(key.size(), 1) != "=") continue;
+    std::string_view value = line.substr(key.size() + 1);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
@@ -158,6 +181,10 @@ std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
   return std::nullopt;
 }
 
+std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
+  return osReleaseValue(content, "VERSION_ID");
+}
+
 std::string systemVersion() {
   // Read once: the system does not change under a running process, and every upload asks.
   static const std::string version = [] {
@@ -165,6 +192,14 @@ std::string systemVersion() {
     return (content ? versionIdFromOsRelease(*content) : std::nullopt).value_or("0");
   }();
   return version;
+}
+
+std::string systemName() {
+  static const std::string name = [] {
+    auto content = FileSystem::readFile("/etc/os-release");
+    return (content ? osReleaseValue(*content, "NAME") : std::nullopt).value_or("Linux");
+  }();
+  return name;
 }
 
 }  // namespace tilo::platform

@@ -21,7 +21,11 @@ std::string makeUUIDString(bool lowercase);
 std::optional<std::string> localeRegionCode();
 // The region part of a POSIX or BCP 47 locale identifier: "en_US.UTF-8" -> "US".
 std::optional<std::string> regionCodeFromLocaleIdentifier(std::string_view identifier);
-// Replaces the environment's locale for localeRegionCode; nullopt restores it.
+// The ISO 639-1 language of the user's locale, lower-case ("ko" for LANG=ko_KR.UTF-8);
+// nullopt for "C", "POSIX" and locales without a two-letter language.
+std::optional<std::string> localeLanguageCode();
+// Replaces the environment's locale for localeRegionCode and localeLanguageCode; nullopt
+// restores it.
 void setLocaleIdentifierForTesting(std::optional<std::string> identifier);
 
 // An upper-case UUID made once per application container and kept in
@@ -43,6 +47,10 @@ void setTrackingAuthorizationStatus(TrackingAuthorizationStatus status);
 
 // VERSION_ID from /etc/os-release, else "0".
 std::string systemVersion();
+// NAME from /etc/os-release ("Debian GNU/Linux"), else "Linux".
+std::string systemName();
+// The value of `key` in the text of an os-release file, quotes removed.
+std::optional<std::string> osReleaseValue(std::string_view content, std::string_view key);
 // VERSION_ID from the text of an os-release file, quotes removed.
 std::optional<std::string> versionIdFromOsRelease(std::string_view content);
 

@@ -100,7 +100,15 @@ void TiloAdPresenterBase::show(const std::shared_ptr<platform::UIViewController>
         auto self = weak.lock();
         if (self && reward) self->earnedReward(*reward);
       });
-  if (refusal) endPresentation();
+  if (!refusal) return;
+  // The one refusal the host hears of: the ad was ready and its time ran out. Others (an
+  // ad already shown) stay silent.
+  if (*refusal == mediation::GADAdExpiredError()) {
+    return failToShow(
+        refusal->localizedDescription,
+        TiloError(TiloError::Code::fullscreenAdNotReady, refusal->localizedDescription));
+  }
+  endPresentation();
 }
 
 void TiloAdPresenterBase::beginPresentation() {
@@ -140,11 +148,13 @@ void TiloAdPresenterBase::adDidDismissFullScreenContent() {
 
 void TiloAdPresenterBase::didFailToPresentFullScreenContentWithError(
     const mediation::NSError& error) {
+  failToShow(error.localizedDescription, toTiloError(error));
+}
+
+void TiloAdPresenterBase::failToShow(const std::string& reason, const TiloError& tiloError) {
   auto self = shared_from_this();
   PresentationEnd end{*this};
-  log(std::string(rawValue(adFormat_)) + " Ad onFailedToShow: " + error.localizedDescription,
-      TiloLogLevel::error);
-  const TiloError tiloError = toTiloError(error);
+  log(std::string(rawValue(adFormat_)) + " Ad onFailedToShow: " + reason, TiloLogLevel::error);
   const TiloAdInfo info = adInfo();
   withAdCallbackMarker("onFailedToShow", info, [&] {
     if (auto closure = closureOf(displayListener_, &TiloDisplayListener::onFailedToShow)) {

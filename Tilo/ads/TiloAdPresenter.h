@@ -89,6 +89,8 @@ class TiloAdPresenterBase : public AdPresentable,
   };
   void beginPresentation();
   void endPresentation();
+  // Ends the presentation and tells the host's onFailedToShow.
+  void failToShow(const std::string& reason, const TiloError& error);
   void logLine(std::string_view event) const;
   void paidEvent(const mediation::GADAdValue& value);
   void earnedReward(const mediation::GADAdReward& reward);

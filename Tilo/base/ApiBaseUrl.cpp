@@ -1,16 +1,13 @@
 #include "Tilo/base/ApiBaseUrl.h"
 
-#include <arpa/inet.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 #include "Tilo/base/TiloLogger.h"
 #include "platform/HttpClient.h"
+#include "platform/Url.h"
 
 namespace tilo {
 namespace {
@@ -28,33 +25,6 @@ std::string& resolvedUrl() {
 }
 ApiBaseUrlSource resolvedSource = ApiBaseUrlSource::builtIn;
 std::atomic<bool> overrideWarningDone{false};
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-// The host of an authority without user info; empty when malformed.
-std::string hostOf(std::string_view authority) {
-  if (authority.find('@') != std::string_view::npos) return {};
-  if (!authority.empty() && authority.front() == '[') {
-    const auto close = authority.find(']');
-    if (close == std::string_view::npos) return {};
-    const auto after = authority.substr(close + 1);
-    if (!after.empty() && after.front() != ':') return {};
-    return std::string(authority.substr(0, close + 1));
-  }
-  return std::string(authority.substr(0, authority.find(':')));
-}
-
-bool isLoopbackHost(const std::string& host) {
-  if (host == "localhost" || host == "[::1]") return true;
-  in_addr address{};
-  if (inet_pton(AF_INET, host.c_str(), &address) != 1) return false;
-  return (ntohl(address.s_addr) >> 24) == 127;
-}
 
 // In double quotes, with bytes outside printable ASCII (and the quote and backslash) as
 // \xHH, so that any text stays on one line and its end shows.
@@ -85,20 +55,7 @@ void setApiBaseUrlOverride(std::optional<std::string> url) {
 }
 
 bool isAcceptableApiBaseUrl(std::string_view url) {
-  // Printable ASCII only: a CR or LF would split the request line or a header, and a NUL,
-  // space or other control character has no place in a URL.
-  const bool printable = std::all_of(url.begin(), url.end(), [](char c) {
-    return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F;
-  });
-  if (!printable) return false;
-  const std::string text = lower(url);
-  const bool https = text.starts_with("https://");
-  if (!https && !text.starts_with("http://")) return false;
-  std::string_view rest(text);
-  rest.remove_prefix(https ? 8 : 7);
-  const std::string host = hostOf(rest.substr(0, rest.find_first_of("/?#")));
-  if (host.empty()) return false;
-  return https || isLoopbackHost(host);
+  return platform::isAcceptableServiceUrl(url);
 }
 
 std::string resolveApiBaseUrl(TiloConfiguration::Environment environment) {

@@ -467,6 +467,10 @@ class Ads {
   }
   // At most `count` threads in the SDK's pool, 0 for the default (see tilo_set_max_threads).
   [[nodiscard]] static tilo_status setMaxThreads(int count) { return tilo_set_max_threads(count); }
+  // The OpenRTB exchange real ads come from (see tilo_set_demand_url).
+  [[nodiscard]] static tilo_status setDemandUrl(const std::optional<std::string>& url) {
+    return tilo_set_demand_url(detail::cString(url));
+  }
 
   static std::optional<std::string> userId() { return detail::readString(tilo_get_user_id); }
   [[nodiscard]] static tilo_status setUserId(const std::optional<std::string>& value) {

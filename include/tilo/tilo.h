@@ -186,6 +186,13 @@ TILO_API tilo_status tilo_set_development_base_url(const char* url);
 #define TILO_DEFAULT_MAX_THREADS 4
 #define TILO_MAX_THREADS_LIMIT 64
 TILO_API tilo_status tilo_set_max_threads(int count);
+/* Real ads: the OpenRTB 2.6 exchange to ask, as its full auction URL (for example
+ * "https://prebid.example.com/openrtb2/auction", or the development server's
+ * "http://127.0.0.1:8080/openrtb2/auction"); https://, or http:// to a loopback host,
+ * else TILO_STATUS_INVALID_ARGUMENT. Without a call the bundle's Info.plist key
+ * "TiloDemandURL" names it (TILO_DEMAND_URL in the environment wins over that); with
+ * none, the built-in test ads answer. A test scenario (below) wins over the exchange. */
+TILO_API tilo_status tilo_set_demand_url(const char* url);
 
 /* ---------------------------------------------------------------------------------------
  * Test mode: on Linux ads come from the built-in test source, which a host scripts

@@ -230,6 +230,23 @@ TEST(DemoTest, ViewFormatsShowInTheWindowAndLeaveSnapshots) {
   EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
 }
 
+// With --campaigns the embedded backend is the exchange: its house ads are shown, paid at
+// their price (net of the fee) and closed by the player.
+TEST(DemoTest, RealAdsFromTheEmbeddedExchange) {
+  TempDir dir;
+  const DemoRun run = runDemo(dir, {"--container", (dir.path() / "app").string(), "--campaigns",
+                                    "sample", "--formats", "rewarded,banner", "--dwell-ms", "0",
+                                    "--log-level", "off"},
+                              true);
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  expectInOrder(run, {"real ads from the exchange at http://127.0.0.1:", "/openrtb2/auction",
+                      "onAdLoadSuccess rewarded demo-rewarded", "network \"Tilo House\"",
+                      R"("revenueInfo":{"value":"0.0034","currencyCode":"USD","precisionType":3})",
+                      "onEarnedReward 1 reward", "the player closes the ad", "onDismiss",
+                      "won by Tilo House at 4 USD CPM", "rewarded: ok",
+                      R"("revenueInfo":{"value":"0.00255")"});
+}
+
 using demo::DemoFormat;
 using demo::DemoOptions;
 using demo::UsageError;
@@ -269,6 +286,9 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
                                                {"--repeat", "0"},
                                                {"--dwell-ms", "-1"},
                                                {"--unit", "interstitial"},
+                                               {"--scenario", "s.json", "--campaigns", "sample"},
+                                               {"--demand", "https://x", "--campaigns", "sample"},
+                                               {"--api-base-url", "https://x", "--campaigns", "sample"},
                                                {"--container"}}) {
     EXPECT_THROW(DemoOptions::parse(args), UsageError) << args[0] << " " << args.back();
   }

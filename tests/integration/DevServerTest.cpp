@@ -487,6 +487,69 @@ std::pair<std::string, int> runTool(const std::string& arguments) {
   return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
+// The exchange: the highest bid that serves the format wins, within its frequency cap and
+// budget; what happened is listed newest first, a page at a time, and per campaign.
+TEST(DevServerTest, TheExchangeAuctionsWithinCapsAndBudgetsAndListsWhatHappened) {
+  test::TempDir dir;
+  std::ofstream(dir.path() / "campaigns.json") << R"({"campaigns": [
+      {"id": "capped", "title": "C", "clickUrl": "https://c", "price": 5, "formats": ["banner"],
+       "frequencyCap": 1},
+      {"id": "thrifty", "title": "T", "clickUrl": "https://t", "price": 1, "formats": ["banner"],
+       "budget": 0.001},
+      {"id": "other", "title": "O", "clickUrl": "https://o", "price": 9, "formats": ["rewarded"]}]})";
+  DevServerOptions options;
+  options.campaigns =
+      std::make_shared<const Campaigns>(Campaigns::load(dir.path() / "campaigns.json"));
+  auto server = startServer(options);
+  auto client = clientFor(*server);
+  // A 320 x 50 banner of an app, and the notice of the impression the SDK would fire.
+  auto auction = [&](const std::string& id) {
+    const std::string native =
+        R"({"assets":[{"id":1,"required":1,"title":{"len":90}},{"id":2,"img":{"type":3,"w":320,"h":50}}]})";
+    const Json request{{"id", id},
+                       {"imp", {{{"id", "1"}, {"native", {{"request", native}}}}}},
+                       {"app", {{"bundle", "com.example.game"}}}};
+    return client->Post("/openrtb2/auction", request.dump(), "application/json");
+  };
+  auto show = [&](const httplib::Result& answer) {
+    const auto bid = Json::parse(answer->body)["seatbid"][0]["bid"][0];
+    const std::string query = "?auction=" + Json::parse(answer->body)["id"].get<std::string>() +
+                              "&bid=" + bid["id"].get<std::string>() + "&price=1";
+    for (const char* kind : {"imp", "bill"})
+      client->Get(std::string("/openrtb2/notice/") + kind + query);
+    return bid["crid"].get<std::string>();
+  };
+  auto first = auction("a1");
+  ASSERT_EQ(first->status, 200);
+  EXPECT_EQ(show(first), "capped");  // the highest bid among those that serve a banner
+  auto second = auction("a2");
+  ASSERT_EQ(second->status, 200);
+  EXPECT_EQ(show(second), "thrifty");     // "capped" showed once today in this app
+  EXPECT_EQ(auction("a3")->status, 204);  // "thrifty" spent its budget
+  auto bad = client->Post("/openrtb2/auction", "{", "application/json");
+  EXPECT_EQ(bad->status, 400);
+  EXPECT_NE(bad->body.find("not JSON"), std::string::npos);
+
+  const auto page = Json::parse(client->Get("/dev/auctions?limit=3")->body);
+  std::vector<std::string> outcomes;
+  for (const auto& entry : page["auctions"]) outcomes.push_back(entry["outcome"]);
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"invalid", "nobid", "bid"}));
+  EXPECT_EQ(page["auctions"][2]["notices"],
+            Json::parse(R"({"win":0,"bill":1,"imp":1,"click":0,"loss":0})"));
+  EXPECT_EQ(page["auctions"][2]["request"]["id"], "a2");
+  const auto rest = Json::parse(
+      client->Get("/dev/auctions?before=" + std::to_string(page["next"].get<int>()))->body);
+  ASSERT_EQ(rest["auctions"].size(), 1u);
+  EXPECT_EQ(rest["auctions"][0]["campaign"], "capped");
+  EXPECT_TRUE(rest["next"].is_null());
+  const auto totals = Json::parse(client->Get("/dev/campaigns")->body)["campaigns"];
+  EXPECT_EQ(totals[0]["auctions"], 1);
+  EXPECT_EQ(totals[0]["impressions"], 1);
+  EXPECT_DOUBLE_EQ(totals[0]["spend"].get<double>(), 0.005);
+  EXPECT_EQ(totals[1]["auctions"], 2);
+  EXPECT_EQ(totals[2]["auctions"], 0);
+}
+
 TEST(DevServerTest, CommandLineTool) {
   test::TempDir dir;
   const std::string info = (dir.path() / "info.json").string();
@@ -501,6 +564,19 @@ TEST(DevServerTest, CommandLineTool) {
       {"--port 0 --app-info " + info, 2, "usage: tilo-devserver"},
       {"--port 0 --app-key K --app-info " + missing, 1, missing},
       {"--port 0 --app-key K --app-info " + broken, 1, "broken.json is not valid JSON"}};
+  const std::string picture = (dir.path() / "no-picture.json").string();
+  std::ofstream(picture) << R"({"campaigns": [{"id": "a", "title": "A", "clickUrl": "https://a",
+                                               "price": 1, "formats": ["banner"], "icon": "a.png"}]})";
+  const std::tuple<std::string, int, std::string> campaignCases[] = {
+      {" --campaigns " + missing, 1, "cannot read campaigns file " + missing},
+      {" --campaigns " + broken, 1, "broken.json is not valid JSON"},
+      {" --campaigns " + picture, 1,
+       "campaigns[0].icon: cannot read " + (dir.path() / "a.png").string()}};
+  for (const auto& [flag, expectedCode, expectedText] : campaignCases) {
+    const auto [output, code] = runTool("--port 0 --app-key K --app-info " + info + flag);
+    EXPECT_EQ(code, expectedCode) << flag << "\n" << output;
+    EXPECT_NE(output.find(expectedText), std::string::npos) << flag << "\n" << output;
+  }
   for (const auto& [arguments, expectedCode, expectedText] : cases) {
     const auto [output, code] = runTool(arguments);
     EXPECT_EQ(code, expectedCode) << arguments << "\n" << output;

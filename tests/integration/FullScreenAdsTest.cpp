@@ -195,7 +195,7 @@ TEST_F(FullScreenAdsTest, ShowProblems) {
   sdk.env().runUntilIdle();
   EXPECT_EQ(calls.size(), 2u);
 
-  // 2. An ad the platform no longer presents (expired) is not ready; show is silent.
+  // 2. An ad the platform no longer presents (expired) is not ready; a show says why.
   calls.clear();
   script("gad/inter", R"({"expiresAfterMs":1000})");
   ASSERT_TRUE(loadRecorded(loader));
@@ -205,7 +205,9 @@ TEST_F(FullScreenAdsTest, ShowProblems) {
   EXPECT_FALSE(loader->ad()->isReady());
   loader->ad()->show();
   sdk.env().runUntilIdle();
-  EXPECT_EQ(calls, std::vector<std::string>{"loaded"});
+  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "failedToShow"}));
+  EXPECT_EQ(error_->code(), TiloError::Code::fullscreenAdNotReady);
+  EXPECT_EQ(error_->message(), "Ad has expired.");
 }
 
 // The plugin gets the revenue net of the backend's fee, sealed with the app key. The app

@@ -20,6 +20,7 @@
 #include "platform/TestEnvironment.h"
 #include "platform/UserDefaults.h"
 #include "support/TempDir.h"
+#include "tools/devserver/Campaigns.h"
 
 namespace tilo {
 namespace {
@@ -172,6 +173,12 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   }
   EXPECT_EQ(ids, (std::vector<std::string>{"banner", "mrec", "interstitial", "rewarded", "native",
                                            "lightPopup", "lineBanner", "appOpen"}));
+  // House ads: campaigns the devserver starts with (every picture there), and the SDK
+  // pointed at its exchange.
+  EXPECT_NE(run.out.find("--campaigns " + (bundle / "campaigns.json").string()), std::string::npos);
+  EXPECT_EQ(devserver::Campaigns::load(bundle / "campaigns.json").campaigns.size(), 3u);
+  EXPECT_EQ(platform::Bundle::atDirectory(bundle)->infoValue("TiloDemandURL"),
+            platform::PlistValue("http://127.0.0.1:8080/openrtb2/auction"));
 
   // 2. An empty folder is fine; one that holds anything, or a file, is refused with what to
   //    do instead, and left as it was.

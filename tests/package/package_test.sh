@@ -55,12 +55,17 @@ for sample in "$work/step-host.c" "$work/readme-sample.cpp"; do
   grep -q 'http://127.0.0.1:8080' "$sample" || fail "$sample no longer uses the backend of step 3"
 done
 sed "s|http://127.0.0.1:8080|$url|" "$work/step-host.c" >host.c
+# The bundle's TiloDemandURL names port 8080 too: the environment points it at this server.
+grep -q '<string>http://127.0.0.1:8080/openrtb2/auction</string>' my-game/Info.plist ||
+  fail "step 2 no longer points TiloDemandURL at the devserver's exchange"
+export TILO_DEMAND_URL=$url/openrtb2/auction
 if ! timeout 120 bash -euo pipefail "$work/step-run" >"$work/quickstart.out" 2>&1; then
   cat "$work/quickstart.out" >&2
   fail "the quick start's host did not build or run to completion"
 fi
-expect_lines "$work/quickstart.out" "loaded rewarded from AdMob" "reward: " "dismissed"
-expect_lines "$work/quickstart-server.log" "GET /sdk/init 200 "
+expect_lines "$work/quickstart.out" "loaded rewarded from Tilo House" "reward: " "dismissed"
+expect_lines "$work/quickstart-server.log" "GET /sdk/init 200 " "POST /openrtb2/auction 200 " \
+  "GET /openrtb2/notice/win 204 " "GET /openrtb2/notice/bill 204 "
 
 # The C++ sample, in the same folder against the same backend.
 sed "s|http://127.0.0.1:8080|$url|" "$work/readme-sample.cpp" >readme-sample.cpp
@@ -102,6 +107,8 @@ ASAN_OPTIONS=detect_leaks=1 ./log-owner 2>"$work/log-owner.err" ||
   { cat "$work/log-owner.err" >&2; fail "replacing the C++ log callback leaks or fails"; }
 timeout 60 ./readme-cpp >"$work/readme-cpp.out" 2>&1 || { cat "$work/readme-cpp.out" >&2; fail "readme-cpp did not run to completion"; }
 expect_lines "$work/readme-cpp.out" "dismissed"
+
+unset TILO_DEMAND_URL
 
 # The examples, through the CMake package, against a bundle and backend of their own.
 for example in c-host cpp-host; do

@@ -6,6 +6,9 @@
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/entry/TiloAds.h"
+#include "mediation/demand/Demand.h"
+#include "mediation/demand/DemandActivity.h"
+#include "mediation/demand/PrivacySignals.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 
@@ -40,6 +43,7 @@ SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options))
     devserver::DevServerOptions serverOptions;
     serverOptions.appKey = options_.appKey;
     serverOptions.appInfoJson = options_.appInfoJson;
+    serverOptions.campaigns = options_.campaigns;
     std::string error;
     server_ = devserver::DevServer::start(serverOptions, &error);
     if (!server_) throw std::runtime_error("dev server: " + error);
@@ -50,6 +54,9 @@ SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options))
 
 SdkFixture::~SdkFixture() {
   TiloAds::resetSharedForTesting();
+  (void)mediation::demand::Demand::setDemandUrl(std::nullopt);
+  mediation::demand::Demand::setStoreUrl(std::nullopt);
+  mediation::demand::PrivacySignals::shared().reset();
   if (server_) server_->stop();
   setApiBaseUrlOverride(std::nullopt);
   platform::Bundle::setMainBundleDirectory(std::nullopt);
@@ -61,14 +68,18 @@ std::string SdkFixture::baseUrl() const {
   return server_ ? server_->baseUrl() : "http://127.0.0.1:1";
 }
 
+int SdkFixture::requestsInFlight() {
+  return NetworkClient::requestsInFlight() + mediation::demand::DemandActivity::inFlight();
+}
+
 bool SdkFixture::drive(const std::function<bool()>& done, double maxMockSeconds) {
   const double deadline = env_.clock().uptime() + maxMockSeconds;
   for (;;) {
     env_.runUntilIdle();
     if (done()) return true;
-    if (NetworkClient::requestsInFlight() > 0) {
+    if (requestsInFlight() > 0) {
       // A real answer is on its way; never let mock time overtake it.
-      if (!env_.runUntil([] { return NetworkClient::requestsInFlight() == 0; }, 30)) return done();
+      if (!env_.runUntil([] { return requestsInFlight() == 0; }, 30)) return done();
       continue;
     }
     auto next = env_.nextDelay();

@@ -35,6 +35,8 @@ struct SdkFixtureOptions {
   // nullopt writes no key file at all.
   std::optional<std::string> keyFileName = "ios-tilo-key.txt";
   std::string bundleIdentifier = "com.tilo.tests";
+  // With campaigns the backend is also an exchange of house ads.
+  std::shared_ptr<const devserver::Campaigns> campaigns;
 
   // One unit a format for the hosts' APIs: "inter", "reward", "open", and "banner", "mrec",
   // "native" that never refresh; fee rate 0.15.
@@ -62,7 +64,9 @@ class SdkFixture {
   const std::filesystem::path& containerDir() const { return container_.path(); }
   std::string baseUrl() const;
 
-  // Runs due work; waits in real time while a backend request is in flight; otherwise
+  // Backend requests and real-demand work (bid requests, pictures, trackers) not finished.
+  static int requestsInFlight();
+  // Runs due work; waits in real time while a request of requestsInFlight is out; otherwise
   // fast-forwards the mock clock to the next timer or sleep. Stops when `done` holds
   // (true) or `maxMockSeconds` of mock time have passed (false).
   bool drive(const std::function<bool()>& done, double maxMockSeconds = 30);

@@ -16,9 +16,13 @@
 #include "Tilo/entry/TiloService.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/CallRecorder.h"
+#include "mediation/demand/BidCreative.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Application.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "tools/devserver/DevServer.h"
+#include "tools/devserver/SampleCampaigns.h"
 
 namespace tilo::demo {
 namespace {
@@ -30,6 +34,20 @@ constexpr double kNetworkPreparationLimit = 30;
 
 constexpr const char* kRelaunchMarker = "TILO_DEMO_RELAUNCHED";
 constexpr const char* kSkipIdleVariable = "TILO_DEMO_SKIP_IDLE";
+
+// The campaigns file --campaigns names; "sample" writes the built-in ones into the container.
+std::filesystem::path campaignsFile(const DemoWorkspace& workspace, const std::string& option) {
+  if (option != "sample") return option;
+  const auto dir = workspace.container() / "tilo-demo-campaigns";
+  std::error_code ignored;  // a failure shows as the write's
+  std::filesystem::create_directories(dir, ignored);
+  for (const auto& file : devserver::SampleCampaigns::files()) {
+    if (!platform::FileSystem::atomicWrite(dir / file.name, file.content)) {
+      throw std::runtime_error("cannot write the sample campaigns into " + dir.string());
+    }
+  }
+  return dir / devserver::SampleCampaigns::kFileName;
+}
 
 }  // namespace
 
@@ -73,6 +91,15 @@ int DemoApp::start(DemoWorkspace& workspace) {
     serverOptions.appKey = workspace.appKey();
     serverOptions.appInfoJson = embeddedAppInfoJson();
     std::string error;
+    if (options_.campaigns) {
+      try {
+        serverOptions.campaigns = std::make_shared<const devserver::Campaigns>(
+            devserver::Campaigns::load(campaignsFile(workspace, *options_.campaigns)));
+      } catch (const std::exception& problem) {
+        out_ << "error: --campaigns: " << problem.what() << "\n";
+        return 2;
+      }
+    }
     server_ = devserver::DevServer::start(serverOptions, &error);
     if (!server_) {
       out_ << "error: cannot start the embedded backend: " << error << "\n";
@@ -83,13 +110,22 @@ int DemoApp::start(DemoWorkspace& workspace) {
   }
   TiloAds::setApiBaseUrl(baseUrl_);
 
-  auto& source = mediation::AdSource::shared();
-  const auto scenarioError = options_.scenario
-                                 ? source.loadScenarioFile(*options_.scenario)
-                                 : source.loadScenario(platform::parseJson(embeddedScenarioJson()));
-  if (scenarioError) {
-    out_ << "error: scenario: " << *scenarioError << "\n";
-    return 2;
+  if (options_.realAds()) {
+    demandUrl_ = options_.demandUrl ? *options_.demandUrl : baseUrl_ + "/openrtb2/auction";
+    if (!mediation::demand::Demand::setDemandUrl(*demandUrl_)) {
+      out_ << "error: --demand must be https://, or http:// to a loopback host\n";
+      return 2;
+    }
+    out_ << "real ads from the exchange at " << *demandUrl_ << "\n";
+  } else {
+    auto& source = mediation::AdSource::shared();
+    const auto scenarioError =
+        options_.scenario ? source.loadScenarioFile(*options_.scenario)
+                          : source.loadScenario(platform::parseJson(embeddedScenarioJson()));
+    if (scenarioError) {
+      out_ << "error: scenario: " << *scenarioError << "\n";
+      return 2;
+    }
   }
   // Clicks leave through the host: this one prints where they lead.
   platform::Application::shared().setOpenURLHandler(
@@ -145,6 +181,7 @@ bool DemoApp::initialize() {
     return false;
   }
   out_ << "initialized\n";
+  mediation::demand::Demand::setStoreUrl(TiloAds::shared().core()->config().storeURL);
   return true;
 }
 

@@ -81,6 +81,11 @@ class DemoApp {
   // Snapshots a full-screen ad once it is on screen, and a rewarded one that counts down
   // again when its reward is granted ("rewarded-granted").
   bool snapshotFullScreen(DemoFormat format, const mediation::AdScript& script);
+  // What an ad of `item` should do: its script, or with real ads what any fill does (it pays
+  // its bid's price and waits for the player to close it).
+  mediation::AdScript expectation(const TiloAdUnitItem& item, DemoFormat format) const;
+  // Real ads: the player taps the full-screen ad's close button once it was seen.
+  void closeAsPlayer(DemoFormat format);
   bool checkEngagement(const mediation::AdScript& script);
   bool checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script);
   void flushAnalytics();
@@ -109,6 +114,7 @@ class DemoApp {
   DemoEnvironment* skippingIdle_ = nullptr;  // set with TILO_DEMO_SKIP_IDLE=1
   double startUptime_ = 0;
   std::shared_ptr<devserver::DevServer> server_;
+  std::optional<std::string> demandUrl_;  // with real ads
   std::string baseUrl_;
   std::shared_ptr<DemoPlugin> plugin_;
   std::map<DemoFormat, TiloAdUnitItem> items_;

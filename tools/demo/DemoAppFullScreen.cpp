@@ -11,6 +11,7 @@
 #include "Tilo/ads/TiloAppOpenAdLoader.h"
 #include "Tilo/ads/TiloInterstitialAdLoader.h"
 #include "Tilo/ads/TiloRewardedAdLoader.h"
+#include "mediation/demand/BidCreative.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIWindow.h"
 
@@ -84,8 +85,7 @@ bool DemoApp::runFormat(DemoFormat format) {
 template <class Loader, class Show>
 bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show show) {
   using Ad = std::remove_reference_t<decltype(*std::declval<Loader>().ad())>;
-  const mediation::AdScript script =
-      mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  const mediation::AdScript script = expectation(item, format);
   observed_ = {};
   auto loaded = std::make_shared<std::shared_ptr<Ad>>();
   auto loadError = std::make_shared<std::optional<TiloError>>();
@@ -151,6 +151,7 @@ bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show 
   show(ad);
   bool ok = true;
   if (options_.snapshots && !script.presentError) ok = snapshotFullScreen(format, script);
+  if (options_.realAds()) closeAsPlayer(format);
   const double countdown = format == DemoFormat::rewarded ? script.countdownMs : 0;
   waitFor(complete, std::max(script.dismissAfterMs, countdown) / 1000 + kStepLimit);
 
@@ -167,6 +168,35 @@ bool DemoApp::runFullScreen(DemoFormat format, const TiloAdUnitItem& item, Show 
   if (expectRevenue) ok = checkRevenue(item, script) && ok;
   if (ok) out_ << "  " << demoFormatName(format) << ": ok\n";
   return ok;
+}
+
+void DemoApp::closeAsPlayer(DemoFormat format) {
+  const bool rewarded = format == DemoFormat::rewarded;
+  waitFor(
+      [&] {
+        return observed_.callbacks.count("onDismiss") ||
+               observed_.callbacks.count("onFailedToShow") ||
+               (observed_.callbacks.count("onShown") &&
+                (!rewarded || observed_.callbacks.count("onEarnedReward")));
+      },
+      mediation::demand::BidCreative::kRewardedCountdownSeconds + kStepLimit);
+  auto& window = *fullScreenWindow_;
+  const std::string id = std::string(demoFormatName(format)) + ".close";
+  std::function<std::shared_ptr<platform::UIView>(const std::shared_ptr<platform::UIView>&)> find =
+      [&](const std::shared_ptr<platform::UIView>& view) -> std::shared_ptr<platform::UIView> {
+    if (view->accessibilityIdentifier() == id && !view->isHidden()) return view;
+    for (const auto& child : view->subviews()) {
+      if (auto found = find(child)) return found;
+    }
+    return nullptr;
+  };
+  auto presented = window.rootViewController()->presentedViewController();
+  auto close = presented ? find(presented->view()) : nullptr;
+  if (!close) return;  // already closed, or never shown: the checks below say which
+  out_ << "  the player closes the ad\n";
+  window.layoutIfNeeded();
+  const platform::CGRect box = close->bounds();
+  window.tap(close->convertPointToView({box.midX(), box.midY()}, &window));
 }
 
 bool DemoApp::snapshotFullScreen(DemoFormat format, const mediation::AdScript& script) {

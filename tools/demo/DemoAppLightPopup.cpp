@@ -22,8 +22,7 @@ std::string seconds(double value, int decimals) {
 }  // namespace
 
 bool DemoApp::runLightPopup(const TiloAdUnitItem& item) {
-  const mediation::AdScript script =
-      mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  const mediation::AdScript script = expectation(item, DemoFormat::lightPopup);
   observed_ = {};
   // Shared with the listeners, which the popup keeps after this function returns.
   struct Progress {

@@ -9,6 +9,8 @@
 
 #include "Tilo/base/TiloRevenueInfo.h"
 #include "Tilo/telemetry/AdEventLogger.h"
+#include "mediation/demand/BidCreative.h"
+#include "mediation/demand/DemandLog.h"
 #include "platform/Application.h"
 #include "platform/HttpClient.h"
 #include "platform/Timer.h"
@@ -45,15 +47,41 @@ bool DemoApp::checkEngagement(const mediation::AdScript& script) {
   return ok;
 }
 
+mediation::AdScript DemoApp::expectation(const TiloAdUnitItem& item, DemoFormat format) const {
+  if (!options_.realAds()) return mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  mediation::AdScript script;
+  script.waitsForClose = true;
+  script.revenue = mediation::GADAdValue{};  // the bid's price: see checkRevenue
+  if (format == DemoFormat::rewarded) {
+    script.countdownMs = mediation::demand::BidCreative::kRewardedCountdownSeconds * 1000;
+  }
+  return script;
+}
+
 bool DemoApp::checkRevenue(const TiloAdUnitItem& item, const mediation::AdScript& script) {
   if (observed_.revenueEvents.empty()) {
     out_ << "  error: the plugin received no revenue event\n";
     return false;
   }
-  // What the publisher keeps of the scripted revenue after the unit's fee.
+  mediation::GADAdValue paid = *script.revenue;
+  if (options_.realAds()) {
+    // A real ad pays its winning bid's price for one impression: CPM / 1000.
+    const auto records = mediation::demand::DemandLog::shared().recent();
+    const auto bid = std::find_if(records.rbegin(), records.rend(),
+                                  [](const auto& record) { return record.price.has_value(); });
+    if (bid == records.rend()) {
+      out_ << "  error: no bid in the demand log\n";
+      return false;
+    }
+    out_ << "  won by " << bid->seat.value_or("?") << " at " << *bid->price << " "
+         << bid->currency.value_or("") << " CPM\n";
+    paid = mediation::GADAdValue{
+        *platform::Decimal::fromString(*bid->price) * *platform::Decimal::fromString("0.001"),
+        bid->currency.value_or("USD"), 3};
+  }
+  // What the publisher keeps of the revenue after the unit's fee.
   const std::string expected =
-      TiloRevenueInfo::fromPlatform(item.feeRate, script.revenue->value,
-                                    script.revenue->currencyCode, script.revenue->precision)
+      TiloRevenueInfo::fromPlatform(item.feeRate, paid.value, paid.currencyCode, paid.precision)
           .value.description();
   const Json& revenue = observed_.revenueEvents.front()["revenueInfo"];
   if (!revenue.is_object() || revenue.value("value", "") != expected) {

@@ -90,8 +90,7 @@ std::shared_ptr<platform::UIWindow> DemoApp::makeWindow() const {
 }
 
 bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
-  const mediation::AdScript script =
-      mediation::AdSource::shared().scriptFor(item.mediationAdUnitId);
+  const mediation::AdScript script = expectation(item, format);
   observed_ = {};
   const std::string name(demoFormatName(format));
   auto window = makeWindow();

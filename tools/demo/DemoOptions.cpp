@@ -8,6 +8,7 @@ namespace tilo::demo {
 
 const char* const kUsage =
     "usage: tilo-demo [--bundle DIR] [--container DIR] [--api-base-url URL] [--scenario FILE]\n"
+    "                 [--campaigns FILE|sample] [--demand URL]\n"
     "                 [--formats LIST] [--unit FORMAT=TILO_UNIT_ID]... [--snapshots DIR]\n"
     "                 [--dwell-ms N] [--repeat N] [--appearance light|dark]\n"
     "                 [--crash-at CALLBACK] [--log-level off|error|debug] [--inspector DIR]\n"
@@ -26,7 +27,11 @@ const char* const kUsage =
     "delays, a steady stream of analytics events).\n"
     "--inspector DIR opens the ad inspector over the window once the formats ran and the\n"
     "analytics went out, and writes each of its pages as DIR/inspector-<page>.png (with\n"
-    "-dark before .png in dark appearance).\n";
+    "-dark before .png in dark appearance).\n"
+    "Real ads instead of the scripted source: --campaigns makes the embedded backend an\n"
+    "OpenRTB exchange of the house campaigns in FILE (\"sample\": the three that\n"
+    "tilo-keytool init writes) and asks it; --demand asks the exchange at URL (its full\n"
+    "auction URL). The player closes each full-screen ad once it has been seen.\n";
 
 const std::vector<std::string>& crashableCallbacks() {
   static const std::vector<std::string> names = {
@@ -112,7 +117,8 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
       {"--bundle", &DemoOptions::bundle},           {"--container", &DemoOptions::container},
       {"--api-base-url", &DemoOptions::apiBaseUrl}, {"--scenario", &DemoOptions::scenario},
       {"--snapshots", &DemoOptions::snapshots},     {"--crash-at", &DemoOptions::crashAt},
-      {"--inspector", &DemoOptions::inspector},
+      {"--inspector", &DemoOptions::inspector},     {"--demand", &DemoOptions::demandUrl},
+      {"--campaigns", &DemoOptions::campaigns},
   };
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& flag = args[i];
@@ -139,6 +145,17 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
     } else {
       throw UsageError("unknown option " + flag);
     }
+  }
+  if (options.scenario && options.realAds()) {
+    throw UsageError(
+        "--scenario scripts the test ads; it does not go with --campaigns or --demand");
+  }
+  if (options.campaigns && options.apiBaseUrl) {
+    throw UsageError(
+        "--campaigns is served by the embedded backend; it does not go with --api-base-url");
+  }
+  if (options.demandUrl && options.campaigns) {
+    throw UsageError("--campaigns asks the embedded exchange; --demand another: give one of them");
   }
   const auto& names = crashableCallbacks();
   if (options.crashAt && std::find(names.begin(), names.end(), *options.crashAt) == names.end()) {

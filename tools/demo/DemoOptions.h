@@ -31,6 +31,10 @@ struct DemoOptions {
   std::optional<std::string> container;
   std::optional<std::string> apiBaseUrl;
   std::optional<std::string> scenario;
+  // Real ads: an OpenRTB exchange to ask (--demand URL), or house campaigns the embedded
+  // backend auctions (--campaigns FILE, or "sample" for the built-in ones).
+  std::optional<std::string> demandUrl;
+  std::optional<std::string> campaigns;
   std::vector<DemoFormat> formats;
   std::map<DemoFormat, std::string> units;  // the defaults with --unit laid over them
   std::optional<std::string> snapshots;
@@ -43,6 +47,7 @@ struct DemoOptions {
   platform::UIUserInterfaceStyle appearance = platform::UIUserInterfaceStyle::light;
 
   static DemoOptions parse(const std::vector<std::string>& args);
+  bool realAds() const { return demandUrl || campaigns; }
 };
 
 // The host ad-unit id the embedded app info has for each format.

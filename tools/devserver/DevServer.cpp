@@ -14,6 +14,8 @@
 
 #include "tools/devserver/ConnectionServer.h"
 #include "tools/devserver/Dashboard.h"
+#include "tools/devserver/Exchange.h"
+#include "tools/devserver/Statement.h"
 #include "tools/devserver/UploadDecoding.h"
 
 namespace tilo::devserver {
@@ -25,32 +27,6 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS events(event_id TEXT PRIMARY KEY, event_type TEXT, "
     "created_at INTEGER, session_id TEXT, payload TEXT, sdk_version TEXT, device TEXT, "
     "country TEXT, mediation_platform TEXT, received_at REAL)";
-
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  sqlite3_stmt* get() const { return stmt_; }
-
-  void bind(int index, const std::optional<std::string>& text) {
-    if (text) {
-      sqlite3_bind_text(stmt_, index, text->data(), static_cast<int>(text->size()),
-                        SQLITE_TRANSIENT);
-    } else {
-      sqlite3_bind_null(stmt_, index);
-    }
-  }
-  std::optional<std::string> text(int column) const {
-    const auto* data = sqlite3_column_text(stmt_, column);
-    if (data == nullptr) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(data), sqlite3_column_bytes(stmt_, column));
-  }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
 
 // A stored column read back; null when it does not parse (it always did when stored).
 Json parsedOrNull(const std::string& text) {
@@ -133,6 +109,7 @@ struct DevServer::State {
 
   mutable std::mutex dbMutex;  // one connection, used from every handler thread
   sqlite3* db = nullptr;
+  std::shared_ptr<Exchange> exchange;
 
   ~State() { sqlite3_close(db); }
 
@@ -310,9 +287,9 @@ struct DevServer::State {
 
   // Wraps a backend endpoint with the injected delay and failures.
   static httplib::Server::Handler faulted(std::shared_ptr<State> self,
-                                          void (State::*handler)(const httplib::Request&,
-                                                                 httplib::Response&)) {
-    return [self = std::move(self), handler](const httplib::Request& req, httplib::Response& res) {
+                                          httplib::Server::Handler handler) {
+    return [self = std::move(self), handler = std::move(handler)](const httplib::Request& req,
+                                                                  httplib::Response& res) {
       if (const int ms = self->delayMs.load(); ms > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
       }
@@ -320,8 +297,17 @@ struct DevServer::State {
         replyError(res, *status, "injected failure");
         return;
       }
-      ((*self).*handler)(req, res);
+      handler(req, res);
     };
+  }
+  static httplib::Server::Handler faulted(std::shared_ptr<State> self,
+                                          void (State::*handler)(const httplib::Request&,
+                                                                 httplib::Response&)) {
+    State* state = self.get();
+    return faulted(std::move(self),
+                   [state, handler](const httplib::Request& req, httplib::Response& res) {
+                     (state->*handler)(req, res);
+                   });
   }
 };
 
@@ -339,6 +325,19 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
   state->delayMs = options.delayMs;
   state->maxJsonDepth = options.maxJsonDepth;
   if (!state->open(options.dbPath, error)) return nullptr;
+  if (options.campaigns) {
+    std::weak_ptr<State> weak = state;
+    state->exchange = Exchange::create(
+        *options.campaigns, state->db, state->dbMutex,
+        [weak] {
+          auto self = weak.lock();
+          if (!self) return std::string();
+          std::lock_guard lock(self->faultMutex);
+          return self->appInfoJson;
+        },
+        error);
+    if (!state->exchange) return nullptr;
+  }
 
   auto server = std::make_unique<ConnectionServer>(options.readTimeoutMs, options.maxConnections);
   // Longer bodies are answered 413 without being read into memory.
@@ -354,6 +353,11 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
   server->Get("/dev/events", [state](const httplib::Request&, httplib::Response& res) {
     replyJson(res, 200, state->eventsJson());
   });
+  if (state->exchange) {
+    state->exchange->route(*server, [state](httplib::Server::Handler handler) {
+      return State::faulted(state, std::move(handler));
+    });
+  }
   auto dashboard = std::make_shared<Dashboard>(state->db, state->dbMutex, state);
   Dashboard::addRoutes(*server, dashboard);
   server->set_logger([dashboard, log = std::move(options.requestLog)](
@@ -371,6 +375,8 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
     }
     return nullptr;
   }
+  if (state->exchange)
+    state->exchange->setBaseUrl("http://" + options.host + ":" + std::to_string(port));
   server->start();
   return std::shared_ptr<DevServer>(new DevServer(state, std::move(server), port));
 }
@@ -390,6 +396,10 @@ std::string DevServer::baseUrl() const {
 void DevServer::stop() {
   state_->releaseHeld();
   server_->shutdown();
+}
+
+const std::shared_ptr<Exchange>& DevServer::exchange() const {
+  return state_->exchange;
 }
 
 std::vector<StoredEvent> DevServer::storedEvents() const {

@@ -10,8 +10,9 @@
 //   server->storedEvents();
 //
 // Endpoints: GET /sdk/init, POST /analytics/events (both need the "Tilo-App-Key" header),
-// GET /dev/events (no key, never faulted or delayed), and the dashboard at "/" with its
-// JSON under /dev/api (Dashboard.h).
+// GET /dev/events (no key, never faulted or delayed), the dashboard at "/" with its JSON
+// under /dev/api (Dashboard.h), and with campaigns the exchange's (Exchange.h: its
+// /openrtb2/ routes are faulted and delayed like the backend's).
 //
 // With options.requestLog set, each answered request is reported in one line: method, path,
 // status, the milliseconds from its first byte to its answer, and the reason of a refusal:
@@ -34,10 +35,12 @@
 #include <vector>
 
 #include "platform/Json.h"
+#include "tools/devserver/Campaigns.h"
 
 namespace tilo::devserver {
 
 class ConnectionServer;
+class Exchange;
 
 struct DevServerOptions {
   std::string host = "127.0.0.1";
@@ -52,6 +55,8 @@ struct DevServerOptions {
   int maxJsonDepth = 32;
   int readTimeoutMs = 10'000;
   int maxConnections = 64;
+  // With campaigns the server is also an OpenRTB exchange of house ads (Exchange.h).
+  std::shared_ptr<const Campaigns> campaigns;
   // Called from the server's threads, one line at a time; no log when empty.
   std::function<void(const std::string& line)> requestLog;
 };
@@ -98,6 +103,9 @@ class DevServer {
   std::string baseUrl() const;
   // Stops listening, cuts open connections and joins the server thread. Idempotent.
   void stop();
+
+  // The exchange, when the server was started with campaigns; null otherwise.
+  const std::shared_ptr<Exchange>& exchange() const;
 
   // In insertion order.
   std::vector<StoredEvent> storedEvents() const;

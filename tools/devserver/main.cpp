@@ -19,7 +19,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tilo-devserver --port N --app-key K --app-info FILE [--db FILE] [--quiet]\n"
-    "                      [--fail-first N] [--fail-status CODE] [--delay-ms N]\n"
+    "                      [--campaigns FILE] [--fail-first N] [--fail-status CODE]\n"
+    "                      [--delay-ms N]\n"
     "  --port 0 picks a free port; without --db events are kept in memory.\n";
 
 constexpr const char* kHelp =
@@ -40,9 +41,29 @@ constexpr const char* kHelp =
     "  GET  /dev/api/...       the dashboard's JSON: requests, init, events, crashes,\n"
     "                          revenue, filters (events?type=&unit=&session=&limit=&before=;\n"
     "                          at most 200 a page)\n"
+    "With --campaigns FILE it is also an OpenRTB 2.6 exchange of house ads:\n"
+    "  POST /openrtb2/auction  a first-price auction among the campaigns that serve the\n"
+    "                          impression's format; 204 when none bids\n"
+    "  GET  /openrtb2/creatives/NAME, /openrtb2/notice/KIND  pictures, and the win,\n"
+    "                          billing, impression, click and loss notices it counts\n"
+    "  GET  /dev/auctions      recent auctions, newest first (?limit=N&before=CURSOR)\n"
+    "  GET  /dev/campaigns     per campaign: auctions, wins, impressions, clicks, spend\n"
+    "Point the SDK at it with tilo_set_demand_url(\"http://127.0.0.1:N/openrtb2/auction\")\n"
+    "or the Info.plist key TiloDemandURL.\n"
     "\n"
     "Options:\n"
-    "  --db FILE          keep the events in this SQLite file across restarts\n"
+    "  --db FILE          keep the events (and the exchange's auctions) in this SQLite file\n"
+    "  --campaigns FILE   house campaigns to auction, for example:\n"
+    "                       {\"seat\": \"Tilo House\", \"currency\": \"USD\", \"campaigns\": [\n"
+    "                        {\"id\": \"sky-harbor\", \"title\": \"Sky Harbor\",\n"
+    "                         \"description\": \"...\", \"callToAction\": \"Install\",\n"
+    "                         \"sponsoredBy\": \"Tilo Games\", \"icon\": \"icon.png\",\n"
+    "                         \"image\": \"media.png\", \"clickUrl\": \"https://...\",\n"
+    "                         \"price\": 4.5, \"formats\": [\"interstitial\", \"native\"],\n"
+    "                         \"frequencyCap\": 10, \"budget\": 25, \"exp\": 3600}]}\n"
+    "                     price is a CPM bid; frequencyCap counts impressions per app and\n"
+    "                     day; budget is the total spend; pictures (PNG or JPEG) are read\n"
+    "                     from the file's folder at start. tilo-keytool init writes one.\n"
     "  --fail-first N     the first N requests (not /dev/) answer --fail-status (default 500)\n"
     "  --delay-ms N       every answer (not /dev/) waits N ms\n"
     "  --quiet            no line per request; by default each request prints its method,\n"
@@ -93,7 +114,7 @@ bool parseInt(std::string_view text, int min, int max, int& out) {
 
 int main(int argc, char** argv) {
   tilo::devserver::DevServerOptions options;
-  std::string appInfoPath;
+  std::string appInfoPath, campaignsPath;
   bool havePort = false;
   bool quiet = false;
   for (int i = 1; i < argc; ++i) {
@@ -119,6 +140,8 @@ int main(int argc, char** argv) {
       appInfoPath = value;
     } else if (flag == "--db") {
       options.dbPath = value;
+    } else if (flag == "--campaigns") {
+      campaignsPath = value;
     } else if (flag == "--fail-first") {
       ok = parseInt(value, 0, 1'000'000, options.failFirst);
     } else if (flag == "--fail-status") {
@@ -160,6 +183,18 @@ int main(int argc, char** argv) {
               << error.what() << "\nHosts will fail to initialize; see --help for the format.\n";
   }
 
+  if (!campaignsPath.empty()) {
+    try {
+      options.campaigns = std::make_shared<const tilo::devserver::Campaigns>(
+          tilo::devserver::Campaigns::load(campaignsPath));
+    } catch (const tilo::devserver::CampaignsError& error) {
+      std::cerr << "tilo-devserver: " << error.what()
+                << "\nFix the campaigns file (see --help for its format), or start without "
+                   "--campaigns.\n";
+      return 1;
+    }
+  }
+
   // Blocked before the server threads start, so they inherit the mask and only sigwait sees
   // the signals.
   sigset_t stopSignals;
@@ -184,6 +219,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::cout << "tilo-devserver listening on " << server->baseUrl() << std::endl;
+  if (options.campaigns) {
+    std::cout << "exchange of " << options.campaigns->campaigns.size() << " house campaigns at "
+              << server->baseUrl() << "/openrtb2/auction" << std::endl;
+  }
 
   int received = 0;
   sigwait(&stopSignals, &received);

@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/PlistValue.h"
+#include "tools/devserver/SampleCampaigns.h"
 
 namespace tilo::keytool {
 namespace {
@@ -112,11 +113,16 @@ void StarterBundle::write(const fs::path& dir, const std::string& appKey,
   const auto sealed = encryptPayload(
       appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()), config.size()));
   if (!sealed) throw InitError("cannot encrypt the configuration");
-  const platform::PlistValue info(
-      platform::PlistValue::Dictionary{{"TiloAppKey", appKey}, {"CFBundleIdentifier", bundleId}});
+  const platform::PlistValue info(platform::PlistValue::Dictionary{
+      {"TiloAppKey", appKey}, {"CFBundleIdentifier", bundleId}, {"TiloDemandURL", kDemandUrl}});
 
-  const std::pair<std::string_view, std::string> files[] = {
-      {kInfoPlist, info.toXml()}, {kKeyFile, *sealed + "\n"}, {kAppInfo, appInfoJson()}};
+  std::vector<std::pair<std::string, std::string>> files = {{std::string(kInfoPlist), info.toXml()},
+                                                            {std::string(kKeyFile), *sealed + "\n"},
+                                                            {std::string(kAppInfo), appInfoJson()}};
+  // House ads for the devserver's exchange, which TiloDemandURL points at.
+  for (auto& file : devserver::SampleCampaigns::files()) {
+    files.emplace_back(std::move(file.name), std::move(file.content));
+  }
   for (const auto& [name, content] : files) {
     if (platform::FileSystem::atomicWrite(dir / name, content)) continue;
     for (const auto& [written, unused] : files) platform::FileSystem::removeFile(dir / written);

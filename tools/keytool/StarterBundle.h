@@ -1,6 +1,7 @@
 // What `tilo-keytool init` writes: a bundle a host can point the SDK at (Info.plist with
-// the app key, the key file sealed with it) and, beside them, the app info tilo-devserver
-// serves, with one unit per format whose id is the format's name.
+// the app key and TiloDemandURL, the key file sealed with it) and, beside them, the app
+// info tilo-devserver serves, with one unit per format whose id is the format's name, and
+// sample house campaigns (campaigns.json and its pictures) for its exchange.
 //
 //   StarterBundle::write("my-game", "my-app-key", "com.example.game");  // InitError
 #pragma once
@@ -24,11 +25,13 @@ class StarterBundle {
   static constexpr std::string_view kKeyFile = "ios-tilo-key.txt";
   static constexpr std::string_view kInfoPlist = "Info.plist";
   static constexpr std::string_view kAppInfo = "app-info.json";
+  // Info.plist's TiloDemandURL: the exchange of the devserver the printed command starts.
+  static constexpr const char* kDemandUrl = "http://127.0.0.1:8080/openrtb2/auction";
 
   // The host unit ids, one per format, in the order app-info.json lists them.
   static const std::vector<std::string>& unitIds();
 
-  // Writes the three files into `dir`, which must not exist yet or be an empty folder.
+  // Writes the files into `dir`, which must not exist yet or be an empty folder.
   // Nothing is left behind when a write fails. Throws InitError.
   static void write(const std::filesystem::path& dir, const std::string& appKey,
                     const std::string& bundleId);

@@ -261,7 +261,8 @@ std::string init(const fs::path& dir, const Options& options) {
   for (const auto& id : StarterBundle::unitIds()) text += " " + id;
   text += "\nnext, the development backend:\n";
   text += "  tilo-devserver --port 8080 --app-key " + shellQuoted(appKey) + " --app-info " +
-          shellQuoted(appInfo) + "\n";
+          shellQuoted(appInfo) + " --campaigns " + shellQuoted((dir / "campaigns.json").string()) +
+          "\n";
   text += "and in the host, before tilo_initialize:\n";
   text += "  tilo_set_bundle_directory(" + cQuoted(dir.string()) + ");\n";
   text += "  tilo_set_development_base_url(\"http://127.0.0.1:8080\");\n";

@@ -1,0 +1,317 @@
+// Real ads end to end, through the C++ API a host uses: the devserver on loopback is both
+// the backend and an OpenRTB exchange of the sample house campaigns, and every format is
+// asked for, drawn, paid for and noticed as the exchange sees it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TiloObjCBridge/HandleTable.h"
+#include "TiloObjCBridge/TiloObjCWindow.h"
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "support/GoldenImage.h"
+#include "support/SdkFixture.h"
+#include "support/TempDir.h"
+#include "tilo/Tilo.hpp"
+#include "tools/devserver/Exchange.h"
+#include "tools/devserver/SampleCampaigns.h"
+
+namespace tilo::test {
+namespace {
+
+using platform::Json;
+
+SdkFixtureOptions houseExchange() {
+  SdkFixtureOptions options;
+  options.appInfoJson =
+      R"({"adUnits":[)"
+      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
+      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
+      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
+      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"line","mediationAdUnitId":"gad/line","name":"L","type":"native","refreshInterval":0},)"
+      R"({"tiloAdUnitId":"popup","mediationAdUnitId":"gad/popup","name":"P","type":"lightPopup"}],)"
+      R"("feeRate":0.15})";
+  TempDir dir;  // the pictures are read into memory as the campaigns load
+  for (const auto& file : devserver::SampleCampaigns::files()) {
+    platform::FileSystem::atomicWrite(dir.path() / file.name, file.content);
+  }
+  options.campaigns = std::make_shared<const devserver::Campaigns>(
+      devserver::Campaigns::load(dir.path() / devserver::SampleCampaigns::kFileName));
+  return options;
+}
+
+class RealAdsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Ads::setDemandUrl(sdk.baseUrl() + "/openrtb2/auction"), TILO_STATUS_OK);
+    ASSERT_EQ(Ads::setIsTaggedForChildDirectedTreatment(true), TILO_STATUS_OK);
+    ASSERT_EQ(Ads::setGdprConsentString("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA"),
+              TILO_STATUS_OK);
+    ASSERT_EQ(Ads::setCcpaString("1YNN"), TILO_STATUS_OK);
+    ASSERT_EQ(Ads::setTrackingAuthorization(TILO_TRACKING_AUTHORIZED), TILO_STATUS_OK);
+    ASSERT_EQ(Ads::setOpenUrlCallback([this](const char* url) { opened.push_back(url); }),
+              TILO_STATUS_OK);
+    bool done = false;
+    ASSERT_EQ(Ads::initialize([&](std::optional<Error> e) { done = !e; }), TILO_STATUS_OK);
+    ASSERT_TRUE(sdk.drive([&] { return done; }));
+    window = std::move(Window::create(320, 480, 1).value());
+  }
+  void TearDown() override {
+    window.reset();
+    (void)Ads::setOpenUrlCallback(nullptr);
+    (void)Ads::setTrackingAuthorization(TILO_TRACKING_NOT_DETERMINED);
+  }
+
+  platform::UIWindow& platformWindow() {
+    auto found = bridge::HandleTable::shared().find(window.handle(), bridge::HandleType::window);
+    return *static_cast<bridge::TiloObjCWindow&>(*found.object).window();
+  }
+  // Taps the middle of the first visible view whose identifier is `id`; false if none.
+  bool tap(const std::string& id) {
+    auto& root = platformWindow();
+    root.layoutIfNeeded();
+    std::function<std::shared_ptr<platform::UIView>(const std::shared_ptr<platform::UIView>&)>
+        find = [&](const std::shared_ptr<platform::UIView>& view)
+        -> std::shared_ptr<platform::UIView> {
+      if (view->accessibilityIdentifier() == id && !view->isHidden()) return view;
+      for (const auto& child : view->subviews()) {
+        if (auto found = find(child)) return found;
+      }
+      return nullptr;
+    };
+    auto view = find(root.shared_from_this());
+    if (!view) return false;
+    const auto box = view->bounds();
+    const auto at = view->convertPointToView({box.midX(), box.midY()}, &root);
+    return window.tap(at.x, at.y) == 1;
+  }
+  // The notices the exchange received for auction `id`, as "kind price[ reason]".
+  std::vector<std::string> noticesOf(const std::string& id) {
+    sdk.drive([] { return SdkFixture::requestsInFlight() == 0; });
+    std::vector<std::string> out;
+    for (const auto& notice : sdk.server()->exchange()->notices()) {
+      if (notice.auctionId != id) continue;
+      out.push_back(notice.kind + " " + notice.price +
+                    (notice.reason.empty() ? "" : " " + notice.reason));
+    }
+    return out;
+  }
+
+  SdkFixture sdk{houseExchange()};
+  Window window;
+  std::vector<std::string> calls, opened;
+};
+
+// What every kind records: the host's callbacks in order, and the revenue it was paid.
+template <class Delegate>
+void record(Delegate& delegate, std::vector<std::string>& calls) {
+  delegate.didRecordImpression = [&](const auto&) { calls.push_back("impression"); };
+  delegate.didClick = [&](const auto&) { calls.push_back("click"); };
+  delegate.didPay = [&](const std::optional<AdInfo>& info, const Revenue& revenue) {
+    calls.push_back("pay " + revenue.value + " " + revenue.currencyCode + " " +
+                    std::to_string(revenue.precision) + " " +
+                    (info ? info->adNetwork.value_or("") : ""));
+  };
+}
+
+TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
+  // Price ÷ 1000, less the 0.15 fee, "precise"; the seat names the network.
+  const std::string sky = "pay 0.0034 USD 3 Tilo House", puzzle = "pay 0.00255 USD 3 Tilo House";
+  struct Case {
+    const char* format;
+    const char* tagid;
+    int instl, rwdd;
+    bool imageRequired;
+    std::string paid, price;
+    const char* tapToClick;  // the part a player taps; null: the native view's title
+    std::function<bool(RealAdsTest&)> show;  // loads and shows; false on a refusal
+  };
+  std::optional<InterstitialAd> inter;
+  std::optional<RewardedAd> reward;
+  std::optional<AppOpenAd> open;
+  std::optional<BannerView> banner;
+  std::optional<NativeView> native;
+  std::optional<LineBannerView> line;
+  std::optional<LightPopupAdLoader> popupLoader;
+  LightPopupAd popup;
+  auto fullScreen = [&](auto& slot, auto made, bool fromWindow) {
+    slot.emplace(std::move(made).value());
+    typename std::decay_t<decltype(*slot)>::Delegate delegate;
+    record(delegate, calls);
+    delegate.didDismiss = [&](const auto&) { calls.push_back("dismiss"); };
+    slot->setDelegate(delegate);
+    if (slot->load() != TILO_STATUS_OK || !sdk.drive([&] { return slot->isReady() == 1; }))
+      return false;
+    if constexpr (std::is_same_v<std::decay_t<decltype(*slot)>, AppOpenAd>) {
+      (void)fromWindow;
+      return slot->show() == TILO_STATUS_OK;
+    } else {
+      return slot->showFrom(fromWindow ? &window : nullptr) == TILO_STATUS_OK;
+    }
+  };
+  auto placed = [&](auto& slot, auto made, tilo_rect frame, auto loadCall) {
+    slot.emplace(std::move(made).value());
+    typename std::decay_t<decltype(*slot)>::Delegate delegate;
+    record(delegate, calls);
+    delegate.didLoad = [&](const auto&) { calls.push_back("load"); };
+    slot->setDelegate(delegate);
+    return addView(window, *slot, frame) == TILO_STATUS_OK && loadCall(*slot) == TILO_STATUS_OK;
+  };
+  const Case cases[] = {
+      {"interstitial", "gad/inter", 1, 0, true, sky, "4", "interstitial.cta",
+       [&](auto&) { return fullScreen(inter, InterstitialAd::create("inter"), true); }},
+      {"rewarded", "gad/reward", 1, 1, true, sky, "4", "rewarded.cta",
+       [&](auto&) { return fullScreen(reward, RewardedAd::create("reward"), true); }},
+      {"appOpen", "gad/open", 1, 0, true, puzzle, "3", "appOpen.cta",
+       [&](auto&) { return fullScreen(open, AppOpenAd::create("open"), false); }},
+      {"banner", "gad/banner", 0, 0, false, puzzle, "3", "nativeBanner",
+       [&](auto&) {
+         return placed(banner, BannerView::create("banner", BannerSize::banner), {0, 40, 320, 50},
+                       [](auto& v) { return v.loadAd(); });
+       }},
+      {"mrec", "gad/mrec", 0, 0, true, puzzle, "3", "nativeBanner",
+       [&](auto&) {
+         return placed(banner, BannerView::create("mrec", BannerSize::mrec), {10, 40, 300, 250},
+                       [](auto& v) { return v.loadAd(); });
+       }},
+      {"native", "gad/native", 0, 0, true, puzzle, "3", nullptr,
+       [&](auto&) {
+         return placed(native, NativeView::create("native"), {0, 40, 320, 300}, [](auto& v) {
+           const NativeAssetLayout layout{tilo_rect{8, 176, 48, 48},   tilo_rect{64, 176, 248, 22},
+                                          tilo_rect{64, 200, 248, 18}, tilo_rect{8, 230, 304, 36},
+                                          tilo_rect{0, 0, 320, 168},   tilo_rect{8, 268, 304, 28}};
+           return v.bindNativeViews(layout) == TILO_STATUS_OK ? v.loadNativeAd()
+                                                              : TILO_STATUS_INVALID_ARGUMENT;
+         });
+       }},
+      {"lineBanner", "gad/line", 0, 0, true, puzzle, "3", "lineBanner",
+       [&](auto&) {
+         return placed(line, LineBannerView::create("line"), {0, 40, 320, 60},
+                       [](auto& v) { return v.loadAd(); });
+       }},
+      // The popup's info names no network, whatever the source.
+      {"lightPopup", "gad/popup", 0, 0, true, "pay 0.00255 USD 3 ", "3", "lightPopup.cta",
+       [&](auto&) {
+         popupLoader.emplace(std::move(LightPopupAdLoader::create("popup").value()));
+         LightPopupAdLoader::Delegate delegate;
+         record(delegate, calls);
+         delegate.didLoad = [&](LightPopupAd loaded, const auto&) {
+           popup = std::move(loaded);
+           (void)popup.showFrom(window);
+         };
+         popupLoader->setDelegate(delegate);
+         return popupLoader->loadAd() == TILO_STATUS_OK;
+       }},
+  };
+  std::vector<std::string> ids;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    calls.clear();
+    opened.clear();
+    // A fresh window: closing the last one ends what it showed.
+    window = std::move(Window::create(320, 480, 1).value());
+    ASSERT_TRUE(c.show(*this));
+    // Shown: the impression, then the paid event; a rewarded ad plays 5 s first.
+    ASSERT_TRUE(sdk.drive([&] { return std::count(calls.begin(), calls.end(), c.paid) == 1; }, 10))
+        << ::testing::PrintToString(calls);
+    sdk.drive([] { return false; }, 6);
+    expectGoldenImage(
+        platformWindow(),
+        std::string(TILO_SOURCE_DIR "/tests/integration/golden/real-") + c.format + ".png");
+    ASSERT_TRUE(c.tapToClick ? tap(c.tapToClick) : window.tap(160, 190) == 1);
+    sdk.drive([] { return SdkFixture::requestsInFlight() == 0; });
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "impression"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "click"), 1);
+    EXPECT_EQ(opened, (std::vector<std::string>{std::string("https://example.com/tilo/house/") +
+                                                (c.price == "4" ? "sky-harbor" : "puzzle-quest")}));
+
+    // The request, field by field.
+    const Json request = sdk.server()->exchange()->requests().back();
+    const Json& imp = request["imp"][0];
+    EXPECT_EQ(imp["tagid"], c.tagid);
+    EXPECT_EQ(imp["instl"], c.instl);
+    EXPECT_EQ(imp["rwdd"], c.rwdd);
+    EXPECT_EQ(imp["secure"], 0);  // plain http to loopback
+    EXPECT_EQ(imp["native"]["ver"], "1.2");
+    const Json asked = Json::parse(imp["native"]["request"].get<std::string>());
+    EXPECT_EQ(asked["eventtrackers"], Json::parse(R"([{"event":1,"methods":[1]}])"));
+    EXPECT_EQ(asked["assets"][1]["img"]["type"], 3);
+    EXPECT_EQ(asked["assets"][1]["required"], c.imageRequired ? 1 : 0);
+    if (std::string(c.format) == "banner") {
+      EXPECT_EQ(asked["assets"][1]["img"]["w"], 320);
+      EXPECT_EQ(asked["assets"][1]["img"]["h"], 50);
+    }
+    EXPECT_EQ(request["app"],
+              Json::parse(R"({"bundle":"com.tilo.tests",)"
+                          R"("storeurl":"https://apps.example.com/app/1234567890"})"));
+    const Json& device = request["device"];
+    EXPECT_EQ(device["ua"].get<std::string>().rfind("Tilo/1.1.44 (Linux; ", 0), 0u) << device["ua"];
+    EXPECT_EQ(device["os"], "Linux");
+    EXPECT_EQ(device["devicetype"], 2);
+    EXPECT_EQ(device["lmt"], 0);
+    EXPECT_EQ(device["dnt"], 0);
+    EXPECT_FALSE(device.contains("ifa"));
+    EXPECT_EQ(request["regs"], Json::parse(R"({"coppa":1,"gdpr":1,"us_privacy":"1YNN"})"));
+    EXPECT_EQ(request["user"]["consent"], "CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA");
+    EXPECT_EQ(request["tmax"], 1500);
+    EXPECT_EQ(request["cur"], Json::parse(R"(["USD"])"));
+    EXPECT_EQ(request["at"], 1);
+    const std::string id = request["id"];
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0) << "a fresh id per request";
+    ids.push_back(id);
+
+    // Each notice once, with the clearing price in place of ${AUCTION_PRICE}.
+    // (They go out side by side: in any order.)
+    auto notices = noticesOf(id);
+    std::sort(notices.begin(), notices.end());
+    EXPECT_EQ(notices, (std::vector<std::string>{"bill " + c.price, "click " + c.price,
+                                                 "imp " + c.price, "win " + c.price}));
+  }
+  const Json totals = sdk.server()->exchange()->campaignsJson();
+  EXPECT_EQ(totals["campaigns"][0]["impressions"], 2);  // Sky Harbor: interstitial, rewarded
+  EXPECT_DOUBLE_EQ(totals["campaigns"][1]["spend"].get<double>(), 6 * 0.003);
+}
+
+TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNoticed) {
+  auto ad = std::move(InterstitialAd::create("inter").value());
+  std::optional<Error> showError;
+  InterstitialAd::Delegate delegate;
+  delegate.didFailToShow = [&](const auto&, const Error& error) { showError = error; };
+  ad.setDelegate(delegate);
+  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
+  const std::string id = sdk.server()->exchange()->requests().back()["id"];
+
+  // At the bid's exp (3,600 s) and not a second before.
+  sdk.drive([] { return false; }, 3599);
+  EXPECT_EQ(ad.isReady(), 1);
+  EXPECT_EQ(noticesOf(id), std::vector<std::string>{"win 4"});
+  sdk.drive([] { return false; }, 1);
+  EXPECT_EQ(ad.isReady(), 0);
+  EXPECT_EQ(noticesOf(id), (std::vector<std::string>{"win 4", "loss 4 2"}));
+  ASSERT_EQ(ad.showFrom(&window), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return showError.has_value(); }));
+  EXPECT_EQ(showError->code, TILO_ERROR_FULLSCREEN_AD_NOT_READY);
+  EXPECT_EQ(showError->message, "Ad has expired.");
+
+  // Released unshown, a taken bid is lost once too; destroying the expired one adds none.
+  auto second = std::move(InterstitialAd::create("inter").value());
+  ASSERT_EQ(second.load(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return second.isReady() == 1; }));
+  const std::string secondId = sdk.server()->exchange()->requests().back()["id"];
+  second.reset();
+  ad.reset();
+  EXPECT_EQ(noticesOf(secondId), (std::vector<std::string>{"win 4", "loss 4 2"}));
+  EXPECT_EQ(noticesOf(id), (std::vector<std::string>{"win 4", "loss 4 2"}));
+}
+
+}  // namespace
+}  // namespace tilo::test

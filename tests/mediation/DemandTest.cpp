@@ -1,0 +1,312 @@
+// Real demand below the SDK: an exchange's answers read as hostile input, the notices'
+// macros, and loads against a loopback exchange that misbehaves on the wire.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mediation/AdSource.h"
+#include "mediation/EmbeddedCreatives.h"
+#include "mediation/GADInterstitialAd.h"
+#include "mediation/demand/BidNotices.h"
+#include "mediation/demand/BidResponseDecoder.h"
+#include "mediation/demand/Demand.h"
+#include "mediation/demand/DemandActivity.h"
+#include "mediation/demand/OpenRtbSource.h"
+#include "mediation/demand/PrivacySignals.h"
+#include "platform/Json.h"
+#include "platform/TestEnvironment.h"
+#include "support/LoopbackHttpServer.h"
+
+using namespace tilo::mediation;
+using namespace tilo::mediation::demand;
+using tilo::platform::Json;
+
+namespace {
+
+const BidExpectation kExpected{"req-1", NativeSpec::forFormat("interstitial", std::nullopt)};
+
+// A valid answer; `edit` changes the bid, `editAd` the Native response inside its adm.
+std::string answer(const std::function<void(Json&)>& edit = {},
+                   const std::function<void(Json&)>& editAd = {}, const std::string& images = "") {
+  const std::string base = images.empty() ? "https://cdn.example.com" : images;
+  Json ad{{"ver", "1.2"},
+          {"assets", Json::array({{{"id", 1}, {"title", {{"text", "Sky\x01Harbor"}}}},
+                                  {{"id", 2}, {"img", {{"url", base + "/media.png"}, {"w", 480}}}},
+                                  {{"id", 3}, {"img", {{"url", base + "/icon.png"}}}},
+                                  {{"id", 12}, {"data", {{"value", "not asked for"}}}}})},
+          {"link",
+           {{"url", "https://example.com/go"},
+            {"clicktrackers", {"https://t.example.com/c?p=${AUCTION_PRICE}"}}}},
+          {"eventtrackers",
+           Json::array({{{"event", 1}, {"method", 1}, {"url", "https://t.example.com/i"}},
+                        {{"event", 1}, {"method", 2}, {"url", "https://t.example.com/i.js"}}})},
+          {"imptrackers", {"https://t.example.com/i"}}};
+  if (editAd) editAd(ad);
+  Json bid{{"id", "b1"},
+           {"impid", "1"},
+           {"price", 2.5},
+           {"adm", tilo::platform::dumpCompact(ad)},
+           {"nurl", base + "/win?p=${AUCTION_PRICE}"},
+           {"exp", 30}};
+  if (edit) edit(bid);
+  return tilo::platform::dumpCompact(
+      Json{{"id", "req-1"}, {"seatbid", Json::array({{{"seat", "house"}, {"bid", {bid}}}})}});
+}
+
+TEST(BidResponseDecoderTest, HostileAnswersAreRefusedNamingWhatIsWrong) {
+  using Outcome = BidDecoding::Outcome;
+  auto adm = [](const char* text) { return [=](Json& bid) { bid["adm"] = text; }; };
+  const struct {
+    const char* name;
+    std::string body;
+    Outcome outcome;
+    const char* problem;
+  } cases[] = {
+      {"malformed JSON", R"({"id": "req-1", "seatbid": [)", Outcome::invalid, "not JSON"},
+      {"other id", R"({"id": "req-2"})", Outcome::invalid, "id is not the request's"},
+      {"other currency", R"({"id": "req-1", "cur": "EUR"})", Outcome::invalid, "cur is not"},
+      {"other impid", answer([](Json& b) { b["impid"] = "2"; }), Outcome::invalid,
+       "impid names no"},
+      {"negative price", answer([](Json& b) { b["price"] = -1; }), Outcome::invalid,
+       "price is not"},
+      {"zero price", answer([](Json& b) { b["price"] = 0; }), Outcome::invalid, "price is not"},
+      {"text price", answer([](Json& b) { b["price"] = "2.5"; }), Outcome::invalid, "price is not"},
+      {"infinite price",
+       R"({"id":"req-1","seatbid":[{"bid":[{"id":"b","impid":"1","price":1e999}]}]})",
+       Outcome::invalid, "price is not"},
+      {"no title", answer({}, [](Json& a) { a["assets"].erase(0); }), Outcome::invalid,
+       "required asset title"},
+      {"no main image", answer({}, [](Json& a) { a["assets"].erase(1); }), Outcome::invalid,
+       "required asset main image"},
+      {"win notice by ftp", answer([](Json& b) { b["nurl"] = "ftp://t.example.com/w"; }),
+       Outcome::invalid, "nurl is not an http(s) URL"},
+      {"tracker with a control character",
+       answer({}, [](Json& a) { a["imptrackers"] = {"https://t.example.com/i\r\nX: y"}; }),
+       Outcome::invalid, "imptrackers[0] is not an http(s) URL"},
+      {"HTML creative", answer(adm("<html><body>ad</body></html>")), Outcome::invalid,
+       "HTML and script creatives are not drawn"},
+      {"script creative", answer(adm("<script src=\"https://x\"></script>")), Outcome::invalid,
+       "HTML and script creatives are not drawn"},
+      {"no seatbid", R"({"id": "req-1"})", Outcome::noBid, ""},
+      {"empty seatbid", R"({"id": "req-1", "seatbid": []})", Outcome::noBid, ""},
+  };
+  for (const auto& c : cases) {
+    const BidDecoding decoded = BidResponseDecoder::decode(c.body, kExpected);
+    EXPECT_EQ(decoded.outcome, c.outcome) << c.name << ": " << decoded.problem;
+    EXPECT_NE(decoded.problem.find(c.problem), std::string::npos)
+        << c.name << ": " << decoded.problem;
+    EXPECT_EQ(decoded.bid.has_value(), c.outcome == Outcome::bid) << c.name;
+  }
+  Json many = Json::parse(answer());
+  for (int i = 0; i < 16; ++i) many["seatbid"][0]["bid"].push_back(many["seatbid"][0]["bid"][0]);
+  EXPECT_NE(BidResponseDecoder::decode(many.dump(), kExpected).problem.find("at most 16"),
+            std::string::npos);
+}
+
+TEST(BidResponseDecoderTest, AUsableAnswerKeepsWhatTheSdkDrawsAndFires) {
+  // With or without the wrapper older exchanges put around the Native response; the
+  // higher of two bids wins.
+  for (bool wrapped : {false, true}) {
+    Json body = Json::parse(answer({}, [&](Json& a) {
+      if (wrapped) a = Json{{"native", a}};
+    }));
+    Json cheaper = body["seatbid"][0]["bid"][0];
+    cheaper["id"] = "b0";
+    cheaper["price"] = 1.25;
+    body["seatbid"][0]["bid"].insert(body["seatbid"][0]["bid"].begin(), cheaper);
+    const BidDecoding decoded = BidResponseDecoder::decode(body.dump(), kExpected);
+    ASSERT_EQ(decoded.outcome, BidDecoding::Outcome::bid) << decoded.problem;
+    const WinningBid& bid = *decoded.bid;
+    EXPECT_EQ(bid.bidId, "b1");
+    EXPECT_EQ(bid.price.description(), "2.5");
+    EXPECT_EQ(bid.seat, "house");
+    EXPECT_EQ(bid.expSeconds, 30);
+    EXPECT_EQ(bid.native.title, "Sky Harbor");  // the control character is gone
+    EXPECT_EQ(bid.native.mainImage->width, 480);
+    EXPECT_EQ(bid.native.icon->url, "https://cdn.example.com/icon.png");
+    EXPECT_FALSE(bid.native.callToAction);  // asset 12 answers nothing the request asked
+    // Each pixel once; the JavaScript tracker is not run.
+    EXPECT_EQ(bid.native.impressionTrackers, std::vector<std::string>{"https://t.example.com/i"});
+    EXPECT_EQ(bid.native.clickUrl, "https://example.com/go");
+  }
+}
+
+TEST(BidNoticesTest, OnlyKnownMacrosAreReplacedAndTheirValuesEncoded) {
+  const std::map<std::string, std::string, std::less<>> values{{"AUCTION_PRICE", "2.5"},
+                                                               {"AUCTION_SEAT_ID", "a&b c"}};
+  const struct {
+    const char* url;
+    const char* expected;
+  } cases[] = {
+      {"https://t/w?p=${AUCTION_PRICE}", "https://t/w?p=2.5"},
+      {"https://t/w?s=${AUCTION_SEAT_ID}&p=${AUCTION_PRICE}", "https://t/w?s=a%26b%20c&p=2.5"},
+      {"https://t/w?x=${AUCTION_FOO}", "https://t/w?x=${AUCTION_FOO}"},
+      {"https://t/w?x=${AUCTION_PRICE", "https://t/w?x=${AUCTION_PRICE"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(BidNotices::substitute(c.url, values), c.expected);
+}
+
+// Loads against a loopback exchange whose answer each case scripts.
+class DemandWireTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    AdSource::shared().reset();
+    PrivacySignals::shared().reset();
+    const auto& png = kEmbeddedCreativeFiles[0];
+    picture.assign(reinterpret_cast<const char*>(png.data), png.size);
+    auto& http = server.http();
+    http.Post("/auction", [this](const httplib::Request& req, httplib::Response& res) {
+      const Json request = Json::parse(req.body);
+      std::string media;
+      {
+        std::lock_guard lock(mutex);
+        requests.push_back(request);
+        media = image;
+      }
+      env.mainExecutor()->post([] {});  // wakes a test waiting in runUntil for the request
+      if (hold) return server.holdUntilShutdown();
+      res.status = status;
+      if (status != 200) return;
+      std::string body = answer([&](Json& bid) { bid["nurl"] = server.url("/win"); },
+                                [&](Json& ad) {
+                                  ad["assets"][1]["img"]["url"] = server.url("/img/" + media);
+                                  ad["assets"][2]["img"]["url"] = server.url("/img/ok");
+                                });
+      const auto id = request["id"].get<std::string>();
+      body.replace(body.find("req-1"), 5, id);
+      res.set_content(body, "application/json");
+    });
+    http.Get("/win", [this](const httplib::Request&, httplib::Response&) { ++wins; });
+    http.Get(R"(/img/(\w+))", [this](const httplib::Request& req, httplib::Response& res) {
+      const std::string name = req.matches[1];
+      if (name == "ok") return res.set_content(picture, "image/png");
+      if (name == "here") return res.set_redirect("/img/ok");
+      if (name == "elsewhere") {
+        return res.set_redirect("http://localhost:" + std::to_string(server.port()) + "/img/ok");
+      }
+      if (name == "huge") {
+        std::string header = picture.substr(0, 24);
+        header[16] = header[20] = 0;  // 5000 x 5000 in the IHDR chunk
+        header[17] = header[21] = 0;
+        header[18] = header[22] = 0x13;
+        header[19] = header[23] = static_cast<char>(0x88);
+        return res.set_content(header + picture.substr(24), "image/png");
+      }
+      if (name == "garbage") return res.set_content("GIF89a not a picture", "image/gif");
+      res.status = 404;
+    });
+    server.start();
+    ASSERT_TRUE(Demand::setDemandUrl(server.url("/auction")));
+  }
+  void TearDown() override {
+    (void)Demand::setDemandUrl(std::nullopt);
+    AdSource::shared().reset();
+  }
+
+  void setImage(const char* name) {
+    std::lock_guard lock(mutex);
+    image = name;
+  }
+  // Loads one interstitial and returns the error, or nullopt when it filled.
+  std::optional<NSError> load() {
+    bool done = false;
+    std::optional<NSError> error;
+    GADInterstitialAd::loadWithAdUnitID("gad/inter", GADRequest::create(),
+                                        [&](auto ad, auto failure) {
+                                          done = true;
+                                          error = failure;
+                                          loaded = ad;
+                                        });
+    EXPECT_TRUE(env.runUntil([&] { return done && DemandActivity::inFlight() == 0; }));
+    return error;
+  }
+
+  tilo::platform::TestEnvironment env;
+  tilo::test::LoopbackHttpServer server;
+  std::string picture;
+  std::mutex mutex;
+  std::vector<Json> requests;
+  std::atomic<int> status{200}, wins{0};
+  std::atomic<bool> hold{false};
+  std::string image = "ok";  // the main image the answer names; guarded by `mutex`
+  std::shared_ptr<GADInterstitialAd> loaded;
+};
+
+TEST_F(DemandWireTest, EveryFailureIsANamedLoadErrorAndNothingIsTaken) {
+  const struct {
+    const char* name;
+    int status;
+    const char* image;
+    const char* domain;
+    long code;
+    const char* description;
+  } cases[] = {
+      {"no bid", 204, "ok", kGADErrorDomain, GADErrorNoFill, "No ad to show"},
+      {"server error", 500, "ok", kGADErrorDomain, GADErrorNetworkError, "answered HTTP 500"},
+      {"picture elsewhere", 200, "elsewhere", kGADErrorDomain, GADErrorMediationDataError,
+       "redirects to another server"},
+      {"picture missing", 200, "missing", kGADErrorDomain, GADErrorMediationDataError,
+       "answered HTTP 404"},
+      {"picture not decodable", 200, "garbage", kGADErrorDomain, GADErrorMediationDataError,
+       "not a PNG or JPEG"},
+      {"picture huge", 200, "huge", kGADErrorDomain, GADErrorMediationDataError,
+       "5000 x 5000 pixels"},
+  };
+  for (const auto& c : cases) {
+    status = c.status;
+    setImage(c.image);
+    const auto error = load();
+    ASSERT_TRUE(error) << c.name;
+    EXPECT_EQ(error->domain, c.domain) << c.name;
+    EXPECT_EQ(error->code, c.code) << c.name;
+    EXPECT_NE(error->localizedDescription.find(c.description), std::string::npos)
+        << c.name << ": " << error->localizedDescription;
+  }
+  EXPECT_EQ(wins, 0) << "a bid that is not shown is never taken";
+
+  // A redirect on the same server is followed; the bid is then taken, once.
+  status = 200;
+  setImage("here");
+  EXPECT_FALSE(load());
+  EXPECT_TRUE(loaded);
+  EXPECT_TRUE(env.runUntil([&] { return wins == 1 && DemandActivity::inFlight() == 0; }));
+
+  // An exchange that is down: the transport's own error.
+  ASSERT_TRUE(Demand::setDemandUrl("http://127.0.0.1:1/auction"));
+  const auto down = load();
+  ASSERT_TRUE(down);
+  EXPECT_EQ(down->domain, kNSURLErrorDomain);
+  EXPECT_EQ(down->code, -1004);
+
+  // Absent privacy choices send nothing; tracking not authorized limits it.
+  std::lock_guard lock(mutex);
+  ASSERT_FALSE(requests.empty());
+  EXPECT_FALSE(requests[0].contains("regs"));
+  EXPECT_FALSE(requests[0].contains("user"));
+  EXPECT_EQ(requests[0]["device"]["lmt"], 1);
+}
+
+TEST_F(DemandWireTest, AnAnswerAfterTmaxIsATimeout) {
+  hold = true;
+  bool done = false;
+  std::optional<NSError> error;
+  GADInterstitialAd::loadWithAdUnitID("gad/inter", GADRequest::create(), [&](auto, auto failure) {
+    done = true;
+    error = failure;
+  });
+  ASSERT_TRUE(env.runUntil([&] {
+    std::lock_guard lock(mutex);
+    return !requests.empty();
+  }));
+  env.advance(OpenRtbSource::kTmaxMs / 1000.0);
+  ASSERT_TRUE(env.runUntil([&] { return done; }));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->domain, kNSURLErrorDomain);
+  EXPECT_EQ(error->code, -1001);
+}
+
+}  // namespace

@@ -182,6 +182,10 @@ void TiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {
       });
 }
 
+std::optional<TiloAppInfo> TiloApi::cachedAppInfo() const {
+  return AdUnitCache::read(service_);
+}
+
 void TiloApi::sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) {
   platform::HttpRequest request;
   try {

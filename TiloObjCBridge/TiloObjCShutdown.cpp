@@ -28,6 +28,7 @@ tilo_status tilo_shutdown(void) {
     }
     objects.clear();
     forgetOpenUrlCallback();
+    stopTestScenarioCheck();
     tilo::TiloAds::shutdownShared();
     // Callbacks the handles posted while they closed never run.
     tilo::platform::MainLoop::shared()->discardPending();

@@ -1,5 +1,7 @@
 #include "platform/Device.h"
 
+#include <sys/utsname.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -142,13 +144,13 @@ void setTrackingAuthorizationStatus(TrackingAuthorizationStatus status) {
   trackingStatus = status;
 }
 
-std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
+std::optional<std::string> osReleaseValue(std::string_view content, std::string_view key) {
   while (!content.empty()) {
     std::size_t end = content.find('\n');
     std::string_view line = trim(content.substr(0, end));
     content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
-    if (!line.starts_with("VERSION_ID=")) continue;
-    std::string_view value = line.substr(11);
+    if (!line.starts_with(key) || line.size() <= key.size() || line[key.size()] != '=') continue;
+    std::string_view value = line.substr(key.size() + 1);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
@@ -158,11 +160,31 @@ std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
   return std::nullopt;
 }
 
+namespace {
+
+// Read once: the system does not change under a running process, and every upload asks.
+const std::optional<std::string>& osRelease() {
+  static const std::optional<std::string> content = FileSystem::readFile("/etc/os-release");
+  return content;
+}
+
+}  // namespace
+
+std::string systemName() {
+  static const std::string name = [] {
+    return (osRelease() ? osReleaseValue(*osRelease(), "NAME") : std::nullopt).value_or("Linux");
+  }();
+  return name;
+}
+
 std::string systemVersion() {
-  // Read once: the system does not change under a running process, and every upload asks.
   static const std::string version = [] {
-    auto content = FileSystem::readFile("/etc/os-release");
-    return (content ? versionIdFromOsRelease(*content) : std::nullopt).value_or("0");
+    if (auto value = osRelease() ? osReleaseValue(*osRelease(), "VERSION_ID") : std::nullopt) {
+      return *value;
+    }
+    // A rolling distribution has no VERSION_ID: the kernel's release is what there is.
+    utsname system{};
+    return ::uname(&system) == 0 ? std::string(system.release) : std::string("0");
   }();
   return version;
 }

@@ -56,9 +56,12 @@ tilo_status ensureSdk() noexcept;
 void installOpenUrlHandler();
 
 // Loads the scenario of TILO_TEST_SCENARIO into the test ad source, unless the host set one
-// in code since the SDK was last built; a bad file is logged and changes nothing. Called
-// when the C ABI builds the SDK.
+// in code since the SDK was last built; a bad file is logged and changes nothing. From then
+// on, each app info published is checked against the scenario's units (an error line names
+// those it lacks). Called when the C ABI builds the SDK.
 void startTestScenario();
+// Ends that check; tilo_shutdown calls it.
+void stopTestScenarioCheck();
 
 // Whether this is the thread that runs (or will run) the main loop.
 bool onMainThread();

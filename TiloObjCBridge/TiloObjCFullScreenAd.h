@@ -16,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Tilo/base/TiloAdInfo.h"
 #include "Tilo/base/TiloAdUnit.h"
@@ -76,10 +78,26 @@ class TiloObjCFullScreenAd final
       if (auto self = weak.lock()) self->postInfo(&Delegate::did_click, std::move(info));
     };
     listener.onAdImpression = [weak](std::optional<TiloAdInfo> info) {
-      if (auto self = weak.lock())
-        self->postInfo(&Delegate::did_record_impression, std::move(info));
+      auto self = weak.lock();
+      if (!self) return;
+      self->postInfo(&Delegate::did_record_impression, std::move(info));
+      self->impressionPosted_ = true;
+      self->releaseAfterImpression();
     };
     loader_->load();
+  }
+
+  // Posts a delegate call that follows the shown ad's impression (its revenue, its reward).
+  // The platform reports them in order, but the impression reaches the wrapper a main-loop
+  // turn later (through the loader): they wait for it, in the crash bracket they came in.
+  template <class Call>
+  void postAfterImpression(Call call) {
+    std::function<void()> send = [weak = this->weak_from_this(), bracket = currentAdCallback(),
+                                  call = std::move(call)] {
+      if (auto self = weak.lock()) Target::post(self, call, bracket);
+    };
+    if (impressionPosted_) return send();
+    afterImpression_.push_back(std::move(send));
   }
 
   // Shows the loaded ad from `viewController` (ignored by app-open ads).
@@ -92,13 +110,18 @@ class TiloObjCFullScreenAd final
       });
       return;
     }
+    impressionPosted_ = false;
+    afterImpression_.clear();
     auto weak = this->weak_from_this();
     auto& display = Kind::display(*ad_);
     display.onShown = [weak](std::optional<TiloAdInfo> info) {
       if (auto self = weak.lock()) self->postInfo(&Delegate::did_show, std::move(info));
     };
     display.onDismiss = [weak](std::optional<TiloAdInfo> info) {
-      if (auto self = weak.lock()) self->postInfo(&Delegate::did_dismiss, std::move(info));
+      auto self = weak.lock();
+      if (!self) return;
+      self->releaseAfterImpression();  // an ad closed before its impression held nothing back
+      self->postInfo(&Delegate::did_dismiss, std::move(info));
     };
     display.onFailedToShow = [weak](std::optional<TiloAdInfo> info, const TiloError& error) {
       auto self = weak.lock();
@@ -149,7 +172,7 @@ class TiloObjCFullScreenAd final
       if (previous) previous(info, revenue);
       auto self = weak.lock();
       if (!self) return;
-      self->post([info, revenue](const Delegate& d, void* context, Handle* handle) {
+      self->postAfterImpression([info, revenue](const Delegate& d, void* context, Handle* handle) {
         if (!d.did_pay) return;
         const CRevenue converted(revenue);
         d.did_pay(context, handle, CAdInfo(info).get(), converted.get());
@@ -157,9 +180,15 @@ class TiloObjCFullScreenAd final
     };
   }
 
+  void releaseAfterImpression() {
+    for (auto& send : std::exchange(afterImpression_, {})) send();
+  }
+
   const std::string adUnitId_;
   const std::shared_ptr<Loader> loader_;
   std::shared_ptr<Ad> ad_;
+  bool impressionPosted_ = false;  // of the ad shown last
+  std::vector<std::function<void()>> afterImpression_;
   std::optional<CAdInfo> infoStorage_;
 };
 

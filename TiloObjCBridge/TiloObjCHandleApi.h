@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "Tilo/telemetry/AdCallbackMarker.h"
@@ -93,9 +94,10 @@ class DelegateTarget {
   // host's call runs in the same bracket (phase and ad), so that a host crashing in its
   // C callback is reported at the next start like one crashing in a C++ listener.
   template <class Self, class Call>
-  static void post(const std::shared_ptr<Self>& self, Call call) {
+  static void post(const std::shared_ptr<Self>& self, Call call,
+                   std::optional<AdCallbackBracket> bracket = currentAdCallback()) {
     std::weak_ptr<Self> weak = self;
-    platform::postToMain([weak, bracket = currentAdCallback(), call = std::move(call)]() mutable {
+    platform::postToMain([weak, bracket = std::move(bracket), call = std::move(call)]() mutable {
       auto strong = weak.lock();
       if (!strong) return;
       DelegateTarget& target = *strong;

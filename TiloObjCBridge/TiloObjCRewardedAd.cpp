@@ -20,7 +20,7 @@ struct RewardedKind {
                                                   std::optional<TiloRewardedItem> item) {
       auto self = weak.lock();
       if (!self) return;
-      self->post([info, item](const Delegate& d, void* context, Handle* handle) {
+      self->postAfterImpression([info, item](const Delegate& d, void* context, Handle* handle) {
         if (!d.did_earn_reward) return;
         std::optional<CRewardedItem> converted;
         if (item) converted.emplace(*item);

@@ -31,6 +31,7 @@ tilo_status tilo_shutdown(void) {
     objects.clear();
     forgetOpenUrlCallback();
     forgetAdInspectorCloseCallback();
+    stopTestScenarioCheck();
     tilo::TiloAds::shutdownShared();
     // What the process keeps between uses goes too, so that a host that unloads the
     // library gets its memory back: decoded pictures and fonts (as on a memory warning),

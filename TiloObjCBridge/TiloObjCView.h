@@ -117,6 +117,8 @@ class TiloObjCViewWrapper : public TiloObjCView,
     pinToEdges(internal, shared_from_this());
   }
   void handleDestroyed() override { Target::endDelegate(); }
+  // An ad was loaded and shown in the SDK view, before the host hears of it.
+  virtual void didLoadAd() {}
 
  private:
   using InfoEntry = void (*Delegate::*)(void*, Handle*, const tilo_ad_info*);
@@ -127,6 +129,7 @@ class TiloObjCViewWrapper : public TiloObjCView,
     listener.onAdLoadSuccess = [weak](std::shared_ptr<TiloAdUnit>, std::optional<TiloAdInfo> info) {
       auto strong = weak.lock();
       if (!strong) return;
+      strong->didLoadAd();
       strong->watchRevenue();
       Target::post(strong, [info](const Delegate& d, void* context, Handle* handle) {
         if (d.did_load) d.did_load(context, handle, CAdInfo(info).get());

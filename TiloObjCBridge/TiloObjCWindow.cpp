@@ -1,6 +1,8 @@
 #include "TiloObjCBridge/TiloObjCWindow.h"
 
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -366,6 +368,33 @@ tilo_status tilo_window_add_view_pinned(tilo_window* window, void* view, int edg
   return guarded([&] {
     found.view->placePinned(*object->window(), object->rootViewController()->view(),
                             edge == TILO_WINDOW_EDGE_TOP, height);
+    return TILO_STATUS_OK;
+  });
+}
+
+tilo_status tilo_window_element_frame(tilo_window* window, const char* identifier,
+                                      tilo_rect* frame) {
+  using namespace tilo::bridge;
+  const auto checked = checkWindow(window);
+  if (checked.status != TILO_STATUS_OK) return checked.status;
+  if (auto status = checkIdentifier(identifier); status != TILO_STATUS_OK) return status;
+  if (!frame) return TILO_STATUS_NULL_ARGUMENT;
+  return guarded([&] {
+    auto& root = *checked.window->window();
+    root.layoutIfNeeded();
+    // Depth first, front to back among siblings: the one a tap there would reach first.
+    std::function<const tilo::platform::UIView*(const tilo::platform::UIView&)> find =
+        [&](const tilo::platform::UIView& view) -> const tilo::platform::UIView* {
+      if (view.isHidden()) return nullptr;
+      for (auto it = view.subviews().rbegin(); it != view.subviews().rend(); ++it) {
+        if (const auto* found = find(**it)) return found;
+      }
+      return view.accessibilityIdentifier() == identifier ? &view : nullptr;
+    };
+    const auto* element = find(root);
+    if (!element) return TILO_STATUS_INVALID_ARGUMENT;
+    const auto rect = element->convertRect(element->bounds(), nullptr);
+    *frame = tilo_rect{rect.origin.x, rect.origin.y, rect.size.width, rect.size.height};
     return TILO_STATUS_OK;
   });
 }

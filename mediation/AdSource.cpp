@@ -1,7 +1,9 @@
 #include "mediation/AdSource.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <initializer_list>
 #include <stdexcept>
 
 #include "mediation/TestCreatives.h"
@@ -26,6 +28,25 @@ const Json& object(const Json& value, const std::string& path) {
   if (!value.is_object()) fail(path, "expected an object");
   return value;
 }
+
+// An object whose keys are all in `known`: a misspelt key would otherwise be ignored and
+// the scenario silently do something else than its author meant.
+const Json& objectOf(const Json& value, const std::string& path,
+                     std::initializer_list<std::string_view> known) {
+  object(value, path);
+  for (const auto& [key, unused] : value.items()) {
+    if (std::find(known.begin(), known.end(), key) != known.end()) continue;
+    std::string list;
+    for (auto name : known) list += (list.empty() ? "" : ", ") + std::string(name);
+    fail(path.empty() ? key : path + "." + key, "unknown key; the keys here are " + list);
+  }
+  return value;
+}
+
+const std::initializer_list<std::string_view> kScriptKeys = {
+    "result", "error",    "delayMs",        "network",      "latencies",      "revenue",
+    "reward", "click",    "dismissAfterMs", "presentError", "expiresAfterMs", "adSize",
+    "native", "clickUrl", "countdownMs",    "testCreatives"};
 
 std::string text(const Json& value, const std::string& path) {
   if (!value.is_string()) fail(path, "expected a string");
@@ -65,7 +86,7 @@ platform::Decimal nonNegativeDecimal(const Json& value, const std::string& path)
 }
 
 NSError nsError(const Json& value, const std::string& path) {
-  object(value, path);
+  objectOf(value, path, {"domain", "code", "description"});
   NSError error{kGADErrorDomain, 0, ""};
   if (value.contains("domain")) error.domain = text(value["domain"], path + ".domain");
   if (!value.contains("code") || !value["code"].is_number_integer() ||
@@ -81,7 +102,7 @@ NSError nsError(const Json& value, const std::string& path) {
 }
 
 GADAdValue adValue(const Json& value, const std::string& path) {
-  object(value, path);
+  objectOf(value, path, {"value", "currency", "precision"});
   if (!value.contains("value")) fail(path + ".value", "missing");
   GADAdValue result{nonNegativeDecimal(value["value"], path + ".value"), "USD", 0};
   if (value.contains("currency")) result.currencyCode = text(value["currency"], path + ".currency");
@@ -98,7 +119,7 @@ GADAdValue adValue(const Json& value, const std::string& path) {
 }
 
 GADAdReward adReward(const Json& value, const std::string& path) {
-  object(value, path);
+  objectOf(value, path, {"amount", "type"});
   if (!value.contains("amount")) fail(path + ".amount", "missing");
   GADAdReward reward{nonNegativeDecimal(value["amount"], path + ".amount"), ""};
   if (value.contains("type")) reward.type = text(value["type"], path + ".type");
@@ -107,7 +128,7 @@ GADAdReward adReward(const Json& value, const std::string& path) {
 
 NativeAssets nativeAssets(const Json& value, const std::string& path,
                           const std::string& baseDirectory) {
-  object(value, path);
+  objectOf(value, path, {"headline", "body", "advertiser", "callToAction", "icon", "media"});
   NativeAssets assets;
   for (auto [key, field] : {std::pair{"headline", &NativeAssets::headline},
                             {"body", &NativeAssets::body},
@@ -141,7 +162,7 @@ NativeAssets nativeAssets(const Json& value, const std::string& path,
 // Lays the fields present in `unit` over `base`. Null clears the optional fields.
 AdScript overlay(AdScript script, const Json& unit, const std::string& path,
                  const std::string& baseDirectory) {
-  object(unit, path);
+  objectOf(unit, path, kScriptKeys);
   for (const auto& [key, value] : unit.items()) {
     const std::string at = path + "." + key;
     if (key == "result") {
@@ -196,7 +217,6 @@ AdScript overlay(AdScript script, const Json& unit, const std::string& path,
     } else if (auto problem = TestCreatives::parseScriptKey(script, key, value)) {
       fail(at, *problem);
     }
-    // Other keys belong to newer scenario versions and are ignored.
   }
   return script;
 }
@@ -226,9 +246,11 @@ AdSource::AdSource() {
 }
 
 std::optional<std::string> AdSource::loadScenario(const Json& scenario,
-                                                  const std::string& baseDirectory) {
+                                                  const std::string& baseDirectory,
+                                                  const UnitCheck& checkUnits) {
   try {
     object(scenario, "scenario");
+    objectOf(scenario, "", {"start", "default", "units"});
     std::map<std::string, bool> start{{"GADMobileAds", true}};
     if (scenario.contains("start")) {
       start.clear();
@@ -244,10 +266,15 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario,
     if (scenario.contains("default"))
       fallback = overlay(fallback, scenario["default"], "default", baseDirectory);
     std::map<std::string, AdScript> units;
+    std::vector<std::string> ids;
     if (scenario.contains("units")) {
       for (const auto& [id, unit] : object(scenario["units"], "units").items()) {
         units[id] = overlay(fallback, unit, "units." + id, baseDirectory);
+        ids.push_back(id);
       }
+    }
+    if (checkUnits) {
+      if (auto problem = checkUnits(ids)) return problem;
     }
     std::lock_guard lock(mutex_);
     startStates_ = std::move(start);
@@ -266,22 +293,25 @@ std::optional<std::string> AdSource::loadScenario(const Json& scenario,
 }
 
 std::optional<std::string> AdSource::loadScenarioText(std::string_view text,
-                                                      const std::string& baseDirectory) {
+                                                      const std::string& baseDirectory,
+                                                      const UnitCheck& checkUnits) {
   if (text.size() > kMaxScenarioBytes) {
     return "scenario: larger than " + std::to_string(kMaxScenarioBytes) + " bytes";
   }
   try {
-    return loadScenario(platform::parseJson(text, kMaxScenarioKeys), baseDirectory);
+    return loadScenario(platform::parseJson(text, kMaxScenarioKeys), baseDirectory, checkUnits);
   } catch (const platform::DecodingError& error) {
     return std::string("scenario: ") + error.what();
   }
 }
 
-std::optional<std::string> AdSource::loadScenarioFile(const std::string& path) {
+std::optional<std::string> AdSource::loadScenarioFile(const std::string& path,
+                                                      const UnitCheck& checkUnits) {
   platform::FileSystem::ReadError error;
   auto contents = platform::FileSystem::readFile(path, &error);
   if (!contents) return "cannot read scenario file " + path + ": " + error.description;
-  auto problem = loadScenarioText(*contents, std::filesystem::path(path).parent_path().string());
+  auto problem =
+      loadScenarioText(*contents, std::filesystem::path(path).parent_path().string(), checkUnits);
   if (problem) return path + ": " + *problem;
   return std::nullopt;
 }
@@ -323,6 +353,13 @@ AdScript AdSource::scriptFor(const std::string& adUnitId) const {
   std::lock_guard lock(mutex_);
   auto unit = units_.find(adUnitId);
   return unit != units_.end() ? unit->second : defaultScript_;
+}
+
+std::vector<std::string> AdSource::unitIds() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> ids;
+  for (const auto& [id, unused] : units_) ids.push_back(id);
+  return ids;
 }
 
 std::map<std::string, bool> AdSource::startStates() const {

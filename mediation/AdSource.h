@@ -102,15 +102,25 @@ class AdSource final : public demand::DemandSource {
  public:
   static AdSource& shared();
 
+  // Says why a scenario's unit keys cannot be taken, or nothing when they can.
+  using UnitCheck = std::function<std::optional<std::string>(const std::vector<std::string>&)>;
+
   // Replaces the scenario; on bad input returns why ("<JSON path>: <reason>", for example
-  // "units.u.latencies[1]: expected a finite number >= 0") and keeps the previous one.
-  // Relative image paths in the scenario are taken from `baseDirectory`.
+  // "units.u.latencies[1]: expected a finite number >= 0", or "units.u.delay: unknown key
+  // ..." for a key no script has) and keeps the previous one. Relative image paths in the
+  // scenario are taken from `baseDirectory`. `checkUnits`, when given, sees the keys of
+  // "units" before anything changes and may refuse them.
   std::optional<std::string> loadScenario(const platform::Json& scenario,
-                                          const std::string& baseDirectory = {});
+                                          const std::string& baseDirectory = {},
+                                          const UnitCheck& checkUnits = {});
   // The same from JSON text, which is refused beyond kMaxScenarioBytes or kMaxScenarioKeys.
   std::optional<std::string> loadScenarioText(std::string_view text,
-                                              const std::string& baseDirectory = {});
-  std::optional<std::string> loadScenarioFile(const std::string& path);
+                                              const std::string& baseDirectory = {},
+                                              const UnitCheck& checkUnits = {});
+  std::optional<std::string> loadScenarioFile(const std::string& path,
+                                              const UnitCheck& checkUnits = {});
+  // The keys of "units" of the scenario in force.
+  std::vector<std::string> unitIds() const;
 
   // A scenario names a few dozen units at most; these leave room and bound the work.
   static constexpr std::size_t kMaxScenarioBytes = 1024 * 1024;

@@ -199,8 +199,11 @@ void GADFullScreenAd::recordClick() {
   auto self = shared_from_this();  // a delegate may release the host's last reference
   if (script_.notices) script_.notices->click();
   if (auto delegate = delegate_.lock()) delegate->adDidRecordClick();
-  const auto destination = TestCreatives::creativeFor(script_, format_).clickUrl;
-  if (destination) platform::Application::shared().openURL(*destination);
+  // The destination opens on the next turn: the click reaches the host through the loader,
+  // a turn later than it reaches the SDK, and the host hears of it before it is taken away.
+  if (const auto destination = TestCreatives::creativeFor(script_, format_).clickUrl) {
+    platform::postToMain([url = *destination] { platform::Application::shared().openURL(url); });
+  }
 }
 
 void GADFullScreenAd::tapCallToAction() {

@@ -1,5 +1,7 @@
 #include "platform/Device.h"
 
+#include <sys/utsname.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -170,7 +172,7 @@ std::optional<std::string> osReleaseValue(std::string_view content, std::string_
     std::size_t end = content.find('\n');
     std::string_view line = trim(content.substr(0, end));
     content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
-    if (!line.starts_with(key) || line.substr(key.size(), 1) != "=") continue;
+    if (!line.starts_with(key) || line.size() <= key.size() || line[key.size()] != '=') continue;
     std::string_view value = line.substr(key.size() + 1);
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -181,25 +183,33 @@ std::optional<std::string> osReleaseValue(std::string_view content, std::string_
   return std::nullopt;
 }
 
-std::optional<std::string> versionIdFromOsRelease(std::string_view content) {
-  return osReleaseValue(content, "VERSION_ID");
+namespace {
+
+// Read once: the system does not change under a running process, and every upload asks.
+const std::optional<std::string>& osRelease() {
+  static const std::optional<std::string> content = FileSystem::readFile("/etc/os-release");
+  return content;
 }
 
-std::string systemVersion() {
-  // Read once: the system does not change under a running process, and every upload asks.
-  static const std::string version = [] {
-    auto content = FileSystem::readFile("/etc/os-release");
-    return (content ? versionIdFromOsRelease(*content) : std::nullopt).value_or("0");
-  }();
-  return version;
-}
+}  // namespace
 
 std::string systemName() {
   static const std::string name = [] {
-    auto content = FileSystem::readFile("/etc/os-release");
-    return (content ? osReleaseValue(*content, "NAME") : std::nullopt).value_or("Linux");
+    return (osRelease() ? osReleaseValue(*osRelease(), "NAME") : std::nullopt).value_or("Linux");
   }();
   return name;
+}
+
+std::string systemVersion() {
+  static const std::string version = [] {
+    if (auto value = osRelease() ? osReleaseValue(*osRelease(), "VERSION_ID") : std::nullopt) {
+      return *value;
+    }
+    // A rolling distribution has no VERSION_ID: the kernel's release is what there is.
+    utsname system{};
+    return ::uname(&system) == 0 ? std::string(system.release) : std::string("0");
+  }();
+  return version;
 }
 
 }  // namespace tilo::platform

@@ -45,13 +45,12 @@ enum class TrackingAuthorizationStatus {
 TrackingAuthorizationStatus trackingAuthorizationStatus();
 void setTrackingAuthorizationStatus(TrackingAuthorizationStatus status);
 
-// VERSION_ID from /etc/os-release, else "0".
-std::string systemVersion();
-// NAME from /etc/os-release ("Debian GNU/Linux"), else "Linux".
+// The operating system: NAME from /etc/os-release ("Debian GNU/Linux"), else "Linux".
 std::string systemName();
-// The value of `key` in the text of an os-release file, quotes removed.
+// Its version: VERSION_ID from /etc/os-release ("12"), else the kernel's release.
+std::string systemVersion();
+// The value of `key` in the text of an os-release file, quotes removed; nothing when the
+// key is missing or empty.
 std::optional<std::string> osReleaseValue(std::string_view content, std::string_view key);
-// VERSION_ID from the text of an os-release file, quotes removed.
-std::optional<std::string> versionIdFromOsRelease(std::string_view content);
 
 }  // namespace tilo::platform

@@ -20,12 +20,12 @@
 
 #include "Tilo/ads/TiloAdListener.h"
 #include "Tilo/ads/TiloAdPresenter.h"
+#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/backend/TiloServiceProtocol.h"
 #include "Tilo/base/Result.h"
 #include "Tilo/base/TiloAdUnit.h"
 #include "Tilo/base/TiloExport.h"
-#include "Tilo/ads/TiloPlugin.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/GADRequest.h"
@@ -167,9 +167,10 @@ template <class Ad>
 void TiloAdLoader<Ad>::loadAd(std::function<void(Result<std::shared_ptr<Ad>>)> completion) {
   auto relay = AdListener::create();
   auto self = this->shared_from_this();
+  // The set-ad step runs once, before the host hears of the ad: run again afterwards it
+  // would overwrite closures the host set on the ad's listener in onAdLoadSuccess.
   relay->onAdLoadSuccess = [self, completion](std::shared_ptr<Ad> ad, std::optional<TiloAdInfo>) {
     self->loadSucceeded(ad);
-    self->setAd(ad);
     if (completion) completion(ad);
   };
   relay->onAdLoadFail = [self, completion](const TiloError& error) {

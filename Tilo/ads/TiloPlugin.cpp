@@ -1,6 +1,7 @@
 #include "Tilo/ads/TiloPlugin.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/base/TiloKeyManager.h"
@@ -41,13 +42,15 @@ void sendPluginEvent(const std::optional<TiloAdInfo>& adInfo, const TiloRevenueI
     log("Ad info is nil, cannot send event", TiloLogLevel::error);
     return;
   }
+  // Ad info counts milliseconds; plugins get seconds, rounded to the nanosecond so that the
+  // sum of the networks' latencies reads as written (0.17, not 0.16999999999999998).
+  const double latency = std::round(adInfo->latency.value_or(0) * 1e6) / 1e9;
   std::string text;
   try {
     platform::Json json = {{"adInfo",
                             {{"adFormat", std::string(rawValue(adInfo->adFormat))},
                              {"adUnitId", adInfo->adUnitId},
-                             // Ad info counts milliseconds; plugins get seconds.
-                             {"latency", adInfo->latency.value_or(0) / 1000}}},
+                             {"latency", std::isfinite(latency) ? latency : 0.0}}},
                            {"revenueInfo",
                             {{"value", revenue.value.description()},
                              {"currencyCode", revenue.currencyCode},

@@ -207,6 +207,10 @@ void TiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {
       });
 }
 
+std::optional<TiloAppInfo> TiloApi::cachedAppInfo() const {
+  return AdUnitCache::read(service_);
+}
+
 void TiloApi::sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) {
   platform::HttpRequest request;
   try {
@@ -227,8 +231,13 @@ void TiloApi::sendEvents(platform::Json body, std::function<void(std::exception_
     self->networkClient_->dataForRequest(
         std::move(request), [completion](Result<platform::HttpResponse> result) {
           if (!result) {
-            log("Failed to send request: " + localizedDescription(result.error()),
-                TiloLogLevel::error);
+            // Cancelled only by the SDK's own shutdown, which saved the events first: no
+            // failure to report.
+            const auto transport = catchAs<TransportError>(result.error());
+            if (!transport || transport->urlError().code != platform::kUrlErrorCancelled) {
+              log("Failed to send request: " + localizedDescription(result.error()),
+                  TiloLogLevel::error);
+            }
             completion(result.error());
             return;
           }

@@ -58,6 +58,7 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
   void sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) override;
 
   bool appKeyRejected() const override { return appKeyRejected_.load(); }
+  std::optional<TiloAppInfo> cachedAppInfo() const override;
 
   const std::string& baseURL() const { return baseURL_; }
   const RetryPolicy& retryPolicy() const { return retryPolicy_; }

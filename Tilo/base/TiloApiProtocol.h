@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 
 #include "Tilo/base/Result.h"
 #include "Tilo/base/TiloAppInfo.h"
@@ -22,6 +23,8 @@ class TiloApiProtocol {
                           std::function<void(std::exception_ptr)> completion) = 0;
   // Whether the backend refused the app key (HTTP 401) on the latest app-info attempt.
   virtual bool appKeyRejected() const { return false; }
+  // The ad-unit cache an earlier run left, if any.
+  virtual std::optional<TiloAppInfo> cachedAppInfo() const { return std::nullopt; }
 };
 
 }  // namespace tilo

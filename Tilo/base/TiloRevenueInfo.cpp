@@ -1,6 +1,6 @@
 #include "Tilo/base/TiloRevenueInfo.h"
 
-#include "Tilo/base/TiloLogger.h"
+#include <algorithm>
 
 namespace tilo {
 
@@ -12,13 +12,10 @@ PrecisionType precisionTypeFromPlatform(int precision) {
 TiloRevenueInfo TiloRevenueInfo::fromPlatform(std::optional<platform::Decimal> feeRate,
                                               platform::Decimal value, std::string currency,
                                               int precision) {
-  platform::Decimal fee = feeRate.value_or(platform::Decimal());
-  // A fee outside 0...1 would turn revenue negative or inflate it: the backend's value is
-  // wrong, so none is deducted.
-  if (fee < platform::Decimal() || fee > platform::Decimal(1)) {
-    log("Fee rate out of range, none deducted: " + fee.description(), TiloLogLevel::error);
-    fee = platform::Decimal();
-  }
+  // A fee outside 0...1 would pay out more than was earned, or turn revenue negative: it
+  // is held to the nearest end, so the host never reports more than the gross amount.
+  const platform::Decimal fee =
+      std::clamp(feeRate.value_or(platform::Decimal()), platform::Decimal(), platform::Decimal(1));
   const platform::Decimal keep = platform::Decimal(1) - fee;
   return {value * keep, std::move(currency), precisionTypeFromPlatform(precision)};
 }

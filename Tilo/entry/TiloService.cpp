@@ -49,6 +49,24 @@ std::optional<TiloError> TiloService::startupProblem() const {
 }
 
 void TiloService::initialize(const PrivacySettings& privacy, InitCompletion completion) {
+  // Units an earlier run cached start the SDK at once, so that loads made right after the
+  // call need not wait out the backend's retries (2 + 4 + 8 s when it is down); the
+  // backend's answer replaces them when it comes.
+  setMarker(CrashMarkerCheckpoint::configFetch,
+            CheckpointMetadata::configFetch(
+                StageResult::inProgress,
+                CacheStageResult{CacheStageResult::Type::load, StageResult::inProgress}));
+  if (auto cached = tiloApi_->cachedAppInfo()) {
+    start(*cached, privacy, std::move(completion));
+    tiloApi_->fetchAppInfo([weak = weak_from_this()](Result<TiloAppInfo> result) {
+      auto self = weak.lock();
+      // A failed fetch answers with the same cache: nothing new to publish.
+      if (!self || !result || self->currentAppInfo() == result.value()) return;
+      self->appInfoSubject_->send(result.value());
+      if (result.value().sdkConfig) writeCachedSdkConfig(*result.value().sdkConfig);
+    });
+    return;
+  }
   // The API keeps this closure until it answers: a weak reference, or the two keep each
   // other alive.
   auto fail = [completion, weakApi = std::weak_ptr<TiloApiProtocol>(tiloApi_)] {
@@ -64,15 +82,19 @@ void TiloService::initialize(const PrivacySettings& privacy, InitCompletion comp
           fail();
           return;
         }
-        const TiloAppInfo& info = result.value();
-        self->appInfoSubject_->send(info);
-        if (info.sdkConfig) writeCachedSdkConfig(*info.sdkConfig);
-        setMarker(CrashMarkerCheckpoint::adNetworkInit, CheckpointMetadata::adNetworkInit("start"));
-        self->adProvider_->initializeNetworks(self->config_, privacy, [completion] {
-          clearMarker(CrashMarkerCheckpoint::adNetworkInit);
-          platform::postToMain([completion] { completion(std::nullopt); });
-        });
+        self->start(result.value(), privacy, completion);
       });
+}
+
+void TiloService::start(const TiloAppInfo& info, const PrivacySettings& privacy,
+                        InitCompletion completion) {
+  appInfoSubject_->send(info);
+  if (info.sdkConfig) writeCachedSdkConfig(*info.sdkConfig);
+  setMarker(CrashMarkerCheckpoint::adNetworkInit, CheckpointMetadata::adNetworkInit("start"));
+  adProvider_->initializeNetworks(config_, privacy, [completion = std::move(completion)] {
+    clearMarker(CrashMarkerCheckpoint::adNetworkInit);
+    platform::postToMain([completion] { completion(std::nullopt); });
+  });
 }
 
 void TiloService::resync(const std::string& unitId) {

@@ -45,7 +45,9 @@ class TiloService final : public TiloServiceProtocol,
   // Fetches the app info (retries, then cache), publishes it, stores its SdkConfig,
   // initializes the networks, then completes on the main thread. A fetch failure
   // completes with "Initialization failed" (saying so when the backend rejected the app
-  // key) and leaves the SDK uninitialized.
+  // key) and leaves the SDK uninitialized. With a cache of an earlier run, the cached
+  // units are published and the networks started at once; the fetch goes on, and its
+  // answer, when it differs, replaces them.
   void initialize(const PrivacySettings& privacy, InitCompletion completion);
 
   std::optional<std::string> apsSlotUUID(TiloAdFormat format) const {
@@ -60,6 +62,9 @@ class TiloService final : public TiloServiceProtocol,
               std::shared_ptr<TiloApiProtocol> tiloApi);
 
  private:
+  // Publishes `info`, stores its SdkConfig and initializes the networks.
+  void start(const TiloAppInfo& info, const PrivacySettings& privacy, InitCompletion completion);
+
   const TiloConfiguration config_;
   const std::shared_ptr<TiloAdProvider> adProvider_;
   const std::shared_ptr<platform::CurrentValueSubject<std::optional<TiloAppInfo>>> appInfoSubject_;

@@ -11,8 +11,11 @@ TiloError fromMediation(long code, const std::string& desc) {
     case GADErrorInvalidRequest:
       return {Code::invalidAdUnitIdentifier, desc};
     case GADErrorNoFill:
+      // One full stop between the two sentences, whether or not the description ends
+      // with its own ("No fill." would otherwise read "No fill.. If ...").
       return {Code::noFill,
-              desc + ". If no fill persists, please verify app-ads.txt configuration at " +
+              (desc.ends_with('.') ? desc : desc + ".") +
+                  " If no fill persists, please verify app-ads.txt configuration at " +
                   kPublisherDashboardUrl};
     case GADErrorNetworkError:
       return {Code::networkError, desc};

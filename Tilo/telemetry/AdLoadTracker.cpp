@@ -63,11 +63,12 @@ void completeAdLoad(const std::string& adUnitId) {
     auto tracker = readAdLoadTracker();
     if (!tracker) return;
     tracker->loadingAds.erase(adUnitId);
+    // The lifecycle file stays: it still says where the application is, and a load started
+    // later in the background and killed there must be judged by it at the next start.
     if (!tracker->loadingAds.empty()) {
       writeMarkerFile(kAdLoadTrackerFileName, tracker->encode());
     } else {
       removeMarkerFile(kAdLoadTrackerFileName);
-      removeMarkerFile(kLifecycleFileName);
     }
   });
 }

@@ -3,6 +3,7 @@
 //
 //   updateAdLoadPhase(unitId, "start");   // then "sync", "loader_init", "load"
 //   completeAdLoad(unitId);               // loaded or failed; the last one deletes the file
+//                                         // (the lifecycle file stays while it is true)
 //
 // Each update and completion is one read-modify-write block on the marker I/O queue, so
 // loads of different units on different threads never lose each other's entries. Nothing

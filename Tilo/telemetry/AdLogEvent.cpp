@@ -84,7 +84,7 @@ Json deviceObject() {
   device["deviceId"] = vendor.value_or("");
   device["idfa"] = platform::advertisingIdentifier();
   device["idfv"] = vendor ? Json(*vendor) : Json(nullptr);
-  device["os"] = "iOS";
+  device["os"] = platform::systemName();
   device["osVersion"] = platform::systemVersion();
   return device;
 }

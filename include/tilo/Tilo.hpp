@@ -3,7 +3,7 @@
 // builds with -fno-exceptions and -fno-rtti: nothing here throws or asks for a type.
 //
 //   tilo::Ads::initialize([](std::optional<tilo::Error> error) { ... });
-//   auto made = tilo::RewardedAd::create("rewarded-main");   // a tilo::Expected<RewardedAd>
+//   auto made = tilo::RewardedAd::create("rewarded");        // a tilo::Expected<RewardedAd>
 //   if (!made) return log(made.message());                  // the status, and why
 //   game.rewarded = std::move(made).value();                  // the ad moves, callbacks too
 //   tilo::RewardedAd::Delegate delegate;

@@ -109,6 +109,7 @@ class BannerView
 // Asset frames in the native view's coordinates; an empty one makes no asset view.
 struct NativeAssetLayout {
   std::optional<tilo_rect> icon, title, advertiser, body, media, callToAction;
+  std::optional<tilo_rect> adMark;  // none: the top-left corner
 };
 
 class NativeView
@@ -123,9 +124,21 @@ class NativeView
   [[nodiscard]] tilo_status bindNativeViews(const NativeAssetLayout& layout) {
     auto at = [](const std::optional<tilo_rect>& frame) { return frame ? &*frame : nullptr; };
     tilo_native_asset_layout c{
-        sizeof c,        at(layout.icon),  at(layout.title),       at(layout.advertiser),
-        at(layout.body), at(layout.media), at(layout.callToAction)};
+        sizeof c,        at(layout.icon),  at(layout.title),        at(layout.advertiser),
+        at(layout.body), at(layout.media), at(layout.callToAction), at(layout.adMark)};
     return tilo_native_view_bind_native_views(handle(), &c);
+  }
+  // The look of the asset views bindNativeViews makes (see tilo_native_asset_layout);
+  // colours are 0xRRGGBBAA.
+  [[nodiscard]] tilo_status setTextColor(tilo_native_part part, tilo_color color) {
+    return tilo_native_view_set_text_color(handle(), part, color);
+  }
+  [[nodiscard]] tilo_status setBackgroundColor(tilo_native_part part, tilo_color color) {
+    return tilo_native_view_set_background_color(handle(), part, color);
+  }
+  [[nodiscard]] tilo_status setFont(tilo_native_part part, double size,
+                                    tilo_font_weight weight = TILO_FONT_WEIGHT_REGULAR) {
+    return tilo_native_view_set_font(handle(), part, size, weight);
   }
   [[nodiscard]] tilo_status addInternalNativeView() {
     return tilo_native_view_add_internal_native_view(handle());
@@ -176,6 +189,15 @@ template <class View>
 template <class View>
 [[nodiscard]] tilo_status removeView(Window& window, View& view) {
   return tilo_window_remove_view(window.handle(), view.handle());
+}
+// The frame, in window points, of the shown part named `identifier` ("rewarded.close",
+// "interstitial.cta"...; see tilo_window_element_frame); nullopt when none is shown.
+inline std::optional<tilo_rect> elementFrame(const Window& window, const std::string& identifier) {
+  tilo_rect frame{};
+  if (tilo_window_element_frame(window.handle(), identifier.c_str(), &frame) != TILO_STATUS_OK) {
+    return std::nullopt;
+  }
+  return frame;
 }
 
 // A loaded light popup, handed over by the loader's didLoad. The object is the popup:

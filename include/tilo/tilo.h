@@ -7,7 +7,7 @@
  *   }
  *   tilo_rewarded_ad_delegate delegate = {sizeof delegate};   // NULL entries are skipped
  *   delegate.did_load = did_load;
- *   tilo_rewarded_ad* ad = tilo_rewarded_ad_create("rewarded-main");
+ *   tilo_rewarded_ad* ad = tilo_rewarded_ad_create("rewarded");  // a unit of tilo-keytool init
  *   tilo_rewarded_ad_set_delegate(ad, &delegate, &game);
  *   tilo_initialize(on_init, &game);
  *   tilo_rewarded_ad_load(ad);

@@ -78,9 +78,13 @@ typedef struct tilo_app_open_ad_delegate {
  *                              and writes nothing)
  * and shows with _show_from(ad, view_controller) (NULL: none) or, app open, _show(ad). A
  * show before a load calls did_fail_to_show with TILO_ERROR_AD_NOT_READY and nothing else.
+ * A shown ad calls did_show, did_record_impression, then did_pay for that impression;
+ * then, as they happen, did_click for each click (the open-URL callback follows it) and,
+ * rewarded, did_earn_reward; did_dismiss last. A failed presentation calls
+ * did_fail_to_show instead of all of them.
  * A shown ad covers the window until the player taps its close button (forward taps with
- * tilo_window_tap): the button's centre is 34 points left of the safe area's right edge
- * and 22 points below its top. A rewarded ad grants its reward when its countdown ends,
+ * tilo_window_tap; tilo_window_element_frame finds "<format>.close"): the button's centre
+ * is 34 points left of the safe area's right edge and 22 points below its top. A rewarded ad grants its reward when its countdown ends,
  * before its close button appears. With no window to cover (shown from NULL before any window
  * exists) it is dismissed on the next turn; a test scenario's "dismissAfterMs" closes it by
  * itself. */

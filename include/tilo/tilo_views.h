@@ -117,7 +117,16 @@ TILO_API tilo_status tilo_banner_view_set_root_view_controller(
 
 /* Asset views the bridge makes for the host inside the native view, at frames in the native
  * view's coordinates (finite, sizes >= 0); a NULL entry means no such asset view. Binding
- * again replaces the earlier asset views. */
+ * again replaces the earlier asset views. They stay hidden until an ad is shown; then
+ * those of the assets the ad has show, with the "Ad" mark.
+ *
+ * They look like an ad from the start, legible in light and dark appearance (system
+ * colours, resolved in the window's): the view is a card in the system background with
+ * 12-point corners; the title (bold 16) and the body (14) in the label colour wrap onto as
+ * many lines as their frames hold; the advertiser (13) is grey; the call to action is
+ * filled (system blue, white bold 15, 8-point corners); the media's area is the secondary
+ * background; the "Ad" mark is black bold 11 on yellow. tilo_native_view_set_text_color,
+ * _set_background_color and _set_font restyle one part. */
 typedef struct tilo_native_asset_layout {
   size_t size;                     /* sizeof(tilo_native_asset_layout) */
   const tilo_rect* icon;           /* image view */
@@ -126,7 +135,28 @@ typedef struct tilo_native_asset_layout {
   const tilo_rect* body;           /* label */
   const tilo_rect* media;          /* media view */
   const tilo_rect* call_to_action; /* button */
+  /* The "Ad" mark (1.1.44); NULL: the top-left corner, at its text's size. A layout from
+   * headers before it, whose size ends before this entry, counts as NULL here. */
+  const tilo_rect* ad_mark;
 } tilo_native_asset_layout;
+
+/* The parts of a bound native view's look (see tilo_native_asset_layout). */
+typedef enum tilo_native_part {
+  TILO_NATIVE_PART_CARD = 0,           /* the view behind the assets: background */
+  TILO_NATIVE_PART_TITLE = 1,          /* text colour, font, background */
+  TILO_NATIVE_PART_ADVERTISER = 2,     /* text colour, font, background */
+  TILO_NATIVE_PART_BODY = 3,           /* text colour, font, background */
+  TILO_NATIVE_PART_CALL_TO_ACTION = 4, /* text colour, font, background: its fill */
+  TILO_NATIVE_PART_AD_MARK = 5,        /* text colour, font, background */
+  TILO_NATIVE_PART_MEDIA = 6           /* background, around and behind the media */
+} tilo_native_part;
+
+typedef enum tilo_font_weight {
+  TILO_FONT_WEIGHT_REGULAR = 0,
+  TILO_FONT_WEIGHT_MEDIUM = 1,
+  TILO_FONT_WEIGHT_SEMIBOLD = 2,
+  TILO_FONT_WEIGHT_BOLD = 3
+} tilo_font_weight;
 
 /* A native view with auto_load 1 starts a load each time it is placed in a window. */
 TILO_API tilo_native_view* tilo_native_view_create(const char* unit_id, int auto_load);
@@ -139,6 +169,17 @@ TILO_API tilo_status tilo_native_view_load_native_ad(tilo_native_view* view);
  * size, gives TILO_STATUS_INVALID_ARGUMENT. */
 TILO_API tilo_status tilo_native_view_bind_native_views(tilo_native_view* view,
                                                         const tilo_native_asset_layout* layout);
+/* One part's colour (0xRRGGBBAA; 0 is transparent) or font (size in points, 1 to 200; a
+ * tilo_font_weight), applied at once and to later bindings; a colour set here no longer
+ * follows the appearance. A part without text (card, media) has no text colour or font:
+ * those, an unknown part or weight and a size out of range give
+ * TILO_STATUS_INVALID_ARGUMENT. */
+TILO_API tilo_status tilo_native_view_set_text_color(tilo_native_view* view, int part,
+                                                     tilo_color color);
+TILO_API tilo_status tilo_native_view_set_background_color(tilo_native_view* view, int part,
+                                                           tilo_color color);
+TILO_API tilo_status tilo_native_view_set_font(tilo_native_view* view, int part, double size,
+                                               int weight);
 /* Both put the SDK's view inside the native view now instead of at its first placement;
  * it is put there once. */
 TILO_API tilo_status tilo_native_view_setup_custom_layout(tilo_native_view* view);
@@ -280,6 +321,17 @@ TILO_API tilo_status tilo_window_add_view_pinned(tilo_window* window, void* view
                                                  double height);
 /* TILO_STATUS_INVALID_ARGUMENT when the view is not in this window. */
 TILO_API tilo_status tilo_window_remove_view(tilo_window* window, void* view);
+
+/* Where a part of what the window shows is, in window points: the frame of the shown view
+ * whose identifier is `identifier` (the front one when several are), for a host that taps
+ * for its player or draws over it. A shown full-screen ad names its parts "<format>.cta",
+ * ".close", ".media", ".icon", ".title", ".body", ".adMark", ".countdown" (rewarded) and
+ * ".appName" (app open), format being "interstitial", "rewarded" or "appOpen"; the light
+ * popup "lightPopup.card", ".media", ".icon", ".title", ".body", ".cta", ".close",
+ * ".adMark"; a bound native view its "native.adMark". TILO_STATUS_INVALID_ARGUMENT when
+ * none is shown. */
+TILO_API tilo_status tilo_window_element_frame(tilo_window* window, const char* identifier,
+                                               tilo_rect* frame);
 
 #ifdef __cplusplus
 }

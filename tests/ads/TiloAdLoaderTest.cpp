@@ -5,6 +5,7 @@
 #include "ads/FullScreenTestSupport.h"
 #include "ads/MarkerWatch.h"
 #include "mediation/APSAdMobUtils.h"
+#include "support/RecordingPlugin.h"
 
 namespace tilo::test {
 namespace {
@@ -115,17 +116,19 @@ TEST_F(TiloAdLoaderTest, ForwardsClicksAndImpressionsInsideCallbackMarkerWhileLo
   };
   auto ad = loadNow(loader, sdk.env());
   ASSERT_TRUE(ad);
-  // Installing the forwarding twice (loadAd runs the set-ad step again) calls the host once.
   ad->show();
   sdk.env().runUntilIdle();
   EXPECT_EQ(seen, (std::vector<std::string>{"impression:onAdImpression",
                                             "click:onAdClicked:interstitial-unit"}));
   EXPECT_EQ(markerPhase(), "none");
 
-  // A closure set on the ad's own listener replaces the loader's forwarding for that ad.
-  auto second = loadNow(loader, sdk.env());
+  // A closure set on the ad's own listener replaces the loader's forwarding for that ad,
+  // also when the host sets it as it hears of the ad.
   bool own = false;
-  second->listener()->onAdImpression = [&](auto) { own = true; };
+  loader->listener()->onAdLoadSuccess = [&](auto ad, auto) {
+    ad->listener()->onAdImpression = [&](auto) { own = true; };
+  };
+  auto second = loadNow(loader, sdk.env());
   seen.clear();
   second->show();
   sdk.env().runUntilIdle();
@@ -134,11 +137,13 @@ TEST_F(TiloAdLoaderTest, ForwardsClicksAndImpressionsInsideCallbackMarkerWhileLo
 }
 
 TEST_F(TiloAdLoaderTest, ReleasedLoaderStopsForwardingButStillBracketsTheCallback) {
-  script("gad/inter", R"({"click":true,"dismissAfterMs":60000})");
+  script("gad/inter", R"({"click":true,"dismissAfterMs":60000,"revenue":{"value":"0.01"}})");
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
   int hostCalls = 0;
   loader->listener()->onAdClicked = [&](auto) { ++hostCalls; };
   loader->listener()->onAdImpression = [&](auto) { ++hostCalls; };
+  auto plugin = RecordingPlugin::forAppKey(sdk.options().appKey);
+  loader->registerPlugin(plugin);
   auto ad = loadNow(loader, sdk.env());
   ASSERT_TRUE(ad);
   loader.reset();
@@ -147,6 +152,7 @@ TEST_F(TiloAdLoaderTest, ReleasedLoaderStopsForwardingButStillBracketsTheCallbac
   ad->show();
   sdk.env().runUntilIdle();
   EXPECT_EQ(hostCalls, 0);
+  EXPECT_TRUE(plugin->events.empty()) << "revenue went to the released loader's plugin";
   const std::string flag = "tilo_crash_ad_callback.flag";
   // onShown from the presenter, then the forwarded impression and click.
   EXPECT_EQ(watch.take(flag), (std::vector<std::string>{"+" + flag, "-" + flag, "+" + flag,

@@ -106,10 +106,11 @@ TEST_F(TiloAdPresenterTest, RewardAndServerSideVerificationOptions) {
   // 2. With a user id: showing replaces the user id and keeps the custom string.
   std::shared_ptr<GADRewardedAd> gad2;
   auto ad2 = rewardedAround(gad2);
+  ad2->setCustomData("level=4");
   TiloAds::shared().setUserId("user-7");
   ad2->show();
   EXPECT_EQ(gad2->serverSideVerificationOptions(),
-            (GADServerSideVerificationOptions{"user-7", ""}));
+            (GADServerSideVerificationOptions{"user-7", "level=4"}));
   ad2->setCustomData("x");
   EXPECT_EQ(gad2->serverSideVerificationOptions(),
             (GADServerSideVerificationOptions{"user-7", "x"}));

@@ -190,7 +190,7 @@ TEST_F(TiloApiTest, EventUploads) {
   auto record = [&](std::exception_ptr error) { outcomes.push_back(error); };
 
   // 1. 201 is a success; the body is the compact JSON of the payload.
-  network_->script = {{201, R"({"stored":1})"}, {-1009, ""}};
+  network_->script = {{201, R"({"stored":1})"}, {-1009, ""}, {-999, ""}};
   api_->sendEvents({{"sdkVersion", "1.1.44-beta"}, {"events", platform::Json::array()}}, record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 1u);
@@ -203,14 +203,20 @@ TEST_F(TiloApiTest, EventUploads) {
   ASSERT_EQ(outcomes.size(), 2u);
   EXPECT_EQ(catchAs<TransportError>(outcomes[1])->urlError().code, -1009);
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
+  // One cancelled by the shutdown is handed back too, without an error line.
+  api_->sendEvents({{"events", platform::Json::array()}}, record);
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(catchAs<TransportError>(outcomes[2])->urlError().code, -999);
+  EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
 
   // 3. An API released before the task runs reports itself gone.
   api_->sendEvents({{"events", platform::Json::array()}}, record);
   api_.reset();
   sdk_.env().runUntilIdle();
-  ASSERT_EQ(outcomes.size(), 3u);
-  EXPECT_EQ(catchAs<TiloError>(outcomes[2])->message(), "API instance deallocated");
-  EXPECT_EQ(network_->requests.size(), 2u);
+  ASSERT_EQ(outcomes.size(), 4u);
+  EXPECT_EQ(catchAs<TiloError>(outcomes[3])->message(), "API instance deallocated");
+  EXPECT_EQ(network_->requests.size(), 3u);
 }
 
 TEST_F(TiloApiTest, CacheBlobIsObfuscatedBoundedAndDamageIsSurvived) {

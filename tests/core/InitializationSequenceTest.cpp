@@ -64,7 +64,7 @@ TEST_F(InitializationSequenceTest, NetworksStartOneAfterAnotherInsideMarkers) {
   setEnableMarkerCheckpoints(true);
   std::vector<std::string> journal;
   auto first = std::make_shared<FakeNetwork>("Pangle", &journal, false);
-  auto second = std::make_shared<FakeNetwork>("AdMob", &journal, true);
+  auto second = std::make_shared<FakeNetwork>("AdMob", &journal, false);
   auto provider = TiloAdProvider::create([&](const TiloConfiguration&) {
     return std::vector<std::shared_ptr<ADNetwork>>{first, second};
   });
@@ -86,12 +86,13 @@ TEST_F(InitializationSequenceTest, NetworksStartOneAfterAnotherInsideMarkers) {
   EXPECT_NE(second->markerAtInitialize.value_or("").find("AdMob:preparing"), std::string::npos);
   EXPECT_FALSE(provider->isInitialized());
 
-  // 2. Failures are tolerated, counted and named.
+  // 2. Failures are tolerated, counted and named, every network's included.
   second->finish();
   sdk_.env().runUntilIdle();
   EXPECT_TRUE(done);
   EXPECT_TRUE(provider->isInitialized());
-  EXPECT_EQ(provider->lastNetworkInitialization(), (NetworkInitializationSummary{1, {"Pangle"}}));
+  EXPECT_EQ(provider->lastNetworkInitialization(),
+            (NetworkInitializationSummary{0, {"Pangle", "AdMob"}}));
   EXPECT_EQ(logs.count("DEBUG 🚀 SDK 초기화 시작"), 1u);
   EXPECT_EQ(logs.count("DEBUG 🎯 광고 네트워크 초기화 완료"), 1u);
   EXPECT_EQ(logs.count("DEBUG 🏁 SDK 초기화 완료"), 1u);
@@ -135,6 +136,22 @@ TEST_F(InitializationSequenceTest, ServicePublishesStoresAndCompletesOnMain) {
   EXPECT_TRUE(results[1].second);
   EXPECT_EQ(fresh->currentAppInfo(), std::nullopt);
   EXPECT_FALSE(fresh->tiloAdProvider()->isInitialized());
+
+  // 3. An earlier run's cache starts the SDK before the backend answers; the answer, when
+  //    it comes and differs, replaces the units.
+  api->cached = appInfo(std::nullopt);
+  auto cached = TiloService::create(TiloConfiguration{}, TiloAdProvider::create(), api, "secret");
+  cached->initialize(PrivacySettings{}, record);
+  ASSERT_TRUE(sdk_.drive([&] { return results.size() == 3; }));
+  EXPECT_EQ(results[2].first, std::nullopt);
+  EXPECT_EQ(cached->currentAppInfo(), appInfo(std::nullopt));
+  EXPECT_TRUE(cached->tiloAdProvider()->isInitialized());
+  auto answer = appInfo(false);
+  answer.adUnits[0].name = "Renamed";
+  api->fetchCalls.at(2)(answer);
+  EXPECT_EQ(cached->currentAppInfo(), answer);
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{false});
+  EXPECT_EQ(results.size(), 3u);
 }
 
 TEST_F(InitializationSequenceTest, OneResyncAtATime) {
@@ -160,8 +177,15 @@ TEST_F(InitializationSequenceTest, OneResyncAtATime) {
   service->resync("b");
   sdk_.env().runUntilIdle();
   ASSERT_EQ(api->retryCalls.size(), 2u);
+  // A success publishes, and clears the config_fetch marker the API's success left.
+  setMarker(CrashMarkerCheckpoint::configFetch,
+            CheckpointMetadata::configFetch(
+                StageResult::success,
+                CacheStageResult{CacheStageResult::Type::save, StageResult::inProgress}));
   api->retryCalls[1].completion(appInfo(std::nullopt));
   EXPECT_EQ(service->currentAppInfo(), appInfo(std::nullopt));
+  EXPECT_EQ(markerFile("tilo_crash_config_fetch.flag"), std::nullopt);
+  EXPECT_EQ(markerFile("tilo_crash_ad_units_resync.flag"), std::nullopt);
 }
 
 TEST_F(InitializationSequenceTest, PrivacySnapshotIsTakenAtTheCall) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/ads/TiloPlugin.h"
+#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/entry/TiloAds.h"
 #include "support/SdkFixture.h"
 
@@ -79,9 +79,16 @@ TEST_F(PluginTest, PaidEventsWithoutLatencyOrAdInfo) {
   const auto event = platform::parseJson(std::string(plain.value().begin(), plain->end()));
   EXPECT_EQ(event["adInfo"],
             platform::parseJson(R"({"adFormat":"lightPopup","adUnitId":"lp-1","latency":0})"));
+  // Latencies summed from the networks' seconds read as written.
+  sendPluginEvent(TiloAdInfo{TiloAdFormat::rewarded, "r-1", (0.05 + 0.12) * 1000, "AdMob"}, revenue,
+                  unity);
+  ASSERT_EQ(unity->received.size(), 2u);
+  plain = decryptKeyPayload(appKey, unity->received[1].value());
+  EXPECT_NE(std::string(plain.value().begin(), plain->end()).find(R"("latency":0.17})"),
+            std::string::npos);
 
   sendPluginEvent(std::nullopt, revenue, unity);
-  EXPECT_EQ(unity->received.size(), 1u);
+  EXPECT_EQ(unity->received.size(), 2u);
   EXPECT_EQ(logs.count("ERROR Ad info is nil, cannot send event"), 1u);
 }
 

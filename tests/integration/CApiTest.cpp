@@ -39,6 +39,8 @@
 #include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
+#include "platform/ui/ViewRenderer.h"
+#include "support/GoldenImage.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "support/Watchdog.h"
@@ -252,6 +254,73 @@ TEST_F(CApiTest, CHostDrivesEveryViewAndTheLightPopupThroughTheirDelegates) {
   EXPECT_EQ(tilo_line_banner_view_destroy(static_cast<tilo_line_banner_view*>(views.line_banner)),
             TILO_STATUS_OK);
   EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live - 4);  // window, root, two views
+}
+
+// What a newcomer's bound native view draws, as the README shows it (its layout is the
+// README's): asset views that look like an ad in light and dark appearance, hidden until
+// the ad is there, and parts a host restyles.
+TEST_F(CApiTest, BoundNativeViewLooksLikeAnAdInBothAppearances) {
+  ASSERT_EQ(tilo_set_test_scenario(nullptr), TILO_STATUS_OK);  // the built-in creatives
+  initialize();
+  tilo_window* window = tilo_window_create(390, 844, 3);
+  tilo_native_view* native = tilo_native_view_create("native", 0);
+  const tilo_rect icon{16, 28, 48, 48}, title{76, 30, 250, 22}, advertiser{76, 54, 250, 18},
+      body{16, 88, 326, 40}, media{16, 138, 326, 183}, cta{16, 333, 326, 44};
+  const tilo_native_asset_layout layout{sizeof layout, &icon,  &title, &advertiser,
+                                        &body,         &media, &cta,   nullptr};
+  int loaded = 0;
+  tilo_native_view_delegate delegate{};
+  delegate.size = sizeof delegate;
+  delegate.did_load = [](void* done, tilo_native_view*, const tilo_ad_info*) {
+    *static_cast<int*>(done) = 1;
+  };
+  delegate.did_fail_with_error = [](void*, tilo_native_view*, const tilo_error*) {};
+  ASSERT_EQ(tilo_native_view_set_delegate(native, &delegate, &loaded), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_native_view_bind_native_views(native, &layout), TILO_STATUS_OK);
+  ASSERT_EQ(tilo_window_add_view(window, native, {16, 100, 358, 389}), TILO_STATUS_OK);
+  std::shared_ptr<platform::UIView> view = bridge::findView(native).view;
+  std::function<std::shared_ptr<platform::UIView>(const std::shared_ptr<platform::UIView>&)> mark =
+      [&](const auto& v) -> std::shared_ptr<platform::UIView> {
+    if (v->accessibilityIdentifier() == "native.adMark") return v;
+    for (const auto& subview : v->subviews()) {
+      if (auto found = mark(subview)) return found;
+    }
+    return nullptr;
+  };
+  ASSERT_TRUE(mark(view));
+  EXPECT_TRUE(mark(view)->isHidden()) << "the mark waits for the ad";
+  ASSERT_EQ(tilo_native_view_load_native_ad(native), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return loaded == 1; }));
+  EXPECT_FALSE(mark(view)->isHidden());
+  const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
+  expectGoldenImage(*view, docs / "native-bound.png");
+  ASSERT_EQ(tilo_window_set_appearance(window, TILO_APPEARANCE_DARK), TILO_STATUS_OK);
+  expectGoldenImage(*view, docs / "native-bound-dark.png");
+
+  // A part restyled shows at once: a red call to action.
+  ASSERT_EQ(
+      tilo_native_view_set_background_color(native, TILO_NATIVE_PART_CALL_TO_ACTION, 0xFF0000FF),
+      TILO_STATUS_OK);
+  const auto pixels = platform::ViewRenderer().render(*view);
+  const std::size_t at = (std::size_t(pixels.width) * (333 + 4) * 3 + (16 + 4) * 3) * 4;
+  EXPECT_EQ((std::vector<int>{pixels.rgba[at], pixels.rgba[at + 1], pixels.rgba[at + 2]}),
+            (std::vector<int>{255, 0, 0}));
+  const std::tuple<int, int, double, int> refused[] = {
+      {0, TILO_NATIVE_PART_CARD, 0, 0},      {0, TILO_NATIVE_PART_MEDIA + 1, 0, 0},
+      {1, TILO_NATIVE_PART_MEDIA + 1, 0, 0}, {2, TILO_NATIVE_PART_MEDIA, 14, 0},
+      {2, TILO_NATIVE_PART_TITLE, 0.5, 0},   {2, TILO_NATIVE_PART_TITLE, NAN, 0},
+      {2, TILO_NATIVE_PART_TITLE, 14, 4}};
+  for (const auto& [setter, part, size, weight] : refused) {
+    const tilo_status status = setter == 0 ? tilo_native_view_set_text_color(native, part, 0)
+                               : setter == 1
+                                   ? tilo_native_view_set_background_color(native, part, 0)
+                                   : tilo_native_view_set_font(native, part, size, weight);
+    EXPECT_EQ(status, TILO_STATUS_INVALID_ARGUMENT) << setter << " " << part << " " << size;
+  }
+  EXPECT_EQ(tilo_native_view_set_font(native, TILO_NATIVE_PART_BODY, 12, TILO_FONT_WEIGHT_BOLD),
+            TILO_STATUS_OK);
+  tilo_native_view_destroy(native);
+  tilo_window_destroy(window);
 }
 
 // A host that draws a native ad itself: it reads the assets, and its impression and click
@@ -594,6 +663,11 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
        "decimal number >= 0"},
       {R"({"units":{"u":{"revenue":{"value":1,"currency":"US\u0000D"}}}})",
        "units.u.revenue.currency: a NUL character"},
+      // A misspelt key would leave the scenario doing something else than meant.
+      {R"({"unit":{}})", "unit: unknown key; the keys here are start, default, units"},
+      {R"({"units":{"u":{"delay":5}}})", "units.u.delay: unknown key; the keys here are result,"},
+      {R"({"default":{"native":{"title":"T"}}})", "default.native.title: unknown key"},
+      {R"({"units":{"u":{"error":{"code":1,"message":"m"}}}})", "units.u.error.message: unknown"},
   };
   for (const auto& [json, reason] : bad) {
     EXPECT_EQ(tilo_set_test_scenario(json.c_str()), TILO_STATUS_INVALID_ARGUMENT)
@@ -635,6 +709,22 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
   // NULL returns to the built-in scenario.
   ASSERT_EQ(tilo_set_test_scenario(nullptr), TILO_STATUS_OK);
   EXPECT_EQ(source.scriptFor("gad/reward").network, "AdMob");
+
+  // Units are mediation ad-unit ids: once the app info is known, a key that names none of
+  // them is refused, naming it and the ones there are...
+  const char* stray = R"({"units":{"gad/reward":{},"reward":{"network":"X"}}})";
+  EXPECT_EQ(tilo_set_test_scenario(stray), TILO_STATUS_INVALID_ARGUMENT);
+  EXPECT_THAT(tilo_last_error_message(),
+              ::testing::StartsWith("units.reward: no ad unit of the app info has this "
+                                    "mediationAdUnitId; scenarios key units by it, and the app "
+                                    "info has gad/inter (inter), gad/reward (reward)"));
+  EXPECT_EQ(source.scriptFor("reward").network, "AdMob");
+  // ... and one set before it was known is named once it arrives.
+  sdk.relaunch();
+  ASSERT_EQ(tilo_set_test_scenario(stray), TILO_STATUS_OK);
+  initialize();
+  sdk.drive([] { return false; }, 1);
+  EXPECT_EQ(logs.count("ERROR Test scenario: units.reward: no ad unit of the app info"), 1u);
 }
 
 // Compiled hosts carry these numbers: renumbering any of them breaks every host built

@@ -82,15 +82,16 @@ TEST(DemoTest, DefaultRunShowsEveryCallbackAndWhatTheBackendStored) {
   expectInOrder(run, {"(generated)", "[TILO] ", "DEBUG initialized with app key", "(embedded)",
                       "🏁 SDK 초기화 완료", "initialized\n", "demo-rewarded -> ca-app-pub-",
                       "type rewarded", "fee rate 0.15"});
-  // 2. The embedded scenario: fill, revenue net of the 0.15 fee, a click that leaves
+  // 2. The embedded scenario: fill, revenue net of the 0.15 fee, a click that then leaves
   //    through the host, the reward once the countdown ends, dismissal.
   expectInOrder(
       run,
       {"Registered plugin: tilo-demo revenue printer",
        "onAdLoadSuccess rewarded demo-rewarded latency 170 ms network \"AdMob\"", "isReady true",
-       "onShown", "open URL https://example.com/tilo/test-ads/sky-harbor", "onAdImpression",
+       "onShown", "onAdImpression",
        R"("revenueInfo":{"value":"0.010625","currencyCode":"USD","precisionType":3})",
-       "onAdClicked", "onEarnedReward 10 coins", "onDismiss", "rewarded: ok"});
+       "onAdClicked", "open URL https://example.com/tilo/test-ads/sky-harbor",
+       "onEarnedReward 10 coins", "onDismiss", "rewarded: ok"});
   EXPECT_FALSE(run.contains("interstitial (")) << "only the requested format runs";
   // 3. The upload at the background transition, as the backend stored it.
   expectInOrder(run, {"the backend stored 4 events: ad_request 1, ad_response 1, "

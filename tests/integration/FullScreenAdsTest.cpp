@@ -8,11 +8,9 @@
 
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/base/TiloLogger.h"
-#include "TiloObjCBridge/HandleTable.h"
-#include "TiloObjCBridge/TiloObjCWindow.h"
 #include "ads/FullScreenTestSupport.h"
 #include "platform/FileSystem.h"
-#include "platform/ui/LayoutDump.h"
+#include "platform/ui/CGGeometry.h"
 #include "support/GoldenImage.h"
 #include "support/RecordingPlugin.h"
 #include "support/TempDir.h"
@@ -136,7 +134,7 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   ASSERT_TRUE(noFill);
   EXPECT_EQ(static_cast<int>(noFill->code()), 204);
   EXPECT_EQ(noFill->message(),
-            "No fill.. If no fill persists, please verify app-ads.txt configuration at "
+            "No fill. If no fill persists, please verify app-ads.txt configuration at "
             "https://dashboard.tiloads.com");
   auto offline = failWith(
       R"({"domain":"NSURLErrorDomain","code":-1009,"description":"The Internet connection appears to be offline."})");
@@ -157,14 +155,27 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   using Code = TiloError::Code;
   const std::tuple<std::string, std::string, Code, std::string> rules[] = {
       {"com.google.admob", "0", Code::invalidAdUnitIdentifier, "Text"},
+      {"com.google.admob", "1", Code::noFill,
+       "Text. If no fill persists, please verify app-ads.txt configuration at "
+       "https://dashboard.tiloads.com"},
+      {"com.google.admob", "2", Code::networkError, "Text"},
       {"com.google.admob", "3", Code::networkError, "Ad server error: Text"},
+      {"com.google.admob", "4", Code::unspecified, "OS version too low: Text"},
       {"com.google.admob", "5", Code::networkTimeout, "Text"},
+      {"com.google.admob", "6", Code::unspecified, "Text"},
+      {"com.google.admob", "7", Code::adLoadFailed, "Mediation error: Text"},
       {"com.google.admob", "8", Code::adLoadFailed, "Mediation error: Text"},
+      {"com.google.admob", "10", Code::unspecified, "Invalid ad size: Text"},
+      {"com.google.admob", "11", Code::unspecified, "Internal error: Text"},
       {"com.google.admob", "12", Code::unspecified, "Invalid argument: Text"},
       {"com.google.admob", "19", Code::fullscreenAdAlreadyShowing, "Text"},
       {"com.google.admob", "20", Code::initializationFailed, "Application identifier missing"},
+      {"com.google.admob", "21", Code::unspecified, "Received invalid ad string: Text"},
       {"com.google.admob", "99", Code::unspecified, "Text"},
       {"NSURLErrorDomain", "-1001", Code::networkTimeout, "Text"},
+      {"NSURLErrorDomain", "-1002", Code::networkError, "Text"},
+      {"NSURLErrorDomain", "-1005", Code::networkError, "Text"},
+      {"NSURLErrorDomain", "-1008", Code::networkError, "Text"},
       {"NSURLErrorDomain", "-1103", Code::networkError, "Text"},
       {"com.example", "-1009", Code::unspecified, "Text"}};
   for (const auto& [domain, code, expected, message] : rules) {
@@ -273,34 +284,25 @@ struct CHost {
     d.did_click = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
       of(c).calls.push_back("click");
     };
+    d.did_record_impression = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
+      of(c).calls.push_back("impression");
+    };
     d.did_dismiss = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
       of(c).calls.push_back("dismiss");
     };
     d.did_pay = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*, const tilo_revenue* r) {
       of(c).paid = r->value;
+      of(c).calls.push_back("pay");
     };
     return d;
   }
 };
 
+// The centre of a shown part, as a host finds it; (-1, -1) when none is shown.
 platform::CGPoint centreOf(tilo_window* window, const std::string& id) {
-  auto found = bridge::HandleTable::shared().find(window, bridge::HandleType::window);
-  auto& object = static_cast<bridge::TiloObjCWindow&>(*found.object);
-  std::function<const platform::Json*(const platform::Json&)> search =
-      [&](const platform::Json& views) -> const platform::Json* {
-    for (const auto& view : views) {
-      if (view.contains("id") && view["id"] == id) return &view;
-      if (view.contains("children")) {
-        if (auto inside = search(view["children"])) return inside;
-      }
-    }
-    return nullptr;
-  };
-  const platform::Json dump = platform::layoutDump(*object.window());
-  const platform::Json* view = search(dump["views"]);
-  if (!view) return {-1, -1};
-  const auto& f = (*view)["frame"];
-  return {f[0].get<double>() + f[2].get<double>() / 2, f[1].get<double>() + f[3].get<double>() / 2};
+  tilo_rect f{};
+  if (tilo_window_element_frame(window, id.c_str(), &f) != TILO_STATUS_OK) return {-1, -1};
+  return {f.x + f.width / 2, f.y + f.height / 2};
 }
 
 TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThroughTheHost) {
@@ -329,7 +331,8 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   mediation::AdSource::shared().useBuiltInTestAds();
   loadAndShow();
   sdk.env().advance(600);
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show"}));
+  // The documented order: the revenue follows the impression it pays for.
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "impression", "pay"}));
   EXPECT_EQ(host.paid, "0.010625");
   EXPECT_NE(render(), empty);
   const auto builtInClose = centreOf(window, "interstitial.close");
@@ -337,8 +340,9 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(builtInClose.y, 47 + 22);
   EXPECT_EQ(tilo_window_tap(window, 390 - 34, 47 + 22), 1);
   sdk.env().runUntilIdle();
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "dismiss"}));
+  EXPECT_EQ(host.calls.back(), "dismiss");
   EXPECT_EQ(render(), empty);
+  EXPECT_EQ(centreOf(window, "interstitial.close").x, -1) << "found once no longer shown";
 
   // 2. An ad that stays until closed is drawn into the window's pixels.
   // A CR LF in the URL would forge a log line: percent-encoded wherever it goes.
@@ -348,13 +352,19 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   loadAndShow();
   EXPECT_NE(render(), empty);
   ASSERT_EQ(tilo_set_open_url_callback(
-                [](void* c, const char* url) { CHost::of(c).urls.push_back(url); }, &host),
+                [](void* c, const char* url) {
+                  CHost::of(c).urls.push_back(url);
+                  CHost::of(c).calls.push_back("url");
+                },
+                &host),
             TILO_STATUS_OK);
   const auto cta = centreOf(window, "interstitial.cta");
+  host.calls.clear();
   EXPECT_EQ(tilo_window_tap(window, cta.x, cta.y), 1);
   EXPECT_TRUE(host.urls.empty()) << "the URL comes on the main loop, not inside the tap";
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.urls, std::vector<std::string>{url});
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url"})) << "the click comes first";
 
   // 3. Without a callback the URL is only logged, at debug level.
   ASSERT_EQ(tilo_set_open_url_callback(nullptr, nullptr), TILO_STATUS_OK);
@@ -383,8 +393,7 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   const auto close = centreOf(window, "interstitial.close");
   EXPECT_EQ(tilo_window_tap(window, close.x, close.y), 1);
   sdk.env().runUntilIdle();
-  EXPECT_EQ(host.calls,
-            (std::vector<std::string>{"load", "show", "click", "click", "click", "dismiss"}));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "click", "dismiss"}));
   EXPECT_EQ(render(), empty);
   tilo_interstitial_ad_destroy(ad);
   tilo_window_destroy(window);
@@ -407,8 +416,12 @@ TEST(ReadmePictures, AreWhatTheDemoDrawsInLightAndDark) {
   snapshots("light", "");
   snapshots("dark", " --appearance dark --formats interstitial,rewarded,appOpen");
   const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
-  for (const std::string name : {"banner", "mrec", "interstitial", "rewarded", "rewarded-granted",
-                                 "native", "lightPopup", "lineBanner", "appOpen"}) {
+  // The view formats as their ads alone (the window's pixels under them), so they can be read.
+  for (const std::string name : {"banner", "mrec", "native", "lineBanner"}) {
+    expectGoldenFile(dir.path() / "light" / (name + "-ad.png"), docs / (name + ".png"));
+  }
+  for (const std::string name :
+       {"interstitial", "rewarded", "rewarded-granted", "lightPopup", "appOpen"}) {
     expectGoldenFile(dir.path() / "light" / (name + ".png"), docs / (name + ".png"));
   }
   for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {

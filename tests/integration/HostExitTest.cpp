@@ -69,11 +69,27 @@ ChildRun runSelf(const std::string& test, const std::vector<std::string>& variab
       variables);
 }
 
-// The host program: runs only inside the child started below, where it is the whole
-// process. It initializes the SDK, logs one batch of events so that the upload starts,
-// and returns (to main, which returns) as soon as the request is on the wire.
-TEST(ExitingHost, ReturnsFromMainWhileUploading) {
-  if (!std::getenv(kHostVariable)) GTEST_SKIP() << "runs as the child of HostExitTest";
+// The host programs below are tests only inside the children started by the tests of this
+// file, where each is the whole process: registered there alone, they are never listed,
+// run or skipped in the suite's own process.
+class ChildHost : public ::testing::Test {
+ public:
+  explicit ChildHost(void (*body)()) : body_(body) {}
+  void TestBody() override { body_(); }
+
+ private:
+  void (*body_)();
+};
+
+void registerChildHost(const char* variable, const char* suite, const char* name, void (*body)()) {
+  if (!std::getenv(variable)) return;
+  ::testing::RegisterTest(suite, name, nullptr, nullptr, __FILE__, __LINE__,
+                          [body]() -> ::testing::Test* { return new ChildHost(body); });
+}
+
+// The exiting host: it initializes the SDK, logs one batch of events so that the upload
+// starts, and returns (to main, which returns) as soon as the request is on the wire.
+void returnFromMainWhileUploading() {
   std::atexit(waitForTheUploadsAnswer);
   auto loop = platform::MainLoop::shared();
   bool ready = false;
@@ -138,8 +154,7 @@ struct ShutdownHost {
 
 // A host that shuts the SDK down with an interstitial on screen and an event not yet
 // saved: a child of its own, since a shutdown is final for the process.
-TEST(ShuttingDownHost, SavesClosesJoinsAndRefusesEverythingAfter) {
-  if (!std::getenv(kShutdownVariable)) GTEST_SKIP() << "runs as the child of HostExitTest";
+void shutDownWithAnAdOnScreen() {
   SdkFixture sdk;
   ShutdownHost host;
   ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
@@ -261,6 +276,14 @@ TEST(ShuttingDownHost, SavesClosesJoinsAndRefusesEverythingAfter) {
   EXPECT_STREQ(tilo_status_name(TILO_STATUS_IN_CALLBACK), "TILO_STATUS_IN_CALLBACK");
   EXPECT_EQ(sdkThreads(), std::vector<std::string>{}) << "nothing started again";
 }
+
+[[maybe_unused]] const bool childHostsRegistered = [] {
+  registerChildHost(kHostVariable, "ExitingHost", "ReturnsFromMainWhileUploading",
+                    returnFromMainWhileUploading);
+  registerChildHost(kShutdownVariable, "ShuttingDownHost",
+                    "SavesClosesJoinsAndRefusesEverythingAfter", shutDownWithAnAdOnScreen);
+  return true;
+}();
 
 TEST(HostExitTest, ShutdownSavesClosesJoinsAndRefusesEverythingAfter) {
   const ChildRun child = runSelf("ShuttingDownHost.SavesClosesJoinsAndRefusesEverythingAfter",

@@ -13,9 +13,14 @@ namespace {
 
 using test::SdkFixture;
 
+std::optional<std::string> markerFile(const char* name) {
+  return crashMarkerFileQueue().sync([&] { return readMarkerFile(name); });
+}
+
 struct Initialization {
   std::optional<std::optional<TiloError>> outcome;
   bool onMain = false;
+  bool sdkInitFlagInCompletion = false;
   int calls = 0;
 
   // Starts initialization and drives the SDK until it completes; false if it never does.
@@ -23,6 +28,7 @@ struct Initialization {
     TiloAds::shared().initialized([this](std::optional<TiloError> error) {
       ++calls;
       onMain = platform::isMainThread();
+      sdkInitFlagInCompletion = markerFile("tilo_crash_sdk_init.flag").has_value();
       outcome = std::move(error);
     });
     return sdk.drive([&] { return outcome.has_value(); }, 60);
@@ -31,10 +37,6 @@ struct Initialization {
 
 bool initialized() {
   return TiloAds::shared().core()->tiloAdProvider()->isInitialized();
-}
-
-std::optional<std::string> markerFile(const char* name) {
-  return crashMarkerFileQueue().sync([&] { return readMarkerFile(name); });
 }
 
 TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
@@ -51,6 +53,15 @@ TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
   EXPECT_EQ(sdk.server()->requestCount(), 1u);
   sdk.env().advance(10);
   EXPECT_EQ(init.calls, 1);
+
+  // A second call starts it all again, the fetch included; each call completes once.
+  Initialization again;
+  ASSERT_TRUE(again.run(sdk));
+  EXPECT_EQ(*again.outcome, std::nullopt);
+  ASSERT_TRUE(sdk.drive([&] { return sdk.server()->requestCount() == 2; }, 10));
+  sdk.env().advance(10);
+  EXPECT_EQ(init.calls + again.calls, 2);
+  EXPECT_TRUE(initialized());
 
   // The dashboard gains a unit after the SDK started: two waiters, one resync.
   auto withNewUnit = platform::parseJson(SdkFixture::defaultAppInfoJson());
@@ -115,6 +126,7 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
   EXPECT_FALSE(sdk.drive([] { return initialized(); }, 60));
   EXPECT_EQ(TiloAds::shared().core()->currentAppInfo(), std::nullopt);
   EXPECT_EQ(failed.calls, 1);
+  EXPECT_FALSE(failed.sdkInitFlagInCompletion) << "cleared before the host hears";
   EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
 
   sdk.server()->setFailFirst(0, 503);
@@ -122,6 +134,7 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
   Initialization first;
   ASSERT_TRUE(first.run(sdk));
   ASSERT_EQ(*first.outcome, std::nullopt);
+  EXPECT_FALSE(first.sdkInitFlagInCompletion);
   EXPECT_EQ(TiloAds::shared().core()->currentAppInfo()->item("u")->refreshInterval, 30.0);
 
   const std::string u2 =
@@ -140,7 +153,16 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     ASSERT_TRUE(next.run(sdk));
     EXPECT_EQ(*next.outcome, std::nullopt);
     EXPECT_TRUE(initialized());
-    // Three attempts with 2 + 4 + 8 s of sleep before the cache is used.
+    // The cache starts the SDK at once, and a load made now finds its unit...
+    EXPECT_LT(sdk.env().clock().uptime() - start, 1.0);
+    std::optional<Result<TiloAdUnitItem>> unit;
+    auto sync = TiloAdUnitSynchronizer<int>::create(
+        [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
+    sync->syncTiloAdUnit("u", [&](Result<TiloAdUnitItem> r) { unit.emplace(std::move(r)); });
+    sdk.env().runUntilIdle();
+    ASSERT_TRUE(unit && unit->ok());
+    // ... while the fetch goes on: three attempts with 2 + 4 + 8 s of sleep, then the cache.
+    ASSERT_TRUE(sdk.drive([&] { return !markerFile("tilo_crash_config_fetch.flag"); }, 60));
     EXPECT_EQ(sdk.server()->requestCount() - before, 3u);
     EXPECT_DOUBLE_EQ(sdk.env().clock().uptime() - start, 14.0);
     auto info = TiloAds::shared().core()->currentAppInfo();

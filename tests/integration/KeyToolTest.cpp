@@ -157,7 +157,14 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("--app-info " + (bundle / "app-info.json").string()), std::string::npos)
       << run.out;
-  EXPECT_EQ(TiloKeyManager::create(*platform::Bundle::atDirectory(bundle))->appKey(), "my-app-key");
+  const auto written = platform::Bundle::atDirectory(bundle);
+  EXPECT_EQ(TiloKeyManager::create(*written)->appKey(), "my-app-key");
+  // Named after the folder, so two apps made with init never share one container, and
+  // the app-open ad greets the app by its name.
+  EXPECT_EQ(written->bundleIdentifier(), "com.example.my-game");
+  const auto displayName = written->infoValue("CFBundleDisplayName");
+  ASSERT_TRUE(displayName && displayName->asString());
+  EXPECT_EQ(*displayName->asString(), "my-game");
   const auto config =
       decodeKeyFile("my-app-key", FileSystem::readFile(bundle / "ios-tilo-key.txt").value_or(""));
   ASSERT_TRUE(std::holds_alternative<TiloConfiguration>(config)) << std::get<std::string>(config);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Tilo/ads/TiloInterstitialAdLoader.h"
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/entry/TiloAds.h"
@@ -23,6 +24,7 @@
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
+#include "platform/Json.h"
 #include "platform/MainLoop.h"
 #include "support/PoolEnvironment.h"
 #include "support/SdkFixture.h"
@@ -233,6 +235,28 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kAdLoadTrackerFileName));
 
   for (auto& destroyOne : destroy) EXPECT_EQ(destroyOne(), TILO_STATUS_OK);
+}
+
+// Loads finish on pool threads; the host's listener hears the ad's impression and click on
+// the main thread all the same.
+TEST_P(PoolStressTest, ImpressionsAndClicksReachTheHostOnTheMainThread) {
+  Watchdog watchdog(60, "an interstitial shown on real threads");
+  ASSERT_FALSE(mediation::AdSource::shared().loadScenario(
+      platform::parseJson(R"({"default":{"click":true,"dismissAfterMs":0}})")));
+  TiloAds::shared().initialized(nullptr);
+  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{unitId(interstitial, 0), std::nullopt});
+  std::vector<std::string> heard;
+  auto record = [&heard](const char* what) {
+    return [&heard, what](std::optional<TiloAdInfo>) {
+      heard.push_back(std::string(what) + (platform::isMainThread() ? " on main" : " elsewhere"));
+    };
+  };
+  loader->listener()->onAdImpression = record("impression");
+  loader->listener()->onAdClicked = record("click");
+  loader->listener()->onAdLoadSuccess = [](auto ad, auto) { ad->show(); };
+  loader->load();
+  ASSERT_TRUE(platform::MainLoop::shared()->runUntil([&] { return heard.size() == 2; }, 30));
+  EXPECT_EQ(heard, (std::vector<std::string>{"impression on main", "click on main"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, PoolStressTest, ::testing::Values(4u, 1u),

@@ -177,6 +177,7 @@ TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
       {R"({"units": {"u": {"clickUrl": 5}}})", "units.u.clickUrl"},
       {R"({"units": {"u": {"countdownMs": -1}}})", "units.u.countdownMs"},
       {R"({"units": {"u": {"testCreatives": "yes"}}})", "units.u.testCreatives"},
+      {R"({"units": {"u": {"futureField": 1}}})", "units.u.futureField: unknown key"},
   };
   for (const auto& [json, path] : bad) {
     auto problem = AdSource::shared().loadScenario(parseJson(json));
@@ -197,7 +198,7 @@ TEST_F(AdSourceTest, ScenarioFileFieldsAndStartStates) {
     "start": {"GADMobileAds": "notReady", "GADMediationAdapterVungle": "ready"},
     "default": {"revenue": {"value": "0.0125", "currency": "EUR", "precision": 3}, "click": true},
     "units": {"b": {"adSize": [320, 50], "reward": {"amount": "2.5", "type": "gems"},
-      "native": {"headline": "H", "icon": true}, "click": false, "futureField": 1}}})");
+      "native": {"headline": "H", "icon": true}, "click": false}}})");
   ASSERT_EQ(AdSource::shared().loadScenarioFile(path.string()), std::nullopt);
 
   auto states = AdSource::shared().startStates();

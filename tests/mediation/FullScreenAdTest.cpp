@@ -149,6 +149,7 @@ TEST_F(FullScreenAdTest, ItsScreenComesOverTheHostAndTapsDriveClicksAndTheDismis
 
   EXPECT_TRUE(tap(*window, "interstitial.cta"));
   EXPECT_TRUE(tap(*window, "interstitial.cta"));
+  env.runUntilIdle();  // each destination opens on the turn after its click
   EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/landing",
                                               "https://example.com/landing"}));
   env.advance(600);  // "dismissAfterMs": null: only a tap closes it

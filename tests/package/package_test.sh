@@ -109,6 +109,38 @@ timeout 60 ./readme-cpp >"$work/readme-cpp.out" 2>&1 || { cat "$work/readme-cpp.
 expect_lines "$work/readme-cpp.out" "dismissed"
 
 unset TILO_DEMAND_URL
+# The README's test mode in the same folder: its scenario files and run lines as written,
+# each line's output holding what its comment says it prints; then its two lines of code,
+# built into a host that sets the scenario it is given.
+for name in no-fill.json network-down.json revenue.json; do
+  block testmode "$name" >"$name"
+  [ -s "$name" ] || fail "README.md has no test-mode block \"$name\""
+done
+block testmode run >"$work/testmode-run"
+[ "$(grep -c '  # prints ' "$work/testmode-run")" -eq 3 ] || fail "the test-mode run block changed"
+while IFS= read -r line; do
+  command=${line%%#*} expected=${line##*# prints }
+  timeout 60 bash -c "$command" >"$work/testmode.out" 2>&1 || true
+  grep -qF -- "$expected" "$work/testmode.out" ||
+    { cat "$work/testmode.out" >&2; fail "\"$command\" did not print \"$expected\""; }
+done <"$work/testmode-run"
+block testmode set.c >"$work/set.c"
+block testmode set.cpp >"$work/set.cpp"
+{ printf '#include <stdio.h>\n#include <tilo/tilo.h>\nint main(int argc, char** argv) {\n'
+  printf '  const char* json = argc > 1 ? argv[1] : NULL;\n'
+  cat "$work/set.c"
+  printf '  return s == TILO_STATUS_OK ? 0 : 1;\n}\n'; } >set-scenario.c
+{ printf '#include <tilo/Tilo.hpp>\n\n#include <cstdio>\n#include <string>\n\n'
+  printf 'int main(int argc, char** argv) {\n  const std::string json = argc > 1 ? argv[1] : "";\n'
+  cat "$work/set.cpp"
+  printf '  return 0;\n}\n'; } >set-scenario.cpp
+cc -std=c11 -Wall -Wextra -Werror set-scenario.c "${tilo_flags[@]}" -Wl,-rpath,"$prefix/lib" -o set-scenario
+c++ "${engine_flags[@]}" set-scenario.cpp "${tilo_flags[@]}" -Wl,-rpath,"$prefix/lib" -o set-scenario-cpp
+./set-scenario '{"units":{"x":{"delay":5}}}' >"$work/set.out" 2>&1 && fail "a misspelt key was taken"
+./set-scenario-cpp '{"unit":{}}' >>"$work/set.out" 2>&1
+./set-scenario '{"default":{"result":"error"}}' >>"$work/set.out" 2>&1 || fail "a good scenario was refused"
+expect_lines "$work/set.out" "units.x.delay: unknown key; the keys here are result" \
+  "unit: unknown key; the keys here are start, default, units"
 
 # The examples, through the CMake package, against a bundle and backend of their own.
 for example in c-host cpp-host; do
@@ -147,6 +179,6 @@ expect_lines "$work/cpp-host.out" \
   "native loaded" "native impression from AdMob" \
   "line banner loaded" "line banner impression from AdMob" \
   "light popup dismissed" "own native impression" "cpp-host: every ad shown"
-for name in quickstart readme-cpp c-host cpp-host; do
+for name in quickstart readme-cpp testmode c-host cpp-host; do
   echo "$name: ok ($(wc -l <"$work/$name.out") lines)"
 done

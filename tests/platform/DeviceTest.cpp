@@ -94,11 +94,14 @@ TEST(DeviceTest, VendorIdentifierIsStablePerContainer) {
   FileSystem::setApplicationContainer(std::nullopt);
 }
 
-TEST(DeviceTest, SystemVersionFromOsRelease) {
-  EXPECT_EQ(versionIdFromOsRelease("NAME=\"Debian\"\nVERSION_ID=\"12\"\nID=debian\n"), "12");
-  EXPECT_EQ(versionIdFromOsRelease("ID=ubuntu\nVERSION_ID=24.04"), "24.04");
-  EXPECT_EQ(versionIdFromOsRelease("ID=arch\nBUILD_ID=rolling\n"), std::nullopt);
-  EXPECT_EQ(versionIdFromOsRelease("VERSION_ID=\"\"\n"), std::nullopt);
+TEST(DeviceTest, SystemNameAndVersionFromOsRelease) {
+  const std::string debian =
+      "PRETTY_NAME=\"Debian 12\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n";
+  EXPECT_EQ(osReleaseValue(debian, "VERSION_ID"), "12");
+  EXPECT_EQ(osReleaseValue(debian, "NAME"), "Debian GNU/Linux");
+  EXPECT_EQ(osReleaseValue("ID=ubuntu\nVERSION_ID=24.04", "VERSION_ID"), "24.04");
+  EXPECT_EQ(osReleaseValue("ID=arch\nBUILD_ID=rolling\n", "VERSION_ID"), std::nullopt);
+  EXPECT_EQ(osReleaseValue("VERSION_ID=\"\"\n", "VERSION_ID"), std::nullopt);
   EXPECT_FALSE(systemVersion().empty());
 }
 

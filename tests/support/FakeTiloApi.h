@@ -45,7 +45,10 @@ class FakeTiloApi final : public TiloApiProtocol {
     eventsCalls.push_back({std::move(body), std::move(completion)});
   }
 
+  std::optional<TiloAppInfo> cachedAppInfo() const override { return cached; }
+
   std::mutex mutex;
+  std::optional<TiloAppInfo> cached;  // the ad-unit cache of an "earlier run"
   std::vector<Completion<TiloAppInfo>> fetchCalls;
   std::vector<RetryCall> retryCalls;
   std::vector<EventsCall> eventsCalls;

@@ -52,6 +52,13 @@ TEST_F(AdEventLoggerTest, TwentiethEventIsSavedAndFlushedAtOnce) {
   EXPECT_EQ(api->eventIds(0).size(), 20u);
   EXPECT_EQ(storedIds(), api->eventIds(0));
 
+  const auto onDisk = [] {
+    return platform::UserDefaults::atPath(platform::UserDefaults::standard()->path())
+        ->string(EventStore::kKey);
+  };
+  env.advance(0.5);
+  EXPECT_TRUE(onDisk().has_value());
+
   // 3. Success empties the queue and the store; no timer sends anything afterwards.
   api->complete(0, nullptr);
   env.runUntilIdle();
@@ -59,6 +66,10 @@ TEST_F(AdEventLoggerTest, TwentiethEventIsSavedAndFlushedAtOnce) {
   EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
   env.advance(20);
   EXPECT_EQ(api->uploadCount(), 1u);
+  // The removal reaches the file within a minute, even when nothing else is written.
+  EXPECT_TRUE(onDisk().has_value()) << "the removal waits for a write";
+  env.advance(platform::UserDefaults::kLazyWriteDelay);
+  EXPECT_FALSE(onDisk().has_value());
 }
 
 // The store must hold every event within a second of its append, whatever is in flight.
@@ -238,7 +249,7 @@ TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
   EXPECT_EQ(body["device"], (Json{{"deviceId", *vendor},
                                   {"idfa", platform::kZeroUUIDString},
                                   {"idfv", *vendor},
-                                  {"os", "iOS"},
+                                  {"os", platform::systemName()},
                                   {"osVersion", platform::systemVersion()}}));
 
   // 2. Events: wire names, time, session, and payloads with only the known keys.

@@ -90,9 +90,28 @@ TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
       R"("configFetch":{"remoteFinalResult":"success","cacheResult":{"type":"save","result":"inProgress"}}},)"
       R"("lifecycleEvent":{"timestamp":1767225600.0,"state":"background"},"sessionId":")" +
           sessionIdentifier() + R"("})");
+  markAdShow(TiloAdInfo{TiloAdFormat::rewarded, "r-unit", 250.0, "Vungle"});
+  EXPECT_EQ(
+      readMarker("tilo_crash_ad_show_crash.flag"),
+      R"({"timestamp":1767225600.5,"checkpoint":"ad_show_crash","metadata":{"type":"adShowCrash",)"
+      R"("adShowCrash":{"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0,)"
+      R"("adNetwork":"Vungle"}},"lifecycleEvent":{"timestamp":1767225600.0,"state":"background"},)"
+      R"("sessionId":")" +
+          sessionIdentifier() + R"("})");
+  // Back in the foreground: the flags keep the state of when they were set, while a load
+  // in flight is judged by the lifecycle file as it is at the next start.
+  env.advance(1);
+  AppLifecycleObserver().appWillEnterForeground();
+  updateAdLoadPhase("i-unit", "load");
   auto events = detect();
-  ASSERT_EQ(events.size(), 1u);
-  const Json& payload = events[0]["payload"];
+  ASSERT_EQ(checkpoints(events),
+            (std::vector<std::string>{"ad_show_crash", "config_fetch", "ad_load_crash"}));
+  EXPECT_EQ(events[0]["payload"]["metadata"],
+            R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})");
+  EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "background");
+  EXPECT_EQ(events[2]["payload"]["lastLifecycleState"], "foreground");
+  EXPECT_EQ(events[2]["payload"]["lastLifecycleTimestamp"], 1767225601.5);
+  const Json& payload = events[1]["payload"];
   EXPECT_EQ(payload["metadata"], R"({"phase":"cache_save_progress"})");
   EXPECT_EQ(payload["lastLifecycleState"], "background");
   EXPECT_EQ(payload["lastLifecycleTimestamp"], 1767225600.0);
@@ -179,6 +198,15 @@ TEST_F(CrashMarkersTest, TrackerContextFollowsTimeSpentInBackground) {
     EXPECT_EQ(payload["lastLifecycleState"], "background");
     EXPECT_EQ(payload["lastLifecycleTimestamp"], backgroundAt);
   }
+  // A load that ended in the background leaves that state in force: one started later
+  // and killed there, over 60 s after the app left, is no crash either.
+  updateAdLoadPhase("n-unit", "load");
+  observer.appDidEnterBackground();
+  completeAdLoad("n-unit");
+  env.advance(30);
+  updateAdLoadPhase("m-unit", "start");
+  env.advance(31);
+  EXPECT_TRUE(detect().empty());
   // Back in the foreground the age does not matter.
   updateAdLoadPhase("n-unit", "sync");
   observer.appWillEnterForeground();

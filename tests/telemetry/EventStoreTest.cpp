@@ -1,3 +1,13 @@
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <iterator>
+
 #include "TelemetryFixture.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
@@ -118,6 +128,34 @@ TEST_F(EventStoreTest, AFailedWriteIsReportedOnceAndTheNextWriteStoresWhatItMiss
   ASSERT_TRUE(platform::FileSystem::atomicWrite(blocker, "not a folder"));
   blocked.removeSavedEvents();
   EXPECT_EQ(logs.count(failed), 2u);
+}
+
+// Sealing takes a fresh nonce from the kernel: in a child whose getrandom fails (a seccomp
+// filter), a save logs the failure and the entry already there stays as it was.
+TEST_F(EventStoreTest, ASaveThatCannotSealKeepsTheEntryThereWas) {
+  const std::vector<AdLogEvent> first{AdLogEvent::make(AdLogEventType::adClick, Json::object())};
+  ASSERT_TRUE(store().saveEvents(first));
+  const auto before = rawEntry();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    sock_filter filter[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getrandom, 0, 1),
+                            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+                            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+      ::_exit(3);
+    }
+    const bool saved = store().saveEvents(
+        std::vector<AdLogEvent>{AdLogEvent::make(AdLogEventType::adImpression, Json::object())});
+    const bool logged = logs.count("ERROR ⚠️ 이벤트 암호화 실패") == 1;
+    ::_exit(saved ? 1 : !logged ? 2 : rawEntry() != before ? 4 : 0);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1 sealed, 2 not logged, 3 no filter, 4 entry changed";
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "mediation/AdSource.h"
 #include "platform/Json.h"
 #include "platform/MainLoop.h"
+#include "platform/ui/UIView.h"
 #include "tools/demo/DemoEnvironment.h"
 #include "tools/demo/DemoOptions.h"
 #include "tools/demo/DemoPlugin.h"
@@ -76,8 +77,10 @@ class DemoApp {
   bool runLightPopup(const TiloAdUnitItem& item);
   // The phone window at the chosen appearance.
   std::shared_ptr<platform::UIWindow> makeWindow() const;
-  // <name>.png and <name>.json of the window (name: the format's, or another).
-  bool writeSnapshots(const std::string& name, platform::UIWindow& window);
+  // <name>.png and <name>.json of the window (name: the format's, or another), and with
+  // `ad` (a view format) <name>-ad.png: the window's pixels under the ad alone.
+  bool writeSnapshots(const std::string& name, platform::UIWindow& window,
+                      const platform::UIView* ad = nullptr);
   // Snapshots a full-screen ad once it is on screen, and a rewarded one that counts down
   // again when its reward is granted ("rewarded-granted").
   bool snapshotFullScreen(DemoFormat format, const mediation::AdScript& script);

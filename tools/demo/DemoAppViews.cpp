@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ui/LayoutDump.h"
 #include "platform/ui/NSLayoutConstraint.h"
+#include "platform/ui/UIImageView.h"
 #include "platform/ui/UIWindow.h"
 #include "platform/ui/ViewRenderer.h"
 
@@ -180,7 +181,7 @@ bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
       ok = false;
     }
   }
-  if (ok && options_.snapshots) ok = writeSnapshots(name, *window);
+  if (ok && options_.snapshots) ok = writeSnapshots(name, *window, view.get());
   const int before = *loads;
   loop_->runFor(options_.dwellMs / 1000.0);
   out_ << "  on screen " << options_.dwellMs << " ms: " << (*loads - before) << " more load(s), "
@@ -189,16 +190,37 @@ bool DemoApp::runView(DemoFormat format, const TiloAdUnitItem& item) {
   return ok;
 }
 
-bool DemoApp::writeSnapshots(const std::string& name, platform::UIWindow& window) {
+bool DemoApp::writeSnapshots(const std::string& name, platform::UIWindow& window,
+                             const platform::UIView* ad) {
   const std::filesystem::path dir = *options_.snapshots;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   const auto png = dir / (name + ".png");
   const auto json = dir / (name + ".json");
   std::string problem;
-  if (!platform::ViewRenderer::writePNG(window, png.string(), &problem)) {
-    out_ << "  error: snapshot " << png.string() << ": " << problem << "\n";
+  const platform::Bytes picture = platform::ViewRenderer::pngData(window);
+  if (picture.empty() ||
+      !platform::FileSystem::atomicWrite(
+          png, std::string_view(reinterpret_cast<const char*>(picture.data()), picture.size()))) {
+    out_ << "  error: snapshot " << png.string() << ": cannot draw or write it\n";
     return false;
+  }
+  if (ad) {
+    // The window's picture shown through a clipping view of the ad's frame: the same
+    // pixels, and what lies beneath the ad, at the window's scale.
+    const auto frame = ad->convertRect(ad->bounds(), nullptr);
+    auto crop = platform::UIView::create();
+    crop->setFrame({{0, 0}, frame.size});
+    crop->setClipsToBounds(true);
+    auto shown =
+        platform::UIImageView::create(platform::UIImage::imageWithData(picture, window.scale()));
+    shown->setFrame({{-frame.origin.x, -frame.origin.y}, window.bounds().size});
+    crop->addSubview(shown);
+    const auto adPng = dir / (name + "-ad.png");
+    if (!platform::ViewRenderer::writePNG(*crop, adPng.string(), &problem, window.scale())) {
+      out_ << "  error: snapshot " << adPng.string() << ": " << problem << "\n";
+      return false;
+    }
   }
   if (!platform::FileSystem::atomicWrite(json, platform::layoutDumpString(window) + "\n")) {
     out_ << "  error: cannot write " << json.string() << "\n";

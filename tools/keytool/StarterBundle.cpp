@@ -106,6 +106,25 @@ std::string StarterBundle::appInfoJson() {
   return Json{{"adUnits", std::move(units)}, {"feeRate", 0.15}}.dump(2) + "\n";
 }
 
+std::string StarterBundle::appName(const fs::path& dir) {
+  std::error_code error;
+  fs::path path = fs::absolute(dir, error).lexically_normal();
+  if (error) path = dir.lexically_normal();
+  if (path.filename().empty()) path = path.parent_path();
+  const std::string name = path.filename().string();
+  return name.empty() ? "game" : name;
+}
+
+std::string StarterBundle::bundleIdFor(const fs::path& dir) {
+  std::string name = appName(dir);
+  for (char& c : name) {
+    const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (!allowed) c = '-';
+  }
+  return "com.example." + name;
+}
+
 void StarterBundle::write(const fs::path& dir, const std::string& appKey,
                           const std::string& bundleId) {
   const bool created = prepareFolder(dir);
@@ -114,7 +133,10 @@ void StarterBundle::write(const fs::path& dir, const std::string& appKey,
       appKey, std::span(reinterpret_cast<const std::uint8_t*>(config.data()), config.size()));
   if (!sealed) throw InitError("cannot encrypt the configuration");
   const platform::PlistValue info(platform::PlistValue::Dictionary{
-      {"TiloAppKey", appKey}, {"CFBundleIdentifier", bundleId}, {"TiloDemandURL", kDemandUrl}});
+      {"TiloAppKey", appKey},
+      {"CFBundleIdentifier", bundleId},
+      {"CFBundleDisplayName", appName(dir)},
+      {"TiloDemandURL", kDemandUrl}});
 
   std::vector<std::pair<std::string, std::string>> files = {{std::string(kInfoPlist), info.toXml()},
                                                             {std::string(kKeyFile), *sealed + "\n"},

@@ -3,7 +3,7 @@
 // info tilo-devserver serves, with one unit per format whose id is the format's name, and
 // sample house campaigns (campaigns.json and its pictures) for its exchange.
 //
-//   StarterBundle::write("my-game", "my-app-key", "com.example.game");  // InitError
+//   StarterBundle::write("my-game", "my-app-key", StarterBundle::bundleIdFor("my-game"));
 #pragma once
 
 #include <filesystem>
@@ -32,9 +32,16 @@ class StarterBundle {
   static const std::vector<std::string>& unitIds();
 
   // Writes the files into `dir`, which must not exist yet or be an empty folder.
-  // Nothing is left behind when a write fails. Throws InitError.
+  // Info.plist names the app after the folder (CFBundleDisplayName). Nothing is left
+  // behind when a write fails. Throws InitError.
   static void write(const std::filesystem::path& dir, const std::string& appKey,
                     const std::string& bundleId);
+
+  // The app's name, the folder's ("my-game"; "." and a trailing "/" name the folder itself).
+  static std::string appName(const std::filesystem::path& dir);
+  // "com.example." + the app's name with every character outside letters, digits, '-'
+  // and '.' made a '-': two folders never share one application container.
+  static std::string bundleIdFor(const std::filesystem::path& dir);
 
   // The app info: every unit of unitIds(), fee rate 0.15.
   static std::string appInfoJson();

@@ -41,7 +41,8 @@ constexpr const char* kUsage =
 constexpr const char* kCommandHelp =
     "\n"
     "  init     writes a ready bundle into DIR, a new or empty folder: Info.plist with the\n"
-    "           app key (and CFBundleIdentifier ID, default com.example.game), the key file\n"
+    "           app key, the folder's name as CFBundleDisplayName and CFBundleIdentifier ID\n"
+    "           (default com.example.<folder's name>), the key file\n"
     "           ios-tilo-key.txt, and app-info.json for tilo-devserver, with one unit per\n"
     "           format whose id is the format's name: banner mrec interstitial rewarded\n"
     "           native lightPopup lineBanner appOpen\n"
@@ -241,7 +242,8 @@ std::string cQuoted(const std::string& text) {
 
 std::string init(const fs::path& dir, const Options& options) {
   const std::string appKey = options.require("--app-key");
-  const std::string bundleId = options.get("--bundle-id").value_or("com.example.game");
+  const std::string bundleId =
+      options.get("--bundle-id").value_or(tilo::keytool::StarterBundle::bundleIdFor(dir));
   if (!isPlainText(appKey)) {
     usageError("--app-key takes printable ASCII without spaces or slashes");
   }

@@ -4,6 +4,7 @@
 
 #include <stdarg.h>
 #include <stdatomic.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -246,10 +247,10 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CALL_AND_WAIT(env, &log, tilo_rewarded_ad_load(rewarded));
   CALL_AND_WAIT(env, &log, tilo_app_open_ad_load(open));
   CHECK_LOG(env, &log,
-            "interstitial.loadfail(noinfo|com.tilo.objcbridge 204 No fill.. If no fill per|inter "
+            "interstitial.loadfail(noinfo|com.tilo.objcbridge 204 No fill. If no fill pers|inter "
             "1);"
-            "rewarded.loadfail(noinfo|com.tilo.objcbridge 204 No fill.. If no fill per|reward 2);"
-            "open.loadfail(noinfo|com.tilo.objcbridge 204 No fill.. If no fill per|open 4);");
+            "rewarded.loadfail(noinfo|com.tilo.objcbridge 204 No fill. If no fill pers|reward 2);"
+            "open.loadfail(noinfo|com.tilo.objcbridge 204 No fill. If no fill pers|open 4);");
   CHECK_STATUS(env, 0, tilo_interstitial_ad_is_ready(interstitial));
   /* An error of the network: its code converted, its description kept. */
   CHECK_STATUS(env, TILO_STATUS_OK,
@@ -262,8 +263,9 @@ int c_host_full_screen_delegates(c_host_env* env) {
             "rewarded.loadfail(noinfo|com.tilo.objcbridge -1000 Network down|reward 2);");
 
   /* 3. A rewarded fill that pays: info with format 2 and the summed latency, then the whole
-   *    presentation, revenue after the 0.15 fee as decimal text with all its 18 digits, more
-   *    than a double holds. A scenario refused on the way leaves this one in force. */
+   *    presentation in the documented order (revenue and reward after the impression),
+   *    revenue after the 0.15 fee as decimal text with all its 18 digits, more than a
+   *    double holds. A scenario refused on the way leaves this one in force. */
   CHECK_STATUS(env, TILO_STATUS_OK, tilo_set_test_scenario("{\"default\":" FILL "}"));
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
                tilo_set_test_scenario("{\"default\":{\"revenue\":{\"value\":true}}}"));
@@ -303,8 +305,8 @@ int c_host_full_screen_delegates(c_host_env* env) {
   reset(&log);
   CALL_AND_WAIT(env, &log, tilo_rewarded_ad_show_from(rewarded, root));
   CHECK_LOG(env, &log,
-            "rewarded.show(2 reward 170 AdMob);rewarded.pay(1049382.70754938195 USD 3);"
-            "rewarded.reward(10 coins);rewarded.impression(2 reward 170 AdMob);"
+            "rewarded.show(2 reward 170 AdMob);rewarded.impression(2 reward 170 AdMob);"
+            "rewarded.pay(1049382.70754938195 USD 3);rewarded.reward(10 coins);"
             "rewarded.click(2 reward 170 AdMob);rewarded.dismiss(2 reward 170 AdMob);");
   CHECK_STATUS(env, 0, tilo_rewarded_ad_is_ready(rewarded));
 
@@ -321,8 +323,8 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CALL_AND_WAIT(env, &log, tilo_app_open_ad_show(open));
   CHECK_LOG(
       env, &log,
-      "open.load(4 open 170 AdMob);open.show(4 open 170 AdMob);open.pay(1049382.70754938195 USD 3);"
-      "open.impression(4 open 170 AdMob);open.click(4 open 170 AdMob);"
+      "open.load(4 open 170 AdMob);open.show(4 open 170 AdMob);open.impression(4 open 170 AdMob);"
+      "open.pay(1049382.70754938195 USD 3);open.click(4 open 170 AdMob);"
       "open.dismiss(4 open 170 AdMob);");
 
   /* 5. A cleared delegate hears nothing. */
@@ -567,15 +569,15 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CALL_AND_WAIT(env, &log, tilo_native_view_load_native_ad(native));
   CALL_AND_WAIT(env, &log, tilo_banner_view_load_ad(mrec));
   CHECK_LOG(env, &log,
-            "line.fail(noinfo|com.tilo.objcbridge.linebanner -1 No fill.. If no fill per|native "
+            "line.fail(noinfo|com.tilo.objcbridge.linebanner -1 No fill. If no fill pers|native "
             "-1);"
-            "native.fail(noinfo|com.tilo.objcbridge.native -1 No fill.. If no fill per|native -1);"
-            "banner.fail(noinfo|com.tilo.objcbridge.banner -1 No fill.. If no fill per|mrec -1);");
+            "native.fail(noinfo|com.tilo.objcbridge.native -1 No fill. If no fill pers|native -1);"
+            "banner.fail(noinfo|com.tilo.objcbridge.banner -1 No fill. If no fill pers|mrec -1);");
   reset(&popup.log);
   CALL_AND_WAIT(env, &popup.log, tilo_light_popup_ad_loader_load_ad(loader));
   CHECK_LOG(env, &popup.log,
-            "loader.fail(noinfo|com.tilo.objcbridge.lightpopup.loader -1 No fill.. If no fill "
-            "per|native -1);");
+            "loader.fail(noinfo|com.tilo.objcbridge.lightpopup.loader -1 No fill. If no fill "
+            "pers|native -1);");
   CHECK(env, popup.ad == NULL);
 
   /* 5. A light popup: format 3; its card counts an impression as it appears, did_show comes
@@ -875,10 +877,17 @@ int c_host_bad_input(c_host_env* env) {
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT, tilo_window_remove_view(window, banner));
   CHECK_STATUS(env, TILO_STATUS_INVALID_HANDLE, tilo_native_view_bind_native_views(NULL, &layout));
   CHECK_STATUS(env, TILO_STATUS_NULL_ARGUMENT, tilo_native_view_bind_native_views(native, NULL));
-  layout.size = sizeof layout - 1;
+  layout.size = offsetof(tilo_native_asset_layout, ad_mark) - 1;
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
                tilo_native_view_bind_native_views(native, &layout));
+  /* A layout of headers before ad_mark ends before it: whatever follows is not read. */
+  layout.size = offsetof(tilo_native_asset_layout, ad_mark);
+  layout.ad_mark = &bad;
+  CHECK_STATUS(env, TILO_STATUS_OK, tilo_native_view_bind_native_views(native, &layout));
   layout.size = sizeof layout;
+  CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
+               tilo_native_view_bind_native_views(native, &layout));
+  layout.ad_mark = NULL;
   layout.media = &bad;
   CHECK_STATUS(env, TILO_STATUS_INVALID_ARGUMENT,
                tilo_native_view_bind_native_views(native, &layout));

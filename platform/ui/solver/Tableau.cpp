@@ -113,21 +113,28 @@ SolverStatus Tableau::suggestValue(const Variable& variable, double value) {
     if (info.columnAt != structure_) {
       info.column.clear();
       for (Symbol basic : column(info.tag.marker)) {
-        const std::size_t slot = *rowIndex_.find(basic);
-        info.column.emplace_back(slot, rows_[slot].row.coefficientFor(info.tag.marker));
+        BasicRow& entry = rows_[*rowIndex_.find(basic)];
+        info.column.emplace_back(&entry, entry.row.coefficientFor(info.tag.marker));
       }
       // In slot order, as a scan of the rows would visit them.
       std::sort(info.column.begin(), info.column.end());
       info.columnAt = structure_;
     }
-    for (const auto& [slot, coefficient] : info.column) {
-      BasicRow& entry = rows_[slot];
-      if (entry.row.add(delta * coefficient) < 0 && entry.basic.isRestricted()) {
-        infeasible_.insert(entry.basic);
+    if (rowsWithExternals_ == 0) {
+      for (const auto& [entry, coefficient] : info.column) {
+        if (entry->row.add(delta * coefficient) < 0 && entry->basic.isRestricted()) {
+          infeasible_.insert(entry->basic);
+        }
       }
-      if (!entry.dirty && rowsWithExternals_ != 0) {
-        entry.dirty = true;
-        if (entry.referrers != 0) markChanged(entry, false);
+    } else {
+      for (const auto& [entry, coefficient] : info.column) {
+        if (entry->row.add(delta * coefficient) < 0 && entry->basic.isRestricted()) {
+          infeasible_.insert(entry->basic);
+        }
+        if (!entry->dirty) {
+          entry->dirty = true;
+          if (entry->referrers != 0) markChanged(*entry, false);
+        }
       }
     }
   }
@@ -142,27 +149,33 @@ void Tableau::updateVariables() {
   if (slotsAt_ != structure_) {
     for (VariableEntry& entry : variables_) {
       const std::size_t* slot = rowIndex_.find(entry.symbol);
-      entry.slot = slot ? *slot : kNoRow;
+      entry.row = slot ? &rows_[*slot] : nullptr;
     }
     slotsAt_ = structure_;
   }
-  const bool references = rowsWithExternals_ != 0;
-  for (const VariableEntry& entry : variables_) {
-    double value = 0.0;
-    if (entry.slot != kNoRow) {
-      BasicRow& row = rows_[entry.slot];
-      if (!references) {
-        value = row.row.constant();
-      } else if (!row.dirty) {
-        value = row.value;
-      } else if (row.externals.empty()) {
-        value = row.value = row.row.constant();
-        row.dirty = false;
-      } else {
-        value = valueOf(entry.slot);
-      }
+  // No −0 in layouts.
+  auto write = [](const Variable& variable, double value) {
+    variable.setValue(value == 0.0 ? 0.0 : value);
+  };
+  if (rowsWithExternals_ == 0) {
+    for (const VariableEntry& entry : variables_) {
+      write(entry.variable, entry.row ? entry.row->row.constant() : 0.0);
     }
-    entry.variable.setValue(value == 0.0 ? 0.0 : value);  // no −0 in layouts
+    return;
+  }
+  for (const VariableEntry& entry : variables_) {
+    BasicRow* row = entry.row;
+    if (!row) {
+      write(entry.variable, 0.0);
+    } else if (!row->dirty) {
+      write(entry.variable, row->value);
+    } else if (row->externals.empty()) {
+      row->value = row->row.constant();
+      row->dirty = false;
+      write(entry.variable, row->value);
+    } else {
+      write(entry.variable, valueOf(static_cast<std::size_t>(row - rows_.data())));
+    }
   }
 }
 

@@ -83,21 +83,23 @@ class Tableau {
     Symbol other;
   };
   static constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+  struct BasicRow;
   struct EditInfo {
     Tag tag;
     Constraint constraint;
     double constant = 0;
-    // The rows holding the marker as a parameter, with its coefficient, as of `columnAt`:
-    // a run of suggestions between pivots then touches only those rows.
-    std::vector<std::pair<std::size_t, double>> column;
+    // The rows holding the marker as a parameter, with its coefficient, as of `columnAt`
+    // (rows stay in place until the structure changes): a run of suggestions between
+    // pivots then touches only those rows.
+    std::vector<std::pair<BasicRow*, double>> column;
     std::uint64_t columnAt = ~std::uint64_t{0};
   };
   struct VariableEntry {
     Variable variable;
     Symbol symbol;
     std::size_t uses = 0;
-    // Slot of its row (kNoRow when parametric) as of slotsAt_.
-    std::size_t slot = kNoRow;
+    // Its row (none when parametric) as of slotsAt_.
+    BasicRow* row = nullptr;
   };
   struct BasicRow {
     Symbol basic;

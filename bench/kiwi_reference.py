@@ -9,7 +9,8 @@ strength], ...], "edit": {"var", "strength", "values"}, "replace": {"index",
 "constants"}}]}, where terms is [[variable index, coefficient], ...] and a constraint
 reads sum(terms) + constant op 0.
 
-Output per system, in milliseconds or microseconds (median over repetitions):
+Output per system, in milliseconds or microseconds of CPU time (median over repetitions;
+the machine may be shared):
   build_solve_ms  make the constraint objects, a solver, add them all, updateVariables
   solve_ms        a solver, add prebuilt constraints, updateVariables
   edit_us         one suggestValue + updateVariables on an edit variable
@@ -47,16 +48,16 @@ def measure(system):
     variables = [kiwi.Variable("v%d" % i) for i in range(system["variables"])]
     build_solve, solve = [], []
     for _ in range(REPEATS):
-        start = time.perf_counter()
+        start = time.process_time()
         solved(build(system, variables))
-        build_solve.append(time.perf_counter() - start)
+        build_solve.append(time.process_time() - start)
     constraints = build(system, variables)
     solved(constraints)
     solution = [v.value() for v in variables]
     for _ in range(REPEATS):
-        start = time.perf_counter()
+        start = time.process_time()
         solved(constraints)
-        solve.append(time.perf_counter() - start)
+        solve.append(time.process_time() - start)
 
     # Edits: one suggestion per step, the values cycling.
     solver = solved(constraints)
@@ -66,11 +67,11 @@ def measure(system):
     values = edit["values"]
     rounds = []
     for _ in range(REPEATS):
-        start = time.perf_counter()
+        start = time.process_time()
         for value in values:
             solver.suggestValue(variable, value)
             solver.updateVariables()
-        rounds.append((time.perf_counter() - start) / len(values))
+        rounds.append((time.process_time() - start) / len(values))
 
     # Replacing one constraint by a copy with another constant.
     solver = solved(constraints)
@@ -81,13 +82,13 @@ def measure(system):
                    for k in replace["constants"]]
     swaps = []
     for _ in range(REPEATS):
-        start = time.perf_counter()
+        start = time.process_time()
         for expression in expressions:
             solver.removeConstraint(current)
             current = kiwi.Constraint(expression, op, strength)
             solver.addConstraint(current)
             solver.updateVariables()
-        swaps.append((time.perf_counter() - start) / len(expressions))
+        swaps.append((time.process_time() - start) / len(expressions))
 
     return {
         "build_solve_ms": statistics.median(build_solve) * 1e3,

@@ -83,7 +83,7 @@ std::optional<AppLifecycleEvent> AppLifecycleObserver::readLastLifecycleEvent() 
   return crashMarkerFileQueue().sync([]() -> std::optional<AppLifecycleEvent> {
     // Every marker reads this file; the same bytes as last time need no parsing.
     static auto* last = new std::pair<std::string, AppLifecycleEvent>();
-    auto text = readMarkerFile(kLifecycleFileName);
+    auto text = readKeptMarkerFile(kLifecycleFileName);
     if (!text) return std::nullopt;
     if (!last->first.empty() && *text == last->first) return last->second;
     auto event = decodeMarkerFile<AppLifecycleEvent>(*text);  // undecodable: no event

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/FileSystem.h"
 
@@ -57,6 +58,32 @@ MarkerFolder& folder() {
   return *instance;
 }
 
+// The file readKeptMarkerFile read last, as it found it. Confined to the I/O queue.
+struct KeptFile {
+  std::string name;
+  struct stat seen {};
+  std::string text;
+};
+
+KeptFile*& keptFile() {
+  static KeptFile* kept = nullptr;
+  return kept;
+}
+
+void forgetKept(std::string_view name) {
+  KeptFile*& kept = keptFile();
+  if (kept && kept->name == name) {
+    delete kept;
+    kept = nullptr;
+  }
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -70,16 +97,24 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 // Temporary file beside the target, renamed over it: readers see the old content or the
-// new one, even if the process dies in between.
+// new one, even if the process dies in between. Its name carries the process id (read
+// once: a child of fork that keeps its parent's only meets a name taken, and takes the
+// next) and a counter.
 bool writeAtomically(int directory, std::string_view name, std::string_view bytes) {
   static std::atomic<unsigned> counter{0};
+  static const long pid = static_cast<long>(::getpid());
   std::string temp;
-  temp.reserve(name.size() + 32);
-  temp.append(".").append(name).append(".tmp-").append(std::to_string(::getpid()));
-  temp.append("-").append(std::to_string(counter.fetch_add(1, std::memory_order_relaxed)));
-  const std::string target(name);
-  const int fd = ::openat(directory, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = -1;
+  for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+    char number[48];
+    const int length = std::snprintf(number, sizeof number, "%ld-%u", pid,
+                                     counter.fetch_add(1, std::memory_order_relaxed));
+    temp.assign(".").append(name).append(".tmp-").append(number, static_cast<std::size_t>(length));
+    fd = ::openat(directory, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
   if (fd < 0) return false;
+  const std::string target(name);
   bool ok = writeAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::renameat(directory, temp.c_str(), directory, target.c_str()) == 0;
@@ -137,7 +172,31 @@ std::optional<std::string> readMarkerFile(std::string_view name, int* errorCode)
   return text;
 }
 
+std::optional<std::string> readKeptMarkerFile(std::string_view name) {
+  const int directory = folder().descriptor();
+  if (directory < 0) return std::nullopt;
+  const std::string path(name);
+  struct stat seen {};
+  if (::fstatat(directory, path.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0) {
+    forgetKept(name);
+    return std::nullopt;
+  }
+  KeptFile*& kept = keptFile();
+  if (kept && kept->name == name && sameFile(kept->seen, seen)) return kept->text;
+  forgetKept(name);
+  auto text = readMarkerFile(name);
+  // Kept only when what was read is what was seen: a file replaced in between is read
+  // again next time.
+  struct stat after {};
+  if (text && ::fstatat(directory, path.c_str(), &after, AT_SYMLINK_NOFOLLOW) == 0 &&
+      sameFile(seen, after)) {
+    kept = new KeptFile{path, seen, *text};
+  }
+  return text;
+}
+
 bool writeMarkerFile(std::string_view name, std::string_view bytes) {
+  forgetKept(name);
   return inMarkerFolder([&](int directory) {
     if (writeAtomically(directory, name, bytes)) return true;
     // A folder under our name (left by something else) cannot be renamed over: it is
@@ -148,6 +207,7 @@ bool writeMarkerFile(std::string_view name, std::string_view bytes) {
 }
 
 void removeMarkerFile(std::string_view name) {
+  forgetKept(name);
   const std::string path(name);
   inMarkerFolder([&](int directory) { return removeAt(directory, path); });
 }

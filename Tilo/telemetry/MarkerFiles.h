@@ -32,6 +32,12 @@ platform::SerialQueue& crashMarkerFileQueue();
 // a link, a FIFO, a folder or a file over FileSystem::kMaxReadSize is not read.
 // `errorCode` gets the errno value of a failure (ENOENT when nothing is there), else 0.
 std::optional<std::string> readMarkerFile(std::string_view name, int* errorCode = nullptr);
+// readMarkerFile for a file read at every marker (the lifecycle file): while fstatat finds
+// it as it was when last read (device, inode, size, modification and change times) and
+// nothing here wrote or removed it since, the text read then, without opening it again.
+// After the folder was deleted under the queue it reads as missing, as nothing recreated
+// it here: this process's writes reopen the folder.
+std::optional<std::string> readKeptMarkerFile(std::string_view name);
 // The record of type T (AdLoadTracker, AppLifecycleEvent, CrashMarkerInfo, SdkConfig) in a
 // marker file's text; nullopt when it does not decode, whatever the JSON library throws.
 template <class T>

@@ -48,9 +48,10 @@ __m128i mix16(__m128i a, __m128i b, __m128i keepLow, __m128i takeLow, __m128i ke
 #endif
 
 // out[i] = (p[i] × (256 − w) + q[i] × w + 128) / 256, sixteen bytes at a time where the
-// processor has SSE2 (every x86-64 does). Those go to memory past the cache: a frame's
-// worth would only push out what the rest of the frame is drawn with, and is read back
-// from memory anyway.
+// processor has SSE2 (every x86-64 does). Stored through the cache: what comes next (the
+// card blended over it, the copy out) reads the frame back at once, and a frame at scale 3
+// (12 MB) stays in a last-level cache of today's size; streamed past it, all of it would
+// come back from memory.
 #if defined(TILO_BLUR_AVX2)
 // mixRows's inner loop, 32 bytes at a time on processors with AVX2 (picked at run time: the
 // build targets plain x86-64); `out + i` on 32 bytes. Returns where it stopped.
@@ -76,7 +77,7 @@ __attribute__((target("avx2"))) std::size_t mixRowsWide(std::uint8_t* __restrict
                                           _mm256_mullo_epi16(_mm256_unpackhi_epi8(b, zero), take)),
                          half),
         8);
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(low, high));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(low, high));
   }
   return i;
 }
@@ -107,7 +108,7 @@ void mixRows(std::uint8_t* __restrict out, const std::uint8_t* __restrict p,
   for (; i + 16 <= count; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-    _mm_stream_si128(reinterpret_cast<__m128i*>(out + i), mix16(a, b, keep, take, keep, take));
+    _mm_store_si128(reinterpret_cast<__m128i*>(out + i), mix16(a, b, keep, take, keep, take));
   }
 #endif
   while (i < count) one();
@@ -125,33 +126,74 @@ struct Divider {
 };
 
 // Three passes of a box blur approximate a Gaussian; rows or columns of premultiplied
-// ARGB, edges clamped.
+// ARGB, edges clamped. Each output is the rounded mean of the window.
 void boxBlur(std::vector<std::uint32_t>& pixels, int width, int height, int radius) {
   if (radius <= 0 || width <= 0 || height <= 0) return;
-  std::vector<std::uint32_t> line(std::max(width, height));
-  auto pass = [&](int count, int length, auto at) {
+  const int window = 2 * radius + 1;
+  // Each line copied out with its edge pixels repeated `radius` times on either side.
+  std::vector<std::uint32_t> line(std::size_t(std::max(width, height)) + 2 * radius);
+  auto load = [&](const std::uint32_t* first, int length, std::size_t step) {
+    std::fill_n(line.begin(), radius, first[0]);
+    for (int k = 0; k < length; ++k) line[radius + k] = first[k * step];
+    std::fill_n(line.begin() + radius + length, radius, first[(length - 1) * step]);
+  };
+#if defined(__SSE2__)
+  if (window <= 31) {
+    // The four channels of a pixel side by side in 32-bit lanes, divided in single
+    // precision: with an odd window no mean lies on a half, and below 31 pixels the
+    // product's error stays far from one, so rounding gives the exact rounded mean.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 reciprocal = _mm_set1_ps(1.0f / static_cast<float>(window));
+    auto lanes = [&](std::uint32_t p) {
+      return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), zero),
+                                zero);
+    };
+    auto pass = [&](int count, int length, std::size_t step, std::size_t next) {
+      for (int i = 0; i < count; ++i) {
+        std::uint32_t* first = &pixels[std::size_t(i) * next];
+        load(first, length, step);
+        __m128i sum = zero;
+        for (int k = 0; k < window - 1; ++k) sum = _mm_add_epi32(sum, lanes(line[k]));
+        for (int k = 0; k < length; ++k) {
+          sum = _mm_add_epi32(sum, lanes(line[k + window - 1]));
+          const __m128i mean = _mm_cvtps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(sum), reciprocal));
+          const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(mean, zero), zero);
+          first[k * step] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+          sum = _mm_sub_epi32(sum, lanes(line[k]));
+        }
+      }
+    };
+    for (int round = 0; round < 3; ++round) {
+      pass(height, width, 1, std::size_t(width));
+      pass(width, height, std::size_t(width), 1);
+    }
+    return;
+  }
+#endif
+  const Divider divide(static_cast<std::uint32_t>(window));
+  auto pass = [&](int count, int length, std::size_t step, std::size_t next) {
     for (int i = 0; i < count; ++i) {
-      for (int k = 0; k < length; ++k) line[k] = *at(i, k);
+      std::uint32_t* first = &pixels[std::size_t(i) * next];
+      load(first, length, step);
       std::uint32_t sum[4] = {0, 0, 0, 0};
       auto add = [&](std::uint32_t p, int sign) {
         for (int c = 0; c < 4; ++c) {
           sum[c] += static_cast<std::uint32_t>(sign * static_cast<int>((p >> (8 * c)) & 0xFF));
         }
       };
-      for (int k = -radius; k <= radius; ++k) add(line[std::clamp(k, 0, length - 1)], 1);
-      const Divider window(static_cast<std::uint32_t>(2 * radius + 1));
+      for (int k = 0; k < window - 1; ++k) add(line[k], 1);
       for (int k = 0; k < length; ++k) {
+        add(line[k + window - 1], 1);
         std::uint32_t out = 0;
-        for (int c = 0; c < 4; ++c) out |= window(sum[c]) << (8 * c);
-        *at(i, k) = out;
-        add(line[std::clamp(k + radius + 1, 0, length - 1)], 1);
-        add(line[std::clamp(k - radius, 0, length - 1)], -1);
+        for (int c = 0; c < 4; ++c) out |= divide(sum[c]) << (8 * c);
+        first[k * step] = out;
+        add(line[k], -1);
       }
     }
   };
   for (int round = 0; round < 3; ++round) {
-    pass(height, width, [&](int y, int x) { return &pixels[std::size_t(y) * width + x]; });
-    pass(width, height, [&](int x, int y) { return &pixels[std::size_t(y) * width + x]; });
+    pass(height, width, 1, std::size_t(width));
+    pass(width, height, std::size_t(width), 1);
   }
 }
 
@@ -250,12 +292,63 @@ void scaleInto(unsigned char* data, int stride, const int area[4],
     std::uint8_t* out = data + std::size_t(y) * stride + std::size_t(x0) * 4;
     mixRows(out, upper.data(), lower.data(), bytes, rows.weight[r]);
   }
-#if defined(__SSE2__)
-  _mm_sfence();  // the streamed rows, in order before cairo or a copy reads them
-#endif
 }
 
 }  // namespace
+
+std::vector<BackdropBlur::Layer>::iterator BackdropBlur::makeLayer(
+    const Key& key, int smallWidth, int smallHeight, const std::uint32_t tintChannels[4],
+    const Backdrop& backdrop, std::uint64_t backdropDigest) {
+  const int factor = key.factor;
+  // The backdrop drawn small, each pixel covering a block of factor × factor.
+  std::vector<std::uint32_t> samples(std::size_t(smallWidth) * smallHeight);
+  if (backdrop) {
+    cairo_surface_t* small = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(samples.data()), CAIRO_FORMAT_ARGB32, smallWidth,
+        smallHeight, smallWidth * 4);
+    cairo_t* smallContext = cairo_create(small);
+    cairo_scale(smallContext, 1.0 / factor, 1.0 / factor);
+    cairo_translate(smallContext, -key.left, -key.top);
+    backdrop(smallContext);
+    cairo_destroy(smallContext);
+    cairo_surface_flush(small);
+    cairo_surface_destroy(small);
+  }
+
+  // The same samples under the same key blur to the same layer: reuse it.
+  auto found = std::find_if(layers_.begin(), layers_.end(), [&](const Layer& layer) {
+    return !layer.used && layer.key == key && layer.samples == samples;
+  });
+  if (found == layers_.end()) {
+    found = std::find_if(layers_.begin(), layers_.end(), [&](const Layer& layer) {
+      return !layer.used && layer.key == key;  // the same place, new content
+    });
+    if (found == layers_.end()) found = layers_.insert(layers_.end(), Layer{});
+    found->key = key;
+    found->blurred = samples;
+    boxBlur(found->blurred, smallWidth, smallHeight, key.boxRadius);
+    // The tint goes over the small image: blending with a constant commutes with the
+    // bilinear scaling up, and saves a pass over every full-size pixel. Each channel's
+    // result looked up by what lies below.
+    const std::uint32_t tintAlpha = tintChannels[3];
+    std::uint8_t tinted[4][256];
+    for (int c = 0; c < 4; ++c) {
+      for (std::uint32_t below = 0; below < 256; ++below) {
+        const std::uint32_t value = tintChannels[c] + (below * (255 - tintAlpha) + 127) / 255;
+        tinted[c][below] = static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
+      }
+    }
+    for (auto& p : found->blurred) {
+      p = std::uint32_t{tinted[0][p & 0xFF]} | std::uint32_t{tinted[1][(p >> 8) & 0xFF]} << 8 |
+          std::uint32_t{tinted[2][(p >> 16) & 0xFF]} << 16 |
+          std::uint32_t{tinted[3][p >> 24]} << 24;
+    }
+    found->samples = std::move(samples);
+    ++layersMade_;
+  }
+  found->digest = backdropDigest;
+  return found;
+}
 
 void BackdropBlur::beginFrame(const PixelRect& canvas, const PixelRect& redrawn) {
   canvas_ = canvas;
@@ -273,7 +366,7 @@ void BackdropBlur::endFrame() {
 }
 
 bool BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigmaPoints,
-                        const RGBA& tint, const Backdrop& backdrop) {
+                        const RGBA& tint, const Backdrop& backdrop, std::uint64_t backdropDigest) {
   cairo_surface_t* target = cairo_get_group_target(cr);
   if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return false;
   cairo_surface_flush(target);
@@ -338,48 +431,12 @@ bool BackdropBlur::draw(cairo_t* cr, const CGRect& box, double cornerRadius, dou
     return false;
   }
 
-  // The backdrop drawn small, each pixel covering a block of factor × factor.
-  std::vector<std::uint32_t> samples(std::size_t(smallWidth) * smallHeight);
-  if (backdrop) {
-    cairo_surface_t* small = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(samples.data()), CAIRO_FORMAT_ARGB32, smallWidth,
-        smallHeight, smallWidth * 4);
-    cairo_t* smallContext = cairo_create(small);
-    cairo_scale(smallContext, 1.0 / factor, 1.0 / factor);
-    cairo_translate(smallContext, -key.left, -key.top);
-    backdrop(smallContext);
-    cairo_destroy(smallContext);
-    cairo_surface_flush(small);
-    cairo_surface_destroy(small);
-  }
-
-  // The same samples under the same key blur to the same layer: reuse it.
+  // The same backdrop as a layer was made from: nothing to draw or blur.
   auto found = std::find_if(layers_.begin(), layers_.end(), [&](const Layer& layer) {
-    return !layer.used && layer.key == key && layer.samples == samples;
+    return !layer.used && layer.key == key && backdropDigest != 0 && layer.digest == backdropDigest;
   });
-  if (found == layers_.end()) {
-    found = std::find_if(layers_.begin(), layers_.end(), [&](const Layer& layer) {
-      return !layer.used && layer.key == key;  // the same place, new content
-    });
-    if (found == layers_.end()) found = layers_.insert(layers_.end(), Layer{});
-    found->key = key;
-    found->blurred = samples;
-    boxBlur(found->blurred, smallWidth, smallHeight, key.boxRadius);
-    // The tint goes over the small image: blending with a constant commutes with the
-    // bilinear scaling up, and saves a pass over every full-size pixel.
-    const std::uint32_t tintAlpha = tintChannels[3];
-    for (auto& p : found->blurred) {
-      std::uint32_t out = 0;
-      for (int c = 0; c < 4; ++c) {
-        const std::uint32_t below = (p >> (8 * c)) & 0xFF;
-        const std::uint32_t value = tintChannels[c] + (below * (255 - tintAlpha) + 127) / 255;
-        out |= std::min<std::uint32_t>(value, 255) << (8 * c);
-      }
-      p = out;
-    }
-    found->samples = std::move(samples);
-    ++layersMade_;
-  }
+  if (found == layers_.end())
+    found = makeLayer(key, smallWidth, smallHeight, tintChannels, backdrop, backdropDigest);
   found->used = true;
   const std::vector<std::uint32_t>& small = found->blurred;
 

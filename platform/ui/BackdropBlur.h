@@ -10,8 +10,10 @@
 //
 // A blurred layer is kept from frame to frame and made again only when what it blurs
 // changed (the small backdrops are compared), or the box, its place, the radius or the
-// tint did: a presented popup blurs its backdrop once, not every frame. It holds only the
-// small images (about 1/100 of the box's pixels at a 12 pt radius on scale 3).
+// tint did: a presented popup blurs its backdrop once, not every frame. Given a digest of
+// what lies beneath (DisplayList::digest), a layer made from the same digest is taken
+// without drawing the backdrop at all. It holds only the small images (about 1/100 of the
+// box's pixels at a 12 pt radius on scale 3).
 //
 // A partial frame (a retained renderer's damage) repaints only part of the target. A
 // layer whose box it does not repaint is kept, neither drawn nor dropped; one it repaints
@@ -50,7 +52,7 @@ class BackdropBlur {
   // when it painted nothing (a box outside the frame or what it repaints, a target that is
   // not an image, sizes beyond reason).
   bool draw(cairo_t* cr, const CGRect& box, double cornerRadius, double sigma, const RGBA& tint,
-            const Backdrop& backdrop);
+            const Backdrop& backdrop, std::uint64_t backdropDigest = 0);
 
   // Layers held now (for tests).
   std::size_t layerCount() const { return layers_.size(); }
@@ -69,8 +71,15 @@ class BackdropBlur {
     Key key;
     std::vector<std::uint32_t> samples;  // the small image before the blur
     std::vector<std::uint32_t> blurred;  // blurred and tinted, premultiplied ARGB
+    std::uint64_t digest = 0;            // of the backdrop sampled (0: unknown)
     bool used = false;                   // drawn in the current frame
   };
+
+  // A layer from the backdrop drawn small: one that blurred the same samples under `key`
+  // if there is one, else one made (reusing the place of a layer of the same key).
+  std::vector<Layer>::iterator makeLayer(const Key& key, int smallWidth, int smallHeight,
+                                         const std::uint32_t tintChannels[4],
+                                         const Backdrop& backdrop, std::uint64_t backdropDigest);
 
   std::vector<Layer> layers_;
   PixelRect canvas_;

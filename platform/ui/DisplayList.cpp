@@ -55,9 +55,47 @@ void DisplayList::capture(const UIView& root, double scale, double uptime, Displ
   if (!list.canvas_.isEmpty()) list.visit(root, top, 0, true);
 }
 
+std::uint64_t DisplayList::digest(const UIView& root, double scale, double uptime,
+                                  UIUserInterfaceStyle appearance, const UIView* stop,
+                                  bool* blurs) {
+  DisplayList list;
+  list.stop_ = stop;
+  int width = 0, height = 0;
+  ViewRenderer::pixelSize(root, scale, width, height);
+  list.canvas_ = {0, 0, width, height};
+  list.scale_ = scale;
+  list.uptime_ = uptime;
+  Walk top;
+  top.clip = list.canvas_;
+  top.appearance = appearance;
+  if (!list.canvas_.isEmpty() && &root != stop) list.visit(root, top, 0, true);
+  ContentHash hash;
+  hash.add(static_cast<int>(appearance));
+  hash.add(list.canvas_.width);
+  hash.add(list.canvas_.height);
+  hash.add(scale);
+  bool blurred = false;
+  for (const Entry& entry : list.entries_) {
+    hash.add(entry.serial);
+    hash.add(entry.extent.x);
+    hash.add(entry.extent.y);
+    hash.add(entry.extent.width);
+    hash.add(entry.extent.height);
+    hash.add(entry.digest);
+    blurred = blurred || !entry.reach.isEmpty();
+  }
+  if (blurs) *blurs = blurred;
+  return hash.value();
+}
+
 void DisplayList::visit(const UIView& view, const Walk& parent, std::size_t index, bool isRoot) {
   // As ViewRenderer draws: hidden and transparent subtrees are skipped, a running
   // transition moves and fades its controller's view, the root ignores its own origin.
+  if (stopped_) return;
+  if (&view == stop_) {
+    stopped_ = true;
+    return;
+  }
   if (view.isHidden()) return;
   double alpha = view.alpha();
   double offsetY = 0;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ui/PixelRect.h"
+#include "platform/ui/UIColor.h"
 
 namespace tilo::platform {
 
@@ -34,6 +35,14 @@ class DisplayList {
   // The pixels that differ between the two drawings (their bounding box), grown to cover
   // every blur they reach. Two captures of different canvases differ everywhere.
   static PixelRect damage(const DisplayList& before, const DisplayList& after);
+
+  // One digest of what `root` draws (as capture would see it, colours resolved for
+  // `appearance`) before `stop` in drawing order, or of all of it without `stop`: equal
+  // digests draw equal pixels. `blurs`, when given, learns whether a blur is among what
+  // was digested.
+  static std::uint64_t digest(const UIView& root, double scale, double uptime,
+                              UIUserInterfaceStyle appearance, const UIView* stop = nullptr,
+                              bool* blurs = nullptr);
 
   const PixelRect& canvas() const { return canvas_; }
   std::size_t size() const { return entries_.size(); }
@@ -53,6 +62,8 @@ class DisplayList {
   double scale_ = 1;
   double uptime_ = 0;
   std::vector<Entry> entries_;
+  const UIView* stop_ = nullptr;  // visits end at this view
+  bool stopped_ = false;
 };
 
 }  // namespace tilo::platform

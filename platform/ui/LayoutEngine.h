@@ -20,8 +20,8 @@
 // A tree of more than UIView::kMaxLayoutViews views or UIView::kMaxLayoutConstraints
 // active constraints is not laid
 // out at all (its frames stay as they are) and one limitExceeded report per rebuild says
-// why: a chain of n constraints fills the tableau with about n² cells, so the caps bound
-// the time and memory a layout can take (2,048 chained labels: about 2 s and 200 MB).
+// why: the caps bound the time and memory a layout can take (a column of 2,048 chained
+// labels: about 0.1 s; the solver keeps such chains at about n cells, not n²).
 //
 // After a solve, labels whose intrinsic height depends on their width learn the width
 // they got, safe-area guides of views learn how far the window's insets reach into them,

@@ -191,19 +191,23 @@ void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
   }
   const int width = cairo_image_surface_get_width(pixels.get());
   const int height = cairo_image_surface_get_height(pixels.get());
-  cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
-  cairo_clip(cr);
-  cairo_translate(cr, rect.x(), rect.y());
-  double sx = rect.width() / width, sy = rect.height() / height;
-  cairo_scale(cr, sx, sy);
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(pixels.get());
+  const double sx = rect.width() / width, sy = rect.height() / height;
   // Shrinking a lot needs a filter that averages; otherwise bilinear is enough and fast.
   double deviceScale = 1;
   {
-    double dx = 1, dy = 0;
+    double dx = sx, dy = 0;
     cairo_user_to_device_distance(cr, &dx, &dy);
     deviceScale = std::hypot(dx, dy);
   }
+  if (deviceScale < 0.5 && !isTemplate() && paintShrunk(cr, rect, pixels)) {
+    cairo_restore(cr);
+    return;
+  }
+  cairo_rectangle(cr, rect.x(), rect.y(), rect.width(), rect.height());
+  cairo_clip(cr);
+  cairo_translate(cr, rect.x(), rect.y());
+  cairo_scale(cr, sx, sy);
+  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(pixels.get());
   cairo_pattern_set_filter(pattern, deviceScale < 0.5 ? CAIRO_FILTER_GOOD : CAIRO_FILTER_BILINEAR);
   cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
   if (isTemplate()) {
@@ -215,6 +219,74 @@ void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
   }
   cairo_pattern_destroy(pattern);
   cairo_restore(cr);
+}
+
+bool UIImage::paintShrunk(cairo_t* cr, const CGRect& rect,
+                          const std::shared_ptr<cairo_surface_t>& pixels) const {
+  cairo_matrix_t matrix;
+  cairo_get_matrix(cr, &matrix);
+  if (matrix.xy != 0 || matrix.yx != 0 || !(matrix.xx > 0) || !(matrix.yy > 0)) return false;
+  double x0 = rect.minX(), y0 = rect.minY(), x1 = rect.maxX(), y1 = rect.maxY();
+  cairo_user_to_device(cr, &x0, &y0);
+  cairo_user_to_device(cr, &x1, &y1);
+  if (!(std::abs(x0) < 1e8 && std::abs(y0) < 1e8 && std::abs(x1) < 1e8 && std::abs(y1) < 1e8)) {
+    return false;
+  }
+  const double left = std::floor(x0), top = std::floor(y0);
+  const int width = static_cast<int>(std::ceil(x1) - left);
+  const int height = static_cast<int>(std::ceil(y1) - top);
+  if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxShrunkPixels) {
+    return false;
+  }
+  // The same scale and fraction of a pixel make the same samples, whole pixels apart.
+  const double placement[8] = {matrix.xx, matrix.yy, matrix.x0 - left, matrix.y0 - top,
+                               rect.x(),  rect.y(),  rect.width(),     rect.height()};
+  std::shared_ptr<cairo_surface_t> made;
+  {
+    std::lock_guard lock(shrunk_->mutex);
+    Shrunk* entries = shrunk_->entries;
+    auto fits = [&](const Shrunk& kept) {
+      return kept.pixels && kept.source.lock() == pixels &&
+             std::equal(std::begin(placement), std::end(placement), std::begin(kept.placement));
+    };
+    if (fits(entries[0])) {
+      made = entries[0].pixels;
+    } else if (fits(entries[1])) {
+      std::swap(entries[0], entries[1]);
+      made = entries[0].pixels;
+    } else {
+      made = adopt(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+      if (cairo_surface_status(made.get()) != CAIRO_STATUS_SUCCESS) return false;
+      cairo_t* into = cairo_create(made.get());
+      cairo_matrix_t moved = matrix;
+      moved.x0 -= left;
+      moved.y0 -= top;
+      cairo_set_matrix(into, &moved);
+      cairo_rectangle(into, rect.x(), rect.y(), rect.width(), rect.height());
+      cairo_clip(into);
+      cairo_translate(into, rect.x(), rect.y());
+      cairo_scale(into, rect.width() / cairo_image_surface_get_width(pixels.get()),
+                  rect.height() / cairo_image_surface_get_height(pixels.get()));
+      cairo_pattern_t* pattern = cairo_pattern_create_for_surface(pixels.get());
+      cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
+      cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+      cairo_set_source(into, pattern);
+      cairo_paint(into);
+      cairo_pattern_destroy(pattern);
+      cairo_destroy(into);
+      cairo_surface_flush(made.get());
+      entries[1] = std::move(entries[0]);
+      entries[0].source = pixels;
+      std::copy(std::begin(placement), std::end(placement), std::begin(entries[0].placement));
+      entries[0].pixels = made;
+    }
+  }
+  cairo_save(cr);
+  cairo_identity_matrix(cr);
+  cairo_set_source_surface(cr, made.get(), left, top);
+  cairo_paint(cr);
+  cairo_restore(cr);
+  return true;
 }
 
 Bytes UIImage::pngData() const {

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -94,6 +95,25 @@ class UIImage {
 
  private:
   std::shared_ptr<cairo_surface_t> fullSizePixels() const;
+  // Paints `pixels` shrunk into `rect` from the pixels the same drawing made last time,
+  // making them first if it was another; false when the drawing does not qualify.
+  bool paintShrunk(cairo_t* cr, const CGRect& rect,
+                   const std::shared_ptr<cairo_surface_t>& pixels) const;
+
+  // The last two drawings shrunk below half size (which averages every pixel it covers),
+  // kept as the device pixels they made: a blur's backdrop draws the same shrunk picture
+  // every frame, maybe beside the picture itself. At most kMaxShrunkPixels each; copies
+  // share them, as they draw the same pixels.
+  static constexpr long long kMaxShrunkPixels = 1'000'000;
+  struct Shrunk {
+    std::weak_ptr<cairo_surface_t> source;  // the pixels it was made from
+    double placement[8] = {};               // scale, fraction of a pixel, rectangle
+    std::shared_ptr<cairo_surface_t> pixels;
+  };
+  struct ShrunkCache {
+    std::mutex mutex;
+    Shrunk entries[2];  // the most recently drawn first
+  };
 
   std::shared_ptr<cairo_surface_t> surface_;
   std::shared_ptr<const Bytes> encoded_;  // PNG or JPEG, for images decoded when drawn
@@ -102,6 +122,7 @@ class UIImage {
   double scale_ = 1;
   std::string symbolName_;
   UIImageRenderingMode renderingMode_ = UIImageRenderingMode::automatic;
+  std::shared_ptr<ShrunkCache> shrunk_ = std::make_shared<ShrunkCache>();
 };
 
 }  // namespace tilo::platform

@@ -4,11 +4,14 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <utility>
 
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/ui/BackdropBlur.h"
+#include "platform/ui/DisplayList.h"
 #include "platform/ui/DrawContext.h"
+#include "platform/ui/LayerCache.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIVisualEffectView.h"
@@ -33,6 +36,8 @@ struct RenderState {
   bool coverReached = false;
   // Left as the target held it, to be cleared if the cover draws nothing after all.
   const PixelRect* uncleared = nullptr;
+  // Subtrees kept as pixels between frames (none while drawing into one).
+  LayerCache* layers = nullptr;
 };
 
 // Makes `pixels` (device space) of the target transparent, whatever the user space and
@@ -55,6 +60,82 @@ bool outsideClip(cairo_t* cr, const CGRect& box) {
   double x0, y0, x1, y1;
   cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
   return box.maxX() <= x0 || box.minX() >= x1 || box.maxY() <= y0 || box.minY() >= y1;
+}
+
+void drawView(cairo_t* cr, const UIView& view, RenderState& state, bool isRoot);
+
+// What `view` draws once `cr` is in its frame: background, blur, content, subviews and
+// border.
+void drawContents(cairo_t* cr, const UIView& view, RenderState& state, const CGRect& box) {
+  const CALayer& layer = view.layer();
+  double radius = layer.cornerRadius();
+  const bool covered = state.cover && !state.coverReached;  // an ancestor of the cover
+  if (const auto& background = covered ? std::nullopt : view.backgroundColor()) {
+    RGBA color = background->resolved(state.appearance);
+    if (color.alpha > 0) {
+      roundedRect(cr, box, radius);
+      setSource(cr, color);
+      cairo_fill(cr);
+    }
+  }
+  if (const auto* effectView = dynamic_cast<const UIVisualEffectView*>(&view)) {
+    if (effectView->effect() && !box.isEmpty()) {
+      const UIBlurEffect& effect = *effectView->effect();
+      if (!state.stopAt) {
+        // The backdrop: the tree drawn small up to this view.
+        auto backdrop = [&state, &view](cairo_t* small) {
+          RenderState beneath{state.scale, state.appearance, state.uptime, state.blur, state.root};
+          beneath.stopAt = &view;
+          cairo_scale(small, state.scale, state.scale);
+          drawView(small, *state.root, beneath, true);
+        };
+        const std::uint64_t beneath =
+            DisplayList::digest(*state.root, state.scale, state.uptime, state.appearance, &view);
+        const bool painted =
+            state.blur->draw(cr, box, radius, effect.blurRadius(),
+                             effect.tintColor().resolved(state.appearance), backdrop, beneath);
+        if (&view == state.cover && !painted && state.uncleared) {
+          clearPixels(cr, *state.uncleared);
+        }
+      }
+    }
+  }
+  cairo_save(cr);
+  if (layer.masksToBounds()) {
+    roundedRect(cr, box, radius);
+    cairo_clip(cr);
+  }
+  CGRect bounds = view.bounds();
+  cairo_translate(cr, -bounds.x(), -bounds.y());
+  if (!covered) view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
+  // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
+  for (const auto& subview : view.subviews()) drawView(cr, *subview, state, false);
+  cairo_restore(cr);
+  double border = std::min(layer.borderWidth(), std::min(box.width(), box.height()) / 2);
+  if (border > 0 && !(state.cover && !state.coverReached) && !state.stopped) {
+    RGBA color = layer.borderColor().resolved(state.appearance);
+    if (color.alpha > 0) {
+      roundedRect(cr, box.insetBy(border / 2, border / 2), radius - border / 2);
+      cairo_set_line_width(cr, border);
+      setSource(cr, color);
+      cairo_stroke(cr);
+    }
+  }
+}
+
+// Paints a clipping subtree from the renderer's layers when it looked the same last
+// frame: one blend instead of its pictures, text and shapes. False when it is drawn.
+bool paintFromLayer(cairo_t* cr, const UIView& view, RenderState& state, const CGRect& box) {
+  if (!state.layers || state.stopAt || (state.cover && !state.coverReached)) return false;
+  bool blurs = false;
+  const std::uint64_t digest =
+      DisplayList::digest(view, state.scale, state.uptime, state.appearance, nullptr, &blurs);
+  if (blurs) return false;  // a blur reads what lies beneath it, which is not in the layer
+  return state.layers->paint(cr, view.serialNumber(), digest, box, [&](cairo_t* into) {
+    LayerCache* layers = std::exchange(state.layers, nullptr);  // no layers within layers
+    drawContents(into, view, state, box);
+    state.layers = layers;
+  });
 }
 
 void drawView(cairo_t* cr, const UIView& view, RenderState& state, bool isRoot) {
@@ -90,59 +171,14 @@ void drawView(cairo_t* cr, const UIView& view, RenderState& state, bool isRoot) 
     cairo_restore(cr);
     return;
   }
-  bool group = alpha < 1;
+  const bool group = alpha < 1;
+  if (!isRoot && !group && layer.masksToBounds() && !childless &&
+      paintFromLayer(cr, view, state, box)) {
+    cairo_restore(cr);
+    return;
+  }
   if (group) cairo_push_group(cr);
-  double radius = layer.cornerRadius();
-  const bool covered = state.cover && !state.coverReached;  // an ancestor of the cover
-  if (const auto& background = covered ? std::nullopt : view.backgroundColor()) {
-    RGBA color = background->resolved(state.appearance);
-    if (color.alpha > 0) {
-      roundedRect(cr, box, radius);
-      setSource(cr, color);
-      cairo_fill(cr);
-    }
-  }
-  if (const auto* effectView = dynamic_cast<const UIVisualEffectView*>(&view)) {
-    if (effectView->effect() && !box.isEmpty()) {
-      const UIBlurEffect& effect = *effectView->effect();
-      if (!state.stopAt) {
-        // The backdrop: the tree drawn small up to this view.
-        auto backdrop = [&state, &view](cairo_t* small) {
-          RenderState beneath{state.scale, state.appearance, state.uptime, state.blur, state.root};
-          beneath.stopAt = &view;
-          cairo_scale(small, state.scale, state.scale);
-          drawView(small, *state.root, beneath, true);
-        };
-        const bool painted =
-            state.blur->draw(cr, box, radius, effect.blurRadius(),
-                             effect.tintColor().resolved(state.appearance), backdrop);
-        if (&view == state.cover && !painted && state.uncleared) {
-          clearPixels(cr, *state.uncleared);
-        }
-      }
-    }
-  }
-  cairo_save(cr);
-  if (layer.masksToBounds()) {
-    roundedRect(cr, box, radius);
-    cairo_clip(cr);
-  }
-  CGRect bounds = view.bounds();
-  cairo_translate(cr, -bounds.x(), -bounds.y());
-  if (!covered) view.drawRect(DrawContext(cr, state.scale, state.appearance), bounds);
-  // One level of recursion per level of the tree: bounded by UIView::kMaxTreeDepth.
-  for (const auto& subview : view.subviews()) drawView(cr, *subview, state, false);
-  cairo_restore(cr);
-  double border = std::min(layer.borderWidth(), std::min(box.width(), box.height()) / 2);
-  if (border > 0 && !(state.cover && !state.coverReached) && !state.stopped) {
-    RGBA color = layer.borderColor().resolved(state.appearance);
-    if (color.alpha > 0) {
-      roundedRect(cr, box.insetBy(border / 2, border / 2), radius - border / 2);
-      cairo_set_line_width(cr, border);
-      setSource(cr, color);
-      cairo_stroke(cr);
-    }
-  }
+  drawContents(cr, view, state, box);
   if (group) {
     cairo_pop_group_to_source(cr);
     cairo_paint_with_alpha(cr, alpha);
@@ -204,11 +240,13 @@ cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
-ViewRenderer::ViewRenderer() : blur_(std::make_unique<BackdropBlur>()) {}
+ViewRenderer::ViewRenderer()
+    : blur_(std::make_unique<BackdropBlur>()), layers_(std::make_unique<LayerCache>()) {}
 
 void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
                             const PixelRect& redrawn, bool clear) {
   RenderState state{scale, view.effectiveAppearance(), uptime, blur_.get(), &view};
+  state.layers = layers_.get();
   state.cover = coveringBlur(view, state, 0, 0, true, redrawn);
   for (const UIView* up = state.cover; up && up != &view;) {
     const auto parent = up->superview();
@@ -234,7 +272,9 @@ void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, doubl
     }
   }
   blur_->beginFrame({0, 0, width, height}, redrawn);
+  layers_->beginFrame(redrawn);
   drawView(cr, view, state, true);
+  layers_->endFrame();
   blur_->endFrame();
 }
 

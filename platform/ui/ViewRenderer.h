@@ -23,7 +23,9 @@
 // are cached by the labels, and blurs run at a fraction of the resolution and are made
 // again only when what lies beneath them changed (BackdropBlur.h). What lies beneath a
 // blur is drawn small for it; when a square blur covers all a frame repaints (a popup's
-// backdrop), nothing before it is drawn at full size, since it would be covered.
+// backdrop), nothing before it is drawn at full size, since it would be covered. A view
+// that clips its subviews (a card) and looked the same last frame is painted from the
+// pixels it drew then (LayerCache.h).
 #pragma once
 
 #include <cairo.h>
@@ -43,6 +45,7 @@ namespace tilo::platform {
 
 class UIView;
 class BackdropBlur;
+class LayerCache;
 
 enum class AlphaMode { premultiplied, straight };
 
@@ -113,14 +116,16 @@ class ViewRenderer {
   // Internal to platform/ui.
   void drawTree(cairo_t* cr, const UIView& view, double scale, double uptime,
                 const PixelRect& redrawn, bool clear = false);
-  // The blurred backdrops kept between frames. Internal to platform/ui.
+  // The blurred backdrops and the subtrees kept between frames. Internal to platform/ui.
   const BackdropBlur& backdropBlur() const { return *blur_; }
+  const LayerCache& layerCache() const { return *layers_; }
 
  private:
   void drawInto(cairo_surface_t* target, UIView& view, double scale, int width, int height);
 
   cairo_surface_t* surface_ = nullptr;
   std::unique_ptr<BackdropBlur> blur_;
+  std::unique_ptr<LayerCache> layers_;
 };
 
 }  // namespace tilo::platform

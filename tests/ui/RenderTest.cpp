@@ -12,6 +12,7 @@
 #include "platform/TestEnvironment.h"
 #include "platform/ui/BackdropBlur.h"
 #include "platform/ui/ImageRenditionCache.h"
+#include "platform/ui/LayerCache.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/RetainedRenderer.h"
 #include "platform/ui/UIButton.h"
@@ -561,6 +562,91 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
 // Two thousand views drawing one creative hold one rendition between them, at the largest
 // size any of them asks for; a release mid-way loses nothing on screen, and the next
 // redraw decodes again what it needs.
+// Counts the times it is drawn, at full size or small for a blur's backdrop.
+class CountingView : public UIView {
+ public:
+  using UIView::UIView;
+  void drawRect(const DrawContext&, const CGRect&) const override { ++draws; }
+  mutable int draws = 0;
+};
+
+TEST(Render, KeptCardsBackdropsAndShrunkPicturesRedrawWhatChanged) {
+  TestEnvironment env;
+  auto window = cardScene(UIUserInterfaceStyle::light);
+  auto card = window->subviews()[0];
+  auto title = std::static_pointer_cast<UILabel>(card->subviews()[1]);
+  auto beneath = std::make_shared<CountingView>(CGRect{0, 0, 220, 150});
+  window->insertSubviewAtIndex(beneath, 0);
+  // 320 pixels drawn into 80: shrunk, in part beneath a blur over the card's corner.
+  auto big = [] {
+    return UIImage::generated({160, 160}, UIColor::systemRedColor(), UIColor::systemBlueColor(),
+                              "Big", 2);
+  };
+  auto picture = UIImageView::create(big());
+  picture->setFrame({110, 100, 40, 40});
+  window->addSubview(picture);  // over the card
+  auto blur = UIVisualEffectView::create(
+      UIBlurEffect::effectWithStyle(UIBlurEffectStyle::systemUltraThinMaterialLight));
+  blur->setFrame({140, 90, 70, 50});
+  window->addSubview(blur);
+  ViewRenderer kept;
+  // Pixels off by more than one level from what a renderer that keeps nothing draws (with
+  // a picture that has kept nothing either).
+  auto offFromFresh = [&](const ViewRenderer::Image& image) {
+    ViewRenderer fresh;
+    const auto kept = picture->image();
+    picture->setImage(big());
+    const auto want = fresh.render(*window);
+    picture->setImage(kept);
+    int off = 0;
+    for (std::size_t i = 0; i < want.rgba.size(); ++i)
+      off += std::abs(want.rgba[i] - image.rgba[i]) > 1;
+    return off;
+  };
+  auto drawsOfAFrame = [&](int& off) {
+    const int before = beneath->draws;
+    off = offFromFresh(kept.render(*window));
+    return beneath->draws - before - 2;  // less the fresh render's, beneath and backdrop
+  };
+  int off = 0;
+
+  // 1. The card is drawn, kept, then painted from its layer, to the same pixels; what lies
+  //    beneath the blur is drawn small once.
+  EXPECT_EQ(drawsOfAFrame(off), 2);
+  EXPECT_EQ(off, 0);
+  for (int frame = 0; frame < 2; ++frame) {
+    EXPECT_EQ(drawsOfAFrame(off), 1) << frame;
+    EXPECT_EQ(off, 0) << frame;
+  }
+  EXPECT_EQ(kept.layerCache().layersMade(), 1u);
+  EXPECT_EQ(kept.layerCache().layerCount(), 1u);
+
+  // 2. New text on the card, or the card moved by a fraction of a pixel: drawn afresh,
+  //    kept again once it holds still.
+  title->setText("Island Builder 2");
+  drawsOfAFrame(off);
+  EXPECT_EQ(off, 0);
+  card->setFrame({10.3, 10, 200, 130});
+  drawsOfAFrame(off);
+  EXPECT_EQ(off, 0);
+  drawsOfAFrame(off);
+  drawsOfAFrame(off);
+  EXPECT_EQ(off, 0);
+  EXPECT_EQ(kept.layerCache().layersMade(), 2u);
+
+  // 3. The shrunk picture beneath the blur moves by part of a pixel: its pixels and the
+  //    backdrop are made again.
+  picture->setFrame({110, 100.375, 40, 40});
+  EXPECT_EQ(drawsOfAFrame(off), 2);
+  EXPECT_EQ(off, 0);
+
+  // 4. A hidden card leaves no layer behind.
+  card->setHidden(true);
+  drawsOfAFrame(off);
+  EXPECT_EQ(off, 0);
+  EXPECT_EQ(kept.layerCache().layerCount(), 0u);
+}
+
 TEST(RetainedRender, ThousandsOfImageViewsShareOneRenditionThroughARelease) {
   TestEnvironment env;
   auto& cache = ImageRenditionCache::shared();

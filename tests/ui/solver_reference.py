@@ -13,6 +13,7 @@ values at each check.
 
 Two correct solvers agree only on a unique optimum, so every variable carries a weak wish
 of its own that is never removed, and every non-required constraint its own random weight.
+Every fifteenth system is a long chain of boxes, the shape of a column of views.
 """
 
 import argparse
@@ -33,8 +34,12 @@ def random_terms(rng, count):
     return [[v, rng.choice([1.0, 1.0, -1.0, -1.0, 2.0, 0.5, -3.0])] for v in chosen]
 
 
-def generate_system(rng):
-    count = rng.randint(2, 12)
+def generate_system(rng, chained=False):
+    # A chained system stacks 60 to 90 boxes, each top on the one before's bottom, as a
+    # column of views is laid out: rows as long as the chain, which the solver keeps
+    # short by referring to earlier rows.
+    links = rng.randint(60, 90) if chained else 0
+    count = 2 * links + 1 if chained else rng.randint(2, 12)
     ops = []
     next_id = 0
     removable = []
@@ -62,9 +67,24 @@ def generate_system(rng):
         margin = 0.0 if relation == "==" else rng.choice([0.0, 0.0, 5.0, 20.0])
         return terms, -at_hidden + (margin if relation == ">=" else -margin)
 
+    if chained:
+        # Variable 0 is the first top; 2i+1 is box i's height and 2i+2 the next top. Half
+        # pin the first top before the chain, as a window is; the others after it, so that
+        # the chain is built around a free variable.
+        pin_first = rng.random() < 0.5
+        if pin_first:
+            add([[0, 1.0]], -float(rng.randint(0, 40)), "==", 1001001000.0)
+        for i in range(links):
+            top, height, below = 2 * i, 2 * i + 1, 2 * i + 2
+            add([[height, 1.0]], -rng.uniform(10, 40), "==", preference(rng, MEDIUM), keep=True)
+            add([[height, 1.0]], -1.0, ">=", 1001001000.0, keep=True)
+            add([[below, 1.0], [top, -1.0], [height, -1.0]], -float(rng.randint(0, 8)), "==",
+                1001001000.0)
+        if not pin_first:
+            add([[0, 1.0]], -float(rng.randint(0, 40)), "==", 1001001000.0)
     for v in range(count):
         add([[v, 1.0]], -rng.uniform(-100, 300), "==", preference(rng, WEAK), keep=True)
-    for _ in range(rng.randint(1, 3 * count)):
+    for _ in range(rng.randint(20, 60) if chained else rng.randint(1, 3 * count)):
         roll = rng.random()
         if roll < 0.55:
             relation = rng.choice(["<=", ">=", ">=", "=="] if hidden is None else
@@ -103,7 +123,8 @@ def generate_system(rng):
 
 def generate(seed, count):
     rng = random.Random(seed)
-    return {"seed": seed, "systems": [generate_system(rng) for _ in range(count)]}
+    return {"seed": seed,
+            "systems": [generate_system(rng, chained=i % 15 == 14) for i in range(count)]}
 
 
 class Reference:

@@ -66,12 +66,15 @@ std::vector<Cell>& mergeScratch() {
 void Row::insert(const Row& other, double coefficient, CellChanges* changes) {
   constant_ += other.constant_ * coefficient;
   if (other.cells_.empty()) return;
-  if (other.cells_.size() == 1) {
-    insert(other.cells_.front().symbol, other.cells_.front().coefficient * coefficient, changes);
+  // A few cells into a long row: a binary search and a short move each instead of a pass
+  // over the whole row.
+  if (other.cells_.size() == 1 || other.cells_.size() * 16 < cells_.size()) {
+    for (const Cell& cell : other.cells_)
+      insert(cell.symbol, cell.coefficient * coefficient, changes);
     return;
   }
-  // Merge of two sorted runs into a scratch buffer that then trades places with ours, so
-  // that steady-state substitution allocates nothing.
+  // Merge of two sorted runs into a scratch buffer, then back, so that steady-state
+  // substitution allocates nothing.
   std::vector<Cell>& merged = mergeScratch();
   merged.clear();
   merged.reserve(cells_.size() + other.cells_.size());
@@ -100,11 +103,16 @@ void Row::insert(const Row& other, double coefficient, CellChanges* changes) {
   }
   // Trading places hands the scratch buffer's capacity to this row; once the buffer has
   // grown on a long row, that would give every short row the long row's capacity (a
-  // tableau of a few thousand rows then holds hundreds of megabytes). Copy instead.
-  if (merged.capacity() > 2 * merged.size() + 16) {
-    cells_.assign(merged.begin(), merged.end());
-  } else {
+  // tableau of a few thousand rows then holds hundreds of megabytes). Copy instead, into
+  // room that grows by half so that a row growing a cell at a time is not reallocated
+  // at every step.
+  if (merged.capacity() <= 2 * merged.size() + 16) {
     cells_.swap(merged);
+  } else {
+    if (cells_.capacity() < merged.size()) {
+      cells_.reserve(std::max(merged.size(), cells_.capacity() + cells_.capacity() / 2));
+    }
+    cells_.assign(merged.begin(), merged.end());
   }
 }
 

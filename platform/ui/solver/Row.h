@@ -51,9 +51,11 @@ class Row {
 
   // constant += value; returns the new constant.
   double add(double value) { return constant_ += value; }
+  void setConstant(double value) { constant_ = value; }
   // coefficient(symbol) += coefficient. `changes`, when given, learns what came or went.
   void insert(Symbol symbol, double coefficient, CellChanges* changes = nullptr);
-  // this += coefficient · other, constant included.
+  // this += coefficient · other, constant included. A short `other` on a long row updates
+  // its cells in place; otherwise the two sorted runs merge.
   void insert(const Row& other, double coefficient = 1.0, CellChanges* changes = nullptr);
   void remove(Symbol symbol);
   void reverseSign();
@@ -71,6 +73,11 @@ class Row {
   // Replaces `symbol` by the form `row`; returns whether `symbol` was present. `changes`
   // learns what the merge brought in or cancelled (`symbol` itself always goes).
   bool substitute(Symbol symbol, const Row& row, CellChanges* changes = nullptr);
+  // Replaces the cells (sorted by symbol, none near zero) and the constant.
+  void assign(double constant, const std::vector<Cell>& cells) {
+    constant_ = constant;
+    cells_.assign(cells.begin(), cells.end());
+  }
 
  private:
   std::vector<Cell>::iterator find(Symbol symbol);

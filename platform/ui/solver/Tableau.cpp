@@ -39,11 +39,9 @@ SolverStatus Tableau::removeConstraint(const Constraint& constraint) {
   for (Symbol error : {tag.marker, tag.other}) {
     if (error.kind() != SymbolKind::error) continue;
     if (const Row* row = rowFor(error)) {
-      objective_.insert(*row, -strength);
-      touchObjective(*row);
+      objective_.insert(*row, -strength, &candidates_);
     } else {
-      objective_.insert(error, -strength);
-      objectiveTouched_.insert(error.bits());
+      objective_.insert(error, -strength, &candidates_);
     }
   }
 
@@ -58,7 +56,7 @@ SolverStatus Tableau::removeConstraint(const Constraint& constraint) {
     row.solveFor(*leaving, tag.marker);
     substitute(tag.marker, row);
   }
-  optimize(objective_);
+  optimize();
   infeasible_.clear();
   release(constraint);
   return SolverStatus::ok;
@@ -115,17 +113,28 @@ SolverStatus Tableau::suggestValue(const Variable& variable, double value) {
     if (info.columnAt != structure_) {
       info.column.clear();
       for (Symbol basic : column(info.tag.marker)) {
-        const std::size_t slot = rowIndex_.at(basic.bits());
-        info.column.emplace_back(slot, rows_[slot].row.coefficientFor(info.tag.marker));
+        BasicRow& entry = rows_[*rowIndex_.find(basic)];
+        info.column.emplace_back(&entry, entry.row.coefficientFor(info.tag.marker));
       }
       // In slot order, as a scan of the rows would visit them.
       std::sort(info.column.begin(), info.column.end());
       info.columnAt = structure_;
     }
-    for (const auto& [slot, coefficient] : info.column) {
-      BasicRow& entry = rows_[slot];
-      if (entry.row.add(delta * coefficient) < 0 && entry.basic.isRestricted()) {
-        infeasible_.insert(entry.basic);
+    if (rowsWithExternals_ == 0) {
+      for (const auto& [entry, coefficient] : info.column) {
+        if (entry->row.add(delta * coefficient) < 0 && entry->basic.isRestricted()) {
+          infeasible_.insert(entry->basic);
+        }
+      }
+    } else {
+      for (const auto& [entry, coefficient] : info.column) {
+        if (entry->row.add(delta * coefficient) < 0 && entry->basic.isRestricted()) {
+          infeasible_.insert(entry->basic);
+        }
+        if (!entry->dirty) {
+          entry->dirty = true;
+          if (entry->referrers != 0) markChanged(*entry, false);
+        }
       }
     }
   }
@@ -139,14 +148,34 @@ void Tableau::updateVariables() {
   forgotten_.clear();
   if (slotsAt_ != structure_) {
     for (VariableEntry& entry : variables_) {
-      auto it = rowIndex_.find(entry.symbol.bits());
-      entry.slot = it == rowIndex_.end() ? kNoRow : it->second;
+      const std::size_t* slot = rowIndex_.find(entry.symbol);
+      entry.row = slot ? &rows_[*slot] : nullptr;
     }
     slotsAt_ = structure_;
   }
+  // No −0 in layouts.
+  auto write = [](const Variable& variable, double value) {
+    variable.setValue(value == 0.0 ? 0.0 : value);
+  };
+  if (rowsWithExternals_ == 0) {
+    for (const VariableEntry& entry : variables_) {
+      write(entry.variable, entry.row ? entry.row->row.constant() : 0.0);
+    }
+    return;
+  }
   for (const VariableEntry& entry : variables_) {
-    const double value = entry.slot == kNoRow ? 0.0 : rows_[entry.slot].row.constant();
-    entry.variable.setValue(value == 0.0 ? 0.0 : value);  // no −0 in layouts
+    BasicRow* row = entry.row;
+    if (!row) {
+      write(entry.variable, 0.0);
+    } else if (!row->dirty) {
+      write(entry.variable, row->value);
+    } else if (row->externals.empty()) {
+      row->value = row->row.constant();
+      row->dirty = false;
+      write(entry.variable, row->value);
+    } else {
+      write(entry.variable, valueOf(static_cast<std::size_t>(row - rows_.data())));
+    }
   }
 }
 
@@ -162,7 +191,17 @@ SolverStatus Tableau::insertConstraint(const Constraint& constraint) {
     return SolverStatus::unsatisfiableConstraint;
   };
 
-  Symbol subject = chooseSubject(row, tag);
+  // An unrestricted variable can take any value: the best subject, lowest id first. The
+  // free ones behind open references count too; behind the others there are none.
+  if (hasOpenReference(row)) expandReferences(row, true);
+  Symbol subject = parametricExternal(row);
+  if (!subject.isValid()) {
+    // A restricted subject: the row must be in parameters, its constant non-negative so
+    // that a subject with a negative coefficient starts out feasible.
+    expandReferences(row, false);
+    if (row.constant() < 0) row.reverseSign();
+    subject = chooseSubject(row, tag);
+  }
   if (!subject.isValid() && row.allDummies()) {
     // Only required equations' markers left: the constraint is a combination of those.
     // Redundant when the constant vanishes, contradictory otherwise.
@@ -181,7 +220,7 @@ SolverStatus Tableau::insertConstraint(const Constraint& constraint) {
   for (const Term& term : constraint.expression().terms()) {
     ++variables_[variableIndex_.at(term.variable)].uses;
   }
-  optimize(objective_);
+  optimize();
   infeasible_.clear();
   return SolverStatus::ok;
 }
@@ -210,9 +249,12 @@ void Tableau::eraseVariable(const Variable& variable) {
 Row Tableau::createRow(const Constraint& constraint, Tag& tag, std::vector<Variable>& created) {
   const Expression& expression = constraint.expression();
   Row row(expression.constant());
+  // A basic variable with a long row stays a reference to it (see the header); a short
+  // row costs less spelled out than looked up.
   for (const Term& term : expression.terms()) {
     const Symbol symbol = symbolFor(term.variable, created);
-    if (const Row* basic = rowFor(symbol)) {
+    const Row* basic = rowFor(symbol);
+    if (basic && basic->cells().size() <= kInlineCells) {
       row.insert(*basic, term.coefficient);
     } else {
       row.insert(symbol, term.coefficient);
@@ -247,17 +289,10 @@ Row Tableau::createRow(const Constraint& constraint, Tag& tag, std::vector<Varia
       objective_.insert(tag.other, strength);
     }
   }
-  // A non-negative constant lets a restricted subject with a negative coefficient start
-  // out feasible.
-  if (row.constant() < 0) row.reverseSign();
   return row;
 }
 
 Symbol Tableau::chooseSubject(const Row& row, const Tag& tag) const {
-  // An unrestricted variable can take any value: the best subject, lowest id first.
-  for (const Cell& cell : row.cells()) {
-    if (cell.symbol.isExternal()) return cell.symbol;
-  }
   // A fresh slack or error with a negative coefficient: solving for it gives it the
   // row's non-negative constant.
   for (Symbol symbol : {tag.marker, tag.other}) {
@@ -273,7 +308,7 @@ bool Tableau::addWithArtificialVariable(const Row& row, const Tag& tag) {
   const Symbol artificial = newSymbol(SymbolKind::slack);
   insertRow(artificial, row);
   artificial_ = row;
-  optimize(*artificial_);
+  optimize(true);
   if (!nearZero(artificial_->constant())) {
     // At the phase-one optimum the objective row is a certificate of infeasibility: the
     // markers it still holds belong to the equations combined into the contradiction.
@@ -303,7 +338,8 @@ bool Tableau::addWithArtificialVariable(const Row& row, const Tag& tag) {
   }
   for (Symbol basic : takeColumn(artificial)) {
     willChange(basic);
-    rowFor(basic)->remove(artificial);
+    rowFor(basic)->remove(artificial);  // restricted: the external cells stay
+    markChanged(basic, false);
   }
   objective_.remove(artificial);
   commitJournal();
@@ -324,12 +360,19 @@ void Tableau::release(const Constraint& constraint) {
 }
 
 void Tableau::forget(Symbol symbol) {
+  // Rows that refer to its row keep what it stood for.
+  if (rowFor(symbol)) {
+    Row row = takeRow(symbol);
+    substitute(symbol, row);
+  }
   // No remaining equation names the variable, so its column is empty up to rounding;
   // clear what rounding left so that a later constraint cannot pick it as a subject.
-  if (rowFor(symbol)) takeRow(symbol);
   for (Symbol basic : takeColumn(symbol)) {
     willChange(basic);
-    rowFor(basic)->remove(symbol);
+    BasicRow& entry = rows_[*rowIndex_.find(basic)];
+    entry.row.remove(symbol);
+    collectExternals(entry);
+    markChanged(entry, false);
   }
   objective_.remove(symbol);
 }

@@ -1,17 +1,18 @@
 // The tableau's simplex: primal and dual optimization, pivots and substitution.
 #include "platform/ui/solver/Tableau.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tilo::platform::solver {
 
-void Tableau::optimize(const Row& objective) {
+void Tableau::optimize(bool phaseOne) {
   // Dantzig's rule (the steepest objective coefficient) settles the strongest errors
   // first and needs far fewer pivots than Bland's; but it can cycle through degenerate
   // pivots, so after kDegenerateRun pivots in a row that do not move the objective the
   // choice falls back to Bland's rule until one does.
   std::size_t degenerateRun = 0;
-  const bool tracked = &objective == &objective_;
+
   for (std::size_t budget = pivotBudget(); budget > 0; --budget) {
     const bool bland = degenerateRun >= kDegenerateRun;
     // Bland: the lowest id; Dantzig: the steepest, the lowest id on ties.
@@ -25,20 +26,23 @@ void Tableau::optimize(const Row& objective) {
         steepest = coefficient;
       }
     };
-    if (tracked) {
-      // A candidate that is not negative (any more) leaves the set until touched again.
-      for (auto it = objectiveTouched_.begin(); it != objectiveTouched_.end();) {
-        const Symbol symbol = Symbol::fromBits(*it);
-        const double coefficient = objective.coefficientFor(symbol);
-        if (!symbol.isPivotable() || !(coefficient < 0)) {
-          it = objectiveTouched_.erase(it);
-          continue;
-        }
+    if (!phaseOne) {
+      // A candidate that is not negative (any more) leaves the list until it turns
+      // negative again.
+      std::size_t kept = 0;
+      for (const Symbol symbol : candidates_) {
+        const double coefficient = objective_.coefficientFor(symbol);
+        if (!symbol.isPivotable() || !(coefficient < 0)) continue;
+        candidates_[kept++] = symbol;
         consider(symbol, coefficient);
-        ++it;
+      }
+      candidates_.resize(kept);
+      if (kept > 64) {
+        std::sort(candidates_.begin(), candidates_.end());
+        candidates_.erase(std::unique(candidates_.begin(), candidates_.end()), candidates_.end());
       }
     } else {
-      for (const Cell& cell : objective.cells()) {
+      for (const Cell& cell : artificial_->cells()) {
         // Written so that a NaN (from overflowing input) never qualifies.
         if (!cell.symbol.isPivotable() || !(cell.coefficient < 0)) continue;
         consider(cell.symbol, cell.coefficient);
@@ -137,15 +141,31 @@ std::optional<Symbol> Tableau::markerLeavingRow(Symbol marker) const {
 }
 
 void Tableau::substitute(Symbol symbol, const Row& row) {
+  // Rows that lose a free external symbol may have none left behind them.
+  const bool open = reachesParametric(row);
   for (Symbol basic : takeColumn(symbol)) {
     willChange(basic);
-    Row& target = *rowFor(basic);
+    BasicRow& entry = rows_[*rowIndex_.find(basic)];
     changes_.clear();
-    target.substitute(symbol, row, &changes_);
+    entry.row.substitute(symbol, row, &changes_);
     recordChanges(basic, changes_);
-    if (basic.isRestricted() && target.constant() < 0) infeasible_.insert(basic);
+    if (basic.isRestricted() && entry.row.constant() < 0) infeasible_.insert(basic);
+    if (basic.isExternal()) {
+      collectExternals(entry);
+      if (!open && symbol.isExternal()) entry.open = reachesParametric(entry.row);
+    }
+    markChanged(entry, open);
   }
-  if (objective_.substitute(symbol, row)) touchObjective(row);
+  if (objective_.contains(symbol)) {
+    if (journal_.active) {
+      // What the objective held before, so that a refused constraint can restore it.
+      journal_.objectiveCells.emplace_back(symbol, objective_.coefficientFor(symbol));
+      for (const Cell& cell : row.cells()) {
+        journal_.objectiveCells.emplace_back(cell.symbol, objective_.coefficientFor(cell.symbol));
+      }
+    }
+    objective_.substitute(symbol, row, &candidates_);
+  }
   if (artificial_) artificial_->substitute(symbol, row);
 }
 

@@ -4,7 +4,7 @@
 // impression, clicks and revenue reach the loader's delegate.
 #include <limits>
 
-#include "Tilo/views/TiloNativeAdLoader.h"
+#include "Tilo/hostdrawn/TiloHostDrawnNativeAdLoader.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCHandleApi.h"
 
@@ -14,11 +14,11 @@ namespace {
 // The host's ad: the SDK's, and nothing to call back (its events go to the loader).
 class TiloObjCNativeAd final : public HandleObject {
  public:
-  explicit TiloObjCNativeAd(std::shared_ptr<TiloNativeAd> ad) : ad_(std::move(ad)) {}
-  const std::shared_ptr<TiloNativeAd>& ad() const { return ad_; }
+  explicit TiloObjCNativeAd(std::shared_ptr<TiloHostDrawnNativeAd> ad) : ad_(std::move(ad)) {}
+  const std::shared_ptr<TiloHostDrawnNativeAd>& ad() const { return ad_; }
 
  private:
-  const std::shared_ptr<TiloNativeAd> ad_;
+  const std::shared_ptr<TiloHostDrawnNativeAd> ad_;
 };
 
 using Delegate = tilo_native_ad_loader_delegate;
@@ -31,11 +31,11 @@ class TiloObjCNativeAdLoader final
  public:
   static std::shared_ptr<TiloObjCNativeAdLoader> create(const std::string& unitId) {
     auto wrapper = std::make_shared<TiloObjCNativeAdLoader>(
-        TiloNativeAdLoader::create(TiloAdUnit{unitId, std::nullopt}), unitId);
+        TiloHostDrawnNativeAdLoader::create(TiloAdUnit{unitId, std::nullopt}), unitId);
     wrapper->installListener();
     return wrapper;
   }
-  TiloObjCNativeAdLoader(std::shared_ptr<TiloNativeAdLoader> loader, std::string unitId)
+  TiloObjCNativeAdLoader(std::shared_ptr<TiloHostDrawnNativeAdLoader> loader, std::string unitId)
       : loader_(std::move(loader)), unitId_(std::move(unitId)) {}
 
   void loadAd() { loader_->loadAd(); }
@@ -45,7 +45,7 @@ class TiloObjCNativeAdLoader final
   void installListener() {
     std::weak_ptr<TiloObjCNativeAdLoader> weak = weak_from_this();
     auto& listener = *loader_->listener();
-    listener.onAdLoadSuccess = [weak](std::shared_ptr<TiloNativeAd> ad,
+    listener.onAdLoadSuccess = [weak](std::shared_ptr<TiloHostDrawnNativeAd> ad,
                                       std::optional<TiloAdInfo> info) {
       if (auto self = weak.lock()) self->loaded(std::move(ad), std::move(info));
     };
@@ -62,13 +62,13 @@ class TiloObjCNativeAdLoader final
     };
   }
 
-  void loaded(std::shared_ptr<TiloNativeAd> ad, std::optional<TiloAdInfo> info) {
+  void loaded(std::shared_ptr<TiloHostDrawnNativeAd> ad, std::optional<TiloAdInfo> info) {
     void* adHandle =
         HandleTable::shared().insert(HandleType::nativeAd, std::make_shared<TiloObjCNativeAd>(ad));
     if (adHandle) deliver<tilo_native_ad>(adHandle, HandleType::nativeAd, std::move(info));
   }
 
-  const std::shared_ptr<TiloNativeAdLoader> loader_;
+  const std::shared_ptr<TiloHostDrawnNativeAdLoader> loader_;
   const std::string unitId_;
 };
 
@@ -87,7 +87,7 @@ tilo_status getText(tilo_native_ad* ad, char* buffer, size_t capacity, int64_t* 
 
 tilo_status getImage(tilo_native_ad* ad, uint8_t* pixels, size_t capacity, size_t stride,
                      int pixelFormat, int* width, int* height,
-                     std::shared_ptr<platform::UIImage> (*image)(const TiloNativeAd&)) {
+                     std::shared_ptr<platform::UIImage> (*image)(const TiloHostDrawnNativeAd&)) {
   const auto checked = AdApi::check(ad);
   if (checked.status != TILO_STATUS_OK) return checked.status;
   if (!width || !height || (!pixels && capacity > 0)) return TILO_STATUS_NULL_ARGUMENT;
@@ -111,20 +111,20 @@ tilo_status getImage(tilo_native_ad* ad, uint8_t* pixels, size_t capacity, size_
   });
 }
 
-std::shared_ptr<platform::UIImage> iconOf(const TiloNativeAd& ad) {
+std::shared_ptr<platform::UIImage> iconOf(const TiloHostDrawnNativeAd& ad) {
   return ad.native().icon;
 }
-std::shared_ptr<platform::UIImage> mediaOf(const TiloNativeAd& ad) {
+std::shared_ptr<platform::UIImage> mediaOf(const TiloHostDrawnNativeAd& ad) {
   return ad.mediaImage();
 }
 
-tilo_status statusOf(TiloNativeAd::Recorded recorded) {
+tilo_status statusOf(TiloHostDrawnNativeAd::Recorded recorded) {
   switch (recorded) {
-    case TiloNativeAd::Recorded::recorded:
+    case TiloHostDrawnNativeAd::Recorded::recorded:
       return TILO_STATUS_OK;
-    case TiloNativeAd::Recorded::alreadyRecorded:
+    case TiloHostDrawnNativeAd::Recorded::alreadyRecorded:
       return TILO_STATUS_ALREADY_RECORDED;
-    case TiloNativeAd::Recorded::beforeImpression:
+    case TiloHostDrawnNativeAd::Recorded::beforeImpression:
       return TILO_STATUS_NOT_SHOWN;
   }
   return TILO_STATUS_INTERNAL_ERROR;

@@ -14,6 +14,7 @@ set(layers
     Tilo/networks
     Tilo/ads
     Tilo/views
+    Tilo/hostdrawn  # native ads a host draws itself, loaded as the native view loads
     Tilo/entry
     Tilo/inspector
     TiloObjCBridge

@@ -11,14 +11,6 @@
 namespace tilo::platform {
 namespace {
 
-// How many out-of-range numbers one document may carry before it counts as corrupted:
-// each one costs a parse of the whole text.
-constexpr int kMaxOutOfRangeNumbers = 16;
-// An out-of-range number token is rewritten as a string that starts with this, which the
-// builder turns into an infinite number. Input spelling the same string (it needs
-// "\u0000") just becomes such a number too, which fails to decode as a string all the same.
-constexpr std::string_view kOutOfRangeMarker{"\0out-of-range ", 14};
-
 std::string missingText(const std::string& detail) {
   return "The data couldn't be read because it is missing. (" + detail + ")";
 }
@@ -31,8 +23,9 @@ std::string keyed(std::string_view key, const std::string& text) {
   return key.empty() ? text : "key \"" + std::string(key) + "\": " + text;
 }
 
-// What parseJson makes of a number token that no double holds: an infinite number, which
-// no JSON text can spell, so that it fails wherever a number or anything else is read.
+// What parseJson makes of a number token that no double holds (the lexer's strtod gives
+// infinity): an infinite number, which no JSON text can spell, so that it fails wherever a
+// number or anything else is read.
 template <class J>
 bool isOutOfRangeNumber(const J& value) {
   return value.is_number_float() && !std::isfinite(value.template get<double>());
@@ -120,8 +113,8 @@ const J& findRequired(const J& object, std::string_view key) {
   return *value;
 }
 
-// Builds a document (J is ParsedJson or Json) from the library's events, never throwing:
-// errors are kept for parseJson, and nesting and keys are capped so that no later recursive
+// Builds a document (J is ParsedJson or Json) from TextReader's events, never throwing:
+// nesting and keys are capped so that no later recursive
 // walk (copy, dump, compare) can run out of stack and no document costs more than its cap.
 // Of two equal keys the last value wins, as with the library's own parser.
 //
@@ -140,15 +133,9 @@ class DomBuilder {
   bool boolean(bool value) { return put(J(value)); }
   bool number_integer(typename J::number_integer_t value) { return put(J(value)); }
   bool number_unsigned(typename J::number_unsigned_t value) { return put(J(value)); }
-  bool number_float(typename J::number_float_t value, const std::string&) { return put(J(value)); }
-  bool string(std::string& value) {
-    if (!value.starts_with(kOutOfRangeMarker)) return put(J(std::move(value)));
-    const bool negative =
-        value.size() > kOutOfRangeMarker.size() && value[kOutOfRangeMarker.size()] == '-';
-    const double infinity = std::numeric_limits<double>::infinity();
-    return put(J(negative ? -infinity : infinity));
-  }
-  bool binary(typename J::binary_t&) { return false; }  // text has none
+  // Infinite for a number beyond double's range (see isOutOfRangeNumber).
+  bool number_float(typename J::number_float_t value) { return put(J(value)); }
+  bool string(std::string& value) { return put(J(std::move(value))); }
 
   bool start_object(std::size_t) { return enter(true); }
   bool key(std::string& name) {
@@ -187,28 +174,9 @@ class DomBuilder {
     return put(std::move(array));
   }
 
-  template <class Exception>
-  bool parse_error(std::size_t position, const std::string& lastToken, const Exception& error) {
-    errorPosition = position;
-    token = lastToken;
-    errorId = error.id;
-    // Without the text it last read: a message goes to logs and to the host, and the
-    // input may hold a secret (a token, a key).
-    errorMessage = error.what();
-    const std::string echoed = "; last read: '" + lastToken + "'";
-    if (const auto at = errorMessage.find(echoed); at != std::string::npos) {
-      errorMessage.erase(at, echoed.size());
-    }
-    return false;
-  }
-
   J root;
   bool tooDeep = false;
   bool tooManyKeys = false;
-  std::size_t errorPosition = 0;
-  std::string token;
-  int errorId = 0;
-  std::string errorMessage;
 
  private:
   static constexpr bool kSorted = std::is_same_v<J, ParsedJson>;
@@ -296,47 +264,144 @@ class DomBuilder {
   std::size_t keysLeft_;
 };
 
+// The grammar of one JSON text over the JSON library's own lexer (strings, escapes, UTF-8
+// and numbers are read as the library reads them). Its parser stops the whole document at
+// a number beyond double's range; here that number is only a value that fails where it is
+// read, as a typed decoder would, so that a lenient field falls back instead of losing the
+// document, and the text is read once.
+template <class J>
+class TextReader {
+ public:
+  TextReader(std::string_view text, DomBuilder<J>& builder)
+      : lexer_(nlohmann::detail::input_adapter(text.data(), text.data() + text.size())),
+        builder_(builder) {}
+
+  // True when the text is one complete value. Otherwise the builder refused (its flags say
+  // why) or error() names the syntax error.
+  bool read() {
+    Token token = lexer_.scan();
+    bool expectValue = true;
+    for (;;) {
+      if (expectValue) {
+        if (token == Token::begin_object || token == Token::begin_array) {
+          const bool object = token == Token::begin_object;
+          const Token close = object ? Token::end_object : Token::end_array;
+          if (!(object ? builder_.start_object(kUnknownSize)
+                       : builder_.start_array(kUnknownSize))) {
+            return false;
+          }
+          token = lexer_.scan();
+          if (token != close) {
+            open_.push_back(object);
+            if (object && !member(token)) return false;
+            continue;  // the first value
+          }
+          if (!(object ? builder_.end_object() : builder_.end_array())) return false;
+        } else if (!scalar(token)) {
+          return false;
+        }
+        expectValue = false;
+        token = lexer_.scan();
+      }
+      // After a value: the end of the text, of its container, or the next value.
+      if (open_.empty()) return token == Token::end_of_input || unexpected(token, "end of input");
+      const bool object = open_.back();
+      if (token == Token::value_separator) {
+        token = lexer_.scan();
+        if (object && !member(token)) return false;
+        expectValue = true;
+      } else if (token == (object ? Token::end_object : Token::end_array)) {
+        open_.pop_back();
+        if (!(object ? builder_.end_object() : builder_.end_array())) return false;
+        token = lexer_.scan();
+      } else {
+        return unexpected(token, object ? "',' or '}'" : "',' or ']'");
+      }
+    }
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  using Adapter = decltype(nlohmann::detail::input_adapter(static_cast<const char*>(nullptr),
+                                                           static_cast<const char*>(nullptr)));
+  using Lexer = nlohmann::detail::lexer<J, Adapter>;
+  using Token = typename Lexer::token_type;
+  static constexpr std::size_t kUnknownSize = static_cast<std::size_t>(-1);
+
+  // `token` is a member's key: reads it and its colon and leaves the value's first token.
+  bool member(Token& token) {
+    if (token != Token::value_string) return unexpected(token, "a key");
+    if (!builder_.key(lexer_.get_string())) return false;
+    if ((token = lexer_.scan()) != Token::name_separator) return unexpected(token, "':'");
+    token = lexer_.scan();
+    return true;
+  }
+
+  bool scalar(Token token) {
+    switch (token) {
+      case Token::literal_null:
+        return builder_.null();
+      case Token::literal_true:
+        return builder_.boolean(true);
+      case Token::literal_false:
+        return builder_.boolean(false);
+      case Token::value_string:
+        return builder_.string(lexer_.get_string());
+      case Token::value_unsigned:
+        return builder_.number_unsigned(lexer_.get_number_unsigned());
+      case Token::value_integer:
+        return builder_.number_integer(lexer_.get_number_integer());
+      case Token::value_float:
+        return builder_.number_float(lexer_.get_number_float());
+      default:
+        return unexpected(token, "a value");
+    }
+  }
+
+  // Names the place and the token's kind, never its text: a message goes to logs and to
+  // the host, and the input may hold a secret (a token, a key).
+  bool unexpected(Token token, std::string_view expected) {
+    error_ =
+        "syntax error at byte " + std::to_string(lexer_.get_position().chars_read_total) + ": ";
+    if (token == Token::parse_error) {
+      error_ += lexer_.get_error_message();
+    } else {
+      error_.append("unexpected ").append(Lexer::token_type_name(token));
+      error_.append(", expected ").append(expected);
+    }
+    return false;
+  }
+
+  Lexer lexer_;
+  DomBuilder<J>& builder_;
+  std::vector<bool> open_;  // the containers around the next value: true for an object
+  std::string error_;
+};
+
 // Parses `text` into J; see parseJson.
 template <class J>
 J parseInto(std::string_view text, std::size_t maxKeys) {
-  std::string rewritten;
-  for (int outOfRange = 0;; ++outOfRange) {
-    const std::string_view current = outOfRange == 0 ? text : std::string_view(rewritten);
-    DomBuilder<J> builder(maxKeys);
-    bool parsed = false;
-    try {
-      parsed = J::sax_parse(current.begin(), current.end(), &builder);
-    } catch (const std::exception& error) {
-      // The library reports through parse_error; anything else thrown (a size limit of
-      // the container types) still ends here as corrupted data.
-      throw DecodingError(DecodingError::Kind::dataCorrupted,
-                          std::string("invalid JSON: ") + error.what());
-    }
-    if (parsed) return std::move(builder.root);
-    if (builder.tooDeep) {
-      throw DecodingError(DecodingError::Kind::dataCorrupted,
-                          "invalid JSON: nested deeper than " + std::to_string(kMaxJsonDepth));
-    }
-    if (builder.tooManyKeys) {
-      throw DecodingError(DecodingError::Kind::dataCorrupted,
-                          "invalid JSON: more than " + std::to_string(maxKeys) + " keys");
-    }
-    // A number beyond double's range fails only where it is read, as a typed decoder
-    // would, so that a lenient field falls back instead of losing the whole document.
-    const auto start =
-        builder.errorPosition - std::min(builder.errorPosition, builder.token.size());
-    if (builder.errorId != 406 || outOfRange >= kMaxOutOfRangeNumbers ||
-        current.substr(start, builder.token.size()) != builder.token) {
-      throw DecodingError(DecodingError::Kind::dataCorrupted,
-                          "invalid JSON: " + builder.errorMessage);
-    }
-    std::string next;
-    next.reserve(current.size() + 2);
-    next.append(current.substr(0, start)).append("\"\\u0000out-of-range ");
-    next.append(builder.token).append("\"");
-    next.append(current.substr(start + builder.token.size()));
-    rewritten = std::move(next);
+  DomBuilder<J> builder(maxKeys);
+  TextReader<J> reader(text, builder);
+  bool parsed = false;
+  try {
+    parsed = reader.read();
+  } catch (const std::exception& error) {
+    // A size limit of the container types, or memory, still ends here as corrupted data.
+    throw DecodingError(DecodingError::Kind::dataCorrupted,
+                        std::string("invalid JSON: ") + error.what());
   }
+  if (parsed) return std::move(builder.root);
+  if (builder.tooDeep) {
+    throw DecodingError(DecodingError::Kind::dataCorrupted,
+                        "invalid JSON: nested deeper than " + std::to_string(kMaxJsonDepth));
+  }
+  if (builder.tooManyKeys) {
+    throw DecodingError(DecodingError::Kind::dataCorrupted,
+                        "invalid JSON: more than " + std::to_string(maxKeys) + " keys");
+  }
+  throw DecodingError(DecodingError::Kind::dataCorrupted, "invalid JSON: " + reader.error());
 }
 
 }  // namespace

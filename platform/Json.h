@@ -12,10 +12,11 @@
 // value). They work on both JSON types.
 //
 // Input is hostile: DecodingError is the only exception that leaves this file. A number
-// that no double holds (1e999, -1e400) does not fail the document: it is kept as the
-// text of the number, so reading it as a number fails (dataCorrupted, "out of range")
-// and a lenient field falls back. Nesting deeper than kMaxJsonDepth, or more than
-// kMaxJsonKeys object keys in one document, is corrupted data.
+// that no double holds (1e999, -1e400) does not fail the document: it is kept as a
+// number out of range, so reading it as a number fails (dataCorrupted, "out of range")
+// and a lenient field falls back; the text is read once, however many such numbers it has. Nesting
+// deeper than kMaxJsonDepth, or more than kMaxJsonKeys object keys in one document, is corrupted
+// data.
 //
 // Warning: parseJson does not keep the order of an object's keys. Where order matters,
 // build a Json from the decoded record, or parse with parseJsonKeepingOrder (whose objects

@@ -1,4 +1,5 @@
-// Loads one native ad per request for a resolved unit and turns it into TiloAdNative.
+// The native view's loader (a host that draws ads itself uses TiloHostDrawnNativeAdLoader):
+// loads one native ad per request for a resolved unit and turns it into TiloAdNative.
 //
 //   auto loader = TiloAdNativeLoader::create(item);
 //   loader->loadAd([](Result<TiloAdNative> ad) { ... });

@@ -120,6 +120,15 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
             DecodingError::Kind::dataCorrupted);
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"out-of-range 1e999"})"), "s"),
             "out-of-range 1e999");
+  // However many there are: each one is a value that fails, the rest decodes.
+  std::string hundred = R"({"ok":"x")";
+  for (int i = 0; i < 100; ++i)
+    hundred += ",\"n" + std::to_string(i) + (i % 2 ? "\":1e999" : "\":-1E400");
+  const Json many = parseJson(hundred + "}");
+  EXPECT_EQ(many.size(), 101u);
+  EXPECT_EQ(lenient<double>(many, "n98"), std::nullopt);
+  EXPECT_EQ(lenient<double>(many, "n99"), std::nullopt);
+  EXPECT_EQ(required<std::string>(many, "ok"), "x");
 
   // 2. Nesting is capped, so no later recursive walk can exhaust the stack.
   const std::string deep(kMaxJsonDepth + 1, '[');

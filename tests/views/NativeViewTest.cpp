@@ -1,8 +1,8 @@
 // Native views in a window on mock time: binding, filling and hiding assets, callbacks
 // with their ad infos, media re-binding and the loader's one waiting load.
+#include "Tilo/hostdrawn/TiloHostDrawnNativeAdLoader.h"
 #include "Tilo/views/TiloAdNativeLoader.h"
 #include "Tilo/views/TiloAdNativeView.h"
-#include "Tilo/views/TiloNativeAdLoader.h"
 #include "ads/MarkerWatch.h"
 #include "platform/ui/NSLayoutConstraint.h"
 #include "views/ViewsTestSupport.h"
@@ -185,11 +185,11 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   //    impression and click, reported by the host, come once each.
   script("gad/native", R"({"delayMs": 100, "click": true, "network": "Meta",
       "native": {"headline": "H"}})");
-  auto loader = TiloNativeAdLoader::create(TiloAdUnit{"native-unit"});
-  std::shared_ptr<TiloNativeAd> ad;
+  auto loader = TiloHostDrawnNativeAdLoader::create(TiloAdUnit{"native-unit"});
+  std::shared_ptr<TiloHostDrawnNativeAd> ad;
   seen.clear();
   noteCallbackMarkers(*loader->listener(), seen);
-  loader->listener()->onAdLoadSuccess = [&](std::shared_ptr<TiloNativeAd> loaded, auto) {
+  loader->listener()->onAdLoadSuccess = [&](std::shared_ptr<TiloHostDrawnNativeAd> loaded, auto) {
     seen.push_back(callbackMarker());
     ad = loaded;
   };
@@ -202,12 +202,12 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   EXPECT_EQ(watch.take(file),
             (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
                                       "+" + file, "-" + file}));
-  EXPECT_EQ(ad->recordClick(), TiloNativeAd::Recorded::beforeImpression);
-  EXPECT_EQ(ad->recordImpression(), TiloNativeAd::Recorded::recorded);
-  EXPECT_EQ(ad->recordImpression(), TiloNativeAd::Recorded::alreadyRecorded);
+  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::beforeImpression);
+  EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::recorded);
+  EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
-  EXPECT_EQ(ad->recordClick(), TiloNativeAd::Recorded::recorded);
-  EXPECT_EQ(ad->recordClick(), TiloNativeAd::Recorded::alreadyRecorded);
+  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::recorded);
+  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
   EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
                                             "onAdImpression native-unit Meta",

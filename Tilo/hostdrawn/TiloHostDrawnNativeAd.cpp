@@ -1,4 +1,4 @@
-#include "Tilo/views/TiloNativeAd.h"
+#include "Tilo/hostdrawn/TiloHostDrawnNativeAd.h"
 
 #include "mediation/GADMediaContent.h"
 #include "mediation/GADNativeAd.h"
@@ -14,16 +14,17 @@ std::shared_ptr<mediation::GADNativeAd> platformAd(const TiloAdNative& native) {
 
 }  // namespace
 
-TiloNativeAd::TiloNativeAd(TiloAdNative native, std::shared_ptr<AdNativeLoadable> loader)
+TiloHostDrawnNativeAd::TiloHostDrawnNativeAd(TiloAdNative native,
+                                             std::shared_ptr<AdNativeLoadable> loader)
     : native_(std::move(native)), loader_(std::move(loader)) {}
 
-std::shared_ptr<platform::UIImage> TiloNativeAd::mediaImage() const {
+std::shared_ptr<platform::UIImage> TiloHostDrawnNativeAd::mediaImage() const {
   const auto* content =
       std::any_cast<std::shared_ptr<mediation::GADMediaContent>>(&native_.mediaContent);
   return content && *content ? (*content)->mainImage() : nullptr;
 }
 
-TiloNativeAd::Recorded TiloNativeAd::recordImpression() {
+TiloHostDrawnNativeAd::Recorded TiloHostDrawnNativeAd::recordImpression() {
   if (impressionRecorded_) return Recorded::alreadyRecorded;
   impressionRecorded_ = true;
   // The platform answers through the loader (listener, event, then the paid event). Its
@@ -33,7 +34,7 @@ TiloNativeAd::Recorded TiloNativeAd::recordImpression() {
   return Recorded::recorded;
 }
 
-TiloNativeAd::Recorded TiloNativeAd::recordClick() {
+TiloHostDrawnNativeAd::Recorded TiloHostDrawnNativeAd::recordClick() {
   if (!impressionRecorded_) return Recorded::beforeImpression;
   if (clickRecorded_) return Recorded::alreadyRecorded;
   clickRecorded_ = true;

@@ -1,5 +1,5 @@
 // A native ad whose assets the host draws itself, in its own UI (a game engine's), with no
-// view of the SDK's: TiloNativeAdLoader hands it over loaded. The host reads the assets,
+// view of the SDK's: TiloHostDrawnNativeAdLoader hands it over loaded. The host reads the assets,
 // and tells the ad when it was seen and when it was tapped:
 //
 //   ad->native().title;              // headline, body, call to action, advertiser, icon ...
@@ -14,7 +14,7 @@
 //
 // Main thread only. The ad keeps what reports its events (the platform's ad and the loader
 // that received it) but holds the host's loader only through its listener's weak closures:
-// callbacks of an ad whose TiloNativeAdLoader is gone reach nobody, its events are logged.
+// callbacks of an ad whose TiloHostDrawnNativeAdLoader is gone reach nobody, its events are logged.
 #pragma once
 
 #include <memory>
@@ -25,7 +25,7 @@
 
 namespace tilo {
 
-class TILO_EXPORT TiloNativeAd {
+class TILO_EXPORT TiloHostDrawnNativeAd {
  public:
   enum class Recorded {
     recorded,          // reported now
@@ -34,7 +34,7 @@ class TILO_EXPORT TiloNativeAd {
   };
 
   // `loader` is the one that loaded `native` (its platform ad reports to it).
-  TiloNativeAd(TiloAdNative native, std::shared_ptr<AdNativeLoadable> loader);
+  TiloHostDrawnNativeAd(TiloAdNative native, std::shared_ptr<AdNativeLoadable> loader);
 
   const TiloAdNative& native() const { return native_; }
   // The media's still image, or null (the platform's media content is opaque elsewhere).

@@ -1,10 +1,10 @@
-// Loads native ads for a host that draws them itself (see TiloNativeAd.h): no view, no
+// Loads native ads for a host that draws them itself (see TiloHostDrawnNativeAd.h): no view, no
 // visibility rules, no refresh. Every loadAd() resolves the unit, loads one ad through its
-// own platform loader and hands a new TiloNativeAd to onAdLoadSuccess; loads run side by
+// own platform loader and hands a new TiloHostDrawnNativeAd to onAdLoadSuccess; loads run side by
 // side.
 //
-//   auto loader = TiloNativeAdLoader::create(TiloAdUnit{"native"});
-//   loader->listener()->onAdLoadSuccess = [](std::shared_ptr<TiloNativeAd> ad,
+//   auto loader = TiloHostDrawnNativeAdLoader::create(TiloAdUnit{"native"});
+//   loader->listener()->onAdLoadSuccess = [](std::shared_ptr<TiloHostDrawnNativeAd> ad,
 //                                            std::optional<TiloAdInfo>) { ... };
 //   loader->listener()->onAdImpression = ...;       // after ad->recordImpression()
 //   loader->loadAd();
@@ -25,25 +25,28 @@
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/backend/TiloServiceProtocol.h"
 #include "Tilo/base/TiloAdUnit.h"
-#include "Tilo/views/TiloNativeAd.h"
+#include "Tilo/hostdrawn/TiloHostDrawnNativeAd.h"
 
 namespace tilo {
 
-class TILO_EXPORT TiloNativeAdLoader : public HasPlugin,
-                                       public PluginRegisterble,
-                                       public std::enable_shared_from_this<TiloNativeAdLoader> {
+class TILO_EXPORT TiloHostDrawnNativeAdLoader
+    : public HasPlugin,
+      public PluginRegisterble,
+      public std::enable_shared_from_this<TiloHostDrawnNativeAdLoader> {
  public:
   using Synchronizer = TiloAdUnitSynchronizer<std::shared_ptr<AdNativeLoadable>>;
 
   // Resolves the unit through the shared SDK (TiloAds::shared()).
-  static std::shared_ptr<TiloNativeAdLoader> create(TiloAdUnit unit);
-  static std::shared_ptr<TiloNativeAdLoader> create(TiloAdUnit unit,
-                                                    std::shared_ptr<TiloServiceProtocol> service);
-  TiloNativeAdLoader(TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
-  ~TiloNativeAdLoader() override;
+  static std::shared_ptr<TiloHostDrawnNativeAdLoader> create(TiloAdUnit unit);
+  static std::shared_ptr<TiloHostDrawnNativeAdLoader> create(
+      TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+  TiloHostDrawnNativeAdLoader(TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service);
+  ~TiloHostDrawnNativeAdLoader() override;
 
   const TiloAdUnit& unit() const { return unit_; }
-  const std::shared_ptr<TiloAdListener<TiloNativeAd>>& listener() const { return listener_; }
+  const std::shared_ptr<TiloAdListener<TiloHostDrawnNativeAd>>& listener() const {
+    return listener_;
+  }
   std::shared_ptr<TiloPlugin> plugin() const override { return plugin_; }
   void setPlugin(std::shared_ptr<TiloPlugin> plugin) override { plugin_ = std::move(plugin); }
 
@@ -56,7 +59,7 @@ class TILO_EXPORT TiloNativeAdLoader : public HasPlugin,
   void failed(const TiloError& error);
 
   const TiloAdUnit unit_;
-  const std::shared_ptr<TiloAdListener<TiloNativeAd>> listener_;
+  const std::shared_ptr<TiloAdListener<TiloHostDrawnNativeAd>> listener_;
   std::shared_ptr<TiloPlugin> plugin_;
   const std::shared_ptr<Synchronizer> synchronizer_;
   std::vector<std::shared_ptr<AdNativeLoadable>> loading_;  // loads in flight

@@ -1,4 +1,4 @@
-#include "Tilo/views/TiloNativeAdLoader.h"
+#include "Tilo/hostdrawn/TiloHostDrawnNativeAdLoader.h"
 
 #include <algorithm>
 
@@ -11,19 +11,19 @@
 
 namespace tilo {
 
-std::shared_ptr<TiloNativeAdLoader> TiloNativeAdLoader::create(TiloAdUnit unit) {
+std::shared_ptr<TiloHostDrawnNativeAdLoader> TiloHostDrawnNativeAdLoader::create(TiloAdUnit unit) {
   return create(std::move(unit), sharedService());
 }
 
-std::shared_ptr<TiloNativeAdLoader> TiloNativeAdLoader::create(
+std::shared_ptr<TiloHostDrawnNativeAdLoader> TiloHostDrawnNativeAdLoader::create(
     TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service) {
-  return std::make_shared<TiloNativeAdLoader>(std::move(unit), std::move(service));
+  return std::make_shared<TiloHostDrawnNativeAdLoader>(std::move(unit), std::move(service));
 }
 
-TiloNativeAdLoader::TiloNativeAdLoader(TiloAdUnit unit,
-                                       std::shared_ptr<TiloServiceProtocol> service)
+TiloHostDrawnNativeAdLoader::TiloHostDrawnNativeAdLoader(
+    TiloAdUnit unit, std::shared_ptr<TiloServiceProtocol> service)
     : unit_(std::move(unit)),
-      listener_(TiloAdListener<TiloNativeAd>::create()),
+      listener_(TiloAdListener<TiloHostDrawnNativeAd>::create()),
       synchronizer_(Synchronizer::create(
           [](const TiloAdUnitItem& item, Completion<std::shared_ptr<AdNativeLoadable>> done) {
             platform::postToMain([item, done] {
@@ -32,12 +32,12 @@ TiloNativeAdLoader::TiloNativeAdLoader(TiloAdUnit unit,
           },
           std::move(service))) {}
 
-TiloNativeAdLoader::~TiloNativeAdLoader() {
+TiloHostDrawnNativeAdLoader::~TiloHostDrawnNativeAdLoader() {
   if (!loading_.empty()) completeAdLoad(unit_.unitId);
 }
 
-void TiloNativeAdLoader::loadAd() {
-  std::weak_ptr<TiloNativeAdLoader> weak = weak_from_this();
+void TiloHostDrawnNativeAdLoader::loadAd() {
+  std::weak_ptr<TiloHostDrawnNativeAdLoader> weak = weak_from_this();
   auto resolved = TiloAdListener<AdNativeLoadable>::create();
   resolved->onAdLoadSuccess = [weak](std::shared_ptr<AdNativeLoadable> loader,
                                      std::optional<TiloAdInfo>) {
@@ -49,8 +49,8 @@ void TiloNativeAdLoader::loadAd() {
   synchronizer_->syncAndLoad(unit_.unitId, resolved);
 }
 
-void TiloNativeAdLoader::loaderReady(const std::shared_ptr<AdNativeLoadable>& loader) {
-  std::weak_ptr<TiloNativeAdLoader> weak = weak_from_this();
+void TiloHostDrawnNativeAdLoader::loaderReady(const std::shared_ptr<AdNativeLoadable>& loader) {
+  std::weak_ptr<TiloHostDrawnNativeAdLoader> weak = weak_from_this();
   const auto& events = loader->listener();
   events->onAdClicked = [weak](std::optional<TiloAdInfo> info) {
     if (auto self = weak.lock())
@@ -76,13 +76,13 @@ void TiloNativeAdLoader::loaderReady(const std::shared_ptr<AdNativeLoadable>& lo
       });
 }
 
-void TiloNativeAdLoader::loadEnded(const std::shared_ptr<AdNativeLoadable>& loader,
-                                   std::optional<Result<TiloAdNative>> result) {
+void TiloHostDrawnNativeAdLoader::loadEnded(const std::shared_ptr<AdNativeLoadable>& loader,
+                                            std::optional<Result<TiloAdNative>> result) {
   auto self = shared_from_this();  // the host may release the loader in its callback
   std::erase(loading_, loader);
   if (!loader || !result) return;
   if (!*result) return failed(asTiloError(result->error()));
-  auto ad = std::make_shared<TiloNativeAd>(std::move(result->value()), loader);
+  auto ad = std::make_shared<TiloHostDrawnNativeAd>(std::move(result->value()), loader);
   const TiloAdNative& native = ad->native();
   const TiloAdInfo info{TiloAdFormat::native, native.unitId, native.latency, std::nullopt};
   withAdCallbackMarker("onAdLoadSuccess", info, [&] {
@@ -90,7 +90,7 @@ void TiloNativeAdLoader::loadEnded(const std::shared_ptr<AdNativeLoadable>& load
   });
 }
 
-void TiloNativeAdLoader::failed(const TiloError& error) {
+void TiloHostDrawnNativeAdLoader::failed(const TiloError& error) {
   withAdCallbackMarker("onAdLoadFail", std::nullopt, [&] {
     if (auto closure = listener_->onAdLoadFail) closure(error);
   });

@@ -1,5 +1,6 @@
 #include "Tilo/hostdrawn/TiloHostDrawnNativeAd.h"
 
+#include "Tilo/base/MainThreadCheck.h"
 #include "mediation/GADMediaContent.h"
 #include "mediation/GADNativeAd.h"
 
@@ -25,6 +26,7 @@ std::shared_ptr<platform::UIImage> TiloHostDrawnNativeAd::mediaImage() const {
 }
 
 TiloHostDrawnNativeAd::Recorded TiloHostDrawnNativeAd::recordImpression() {
+  requireMainThread();
   if (impressionRecorded_) return Recorded::alreadyRecorded;
   impressionRecorded_ = true;
   // The platform answers through the loader (listener, event, then the paid event). Its
@@ -35,6 +37,7 @@ TiloHostDrawnNativeAd::Recorded TiloHostDrawnNativeAd::recordImpression() {
 }
 
 TiloHostDrawnNativeAd::Recorded TiloHostDrawnNativeAd::recordClick() {
+  requireMainThread();
   if (!impressionRecorded_) return Recorded::beforeImpression;
   if (clickRecorded_) return Recorded::alreadyRecorded;
   clickRecorded_ = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Tilo/backend/SharedService.h"
+#include "Tilo/base/MainThreadCheck.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/views/NativeAdReporting.h"
@@ -37,6 +38,7 @@ TiloHostDrawnNativeAdLoader::~TiloHostDrawnNativeAdLoader() {
 }
 
 void TiloHostDrawnNativeAdLoader::loadAd() {
+  requireMainThread();
   std::weak_ptr<TiloHostDrawnNativeAdLoader> weak = weak_from_this();
   auto resolved = TiloAdListener<AdNativeLoadable>::create();
   resolved->onAdLoadSuccess = [weak](std::shared_ptr<AdNativeLoadable> loader,

@@ -1,5 +1,6 @@
 #include "Tilo/views/CommonAdBannerView.h"
 
+#include "Tilo/base/MainThreadCheck.h"
 #include "Tilo/base/TiloConfiguration.h"
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
@@ -186,6 +187,7 @@ void CommonAdBannerView::impression(const TiloAdInfo& info) {
 }
 
 void CommonAdBannerView::loadAd() {
+  requireMainThread();
   hasEverLoadedAd_ = true;
   coordinator_->stopRefreshTimer();
   adStateManager_->requestAdLoad();
@@ -193,6 +195,7 @@ void CommonAdBannerView::loadAd() {
 
 void CommonAdBannerView::setRootViewController(
     const std::shared_ptr<platform::UIViewController>& controller) {
+  requireMainThread();
   rootViewController_ = controller;
   if (loader_) loader_->setRootViewController(controller);
 }

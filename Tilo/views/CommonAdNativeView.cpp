@@ -1,5 +1,6 @@
 #include "Tilo/views/CommonAdNativeView.h"
 
+#include "Tilo/base/MainThreadCheck.h"
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
@@ -152,6 +153,7 @@ void CommonAdNativeView::refresh() {
 }
 
 void CommonAdNativeView::loadAd() {
+  requireMainThread();
   hasEverLoadedAd_ = true;
   coordinator_->stopRefreshTimer();
   adStateManager_->requestAdLoad();

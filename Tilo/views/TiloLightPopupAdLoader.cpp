@@ -1,6 +1,7 @@
 #include "Tilo/views/TiloLightPopupAdLoader.h"
 
 #include "Tilo/backend/SharedService.h"
+#include "Tilo/base/MainThreadCheck.h"
 #include "Tilo/telemetry/AdCallbackMarker.h"
 #include "platform/Environment.h"
 
@@ -32,6 +33,7 @@ TiloLightPopupAdLoader::TiloLightPopupAdLoader(TiloAdUnit unit,
       service_(std::move(service)) {}
 
 void TiloLightPopupAdLoader::loadAd() {
+  requireMainThread();
   std::weak_ptr<TiloLightPopupAdLoader> weak = weak_from_this();
   platform::postBackground([weak] {
     platform::postToMain([weak] {

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
+#include <thread>
 
+#include "Tilo/base/MainThreadCheck.h"
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/entry/TiloAds.h"
 #include "platform/Reactive.h"
@@ -122,6 +124,17 @@ TEST_F(LoggerTest, LinesLoggedUnderALockReachTheSinkAfterItsRelease) {
   log("direct", TiloLogLevel::debug);
   EXPECT_EQ(heard, std::vector<std::string>{"direct"});
   setLogSink(nullptr);
+}
+
+// A debug build fails loudly where a "main thread only" entry point is called elsewhere.
+TEST(MainThreadCheckDeathTest, AnotherThreadEndsADebugBuild) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "a release build only logs";
+#endif
+  platform::TestEnvironment env;
+  requireMainThread();
+  EXPECT_DEATH(std::thread([] { requireMainThread(); }).join(),
+               "Main thread only: .*another thread");
 }
 
 }  // namespace

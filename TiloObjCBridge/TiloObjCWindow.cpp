@@ -8,7 +8,6 @@
 
 #include "Tilo/base/TiloLogger.h"
 #include "TiloObjCBridge/BridgeValues.h"
-#include "TiloObjCBridge/TiloObjCFullScreenAd.h"
 #include "TiloObjCBridge/TiloObjCView.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SystemLibraries.h"

@@ -50,17 +50,6 @@ class SystemEnvironment final : public Environment {
 std::atomic<Environment*> installed{nullptr};
 std::atomic<SystemEnvironment*> systemEnvironment{nullptr};
 
-// Never destroyed, like the executors whose threads report here.
-struct FailureReporting {
-  std::mutex mutex;
-  std::shared_ptr<const TaskFailureHandler> handler;
-  std::atomic<std::uint64_t> count{0};
-};
-FailureReporting& failureReporting() {
-  static FailureReporting& reporting = *new FailureReporting();
-  return reporting;
-}
-
 }  // namespace
 
 Environment& Environment::current() {
@@ -113,37 +102,6 @@ void postToMain(Task task) {
 
 void postBackground(Task task, TaskPriority priority) {
   Environment::current().backgroundExecutor(priority)->post(std::move(task));
-}
-
-void setTaskFailureHandler(TaskFailureHandler handler) {
-  auto shared = handler ? std::make_shared<const TaskFailureHandler>(std::move(handler)) : nullptr;
-  auto& reporting = failureReporting();
-  std::lock_guard lock(reporting.mutex);
-  reporting.handler = std::move(shared);
-}
-
-std::uint64_t taskFailureCount() {
-  return failureReporting().count.load();
-}
-
-void runTask(const Task& task, std::string_view where) noexcept {
-  try {
-    if (task) task();
-    return;
-  } catch (...) {
-    auto& reporting = failureReporting();
-    ++reporting.count;
-    std::shared_ptr<const TaskFailureHandler> handler;
-    {
-      std::lock_guard lock(reporting.mutex);
-      handler = reporting.handler;
-    }
-    if (!handler) return;
-    try {
-      (*handler)(std::string(where), std::current_exception());
-    } catch (...) {
-    }
-  }
 }
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "platform/Clock.h"
-#include "platform/Executor.h"
+#include "platform/Executor.h"  // also runTask and the task failure handler
 
 namespace tilo::platform {
 
@@ -64,21 +64,6 @@ void runOnMain(Task task);
 void postToMain(Task task);
 // Starts an asynchronous background task.
 void postBackground(Task task, TaskPriority priority = TaskPriority::userInitiated);
-
-// What escapes a task. The main loop, the pool, every queue and the test environment run
-// their tasks through runTask: an exception leaving a task is caught and handed to the
-// failure handler, and the executor goes on with its next task. `where` names the
-// executor: "main", "background" or a queue's label.
-//
-//   setTaskFailureHandler([](const std::string& where, std::exception_ptr error) { ... });
-//
-// The handler runs on the failing thread, so it must be thread-safe; what it throws is
-// dropped. Without a handler a failure is only counted. The platform writes nothing.
-using TaskFailureHandler = std::function<void(const std::string& where, std::exception_ptr error)>;
-void setTaskFailureHandler(TaskFailureHandler handler);
-// Failures caught since the process started.
-std::uint64_t taskFailureCount();
-void runTask(const Task& task, std::string_view where) noexcept;
 
 // Host code never runs while the SDK holds one of its locks: a host callback (the log
 // callback included) may call straight back into the SDK, which would then wait for a

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/Environment.h"
-
 namespace tilo::platform {
 
 std::shared_ptr<MainLoop> MainLoop::shared() {

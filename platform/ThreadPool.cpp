@@ -1,7 +1,6 @@
 #include "platform/ThreadPool.h"
 
 #include "platform/Clock.h"
-#include "platform/Environment.h"
 #include "platform/MainLoop.h"
 #include "platform/ThreadName.h"
 

@@ -38,9 +38,12 @@ class FontSystem {
   // Owned by the font system; valid for the process.
   const PangoFontDescription* description(const UIFont& font);
 
+  // Font-file metrics in points: ascent above the baseline, descent below it (as a
+  // positive distance).
   struct Metrics {
     double ascent = 0;
     double descent = 0;
+    double lineHeight() const { return ascent + descent; }
   };
   Metrics metrics(const UIFont& font);
 

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "platform/SystemLibraries.h"
-#include "platform/ui/UIImage.h"
 
 namespace tilo::platform {
 namespace {
@@ -34,14 +33,14 @@ SurfacePtr makeSurface(int width, int height) {
 }
 
 bool tooLarge(long long width, long long height) {
-  return width <= 0 || height <= 0 || width > UIImage::maxSide || height > UIImage::maxSide ||
-         width * height > UIImage::maxPixels;
+  return width <= 0 || height <= 0 || width > ImageDecoder::maxSide ||
+         height > ImageDecoder::maxSide || width * height > ImageDecoder::maxPixels;
 }
 
 std::string sizeError(long long width, long long height) {
   return "image of " + std::to_string(width) + " x " + std::to_string(height) +
-         " pixels is empty or larger than " + std::to_string(UIImage::maxSide) +
-         " pixels on a side or " + std::to_string(UIImage::maxPixels) + " pixels in all";
+         " pixels is empty or larger than " + std::to_string(ImageDecoder::maxSide) +
+         " pixels on a side or " + std::to_string(ImageDecoder::maxPixels) + " pixels in all";
 }
 
 bool isPng(const Bytes& data) {

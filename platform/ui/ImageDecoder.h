@@ -10,8 +10,8 @@
 // as asked: the full-size pixels are never made. A PNG's full-size pixels exist only
 // during the call.
 //
-// Warning: headers above UIImage::maxSide pixels a side or UIImage::maxPixels in all are
-// refused before any pixel memory is allocated.
+// Warning: headers above maxSide pixels a side or maxPixels in all are refused before any
+// pixel memory is allocated.
 #pragma once
 
 #include <cairo.h>
@@ -27,6 +27,9 @@ namespace tilo::platform {
 class ImageDecoder {
  public:
   enum class Format { png, jpeg };
+  // The largest image held: UIImage's limits too.
+  static constexpr int maxSide = 16384;
+  static constexpr long long maxPixels = 40'000'000;
   struct Header {
     Format format;
     int width;

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <iterator>
 
-#include "platform/ui/FontSystem.h"
-
 namespace tilo::platform {
 namespace {
 
@@ -33,19 +31,6 @@ UIFont UIFont::systemFont(double size, UIFontWeight weight) {
   if (!std::isfinite(size) || size <= 0) size = 17;
   if (size > 1000) size = 1000;
   return {size, weight};
-}
-
-double UIFont::ascender() const {
-  return FontSystem::shared().metrics(*this).ascent;
-}
-
-double UIFont::descender() const {
-  return FontSystem::shared().metrics(*this).descent;
-}
-
-double UIFont::lineHeight() const {
-  auto metrics = FontSystem::shared().metrics(*this);
-  return metrics.ascent + metrics.descent;
 }
 
 const char* UIFont::name(UIFontWeight weight) {

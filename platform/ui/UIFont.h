@@ -2,10 +2,9 @@
 // only family the process loads, so metrics and pixels are the same on every machine.
 //
 //   UIFont title = UIFont::systemFont(18, UIFontWeight::bold);
-//   double line = title.lineHeight();   // from the font file, in points
+//   double line = FontSystem::shared().metrics(title).lineHeight();   // in points
 //
-// Warning: metrics load the fonts on first use and throw std::runtime_error naming the
-// missing files when fonts-inter is not installed (scripts/bootstrap installs it).
+// A value only: its metrics come from the fonts, which FontSystem loads.
 #pragma once
 
 #include <optional>
@@ -28,12 +27,6 @@ class UIFont {
   UIFontWeight weight() const { return weight_; }
   UIFont withSize(double size) const { return systemFont(size, weight_); }
   static const char* familyName() { return "Inter"; }
-
-  // Font-file metrics in points: ascender above the baseline, descender below it (as a
-  // positive distance), line height = ascender + descender.
-  double ascender() const;
-  double descender() const;
-  double lineHeight() const;
 
   // "regular", "semibold"… and back; nullopt for an unknown name.
   static const char* name(UIFontWeight weight);

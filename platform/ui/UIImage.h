@@ -24,6 +24,7 @@
 
 #include "platform/Bytes.h"
 #include "platform/ui/CGGeometry.h"
+#include "platform/ui/ImageDecoder.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/UIColor.h"
 
@@ -87,8 +88,8 @@ class UIImage {
   cairo_surface_t* surface() const { return surface_.get(); }
   bool isDecodedWhenDrawn() const { return encoded_ != nullptr; }
 
-  static constexpr int maxSide = 16384;
-  static constexpr long long maxPixels = 40'000'000;
+  static constexpr int maxSide = ImageDecoder::maxSide;
+  static constexpr long long maxPixels = ImageDecoder::maxPixels;
 
   UIImage(std::shared_ptr<cairo_surface_t> surface, double scale);
   UIImage(std::string symbolName, CGSize size);

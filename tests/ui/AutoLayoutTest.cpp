@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/TestEnvironment.h"
+#include "platform/ui/FontSystem.h"
 #include "platform/ui/LayoutDump.h"
 #include "platform/ui/UIDiagnostics.h"
 #include "platform/ui/UILabel.h"
@@ -259,13 +260,15 @@ TEST_F(AutoLayoutTest, MultiLineLabelTakesTheHeightOfItsWidth) {
       card->bottomAnchor().constraintEqualToAnchor(body->bottomAnchor(), 10),
   });
   window->layoutIfNeeded();
-  double line = std::ceil(body->font().lineHeight() - 1e-6);
+  double line = std::ceil(FontSystem::shared().metrics(body->font()).lineHeight() - 1e-6);
 
   // 1. The second pass gives the wrapped height at the 150 points the label got.
   EXPECT_EQ(body->frame().width(), 150);
-  int lines = static_cast<int>(std::lround(body->frame().height() / body->font().lineHeight()));
+  int lines = static_cast<int>(std::lround(
+      body->frame().height() / FontSystem::shared().metrics(body->font()).lineHeight()));
   EXPECT_GE(lines, 4);
-  EXPECT_NEAR(body->frame().height(), lines * body->font().lineHeight(), 1);
+  EXPECT_NEAR(body->frame().height(),
+              lines * FontSystem::shared().metrics(body->font()).lineHeight(), 1);
   EXPECT_EQ(card->frame().height(), body->frame().height() + 20) << "the card grows with it";
   EXPECT_FALSE(body->isTruncatedInBounds(body->bounds()));
 
@@ -279,7 +282,8 @@ TEST_F(AutoLayoutTest, MultiLineLabelTakesTheHeightOfItsWidth) {
   body->setNumberOfLines(2);
   cardWidth->setConstant(170);
   window->layoutIfNeeded();
-  EXPECT_NEAR(body->frame().height(), 2 * body->font().lineHeight(), 1);
+  EXPECT_NEAR(body->frame().height(), 2 * FontSystem::shared().metrics(body->font()).lineHeight(),
+              1);
   EXPECT_TRUE(body->isTruncatedInBounds(body->bounds()));
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/NotificationCenter.h"
+#include "platform/ui/FontSystem.h"
 #include "platform/ui/ImageDecoder.h"
 #include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/TextLayout.h"
@@ -84,10 +85,11 @@ std::uint32_t pixel(const UIImage& image, int x, int y) {
 
 TEST(TextLayout, MeasuresWithTheInterMetrics) {
   // 1. Inter's vertical metrics: ascender 0.96875 em, descender 0.2421875 em.
-  UIFont body = UIFont::systemFont(17);
-  EXPECT_NEAR(body.ascender(), 17 * 0.96875, 0.05);
-  EXPECT_NEAR(body.descender(), 17 * 0.2421875, 0.05);
-  EXPECT_NEAR(UIFont::systemFont(34).lineHeight(), 2 * body.lineHeight(), 0.01);
+  const auto body = FontSystem::shared().metrics(UIFont::systemFont(17));
+  EXPECT_NEAR(body.ascent, 17 * 0.96875, 0.05);
+  EXPECT_NEAR(body.descent, 17 * 0.2421875, 0.05);
+  EXPECT_NEAR(FontSystem::shared().metrics(UIFont::systemFont(34)).lineHeight(),
+              2 * body.lineHeight(), 0.01);
 
   // 2. Widths come from glyph advances: longer is wider, bold is wider, twice the size
   //    is twice as wide (unhinted metrics scale exactly).
@@ -116,7 +118,7 @@ TEST(TextLayout, MeasuresWithTheInterMetrics) {
 TEST(TextLayout, WrapsTruncatesAndLimitsLines) {
   const std::string sentence = "The quick brown fox jumps over the lazy dog again and again";
   double natural = TextLayout::make(text(sentence))->size().width;
-  double line = UIFont::systemFont(17).lineHeight();
+  double line = FontSystem::shared().metrics(UIFont::systemFont(17)).lineHeight();
 
   // 1. One line in too little width: ellipsized to fit, marked truncated.
   auto single = TextLayout::make(text(sentence, 120));

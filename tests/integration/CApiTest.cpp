@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -904,7 +905,15 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   //    rather than cropped; pixel size, strides, appearance and insets.
   EXPECT_EQ(tilo_window_create(1e308, 1e308, 3), nullptr);
   EXPECT_EQ(tilo_last_status(), TILO_STATUS_TOO_LARGE);
-  EXPECT_STREQ(tilo_status_name(TILO_STATUS_TOO_LARGE), "TILO_STATUS_TOO_LARGE");
+  // Every status the header declares has its name, the newest included.
+  const std::regex declared(R"(\b(TILO_STATUS_[A-Z0-9_]+) = (-?[0-9]+))");
+  const std::string header = *platform::FileSystem::readFile(TILO_SOURCE_DIR "/include/tilo/tilo.h");
+  int statuses = 0;
+  for (std::sregex_iterator it(header.begin(), header.end(), declared), end; it != end; ++it) {
+    EXPECT_EQ(tilo_status_name(std::stoi((*it)[2])), (*it)[1].str());
+    ++statuses;
+  }
+  EXPECT_GE(statuses, 22);
   EXPECT_EQ(tilo_window_create(100, 5462, 3), nullptr);  // 16,386 pixels high
   EXPECT_EQ(tilo_last_status(), TILO_STATUS_TOO_LARGE);
   EXPECT_EQ(tilo_window_create(1e-300, 50, 1), nullptr);
@@ -1076,6 +1085,9 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   auto square = platform::UIView::create({0, 0, 10, 10});
   square->setBackgroundColor(platform::UIColor(1, 0, 0, 1));
   object->rootViewController()->view()->addSubview(square);
+  auto veil = platform::UIView::create({32, 22, 6, 6});  // translucent, apart from the rest
+  veil->setBackgroundColor(platform::UIColor(1, 1, 1, 0.5));
+  object->rootViewController()->view()->addSubview(veil);
 
   // 2. Bad input writes nothing.
   const std::size_t stride = static_cast<std::size_t>(width) * 4 + 12;
@@ -1145,6 +1157,9 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   EXPECT_EQ(std::vector<uint8_t>(pixels.begin(), pixels.begin() + 4),
             (std::vector<uint8_t>{255, 0, 0, 255}));
   EXPECT_EQ(pixels[stride - 1], 0xAB);  // the padding past each row
+  const std::size_t veiled = static_cast<std::size_t>(65) * stride + 90 * 4;
+  EXPECT_EQ(pixels[veiled], 255) << "straight RGBA keeps a translucent white white";
+  EXPECT_NEAR(pixels[veiled + 3], 128, 1);
   std::fill(pixels.begin(), pixels.end(), 0xCD);
   ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
             TILO_STATUS_OK);
@@ -1235,7 +1250,15 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   EXPECT_EQ(damaged.width, 29);
   EXPECT_EQ(std::vector<uint8_t>(texture.begin() + inside, texture.begin() + inside + 4),
             (std::vector<uint8_t>{0, 255, 0, 255}));
+  // Two pumps before the next copy: it carries the damage of both.
+  square->setBackgroundColor(colours[1]);
+  ASSERT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);
+  veil->setBackgroundColor(platform::UIColor(0, 0, 0, 0.5));
   EXPECT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_OK);  // still the main thread
+  EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_OK);
+  EXPECT_EQ(damaged.x, 51);
+  EXPECT_GE(damaged.x + damaged.width, 100);
+  EXPECT_EQ(texture[inside], 255);  // the square's blue (BGRA), not the green before
 
   // 6. Once destroyed, the handle is refused on every thread.
   ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);

@@ -366,9 +366,10 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(host.urls, std::vector<std::string>{url});
   EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url"})) << "the click comes first";
 
-  // 3. Without a callback the URL is only logged, at debug level.
-  ASSERT_EQ(tilo_set_open_url_callback(nullptr, nullptr), TILO_STATUS_OK);
+  // 3. Without a callback the URL is only logged, at debug level; one cleared while a
+  //    click is under way (its context perhaps freed) is not called either.
   tilo_window_tap(window, cta.x, cta.y);
+  ASSERT_EQ(tilo_set_open_url_callback(nullptr, nullptr), TILO_STATUS_OK);
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.urls.size(), 1u);
   EXPECT_EQ(logs.count("DEBUG Open URL (no open-URL callback set): " + url), 1u);

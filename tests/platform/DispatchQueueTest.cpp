@@ -42,6 +42,17 @@ TEST(QueuesMock, SyncRunsEarlierWorkFirstThenTheBlock) {
   env.runUntilIdle();
   EXPECT_EQ(order.size(), 3u) << "drained work never runs twice";
   EXPECT_EQ(state, 7);
+  // Work posted inside a sync block runs once the block is over; urgent work goes ahead of
+  // what waits, in the order it came.
+  order.clear();
+  queue->sync([&] { queue->async([&] { order.push_back(4); }); });
+  env.runUntilIdle();
+  EXPECT_EQ(order, (std::vector<int>{4}));
+  queue->async([&] { order.push_back(5); });
+  queue->postUrgent([&] { order.push_back(6); });
+  queue->postUrgent([&] { order.push_back(7); });
+  env.runUntilIdle();
+  EXPECT_EQ(order, (std::vector<int>{4, 6, 7, 5}));
 }
 
 TEST(SerialQueueThreads, RunsOneAtATimeInOrderAcrossThreads) {

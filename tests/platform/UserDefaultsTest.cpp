@@ -165,6 +165,11 @@ TEST(UserDefaultsTest, HostValuesComeBackUnchangedOrTheFileIsNeverWritten) {
                          {"k", std::string("\x53"
                                            "a\0b",
                                            4)}})},
+      {"a binary key with a NUL",
+       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)}, {"a\0b"s, "\x09"}})},
+      {"a binary key twice",
+       binaryDictionary(
+           {{"host", "\x68" + utf16(u"héllo 한국", true, false)}, {"k", "\x09"}, {"k", "\x08"}})},
       {"a 128-bit integer",
        binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
                          {"n", "\x14" + std::string(7, '\0') + "\x01" + std::string(8, '\0')}})},

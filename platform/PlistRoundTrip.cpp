@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "platform/Base64.h"
-#include "platform/PlistValue.h"
 #include "platform/Unicode.h"
 
 namespace tilo::platform {

@@ -18,9 +18,14 @@
 // block a rewrite, never let an altered value through.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace tilo::platform {
+
+// Arrays and dictionaries inside one another, in every property list read (here and by
+// PlistValue).
+inline constexpr std::size_t kMaxPlistDepth = 128;
 
 class PlistRoundTrip {
  public:

@@ -30,10 +30,10 @@
 #include <vector>
 
 #include "platform/Bytes.h"
+#include "platform/PlistRoundTrip.h"  // kMaxPlistDepth
 
 namespace tilo::platform {
 
-inline constexpr std::size_t kMaxPlistDepth = 128;
 inline constexpr std::size_t kMaxPlistNodes = std::size_t{1} << 20;
 
 class PlistValue {

@@ -1,4 +1,6 @@
-// UIView's geometry: frame, bounds and centre, conversion between views, and hit testing.
+// UIView's geometry: frame, bounds and centre, conversion between views, hit testing, and
+// its safe-area guide (a part of the view, so defined with it: the guide's header stays
+// below the view's).
 #include "platform/ui/UIView.h"
 
 #include <algorithm>
@@ -120,6 +122,21 @@ bool UIView::pointInside(const CGPoint& point) const {
 
 bool UIView::handleTap(const CGPoint&) {
   return false;
+}
+
+// Safe-area guide
+CGRect UILayoutGuide::layoutFrame() const {
+  return owningView_->safeAreaInsets().inset(owningView_->bounds());
+}
+
+std::string UILayoutGuide::layoutName() const {
+  return owningView_->layoutName() + ".safeArea";
+}
+
+std::weak_ptr<LayoutItem> UILayoutGuide::weakItem() {
+  auto view = owningView_->weak_from_this().lock();
+  if (!view) return {};
+  return std::shared_ptr<LayoutItem>(view, this);
 }
 
 }  // namespace tilo::platform

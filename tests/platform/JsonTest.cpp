@@ -124,11 +124,11 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   std::string hundred = R"({"ok":"x")";
   for (int i = 0; i < 100; ++i)
     hundred += ",\"n" + std::to_string(i) + (i % 2 ? "\":1e999" : "\":-1E400");
-  const Json many = parseJson(hundred + "}");
-  EXPECT_EQ(many.size(), 101u);
-  EXPECT_EQ(lenient<double>(many, "n98"), std::nullopt);
-  EXPECT_EQ(lenient<double>(many, "n99"), std::nullopt);
-  EXPECT_EQ(required<std::string>(many, "ok"), "x");
+  const Json numbers = parseJson(hundred + "}");
+  EXPECT_EQ(numbers.size(), 101u);
+  EXPECT_EQ(lenient<double>(numbers, "n98"), std::nullopt);
+  EXPECT_EQ(lenient<double>(numbers, "n99"), std::nullopt);
+  EXPECT_EQ(required<std::string>(numbers, "ok"), "x");
 
   // 2. Nesting is capped, so no later recursive walk can exhaust the stack.
   const std::string deep(kMaxJsonDepth + 1, '[');

@@ -91,8 +91,16 @@ InspectorSnapshot fixedSnapshot() {
 // An exchange configured and its last three answers: a bid, no bid and a hostile error.
 InspectorSnapshot withDemand(InspectorSnapshot s) {
   s.demandUrl = "http://127.0.0.1:8080/openrtb2/auction?token=secret-token";
-  mediation::demand::DemandRecord bid{kNow - 42, "a1", "interstitial", "gad/inter", "",   200,
-                                      "bid",     "",   "Tilo House",   "4",         "USD"};
+  mediation::demand::DemandRecord bid;
+  bid.at = kNow - 42;
+  bid.requestId = "a1";
+  bid.format = "interstitial";
+  bid.adUnitId = "gad/inter";
+  bid.status = 200;
+  bid.outcome = "bid";
+  bid.seat = "Tilo House";
+  bid.price = "4";
+  bid.currency = "USD";
   bid.creativeId = "sky-harbor";
   bid.bidId = "b-1";
   bid.latencyMs = 38;

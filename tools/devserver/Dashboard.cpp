@@ -231,8 +231,11 @@ Json Dashboard::events(const EventQuery& query) const {
 Json Dashboard::revenue() const {
   // Earned by day and unit, from the auctions won (the exchange takes the same lock).
   std::map<std::pair<std::string, std::string>, double> earned;
+  Json result = Json::object();
   if (exchange_) {
-    for (const auto& row : exchange_->revenueJson()) {
+    const Json won = exchange_->revenueJson();
+    result["currency"] = won["currency"];
+    for (const auto& row : won["rows"]) {
       earned[{row["day"].get<std::string>(), row["adUnitId"].get<std::string>()}] =
           row["revenue"].get<double>();
     }
@@ -272,19 +275,22 @@ Json Dashboard::revenue() const {
                     {"clicks", nullptr},
                     {"revenue", value}});
   }
-  Json result{{"rows", std::move(rows)}};
-  if (exchange_) result["currency"] = exchange_->campaignsJson()["currency"];
+  result["rows"] = std::move(rows);
   return result;
 }
 
 Json Dashboard::campaigns() const {
   if (!exchange_) return {{"configured", false}};
   Json all = exchange_->campaignsJson();
-  Json& list = all["campaigns"];
-  all["total"] = list.size();
-  if (list.size() > kMaxPageSize) list.erase(list.begin() + kMaxPageSize, list.end());
+  const std::size_t total = all["campaigns"].size();
+  if (total > kMaxPageSize) {
+    auto& list = all["campaigns"];
+    list.erase(list.begin() + kMaxPageSize, list.end());
+  }
+  all["total"] = total;  // after: a new key may move the others
   Json latest = Json::array();
-  for (const auto& auction : exchange_->auctionsJson(kLatestAuctions, std::nullopt)["auctions"]) {
+  const Json page = exchange_->auctionsJson(kLatestAuctions, std::nullopt);
+  for (const auto& auction : page["auctions"]) {
     Json item = auction;
     item.erase("request");  // kept in /dev/auctions; too long for a table cell
     latest.push_back(std::move(item));

@@ -519,7 +519,7 @@ Json Exchange::revenueJson() const {
          {"adUnitId", unit != units.end() && !unit->second.empty() ? unit->second : tagid},
          {"revenue", sqlite3_column_double(select.get(), 2)}});
   }
-  return rows;
+  return Json{{"currency", campaigns_.currency}, {"rows", std::move(rows)}};
 }
 
 }  // namespace tilo::devserver

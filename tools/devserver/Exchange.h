@@ -71,7 +71,7 @@ class Exchange : public std::enable_shared_from_this<Exchange> {
   platform::Json campaignsJson() const;
   // What the auctions won earned, by day (UTC, of the bill notice) and ad unit (the app
   // info's unit of the tagid, else the tagid), newest day first, at most kMaxRevenueRows:
-  // [{"day", "adUnitId", "revenue"}] in the campaigns' currency.
+  // {"currency", "rows": [{"day", "adUnitId", "revenue"}]}.
   static constexpr int kMaxRevenueRows = 500;
   platform::Json revenueJson() const;
   // The bid requests received, oldest first, as sent.

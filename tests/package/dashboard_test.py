@@ -217,7 +217,11 @@ def main():
         errors = tools.console_errors()
         assert not errors, f"console errors: {errors}"
 
-        shot = base64.b64decode(tools.call("Page.captureScreenshot", format="png")["data"])
+        # The whole page, down to the campaigns.
+        height = tools.evaluate("document.documentElement.scrollHeight")
+        shot = base64.b64decode(tools.call(
+            "Page.captureScreenshot", format="png", captureBeyondViewport=True,
+            clip={"x": 0, "y": 0, "width": 1280, "height": height, "scale": 1})["data"])
         with open(f"{build_dir}/dashboard.png", "wb") as out:
             out.write(shot)
         if os.environ.get("TILO_UPDATE_DOCS") == "1":

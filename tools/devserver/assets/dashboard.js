@@ -164,7 +164,7 @@ function renderRevenue(data) {
 
 function renderCampaigns(data) {
   if (!data.configured) return [empty('No campaigns: start tilo-devserver with --campaigns FILE.')];
-  const parts = [table(['campaign', 'price', 'auctions', 'wins', 'impressions', 'clicks', 'spend'],
+  const parts = [table(['campaign', 'bid (CPM)', 'auctions', 'wins', 'impressions', 'clicks', 'spend'],
     data.campaigns.map((row) => [row.title || row.id, money(row.price, data.currency), row.auctions,
       row.wins, row.impressions, row.clicks, money(row.spend, data.currency)]))];
   if (data.total > data.campaigns.length) {
@@ -172,7 +172,7 @@ function renderCampaigns(data) {
   }
   parts.push(el('h2', null, 'Latest auctions'));
   parts.push(data.latest.length
-    ? table(['time', 'tagid', 'format', 'outcome', 'campaign', 'price', 'notices'],
+    ? table(['time', 'tagid', 'format', 'outcome', 'campaign', 'CPM', 'notices'],
       data.latest.map((row) => [time(row.receivedAt),
         el('td', { 'data-auction-id': row.id }, row.tagid), row.format, row.outcome,
         row.campaign ?? '–', row.price === undefined ? '–' : row.price,

@@ -187,9 +187,13 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
       {"native", "gad/native", 0, 0, true, puzzle, "3", nullptr,
        [&](auto&) {
          return placed(native, NativeView::create("native"), {0, 40, 320, 300}, [](auto& v) {
-           const NativeAssetLayout layout{tilo_rect{8, 176, 48, 48},   tilo_rect{64, 176, 248, 22},
-                                          tilo_rect{64, 200, 248, 18}, tilo_rect{8, 230, 304, 36},
-                                          tilo_rect{0, 0, 320, 168},   tilo_rect{8, 268, 304, 28}};
+           const NativeAssetLayout layout{tilo_rect{8, 176, 48, 48},
+                                          tilo_rect{64, 176, 248, 22},
+                                          tilo_rect{64, 200, 248, 18},
+                                          tilo_rect{8, 230, 304, 36},
+                                          tilo_rect{0, 0, 320, 168},
+                                          tilo_rect{8, 268, 304, 28},
+                                          std::nullopt};
            return v.bindNativeViews(layout) == TILO_STATUS_OK ? v.loadNativeAd()
                                                               : TILO_STATUS_INVALID_ARGUMENT;
          });

@@ -140,14 +140,14 @@ int main(int argc, char** argv) {
   std::string flag = *tilo::platform::FileSystem::readFile(
       tilo::markersDirectory() / tilo::flagFileName(tilo::CrashMarkerCheckpoint::adCallback));
   compare(
-      "setMarker+clearMarker", markOnce, [&] { bareMarker(dir, flag); }, 1.5, 2.0);
+      "setMarker+clearMarker", markOnce, [&] { bareMarker(dir, flag); }, 1.2, 2.0);
   tilo::AppLifecycleObserver().appDidEnterBackground();
   tilo::setMarker(tilo::CrashMarkerCheckpoint::adCallback,
                   tilo::CheckpointMetadata::adCallback(kMeta));
   flag = *tilo::platform::FileSystem::readFile(
       tilo::markersDirectory() / tilo::flagFileName(tilo::CrashMarkerCheckpoint::adCallback));
   compare(
-      "setMarker+clearMarker (with lifecycle)", markOnce, [&] { bareMarker(dir, flag); }, 1.5, 2.0);
+      "setMarker+clearMarker (with lifecycle)", markOnce, [&] { bareMarker(dir, flag); }, 1.2, 2.0);
 
   // A tracker with two loads in flight, as when a banner and an interstitial load at once.
   tilo::updateAdLoadPhase("interstitial-unit-0001", "sync");

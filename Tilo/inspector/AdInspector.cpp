@@ -10,6 +10,7 @@
 #include "Tilo/views/TiloAdBannerView.h"
 #include "Tilo/views/TiloAdLineBannerView.h"
 #include "Tilo/views/TiloLightPopupAdLoader.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Environment.h"
 #include "platform/ui/UIViewController.h"
 
@@ -79,11 +80,12 @@ void AdInspector::close() {
   ++attempt_;  // late callbacks of a test ad find nothing to update
   testLoader_.reset();
   testAd_.reset();
+  testAdsOnly_.cancel();
   if (auto closed = std::exchange(onClosed_, nullptr)) platform::postToMain(std::move(closed));
 }
 
 void AdInspector::selectPage(std::size_t index) {
-  if (!view_ || index >= inspectorPages().size()) return;
+  if (!view_ || !isPageShown(index)) return;
   page_ = index;
   shown_.reset();
   refresh();
@@ -91,10 +93,14 @@ void AdInspector::selectPage(std::size_t index) {
 
 void AdInspector::refresh() {
   if (!view_) return;
-  auto content = inspectorPages()[page_].build(captureInspectorSnapshot(testAds_));
-  if (shown_ && *shown_ == content) return;
-  view_->show(page_, content);
+  const auto snapshot = captureInspectorSnapshot(testAds_);
+  auto pages = shownPages(snapshot);
+  if (!pages[page_]) page_ = 0;  // its exchange went away
+  auto content = inspectorPages()[page_].build(snapshot);
+  if (shown_ && *shown_ == content && pages == pagesShown_) return;
+  view_->show(page_, content, pages);
   shown_ = std::move(content);
+  pagesShown_ = std::move(pages);
 }
 
 void AdInspector::setTestAdStatus(std::uint64_t attempt, const std::string& adUnitId,
@@ -150,6 +156,7 @@ void AdInspector::showTestAd(const std::string& adUnitId) {
   const std::uint64_t attempt = ++attempt_;
   testLoader_.reset();
   testAd_.reset();
+  testAdsOnly_.cancel();
   view_->setPreview(nullptr, {}, "");
   std::shared_ptr<TiloService> service;
   std::optional<TiloAppInfo> appInfo;
@@ -164,6 +171,7 @@ void AdInspector::showTestAd(const std::string& adUnitId) {
     return;
   }
   testAds_[adUnitId] = "Loading…";
+  testAdsOnly_ = mediation::demand::Demand::testAdsOnly(item->mediationAdUnitId);
   const TiloAdUnit unit{adUnitId};
   const std::string& format = item->type;
   std::weak_ptr<AdInspector> weak = weak_from_this();

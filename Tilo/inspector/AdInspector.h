@@ -16,7 +16,9 @@
 //
 // A tap on a unit's "Test ad" row loads an ad for that unit through the SDK's own
 // objects: full-screen formats and the light popup show over the inspector, banners,
-// MRECs and native units (as a line banner) in a strip under the page.
+// MRECs and native units (as a line banner) in a strip under the page. It is a built-in
+// test ad even with an exchange configured: the unit asks no exchange until the next test
+// ad or the close (a test ad is never a paid impression).
 //
 // Main thread only. `onClosed` is posted to the main loop once, whatever closed it: the
 // close button, close(), or the window closing.
@@ -27,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Tilo/inspector/InspectorView.h"
 #include "platform/Reactive.h"
@@ -48,8 +51,12 @@ class AdInspector : public std::enable_shared_from_this<AdInspector> {
   void close();
   bool isOpen() const { return view_ != nullptr; }
 
+  // A page without a tab now (shownPages) is not selected.
   void selectPage(std::size_t index);
   std::size_t selectedPage() const { return page_; }
+  bool isPageShown(std::size_t index) const {
+    return index < pagesShown_.size() && pagesShown_[index];
+  }
   // Captures and redraws now when anything changed.
   void refresh();
   // What the "Test ad" row of the unit does when tapped.
@@ -72,10 +79,12 @@ class AdInspector : public std::enable_shared_from_this<AdInspector> {
   platform::Subscription windowClosed_;
   std::size_t page_ = 0;
   std::optional<InspectorPageContent> shown_;
+  std::vector<bool> pagesShown_;
   std::map<std::string, std::string> testAds_;  // unit id -> status
   std::uint64_t attempt_ = 0;                   // the test ad whose callbacks count
   std::shared_ptr<void> testLoader_;
   std::shared_ptr<void> testAd_;
+  platform::Subscription testAdsOnly_;  // the test ad's unit asks no exchange meanwhile
 };
 
 }  // namespace tilo::inspector

@@ -55,10 +55,12 @@ InspectorPageContent sdkPage(const InspectorSnapshot& snapshot) {
   sdk.rows.push_back(row("App key", snapshot.appKey.empty() ? "–" : id(snapshot.appKey)));
   sdk.rows.push_back(row("Log level", snapshot.logLevel));
 
-  InspectorSection test{"Test mode",
-                        {row("Ads from", "Test source", "No ad network is reachable on Linux"),
-                         row("Scenario", message(snapshot.scenario))},
-                        {}};
+  InspectorSection test{
+      "Test mode",
+      {snapshot.demandUrl ? row("Ads from", "Exchange", "Test ads with a scenario or a Test ad")
+                          : row("Ads from", "Test source", "No ad network is reachable on Linux"),
+       row("Scenario", message(snapshot.scenario))},
+      {}};
 
   InspectorSection privacy{"Privacy, as sent", {}, {}};
   if (!startup.started) {
@@ -223,17 +225,83 @@ InspectorPageContent analyticsPage(const InspectorSnapshot& snapshot) {
   return {{std::move(events), std::move(crashes)}};
 }
 
+// ---- Demand ------------------------------------------------------------------------------
+
+bool hasExchange(const InspectorSnapshot& snapshot) {
+  return snapshot.demandUrl.has_value();
+}
+
+// Without its query, which may carry an exchange's token.
+std::string shownUrl(const std::string& url) {
+  const auto query = url.find_first_of("?#");
+  return id(query == std::string::npos ? url : url.substr(0, query) + "?…");
+}
+
+InspectorSection demandSection(const mediation::demand::DemandRecord& record) {
+  std::string value;
+  std::string detail;
+  RowTone tone = RowTone::bad;
+  auto join = [&detail](const std::optional<std::string>& part, const char* label) {
+    if (!part || part->empty()) return;
+    detail += (detail.empty() ? "" : " · ") + std::string(label) + *part;
+  };
+  if (record.outcome == "bid") {
+    value = "Bid " + record.price.value_or("?") + " " + record.currency.value_or("");
+    tone = RowTone::good;
+    join(record.seat, "");
+    join(record.creativeId, "creative ");
+    join(record.bidId, "bid ");
+  } else {
+    value = record.outcome == "no bid"    ? "No bid"
+            : record.outcome == "invalid" ? "Invalid answer"
+                                          : "Error";
+    if (record.outcome == "no bid") tone = RowTone::plain;
+    if (record.status) detail = "HTTP " + std::to_string(record.status);
+    if (!record.detail.empty()) detail += (detail.empty() ? "" : " · ") + record.detail;
+  }
+  if (record.latencyMs > 0) value += " in " + shownDuration(record.latencyMs);
+  InspectorSection section{shownTime(record.at) + "  " + id(record.adUnitId), {}, {}};
+  section.rows.push_back(row(id(record.format), message(value), message(detail), tone));
+  section.rows.push_back(row("Request", "", shownText(record.request, 2 * kMaxMessageCharacters)));
+  return section;
+}
+
+InspectorPageContent demandPage(const InspectorSnapshot& snapshot) {
+  InspectorSection exchange{
+      "Exchange",
+      {row("Auction URL", "", snapshot.demandUrl ? shownUrl(*snapshot.demandUrl) : "–")},
+      "A unit's test ad never asks it: test ads are never paid impressions."};
+  InspectorPageContent content{{std::move(exchange)}};
+  if (snapshot.demand.empty()) {
+    content.sections.push_back({"Last requests", {row("None yet", "", "Sent as ads load")}, {}});
+    return content;
+  }
+  for (auto record = snapshot.demand.rbegin(); record != snapshot.demand.rend(); ++record) {
+    content.sections.push_back(demandSection(*record));
+  }
+  content.sections.back().footer = "The last " + count(mediation::demand::DemandLog::kCapacity) +
+                                   " requests, newest first; consent strings masked, requests cut.";
+  return content;
+}
+
 constexpr InspectorPage kPages[] = {
     {"sdk", "SDK", sdkPage},
     {"units", "Ad units", unitsPage},
     {"networks", "Networks", networksPage},
     {"analytics", "Analytics", analyticsPage},
+    {"demand", "Demand", demandPage, hasExchange},
 };
 
 }  // namespace
 
 std::span<const InspectorPage> inspectorPages() {
   return kPages;
+}
+
+std::vector<bool> shownPages(const InspectorSnapshot& snapshot) {
+  std::vector<bool> shown;
+  for (const auto& page : kPages) shown.push_back(!page.shownFor || page.shownFor(snapshot));
+  return shown;
 }
 
 }  // namespace tilo::inspector

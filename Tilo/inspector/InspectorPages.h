@@ -1,6 +1,6 @@
 // The ad inspector's pages: what each shows, as sections of rows built from one snapshot.
 // The list in inspectorPages() is the only place a page is added: its tab, its place in
-// the tab order and its content all come from there.
+// the tab order, its content and when it has a tab at all all come from there.
 //
 //   for (const InspectorPage& page : inspectorPages()) {
 //     InspectorPageContent content = page.build(snapshot);   // drawn by InspectorView
@@ -47,9 +47,14 @@ struct InspectorPage {
   const char* identifier;  // "sdk": the tab is "inspector.tab.sdk"
   const char* title;       // on the tab
   InspectorPageContent (*build)(const InspectorSnapshot&);
+  // Whether the page has a tab for this snapshot; null: always (the Demand page only
+  // with an exchange configured).
+  bool (*shownFor)(const InspectorSnapshot&) = nullptr;
 };
 
 std::span<const InspectorPage> inspectorPages();
+// One flag per page of inspectorPages(): whether it has a tab for `snapshot`.
+std::vector<bool> shownPages(const InspectorSnapshot& snapshot);
 
 // Limits that keep a page within what the layout draws quickly: units beyond these are
 // counted in a footer, texts are cut.

@@ -9,6 +9,7 @@
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/entry/TiloService.h"
 #include "mediation/AdSource.h"
+#include "mediation/demand/Demand.h"
 #include "platform/Device.h"
 #include "platform/Environment.h"
 
@@ -61,6 +62,8 @@ InspectorSnapshot captureInspectorSnapshot(const std::map<std::string, std::stri
   snapshot.crashReports = std::move(recorded.crashReports);
   snapshot.crashReportCount = recorded.crashReportCount;
   if (auto logger = AdEventLogger::shared()) snapshot.analytics = logger->stats();
+  snapshot.demandUrl = mediation::demand::Demand::demandUrl();
+  if (snapshot.demandUrl) snapshot.demand = mediation::demand::DemandLog::shared().recent();
 
   std::optional<TiloAppInfo> appInfo;
   // Only an SDK that is built already: opening the inspector must not start one.

@@ -18,6 +18,7 @@
 #include "Tilo/base/PrivacySettings.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/DiagnosticsRecorder.h"
+#include "mediation/demand/DemandLog.h"
 
 namespace tilo::inspector {
 
@@ -58,6 +59,11 @@ struct InspectorSnapshot {
   bool crashCheckDone = false;
   std::vector<CrashReportSummary> crashReports;
   std::size_t crashReportCount = 0;
+
+  // Demand: the exchange's auction URL (nullopt without one) and its last exchanges,
+  // oldest first, consent strings masked when recorded.
+  std::optional<std::string> demandUrl;
+  std::vector<mediation::demand::DemandRecord> demand;
 };
 
 // The live SDK's state. `testAds` (unit id → status) is merged into the units.

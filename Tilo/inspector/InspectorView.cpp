@@ -163,8 +163,11 @@ void InspectorView::initializeView() {
   });
 }
 
-void InspectorView::show(std::size_t selectedPage, const InspectorPageContent& content) {
+void InspectorView::show(std::size_t selectedPage, const InspectorPageContent& content,
+                         const std::vector<bool>& shown) {
   for (std::size_t index = 0; index < tabs_.size(); ++index) {
+    const bool hidden = index < shown.size() && !shown[index];
+    if (tabs_[index]->isHidden() != hidden) tabs_[index]->setHidden(hidden);
     const bool selected = index == selectedPage;
     tabs_[index]->setBackgroundColor(selected ? UIColor::systemBlueColor() : cardColor());
     tabs_[index]->setTitleColor(selected ? UIColor::whiteColor() : UIColor::labelColor(),

@@ -4,7 +4,7 @@
 //
 //   auto view = InspectorView::create();
 //   view->onSelectPage = [](std::size_t page) { ... };
-//   view->show(0, inspectorPages()[0].build(snapshot));
+//   view->show(0, inspectorPages()[0].build(snapshot), shownPages(snapshot));
 //
 // Colours are the system's adaptive ones, so the window's appearance (light or dark)
 // carries through; sizes are in points, so any scale draws the same layout. Accessibility
@@ -37,8 +37,10 @@ class InspectorView final : public platform::UIView {
   std::function<void(std::size_t page)> onSelectPage;
   std::function<void(const std::string& adUnitId)> onTestAd;
 
-  // Draws `content` as the selected page's; the scroll position stays when the page does.
-  void show(std::size_t selectedPage, const InspectorPageContent& content);
+  // Draws `content` as the selected page's, with a tab for each page `shown` (one flag per
+  // page of inspectorPages()); the scroll position stays when the page does.
+  void show(std::size_t selectedPage, const InspectorPageContent& content,
+            const std::vector<bool>& shown);
   // A test ad under the page, centred at `size` points (a width of 0 spans the screen),
   // with its caption; null removes it.
   void setPreview(std::shared_ptr<platform::UIView> ad, platform::CGSize size,

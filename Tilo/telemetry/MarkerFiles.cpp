@@ -219,6 +219,9 @@ std::size_t removeStaleMarkerTemporaries() {
 
 void closeMarkerFolder() {
   folder().close();
+  KeptFile*& kept = keptFile();
+  delete kept;
+  kept = nullptr;
 }
 
 }  // namespace tilo

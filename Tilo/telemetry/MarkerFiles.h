@@ -63,8 +63,8 @@ inline constexpr double kStaleTemporaryAgeSeconds = 600;
 // Deletes such temporaries in the markers folder (FileSystem::removeStaleTemporaries).
 std::size_t removeStaleMarkerTemporaries();
 
-// Closes the markers folder held open (the SDK's shutdown, once the I/O queue's threads
-// are joined); the next operation opens it again.
+// Closes the markers folder held open and drops the kept file (the SDK's shutdown, once
+// the I/O queue's threads are joined); the next operation opens and reads them again.
 void closeMarkerFolder();
 
 }  // namespace tilo

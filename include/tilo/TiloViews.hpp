@@ -109,7 +109,9 @@ class BannerView
 // Asset frames in the native view's coordinates; an empty one makes no asset view.
 struct NativeAssetLayout {
   std::optional<tilo_rect> icon, title, advertiser, body, media, callToAction;
-  std::optional<tilo_rect> adMark;  // none: the top-left corner
+  // None: the top-left corner. Initialized here so that a host's brace list written
+  // before it existed still compiles under -Wextra.
+  std::optional<tilo_rect> adMark = std::nullopt;
 };
 
 class NativeView

@@ -1,7 +1,9 @@
 #include "mediation/demand/Demand.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <vector>
 
 #include "mediation/AdSource.h"
 #include "mediation/demand/OpenRtbSource.h"
@@ -14,6 +16,7 @@ namespace {
 struct Settings {
   std::mutex mutex;
   std::optional<std::string> demandUrl, storeUrl;
+  std::vector<std::string> testOnlyUnits;  // one entry per live testAdsOnly handle
 };
 // Kept for the process: loading the library runs nothing.
 Settings& settings() {
@@ -21,11 +24,17 @@ Settings& settings() {
   return *value;
 }
 
+bool isTestOnly(const std::string& adUnitId) {
+  std::lock_guard lock(settings().mutex);
+  const auto& units = settings().testOnlyUnits;
+  return std::find(units.begin(), units.end(), adUnitId) != units.end();
+}
+
 }  // namespace
 
 void Demand::load(const DemandRequest& request, DemandDelivery deliver) {
   auto& scripted = AdSource::shared();
-  if (!scripted.hasScenario() && demandUrl()) {
+  if (!scripted.hasScenario() && !isTestOnly(request.adUnitId) && demandUrl()) {
     return OpenRtbSource::shared().load(request, std::move(deliver));
   }
   scripted.load(request, std::move(deliver));
@@ -58,6 +67,20 @@ void Demand::setStoreUrl(std::optional<std::string> url) {
 std::optional<std::string> Demand::storeUrl() {
   std::lock_guard lock(settings().mutex);
   return settings().storeUrl;
+}
+
+platform::Subscription Demand::testAdsOnly(std::string adUnitId) {
+  {
+    std::lock_guard lock(settings().mutex);
+    settings().testOnlyUnits.push_back(adUnitId);
+  }
+  return platform::Subscription([adUnitId = std::move(adUnitId)] {
+    std::lock_guard lock(settings().mutex);
+    auto& units = settings().testOnlyUnits;
+    if (auto found = std::find(units.begin(), units.end(), adUnitId); found != units.end()) {
+      units.erase(found);
+    }
+  });
 }
 
 }  // namespace tilo::mediation::demand

@@ -8,12 +8,16 @@
 // host (the backend's rule): setDemandUrl refuses any other, and one from the
 // environment or Info.plist that breaks the rule makes every load fail with a load error
 // that quotes it, rather than fall back to test ads unnoticed.
+//
+// A test ad is never a paid impression: while a handle from testAdsOnly(unit) lives, that
+// mediation unit's loads answer from the built-in test ads even with an exchange.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "mediation/demand/DemandSource.h"
+#include "platform/Reactive.h"
 
 namespace tilo::mediation::demand {
 
@@ -30,6 +34,9 @@ class Demand {
   // The application's store page, sent as app.storeurl (from the key file's configuration).
   static void setStoreUrl(std::optional<std::string> url);
   static std::optional<std::string> storeUrl();
+
+  // Loads of `adUnitId` (a mediation unit) use the built-in test ads until the handle ends.
+  [[nodiscard]] static platform::Subscription testAdsOnly(std::string adUnitId);
 };
 
 }  // namespace tilo::mediation::demand

@@ -101,6 +101,9 @@ TEST_F(AdInspectorTest, OpensShowsTheSdkTestsAUnitScrollsAndClosesToTheSameWindo
   EXPECT_TRUE(shows(sdk.baseUrl()));
   EXPECT_FALSE(shows(sdk.options().appKey)) << "the app key shows masked only";
   EXPECT_TRUE(shows(maskSecret(sdk.options().appKey)));
+  const auto demandTab = find("inspector.tab.demand");
+  ASSERT_TRUE(demandTab);
+  EXPECT_TRUE(demandTab->isHidden()) << "no exchange configured, no Demand page";
 
   // 2. The ad units page lists the backend's units; a tap on one's test row loads it and
   //    shows it above the inspector, and its load is the newest of the unit's records.

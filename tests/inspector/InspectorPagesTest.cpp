@@ -88,6 +88,43 @@ InspectorSnapshot fixedSnapshot() {
   return s;
 }
 
+// An exchange configured and its last three answers: a bid, no bid and a hostile error.
+InspectorSnapshot withDemand(InspectorSnapshot s) {
+  s.demandUrl = "http://127.0.0.1:8080/openrtb2/auction?token=secret-token";
+  mediation::demand::DemandRecord bid;
+  bid.at = kNow - 42;
+  bid.requestId = "a1";
+  bid.format = "interstitial";
+  bid.adUnitId = "gad/inter";
+  bid.status = 200;
+  bid.outcome = "bid";
+  bid.seat = "Tilo House";
+  bid.price = "4";
+  bid.currency = "USD";
+  bid.creativeId = "sky-harbor";
+  bid.bidId = "b-1";
+  bid.latencyMs = 38;
+  bid.request = mediation::demand::DemandLog::masked(
+      R"({"id":"a1","imp":[{"tagid":"gad/inter","instl":1}],"regs":{"gdpr":1},)"
+      R"("user":{"consent":"CPXxRfAPXxRfAAfKABENB"}})",
+      {"CPXxRfAPXxRfAAfKABENB"});
+  auto noBid = bid;
+  noBid.at = kNow - 20;
+  noBid.format = "banner";
+  noBid.adUnitId = "gad/banner";
+  noBid.status = 204;
+  noBid.outcome = "no bid";
+  noBid.seat = noBid.price = noBid.currency = noBid.creativeId = noBid.bidId = std::nullopt;
+  auto error = noBid;
+  error.at = kNow - 3;
+  error.status = 0;
+  error.outcome = "error";
+  error.detail = "connection refused\n\x1b[31m" + std::string(5'000, 'x');
+  error.latencyMs = 0;
+  s.demand = {bid, noBid, error};
+  return s;
+}
+
 class InspectorPagesTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -98,23 +135,36 @@ class InspectorPagesTest : public ::testing::Test {
   platform::TestEnvironment env;
 };
 
+// Without an exchange the Demand page has no tab (the other pages' pictures show four); with
+// one it is drawn from the exchange's last answers.
 TEST_F(InspectorPagesTest, EveryPageGoldenInLightAndDark) {
-  const auto snapshot = fixedSnapshot();
+  const auto plain = fixedSnapshot();
+  const auto demand = withDemand(plain);
+  const auto pages = inspectorPages();
   for (const auto appearance :
        {platform::UIUserInterfaceStyle::light, platform::UIUserInterfaceStyle::dark}) {
-    for (std::size_t index = 0; index < inspectorPages().size(); ++index) {
-      const auto& page = inspectorPages()[index];
+    for (std::size_t index = 0; index < pages.size(); ++index) {
+      const auto& page = pages[index];
+      const bool needsExchange = !shownPages(plain)[index];
+      EXPECT_EQ(needsExchange, std::string(page.identifier) == "demand");
+      EXPECT_TRUE(shownPages(demand)[index]);
+      const auto& snapshot = needsExchange ? demand : plain;
       auto window = platform::UIWindow::create({390, 844}, 1, {47, 0, 34, 0});
       window->setAppearance(appearance);
       auto view = InspectorView::create();
       view->setFrame({0, 0, 390, 844});
       window->addSubview(view);
-      view->show(index, page.build(snapshot));
+      view->show(index, page.build(snapshot), shownPages(snapshot));
       const std::string name = std::string(page.identifier) +
                                (appearance == platform::UIUserInterfaceStyle::dark ? "-dark" : "");
       SCOPED_TRACE(name);
       test::expectGoldenImage(*window, std::filesystem::path(TILO_SOURCE_DIR) /
                                            "tests/inspector/golden" / (name + ".png"));
+    }
+  }  // The exchange's token in its URL never shows.
+  for (const auto& section : pages.back().build(demand).sections) {
+    for (const auto& row : section.rows) {
+      EXPECT_EQ((row.title + row.value + row.detail).find("secret-token"), std::string::npos);
     }
   }
 }

@@ -204,7 +204,8 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   const auto printed = dir.path() / "words.txt";
   ASSERT_EQ(std::system(("sh '" + words.string() + "' >'" + printed.string() + "'").c_str()), 0);
   EXPECT_EQ(FileSystem::readFile(printed),
-            "--port\n8080\n--app-key\nk\n--app-info\n" + (empty / "app-info.json").string() + "\n");
+            "--port\n8080\n--app-key\nk\n--app-info\n" + (empty / "app-info.json").string() +
+                "\n--campaigns\n" + (empty / "campaigns.json").string() + "\n");
   EXPECT_NE(run.out.find("tilo_set_bundle_directory(\"" + dir.path().string() +
                          "/it's \\\"empty\\\"\");"),
             std::string::npos)

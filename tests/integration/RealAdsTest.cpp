@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
+#include "platform/ui/UILabel.h"
 #include "support/GoldenImage.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
@@ -185,9 +187,13 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
       {"native", "gad/native", 0, 0, true, puzzle, "3", nullptr,
        [&](auto&) {
          return placed(native, NativeView::create("native"), {0, 40, 320, 300}, [](auto& v) {
-           const NativeAssetLayout layout{tilo_rect{8, 176, 48, 48},   tilo_rect{64, 176, 248, 22},
-                                          tilo_rect{64, 200, 248, 18}, tilo_rect{8, 230, 304, 36},
-                                          tilo_rect{0, 0, 320, 168},   tilo_rect{8, 268, 304, 28}};
+           const NativeAssetLayout layout{tilo_rect{8, 176, 48, 48},
+                                          tilo_rect{64, 176, 248, 22},
+                                          tilo_rect{64, 200, 248, 18},
+                                          tilo_rect{8, 230, 304, 36},
+                                          tilo_rect{0, 0, 320, 168},
+                                          tilo_rect{8, 268, 304, 28},
+                                          std::nullopt};
            return v.bindNativeViews(layout) == TILO_STATUS_OK ? v.loadNativeAd()
                                                               : TILO_STATUS_INVALID_ARGUMENT;
          });
@@ -311,6 +317,53 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
   ad.reset();
   EXPECT_EQ(noticesOf(secondId), (std::vector<std::string>{"win 4", "loss 4 2"}));
   EXPECT_EQ(noticesOf(id), (std::vector<std::string>{"win 4", "loss 4 2"}));
+}
+
+// The inspector with an exchange: its Demand page shows the load the exchange just answered,
+// secrets masked, and a unit's test ad asks the exchange nothing (it is never a paid
+// impression).
+TEST_F(RealAdsTest, TheInspectorShowsTheExchangesAnswersAndItsTestAdsNeverAskIt) {
+  auto ad = std::move(InterstitialAd::create("inter").value());
+  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
+  const std::string id = sdk.server()->exchange()->requests().back()["id"];
+  auto texts = [&] {
+    std::vector<std::string> out;
+    std::function<void(const platform::UIView&)> walk = [&](const platform::UIView& view) {
+      if (auto* label = dynamic_cast<const platform::UILabel*>(&view)) out.push_back(label->text());
+      for (const auto& child : view.subviews()) walk(*child);
+    };
+    platformWindow().layoutIfNeeded();
+    walk(platformWindow());
+    return out;
+  };
+  auto shown = [&](const std::string& part) {
+    const auto all = texts();
+    return std::count_if(all.begin(), all.end(), [&](const std::string& text) {
+      return text.find(part) != std::string::npos;
+    });
+  };
+
+  ASSERT_EQ(AdInspector::open(window), TILO_STATUS_OK);
+  ASSERT_TRUE(tap("inspector.tab.demand"));
+  EXPECT_EQ(shown("/openrtb2/auction"), 1);
+  EXPECT_GE(shown("Bid 4 USD"), 1);
+  EXPECT_GE(shown("Tilo House"), 1);
+  EXPECT_EQ(shown("\"id\":\"" + id + "\""), 1) << "the request, trimmed";
+  EXPECT_EQ(shown("CPXxRfAPXxRfAAfKABENB"), 0) << "the consent string shows masked only";
+
+  const auto asked = sdk.server()->exchange()->requests().size();
+  ASSERT_TRUE(tap("inspector.tab.units"));
+  ASSERT_TRUE(tap("inspector.test.inter"));
+  ASSERT_TRUE(sdk.drive([&] { return shown("Shown") == 1; }));
+  EXPECT_EQ(sdk.server()->exchange()->requests().size(), asked) << "a test ad asked the exchange";
+  const auto units = DiagnosticsRecorder::shared().snapshot().units;
+  const auto inter = std::find_if(units.begin(), units.end(),
+                                  [](const auto& unit) { return unit.adUnitId == "inter"; });
+  ASSERT_TRUE(inter != units.end() && inter->loads.size() == 2);
+  EXPECT_EQ(inter->loads[0].network, "Tilo House");
+  EXPECT_EQ(inter->loads[1].outcome, LoadOutcome::filled);
+  EXPECT_NE(inter->loads[1].network, "Tilo House") << "the test ad is the built-in one";
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The devserver's dashboard in a real browser, as a developer opens it: headless Chromium
-(Debian's package) loads http://127.0.0.1:PORT/ while the SDK (tilo-demo) sends its events,
-and must show the event the SDK just sent, print no console error, and show a hostile value
-as text. Driven over the DevTools protocol with a small WebSocket client; writes
+(Debian's package) loads http://127.0.0.1:PORT/ while the SDK (tilo-demo) sends its events
+and buys its ads from the devserver's house campaigns, and must show the event the SDK just
+sent, the auction it just made and the revenue it earned, print no console error, and show a
+hostile value as text. Driven over the DevTools protocol with a small WebSocket client; writes
 dashboard.png (TILO_UPDATE_DOCS=1 also copies it to docs/images).
 
   dashboard_test.py SOURCE_DIR BUILD_DIR      exit 77 (skipped) when chromium is missing
@@ -137,7 +138,8 @@ def main():
         run([f"{build_dir}/tilo-keytool", "init", f"{work}/game", "--app-key", APP_KEY])
         server = subprocess.Popen(
             [f"{build_dir}/tilo-devserver", "--port", "0", "--app-key", APP_KEY, "--app-info",
-             f"{work}/game/app-info.json", "--quiet"], stdout=subprocess.PIPE, text=True)
+             f"{work}/game/app-info.json", "--campaigns", f"{work}/game/campaigns.json", "--quiet"],
+            stdout=subprocess.PIPE, text=True)
         children.append(server)
         line = server.stdout.readline()
         if "listening on " not in line:
@@ -147,11 +149,18 @@ def main():
         # The SDK sends its events; the newest stored one is what the page must show.
         run([f"{build_dir}/tilo-demo", "--bundle", f"{work}/game", "--container", f"{work}/app",
              "--api-base-url", base, "--formats", "banner,rewarded", "--unit", "banner=banner",
-             "--unit", "rewarded=rewarded", "--dwell-ms", "0", "--log-level", "off"],
+             "--unit", "rewarded=rewarded", "--dwell-ms", "0", "--log-level", "off",
+             "--demand", f"{base}/openrtb2/auction"],
             env=dict(os.environ, TILO_DEMO_SKIP_IDLE="1"))
         stored = get_json(f"{base}/dev/events")["events"]
         assert stored, "the SDK's events did not reach the devserver"
         newest = stored[-1]["eventId"]
+        auctions = get_json(f"{base}/dev/auctions?limit=1")["auctions"]
+        assert auctions and auctions[0]["outcome"] == "bid", f"the SDK bought no ad: {auctions}"
+        auction = auctions[0]["id"]
+        earned = [row for row in get_json(f"{base}/dev/api/revenue")["rows"] if row["revenue"]]
+        assert earned, "no revenue from the auctions won"
+        revenue = f"{earned[0]['revenue']:.4f} USD"
 
         # A value that would run as HTML if the page ever wrote one as markup.
         hostile = {"sdkVersion": "1.1.44-beta", "mediationPlatform": "admob", "events": [{
@@ -188,6 +197,10 @@ def main():
                        f"the event the SDK just sent ({newest})")
         tools.wait_for("document.getElementById('requests').textContent.includes('/sdk/init')",
                        "the SDK's requests by endpoint")
+        tools.wait_for(f"!!document.querySelector('#campaigns [data-auction-id=\"{auction}\"]')",
+                       f"the auction the SDK just made ({auction})")
+        tools.wait_for(f"document.getElementById('revenue').textContent.includes('{revenue}')",
+                       f"the revenue of the auctions won ({revenue})")
         tools.wait_for("!!document.querySelector('[data-event-id=\"hostile-event\"]')",
                        "the hostile event")
         shown = tools.evaluate("document.body.innerText")
@@ -204,7 +217,11 @@ def main():
         errors = tools.console_errors()
         assert not errors, f"console errors: {errors}"
 
-        shot = base64.b64decode(tools.call("Page.captureScreenshot", format="png")["data"])
+        # The whole page, down to the campaigns.
+        height = tools.evaluate("document.documentElement.scrollHeight")
+        shot = base64.b64decode(tools.call(
+            "Page.captureScreenshot", format="png", captureBeyondViewport=True,
+            clip={"x": 0, "y": 0, "width": 1280, "height": height, "scale": 1})["data"])
         with open(f"{build_dir}/dashboard.png", "wb") as out:
             out.write(shot)
         if os.environ.get("TILO_UPDATE_DOCS") == "1":

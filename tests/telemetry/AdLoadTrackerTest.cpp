@@ -100,6 +100,10 @@ TEST_F(AdLoadTrackerTest, ObserverRecordsTransitionsOnlyWhenEnabled) {
   EXPECT_EQ(event->timestamp, 1767225603.0);
   app.setState(platform::ApplicationState::active);
   EXPECT_EQ(AppLifecycleObserver::readLastLifecycleEvent()->state, AppState::foreground);
+  // Replaced by another process of the app: read again, not the text kept from before.
+  platform::FileSystem::atomicWrite(markerPath(kLifecycleFileName),
+                                    AppLifecycleEvent{7, AppState::background}.encode());
+  EXPECT_EQ(AppLifecycleObserver::readLastLifecycleEvent()->timestamp, 7.0);
 
   // 3. Disabled: transitions write nothing.
   clearTrackerFiles();

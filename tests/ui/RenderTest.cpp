@@ -559,9 +559,6 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
   EXPECT_TRUE(renderer.publish(*window, scale).isEmpty());
 }
 
-// Two thousand views drawing one creative hold one rendition between them, at the largest
-// size any of them asks for; a release mid-way loses nothing on screen, and the next
-// redraw decodes again what it needs.
 // Counts the times it is drawn, at full size or small for a blur's backdrop.
 class CountingView : public UIView {
  public:
@@ -647,6 +644,9 @@ TEST(Render, KeptCardsBackdropsAndShrunkPicturesRedrawWhatChanged) {
   EXPECT_EQ(kept.layerCache().layerCount(), 0u);
 }
 
+// Two thousand views drawing one creative hold one rendition between them, at the largest
+// size any of them asks for; a release mid-way loses nothing on screen, and the next
+// redraw decodes again what it needs.
 TEST(RetainedRender, ThousandsOfImageViewsShareOneRenditionThroughARelease) {
   TestEnvironment env;
   auto& cache = ImageRenditionCache::shared();

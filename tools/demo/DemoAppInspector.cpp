@@ -1,5 +1,5 @@
 // tilo-demo --inspector DIR: the ad inspector's pages as a player would see them at the
-// end of the run, one picture per page.
+// end of the run, one picture per page it shows.
 #include <filesystem>
 #include <system_error>
 
@@ -26,6 +26,7 @@ bool DemoApp::writeInspectorPages() {
   bool ok = true;
   const auto pages = inspector::inspectorPages();
   for (std::size_t index = 0; index < pages.size(); ++index) {
+    if (!inspector->isPageShown(index)) continue;  // Demand: only with an exchange
     inspector->selectPage(index);
     const auto png = dir / (std::string("inspector-") + pages[index].identifier + suffix + ".png");
     std::string problem;

@@ -27,7 +27,7 @@ const char* const kUsage =
     "delays, a steady stream of analytics events).\n"
     "--inspector DIR opens the ad inspector over the window once the formats ran and the\n"
     "analytics went out, and writes each of its pages as DIR/inspector-<page>.png (with\n"
-    "-dark before .png in dark appearance).\n"
+    "-dark before .png in dark appearance; the demand page with --campaigns or --demand).\n"
     "Real ads instead of the scripted source: --campaigns makes the embedded backend an\n"
     "OpenRTB exchange of the house campaigns in FILE (\"sample\": the three that\n"
     "tilo-keytool init writes) and asks it; --demand asks the exchange at URL (its full\n"

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <map>
 #include <string_view>
 
 #include "tools/devserver/ConnectionServer.h"
@@ -118,8 +119,9 @@ bool isDashboardPath(const std::string& path) {
 
 }  // namespace
 
-Dashboard::Dashboard(sqlite3* db, std::mutex& dbMutex, std::shared_ptr<void> owner)
-    : db_(db), dbMutex_(dbMutex), owner_(std::move(owner)) {}
+Dashboard::Dashboard(sqlite3* db, std::mutex& dbMutex, std::shared_ptr<void> owner,
+                     std::shared_ptr<const Exchange> exchange)
+    : db_(db), dbMutex_(dbMutex), owner_(std::move(owner)), exchange_(std::move(exchange)) {}
 
 void Dashboard::recordRequest(const httplib::Request& req, const httplib::Response& res) {
   if (isDashboardPath(req.path)) return;
@@ -227,6 +229,17 @@ Json Dashboard::events(const EventQuery& query) const {
 }
 
 Json Dashboard::revenue() const {
+  // Earned by day and unit, from the auctions won (the exchange takes the same lock).
+  std::map<std::pair<std::string, std::string>, double> earned;
+  Json result = Json::object();
+  if (exchange_) {
+    const Json won = exchange_->revenueJson();
+    result["currency"] = won["currency"];
+    for (const auto& row : won["rows"]) {
+      earned[{row["day"].get<std::string>(), row["adUnitId"].get<std::string>()}] =
+          row["revenue"].get<double>();
+    }
+  }
   Json rows = Json::array();
   std::lock_guard lock(dbMutex_);
   Query query(db_,
@@ -237,16 +250,54 @@ Json Dashboard::revenue() const {
               " WHERE event_type IN ('ad_request', 'ad_response', 'ad_impression', 'ad_click')"
               " GROUP BY day, unit ORDER BY day DESC, unit LIMIT 500");
   while (query.next()) {
-    rows.push_back({{"day", query.textOrNull(0)},
-                    {"adUnitId", query.textOrNull(1)},
-                    {"requests", query.integer(2)},
-                    {"fills", query.integer(3)},
-                    {"impressions", query.integer(4)},
-                    {"clicks", query.integer(5)},
-                    // The SDK's analytics carry no price; revenue comes with auctions.
-                    {"revenue", nullptr}});
+    Json row{{"day", query.textOrNull(0)},
+             {"adUnitId", query.textOrNull(1)},
+             {"requests", query.integer(2)},
+             {"fills", query.integer(3)},
+             {"impressions", query.integer(4)},
+             {"clicks", query.integer(5)},
+             // The SDK's analytics carry no price; revenue comes with auctions.
+             {"revenue", exchange_ ? Json(0.0) : Json(nullptr)}};
+    const auto key = std::pair(query.text(0), query.text(1));
+    if (auto found = earned.find(key); found != earned.end()) {
+      row["revenue"] = found->second;
+      earned.erase(found);
+    }
+    rows.push_back(std::move(row));
   }
-  return {{"rows", std::move(rows)}};
+  // Billed on a day the SDK's clock counted as another: shown on their own.
+  for (const auto& [key, value] : earned) {
+    rows.push_back({{"day", key.first},
+                    {"adUnitId", key.second},
+                    {"requests", nullptr},
+                    {"fills", nullptr},
+                    {"impressions", nullptr},
+                    {"clicks", nullptr},
+                    {"revenue", value}});
+  }
+  result["rows"] = std::move(rows);
+  return result;
+}
+
+Json Dashboard::campaigns() const {
+  if (!exchange_) return {{"configured", false}};
+  Json all = exchange_->campaignsJson();
+  const std::size_t total = all["campaigns"].size();
+  if (total > kMaxPageSize) {
+    auto& list = all["campaigns"];
+    list.erase(list.begin() + kMaxPageSize, list.end());
+  }
+  all["total"] = total;  // after: a new key may move the others
+  Json latest = Json::array();
+  const Json page = exchange_->auctionsJson(kLatestAuctions, std::nullopt);
+  for (const auto& auction : page["auctions"]) {
+    Json item = auction;
+    item.erase("request");  // kept in /dev/auctions; too long for a table cell
+    latest.push_back(std::move(item));
+  }
+  all["configured"] = true;
+  all["latest"] = std::move(latest);
+  return all;
 }
 
 Json Dashboard::filters() const {
@@ -308,6 +359,7 @@ void Dashboard::addRoutes(httplib::Server& server, const std::shared_ptr<Dashboa
     return d.events(query);
   });
   route("/dev/api/revenue", [](const Dashboard& d, const auto&) { return d.revenue(); });
+  route("/dev/api/campaigns", [](const Dashboard& d, const auto&) { return d.campaigns(); });
   route("/dev/api/filters", [](const Dashboard& d, const auto&) { return d.filters(); });
 }
 

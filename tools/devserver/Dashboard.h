@@ -2,7 +2,7 @@
 // the tool, no build step, nothing from elsewhere) that polls JSON endpoints and shows what
 // the server saw, updating without a reload.
 //
-//   auto dashboard = std::make_shared<Dashboard>(db, dbMutex, state);
+//   auto dashboard = std::make_shared<Dashboard>(db, dbMutex, state, exchange);  // or null
 //   Dashboard::addRoutes(server, dashboard);       // GET /, its files and /dev/api/*
 //   dashboard->recordRequest(req, res);            // from the server's logger, per answer
 //
@@ -13,7 +13,10 @@
 //                       ?unit= (payload adUnitId) and ?session=, paged by ?limit= (at most
 //                       kMaxPageSize, whatever is asked) and ?before= (the page's nextBefore)
 //   /dev/api/crashes    the crash reports ("marker_checkpoint" events), paged the same way
-//   /dev/api/revenue    impressions and clicks by ad unit and day, with the revenue column
+//   /dev/api/revenue    impressions and clicks by ad unit and day, with the revenue of the
+//                       auctions won (with --campaigns; null without)
+//   /dev/api/campaigns  with --campaigns, per campaign: auctions, wins, impressions, clicks
+//                       and spend (at most kMaxPageSize campaigns), and the latest auctions
 //   /dev/api/filters    the types, units and sessions seen, for the filters
 //
 // Everything it keeps is bounded: the latest kRecentRequests requests, counts for at most
@@ -33,6 +36,7 @@
 #include <string>
 
 #include "platform/Json.h"
+#include "tools/devserver/Exchange.h"
 
 namespace httplib {
 class Server;
@@ -60,9 +64,12 @@ class Dashboard {
   static constexpr std::size_t kMaxEndpoints = 32;
   static constexpr std::size_t kMaxTextBytes = 256;
 
+  static constexpr int kLatestAuctions = 10;
+
   // `db` is guarded by `dbMutex`; `owner` keeps both alive as long as the dashboard, which
-  // the server's routes hold.
-  Dashboard(sqlite3* db, std::mutex& dbMutex, std::shared_ptr<void> owner);
+  // the server's routes hold. `exchange` is null without campaigns.
+  Dashboard(sqlite3* db, std::mutex& dbMutex, std::shared_ptr<void> owner,
+            std::shared_ptr<const Exchange> exchange = nullptr);
 
   static void addRoutes(httplib::Server& server, const std::shared_ptr<Dashboard>& dashboard);
 
@@ -74,6 +81,8 @@ class Dashboard {
   // {"events": [...], "total": N matching, "limit": L applied, "nextBefore": rowid or null}
   platform::Json events(const EventQuery& query) const;
   platform::Json revenue() const;
+  // {"configured": false} without campaigns.
+  platform::Json campaigns() const;
   platform::Json filters() const;
 
   // ?limit=, ?before= and the filters of a request; bad numbers fall back to the defaults.
@@ -93,6 +102,7 @@ class Dashboard {
   sqlite3* db_;
   std::mutex& dbMutex_;
   std::shared_ptr<void> owner_;
+  std::shared_ptr<const Exchange> exchange_;
   mutable std::mutex mutex_;
   std::deque<Seen> recent_;
   std::map<std::pair<std::string, int>, std::uint64_t> counts_;  // endpoint and status

@@ -358,7 +358,7 @@ std::shared_ptr<DevServer> DevServer::start(DevServerOptions options, std::strin
       return State::faulted(state, std::move(handler));
     });
   }
-  auto dashboard = std::make_shared<Dashboard>(state->db, state->dbMutex, state);
+  auto dashboard = std::make_shared<Dashboard>(state->db, state->dbMutex, state, state->exchange);
   Dashboard::addRoutes(*server, dashboard);
   server->set_logger([dashboard, log = std::move(options.requestLog)](
                          const httplib::Request& req, const httplib::Response& res) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <optional>
 
 #include "tools/devserver/Statement.h"
@@ -491,6 +492,34 @@ Json Exchange::campaignsJson() const {
   }
   return Json{
       {"seat", campaigns_.seat}, {"currency", campaigns_.currency}, {"campaigns", std::move(list)}};
+}
+
+Json Exchange::revenueJson() const {
+  std::map<std::string, std::string> units;  // tagid -> Tilo ad unit
+  try {
+    const auto info = platform::parseJson(appInfo_ ? appInfo_() : std::string());
+    for (const auto& unit : info.at("adUnits")) {
+      units.emplace(unit.value("mediationAdUnitId", ""), unit.value("tiloAdUnitId", ""));
+    }
+  } catch (const std::exception&) {
+    // No app info to name the units: the tagids stand for them.
+  }
+  Json rows = Json::array();
+  std::lock_guard lock(dbMutex_);
+  Statement select(db_,
+                   "SELECT date(n.received_at, 'unixepoch'), a.tagid, SUM(a.price) / 1000 FROM "
+                   "notices n JOIN auctions a ON a.rowid = n.auction_row WHERE n.kind = 'bill' "
+                   "GROUP BY 1, 2 ORDER BY 1 DESC, 2 LIMIT ?1");
+  sqlite3_bind_int(select.get(), 1, kMaxRevenueRows);
+  while (sqlite3_step(select.get()) == SQLITE_ROW) {
+    const std::string tagid = select.text(1).value_or("");
+    const auto unit = units.find(tagid);
+    rows.push_back(
+        {{"day", select.text(0).value_or("")},
+         {"adUnitId", unit != units.end() && !unit->second.empty() ? unit->second : tagid},
+         {"revenue", sqlite3_column_double(select.get(), 2)}});
+  }
+  return Json{{"currency", campaigns_.currency}, {"rows", std::move(rows)}};
 }
 
 }  // namespace tilo::devserver

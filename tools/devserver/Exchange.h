@@ -69,6 +69,11 @@ class Exchange : public std::enable_shared_from_this<Exchange> {
   // The bodies of GET /dev/auctions and GET /dev/campaigns.
   platform::Json auctionsJson(int limit, std::optional<std::int64_t> before) const;
   platform::Json campaignsJson() const;
+  // What the auctions won earned, by day (UTC, of the bill notice) and ad unit (the app
+  // info's unit of the tagid, else the tagid), newest day first, at most kMaxRevenueRows:
+  // {"currency", "rows": [{"day", "adUnitId", "revenue"}]}.
+  static constexpr int kMaxRevenueRows = 500;
+  platform::Json revenueJson() const;
   // The bid requests received, oldest first, as sent.
   std::vector<platform::Json> requests() const;
 

@@ -18,6 +18,8 @@ const sections = [
     render: renderCrashes },
   { id: 'revenue', title: 'Revenue by unit and day', wide: true, url: () => '/dev/api/revenue',
     render: renderRevenue },
+  { id: 'campaigns', title: 'Campaigns', wide: true, url: () => '/dev/api/campaigns',
+    render: renderCampaigns },
 ];
 
 // ---- DOM helpers: text only --------------------------------------------------------------
@@ -145,13 +147,39 @@ function renderCrashes(data) {
       el('td', { className: 'payload' }, event.payload.metadata ?? ''), event.sessionId]))];
 }
 
+function money(value, currency) {
+  return `${Number(value).toFixed(4)} ${currency ?? ''}`.trim();
+}
+
 function renderRevenue(data) {
   if (!data.rows.length) return [empty('No ad event yet.')];
   return [table(['day', 'ad unit', 'requests', 'fills', 'impressions', 'clicks', 'revenue'],
-    data.rows.map((row) => [row.day, row.adUnitId ?? '–', row.requests, row.fills,
-      row.impressions, row.clicks, row.revenue ?? '–'])),
-  el('p', { className: 'muted' },
-    'The SDK\'s analytics carry no price: revenue shows where the server ran the auction.')];
+    data.rows.map((row) => [row.day, row.adUnitId ?? '–', row.requests ?? '–', row.fills ?? '–',
+      row.impressions ?? '–', row.clicks ?? '–',
+      row.revenue === null ? '–' : money(row.revenue, data.currency)])),
+  el('p', { className: 'muted' }, data.currency
+    ? 'Revenue: what the auctions won here billed, by the day the server was billed.'
+    : 'The SDK\'s analytics carry no price: revenue shows where the server ran the auction.')];
+}
+
+function renderCampaigns(data) {
+  if (!data.configured) return [empty('No campaigns: start tilo-devserver with --campaigns FILE.')];
+  const parts = [table(['campaign', 'bid (CPM)', 'auctions', 'wins', 'impressions', 'clicks', 'spend'],
+    data.campaigns.map((row) => [row.title || row.id, money(row.price, data.currency), row.auctions,
+      row.wins, row.impressions, row.clicks, money(row.spend, data.currency)]))];
+  if (data.total > data.campaigns.length) {
+    parts.push(el('p', { className: 'muted' }, `${data.total - data.campaigns.length} more not shown`));
+  }
+  parts.push(el('h2', null, 'Latest auctions'));
+  parts.push(data.latest.length
+    ? table(['time', 'tagid', 'format', 'outcome', 'campaign', 'CPM', 'notices'],
+      data.latest.map((row) => [time(row.receivedAt),
+        el('td', { 'data-auction-id': row.id }, row.tagid), row.format, row.outcome,
+        row.campaign ?? '–', row.price === undefined ? '–' : row.price,
+        Object.entries(row.notices).filter(([, n]) => n).map(([kind, n]) => `${kind} ${n}`)
+          .join(' · ')]))
+    : empty('No auction yet.'));
+  return parts;
 }
 
 // ---- Polling -----------------------------------------------------------------------------

@@ -10,10 +10,10 @@ namespace tilo {
 void mainThreadViolated(const std::source_location& where) {
   const std::string message =
       std::string("Main thread only: ") + where.function_name() + " called from another thread";
-#ifdef NDEBUG
-  log(message, TiloLogLevel::error);
-#else
+#ifdef TILO_STRICT_CHECKS
   fatalError(message);
+#else
+  log(message, TiloLogLevel::error);
 #endif
 }
 

@@ -4,9 +4,10 @@
 //     requireMainThread();
 //     ...
 //
-// Called from another thread it logs an error line naming the function. In builds without
-// NDEBUG (debug and test builds) it then ends the process, so that the mistake cannot pass
-// unseen; a release build only logs, as a library never ends its host's process.
+// Called from another thread it logs an error line naming the function. Only the project's
+// own builds (its presets set TILO_STRICT_CHECKS) then end the process, so that the mistake
+// cannot pass its tests unseen; a library built by a host, debug or release, only logs, as a
+// library never ends its host's process.
 #pragma once
 
 #include <source_location>

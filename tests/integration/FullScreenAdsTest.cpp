@@ -9,6 +9,7 @@
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/base/TiloLogger.h"
 #include "ads/FullScreenTestSupport.h"
+#include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/ui/CGGeometry.h"
 #include "support/GoldenImage.h"
@@ -351,13 +352,11 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   host.calls.clear();
   loadAndShow();
   EXPECT_NE(render(), empty);
-  ASSERT_EQ(tilo_set_open_url_callback(
-                [](void* c, const char* url) {
-                  CHost::of(c).urls.push_back(url);
-                  CHost::of(c).calls.push_back("url");
-                },
-                &host),
-            TILO_STATUS_OK);
+  const tilo_open_url_callback recordUrl = [](void* c, const char* url) {
+    CHost::of(c).urls.push_back(url);
+    CHost::of(c).calls.push_back("url");
+  };
+  ASSERT_EQ(tilo_set_open_url_callback(recordUrl, &host), TILO_STATUS_OK);
   const auto cta = centreOf(window, "interstitial.cta");
   host.calls.clear();
   EXPECT_EQ(tilo_window_tap(window, cta.x, cta.y), 1);
@@ -373,6 +372,13 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.urls.size(), 1u);
   EXPECT_EQ(logs.count("DEBUG Open URL (no open-URL callback set): " + url), 1u);
+  //    The same when the click already handed its URL over and only the call to the host
+  //    waits for the main loop.
+  ASSERT_EQ(tilo_set_open_url_callback(recordUrl, &host), TILO_STATUS_OK);
+  EXPECT_TRUE(tilo::platform::Application::shared().openURL("https://example.com/b"));
+  ASSERT_EQ(tilo_set_open_url_callback(nullptr, nullptr), TILO_STATUS_OK);
+  sdk.env().runUntilIdle();
+  EXPECT_EQ(host.urls.size(), 1u);
 
   // 4. The C++ API owns its function: a replaced one is released, the new one is called.
   auto sentinel = std::make_shared<int>(0);

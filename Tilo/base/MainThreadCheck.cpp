@@ -7,9 +7,9 @@
 
 namespace tilo {
 
-void mainThreadViolated(const std::source_location& where) {
+void mainThreadViolated(const char* function) {
   const std::string message =
-      std::string("Main thread only: ") + where.function_name() + " called from another thread";
+      std::string("Main thread only: ") + function + " called from another thread";
 #ifdef TILO_STRICT_CHECKS
   fatalError(message);
 #else

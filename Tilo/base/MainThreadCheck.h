@@ -10,16 +10,16 @@
 // library never ends its host's process.
 #pragma once
 
-#include <source_location>
-
 #include "platform/Environment.h"
 
 namespace tilo {
 
-[[gnu::cold]] void mainThreadViolated(const std::source_location& where);
+[[gnu::cold]] void mainThreadViolated(const char* function);
 
-inline void requireMainThread(std::source_location where = std::source_location::current()) {
-  if (!platform::isMainThread()) mainThreadViolated(where);
+// The caller's name through the builtin both compilers have: Clang 14 has no
+// std::source_location.
+inline void requireMainThread(const char* function = __builtin_FUNCTION()) {
+  if (!platform::isMainThread()) mainThreadViolated(function);
 }
 
 }  // namespace tilo

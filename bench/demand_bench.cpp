@@ -163,7 +163,7 @@ void BM_DecodeAnswer(benchmark::State& state) {
       {"ext", {{"debug", std::string(9800, 'x')}}}};
   const std::string body = platform::dumpCompact(answer);
   const mediation::demand::BidExpectation expected{
-      "req", mediation::demand::NativeSpec::forFormat("banner", std::pair{320, 50})};
+      "req", mediation::demand::NativeRequestShape::forFormat("banner", std::pair{320, 50})};
   for (auto _ : state) {
     benchmark::DoNotOptimize(mediation::demand::BidResponseDecoder::decode(body, expected));
   }

@@ -33,7 +33,7 @@ void checkUrl(const std::string& url) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const BidExpectation expected{"req-1",
-                                       NativeSpec::forFormat("interstitial", std::nullopt)};
+                                       NativeRequestShape::forFormat("interstitial", std::nullopt)};
   const BidDecoding decoded = BidResponseDecoder::decode(tilo::fuzz::textOf(data, size), expected);
   using Outcome = BidDecoding::Outcome;
   check(decoded.bid.has_value() == (decoded.outcome == Outcome::bid));
@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(bid.expSeconds > 0 && bid.expSeconds <= BidResponseDecoder::kMaxExpSeconds);
   const NativeResponse& ad = bid.native;
   check(ad.title.has_value() && ad.mainImage.has_value());
-  checkText(ad.title, NativeSpec::kTitleLength);
-  checkText(ad.description, NativeSpec::kDescriptionLength);
-  checkText(ad.callToAction, NativeSpec::kCallToActionLength);
-  checkText(ad.sponsoredBy, NativeSpec::kSponsoredByLength);
+  checkText(ad.title, NativeRequestShape::kTitleLength);
+  checkText(ad.description, NativeRequestShape::kDescriptionLength);
+  checkText(ad.callToAction, NativeRequestShape::kCallToActionLength);
+  checkText(ad.sponsoredBy, NativeRequestShape::kSponsoredByLength);
   checkUrl(ad.clickUrl);
   checkUrl(ad.mainImage->url);
   if (ad.icon) checkUrl(ad.icon->url);

@@ -18,32 +18,32 @@ Json asset(NativeAssetId id, bool required, const char* kind, Json value) {
 
 }  // namespace
 
-NativeSpec NativeSpec::forFormat(const std::string& format,
-                                 std::optional<std::pair<int, int>> adSize) {
-  NativeSpec spec;
+NativeRequestShape NativeRequestShape::forFormat(const std::string& format,
+                                                 std::optional<std::pair<int, int>> adSize) {
+  NativeRequestShape shape;
   if (isFullScreen(format)) {
-    spec.placement = 3;
-    spec.imageMinWidth = 600;  // a phone's width at two pixels a point, 1.91:1
-    spec.imageMinHeight = 314;
+    shape.placement = 3;
+    shape.imageMinWidth = 600;  // a phone's width at two pixels a point, 1.91:1
+    shape.imageMinHeight = 314;
   } else if (format == "banner") {
     const auto [width, height] = adSize.value_or(std::pair{320, 50});
-    spec.placement = 2;
-    spec.imageWidth = width;
-    spec.imageHeight = height;
+    shape.placement = 2;
+    shape.imageWidth = width;
+    shape.imageHeight = height;
     // A strip too low for a picture draws icon, title and call to action; an MREC draws
     // its picture above them.
-    spec.mainImageRequired = height >= 120;
-    spec.imageMinWidth = width;
-    spec.imageMinHeight = spec.mainImageRequired ? width * 314 / 600 : height;
+    shape.mainImageRequired = height >= 120;
+    shape.imageMinWidth = width;
+    shape.imageMinHeight = shape.mainImageRequired ? width * 314 / 600 : height;
   } else {
-    spec.context = 2;
-    spec.imageMinWidth = 300;
-    spec.imageMinHeight = 157;
+    shape.context = 2;
+    shape.imageMinWidth = 300;
+    shape.imageMinHeight = 157;
   }
-  return spec;
+  return shape;
 }
 
-std::string NativeSpec::requestJson() const {
+std::string NativeRequestShape::requestJson() const {
   Json image{{"type", 3}};
   if (imageWidth > 0) {
     image["w"] = imageWidth;
@@ -74,13 +74,13 @@ std::string NativeSpec::requestJson() const {
 }
 
 std::string BidRequestBuilder::build(const BidRequestFacts& facts) {
-  const NativeSpec spec = NativeSpec::forFormat(facts.format, facts.adSize);
+  const NativeRequestShape shape = NativeRequestShape::forFormat(facts.format, facts.adSize);
   Json imp{{"id", "1"},
            {"tagid", facts.adUnitId},
            {"instl", isFullScreen(facts.format) ? 1 : 0},
            {"rwdd", facts.format == "rewarded" ? 1 : 0},
            {"secure", facts.secure ? 1 : 0},
-           {"native", Json{{"request", spec.requestJson()}, {"ver", "1.2"}}}};
+           {"native", Json{{"request", shape.requestJson()}, {"ver", "1.2"}}}};
 
   Json app = Json::object();
   auto put = [](Json& object, const char* key, const auto& value) {

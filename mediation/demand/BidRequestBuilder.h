@@ -3,7 +3,7 @@
 //
 //   BidRequestFacts facts = ...;                  // gathered on the main thread
 //   std::string body = BidRequestBuilder::build(facts);
-//   NativeSpec spec = NativeSpec::forFormat("banner", std::pair{320, 50});
+//   NativeRequestShape shape = NativeRequestShape::forFormat("banner", std::pair{320, 50});
 //
 // Absent facts and privacy choices are left out, never sent as empty values. No
 // advertising identifier is sent.
@@ -28,7 +28,7 @@ enum class NativeAssetId : int {
 };
 
 // What one format asks for.
-struct NativeSpec {
+struct NativeRequestShape {
   int context = 1;    // 1 content, 2 social (feeds)
   int placement = 1;  // plcmttype: 1 in feed, 2 atomic unit, 3 outside the content
   bool mainImage = true;
@@ -41,7 +41,8 @@ struct NativeSpec {
   static constexpr int kCallToActionLength = 15;
   static constexpr int kSponsoredByLength = 25;
 
-  static NativeSpec forFormat(const std::string& format, std::optional<std::pair<int, int>> adSize);
+  static NativeRequestShape forFormat(const std::string& format,
+                                      std::optional<std::pair<int, int>> adSize);
   // The Native 1.2 request, as the text imp.native.request carries.
   std::string requestJson() const;
 };

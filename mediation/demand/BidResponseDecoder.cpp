@@ -110,7 +110,7 @@ NativeResponse nativeResponse(const ParsedJson& adm, const BidExpectation& expec
   const ParsedJson* assets = member(root, "assets");
   if (!assets) invalid(path + " has no native assets");
   NativeResponse ad;
-  const NativeSpec& spec = expected.spec;
+  const NativeRequestShape& shape = expected.shape;
   for (std::size_t i = 0;
        i < array(*assets, BidResponseDecoder::kMaxAssets, path + ".assets").size(); ++i) {
     const ParsedJson& asset = (*assets)[i];
@@ -123,7 +123,8 @@ NativeResponse nativeResponse(const ParsedJson& adm, const BidExpectation& expec
     switch (static_cast<NativeAssetId>(id->get<std::int64_t>())) {
       case NativeAssetId::title:
         if (title)
-          ad.title = text(member(*title, "text"), NativeSpec::kTitleLength, at + ".title.text");
+          ad.title =
+              text(member(*title, "text"), NativeRequestShape::kTitleLength, at + ".title.text");
         break;
       case NativeAssetId::mainImage:
       case NativeAssetId::icon: {
@@ -136,20 +137,20 @@ NativeResponse nativeResponse(const ParsedJson& adm, const BidExpectation& expec
       }
       case NativeAssetId::description:
         if (data) {
-          ad.description =
-              text(member(*data, "value"), NativeSpec::kDescriptionLength, at + ".data.value");
+          ad.description = text(member(*data, "value"), NativeRequestShape::kDescriptionLength,
+                                at + ".data.value");
         }
         break;
       case NativeAssetId::callToAction:
         if (data) {
-          ad.callToAction =
-              text(member(*data, "value"), NativeSpec::kCallToActionLength, at + ".data.value");
+          ad.callToAction = text(member(*data, "value"), NativeRequestShape::kCallToActionLength,
+                                 at + ".data.value");
         }
         break;
       case NativeAssetId::sponsoredBy:
         if (data) {
-          ad.sponsoredBy =
-              text(member(*data, "value"), NativeSpec::kSponsoredByLength, at + ".data.value");
+          ad.sponsoredBy = text(member(*data, "value"), NativeRequestShape::kSponsoredByLength,
+                                at + ".data.value");
         }
         break;
       default:
@@ -157,7 +158,7 @@ NativeResponse nativeResponse(const ParsedJson& adm, const BidExpectation& expec
     }
   }
   if (!ad.title) invalid(path + " misses the required asset title");
-  if (spec.mainImageRequired && !ad.mainImage) {
+  if (shape.mainImageRequired && !ad.mainImage) {
     invalid(path + " misses the required asset main image");
   }
 

@@ -1,7 +1,7 @@
 // An exchange's answer to one bid request, read as hostile input: the winning bid with its
 // Native 1.2 ad, or no bid, or why the answer cannot be used.
 //
-//   BidExpectation expected{requestId, NativeSpec::forFormat("native", std::nullopt)};
+//   BidExpectation expected{requestId, NativeRequestShape::forFormat("native", std::nullopt)};
 //   BidDecoding answer = BidResponseDecoder::decode(body, expected);
 //   if (answer.outcome == BidDecoding::Outcome::invalid) fail(answer.problem);
 //
@@ -28,7 +28,7 @@ namespace tilo::mediation::demand {
 
 struct BidExpectation {
   std::string requestId;
-  NativeSpec spec;
+  NativeRequestShape shape;
   std::string impId = "1";
   std::string currency = "USD";
 };

@@ -59,8 +59,8 @@ class Auction : public std::enable_shared_from_this<Auction> {
                                        url));
     }
     const BidRequestFacts facts = OpenRtbSource::currentFacts(request_, url);
-    expected_ =
-        BidExpectation{facts.requestId, NativeSpec::forFormat(request_.format, request_.adSize)};
+    expected_ = BidExpectation{facts.requestId,
+                               NativeRequestShape::forFormat(request_.format, request_.adSize)};
     platform::HttpRequest http;
     http.method = "POST";
     http.url = url;

@@ -27,7 +27,8 @@ using tilo::platform::Json;
 
 namespace {
 
-const BidExpectation kExpected{"req-1", NativeSpec::forFormat("interstitial", std::nullopt)};
+const BidExpectation kExpected{"req-1",
+                               NativeRequestShape::forFormat("interstitial", std::nullopt)};
 
 // A valid answer; `edit` changes the bid, `editAd` the Native response inside its adm.
 std::string answer(const std::function<void(Json&)>& edit = {},

@@ -20,4 +20,24 @@ void roundedRect(cairo_t* cr, const CGRect& rect, double radius) {
   cairo_close_path(cr);
 }
 
+std::optional<DeviceBox> deviceBoxOf(cairo_t* cr, const CGRect& rect) {
+  DeviceBox box{};
+  cairo_get_matrix(cr, &box.matrix);
+  const cairo_matrix_t& m = box.matrix;
+  if (m.xy != 0 || m.yx != 0 || !(m.xx > 0) || !(m.yy > 0)) return std::nullopt;
+  double x0 = rect.minX(), y0 = rect.minY(), x1 = rect.maxX(), y1 = rect.maxY();
+  cairo_user_to_device(cr, &x0, &y0);
+  cairo_user_to_device(cr, &x1, &y1);
+  if (!(std::abs(x0) < 1e8 && std::abs(y0) < 1e8 && std::abs(x1) < 1e8 && std::abs(y1) < 1e8)) {
+    return std::nullopt;
+  }
+  box.x0 = x0;
+  box.y0 = y0;
+  box.left = std::floor(x0);
+  box.top = std::floor(y0);
+  box.width = static_cast<int>(std::ceil(x1) - box.left);
+  box.height = static_cast<int>(std::ceil(y1) - box.top);
+  return box;
+}
+
 }  // namespace tilo::platform

@@ -12,6 +12,8 @@
 
 #include <cairo.h>
 
+#include <optional>
+
 #include "platform/ui/CGGeometry.h"
 #include "platform/ui/UIColor.h"
 
@@ -36,5 +38,17 @@ class DrawContext {
 // Adds `rect` with corners of `radius` (at most half its shorter side; none at 0) to the
 // current path.
 void roundedRect(cairo_t* cr, const CGRect& rect, double radius);
+
+// Where `rect` lands in device pixels under the current transform: the transform, the
+// rect's device origin and the whole pixels around it. Nothing when the transform rotates,
+// flips or skews, or the rect lies beyond any surface: drawing kept as pixels for later
+// frames (a cached layer, a shrunk picture) is only reused under a plain scale and shift.
+struct DeviceBox {
+  cairo_matrix_t matrix;
+  double x0, y0;     // the rect's top left corner
+  double left, top;  // rounded down to whole pixels
+  int width, height;
+};
+std::optional<DeviceBox> deviceBoxOf(cairo_t* cr, const CGRect& rect);
 
 }  // namespace tilo::platform

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/ui/DrawContext.h"
+
 namespace tilo::platform {
 
 void LayerCache::beginFrame(const PixelRect& redrawn) {
@@ -25,18 +27,12 @@ std::size_t LayerCache::layerCount() const {
 
 bool LayerCache::paint(cairo_t* cr, std::uint64_t serial, std::uint64_t digest, const CGRect& box,
                        const std::function<void(cairo_t*)>& draw) {
-  cairo_matrix_t matrix;
-  cairo_get_matrix(cr, &matrix);
-  if (matrix.xy != 0 || matrix.yx != 0 || !(matrix.xx > 0) || !(matrix.yy > 0)) return false;
-  double x0 = box.minX(), y0 = box.minY(), x1 = box.maxX(), y1 = box.maxY();
-  cairo_user_to_device(cr, &x0, &y0);
-  cairo_user_to_device(cr, &x1, &y1);
-  if (!(std::abs(x0) < 1e8 && std::abs(y0) < 1e8 && std::abs(x1) < 1e8 && std::abs(y1) < 1e8)) {
-    return false;
-  }
-  const double left = std::floor(x0), top = std::floor(y0);
-  const int width = static_cast<int>(std::ceil(x1) - left);
-  const int height = static_cast<int>(std::ceil(y1) - top);
+  const auto device = deviceBoxOf(cr, box);
+  if (!device) return false;
+  cairo_matrix_t matrix = device->matrix;
+  const double x0 = device->x0, y0 = device->y0;
+  const double left = device->left, top = device->top;
+  const int width = device->width, height = device->height;
   const long long area = static_cast<long long>(width) * height;
   if (area < kMinPixels || area > kMaxPixels) return false;
 

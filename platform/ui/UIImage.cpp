@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/ui/DrawContext.h"
 #include "platform/ui/ImageDecoder.h"
 #include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/TextLayout.h"
@@ -223,18 +224,11 @@ void UIImage::draw(cairo_t* cr, const CGRect& rect, const RGBA& tint) const {
 
 bool UIImage::paintShrunk(cairo_t* cr, const CGRect& rect,
                           const std::shared_ptr<cairo_surface_t>& pixels) const {
-  cairo_matrix_t matrix;
-  cairo_get_matrix(cr, &matrix);
-  if (matrix.xy != 0 || matrix.yx != 0 || !(matrix.xx > 0) || !(matrix.yy > 0)) return false;
-  double x0 = rect.minX(), y0 = rect.minY(), x1 = rect.maxX(), y1 = rect.maxY();
-  cairo_user_to_device(cr, &x0, &y0);
-  cairo_user_to_device(cr, &x1, &y1);
-  if (!(std::abs(x0) < 1e8 && std::abs(y0) < 1e8 && std::abs(x1) < 1e8 && std::abs(y1) < 1e8)) {
-    return false;
-  }
-  const double left = std::floor(x0), top = std::floor(y0);
-  const int width = static_cast<int>(std::ceil(x1) - left);
-  const int height = static_cast<int>(std::ceil(y1) - top);
+  const auto device = deviceBoxOf(cr, rect);
+  if (!device) return false;
+  const cairo_matrix_t& matrix = device->matrix;
+  const double left = device->left, top = device->top;
+  const int width = device->width, height = device->height;
   if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxShrunkPixels) {
     return false;
   }

@@ -5,9 +5,9 @@
 #include <unordered_map>
 
 #include "platform/ui/ContentHash.h"
+#include "platform/ui/PixelSize.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIVisualEffectView.h"
-#include "platform/ui/ViewRenderer.h"
 
 namespace tilo::platform {
 namespace {
@@ -45,7 +45,7 @@ DisplayList DisplayList::capture(const UIView& root, double scale, double uptime
 void DisplayList::capture(const UIView& root, double scale, double uptime, DisplayList& list) {
   list.entries_.clear();
   int width = 0, height = 0;
-  ViewRenderer::pixelSize(root, scale, width, height);
+  viewPixelSize(root, scale, width, height);
   list.canvas_ = {0, 0, width, height};
   list.scale_ = scale;
   list.uptime_ = uptime;
@@ -61,7 +61,7 @@ std::uint64_t DisplayList::digest(const UIView& root, double scale, double uptim
   DisplayList list;
   list.stop_ = stop;
   int width = 0, height = 0;
-  ViewRenderer::pixelSize(root, scale, width, height);
+  viewPixelSize(root, scale, width, height);
   list.canvas_ = {0, 0, width, height};
   list.scale_ = scale;
   list.uptime_ = uptime;

@@ -13,6 +13,7 @@
 #include "platform/ui/DrawContext.h"
 #include "platform/ui/LayerCache.h"
 #include "platform/ui/PixelFormat.h"
+#include "platform/ui/PixelSize.h"
 #include "platform/ui/UIViewController.h"
 #include "platform/ui/UIVisualEffectView.h"
 #include "platform/ui/UIWindow.h"
@@ -226,12 +227,6 @@ const UIView* coveringBlur(const UIView& view, const RenderState& state, double 
   return found;
 }
 
-double effectiveScale(const UIView& view, double scale) {
-  if (scale > 0 && std::isfinite(scale)) return scale;
-  if (const UIWindow* window = view.windowPointer()) return window->scale();
-  return 1;
-}
-
 cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
   auto* out = static_cast<Bytes*>(closure);
   out->insert(out->end(), data, data + length);
@@ -254,7 +249,7 @@ void ViewRenderer::drawTree(cairo_t* cr, const UIView& view, double scale, doubl
     if (up) state.coverAncestors.push_back(up);
   }
   int width = 0, height = 0;
-  pixelSize(view, scale, width, height);
+  viewPixelSize(view, scale, width, height);
   if (clear) {
     // A cover replaces every pixel it is given, as does an opaque, square, fully shown
     // root whose edges fall on whole pixels (not one at a fractional scale or size, which
@@ -282,29 +277,11 @@ ViewRenderer::~ViewRenderer() {
   if (surface_) cairo_surface_destroy(surface_);
 }
 
-double ViewRenderer::pixels(double points, double scale) {
-  return std::ceil(points * scale - 1e-6);
-}
-
-bool ViewRenderer::pixelSize(const UIView& view, double scale, int& width, int& height) {
-  scale = effectiveScale(view, scale);
-  const CGSize size = view.bounds().size;
-  const double w = std::max(pixels(size.width, scale), 0.0);
-  const double h = std::max(pixels(size.height, scale), 0.0);
-  if (!(w <= kMaxPixelDimension) || !(h <= kMaxPixelDimension)) {
-    width = height = 0;
-    return false;
-  }
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-  return true;
-}
-
 cairo_surface_t* ViewRenderer::draw(UIView& view, double scale) {
   view.layoutIfNeeded();
-  scale = effectiveScale(view, scale);
+  scale = drawingScale(view, scale);
   int width = 0, height = 0;
-  pixelSize(view, scale, width, height);
+  viewPixelSize(view, scale, width, height);
   if (width <= 0 || height <= 0) return nullptr;
   if (!surface_ || cairo_image_surface_get_width(surface_) != width ||
       cairo_image_surface_get_height(surface_) != height) {
@@ -337,7 +314,7 @@ bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int
     return false;
   };
   int expectedWidth = 0, expectedHeight = 0;
-  if (!pixelSize(view, scale, expectedWidth, expectedHeight)) {
+  if (!viewPixelSize(view, scale, expectedWidth, expectedHeight)) {
     return fail("the view is larger than " + std::to_string(kMaxPixelDimension) +
                 " pixels on a side");
   }
@@ -360,7 +337,7 @@ bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int
     cairo_surface_t* target = cairo_image_surface_create_for_data(
         pixels, CAIRO_FORMAT_ARGB32, width, height, static_cast<int>(stride));
     if (cairo_surface_status(target) == CAIRO_STATUS_SUCCESS) {
-      drawInto(target, view, effectiveScale(view, scale), width, height);
+      drawInto(target, view, drawingScale(view, scale), width, height);
       cairo_surface_destroy(target);
       copyPixels(pixels, stride, pixels, stride, {0, 0, width, height}, format);
       return true;
@@ -377,7 +354,7 @@ bool ViewRenderer::renderRGBA(UIView& view, std::uint8_t* pixels, int width, int
 
 ViewRenderer::Image ViewRenderer::render(UIView& view, AlphaMode mode, double scale) {
   Image image;
-  pixelSize(view, scale, image.width, image.height);
+  viewPixelSize(view, scale, image.width, image.height);
   if (image.width <= 0 || image.height <= 0) return {};
   image.rgba.resize(std::size_t(image.width) * image.height * 4);
   if (!renderRGBA(view, image.rgba.data(), image.width, image.height, std::size_t(image.width) * 4,
@@ -403,7 +380,7 @@ bool ViewRenderer::writePNG(UIView& view, const std::string& path, std::string* 
     int width = 0, height = 0;
     view.layoutIfNeeded();
     if (error) {
-      *error = pixelSize(view, scale, width, height)
+      *error = viewPixelSize(view, scale, width, height)
                    ? "the view has no pixels to render"
                    : "the view is larger than " + std::to_string(kMaxPixelDimension) +
                          " pixels on a side";

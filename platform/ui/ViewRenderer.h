@@ -40,6 +40,7 @@
 
 #include "platform/Bytes.h"
 #include "platform/ui/PixelRect.h"
+#include "platform/ui/PixelSize.h"
 
 namespace tilo::platform {
 
@@ -83,16 +84,12 @@ class ViewRenderer {
     std::vector<std::uint8_t, FrameAllocator<std::uint8_t>> rgba;  // stride = width × 4
   };
 
-  // The largest render, in pixels per side: a bigger view is refused, never cropped or
-  // scaled down, so that a hostile size cannot ask for gigabytes.
-  static constexpr int kMaxPixelDimension = 16384;
-
-  // Pixels covering `points` at `scale`: points × scale rounded up (less 1e-6, so that
-  // 100.0000001 stays 100); infinite or NaN when the product is.
-  static double pixels(double points, double scale);
-  // Pixel size of `view` rendered at `scale` (0 = its window's scale, else 1). False,
-  // with 0 × 0, when a side is beyond kMaxPixelDimension or not finite.
-  static bool pixelSize(const UIView& view, double scale, int& width, int& height);
+  // See PixelSize.h: the renderer's sizes are those of every other part.
+  static constexpr int kMaxPixelDimension = platform::kMaxPixelDimension;
+  static double pixels(double points, double scale) { return pixelsCovering(points, scale); }
+  static bool pixelSize(const UIView& view, double scale, int& width, int& height) {
+    return viewPixelSize(view, scale, width, height);
+  }
 
   // Into caller memory of exactly the pixel size of the view. False (and `error`) for
   // a size mismatch, a stride below width × 4, a view with no pixels or one beyond

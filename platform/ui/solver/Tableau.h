@@ -57,7 +57,7 @@
 #include "platform/ui/solver/Constraint.h"
 #include "platform/ui/solver/Objective.h"
 #include "platform/ui/solver/Row.h"
-#include "platform/ui/solver/Solver.h"
+#include "platform/ui/solver/SolverStatus.h"
 #include "platform/ui/solver/Symbol.h"
 #include "platform/ui/solver/SymbolMap.h"
 #include "platform/ui/solver/Variable.h"

@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "platform/ui/LayoutEngine.h"
 #include "platform/ui/UIDiagnostics.h"
-#include "platform/ui/UIWindow.h"
 
 namespace tilo::platform {
 namespace {
@@ -61,11 +59,6 @@ UIView::~UIView() {
 
 std::shared_ptr<UIView> UIView::superview() const {
   return superview_ ? superview_->weak_from_this().lock() : nullptr;
-}
-
-std::shared_ptr<UIWindow> UIView::window() const {
-  if (!window_) return nullptr;
-  return std::static_pointer_cast<UIWindow>(static_cast<UIView*>(window_)->weak_from_this().lock());
 }
 
 UIView* UIView::rootView() {
@@ -217,12 +210,6 @@ void UIView::propagateWindow(UIWindow* window) {
   for (auto& subview : subviews) {
     if (subview->superview_ == this) subview->propagateWindow(window);
   }
-}
-
-void UIView::structureDidChange() {
-  UIView* root = rootView();
-  if (root->engine_) root->engine_->invalidate();
-  root->treeNeedsLayout_ = true;
 }
 
 void UIView::deactivateConstraintsLeavingSubtree() {

@@ -278,7 +278,12 @@ class UIView : public LayoutItem, public std::enable_shared_from_this<UIView> {
   UILayoutPriority compression_[2] = {UILayoutPriorityDefaultHigh, UILayoutPriorityDefaultHigh};
   std::unique_ptr<UILayoutGuide> safeAreaGuide_;
   std::vector<std::shared_ptr<NSLayoutConstraint>> constraints_;
-  std::unique_ptr<LayoutEngine> engine_;  // on roots, built at the first layout
+  // On roots, built at the first layout. Deleted where the engine's type is known, so that
+  // this header and the view's own source need not include the engine, which sits above.
+  struct LayoutEngineDeleter {
+    void operator()(LayoutEngine* engine) const;
+  };
+  std::unique_ptr<LayoutEngine, LayoutEngineDeleter> engine_;
   UIViewController* viewController_ = nullptr;
   std::uint64_t serial_;
 };

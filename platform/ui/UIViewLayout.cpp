@@ -24,6 +24,24 @@ UILayoutPriority clippedPriority(UILayoutPriority priority) {
 
 }  // namespace
 
+// The parts of a view that use its tree's layout engine or its window, which sit above
+// the view itself.
+
+std::shared_ptr<UIWindow> UIView::window() const {
+  if (!window_) return nullptr;
+  return std::static_pointer_cast<UIWindow>(static_cast<UIView*>(window_)->weak_from_this().lock());
+}
+
+void UIView::structureDidChange() {
+  UIView* root = rootView();
+  if (root->engine_) root->engine_->invalidate();
+  root->treeNeedsLayout_ = true;
+}
+
+void UIView::LayoutEngineDeleter::operator()(LayoutEngine* engine) const {
+  delete engine;
+}
+
 // Layout
 
 void UIView::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
@@ -111,7 +129,7 @@ LayoutEngine* UIView::engineIfBuilt() {
 
 LayoutEngine& UIView::engine() {
   UIView* root = rootView();
-  if (!root->engine_) root->engine_ = std::make_unique<LayoutEngine>(*root);
+  if (!root->engine_) root->engine_.reset(new LayoutEngine(*root));
   return *root->engine_;
 }
 

@@ -5,19 +5,13 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "fuzz/support/FuzzSupport.h"
 #include "platform/Decimal.h"
 
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using tilo::fuzz::check;
   using tilo::platform::Decimal;
-  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::string_view input = tilo::fuzz::textOf(data, size);
   const std::size_t split = input.find('\n');
   const auto a = Decimal::fromString(input.substr(0, split));
   const auto b = split == std::string_view::npos ? a : Decimal::fromString(input.substr(split + 1));

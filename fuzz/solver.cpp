@@ -5,18 +5,17 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <vector>
 
+#include "fuzz/support/FuzzSupport.h"
 #include "platform/ui/solver/Solver.h"
 
 namespace {
 
 using namespace tilo::platform::solver;
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
+using tilo::fuzz::check;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -46,11 +45,6 @@ class Input {
   std::size_t size_;
   std::size_t position_ = 0;
 };
-
-template <typename T, std::size_t N>
-std::size_t countOf(const T (&)[N]) {
-  return N;
-}
 
 bool holds(const Constraint& constraint) {
   const Expression& expression = constraint.expression();
@@ -90,15 +84,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<Term> terms;
         bool finite = true, tame = true;
         for (std::size_t n = input.next(3) + 1; n > 0; --n) {
-          const std::size_t c = input.next(countOf(kCoefficients));
+          const std::size_t c = input.next(std::size(kCoefficients));
           terms.push_back({variables[input.next(variables.size())], kCoefficients[c]});
           finite = finite && std::isfinite(kCoefficients[c]);
           tame = tame && c < kModerateCoefficients;
         }
-        const std::size_t k = input.next(countOf(kConstants));
+        const std::size_t k = input.next(std::size(kConstants));
         finite = finite && std::isfinite(kConstants[k]);
         tame = tame && k < kModerateConstants;
-        const double weight = kStrengths[input.next(countOf(kStrengths))];
+        const double weight = kStrengths[input.next(std::size(kStrengths))];
         finite = finite && !std::isnan(weight);
         const Constraint constraint(Expression(terms, kConstants[k]),
                                     static_cast<Relation>(input.next(3)), weight);
@@ -128,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 2: {
         const Variable& variable = variables[input.next(variables.size())];
         const bool editing = solver.hasEditVariable(variable);
-        const double weight = kStrengths[input.next(countOf(kStrengths))];
+        const double weight = kStrengths[input.next(std::size(kStrengths))];
         const SolverStatus status = solver.addEditVariable(variable, weight);
         if (editing) {
           check(status == SolverStatus::duplicateEditVariable);
@@ -142,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       case 3: {
         const Variable& variable = variables[input.next(variables.size())];
-        const std::size_t k = input.next(countOf(kConstants));
+        const std::size_t k = input.next(std::size(kConstants));
         const SolverStatus status = solver.suggestValue(variable, kConstants[k] * 3);
         if (!solver.hasEditVariable(variable)) {
           check(status == SolverStatus::unknownEditVariable);

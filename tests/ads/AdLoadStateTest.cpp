@@ -171,11 +171,6 @@ TEST_F(AdLoadStateTest, ConditionsGateRetriesAndResumeWaitingLoads) {
   view->setHidden(false);
   coordinator->evaluateVisibility();
   EXPECT_EQ(loads, 3);
-  // 5. A failed initialization retries by initializing again, not by loading.
-  manager->handleLoaderInitFailure(kFailure);
-  env.advance(1);
-  EXPECT_EQ(inits, 2);
-  EXPECT_EQ(loads, 3);
 }
 
 TEST_F(AdLoadStateTest, EachRetrySeriesStartsAtOneSecondAndNeedsTheApplicationActive) {

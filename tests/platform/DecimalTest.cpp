@@ -74,9 +74,6 @@ TEST(DecimalTest, Comparisons) {
   EXPECT_EQ(dec("1.50"), dec("1.5"));
   EXPECT_EQ(dec("15e-1"), dec("1.5"));
   EXPECT_EQ(Decimal(1) - Decimal(1), Decimal());
-  EXPECT_EQ((Decimal(1) - Decimal(1)).description(), "0");
-  EXPECT_LE(dec("1.5"), dec("1.5"));
-  EXPECT_GE(dec("2"), dec("1.5"));
   EXPECT_NE(dec("1.5"), dec("-1.5"));
   EXPECT_LT(dec("-1e1000"), dec("1e1000"));
 }

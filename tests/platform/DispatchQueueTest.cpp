@@ -125,14 +125,6 @@ TEST(ConcurrentQueueThreads, ReadsOverlapButNeverABarrier) {
   EXPECT_FALSE(overlapped.load());
 }
 
-TEST(OperationQueueThreads, WaitUntilAllOperationsAreFinished) {
-  auto queue = OperationQueue::create("AdEventLogger");
-  std::atomic<int> done{0};
-  for (int i = 0; i < 100; ++i) queue->addOperation([&] { ++done; });
-  queue->waitUntilAllOperationsAreFinished();
-  EXPECT_EQ(done.load(), 100);
-}
-
 namespace {
 // Runs `body` on its own thread; false when it has not returned within `seconds`, which is
 // how a deadlock shows here instead of hanging the suite (the stuck thread is left behind).
@@ -200,6 +192,37 @@ TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
   }));
   open = true;
   EXPECT_EQ(order, (std::vector<std::string>{"async", "sync", "async 2", "sync 2", "operation"}));
+}
+
+TEST(ThreadPoolThreads, AFreeWorkerTakesTheMostUrgentLaneFirst) {
+  ThreadPool pool(1);
+  std::atomic<bool> open{false};
+  std::mutex mutex;
+  std::vector<TaskPriority> order;  // guarded by `mutex`
+  pool.post(
+      [&] {
+        while (!open.load()) std::this_thread::yield();
+      },
+      TaskPriority::userInitiated);
+  // Queued behind the held worker, the least urgent first.
+  for (auto lane : {TaskPriority::background, TaskPriority::utility, TaskPriority::userInitiated}) {
+    pool.post(
+        [&, lane] {
+          std::lock_guard lock(mutex);
+          order.push_back(lane);
+        },
+        lane);
+  }
+  open = true;
+  ASSERT_TRUE(finishesWithin(20, [&] {
+    for (;; std::this_thread::yield()) {
+      std::lock_guard lock(mutex);
+      if (order.size() == 3) return;
+    }
+  }));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(order, (std::vector<TaskPriority>{TaskPriority::userInitiated, TaskPriority::utility,
+                                              TaskPriority::background}));
 }
 
 TEST(SerialQueueThreads, SyncFromItsOwnBlockRunsInlineOnThatThread) {

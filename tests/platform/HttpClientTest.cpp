@@ -227,6 +227,21 @@ TEST(HttpClientTest, TimeoutAndCancelCompleteOnceOnTheEnvironmentClock) {
   EXPECT_EQ(recorder.errorCode(3), kUrlErrorCancelled);
 }
 
+TEST(HttpClientTest, ABodyOfExactlyTheCapArrivesAndOneByteMoreIsRefused) {
+  TestEnvironment env;
+  SilentServer silent(env);  // its "/ok" answers "ok"
+  Recorder recorder(env);
+  auto client = HttpClient::create();
+  for (std::size_t cap : {2, 1}) {
+    HttpRequest request = get(silent.server.url("/ok"));
+    request.maxResponseBytes = cap;
+    client->send(request, recorder.callback());
+    ASSERT_TRUE(recorder.waitFor(recorder.entries.size() + 1));
+  }
+  EXPECT_EQ(recorder.response(0).body, "ok");
+  EXPECT_EQ(recorder.errorCode(1), kUrlErrorDataLengthExceedsMaximum);
+}
+
 TEST(HttpClientTest, SeveralRequestsRunAtOnce) {
   TestEnvironment env;
   // Declared before the server so they outlive its handler threads.

@@ -97,6 +97,10 @@ TEST(JsonTest, OptionalAndLenient) {
   EXPECT_EQ(optional<Json>(json, "cfg"), Json("x"));
   EXPECT_EQ(decodingErrorOf([&] { required<std::string>(parseJson("5"), "url"); }).kind(),
             DecodingError::Kind::typeMismatch);
+  // A cap on entries: exactly that many pass, one more is corrupted data.
+  EXPECT_NO_THROW(requireAtMost(parseJson("[1,2]"), 2, "list"));
+  EXPECT_EQ(decodingErrorOf([&] { requireAtMost(parseJson("[1,2,3]"), 2, "list"); }).kind(),
+            DecodingError::Kind::dataCorrupted);
 }
 
 TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {

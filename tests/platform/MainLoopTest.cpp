@@ -11,19 +11,6 @@
 
 using namespace tilo::platform;
 
-TEST(MainLoopThreads, RunsWorkPostedFromBackgroundThreadsOnTheMainThread) {
-  auto loop = std::make_shared<MainLoop>();
-  std::atomic<int> onMain{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 50; ++i) loop->post([&] { onMain += loop->isMainThread() ? 1 : 0; });
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_TRUE(loop->runUntil([&] { return onMain.load() == 200; }, 10));
-}
-
 TEST(MainLoopThreads, APoolThreadThatAsksFirstNeverTakesTheMainRoleFromTheHost) {
   // A background task may touch the loop before the host does (an HTTP answer posting its
   // result): the host's thread must still be the main thread when it first calls in.

@@ -41,29 +41,6 @@ MATCHER_P(Near, want, "") {
   return ::testing::ExplainMatchResult(Pointwise(DoubleNear(1e-9), want), arg, result_listener);
 }
 
-TEST(SolverTest, SolvesEqualitiesAndInequalities) {
-  Variable x("x"), y("y"), left("left"), width("width");
-  EXPECT_THAT(freshSolve({x + y == 10, x - y == 2}, {x, y}), ElementsAre(DoubleEq(6), DoubleEq(4)));
-
-  // Repeated variables merge: x + 2 == x / 2 is 0.5·x + 2 == 0.
-  const Constraint halves = x + 2 == x / 2;
-  EXPECT_EQ(halves.expression().terms().size(), 1u);
-  EXPECT_THAT(freshSolve({halves}, {x}), ElementsAre(DoubleEq(-4)));
-
-  // Required bounds beat preferences from either side.
-  EXPECT_THAT(freshSolve({left >= 20, left + width <= 100, (left == 5) | strength::strong,
-                          (width == 300) | strength::medium},
-                         {left, width}),
-              ElementsAre(DoubleEq(20), DoubleEq(80)));
-
-  // A bound that does not bind leaves the preference alone; a non-required inequality
-  // only pushes while it is violated.
-  EXPECT_THAT(freshSolve({x <= 1000, (x == 40) | strength::weak, (x >= 30) | strength::strong,
-                          (x <= 35) | strength::medium},
-                         {x}),
-              ElementsAre(DoubleEq(35)));
-}
-
 TEST(SolverTest, StrongerPreferencesWinAndEqualOnesCompromise) {
   Variable x("x");
 
@@ -87,7 +64,6 @@ TEST(SolverTest, StrongerPreferencesWinAndEqualOnesCompromise) {
   // Tiers clip to [0, 1000] after the weight; strengths clip to [0, required].
   EXPECT_EQ(strength::create(5, -3, 2000), 5e6 + 1000);
   EXPECT_EQ(strength::create(1, 1, 1, 2000), strength::required);
-  EXPECT_EQ(strength::required, 1001001000.0);
   EXPECT_EQ(Constraint(x == 1, 5e12).strength(), strength::required);
   EXPECT_EQ(Constraint(x == 1, -4).strength(), 0);
   EXPECT_TRUE(Constraint(x == 1, strength::create(1000, 1000, 1000)).isRequired());
@@ -137,7 +113,9 @@ TEST(SolverTest, RefusesAConflictingRequiredConstraintAndReportsIt) {
   EXPECT_THAT(valuesOf(chain, all), Near(std::vector<double>{-7, 12, 12}));
 }
 
-TEST(SolverTest, EditsFollowSuggestions) {
+TEST(SolverTest, EditsFollowSuggestionsAndRefuseBadCalls) {
+  // The values edits give are compared with kiwisolver's in SolverReferenceTest; here the
+  // bookkeeping and the statuses it never sees.
   Variable left("left"), width("width"), right("right");
   const std::vector<Variable> all{left, width, right};
   const std::vector<Constraint> layout{right == left + width, left >= 0, right <= 500,
@@ -150,26 +128,13 @@ TEST(SolverTest, EditsFollowSuggestions) {
   ASSERT_EQ(solver.addEditVariable(left, strength::medium), SolverStatus::ok);
   EXPECT_TRUE(solver.hasEditVariable(left));
   EXPECT_THAT(valuesOf(solver, all), Near(std::vector<double>{0, 100, 100}));
+  // A suggestion gives what a fresh solve with `left == value` at the edit's strength gives.
+  ASSERT_EQ(solver.suggestValue(left, 450), SolverStatus::ok);
+  std::vector<Constraint> equivalent = layout;
+  equivalent.push_back((left == 450) | strength::medium);
+  EXPECT_THAT(valuesOf(solver, all), Near(freshSolve(equivalent, all)));
 
-  // Each suggestion gives what a fresh solve with `left == value` at the edit's strength
-  // gives: inside the bounds, below 0, past the right edge (where the strong width gives
-  // way), and back.
-  for (double value : {30.0, -5.0, 450.0, 1000.0, 37.5, 0.0, 123.0}) {
-    ASSERT_EQ(solver.suggestValue(left, value), SolverStatus::ok);
-    std::vector<Constraint> equivalent = layout;
-    equivalent.push_back((left == value) | strength::medium);
-    EXPECT_THAT(valuesOf(solver, all), Near(freshSolve(equivalent, all))) << value;
-  }
-  EXPECT_DOUBLE_EQ(left.value(), 123);
-
-  // Two edits at once; the strong width outweighs the medium edit of left.
-  ASSERT_EQ(solver.addEditVariable(right, strength::strong * 2), SolverStatus::ok);
-  ASSERT_EQ(solver.suggestValue(right, 300), SolverStatus::ok);
-  ASSERT_EQ(solver.suggestValue(left, 250), SolverStatus::ok);
-  EXPECT_THAT(valuesOf(solver, all), Near(std::vector<double>{200, 100, 300}));
-
-  // Removing the edits gives the plain layout back.
-  ASSERT_EQ(solver.removeEditVariable(right), SolverStatus::ok);
+  // Removing the edit gives the plain layout back.
   ASSERT_EQ(solver.removeEditVariable(left), SolverStatus::ok);
   EXPECT_FALSE(solver.hasEditVariable(left));
   EXPECT_THAT(valuesOf(solver, all), Near(std::vector<double>{10, 100, 110}));
@@ -188,70 +153,6 @@ TEST(SolverTest, EditsFollowSuggestions) {
   EXPECT_EQ(solver.suggestValue(left, -kInf), SolverStatus::nonFiniteValue);
   EXPECT_THAT(valuesOf(solver, all), Near(std::vector<double>{60, 100, 160}));
   EXPECT_EQ(solver.constraintCount(), layout.size());
-}
-
-TEST(SolverTest, RemovalRestoresWhatTheRemainingConstraintsImply) {
-  // A row of three boxes up to a wall, with spacing and preferences.
-  std::vector<Variable> all;
-  for (const char* name : {"l0", "l1", "l2", "w0", "w1", "w2", "wall"}) all.emplace_back(name);
-  const Variable *l = &all[0], *w = &all[3], &wall = all[6];
-  std::vector<Constraint> constraints{l[0] >= 0, wall == 300};
-  for (int i = 0; i < 3; ++i) {
-    // Distinct weights keep the optimum unique whichever constraint is missing.
-    constraints.insert(constraints.end(),
-                       {w[i] >= 20, (w[i] == 120 - 10 * i) | strength::medium,
-                        (l[i] == 50 * i) | strength::create(0, 0, 1, 1 + 0.13 * i),
-                        (w[i] == 30) | strength::create(0, 0, 1, 0.7 + 0.1 * i),
-                        i < 2 ? l[i + 1] >= l[i] + w[i] + 8 : l[i] + w[i] <= wall});
-  }
-  constraints.push_back((Expression(w[0]) == w[1]) | strength::strong);
-  constraints.push_back(w[2] <= w[1]);
-
-  // Removing any one constraint (and then putting it back) gives what a fresh solve of
-  // the rest gives.
-  Solver solver;
-  addAll(solver, constraints);
-  const std::vector<double> full = valuesOf(solver, all);
-  EXPECT_THAT(full, Near(freshSolve(constraints, all)));
-  for (std::size_t i = 0; i < constraints.size(); ++i) {
-    ASSERT_EQ(solver.removeConstraint(constraints[i]), SolverStatus::ok);
-    std::vector<Constraint> rest = constraints;
-    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
-    EXPECT_THAT(valuesOf(solver, all), Near(freshSolve(rest, all))) << "without #" << i;
-    ASSERT_EQ(solver.addConstraint(constraints[i]), SolverStatus::ok);
-    EXPECT_THAT(valuesOf(solver, all), Near(full)) << "with #" << i << " back";
-  }
-
-  // Removing them all, in an order unlike the adding one, forgets every variable: each
-  // reads 0 once, and a forgotten variable can come back.
-  for (std::size_t i = 0; i < constraints.size(); ++i) {
-    ASSERT_EQ(solver.removeConstraint(constraints[(i * 7) % constraints.size()]), SolverStatus::ok);
-  }
-  EXPECT_EQ(solver.constraintCount(), 0u);
-  EXPECT_THAT(valuesOf(solver, all), Near(std::vector<double>(all.size(), 0.0)));
-  addAll(solver, {wall == 42});
-  EXPECT_DOUBLE_EQ(valuesOf(solver, {wall})[0], 42);
-
-  // Redundant required equations (the third follows from the first two) come apart one at
-  // a time, each step matching a fresh solve.
-  Variable x("x"), y("y"), z("z");
-  const std::vector<Variable> xyz{x, y, z};
-  std::vector<Constraint> tied{Expression(x) == y,           Expression(y) == z,
-                               Expression(z) == x,           (x == 10) | strength::weak,
-                               (z == 20) | strength::medium, (y <= 15) | strength::strong};
-  Solver redundant;
-  addAll(redundant, tied);
-  ASSERT_EQ(redundant.addEditVariable(y, strength::weak), SolverStatus::ok);
-  tied.push_back((y == 0) | strength::weak);
-  EXPECT_THAT(valuesOf(redundant, xyz), Near(freshSolve(tied, xyz)));
-  EXPECT_THAT(valuesOf(redundant, xyz), Near(std::vector<double>{15, 15, 15}));
-  for (double value : {0.0, 3.0, 6.0}) {
-    ASSERT_EQ(redundant.removeConstraint(tied.front()), SolverStatus::ok);
-    tied.erase(tied.begin());
-    ASSERT_EQ(redundant.suggestValue(y, value), SolverStatus::ok);
-    tied.back() = (y == value) | strength::weak;
-    EXPECT_THAT(valuesOf(redundant, xyz), Near(freshSolve(tied, xyz))) << value;
-  }
 }
 
 TEST(SolverTest, DegeneratePivotsDoNotCycle) {

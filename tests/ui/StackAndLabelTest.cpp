@@ -1,10 +1,9 @@
-// Stack view distributions and collapsing, label shrink-to-fit, and a padding label.
+// Stack view distributions and collapsing, and label shrink-to-fit.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "platform/TestEnvironment.h"
-#include "platform/ui/DrawContext.h"
 #include "platform/ui/LayoutDump.h"
 #include "platform/ui/UIDiagnostics.h"
 #include "platform/ui/UILabel.h"
@@ -27,26 +26,6 @@ std::shared_ptr<UILabel> label(const std::string& text) {
   l->setText(text);
   return l;
 }
-
-// A label with padding around its text, as a template's call-to-action pill.
-class PaddingLabel : public UILabel {
- public:
-  UIEdgeInsets insets{4, 8, 4, 8};
-  mutable CGRect drawnIn;
-  CGRect textRect(const CGRect& bounds) const override { return insets.inset(bounds); }
-  void drawTextInRect(const DrawContext& context, const CGRect& rect) const override {
-    drawnIn = rect;
-    UILabel::drawTextInRect(context, rect);
-  }
-  CGSize intrinsicContentSize() const override {
-    CGSize size = UILabel::intrinsicContentSize();
-    return {size.width + insets.horizontal(), size.height + insets.vertical()};
-  }
-  CGSize sizeThatFits(const CGSize& size) const override {
-    CGSize fits = UILabel::sizeThatFits(size);
-    return {fits.width + insets.horizontal(), fits.height + insets.vertical()};
-  }
-};
 
 class StackTest : public ::testing::Test {
  protected:
@@ -193,22 +172,7 @@ TEST_F(StackTest, LabelsShrinkToFitThenTruncate) {
   cta->setNumberOfLines(2);
   EXPECT_DOUBLE_EQ(cta->fontSizeForWidth(cta->bounds().width()), 17);
 
-  // 4. A padding label measures and draws its text inside the padding.
-  auto pill = makeView<PaddingLabel>();
-  pill->setText("Get");
-  CGSize text = label("Get")->intrinsicContentSize();
-  EXPECT_EQ(pill->intrinsicContentSize(), (CGSize{text.width + 16, text.height + 8}));
-  pill->setFrame({0, 0, 60, 30});
-  window->addSubview(pill);
-  window->layoutIfNeeded();
-  auto surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 60, 30);
-  cairo_t* cr = cairo_create(surface);
-  pill->drawRect(DrawContext(cr, 1, UIUserInterfaceStyle::light), pill->bounds());
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
-  EXPECT_EQ(pill->drawnIn, (CGRect{8, 4, 44, 22}));
-
-  // 5. 100,000 characters are cut to the limit with a report, and still measure.
+  // 4. 100,000 characters are cut to the limit with a report, and still measure.
   UIDiagnostics::clearRecorded();
   auto huge = UILabel::create();
   huge->setText(std::string(100000, 'x'));

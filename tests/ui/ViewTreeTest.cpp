@@ -50,18 +50,6 @@ class HookView : public UIView {
   std::vector<std::string>* log_;
 };
 
-// A container that redirects addSubview into an inner view, as the native ad view does.
-class RedirectingView : public UIView {
- public:
-  void initializeView() override {
-    UIView::initializeView();
-    inner = UIView::create();
-    UIView::addSubview(inner);
-  }
-  void addSubview(const std::shared_ptr<UIView>& view) override { inner->addSubview(view); }
-  std::shared_ptr<UIView> inner;
-};
-
 }  // namespace
 
 TEST(ViewTree, MoveHooksWindowTrackingAndOwnership) {
@@ -121,13 +109,6 @@ TEST(ViewTree, MoveHooksWindowTrackingAndOwnership) {
   window2.reset();
   EXPECT_EQ(log, (std::vector<std::string>{"didMoveToWindow:nil"}));
   EXPECT_EQ(hooked->window(), nullptr);
-
-  // 7. A subclass that redirects addSubview still adds its own container with the base.
-  auto redirecting = makeView<RedirectingView>();
-  auto asset = UILabel::create();
-  redirecting->addSubview(asset);
-  EXPECT_EQ(asset->superview(), redirecting->inner);
-  EXPECT_EQ(redirecting->subviews().size(), 1u);
 }
 
 TEST(ViewTree, ConvertsRectanglesThroughFramesAndBounds) {

@@ -105,9 +105,7 @@ void returnFromMainWhileUploading() {
 
 TEST(HostExitTest, HostThatExitsDuringAnUploadExitsCleanly) {
   TempDir bundle, container;
-  SdkFixture::writeInfoPlist(bundle.path(), {{"TiloAppKey", kAppKey}});
-  std::ofstream(bundle.path() / "ios-tilo-key.txt")
-      << SdkFixture::sealKeyFile(kAppKey, SdkFixture::defaultConfigJson(kAppKey));
+  SdkFixture::writeBundle(bundle.path(), kAppKey);
 
   LoopbackHttpServer server;
   std::atomic<int> uploads{0};

@@ -17,7 +17,6 @@
 
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/ConfigurationError.h"
-#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/base/TiloConfiguration.h"
 #include "Tilo/base/TiloKeyManager.h"
 #include "Tilo/entry/TiloService.h"
@@ -25,6 +24,8 @@
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Base64.h"
 #include "platform/Bundle.h"
+#include "support/BinaryPlist.h"
+#include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "telemetry/TelemetryFixture.h"
 
@@ -98,37 +99,13 @@ void plant(const fs::path& path, Hostile form, const Contents& contents) {
 
 // A binary property list of one dictionary whose keys and strings are UTF-16, the form in
 // which a NUL survives libplist's parsing (its XML reader drops what follows one).
-std::string binaryPlist(const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
-  auto utf16 = [](const std::u16string& text) {
-    std::string object(1, static_cast<char>(0x60 | text.size()));  // fewer than 15 units
-    for (char16_t unit : text) object += {static_cast<char>(unit >> 8), static_cast<char>(unit)};
-    return object;
-  };
-  const std::size_t n = entries.size();
-  std::string out = "bplist00";
-  std::vector<std::size_t> offsets{out.size()};
-  out += static_cast<char>(0xD0 | n);
-  for (std::size_t i = 0; i < 2 * n; ++i) out += static_cast<char>(1 + i);  // keys, values
-  for (int part = 0; part < 2; ++part) {
-    for (const auto& entry : entries) {
-      offsets.push_back(out.size());
-      out += utf16(part == 0 ? entry.first : entry.second);
-    }
-  }
-  const std::size_t table = out.size();
-  for (auto offset : offsets) out += static_cast<char>(offset);  // one-byte offsets
-  out += std::string(6, '\0') + "\x01\x01"s;
-  for (std::uint64_t value :
-       {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
-    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
-  }
-  return out;
+std::string utf16Plist(const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
+  std::vector<std::pair<std::string, std::string>> objects;
+  for (const auto& [key, value] : entries) objects.emplace_back(plistUtf16(key), plistUtf16(value));
+  return binaryPlist(objects);
 }
 
-std::string sealed(const std::string& secret, const std::string& plain) {
-  return *encryptPayload(
-      secret, std::span(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size()));
-}
+constexpr auto sealed = &SdkFixture::sealKeyFile;
 
 class HostileInputTest : public TelemetryTest {
  protected:
@@ -221,7 +198,7 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
   const Contents contents{PlistValue(hostKeys).toBinary(),
                           "<plist version=\"1.0\"><dict><key>host.name</key><string>player</string>"
                           "<key>host.big</key><real>1e999</real></dict></plist>",
-                          binaryPlist({{u"hóst\0key"s, u"á\0b"s}, {u"host.name", u"player"}})};
+                          utf16Plist({{u"hóst\0key"s, u"á\0b"s}, {u"host.name", u"player"}})};
   const AdLogEvent event = AdLogEvent::make(AdLogEventType::adClick, Json::object());
   for (Hostile form : kEveryForm) {
     SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
@@ -373,7 +350,7 @@ TEST(HostileBundleTest, KeyFileAndInfoPlistAreRefusedWithTheirMessages) {
   const Contents info{
       PlistValue(PlistValue::Dictionary{{"TiloAppKey", key}}).toXml(),
       "<plist version=\"1.0\"><dict><key>TiloAppKey</key><real>1e999</real></dict></plist>",
-      binaryPlist({{u"TiloAppKey", u"k\0y"s}})};
+      utf16Plist({{u"TiloAppKey", u"k\0y"s}})};
   for (Hostile form : kEveryForm) {
     SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
     plant(bundle.path() / "Info.plist", form, info);

@@ -20,6 +20,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
+#include "support/BinaryPlist.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "tools/devserver/DevServer.h"
@@ -101,17 +102,8 @@ class Host {
 class KillMatrixTest : public ::testing::Test {
  protected:
   KillMatrixTest() {
-    SdkFixture::writeInfoPlist(
-        bundle.path(), {{"TiloAppKey", kAppKey}, {"CFBundleIdentifier", "com.tilo.killmatrix"}});
-    platform::FileSystem::atomicWrite(
-        bundle.path() / "ios-tilo-key.txt",
-        SdkFixture::sealKeyFile(kAppKey, SdkFixture::defaultConfigJson(kAppKey)));
-    devserver::DevServerOptions options;
-    options.appKey = kAppKey;
-    options.appInfoJson = SdkFixture::defaultAppInfoJson();
-    std::string error;
-    server = devserver::DevServer::start(options, &error);
-    if (!server) throw std::runtime_error(error);
+    SdkFixture::writeBundle(bundle.path(), kAppKey, "com.tilo.killmatrix");
+    server = SdkFixture::startBackend(kAppKey, SdkFixture::defaultAppInfoJson());
   }
 
   std::vector<std::string> hostArgs(std::vector<std::string> mode) const {
@@ -264,24 +256,8 @@ std::string utf16WithMark(const std::u16string& text) {
 // A binary property list of one dictionary: "host" holds the UTF-16 text "한국" and "nul"
 // the ASCII text "a", NUL, "b" (which libplist would write back cut at the NUL).
 std::string binaryWithAsciiNul() {
-  std::string out = "bplist00";
-  const std::vector<std::size_t> offsets{8, 13, 18, 22, 27};
-  out += "\xD2\x01\x02\x03\x04";  // dictionary: keys 1, 2; values 3, 4
-  out += "\x54host";              // "host"
-  out += "\x53nul";               // "nul"
-  out += "\x62\xD5\x5C\xAD\x6D";  // "한국" in UTF-16
-  out += std::string(
-      "\x53"
-      "a\0b",
-      4);  // "a", NUL, "b"
-  const std::size_t table = out.size();
-  for (auto offset : offsets) out += static_cast<char>(offset);
-  out += std::string(6, '\0') + "\x01\x01";
-  for (std::uint64_t value :
-       {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
-    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
-  }
-  return out;
+  return binaryPlist({{plistAscii("host"), plistUtf16(u"한국")},
+                      {plistAscii("nul"), plistAscii(std::string_view("a\0b", 3))}});
 }
 
 // Ten launches, each logging events, leave the host's values as they were: the file byte

@@ -116,17 +116,8 @@ class PoolStressTest : public ::testing::TestWithParam<unsigned> {
  protected:
   void SetUp() override {
     for (auto& outcome : outcomes) outcome.loaded = outcome.failed = 0;
-    SdkFixture::writeInfoPlist(
-        bundle.path(), {{"TiloAppKey", kAppKey}, {"CFBundleIdentifier", "com.tilo.stress"}});
-    platform::FileSystem::atomicWrite(
-        bundle.path() / "ios-tilo-key.txt",
-        SdkFixture::sealKeyFile(kAppKey, SdkFixture::defaultConfigJson(kAppKey)));
-    devserver::DevServerOptions options;
-    options.appKey = kAppKey;
-    options.appInfoJson = appInfoJson();
-    std::string error;
-    server = devserver::DevServer::start(options, &error);
-    ASSERT_TRUE(server) << error;
+    SdkFixture::writeBundle(bundle.path(), kAppKey, "com.tilo.stress");
+    server = SdkFixture::startBackend(kAppKey, appInfoJson());
     platform::Bundle::setMainBundleDirectory(bundle.path());
     platform::FileSystem::setApplicationContainer(container.path());
     setApiBaseUrlOverride(server->baseUrl());

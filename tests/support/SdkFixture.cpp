@@ -40,13 +40,7 @@ SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options))
   platform::Bundle::setMainBundleDirectory(bundle_.path());
   platform::FileSystem::setApplicationContainer(container_.path());
   if (options_.backend) {
-    devserver::DevServerOptions serverOptions;
-    serverOptions.appKey = options_.appKey;
-    serverOptions.appInfoJson = options_.appInfoJson;
-    serverOptions.campaigns = options_.campaigns;
-    std::string error;
-    server_ = devserver::DevServer::start(serverOptions, &error);
-    if (!server_) throw std::runtime_error("dev server: " + error);
+    server_ = startBackend(options_.appKey, options_.appInfoJson, options_.campaigns);
   }
   setApiBaseUrlOverride(baseUrl());
   TiloAds::resetSharedForTesting();
@@ -128,6 +122,28 @@ std::string SdkFixture::sealKeyFile(const std::string& appKey, const std::string
       std::span(reinterpret_cast<const std::uint8_t*>(configJson.data()), configJson.size()));
   if (!text) throw std::runtime_error("cannot seal key file");
   return *text;
+}
+
+void SdkFixture::writeBundle(const std::filesystem::path& dir, const std::string& appKey,
+                             const std::string& bundleIdentifier) {
+  writeInfoPlist(dir, {{"TiloAppKey", appKey}, {"CFBundleIdentifier", bundleIdentifier}});
+  if (!platform::FileSystem::atomicWrite(dir / "ios-tilo-key.txt",
+                                         sealKeyFile(appKey, defaultConfigJson(appKey)))) {
+    throw std::runtime_error("cannot write the key file");
+  }
+}
+
+std::shared_ptr<devserver::DevServer> SdkFixture::startBackend(
+    const std::string& appKey, const std::string& appInfoJson,
+    std::shared_ptr<const devserver::Campaigns> campaigns) {
+  devserver::DevServerOptions options;
+  options.appKey = appKey;
+  options.appInfoJson = appInfoJson;
+  options.campaigns = std::move(campaigns);
+  std::string error;
+  auto server = devserver::DevServer::start(options, &error);
+  if (!server) throw std::runtime_error("dev server: " + error);
+  return server;
 }
 
 }  // namespace tilo::test

@@ -82,6 +82,14 @@ class SdkFixture {
                              platform::PlistValue::Dictionary values);
   // The key-file text: Base64 of the configuration sealed with the app key.
   static std::string sealKeyFile(const std::string& appKey, const std::string& configJson);
+  // A bundle for `appKey` in `dir`, for hosts that start the SDK themselves: Info.plist
+  // and the sealed defaultConfigJson.
+  static void writeBundle(const std::filesystem::path& dir, const std::string& appKey,
+                          const std::string& bundleIdentifier = "com.tilo.tests");
+  // A development backend on a free loopback port; throws when it cannot start.
+  static std::shared_ptr<devserver::DevServer> startBackend(
+      const std::string& appKey, const std::string& appInfoJson,
+      std::shared_ptr<const devserver::Campaigns> campaigns = nullptr);
 
  private:
   SdkFixtureOptions options_;

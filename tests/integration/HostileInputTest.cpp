@@ -97,7 +97,7 @@ void plant(const fs::path& path, Hostile form, const Contents& contents) {
 }
 
 // A binary property list of one dictionary whose keys and strings are UTF-16, the form in
-// which a NUL survives libplist's parsing (its XML reader drops what follows one).
+// which a NUL can be stored (XML has no way to write one).
 std::string binaryPlist(const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
   auto utf16 = [](const std::u16string& text) {
     std::string object(1, static_cast<char>(0x60 | text.size()));  // fewer than 15 units

@@ -141,7 +141,7 @@ bool insideHostCallback() {
 
 tilo_status ensureSdk() noexcept {
   if (auto status = lifeStatus(); status != TILO_STATUS_OK) return status;
-  // The bundle's Info.plist, the key file and the event store need libplist and libcrypto.
+  // The key file and the event store need libcrypto.
   if (!TiloAds::isSharedBuilt()) {
     if (auto status = requireLibraries(platform::SystemFeature::security);
         status != TILO_STATUS_OK) {

@@ -1,7 +1,8 @@
 // Property lists, XML or binary: Info.plist as the bundle parses it, and a preferences
-// file as user defaults read and update it. Nothing crashes, hangs or trips libplist; an
-// update either leaves the file exactly as it was (memory only) or writes a file that
-// reads back with the update in it, launch after launch.
+// file as user defaults read and update it. Nothing crashes or hangs; what reads exactly
+// is written back, in its own form, to a list that reads the same; an update either leaves
+// the file exactly as it was (memory only) or writes a file that reads back with the
+// update in it, launch after launch.
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
@@ -12,9 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using tilo::fuzz::check;
   const std::string_view bytes = tilo::fuzz::textOf(data, size);
 
-  if (const auto info = PlistValue::parse(bytes); info && info->asDictionary()) {
-    const auto& entries = *info->asDictionary();
-    if (auto key = entries.find("TiloAppKey"); key != entries.end()) (void)key->second.asString();
+  if (const auto reading = PlistValue::read(bytes)) {
+    // Binary keeps everything; XML everything an XML file can hold.
+    check(PlistValue::parse(reading->value.toBinary()) == reading->value);
+    if (reading->exact && reading->format == PlistFormat::xml) {
+      check(PlistValue::parse(reading->value.toXml()) == reading->value);
+    }
   }
 
   // Two launches, each saving a value: after each, the file is the one before it or a

@@ -15,7 +15,7 @@ namespace tilo::platform {
 enum class SystemFeature : unsigned {
   graphics = 0,  // cairo, pango, fontconfig, libpng, libjpeg: windows, views, pictures
   network = 1,   // libcurl: HTTP
-  security = 2,  // libcrypto and libplist: the key file, Info.plist, the event store
+  security = 2,  // libcrypto: the key file, the event store
 };
 
 struct MissingLibrary {

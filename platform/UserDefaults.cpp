@@ -9,17 +9,8 @@
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
-#include "platform/Unicode.h"
 
 namespace tilo::platform {
-namespace {
-
-bool isPlainText(std::string_view text) {
-  return text.find('\0') == std::string_view::npos && isValidUtf8(text);
-}
-
-}  // namespace
-
 UserDefaults::UserDefaults(std::filesystem::path path, double writeDelay)
     : path_(std::move(path)), writeDelay_(writeDelay), file_(path_) {}
 
@@ -52,18 +43,23 @@ std::shared_ptr<UserDefaults> UserDefaults::atPath(std::filesystem::path path, d
   return defaults;
 }
 
-PlistDocument& UserDefaults::document() {
+PlistValue::Dictionary& UserDefaults::values() {
   if (!document_) {
     FileSystem::ReadError error;
     auto bytes = FileSystem::readFile(path_, &error);
     if (bytes && !bytes->empty()) {
       // What the SDK cannot write back exactly, it never writes: the host's keys live in
       // the same file.
-      document_ = PlistDocument::parse(*bytes);
-      if (!document_) {
+      auto reading = PlistValue::read(*bytes);
+      if (!reading || !reading->value.asDictionary()) {
         readFailure_ = "it is not a property-list dictionary the SDK can read";
-      } else if (!document_->keepsEveryValueOf(*bytes)) {
-        readFailure_ = "writing it back would change some of its values";
+      } else {
+        format_ = reading->format;
+        if (!reading->exact ||
+            PlistValue::parse(reading->value.encoded(format_)) != reading->value) {
+          readFailure_ = "writing it back would change some of its values";
+        }
+        document_ = std::move(reading->value);
       }
     } else if (!bytes && error.code == EFBIG) {
       if (auto moved = FileSystem::moveAside(path_, ".too-large")) {
@@ -74,14 +70,14 @@ PlistDocument& UserDefaults::document() {
     } else if (!bytes && error.code != ENOENT && error.code != ENOTDIR) {
       readFailure_ = error.description;  // a missing file has nothing to protect
     }
-    if (!document_) document_.emplace();
+    if (!document_) document_.emplace(PlistValue::Dictionary{});
   }
-  return *document_;
+  return *document_->asDictionary();
 }
 
 std::optional<std::string> UserDefaults::readFailure() {
   std::lock_guard lock(mutex_);
-  document();
+  values();
   return readFailure_;
 }
 
@@ -93,24 +89,20 @@ std::optional<std::string> UserDefaults::takeReadFailureReport() {
 
 std::optional<std::filesystem::path> UserDefaults::takeMovedAsideReport() {
   std::lock_guard lock(mutex_);
-  document();
+  values();
   return std::exchange(movedAside_, std::nullopt);
 }
 
 void UserDefaults::set(std::string_view key, std::optional<PlistValue> value, double delay) {
   std::lock_guard lock(mutex_);
-  auto& values = document();
   if (value) {
-    values.set(std::string(key), *value);
-  } else if (!values.remove(std::string(key))) {
+    values().insert_or_assign(std::string(key), std::move(*value));
+  } else if (values().erase(std::string(key)) == 0) {
     return;
   }
   // What could not be read would be lost by a write: keep the change in memory only.
   if (readFailure_) return;
   dirty_ = true;
-  // Text that is not plain UTF-8 is what libplist may write but not read back.
-  const std::string* text = value ? value->asString() : nullptr;
-  if (!isPlainText(key) || (text && !isPlainText(*text))) checked_ = false;
   if (delay > 0 && Application::shared().state() != ApplicationState::background) {
     scheduleWrite(delay);
   } else {
@@ -149,19 +141,8 @@ void UserDefaults::write() {
   dirty_ = false;
   if (readFailure_) return;
   // Under the lock, so the file holds the latest change once the write is done.
-  std::string bytes = document().toBinary();
-  // libplist writes some documents that it cannot read back (a host's key that is not
-  // UTF-8, read from its XML file): the next start would find the file damaged and lose
-  // every key in it. The store then keeps its changes in memory and says so. Once a write
-  // read back, changes of plain text and data cannot break the next one: only the first
-  // write and those after other text are read back.
-  if (!checked_) {
-    if (!PlistDocument::parse(bytes)) {
-      readFailure_ = "its content cannot be written back as a property list";
-      return;
-    }
-    checked_ = true;
-  }
+  values();
+  std::string bytes = document_->encoded(format_);
   // A file this large could not be read at the next start: the change stays in memory.
   if (bytes.size() > FileSystem::kMaxReadSize) {
     if (!writeFailure_) writeFailure_ = "it would grow over 4 MB";
@@ -193,9 +174,9 @@ void UserDefaults::setString(std::string_view key, std::string_view value) {
 
 std::optional<std::string> UserDefaults::string(std::string_view key) {
   std::lock_guard lock(mutex_);
-  auto value = document().value(std::string(key));
-  if (!value || !value->asString()) return std::nullopt;
-  return *value->asString();
+  const auto found = values().find(std::string(key));
+  if (found == values().end() || !found->second.asString()) return std::nullopt;
+  return *found->second.asString();
 }
 
 void UserDefaults::setData(std::string_view key, Bytes value) {
@@ -204,9 +185,9 @@ void UserDefaults::setData(std::string_view key, Bytes value) {
 
 std::optional<Bytes> UserDefaults::data(std::string_view key) {
   std::lock_guard lock(mutex_);
-  auto value = document().value(std::string(key));
-  if (!value || !value->asData()) return std::nullopt;
-  return *value->asData();
+  const auto found = values().find(std::string(key));
+  if (found == values().end() || !found->second.asData()) return std::nullopt;
+  return *found->second.asData();
 }
 
 void UserDefaults::removeObject(std::string_view key) {

@@ -14,13 +14,14 @@
 // written at once. Keys this store does not change are written back exactly as they were
 // read: the host keeps its own keys in the same file. Thread-safe.
 //
-// Warning: the file is rewritten only when every value in it would come back unchanged.
-// A file that exists but cannot be read (no permission, an I/O error, not a regular file),
-// that reads but does not parse (another encoding, nesting too deep, not a dictionary), or
-// that holds a value libplist would alter on the way back (an integer beyond 64 bits, a NUL
-// in ASCII text, a date it cannot read; see PlistRoundTrip.h) is never written: the store
-// keeps every change in memory only, still reads what did parse, and readFailure() says
-// why. An empty file holds nothing to lose and is replaced.
+// Warning: the file is rewritten only when every value in it would come back unchanged,
+// in the form it was read in (XML stays XML, binary stays binary). A file that exists but
+// cannot be read (no permission, an I/O error, not a regular file), that reads but does not
+// parse (another encoding, nesting too deep, not a dictionary), or that holds a value the
+// store cannot write back exactly (an integer beyond 64 bits, a date in another form, a key
+// twice; see PlistValue.h) is never written: the store keeps every change in memory only,
+// still reads what did parse, and readFailure() says why. An empty file holds nothing to
+// lose and is replaced; a new file is binary.
 //
 // A file over FileSystem::kMaxReadSize could never be read back, so nothing saved would
 // survive a restart: it is renamed to its name + ".too-large" (kept for the host, see
@@ -93,7 +94,7 @@ class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
 
  private:
   // Callers hold mutex_.
-  PlistDocument& document();
+  PlistValue::Dictionary& values();
   // A change, written within `delay` seconds (0: at once).
   void set(std::string_view key, std::optional<PlistValue> value, double delay);
   void write();
@@ -104,11 +105,11 @@ class UserDefaults : public std::enable_shared_from_this<UserDefaults> {
   std::mutex mutex_;
   FileRewriter file_;                // under mutex_
   bool dirty_ = false;               // a change not yet in the file
-  bool checked_ = false;             // the last write read back, and only plain changes came since
   const void* pendingIn_ = nullptr;  // the environment running the pending write
   double pendingDue_ = 0;            // when it is due, on that environment's clock
   Subscription backgroundObserver_;
-  std::optional<PlistDocument> document_;
+  std::optional<PlistValue> document_;  // a dictionary, once read
+  PlistFormat format_ = PlistFormat::binary;
   std::optional<std::string> readFailure_;
   std::atomic<bool> readFailureReported_{false};
   std::optional<std::filesystem::path> movedAside_;  // cleared by its report

@@ -59,7 +59,7 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
   platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance()) {
-    // Info.plist and the key file need libplist and libcrypto, opened on first use.
+    // The key file needs libcrypto, opened on first use.
     if (auto missing = platform::missingLibrary(platform::SystemFeature::security)) {
       log(missing->message(), TiloLogLevel::error);
       throw ConfigurationError("cannot read the app key", missing->message());

@@ -44,8 +44,8 @@
  *   added since read as absent (NULL); a larger one, from a newer header, is read up to what
  *   this version knows. Only a size below the first release's is refused
  *   (TILO_STATUS_DELEGATE_TOO_SMALL; TILO_STATUS_INVALID_ARGUMENT for a layout).
- * - System libraries (libcurl, libcrypto, libplist, cairo, pango, fontconfig, libpng,
- *   libjpeg) are opened on first use and checked whole before any call into them: a call
+ * - System libraries (libcurl, libcrypto, cairo, pango, fontconfig, libpng, libjpeg)
+ *   are opened on first use and checked whole before any call into them: a call
  *   that needs one that cannot be loaded, or that lacks a function, returns
  *   TILO_STATUS_UNAVAILABLE (the *_create functions NULL with that tilo_last_status()),
  *   tilo_last_error_message() names the library and the error log says the same. The

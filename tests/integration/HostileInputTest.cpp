@@ -98,7 +98,7 @@ void plant(const fs::path& path, Hostile form, const Contents& contents) {
 }
 
 // A binary property list of one dictionary whose keys and strings are UTF-16, the form in
-// which a NUL survives libplist's parsing (its XML reader drops what follows one).
+// which a NUL can be stored (XML has no way to write one).
 std::string utf16Plist(const std::vector<std::pair<std::u16string, std::u16string>>& entries) {
   std::vector<std::pair<std::string, std::string>> objects;
   for (const auto& [key, value] : entries) objects.emplace_back(plistUtf16(key), plistUtf16(value));

@@ -2,7 +2,7 @@
 // 20-event upload, in the middle of a steady stream, and right after crash reports were
 // queued. After a restart, every event logged more than a second before the kill must be
 // stored by the development backend, and none twice. And a host whose preferences file
-// holds values libplist reads or writes only with care, started ten times. The hosts run
+// holds values a property-list writer keeps only with care, started ten times. The hosts run
 // in real time, so the tests wait for what they print and for what the backend received,
 // never for a duration.
 #include <gtest/gtest.h>
@@ -254,7 +254,7 @@ std::string utf16WithMark(const std::u16string& text) {
 }
 
 // A binary property list of one dictionary: "host" holds the UTF-16 text "한국" and "nul"
-// the ASCII text "a", NUL, "b" (which libplist would write back cut at the NUL).
+// the ASCII text "a", NUL, "b" (which a writer of C strings would cut at the NUL).
 std::string binaryWithAsciiNul() {
   return binaryPlist({{plistAscii("host"), plistUtf16(u"한국")},
                       {plistAscii("nul"), plistAscii(std::string_view("a\0b", 3))}});
@@ -280,7 +280,8 @@ TEST_F(KillMatrixTest, HostPreferencesSurviveTenLaunches) {
        utf16WithMark(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist version=\"1.0\"><dict>"
                      u"<key>host</key><string>한국 😀</string></dict></plist>"),
        Dictionary{{"host", "한국 😀"}}},
-      {"a NUL", binaryWithAsciiNul(), std::nullopt},
+      {"a NUL", binaryWithAsciiNul(),
+       Dictionary{{"host", "한국"}, {"nul", std::string("a\0b", 3)}}},
       {"a 2^64 integer",
        xml + "<key>big</key><integer>18446744073709551616</integer></dict></plist>", std::nullopt},
   };

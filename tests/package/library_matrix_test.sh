@@ -71,7 +71,7 @@ done <"$work/table"
 
 # Stubs: the first library of each kind with every function libtilo.so takes from it but
 # its first one, under the real library's soname.
-for pattern in libjpeg libplist libcurl; do
+for pattern in libjpeg libcurl; do
   line=$(grep "^$pattern" "$work/table" | head -n 1) || continue
   read -r library missing rest <<<"$line"
   dir=$work/stub-$library

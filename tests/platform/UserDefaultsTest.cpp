@@ -33,8 +33,7 @@ TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
     defaults->setString("gone", "soon");
     defaults->removeObject("gone");
     defaults->removeObject("never-set");
-    // Invalid UTF-8 would make libplist write a file it cannot read back, losing every
-    // key: it is stored with replacement characters instead.
+    // Property-list text is Unicode: invalid UTF-8 is stored with replacement characters.
     defaults->setString("bad",
                         "a\xFF\xC0\xAF"
                         "b");
@@ -98,8 +97,8 @@ std::string utf16(const std::u16string& text, bool bigEndian, bool mark) {
 }
 
 // Host files in the forms the SDK meets. One whose every value comes back unchanged is
-// rewritten with the SDK's key added; any other is never written, byte for byte, while the
-// SDK's key lives in memory, what did parse still reads, and the store says why, once.
+// rewritten in its own form with the SDK's key added; any other is never written, byte for byte,
+// while the SDK's key lives in memory, what did parse still reads, and the store says why, once.
 TEST(UserDefaultsTest, HostValuesComeBackUnchangedOrTheFileIsNeverWritten) {
   using Dictionary = PlistValue::Dictionary;
   const std::string host = "<key>host</key><string>héllo 한국</string>";
@@ -144,36 +143,33 @@ TEST(UserDefaultsTest, HostValuesComeBackUnchangedOrTheFileIsNeverWritten) {
                   {"e", ""},
                   {"x", "<é😀&"},
                   {"a", PlistValue::Array{false, Dictionary{}}}}},
-      {"UTF-16 text with a NUL",
-       binaryDictionary({{"host", "\x63" + utf16(u"á\0b"s, true, false)}}),
-       Dictionary{{"host", "á\0b"s}}},
+      {"UTF-16 and ASCII text with a NUL, a key with a NUL",
+       binaryDictionary({{"host", "\x63" + utf16(u"á\0b"s, true, false)},
+                         {"k", "\x63" + utf16(u"a\0b"s, true, false)},
+                         {"n", std::string("\x53"
+                                           "a\0b",
+                                           4)},
+                         {"a\0b"s, "\x09"}}),
+       Dictionary{{"host", "á\0b"s}, {"k", "a\0b"s}, {"n", "a\0b"s}, {"a\0b"s, true}}},
       {"an integer below 64 bits",
        xmlPlist(host + "<key>n</key><integer>-9223372036854775809</integer>")},
       {"2^64", xmlPlist(host + "<key>n</key><integer>18446744073709551616</integer>")},
       {"an integer with letters", xmlPlist(host + "<key>n</key><integer>12abc</integer>")},
-      {"a date libplist cannot read", xmlPlist(host + "<key>d</key><date>soon</date>")},
+      {"a date in another form", xmlPlist(host + "<key>d</key><date>soon</date>")},
       {"a date with fractions", xmlPlist(host + "<key>d</key><date>2020-01-01T00:00:00.5Z</date>")},
       {"a key twice", xmlPlist(host + "<key>k</key><true/><key>k</key><false/>")},
       {"a carriage return", xmlPlist(host + "<key>k</key><string>a\r\nb</string>")},
       {"Latin-1 without a declaration", xmlPlist(host + "<key>k</key><string>caf\xE9</string>")},
       {"a key that is not UTF-8", xmlPlist(host + "<key>\xAA</key><string>a</string>")},
-      {"UTF-16 text with a NUL, ASCII otherwise",
-       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
-                         {"k", "\x63" + utf16(u"a\0b"s, true, false)}})},
-      {"ASCII text with a NUL",
-       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
-                         {"k", std::string("\x53"
-                                           "a\0b",
-                                           4)}})},
-      {"a binary key with a NUL",
-       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)}, {"a\0b"s, "\x09"}})},
       {"a binary key twice",
        binaryDictionary(
            {{"host", "\x68" + utf16(u"héllo 한국", true, false)}, {"k", "\x09"}, {"k", "\x08"}})},
       {"a 128-bit integer",
        binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)},
                          {"n", "\x14" + std::string(7, '\0') + "\x01" + std::string(8, '\0')}})},
-      {"an encoding libplist cannot read", xmlPlist(host, "Shift_JIS"), std::nullopt, false},
+      {"a UID",
+       binaryDictionary({{"host", "\x68" + utf16(u"héllo 한국", true, false)}, {"u", "\x80\x01"}})},
+      {"an encoding the SDK cannot read", xmlPlist(host, "Shift_JIS"), std::nullopt, false},
       {"&#0;", xmlPlist(host + "<key>k</key><string>a&#0;b</string>"), std::nullopt, false},
       {"nested too deep", xmlPlist(host + "<key>k</key>" + deep), std::nullopt, false},
       {"not a dictionary", "<plist version=\"1.0\"><array/></plist>", std::nullopt, false},
@@ -192,7 +188,10 @@ TEST(UserDefaultsTest, HostValuesComeBackUnchangedOrTheFileIsNeverWritten) {
       EXPECT_EQ(defaults->readFailure(), std::nullopt);
       Dictionary expected = *row.rewritten;
       expected.emplace("tilo_key", "sdk");
-      EXPECT_EQ(PlistValue::parse(*FileSystem::readFile(path)), PlistValue(expected));
+      const auto file = *FileSystem::readFile(path);
+      EXPECT_EQ(PlistValue::parse(file), PlistValue(expected));
+      // Binary stays binary, XML stays XML.
+      EXPECT_EQ(file.starts_with("bplist00"), row.file.starts_with("bplist00"));
     } else {
       EXPECT_EQ(FileSystem::readFile(path), row.file);
       EXPECT_EQ(defaults->string("host"),

@@ -1,19 +1,16 @@
-#include "platform/PlistRoundTrip.h"
-
+// PlistValue::read: the XML and binary readers. Broken structure fails the whole reading;
+// a value that cannot be held exactly is left out and the reading marked inexact, so that
+// a file is rewritten only when every value in it comes back.
 #include <locale.h>
 
 #include <algorithm>
 #include <bit>
 #include <cctype>
-#include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <numeric>
-#include <optional>
-#include <string>
-#include <vector>
+#include <limits>
 
 #include "platform/Base64.h"
+#include "platform/PlistValue.h"
 #include "platform/Unicode.h"
 
 namespace tilo::platform {
@@ -21,91 +18,38 @@ namespace {
 
 // Seconds from 1970-01-01 to 2001-01-01, the property-list epoch.
 constexpr double kPlistEpochOffset = 978307200.0;
-// Values one reading holds at most (about 100 bytes each): far more than a preferences
-// file has, and a binary list whose shared objects expand beyond it is not checked at all.
-constexpr std::size_t kMaxValues = 100'000;
 
-// One value as the file states it.
-struct Value {
-  enum class Kind { string, integer, real, date, data, boolean, uid, array, dictionary };
-  Kind kind = Kind::string;
-  std::string text;               // string: UTF-8; integer: canonical decimal; data: the bytes
-  double number = 0;              // real, date (seconds since 2001)
-  std::uint64_t scalar = 0;       // boolean, uid
-  std::vector<std::string> keys;  // dictionary, sorted; keys[i] belongs to items[i]
-  std::vector<Value> items;       // array elements, dictionary values
+// What both readers share: the limits, and whether the reading is still whole and exact.
+class Reading {
+ protected:
+  // False (and the reading failed) past a limit.
+  bool enter(std::size_t depth) {
+    if (depth >= kMaxPlistDepth || ++values_ > kMaxPlistNodes) failed_ = true;
+    return !failed_;
+  }
+  // A value left out: nullopt, and the reading is not exact.
+  std::nullopt_t leftOut() {
+    exact_ = false;
+    return std::nullopt;
+  }
+  std::nullopt_t fail() {
+    failed_ = true;
+    return std::nullopt;
+  }
+  // Sets `key` unless a value came first under it (a reader keeps only one of the two).
+  void insert(PlistValue::Dictionary& dictionary, std::string key, PlistValue value) {
+    if (!dictionary.try_emplace(std::move(key), std::move(value)).second) exact_ = false;
+  }
+
+  std::optional<PlistReading> result(std::optional<PlistValue> root, PlistFormat format) const {
+    if (failed_ || !root) return std::nullopt;
+    return PlistReading{std::move(*root), format, exact_};
+  }
+
+  bool failed_ = false;
+  bool exact_ = true;
+  std::size_t values_ = 0;
 };
-
-bool equal(const Value& a, const Value& b) {
-  if (a.kind != b.kind || a.text != b.text || a.scalar != b.scalar || a.keys != b.keys ||
-      a.items.size() != b.items.size()) {
-    return false;
-  }
-  if (!(std::isnan(a.number) && std::isnan(b.number)) &&
-      std::bit_cast<std::uint64_t>(a.number) != std::bit_cast<std::uint64_t>(b.number)) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.items.size(); ++i) {
-    if (!equal(a.items[i], b.items[i])) return false;
-  }
-  return true;
-}
-
-// Sorts a dictionary's entries by key; false for a key that appears twice, since a reader
-// keeps only one of its values.
-bool sortEntries(Value& dictionary) {
-  std::vector<std::size_t> order(dictionary.keys.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return dictionary.keys[a] < dictionary.keys[b]; });
-  std::vector<std::string> keys;
-  std::vector<Value> items;
-  keys.reserve(order.size());
-  items.reserve(order.size());
-  for (std::size_t i : order) {
-    if (!keys.empty() && keys.back() == dictionary.keys[i]) return false;
-    keys.push_back(std::move(dictionary.keys[i]));
-    items.push_back(std::move(dictionary.items[i]));
-  }
-  dictionary.keys = std::move(keys);
-  dictionary.items = std::move(items);
-  return true;
-}
-
-Value makeInteger(bool negative, std::string_view digits) {
-  digits.remove_prefix(std::min(digits.find_first_not_of('0'), digits.size()));
-  Value value;
-  value.kind = Value::Kind::integer;
-  value.text = digits.empty() ? "0" : (negative ? "-" : "") + std::string(digits);
-  return value;
-}
-
-Value makeInteger(__int128 number) {
-  const bool negative = number < 0;
-  // Digit by digit from the remainder's magnitude, so the most negative value works too.
-  std::string digits;
-  do {
-    const auto remainder = static_cast<int>(number % 10);
-    digits += static_cast<char>('0' + (negative ? -remainder : remainder));
-    number /= 10;
-  } while (number != 0);
-  std::reverse(digits.begin(), digits.end());
-  return makeInteger(negative, digits);
-}
-
-Value makeNumber(Value::Kind kind, double number) {
-  Value value;
-  value.kind = kind;
-  value.number = number;
-  return value;
-}
-
-Value makeText(Value::Kind kind, std::string text) {
-  Value value;
-  value.kind = kind;
-  value.text = std::move(text);
-  return value;
-}
 
 bool isXmlSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -117,17 +61,27 @@ std::string_view trimXmlSpace(std::string_view text) {
   return text;
 }
 
-std::optional<Value> xmlInteger(std::string_view text) {
+std::optional<PlistValue> xmlInteger(std::string_view text) {
   text = trimXmlSpace(text);
   const bool negative = text.starts_with('-');
   if (negative || text.starts_with('+')) text.remove_prefix(1);
   if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
   }
-  return makeInteger(negative, text);
+  // The magnitude as unsigned, so that the most negative value reads too.
+  std::uint64_t magnitude = 0;
+  for (char digit : text) {
+    if (magnitude > (std::numeric_limits<std::uint64_t>::max() - (digit - '0')) / 10) {
+      return std::nullopt;
+    }
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(digit - '0');
+  }
+  constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (magnitude > kMax + (negative ? 1 : 0)) return std::nullopt;
+  return PlistValue(static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude));
 }
 
-std::optional<Value> xmlReal(std::string_view text) {
+std::optional<PlistValue> xmlReal(std::string_view text) {
   // strtod in the C locale whatever the host set ("0.5", "nan", "+infinity", "1e999").
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
   const std::string token(trimXmlSpace(text));
@@ -135,11 +89,11 @@ std::optional<Value> xmlReal(std::string_view text) {
   char* end = nullptr;
   const double number = strtod_l(token.c_str(), &end, cLocale);
   if (end != token.c_str() + token.size()) return std::nullopt;
-  return makeNumber(Value::Kind::real, number);
+  return PlistValue(number);
 }
 
 // Only the form property lists are written in: "2020-01-01T00:00:00Z".
-std::optional<Value> xmlDate(std::string_view text) {
+std::optional<PlistValue> xmlDate(std::string_view text) {
   text = trimXmlSpace(text);
   if (text.size() != 20 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
       text[16] != ':' || text[19] != 'Z') {
@@ -155,8 +109,8 @@ std::optional<Value> xmlDate(std::string_view text) {
   };
   const auto year = field(0, 4), month = field(5, 2), day = field(8, 2);
   const auto hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
-  if (!year || !month || !day || !hour || !minute || !second || *month < 1 || *month > 12 ||
-      *hour > 23 || *minute > 59 || *second > 59) {
+  if (!year || !month || !day || !hour || !minute || !second || *year < 1 || *month < 1 ||
+      *month > 12 || *hour > 23 || *minute > 59 || *second > 59) {
     return std::nullopt;
   }
   const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
@@ -169,30 +123,78 @@ std::optional<Value> xmlDate(std::string_view text) {
   const int dayOfYear = (153 * (*month + (*month > 2 ? -3 : 9)) + 2) / 5 + *day - 1;
   const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   const long long days = static_cast<long long>(era) * 146097 + dayOfEra - 719468;
-  const double seconds = static_cast<double>(days * 86400 + *hour * 3600 + *minute * 60 + *second);
-  return makeNumber(Value::Kind::date, seconds - kPlistEpochOffset);
+  return PlistValue(
+      PlistValue::Date{static_cast<double>(days * 86400 + *hour * 3600 + *minute * 60 + *second)});
 }
 
-std::optional<Value> xmlData(std::string_view text) {
+std::optional<PlistValue> xmlData(std::string_view text) {
   std::string compact;
   for (char c : text) {
     if (!isXmlSpace(c)) compact += c;
   }
   auto bytes = base64Decode(compact);
   if (!bytes) return std::nullopt;
-  return makeText(Value::Kind::data, std::string(bytes->begin(), bytes->end()));
+  return PlistValue(std::move(*bytes));
+}
+
+// The encoding an XML declaration names, in lower case; empty without one.
+std::string declaredEncoding(std::string_view text) {
+  if (!text.starts_with("<?xml")) return {};
+  const std::string_view declaration = text.substr(0, text.find("?>"));
+  const auto name = declaration.find("encoding");
+  if (name == std::string_view::npos) return {};
+  const auto open = declaration.find_first_of("\"'", name);
+  if (open == std::string_view::npos) return {};
+  const auto close = declaration.find(declaration[open], open + 1);
+  if (close == std::string_view::npos) return {};
+  std::string encoding(declaration.substr(open + 1, close - open - 1));
+  for (char& c : encoding) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return encoding;
+}
+
+// An XML list as UTF-8 without a byte-order mark; nullopt for an encoding other than UTF-8,
+// UTF-16 and Latin-1, or text that is not in the encoding it claims.
+std::optional<std::string> xmlAsUtf8(std::string_view bytes) {
+  std::optional<std::string> text;
+  bool utf16 = true;
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    text = utf16ToUtf8(bytes.substr(2), bytes[0] == '\xFE');
+  } else if (bytes.size() >= 2 && (bytes[0] == '<') != (bytes[1] == '<') &&
+             (bytes[0] == '\0' || bytes[1] == '\0')) {  // "<?xml" in UTF-16 without a mark
+    text = utf16ToUtf8(bytes, bytes[0] == '\0');
+  } else {
+    utf16 = false;
+    text = std::string(bytes.starts_with("\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+  }
+  if (!text) return std::nullopt;
+  const std::string encoding = declaredEncoding(*text);
+  if (encoding.empty() || encoding == "utf-8" || encoding == "utf8") return text;
+  if (encoding.starts_with("utf-16")) return utf16 ? text : std::nullopt;
+  if (utf16) return std::nullopt;
+  if (encoding == "us-ascii" || encoding == "ascii") {
+    const bool ascii = std::none_of(text->begin(), text->end(), [](char c) { return c & 0x80; });
+    return ascii ? text : std::nullopt;
+  }
+  if (encoding == "iso-8859-1" || encoding == "latin1" || encoding == "iso_8859-1") {
+    // Every Latin-1 byte is the code point of the same number.
+    std::string converted;
+    converted.reserve(text->size());
+    for (char c : *text) appendUtf8(converted, static_cast<std::uint8_t>(c));
+    return converted;
+  }
+  return std::nullopt;
 }
 
 // An XML property list in UTF-8, read by the rules of XML as far as property lists use them.
-class XmlReader {
+class XmlReader : Reading {
  public:
   explicit XmlReader(std::string_view text) : text_(text) {}
 
-  std::optional<Value> document() {
+  std::optional<PlistReading> document() {
     if (!skipMisc()) return std::nullopt;
     auto open = tag();
     if (!open) return std::nullopt;
-    std::optional<Value> root;
+    std::optional<PlistValue> root;
     if (open->name == "plist" && !open->closing && !open->empty) {
       if (!skipMisc()) return std::nullopt;
       auto inner = tag();
@@ -203,7 +205,7 @@ class XmlReader {
       return std::nullopt;
     }
     if (!skipMisc() || at_ != text_.size()) return std::nullopt;
-    return root;
+    return result(std::move(root), PlistFormat::xml);
   }
 
  private:
@@ -281,29 +283,35 @@ class XmlReader {
     return std::nullopt;
   }
 
-  // The decoded text up to </name>: character and the five predefined entity references,
-  // CDATA sections. Anything else (an element, a comment, a carriage return, which XML
-  // turns into a line feed but libplist keeps) is refused.
+  // The decoded text up to </name>: characters, the five predefined entities, character
+  // references and CDATA sections; anything else fails. Text a rewrite would not give back
+  // (a raw carriage return, which XML reads as a line feed, another raw control character,
+  // bytes that are not UTF-8) is left out.
   std::optional<std::string> text(std::string_view name) {
     std::string out;
+    bool odd = false;
     while (at_ < text_.size()) {
       const char c = text_[at_];
       if (c == '<') {
         if (rest().starts_with("<![CDATA[")) {
           const auto end = rest().find("]]>");
-          if (end == std::string_view::npos) return std::nullopt;
-          out.append(rest().substr(9, end - 9));
+          if (end == std::string_view::npos) return fail();
+          const std::string_view raw = rest().substr(9, end - 9);
+          odd = odd || std::any_of(raw.begin(), raw.end(), [](char r) {
+                  return static_cast<unsigned char>(r) < 0x20 && r != '\t' && r != '\n';
+                });
+          out.append(raw);
           at_ += end + 3;
           continue;
         }
         auto close = tag();
-        if (!close || !close->closing || close->name != name) return std::nullopt;
-        if (out.find('\r') != std::string::npos || !isValidUtf8(out)) return std::nullopt;
+        if (!close || !close->closing || close->name != name) return fail();
+        if (odd || !isValidUtf8(out)) return leftOut();
         return out;
       }
       if (c == '&') {
         const auto end = rest().find(';');
-        if (end == std::string_view::npos || end > 12) return std::nullopt;
+        if (end == std::string_view::npos || end > 12) return fail();
         const std::string_view entity = rest().substr(1, end - 1);
         at_ += end + 1;
         static constexpr std::pair<std::string_view, char> kNamed[] = {
@@ -314,79 +322,84 @@ class XmlReader {
           out += named->second;
           continue;
         }
-        if (entity.size() < 2 || entity[0] != '#') return std::nullopt;
+        if (entity.size() < 2 || entity[0] != '#') return fail();
         const bool hex = entity[1] == 'x';
         const std::string_view digits = entity.substr(hex ? 2 : 1);
-        if (digits.empty() ||
+        if (digits.empty() || digits.size() > 8 ||
             digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
                 std::string_view::npos) {
-          return std::nullopt;
+          return fail();
         }
-        const unsigned long code = std::stoul(std::string(digits), nullptr, hex ? 16 : 10);
-        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
+        const unsigned long code =
+            std::strtoul(std::string(digits).c_str(), nullptr, hex ? 16 : 10);
+        // Characters XML does not have.
+        if ((code < 0x20 && code != '\t' && code != '\n' && code != '\r') || code > 0x10FFFF ||
+            (code >= 0xD800 && code <= 0xDFFF)) {
+          return fail();
+        }
         appendUtf8(out, static_cast<char32_t>(code));
         continue;
       }
+      odd = odd || (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n');
       out += c;
       ++at_;
     }
-    return std::nullopt;
+    return fail();
   }
 
-  std::optional<Value> value(const Tag& open, std::size_t depth) {
-    if (open.closing || open.attributes || depth > kMaxPlistDepth || ++values_ > kMaxValues) {
-      return std::nullopt;
-    }
+  std::optional<PlistValue> value(const Tag& open, std::size_t depth) {
+    if (open.closing || open.attributes || !enter(depth)) return fail();
     const std::string_view name = open.name;
     if (name == "dict" || name == "array") {
-      Value container;
-      container.kind = name == "dict" ? Value::Kind::dictionary : Value::Kind::array;
-      if (open.empty) return container;
-      for (;;) {
-        if (!skipMisc()) return std::nullopt;
+      const bool isDictionary = name == "dict";
+      PlistValue::Array array;
+      PlistValue::Dictionary dictionary;
+      for (bool done = open.empty; !done;) {
+        if (!skipMisc()) return fail();
         auto next = tag();
-        if (!next) return std::nullopt;
+        if (!next) return fail();
         if (next->closing) {
-          if (next->name != name) return std::nullopt;
-          if (container.kind == Value::Kind::dictionary && !sortEntries(container)) {
-            return std::nullopt;
-          }
-          return container;
+          if (next->name != name) return fail();
+          break;
         }
-        if (container.kind == Value::Kind::dictionary) {
-          if (next->name != "key" || next->attributes) return std::nullopt;
-          auto key = next->empty ? std::optional<std::string>("") : text("key");
-          if (!key || !skipMisc() || !(next = tag())) return std::nullopt;
-          container.keys.push_back(std::move(*key));
+        std::optional<std::string> key;
+        if (isDictionary) {
+          if (next->name != "key" || next->attributes) return fail();
+          key = next->empty ? std::optional<std::string>("") : text("key");
+          if (failed_ || !skipMisc() || !(next = tag())) return fail();
         }
         auto item = value(*next, depth + 1);
-        if (!item) return std::nullopt;
-        container.items.push_back(std::move(*item));
+        if (failed_) return std::nullopt;
+        if (!item || (isDictionary && !key)) continue;
+        if (isDictionary) {
+          insert(dictionary, std::move(*key), std::move(*item));
+        } else {
+          array.push_back(std::move(*item));
+        }
       }
+      return isDictionary ? PlistValue(std::move(dictionary)) : PlistValue(std::move(array));
     }
     if (name == "true" || name == "false") {
-      if (!open.empty) return std::nullopt;
-      Value boolean;
-      boolean.kind = Value::Kind::boolean;
-      boolean.scalar = name == "true" ? 1 : 0;
-      return boolean;
+      if (!open.empty) return fail();
+      return PlistValue(name == "true");
     }
     if (name != "string" && name != "integer" && name != "real" && name != "date" &&
         name != "data") {
-      return std::nullopt;
+      return fail();
     }
     auto content = open.empty ? std::optional<std::string>("") : text(name);
     if (!content) return std::nullopt;
-    if (name == "string") return makeText(Value::Kind::string, std::move(*content));
-    if (name == "integer") return xmlInteger(*content);
-    if (name == "real") return xmlReal(*content);
-    if (name == "date") return xmlDate(*content);
-    return xmlData(*content);
+    std::optional<PlistValue> parsed = name == "string"    ? PlistValue(std::move(*content))
+                                       : name == "integer" ? xmlInteger(*content)
+                                       : name == "real"    ? xmlReal(*content)
+                                       : name == "date"    ? xmlDate(*content)
+                                                           : xmlData(*content);
+    if (!parsed) return leftOut();
+    return parsed;
   }
 
   std::string_view text_;
   std::size_t at_ = 0;
-  std::size_t values_ = 0;
 };
 
 std::uint64_t readBigEndian(std::string_view bytes, std::size_t at, std::size_t size) {
@@ -398,13 +411,13 @@ std::uint64_t readBigEndian(std::string_view bytes, std::size_t at, std::size_t 
 }
 
 // A "bplist00" file, object by object.
-class BinaryReader {
+class BinaryReader : Reading {
  public:
   explicit BinaryReader(std::string_view bytes) : bytes_(bytes) {}
 
-  std::optional<Value> document() {
+  std::optional<PlistReading> document() {
     constexpr std::size_t kTrailerSize = 32;
-    if (!bytes_.starts_with("bplist00") || bytes_.size() < 8 + kTrailerSize) return std::nullopt;
+    if (bytes_.size() < 8 + kTrailerSize) return std::nullopt;
     const std::size_t trailer = bytes_.size() - kTrailerSize;
     offsetSize_ = static_cast<std::uint8_t>(bytes_[trailer + 6]);
     refSize_ = static_cast<std::uint8_t>(bytes_[trailer + 7]);
@@ -415,7 +428,7 @@ class BinaryReader {
         table_ < 8 || table_ > trailer || (trailer - table_) / offsetSize_ < count_) {
       return std::nullopt;
     }
-    return object(top, 0);
+    return result(object(top, 0), PlistFormat::binary);
   }
 
  private:
@@ -437,98 +450,93 @@ class BinaryReader {
     return at <= table_ && length <= table_ - at;
   }
 
-  std::optional<Value> object(std::uint64_t index, std::size_t depth) {
-    if (index >= count_ || depth > kMaxPlistDepth || ++values_ > kMaxValues) return std::nullopt;
+  std::optional<PlistValue> object(std::uint64_t index, std::size_t depth) {
+    if (index >= count_ || !enter(depth)) return fail();
     std::size_t at = readBigEndian(bytes_, table_ + index * offsetSize_, offsetSize_);
-    if (at < 8 || at >= table_) return std::nullopt;
+    if (at < 8 || at >= table_) return fail();
     const auto marker = static_cast<std::uint8_t>(bytes_[at++]);
     const unsigned type = marker >> 4;
     switch (type) {
-      case 0x0: {
-        if (marker != 0x08 && marker != 0x09) return std::nullopt;  // null and fill
-        Value boolean;
-        boolean.kind = Value::Kind::boolean;
-        boolean.scalar = marker == 0x09 ? 1 : 0;
-        return boolean;
-      }
+      case 0x0:
+        if (marker != 0x08 && marker != 0x09) return leftOut();  // null and fill
+        return PlistValue(marker == 0x09);
       case 0x1: {
         const unsigned power = marker & 0xF;
-        if (power > 4 || !available(at, std::size_t{1} << power)) return std::nullopt;
+        if (power > 4 || !available(at, std::size_t{1} << power)) return fail();
         const std::size_t size = std::size_t{1} << power;
-        if (size < 8) return makeInteger(static_cast<__int128>(readBigEndian(bytes_, at, size)));
-        // 8 bytes are signed, 16 bytes a signed 128-bit number.
-        unsigned __int128 raw = 0;
-        for (std::size_t i = 0; i < size; ++i) {
-          raw = (raw << 8) | static_cast<std::uint8_t>(bytes_[at + i]);
+        // Below 8 bytes unsigned, 8 bytes signed, 16 bytes a signed 128-bit number.
+        if (size < 8) return PlistValue(static_cast<std::int64_t>(readBigEndian(bytes_, at, size)));
+        const auto low = static_cast<std::int64_t>(readBigEndian(bytes_, at + size - 8, 8));
+        if (size == 16) {
+          const std::uint64_t high = readBigEndian(bytes_, at, 8);
+          if (high != (low < 0 ? ~std::uint64_t{0} : 0)) return leftOut();
         }
-        if (size == 8)
-          return makeInteger(static_cast<std::int64_t>(static_cast<std::uint64_t>(raw)));
-        return makeInteger(static_cast<__int128>(raw));
+        return PlistValue(low);
       }
       case 0x2:
       case 0x3: {
         const bool date = type == 0x3;
         if ((date && marker != 0x33) || (!date && marker != 0x22 && marker != 0x23)) {
-          return std::nullopt;
+          return leftOut();
         }
         const std::size_t size = marker == 0x22 ? 4 : 8;
-        if (!available(at, size)) return std::nullopt;
+        if (!available(at, size)) return fail();
         const std::uint64_t raw = readBigEndian(bytes_, at, size);
         const double number =
             size == 4 ? static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(raw)))
                       : std::bit_cast<double>(raw);
-        return makeNumber(date ? Value::Kind::date : Value::Kind::real, number);
+        if (date) return PlistValue(PlistValue::Date{number + kPlistEpochOffset});
+        return PlistValue(number);
       }
       case 0x4:
       case 0x5:
       case 0x6: {
         const auto n = count(marker, at);
-        const std::uint64_t length = n && type == 0x6 ? *n * 2 : n.value_or(0);
-        if (!n || (type == 0x6 && *n > table_) || !available(at, length)) return std::nullopt;
+        if (!n || (type == 0x6 && *n > table_)) return fail();
+        const std::uint64_t length = type == 0x6 ? *n * 2 : *n;
+        if (!available(at, length)) return fail();
         const std::string_view raw = bytes_.substr(at, length);
-        if (type == 0x4) return makeText(Value::Kind::data, std::string(raw));
+        if (type == 0x4) return PlistValue(Bytes(raw.begin(), raw.end()));
         if (type == 0x5) {
           // "ASCII" strings above 127 have no agreed encoding.
           if (std::any_of(raw.begin(), raw.end(), [](char c) { return c & 0x80; })) {
-            return std::nullopt;
+            return leftOut();
           }
-          return makeText(Value::Kind::string, std::string(raw));
+          return PlistValue(std::string(raw));
         }
         auto text = utf16ToUtf8(raw, /*bigEndian=*/true);
-        if (!text) return std::nullopt;
-        return makeText(Value::Kind::string, std::move(*text));
-      }
-      case 0x8: {
-        const std::size_t size = (marker & 0xF) + 1;
-        if (size > 8 || !available(at, size)) return std::nullopt;
-        Value uid;
-        uid.kind = Value::Kind::uid;
-        uid.scalar = readBigEndian(bytes_, at, size);
-        return uid;
+        if (!text) return leftOut();
+        return PlistValue(std::move(*text));
       }
       case 0xA:
       case 0xD: {
         const auto n = count(marker, at);
         const std::uint64_t refs = type == 0xD ? 2 : 1;
-        if (!n || *n > table_ || !available(at, *n * refs * refSize_)) return std::nullopt;
-        Value container;
-        container.kind = type == 0xD ? Value::Kind::dictionary : Value::Kind::array;
+        if (!n || *n > table_ || !available(at, *n * refs * refSize_)) return fail();
+        PlistValue::Array array;
+        if (type == 0xA) array.reserve(std::min<std::uint64_t>(*n, kMaxPlistNodes));
+        PlistValue::Dictionary dictionary;
         const std::size_t values = type == 0xD ? at + *n * refSize_ : at;
         for (std::uint64_t i = 0; i < *n; ++i) {
+          std::optional<PlistValue> key;
           if (type == 0xD) {
-            auto key = object(readBigEndian(bytes_, at + i * refSize_, refSize_), depth + 1);
-            if (!key || key->kind != Value::Kind::string) return std::nullopt;
-            container.keys.push_back(std::move(key->text));
+            key = object(readBigEndian(bytes_, at + i * refSize_, refSize_), depth + 1);
+            if (failed_) return std::nullopt;
+            if (key && !key->asString()) key = leftOut();
           }
           auto item = object(readBigEndian(bytes_, values + i * refSize_, refSize_), depth + 1);
-          if (!item) return std::nullopt;
-          container.items.push_back(std::move(*item));
+          if (failed_) return std::nullopt;
+          if (!item || (type == 0xD && !key)) continue;
+          if (type == 0xD) {
+            insert(dictionary, *key->asString(), std::move(*item));
+          } else {
+            array.push_back(std::move(*item));
+          }
         }
-        if (type == 0xD && !sortEntries(container)) return std::nullopt;
-        return container;
+        return type == 0xD ? PlistValue(std::move(dictionary)) : PlistValue(std::move(array));
       }
-      default:  // UTF-8 strings of later formats, sets
-        return std::nullopt;
+      default:  // UIDs, UTF-8 strings of later formats, sets
+        return leftOut();
     }
   }
 
@@ -537,23 +545,15 @@ class BinaryReader {
   std::size_t refSize_ = 0;
   std::uint64_t count_ = 0;
   std::size_t table_ = 0;
-  std::size_t values_ = 0;
 };
-
-std::optional<Value> readExactly(std::string_view bytes) {
-  if (bytes.starts_with("bplist00")) return BinaryReader(bytes).document();
-  return XmlReader(bytes).document();
-}
 
 }  // namespace
 
-bool PlistRoundTrip::sameValues(std::string_view original, std::string_view rewritten) {
-  // The common case, a file libplist wrote: the same bytes hold the same values.
-  if (original == rewritten) return true;
-  const auto before = readExactly(original);
-  if (!before) return false;
-  const auto after = BinaryReader(rewritten).document();
-  return after && equal(*before, *after);
+std::optional<PlistReading> PlistValue::read(std::string_view bytes) {
+  if (bytes.starts_with("bplist00")) return BinaryReader(bytes).document();
+  const auto text = xmlAsUtf8(bytes);
+  if (!text) return std::nullopt;
+  return XmlReader(*text).document();
 }
 
 }  // namespace tilo::platform

@@ -1,5 +1,7 @@
 #include "platform/Json.h"
 
+#include "platform/JsonLexer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -23,7 +25,7 @@ std::string keyed(std::string_view key, const std::string& text) {
   return key.empty() ? text : "key \"" + std::string(key) + "\": " + text;
 }
 
-// What parseJson makes of a number token that no double holds (the lexer's strtod gives
+// What parseJson makes of a number token that no double holds (JsonLexer gives
 // infinity): an infinite number, which no JSON text can spell, so that it fails wherever a
 // number or anything else is read.
 template <class J>
@@ -264,17 +266,14 @@ class DomBuilder {
   std::size_t keysLeft_;
 };
 
-// The grammar of one JSON text over the JSON library's own lexer (strings, escapes, UTF-8
-// and numbers are read as the library reads them). Its parser stops the whole document at
-// a number beyond double's range; here that number is only a value that fails where it is
-// read, as a typed decoder would, so that a lenient field falls back instead of losing the
-// document, and the text is read once.
+// The grammar of one JSON text over JsonLexer. The JSON library's parser stops the whole
+// document at a number beyond double's range; here that number is only a value that fails
+// where it is read, as a typed decoder would, so that a lenient field falls back instead of
+// losing the document, and the text is read once.
 template <class J>
 class TextReader {
  public:
-  TextReader(std::string_view text, DomBuilder<J>& builder)
-      : lexer_(nlohmann::detail::input_adapter(text.data(), text.data() + text.size())),
-        builder_(builder) {}
+  TextReader(std::string_view text, DomBuilder<J>& builder) : lexer_(text), builder_(builder) {}
 
   // True when the text is one complete value. Otherwise the builder refused (its flags say
   // why) or error() names the syntax error.
@@ -283,9 +282,9 @@ class TextReader {
     bool expectValue = true;
     for (;;) {
       if (expectValue) {
-        if (token == Token::begin_object || token == Token::begin_array) {
-          const bool object = token == Token::begin_object;
-          const Token close = object ? Token::end_object : Token::end_array;
+        if (token == Token::beginObject || token == Token::beginArray) {
+          const bool object = token == Token::beginObject;
+          const Token close = object ? Token::endObject : Token::endArray;
           if (!(object ? builder_.start_object(kUnknownSize)
                        : builder_.start_array(kUnknownSize))) {
             return false;
@@ -304,13 +303,13 @@ class TextReader {
         token = lexer_.scan();
       }
       // After a value: the end of the text, of its container, or the next value.
-      if (open_.empty()) return token == Token::end_of_input || unexpected(token, "end of input");
+      if (open_.empty()) return token == Token::endOfInput || unexpected(token, "end of input");
       const bool object = open_.back();
-      if (token == Token::value_separator) {
+      if (token == Token::valueSeparator) {
         token = lexer_.scan();
         if (object && !member(token)) return false;
         expectValue = true;
-      } else if (token == (object ? Token::end_object : Token::end_array)) {
+      } else if (token == (object ? Token::endObject : Token::endArray)) {
         open_.pop_back();
         if (!(object ? builder_.end_object() : builder_.end_array())) return false;
         token = lexer_.scan();
@@ -323,37 +322,34 @@ class TextReader {
   const std::string& error() const { return error_; }
 
  private:
-  using Adapter = decltype(nlohmann::detail::input_adapter(static_cast<const char*>(nullptr),
-                                                           static_cast<const char*>(nullptr)));
-  using Lexer = nlohmann::detail::lexer<J, Adapter>;
-  using Token = typename Lexer::token_type;
+  using Token = JsonLexer::Token;
   static constexpr std::size_t kUnknownSize = static_cast<std::size_t>(-1);
 
   // `token` is a member's key: reads it and its colon and leaves the value's first token.
   bool member(Token& token) {
-    if (token != Token::value_string) return unexpected(token, "a key");
-    if (!builder_.key(lexer_.get_string())) return false;
-    if ((token = lexer_.scan()) != Token::name_separator) return unexpected(token, "':'");
+    if (token != Token::string) return unexpected(token, "a key");
+    if (!builder_.key(lexer_.string())) return false;
+    if ((token = lexer_.scan()) != Token::nameSeparator) return unexpected(token, "':'");
     token = lexer_.scan();
     return true;
   }
 
   bool scalar(Token token) {
     switch (token) {
-      case Token::literal_null:
+      case Token::literalNull:
         return builder_.null();
-      case Token::literal_true:
+      case Token::literalTrue:
         return builder_.boolean(true);
-      case Token::literal_false:
+      case Token::literalFalse:
         return builder_.boolean(false);
-      case Token::value_string:
-        return builder_.string(lexer_.get_string());
-      case Token::value_unsigned:
-        return builder_.number_unsigned(lexer_.get_number_unsigned());
-      case Token::value_integer:
-        return builder_.number_integer(lexer_.get_number_integer());
-      case Token::value_float:
-        return builder_.number_float(lexer_.get_number_float());
+      case Token::string:
+        return builder_.string(lexer_.string());
+      case Token::unsignedNumber:
+        return builder_.number_unsigned(lexer_.unsignedValue());
+      case Token::integerNumber:
+        return builder_.number_integer(lexer_.integerValue());
+      case Token::floatNumber:
+        return builder_.number_float(lexer_.floatValue());
       default:
         return unexpected(token, "a value");
     }
@@ -362,18 +358,17 @@ class TextReader {
   // Names the place and the token's kind, never its text: a message goes to logs and to
   // the host, and the input may hold a secret (a token, a key).
   bool unexpected(Token token, std::string_view expected) {
-    error_ =
-        "syntax error at byte " + std::to_string(lexer_.get_position().chars_read_total) + ": ";
-    if (token == Token::parse_error) {
-      error_ += lexer_.get_error_message();
+    error_ = "syntax error at byte " + std::to_string(lexer_.position()) + ": ";
+    if (token == Token::parseError) {
+      error_ += lexer_.errorMessage();
     } else {
-      error_.append("unexpected ").append(Lexer::token_type_name(token));
+      error_.append("unexpected ").append(JsonLexer::tokenName(token));
       error_.append(", expected ").append(expected);
     }
     return false;
   }
 
-  Lexer lexer_;
+  JsonLexer lexer_;
   DomBuilder<J>& builder_;
   std::vector<bool> open_;  // the containers around the next value: true for an object
   std::string error_;

@@ -1,5 +1,9 @@
 #include "mediation/demand/BidRequestBuilder.h"
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
 #include "platform/Json.h"
 
 namespace tilo::mediation::demand {
@@ -44,6 +48,18 @@ NativeRequestShape NativeRequestShape::forFormat(const std::string& format,
 }
 
 std::string NativeRequestShape::requestJson() const {
+  static std::mutex mutex;
+  static std::vector<std::pair<NativeRequestShape, std::string>> made;
+  constexpr std::size_t kShapesKept = 16;  // formats times banner sizes; more is a host's oddity
+  std::lock_guard lock(mutex);
+  for (const auto& [shape, text] : made) {
+    if (shape == *this) return text;
+  }
+  if (made.size() == kShapesKept) made.erase(made.begin());
+  return made.emplace_back(*this, writeRequestJson()).second;
+}
+
+std::string NativeRequestShape::writeRequestJson() const {
   Json image{{"type", 3}};
   if (imageWidth > 0) {
     image["w"] = imageWidth;

@@ -43,8 +43,14 @@ struct NativeRequestShape {
 
   static NativeRequestShape forFormat(const std::string& format,
                                       std::optional<std::pair<int, int>> adSize);
-  // The Native 1.2 request, as the text imp.native.request carries.
+  // The Native 1.2 request, as the text imp.native.request carries. Made once per shape:
+  // a handful of shapes serve every load.
   std::string requestJson() const;
+
+  bool operator==(const NativeRequestShape&) const = default;
+
+ private:
+  std::string writeRequestJson() const;
 };
 
 struct BidRequestFacts {

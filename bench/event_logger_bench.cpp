@@ -44,8 +44,11 @@ class AcceptingApi final : public tilo::TiloApiProtocol {
  public:
   void fetchAppInfo(tilo::Completion<tilo::TiloAppInfo>) override {}
   void fetchAppInfoWithRetry(int, double, double, tilo::Completion<tilo::TiloAppInfo>) override {}
-  void sendEvents(Json body, std::function<void(std::exception_ptr)> completion) override {
-    uploaded += body["events"].size();
+  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override {
+    for (auto at = body.find(R"("eventId":)"); at != std::string::npos;
+         at = body.find(R"("eventId":)", at + 1)) {
+      ++uploaded;
+    }
     ++uploads;
     completion(nullptr);
   }

@@ -56,11 +56,10 @@ struct Installation {
     writeCachedSdkConfig(SdkConfig{true});
     std::vector<AdLogEvent> events;
     for (std::size_t i = 0; i < kStoredEvents; ++i) {
-      events.push_back(AdLogEvent::make(AdLogEventType::adImpression,
-                                        {{"adFormat", "interstitial"},
-                                         {"adUnitId", "interstitial-unit"},
-                                         {"adNetwork", "AdMob"},
-                                         {"latency", 120.5 + static_cast<double>(i)}}));
+      events.push_back(AdLogEvent::make(
+          AdLogEventType::adImpression,
+          makeAdEventPayload(TiloAdInfo{TiloAdFormat::interstitial, "interstitial-unit",
+                                        120.5 + static_cast<double>(i), "AdMob"})));
     }
     EventStore(platform::UserDefaults::standard(), kAppKey).saveEvents(events);
   }

@@ -211,11 +211,11 @@ std::optional<TiloAppInfo> TiloApi::cachedAppInfo() const {
   return AdUnitCache::read(service_);
 }
 
-void TiloApi::sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) {
+void TiloApi::sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) {
   platform::HttpRequest request;
   try {
     request = makeRequest(Endpoint::analyticsEvents);
-    request.body = platform::dumpCompact(body);
+    request.body = std::move(body);
   } catch (...) {
     completion(std::current_exception());
     return;

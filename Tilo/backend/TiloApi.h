@@ -55,7 +55,7 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
   // The longest fetchAppInfoWithRetry can take under `policy`: every attempt running into
   // the request timeout, each followed by its wait (the last one included).
   static double worstCaseFetchSeconds(const RetryPolicy& policy);
-  void sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) override;
+  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override;
 
   bool appKeyRejected() const override { return appKeyRejected_.load(); }
   std::optional<TiloAppInfo> cachedAppInfo() const override;

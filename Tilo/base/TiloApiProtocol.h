@@ -4,6 +4,7 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "Tilo/base/Result.h"
 #include "Tilo/base/TiloAppInfo.h"
@@ -18,9 +19,9 @@ class TiloApiProtocol {
   virtual void fetchAppInfo(Completion<TiloAppInfo> completion) = 0;
   virtual void fetchAppInfoWithRetry(int maxRetries, double initialDelay, double delayMultiplier,
                                      Completion<TiloAppInfo> completion) = 0;
-  // Posts the analytics body; completion gets nullptr when delivered.
-  virtual void sendEvents(platform::Json body,
-                          std::function<void(std::exception_ptr)> completion) = 0;
+  // Posts the analytics body, already compact JSON text; completion gets nullptr when
+  // delivered.
+  virtual void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) = 0;
   // Whether the backend refused the app key (HTTP 401) on the latest app-info attempt.
   virtual bool appKeyRejected() const { return false; }
   // The ad-unit cache an earlier run left, if any.

@@ -69,8 +69,8 @@ void AdEventLogger::restore() {
   publishStats();
 }
 
-void AdEventLogger::append(AdLogEventType type, platform::Json payload) {
-  queue_->addOperation([weak = weak_from_this(), type, payload = std::move(payload)]() mutable {
+void AdEventLogger::append(AdLogEventType type, std::string payloadJson) {
+  queue_->addOperation([weak = weak_from_this(), type, payload = std::move(payloadJson)]() mutable {
     if (auto self = weak.lock()) self->appendEvent(AdLogEvent::make(type, std::move(payload)));
   });
 }
@@ -182,8 +182,9 @@ void AdEventLogger::flush() {
     flushRequested_ = true;
     return;
   }
-  // A kill while the batch is on its way must not lose it.
-  saveIfBehind();
+  // The batch's events are in the store within kSaveDelay of their append whether or not
+  // the upload succeeds: the throttled save, not one per batch, keeps the promise.
+  scheduleSave();
   uploading_ = true;
   flushRequested_ = false;
   const std::uint64_t sentEnd = removedCount_ + queuedCount();
@@ -233,7 +234,11 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
     cancelFlushTimer();
     return;
   }
-  saveAll();
+  // The store still holds the sent events too; the throttled save drops them with the next
+  // write, so that a steady stream costs one write per kSaveDelay, not one per batch. A
+  // kill before then sends them again, which the backend's deduplication absorbs.
+  storeIsCurrent_ = false;
+  scheduleSave();
   startFlushTimer();
   if (flushRequested_) flush();
 }
@@ -269,6 +274,8 @@ void AdEventLogger::enterBackground() {
 }
 
 void AdEventLogger::startFlushTimer() {
+  // Armed already: the timer runs, or its start is on the way to the main thread.
+  if (flushTimerArmed_) return;
   flushTimerArmed_ = true;
   // Posted, never run inline, so that starts and cancellations reach the main thread in
   // the order the queue decided them.

@@ -12,12 +12,13 @@
 // line, "⚠️ 이벤트 큐 초과로 오래된 이벤트 삭제: <count>".
 //
 // Durability: the encrypted store holds every queued event within a second of its
-// append, whatever else is going on. A save runs kSaveDelay after the first event the
-// store lacks (a throttle: a steady stream cannot push it back), the queue is saved
-// before each batch is handed to the upload, and crash reports are saved before
-// logImmediateEvents returns. The next process restores the store and sends it again.
-// Delivery is therefore at least once: an upload that reached the backend but whose
-// answer was lost is sent again, and the backend deduplicates by event id.
+// append, whatever else is going on. A save runs kSaveDelay after the first change the
+// store lacks (a throttle: a steady stream cannot push it back, and it costs one write per
+// delay however many batches go out meanwhile); a failed upload, the background and crash
+// reports save at once, the last before logImmediateEvents returns. The next process
+// restores the store and sends it again. Delivery is therefore at least once: an upload
+// that reached the backend but whose answer was lost, or whose events a kill caught still
+// in the store, is sent again, and the backend deduplicates by event id.
 //
 // Threads: the event list and the store are touched only on the logger's operation
 // queue (one operation at a time); upload answers and the save delay come back to that
@@ -69,8 +70,9 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   // Appends the events, saves the queue, stops the flush timer and uploads at once (crash
   // reports). Blocks until the store holds them: their marker files are gone already.
   void logImmediateEvents(std::vector<AdLogEvent> events);
-  // Queues one event with a payload built by the caller (see logEvent).
-  void append(AdLogEventType type, platform::Json payload);
+  // Queues one event with a payload built by the caller (see logEvent): its compact JSON
+  // text, always an object.
+  void append(AdLogEventType type, std::string payloadJson);
   // The events waiting to be sent, read on the queue (blocks until earlier work is done).
   std::vector<AdLogEvent> queuedEvents();
   // Events dropped for room since the logger was made (blocks like queuedEvents).
@@ -139,7 +141,7 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   bool flushScheduled_ = false;   // a threshold flush waits on the queue
   bool waitForTick_ = false;      // the last upload failed: only a tick sends again
   bool saveScheduled_ = false;    // a delayed save waits
-  bool flushTimerArmed_ = false;  // cancelling has work to do
+  bool flushTimerArmed_ = false;  // started and not cancelled since (both post to main)
   std::uint64_t sentTotal_ = 0;
   mutable std::mutex statsMutex_;
   Stats stats_;

@@ -67,26 +67,36 @@ std::string makeEventId() {
   return id;
 }
 
-// Through the platform parser for its nesting and key caps: the payload is later copied and
-// written out recursively, in its own key order.
-Json parsePayload(const std::string& text) {
+// The payload text an upload can splice: the stored text itself when it is the compact
+// text of an object, as every event this SDK made is; otherwise what it reads as. Through
+// the platform parser for its nesting and key caps.
+std::string uploadablePayload(std::string text) {
   try {
-    Json parsed = platform::parseJsonKeepingOrder(text);
-    return parsed.is_object() ? parsed : Json::object();
+    const Json parsed = platform::parseJsonKeepingOrder(text);
+    if (!parsed.is_object()) return "{}";
+    std::string compact;
+    compact.reserve(text.size());
+    JsonWriter(compact).jsonValue(parsed);
+    if (compact != text) return compact;
+    return text;
   } catch (const platform::DecodingError&) {
-    return Json::object();
+    return "{}";
   }
 }
 
-Json deviceObject() {
-  auto vendor = platform::vendorIdentifier();
-  Json device = Json::object();
-  device["deviceId"] = vendor.value_or("");
-  device["idfa"] = platform::advertisingIdentifier();
-  device["idfv"] = vendor ? Json(*vendor) : Json(nullptr);
-  device["os"] = platform::systemName();
-  device["osVersion"] = platform::systemVersion();
-  return device;
+void writeDevice(JsonWriter& json) {
+  const auto vendor = platform::vendorIdentifier();
+  json.beginObject()
+      .field("deviceId", vendor.value_or(""))
+      .field("idfa", platform::advertisingIdentifier());
+  if (vendor) {
+    json.field("idfv", *vendor);
+  } else {
+    json.key("idfv").raw("null");
+  }
+  json.field("os", platform::systemName())
+      .field("osVersion", platform::systemVersion())
+      .endObject();
 }
 
 }  // namespace
@@ -106,16 +116,11 @@ std::optional<AdLogEventType> adLogEventTypeFromRawValue(std::string_view raw) {
   return std::nullopt;
 }
 
-AdLogEvent AdLogEvent::make(AdLogEventType type, Json payload,
+AdLogEvent AdLogEvent::make(AdLogEventType type, std::string payloadJson,
                             std::optional<std::string> sessionId) {
-  std::string text;
-  JsonWriter(text).jsonValue(payload);
-  return AdLogEvent{makeEventId(),
-                    type,
-                    static_cast<std::int64_t>(std::trunc(platform::now() * 1000.0)),
-                    sessionId ? std::move(*sessionId) : sessionIdentifier(),
-                    std::move(payload),
-                    std::move(text)};
+  return AdLogEvent{
+      makeEventId(), type, static_cast<std::int64_t>(std::trunc(platform::now() * 1000.0)),
+      sessionId ? std::move(*sessionId) : sessionIdentifier(), std::move(payloadJson)};
 }
 
 void AdLogEvent::encode(JsonWriter& json) const {
@@ -140,22 +145,30 @@ AdLogEvent AdLogEvent::decode(const platform::ParsedJson& json) {
   }
   auto createdAt = platform::required<std::int64_t>(json, "createdAt");
   auto sessionId = platform::required<std::string>(json, "sessionId");
-  auto text = platform::required<std::string>(json, "payloadJsonString");
-  Json payload = parsePayload(text);
-  return AdLogEvent{std::move(eventId), *type,          createdAt, std::move(sessionId),
-                    std::move(payload), std::move(text)};
+  auto text = uploadablePayload(platform::required<std::string>(json, "payloadJsonString"));
+  return AdLogEvent{std::move(eventId), *type, createdAt, std::move(sessionId), std::move(text)};
+}
+
+void AdLogEvent::encodeForUpload(JsonWriter& json) const {
+  json.beginObject()
+      .field("eventId", eventId)
+      .field("eventType", wireName(eventType))
+      .field("createdAt", createdAt)
+      .field("sessionId", sessionId)
+      .key("payload")
+      .raw(payloadJsonString)
+      .endObject();
+}
+
+Json AdLogEvent::payload() const {
+  return platform::parseJsonKeepingOrder(payloadJsonString);
 }
 
 Json AdLogEvent::uploadObject() const {
-  // Built in place: this runs for every event of every upload.
-  Json::object_t object;
-  object.reserve(5);
-  object.emplace_back("eventId", eventId);
-  object.emplace_back("eventType", wireName(eventType));
-  object.emplace_back("createdAt", createdAt);
-  object.emplace_back("sessionId", sessionId);
-  object.emplace_back("payload", payload);
-  return Json(std::move(object));
+  std::string text;
+  JsonWriter json(text);
+  encodeForUpload(json);
+  return platform::parseJsonKeepingOrder(text);
 }
 
 std::string encodeEventList(std::span<const AdLogEvent> events) {
@@ -179,30 +192,36 @@ std::vector<AdLogEvent> decodeEventList(std::string_view text) {
   return events;
 }
 
-Json makeEventsUploadBody(std::span<const AdLogEvent> events) {
-  Json::array_t list;
-  list.reserve(events.size());
-  for (const auto& event : events) list.push_back(event.uploadObject());
-  Json body = Json::object();
-  body["sdkVersion"] = kSdkVersion;
-  body["events"] = std::move(list);
-  body["device"] = deviceObject();
-  if (auto region = platform::localeRegionCode()) body["country"] = *region;
-  body["mediationPlatform"] = "admob";
-  return body;
+std::string makeEventsUploadBody(std::span<const AdLogEvent> events) {
+  std::string out;
+  std::size_t estimate = 512;
+  for (const auto& event : events) estimate += 140 + event.payloadJsonString.size();
+  out.reserve(estimate);
+  JsonWriter json(out);
+  json.beginObject().field("sdkVersion", kSdkVersion).key("events").beginArray();
+  for (const auto& event : events) event.encodeForUpload(json);
+  json.endArray().key("device");
+  writeDevice(json);
+  json.field("country", platform::localeRegionCode())
+      .field("mediationPlatform", "admob")
+      .endObject();
+  return out;
 }
 
-Json makeAdEventPayload(const TiloAdInfo& adInfo, const std::optional<AdResError>& error) {
-  Json payload = Json::object();
-  payload["adFormat"] = analyticsName(adInfo.adFormat);
-  payload["adUnitId"] = adInfo.adUnitId;
-  if (adInfo.adNetwork) payload["adNetwork"] = *adInfo.adNetwork;
-  if (adInfo.latency) payload["latency"] = *adInfo.latency;
+std::string makeAdEventPayload(const TiloAdInfo& adInfo, const std::optional<AdResError>& error) {
+  std::string out;
+  out.reserve(128);
+  JsonWriter json(out);
+  json.beginObject()
+      .field("adFormat", analyticsName(adInfo.adFormat))
+      .field("adUnitId", adInfo.adUnitId)
+      .field("adNetwork", adInfo.adNetwork)
+      .field("latency", adInfo.latency);
   if (error) {
-    payload["code"] = error->code;
-    payload["message"] = error->message;
+    json.field("code", static_cast<std::int64_t>(error->code)).field("message", error->message);
   }
-  return payload;
+  json.endObject();
+  return out;
 }
 
 }  // namespace tilo

@@ -1,8 +1,12 @@
 // One analytics event, its kinds, and the JSON forms it takes in the store and on the wire.
 //
 //   AdLogEvent event = AdLogEvent::make(AdLogEventType::adImpression, makeAdEventPayload(info));
-//   std::string stored = encodeEventList(events);          // five keys per event
-//   platform::Json body = makeEventsUploadBody(events);    // what "/analytics/events" gets
+//   std::string stored = encodeEventList(events);        // five keys per event
+//   std::string body = makeEventsUploadBody(events);     // what "/analytics/events" gets
+//
+// The payload is written once, as compact JSON text, when the event is made: the store
+// keeps that text as a string and the upload copies it in as the "payload" object, so no
+// event is ever held or encoded as a tree.
 #pragma once
 
 #include <cstdint>
@@ -44,21 +48,29 @@ struct AdLogEvent {
   AdLogEventType eventType;
   std::int64_t createdAt;  // milliseconds since 1970
   std::string sessionId;
-  platform::Json payload;         // always an object
-  std::string payloadJsonString;  // compact text of `payload`; the only form stored
+  // Compact JSON text of the payload, always one object: stored as is, spliced as is into
+  // the upload.
+  std::string payloadJsonString;
 
   // A new event now, with a fresh identifier and the current session unless given.
-  static AdLogEvent make(AdLogEventType type, platform::Json payload,
+  // `payloadJson` is the compact text of an object (makeAdEventPayload, a JsonWriter).
+  static AdLogEvent make(AdLogEventType type, std::string payloadJson,
                          std::optional<std::string> sessionId = std::nullopt);
 
   // Stored form: "eventId", "eventType" (raw value), "createdAt", "sessionId",
   // "payloadJsonString".
   void encode(JsonWriter& json) const;
   // Throws platform::DecodingError, also for an unknown "eventType". A payload text that
-  // is not a JSON object gives an empty payload.
+  // is not a JSON object reads as "{}", and one another writer left in another spelling
+  // reads as its compact form, so that every event can be spliced into an upload.
   static AdLogEvent decode(const platform::ParsedJson& json);
 
   // Upload form: "eventId", "eventType" (wire name), "createdAt", "sessionId", "payload".
+  void encodeForUpload(JsonWriter& json) const;
+
+  // Parsed copies, for readers that inspect an event (tools, tests): never on the path an
+  // event takes to the store or the backend.
+  platform::Json payload() const;
   platform::Json uploadObject() const;
 };
 
@@ -67,12 +79,13 @@ std::string encodeEventList(std::span<const AdLogEvent> events);
 // Throws platform::DecodingError; one bad event fails the whole list.
 std::vector<AdLogEvent> decodeEventList(std::string_view json);
 
-// The "/analytics/events" body: "sdkVersion", "events", "device", "country" (only when the
-// locale has a region) and "mediationPlatform".
-platform::Json makeEventsUploadBody(std::span<const AdLogEvent> events);
+// The "/analytics/events" body as compact JSON: "sdkVersion", "events", "device",
+// "country" (only when the locale has a region) and "mediationPlatform".
+std::string makeEventsUploadBody(std::span<const AdLogEvent> events);
 
-// "adFormat", "adUnitId", then "adNetwork", "latency", "code" and "message" when known.
-platform::Json makeAdEventPayload(const TiloAdInfo& adInfo,
-                                  const std::optional<AdResError>& error = std::nullopt);
+// Compact JSON text: "adFormat", "adUnitId", then "adNetwork", "latency", "code" and
+// "message" when known.
+std::string makeAdEventPayload(const TiloAdInfo& adInfo,
+                               const std::optional<AdResError>& error = std::nullopt);
 
 }  // namespace tilo

@@ -43,23 +43,27 @@ CrashMarkerInfo CrashMarkerInfo::decode(const ParsedJson& json) {
 }
 
 AdLogEvent CrashMarkerInfo::reportEvent(double detectionTime) const {
-  Json payload = Json::object();
-  payload["sessionId"] = sessionId;
-  payload["checkpoint"] = rawValue(checkpoint);
-  payload["crashTimestamp"] = timestamp;
-  payload["detectionTimestamp"] = detectionTime;
-  if (metadata) payload["metadata"] = platform::dumpCompact(metadata->reportDictionary());
+  std::string payload;
+  payload.reserve(256);
+  JsonWriter json(payload);
+  json.beginObject()
+      .field("sessionId", sessionId)
+      .field("checkpoint", rawValue(checkpoint))
+      .field("crashTimestamp", timestamp)
+      .field("detectionTimestamp", detectionTime);
+  if (metadata) json.field("metadata", reportMetadata());
   if (lifecycleEvent) {
-    payload["lastLifecycleState"] = rawValue(lifecycleEvent->state);
-    payload["lastLifecycleTimestamp"] = lifecycleEvent->timestamp;
+    json.field("lastLifecycleState", rawValue(lifecycleEvent->state))
+        .field("lastLifecycleTimestamp", lifecycleEvent->timestamp);
   }
-  std::string text = platform::dumpCompact(payload);
-  return AdLogEvent{platform::makeUUIDString(/*lowercase=*/true),
-                    AdLogEventType::markerCheckpoint,
-                    static_cast<std::int64_t>(std::trunc(detectionTime * 1000.0)),
-                    sessionId,
-                    std::move(payload),
-                    std::move(text)};
+  json.endObject();
+  return AdLogEvent{platform::makeUUIDString(/*lowercase=*/true), AdLogEventType::markerCheckpoint,
+                    static_cast<std::int64_t>(std::trunc(detectionTime * 1000.0)), sessionId,
+                    std::move(payload)};
+}
+
+std::string CrashMarkerInfo::reportMetadata() const {
+  return metadata ? platform::dumpCompact(metadata->reportDictionary()) : std::string();
 }
 
 }  // namespace tilo

@@ -24,6 +24,8 @@ struct CrashMarkerInfo {
   static CrashMarkerInfo decode(const platform::ParsedJson& json);
   // The "marker_checkpoint" event for this crash, detected at `detectionTime`.
   AdLogEvent reportEvent(double detectionTime) const;
+  // The report's "metadata": the metadata as compact JSON text, empty without any.
+  std::string reportMetadata() const;
 };
 
 }  // namespace tilo

@@ -112,13 +112,8 @@ void checkForPreviousCrashes() {
   std::vector<CrashReportSummary> summaries;
   for (const auto& crash : crashes) {
     events.push_back(crash.reportEvent(now));
-    const auto& payload = events.back().payload;
-    const auto metadata = payload.find("metadata");
     summaries.push_back({std::string(rawValue(crash.checkpoint)), crash.timestamp,
-                         metadata != payload.end() && metadata->is_string()
-                             ? metadata->get<std::string>()
-                             : std::string(),
-                         crash.sessionId});
+                         crash.reportMetadata(), crash.sessionId});
   }
   DiagnosticsRecorder::shared().crashCheckDone(std::move(summaries));
   if (crashes.empty()) return;

@@ -189,29 +189,29 @@ TEST_F(TiloApiTest, EventUploads) {
   std::vector<std::exception_ptr> outcomes;
   auto record = [&](std::exception_ptr error) { outcomes.push_back(error); };
 
-  // 1. 201 is a success; the body is the compact JSON of the payload.
+  // 1. 201 is a success; the body goes out as given.
   network_->script = {{201, R"({"stored":1})"}, {-1009, ""}, {-999, ""}};
-  api_->sendEvents({{"sdkVersion", "1.1.44-beta"}, {"events", platform::Json::array()}}, record);
+  api_->sendEvents(R"({"sdkVersion":"1.1.44-beta","events":[]})", record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0], nullptr);
   EXPECT_EQ(network_->requests[0].body, R"({"sdkVersion":"1.1.44-beta","events":[]})");
 
   // 2. A transport failure is handed back unchanged and logged.
-  api_->sendEvents({{"events", platform::Json::array()}}, record);
+  api_->sendEvents(R"({"events":[]})", record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 2u);
   EXPECT_EQ(catchAs<TransportError>(outcomes[1])->urlError().code, -1009);
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
   // One cancelled by the shutdown is handed back too, without an error line.
-  api_->sendEvents({{"events", platform::Json::array()}}, record);
+  api_->sendEvents(R"({"events":[]})", record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 3u);
   EXPECT_EQ(catchAs<TransportError>(outcomes[2])->urlError().code, -999);
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
 
   // 3. An API released before the task runs reports itself gone.
-  api_->sendEvents({{"events", platform::Json::array()}}, record);
+  api_->sendEvents(R"({"events":[]})", record);
   api_.reset();
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 4u);

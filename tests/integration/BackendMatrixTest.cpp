@@ -105,8 +105,7 @@ class BackendMatrixTest : public ::testing::Test {
   std::exception_ptr upload(const Answer& answer) {
     setHostile(answer);
     std::optional<std::exception_ptr> error;
-    api->sendEvents(platform::Json{{"events", platform::Json::array()}},
-                    [&](std::exception_ptr e) { error = e; });
+    api->sendEvents(R"({"events":[]})", [&](std::exception_ptr e) { error = e; });
     EXPECT_TRUE(env.runUntil([&] { return error.has_value(); }));
     return error.value_or(nullptr);
   }

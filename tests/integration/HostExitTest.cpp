@@ -229,7 +229,7 @@ void shutDownWithAnAdOnScreen() {
       EventStore(platform::UserDefaults::standard(), sdk.options().appKey).loadSavedEvents();
   EXPECT_TRUE(std::any_of(saved.begin(), saved.end(),
                           [](const AdLogEvent& event) {
-                            return event.payload.dump().find("last-unit") != std::string::npos;
+                            return event.payloadJsonString.find("last-unit") != std::string::npos;
                           }))
       << saved.size() << " events saved";
 

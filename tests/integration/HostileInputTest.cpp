@@ -199,7 +199,7 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
                           "<plist version=\"1.0\"><dict><key>host.name</key><string>player</string>"
                           "<key>host.big</key><real>1e999</real></dict></plist>",
                           utf16Plist({{u"hóst\0key"s, u"á\0b"s}, {u"host.name", u"player"}})};
-  const AdLogEvent event = AdLogEvent::make(AdLogEventType::adClick, Json::object());
+  const AdLogEvent event = AdLogEvent::make(AdLogEventType::adClick, "{}");
   for (Hostile form : kEveryForm) {
     SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
     plant(file, form, contents);

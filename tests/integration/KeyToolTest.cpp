@@ -260,8 +260,8 @@ TEST(KeyToolTest, EventsOfAContainer) {
 
   // 2. The unsent events, in order, in their upload form.
   const std::vector<AdLogEvent> events = {
-      AdLogEvent::make(AdLogEventType::adRequest, Json{{"adFormat", "banner"}}),
-      AdLogEvent::make(AdLogEventType::adClick, Json{{"adFormat", "light_poup"}})};
+      AdLogEvent::make(AdLogEventType::adRequest, R"({"adFormat":"banner"})"),
+      AdLogEvent::make(AdLogEventType::adClick, R"({"adFormat":"light_poup"})")};
   EventStore(platform::UserDefaults::atPath(plist), "app-key-1").saveEvents(events);
   run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;

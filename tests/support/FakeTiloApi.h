@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "Tilo/base/TiloApiProtocol.h"
@@ -26,7 +27,7 @@ class FakeTiloApi final : public TiloApiProtocol {
     Completion<TiloAppInfo> completion;
   };
   struct EventsCall {
-    platform::Json body;
+    std::string body;
     std::function<void(std::exception_ptr)> completion;
   };
 
@@ -39,8 +40,7 @@ class FakeTiloApi final : public TiloApiProtocol {
     std::lock_guard lock(mutex);
     retryCalls.push_back({maxRetries, initialDelay, delayMultiplier, std::move(completion)});
   }
-  void sendEvents(platform::Json body,
-                  std::function<void(std::exception_ptr)> completion) override {
+  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override {
     std::lock_guard lock(mutex);
     eventsCalls.push_back({std::move(body), std::move(completion)});
   }

@@ -41,7 +41,7 @@ std::vector<std::pair<std::string, platform::Json>> InitializedSdkTest::queuedAd
   std::vector<std::pair<std::string, platform::Json>> out;
   for (const auto& event : AdEventLogger::shared()->queuedEvents()) {
     if (event.eventType == AdLogEventType::markerCheckpoint) continue;
-    out.emplace_back(std::string(wireName(event.eventType)), event.payload);
+    out.emplace_back(std::string(wireName(event.eventType)), event.payload());
   }
   return out;
 }

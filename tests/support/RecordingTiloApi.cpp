@@ -14,12 +14,13 @@ void RecordingTiloApi::fetchAppInfoWithRetry(int, double, double,
   fetchAppInfo(std::move(completion));
 }
 
-void RecordingTiloApi::sendEvents(platform::Json body,
+void RecordingTiloApi::sendEvents(std::string body,
                                   std::function<void(std::exception_ptr)> completion) {
+  auto parsed = platform::Json::parse(body);
   std::optional<std::exception_ptr> answer;
   {
     std::lock_guard lock(mutex_);
-    bodies_.push_back(std::move(body));
+    bodies_.push_back(std::move(parsed));
     completions_.push_back(autoAnswer_ ? nullptr : completion);
     answer = autoAnswer_;
   }

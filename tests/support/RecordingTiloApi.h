@@ -29,9 +29,10 @@ class RecordingTiloApi final : public TiloApiProtocol {
 
   void fetchAppInfo(Completion<TiloAppInfo> completion) override;
   void fetchAppInfoWithRetry(int, double, double, Completion<TiloAppInfo> completion) override;
-  void sendEvents(platform::Json body, std::function<void(std::exception_ptr)> completion) override;
+  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override;
 
   std::size_t uploadCount() const;
+  // Upload `index`'s body, parsed (keys in the order sent).
   platform::Json body(std::size_t index) const;
   // The "eventId" of every event of upload `index`, in order.
   std::vector<std::string> eventIds(std::size_t index) const;

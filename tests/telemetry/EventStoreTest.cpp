@@ -33,9 +33,9 @@ class EventStoreTest : public TelemetryTest {
 };
 
 TEST_F(EventStoreTest, EverySaveIsFreshlySealedAndDecodesBack) {
-  std::vector<AdLogEvent> events{
-      AdLogEvent::make(AdLogEventType::adClick, Json{{"adFormat", "banner"}, {"note", "\"q\"\n"}}),
-      AdLogEvent::make(AdLogEventType::markerCheckpoint, Json::object(), "OLDSESSION")};
+  const std::string payload = R"({"adFormat":"banner","note":"\"q\"\n"})";
+  std::vector<AdLogEvent> events{AdLogEvent::make(AdLogEventType::adClick, payload),
+                                 AdLogEvent::make(AdLogEventType::markerCheckpoint, "{}", "OLD")};
   auto saved = store();
   ASSERT_TRUE(saved.saveEvents(events));
   const auto first = rawEntry();
@@ -55,14 +55,14 @@ TEST_F(EventStoreTest, EverySaveIsFreshlySealedAndDecodesBack) {
                            {"eventType", "adClick"},
                            {"createdAt", events[0].createdAt},
                            {"sessionId", sessionIdentifier()},
-                           {"payloadJsonString", R"({"adFormat":"banner","note":"\"q\"\n"})"}}));
+                           {"payloadJsonString", payload}}));
   EXPECT_EQ(list[1]["eventType"], "markerCheckpoint");
-  EXPECT_EQ(list[1]["sessionId"], "OLDSESSION");
+  EXPECT_EQ(list[1]["sessionId"], "OLD");
 
-  // The payload comes back from its text; the entry stays after a load.
+  // The same events come back; the entry stays after a load.
   auto loaded = saved.loadSavedEvents();
   ASSERT_EQ(loaded.size(), 2u);
-  EXPECT_EQ(loaded[0].payload, events[0].payload);
+  EXPECT_EQ(loaded[0].payloadJsonString, payload);
   EXPECT_EQ(loaded[1].eventType, AdLogEventType::markerCheckpoint);
   EXPECT_EQ(rawEntry(), second);
 }
@@ -70,6 +70,10 @@ TEST_F(EventStoreTest, EverySaveIsFreshlySealedAndDecodesBack) {
 TEST_F(EventStoreTest, BadEntriesAreLoggedAndRemoved) {
   const std::string undecryptable =
       "⚠️ 이벤트 복호화 실패 - 저장된 데이터 삭제";
+  const auto entry = [](const char* type, const std::string& payload) {
+    return R"({"eventId":"a","eventType":")" + std::string(type) +
+           R"(","createdAt":1,"sessionId":"s","payloadJsonString":)" + Json(payload).dump() + "}";
+  };
   // 1. 28 bytes: a nonce and a tag but no ciphertext.
   setRawEntry(platform::base64Encode(platform::Bytes(28, 7)));
   EXPECT_TRUE(store().loadSavedEvents().empty());
@@ -77,30 +81,29 @@ TEST_F(EventStoreTest, BadEntriesAreLoggedAndRemoved) {
   EXPECT_EQ(logs.count(undecryptable), 1u);
 
   // 2. Sealed under another app key.
-  const std::vector<AdLogEvent> one{AdLogEvent::make(AdLogEventType::adClick, Json::object())};
-  ASSERT_TRUE(store("old-app-key").saveEvents(one));
+  ASSERT_TRUE(store("old-app-key")
+                  .saveEvents(std::vector{AdLogEvent::make(AdLogEventType::adClick, "{}")}));
   EXPECT_TRUE(store().loadSavedEvents().empty());
   EXPECT_FALSE(rawEntry());
   EXPECT_EQ(logs.count(undecryptable), 2u);
 
   // 3. One unknown event type fails the whole list.
-  const std::string text =
-      std::string("[") +
-      R"({"eventId":"a","eventType":"adClick","createdAt":1,"sessionId":"s","payloadJsonString":"{}"},)"
-      R"({"eventId":"b","eventType":"adBogus","createdAt":2,"sessionId":"s","payloadJsonString":"{}"}])";
-  setRawEntry(seal(text));
+  setRawEntry(seal("[" + entry("adClick", "{}") + "," + entry("adBogus", "{}") + "]"));
   EXPECT_TRUE(store().loadSavedEvents().empty());
   EXPECT_FALSE(rawEntry());
   EXPECT_EQ(logs.count("⚠️ 이벤트 디코딩 실패: "), 1u);
   EXPECT_EQ(logs.count("adBogus"), 1u);
 
-  // 4. A payload text that is not an object decodes to an empty payload, not a failure.
-  setRawEntry(seal(
-      R"([{"eventId":"c","eventType":"adImpression","createdAt":3,"sessionId":"s","payloadJsonString":"[1]"}])"));
-  auto loaded = store().loadSavedEvents();
-  ASSERT_EQ(loaded.size(), 1u);
-  EXPECT_EQ(loaded[0].payload, Json::object());
-  EXPECT_EQ(loaded[0].payloadJsonString, "[1]");
+  // 4. A payload text that is no object, or an object in another spelling, reads as the
+  //    compact object text the upload splices in; not as a failure.
+  const std::pair<std::string, std::string> payloads[] = {
+      {"[1]", "{}"}, {"{not json", "{}"}, {R"({ "b" : [1, 2.50] })", R"({"b":[1,2.5]})"}};
+  for (const auto& [stored, readsAs] : payloads) {
+    setRawEntry(seal("[" + entry("adImpression", stored) + "]"));
+    auto loaded = store().loadSavedEvents();
+    ASSERT_EQ(loaded.size(), 1u) << stored;
+    EXPECT_EQ(loaded[0].payloadJsonString, readsAs);
+  }
 }
 
 TEST_F(EventStoreTest, AFailedWriteIsReportedOnceAndTheNextWriteStoresWhatItMissed) {
@@ -111,7 +114,7 @@ TEST_F(EventStoreTest, AFailedWriteIsReportedOnceAndTheNextWriteStoresWhatItMiss
   ASSERT_TRUE(platform::FileSystem::atomicWrite(blocker, "not a folder"));
   auto defaults = platform::UserDefaults::atPath(path);
   EventStore blocked(defaults, kTestAppKey);
-  const std::vector<AdLogEvent> one{AdLogEvent::make(AdLogEventType::adClick, Json::object())};
+  const std::vector<AdLogEvent> one{AdLogEvent::make(AdLogEventType::adClick, "{}")};
   ASSERT_TRUE(blocked.saveEvents(one));
   ASSERT_TRUE(blocked.saveEvents(one));
   EXPECT_EQ(logs.count(failed), 1u);
@@ -133,7 +136,7 @@ TEST_F(EventStoreTest, AFailedWriteIsReportedOnceAndTheNextWriteStoresWhatItMiss
 // Sealing takes a fresh nonce from the kernel: in a child whose getrandom fails (a seccomp
 // filter), a save logs the failure and the entry already there stays as it was.
 TEST_F(EventStoreTest, ASaveThatCannotSealKeepsTheEntryThereWas) {
-  const std::vector<AdLogEvent> first{AdLogEvent::make(AdLogEventType::adClick, Json::object())};
+  const std::vector<AdLogEvent> first{AdLogEvent::make(AdLogEventType::adClick, "{}")};
   ASSERT_TRUE(store().saveEvents(first));
   const auto before = rawEntry();
   const pid_t child = ::fork();
@@ -148,7 +151,7 @@ TEST_F(EventStoreTest, ASaveThatCannotSealKeepsTheEntryThereWas) {
       ::_exit(3);
     }
     const bool saved = store().saveEvents(
-        std::vector<AdLogEvent>{AdLogEvent::make(AdLogEventType::adImpression, Json::object())});
+        std::vector<AdLogEvent>{AdLogEvent::make(AdLogEventType::adImpression, "{}")});
     const bool logged = logs.count("ERROR ⚠️ 이벤트 암호화 실패") == 1;
     ::_exit(saved ? 1 : !logged ? 2 : rawEntry() != before ? 4 : 0);
   }

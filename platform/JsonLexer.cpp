@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "platform/Unicode.h"
+
 namespace tilo::platform {
 namespace {
 
@@ -68,40 +70,13 @@ std::size_t utf8SequenceLength(const char* at, const char* end) {
   return length;
 }
 
-void appendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
 // Four hex digits at `at`, or -1.
 long hex4(const char* at, const char* end) {
   if (end - at < 4) return -1;
   long value = 0;
   for (int i = 0; i < 4; ++i) {
-    const char c = at[i];
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return -1;
-    }
+    const int digit = hexDigitValue(at[i]);
+    if (digit < 0) return -1;
     value = value * 16 + digit;
   }
   return value;
@@ -273,7 +248,7 @@ bool JsonLexer::scanEscape() {
     next_ += 6;
     code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(second) - 0xDC00);
   }
-  appendUtf8(string_, code);
+  appendUtf8(string_, static_cast<char32_t>(code));
   return true;
 }
 

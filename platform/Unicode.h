@@ -21,4 +21,7 @@ std::optional<std::string> utf16ToUtf8(std::string_view bytes, bool bigEndian);
 // Well-formed UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
 bool isValidUtf8(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int hexDigitValue(char c);
+
 }  // namespace tilo::platform

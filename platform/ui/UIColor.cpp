@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/Unicode.h"
+
 namespace tilo::platform {
 namespace {
 
@@ -50,16 +52,8 @@ std::optional<UIColor> UIColor::fromHex(std::string_view text) {
   if (text.size() != 6 && text.size() != 8) return std::nullopt;
   std::uint32_t value = 0;
   for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return std::nullopt;
-    }
+    const int digit = hexDigitValue(c);
+    if (digit < 0) return std::nullopt;
     value = value * 16 + static_cast<std::uint32_t>(digit);
   }
   if (text.size() == 6) return fromRGBA(hex(value));

@@ -12,6 +12,7 @@
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
+#include "support/BinaryPlist.h"
 #include "support/TempDir.h"
 
 namespace tilo::platform {
@@ -57,27 +58,9 @@ TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
 // than 15 entries); each value is an encoded object, such as "\x53" "a\0b": the ASCII string
 // of three characters "a", NUL, "b".
 std::string binaryDictionary(const std::vector<std::pair<std::string, std::string>>& entries) {
-  const std::size_t n = entries.size();
-  std::string out = "bplist00";
-  std::vector<std::size_t> offsets{out.size()};
-  out += static_cast<char>(0xD0 | n);
-  for (std::size_t i = 0; i < 2 * n; ++i) out += static_cast<char>(1 + i);  // keys, values
-  for (const auto& [key, value] : entries) {
-    offsets.push_back(out.size());
-    out += static_cast<char>(0x50 | key.size()) + key;
-  }
-  for (const auto& [key, value] : entries) {
-    offsets.push_back(out.size());
-    out += value;
-  }
-  const std::size_t table = out.size();
-  for (auto offset : offsets) out += static_cast<char>(offset);  // one-byte offsets
-  out += std::string(6, '\0') + "\x01\x01";
-  for (std::uint64_t value :
-       {std::uint64_t{offsets.size()}, std::uint64_t{0}, std::uint64_t{table}}) {
-    for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift);
-  }
-  return out;
+  std::vector<std::pair<std::string, std::string>> objects;
+  for (const auto& [key, value] : entries) objects.emplace_back(test::plistAscii(key), value);
+  return test::binaryPlist(objects);
 }
 
 std::string xmlPlist(const std::string& entries, const std::string& encoding = "UTF-8") {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <system_error>
+#include <utility>
 
 #include "platform/Unicode.h"
 
@@ -125,25 +126,17 @@ JsonLexer::Token JsonLexer::scan() {
   // A NUL byte ends the text as the JSON library's reader has it: a file padded with zeros
   // after its text (a crash in the middle of a write) still reads.
   if (next_ == end_ || *next_ == '\0') return Token::endOfInput;
+  // One byte is a whole token for the six structural characters.
+  static constexpr std::pair<char, Token> kStructural[] = {
+      {'[', Token::beginArray}, {']', Token::endArray},      {'{', Token::beginObject},
+      {'}', Token::endObject},  {':', Token::nameSeparator}, {',', Token::valueSeparator}};
+  for (const auto& [character, token] : kStructural) {
+    if (*next_ == character) {
+      ++next_;
+      return token;
+    }
+  }
   switch (*next_) {
-    case '[':
-      ++next_;
-      return Token::beginArray;
-    case ']':
-      ++next_;
-      return Token::endArray;
-    case '{':
-      ++next_;
-      return Token::beginObject;
-    case '}':
-      ++next_;
-      return Token::endObject;
-    case ':':
-      ++next_;
-      return Token::nameSeparator;
-    case ',':
-      ++next_;
-      return Token::valueSeparator;
     case '"':
       ++next_;
       return scanString();

@@ -44,10 +44,10 @@ class AcceptingApi final : public tilo::TiloApiProtocol {
  public:
   void fetchAppInfo(tilo::Completion<tilo::TiloAppInfo>) override {}
   void fetchAppInfoWithRetry(int, double, double, tilo::Completion<tilo::TiloAppInfo>) override {}
-  void sendEvents(Json body, std::function<void(std::exception_ptr)> completion) override {
+  void sendEvents(Json body, std::function<void(std::optional<tilo::Error>)> completion) override {
     uploaded += body["events"].size();
     ++uploads;
-    completion(nullptr);
+    completion(std::nullopt);
   }
   std::atomic<std::size_t> uploaded{0};
   std::atomic<std::size_t> uploads{0};

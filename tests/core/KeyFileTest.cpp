@@ -160,6 +160,7 @@ TEST_F(LoadConfigurationFileTest, UnusableKeyFilesAreConfigurationErrorsTheEntry
   //    log callback hears it as an error line although the level is off, and so does
   //    standard error.
   SdkFixture::writeInfoPlist(dir_.path(), {{"TiloAppKey", "k"}});
+  platform::Bundle::setMainBundleDirectory(dir_.path());  // reads the new Info.plist
   setCurrentLogLevel(TiloLogLevel::off);
   std::vector<std::string> heard;
   setLogSink([&](TiloLogLevel level, const std::string& line) {

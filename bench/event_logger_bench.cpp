@@ -44,7 +44,8 @@ class AcceptingApi final : public tilo::TiloApiProtocol {
  public:
   void fetchAppInfo(tilo::Completion<tilo::TiloAppInfo>) override {}
   void fetchAppInfoWithRetry(int, double, double, tilo::Completion<tilo::TiloAppInfo>) override {}
-  void sendEvents(Json body, std::function<void(std::optional<tilo::Error>)> completion) override {
+  void sendEvents(Json body,
+                  std::function<void(std::optional<tilo::SdkError>)> completion) override {
     uploaded += body["events"].size();
     ++uploads;
     completion(std::nullopt);

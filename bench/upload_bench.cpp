@@ -42,9 +42,9 @@ int main() {
     }
     auto body = makeEventsUploadBody(events);
     bool finished = false;
-    std::optional<Error> failure;
+    std::optional<SdkError> failure;
     const auto start = std::chrono::steady_clock::now();
-    api->sendEvents(std::move(body), [&](std::optional<Error> e) {
+    api->sendEvents(std::move(body), [&](std::optional<SdkError> e) {
       std::lock_guard lock(mutex);
       failure = e;
       finished = true;

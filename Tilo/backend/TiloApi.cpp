@@ -92,7 +92,7 @@ namespace {
 
 // What went wrong with a request, with the transport's own cause ("Could not connect to
 // the server. (Connection refused)") or the status the server answered.
-std::string describeFailure(const Error& error) {
+std::string describeFailure(const SdkError& error) {
   if (auto* transport = std::get_if<TransportError>(&error)) {
     const auto& url = transport->urlError();
     return url.failureReason.empty() ? url.localizedDescription
@@ -206,7 +206,7 @@ std::optional<TiloAppInfo> TiloApi::cachedAppInfo() const {
 }
 
 void TiloApi::sendEvents(platform::Json body,
-                         std::function<void(std::optional<Error>)> completion) {
+                         std::function<void(std::optional<SdkError>)> completion) {
   auto made = makeRequest(Endpoint::analyticsEvents);
   if (!made) {
     completion(*made.error());

@@ -56,7 +56,7 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
   // the request timeout, each followed by its wait (the last one included).
   static double worstCaseFetchSeconds(const RetryPolicy& policy);
   void sendEvents(platform::Json body,
-                  std::function<void(std::optional<Error>)> completion) override;
+                  std::function<void(std::optional<SdkError>)> completion) override;
 
   bool appKeyRejected() const override { return appKeyRejected_.load(); }
   std::optional<TiloAppInfo> cachedAppInfo() const override;

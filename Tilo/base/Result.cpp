@@ -2,7 +2,7 @@
 
 namespace tilo {
 
-std::string localizedDescription(const Error& error) {
+std::string localizedDescription(const SdkError& error) {
   if (auto* tilo = std::get_if<TiloError>(&error)) return tilo->message();
   if (auto* transport = std::get_if<TransportError>(&error)) {
     return transport->urlError().localizedDescription;
@@ -10,7 +10,7 @@ std::string localizedDescription(const Error& error) {
   return std::get<NetworkError>(error).description();
 }
 
-const TiloError& asTiloError(const Error& error) {
+const TiloError& asTiloError(const SdkError& error) {
   if (auto* tilo = std::get_if<TiloError>(&error)) return *tilo;
   return TiloError::unspecified();
 }

@@ -5,7 +5,7 @@
 //     else if (auto* e = std::get_if<NetworkError>(result.error())) retryLater(e->statusCode());
 //   });
 //
-// The error is a value of a closed set (Error, below, unless a caller names another), so a
+// The error is a value of a closed set (SdkError, below, unless a caller names another), so a
 // caller looks at what failed instead of rethrowing it to find out.
 #pragma once
 
@@ -21,9 +21,9 @@ namespace tilo {
 
 // What an SDK operation reports: the host's own error, the backend's answer, or the
 // transport's failure, each carried unchanged.
-using Error = std::variant<TiloError, NetworkError, TransportError>;
+using SdkError = std::variant<TiloError, NetworkError, TransportError>;
 
-template <class T, class E = Error>
+template <class T, class E = SdkError>
 class Result {
  public:
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT: implicit
@@ -47,9 +47,9 @@ using Completion = std::function<void(Result<T>)>;
 
 // The text a host would read for an error: TiloError's message, the transport's localized
 // description, the backend error's summary ("badResponse(500, \"Invalid response\")").
-std::string localizedDescription(const Error& error);
+std::string localizedDescription(const SdkError& error);
 
 // The error as the host sees it: a TiloError unchanged, anything else unspecified.
-const TiloError& asTiloError(const Error& error);
+const TiloError& asTiloError(const SdkError& error);
 
 }  // namespace tilo

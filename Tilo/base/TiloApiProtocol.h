@@ -19,7 +19,7 @@ class TiloApiProtocol {
                                      Completion<TiloAppInfo> completion) = 0;
   // Posts the analytics body; completion gets no error when delivered.
   virtual void sendEvents(platform::Json body,
-                          std::function<void(std::optional<Error>)> completion) = 0;
+                          std::function<void(std::optional<SdkError>)> completion) = 0;
   // Whether the backend refused the app key (HTTP 401) on the latest app-info attempt.
   virtual bool appKeyRejected() const { return false; }
   // The ad-unit cache an earlier run left, if any.

@@ -188,7 +188,7 @@ void AdEventLogger::flush() {
   flushRequested_ = false;
   const std::uint64_t sentEnd = removedCount_ + queuedCount();
   tiloApi_->sendEvents(makeEventsUploadBody(queued()),
-                       [weak = weak_from_this(), sentEnd](std::optional<Error> error) {
+                       [weak = weak_from_this(), sentEnd](std::optional<SdkError> error) {
                          auto self = weak.lock();
                          if (!self) return;
                          // Ahead of the appends waiting meanwhile: they need the room.
@@ -198,7 +198,7 @@ void AdEventLogger::flush() {
                        });
 }
 
-void AdEventLogger::finishUpload(std::uint64_t sentEnd, const std::optional<Error>& error) {
+void AdEventLogger::finishUpload(std::uint64_t sentEnd, const std::optional<SdkError>& error) {
   uploading_ = false;
   {
     std::lock_guard lock(statsMutex_);

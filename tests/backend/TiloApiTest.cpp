@@ -184,8 +184,8 @@ TEST_F(TiloApiTest, RequestsCarryTheSdkHeaders) {
 
 TEST_F(TiloApiTest, EventUploads) {
   ScopedLogCapture logs;
-  std::vector<std::optional<Error>> outcomes;
-  auto record = [&](std::optional<Error> error) { outcomes.push_back(std::move(error)); };
+  std::vector<std::optional<SdkError>> outcomes;
+  auto record = [&](std::optional<SdkError> error) { outcomes.push_back(std::move(error)); };
 
   // 1. 201 is a success; the body is the compact JSON of the payload.
   network_->script = {{201, R"({"stored":1})"}, {-1009, ""}, {-999, ""}};

@@ -102,11 +102,11 @@ class BackendMatrixTest : public ::testing::Test {
   }
 
   // The upload meets `answer`; returns the error it completed with.
-  std::optional<Error> upload(const Answer& answer) {
+  std::optional<SdkError> upload(const Answer& answer) {
     setHostile(answer);
-    std::optional<std::optional<Error>> error;
+    std::optional<std::optional<SdkError>> error;
     api->sendEvents(platform::Json{{"events", platform::Json::array()}},
-                    [&](std::optional<Error> e) { error = std::move(e); });
+                    [&](std::optional<SdkError> e) { error = std::move(e); });
     EXPECT_TRUE(env.runUntil([&] { return error.has_value(); }));
     return error.value_or(std::nullopt);
   }
@@ -117,7 +117,7 @@ class BackendMatrixTest : public ::testing::Test {
     served = 0;
   }
 
-  static long urlErrorCode(const std::optional<Error>& error) {
+  static long urlErrorCode(const std::optional<SdkError>& error) {
     auto* transport = error ? std::get_if<TransportError>(&*error) : nullptr;
     return transport ? transport->urlError().code : 0;
   }

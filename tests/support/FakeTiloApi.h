@@ -27,7 +27,7 @@ class FakeTiloApi final : public TiloApiProtocol {
   };
   struct EventsCall {
     platform::Json body;
-    std::function<void(std::optional<Error>)> completion;
+    std::function<void(std::optional<SdkError>)> completion;
   };
 
   void fetchAppInfo(Completion<TiloAppInfo> completion) override {
@@ -40,7 +40,7 @@ class FakeTiloApi final : public TiloApiProtocol {
     retryCalls.push_back({maxRetries, initialDelay, delayMultiplier, std::move(completion)});
   }
   void sendEvents(platform::Json body,
-                  std::function<void(std::optional<Error>)> completion) override {
+                  std::function<void(std::optional<SdkError>)> completion) override {
     std::lock_guard lock(mutex);
     eventsCalls.push_back({std::move(body), std::move(completion)});
   }

@@ -4,7 +4,7 @@
 //   AdEventLogger::create(api, "app-key");
 //   ... log, drive the environment ...
 //   ASSERT_EQ(api->uploadCount(), 1u);
-//   api->complete(0, std::nullopt);              // success; or an Error for failure
+//   api->complete(0, std::nullopt);              // success; or an SdkError for failure
 //
 // With autoAnswer set, uploads are answered at once, inside sendEvents. App-info fetches
 // always fail: the telemetry tests never need them. Thread-safe.
@@ -23,7 +23,7 @@ namespace tilo::test {
 class RecordingTiloApi final : public TiloApiProtocol {
  public:
   // nullopt holds every upload until complete(); a value answers each one at once with it.
-  using Answer = std::optional<Error>;  // no error is success
+  using Answer = std::optional<SdkError>;  // no error is success
   explicit RecordingTiloApi(std::optional<Answer> autoAnswer = std::nullopt)
       : autoAnswer_(std::move(autoAnswer)) {}
 

@@ -163,17 +163,18 @@ tilo_status ensureSdk() noexcept {
   std::string problem;
   try {
     const bool built = TiloAds::isSharedBuilt();
-    TiloAds::sharedOrThrow();
-    if (!built) {
-      startTestScenario();
-      // The exchange hears of the store page from the key file's configuration.
-      mediation::demand::Demand::setStoreUrl(TiloAds::shared().core()->config().storeURL);
+    auto started = TiloAds::sharedOrError();
+    if (started) {
+      if (!built) {
+        startTestScenario();
+        // The exchange hears of the store page from the key file's configuration.
+        mediation::demand::Demand::setStoreUrl(started.value()->core()->config().storeURL);
+      }
+      setLastErrorMessage({});
+      return TILO_STATUS_OK;
     }
-    setLastErrorMessage({});
-    return TILO_STATUS_OK;
-  } catch (const ConfigurationError& error) {
-    problem = error.description();
-  } catch (...) {
+    problem = started.error()->description();
+  } catch (...) {  // bad_alloc while building
     return TILO_STATUS_INTERNAL_ERROR;
   }
   return guarded([&] {

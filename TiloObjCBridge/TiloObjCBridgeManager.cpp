@@ -37,8 +37,9 @@ tilo_status setOptionalBool(int value, void (TiloAds::*setter)(std::optional<boo
   }
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
-    (TiloAds::shared().*setter)(value == TILO_UNSET ? std::nullopt
-                                                    : std::optional(value == TILO_YES));
+    auto* ads = TiloAds::shared();
+    if (!ads) return TILO_STATUS_NOT_CONFIGURED;
+    (ads->*setter)(value == TILO_UNSET ? std::nullopt : std::optional(value == TILO_YES));
     return TILO_STATUS_OK;
   });
 }
@@ -47,7 +48,9 @@ tilo_status getOptionalBool(int* out, std::optional<bool> (TiloAds::*getter)() c
   if (!out) return TILO_STATUS_NULL_ARGUMENT;
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
-    const auto value = (TiloAds::shared().*getter)();
+    auto* ads = TiloAds::shared();
+    if (!ads) return TILO_STATUS_NOT_CONFIGURED;
+    const auto value = (ads->*getter)();
     *out = !value ? TILO_UNSET : (*value ? TILO_YES : TILO_NO);
     return TILO_STATUS_OK;
   });
@@ -60,7 +63,9 @@ tilo_status setOptionalString(const char* value,
   }
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
   return guarded([&] {
-    (TiloAds::shared().*setter)(value ? std::optional<std::string>(value) : std::nullopt);
+    auto* ads = TiloAds::shared();
+    if (!ads) return TILO_STATUS_NOT_CONFIGURED;
+    (ads->*setter)(value ? std::optional<std::string>(value) : std::nullopt);
     return TILO_STATUS_OK;
   });
 }
@@ -69,8 +74,11 @@ tilo_status getOptionalString(char* buffer, size_t capacity, int64_t* length,
                               std::optional<std::string> (TiloAds::*getter)() const) noexcept {
   if (!length || (!buffer && capacity > 0)) return TILO_STATUS_NULL_ARGUMENT;
   if (auto status = ensureSdk(); status != TILO_STATUS_OK) return status;
-  return guarded(
-      [&] { return copyOptionalString((TiloAds::shared().*getter)(), buffer, capacity, length); });
+  return guarded([&] {
+    auto* ads = TiloAds::shared();
+    if (!ads) return TILO_STATUS_NOT_CONFIGURED;
+    return copyOptionalString((ads->*getter)(), buffer, capacity, length);
+  });
 }
 
 // Start-up settings apply only while the SDK is not built; the check and the change are
@@ -238,14 +246,16 @@ tilo_status tilo_initialize(tilo_initialize_callback callback, void* context) {
     return status;
   }
   return guarded([&] {
-    TiloAds::shared();  // built here, so that a failure to build is this call's status
+    // Built here, so that a failure to build is this call's status.
+    if (!TiloAds::shared()) return TILO_STATUS_NOT_CONFIGURED;
     // Starts as a task of the main loop: privacy choices the host sets right after this
     // call, in the same turn, are part of the snapshot the networks receive.
     tilo::platform::postToMain([callback, context] {
       // A shutdown came first: the start ends unreported (the SDK cannot be built again,
       // and no callback follows a shutdown).
-      if (TiloAds::isShutDown()) return;
-      TiloAds::shared().initialized([callback, context](std::optional<tilo::TiloError> error) {
+      auto* ads = TiloAds::isShutDown() ? nullptr : TiloAds::shared();
+      if (!ads) return;
+      ads->initialized([callback, context](std::optional<tilo::TiloError> error) {
         if (!callback) return;
         HostCallbackScope inCallback;
         if (!error) return callback(context, nullptr);

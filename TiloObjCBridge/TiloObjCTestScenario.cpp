@@ -55,8 +55,9 @@ std::optional<std::string> unmatchedUnits(const std::vector<std::string>& ids,
 
 // Refuses unit keys the app info in force does not know; takes any while none is known.
 std::optional<std::string> checkAgainstPublishedUnits(const std::vector<std::string>& ids) {
-  if (!TiloAds::isSharedBuilt()) return std::nullopt;
-  const auto info = TiloAds::shared().core()->currentAppInfo();
+  auto* ads = TiloAds::isSharedBuilt() ? TiloAds::shared() : nullptr;
+  if (!ads) return std::nullopt;
+  const auto info = ads->core()->currentAppInfo();
   return info ? unmatchedUnits(ids, *info) : std::nullopt;
 }
 
@@ -74,9 +75,11 @@ void complainAboutScenarioUnits(const TiloAppInfo& info) {
 }  // namespace
 
 void startTestScenario() {
+  auto* ads = TiloAds::shared();
+  if (!ads) return;
   // The subscription's callback runs under its lock: the check (which logs) runs apart.
   auto subscription =
-      TiloAds::shared().core()->appInfoPublisher().sink([](const std::optional<TiloAppInfo>& info) {
+      ads->core()->appInfoPublisher().sink([](const std::optional<TiloAppInfo>& info) {
         if (info) platform::postBackground([info] { complainAboutScenarioUnits(*info); });
       });
   {

@@ -19,8 +19,8 @@ namespace tilo::bridge {
 
 std::shared_ptr<TiloObjCWindow> TiloObjCWindow::create(double widthPt, double heightPt,
                                                        double scale) {
-  return registered(
-      std::make_shared<TiloObjCWindow>(platform::UIWindow::create({widthPt, heightPt}, scale, {})));
+  auto window = platform::UIWindow::create({widthPt, heightPt}, scale, {});
+  return window ? registered(std::make_shared<TiloObjCWindow>(std::move(window))) : nullptr;
 }
 
 namespace {
@@ -177,13 +177,15 @@ tilo_window* tilo_window_create(double width_pt, double height_pt, double scale)
   }
   try {
     auto window = TiloObjCWindow::create(width_pt, height_pt, scale);
+    if (!window) {
+      setLastStatus(TILO_STATUS_INVALID_ARGUMENT);
+      return nullptr;
+    }
     auto* handle =
         static_cast<tilo_window*>(HandleTable::shared().insert(HandleType::window, window));
     setLastStatus(handle ? TILO_STATUS_OK : TILO_STATUS_INTERNAL_ERROR);
     return handle;
-  } catch (const std::invalid_argument&) {
-    setLastStatus(TILO_STATUS_INVALID_ARGUMENT);
-  } catch (...) {
+  } catch (...) {  // bad_alloc, or a font library that failed to load
     setLastStatus(TILO_STATUS_INTERNAL_ERROR);
   }
   return nullptr;
@@ -209,12 +211,9 @@ tilo_status tilo_window_set_safe_area_insets(tilo_window* window, double top, do
     return TILO_STATUS_INVALID_ARGUMENT;
   }
   return guarded([&] {
-    try {
-      object->window()->setSafeAreaInsets({top, left, bottom, right});
-    } catch (const std::invalid_argument&) {
-      return TILO_STATUS_INVALID_ARGUMENT;
-    }
-    return TILO_STATUS_OK;
+    return object->window()->setSafeAreaInsets({top, left, bottom, right})
+               ? TILO_STATUS_OK
+               : TILO_STATUS_INVALID_ARGUMENT;
   });
 }
 

@@ -178,7 +178,7 @@ class Session {
     platform::Application::shared().resetForTesting();
     mediation::AdSource::shared().reset();  // every unit fills at once
     std::optional<std::optional<TiloError>> done;
-    TiloAds::shared().initialized([&](std::optional<TiloError> failure) { done = failure; });
+    TiloAds::shared()->initialized([&](std::optional<TiloError> failure) { done = failure; });
     if (!drive([&] { return done.has_value(); }, kTimeout) || *done) fail("SDK did not initialize");
   }
 

@@ -44,13 +44,14 @@ class AcceptingApi final : public tilo::TiloApiProtocol {
  public:
   void fetchAppInfo(tilo::Completion<tilo::TiloAppInfo>) override {}
   void fetchAppInfoWithRetry(int, double, double, tilo::Completion<tilo::TiloAppInfo>) override {}
-  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override {
+  void sendEvents(std::string body,
+                  std::function<void(std::optional<tilo::SdkError>)> completion) override {
     for (auto at = body.find(R"("eventId":)"); at != std::string::npos;
          at = body.find(R"("eventId":)", at + 1)) {
       ++uploaded;
     }
     ++uploads;
-    completion(nullptr);
+    completion(std::nullopt);
   }
   std::atomic<std::size_t> uploaded{0};
   std::atomic<std::size_t> uploads{0};

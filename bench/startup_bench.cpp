@@ -78,7 +78,7 @@ void BM_FirstSharedAccess(benchmark::State& state) {
   double restoredSeconds = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    TiloAds& ads = TiloAds::shared();
+    TiloAds& ads = *TiloAds::shared();
     benchmark::DoNotOptimize(&ads);
     state.PauseTiming();
     // Waits for the restore (or runs it, if the pool has not started it yet).
@@ -117,7 +117,7 @@ int runChild(const std::string& dirs) {
   platform::FileSystem::setApplicationContainer(std::filesystem::path(dirs.substr(split + 1)));
   setApiBaseUrlOverride("http://127.0.0.1:1");
   const double start = threadCpuMillis();
-  TiloAds& ads = TiloAds::shared();
+  TiloAds& ads = *TiloAds::shared();
   const double cpu = threadCpuMillis() - start;
   benchmark::DoNotOptimize(&ads);
   if (AdEventLogger::shared()->queuedEvents().size() != kStoredEvents) return 3;

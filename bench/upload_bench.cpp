@@ -42,9 +42,9 @@ int main() {
     }
     auto body = makeEventsUploadBody(events);
     bool finished = false;
-    std::exception_ptr failure;
+    std::optional<SdkError> failure;
     const auto start = std::chrono::steady_clock::now();
-    api->sendEvents(std::move(body), [&](std::exception_ptr e) {
+    api->sendEvents(std::move(body), [&](std::optional<SdkError> e) {
       std::lock_guard lock(mutex);
       failure = e;
       finished = true;
@@ -54,7 +54,7 @@ int main() {
     done.wait(lock, [&] { return finished; });
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (failure) {
-      std::fprintf(stderr, "upload failed: %s\n", localizedDescription(failure).c_str());
+      std::fprintf(stderr, "upload failed: %s\n", localizedDescription(*failure).c_str());
       return 1;
     }
     if (round >= kWarmup)

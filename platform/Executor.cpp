@@ -1,6 +1,7 @@
 #include "platform/Executor.h"
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -32,23 +33,33 @@ std::uint64_t taskFailureCount() {
   return failureReporting().count.load();
 }
 
+namespace {
+
+void reportFailure(std::string_view where, const char* what) noexcept {
+  auto& reporting = failureReporting();
+  ++reporting.count;
+  std::shared_ptr<const TaskFailureHandler> handler;
+  {
+    std::lock_guard lock(reporting.mutex);
+    handler = reporting.handler;
+  }
+  if (!handler) return;
+  try {
+    (*handler)(std::string(where), what);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+// Tasks run host callbacks, which may throw: the one place an escaping exception is caught.
 void runTask(const Task& task, std::string_view where) noexcept {
   try {
     if (task) task();
-    return;
+  } catch (const std::exception& error) {
+    reportFailure(where, error.what());
   } catch (...) {
-    auto& reporting = failureReporting();
-    ++reporting.count;
-    std::shared_ptr<const TaskFailureHandler> handler;
-    {
-      std::lock_guard lock(reporting.mutex);
-      handler = reporting.handler;
-    }
-    if (!handler) return;
-    try {
-      (*handler)(std::string(where), std::current_exception());
-    } catch (...) {
-    }
+    reportFailure(where, "The operation couldn't be completed.");
   }
 }
 

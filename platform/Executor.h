@@ -28,11 +28,13 @@ class Executor {
 // failure handler, and the executor goes on with its next task. `where` names the
 // executor: "main", "background" or a queue's label.
 //
-//   setTaskFailureHandler([](const std::string& where, std::exception_ptr error) { ... });
+//   setTaskFailureHandler([](const std::string& where, const std::string& what) { ... });
 //
 // The handler runs on the failing thread, so it must be thread-safe; what it throws is
-// dropped. Without a handler a failure is only counted. The platform writes nothing.
-using TaskFailureHandler = std::function<void(const std::string& where, std::exception_ptr error)>;
+// dropped. `what` is the exception's what(), or "The operation couldn't be completed." for one
+// that is not a std::exception. Without a handler a failure is only counted. The platform writes
+// nothing.
+using TaskFailureHandler = std::function<void(const std::string& where, const std::string& what)>;
 void setTaskFailureHandler(TaskFailureHandler handler);
 // Failures caught since the process started.
 std::uint64_t taskFailureCount();

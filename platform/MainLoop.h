@@ -1,7 +1,7 @@
 // The main thread's run loop. The host's main thread runs it:
 //
 //   auto loop = MainLoop::shared();
-//   TiloAds::shared().initialized([&](auto error) { ...; loop->stop(); });
+//   TiloAds::shared()->initialized([&](auto error) { ...; loop->stop(); });
 //   loop->run();
 //
 // Host callbacks, views and timers are delivered here. The main thread is chosen once and

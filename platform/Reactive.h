@@ -3,7 +3,7 @@
 //   auto ready = CurrentValueSubject<bool>::create(false);
 //   Subscription s = ready->publisher()
 //       .filter([](bool v) { return v; })
-//       .timeout(3.0, std::make_exception_ptr(TimeoutError{}))
+//       .timeout(3.0, "Timeout occurred")
 //       .sink([](bool) { ... }, [](Error e) { ... });
 //
 // A subscription replays the subject's current value (when it has one) inside sink(),
@@ -14,11 +14,11 @@
 // final). Keep callbacks to bookkeeping and post anything that may call out to a host.
 #pragma once
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -27,7 +27,9 @@
 
 namespace tilo::platform {
 
-using Error = std::exception_ptr;
+// Why a publisher failed, in the words its operator was given: the one failure here is
+// timeout()'s.
+using Error = std::string;
 
 // Move-only RAII handle; cancels on destruction.
 class Subscription {

@@ -60,7 +60,7 @@ std::function<void(const TiloAdUnitItem&, Completion<std::shared_ptr<Ad>>)> make
           if (!ad) {
             const TiloError failure =
                 reportPlatformLoadFailure(format, item, error.value_or(mediation::NSError{}));
-            done(Result<std::shared_ptr<Ad>>::failure(std::make_exception_ptr(failure)));
+            done(Result<std::shared_ptr<Ad>>::failure(failure));
             return;
           }
           reportPlatformLoadSuccess(format, item, ad->responseInfo());
@@ -175,8 +175,7 @@ void TiloAdLoader<Ad>::loadAd(std::function<void(Result<std::shared_ptr<Ad>>)> c
   };
   relay->onAdLoadFail = [self, completion](const TiloError& error) {
     self->loadFailed(error);
-    if (completion)
-      completion(Result<std::shared_ptr<Ad>>::failure(std::make_exception_ptr(error)));
+    if (completion) completion(Result<std::shared_ptr<Ad>>::failure(error));
   };
   tiloAdUnitSynchronizer_->syncAndLoad(unit_.unitId, relay);
 }

@@ -26,7 +26,8 @@ bool isAcceptedPluginToken(const std::string& appKey, const std::string& token) 
 
 void PluginRegisterble::registerPlugin(std::shared_ptr<TiloPlugin> plugin) {
   if (!plugin) return;
-  if (!isAcceptedPluginToken(TiloKeyManager::shared()->appKey(), plugin->pluginToken())) {
+  const auto keys = TiloKeyManager::shared();
+  if (!keys || !isAcceptedPluginToken(keys->appKey(), plugin->pluginToken())) {
     log("Not supported plugin: " + plugin->name() +
             " need Tilo SDK version : " + plugin->requiredTiloVersion(),
         TiloLogLevel::debug);
@@ -45,24 +46,21 @@ void sendPluginEvent(const std::optional<TiloAdInfo>& adInfo, const TiloRevenueI
   // Ad info counts milliseconds; plugins get seconds, rounded to the nanosecond so that the
   // sum of the networks' latencies reads as written (0.17, not 0.16999999999999998).
   const double latency = std::round(adInfo->latency.value_or(0) * 1e6) / 1e9;
-  std::string text;
-  try {
-    platform::Json json = {{"adInfo",
-                            {{"adFormat", std::string(rawValue(adInfo->adFormat))},
-                             {"adUnitId", adInfo->adUnitId},
-                             {"latency", std::isfinite(latency) ? latency : 0.0}}},
-                           {"revenueInfo",
-                            {{"value", revenue.value.description()},
-                             {"currencyCode", revenue.currencyCode},
-                             {"precisionType", static_cast<int>(revenue.precisionType)}}}};
-    text = platform::dumpCompact(json);
-  } catch (const std::exception& error) {
-    log(std::string("Failed to process event data: ") + error.what(), TiloLogLevel::error);
-    return;
-  }
-  auto sealed =
-      encryptPayload(TiloKeyManager::shared()->appKey(),
-                     std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  const platform::Json json = {{"adInfo",
+                                {{"adFormat", std::string(rawValue(adInfo->adFormat))},
+                                 {"adUnitId", adInfo->adUnitId},
+                                 {"latency", std::isfinite(latency) ? latency : 0.0}}},
+                               {"revenueInfo",
+                                {{"value", revenue.value.description()},
+                                 {"currencyCode", revenue.currencyCode},
+                                 {"precisionType", static_cast<int>(revenue.precisionType)}}}};
+  // Invalid UTF-8 from a network is replaced, never a failure.
+  const std::string text = platform::dumpCompact(json);
+  const auto keys = TiloKeyManager::shared();
+  auto sealed = keys ? encryptPayload(keys->appKey(),
+                                      std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
+                                                text.size()))
+                     : std::nullopt;
   if (!sealed) {
     log("Failed to encrypt event data", TiloLogLevel::error);
     return;

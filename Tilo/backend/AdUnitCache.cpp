@@ -1,8 +1,7 @@
 #include "Tilo/backend/AdUnitCache.h"
 
-#include <stdexcept>
+#include <string>
 
-#include "Tilo/base/Result.h"
 #include "Tilo/base/TiloLogger.h"
 #include "platform/UserDefaults.h"
 
@@ -21,15 +20,10 @@ platform::Bytes AdUnitCache::transform(std::string_view data, std::uint8_t key) 
 }
 
 void AdUnitCache::write(std::string_view key, const TiloAppInfo& info) {
-  std::string json;
-  try {
-    json = platform::dumpCompact(info.encode());
-    if (json.size() > kMaxBytes) {
-      throw std::length_error("the ad units take more than " + std::to_string(kMaxBytes) +
-                              " bytes");
-    }
-  } catch (...) {
-    log("Failed to encode ad units for cache: " + localizedDescription(std::current_exception()),
+  const std::string json = platform::dumpCompact(info.encode());
+  if (json.size() > kMaxBytes) {
+    log("Failed to encode ad units for cache: the ad units take more than " +
+            std::to_string(kMaxBytes) + " bytes",
         TiloLogLevel::error);
     return;
   }
@@ -52,9 +46,8 @@ std::optional<TiloAppInfo> AdUnitCache::decode(std::string_view key, const platf
   try {
     return TiloAppInfo::decode(platform::parseJson(
         std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size())));
-  } catch (...) {
-    log("Failed to decode ad units from cache: " + localizedDescription(std::current_exception()),
-        TiloLogLevel::error);
+  } catch (const platform::DecodingError& error) {  // hostile bytes: a missing cache
+    log("Failed to decode ad units from cache: " + std::string(error.what()), TiloLogLevel::error);
     return std::nullopt;
   }
 }

@@ -24,13 +24,13 @@ struct InFlight {
 
 Result<platform::HttpResponse> accept(platform::HttpResult result) {
   if (auto* error = std::get_if<platform::UrlError>(&result)) {
-    return Result<platform::HttpResponse>::failure(std::make_exception_ptr(TransportError(*error)));
+    return Result<platform::HttpResponse>::failure(TransportError(*error));
   }
   auto& response = std::get<platform::HttpResponse>(result);
   if (response.status >= 200 && response.status <= 299) return std::move(response);
   log("NetworkClient: Invalid response " + response.description(), TiloLogLevel::error);
-  return Result<platform::HttpResponse>::failure(std::make_exception_ptr(
-      NetworkError::badResponse(static_cast<int>(response.status), "Invalid response")));
+  return Result<platform::HttpResponse>::failure(
+      NetworkError::badResponse(static_cast<int>(response.status), "Invalid response"));
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
     for (auto& wait : pending) {
       wait->subscription.cancel();
       if (!wait->done.exchange(true)) {
-        complete(wait, Result<TiloAdUnitItem>::failure(unspecifiedError()));
+        complete(wait, Result<TiloAdUnitItem>::failure(TiloError::unspecified()));
       }
     }
   }
@@ -80,11 +80,10 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
     std::weak_ptr<TiloAdUnitSynchronizer> weak = this->weak_from_this();
     auto service = tiloService_;
     auto ready = service->adProvider()->initializedPublisher().filter([](bool v) { return v; });
-    auto timedOut = std::make_exception_ptr(timeoutError());
     auto subscription =
         platform::combineLatest(service->appInfoPublisher().dropEmpty(), ready)
             .map([](const std::pair<TiloAppInfo, bool>& pair) { return pair.first; })
-            .timeout(3.0, timedOut)
+            .timeout(3.0, timeoutError().message())
             .sink(
                 [weak, wait, unitId](const TiloAppInfo& info) {
                   if (const TiloAdUnitItem* item = info.item(unitId)) {
@@ -95,18 +94,18 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
                     if (auto self = weak.lock()) self->tiloService_->resync(unitId);
                   } else {
                     settle(weak, wait,
-                           Result<TiloAdUnitItem>::failure(std::make_exception_ptr(TiloError(
-                               TiloError::Code::initializationFailed, "No ad unit found"))));
+                           Result<TiloAdUnitItem>::failure(TiloError(
+                               TiloError::Code::initializationFailed, "No ad unit found")));
                   }
                 },
-                [weak, wait, timedOut,
-                 weakService = std::weak_ptr<TiloServiceProtocol>(service)](platform::Error error) {
-                  // A wait that ran out because the backend refused the app key says so.
+                [weak, wait, weakService = std::weak_ptr<TiloServiceProtocol>(service)](
+                    const platform::Error&) {
+                  // The wait ran out; one that did because the backend refused the app key
+                  // says so.
                   auto service = weakService.lock();
-                  auto problem =
-                      service && error == timedOut ? service->startupProblem() : std::nullopt;
-                  if (problem) error = std::make_exception_ptr(*problem);
-                  settle(weak, wait, Result<TiloAdUnitItem>::failure(error));
+                  auto problem = service ? service->startupProblem() : std::nullopt;
+                  settle(weak, wait,
+                         Result<TiloAdUnitItem>::failure(problem.value_or(timeoutError())));
                 });
     // Declared after `subscription`, so a subscription left here is dropped unlocked.
     std::lock_guard lock(mutex_);
@@ -134,7 +133,7 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
         }
         if (!item) {
           completeAdLoad(unitId);
-          report<Listener>(listener, Result<Loader>::failure(item.error()));
+          report<Listener>(listener, Result<Loader>::failure(*item.error()));
           return;
         }
         if (enableMarkerCheckpoints()) updateAdLoadPhase(unitId, "loader_init");
@@ -158,9 +157,6 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
 
   static TiloError timeoutError() {
     return TiloError(TiloError::Code::initializationFailed, "Timeout occurred");
-  }
-  static std::exception_ptr unspecifiedError() {
-    return std::make_exception_ptr(TiloError::unspecified());
   }
 
   static void complete(const std::shared_ptr<Wait>& wait, Result<TiloAdUnitItem> result) {
@@ -193,14 +189,7 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
         if (listener->onAdLoadSuccess) listener->onAdLoadSuccess(result.value(), std::nullopt);
         return;
       }
-      if (!listener->onAdLoadFail) return;
-      try {
-        std::rethrow_exception(result.error());
-      } catch (const TiloError& error) {
-        listener->onAdLoadFail(error);
-      } catch (...) {
-        listener->onAdLoadFail(TiloError::unspecified());
-      }
+      if (listener->onAdLoadFail) listener->onAdLoadFail(asTiloError(*result.error()));
     });
   }
 

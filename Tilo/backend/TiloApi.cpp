@@ -21,9 +21,9 @@ struct TiloApi::Attempts {
 
 namespace {
 
-std::exception_ptr maxRetriesExceeded(int maxRetries) {
+NetworkError maxRetriesExceeded(int maxRetries) {
   log("NetworkClient: Max retries exceeded " + std::to_string(maxRetries), TiloLogLevel::error);
-  return std::make_exception_ptr(NetworkError::maxRetriesExceeded(maxRetries));
+  return NetworkError::maxRetriesExceeded(maxRetries);
 }
 
 // What a URL parser would refuse outright: no scheme or host, or characters that
@@ -58,13 +58,14 @@ TiloApi::TiloApi(std::string baseURL, std::string appKey,
       retryPolicy_(retryPolicy),
       service_(std::move(service)) {}
 
-platform::HttpRequest TiloApi::makeRequest(Endpoint endpoint) const {
+Result<platform::HttpRequest> TiloApi::makeRequest(Endpoint endpoint) const {
   const bool events = endpoint == Endpoint::analyticsEvents;
   const std::string path = events ? "/analytics/events" : "/sdk/init";
   platform::HttpRequest request;
   request.url = baseURL_ + path;
   if (!isValidUrl(request.url)) {
-    throw TiloError(TiloError::Code::initializationFailed, "Invalid API URL for " + path);
+    return Result<platform::HttpRequest>::failure(
+        TiloError(TiloError::Code::initializationFailed, "Invalid API URL for " + path));
   }
   request.timeoutSeconds = kRequestTimeoutSeconds;
   request.method = events ? "POST" : "GET";
@@ -91,19 +92,13 @@ namespace {
 
 // What went wrong with a request, with the transport's own cause ("Could not connect to
 // the server. (Connection refused)") or the status the server answered.
-std::string describeFailure(const std::exception_ptr& error) {
-  if (auto transport = catchAs<TransportError>(error)) {
+std::string describeFailure(const SdkError& error) {
+  if (auto* transport = std::get_if<TransportError>(&error)) {
     const auto& url = transport->urlError();
     return url.failureReason.empty() ? url.localizedDescription
                                      : url.localizedDescription + " (" + url.failureReason + ")";
   }
-  try {
-    if (error) std::rethrow_exception(error);
-  } catch (const std::exception& other) {
-    return other.what();
-  } catch (...) {
-  }
-  return "unknown error";
+  return localizedDescription(error);
 }
 
 }  // namespace
@@ -114,26 +109,25 @@ void TiloApi::attempt(std::weak_ptr<TiloApi> weak, std::shared_ptr<Attempts> sta
     attemptFailed(weak, std::move(state));
     return;
   }
-  platform::HttpRequest request;
-  try {
-    request = self->makeRequest(Endpoint::appConfiguration);
-  } catch (const TiloError&) {
+  auto made = self->makeRequest(Endpoint::appConfiguration);
+  if (!made) {
     attemptFailed(weak, std::move(state));
     return;
   }
+  platform::HttpRequest request = std::move(made.value());
   auto client = self->networkClient_;
   self.reset();
   std::string target = request.method + " " + request.url;
   client->dataForRequest(std::move(request), [weak, state, target = std::move(target)](
                                                  Result<platform::HttpResponse> result) {
-    const auto refused = catchAs<NetworkError>(result.error());
+    const auto* refused = std::get_if<NetworkError>(result.error());
     const bool rejected = refused && refused->kind() == NetworkError::Kind::badResponse &&
                           refused->statusCode() == 401;
     if (auto self = weak.lock()) self->appKeyRejected_ = rejected;
     if (rejected) log(TiloError::appKeyRejected().message(), TiloLogLevel::error);
     if (!result) {
       // The retry and the cache hide the cause from the host: the log keeps it.
-      log(target + " failed: " + describeFailure(result.error()), TiloLogLevel::error);
+      log(target + " failed: " + describeFailure(*result.error()), TiloLogLevel::error);
       attemptFailed(weak, state);
       return;
     }
@@ -211,21 +205,20 @@ std::optional<TiloAppInfo> TiloApi::cachedAppInfo() const {
   return AdUnitCache::read(service_);
 }
 
-void TiloApi::sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) {
-  platform::HttpRequest request;
-  try {
-    request = makeRequest(Endpoint::analyticsEvents);
-    request.body = std::move(body);
-  } catch (...) {
-    completion(std::current_exception());
+void TiloApi::sendEvents(std::string body,
+                         std::function<void(std::optional<SdkError>)> completion) {
+  auto made = makeRequest(Endpoint::analyticsEvents);
+  if (!made) {
+    completion(*made.error());
     return;
   }
+  platform::HttpRequest request = std::move(made.value());
+  request.body = std::move(body);
   platform::postBackground([weak = weak_from_this(), request = std::move(request),
                             completion = std::move(completion)]() mutable {
     auto self = weak.lock();
     if (!self) {
-      completion(std::make_exception_ptr(
-          TiloError(TiloError::Code::initializationFailed, "API instance deallocated")));
+      completion(TiloError(TiloError::Code::initializationFailed, "API instance deallocated"));
       return;
     }
     self->networkClient_->dataForRequest(
@@ -233,15 +226,15 @@ void TiloApi::sendEvents(std::string body, std::function<void(std::exception_ptr
           if (!result) {
             // Cancelled only by the SDK's own shutdown, which saved the events first: no
             // failure to report.
-            const auto transport = catchAs<TransportError>(result.error());
+            const auto* transport = std::get_if<TransportError>(result.error());
             if (!transport || transport->urlError().code != platform::kUrlErrorCancelled) {
-              log("Failed to send request: " + localizedDescription(result.error()),
+              log("Failed to send request: " + localizedDescription(*result.error()),
                   TiloLogLevel::error);
             }
-            completion(result.error());
+            completion(*result.error());
             return;
           }
-          completion(nullptr);
+          completion(std::nullopt);
         });
   });
 }

@@ -42,8 +42,8 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
                                          RetryPolicy retryPolicy,
                                          std::string service = kAdUnitCacheKey);
 
-  // Throws TiloError "Invalid API URL for <path>" when base URL + path is not a URL.
-  platform::HttpRequest makeRequest(Endpoint endpoint) const;
+  // Fails with TiloError "Invalid API URL for <path>" when base URL + path is not a URL.
+  Result<platform::HttpRequest> makeRequest(Endpoint endpoint) const;
 
   // Exactly maxRetries attempts, sleeping initialDelay, then × delayMultiplier, after
   // every failed one (the last included); then NetworkError::maxRetriesExceeded. A
@@ -55,7 +55,8 @@ class TiloApi final : public TiloApiProtocol, public std::enable_shared_from_thi
   // The longest fetchAppInfoWithRetry can take under `policy`: every attempt running into
   // the request timeout, each followed by its wait (the last one included).
   static double worstCaseFetchSeconds(const RetryPolicy& policy);
-  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override;
+  void sendEvents(std::string body,
+                  std::function<void(std::optional<SdkError>)> completion) override;
 
   bool appKeyRejected() const override { return appKeyRejected_.load(); }
   std::optional<TiloAppInfo> cachedAppInfo() const override;

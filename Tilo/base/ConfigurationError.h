@@ -1,21 +1,18 @@
 // Why the SDK cannot start: no app key in Info.plist, or no usable key file.
 //
-//   try {
-//     TiloAds::sharedOrThrow();
-//   } catch (const ConfigurationError& error) {
-//     report(error.description());   // the fixed line, then where the SDK looked
+//   if (auto started = TiloAds::sharedOrError(); !started) {
+//     report(started.error()->description());   // the fixed line, then where the SDK looked
 //   }
 //
 // message() is the line integrators know from the dashboard's documentation; details()
 // names the folder or file involved, so the host can tell which of its bundles is wrong.
 #pragma once
 
-#include <exception>
 #include <string>
 
 namespace tilo {
 
-class ConfigurationError : public std::exception {
+class ConfigurationError {
  public:
   explicit ConfigurationError(std::string message, std::string details = {})
       : message_(std::move(message)),
@@ -26,7 +23,6 @@ class ConfigurationError : public std::exception {
   const std::string& details() const { return details_; }
   // message(), then " (details)" when there are any.
   const std::string& description() const { return description_; }
-  const char* what() const noexcept override { return description_.c_str(); }
 
  private:
   std::string message_;

@@ -1,26 +1,18 @@
 #include "Tilo/base/Result.h"
 
-#include "Tilo/base/NetworkError.h"
-#include "Tilo/base/TiloError.h"
-#include "platform/Json.h"
-
 namespace tilo {
 
-std::string localizedDescription(const std::exception_ptr& error) {
-  if (!error) return {};
-  try {
-    std::rethrow_exception(error);
-  } catch (const TiloError& e) {
-    return e.message();
-  } catch (const platform::DecodingError& e) {
-    return e.localizedDescription();
-  } catch (const TransportError& e) {
-    return e.urlError().localizedDescription;
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
+std::string localizedDescription(const SdkError& error) {
+  if (auto* tilo = std::get_if<TiloError>(&error)) return tilo->message();
+  if (auto* transport = std::get_if<TransportError>(&error)) {
+    return transport->urlError().localizedDescription;
   }
-  return "The operation couldn't be completed.";
+  return std::get<NetworkError>(error).description();
+}
+
+const TiloError& asTiloError(const SdkError& error) {
+  if (auto* tilo = std::get_if<TiloError>(&error)) return *tilo;
+  return TiloError::unspecified();
 }
 
 }  // namespace tilo

@@ -1,7 +1,6 @@
 // The backend API the service and the event logger depend on.
 #pragma once
 
-#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,9 +18,10 @@ class TiloApiProtocol {
   virtual void fetchAppInfo(Completion<TiloAppInfo> completion) = 0;
   virtual void fetchAppInfoWithRetry(int maxRetries, double initialDelay, double delayMultiplier,
                                      Completion<TiloAppInfo> completion) = 0;
-  // Posts the analytics body, already compact JSON text; completion gets nullptr when
+  // Posts the analytics body, already compact JSON text; completion gets no error when
   // delivered.
-  virtual void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) = 0;
+  virtual void sendEvents(std::string body,
+                          std::function<void(std::optional<SdkError>)> completion) = 0;
   // Whether the backend refused the app key (HTTP 401) on the latest app-info attempt.
   virtual bool appKeyRejected() const { return false; }
   // The ad-unit cache an earlier run left, if any.

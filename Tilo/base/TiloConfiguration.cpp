@@ -4,7 +4,6 @@
 
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/ConfigurationError.h"
-#include "Tilo/base/FatalError.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -127,31 +126,31 @@ std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& ap
   }
 }
 
-TiloConfiguration readConfigurationFile(const std::string& appKey, const pf::Bundle& bundle) {
+Result<TiloConfiguration, ConfigurationError> readConfigurationFile(const std::string& appKey,
+                                                                    const pf::Bundle& bundle) {
+  using Read = Result<TiloConfiguration, ConfigurationError>;
   auto path = bundle.pathForResource("ios-tilo-key", "txt");
   if (!path) path = bundle.pathForResource("tilo-key", "txt");
   if (!path) {
-    throw ConfigurationError(
+    return Read::failure(ConfigurationError(
         std::string("ios-tilo-key.txt file not found. Please ensure the file is included in "
                     "your project. Download it from ") +
             kPublisherDashboardUrl,
-        "looked in " + bundle.directory().string());
+        "looked in " + bundle.directory().string()));
   }
   // A folder, a FIFO or an oversized file in its place is a read failure, reported as
   // such, never a hang or a decryption failure.
   pf::FileSystem::ReadError error;
   const auto text = pf::FileSystem::readFile(*path, &error);
-  if (!text)
-    throw ConfigurationError("loadConfigurationFile: " + error.description, path->string());
+  if (!text) {
+    return Read::failure(
+        ConfigurationError("loadConfigurationFile: " + error.description, path->string()));
+  }
   auto decoded = decodeKeyFile(appKey, *text);
   if (auto* message = std::get_if<std::string>(&decoded)) {
-    throw ConfigurationError(*message, path->string());
+    return Read::failure(ConfigurationError(*message, path->string()));
   }
   return std::get<TiloConfiguration>(std::move(decoded));
-}
-
-TiloConfiguration loadConfigurationFile(const std::string& appKey) {
-  return valueOrFatal([&] { return readConfigurationFile(appKey, *pf::Bundle::main()); });
 }
 
 }  // namespace tilo

@@ -1,10 +1,8 @@
 // The application's configuration, decrypted from the key file the dashboard issues.
 //
-//   TiloConfiguration config = loadConfigurationFile(TiloKeyManager::shared()->appKey());
-//   if (auto slot = config.apsSlotUUID(TiloAdFormat::banner)) ...
-//
-// Warning: loadConfigurationFile ends the process when the file is missing or unusable;
-// the SDK cannot run without it. readConfigurationFile throws ConfigurationError instead.
+//   auto config = readConfigurationFile(appKey, *platform::Bundle::main());
+//   if (!config) return config.error()->description();   // the SDK cannot run without it
+//   if (auto slot = config.value().apsSlotUUID(TiloAdFormat::banner)) ...
 #pragma once
 
 #include <optional>
@@ -13,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "Tilo/base/ConfigurationError.h"
+#include "Tilo/base/Result.h"
 #include "Tilo/base/TiloAdFormat.h"
 #include "platform/Bundle.h"
 #include "platform/Json.h"
@@ -61,11 +61,9 @@ std::variant<TiloConfiguration, std::string> decodeKeyFile(const std::string& ap
                                                            std::string_view text);
 
 // Finds "ios-tilo-key.txt" (else "tilo-key.txt") in `bundle`, decrypts it with `appKey`
-// and decodes it. Every failure throws ConfigurationError: the message integrators know,
+// and decodes it. Every failure is a ConfigurationError: the message integrators know,
 // with the folder or file as its details.
-TiloConfiguration readConfigurationFile(const std::string& appKey,
-                                        const tilo::platform::Bundle& bundle);
-// The same from the main bundle, where every failure is fatal.
-TiloConfiguration loadConfigurationFile(const std::string& appKey);
+Result<TiloConfiguration, ConfigurationError> readConfigurationFile(
+    const std::string& appKey, const tilo::platform::Bundle& bundle);
 
 }  // namespace tilo

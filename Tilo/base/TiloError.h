@@ -5,7 +5,6 @@
 //   };
 #pragma once
 
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -13,7 +12,7 @@
 
 namespace tilo {
 
-class TILO_EXPORT TiloError : public std::exception {
+class TILO_EXPORT TiloError {
  public:
   enum class Code : int {
     unspecified = -1,
@@ -51,7 +50,6 @@ class TILO_EXPORT TiloError : public std::exception {
 
   // Case name, ", ", message: "initializationFailed, Initialization failed".
   std::string debugDescription() const;
-  const char* what() const noexcept override { return message_.c_str(); }
   // Equality compares codes, as the raw values do.
   bool operator==(const TiloError& other) const { return code_ == other.code_; }
 

@@ -22,7 +22,7 @@ std::shared_ptr<TiloKeyManager>& sharedInstance() {
 
 }  // namespace
 
-std::shared_ptr<TiloKeyManager> TiloKeyManager::read(const platform::Bundle& bundle) {
+TiloKeyManager::Made TiloKeyManager::read(const platform::Bundle& bundle) {
   std::optional<std::string> key;
   if (auto value = bundle.infoValue("TiloAdsKey"); value && value->asString()) {
     key = *value->asString();
@@ -33,44 +33,40 @@ std::shared_ptr<TiloKeyManager> TiloKeyManager::read(const platform::Bundle& bun
   if (!key) {
     const auto info = bundle.directory() / "Info.plist";
     std::error_code error;
-    throw ConfigurationError(
+    return Made::failure(ConfigurationError(
         "TiloAppKey not found in Info.plist",
         std::filesystem::exists(info, error)
-            ? info.string() +
-                  " is not a property list with a string under \"TiloAppKey\": "
-                  "add the app key from the dashboard"
+            ? info.string() + " is not a property list with a string under \"TiloAppKey\": "
+                              "add the app key from the dashboard"
             : "no Info.plist in " + bundle.directory().string() +
                   ": choose the bundle folder with tilo_set_bundle_directory or "
-                  "TILO_BUNDLE_DIR");
+                  "TILO_BUNDLE_DIR"));
   }
   log("initialized with app key", TiloLogLevel::debug);
   return std::make_shared<TiloKeyManager>(std::move(*key));
 }
 
-std::shared_ptr<TiloKeyManager> TiloKeyManager::create(const platform::Bundle& bundle) {
-  try {
-    return read(bundle);
-  } catch (const ConfigurationError& error) {
-    fatalError(error.message());
-  }
-}
-
-std::shared_ptr<TiloKeyManager> TiloKeyManager::sharedOrThrow() {
+TiloKeyManager::Made TiloKeyManager::sharedOrError() {
   platform::HeldLockScope held;  // creation logs: see TiloAds::shared
   std::lock_guard lock(sharedMutex);
   if (!sharedInstance()) {
     // The key file needs libcrypto, opened on first use.
     if (auto missing = platform::missingLibrary(platform::SystemFeature::security)) {
       log(missing->message(), TiloLogLevel::error);
-      throw ConfigurationError("cannot read the app key", missing->message());
+      return Made::failure(ConfigurationError("cannot read the app key", missing->message()));
     }
-    sharedInstance() = read(*platform::Bundle::main());
+    auto made = read(*platform::Bundle::main());
+    if (!made) return made;
+    sharedInstance() = std::move(made.value());
   }
   return sharedInstance();
 }
 
 std::shared_ptr<TiloKeyManager> TiloKeyManager::shared() {
-  return valueOrFatal([] { return sharedOrThrow(); });
+  auto made = sharedOrError();
+  // Reported once the lock is released: the log callback may call in.
+  if (!made) reportFatal(made.error()->message());
+  return made ? made.value() : nullptr;
 }
 
 void TiloKeyManager::resetShared() {

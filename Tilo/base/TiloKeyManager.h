@@ -1,30 +1,33 @@
 // Holds the app key from the application's Info.plist, read once per process.
 //
-//   const std::string& key = TiloKeyManager::shared()->appKey();
+//   if (auto keys = TiloKeyManager::shared()) use(keys->appKey());
 //
-// Warning: the first shared() ends the process when Info.plist has no string under
-// "TiloAppKey" or "TiloAdsKey"; sharedOrThrow() throws ConfigurationError instead, for
-// callers that must keep their host alive. The key itself is never logged.
+// When Info.plist has no string under "TiloAppKey" or "TiloAdsKey", shared() reports the
+// problem (reportFatal) and answers null; sharedOrError() hands it back as a value instead.
+// The key itself is never logged.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "Tilo/base/ConfigurationError.h"
+#include "Tilo/base/Result.h"
 #include "platform/Bundle.h"
 
 namespace tilo {
 
 class TiloKeyManager {
  public:
+  using Made = Result<std::shared_ptr<TiloKeyManager>, ConfigurationError>;
+
+  // The process-wide keys, or null (the problem reported) when the main bundle has none.
   static std::shared_ptr<TiloKeyManager> shared();
-  // Like shared(), but a missing key throws ConfigurationError and nothing is kept, so a
-  // later call reads the (possibly corrected) main bundle again.
-  static std::shared_ptr<TiloKeyManager> sharedOrThrow();
-  // Reads "TiloAdsKey", then "TiloAppKey" (which wins when it is a string); ends the
-  // process when neither is a string.
-  static std::shared_ptr<TiloKeyManager> create(const platform::Bundle& bundle);
-  // The same, throwing ConfigurationError that names the bundle's folder.
-  static std::shared_ptr<TiloKeyManager> read(const platform::Bundle& bundle);
+  // Like shared(), but a missing key is the answer and nothing is kept, so a later call
+  // reads the (possibly corrected) main bundle again.
+  static Made sharedOrError();
+  // Reads "TiloAdsKey", then "TiloAppKey" (which wins when it is a string); neither a
+  // string is a ConfigurationError that names the bundle's folder.
+  static Made read(const platform::Bundle& bundle);
 
   const std::string& appKey() const { return appKey_; }
 

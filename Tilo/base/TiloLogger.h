@@ -2,7 +2,7 @@
 //
 //   [TILO] 14:03:07.125 DEBUG 🚀 SDK 초기화 시작
 //
-//   TiloAds::shared().setLogLevel(TiloLogLevel::debug);   // the host's switch
+//   TiloAds::shared()->setLogLevel(TiloLogLevel::debug);   // the host's switch
 //   log("Registered plugin: " + name, TiloLogLevel::debug);
 //
 // Callable from any thread. The time stamp comes from the environment clock, so tests on

@@ -27,21 +27,23 @@ TiloAds* sharedInstance = nullptr;  // never destroyed at exit, unless shut down
 bool shutDown = false;
 
 // Errors that escape a task of any executor end up here instead of ending the process.
-void logTaskFailure(const std::string& where, std::exception_ptr error) {
-  log("Task failed on " + where + ": " + localizedDescription(error), TiloLogLevel::error);
+void logTaskFailure(const std::string& where, const std::string& what) {
+  log("Task failed on " + where + ": " + what, TiloLogLevel::error);
 }
 
-// Throws ConfigurationError before anything is started when the bundle cannot start it.
-std::unique_ptr<TiloAds> build() {
-  const std::string appKey = TiloKeyManager::sharedOrThrow()->appKey();
-  TiloConfiguration config;
-  try {
-    config = readConfigurationFile(appKey, *platform::Bundle::main());
-  } catch (const ConfigurationError&) {
+// A ConfigurationError, before anything is started, when the bundle cannot start it.
+Result<std::unique_ptr<TiloAds>, ConfigurationError> build() {
+  using Built = Result<std::unique_ptr<TiloAds>, ConfigurationError>;
+  auto keys = TiloKeyManager::sharedOrError();
+  if (!keys) return Built::failure(*keys.error());
+  const std::string appKey = keys.value()->appKey();
+  auto read = readConfigurationFile(appKey, *platform::Bundle::main());
+  if (!read) {
     // The key stays unchanged once the SDK runs; until then the host may correct its bundle.
     TiloKeyManager::resetShared();
-    throw;
+    return Built::failure(*read.error());
   }
+  TiloConfiguration config = std::move(read.value());
   platform::setTaskFailureHandler(logTaskFailure);
   auto adProvider = TiloAdProvider::create();
   auto api = TiloApi::create(resolveApiBaseUrl(config.environment), config.appKey,
@@ -56,17 +58,24 @@ std::unique_ptr<TiloAds> build() {
 TiloAds::TiloAds(std::shared_ptr<TiloService> core) : core_(std::move(core)) {}
 TiloAds::~TiloAds() = default;
 
-TiloAds& TiloAds::sharedOrThrow() {
+TiloAds::Started TiloAds::sharedOrError() {
   // The build logs; those lines reach a log callback once the lock is released.
   platform::HeldLockScope held;
   std::lock_guard lock(sharedMutex);
-  if (shutDown) throw ConfigurationError("The SDK was shut down");
-  if (!sharedInstance) sharedInstance = build().release();
-  return *sharedInstance;
+  if (shutDown) return Started::failure(ConfigurationError("The SDK was shut down"));
+  if (!sharedInstance) {
+    auto built = build();
+    if (!built) return Started::failure(*built.error());
+    sharedInstance = built.value().release();
+  }
+  return sharedInstance;
 }
 
-TiloAds& TiloAds::shared() {
-  return valueOrFatal([]() -> TiloAds& { return sharedOrThrow(); });
+TiloAds* TiloAds::shared() {
+  auto started = sharedOrError();
+  // Reported once the lock is released: the log callback may call in.
+  if (!started) reportFatal(started.error()->message());
+  return started ? started.value() : nullptr;
 }
 
 bool TiloAds::isSharedBuilt() {
@@ -188,12 +197,46 @@ void TiloAds::initialized(std::function<void(std::optional<TiloError>)> completi
   });
 }
 
+namespace {
+
+// The service of ad objects made while the SDK cannot start: nothing ever becomes ready,
+// so each load fails with the reason once its wait for ad units runs out.
+class UnstartedService final : public TiloServiceProtocol,
+                               public AdProviding,
+                               public std::enable_shared_from_this<UnstartedService> {
+ public:
+  explicit UnstartedService(std::string problem)
+      : problem_(TiloError::Code::initializationFailed, std::move(problem)) {}
+  platform::Publisher<std::optional<TiloAppInfo>> appInfoPublisher() override {
+    return appInfo_->publisher();
+  }
+  void resync(const std::string&) override {}
+  std::shared_ptr<AdProviding> adProvider() override { return shared_from_this(); }
+  platform::Publisher<bool> initializedPublisher() override { return ready_->publisher(); }
+  std::optional<TiloError> startupProblem() const override { return problem_; }
+  const TiloConfiguration& config() const override { return config_; }
+
+ private:
+  const TiloError problem_;
+  const TiloConfiguration config_;
+  const std::shared_ptr<platform::CurrentValueSubject<std::optional<TiloAppInfo>>> appInfo_ =
+      platform::CurrentValueSubject<std::optional<TiloAppInfo>>::create();
+  const std::shared_ptr<platform::CurrentValueSubject<bool>> ready_ =
+      platform::CurrentValueSubject<bool>::create(false);
+};
+
+}  // namespace
+
 std::shared_ptr<TiloServiceProtocol> sharedService() {
-  return TiloAds::shared().core();
+  auto started = TiloAds::sharedOrError();
+  if (started) return started.value()->core();
+  reportFatal(started.error()->message());
+  return std::make_shared<UnstartedService>(started.error()->message());
 }
 
 std::optional<std::string> sharedUserId() {
-  return TiloAds::shared().userId();
+  auto* ads = TiloAds::shared();
+  return ads ? ads->userId() : std::nullopt;
 }
 
 }  // namespace tilo

@@ -1,15 +1,16 @@
 // The host's door into the SDK.
 //
-//   TiloAds& ads = TiloAds::shared();          // first access builds everything
-//   ads.setLogLevel(TiloLogLevel::debug);
-//   ads.setHasUserConsent(true);
-//   ads.initialized([](std::optional<TiloError> error) {
+//   TiloAds* ads = TiloAds::shared();          // first access builds everything
+//   if (!ads) return;                          // the bundle cannot start the SDK
+//   ads->setLogLevel(TiloLogLevel::debug);
+//   ads->setHasUserConsent(true);
+//   ads->initialized([](std::optional<TiloError> error) {
 //     if (!error) { /* load ads */ }
 //   });
 //
-// Warning: the first shared() ends the process when Info.plist has no app key or the
-// key file is missing or does not decrypt; both are integration mistakes. sharedOrThrow()
-// throws ConfigurationError instead (the C ABI's way, so that a host process goes on).
+// When Info.plist has no app key, or the key file is missing or does not decrypt (both
+// integration mistakes), shared() reports the line (reportFatal) and answers null;
+// sharedOrError() hands the ConfigurationError back instead (the C ABI's way).
 // Privacy properties are read once per initialized() call; later changes reach the
 // networks only through another call.
 #pragma once
@@ -20,7 +21,9 @@
 #include <optional>
 #include <string>
 
+#include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/PrivacySettings.h"
+#include "Tilo/base/Result.h"
 #include "Tilo/base/TiloError.h"
 #include "Tilo/base/TiloExport.h"
 #include "Tilo/base/TiloLogger.h"
@@ -32,10 +35,14 @@ class TiloService;
 
 class TILO_EXPORT TiloAds {
  public:
-  static TiloAds& shared();
-  // Like shared(), but a bundle that cannot start the SDK throws ConfigurationError and
-  // builds nothing; the next call tries again with the start-up settings then in force.
-  static TiloAds& sharedOrThrow();
+  using Started = Result<TiloAds*, ConfigurationError>;
+
+  // The process-wide SDK, built on first use; null once its problem is reported when the
+  // bundle cannot start it, or after shutdownShared().
+  static TiloAds* shared();
+  // Like shared(), but a bundle that cannot start the SDK is the answer and nothing is
+  // built; the next call tries again with the start-up settings then in force.
+  static Started sharedOrError();
   // Points the SDK at another backend (development). Takes effect when shared() first
   // builds the SDK; plain http:// only for loopback hosts.
   static void setApiBaseUrl(std::string url);
@@ -78,7 +85,7 @@ class TILO_EXPORT TiloAds {
 
   // Ends the process-wide SDK for good: saves the analytics events not yet on disk, drops
   // the SDK's objects and joins every thread the platform started. Afterwards
-  // sharedOrThrow() throws ConfigurationError and builds nothing. Main thread, outside any
+  // sharedOrError() answers a ConfigurationError and builds nothing. Main thread, outside any
   // task of the SDK's executors.
   static void shutdownShared();
   static bool isShutDown();

@@ -83,7 +83,7 @@ void TiloHostDrawnNativeAdLoader::loadEnded(const std::shared_ptr<AdNativeLoadab
   auto self = shared_from_this();  // the host may release the loader in its callback
   std::erase(loading_, loader);
   if (!loader || !result) return;
-  if (!*result) return failed(asTiloError(result->error()));
+  if (!*result) return failed(asTiloError(*result->error()));
   auto ad = std::make_shared<TiloHostDrawnNativeAd>(std::move(result->value()), loader);
   const TiloAdNative& native = ad->native();
   const TiloAdInfo info{TiloAdFormat::native, native.unitId, native.latency, std::nullopt};

@@ -160,9 +160,8 @@ void AdInspector::showTestAd(const std::string& adUnitId) {
   view_->setPreview(nullptr, {}, "");
   std::shared_ptr<TiloService> service;
   std::optional<TiloAppInfo> appInfo;
-  try {
-    if (TiloAds::isSharedBuilt()) service = TiloAds::sharedOrThrow().core();
-  } catch (const std::exception&) {
+  if (TiloAds::isSharedBuilt()) {
+    if (auto started = TiloAds::sharedOrError()) service = started.value()->core();
   }
   if (service) appInfo = service->currentAppInfo();
   const TiloAdUnitItem* item = appInfo ? appInfo->item(adUnitId) : nullptr;

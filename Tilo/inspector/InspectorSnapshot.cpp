@@ -68,19 +68,21 @@ InspectorSnapshot captureInspectorSnapshot(const std::map<std::string, std::stri
   std::optional<TiloAppInfo> appInfo;
   // Only an SDK that is built already: opening the inspector must not start one.
   if (TiloAds::isSharedBuilt() && !TiloAds::isShutDown()) {
-    try {
-      const auto& service = TiloAds::sharedOrThrow().core();
+    auto started = TiloAds::sharedOrError();
+    auto keys = TiloKeyManager::sharedOrError();
+    if (started && keys) {
+      const auto& service = started.value()->core();
       appInfo = service->currentAppInfo();
       if (auto api = std::dynamic_pointer_cast<TiloApi>(service->tiloApi())) {
         snapshot.backendUrl = api->baseURL();
       }
-      if (auto keys = TiloKeyManager::sharedOrThrow()) snapshot.appKey = maskSecret(keys->appKey());
+      snapshot.appKey = maskSecret(keys.value()->appKey());
       const auto& startup = snapshot.startup;
       snapshot.state = !startup.started            ? SdkState::notInitialized
                        : !startup.durationMs       ? SdkState::initializing
                        : startup.error.has_value() ? SdkState::failed
                                                    : SdkState::initialized;
-    } catch (const std::exception&) {
+    } else {
       snapshot.state = SdkState::notStarted;
     }
   }

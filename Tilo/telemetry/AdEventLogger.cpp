@@ -189,7 +189,7 @@ void AdEventLogger::flush() {
   flushRequested_ = false;
   const std::uint64_t sentEnd = removedCount_ + queuedCount();
   tiloApi_->sendEvents(makeEventsUploadBody(queued()),
-                       [weak = weak_from_this(), sentEnd](std::exception_ptr error) {
+                       [weak = weak_from_this(), sentEnd](std::optional<SdkError> error) {
                          auto self = weak.lock();
                          if (!self) return;
                          // Ahead of the appends waiting meanwhile: they need the room.
@@ -199,7 +199,7 @@ void AdEventLogger::flush() {
                        });
 }
 
-void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error) {
+void AdEventLogger::finishUpload(std::uint64_t sentEnd, const std::optional<SdkError>& error) {
   uploading_ = false;
   {
     std::lock_guard lock(statsMutex_);
@@ -207,14 +207,14 @@ void AdEventLogger::finishUpload(std::uint64_t sentEnd, std::exception_ptr error
     stats_.lastUploadAt = platform::now();
     stats_.lastUploadSucceeded = !error;
     stats_.lastUploadEvents = static_cast<std::size_t>(sentEnd - std::min(sentEnd, removedCount_));
-    stats_.lastUploadError = error ? localizedDescription(error) : std::string();
+    stats_.lastUploadError = error ? localizedDescription(*error) : std::string();
   }
   if (error) {
     flushRequested_ = false;
     waitForTick_ = true;
     saveAll();
     startFlushTimer();
-    log("❌ 이벤트 전송 실패, 디스크에 저장: " + localizedDescription(error), TiloLogLevel::error);
+    log("❌ 이벤트 전송 실패, 디스크에 저장: " + localizedDescription(*error), TiloLogLevel::error);
     reportDrops();
     publishStats();
     return;

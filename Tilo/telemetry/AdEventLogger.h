@@ -105,7 +105,7 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   void flush();
   void scheduledFlush();
   void tick();
-  void finishUpload(std::uint64_t sentEnd, std::exception_ptr error);
+  void finishUpload(std::uint64_t sentEnd, const std::optional<SdkError>& error);
   void saveAll();
   void saveIfBehind();
   void scheduleSave();

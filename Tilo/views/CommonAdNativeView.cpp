@@ -138,7 +138,7 @@ void CommonAdNativeView::loadFinished(const std::shared_ptr<AdNativeLoadable>& l
     });
     return;
   }
-  const TiloError error = asTiloError(result.error());
+  const TiloError error = asTiloError(*result.error());
   log("❌ 네이티브 광고 로드 실패 - 단위ID: " + unit_.unitId + ", 에러: " + error.debugDescription(),
       TiloLogLevel::debug);
   adStateManager_->handleLoadFailure(error);

@@ -47,14 +47,4 @@ void runTrackedNativeLoad(const std::string& unitId, std::weak_ptr<AdNativeLoada
   });
 }
 
-TiloError asTiloError(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const TiloError& tiloError) {
-    return tiloError;
-  } catch (...) {
-    return TiloError::unspecified();
-  }
-}
-
 }  // namespace tilo

@@ -40,7 +40,4 @@ using TrackedNativeLoadDone =
 void runTrackedNativeLoad(const std::string& unitId, std::weak_ptr<AdNativeLoadable> loader,
                           TrackedNativeLoadDone done);
 
-// The error a failed native load reports: the TiloError it threw, else an unspecified one.
-TiloError asTiloError(const std::exception_ptr& error);
-
 }  // namespace tilo

@@ -49,8 +49,8 @@ TiloAdInfo TiloAdNativeLoader::adInfo(const mediation::GADNativeAd* ad) const {
 void TiloAdNativeLoader::loadAd(Completion<TiloAdNative> completion) {
   if (auto replaced = std::exchange(continuation_, std::move(completion))) {
     resume(std::move(replaced),
-           Result<TiloAdNative>::failure(std::make_exception_ptr(TiloError(
-               TiloError::Code::fullscreenAdAlreadyLoading, "Replaced by a newer load"))));
+           Result<TiloAdNative>::failure(
+               TiloError(TiloError::Code::fullscreenAdAlreadyLoading, "Replaced by a newer load")));
   }
   logEvent(AdLogEventType::adRequest, adInfo(nullptr));
   adLoader_->loadRequest(mediation::GADRequest::create());
@@ -94,7 +94,7 @@ void TiloAdNativeLoader::adLoaderDidFailToReceiveAdWithError(mediation::GADAdLoa
                                                              const mediation::NSError& error) {
   const TiloError failure = toTiloError(error);
   if (auto waiting = std::exchange(continuation_, nullptr)) {
-    resume(std::move(waiting), Result<TiloAdNative>::failure(std::make_exception_ptr(failure)));
+    resume(std::move(waiting), Result<TiloAdNative>::failure(failure));
   }
   logEvent(AdLogEventType::adResponseError, adInfo(nullptr), toAdResError(error));
 }

@@ -56,7 +56,7 @@ LoopbackSdk::LoopbackSdk(const std::string& appInfoJson,
   setApiBaseUrlOverride(server_->baseUrl());
   if (beforeInitialize) beforeInitialize();
   bool done = false;
-  TiloAds::shared().initialized([&](std::optional<TiloError> failure) {
+  TiloAds::shared()->initialized([&](std::optional<TiloError> failure) {
     if (failure) std::abort();
     done = true;
   });

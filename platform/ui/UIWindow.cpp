@@ -1,7 +1,6 @@
 #include "platform/ui/UIWindow.h"
 
 #include <cmath>
-#include <stdexcept>
 
 #include "platform/ui/FirstWindow.h"
 #include "platform/ui/UIDiagnostics.h"
@@ -24,34 +23,29 @@ std::weak_ptr<UIWindow>& keyWindowSlot() {
 }  // namespace
 
 std::shared_ptr<UIWindow> UIWindow::create(CGSize size, double scale, UIEdgeInsets insets) {
+  if (!problemWith(size, insets).empty() || !(scale >= kMinScale && scale <= kMaxScale))
+    return nullptr;
   auto window = makeView<UIWindow>(size, scale, insets);
   noteWindowCreated();
   return window;
 }
 
-void UIWindow::validate(CGSize size, UIEdgeInsets insets) {
+std::string UIWindow::problemWith(CGSize size, UIEdgeInsets insets) {
   if (!std::isfinite(size.width) || !std::isfinite(size.height) || size.width <= 0 ||
       size.height <= 0) {
-    throw std::invalid_argument("a window needs a positive, finite size in points (got " +
-                                std::to_string(size.width) + " x " + std::to_string(size.height) +
-                                ")");
+    return "a window needs a positive, finite size in points (got " + std::to_string(size.width) +
+           " x " + std::to_string(size.height) + ")";
   }
   if (!finiteNonNegative(insets.top) || !finiteNonNegative(insets.left) ||
       !finiteNonNegative(insets.bottom) || !finiteNonNegative(insets.right) ||
       insets.top + insets.bottom > size.height || insets.left + insets.right > size.width) {
-    throw std::invalid_argument(
-        "safe-area insets must be finite, not negative, and fit inside the window");
+    return "safe-area insets must be finite, not negative, and fit inside the window";
   }
+  return {};
 }
 
 UIWindow::UIWindow(CGSize size, double scale, UIEdgeInsets insets)
-    : UIView(CGRect{{0, 0}, size}), scale_(scale), safeArea_(insets) {
-  validate(size, insets);
-  if (!(scale >= kMinScale && scale <= kMaxScale)) {
-    throw std::invalid_argument("a window's scale is from 1 to 4 (got " + std::to_string(scale) +
-                                ")");
-  }
-}
+    : UIView(CGRect{{0, 0}, size}), scale_(scale), safeArea_(insets) {}
 
 UIWindow::~UIWindow() = default;
 
@@ -60,28 +54,28 @@ void UIWindow::initializeView() {
   window_ = this;  // a window is its own window
 }
 
-void UIWindow::setSize(CGSize size) {
-  validate(size, safeArea_);
+bool UIWindow::setSize(CGSize size) {
+  if (!problemWith(size, safeArea_).empty()) return false;
   UIView::setFrame({{0, 0}, size});
+  return true;
 }
 
 void UIWindow::setFrame(const CGRect& frame) {
-  try {
-    validate(frame.size, safeArea_);
-  } catch (const std::invalid_argument& error) {
-    UIDiagnostics::report({UIDiagnostic::Kind::invalidValue, error.what(), {}});
+  if (auto problem = problemWith(frame.size, safeArea_); !problem.empty()) {
+    UIDiagnostics::report({UIDiagnostic::Kind::invalidValue, std::move(problem), {}});
     return;
   }
   UIView::setFrame({{0, 0}, frame.size});
 }
 
-void UIWindow::setSafeAreaInsets(UIEdgeInsets insets) {
-  validate(size(), insets);
-  if (insets == safeArea_) return;
+bool UIWindow::setSafeAreaInsets(UIEdgeInsets insets) {
+  if (!problemWith(size(), insets).empty()) return false;
+  if (insets == safeArea_) return true;
   safeArea_ = insets;
   // Guides follow the insets: rebuild the layout.
   structureDidChange();
   setNeedsLayout();
+  return true;
 }
 
 void UIWindow::setAppearance(UIUserInterfaceStyle appearance) {

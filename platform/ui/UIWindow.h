@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/Reactive.h"
 #include "platform/ui/UIView.h"
@@ -28,13 +29,13 @@ class UIViewController;
 
 class UIWindow : public UIView {
  public:
-  // Throws std::invalid_argument for a size that is not positive and finite, a scale
-  // outside kMinScale…kMaxScale (NaN included), or insets that are negative, not finite or larger
-  // than the window.
+  // Null for a size that is not positive and finite, a scale outside kMinScale…kMaxScale
+  // (NaN included), or insets that are negative, not finite or larger than the window.
   static constexpr double kMinScale = 1;
   static constexpr double kMaxScale = 4;
   static std::shared_ptr<UIWindow> create(CGSize size, double scale = 3,
                                           UIEdgeInsets safeAreaInsets = {});
+  // Use create: the constructor takes its arguments as checked.
   UIWindow(CGSize size, double scale, UIEdgeInsets safeAreaInsets);
   ~UIWindow() override;
 
@@ -43,10 +44,10 @@ class UIWindow : public UIView {
 
   double scale() const { return scale_; }
   CGSize size() const { return frame().size; }
-  // Same checks as create.
-  void setSize(CGSize size);
+  // Same checks as create; false, and nothing changed, when they fail.
+  bool setSize(CGSize size);
   const UIEdgeInsets& windowSafeAreaInsets() const { return safeArea_; }
-  void setSafeAreaInsets(UIEdgeInsets insets);
+  bool setSafeAreaInsets(UIEdgeInsets insets);
   UIUserInterfaceStyle appearance() const { return appearance_; }
   // `unspecified` means light.
   void setAppearance(UIUserInterfaceStyle appearance);
@@ -83,7 +84,8 @@ class UIWindow : public UIView {
   void setFrame(const CGRect& frame) override;
 
  private:
-  static void validate(CGSize size, UIEdgeInsets insets);
+  // What is wrong with a size and insets, or empty.
+  static std::string problemWith(CGSize size, UIEdgeInsets insets);
 
   double scale_;
   UIEdgeInsets safeArea_;

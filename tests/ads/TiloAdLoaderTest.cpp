@@ -71,7 +71,7 @@ TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics
   EXPECT_EQ(hostError->code(), TiloError::Code::networkError);
   EXPECT_EQ(hostError->message(), "Ad server error: Boom");
   ASSERT_TRUE(result && !result->ok());
-  EXPECT_EQ(localizedDescription(result->error()), "Ad server error: Boom");
+  EXPECT_EQ(localizedDescription(*result->error()), "Ad server error: Boom");
   EXPECT_EQ(loader->ad(), nullptr);
   EXPECT_EQ(logs.count("ERROR ❌ rewarded 광고 로드 실패: networkError, Ad server error: Boom"), 1u);
   auto events = queuedAdEvents();

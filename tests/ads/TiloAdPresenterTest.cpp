@@ -107,7 +107,7 @@ TEST_F(TiloAdPresenterTest, RewardAndServerSideVerificationOptions) {
   std::shared_ptr<GADRewardedAd> gad2;
   auto ad2 = rewardedAround(gad2);
   ad2->setCustomData("level=4");
-  TiloAds::shared().setUserId("user-7");
+  TiloAds::shared()->setUserId("user-7");
   ad2->show();
   EXPECT_EQ(gad2->serverSideVerificationOptions(),
             (GADServerSideVerificationOptions{"user-7", "level=4"}));

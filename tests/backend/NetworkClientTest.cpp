@@ -45,7 +45,7 @@ TEST(NetworkClientTest, AcceptsOnly2xxOverRealHttp) {
 
   // 2. 304 is a bad response with its status, and an error line.
   ASSERT_TRUE(send("GET", server.url("/stale")));
-  auto bad = catchAs<NetworkError>(results[1].error());
+  auto bad = std::get_if<NetworkError>(results[1].error());
   ASSERT_TRUE(bad);
   EXPECT_EQ(bad->kind(), NetworkError::Kind::badResponse);
   EXPECT_EQ(bad->statusCode(), 304);
@@ -54,10 +54,10 @@ TEST(NetworkClientTest, AcceptsOnly2xxOverRealHttp) {
 
   // 3. A refused connection is a transport error, passed through unchanged.
   ASSERT_TRUE(send("GET", "http://127.0.0.1:1/sdk/init"));
-  auto transport = catchAs<TransportError>(results[2].error());
+  auto transport = std::get_if<TransportError>(results[2].error());
   ASSERT_TRUE(transport);
   EXPECT_EQ(transport->urlError().code, platform::kUrlErrorCannotConnectToHost);
-  EXPECT_EQ(localizedDescription(results[2].error()), transport->urlError().localizedDescription);
+  EXPECT_EQ(localizedDescription(*results[2].error()), transport->urlError().localizedDescription);
   EXPECT_EQ(NetworkClient::requestsInFlight(), 0);
   setCurrentLogLevel(TiloLogLevel::off);
 }

@@ -45,10 +45,9 @@ class SynchronizerTest : public ::testing::Test {
   // Fails for "broken" and "nofill", builds a loader for every other unit.
   static void buildLoader(const TiloAdUnitItem& item, Completion<Loader> done) {
     if (item.tiloAdUnitId == "broken") {
-      done(Result<Loader>::failure(std::make_exception_ptr(std::runtime_error("boom"))));
+      done(Result<Loader>::failure(NetworkError::badResponse(500, "boom")));
     } else if (item.tiloAdUnitId == "nofill") {
-      done(Result<Loader>::failure(
-          std::make_exception_ptr(TiloError(TiloError::Code::noFill, "No fill."))));
+      done(Result<Loader>::failure(TiloError(TiloError::Code::noFill, "No fill.")));
     } else {
       done(std::make_shared<std::string>("loader for " + item.mediationAdUnitId));
     }
@@ -68,7 +67,7 @@ class SynchronizerTest : public ::testing::Test {
       return [this](Result<TiloAdUnitItem> r) { results.push_back(std::move(r)); };
     }
     std::string errorMessage(std::size_t i = 0) const {
-      return catchAs<TiloError>(results.at(i).error()).value().message();
+      return std::get<TiloError>(*results.at(i).error()).message();
     }
   };
 
@@ -160,7 +159,7 @@ TEST_F(SynchronizerTest, MissingUnitsShareOneResyncWhoseAnswerDecides) {
   EXPECT_EQ(found.results[0].value().tiloAdUnitId, "late");
   ASSERT_EQ(missing.results.size(), 1u);
   EXPECT_EQ(missing.errorMessage(), "No ad unit found");
-  EXPECT_EQ(catchAs<TiloError>(missing.results[0].error())->code(),
+  EXPECT_EQ(std::get_if<TiloError>(missing.results[0].error())->code(),
             TiloError::Code::initializationFailed);
   EXPECT_EQ(api_->retryCalls.size(), 1u);
   // Once answered, the next missing unit asks again.

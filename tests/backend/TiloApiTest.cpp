@@ -37,10 +37,10 @@ class ScriptedNetwork final : public NetworkProtocol {
     platform::postBackground([answer, completion] {
       if (answer.status < 0) {
         completion(Result<HttpResponse>::failure(
-            std::make_exception_ptr(TransportError(platform::UrlError::withCode(answer.status)))));
+            TransportError(platform::UrlError::withCode(answer.status))));
       } else if (answer.status < 200 || answer.status > 299) {
         completion(Result<HttpResponse>::failure(
-            std::make_exception_ptr(NetworkError::badResponse(answer.status, "Invalid response"))));
+            NetworkError::badResponse(answer.status, "Invalid response")));
       } else {
         completion(HttpResponse{answer.status, {}, answer.body, ""});
       }
@@ -80,7 +80,7 @@ TEST_F(TiloApiTest, RetriesWithGrowingSleepsThenGivesUp) {
   ScopedLogCapture logs;
   api_->fetchAppInfoWithRetry(0, 2.0, 2.0, capture());
   ASSERT_TRUE(result_);
-  EXPECT_EQ(catchAs<NetworkError>(result_->error())->maxRetries(), 0);
+  EXPECT_EQ(std::get_if<NetworkError>(result_->error())->maxRetries(), 0);
   EXPECT_TRUE(network_->requests.empty());
   EXPECT_EQ(logs.count("ERROR NetworkClient: Max retries exceeded 0"), 1u);
 
@@ -95,7 +95,7 @@ TEST_F(TiloApiTest, RetriesWithGrowingSleepsThenGivesUp) {
   EXPECT_FALSE(result_);
   env.advance(0.001);
   ASSERT_TRUE(result_);
-  auto error = catchAs<NetworkError>(result_->error());
+  auto error = std::get_if<NetworkError>(result_->error());
   ASSERT_TRUE(error);
   EXPECT_EQ(error->kind(), NetworkError::Kind::maxRetriesExceeded);
   EXPECT_EQ(error->maxRetries(), 3);
@@ -140,7 +140,7 @@ TEST_F(TiloApiTest, StartupFetchFallsBackToTheCache) {
   // 1. No cache: the fetch error comes through.
   api_->fetchAppInfo(capture());
   ASSERT_TRUE(sdk_.drive([&] { return result_.has_value(); }));
-  EXPECT_TRUE(catchAs<NetworkError>(result_->error()));
+  EXPECT_TRUE(std::get_if<NetworkError>(result_->error()));
 
   // 2. With a cache from an earlier run, the cached units come back without sdkConfig.
   auto cached = TiloAppInfo::decode(platform::parseJson(kGoodInfo));
@@ -159,7 +159,7 @@ TEST_F(TiloApiTest, StartupFetchFallsBackToTheCache) {
 }
 
 TEST_F(TiloApiTest, RequestsCarryTheSdkHeaders) {
-  auto get = api_->makeRequest(TiloApi::Endpoint::appConfiguration);
+  auto get = api_->makeRequest(TiloApi::Endpoint::appConfiguration).value();
   EXPECT_EQ(get.method, "GET");
   EXPECT_EQ(get.url, "https://api.example.test/sdk/init");
   EXPECT_EQ(get.timeoutSeconds, 60);
@@ -167,7 +167,7 @@ TEST_F(TiloApiTest, RequestsCarryTheSdkHeaders) {
   EXPECT_EQ(header(get, "Tilo-App-Key"), "app-key");
   EXPECT_EQ(header(get, "Sdk-Version"), "1.1.44-beta");
 
-  auto post = api_->makeRequest(TiloApi::Endpoint::analyticsEvents);
+  auto post = api_->makeRequest(TiloApi::Endpoint::analyticsEvents).value();
   EXPECT_EQ(post.method, "POST");
   EXPECT_EQ(post.url, "https://api.example.test/analytics/events");
   EXPECT_EQ(header(post, "Content-Type"), "application/json");
@@ -175,39 +175,37 @@ TEST_F(TiloApiTest, RequestsCarryTheSdkHeaders) {
   EXPECT_EQ(header(post, "Sdk-Version"), "1.1.44-beta");
 
   auto broken = TiloApi::create("not a url", "k", network_, RetryPolicy{});
-  try {
-    broken->makeRequest(TiloApi::Endpoint::analyticsEvents);
-    FAIL();
-  } catch (const TiloError& error) {
-    EXPECT_EQ(error.code(), TiloError::Code::initializationFailed);
-    EXPECT_EQ(error.message(), "Invalid API URL for /analytics/events");
-  }
+  auto refused = broken->makeRequest(TiloApi::Endpoint::analyticsEvents);
+  ASSERT_FALSE(refused);
+  const auto& error = std::get<TiloError>(*refused.error());
+  EXPECT_EQ(error.code(), TiloError::Code::initializationFailed);
+  EXPECT_EQ(error.message(), "Invalid API URL for /analytics/events");
 }
 
 TEST_F(TiloApiTest, EventUploads) {
   ScopedLogCapture logs;
-  std::vector<std::exception_ptr> outcomes;
-  auto record = [&](std::exception_ptr error) { outcomes.push_back(error); };
+  std::vector<std::optional<SdkError>> outcomes;
+  auto record = [&](std::optional<SdkError> error) { outcomes.push_back(std::move(error)); };
 
   // 1. 201 is a success; the body goes out as given.
   network_->script = {{201, R"({"stored":1})"}, {-1009, ""}, {-999, ""}};
   api_->sendEvents(R"({"sdkVersion":"1.1.44-beta","events":[]})", record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 1u);
-  EXPECT_EQ(outcomes[0], nullptr);
+  EXPECT_FALSE(outcomes[0]);
   EXPECT_EQ(network_->requests[0].body, R"({"sdkVersion":"1.1.44-beta","events":[]})");
 
   // 2. A transport failure is handed back unchanged and logged.
   api_->sendEvents(R"({"events":[]})", record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 2u);
-  EXPECT_EQ(catchAs<TransportError>(outcomes[1])->urlError().code, -1009);
+  EXPECT_EQ(std::get<TransportError>(outcomes[1].value()).urlError().code, -1009);
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
   // One cancelled by the shutdown is handed back too, without an error line.
   api_->sendEvents(R"({"events":[]})", record);
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 3u);
-  EXPECT_EQ(catchAs<TransportError>(outcomes[2])->urlError().code, -999);
+  EXPECT_EQ(std::get<TransportError>(outcomes[2].value()).urlError().code, -999);
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
 
   // 3. An API released before the task runs reports itself gone.
@@ -215,7 +213,7 @@ TEST_F(TiloApiTest, EventUploads) {
   api_.reset();
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcomes.size(), 4u);
-  EXPECT_EQ(catchAs<TiloError>(outcomes[3])->message(), "API instance deallocated");
+  EXPECT_EQ(std::get<TiloError>(outcomes[3].value()).message(), "API instance deallocated");
   EXPECT_EQ(network_->requests.size(), 3u);
 }
 

@@ -128,8 +128,7 @@ TEST_F(InitializationSequenceTest, ServicePublishesStoresAndCompletesOnMain) {
   // 2. A failed fetch completes with "Initialization failed" and publishes nothing.
   auto fresh = TiloService::create(TiloConfiguration{}, TiloAdProvider::create(), api, "secret");
   fresh->initialize(PrivacySettings{}, record);
-  api->fetchCalls.at(1)(
-      Result<TiloAppInfo>::failure(std::make_exception_ptr(NetworkError::maxRetriesExceeded(3))));
+  api->fetchCalls.at(1)(Result<TiloAppInfo>::failure(NetworkError::maxRetriesExceeded(3)));
   sdk_.env().runUntilIdle();
   ASSERT_EQ(results.size(), 2u);
   EXPECT_EQ(results[1].first->debugDescription(), "initializationFailed, Initialization failed");
@@ -169,8 +168,7 @@ TEST_F(InitializationSequenceTest, OneResyncAtATime) {
   EXPECT_NE(markerFile("tilo_crash_ad_units_resync.flag"), std::nullopt);
 
   // A failure publishes nothing, clears its markers and allows the next resync.
-  api->retryCalls[0].completion(
-      Result<TiloAppInfo>::failure(std::make_exception_ptr(std::runtime_error("x"))));
+  api->retryCalls[0].completion(Result<TiloAppInfo>::failure(TiloError::unspecified()));
   EXPECT_FALSE(service->isResyncing());
   EXPECT_EQ(service->currentAppInfo(), std::nullopt);
   EXPECT_EQ(markerFile("tilo_crash_ad_units_resync.flag"), std::nullopt);
@@ -189,7 +187,7 @@ TEST_F(InitializationSequenceTest, OneResyncAtATime) {
 }
 
 TEST_F(InitializationSequenceTest, PrivacySnapshotIsTakenAtTheCall) {
-  auto& ads = TiloAds::shared();
+  auto& ads = *TiloAds::shared();
   platform::setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus::denied);
   EXPECT_EQ(ads.privacySnapshot(), PrivacySettings{});
 

@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <regex>
 
 #include "Tilo/base/ApiBaseUrl.h"
@@ -10,6 +9,7 @@
 #include "Tilo/base/TiloConfiguration.h"
 #include "Tilo/base/TiloKeyManager.h"
 #include "Tilo/base/TiloLogger.h"
+#include "Tilo/entry/TiloAds.h"
 #include "platform/Base64.h"
 #include "platform/Bundle.h"
 #include "platform/Crypto.h"
@@ -115,7 +115,7 @@ TEST(TiloKeyManagerTest, ReadsTheAppKeyFromInfoPlist) {
   test::TempDir dir;
   auto managerFor = [&](platform::PlistValue::Dictionary values) {
     SdkFixture::writeInfoPlist(dir.path(), std::move(values));
-    return TiloKeyManager::create(*platform::Bundle::atDirectory(dir.path()));
+    return TiloKeyManager::read(*platform::Bundle::atDirectory(dir.path())).value();
   };
   EXPECT_EQ(managerFor({{"TiloAdsKey", "ads"}})->appKey(), "ads");
   EXPECT_EQ(managerFor({{"TiloAdsKey", "ads"}, {"TiloAppKey", "app"}})->appKey(), "app");
@@ -125,10 +125,7 @@ TEST(TiloKeyManagerTest, ReadsTheAppKeyFromInfoPlist) {
 
 class LoadConfigurationFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    platform::Bundle::setMainBundleDirectory(dir_.path());
-  }
+  void SetUp() override { platform::Bundle::setMainBundleDirectory(dir_.path()); }
   void TearDown() override { platform::Bundle::setMainBundleDirectory(std::nullopt); }
   void write(const std::string& name, const std::string& content) {
     ASSERT_TRUE(platform::FileSystem::atomicWrite(dir_.path() / name, content));
@@ -139,42 +136,44 @@ class LoadConfigurationFileTest : public ::testing::Test {
 TEST_F(LoadConfigurationFileTest, PrefersIosKeyFileAndFallsBack) {
   write("tilo-key.txt",
         SdkFixture::sealKeyFile("k", R"({"appKey":"k","platform":"ios","storeId":"fallback"})"));
-  EXPECT_EQ(loadConfigurationFile("k").storeID, "fallback");
+  EXPECT_EQ(readConfigurationFile("k", *platform::Bundle::main()).value().storeID, "fallback");
   write("ios-tilo-key.txt",
         SdkFixture::sealKeyFile("k", R"({"appKey":"k","platform":"ios","storeId":"main"})") + "\n");
-  EXPECT_EQ(loadConfigurationFile("k").storeID, "main");
+  EXPECT_EQ(readConfigurationFile("k", *platform::Bundle::main()).value().storeID, "main");
 }
 
-TEST_F(LoadConfigurationFileTest, UnusableKeyFilesAreConfigurationErrorsFatalOnlyToTheEntry) {
+TEST_F(LoadConfigurationFileTest, UnusableKeyFilesAreConfigurationErrorsTheEntryReports) {
   const std::string missing =
       std::string(
           "ios-tilo-key.txt file not found. Please ensure the file is included in your "
           "project. Download it from ") +
       kPublisherDashboardUrl;
   auto problem = [&] {
-    try {
-      readConfigurationFile("k", *platform::Bundle::main());
-    } catch (const ConfigurationError& error) {
-      return error;
-    }
-    return ConfigurationError("no error");
+    auto read = readConfigurationFile("k", *platform::Bundle::main());
+    return read ? ConfigurationError("no error") : *read.error();
   };
   // 1. No key file: the line integrators know, and where the SDK looked.
   EXPECT_EQ(problem().message(), missing);
   EXPECT_EQ(problem().details(), "looked in " + dir_.path().string());
 
-  // 2. The C++ entry point ends the process with that line; a host's log callback hears it
-  //    first, as an error line, although the level is off.
+  // 2. The C++ entry point answers null with that line and the process goes on; a host's
+  //    log callback hears it as an error line although the level is off, and so does
+  //    standard error.
+  SdkFixture::writeInfoPlist(dir_.path(), {{"TiloAppKey", "k"}});
+  platform::Bundle::setMainBundleDirectory(dir_.path());  // reads the new Info.plist
   setCurrentLogLevel(TiloLogLevel::off);
-  EXPECT_DEATH(
-      {
-        setLogSink([](TiloLogLevel level, const std::string& line) {
-          std::fprintf(stderr, "sink %d: %s\n", static_cast<int>(level), line.c_str());
-        });
-        loadConfigurationFile("k");
-      },
-      "^sink 1: \\[TILO\\] [0-9:.]+ ERROR " + escapeRegex(missing) + "\n" + escapeRegex(missing) +
-          "\n$");
+  std::vector<std::string> heard;
+  setLogSink([&](TiloLogLevel level, const std::string& line) {
+    heard.push_back(std::to_string(static_cast<int>(level)) + " " + line);
+  });
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(TiloAds::shared(), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), missing + "\n");
+  setLogSink(nullptr);
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_THAT(heard[0],
+              ::testing::MatchesRegex("1 \\[TILO\\] [0-9:.]+ ERROR " + escapeRegex(missing)));
+  EXPECT_FALSE(TiloAds::isSharedBuilt());
 
   // Undecryptable and undecodable key files have their own lines; the hostile input tests
   // check those.

@@ -73,7 +73,7 @@ TEST_F(LoggerTest, TimeStampRawValuesAndOrdering) {
 // SDK becomes an error line instead of ending the process.
 TEST_F(LoggerTest, TheSdkOwnsTheLevelAndReportsEscapedErrors) {
   test::SdkFixture sdk(test::SdkFixtureOptions::offline());
-  auto& ads = TiloAds::shared();
+  auto& ads = *TiloAds::shared();
   ads.setLogLevel(TiloLogLevel::error);
   EXPECT_EQ(currentLogLevel(), TiloLogLevel::error);
   EXPECT_EQ(ads.logLevel(), TiloLogLevel::error);

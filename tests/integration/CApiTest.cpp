@@ -518,7 +518,7 @@ TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
   EXPECT_EQ(tilo_set_development_base_url(nullptr), TILO_STATUS_ALREADY_STARTED);
 
   // 2. Identity and privacy reach the SDK and read back.
-  auto& ads = TiloAds::shared();
+  auto& ads = *TiloAds::shared();
   EXPECT_EQ(tilo_set_gdpr_consent_string("CP-gdpr"), TILO_STATUS_OK);
   EXPECT_EQ(tilo_set_tracking_authorization(TILO_TRACKING_AUTHORIZED), TILO_STATUS_OK);
   const PrivacySettings privacy = ads.privacySnapshot();
@@ -907,7 +907,8 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   EXPECT_EQ(tilo_last_status(), TILO_STATUS_TOO_LARGE);
   // Every status the header declares has its name, the newest included.
   const std::regex declared(R"(\b(TILO_STATUS_[A-Z0-9_]+) = (-?[0-9]+))");
-  const std::string header = *platform::FileSystem::readFile(TILO_SOURCE_DIR "/include/tilo/tilo.h");
+  const std::string header =
+      *platform::FileSystem::readFile(TILO_SOURCE_DIR "/include/tilo/tilo.h");
   int statuses = 0;
   for (std::sregex_iterator it(header.begin(), header.end(), declared), end; it != end; ++it) {
     EXPECT_EQ(tilo_status_name(std::stoi((*it)[2])), (*it)[1].str());

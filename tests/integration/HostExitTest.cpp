@@ -93,7 +93,7 @@ void returnFromMainWhileUploading() {
   std::atexit(waitForTheUploadsAnswer);
   auto loop = platform::MainLoop::shared();
   bool ready = false;
-  TiloAds::shared().initialized([&](std::optional<TiloError> error) { ready = !error; });
+  TiloAds::shared()->initialized([&](std::optional<TiloError> error) { ready = !error; });
   ASSERT_TRUE(loop->runUntil([&] { return ready; }, 30));
   for (std::size_t i = 0; i < AdEventLogger::kMaxEventCount; ++i) {
     logEvent(AdLogEventType::adRequest, TiloAdInfo{TiloAdFormat::banner, "banner-unit", {}, {}});

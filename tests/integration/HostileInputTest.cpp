@@ -302,14 +302,9 @@ TEST_F(HostileInputTest, UndecodableEventStoreEntryIsRemovedOnce) {
 }
 
 // The line a configuration problem carries ("no error" when there is none).
-template <class Read>
-std::string problemOf(Read read) {
-  try {
-    read();
-  } catch (const ConfigurationError& error) {
-    return error.message();
-  }
-  return "no error";
+template <class T>
+std::string problemOf(const Result<T, ConfigurationError>& read) {
+  return read ? "no error" : read.error()->message();
 }
 
 TEST(HostileBundleTest, KeyFileAndInfoPlistAreRefusedWithTheirMessages) {
@@ -341,7 +336,7 @@ TEST(HostileBundleTest, KeyFileAndInfoPlistAreRefusedWithTheirMessages) {
   for (Hostile form : kEveryForm) {
     SCOPED_TRACE(kFormNames[static_cast<int>(form)]);
     plant(bundle.path() / "ios-tilo-key.txt", form, keyFile);
-    EXPECT_EQ(problemOf([&] { readConfigurationFile(key, *platform::Bundle::main()); }),
+    EXPECT_EQ(problemOf(readConfigurationFile(key, *platform::Bundle::main())),
               expected[static_cast<int>(form)]);
   }
 
@@ -356,10 +351,9 @@ TEST(HostileBundleTest, KeyFileAndInfoPlistAreRefusedWithTheirMessages) {
     plant(bundle.path() / "Info.plist", form, info);
     auto parsed = platform::Bundle::atDirectory(bundle.path());
     if (form == Hostile::nulInString) {
-      EXPECT_EQ(TiloKeyManager::read(*parsed)->appKey(), std::string("k\0y", 3));
+      EXPECT_EQ(TiloKeyManager::read(*parsed).value()->appKey(), std::string("k\0y", 3));
     } else {
-      EXPECT_EQ(problemOf([&] { TiloKeyManager::read(*parsed); }),
-                "TiloAppKey not found in Info.plist");
+      EXPECT_EQ(problemOf(TiloKeyManager::read(*parsed)), "TiloAppKey not found in Info.plist");
     }
   }
   platform::Bundle::setMainBundleDirectory(std::nullopt);

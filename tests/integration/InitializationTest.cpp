@@ -25,7 +25,7 @@ struct Initialization {
 
   // Starts initialization and drives the SDK until it completes; false if it never does.
   bool run(SdkFixture& sdk) {
-    TiloAds::shared().initialized([this](std::optional<TiloError> error) {
+    TiloAds::shared()->initialized([this](std::optional<TiloError> error) {
       ++calls;
       onMain = platform::isMainThread();
       sdkInitFlagInCompletion = markerFile("tilo_crash_sdk_init.flag").has_value();
@@ -36,7 +36,7 @@ struct Initialization {
 };
 
 bool initialized() {
-  return TiloAds::shared().core()->tiloAdProvider()->isInitialized();
+  return TiloAds::shared()->core()->tiloAdProvider()->isInitialized();
 }
 
 TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
@@ -46,7 +46,7 @@ TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
   EXPECT_EQ(*init.outcome, std::nullopt);
   EXPECT_TRUE(init.onMain);
   EXPECT_TRUE(initialized());
-  auto info = TiloAds::shared().core()->currentAppInfo();
+  auto info = TiloAds::shared()->core()->currentAppInfo();
   ASSERT_TRUE(info);
   EXPECT_EQ(info->item("banner-unit")->refreshInterval, 45.0);
   EXPECT_EQ(info->item("interstitial-unit")->feeRate->description(), "0.15");
@@ -73,11 +73,11 @@ TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
   const std::size_t before = sdk.server()->requestCount();
   std::optional<Result<TiloAdUnitItem>> found, other;
   auto sync = TiloAdUnitSynchronizer<int>::create(
-      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
+      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared()->core());
   sync->syncTiloAdUnit("rewarded-unit",
                        [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
   auto second = TiloAdUnitSynchronizer<int>::create(
-      [](const TiloAdUnitItem&, Completion<int> done) { done(2); }, TiloAds::shared().core());
+      [](const TiloAdUnitItem&, Completion<int> done) { done(2); }, TiloAds::shared()->core());
   second->syncTiloAdUnit("unknown-unit",
                          [&](Result<TiloAdUnitItem> r) { other.emplace(std::move(r)); });
   ASSERT_TRUE(sdk.drive([&] { return found && other; }, 10));
@@ -86,7 +86,7 @@ TEST(InitializationTest, SucceedsResyncsForANewUnitAndPreparesTheNextStart) {
   EXPECT_EQ(found->value().feeRate->description(), "0.15");
   EXPECT_FALSE(other->ok());
   EXPECT_EQ(sdk.server()->requestCount() - before, 1u);
-  EXPECT_FALSE(TiloAds::shared().core()->isResyncing());
+  EXPECT_FALSE(TiloAds::shared()->core()->isResyncing());
 
   // Checkpoints stay off in this process although the backend switched them on; the
   // stored switch turns them on at the next start.
@@ -118,13 +118,13 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
   EXPECT_TRUE(failed.onMain);
   std::optional<Result<TiloAdUnitItem>> found;
   auto sync = TiloAdUnitSynchronizer<int>::create(
-      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
+      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared()->core());
   sync->syncTiloAdUnit("u", [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
   ASSERT_TRUE(sdk.drive([&] { return found.has_value(); }, 10));
-  ASSERT_TRUE(catchAs<TiloError>(found->error()));
-  EXPECT_EQ(catchAs<TiloError>(found->error())->message(), rejected);
+  ASSERT_TRUE(std::get_if<TiloError>(found->error()));
+  EXPECT_EQ(std::get_if<TiloError>(found->error())->message(), rejected);
   EXPECT_FALSE(sdk.drive([] { return initialized(); }, 60));
-  EXPECT_EQ(TiloAds::shared().core()->currentAppInfo(), std::nullopt);
+  EXPECT_EQ(TiloAds::shared()->core()->currentAppInfo(), std::nullopt);
   EXPECT_EQ(failed.calls, 1);
   EXPECT_FALSE(failed.sdkInitFlagInCompletion) << "cleared before the host hears";
   EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
@@ -135,7 +135,7 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
   ASSERT_TRUE(first.run(sdk));
   ASSERT_EQ(*first.outcome, std::nullopt);
   EXPECT_FALSE(first.sdkInitFlagInCompletion);
-  EXPECT_EQ(TiloAds::shared().core()->currentAppInfo()->item("u")->refreshInterval, 30.0);
+  EXPECT_EQ(TiloAds::shared()->core()->currentAppInfo()->item("u")->refreshInterval, 30.0);
 
   const std::string u2 =
       R"({"adUnits":[{"tiloAdUnitId":"u2","mediationAdUnitId":"m","name":"n","type":"banner"}],)";
@@ -157,7 +157,7 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     EXPECT_LT(sdk.env().clock().uptime() - start, 1.0);
     std::optional<Result<TiloAdUnitItem>> unit;
     auto sync = TiloAdUnitSynchronizer<int>::create(
-        [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared().core());
+        [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared()->core());
     sync->syncTiloAdUnit("u", [&](Result<TiloAdUnitItem> r) { unit.emplace(std::move(r)); });
     sdk.env().runUntilIdle();
     ASSERT_TRUE(unit && unit->ok());
@@ -165,7 +165,7 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     ASSERT_TRUE(sdk.drive([&] { return !markerFile("tilo_crash_config_fetch.flag"); }, 60));
     EXPECT_EQ(sdk.server()->requestCount() - before, 3u);
     EXPECT_DOUBLE_EQ(sdk.env().clock().uptime() - start, 14.0);
-    auto info = TiloAds::shared().core()->currentAppInfo();
+    auto info = TiloAds::shared()->core()->currentAppInfo();
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->item("u"));
     EXPECT_FALSE(info->item("u2"));

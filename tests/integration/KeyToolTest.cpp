@@ -158,7 +158,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   EXPECT_NE(run.out.find("--app-info " + (bundle / "app-info.json").string()), std::string::npos)
       << run.out;
   const auto written = platform::Bundle::atDirectory(bundle);
-  EXPECT_EQ(TiloKeyManager::create(*written)->appKey(), "my-app-key");
+  EXPECT_EQ(TiloKeyManager::read(*written).value()->appKey(), "my-app-key");
   // Named after the folder, so two apps made with init never share one container, and
   // the app-open ad greets the app by its name.
   EXPECT_EQ(written->bundleIdentifier(), "com.example.my-game");

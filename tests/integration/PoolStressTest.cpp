@@ -234,7 +234,7 @@ TEST_P(PoolStressTest, ImpressionsAndClicksReachTheHostOnTheMainThread) {
   Watchdog watchdog(60, "an interstitial shown on real threads");
   ASSERT_FALSE(mediation::AdSource::shared().loadScenario(
       platform::parseJson(R"({"default":{"click":true,"dismissAfterMs":0}})")));
-  TiloAds::shared().initialized(nullptr);
+  TiloAds::shared()->initialized(nullptr);
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{unitId(interstitial, 0), std::nullopt});
   std::vector<std::string> heard;
   auto record = [&heard](const char* what) {

@@ -10,19 +10,6 @@
 
 using namespace tilo::platform;
 
-namespace {
-struct TimeoutError : std::runtime_error {
-  TimeoutError() : std::runtime_error("Timeout occurred") {}
-};
-std::string failureText(Error error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-}
-}  // namespace
-
 TEST(Subject, ReplaysCurrentValueAndStopsOnCancel) {
   auto empty = CurrentValueSubject<int>::create();
   std::vector<int> seen;
@@ -68,12 +55,12 @@ TEST(Timeout, FailsThreeSecondsAfterSubscriptionOrAfterTheLastValue) {
   std::string failure;
   Subscription s =
       subject->publisher()
-          .timeout(3, std::make_exception_ptr(TimeoutError()))
-          .sink([&](int v) { values.push_back(v); }, [&](Error e) { failure = failureText(e); });
+          .timeout(3, "Timeout occurred")
+          .sink([&](int v) { values.push_back(v); }, [&](const Error& e) { failure = e; });
   bool cancelledFailed = false;
   Subscription cancelled = subject->publisher()
-                               .timeout(3, std::make_exception_ptr(TimeoutError()))
-                               .sink([](int) {}, [&](Error) { cancelledFailed = true; });
+                               .timeout(3, "Timeout occurred")
+                               .sink([](int) {}, [&](const Error&) { cancelledFailed = true; });
   cancelled.cancel();
   // Binary-exact steps so the boundary is exact: 3 s after the last value, not before.
   env.advance(2.75);

@@ -28,7 +28,7 @@ class FakeTiloApi final : public TiloApiProtocol {
   };
   struct EventsCall {
     std::string body;
-    std::function<void(std::exception_ptr)> completion;
+    std::function<void(std::optional<SdkError>)> completion;
   };
 
   void fetchAppInfo(Completion<TiloAppInfo> completion) override {
@@ -40,7 +40,8 @@ class FakeTiloApi final : public TiloApiProtocol {
     std::lock_guard lock(mutex);
     retryCalls.push_back({maxRetries, initialDelay, delayMultiplier, std::move(completion)});
   }
-  void sendEvents(std::string body, std::function<void(std::exception_ptr)> completion) override {
+  void sendEvents(std::string body,
+                  std::function<void(std::optional<SdkError>)> completion) override {
     std::lock_guard lock(mutex);
     eventsCalls.push_back({std::move(body), std::move(completion)});
   }

@@ -16,7 +16,7 @@ void InitializedSdkTest::SetUp() {
   mediation::AdSource::shared().reset();
   setCurrentLogLevel(TiloLogLevel::debug);
   std::optional<std::optional<TiloError>> done;
-  TiloAds::shared().initialized([&](std::optional<TiloError> error) { done = error; });
+  TiloAds::shared()->initialized([&](std::optional<TiloError> error) { done = error; });
   ASSERT_TRUE(sdk.drive([&] { return done.has_value(); }));
   ASSERT_FALSE(*done);
   setEnableMarkerCheckpoints(true);

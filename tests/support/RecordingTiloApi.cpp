@@ -2,11 +2,13 @@
 
 #include <stdexcept>
 
+#include "Tilo/base/TiloError.h"
+
 namespace tilo::test {
 
 void RecordingTiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {
   completion(Result<TiloAppInfo>::failure(
-      std::make_exception_ptr(std::runtime_error("RecordingTiloApi serves no app info"))));
+      TiloError(TiloError::Code::unspecified, "RecordingTiloApi serves no app info")));
 }
 
 void RecordingTiloApi::fetchAppInfoWithRetry(int, double, double,
@@ -14,10 +16,9 @@ void RecordingTiloApi::fetchAppInfoWithRetry(int, double, double,
   fetchAppInfo(std::move(completion));
 }
 
-void RecordingTiloApi::sendEvents(std::string body,
-                                  std::function<void(std::exception_ptr)> completion) {
+void RecordingTiloApi::sendEvents(std::string body, std::function<void(Answer)> completion) {
   auto parsed = platform::Json::parse(body);
-  std::optional<std::exception_ptr> answer;
+  std::optional<Answer> answer;
   {
     std::lock_guard lock(mutex_);
     bodies_.push_back(std::move(parsed));
@@ -53,14 +54,14 @@ std::vector<platform::Json> RecordingTiloApi::allEvents() const {
   return events;
 }
 
-void RecordingTiloApi::complete(std::size_t index, std::exception_ptr error) {
-  std::function<void(std::exception_ptr)> completion;
+void RecordingTiloApi::complete(std::size_t index, Answer answer) {
+  std::function<void(Answer)> completion;
   {
     std::lock_guard lock(mutex_);
     completion = std::exchange(completions_.at(index), nullptr);
   }
   if (!completion) throw std::logic_error("upload already answered");
-  completion(error);
+  completion(std::move(answer));
 }
 
 }  // namespace tilo::test

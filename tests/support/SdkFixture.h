@@ -4,7 +4,7 @@
 //
 //   SdkFixture sdk;                                   // defaults: backend on, two units
 //   std::optional<std::optional<TiloError>> result;
-//   TiloAds::shared().initialized([&](auto error) { result = error; });
+//   TiloAds::shared()->initialized([&](auto error) { result = error; });
 //   ASSERT_TRUE(sdk.drive([&] { return result.has_value(); }));
 //
 // Warning: construct it before any SDK object of the test and let those go first; the

@@ -62,7 +62,7 @@ TEST_F(AdEventLoggerTest, TwentiethEventIsSavedAndFlushedAtOnce) {
   EXPECT_TRUE(onDisk().has_value());
 
   // 3. Success empties the queue and the store; no timer sends anything afterwards.
-  api->complete(0, nullptr);
+  api->complete(0, std::nullopt);
   env.runUntilIdle();
   EXPECT_TRUE(logger->queuedEvents().empty());
   EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
@@ -98,7 +98,7 @@ TEST_F(AdEventLoggerTest, SteadyStreamIsStoredWithinASecondWhateverIsInFlight) {
 
   // 2. While that upload is held, and after it failed, later events are stored too.
   logEvery300ms(4);
-  api->complete(0, std::make_exception_ptr(std::runtime_error("offline")));
+  api->complete(0, TiloError(TiloError::Code::noNetwork, "offline"));
   logEvery300ms(10);
 
   // 3. After the failure, reaching twenty events again sends nothing before the tick.
@@ -126,7 +126,7 @@ TEST_F(AdEventLoggerTest, EventsAppendedDuringAnUploadWaitForItsAnswer) {
   logBanner(2);
   const auto all = queuedIds(*logger);
   const std::vector later(all.begin() + 3, all.end());
-  api->complete(0, nullptr);
+  api->complete(0, std::nullopt);
   env.runUntilIdle();
   EXPECT_EQ(queuedIds(*logger), later);
   EXPECT_EQ(storedIds().size(), 3u) << "the sent ones go with the next throttled save";
@@ -142,11 +142,11 @@ TEST_F(AdEventLoggerTest, EventsAppendedDuringAnUploadWaitForItsAnswer) {
   background();
   EXPECT_EQ(api->uploadCount(), 2u);
   EXPECT_EQ(storedIds().size(), 3u);
-  api->complete(1, nullptr);
+  api->complete(1, std::nullopt);
   env.runUntilIdle();
   ASSERT_EQ(api->uploadCount(), 3u);
   EXPECT_EQ(api->eventIds(2), std::vector{last});
-  api->complete(2, nullptr);
+  api->complete(2, std::nullopt);
   env.runUntilIdle();
   EXPECT_FALSE(platform::UserDefaults::standard()->string(EventStore::kKey).has_value());
 }
@@ -154,7 +154,7 @@ TEST_F(AdEventLoggerTest, EventsAppendedDuringAnUploadWaitForItsAnswer) {
 TEST_F(AdEventLoggerTest, QueueKeepsTheNewestThousandAndCountsTheDrops) {
   auto logger = makeLogger();
   logBanner(20);
-  api->complete(0, std::make_exception_ptr(std::runtime_error("offline")));
+  api->complete(0, TiloError(TiloError::Code::noNetwork, "offline"));
   logBanner(980);
   const auto before = queuedIds(*logger);
   ASSERT_EQ(before.size(), 1000u);
@@ -174,7 +174,7 @@ TEST_F(AdEventLoggerTest, QueueKeepsTheNewestThousandAndCountsTheDrops) {
   // 3. The answer to a batch goes ahead of the appends waiting behind it: they find its
   //    room free, and nothing more is dropped.
   for (int i = 0; i < 1000; ++i) logEvent(AdLogEventType::adRequest, kBanner);
-  api->complete(1, nullptr);
+  api->complete(1, std::nullopt);
   env.runUntilIdle();
   const auto newest = queuedIds(*logger);
   ASSERT_EQ(newest.size(), 1000u);
@@ -209,7 +209,7 @@ TEST_F(AdEventLoggerTest, OneRepeatingTimerDrivesUploadsAndFailedUploadsAreResen
 
   // 2. A failure keeps everything, stores it and logs the error line.
   logBanner(1);
-  api->complete(0, std::make_exception_ptr(std::runtime_error("offline")));
+  api->complete(0, TiloError(TiloError::Code::noNetwork, "offline"));
   env.runUntilIdle();
   EXPECT_EQ(logs.count("❌ 이벤트 전송 실패, 디스크에 저장: offline"), 1u);
   EXPECT_EQ(queuedIds(*logger).size(), 3u);
@@ -282,7 +282,7 @@ TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
 
   // 3. With a region the country is sent.
   platform::setLocaleIdentifierForTesting("ko_KR.UTF-8");
-  api->complete(0, nullptr);
+  api->complete(0, std::nullopt);
   logBanner(1);
   env.advance(5);
   ASSERT_EQ(api->uploadCount(), 2u);
@@ -330,12 +330,12 @@ TEST_F(AdEventLoggerTest, EventsLoggedBeforeTheRestoreRanQueueBehindTheStoredOne
   logger->logImmediateEvents({report});
   EXPECT_EQ(storedIds().back(), report.eventId);
   EXPECT_EQ(api->uploadCount(), 1u);
-  api->complete(0, nullptr);
+  api->complete(0, std::nullopt);
   env.runUntilIdle();
   ASSERT_EQ(api->uploadCount(), 2u);
   EXPECT_EQ(api->eventIds(1), std::vector{report.eventId});
   EXPECT_EQ(api->body(1)["events"][0]["eventType"], "marker_checkpoint");
-  api->complete(1, nullptr);
+  api->complete(1, std::nullopt);
   env.advance(10);
   EXPECT_EQ(api->uploadCount(), 2u);
   EXPECT_TRUE(logger->queuedEvents().empty());
@@ -359,7 +359,7 @@ TEST_F(AdEventLoggerTest, AShutdownOrAHostileStoreDuringTheRestoreLosesNothing) 
   env.advance(5);
   ASSERT_EQ(api->uploadCount(), 1u);
   EXPECT_EQ(api->eventIds(0), saved);
-  api->complete(0, nullptr);
+  api->complete(0, std::nullopt);
   env.runUntilIdle();
 
   // 2. A hostile entry is not read on the creating thread; the restore removes it with one
@@ -405,7 +405,7 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersAndAnswersLoseNothing) {
   }
   std::size_t answered = 0;
   auto answerAll = [&] {
-    while (answered < api->uploadCount()) api->complete(answered++, nullptr);
+    while (answered < api->uploadCount()) api->complete(answered++, std::nullopt);
   };
   while (running > 0) answerAll();
   for (auto& thread : threads) thread.join();

@@ -29,7 +29,7 @@ inline constexpr const char* kTestAppKey = "telemetry-app-key";
 // One start's crash detection with a logger whose uploads succeed: the events it sent.
 inline std::vector<platform::Json> detectPreviousCrashes(platform::TestEnvironment& env,
                                                          const std::string& appKey) {
-  auto api = std::make_shared<RecordingTiloApi>(std::exception_ptr{});
+  auto api = std::make_shared<RecordingTiloApi>(RecordingTiloApi::Answer{});
   auto logger = AdEventLogger::create(api, appKey);
   checkForPreviousCrashes();
   env.runUntilIdle();

@@ -368,11 +368,11 @@ TEST_F(AutoLayoutTest, RefusesUnrelatedViewsAndDeadAnchors) {
   EXPECT_EQ(reports(UIDiagnostic::Kind::invalidValue).size(), 2u);
 
   // 3. Bad window sizes are refused at creation.
-  EXPECT_THROW(UIWindow::create({0, 844}), std::invalid_argument);
-  EXPECT_THROW(UIWindow::create({-390, 844}), std::invalid_argument);
-  EXPECT_THROW(UIWindow::create({NAN, 844}), std::invalid_argument);
-  EXPECT_THROW(UIWindow::create({390, 844}, 4.5), std::invalid_argument);
-  EXPECT_THROW(UIWindow::create({390, 844}, 3, {500, 0, 500, 0}), std::invalid_argument);
+  EXPECT_EQ(UIWindow::create({0, 844}), nullptr);
+  EXPECT_EQ(UIWindow::create({-390, 844}), nullptr);
+  EXPECT_EQ(UIWindow::create({NAN, 844}), nullptr);
+  EXPECT_EQ(UIWindow::create({390, 844}, 4.5), nullptr);
+  EXPECT_EQ(UIWindow::create({390, 844}, 3, {500, 0, 500, 0}), nullptr);
 }
 
 TEST_F(AutoLayoutTest, TreesBeyondTheLimitsAreRefusedWithAReport) {

@@ -334,12 +334,9 @@ TEST_F(NativeViewTest, LoaderCompletesAReplacedWaitWithAnError) {
   // "ad", or the error code.
   std::vector<std::string> outcomes;
   auto note = [&](Result<TiloAdNative> result) {
-    try {
-      if (!result) std::rethrow_exception(result.error());
-      outcomes.push_back("ad");
-    } catch (const TiloError& error) {
-      outcomes.push_back(std::to_string(static_cast<int>(error.code())));
-    }
+    outcomes.push_back(
+        result ? "ad"
+               : std::to_string(static_cast<int>(std::get<TiloError>(*result.error()).code())));
   };
   loader->loadAd(note);
   loader->loadAd(note);

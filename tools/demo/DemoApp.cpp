@@ -166,12 +166,12 @@ int DemoApp::start(DemoWorkspace& workspace) {
 bool DemoApp::initialize() {
   // As long as the SDK may take itself: a slow backend must not be mistaken for a hang.
   RetryPolicy policy;
-  if (auto api = std::dynamic_pointer_cast<TiloApi>(TiloAds::shared().core()->tiloApi())) {
+  if (auto api = std::dynamic_pointer_cast<TiloApi>(TiloAds::shared()->core()->tiloApi())) {
     policy = api->retryPolicy();
   }
   const double limit = TiloApi::worstCaseFetchSeconds(policy) + kNetworkPreparationLimit;
   auto result = std::make_shared<std::optional<std::optional<TiloError>>>();
-  TiloAds::shared().initialized([result](std::optional<TiloError> error) { *result = error; });
+  TiloAds::shared()->initialized([result](std::optional<TiloError> error) { *result = error; });
   if (!loop_->runUntil([&] { return result->has_value(); }, limit)) {
     out_ << "error: initialization did not finish within " << limit << " s\n";
     return false;
@@ -181,7 +181,7 @@ bool DemoApp::initialize() {
     return false;
   }
   out_ << "initialized\n";
-  mediation::demand::Demand::setStoreUrl(TiloAds::shared().core()->config().storeURL);
+  mediation::demand::Demand::setStoreUrl(TiloAds::shared()->core()->config().storeURL);
   return true;
 }
 
@@ -216,8 +216,9 @@ bool DemoApp::resolveUnits() {
   for (DemoFormat format : options_.formats) {
     const std::string& unitId = options_.units.at(format);
     using Synchronizer = TiloAdUnitSynchronizer<bool>;
-    auto synchronizer = Synchronizer::create(
-        [](const TiloAdUnitItem&, Completion<bool> done) { done(true); }, TiloAds::shared().core());
+    auto synchronizer =
+        Synchronizer::create([](const TiloAdUnitItem&, Completion<bool> done) { done(true); },
+                             TiloAds::shared()->core());
     auto result = std::make_shared<std::optional<Result<TiloAdUnitItem>>>();
     synchronizer->syncTiloAdUnit(unitId, [result](Result<TiloAdUnitItem> item) {
       platform::postToMain([result, item] { *result = item; });
@@ -225,7 +226,7 @@ bool DemoApp::resolveUnits() {
     loop_->runUntil([&] { return result->has_value(); }, kStepLimit);
     if (!*result || !**result) {
       out_ << "  " << unitId << ": "
-           << (*result ? localizedDescription((*result)->error()) : "no answer") << "\n";
+           << (*result ? localizedDescription(*(*result)->error()) : "no answer") << "\n";
       ok = false;
       continue;
     }

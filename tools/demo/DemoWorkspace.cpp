@@ -75,8 +75,11 @@ DemoWorkspace DemoWorkspace::prepare(const DemoOptions& options, std::ostream& o
 
   platform::Bundle::setMainBundleDirectory(workspace.bundle_);
   platform::FileSystem::setApplicationContainer(workspace.container_);
-  // The SDK's own reading: a bundle without an app key ends the process with its message.
-  workspace.appKey_ = TiloKeyManager::shared()->appKey();
+  // The SDK's own reading: a bundle without an app key is reported with its message.
+  auto keys = TiloKeyManager::shared();
+  if (!keys)
+    throw std::runtime_error("the bundle in " + workspace.bundle_.string() + " has no app key");
+  workspace.appKey_ = keys->appKey();
   return workspace;
 }
 

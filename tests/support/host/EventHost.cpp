@@ -60,7 +60,7 @@ long long epochMillis() {
 
 bool initialize(platform::MainLoop& loop) {
   std::optional<std::optional<TiloError>> result;
-  TiloAds::shared().initialized([&](std::optional<TiloError> error) { result = error; });
+  TiloAds::shared()->initialized([&](std::optional<TiloError> error) { result = error; });
   return loop.runUntil([&] { return result.has_value(); }, kStepLimit) && !*result;
 }
 
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "start") {
-    TiloAds::shared().initialized([](std::optional<TiloError>) {});
+    TiloAds::shared()->initialized([](std::optional<TiloError>) {});
     say("started");
     loop->run();
     return 0;

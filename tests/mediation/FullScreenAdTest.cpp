@@ -13,6 +13,7 @@
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
+#include "platform/NotificationCenter.h"
 #include "platform/TestEnvironment.h"
 #include "platform/ui/UIWindow.h"
 #include "support/GoldenImage.h"
@@ -214,6 +215,10 @@ TEST_F(FullScreenAdTest, RewardedCountsDownBeforeItsRewardAndItsCloseButton) {
 // The screens as drawn, in both appearances.
 TEST_F(FullScreenAdTest, GoldenScreens) {
   const std::string golden = TILO_SOURCE_DIR "/tests/mediation/golden/";
+  // Pictures decoded at the size they are drawn, as a fresh process has them, not at the
+  // file's size that a start's warm-up earlier in this process left.
+  tilo::platform::NotificationCenter::defaultCenter().post(
+      tilo::platform::kDidReceiveMemoryWarningNotification);
   auto interstitial = load<GADInterstitialAd>("tapped");
   interstitial->presentFromRootViewController(root);
   env.runUntilIdle();

@@ -355,7 +355,7 @@ TEST_F(RealAdsTest, TheInspectorShowsTheExchangesAnswersAndItsTestAdsNeverAskIt)
   const auto asked = sdk.server()->exchange()->requests().size();
   ASSERT_TRUE(tap("inspector.tab.units"));
   ASSERT_TRUE(tap("inspector.test.inter"));
-  ASSERT_TRUE(sdk.drive([&] { return shown("Shown") == 1; }));
+  ASSERT_TRUE(sdk.drive([&] { return shown("Shown") == 1; })) << ::testing::PrintToString(texts());
   EXPECT_EQ(sdk.server()->exchange()->requests().size(), asked) << "a test ad asked the exchange";
   const auto units = DiagnosticsRecorder::shared().snapshot().units;
   const auto inter = std::find_if(units.begin(), units.end(),

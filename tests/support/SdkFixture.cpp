@@ -6,6 +6,7 @@
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/entry/TiloAds.h"
+#include "mediation/AdSource.h"
 #include "mediation/demand/Demand.h"
 #include "mediation/demand/DemandActivity.h"
 #include "mediation/demand/PrivacySignals.h"
@@ -43,6 +44,8 @@ SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options))
     server_ = startBackend(options_.appKey, options_.appInfoJson, options_.campaigns);
   }
   setApiBaseUrlOverride(baseUrl());
+  // The source a fresh process starts with, whatever scenario an earlier test left.
+  mediation::AdSource::shared().useBuiltInTestAds();
   TiloAds::resetSharedForTesting();
 }
 

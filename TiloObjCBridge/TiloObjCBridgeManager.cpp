@@ -13,6 +13,7 @@
 #include "TiloObjCBridge/BridgeValues.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
 #include "mediation/demand/Demand.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
@@ -200,8 +201,8 @@ tilo_status tilo_set_bundle_directory(const char* path) {
 
 tilo_status tilo_set_application_container(const char* path) {
   return beforeStartup(path, [](std::optional<std::string> value) {
-    tilo::platform::FileSystem::setApplicationContainer(
-        value ? std::optional<std::filesystem::path>(*value) : std::nullopt);
+    tilo::platform::AppContainer::setPath(value ? std::optional<std::filesystem::path>(*value)
+                                                : std::nullopt);
     return TILO_STATUS_OK;
   });
 }

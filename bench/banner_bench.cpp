@@ -48,6 +48,7 @@
 #include "bench/support/BenchSdk.h"
 #include "mediation/AdSource.h"
 #include "mediation/GADBannerView.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -172,7 +173,7 @@ class Session {
     server_ = devserver::DevServer::start(options, &error);
     if (!server_) fail(error.c_str());
     platform::Bundle::setMainBundleDirectory(bundle_);
-    platform::FileSystem::setApplicationContainer(container_);
+    platform::AppContainer::setPath(container_);
     setApiBaseUrlOverride(server_->baseUrl());
     TiloAds::resetSharedForTesting();
     platform::Application::shared().resetForTesting();
@@ -189,7 +190,7 @@ class Session {
     server_->stop();
     setApiBaseUrlOverride(std::nullopt);
     platform::Bundle::setMainBundleDirectory(std::nullopt);
-    platform::FileSystem::setApplicationContainer(std::nullopt);
+    platform::AppContainer::setPath(std::nullopt);
     mock_.reset();
     std::filesystem::remove_all(bundle_);
     std::filesystem::remove_all(container_);

@@ -24,6 +24,7 @@
 
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/EventStore.h"
+#include "platform/AppContainer.h"
 #include "platform/Base64.h"
 #include "platform/Crypto.h"
 #include "platform/FileSystem.h"
@@ -198,7 +199,7 @@ void storeSave() {
 int main(int argc, char** argv) {
   char pattern[] = "/tmp/tilo-logger-bench-XXXXXX";
   const std::filesystem::path container = ::mkdtemp(pattern);
-  tilo::platform::FileSystem::setApplicationContainer(container);
+  tilo::platform::AppContainer::setPath(container);
   auto loop = tilo::platform::MainLoop::shared();
   // That thread is the main thread before the SDK is first used here: the first pump, or
   // the first thread to use the SDK, takes the role for good.

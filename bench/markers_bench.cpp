@@ -21,6 +21,7 @@
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/AppLifecycleObserver.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "platform/AppContainer.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -124,7 +125,7 @@ BENCHMARK(BM_UpdateAdLoadPhase);
 int main(int argc, char** argv) {
   char pattern[] = "/tmp/tilo-markers-bench-XXXXXX";
   const fs::path container = ::mkdtemp(pattern);
-  tilo::platform::FileSystem::setApplicationContainer(container);
+  tilo::platform::AppContainer::setPath(container);
   tilo::setEnableMarkerCheckpoints(true);
   const std::string dir = tilo::markersDirectory().string();
 

@@ -28,6 +28,7 @@
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/EventStore.h"
 #include "bench/support/BenchSdk.h"
+#include "platform/AppContainer.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
@@ -50,7 +51,7 @@ struct Installation {
         R"("apsSlotUUIDs":[{"type":"banner","uuid":"b"}]})";
     bench::writeBundle(bundle, config);
     platform::Bundle::setMainBundleDirectory(bundle);
-    platform::FileSystem::setApplicationContainer(container);
+    platform::AppContainer::setPath(container);
     setApiBaseUrlOverride("http://127.0.0.1:1");  // nothing is fetched while building
 
     writeCachedSdkConfig(SdkConfig{true});
@@ -67,7 +68,7 @@ struct Installation {
     TiloAds::resetSharedForTesting();
     setApiBaseUrlOverride(std::nullopt);
     platform::Bundle::setMainBundleDirectory(std::nullopt);
-    platform::FileSystem::setApplicationContainer(std::nullopt);
+    platform::AppContainer::setPath(std::nullopt);
     std::filesystem::remove_all(bundle);
     std::filesystem::remove_all(container);
   }
@@ -114,7 +115,7 @@ int runChild(const std::string& dirs) {
   const auto split = dirs.find('\n');
   if (split == std::string::npos) return 2;
   platform::Bundle::setMainBundleDirectory(std::filesystem::path(dirs.substr(0, split)));
-  platform::FileSystem::setApplicationContainer(std::filesystem::path(dirs.substr(split + 1)));
+  platform::AppContainer::setPath(std::filesystem::path(dirs.substr(split + 1)));
   setApiBaseUrlOverride("http://127.0.0.1:1");
   const double start = threadCpuMillis();
   TiloAds& ads = *TiloAds::shared();

@@ -1,4 +1,5 @@
 #include "platform/Device.h"
+#include "platform/AppContainer.h"
 
 #include <sys/utsname.h>
 
@@ -129,7 +130,7 @@ void setLocaleIdentifierForTesting(std::optional<std::string> identifier) {
 }
 
 std::optional<std::string> vendorIdentifier() {
-  auto library = FileSystem::applicationContainer() / "Library";
+  auto library = AppContainer::path() / "Library";
   auto path = library / ".tilo_vendor_identifier";
   std::lock_guard lock(deviceMutex);
   if (auto stored = FileSystem::readFile(path)) {

@@ -10,29 +10,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <mutex>
-
-#include "platform/Bundle.h"
 
 namespace tilo::platform {
 namespace {
-
-constexpr const char* kDefaultBundleIdentifier = "com.tilo.host";
-
-std::mutex containerMutex;
-// Made on first use and kept for the process: loading the library runs nothing.
-std::optional<std::filesystem::path>& containerOverride() {
-  static auto* const value = new std::optional<std::filesystem::path>();
-  return *value;
-}
-
-const char* nonEmptyEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : nullptr;
-}
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -116,33 +98,6 @@ std::filesystem::path FileSystem::temporaryPath(const std::filesystem::path& pat
   return path.parent_path() /
          ("." + path.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
           std::to_string(counter.fetch_add(1, std::memory_order_relaxed)));
-}
-
-std::filesystem::path FileSystem::applicationContainer() {
-  {
-    std::lock_guard lock(containerMutex);
-    if (containerOverride()) return *containerOverride();
-  }
-  if (const char* container = nonEmptyEnv("TILO_APP_CONTAINER")) return container;
-  std::string identifier = Bundle::main()->bundleIdentifier().value_or(kDefaultBundleIdentifier);
-  if (const char* dataHome = nonEmptyEnv("XDG_DATA_HOME")) {
-    return std::filesystem::path(dataHome) / identifier;
-  }
-  const char* home = nonEmptyEnv("HOME");
-  return std::filesystem::path(home ? home : "/tmp") / ".local" / "share" / identifier;
-}
-
-void FileSystem::setApplicationContainer(std::optional<std::filesystem::path> path) {
-  std::lock_guard lock(containerMutex);
-  containerOverride() = std::move(path);
-}
-
-std::filesystem::path FileSystem::cachesDirectory() {
-  return applicationContainer() / "Library" / "Caches";
-}
-
-std::filesystem::path FileSystem::preferencesDirectory() {
-  return applicationContainer() / "Library" / "Preferences";
 }
 
 bool FileSystem::atomicWrite(const std::filesystem::path& path, std::string_view bytes) {

@@ -1,6 +1,6 @@
-// The application's container folders and small-file operations.
+// Small-file operations.
 //
-//   auto dir = FileSystem::cachesDirectory() / "TiloMarkersCache";
+//   auto dir = AppContainer::cachesDirectory() / "TiloMarkersCache";
 //   FileSystem::createDirectories(dir);
 //   FileSystem::atomicWrite(dir / "tilo_crash_sdk_init.flag", json);
 //
@@ -31,15 +31,6 @@ class FileSystem {
     int code = 0;
     std::string description;
   };
-
-  // The folder that holds this application's data: the override, else TILO_APP_CONTAINER,
-  // else $XDG_DATA_HOME/<bundle id>, else ~/.local/share/<bundle id>.
-  static std::filesystem::path applicationContainer();
-  // Overrides the container for this process; nullopt returns to the default lookup.
-  static void setApplicationContainer(std::optional<std::filesystem::path> path);
-  // <container>/Library/Caches and <container>/Library/Preferences (not created here).
-  static std::filesystem::path cachesDirectory();
-  static std::filesystem::path preferencesDirectory();
 
   // Writes into a temporary file beside `path`, then renames it over `path`: readers see
   // the old content or the new, never a mix, even if this process dies mid-write. No

@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.h"
+#include "platform/AppContainer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +25,7 @@ UserDefaults::~UserDefaults() {
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
   static std::mutex mutex;
   static std::shared_ptr<UserDefaults> instance;
-  auto path = FileSystem::preferencesDirectory() /
+  auto path = AppContainer::preferencesDirectory() /
               (Bundle::main()->bundleIdentifier().value_or("com.tilo.host") + ".plist");
   std::lock_guard lock(mutex);
   if (!instance || instance->path() != path) instance = atPath(std::move(path), kWriteDelay);

@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/AppContainer.h"
 #include "platform/FileSystem.h"
 
 namespace tilo {
 namespace {
 
+using platform::AppContainer;
 using platform::FileSystem;
 
 // The markers folder of the current container, held open: every file operation is then
@@ -22,7 +24,7 @@ class MarkerFolder {
  public:
   // The folder's descriptor for the current container; -1 when it cannot be made.
   int descriptor() {
-    auto container = FileSystem::applicationContainer();
+    auto container = AppContainer::path();
     if (fd_ < 0 || container != container_) open(std::move(container));
     return fd_;
   }
@@ -36,7 +38,7 @@ class MarkerFolder {
   int reopenIfDeleted() {
     struct stat info {};
     if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && info.st_nlink > 0) return -1;
-    open(FileSystem::applicationContainer());
+    open(AppContainer::path());
     return fd_;
   }
 
@@ -136,7 +138,7 @@ bool removeAt(int directory, const std::string& name) {
 }  // namespace
 
 std::filesystem::path markersDirectory() {
-  return FileSystem::cachesDirectory() / "TiloMarkersCache";
+  return AppContainer::cachesDirectory() / "TiloMarkersCache";
 }
 
 platform::SerialQueue& crashMarkerFileQueue() {

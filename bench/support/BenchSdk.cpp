@@ -9,6 +9,7 @@
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/entry/TiloAds.h"
+#include "platform/AppContainer.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
@@ -52,7 +53,7 @@ LoopbackSdk::LoopbackSdk(const std::string& appInfoJson,
   server_ = devserver::DevServer::start(options, &error);
   if (!server_) std::abort();
   platform::Bundle::setMainBundleDirectory(bundle_);
-  platform::FileSystem::setApplicationContainer(container_);
+  platform::AppContainer::setPath(container_);
   setApiBaseUrlOverride(server_->baseUrl());
   if (beforeInitialize) beforeInitialize();
   bool done = false;

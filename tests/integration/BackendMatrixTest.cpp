@@ -14,6 +14,7 @@
 #include "Tilo/backend/NetworkClient.h"
 #include "Tilo/backend/TiloApi.h"
 #include "Tilo/base/NetworkError.h"
+#include "platform/AppContainer.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
 #include "platform/UserDefaults.h"
@@ -54,7 +55,7 @@ class BackendMatrixTest : public ::testing::Test {
   using Answer = std::function<void(httplib::Response&)>;
 
   BackendMatrixTest() {
-    platform::FileSystem::setApplicationContainer(container.path());
+    platform::AppContainer::setPath(container.path());
     auto serve = [this](const httplib::Request&, httplib::Response& res) {
       Answer answer;
       {
@@ -79,7 +80,7 @@ class BackendMatrixTest : public ::testing::Test {
                           NetworkClient::create(platform::HttpClient::create()),
                           RetryPolicy{2, 2.0, 2.0});
   }
-  ~BackendMatrixTest() override { platform::FileSystem::setApplicationContainer(std::nullopt); }
+  ~BackendMatrixTest() override { platform::AppContainer::setPath(std::nullopt); }
 
   // The fetch's first attempt meets `answer`, the second one a good answer. `serverDone`,
   // when given, says that the server has posted all it will about the first attempt: a

@@ -17,6 +17,7 @@
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
@@ -85,14 +86,14 @@ bool anyFlagLeft() {
 class CrashReportTest : public ::testing::Test {
  protected:
   CrashReportTest() {
-    platform::FileSystem::setApplicationContainer(container.path());
+    platform::AppContainer::setPath(container.path());
     setEnableMarkerCheckpoints(true);
   }
   ~CrashReportTest() override {
     AdEventLogger::resetSharedForTesting();
     AppLifecycleObserver::resetSharedForTesting();
     setEnableMarkerCheckpoints(false);
-    platform::FileSystem::setApplicationContainer(std::nullopt);
+    platform::AppContainer::setPath(std::nullopt);
   }
 
   // The next start: detection with a logger whose uploads succeed; the events reported.

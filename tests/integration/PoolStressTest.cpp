@@ -21,6 +21,7 @@
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "mediation/AdSource.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -119,7 +120,7 @@ class PoolStressTest : public ::testing::TestWithParam<unsigned> {
     SdkFixture::writeBundle(bundle.path(), kAppKey, "com.tilo.stress");
     server = SdkFixture::startBackend(kAppKey, appInfoJson());
     platform::Bundle::setMainBundleDirectory(bundle.path());
-    platform::FileSystem::setApplicationContainer(container.path());
+    platform::AppContainer::setPath(container.path());
     setApiBaseUrlOverride(server->baseUrl());
     TiloAds::resetSharedForTesting();
     mediation::AdSource::shared().reset();
@@ -137,7 +138,7 @@ class PoolStressTest : public ::testing::TestWithParam<unsigned> {
     mediation::AdSource::shared().reset();
     setApiBaseUrlOverride(std::nullopt);
     platform::Bundle::setMainBundleDirectory(std::nullopt);
-    platform::FileSystem::setApplicationContainer(std::nullopt);
+    platform::AppContainer::setPath(std::nullopt);
   }
 
   PoolEnvironment pool{GetParam()};

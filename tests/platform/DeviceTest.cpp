@@ -1,3 +1,4 @@
+#include "platform/AppContainer.h"
 #include "platform/Device.h"
 
 #include <gtest/gtest.h>
@@ -68,7 +69,7 @@ TEST(DeviceTest, VendorIdentifierIsStablePerContainer) {
     return dir.path() / "Library" / ".tilo_vendor_identifier";
   };
   // 1. Made once, kept in the container's file, and read back from it from then on.
-  FileSystem::setApplicationContainer(first.path());
+  AppContainer::setPath(first.path());
   auto created = vendorIdentifier();
   ASSERT_TRUE(created);
   EXPECT_TRUE(isVersion4UUID(*created, false)) << *created;
@@ -76,7 +77,7 @@ TEST(DeviceTest, VendorIdentifierIsStablePerContainer) {
   EXPECT_EQ(FileSystem::readFile(stored(first)), created);
   // 2. Another container has its own identifier; one stored in lower case, or with a line
   //    break after it, is still that identifier.
-  FileSystem::setApplicationContainer(second.path());
+  AppContainer::setPath(second.path());
   auto other = vendorIdentifier();
   ASSERT_TRUE(other);
   EXPECT_NE(*other, *created);
@@ -89,9 +90,9 @@ TEST(DeviceTest, VendorIdentifierIsStablePerContainer) {
   EXPECT_TRUE(isVersion4UUID(*replaced, false)) << *replaced;
   EXPECT_EQ(FileSystem::readFile(stored(second)), replaced);
   // 4. An unwritable container gives no identifier.
-  FileSystem::setApplicationContainer(stored(second));
+  AppContainer::setPath(stored(second));
   EXPECT_EQ(vendorIdentifier(), std::nullopt);
-  FileSystem::setApplicationContainer(std::nullopt);
+  AppContainer::setPath(std::nullopt);
 }
 
 TEST(DeviceTest, SystemNameAndVersionFromOsRelease) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/AppContainer.h"
 #include "platform/Bundle.h"
 #include "platform/FileRewriter.h"
 #include "support/TempDir.h"
@@ -39,7 +40,7 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-TEST(FileSystemTest, ContainerLookupOrder) {
+TEST(AppContainerTest, LookupOrder) {
   TempDir dir;
   FileSystem::atomicWrite(
       dir.path() / "Info.plist",
@@ -50,21 +51,21 @@ TEST(FileSystemTest, ContainerLookupOrder) {
   ScopedEnv container("TILO_APP_CONTAINER", nullptr);
 
   // 1. HOME fallback, named after the main bundle's identifier.
-  EXPECT_EQ(FileSystem::applicationContainer(), "/home/player/.local/share/com.example.game");
+  EXPECT_EQ(AppContainer::path(), "/home/player/.local/share/com.example.game");
   // 2. XDG_DATA_HOME wins over HOME.
   ::setenv("XDG_DATA_HOME", "/data", 1);
-  EXPECT_EQ(FileSystem::applicationContainer(), "/data/com.example.game");
+  EXPECT_EQ(AppContainer::path(), "/data/com.example.game");
   // 3. Without an identifier the host default is used.
   Bundle::setMainBundleDirectory(dir.path() / "missing");
-  EXPECT_EQ(FileSystem::applicationContainer(), "/data/com.tilo.host");
+  EXPECT_EQ(AppContainer::path(), "/data/com.tilo.host");
   // 4. The environment variable wins over both.
   ::setenv("TILO_APP_CONTAINER", "/c", 1);
-  EXPECT_EQ(FileSystem::cachesDirectory(), "/c/Library/Caches");
+  EXPECT_EQ(AppContainer::cachesDirectory(), "/c/Library/Caches");
   // 5. The in-code override wins over everything, and can be lifted again.
-  FileSystem::setApplicationContainer("/o");
-  EXPECT_EQ(FileSystem::preferencesDirectory(), "/o/Library/Preferences");
-  FileSystem::setApplicationContainer(std::nullopt);
-  EXPECT_EQ(FileSystem::applicationContainer(), "/c");
+  AppContainer::setPath("/o");
+  EXPECT_EQ(AppContainer::preferencesDirectory(), "/o/Library/Preferences");
+  AppContainer::setPath(std::nullopt);
+  EXPECT_EQ(AppContainer::path(), "/c");
   Bundle::setMainBundleDirectory(std::nullopt);
 }
 

@@ -1,3 +1,4 @@
+#include "platform/AppContainer.h"
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -265,7 +266,7 @@ TEST(UserDefaultsTest, StandardLivesInTheContainerPreferencesAndGathersWrites) {
       bundle.path() / "Info.plist",
       PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.app"}}).toBinary()));
   Bundle::setMainBundleDirectory(bundle.path());
-  FileSystem::setApplicationContainer(container.path());
+  AppContainer::setPath(container.path());
   auto onDisk = [&](const char* key) {
     auto path = container.path() / "Library" / "Preferences" / "com.example.app.plist";
     return UserDefaults::atPath(path)->string(key);
@@ -313,10 +314,10 @@ TEST(UserDefaultsTest, StandardLivesInTheContainerPreferencesAndGathersWrites) {
   // Another container gets its own store; the one it replaces writes what it still held.
   UserDefaults::standard()->setString("last", "w");
   TempDir other;
-  FileSystem::setApplicationContainer(other.path());
+  AppContainer::setPath(other.path());
   EXPECT_EQ(UserDefaults::standard()->string("com.tilo.AdUnit"), std::nullopt);
   EXPECT_EQ(onDisk("last"), "w");
-  FileSystem::setApplicationContainer(std::nullopt);
+  AppContainer::setPath(std::nullopt);
   Bundle::setMainBundleDirectory(std::nullopt);
 }
 

@@ -10,6 +10,7 @@
 #include "mediation/demand/Demand.h"
 #include "mediation/demand/DemandActivity.h"
 #include "mediation/demand/PrivacySignals.h"
+#include "platform/AppContainer.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
 
@@ -39,7 +40,7 @@ SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options))
                                       sealKeyFile(options_.appKey, options_.configJson) + "\n");
   }
   platform::Bundle::setMainBundleDirectory(bundle_.path());
-  platform::FileSystem::setApplicationContainer(container_.path());
+  platform::AppContainer::setPath(container_.path());
   if (options_.backend) {
     server_ = startBackend(options_.appKey, options_.appInfoJson, options_.campaigns);
   }
@@ -57,7 +58,7 @@ SdkFixture::~SdkFixture() {
   if (server_) server_->stop();
   setApiBaseUrlOverride(std::nullopt);
   platform::Bundle::setMainBundleDirectory(std::nullopt);
-  platform::FileSystem::setApplicationContainer(std::nullopt);
+  platform::AppContainer::setPath(std::nullopt);
 }
 
 std::string SdkFixture::baseUrl() const {

@@ -8,6 +8,7 @@
 
 #include "TelemetryFixture.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Base64.h"
 
@@ -384,7 +385,7 @@ TEST_F(AdEventLoggerTest, AShutdownOrAHostileStoreDuringTheRestoreLosesNothing) 
 // lost, duplicated or reordered (and ThreadSanitizer stays quiet).
 TEST(AdEventLoggerThreadsTest, ConcurrentCallersAndAnswersLoseNothing) {
   TempDir container;
-  platform::FileSystem::setApplicationContainer(container.path());
+  platform::AppContainer::setPath(container.path());
   const auto earlier = earlierRun(100);
   EventStore(platform::UserDefaults::standard(), kTestAppKey).saveEvents(earlier);
   auto api = std::make_shared<RecordingTiloApi>();
@@ -433,7 +434,7 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersAndAnswersLoseNothing) {
   for (int t = 0; t < 4; ++t) EXPECT_EQ(perUnit["unit-" + std::to_string(t)], 200);
   EXPECT_GE(api->uploadCount(), 2u);
   AdEventLogger::resetSharedForTesting();
-  platform::FileSystem::setApplicationContainer(std::nullopt);
+  platform::AppContainer::setPath(std::nullopt);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "TelemetryFixture.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 
 namespace tilo::test {
@@ -126,7 +127,7 @@ TEST_F(AdLoadTrackerTest, ObserverRecordsTransitionsOnlyWhenEnabled) {
 // different units must not lose each other's entries.
 TEST(AdLoadTrackerThreadsTest, ConcurrentUpdatesKeepEveryEntry) {
   TempDir container;
-  platform::FileSystem::setApplicationContainer(container.path());
+  platform::AppContainer::setPath(container.path());
   setEnableMarkerCheckpoints(true);
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
@@ -141,7 +142,7 @@ TEST(AdLoadTrackerThreadsTest, ConcurrentUpdatesKeepEveryEntry) {
   for (auto& thread : threads) thread.join();
   auto tracker = readAdLoadTracker();
   setEnableMarkerCheckpoints(false);
-  platform::FileSystem::setApplicationContainer(std::nullopt);
+  platform::AppContainer::setPath(std::nullopt);
   ASSERT_TRUE(tracker);
   ASSERT_EQ(tracker->loadingAds.size(), 4u);
   for (int t = 0; t < 4; ++t) {

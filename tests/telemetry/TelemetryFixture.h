@@ -14,6 +14,7 @@
 #include "Tilo/telemetry/AppLifecycleObserver.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/EventStore.h"
+#include "platform/AppContainer.h"
 #include "platform/Device.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
@@ -40,7 +41,7 @@ inline std::vector<platform::Json> detectPreviousCrashes(platform::TestEnvironme
 class TelemetryTest : public ::testing::Test {
  protected:
   TelemetryTest() {
-    platform::FileSystem::setApplicationContainer(container.path());
+    platform::AppContainer::setPath(container.path());
     setEnableMarkerCheckpoints(true);
     setCurrentLogLevel(TiloLogLevel::error);
   }
@@ -50,7 +51,7 @@ class TelemetryTest : public ::testing::Test {
     setEnableMarkerCheckpoints(false);
     setCurrentLogLevel(TiloLogLevel::off);
     platform::setLocaleIdentifierForTesting(std::nullopt);
-    platform::FileSystem::setApplicationContainer(std::nullopt);
+    platform::AppContainer::setPath(std::nullopt);
   }
 
   std::filesystem::path markerPath(const std::string& name) const {

@@ -9,6 +9,7 @@
 
 #include "Tilo/base/KeyCrypto.h"
 #include "Tilo/base/TiloKeyManager.h"
+#include "platform/AppContainer.h"
 #include "platform/Bundle.h"
 #include "platform/Device.h"
 #include "platform/FileSystem.h"
@@ -74,7 +75,7 @@ DemoWorkspace DemoWorkspace::prepare(const DemoOptions& options, std::ostream& o
   out << "container " << workspace.container_.string() << "\n";
 
   platform::Bundle::setMainBundleDirectory(workspace.bundle_);
-  platform::FileSystem::setApplicationContainer(workspace.container_);
+  platform::AppContainer::setPath(workspace.container_);
   // The SDK's own reading: a bundle without an app key is reported with its message.
   auto keys = TiloKeyManager::shared();
   if (!keys)

@@ -34,6 +34,7 @@
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
+#include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
     if (!options.count(required)) return 2;
   }
   platform::Bundle::setMainBundleDirectory(options["--bundle"]);
-  platform::FileSystem::setApplicationContainer(options["--container"]);
+  platform::AppContainer::setPath(options["--container"]);
   TiloAds::setApiBaseUrl(options["--api-base-url"]);
   auto loop = platform::MainLoop::shared();
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/TestEnvironment.h"
+#include "platform/ui/NSLayoutConstraint.h"
 #include "platform/ui/UIButton.h"
 #include "platform/ui/UIImageView.h"
 #include "platform/ui/UILabel.h"
@@ -124,9 +125,22 @@ TEST(ViewTree, ConvertsRectanglesThroughFramesAndBounds) {
   EXPECT_EQ(card->convertRectFromView({30, 120, 10, 10}, nullptr), (CGRect{10, 20, 10, 10}));
 
   // A scrolled card (bounds origin moved) shifts everything inside it.
-  card->setBounds({0, 40, 350, 400});
-  EXPECT_EQ(inner->convertRect(inner->bounds(), nullptr), (CGRect{30, 80, 100, 50}));
+  card->setBounds({10, 40, 350, 400});
+  EXPECT_EQ(inner->convertRect(inner->bounds(), nullptr), (CGRect{20, 80, 100, 50}));
   EXPECT_EQ(card->frame(), (CGRect{20, 100, 350, 400})) << "the centre stays";
+  // One placed by constraints keeps its place on screen: its frame takes the origin in.
+  auto pinned = UIView::create();
+  pinned->setTranslatesAutoresizingMaskIntoConstraints(false);
+  card->addSubview(pinned);
+  NSLayoutConstraint::activateConstraints({
+      pinned->leftAnchor().constraintEqualToAnchor(card->leftAnchor(), 10),
+      pinned->topAnchor().constraintEqualToAnchor(card->topAnchor(), 20),
+      pinned->widthAnchor().constraintEqualToConstant(100),
+      pinned->heightAnchor().constraintEqualToConstant(50),
+  });
+  window->layoutIfNeeded();
+  EXPECT_EQ(pinned->frame(), (CGRect{20, 60, 100, 50}));
+  EXPECT_EQ(pinned->convertRect(pinned->bounds(), nullptr), (CGRect{30, 120, 100, 50}));
 
   // Off-screen: the rectangle in window coordinates no longer meets the window.
   card->setFrame({500, 100, 350, 400});

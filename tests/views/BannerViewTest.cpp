@@ -273,10 +273,17 @@ TEST_F(BannerViewTest, OneRequestPerShownAdAndAHiddenAncestorPausesTheRefresh) {
   sdk.env().advance(100);
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   // 3. Shown again (it is looked at every second): a refresh a full interval later.
+  script("gad/banner", R"({"delayMs": 100000})");
   parent->setAlpha(1);
   sdk.env().advance(29.9);
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   sdk.env().advance(AdRefreshCoordinator::kVisibilityCheckInterval + 0.1);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  // 4. A refresh falling due while that slow request is out (the timer restarts when the
+  //    app comes back) sends no second one.
+  Application::shared().setState(ApplicationState::background);
+  Application::shared().setState(ApplicationState::active);
+  sdk.env().advance(40);
   EXPECT_EQ(loadsOf("gad/banner"), 2u);
 }
 

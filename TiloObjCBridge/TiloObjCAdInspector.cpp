@@ -64,11 +64,10 @@ tilo_status tilo_ad_inspector_open(tilo_window* window) {
   return guarded([&] {
     auto& current = object->inspector();
     if (current && current->isOpen()) return TILO_STATUS_OK;
-    if (tilo::inspector::AdInspector::isAdShowing(*object->window())) return TILO_STATUS_AD_SHOWING;
     void* handle = window;
     auto opened =
         tilo::inspector::AdInspector::open(object->window(), [handle] { reportClosed(handle); });
-    if (!opened) return TILO_STATUS_AD_SHOWING;
+    if (!opened) return TILO_STATUS_AD_SHOWING;  // open refuses over a presented ad
     current = std::move(opened);
     return TILO_STATUS_OK;
   });

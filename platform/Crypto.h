@@ -1,4 +1,4 @@
-// SHA-256, AES-256-GCM and secure random bytes over OpenSSL 3.
+// SHA-256 (our own) and AES-256-GCM and secure random bytes (OpenSSL 3).
 //
 //   auto key = sha256(secret);                       // 32-byte key from a text secret
 //   auto box = aesGcmSeal(key, plaintext);           // fresh random nonce

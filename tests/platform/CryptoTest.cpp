@@ -1,6 +1,7 @@
 #include "platform/Crypto.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <optional>
 #include <string>
@@ -33,8 +34,19 @@ TEST(CryptoTest, Sha256MatchesKnownDigests) {
             fixed<32>(hex("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad")));
   EXPECT_EQ(sha256(std::span<const std::uint8_t>()),
             fixed<32>(hex("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855")));
+  EXPECT_EQ(sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            fixed<32>(hex("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1")));
   const std::string text = "\xED\x95\x9C app key";
   EXPECT_EQ(sha256(text), sha256(Bytes(text.begin(), text.end())));
+  // Every tail length, over the one- and two-block paddings, as libcrypto has them.
+  std::string bytes;
+  for (int length = 0; length < 200; ++length) {
+    Sha256Digest expected{};
+    ASSERT_EQ(
+        EVP_Digest(bytes.data(), bytes.size(), expected.data(), nullptr, EVP_sha256(), nullptr), 1);
+    EXPECT_EQ(sha256(bytes), expected) << length << " bytes";
+    bytes.push_back(static_cast<char>(length * 37 + 11));
+  }
 }
 
 // McGrew-Viega GCM test cases 13 to 15 (AES-256, 96-bit IV, no AAD).

@@ -6,7 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 #include <vector>
 
 namespace tilo::platform {
@@ -58,7 +57,8 @@ struct DecimalAccess {
     return d.exponent_ + digitCount(coefficient(d)) - 1;
   }
 
-  static Decimal make(bool negative, cpp_int coefficient, std::int64_t exponent) {
+  // The value, or nullopt when it lies beyond the largest exponent.
+  static std::optional<Decimal> tryMake(bool negative, cpp_int coefficient, std::int64_t exponent) {
     const std::int64_t digits = digitCount(coefficient);
     const std::int64_t drop = std::max(digits - Decimal::kMaxDigits, kMinExponent - exponent);
     if (drop > digits) return Decimal();  // below a tenth of the smallest unit
@@ -74,13 +74,19 @@ struct DecimalAccess {
       coefficient /= 10;
       ++exponent;
     }
-    if (exponent > Decimal::kMaxExponent) throw std::overflow_error("Decimal overflow");
+    if (exponent > Decimal::kMaxExponent) return std::nullopt;
     Decimal d;
     d.negative_ = negative;
     d.low_ = static_cast<std::uint64_t>(coefficient & std::numeric_limits<std::uint64_t>::max());
     d.high_ = static_cast<std::uint64_t>(coefficient >> 64);
     d.exponent_ = static_cast<std::int32_t>(exponent);
     return d;
+  }
+
+  // Arithmetic beyond the range saturates at the largest magnitude of that sign.
+  static Decimal make(bool negative, cpp_int coefficient, std::int64_t exponent) {
+    if (auto made = tryMake(negative, std::move(coefficient), exponent)) return *made;
+    return *tryMake(negative, pow10(Decimal::kMaxDigits) - 1, Decimal::kMaxExponent);
   }
 
   static int compareMagnitude(const Decimal& a, const Decimal& b) {
@@ -163,11 +169,7 @@ std::optional<Decimal> Decimal::fromString(std::string_view text) {
   }
   if (i != text.size()) return std::nullopt;
   if (significant.empty()) return Decimal();
-  try {
-    return DecimalAccess::make(negative, cpp_int(significant), exponent + shift);
-  } catch (const std::overflow_error&) {
-    return std::nullopt;
-  }
+  return DecimalAccess::tryMake(negative, cpp_int(significant), exponent + shift);
 }
 
 Decimal Decimal::fromDouble(double value) {

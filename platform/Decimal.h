@@ -6,8 +6,9 @@
 // Results keep up to 38 significant digits; longer ones are rounded there, halves away
 // from zero. Values are stored normalized (no trailing zeros in the coefficient), so
 // equal numbers compare equal whatever their spelling ("1.50" == "1.5").
-// Exponents stay within ±kMaxExponent: smaller magnitudes round toward zero, larger
-// ones throw std::overflow_error.
+// Exponents stay within ±kMaxExponent: smaller magnitudes round toward zero; text
+// beyond the range is refused, and arithmetic beyond it saturates at the largest
+// magnitude (38 nines × 10^kMaxExponent) of its sign.
 #pragma once
 
 #include <compare>

@@ -307,6 +307,13 @@ class CurrentValueSubject : public std::enable_shared_from_this<CurrentValueSubj
     std::lock_guard lock(mutex_);
     return value_;
   }
+  // `read(value)` under the subject's lock, for a look at part of a value too large to
+  // copy; `read` must not touch the subject.
+  template <class Read>
+  auto inspect(Read read) const {
+    std::lock_guard lock(mutex_);
+    return read(value_);
+  }
 
   void send(const T& v) {
     std::vector<std::shared_ptr<detail::Slot<T>>> slots;

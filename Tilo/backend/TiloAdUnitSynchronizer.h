@@ -6,9 +6,9 @@
 //   sync->syncAndLoad("unit-1", listener);   // listener->onAdLoadSuccess / onAdLoadFail
 //
 // A wait resolves as soon as the SDK is initialized and the unit is in the published
-// application info. A unit missing from it triggers one resync; the resync's answer
-// decides between the item and "No ad unit found". Three seconds without a new value
-// end the wait with "Timeout occurred" (the deadline runs on the main executor).
+// application info (at once when both hold already). A unit missing from it triggers one resync;
+// the resync's answer decides between the item and "No ad unit found". Three seconds without a new
+// value end the wait with "Timeout occurred" (the deadline runs on the main executor).
 //
 // Waits are independent: each call has its own subscription and its own deadline, so two
 // loads started before initialization both resolve when it ends (or each time out three
@@ -70,6 +70,13 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
 
   // Completes once with the item or a TiloError, on a background task.
   void syncTiloAdUnit(const std::string& unitId, Completion<TiloAdUnitItem> completion) {
+    // The usual case once the SDK runs: nothing to wait for, so no subscription, deadline
+    // or main-thread cleanup is set up for it.
+    if (auto item = tiloService_->readyItem(unitId)) {
+      platform::postBackground(
+          [completion = std::move(completion), item = std::move(*item)] { completion(item); });
+      return;
+    }
     auto wait = std::make_shared<Wait>();
     wait->completion = std::move(completion);
     {

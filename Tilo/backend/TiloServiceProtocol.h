@@ -22,6 +22,11 @@ class TiloServiceProtocol {
   // Re-fetches the application info unless a resync is already running.
   virtual void resync(const std::string& unitId) = 0;
   virtual std::shared_ptr<AdProviding> adProvider() = 0;
+  // The unit's published record when the SDK is initialized and the application info
+  // holds it; nullopt whenever a load has to wait (or resync) instead.
+  virtual std::optional<TiloAdUnitItem> readyItem(const std::string& /*unitId*/) const {
+    return std::nullopt;
+  }
   // Why ad units cannot resolve, when the SDK knows better than a timeout: the backend
   // rejected the app key.
   virtual std::optional<TiloError> startupProblem() const { return std::nullopt; }

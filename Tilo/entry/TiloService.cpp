@@ -43,6 +43,16 @@ std::optional<TiloAppInfo> TiloService::currentAppInfo() const {
   return appInfoSubject_->value().value_or(std::nullopt);
 }
 
+std::optional<TiloAdUnitItem> TiloService::readyItem(const std::string& unitId) const {
+  if (!adProvider_->isInitialized()) return std::nullopt;
+  return appInfoSubject_->inspect(
+      [&](const std::optional<std::optional<TiloAppInfo>>& info) -> std::optional<TiloAdUnitItem> {
+        const TiloAdUnitItem* item = info && *info ? (*info)->item(unitId) : nullptr;
+        if (!item) return std::nullopt;
+        return *item;
+      });
+}
+
 std::optional<TiloError> TiloService::startupProblem() const {
   if (tiloApi_->appKeyRejected()) return TiloError::appKeyRejected();
   return std::nullopt;

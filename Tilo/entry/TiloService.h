@@ -39,6 +39,7 @@ class TiloService final : public TiloServiceProtocol,
   // One resync at a time: requests made while one runs are dropped, whatever the unit.
   void resync(const std::string& unitId) override;
   std::shared_ptr<AdProviding> adProvider() override { return adProvider_; }
+  std::optional<TiloAdUnitItem> readyItem(const std::string& unitId) const override;
   const TiloConfiguration& config() const override { return config_; }
   std::optional<TiloError> startupProblem() const override;
 

@@ -3,6 +3,7 @@
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/base/NetworkError.h"
 #include "Tilo/entry/TiloService.h"
+#include "Tilo/networks/ADNetwork.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Reactive.h"
@@ -73,10 +74,35 @@ class SynchronizerTest : public ::testing::Test {
 
   test::SdkFixture sdk_;
   std::shared_ptr<test::FakeTiloApi> api_ = std::make_shared<test::FakeTiloApi>();
-  std::shared_ptr<TiloAdProvider> provider_ = TiloAdProvider::create(
-      [](const TiloConfiguration&) { return std::vector<std::shared_ptr<ADNetwork>>{}; });
+  std::vector<std::shared_ptr<ADNetwork>> networks_;
+  std::shared_ptr<TiloAdProvider> provider_ =
+      TiloAdProvider::create([this](const TiloConfiguration&) { return networks_; });
   std::shared_ptr<TiloService> service_;
 };
+
+// A network that starts when the test says so.
+struct HeldNetwork final : ADNetwork {
+  std::string name() const override { return "Held"; }
+  void initialize(std::function<void(bool)> completion) override { start = std::move(completion); }
+  std::function<void(bool)> start;
+};
+
+// A published unit still waits until the networks have started.
+TEST_F(SynchronizerTest, APublishedUnitWaitsForTheNetworks) {
+  auto held = std::make_shared<HeldNetwork>();
+  networks_ = {held};
+  initialize(infoWith({"a"}));
+  ASSERT_TRUE(held->start);
+  auto sync = makeSync();
+  Outcome outcome;
+  sync->syncTiloAdUnit("a", outcome.completion());
+  sdk_.env().advance(1.0);
+  EXPECT_TRUE(outcome.results.empty());
+  held->start(true);
+  sdk_.env().runUntilIdle();
+  ASSERT_EQ(outcome.results.size(), 1u);
+  EXPECT_EQ(outcome.results[0].value().mediationAdUnitId, "med/a");
+}
 
 // Waits are independent: a later one neither ends nor delays an earlier one, and each
 // deadline runs three seconds from its own start.

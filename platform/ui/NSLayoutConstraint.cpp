@@ -1,21 +1,6 @@
 #include "platform/ui/NSLayoutConstraint.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-
-#include "platform/ui/LayoutItem.h"
-
 namespace tilo::platform {
-namespace {
-
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value);
-  return text;
-}
-
-}  // namespace
 
 const char* attributeName(NSLayoutAttribute attribute) {
   switch (attribute) {
@@ -78,24 +63,5 @@ NSLayoutConstraint::NSLayoutConstraint(const std::shared_ptr<LayoutItem>& first,
       hasSecond_(second != nullptr),
       multiplier_(multiplier),
       constant_(constant) {}
-
-std::string NSLayoutConstraint::description() const {
-  auto name = [](const std::shared_ptr<LayoutItem>& item) {
-    return item ? item->layoutName() : std::string("(gone)");
-  };
-  std::string text = "<NSLayoutConstraint ";
-  if (!identifier_.empty()) text += "'" + identifier_ + "' ";
-  text += name(first_.lock()) + "." + attributeName(firstAttribute_) + " " +
-          relationSymbol(relation_) + " ";
-  if (hasSecond_) {
-    text += name(second_.lock()) + "." + attributeName(secondAttribute_);
-    if (multiplier_ != 1) text += " * " + number(multiplier_);
-    if (constant_ > 0 || std::isnan(constant_)) text += " + " + number(constant_);
-    if (constant_ < 0) text += " - " + number(-constant_);
-  } else {
-    text += number(constant_);
-  }
-  return text + " @" + number(priority_) + ">";
-}
 
 }  // namespace tilo::platform

@@ -15,6 +15,12 @@
 namespace tilo::platform {
 namespace {
 
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
 std::uint64_t nextActivation = 0;
 
 enum class Axis { none, horizontal, vertical, dimension };
@@ -155,6 +161,26 @@ void NSLayoutConstraint::setPriority(UILayoutPriority priority) {
     if (root->engine_) root->engine_->constraintChanged(*this);
     root->treeNeedsLayout_ = true;
   }
+}
+
+// Here rather than beside the constraint's other members: it names the items.
+std::string NSLayoutConstraint::description() const {
+  auto name = [](const std::shared_ptr<LayoutItem>& item) {
+    return item ? item->layoutName() : std::string("(gone)");
+  };
+  std::string text = "<NSLayoutConstraint ";
+  if (!identifier_.empty()) text += "'" + identifier_ + "' ";
+  text += name(first_.lock()) + "." + attributeName(firstAttribute_) + " " +
+          relationSymbol(relation_) + " ";
+  if (hasSecond_) {
+    text += name(second_.lock()) + "." + attributeName(secondAttribute_);
+    if (multiplier_ != 1) text += " * " + number(multiplier_);
+    if (constant_ > 0 || std::isnan(constant_)) text += " + " + number(constant_);
+    if (constant_ < 0) text += " - " + number(-constant_);
+  } else {
+    text += number(constant_);
+  }
+  return text + " @" + number(priority_) + ">";
 }
 
 }  // namespace tilo::platform

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "Tilo/backend/TiloAdUnitSynchronizer.h"
 #include "Tilo/base/NetworkError.h"
 #include "Tilo/entry/TiloService.h"
@@ -98,7 +100,7 @@ TEST_F(SynchronizerTest, APublishedUnitWaitsForTheNetworks) {
   sync->syncTiloAdUnit("a", outcome.completion());
   sdk_.env().advance(1.0);
   EXPECT_TRUE(outcome.results.empty());
-  held->start(true);
+  std::exchange(held->start, nullptr)(true);  // dropped once called, as a network does
   sdk_.env().runUntilIdle();
   ASSERT_EQ(outcome.results.size(), 1u);
   EXPECT_EQ(outcome.results[0].value().mediationAdUnitId, "med/a");

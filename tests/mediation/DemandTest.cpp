@@ -223,7 +223,6 @@ class DemandWireTest : public ::testing::Test {
   }
 
   tilo::platform::TestEnvironment env;
-  tilo::test::LoopbackHttpServer server;
   std::string picture;
   std::mutex mutex;
   std::vector<Json> requests;
@@ -231,6 +230,8 @@ class DemandWireTest : public ::testing::Test {
   std::atomic<bool> hold{false};
   std::string image = "ok";  // the main image the answer names; guarded by `mutex`
   std::shared_ptr<GADInterstitialAd> loaded;
+  // Last, so it stops (and its handlers end) before the members they read go.
+  tilo::test::LoopbackHttpServer server;
 };
 
 TEST_F(DemandWireTest, EveryFailureIsANamedLoadErrorAndNothingIsTaken) {

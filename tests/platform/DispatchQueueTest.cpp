@@ -55,41 +55,32 @@ TEST(QueuesMock, SyncRunsEarlierWorkFirstThenTheBlock) {
   EXPECT_EQ(order, (std::vector<int>{4, 6, 7, 5}));
 }
 
-TEST(SerialQueueThreads, RunsOneAtATimeInOrderAcrossThreads) {
+TEST(SerialQueueThreads, RunsOneAtATimeInOrderWhetherPostedOrSyncedFromManyThreads) {
   auto queue = SerialQueue::create("com.tilo.test.order");
   std::vector<int> seen;  // guarded by the queue itself
-  std::atomic<int> concurrent{0}, maxConcurrent{0};
-  for (int i = 0; i < 200; ++i) {
-    queue->async([&, i] {
-      int now = ++concurrent;
-      maxConcurrent = std::max(maxConcurrent.load(), now);
+  std::atomic<int> running{0}, maxRunning{0};
+  auto block = [&](int i) {
+    return [&, i] {
+      int now = ++running;
+      maxRunning = std::max(maxRunning.load(), now);
       seen.push_back(i);
-      --concurrent;
-    });
-  }
+      --running;
+    };
+  };
+  for (int i = 0; i < 200; ++i) queue->async(block(i));
   queue->sync([] {});
-  EXPECT_EQ(maxConcurrent.load(), 1);
   ASSERT_EQ(seen.size(), 200u);
   for (int i = 0; i < 200; ++i) EXPECT_EQ(seen[i], i);
-}
-
-TEST(SerialQueueThreads, SyncFromManyThreadsNeverDeadlocksOrInterleaves) {
-  auto queue = SerialQueue::create("com.tilo.crashmarker.fileio");
-  int counter = 0;
+  // Eight threads mixing async and sync: no deadlock, nothing lost, never two at once.
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&] {
-      for (int i = 0; i < 200; ++i) {
-        if (i % 3 == 0) {
-          queue->async([&] { ++counter; });
-        } else {
-          queue->sync([&] { ++counter; });
-        }
-      }
+      for (int i = 0; i < 200; ++i) i % 3 ? queue->sync(block(i)) : queue->async(block(i));
     });
   }
   for (auto& thread : threads) thread.join();
-  EXPECT_EQ(queue->sync([&] { return counter; }), 1600);
+  EXPECT_EQ(queue->sync([&] { return seen.size(); }), 1800u);
+  EXPECT_EQ(maxRunning.load(), 1);
 }
 
 TEST(ConcurrentQueueThreads, ReadsOverlapButNeverABarrier) {
@@ -137,6 +128,12 @@ bool finishesWithin(double seconds, std::function<void()> body) {
   }).detach();
   return finished.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready;
 }
+// Spins until `done` holds, under the same guard.
+bool eventually(std::function<bool()> done) {
+  return finishesWithin(20, [done] {
+    while (!done()) std::this_thread::yield();
+  });
+}
 }  // namespace
 
 TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
@@ -156,27 +153,26 @@ TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
   // 1. A pool task syncs on a serial queue whose drain job is queued behind it: it runs
   //    the earlier block itself, then its own.
   std::vector<std::string> order;  // written only by the queue's blocks
-  auto synced = std::make_shared<std::promise<void>>();
+  std::atomic<bool> synced{false};
   holdTheWorker();
-  postBackground([&, synced] {
+  postBackground([&] {
     serial->sync([&] { order.push_back("sync"); });
-    synced->set_value();
+    synced = true;
   });
   serial->async([&] { order.push_back("async"); });
   open = true;
-  ASSERT_EQ(synced->get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  ASSERT_TRUE(eventually([&] { return synced.load(); }));
   EXPECT_EQ(order, (std::vector<std::string>{"async", "sync"}));
 
   // 2. The same with a barrier write and a read on a concurrent queue: the read sees it.
   int value = 0;
-  auto read = std::make_shared<std::promise<int>>();
+  std::atomic<int> seen{-1};
   holdTheWorker();
-  postBackground([&, read] { read->set_value(concurrent->sync([&] { return value; })); });
+  postBackground([&] { seen = concurrent->sync([&] { return value; }); });
   concurrent->asyncBarrier([&] { value = 7; });
   open = true;
-  auto seen = read->get_future();
-  ASSERT_EQ(seen.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-  EXPECT_EQ(seen.get(), 7);
+  ASSERT_TRUE(eventually([&] { return seen.load() != -1; }));
+  EXPECT_EQ(seen.load(), 7);
 
   // 3. A thread outside the pool (the host's main thread) does not wait for the held
   //    worker either, on any queue kind or an operation queue.
@@ -214,11 +210,9 @@ TEST(ThreadPoolThreads, AFreeWorkerTakesTheMostUrgentLaneFirst) {
         lane);
   }
   open = true;
-  ASSERT_TRUE(finishesWithin(20, [&] {
-    for (;; std::this_thread::yield()) {
-      std::lock_guard lock(mutex);
-      if (order.size() == 3) return;
-    }
+  ASSERT_TRUE(eventually([&] {
+    std::lock_guard lock(mutex);
+    return order.size() == 3;
   }));
   std::lock_guard lock(mutex);
   EXPECT_EQ(order, (std::vector<TaskPriority>{TaskPriority::userInitiated, TaskPriority::utility,
@@ -258,18 +252,15 @@ TEST(TaskFailureThreads, AThrowingTaskIsReportedAndItsExecutorGoesOn) {
   // 1. Async blocks and pool tasks: reported under their executor's name; later work runs.
   serial->async([] { throw std::runtime_error("serial boom"); });
   concurrent->asyncBarrier([] { throw std::runtime_error("barrier boom"); });
-  std::atomic<bool> poolAlive{false};
   postBackground([] { throw std::runtime_error("pool boom"); });
   ASSERT_TRUE(finishesWithin(10, [&] {
     EXPECT_EQ(serial->sync([] { return 1; }), 1);
     EXPECT_EQ(concurrent->sync([] { return 2; }), 2);
-    // Enough tasks to reach every worker: none died with the throwing task.
-    std::atomic<int> ran{0};
-    for (int i = 0; i < 64; ++i) postBackground([&] { ++ran; });
-    while (ran.load() < 64) std::this_thread::yield();
-    poolAlive = true;
   }));
-  EXPECT_TRUE(poolAlive.load());
+  // Enough tasks to reach every worker: none died with the throwing task.
+  std::atomic<int> ran{0};
+  for (int i = 0; i < 64; ++i) postBackground([&] { ++ran; });
+  ASSERT_TRUE(eventually([&] { return ran.load() == 64; }));
 
   // 2. A throwing sync block: the caller gets the exception and the queue stays usable.
   EXPECT_THROW(serial->sync([] { throw std::runtime_error("sync boom"); }), std::runtime_error);
@@ -281,14 +272,9 @@ TEST(TaskFailureThreads, AThrowingTaskIsReportedAndItsExecutorGoesOn) {
   }));
 
   // The pool's report may still be on its way from another worker.
-  EXPECT_TRUE(finishesWithin(10, [&] {
-    for (;;) {
-      {
-        std::lock_guard lock(mutex);
-        if (reports.size() >= 3) return;
-      }
-      std::this_thread::yield();
-    }
+  EXPECT_TRUE(eventually([&] {
+    std::lock_guard lock(mutex);
+    return reports.size() >= 3;
   }));
   setTaskFailureHandler(nullptr);
   std::lock_guard lock(mutex);

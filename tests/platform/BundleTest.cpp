@@ -34,22 +34,17 @@ constexpr const char* kInfoXml = R"(<?xml version="1.0" encoding="UTF-8"?>
 void expectInfoValues(const Bundle& bundle) {
   EXPECT_EQ(bundle.bundleIdentifier(), "com.example.game");
   // A number is not a string: callers looking for a string key must not get one.
-  auto appKey = bundle.infoValue("TiloAppKey");
-  ASSERT_TRUE(appKey);
-  EXPECT_EQ(appKey->asString(), nullptr);
-  EXPECT_EQ(*appKey->asInteger(), 42);
-  EXPECT_EQ(*bundle.infoValue("TiloAdsKey")->asString(), "app-key-123");
-  EXPECT_EQ(*bundle.infoValue("Offset")->asInteger(), -7);
-  EXPECT_EQ(*bundle.infoValue("Ratio")->asReal(), 0.25);
-  EXPECT_TRUE(*bundle.infoValue("Enabled")->asBool());
-  EXPECT_EQ(*bundle.infoValue("Blob")->asData(), (Bytes{0x00, 0x01, 0xFF}));
-  EXPECT_EQ(bundle.infoValue("Built")->asDate()->secondsSince1970, 1704164645.0);
-  auto nested = bundle.infoValue("Nested");
-  ASSERT_TRUE(nested && nested->asDictionary());
-  const auto& list = *nested->asDictionary()->at("List").asArray();
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(*list[0].asString(), "a");
-  EXPECT_EQ(*list[1].asInteger(), 2);
+  EXPECT_EQ(bundle.infoValue("TiloAppKey")->asString(), nullptr);
+  EXPECT_EQ(*bundle.infoValue("TiloAppKey")->asInteger(), 42);
+  const std::pair<const char*, PlistValue> values[] = {
+      {"TiloAdsKey", "app-key-123"},
+      {"Offset", -7},
+      {"Ratio", 0.25},
+      {"Enabled", true},
+      {"Blob", Bytes{0x00, 0x01, 0xFF}},
+      {"Built", PlistValue::Date{1704164645.0}},
+      {"Nested", PlistValue::Dictionary{{"List", PlistValue::Array{"a", 2}}}}};
+  for (const auto& [key, value] : values) EXPECT_EQ(bundle.infoValue(key), value) << key;
   EXPECT_EQ(bundle.infoValue("Missing"), std::nullopt);
 }
 

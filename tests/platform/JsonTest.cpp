@@ -16,24 +16,29 @@ DecodingError decodingErrorOf(F&& f) {
   return DecodingError(DecodingError::Kind::dataCorrupted, "none");
 }
 
+using Kind = DecodingError::Kind;
+template <class F>
+Kind kindOf(F&& f) {
+  return decodingErrorOf(f).kind();
+}
+
 TEST(JsonTest, ErrorsNameTheKeyAndTheProblem) {
   const Json json = parseJson(R"({"platform":"ios","refreshInterval":"60","n":null,"f":3.5})");
   auto error = decodingErrorOf([&] { required<std::string>(json, "storeId"); });
-  EXPECT_EQ(error.kind(), DecodingError::Kind::keyNotFound);
+  EXPECT_EQ(error.kind(), Kind::keyNotFound);
   EXPECT_EQ(error.localizedDescription(),
             "The data couldn't be read because it is missing. (key \"storeId\" not found)");
   error = decodingErrorOf([&] { required<double>(json, "refreshInterval"); });
-  EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(error.kind(), Kind::typeMismatch);
   EXPECT_EQ(error.localizedDescription(),
             "The data couldn't be read because it isn't in the correct format. "
             "(key \"refreshInterval\": expected number, found string)");
   error = decodingErrorOf([&] { required<std::string>(json, "n"); });
-  EXPECT_EQ(error.kind(), DecodingError::Kind::valueNotFound);
+  EXPECT_EQ(error.kind(), Kind::valueNotFound);
   EXPECT_EQ(error.localizedDescription(),
             "The data couldn't be read because it is missing. "
             "(key \"n\": expected string, found null)");
-  EXPECT_EQ(decodingErrorOf([&] { requiredValue(json, "n"); }).kind(),
-            DecodingError::Kind::valueNotFound);
+  EXPECT_EQ(kindOf([&] { requiredValue(json, "n"); }), Kind::valueNotFound);
   error = decodingErrorOf([&] { requireObject(parseJson("[1]")); });
   EXPECT_EQ(error.localizedDescription(),
             "The data couldn't be read because it isn't in the correct format. "
@@ -59,14 +64,14 @@ TEST(JsonTest, InvalidTextIsDataCorrupted) {
                                     std::string_view("{\"s\":\"a\0b\"}", 10)};
   for (std::string_view text : texts) {
     const auto error = decodingErrorOf([&] { parseJson(text); });
-    EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << text.substr(0, 20);
+    EXPECT_EQ(error.kind(), Kind::dataCorrupted) << text.substr(0, 20);
     EXPECT_TRUE(error.localizedDescription().starts_with(
         "The data couldn't be read because it isn't in the correct format. (invalid JSON: "))
         << error.localizedDescription();
   }
 }
 
-TEST(JsonTest, NumberTypes) {
+TEST(JsonTest, NumberTypesOptionalAndLenientReads) {
   const Json json = parseJson(
       R"({"i":42,"neg":-7,"f":3.0,"half":3.5,"big":1e300,"huge":18446744073709551615,"b":true})");
   EXPECT_EQ(required<double>(json, "i"), 42.0);
@@ -75,32 +80,24 @@ TEST(JsonTest, NumberTypes) {
   EXPECT_EQ(required<std::int64_t>(json, "neg"), -7);
   EXPECT_EQ(required<std::int64_t>(json, "f"), 3);
   for (const char* key : {"half", "big", "huge", "b"}) {
-    EXPECT_EQ(decodingErrorOf([&] { required<std::int64_t>(json, key); }).kind(),
-              DecodingError::Kind::typeMismatch)
-        << key;
+    EXPECT_EQ(kindOf([&] { required<std::int64_t>(json, key); }), Kind::typeMismatch) << key;
   }
-  EXPECT_EQ(decodingErrorOf([&] { required<bool>(json, "i"); }).kind(),
-            DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(kindOf([&] { required<bool>(json, "i"); }), Kind::typeMismatch);
   EXPECT_TRUE(required<bool>(json, "b"));
-}
 
-TEST(JsonTest, OptionalAndLenient) {
-  const Json json = parseJson(R"({"url":"https://x","none":null,"interval":"soon","cfg":"x"})");
-  EXPECT_EQ(optional<std::string>(json, "url"), "https://x");
-  EXPECT_EQ(optional<std::string>(json, "missing"), std::nullopt);
-  EXPECT_EQ(optional<std::string>(json, "none"), std::nullopt);
-  EXPECT_EQ(decodingErrorOf([&] { optional<double>(json, "interval"); }).kind(),
-            DecodingError::Kind::typeMismatch);
-  EXPECT_EQ(lenient<double>(json, "interval"), std::nullopt);
-  EXPECT_EQ(lenient<std::string>(json, "url"), "https://x");
+  const Json fields = parseJson(R"({"url":"https://x","none":null,"interval":"soon","cfg":"x"})");
+  EXPECT_EQ(optional<std::string>(fields, "url"), "https://x");
+  EXPECT_EQ(optional<std::string>(fields, "missing"), std::nullopt);
+  EXPECT_EQ(optional<std::string>(fields, "none"), std::nullopt);
+  EXPECT_EQ(kindOf([&] { optional<double>(fields, "interval"); }), Kind::typeMismatch);
+  EXPECT_EQ(lenient<double>(fields, "interval"), std::nullopt);
+  EXPECT_EQ(lenient<std::string>(fields, "url"), "https://x");
   EXPECT_EQ(lenient<std::string>(parseJson("[]"), "url"), std::nullopt);
-  EXPECT_EQ(optional<Json>(json, "cfg"), Json("x"));
-  EXPECT_EQ(decodingErrorOf([&] { required<std::string>(parseJson("5"), "url"); }).kind(),
-            DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(optional<Json>(fields, "cfg"), Json("x"));
+  EXPECT_EQ(kindOf([&] { required<std::string>(parseJson("5"), "url"); }), Kind::typeMismatch);
   // A cap on entries: exactly that many pass, one more is corrupted data.
   EXPECT_NO_THROW(requireAtMost(parseJson("[1,2]"), 2, "list"));
-  EXPECT_EQ(decodingErrorOf([&] { requireAtMost(parseJson("[1,2,3]"), 2, "list"); }).kind(),
-            DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(kindOf([&] { requireAtMost(parseJson("[1,2,3]"), 2, "list"); }), Kind::dataCorrupted);
 }
 
 TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
@@ -111,17 +108,15 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
                 R"("list":[1E999],"ok":"x"})");
   for (const char* key : {"rate", "low"}) {
     const auto error = decodingErrorOf([&] { required<double>(json, key); });
-    EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted) << key;
+    EXPECT_EQ(error.kind(), Kind::dataCorrupted) << key;
     EXPECT_NE(error.localizedDescription().find("out of range"), std::string::npos);
     EXPECT_EQ(lenient<double>(json, key), std::nullopt);
   }
-  EXPECT_EQ(decodingErrorOf([&] { required<std::int64_t>(json, "wide"); }).kind(),
-            DecodingError::Kind::typeMismatch);
+  EXPECT_EQ(kindOf([&] { required<std::int64_t>(json, "wide"); }), Kind::typeMismatch);
   EXPECT_EQ(required<double>(json, "tiny"), 0.0);
   EXPECT_EQ(required<std::string>(json, "ok"), "x");
   // Nor does it pass for a string, nor for what a hostile text could spell.
-  EXPECT_EQ(decodingErrorOf([&] { required<std::string>(json, "rate"); }).kind(),
-            DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(kindOf([&] { required<std::string>(json, "rate"); }), Kind::dataCorrupted);
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"out-of-range 1e999"})"), "s"),
             "out-of-range 1e999");
   // However many there are: each one is a value that fails, the rest decodes.
@@ -136,8 +131,8 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
 
   // 2. Nesting is capped, so no later recursive walk can exhaust the stack.
   const std::string deep(kMaxJsonDepth + 1, '[');
-  EXPECT_EQ(decodingErrorOf([&] { parseJson(deep + std::string(kMaxJsonDepth + 1, ']')); }).kind(),
-            DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(kindOf([&] { parseJson(deep + std::string(kMaxJsonDepth + 1, ']')); }),
+            Kind::dataCorrupted);
   const std::string allowed(kMaxJsonDepth, '[');
   EXPECT_TRUE(parseJson(allowed + std::string(kMaxJsonDepth, ']')).is_array());
 
@@ -152,7 +147,7 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   }
   EXPECT_EQ(parseJson(many + "}").size(), kMaxJsonKeys / 2);
   const auto error = decodingErrorOf([&] { parseJson(many + ",\"x\":1}"); });
-  EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
+  EXPECT_EQ(error.kind(), Kind::dataCorrupted);
   EXPECT_NE(error.localizedDescription().find("more than 100000 keys"), std::string::npos);
 
   // 5. Of two equal keys the last value wins, in small objects and in large ones; kept in

@@ -36,9 +36,7 @@ TEST(UserDefaultsTest, StringsAndDataRoundTripThroughTheFile) {
     defaults->removeObject("gone");
     defaults->removeObject("never-set");
     // Property-list text is Unicode: invalid UTF-8 is stored with replacement characters.
-    defaults->setString("bad",
-                        "a\xFF\xC0\xAF"
-                        "b");
+    defaults->setString("bad", "a\xFF\xC0\xAF\x62");  // 0x62: "b"
   }
   auto fresh = UserDefaults::atPath(path);
   EXPECT_EQ(fresh->string("greeting"), "광고 로드 완료 ✅");
@@ -130,9 +128,7 @@ TEST(UserDefaultsTest, HostValuesComeBackUnchangedOrTheFileIsNeverWritten) {
       {"UTF-16 and ASCII text with a NUL, a key with a NUL",
        binaryDictionary({{"host", "\x63" + utf16(u"á\0b"s, true, false)},
                          {"k", "\x63" + utf16(u"a\0b"s, true, false)},
-                         {"n", std::string("\x53"
-                                           "a\0b",
-                                           4)},
+                         {"n", "\x53\x61\0b"s},  // "a", NUL, "b"
                          {"a\0b"s, "\x09"}}),
        Dictionary{{"host", "á\0b"s}, {"k", "a\0b"s}, {"n", "a\0b"s}, {"a\0b"s, true}}},
       {"an integer below 64 bits",
@@ -239,21 +235,17 @@ TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
   TempDir dir;
   auto path = dir.path() / "prefs.plist";
   auto defaults = UserDefaults::atPath(path);
+  auto key = [](int t, int i) { return "k" + std::to_string(t) + "_" + std::to_string(i); };
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < 50; ++i) {
-        defaults->setString("k" + std::to_string(t) + "_" + std::to_string(i), std::to_string(i));
-      }
+      for (int i = 0; i < 50; ++i) defaults->setString(key(t, i), std::to_string(i));
     });
   }
   for (auto& thread : threads) thread.join();
   auto fresh = UserDefaults::atPath(path);
   for (int t = 0; t < 4; ++t) {
-    for (int i = 0; i < 50; ++i) {
-      ASSERT_EQ(fresh->string("k" + std::to_string(t) + "_" + std::to_string(i)),
-                std::to_string(i));
-    }
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(fresh->string(key(t, i)), std::to_string(i));
   }
 }
 

@@ -600,47 +600,36 @@ TEST(Render, KeptCardsBackdropsAndShrunkPicturesRedrawWhatChanged) {
       off += std::abs(want.rgba[i] - image.rgba[i]) > 1;
     return off;
   };
-  auto drawsOfAFrame = [&](int& off) {
+  // Every frame must match the fresh one.
+  auto drawsOfAFrame = [&] {
     const int before = beneath->draws;
-    off = offFromFresh(kept.render(*window));
+    EXPECT_EQ(offFromFresh(kept.render(*window)), 0);
     return beneath->draws - before - 2;  // less the fresh render's, beneath and backdrop
   };
-  int off = 0;
 
   // 1. The card is drawn, kept, then painted from its layer, to the same pixels; what lies
   //    beneath the blur is drawn small once.
-  EXPECT_EQ(drawsOfAFrame(off), 2);
-  EXPECT_EQ(off, 0);
-  for (int frame = 0; frame < 2; ++frame) {
-    EXPECT_EQ(drawsOfAFrame(off), 1) << frame;
-    EXPECT_EQ(off, 0) << frame;
-  }
+  EXPECT_EQ(drawsOfAFrame(), 2);
+  for (int frame = 0; frame < 2; ++frame) EXPECT_EQ(drawsOfAFrame(), 1) << frame;
   EXPECT_EQ(kept.layerCache().layersMade(), 1u);
   EXPECT_EQ(kept.layerCache().layerCount(), 1u);
 
   // 2. New text on the card, or the card moved by a fraction of a pixel: drawn afresh,
   //    kept again once it holds still.
   title->setText("Island Builder 2");
-  drawsOfAFrame(off);
-  EXPECT_EQ(off, 0);
+  drawsOfAFrame();
   card->setFrame({10.3, 10, 200, 130});
-  drawsOfAFrame(off);
-  EXPECT_EQ(off, 0);
-  drawsOfAFrame(off);
-  drawsOfAFrame(off);
-  EXPECT_EQ(off, 0);
+  for (int frame = 0; frame < 3; ++frame) drawsOfAFrame();
   EXPECT_EQ(kept.layerCache().layersMade(), 2u);
 
   // 3. The shrunk picture beneath the blur moves by part of a pixel: its pixels and the
   //    backdrop are made again.
   picture->setFrame({110, 100.375, 40, 40});
-  EXPECT_EQ(drawsOfAFrame(off), 2);
-  EXPECT_EQ(off, 0);
+  EXPECT_EQ(drawsOfAFrame(), 2);
 
   // 4. A hidden card leaves no layer behind.
   card->setHidden(true);
-  drawsOfAFrame(off);
-  EXPECT_EQ(off, 0);
+  drawsOfAFrame();
   EXPECT_EQ(kept.layerCache().layerCount(), 0u);
 }
 
@@ -667,32 +656,29 @@ TEST(RetainedRender, ThousandsOfImageViewsShareOneRenditionThroughARelease) {
   views[1234]->setFrame({300, 200, 40, 40});  // one large: 80 x 80 pixels
   RetainedRenderer renderer;
   const int width = 800, height = 600;
-  std::vector<std::uint8_t> before(std::size_t(width) * height * 4), after(before.size());
+  ViewRenderer::Image before{width, height, {}}, after = before;
+  auto copy = [&](ViewRenderer::Image& frame) {
+    frame.rgba.resize(std::size_t(width) * height * 4);
+    return renderer.copyAll(frame.rgba.data(), std::size_t(width) * 4, PixelFormat::rgba);
+  };
   EXPECT_EQ(renderer.publish(*window, 2), (PixelRect{0, 0, width, height}));
-  ASSERT_EQ(renderer.copyAll(before.data(), std::size_t(width) * 4, PixelFormat::rgba),
-            RetainedRenderer::CopyResult::copied);
+  ASSERT_EQ(copy(before), RetainedRenderer::CopyResult::copied);
   EXPECT_EQ(cache.count(), 1u);
   EXPECT_EQ(cache.bytes(), 80u * 80 * 4);
-  auto pixel = [&](const std::vector<std::uint8_t>& frame, int x, int y) {
-    const std::uint8_t* p = &frame[(std::size_t(y) * width + x) * 4];
-    return Pixel{p[0], p[1], p[2], p[3]};
-  };
-  EXPECT_EQ(pixel(before, 6, 4), kRed);      // inside the first cell
-  EXPECT_EQ(pixel(before, 14, 4), kWhite);   // the gap after it
-  EXPECT_EQ(pixel(before, 790, 590), kRed);  // the last cell
-  EXPECT_EQ(pixel(before, 670, 470), kRed);  // the large one
+  EXPECT_EQ(at(before, 6, 4), kRed);      // inside the first cell
+  EXPECT_EQ(at(before, 14, 4), kWhite);   // the gap after it
+  EXPECT_EQ(at(before, 790, 590), kRed);  // the last cell
+  EXPECT_EQ(at(before, 670, 470), kRed);  // the large one
 
   Application::shared().didReceiveMemoryWarning();
   EXPECT_EQ(cache.count(), 0u);
-  ASSERT_EQ(renderer.copyAll(after.data(), std::size_t(width) * 4, PixelFormat::rgba),
-            RetainedRenderer::CopyResult::copied);
-  EXPECT_EQ(after, before) << "what is on screen stays";
+  ASSERT_EQ(copy(after), RetainedRenderer::CopyResult::copied);
+  EXPECT_TRUE(after.rgba == before.rgba) << "what is on screen stays";
   views[0]->setFrame({0, 0, 7, 7});
   const PixelRect damage = renderer.publish(*window, 2);
   EXPECT_LE(damage.width * damage.height, 20 * 20) << "one cell repainted, not the window";
-  ASSERT_EQ(renderer.copyAll(after.data(), std::size_t(width) * 4, PixelFormat::rgba),
-            RetainedRenderer::CopyResult::copied);
-  EXPECT_EQ(pixel(after, 13, 13), kRed);
+  ASSERT_EQ(copy(after), RetainedRenderer::CopyResult::copied);
+  EXPECT_EQ(at(after, 13, 13), kRed);
   EXPECT_EQ(cache.count(), 1u);
   EXPECT_EQ(cache.bytes(), 14u * 14 * 4) << "decoded again at the size the redraw needs";
 }

@@ -1,5 +1,6 @@
 // Auto Layout through views: relations, priorities, conflicts, edits, intrinsic sizes,
 // multi-line labels, safe areas and bad input.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "platform/ui/ViewRenderer.h"
 
 using namespace tilo::platform;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -114,11 +116,9 @@ TEST_F(AutoLayoutTest, ConflictingRequiredConstraintIsDroppedReportedOnceAndRest
   auto conflicts = reports(UIDiagnostic::Kind::unsatisfiableConstraints);
   ASSERT_EQ(conflicts.size(), 1u);
   EXPECT_EQ(conflicts[0].constraints.back(), "<NSLayoutConstraint banner.width == 300 @1000>");
-  EXPECT_NE(std::find(conflicts[0].constraints.begin(), conflicts[0].constraints.end(),
-                      "<NSLayoutConstraint banner.width == 320 @1000>"),
-            conflicts[0].constraints.end());
-  EXPECT_NE(conflicts[0].message.find("Will attempt to recover by breaking constraint"),
-            std::string::npos);
+  EXPECT_THAT(conflicts[0].constraints,
+              testing::Contains("<NSLayoutConstraint banner.width == 320 @1000>"));
+  EXPECT_THAT(conflicts[0].message, HasSubstr("Will attempt to recover by breaking constraint"));
 
   // 3. Layout again, and after a rebuild of the whole tree: still dropped, not reported
   //    again.
@@ -245,30 +245,27 @@ TEST_F(AutoLayoutTest, MultiLineLabelTakesTheHeightOfItsWidth) {
       card->bottomAnchor().constraintEqualToAnchor(body->bottomAnchor(), 10),
   });
   window->layoutIfNeeded();
-  double line = std::ceil(FontSystem::shared().metrics(body->font()).lineHeight() - 1e-6);
+  const double lineHeight = FontSystem::shared().metrics(body->font()).lineHeight();
 
   // 1. The second pass gives the wrapped height at the 150 points the label got.
   EXPECT_EQ(body->frame().width(), 150);
-  int lines = static_cast<int>(std::lround(
-      body->frame().height() / FontSystem::shared().metrics(body->font()).lineHeight()));
+  int lines = static_cast<int>(std::lround(body->frame().height() / lineHeight));
   EXPECT_GE(lines, 4);
-  EXPECT_NEAR(body->frame().height(),
-              lines * FontSystem::shared().metrics(body->font()).lineHeight(), 1);
+  EXPECT_NEAR(body->frame().height(), lines * lineHeight, 1);
   EXPECT_EQ(card->frame().height(), body->frame().height() + 20) << "the card grows with it";
   EXPECT_FALSE(body->isTruncatedInBounds(body->bounds()));
 
   // 2. Wider: fewer lines, and the card shrinks again.
   cardWidth->setConstant(370);
   window->layoutIfNeeded();
-  EXPECT_LT(body->frame().height(), lines * line);
+  EXPECT_LT(body->frame().height(), lines * std::ceil(lineHeight - 1e-6));
   EXPECT_EQ(card->frame().height(), body->frame().height() + 20);
 
   // 3. At most two lines: two lines high, truncated.
   body->setNumberOfLines(2);
   cardWidth->setConstant(170);
   window->layoutIfNeeded();
-  EXPECT_NEAR(body->frame().height(), 2 * FontSystem::shared().metrics(body->font()).lineHeight(),
-              1);
+  EXPECT_NEAR(body->frame().height(), 2 * lineHeight, 1);
   EXPECT_TRUE(body->isTruncatedInBounds(body->bounds()));
 }
 
@@ -295,10 +292,8 @@ TEST_F(AutoLayoutTest, AutoresizingFramesSafeAreasAndHierarchyChanges) {
   window->layoutIfNeeded();
   EXPECT_TRUE(fight->isDropped());
   EXPECT_EQ(fixed->frame().width(), 50);
-  EXPECT_NE(reports(UIDiagnostic::Kind::unsatisfiableConstraints)
-                .at(0)
-                .message.find("NSAutoresizingMaskLayoutConstraint"),
-            std::string::npos);
+  EXPECT_THAT(reports(UIDiagnostic::Kind::unsatisfiableConstraints).at(0).message,
+              HasSubstr("NSAutoresizingMaskLayoutConstraint"));
   fight->setActive(false);
 
   // 3. Safe areas: the window's guide is inset by its insets; a full-window view's guide
@@ -347,8 +342,7 @@ TEST_F(AutoLayoutTest, RefusesUnrelatedViewsAndDeadAnchors) {
   EXPECT_FALSE(across->isActive());
   auto refused = reports(UIDiagnostic::Kind::noCommonAncestor);
   ASSERT_EQ(refused.size(), 1u);
-  EXPECT_NE(refused[0].message.find("inWindow and elsewhere have no common ancestor"),
-            std::string::npos);
+  EXPECT_THAT(refused[0].message, HasSubstr("inWindow and elsewhere have no common ancestor"));
   EXPECT_TRUE(inWindow->constraints().empty());
   EXPECT_TRUE(elsewhere->constraints().empty());
 
@@ -389,9 +383,7 @@ TEST_F(AutoLayoutTest, TreesBeyondTheLimitsAreRefusedWithAReport) {
   EXPECT_EQ(extra->superview(), nullptr);
   auto deep = reports(UIDiagnostic::Kind::limitExceeded);
   ASSERT_EQ(deep.size(), 1u);
-  EXPECT_NE(deep[0].message.find("the tree would be 257 views deep, more than 256"),
-            std::string::npos)
-      << deep[0].message;
+  EXPECT_THAT(deep[0].message, HasSubstr("the tree would be 257 views deep, more than 256"));
   auto stem = UIView::create();
   stem->addSubview(UIView::create());
   chain[chain.size() - 2]->addSubview(stem);
@@ -413,10 +405,9 @@ TEST_F(AutoLayoutTest, TreesBeyondTheLimitsAreRefusedWithAReport) {
   EXPECT_EQ(first->frame(), (CGRect{0, 0, 0, 0}));
   auto large = reports(UIDiagnostic::Kind::limitExceeded);
   ASSERT_EQ(large.size(), 1u);
-  EXPECT_NE(large[0].message.find("2049 views and 4 constraints, more than the limit of 2048 "
-                                  "views and 8192 constraints"),
-            std::string::npos)
-      << large[0].message;
+  EXPECT_THAT(large[0].message,
+              HasSubstr("2049 views and 4 constraints, more than the limit of 2048 "
+                        "views and 8192 constraints"));
   crowd->subviews().back()->removeFromSuperview();
   crowd->layoutIfNeeded();
   EXPECT_EQ(first->frame(), (CGRect{5, 6, 7, 8}));
@@ -434,6 +425,5 @@ TEST_F(AutoLayoutTest, TreesBeyondTheLimitsAreRefusedWithAReport) {
   EXPECT_EQ(box->frame(), (CGRect{0, 0, 0, 0}));
   large = reports(UIDiagnostic::Kind::limitExceeded);
   ASSERT_EQ(large.size(), 1u);
-  EXPECT_NE(large[0].message.find("2 views and 8193 constraints"), std::string::npos)
-      << large[0].message;
+  EXPECT_THAT(large[0].message, HasSubstr("2 views and 8193 constraints"));
 }

@@ -1,4 +1,5 @@
 // Text metrics and layout from the pinned Inter fonts, and image decoding of hostile bytes.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 // jpeglib.h needs FILE and size_t first.
@@ -19,6 +20,7 @@
 #include "platform/ui/UIImage.h"
 
 using namespace tilo::platform;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -186,15 +188,13 @@ TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
   };
   EXPECT_EQ(refused({}), "empty image data");
   EXPECT_EQ(refused({'G', 'I', 'F', '8', '9', 'a'}), "not a PNG or JPEG image");
-  EXPECT_NE(
-      refused(Bytes(png.begin(), png.begin() + png.size() / 2)).find("PNG data does not decode"),
-      std::string::npos);
+  EXPECT_THAT(refused(Bytes(png.begin(), png.begin() + png.size() / 2)),
+              HasSubstr("PNG data does not decode"));
   Bytes large = jpegBytes(256, 256);
   EXPECT_EQ(refused(Bytes(large.begin(), large.begin() + large.size() * 2 / 3)),
             "JPEG data does not decode: the data ends early")
       << "a JPEG cut in its picture data must not come back half grey";
-  EXPECT_NE(refused({0xFF, 0xD8, 0xFF, 0xE0, 0x00}).find("JPEG data does not decode"),
-            std::string::npos);
+  EXPECT_THAT(refused({0xFF, 0xD8, 0xFF, 0xE0, 0x00}), HasSubstr("JPEG data does not decode"));
 
   // 4. A header that claims 20000 x 20000 pixels is refused before any allocation, by
   //    either kind of image.
@@ -203,13 +203,12 @@ TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
   huge[20] = 0x00, huge[21] = 0x00, huge[22] = 0x4E, huge[23] = 0x20;  // IHDR height
   std::uint32_t crc = crc32(&huge[12], 17);                            // chunk type and data
   for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
-  EXPECT_NE(refused(huge).find("20000 x 20000 pixels is empty or larger than"), std::string::npos)
-      << error;
+  EXPECT_THAT(refused(huge), HasSubstr("20000 x 20000 pixels is empty or larger than"));
   EXPECT_FALSE(UIImage::imageDecodedWhenDrawn(huge, 1, &error));
-  EXPECT_NE(error.find("20000 x 20000 pixels"), std::string::npos) << error;
+  EXPECT_THAT(error, HasSubstr("20000 x 20000 pixels"));
   EXPECT_FALSE(UIImage::imageDecodedWhenDrawn(Bytes(png.begin(), png.end() - 20), 1, &error))
       << "bytes that do not decode fail at the load, not when first drawn";
-  EXPECT_NE(error.find("PNG data does not decode"), std::string::npos) << error;
+  EXPECT_THAT(error, HasSubstr("PNG data does not decode"));
 
   // 5. The symbol: tinted, vector, and only the one name.
   auto xmark = UIImage::systemImageNamed("xmark");

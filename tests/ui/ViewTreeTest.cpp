@@ -19,22 +19,10 @@ namespace {
 class HookView : public UIView {
  public:
   explicit HookView(std::vector<std::string>* log) : log_(log) {}
-  void willMoveToSuperview(UIView* s) override {
-    UIView::willMoveToSuperview(s);
-    log_->push_back(std::string("willMoveToSuperview:") + (s ? "view" : "nil"));
-  }
-  void didMoveToSuperview() override {
-    UIView::didMoveToSuperview();
-    log_->push_back(std::string("didMoveToSuperview:") + (superview() ? "view" : "nil"));
-  }
-  void willMoveToWindow(UIWindow* w) override {
-    UIView::willMoveToWindow(w);
-    log_->push_back(std::string("willMoveToWindow:") + (w ? "window" : "nil"));
-  }
-  void didMoveToWindow() override {
-    UIView::didMoveToWindow();
-    log_->push_back(std::string("didMoveToWindow:") + (window() ? "window" : "nil"));
-  }
+  void willMoveToSuperview(UIView* s) override { note("willMoveToSuperview:", s, "view"); }
+  void didMoveToSuperview() override { note("didMoveToSuperview:", superview().get(), "view"); }
+  void willMoveToWindow(UIWindow* w) override { note("willMoveToWindow:", w, "window"); }
+  void didMoveToWindow() override { note("didMoveToWindow:", window().get(), "window"); }
   void setHidden(bool hidden) override {
     UIView::setHidden(hidden);
     log_->push_back(std::string("setHidden:") + (isHidden() ? "yes" : "no"));
@@ -48,6 +36,9 @@ class HookView : public UIView {
   bool handles = false;
 
  private:
+  void note(const char* hook, const void* to, const char* what) {
+    log_->push_back(hook + std::string(to ? what : "nil"));
+  }
   std::vector<std::string>* log_;
 };
 

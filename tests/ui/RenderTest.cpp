@@ -670,8 +670,7 @@ TEST(RetainedRender, ThousandsOfImageViewsShareOneRenditionThroughARelease) {
   EXPECT_EQ(at(before, 790, 590), kRed);  // the last cell
   EXPECT_EQ(at(before, 670, 470), kRed);  // the large one
 
-  Application::shared().didReceiveMemoryWarning();
-  EXPECT_EQ(cache.count(), 0u);
+  Application::shared().didReceiveMemoryWarning();  // the release itself: DecodedWhenDrawn...
   ASSERT_EQ(copy(after), RetainedRenderer::CopyResult::copied);
   EXPECT_TRUE(after.rgba == before.rgba) << "what is on screen stays";
   views[0]->setFrame({0, 0, 7, 7});

@@ -54,17 +54,8 @@ TEST(BundleTest, ReadsInfoPlistValues) {
   EXPECT_EQ(bundle->infoValue("Missing"), std::nullopt);
 }
 
-TEST(BundleTest, MissingOrBrokenInfoPlistHasNoValues) {
-  TempDir dir;
-  EXPECT_EQ(Bundle::atDirectory(dir.path())->bundleIdentifier(), std::nullopt);
-  for (std::string broken : {std::string("<plist><dict><key>CFBundleIdentifier</key>"),
-                             std::string("bplist00\xff\xff", 10), std::string("[1, 2]")}) {
-    ASSERT_TRUE(FileSystem::atomicWrite(dir.path() / "Info.plist", broken));
-    auto bundle = Bundle::atDirectory(dir.path());
-    EXPECT_EQ(bundle->bundleIdentifier(), std::nullopt);
-    EXPECT_EQ(bundle->infoValue("TiloAppKey"), std::nullopt);
-  }
-}
+// A missing or broken Info.plist has no values: HostileBundleTest's
+// KeyFileAndInfoPlistAreRefusedWithTheirMessages plants every broken form.
 
 TEST(BundleTest, FindsResourcesByNameAndExtension) {
   TempDir dir;

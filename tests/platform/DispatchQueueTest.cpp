@@ -140,11 +140,12 @@ TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
   tilo::test::PoolEnvironment oneWorker(1);
   auto serial = SerialQueue::create("com.tilo.crashmarker.fileio");
   auto concurrent = ConcurrentQueue::create("com.tilo.banner.sync");
-  std::atomic<bool> open{false};
-  auto holdTheWorker = [&] {
-    open = false;
-    postBackground([&] {
-      while (!open.load()) std::this_thread::yield();
+  // Shared with the holding task, which may still be leaving its loop when the test ends.
+  auto open = std::make_shared<std::atomic<bool>>(false);
+  auto holdTheWorker = [open] {
+    *open = false;
+    postBackground([open] {
+      while (!open->load()) std::this_thread::yield();
     });
   };
 
@@ -158,7 +159,7 @@ TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
     synced = true;
   });
   serial->async([&] { order.push_back("async"); });
-  open = true;
+  *open = true;
   ASSERT_TRUE(eventually([&] { return synced.load(); }));
   EXPECT_EQ(order, (std::vector<std::string>{"async", "sync"}));
 
@@ -168,7 +169,7 @@ TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
   holdTheWorker();
   postBackground([&] { seen = concurrent->sync([&] { return value; }); });
   concurrent->asyncBarrier([&] { value = 7; });
-  open = true;
+  *open = true;
   ASSERT_TRUE(eventually([&] { return seen.load() != -1; }));
   EXPECT_EQ(seen.load(), 7);
 
@@ -184,7 +185,7 @@ TEST(QueuesOnOneWorker, SyncNeverNeedsAFreeWorker) {
     EXPECT_EQ(concurrent->sync([&] { return value; }), 8);
     operations->waitUntilAllOperationsAreFinished();
   }));
-  open = true;
+  *open = true;
   EXPECT_EQ(order, (std::vector<std::string>{"async", "sync", "async 2", "sync 2", "operation"}));
 }
 

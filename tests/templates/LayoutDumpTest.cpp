@@ -50,8 +50,7 @@ TEST_F(TemplatesTest, EveryPartOfBothTemplatesIsNamedOnce) {
   // 2. The light popup, presented: content view, card, its six parts and the close button.
   loadPopup();
   ad->show(game);
-  sdk.env().advance(platform::UIViewController::transitionDuration);
-  settle();
+  settle(platform::UIViewController::transitionDuration);
   ASSERT_EQ(game->presentedViewController(), popup);
   named = namedOnce(*window, {"lightPopup", "lightPopup.card", "lightPopup.media",
                               "lightPopup.adMark", "lightPopup.icon", "lightPopup.title",

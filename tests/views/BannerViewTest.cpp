@@ -1,6 +1,7 @@
 // Banner and MREC views in a window on mock time: loading, callbacks, refresh, retry,
 // visibility, sizes and lifetime.
 #include <algorithm>
+#include <functional>
 
 #include "Tilo/views/TiloAdBannerView.h"
 #include "Tilo/views/TiloAdNativeView.h"
@@ -59,8 +60,7 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   // 1. One request from loader configuration; nothing answered before the delay.
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   EXPECT_TRUE(successes.empty());
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   ASSERT_EQ(successes.size(), 1u);
   EXPECT_EQ(successes[0].adFormat, TiloAdFormat::banner);
   EXPECT_EQ(successes[0].adUnitId, "banner-unit");
@@ -85,8 +85,7 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   sdk.env().advance(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 2u);
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(successes.size(), 2u);
   EXPECT_EQ(impressions.size(), 2u);
   // The refresh timer's pauses (background, off screen) are the coordinator's own; the
@@ -113,8 +112,7 @@ TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
   EXPECT_EQ(loadsOf("gad/banner"), 3u);
   // 4. Once it fills, the failures stop and the host hears of the success.
   script("gad/banner", R"({"result": "fill"})");
-  sdk.env().advance(10);
-  settle();
+  settle(10);
   EXPECT_EQ(successes.size(), 1u);
   EXPECT_EQ(failures.size(), 3u);
 }
@@ -132,8 +130,7 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   EXPECT_EQ(watch.take(file),
             (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file}));
   EXPECT_FALSE(tracked("banner-unit"));
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   // 2. Each callback runs inside its own marker (the impression's without ad info), and
   //    the marker is gone once the host has returned.
   EXPECT_EQ(seen,
@@ -142,8 +139,7 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   EXPECT_EQ(callbackMarker(), "none");
   // 3. A refresh goes to the platform untracked.
   sdk.env().advance(30);
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 2u);
   EXPECT_TRUE(watch.take(file).empty());
   // 4. loadAd() records "start", then "load" at the time of the request, and the answer
@@ -157,11 +153,15 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->currentPhase, "load");
   EXPECT_EQ(entry->lastUpdate, requested);
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
+  // A success closes it too.
+  script("gad/banner", R"({"delayMs": 100})");
+  banner->loadAd();
+  settle(0.1);
+  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "-" + file}));
 }
 
 TEST_F(BannerViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {
@@ -260,8 +260,7 @@ TEST_F(BannerViewTest, OneRequestPerShownAdAndAHiddenAncestorPausesTheRefresh) {
   window->addSubview(parent);
   parent->addSubview(banner);
   settle();
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   EXPECT_EQ(successes.size(), 1u);
   ASSERT_EQ(impressions.size(), 1u);
@@ -330,30 +329,27 @@ TEST_F(BannerViewTest, ReleasedViewsLeaveNothingBehind) {
       banner->removeFromSuperview();
     }
   }
-  // One released during a retry wait, one during a refresh wait.
-  script("gad/banner", R"({"result": "error"})");
-  auto failing = placeBanner();
-  settle();
-  ASSERT_TRUE(failing->adStateManager()->retryManager()->retryTimer());
-  track(failing);
-  failing->removeFromSuperview();
-  failing.reset();
-  script("gad/banner", R"({"result": "fill"})");
-  auto refreshing = placeBanner();
-  settle();
-  ASSERT_TRUE(refreshing->coordinator()->timer());
-  track(refreshing);
-  refreshing->removeFromSuperview();
-  refreshing.reset();
-  // And one released with its explicit, tracked load out: its entry is closed.
-  script("gad/banner", R"({"delayMs": 500})");
-  auto explicitLoad = placeBanner("banner-unit", TiloAdBannerSize::banner, false);
-  explicitLoad->loadAd();
-  settle();
-  ASSERT_TRUE(tracked("banner-unit"));
-  track(explicitLoad);
-  explicitLoad->removeFromSuperview();
-  explicitLoad.reset();
+  // One released during a retry wait, one during a refresh wait, and one with its
+  // explicit, tracked load out (its entry is closed).
+  const struct {
+    const char* scenario;
+    bool autoLoad;
+    std::function<bool(TiloAdBannerView&)> waiting;
+  } late[] = {
+      {R"({"result": "error"})", true,
+       [](auto& b) { return !!b.adStateManager()->retryManager()->retryTimer(); }},
+      {R"({"result": "fill"})", true, [](auto& b) { return !!b.coordinator()->timer(); }},
+      {R"({"delayMs": 500})", false, [](auto&) { return tracked("banner-unit").has_value(); }},
+  };
+  for (const auto& row : late) {
+    script("gad/banner", row.scenario);
+    auto banner = placeBanner("banner-unit", TiloAdBannerSize::banner, row.autoLoad);
+    if (!row.autoLoad) banner->loadAd();
+    settle();
+    ASSERT_TRUE(row.waiting(*banner)) << row.scenario;
+    track(banner);
+    banner->removeFromSuperview();
+  }
   EXPECT_FALSE(readAdLoadTracker());
   const std::size_t loads = loadsOf("gad/banner");
 

@@ -28,6 +28,8 @@ using tilo::platform::UIWindow;
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
 std::shared_ptr<UIView> findView(const std::shared_ptr<UIView>& root, const std::string& id) {
   if (root->accessibilityIdentifier() == id) return root;
   for (const auto& child : root->subviews()) {
@@ -53,7 +55,7 @@ std::string textOf(UIWindow& window, const std::string& id) {
 
 class Recorder : public GADFullScreenContentDelegate {
  public:
-  std::vector<std::string> events;
+  Strings events;
   void adWillPresentFullScreenContent() override { events.push_back("willPresent"); }
   void adDidDismissFullScreenContent() override { events.push_back("dismiss"); }
   void didFailToPresentFullScreenContentWithError(const NSError&) override {
@@ -97,7 +99,7 @@ class FullScreenAdTest : public ::testing::Test {
   TestEnvironment env;
   std::shared_ptr<UIWindow> window = UIWindow::create({390, 844}, 1, {47, 0, 34, 0});
   std::shared_ptr<UIViewController> root = UIViewController::create("game");
-  std::vector<std::string> opened;
+  Strings opened;
   tilo::platform::Application::OpenURLHandler previousOpener;
 };
 
@@ -110,7 +112,7 @@ TEST_F(FullScreenAdTest, RewardsOnlyWhenScriptedAndAPresentedAdLivesUntilItClose
   quiet->presentFromRootViewController(nullptr, [&] { earned = true; });
   env.runUntilIdle();
   EXPECT_FALSE(earned);
-  EXPECT_EQ(recorder->events, (std::vector<std::string>{"willPresent", "impression", "dismiss"}));
+  EXPECT_EQ(recorder->events, (Strings{"willPresent", "impression", "dismiss"}));
 
   // 2. Nobody but the platform holds a presented ad, nor its delegate, before the dismissal:
   //    the ad stays alive until it closes, then goes.
@@ -122,7 +124,7 @@ TEST_F(FullScreenAdTest, RewardsOnlyWhenScriptedAndAPresentedAdLivesUntilItClose
   ad.reset();
   env.runUntilIdle();
   EXPECT_FALSE(weakAd.expired());
-  EXPECT_EQ(recorder->events, (std::vector<std::string>{"willPresent", "impression", "click"}));
+  EXPECT_EQ(recorder->events, (Strings{"willPresent", "impression", "click"}));
   recorder.reset();
   env.advance(1.5);
   EXPECT_TRUE(weakAd.expired());
@@ -151,11 +153,9 @@ TEST_F(FullScreenAdTest, ItsScreenComesOverTheHostAndTapsDriveClicksAndTheDismis
   EXPECT_TRUE(tap(*window, "interstitial.cta"));
   EXPECT_TRUE(tap(*window, "interstitial.cta"));
   env.runUntilIdle();  // each destination opens on the turn after its click
-  EXPECT_EQ(opened, (std::vector<std::string>{"https://example.com/landing",
-                                              "https://example.com/landing"}));
+  EXPECT_EQ(opened, (Strings{"https://example.com/landing", "https://example.com/landing"}));
   env.advance(600);  // "dismissAfterMs": null: only a tap closes it
-  EXPECT_EQ(recorder->events,
-            (std::vector<std::string>{"willPresent", "impression", "click", "click"}));
+  EXPECT_EQ(recorder->events, (Strings{"willPresent", "impression", "click", "click"}));
   EXPECT_TRUE(tap(*window, "interstitial.close"));
   EXPECT_EQ(recorder->events.back(), "dismiss");
   EXPECT_FALSE(root->presentedViewController());
@@ -208,8 +208,7 @@ TEST_F(FullScreenAdTest, RewardedCountsDownBeforeItsRewardAndItsCloseButton) {
   EXPECT_FALSE(earned);
   env.advance(0.001);
   EXPECT_TRUE(earned);
-  EXPECT_EQ(recorder->events,
-            (std::vector<std::string>{"willPresent", "impression", "reward", "dismiss"}));
+  EXPECT_EQ(recorder->events, (Strings{"willPresent", "impression", "reward", "dismiss"}));
 }
 
 // The screens as drawn, in both appearances.

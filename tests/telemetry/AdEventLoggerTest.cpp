@@ -15,12 +15,14 @@
 namespace tilo::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 using platform::Json;
 
 const TiloAdInfo kBanner{TiloAdFormat::banner, "banner-unit", std::nullopt, std::nullopt};
 
-std::vector<std::string> idsOf(const std::vector<AdLogEvent>& events) {
-  std::vector<std::string> ids;
+Strings idsOf(const std::vector<AdLogEvent>& events) {
+  Strings ids;
   for (const auto& event : events) ids.push_back(event.eventId);
   return ids;
 }
@@ -39,9 +41,7 @@ class AdEventLoggerTest : public TelemetryTest {
     for (int i = 0; i < count; ++i) logEvent(AdLogEventType::adRequest, kBanner);
     env.runUntilIdle();
   }
-  static std::vector<std::string> queuedIds(AdEventLogger& logger) {
-    return idsOf(logger.queuedEvents());
-  }
+  static Strings queuedIds(AdEventLogger& logger) { return idsOf(logger.queuedEvents()); }
   static bool storedInDefaults() {
     return platform::UserDefaults::standard()->string(EventStore::kKey).has_value();
   }
@@ -254,10 +254,9 @@ TEST_F(AdEventLoggerTest, UploadBodyAndPayloads) {
   const Json body = api->body(0);
 
   // 1. Body keys in order; "country" absent for a locale without region.
-  std::vector<std::string> keys;
+  Strings keys;
   for (const auto& item : body.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys,
-            (std::vector<std::string>{"sdkVersion", "events", "device", "mediationPlatform"}));
+  EXPECT_EQ(keys, (Strings{"sdkVersion", "events", "device", "mediationPlatform"}));
   EXPECT_EQ(body["sdkVersion"], "1.1.44-beta");
   EXPECT_EQ(body["mediationPlatform"], "admob");
   const auto vendor = platform::vendorIdentifier();
@@ -414,7 +413,7 @@ TEST(AdEventLoggerThreadsTest, ConcurrentCallersAndAnswersLoseNothing) {
     answerAll();
     queued = logger->queuedEvents();
   } while (answered < api->uploadCount());
-  std::vector<std::string> ids;
+  Strings ids;
   std::map<std::string, int> perUnit;
   for (const auto& event : api->allEvents()) ids.push_back(event["eventId"]);
   for (const auto& event : queued) ids.push_back(event.eventId);

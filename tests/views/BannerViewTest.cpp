@@ -18,6 +18,8 @@
 namespace tilo::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 using platform::Application;
 using platform::ApplicationState;
 
@@ -38,8 +40,8 @@ class BannerViewTest : public ViewsTest {
     return banner;
   }
   // The extras of each recorded request of `mediationUnit`, one text per request.
-  static std::vector<std::string> extrasOf(const std::string& mediationUnit) {
-    std::vector<std::string> out;
+  static Strings extrasOf(const std::string& mediationUnit) {
+    Strings out;
     for (const auto& record : mediation::AdSource::shared().loadRecords()) {
       if (record.adUnitId != mediationUnit) continue;
       std::string joined;
@@ -72,8 +74,7 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(logs.count("Banner Ad Impression banner-unit"), 1u);
   EXPECT_EQ(logs.count("Banner Ad clicked banner-unit"), 1u);
-  EXPECT_EQ(adEvents(),
-            (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  EXPECT_EQ(adEvents(), (Strings{"ad_request", "ad_response", "ad_impression", "ad_click"}));
   // The paid event reaches the view's plugin, net of the backend's fee.
   ASSERT_EQ(plugin->events.size(), 1u);
   EXPECT_EQ(plugin->opened(0)["adInfo"]["adUnitId"], "banner-unit");
@@ -121,21 +122,19 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   script("gad/banner", R"({"delayMs": 100, "click": true})");
   MarkerWatch watch;
   auto banner = placeBanner();
-  std::vector<std::string> seen;
+  Strings seen;
   noteCallbackMarkers(*banner->listener(), seen);
   settle();
   // 1. Resolving the unit opened and closed its entry ("start", "sync", "loader_init");
   //    the first request, sent as the loader is configured, is not tracked.
   const std::string file = kAdLoadTrackerFileName;
-  EXPECT_EQ(watch.take(file),
-            (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file}));
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file}));
   EXPECT_FALSE(tracked("banner-unit"));
   settle(0.1);
   // 2. Each callback runs inside its own marker (the impression's without ad info), and
   //    the marker is gone once the host has returned.
-  EXPECT_EQ(seen,
-            (std::vector<std::string>{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
-                                      "onAdClicked banner-unit AdMob"}));
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
+                           "onAdClicked banner-unit AdMob"}));
   EXPECT_EQ(callbackMarker(), "none");
   // 3. A refresh goes to the platform untracked.
   sdk.env().advance(30);
@@ -148,20 +147,20 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   seen.clear();
   const double requested = platform::now();
   banner->loadAd();
-  EXPECT_EQ(watch.take(file), std::vector<std::string>(2, "+" + file));
+  EXPECT_EQ(watch.take(file), Strings(2, "+" + file));
   auto entry = tracked("banner-unit");
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->currentPhase, "load");
   EXPECT_EQ(entry->lastUpdate, requested);
   settle(0.1);
-  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  EXPECT_EQ(seen, Strings{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
-  EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
+  EXPECT_EQ(watch.take(file), Strings{"-" + file});
   // A success closes it too.
   script("gad/banner", R"({"delayMs": 100})");
   banner->loadAd();
   settle(0.1);
-  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "-" + file}));
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "-" + file}));
 }
 
 TEST_F(BannerViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {

@@ -10,6 +10,8 @@
 namespace tilo::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 using platform::UIButton;
 using platform::UIImageView;
 using platform::UILabel;
@@ -75,7 +77,7 @@ class NativeViewTest : public ViewsTest {
   std::shared_ptr<UIView> media;
   std::shared_ptr<UIButton> cta;
   // The native-ad marker each time the SDK touched the icon or media view.
-  std::vector<std::string> nativeMarkers;
+  Strings nativeMarkers;
 };
 
 TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
@@ -113,8 +115,7 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   EXPECT_EQ(logs.count("✅ 네이티브 광고 로드 성공 - 단위ID: native-unit"), 1u);
   EXPECT_EQ(logs.count("Native Ad Impression native-unit"), 1u);
   EXPECT_EQ(logs.count("Native Ad clicked native-unit"), 1u);
-  EXPECT_EQ(adEvents(),
-            (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  EXPECT_EQ(adEvents(), (Strings{"ad_request", "ad_response", "ad_impression", "ad_click"}));
   // 4. The next ad has every asset missing: every text view hidden, the media kept.
   script("gad/native", R"({"native": {}})");
   settle(60);
@@ -141,30 +142,28 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
       "native": {"headline": "H"}})");
   MarkerWatch watch;
   place();
-  std::vector<std::string> seen;
+  Strings seen;
   noteCallbackMarkers(*native->listener(), seen);
   // 1. Binding runs inside the native-ad marker, which names no unit or network.
-  EXPECT_EQ(nativeMarkers, std::vector<std::string>{"bindViews - -"});
+  EXPECT_EQ(nativeMarkers, Strings{"bindViews - -"});
   EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
   // 2. Resolving the unit opens and closes its entry; the waiting load then records
   //    "start" and "load" and stays open while the platform answers.
   settle();
   const std::string file = kAdLoadTrackerFileName;
-  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "+" + file,
-                                                        "-" + file, "+" + file, "+" + file}));
+  EXPECT_EQ(watch.take(file),
+            (Strings{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file, "+" + file}));
   ASSERT_TRUE(tracked("native-unit"));
   EXPECT_EQ(tracked("native-unit")->currentPhase, "load");
   // 3. The answer closes it. Rendering runs inside the native-ad marker with unit and
   //    network; each host callback inside its own marker, removed once it returns.
   settle(0.1);
   sdk.env().advance(0.1);
-  EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
-  EXPECT_EQ(nativeMarkers,
-            (std::vector<std::string>{"bindViews - -", "renderAd native-unit Meta"}));
+  EXPECT_EQ(watch.take(file), Strings{"-" + file});
+  EXPECT_EQ(nativeMarkers, (Strings{"bindViews - -", "renderAd native-unit Meta"}));
   EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
-  EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
-                                            "onAdImpression native-unit Meta",
-                                            "onAdClicked native-unit Meta"}));
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess native-unit -", "onAdImpression native-unit Meta",
+                           "onAdClicked native-unit Meta"}));
   EXPECT_EQ(callbackMarker(), "none");
   // 4. A failed load is tracked and closed the same way; its marker has no ad info.
   script("gad/native",
@@ -173,8 +172,8 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   native->loadAd();
   settle();
   settle(0.1);
-  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "-" + file}));
-  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "-" + file}));
+  EXPECT_EQ(seen, Strings{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(logs.count("❌ 네이티브 광고 로드 실패 - 단위ID: native-unit, 에러: noFill, "), 1u);
   // 5. An ad the host draws itself is tracked and bracketed as the view's was; its
@@ -193,9 +192,8 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   settle();
   settle(0.1);
   ASSERT_TRUE(ad);
-  EXPECT_EQ(watch.take(file),
-            (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
-                                      "+" + file, "-" + file}));
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
+                                       "+" + file, "-" + file}));
   EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::beforeImpression);
   EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::recorded);
   EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
@@ -203,9 +201,8 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::recorded);
   EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
-  EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
-                                            "onAdImpression native-unit Meta",
-                                            "onAdClicked native-unit Meta"}));
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess native-unit -", "onAdImpression native-unit Meta",
+                           "onAdClicked native-unit Meta"}));
   EXPECT_EQ(callbackMarker(), "none");
 }
 
@@ -312,7 +309,7 @@ TEST_F(NativeViewTest, LoaderCompletesAReplacedWaitWithAnError) {
   auto loader = TiloAdNativeLoader::create(
       TiloAdUnitItem{"native-unit", "gad/native", "N", "native", 60, std::nullopt});
   // "ad", or the error code.
-  std::vector<std::string> outcomes;
+  Strings outcomes;
   auto note = [&](Result<TiloAdNative> result) {
     outcomes.push_back(
         result ? "ad"
@@ -321,11 +318,11 @@ TEST_F(NativeViewTest, LoaderCompletesAReplacedWaitWithAnError) {
   loader->loadAd(note);
   loader->loadAd(note);
   sdk.env().runUntilIdle();
-  ASSERT_EQ(outcomes, (std::vector<std::string>{"-26"}));
+  ASSERT_EQ(outcomes, (Strings{"-26"}));
   sdk.env().advance(0.1);
   // The second waits for an answer; the first platform answer serves it, the second
   // finds nobody waiting and is only kept.
-  EXPECT_EQ(outcomes, (std::vector<std::string>{"-26", "ad"}));
+  EXPECT_EQ(outcomes, (Strings{"-26", "ad"}));
   EXPECT_TRUE(loader->nativeAd());
   // Released while waiting: the completion never runs.
   loader->loadAd(note);

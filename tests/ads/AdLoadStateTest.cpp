@@ -229,17 +229,17 @@ TEST_F(AdLoadStateTest, VisibilityTest) {
   view->setHidden(true);
   EXPECT_FALSE(visible());
   view->setHidden(false);
-  // Bounds outside the window, then partly inside.
-  view->setFrame({-320, 100, 320, 50});
-  EXPECT_FALSE(visible());
-  view->setFrame({380, 100, 320, 50});
-  EXPECT_TRUE(visible());
-  // Not laid out yet (no area): inside the window counts, outside not.
-  view->setFrame({100, 100, 0, 0});
-  EXPECT_TRUE(visible());
-  view->setFrame({500, 100, 0, 0});
-  EXPECT_FALSE(visible());
-  view->setFrame({10, 100, 320, 50});
+  // Bounds outside the window, then partly inside; not laid out yet (no area): inside the
+  // window counts, outside not.
+  const std::pair<platform::CGRect, bool> frames[] = {{{-320, 100, 320, 50}, false},
+                                                      {{380, 100, 320, 50}, true},
+                                                      {{100, 100, 0, 0}, true},
+                                                      {{500, 100, 0, 0}, false},
+                                                      {{10, 100, 320, 50}, true}};
+  for (const auto& [frame, expected] : frames) {
+    view->setFrame(frame);
+    EXPECT_EQ(visible(), expected) << frame.origin.x;
+  }
   Application::shared().setState(ApplicationState::background);
   EXPECT_FALSE(visible()) << "in the background";
 }

@@ -130,26 +130,14 @@ TEST_F(FullScreenAdTest, RewardsOnlyWhenScriptedAndAPresentedAdLivesUntilItClose
   EXPECT_TRUE(weakAd.expired());
 }
 
-// The screen over the host: its parts inside the safe area; taps on the call to action
-// are clicks that hand the destination to the host, a tap on close dismisses.
+// Taps on the call to action are clicks that hand the destination to the host, a tap on
+// close dismisses. (Where the parts sit, inside the safe area, the golden screens pin.)
 TEST_F(FullScreenAdTest, ItsScreenComesOverTheHostAndTapsDriveClicksAndTheDismissal) {
   auto ad = load<GADInterstitialAd>("tapped");
   auto recorder = std::make_shared<Recorder>();
   ad->setFullScreenContentDelegate(recorder);
   ad->presentFromRootViewController(root);
   env.runUntilIdle();
-  ASSERT_TRUE(ad->screen());
-  EXPECT_EQ(root->presentedViewController(), ad->screen());
-  window->layoutIfNeeded();
-  // The built-in interstitial creative, since the unit scripts no assets.
-  EXPECT_EQ(textOf(*window, "interstitial.title"), "Tilo Word Garden");
-  for (const char* id : {"interstitial.media", "interstitial.cta", "interstitial.close"}) {
-    auto view = findView(window, id);
-    ASSERT_TRUE(view) << id;
-    const auto frame = view->convertRect(view->bounds(), nullptr);
-    EXPECT_TRUE(frame.minY() >= 47 && frame.maxY() <= 844 - 34 && frame.width() > 30) << id;
-  }
-
   EXPECT_TRUE(tap(*window, "interstitial.cta"));
   EXPECT_TRUE(tap(*window, "interstitial.cta"));
   env.runUntilIdle();  // each destination opens on the turn after its click

@@ -176,8 +176,8 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   EXPECT_EQ(seen, Strings{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(logs.count("❌ 네이티브 광고 로드 실패 - 단위ID: native-unit, 에러: noFill, "), 1u);
-  // 5. An ad the host draws itself is tracked and bracketed as the view's was; its
-  //    impression and click, reported by the host, come once each.
+  // 5. An ad the host draws itself is tracked and bracketed as the view's was (repeated
+  //    reports and a click before the impression: CApiTest's host-drawn native ad test).
   script("gad/native", R"({"delayMs": 100, "click": true, "network": "Meta",
       "native": {"headline": "H"}})");
   auto loader = TiloHostDrawnNativeAdLoader::create(TiloAdUnit{"native-unit"});
@@ -194,12 +194,9 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   ASSERT_TRUE(ad);
   EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
                                        "+" + file, "-" + file}));
-  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::beforeImpression);
   EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::recorded);
-  EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
   EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::recorded);
-  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
   EXPECT_EQ(seen, (Strings{"onAdLoadSuccess native-unit -", "onAdImpression native-unit Meta",
                            "onAdClicked native-unit Meta"}));

@@ -288,13 +288,6 @@ TEST_F(DemandWireTest, EveryFailureIsANamedLoadErrorAndNothingIsTaken) {
   EXPECT_EQ(requests[0]["device"]["lmt"], 1);
 }
 
-TEST_F(DemandWireTest, AUnitHeldToTestAdsNeverAsksTheExchange) {
-  const auto held = Demand::testAdsOnly("gad/inter");
-  EXPECT_FALSE(load()) << "the scripted source fills it";
-  std::lock_guard lock(mutex);
-  EXPECT_TRUE(requests.empty());
-}
-
 TEST_F(DemandWireTest, AnAnswerAfterTmaxIsATimeout) {
   hold = true;
   const auto error = load(true);

@@ -87,19 +87,12 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   place();
   settle();
   sdk.env().advance(0.1);  // the platform's first look at the screen
-  // 1. The media view is wrapped once, and fills the container, which keeps the frame the
-  //    host gave it (that bound views move into the platform's ad view is CApiTest's).
+  // 1. The media view is wrapped once. (Bound views moved into the platform's ad view and
+  //    filled, the media filling its container: CApiTest, and its native-bound golden images.)
   ASSERT_EQ(media->subviews().size(), 1u);
-  EXPECT_EQ(media->frame(), (platform::CGRect{10, 110, 340, 180}));
-  EXPECT_EQ(media->subviews()[0]->frame(), (platform::CGRect{0, 0, 340, 180}));
-  // 2. The waiting request loaded; assets are filled, the missing one hidden.
+  // 2. The waiting request loaded; the missing asset is hidden, the button takes no touches.
   ASSERT_EQ(successes.size(), 1u);
-  EXPECT_EQ(title->text(), "Title");
-  EXPECT_EQ(body->text(), "Body");
   EXPECT_TRUE(advertiser->isHidden());
-  EXPECT_FALSE(icon->isHidden());
-  EXPECT_TRUE(icon->image());
-  EXPECT_EQ(cta->titleForState(platform::UIControlState::normal), "Install");
   EXPECT_FALSE(cta->isUserInteractionEnabled());
   auto mediaView = native->gadNativeAdView()->mediaView();
   ASSERT_TRUE(mediaView && mediaView->mediaContent());

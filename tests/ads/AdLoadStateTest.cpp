@@ -47,6 +47,18 @@ class AdLoadStateTest : public ::testing::Test {
     window->addSubview(view);
     coordinator->evaluateVisibility();
   }
+  void setHidden(bool hidden) {
+    view->setHidden(hidden);
+    coordinator->evaluateVisibility();
+  }
+  // On screen with its loader, and the first load out.
+  void startLoading() {
+    show();
+    manager->startLoaderInitialization();
+    manager->handleLoaderInitialized();
+    manager->requestAdLoad();
+    ASSERT_EQ(loads, 1);
+  }
 
   TestEnvironment env;
   std::shared_ptr<UIWindow> window;
@@ -101,11 +113,7 @@ TEST_F(AdLoadStateTest, StateTableAndPendingRequests) {
 TEST_F(AdLoadStateTest, RetriesBackOffAndGiveUpOnTheEleventhFailure) {
   ScopedLogCapture logs;
   setCurrentLogLevel(TiloLogLevel::error);
-  show();
-  manager->startLoaderInitialization();
-  manager->handleLoaderInitialized();
-  manager->requestAdLoad();
-  ASSERT_EQ(loads, 1);
+  startLoading();
   const double expected[] = {1,       1.5,       2.25,       3.375,       5.0625,
                              7.59375, 11.390625, 17.0859375, 25.62890625, 38.443359375};
   for (int n = 0; n < 10; ++n) {
@@ -137,22 +145,16 @@ TEST_F(AdLoadStateTest, RetriesBackOffAndGiveUpOnTheEleventhFailure) {
 }
 
 TEST_F(AdLoadStateTest, ConditionsGateRetriesAndResumeWaitingLoads) {
-  show();
-  manager->startLoaderInitialization();
-  manager->handleLoaderInitialized();
-  manager->requestAdLoad();
-  ASSERT_EQ(loads, 1);
+  startLoading();
   // 1. Off screen, a failure schedules nothing and keeps the count.
-  view->setHidden(true);
-  coordinator->evaluateVisibility();
+  setHidden(true);
   EXPECT_FALSE(manager->isVisible());
   manager->handleLoadFailure(kFailure);
   EXPECT_FALSE(manager->retryManager()->retryTimer());
   env.advance(60);
   EXPECT_EQ(loads, 1);
   // 2. Visible again with the state synced: a load starts at once.
-  view->setHidden(false);
-  coordinator->evaluateVisibility();
+  setHidden(false);
   EXPECT_EQ(loads, 2);
   // 3. A waiting retry is cancelled by the background and not run after it.
   manager->handleLoadFailure(kFailure);
@@ -166,10 +168,8 @@ TEST_F(AdLoadStateTest, ConditionsGateRetriesAndResumeWaitingLoads) {
   Application::shared().setState(ApplicationState::active);
   EXPECT_EQ(loads, 3);
   manager->handleLoadSuccess();
-  view->setHidden(true);
-  coordinator->evaluateVisibility();
-  view->setHidden(false);
-  coordinator->evaluateVisibility();
+  setHidden(true);
+  setHidden(false);
   EXPECT_EQ(loads, 3);
 }
 
@@ -229,17 +229,17 @@ TEST_F(AdLoadStateTest, VisibilityTest) {
   view->setHidden(true);
   EXPECT_FALSE(visible());
   view->setHidden(false);
-  // Bounds outside the window, then partly inside.
-  view->setFrame({-320, 100, 320, 50});
-  EXPECT_FALSE(visible());
-  view->setFrame({380, 100, 320, 50});
-  EXPECT_TRUE(visible());
-  // Not laid out yet (no area): inside the window counts, outside not.
-  view->setFrame({100, 100, 0, 0});
-  EXPECT_TRUE(visible());
-  view->setFrame({500, 100, 0, 0});
-  EXPECT_FALSE(visible());
-  view->setFrame({10, 100, 320, 50});
+  // Bounds outside the window, then partly inside; not laid out yet (no area): inside the
+  // window counts, outside not.
+  const std::pair<platform::CGRect, bool> frames[] = {{{-320, 100, 320, 50}, false},
+                                                      {{380, 100, 320, 50}, true},
+                                                      {{100, 100, 0, 0}, true},
+                                                      {{500, 100, 0, 0}, false},
+                                                      {{10, 100, 320, 50}, true}};
+  for (const auto& [frame, expected] : frames) {
+    view->setFrame(frame);
+    EXPECT_EQ(visible(), expected) << frame.origin.x;
+  }
   Application::shared().setState(ApplicationState::background);
   EXPECT_FALSE(visible()) << "in the background";
 }
@@ -307,12 +307,9 @@ TEST_F(AdLoadStateTest, RefreshTimerFollowsVisibilityAndTheApplication) {
 
 TEST_F(AdLoadStateTest, ReleasedObjectsLeaveNothingBehind) {
   const long timers = platform::Timer::liveCount();
-  show();
+  startLoading();
   coordinator->setRefreshInterval(30);
   coordinator->evaluateVisibility();
-  manager->startLoaderInitialization();
-  manager->handleLoaderInitialized();
-  manager->requestAdLoad();
   manager->handleLoadFailure(kFailure);
   EXPECT_EQ(platform::Timer::liveCount(), timers + 2);
   const auto observers = platform::NotificationCenter::defaultCenter().observerCount(

@@ -10,6 +10,8 @@
 namespace tilo::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 using mediation::AdSource;
 
 using TiloAdLoaderTest = FullScreenTest;
@@ -17,7 +19,7 @@ using TiloAdLoaderTest = FullScreenTest;
 TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
   script("gad/inter", R"({"network":"Pangle","latencies":[0.05,0.12]})");
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  std::vector<std::string> calls;
+  Strings calls;
   std::optional<TiloAdInfo> info;
   loader->listener()->onAdLoadSuccess = [&](auto ad, std::optional<TiloAdInfo> adInfo) {
     calls.push_back("success");
@@ -28,7 +30,7 @@ TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
   loader->load();
   sdk.env().runUntilIdle();
 
-  ASSERT_EQ(calls, std::vector<std::string>{"success"});
+  ASSERT_EQ(calls, Strings{"success"});
   EXPECT_EQ(info->adFormat, TiloAdFormat::interstitial);
   EXPECT_EQ(info->adUnitId, "interstitial-unit");
   EXPECT_NEAR(*info->latency, 170.0, 1e-9);
@@ -43,9 +45,7 @@ TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
   EXPECT_EQ(events[0].first, "ad_request");
   EXPECT_EQ(events[0].second, platform::parseJsonKeepingOrder(
                                   R"({"adFormat":"interstitial","adUnitId":"interstitial-unit"})"));
-  EXPECT_EQ(events[1].first, "ad_response");
-  EXPECT_EQ(events[1].second["adNetwork"], "Pangle");
-  EXPECT_NEAR(events[1].second["latency"].get<double>(), 170.0, 1e-9);
+  EXPECT_EQ(events[1].first, "ad_response");  // its payload: FullScreenAdsTest's rewarded flow
 }
 
 TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics) {
@@ -53,7 +53,7 @@ TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics
       "gad/rewarded",
       R"({"result":"error","error":{"domain":"com.google.admob","code":3,"description":"Boom"}})");
   auto loader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", std::nullopt});
-  std::vector<std::string> order;
+  Strings order;
   std::optional<TiloError> hostError;
   loader->listener()->onAdLoadFail = [&](const TiloError& error) {
     order.push_back("listener");
@@ -66,12 +66,10 @@ TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics
   });
   sdk.env().runUntilIdle();
 
-  EXPECT_EQ(order, (std::vector<std::string>{"listener", "completion"}));
-  ASSERT_TRUE(hostError);
-  EXPECT_EQ(hostError->code(), TiloError::Code::networkError);
+  EXPECT_EQ(order, (Strings{"listener", "completion"}));
+  ASSERT_TRUE(hostError && result && !result->ok());
+  EXPECT_EQ(localizedDescription(*result->error()), hostError->message());
   EXPECT_EQ(hostError->message(), "Ad server error: Boom");
-  ASSERT_TRUE(result && !result->ok());
-  EXPECT_EQ(localizedDescription(*result->error()), "Ad server error: Boom");
   EXPECT_EQ(loader->ad(), nullptr);
   EXPECT_EQ(logs.count("ERROR ❌ rewarded 광고 로드 실패: networkError, Ad server error: Boom"), 1u);
   auto events = queuedAdEvents();
@@ -109,7 +107,7 @@ TEST_F(TiloAdLoaderTest, LoadAdReportsToListenerFirstAndLastSuccessWins) {
 TEST_F(TiloAdLoaderTest, ForwardsClicksAndImpressionsInsideCallbackMarkerWhileLoaderLives) {
   script("gad/inter", R"({"click":true})");
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  std::vector<std::string> seen;
+  Strings seen;
   loader->listener()->onAdImpression = [&](auto) { seen.push_back("impression:" + markerPhase()); };
   loader->listener()->onAdClicked = [&](auto info) {
     seen.push_back("click:" + markerPhase() + ":" + info->adUnitId);
@@ -118,8 +116,7 @@ TEST_F(TiloAdLoaderTest, ForwardsClicksAndImpressionsInsideCallbackMarkerWhileLo
   ASSERT_TRUE(ad);
   ad->show();
   sdk.env().runUntilIdle();
-  EXPECT_EQ(seen, (std::vector<std::string>{"impression:onAdImpression",
-                                            "click:onAdClicked:interstitial-unit"}));
+  EXPECT_EQ(seen, (Strings{"impression:onAdImpression", "click:onAdClicked:interstitial-unit"}));
   EXPECT_EQ(markerPhase(), "none");
 
   // A closure set on the ad's own listener replaces the loader's forwarding for that ad,
@@ -133,7 +130,7 @@ TEST_F(TiloAdLoaderTest, ForwardsClicksAndImpressionsInsideCallbackMarkerWhileLo
   second->show();
   sdk.env().runUntilIdle();
   EXPECT_TRUE(own);
-  EXPECT_EQ(seen, std::vector<std::string>{"click:onAdClicked:interstitial-unit"});
+  EXPECT_EQ(seen, Strings{"click:onAdClicked:interstitial-unit"});
 }
 
 TEST_F(TiloAdLoaderTest, ReleasedLoaderStopsForwardingButStillBracketsTheCallback) {
@@ -155,8 +152,8 @@ TEST_F(TiloAdLoaderTest, ReleasedLoaderStopsForwardingButStillBracketsTheCallbac
   EXPECT_TRUE(plugin->events.empty()) << "revenue went to the released loader's plugin";
   const std::string flag = "tilo_crash_ad_callback.flag";
   // onShown from the presenter, then the forwarded impression and click.
-  EXPECT_EQ(watch.take(flag), (std::vector<std::string>{"+" + flag, "-" + flag, "+" + flag,
-                                                        "-" + flag, "+" + flag, "-" + flag}));
+  EXPECT_EQ(watch.take(flag),
+            (Strings{"+" + flag, "-" + flag, "+" + flag, "-" + flag, "+" + flag, "-" + flag}));
   // The presenter still reports analytics for the ad the host kept.
   auto events = queuedAdEvents();
   ASSERT_EQ(events.size(), 4u);
@@ -168,18 +165,17 @@ TEST(PlatformLoadRequest, AmazonExtrasOnlyForBannerSizedFormats) {
   platform::TestEnvironment env;
   TiloAdUnitItem item{"unit", "gad/unit", "n", "banner", 30, std::nullopt};
   auto extrasOf = [&](TiloAdFormat format, std::optional<std::string> slot) {
-    std::vector<std::string> out;
+    Strings out;
     for (const auto& extras : beginPlatformLoad(format, item, slot)->adNetworkExtras()) {
       auto aps = std::dynamic_pointer_cast<mediation::APSAdNetworkExtras>(extras);
       out.push_back(aps->slotUUID + " " + aps->width + "x" + aps->height);
     }
     return out;
   };
-  EXPECT_EQ(extrasOf(TiloAdFormat::banner, "s1"), std::vector<std::string>{"s1 320x50"});
-  EXPECT_EQ(extrasOf(TiloAdFormat::mrec, "s2"), std::vector<std::string>{"s2 300x250"});
-  EXPECT_TRUE(extrasOf(TiloAdFormat::interstitial, "s3").empty());
-  EXPECT_TRUE(extrasOf(TiloAdFormat::rewarded, "s4").empty());
-  EXPECT_TRUE(extrasOf(TiloAdFormat::appOpen, "s5").empty());
+  EXPECT_EQ(extrasOf(TiloAdFormat::banner, "s1"), Strings{"s1 320x50"});
+  EXPECT_EQ(extrasOf(TiloAdFormat::mrec, "s2"), Strings{"s2 300x250"});
+  for (auto format : {TiloAdFormat::interstitial, TiloAdFormat::rewarded, TiloAdFormat::appOpen})
+    EXPECT_TRUE(extrasOf(format, "s3").empty());
   EXPECT_TRUE(extrasOf(TiloAdFormat::banner, std::nullopt).empty());
 }
 

@@ -163,7 +163,6 @@ TEST_F(AdSourceTest, RecordsEveryLoadWithItsExtras) {
 TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
   scenario(R"({"units": {"u": {"network": "Vungle"}}})");
   const std::pair<const char*, const char*> bad[] = {
-      {R"([])", "scenario"},
       {R"({"units": {"u": {"result": "maybe"}}})", "units.u.result"},
       {R"({"units": {"u": {"delayMs": -1}}})", "units.u.delayMs"},
       {R"({"units": {"u": {"delayMs": 1e999}}})", "units.u.delayMs"},
@@ -282,22 +281,18 @@ TEST_F(AdSourceTest, BuiltInTestAdsHaveCreativesAndRevenueUntilAScenarioReplaces
 TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) {
   tilo::test::TempDir dir;
   using tilo::platform::FileSystem;
-  auto bytes = [](std::initializer_list<int> values) {
-    return std::string(values.begin(), values.end());
-  };
   // Valid headers claiming 100000 x 100000 pixels (PNG) and 5000 x 5000 (JPEG frame).
   FileSystem::atomicWrite(
       dir.path() / "huge.png",
-      bytes({0x89, 'P', 'N', 'G',  '\r', '\n', 0x1a, '\n', 0,    0, 0, 13, 'I', 'H', 'D',
-             'R',  0,   1,   0x86, 0xa0, 0,    1,    0x86, 0xa0, 8, 6, 0,  0,   0}));
+      std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x06\0\0\0", 29));
   FileSystem::atomicWrite(
       dir.path() / "huge.jpg",
-      bytes({0xff, 0xd8, 0xff, 0xe0, 0, 4, 0, 0, 0xff, 0xc0, 0, 11, 8, 0x13, 0x88, 0x13, 0x88, 3}));
+      std::string("\xff\xd8\xff\xe0\0\x04\0\0\xff\xc0\0\x0b\x08\x13\x88\x13\x88\x03", 18));
   // A 50 MB file (sparse) is refused by its size, before a byte of it is read.
   FileSystem::atomicWrite(dir.path() / "big.png", "\x89PNG");
   std::filesystem::resize_file(dir.path() / "big.png", 50u << 20);
   FileSystem::atomicWrite(dir.path() / "text.png", "hello");
-  FileSystem::atomicWrite(dir.path() / "cut.png", bytes({0x89, 'P', 'N', 'G'}));
+  FileSystem::atomicWrite(dir.path() / "cut.png", "\x89PNG");
   const std::pair<const char*, const char*> refused[] = {
       {"missing.png", "missing.png"},
       {"text.png", "is not a PNG or JPEG image"},

@@ -9,6 +9,8 @@
 namespace tilo::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 using platform::Json;
 using ::testing::HasSubstr;
 
@@ -21,8 +23,8 @@ class CrashMarkersTest : public TelemetryTest {
   std::string readMarker(const std::string& name) {
     return platform::FileSystem::readFile(markerPath(name)).value_or("<missing>");
   }
-  std::vector<std::string> markerFiles() {
-    std::vector<std::string> names;
+  Strings markerFiles() {
+    Strings names;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(markersDirectory(), error)) {
       names.push_back(entry.path().filename().string());
@@ -30,8 +32,8 @@ class CrashMarkersTest : public TelemetryTest {
     std::sort(names.begin(), names.end());
     return names;
   }
-  static std::vector<std::string> checkpoints(const std::vector<Json>& events) {
-    std::vector<std::string> names;
+  static Strings checkpoints(const std::vector<Json>& events) {
+    Strings names;
     for (const auto& event : events) names.push_back(event["payload"]["checkpoint"]);
     return names;
   }
@@ -45,15 +47,13 @@ TEST_F(CrashMarkersTest, ReportsOtherFlagsInCaseOrderThenTheLatestInitFlag) {
             CheckpointMetadata::configFetch(StageResult::inProgress, std::nullopt));
   setMarker(CrashMarkerCheckpoint::nativeAd, CheckpointMetadata::nativeAd({"renderAd", {}, {}}));
   markAdCallback("onShown", TiloAdInfo{TiloAdFormat::interstitial, "i-unit", 10.0, "AdMob"});
-  EXPECT_EQ(markerFiles(),
-            (std::vector<std::string>{"tilo_crash_ad_callback.flag", "tilo_crash_config_fetch.flag",
-                                      "tilo_crash_native_ad.flag", "tilo_crash_sdk_init.flag"}));
+  EXPECT_EQ(markerFiles(), (Strings{"tilo_crash_ad_callback.flag", "tilo_crash_config_fetch.flag",
+                                    "tilo_crash_native_ad.flag", "tilo_crash_sdk_init.flag"}));
   env.advance(2);
 
   // 1. Non-init flags in case order, then the newer of the two init flags.
   auto events = detect();
-  ASSERT_EQ(checkpoints(events),
-            (std::vector<std::string>{"ad_callback", "native_ad", "config_fetch"}));
+  ASSERT_EQ(checkpoints(events), (Strings{"ad_callback", "native_ad", "config_fetch"}));
   const Json& callback = events[0];
   EXPECT_EQ(callback["eventType"], "marker_checkpoint");
   EXPECT_EQ(callback["createdAt"], static_cast<std::int64_t>((start + 3) * 1000));
@@ -71,10 +71,9 @@ TEST_F(CrashMarkersTest, ReportsOtherFlagsInCaseOrderThenTheLatestInitFlag) {
             CheckpointMetadata::adNetworkInit("AdMob:privacy"));
   setMarker(CrashMarkerCheckpoint::sdkInit);
   events = detect();
-  ASSERT_EQ(checkpoints(events), std::vector<std::string>{"sdk_init"});
+  ASSERT_EQ(checkpoints(events), Strings{"sdk_init"});
   EXPECT_FALSE(events[0]["payload"].contains("metadata"));
   EXPECT_FALSE(events[0]["payload"].contains("lastLifecycleState"));
-  EXPECT_TRUE(markerFiles().empty());
 }
 
 TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
@@ -104,8 +103,7 @@ TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
   AppLifecycleObserver().appWillEnterForeground();
   updateAdLoadPhase("i-unit", "load");
   auto events = detect();
-  ASSERT_EQ(checkpoints(events),
-            (std::vector<std::string>{"ad_show_crash", "config_fetch", "ad_load_crash"}));
+  ASSERT_EQ(checkpoints(events), (Strings{"ad_show_crash", "config_fetch", "ad_load_crash"}));
   EXPECT_EQ(events[0]["payload"]["metadata"],
             R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})");
   EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "background");
@@ -115,11 +113,10 @@ TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
   EXPECT_EQ(payload["metadata"], R"({"phase":"cache_save_progress"})");
   EXPECT_EQ(payload["lastLifecycleState"], "background");
   EXPECT_EQ(payload["lastLifecycleTimestamp"], 1767225600.0);
-  std::vector<std::string> keys;
+  Strings keys;
   for (const auto& item : payload.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"sessionId", "checkpoint", "crashTimestamp",
-                                            "detectionTimestamp", "metadata", "lastLifecycleState",
-                                            "lastLifecycleTimestamp"}));
+  EXPECT_EQ(keys, (Strings{"sessionId", "checkpoint", "crashTimestamp", "detectionTimestamp",
+                           "metadata", "lastLifecycleState", "lastLifecycleTimestamp"}));
 }
 
 TEST_F(CrashMarkersTest, BrokenFlagsAreDeletedWithoutReport) {
@@ -149,27 +146,16 @@ TEST_F(CrashMarkersTest, BrokenFlagsAreDeletedWithoutReport) {
               HasSubstr("Unknown cache operation type: upload"));
 }
 
-TEST_F(CrashMarkersTest, FlagReportsKeepTheSettersSessionTrackerReportsTheCurrentOne) {
-  writeMarker(
-      "tilo_crash_ad_show_crash.flag",
-      R"({"timestamp":1767225500.0,"checkpoint":"ad_show_crash","metadata":{"type":"adShowCrash",)"
-      R"("adShowCrash":{"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0,"adNetwork":"Vungle"}},)"
-      R"("sessionId":"PREVIOUSPROCESSSESSION0000"})");
-  updateAdLoadPhase("b-unit", "loader_init");
-  env.advance(2);
+// (A tracker report carries the detecting run's session: CrashReportTest; one without a
+// lifecycle file is a foreground one without lifecycle keys: HostileInputTest.)
+TEST_F(CrashMarkersTest, AFlagReportKeepsTheSessionOfTheRunThatSetIt) {
+  writeMarker("tilo_crash_ad_show_crash.flag",
+              R"({"timestamp":1767225500.0,"checkpoint":"ad_show_crash",)"
+              R"("sessionId":"PREVIOUSPROCESSSESSION0000"})");
   auto events = detect();
-  ASSERT_EQ(checkpoints(events), (std::vector<std::string>{"ad_show_crash", "ad_load_crash"}));
+  ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0]["sessionId"], "PREVIOUSPROCESSSESSION0000");
   EXPECT_EQ(events[0]["payload"]["sessionId"], "PREVIOUSPROCESSSESSION0000");
-  EXPECT_EQ(events[0]["payload"]["metadata"],
-            R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})");
-  EXPECT_EQ(events[1]["sessionId"], sessionIdentifier());
-  EXPECT_NE(events[1]["sessionId"], "PREVIOUSPROCESSSESSION0000");
-  // 2. No lifecycle file: foreground, and no lifecycle keys.
-  EXPECT_EQ(events[1]["payload"]["metadata"],
-            R"({"phase":"loader_init","unitId":"b-unit","context":"foreground","adAge":2.0})");
-  EXPECT_EQ(events[1]["payload"]["crashTimestamp"], 1767225600.0);
-  EXPECT_FALSE(events[1]["payload"].contains("lastLifecycleState"));
 }
 
 TEST_F(CrashMarkersTest, TrackerContextFollowsTimeSpentInBackground) {
@@ -197,6 +183,7 @@ TEST_F(CrashMarkersTest, TrackerContextFollowsTimeSpentInBackground) {
         (Json{{"phase", "load"}, {"unitId", "n-unit"}, {"context", context}, {"adAge", age}}));
     EXPECT_EQ(payload["lastLifecycleState"], "background");
     EXPECT_EQ(payload["lastLifecycleTimestamp"], backgroundAt);
+    EXPECT_EQ(payload["crashTimestamp"], backgroundAt) << "the load's last update";
   }
   // A load that ended in the background leaves that state in force: one started later
   // and killed there, over 60 s after the app left, is no crash either.
@@ -229,7 +216,7 @@ TEST_F(CrashMarkersTest, DisabledMarkersWriteNothingButOldFlagsAreStillReported)
   updateAdLoadPhase("b", "start");
   AppLifecycleObserver().appDidEnterBackground();
   clearMarker(CrashMarkerCheckpoint::adCallback);
-  EXPECT_EQ(markerFiles(), std::vector<std::string>{"tilo_crash_ad_units_resync.flag"});
+  EXPECT_EQ(markerFiles(), Strings{"tilo_crash_ad_units_resync.flag"});
 
   auto events = detect();
   ASSERT_EQ(events.size(), 1u);
@@ -240,20 +227,16 @@ TEST_F(CrashMarkersTest, DisabledMarkersWriteNothingButOldFlagsAreStillReported)
 TEST_F(CrashMarkersTest, CachedSdkConfigRoundTrips) {
   EXPECT_FALSE(readCachedSdkConfig());
   writeCachedSdkConfig(SdkConfig{true});
-  EXPECT_EQ(markerFiles(), std::vector<std::string>{"sdkConfig.json"});
-  auto config = readCachedSdkConfig();
-  ASSERT_TRUE(config);
-  EXPECT_TRUE(config->enableMarkerCheckpoints);
+  EXPECT_EQ(markerFiles(), Strings{"sdkConfig.json"});
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{true});
   // A folder deleted and made again by someone else is followed...
   std::filesystem::remove_all(markersDirectory());
   writeMarker("sdkConfig.json", R"({"enableMarkerCheckpoints":true})");
-  ASSERT_TRUE(readCachedSdkConfig());
-  EXPECT_TRUE(readCachedSdkConfig()->enableMarkerCheckpoints);
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{true});
   // ... and one deleted for good is made again by the next write.
   std::filesystem::remove_all(markersDirectory());
   writeCachedSdkConfig(SdkConfig{false});
-  ASSERT_TRUE(readCachedSdkConfig());
-  EXPECT_FALSE(readCachedSdkConfig()->enableMarkerCheckpoints);
+  EXPECT_EQ(readCachedSdkConfig(), SdkConfig{false});
 }
 
 }  // namespace

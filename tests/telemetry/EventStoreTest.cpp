@@ -80,12 +80,8 @@ TEST_F(EventStoreTest, BadEntriesAreLoggedAndRemoved) {
   EXPECT_FALSE(rawEntry());
   EXPECT_EQ(logs.count(undecryptable), 1u);
 
-  // 2. Sealed under another app key.
-  ASSERT_TRUE(store("old-app-key")
-                  .saveEvents(std::vector{AdLogEvent::make(AdLogEventType::adClick, "{}")}));
-  EXPECT_TRUE(store().loadSavedEvents().empty());
-  EXPECT_FALSE(rawEntry());
-  EXPECT_EQ(logs.count(undecryptable), 2u);
+  // 2. (An entry that fails its tag, as one sealed under another app key does, is
+  //    HostileInputTest's "random Base64".)
 
   // 3. One unknown event type fails the whole list.
   setRawEntry(seal("[" + entry("adClick", "{}") + "," + entry("adBogus", "{}") + "]"));

@@ -34,8 +34,7 @@ class TemplatesGoldenTest : public TemplatesTest {
     script("gad/native", R"({"native": )" + native + "}");
     loadPopup();
     ad->show(game);
-    sdk.env().advance(platform::UIViewController::transitionDuration);
-    settle();
+    settle(platform::UIViewController::transitionDuration);
     ASSERT_EQ(game->presentedViewController(), popup);
     expectGoldenImage(*window, golden(name));
     ad.reset();

@@ -18,9 +18,7 @@ RGBA rgba(std::string_view text) {
 }
 
 TEST(HexColor, ReadsTheLow24BitsAfterTrimmingAndOneHash) {
-  // 1. The template's own colours.
-  EXPECT_EQ(rgba("#3E434F"), (RGBA{0x3E / 255.0, 0x43 / 255.0, 0x4F / 255.0, 1}));
-  EXPECT_EQ(rgba("#121416"), (RGBA{0x12 / 255.0, 0x14 / 255.0, 0x16 / 255.0, 1}));
+  // 1. (The templates' own colours are drawn in the golden images.)
   // 2. White space and line breaks around it, lower case, no hash.
   EXPECT_EQ(rgba(" \n\tff8000\r\n"), (RGBA{1, 128 / 255.0, 0, 1}));
   // 3. Only one hash is skipped: a second one leaves no digits, black.

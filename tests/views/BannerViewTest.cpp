@@ -1,6 +1,7 @@
 // Banner and MREC views in a window on mock time: loading, callbacks, refresh, retry,
 // visibility, sizes and lifetime.
 #include <algorithm>
+#include <functional>
 
 #include "Tilo/views/TiloAdBannerView.h"
 #include "Tilo/views/TiloAdNativeView.h"
@@ -16,6 +17,8 @@
 
 namespace tilo::test {
 namespace {
+
+using Strings = std::vector<std::string>;
 
 using platform::Application;
 using platform::ApplicationState;
@@ -36,17 +39,6 @@ class BannerViewTest : public ViewsTest {
     window->layoutIfNeeded();
     return banner;
   }
-  // The extras of each recorded request of `mediationUnit`, one text per request.
-  static std::vector<std::string> extrasOf(const std::string& mediationUnit) {
-    std::vector<std::string> out;
-    for (const auto& record : mediation::AdSource::shared().loadRecords()) {
-      if (record.adUnitId != mediationUnit) continue;
-      std::string joined;
-      for (const auto& extras : record.extras) joined += extras + ";";
-      out.push_back(joined);
-    }
-    return out;
-  }
 };
 
 TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
@@ -59,8 +51,7 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   // 1. One request from loader configuration; nothing answered before the delay.
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   EXPECT_TRUE(successes.empty());
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   ASSERT_EQ(successes.size(), 1u);
   EXPECT_EQ(successes[0].adFormat, TiloAdFormat::banner);
   EXPECT_EQ(successes[0].adUnitId, "banner-unit");
@@ -72,8 +63,7 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(logs.count("Banner Ad Impression banner-unit"), 1u);
   EXPECT_EQ(logs.count("Banner Ad clicked banner-unit"), 1u);
-  EXPECT_EQ(adEvents(),
-            (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  EXPECT_EQ(adEvents(), (Strings{"ad_request", "ad_response", "ad_impression", "ad_click"}));
   // The paid event reaches the view's plugin, net of the backend's fee.
   ASSERT_EQ(plugin->events.size(), 1u);
   EXPECT_EQ(plugin->opened(0)["adInfo"]["adUnitId"], "banner-unit");
@@ -85,8 +75,7 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   sdk.env().advance(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 2u);
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(successes.size(), 2u);
   EXPECT_EQ(impressions.size(), 2u);
   // The refresh timer's pauses (background, off screen) are the coordinator's own; the
@@ -113,8 +102,7 @@ TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
   EXPECT_EQ(loadsOf("gad/banner"), 3u);
   // 4. Once it fills, the failures stop and the host hears of the success.
   script("gad/banner", R"({"result": "fill"})");
-  sdk.env().advance(10);
-  settle();
+  settle(10);
   EXPECT_EQ(successes.size(), 1u);
   EXPECT_EQ(failures.size(), 3u);
 }
@@ -123,27 +111,23 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   script("gad/banner", R"({"delayMs": 100, "click": true})");
   MarkerWatch watch;
   auto banner = placeBanner();
-  std::vector<std::string> seen;
+  Strings seen;
   noteCallbackMarkers(*banner->listener(), seen);
   settle();
   // 1. Resolving the unit opened and closed its entry ("start", "sync", "loader_init");
   //    the first request, sent as the loader is configured, is not tracked.
   const std::string file = kAdLoadTrackerFileName;
-  EXPECT_EQ(watch.take(file),
-            (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file}));
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file}));
   EXPECT_FALSE(tracked("banner-unit"));
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   // 2. Each callback runs inside its own marker (the impression's without ad info), and
   //    the marker is gone once the host has returned.
-  EXPECT_EQ(seen,
-            (std::vector<std::string>{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
-                                      "onAdClicked banner-unit AdMob"}));
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
+                           "onAdClicked banner-unit AdMob"}));
   EXPECT_EQ(callbackMarker(), "none");
   // 3. A refresh goes to the platform untracked.
   sdk.env().advance(30);
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 2u);
   EXPECT_TRUE(watch.take(file).empty());
   // 4. loadAd() records "start", then "load" at the time of the request, and the answer
@@ -152,16 +136,20 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   seen.clear();
   const double requested = platform::now();
   banner->loadAd();
-  EXPECT_EQ(watch.take(file), std::vector<std::string>(2, "+" + file));
+  EXPECT_EQ(watch.take(file), Strings(2, "+" + file));
   auto entry = tracked("banner-unit");
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->currentPhase, "load");
   EXPECT_EQ(entry->lastUpdate, requested);
-  sdk.env().advance(0.1);
-  settle();
-  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  settle(0.1);
+  EXPECT_EQ(seen, Strings{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
-  EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
+  EXPECT_EQ(watch.take(file), Strings{"-" + file});
+  // A success closes it too.
+  script("gad/banner", R"({"delayMs": 100})");
+  banner->loadAd();
+  settle(0.1);
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "-" + file}));
 }
 
 TEST_F(BannerViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {
@@ -231,11 +219,15 @@ TEST_F(BannerViewTest, FormatFollowsTheLoadedHeightAndTheSizeHolds) {
   ASSERT_EQ(successes.size(), 2u);
   EXPECT_EQ(successes[1].adFormat, TiloAdFormat::banner);
   // The MREC asks Amazon for its own slot at its own size, whatever it then loaded.
-  for (const auto& extras : extrasOf("gad/mrec")) {
-    EXPECT_NE(extras.find(" slotUUID=slot-mrec-1 width=300 height=250;"), std::string::npos)
-        << extras;
+  std::size_t mrecLoads = 0;
+  for (const auto& record : mediation::AdSource::shared().loadRecords()) {
+    if (record.adUnitId != "gad/mrec") continue;
+    ++mrecLoads;
+    ASSERT_EQ(record.extras.size(), 1u);
+    EXPECT_TRUE(record.extras[0].ends_with(" slotUUID=slot-mrec-1 width=300 height=250"))
+        << record.extras[0];
   }
-  EXPECT_EQ(extrasOf("gad/mrec").size(), 2u);
+  EXPECT_EQ(mrecLoads, 2u);
   // 2. A host forcing another size loses one constraint; the banner stays 320 × 50.
   auto banner = placeBanner();
   settle();
@@ -260,8 +252,7 @@ TEST_F(BannerViewTest, OneRequestPerShownAdAndAHiddenAncestorPausesTheRefresh) {
   window->addSubview(parent);
   parent->addSubview(banner);
   settle();
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   EXPECT_EQ(successes.size(), 1u);
   ASSERT_EQ(impressions.size(), 1u);
@@ -330,30 +321,27 @@ TEST_F(BannerViewTest, ReleasedViewsLeaveNothingBehind) {
       banner->removeFromSuperview();
     }
   }
-  // One released during a retry wait, one during a refresh wait.
-  script("gad/banner", R"({"result": "error"})");
-  auto failing = placeBanner();
-  settle();
-  ASSERT_TRUE(failing->adStateManager()->retryManager()->retryTimer());
-  track(failing);
-  failing->removeFromSuperview();
-  failing.reset();
-  script("gad/banner", R"({"result": "fill"})");
-  auto refreshing = placeBanner();
-  settle();
-  ASSERT_TRUE(refreshing->coordinator()->timer());
-  track(refreshing);
-  refreshing->removeFromSuperview();
-  refreshing.reset();
-  // And one released with its explicit, tracked load out: its entry is closed.
-  script("gad/banner", R"({"delayMs": 500})");
-  auto explicitLoad = placeBanner("banner-unit", TiloAdBannerSize::banner, false);
-  explicitLoad->loadAd();
-  settle();
-  ASSERT_TRUE(tracked("banner-unit"));
-  track(explicitLoad);
-  explicitLoad->removeFromSuperview();
-  explicitLoad.reset();
+  // One released during a retry wait, one during a refresh wait, and one with its
+  // explicit, tracked load out (its entry is closed).
+  const struct {
+    const char* scenario;
+    bool autoLoad;
+    std::function<bool(TiloAdBannerView&)> waiting;
+  } late[] = {
+      {R"({"result": "error"})", true,
+       [](auto& b) { return !!b.adStateManager()->retryManager()->retryTimer(); }},
+      {R"({"result": "fill"})", true, [](auto& b) { return !!b.coordinator()->timer(); }},
+      {R"({"delayMs": 500})", false, [](auto&) { return tracked("banner-unit").has_value(); }},
+  };
+  for (const auto& row : late) {
+    script("gad/banner", row.scenario);
+    auto banner = placeBanner("banner-unit", TiloAdBannerSize::banner, row.autoLoad);
+    if (!row.autoLoad) banner->loadAd();
+    settle();
+    ASSERT_TRUE(row.waiting(*banner)) << row.scenario;
+    track(banner);
+    banner->removeFromSuperview();
+  }
   EXPECT_FALSE(readAdLoadTracker());
   const std::size_t loads = loadsOf("gad/banner");
 

@@ -10,6 +10,8 @@
 namespace tilo::test {
 namespace {
 
+using Strings = std::vector<std::string>;
+
 using platform::UIButton;
 using platform::UIImageView;
 using platform::UILabel;
@@ -34,8 +36,8 @@ class TouchProbe : public Base {
 
 class NativeViewTest : public ViewsTest {
  protected:
-  void place(bool bind = true, bool load = true) {
-    native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, true);
+  void place(bool bind = true, bool load = true, bool autoLoad = true) {
+    native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, autoLoad);
     record(*native->listener());
     title = UILabel::create({10, 10, 300, 20});
     advertiser = UILabel::create({10, 35, 300, 20});
@@ -75,7 +77,7 @@ class NativeViewTest : public ViewsTest {
   std::shared_ptr<UIView> media;
   std::shared_ptr<UIButton> cta;
   // The native-ad marker each time the SDK touched the icon or media view.
-  std::vector<std::string> nativeMarkers;
+  Strings nativeMarkers;
 };
 
 TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
@@ -85,20 +87,12 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   place();
   settle();
   sdk.env().advance(0.1);  // the platform's first look at the screen
-  // 1. Host views live inside the platform's ad view; the media view is wrapped once, and
-  //    fills the container, which keeps the frame the host gave it.
-  EXPECT_TRUE(title->isDescendantOfView(native->gadNativeAdView().get()));
+  // 1. The media view is wrapped once. (Bound views moved into the platform's ad view and
+  //    filled, the media filling its container: CApiTest, and its native-bound golden images.)
   ASSERT_EQ(media->subviews().size(), 1u);
-  EXPECT_EQ(media->frame(), (platform::CGRect{10, 110, 340, 180}));
-  EXPECT_EQ(media->subviews()[0]->frame(), (platform::CGRect{0, 0, 340, 180}));
-  // 2. The waiting request loaded; assets are filled, the missing one hidden.
+  // 2. The waiting request loaded; the missing asset is hidden, the button takes no touches.
   ASSERT_EQ(successes.size(), 1u);
-  EXPECT_EQ(title->text(), "Title");
-  EXPECT_EQ(body->text(), "Body");
   EXPECT_TRUE(advertiser->isHidden());
-  EXPECT_FALSE(icon->isHidden());
-  EXPECT_TRUE(icon->image());
-  EXPECT_EQ(cta->titleForState(platform::UIControlState::normal), "Install");
   EXPECT_FALSE(cta->isUserInteractionEnabled());
   auto mediaView = native->gadNativeAdView()->mediaView();
   ASSERT_TRUE(mediaView && mediaView->mediaContent());
@@ -113,17 +107,14 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   EXPECT_EQ(logs.count("✅ 네이티브 광고 로드 성공 - 단위ID: native-unit"), 1u);
   EXPECT_EQ(logs.count("Native Ad Impression native-unit"), 1u);
   EXPECT_EQ(logs.count("Native Ad clicked native-unit"), 1u);
-  EXPECT_EQ(adEvents(),
-            (std::vector<std::string>{"ad_request", "ad_response", "ad_impression", "ad_click"}));
+  EXPECT_EQ(adEvents(), (Strings{"ad_request", "ad_response", "ad_impression", "ad_click"}));
   // 4. The next ad has every asset missing: every text view hidden, the media kept.
   script("gad/native", R"({"native": {}})");
-  sdk.env().advance(60);
-  settle();
+  settle(60);
   ASSERT_EQ(successes.size(), 2u);
-  EXPECT_TRUE(title->isHidden());
-  EXPECT_TRUE(body->isHidden());
-  EXPECT_TRUE(icon->isHidden());
-  EXPECT_TRUE(cta->isHidden());
+  for (const std::shared_ptr<UIView>& view :
+       std::vector<std::shared_ptr<UIView>>{title, body, icon, cta})
+    EXPECT_TRUE(view->isHidden());
   EXPECT_FALSE(mediaView->isHidden());
   EXPECT_FALSE(mediaView->mediaContent());
   // 5. And the one after has an icon again: shown again.
@@ -143,31 +134,28 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
       "native": {"headline": "H"}})");
   MarkerWatch watch;
   place();
-  std::vector<std::string> seen;
+  Strings seen;
   noteCallbackMarkers(*native->listener(), seen);
   // 1. Binding runs inside the native-ad marker, which names no unit or network.
-  EXPECT_EQ(nativeMarkers, std::vector<std::string>{"bindViews - -"});
+  EXPECT_EQ(nativeMarkers, Strings{"bindViews - -"});
   EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
   // 2. Resolving the unit opens and closes its entry; the waiting load then records
   //    "start" and "load" and stays open while the platform answers.
   settle();
   const std::string file = kAdLoadTrackerFileName;
-  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "+" + file,
-                                                        "-" + file, "+" + file, "+" + file}));
+  EXPECT_EQ(watch.take(file),
+            (Strings{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file, "+" + file}));
   ASSERT_TRUE(tracked("native-unit"));
   EXPECT_EQ(tracked("native-unit")->currentPhase, "load");
   // 3. The answer closes it. Rendering runs inside the native-ad marker with unit and
   //    network; each host callback inside its own marker, removed once it returns.
+  settle(0.1);
   sdk.env().advance(0.1);
-  settle();
-  sdk.env().advance(0.1);
-  EXPECT_EQ(watch.take(file), std::vector<std::string>{"-" + file});
-  EXPECT_EQ(nativeMarkers,
-            (std::vector<std::string>{"bindViews - -", "renderAd native-unit Meta"}));
+  EXPECT_EQ(watch.take(file), Strings{"-" + file});
+  EXPECT_EQ(nativeMarkers, (Strings{"bindViews - -", "renderAd native-unit Meta"}));
   EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
-  EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
-                                            "onAdImpression native-unit Meta",
-                                            "onAdClicked native-unit Meta"}));
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess native-unit -", "onAdImpression native-unit Meta",
+                           "onAdClicked native-unit Meta"}));
   EXPECT_EQ(callbackMarker(), "none");
   // 4. A failed load is tracked and closed the same way; its marker has no ad info.
   script("gad/native",
@@ -175,14 +163,13 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   seen.clear();
   native->loadAd();
   settle();
-  sdk.env().advance(0.1);
-  settle();
-  EXPECT_EQ(watch.take(file), (std::vector<std::string>{"+" + file, "+" + file, "-" + file}));
-  EXPECT_EQ(seen, std::vector<std::string>{"onAdLoadFail - -"});
+  settle(0.1);
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "-" + file}));
+  EXPECT_EQ(seen, Strings{"onAdLoadFail - -"});
   EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(logs.count("❌ 네이티브 광고 로드 실패 - 단위ID: native-unit, 에러: noFill, "), 1u);
-  // 5. An ad the host draws itself is tracked and bracketed as the view's was; its
-  //    impression and click, reported by the host, come once each.
+  // 5. An ad the host draws itself is tracked and bracketed as the view's was (repeated
+  //    reports and a click before the impression: CApiTest's host-drawn native ad test).
   script("gad/native", R"({"delayMs": 100, "click": true, "network": "Meta",
       "native": {"headline": "H"}})");
   auto loader = TiloHostDrawnNativeAdLoader::create(TiloAdUnit{"native-unit"});
@@ -195,23 +182,16 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   };
   loader->loadAd();
   settle();
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   ASSERT_TRUE(ad);
-  EXPECT_EQ(ad->native().title, "H");
-  EXPECT_EQ(watch.take(file),
-            (std::vector<std::string>{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
-                                      "+" + file, "-" + file}));
-  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::beforeImpression);
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file,
+                                       "+" + file, "-" + file}));
   EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::recorded);
-  EXPECT_EQ(ad->recordImpression(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
   EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::recorded);
-  EXPECT_EQ(ad->recordClick(), TiloHostDrawnNativeAd::Recorded::alreadyRecorded);
   settle();
-  EXPECT_EQ(seen, (std::vector<std::string>{"onAdLoadSuccess native-unit -",
-                                            "onAdImpression native-unit Meta",
-                                            "onAdClicked native-unit Meta"}));
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess native-unit -", "onAdImpression native-unit Meta",
+                           "onAdClicked native-unit Meta"}));
   EXPECT_EQ(callbackMarker(), "none");
 }
 
@@ -220,8 +200,7 @@ TEST_F(NativeViewTest, OnScreenBeforeItsUnitResolvesItLoadsAndLoadAdJoinsTheLoad
   // 1. autoLoad, on screen before the unit resolves, and no loadAd(): it loads once.
   place(true, false);
   settle();
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/native"), 1u);
   ASSERT_EQ(successes.size(), 1u);
   // 2. loadAd() twice while the refresh's load is out: they join it. One request, one
@@ -229,8 +208,7 @@ TEST_F(NativeViewTest, OnScreenBeforeItsUnitResolvesItLoadsAndLoadAdJoinsTheLoad
   ASSERT_TRUE(sdk.drive([&] { return loadsOf("gad/native") == 2; }, 120));
   native->loadAd();
   native->loadAd();
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/native"), 2u);
   EXPECT_EQ(successes.size(), 2u);
   EXPECT_TRUE(failures.empty());
@@ -277,32 +255,26 @@ TEST_F(NativeViewTest, ReleasedOrMovedAtAnyStepOfALoadLeavesNothingTracked) {
   other->addSubview(native);
   settle();
   window->addSubview(native);
-  sdk.env().advance(0.1);
-  settle();
+  settle(0.1);
   EXPECT_EQ(loadsOf("gad/native"), loads + 1);
   EXPECT_EQ(successes.size(), 1u);
   EXPECT_FALSE(readAdLoadTracker());
 }
 
 TEST_F(NativeViewTest, AutoLoadOffNeitherLoadsNorRefreshesUntilLoadAd) {
-  native = TiloAdNativeView::create(TiloAdUnit{"native-unit"}, false);
-  window->addSubview(native);
-  native->setFrame({15, 100, 360, 360});
-  native->setTranslatesAutoresizingMaskIntoConstraints(true);
+  place(true, false, false);
   settle();
   // On screen with its loader: the 60 s refresh timer runs, and loads nothing.
   native->setHidden(true);
   native->setHidden(false);
-  sdk.env().advance(200);
-  settle();
+  settle(200);
   EXPECT_EQ(loadsOf("gad/native"), 0u);
   // From the first loadAd() on, it refreshes a full interval after the impression.
   native->loadAd();
   settle();
   EXPECT_EQ(loadsOf("gad/native"), 1u);
   sdk.env().advance(0.1);  // the platform's first look at the screen
-  sdk.env().advance(60);
-  settle();
+  settle(60);
   EXPECT_EQ(loadsOf("gad/native"), 2u);
 }
 
@@ -319,20 +291,14 @@ TEST_F(NativeViewTest, WrongClassesDoNotBreakRendering) {
   settle();
   ASSERT_EQ(successes.size(), 1u);
   EXPECT_FALSE(notALabel->isHidden());
-  auto ad = std::static_pointer_cast<TiloAdNativeLoader>(native->loader())->nativeAd();
-  ASSERT_TRUE(ad);
-  EXPECT_FALSE(ad->icon());
-  EXPECT_EQ(ad->headline(), "H");
 }
 
 TEST_F(NativeViewTest, LoaderCompletesAReplacedWaitWithAnError) {
   script("gad/native", R"({"delayMs": 100})");
-  TiloAdUnitItem item;
-  item.tiloAdUnitId = "native-unit";
-  item.mediationAdUnitId = "gad/native";
-  auto loader = TiloAdNativeLoader::create(item);
+  auto loader = TiloAdNativeLoader::create(
+      TiloAdUnitItem{"native-unit", "gad/native", "N", "native", 60, std::nullopt});
   // "ad", or the error code.
-  std::vector<std::string> outcomes;
+  Strings outcomes;
   auto note = [&](Result<TiloAdNative> result) {
     outcomes.push_back(
         result ? "ad"
@@ -341,11 +307,11 @@ TEST_F(NativeViewTest, LoaderCompletesAReplacedWaitWithAnError) {
   loader->loadAd(note);
   loader->loadAd(note);
   sdk.env().runUntilIdle();
-  ASSERT_EQ(outcomes, (std::vector<std::string>{"-26"}));
+  ASSERT_EQ(outcomes, (Strings{"-26"}));
   sdk.env().advance(0.1);
   // The second waits for an answer; the first platform answer serves it, the second
   // finds nobody waiting and is only kept.
-  EXPECT_EQ(outcomes, (std::vector<std::string>{"-26", "ad"}));
+  EXPECT_EQ(outcomes, (Strings{"-26", "ad"}));
   EXPECT_TRUE(loader->nativeAd());
   // Released while waiting: the completion never runs.
   loader->loadAd(note);

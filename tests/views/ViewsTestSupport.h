@@ -94,8 +94,10 @@ class ViewsTest : public InitializedSdkTest {
     if (!tracker || !tracker->loadingAds.contains(unit)) return std::nullopt;
     return tracker->loadingAds.at(unit);
   }
-  // Runs what is due now, then lays the window out (which may start more work).
-  void settle() {
+  // Advances the mock clock by `after`, runs what is due, then lays the window out (which
+  // may start more work).
+  void settle(double after = 0) {
+    if (after > 0) sdk.env().advance(after);
     sdk.env().runUntilIdle();
     window->layoutIfNeeded();
     sdk.env().runUntilIdle();

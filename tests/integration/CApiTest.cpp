@@ -172,34 +172,23 @@ TEST_F(CApiTest, ALogCallbackMayCallBackIntoTheSdkDuringStartUpAndLoads) {
 
   // 2. Loads: a rewarded ad and an auto-loading banner, whose load starts inside the
   //    delivery of its visibility, log as they go.
-  tilo_rewarded_ad* ad = tilo_rewarded_ad_create("reward");
-  tilo_window* window = tilo_window_create(390, 844, 3);
-  tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 1);
+  auto window = tilo::Window::create(390, 844, 3);
+  auto ad = tilo::RewardedAd::create("reward");
+  auto banner = tilo::BannerView::create("banner", tilo::BannerSize::banner, true);
   ASSERT_TRUE(ad && window && banner);
   int loaded = 0;
-  tilo_rewarded_ad_delegate adDelegate{};
-  adDelegate.size = sizeof adDelegate;
-  adDelegate.did_load = [](void* loaded, tilo_rewarded_ad*, const tilo_ad_info*) {
-    ++*static_cast<int*>(loaded);
-  };
-  tilo_banner_view_delegate bannerDelegate{};
-  bannerDelegate.size = sizeof bannerDelegate;
-  bannerDelegate.did_load = [](void* loaded, tilo_banner_view*, const tilo_ad_info*) {
-    ++*static_cast<int*>(loaded);
-  };
-  bannerDelegate.did_fail_with_error = [](void*, tilo_banner_view*, const tilo_error*) {};
-  ASSERT_EQ(tilo_rewarded_ad_set_delegate(ad, &adDelegate, &loaded), TILO_STATUS_OK);
-  ASSERT_EQ(tilo_banner_view_set_delegate(banner, &bannerDelegate, &loaded), TILO_STATUS_OK);
-  ASSERT_EQ(tilo_rewarded_ad_load(ad), TILO_STATUS_OK);
-  ASSERT_EQ(tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_BOTTOM, 50),
-            TILO_STATUS_OK);
+  tilo::RewardedAd::Delegate adDelegate;
+  adDelegate.didLoad = [&](const auto&) { ++loaded; };
+  ad->setDelegate(adDelegate);
+  tilo::BannerView::Delegate bannerDelegate;
+  bannerDelegate.didLoad = [&](const auto&) { ++loaded; };
+  banner->setDelegate(bannerDelegate);
+  ASSERT_EQ(ad->load(), TILO_STATUS_OK);
+  ASSERT_EQ(addViewPinned(*window, *banner, tilo::WindowEdge::bottom, 50), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return loaded == 2; }));
   counts = c_host_take_log_counts();
   EXPECT_GT(counts.lines, 0);
   EXPECT_EQ(counts.failed_calls, 0);
-  EXPECT_EQ(tilo_banner_view_destroy(banner), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_rewarded_ad_destroy(ad), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
 }
 
 // The SDK view inside a view handle's wrapper.
@@ -373,15 +362,16 @@ TEST_F(CApiTest, NativeAdDrawnByTheHostReadsItsAssetsAndReportsOnce) {
   int64_t length = 0;
   EXPECT_EQ(tilo_native_ad_get_headline(ad, text, 4, &length), TILO_STATUS_BUFFER_TOO_SMALL);
   EXPECT_EQ(length, 8);
-  ASSERT_EQ(tilo_native_ad_get_headline(ad, text, sizeof text, &length), TILO_STATUS_OK);
-  EXPECT_STREQ(text, "Tap here");
-  ASSERT_EQ(tilo_native_ad_get_body(ad, text, sizeof text, &length), TILO_STATUS_OK);
-  EXPECT_STREQ(text, "Body");
-  ASSERT_EQ(tilo_native_ad_get_call_to_action(ad, text, sizeof text, &length), TILO_STATUS_OK);
-  EXPECT_STREQ(text, "Go");
-  ASSERT_EQ(tilo_native_ad_get_advertiser(ad, text, sizeof text, &length), TILO_STATUS_OK);
-  EXPECT_EQ(length, -1);
-  EXPECT_STREQ(text, "");
+  using TextGetter = tilo_status (*)(tilo_native_ad*, char*, size_t, int64_t*);
+  const std::pair<TextGetter, const char*> texts[] = {{tilo_native_ad_get_headline, "Tap here"},
+                                                      {tilo_native_ad_get_body, "Body"},
+                                                      {tilo_native_ad_get_call_to_action, "Go"},
+                                                      {tilo_native_ad_get_advertiser, ""}};
+  for (const auto& [get, expected] : texts) {
+    ASSERT_EQ(get(ad, text, sizeof text, &length), TILO_STATUS_OK) << expected;
+    EXPECT_STREQ(text, expected);
+  }
+  EXPECT_EQ(length, -1) << "the advertiser is missing";
 
   // 2. Images: the size first, then the pixels in the asked format, at the asked stride.
   //    The generated icon runs from orange at the top to red; the ad has no media.
@@ -392,20 +382,17 @@ TEST_F(CApiTest, NativeAdDrawnByTheHostReadsItsAssetsAndReportsOnce) {
   ASSERT_EQ(height, 128);
   const std::size_t stride = 130 * 4;
   std::vector<std::uint8_t> pixels(stride * 128, 7);
-  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size() - 1, stride,
-                                    TILO_PIXEL_FORMAT_RGBA, &width, &height),
-            TILO_STATUS_BUFFER_TOO_SMALL);
-  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), 127 * 4,
-                                    TILO_PIXEL_FORMAT_RGBA, &width, &height),
-            TILO_STATUS_BUFFER_TOO_SMALL);
-  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), 514, TILO_PIXEL_FORMAT_RGBA,
-                                    &width, &height),
-            TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), stride, 3, &width, &height),
-            TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), stride,
-                                    TILO_PIXEL_FORMAT_RGBA, &width, nullptr),
-            TILO_STATUS_NULL_ARGUMENT);
+  const std::tuple<std::size_t, std::size_t, int, int*, tilo_status> refused[] = {
+      {pixels.size() - 1, stride, TILO_PIXEL_FORMAT_RGBA, &height, TILO_STATUS_BUFFER_TOO_SMALL},
+      {pixels.size(), 127 * 4, TILO_PIXEL_FORMAT_RGBA, &height, TILO_STATUS_BUFFER_TOO_SMALL},
+      {pixels.size(), 514, TILO_PIXEL_FORMAT_RGBA, &height, TILO_STATUS_INVALID_ARGUMENT},
+      {pixels.size(), stride, 3, &height, TILO_STATUS_INVALID_ARGUMENT},
+      {pixels.size(), stride, TILO_PIXEL_FORMAT_RGBA, nullptr, TILO_STATUS_NULL_ARGUMENT}};
+  for (const auto& [size, rowBytes, format, heightOut, expected] : refused) {
+    EXPECT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), size, rowBytes, format, &width, heightOut),
+              expected)
+        << rowBytes << " " << format;
+  }
   EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](std::uint8_t b) { return b == 7; }));
   ASSERT_EQ(tilo_native_ad_get_icon(ad, pixels.data(), pixels.size(), stride,
                                     TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED, &width, &height),
@@ -1094,16 +1081,15 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   const std::size_t stride = static_cast<std::size_t>(width) * 4 + 12;
   std::vector<uint8_t> pixels(stride * height, 0xAB);
   tilo_rect damaged{-1, -1, -1, -1};
-  EXPECT_EQ(tilo_window_render(window, nullptr, stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_NULL_ARGUMENT);
-  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, nullptr),
-            TILO_STATUS_NULL_ARGUMENT);
-  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride, 3, &damaged),
-            TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride - 2, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_window_render(window, pixels.data(), 104 * 4, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_BUFFER_TOO_SMALL);
+  const std::tuple<uint8_t*, std::size_t, int, tilo_rect*, tilo_status> bad[] = {
+      {nullptr, stride, TILO_PIXEL_FORMAT_RGBA, &damaged, TILO_STATUS_NULL_ARGUMENT},
+      {pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, nullptr, TILO_STATUS_NULL_ARGUMENT},
+      {pixels.data(), stride, 3, &damaged, TILO_STATUS_INVALID_ARGUMENT},
+      {pixels.data(), stride - 2, TILO_PIXEL_FORMAT_RGBA, &damaged, TILO_STATUS_INVALID_ARGUMENT},
+      {pixels.data(), 104 * 4, TILO_PIXEL_FORMAT_RGBA, &damaged, TILO_STATUS_BUFFER_TOO_SMALL}};
+  for (const auto& [buffer, rowBytes, format, rect, expected] : bad) {
+    EXPECT_EQ(tilo_window_render(window, buffer, rowBytes, format, rect), expected) << rowBytes;
+  }
   // Strides whose rows wrap around the address space, landing before the buffer: refused
   // by both render functions, nothing written.
   for (std::size_t huge : {SIZE_MAX - 3, SIZE_MAX, std::size_t(-400), std::size_t(1) << 63}) {
@@ -1150,8 +1136,10 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
 
   // 4. The main thread: the whole window first, then only what changed, and nothing at
   //    all (not one byte) when nothing did.
-  ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_OK);
+  auto renderHere = [&] {
+    return tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged);
+  };
+  ASSERT_EQ(renderHere(), TILO_STATUS_OK);
   EXPECT_EQ(damaged.x, 0);
   EXPECT_EQ(damaged.width, width);
   EXPECT_EQ(damaged.height, height);
@@ -1162,14 +1150,12 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   EXPECT_EQ(pixels[veiled], 255) << "straight RGBA keeps a translucent white white";
   EXPECT_NEAR(pixels[veiled + 3], 128, 1);
   std::fill(pixels.begin(), pixels.end(), 0xCD);
-  ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_OK);
+  ASSERT_EQ(renderHere(), TILO_STATUS_OK);
   EXPECT_EQ(damaged.width, 0);
   EXPECT_EQ(damaged.height, 0);
   EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint8_t b) { return b == 0xCD; }));
   square->setFrame({20, 10, 10, 10});
-  ASSERT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_OK);
+  ASSERT_EQ(renderHere(), TILO_STATUS_OK);
   // Old and new place, 26.25 pixels a side each, and a pixel of smoothing around.
   EXPECT_EQ(damaged.x, 0);
   EXPECT_EQ(damaged.y, 0);
@@ -1264,8 +1250,7 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
   // 6. Once destroyed, the handle is refused on every thread.
   ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
   EXPECT_EQ(renderElsewhere(texture, damaged), TILO_STATUS_INVALID_HANDLE);
-  EXPECT_EQ(tilo_window_render(window, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(renderHere(), TILO_STATUS_INVALID_HANDLE);
 }
 
 }  // namespace

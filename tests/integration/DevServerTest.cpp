@@ -182,15 +182,11 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
 
   // 3. Every uploaded field is kept.
   const StoredEvent first = server->storedEvents().front();
-  EXPECT_EQ(first.eventType, "ad_impression");
-  EXPECT_EQ(first.createdAt, 1700000000123);
-  EXPECT_EQ(first.sessionId, "01HSESSION");
+  EXPECT_EQ(std::tie(first.eventType, first.createdAt, first.sessionId, first.sdkVersion),
+            std::tuple("ad_impression", 1700000000123, "01HSESSION", "1.1.44-beta"));
+  EXPECT_EQ(std::tie(first.country, first.mediationPlatform), std::tuple("KR", "admob"));
   EXPECT_EQ(first.payload, event("e1")["payload"]);
-  EXPECT_EQ(first.sdkVersion, "1.1.44-beta");
-  EXPECT_EQ(first.device["os"], "iOS");
-  EXPECT_TRUE(first.device["idfv"].is_null());
-  EXPECT_EQ(first.country, "KR");
-  EXPECT_EQ(first.mediationPlatform, "admob");
+  EXPECT_EQ(first.device, Json::parse(batch({}))["device"]);
   EXPECT_GT(first.receivedAt, 1.6e9);
 
   // 4. The listing needs no key and nests the payload as an object.
@@ -270,9 +266,7 @@ TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
   EXPECT_NE(res->body.find("/dashboard.js"), std::string::npos);
   EXPECT_NE(res->get_header_value("Content-Security-Policy").find("default-src 'self'"),
             std::string::npos);
-  res = client->Get("/dashboard.js");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->body.find("innerHTML"), std::string::npos);
+  EXPECT_EQ(client->Get("/dashboard.js")->body.find("innerHTML"), std::string::npos);
 }
 
 TEST(DevServerTest, InjectedFailuresAndLostAnswers) {

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +15,6 @@
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tools/demo/DemoOptions.h"
-#include "tools/demo/DemoWorkspace.h"
 
 namespace tilo::test {
 namespace {
@@ -264,11 +261,10 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   EXPECT_EQ(DemoOptions::parse({"--formats", "lineBanner,lightPopup,lineBanner"}).formats,
             (std::vector<DemoFormat>{DemoFormat::lineBanner, DemoFormat::lightPopup}));
   // 3. Appearance: light unless dark is asked for.
-  EXPECT_EQ(DemoOptions::parse({}).appearance, platform::UIUserInterfaceStyle::light);
-  EXPECT_EQ(DemoOptions::parse({"--appearance", "dark"}).appearance,
-            platform::UIUserInterfaceStyle::dark);
-  EXPECT_EQ(DemoOptions::parse({"--appearance", "light"}).appearance,
-            platform::UIUserInterfaceStyle::light);
+  using Style = platform::UIUserInterfaceStyle;
+  EXPECT_EQ(DemoOptions::parse({}).appearance, Style::light);
+  EXPECT_EQ(DemoOptions::parse({"--appearance", "dark"}).appearance, Style::dark);
+  EXPECT_EQ(DemoOptions::parse({"--appearance", "light"}).appearance, Style::light);
   // 4. --unit replaces one format's unit only.
   const auto units = DemoOptions::parse({"--unit", "lineBanner=my-line"}).units;
   EXPECT_EQ(units.at(DemoFormat::lineBanner), "my-line");
@@ -293,31 +289,6 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
                                                {"--container"}}) {
     EXPECT_THROW(DemoOptions::parse(args), UsageError) << args[0] << " " << args.back();
   }
-}
-
-TEST(DemoOptionsTest, EveryDefaultUnitIsInTheEmbeddedAppInfoWithALoadableType) {
-  const platform::Json info = platform::parseJson(demo::embeddedAppInfoJson());
-  // The templates load native ads: the line banner's unit is a native one.
-  const std::map<DemoFormat, std::string> types = {{DemoFormat::banner, "banner"},
-                                                   {DemoFormat::mrec, "mrec"},
-                                                   {DemoFormat::interstitial, "interstitial"},
-                                                   {DemoFormat::rewarded, "rewarded"},
-                                                   {DemoFormat::native, "native"},
-                                                   {DemoFormat::lightPopup, "lightPopup"},
-                                                   {DemoFormat::lineBanner, "native"},
-                                                   {DemoFormat::appOpen, "appOpen"}};
-  std::set<std::string> mediationUnits;
-  for (DemoFormat format : DemoOptions::parse({}).formats) {
-    const std::string& unitId = demo::defaultUnits().at(format);
-    const platform::Json* found = nullptr;
-    for (const auto& unit : info["adUnits"]) {
-      if (unit["tiloAdUnitId"] == unitId) found = &unit;
-    }
-    ASSERT_TRUE(found) << unitId;
-    EXPECT_EQ((*found)["type"], types.at(format)) << unitId;
-    mediationUnits.insert((*found)["mediationAdUnitId"].get<std::string>());
-  }
-  EXPECT_EQ(mediationUnits.size(), 8u) << "each format has a mediation unit of its own";
 }
 
 // Average of red, green and blue at point (x, y) of a scale-3 snapshot.

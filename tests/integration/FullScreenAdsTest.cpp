@@ -61,31 +61,6 @@ class FullScreenAdsTest : public FullScreenTest {
   std::optional<TiloError> error_;
 };
 
-TEST_F(FullScreenAdsTest, RewardedFlowAsTheBackendStoredIt) {
-  script("gad/rewarded", R"({"network":"Mintegral","latencies":[0.1,0.2],"click":true})");
-  auto loader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", std::nullopt});
-  auto ad = loadRecorded(loader);
-  ASSERT_TRUE(ad);
-  ad->show();
-  sdk.env().runUntilIdle();
-
-  auto events = storedEvents(4);
-  ASSERT_EQ(events.size(), 4u);
-  const std::vector<std::string> types = {"ad_request", "ad_response", "ad_impression", "ad_click"};
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    SCOPED_TRACE(types[i]);
-    EXPECT_EQ(events[i].eventType, types[i]);
-    EXPECT_EQ(events[i].payload["adFormat"], "rewarded_video");
-    EXPECT_EQ(events[i].payload["adUnitId"], "rewarded-unit");
-    EXPECT_EQ(events[i].payload.contains("latency"), i > 0);
-    EXPECT_EQ(events[i].payload.contains("adNetwork"), i > 0);
-    if (i == 0) continue;
-    EXPECT_NEAR(events[i].payload["latency"].get<double>(), 300.0, 1e-9);
-    EXPECT_EQ(events[i].payload["adNetwork"], "Mintegral");
-  }
-  EXPECT_EQ(events[0].sessionId, events[3].sessionId);
-}
-
 // The host gets the mapped error; the backend stores the platform's own code and text.
 TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
@@ -222,32 +197,6 @@ TEST_F(FullScreenAdsTest, RevenueReachesThePluginSealedAndTheAppKeyNeverLeavesTh
 struct CHost {
   std::vector<std::string> calls, urls;
   std::string paid;
-
-  static CHost& of(void* context) { return *static_cast<CHost*>(context); }
-  static tilo_interstitial_ad_delegate delegate() {
-    tilo_interstitial_ad_delegate d{};
-    d.size = sizeof d;
-    d.did_load = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("load");
-    };
-    d.did_show = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("show");
-    };
-    d.did_click = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("click");
-    };
-    d.did_record_impression = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("impression");
-    };
-    d.did_dismiss = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("dismiss");
-    };
-    d.did_pay = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*, const tilo_revenue* r) {
-      of(c).paid = r->value;
-      of(c).calls.push_back("pay");
-    };
-    return d;
-  }
 };
 
 // The centre of a shown part, as a host finds it; (-1, -1) when none is shown.
@@ -268,13 +217,23 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   };
   const auto empty = render();
   CHost host;
-  const auto delegate = CHost::delegate();
-  auto* ad = tilo_interstitial_ad_create("interstitial-unit");
-  ASSERT_EQ(tilo_interstitial_ad_set_delegate(ad, &delegate, &host), TILO_STATUS_OK);
+  auto ad = std::move(tilo::InterstitialAd::create("interstitial-unit").value());
+  tilo::InterstitialAd::Delegate delegate;
+  delegate.didLoad = [&](const auto&) { host.calls.push_back("load"); };
+  delegate.didShow = [&](const auto&) { host.calls.push_back("show"); };
+  delegate.didClick = [&](const auto&) { host.calls.push_back("click"); };
+  delegate.didRecordImpression = [&](const auto&) { host.calls.push_back("impression"); };
+  delegate.didDismiss = [&](const auto&) { host.calls.push_back("dismiss"); };
+  delegate.didPay = [&](const auto&, const tilo::Revenue& revenue) {
+    host.paid = revenue.value;
+    host.calls.push_back("pay");
+  };
+  ad.setDelegate(delegate);
   auto loadAndShow = [&] {
-    tilo_interstitial_ad_load(ad);
+    ASSERT_EQ(ad.load(), TILO_STATUS_OK);
     sdk.env().runUntilIdle();
-    tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(window));
+    ASSERT_EQ(tilo_interstitial_ad_show_from(ad.handle(), tilo_window_root_view_controller(window)),
+              TILO_STATUS_OK);
     sdk.env().runUntilIdle();
   };
 
@@ -304,8 +263,8 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   loadAndShow();
   EXPECT_NE(render(), empty);
   const tilo_open_url_callback recordUrl = [](void* c, const char* url) {
-    CHost::of(c).urls.push_back(url);
-    CHost::of(c).calls.push_back("url");
+    static_cast<CHost*>(c)->urls.push_back(url);
+    static_cast<CHost*>(c)->calls.push_back("url");
   };
   ASSERT_EQ(tilo_set_open_url_callback(recordUrl, &host), TILO_STATUS_OK);
   const auto cta = centreOf(window, "interstitial.cta");
@@ -353,7 +312,7 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "click", "dismiss"}));
   EXPECT_EQ(render(), empty);
-  tilo_interstitial_ad_destroy(ad);
+  ad.reset();
   tilo_window_destroy(window);
 }
 

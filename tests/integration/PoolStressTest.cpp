@@ -160,24 +160,16 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   // A start screen: every ad is asked for at once, while the SDK is still starting.
   tilo_window* window = tilo_window_create(390, 844, 3);
   ASSERT_NE(window, nullptr);
-  const auto interstitialDelegate = countingDelegate<tilo_interstitial_ad_delegate, interstitial>();
-  const auto rewardedDelegate = countingDelegate<tilo_rewarded_ad_delegate, rewarded>();
-  const auto appOpenDelegate = countingDelegate<tilo_app_open_ad_delegate, appOpen>();
-  const auto bannerDelegate = countingDelegate<tilo_banner_view_delegate, banner>();
-  const auto mrecDelegate = countingDelegate<tilo_banner_view_delegate, mrec>();
-  const auto nativeDelegate = countingDelegate<tilo_native_view_delegate, native>();
-  const auto lineDelegate = countingDelegate<tilo_line_banner_view_delegate, line>();
-  const auto popupDelegate = countingDelegate<tilo_light_popup_ad_loader_delegate, lightPopup>();
   std::vector<std::function<tilo_status()>> destroy;
-  // Made with its delegate; destroyed at the end.
+  // Made with its delegate (copied by the SDK); destroyed at the end.
   auto made = [&](auto* handle, auto setDelegate, const auto& delegate, auto destroyIt) {
     destroy.push_back([=] { return destroyIt(handle); });
     EXPECT_EQ(setDelegate(handle, &delegate, nullptr), TILO_STATUS_OK);
     return handle;
   };
-#define TILO_MADE(kind, delegate, ...)                                                    \
-  made(tilo_##kind##_create(__VA_ARGS__), tilo_##kind##_set_delegate, delegate##Delegate, \
-       tilo_##kind##_destroy)
+#define TILO_MADE(kind, K, ...)                                       \
+  made(tilo_##kind##_create(__VA_ARGS__), tilo_##kind##_set_delegate, \
+       countingDelegate<tilo_##kind##_delegate, K>(), tilo_##kind##_destroy)
   for (int n = 0; n < kPerKind; ++n) {
     const auto unit = [n](Kind kind) { return unitId(kind, n); };
     ASSERT_EQ(tilo_interstitial_ad_load(
@@ -201,7 +193,7 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
     ASSERT_EQ(tilo_window_add_view(window, lineView, {0, 100 + y, 390, 60}), TILO_STATUS_OK);
     ASSERT_EQ(tilo_line_banner_view_load_ad(lineView), TILO_STATUS_OK);
     ASSERT_EQ(tilo_light_popup_ad_loader_load_ad(
-                  TILO_MADE(light_popup_ad_loader, popup, unit(lightPopup).c_str())),
+                  TILO_MADE(light_popup_ad_loader, lightPopup, unit(lightPopup).c_str())),
               TILO_STATUS_OK);
   }
 #undef TILO_MADE

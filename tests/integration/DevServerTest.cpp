@@ -167,18 +167,8 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
                                   std::string(R"({"events":{}})"), partlyBroken.dump()}) {
     EXPECT_EQ(statusOf(post(*client, body)), 400) << body;
   }
-  // So does one whose payload has more keys than a document may hold.
-  std::string manyKeys = batch({"e7"});
-  std::string keys;
-  for (std::size_t i = 0; i < platform::kMaxJsonKeys; ++i) {
-    keys += "\"k" + std::to_string(i) + "\":0,";
-  }
-  manyKeys.insert(manyKeys.find("\"payload\":{") + 11, keys);
-  auto res = post(*client, manyKeys);
-  ASSERT_EQ(statusOf(res), 400);
-  EXPECT_NE(res->body.find("more than 100000 keys"), std::string::npos) << res->body;
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"e1", "e2", "e3"}));
-  EXPECT_EQ(server->eventPostCount(), 10);
+  EXPECT_EQ(server->eventPostCount(), 9);
 
   // 3. Every uploaded field is kept.
   const StoredEvent first = server->storedEvents().front();
@@ -190,7 +180,7 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
   EXPECT_GT(first.receivedAt, 1.6e9);
 
   // 4. The listing needs no key and nests the payload as an object.
-  res = client->Get("/dev/events");
+  auto res = client->Get("/dev/events");
   ASSERT_EQ(statusOf(res), 200);
   EXPECT_EQ(res->body, server->storedEventsJson());
   const Json listing = Json::parse(res->body);

@@ -162,8 +162,7 @@ static void record_error(host_log* log, const char* what, const tilo_ad_info* in
            revenue->precision);                                                            \
   }                                                                                        \
   static delegate_type kind##_delegate(void) {                                             \
-    delegate_type d;                                                                       \
-    memset(&d, 0, sizeof d);                                                               \
+    delegate_type d = {0};                                                                 \
     d.size = sizeof d;                                                                     \
     d.did_load = kind##_did_load;                                                          \
     d.did_fail_to_load = kind##_did_fail_to_load;                                          \
@@ -200,7 +199,7 @@ static const char* kFill = FILL;
 /* ---- scenarios ----------------------------------------------------------------------------- */
 
 int c_host_full_screen_delegates(c_host_env* env) {
-  host_log log;
+  host_log log = {0};
   tilo_rewarded_ad_delegate rd = rewarded_delegate();
   tilo_interstitial_ad_delegate id = interstitial_delegate();
   tilo_app_open_ad_delegate od = open_delegate();
@@ -217,7 +216,6 @@ int c_host_full_screen_delegates(c_host_env* env) {
   } newer;
   size_t i;
   info.struct_size = sizeof info;
-  memset(&log, 0, sizeof log);
   CHECK(env, window && root && rewarded && interstitial && open);
   rd.did_earn_reward = rewarded_did_earn_reward;
   CHECK_OK(env, tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
@@ -353,10 +351,9 @@ static void destroying_did_show(void* c, tilo_interstitial_ad* ad, const tilo_ad
 }
 
 int c_host_destroy_inside_callbacks(c_host_env* env) {
-  host_log log;
+  host_log log = {0};
   tilo_rewarded_ad_delegate rd = rewarded_delegate();
   tilo_interstitial_ad_delegate id = interstitial_delegate();
-  memset(&log, 0, sizeof log);
   env->script(env->impl, "gad/reward", kFill);
   env->script(env->impl, "gad/inter", kFill);
 
@@ -404,8 +401,7 @@ int c_host_destroy_inside_callbacks(c_host_env* env) {
 
 #define VIEW_DELEGATE(kind, type)                     \
   static type kind##_view_delegate(void) {            \
-    type d;                                           \
-    memset(&d, 0, sizeof d);                          \
+    type d = {0};                                     \
     d.size = sizeof d;                                \
     d.did_load = kind##_view_load;                    \
     d.did_fail_with_error = kind##_view_fail;         \
@@ -458,8 +454,7 @@ static void popup_fail(void* c, tilo_light_popup_ad* ad, const tilo_error* error
 }
 
 static tilo_light_popup_ad_delegate popup_delegate(void) {
-  tilo_light_popup_ad_delegate d;
-  memset(&d, 0, sizeof d);
+  tilo_light_popup_ad_delegate d = {0};
   d.size = sizeof d;
   d.did_show = popup_show;
   d.did_dismiss = popup_dismiss;
@@ -472,8 +467,8 @@ static const char* kViewFill =
     "\"precision\":3},\"native\":{\"headline\":\"Title\",\"callToAction\":\"Go\"}}";
 
 int c_host_view_delegates(c_host_env* env, c_host_views* out) {
-  host_log log;
-  popup_log popup;
+  host_log log = {0};
+  popup_log popup = {0};
   tilo_banner_view_delegate bd = banner_view_delegate();
   tilo_banner_view_delegate md = banner_view_delegate();
   tilo_native_view_delegate nd = native_view_delegate();
@@ -488,11 +483,8 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   tilo_line_banner_view* line = tilo_line_banner_view_create("native", 0);
   tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
   const tilo_rect title = {16, 8, 200, 20}, cta = {16, 40, 120, 32}, media = {220, 8, 100, 60};
-  tilo_native_asset_layout layout;
+  tilo_native_asset_layout layout = {0};
   const tilo_rect mrec_frame = {45, 100, 300, 250}, native_frame = {0, 400, 390, 100};
-  memset(&log, 0, sizeof log);
-  memset(&popup, 0, sizeof popup);
-  memset(&layout, 0, sizeof layout);
   layout.size = sizeof layout;
   layout.title = &title;
   layout.call_to_action = &cta;
@@ -636,8 +628,8 @@ static int show_popup(c_host_env* env, popup_log* popup, tilo_light_popup_ad_loa
 }
 
 int c_host_window_destroyed_under_ads(c_host_env* env) {
-  host_log log;
-  popup_log popup;
+  host_log log = {0};
+  popup_log popup = {0};
   tilo_light_popup_ad_loader_delegate pd = loader_view_delegate();
   tilo_interstitial_ad_delegate id = interstitial_delegate();
   tilo_rewarded_ad_delegate rd = rewarded_delegate();
@@ -645,8 +637,6 @@ int c_host_window_destroyed_under_ads(c_host_env* env) {
   tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
   tilo_rewarded_ad* rewarded = tilo_rewarded_ad_create("reward");
   tilo_window* window = NULL;
-  memset(&log, 0, sizeof log);
-  memset(&popup, 0, sizeof popup);
   CHECK(env, loader && interstitial && rewarded);
   CHECK_OK(env, tilo_light_popup_ad_loader_set_delegate(loader, &pd, &popup));
   CHECK_OK(env, tilo_interstitial_ad_set_delegate(interstitial, &id, &log));
@@ -740,7 +730,7 @@ static void call_from_other_thread(void* arg) {
 }
 
 int c_host_bad_input(c_host_env* env) {
-  host_log log;
+  host_log log = {0};
   tilo_rewarded_ad_delegate rd = rewarded_delegate();
   tilo_rewarded_ad_delegate small = rewarded_delegate();
   tilo_banner_view_delegate bd = banner_view_delegate();
@@ -756,14 +746,11 @@ int c_host_bad_input(c_host_env* env) {
   tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
   const tilo_rect frame = {0, 0, 320, 50};
   tilo_rect bad = {0, 0, 320, 50};
-  tilo_native_asset_layout layout;
+  tilo_native_asset_layout layout = {0};
   int local = 0, i;
   char buffer[64];
   int64_t length = 0;
-  thread_call call;
-  memset(&log, 0, sizeof log);
-  memset(&layout, 0, sizeof layout);
-  memset(&call, 0, sizeof call);
+  thread_call call = {0};
   CHECK(env,
         window && rewarded && interstitial && stale && banner && stale_view && native && loader);
   CHECK_OK(env, tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
@@ -950,10 +937,9 @@ static void editor_log(void* context, tilo_log_level level, const char* line) {
 }
 
 int c_host_editor_without_bundle(c_host_env* env, const char* empty_bundle) {
-  host_log lines;
+  host_log lines = {0};
   tilo_window* window;
   int value = 0;
-  memset(&lines, 0, sizeof lines);
   CHECK_OK(env, tilo_set_log_level(TILO_LOG_LEVEL_ERROR));
   CHECK_OK(env, tilo_set_log_callback(editor_log, &lines));
   CHECK_OK(env, tilo_set_bundle_directory(empty_bundle));

@@ -156,8 +156,7 @@ static void record_error(host_log* log, const char* what, const tilo_ad_info* in
   }                                                                                        \
   static void kind##_did_pay(void* c, handle_type* ad, const tilo_ad_info* info,           \
                              const tilo_revenue* revenue) {                                \
-    (void)ad;                                                                              \
-    (void)info;                                                                            \
+    (void)ad, (void)info;                                                                  \
     record((host_log*)c, #kind ".pay(%s %s %d)", revenue->value, revenue->currency_code,   \
            revenue->precision);                                                            \
   }                                                                                        \
@@ -181,8 +180,7 @@ HOST_CALLBACKS(open, tilo_app_open_ad, tilo_app_open_ad_delegate)
 
 static void rewarded_did_earn_reward(void* c, tilo_rewarded_ad* ad, const tilo_ad_info* info,
                                      const tilo_rewarded_item* item) {
-  (void)ad;
-  (void)info;
+  (void)ad, (void)info;
   record((host_log*)c, "rewarded.reward(%lld %s)", (long long)item->amount, item->reward_type);
 }
 

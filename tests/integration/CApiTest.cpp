@@ -724,9 +724,7 @@ TEST(CApiNumbersTest, ErrorCodesAndEnumerationsKeepTheirNumbers) {
                      TILO_TEST_SCENARIO_MAX_BYTES}),
             (Numbers{-1, -24, 16384, 1048576}));
   // Enumerations.
-  EXPECT_EQ((Numbers{TILO_AD_FORMAT_NONE, TILO_AD_FORMAT_BANNER, TILO_AD_FORMAT_INTERSTITIAL,
-                     TILO_AD_FORMAT_REWARDED, TILO_AD_FORMAT_NATIVE, TILO_AD_FORMAT_APP_OPEN}),
-            (Numbers{-1, 0, 1, 2, 3, 4}));
+  // (The ad formats' numbers are in the C host's expected callback texts.)
   EXPECT_EQ(
       (Numbers{TILO_UNSET, TILO_NO, TILO_YES, TILO_BANNER_SIZE_BANNER, TILO_BANNER_SIZE_MREC}),
       (Numbers{-1, 0, 1, 0, 1}));

@@ -98,7 +98,6 @@ TEST(DevServerTest, AppInfoRequiresTheAppKeyAndEachRequestIsLogged) {
   };
   auto server = startServer(options);
   ASSERT_TRUE(server);
-  EXPECT_EQ(server->baseUrl(), "http://127.0.0.1:" + std::to_string(server->port()));
   auto client = clientFor(*server);
 
   auto res = client->Get("/sdk/init", withKey());
@@ -167,34 +166,20 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
                                   std::string(R"({"events":{}})"), partlyBroken.dump()}) {
     EXPECT_EQ(statusOf(post(*client, body)), 400) << body;
   }
-  // So does one whose payload has more keys than a document may hold.
-  std::string manyKeys = batch({"e7"});
-  std::string keys;
-  for (std::size_t i = 0; i < platform::kMaxJsonKeys; ++i) {
-    keys += "\"k" + std::to_string(i) + "\":0,";
-  }
-  manyKeys.insert(manyKeys.find("\"payload\":{") + 11, keys);
-  auto res = post(*client, manyKeys);
-  ASSERT_EQ(statusOf(res), 400);
-  EXPECT_NE(res->body.find("more than 100000 keys"), std::string::npos) << res->body;
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"e1", "e2", "e3"}));
-  EXPECT_EQ(server->eventPostCount(), 10);
+  EXPECT_EQ(server->eventPostCount(), 9);
 
   // 3. Every uploaded field is kept.
   const StoredEvent first = server->storedEvents().front();
-  EXPECT_EQ(first.eventType, "ad_impression");
-  EXPECT_EQ(first.createdAt, 1700000000123);
-  EXPECT_EQ(first.sessionId, "01HSESSION");
+  EXPECT_EQ(std::tie(first.eventType, first.createdAt, first.sessionId, first.sdkVersion),
+            std::tuple("ad_impression", 1700000000123, "01HSESSION", "1.1.44-beta"));
+  EXPECT_EQ(std::tie(first.country, first.mediationPlatform), std::tuple("KR", "admob"));
   EXPECT_EQ(first.payload, event("e1")["payload"]);
-  EXPECT_EQ(first.sdkVersion, "1.1.44-beta");
-  EXPECT_EQ(first.device["os"], "iOS");
-  EXPECT_TRUE(first.device["idfv"].is_null());
-  EXPECT_EQ(first.country, "KR");
-  EXPECT_EQ(first.mediationPlatform, "admob");
+  EXPECT_EQ(first.device, Json::parse(batch({}))["device"]);
   EXPECT_GT(first.receivedAt, 1.6e9);
 
   // 4. The listing needs no key and nests the payload as an object.
-  res = client->Get("/dev/events");
+  auto res = client->Get("/dev/events");
   ASSERT_EQ(statusOf(res), 200);
   EXPECT_EQ(res->body, server->storedEventsJson());
   const Json listing = Json::parse(res->body);
@@ -270,9 +255,7 @@ TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
   EXPECT_NE(res->body.find("/dashboard.js"), std::string::npos);
   EXPECT_NE(res->get_header_value("Content-Security-Policy").find("default-src 'self'"),
             std::string::npos);
-  res = client->Get("/dashboard.js");
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->body.find("innerHTML"), std::string::npos);
+  EXPECT_EQ(client->Get("/dashboard.js")->body.find("innerHTML"), std::string::npos);
 }
 
 TEST(DevServerTest, InjectedFailuresAndLostAnswers) {

@@ -61,67 +61,6 @@ class FullScreenAdsTest : public FullScreenTest {
   std::optional<TiloError> error_;
 };
 
-TEST_F(FullScreenAdsTest, EachFormatLoadsShowsAndDismisses) {
-  // The loaders stay alive: they forward impressions and clicks.
-  script("gad/inter", R"({"click":true,"dismissAfterMs":500})");
-  auto interstitialLoader =
-      TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  auto interstitial = loadRecorded(interstitialLoader);
-  ASSERT_TRUE(interstitial);
-  recordDisplay(*interstitial->interstitialListener());
-  interstitial->show();
-  sdk.env().advance(0.5);
-  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "shown", "impression", "click", "dismiss"}));
-
-  calls.clear();
-  script("gad/rewarded", R"({"reward":{"amount":"5.9","type":"gems"},"dismissAfterMs":500})");
-  auto rewardedLoader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", "after-level"});
-  auto rewarded = loadRecorded(rewardedLoader);
-  ASSERT_TRUE(rewarded);
-  recordDisplay(*rewarded->rewardedAdListener());
-  rewarded->rewardedAdListener()->onEarnedReward = [&](auto, auto item) {
-    calls.push_back("reward " + std::to_string(item->amount) + " " + item->rewardType);
-  };
-  rewarded->show(platform::UIViewController::create("game"));
-  sdk.env().advance(0.5);
-  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "shown", "reward 5 gems", "impression",
-                                             "dismiss"}));
-
-  calls.clear();
-  auto appOpenLoader = TiloAppOpenAdLoader::create(TiloAdUnit{"appopen-unit", std::nullopt});
-  auto appOpen = loadRecorded(appOpenLoader);
-  ASSERT_TRUE(appOpen);
-  recordDisplay(*appOpen->appOpenAdListener());
-  appOpen->show();
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "shown", "impression", "dismiss"}));
-}
-
-TEST_F(FullScreenAdsTest, RewardedFlowAsTheBackendStoredIt) {
-  script("gad/rewarded", R"({"network":"Mintegral","latencies":[0.1,0.2],"click":true})");
-  auto loader = TiloRewardedAdLoader::create(TiloAdUnit{"rewarded-unit", std::nullopt});
-  auto ad = loadRecorded(loader);
-  ASSERT_TRUE(ad);
-  ad->show();
-  sdk.env().runUntilIdle();
-
-  auto events = storedEvents(4);
-  ASSERT_EQ(events.size(), 4u);
-  const std::vector<std::string> types = {"ad_request", "ad_response", "ad_impression", "ad_click"};
-  for (std::size_t i = 0; i < events.size(); ++i) {
-    SCOPED_TRACE(types[i]);
-    EXPECT_EQ(events[i].eventType, types[i]);
-    EXPECT_EQ(events[i].payload["adFormat"], "rewarded_video");
-    EXPECT_EQ(events[i].payload["adUnitId"], "rewarded-unit");
-    EXPECT_EQ(events[i].payload.contains("latency"), i > 0);
-    EXPECT_EQ(events[i].payload.contains("adNetwork"), i > 0);
-    if (i == 0) continue;
-    EXPECT_NEAR(events[i].payload["latency"].get<double>(), 300.0, 1e-9);
-    EXPECT_EQ(events[i].payload["adNetwork"], "Mintegral");
-  }
-  EXPECT_EQ(events[0].sessionId, events[3].sessionId);
-}
-
 // The host gets the mapped error; the backend stores the platform's own code and text.
 TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
@@ -131,26 +70,6 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
     EXPECT_EQ(loadRecorded(loader), nullptr);
     return error_;
   };
-  auto noFill = failWith(R"({"domain":"com.google.admob","code":1,"description":"No fill."})");
-  ASSERT_TRUE(noFill);
-  EXPECT_EQ(static_cast<int>(noFill->code()), 204);
-  EXPECT_EQ(noFill->message(),
-            "No fill. If no fill persists, please verify app-ads.txt configuration at "
-            "https://dashboard.tiloads.com");
-  auto offline = failWith(
-      R"({"domain":"NSURLErrorDomain","code":-1009,"description":"The Internet connection appears to be offline."})");
-  ASSERT_TRUE(offline);
-  EXPECT_EQ(offline->code(), TiloError::Code::noNetwork);
-  EXPECT_EQ(offline->message(), "The Internet connection appears to be offline.");
-  EXPECT_EQ(calls, (std::vector<std::string>{"failed", "failed"}));
-
-  auto events = storedEvents(4);
-  ASSERT_EQ(events.size(), 4u);
-  EXPECT_EQ(events[1].eventType, "ad_response_error");
-  EXPECT_EQ(events[1].payload["code"], 1);
-  EXPECT_EQ(events[1].payload["message"], "No fill.");
-  EXPECT_EQ(events[3].payload["code"], -1009);
-
   // The other rules: a cause before the platform's text where the code alone hides it, a
   // fixed text, unknown codes, and codes that mean something in their own domain only.
   using Code = TiloError::Code;
@@ -178,6 +97,7 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
       {"NSURLErrorDomain", "-1005", Code::networkError, "Text"},
       {"NSURLErrorDomain", "-1008", Code::networkError, "Text"},
       {"NSURLErrorDomain", "-1103", Code::networkError, "Text"},
+      {"NSURLErrorDomain", "-1009", Code::noNetwork, "Text"},
       {"com.example", "-1009", Code::unspecified, "Text"}};
   for (const auto& [domain, code, expected, message] : rules) {
     auto error =
@@ -186,29 +106,18 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
     EXPECT_EQ(error->code(), expected) << domain << " " << code;
     EXPECT_EQ(error->message(), message) << domain << " " << code;
   }
-  EXPECT_EQ(storedEvents(4 + 2 * std::size(rules)).size(), 4 + 2 * std::size(rules));
+  EXPECT_EQ(calls, std::vector<std::string>(std::size(rules), "failed"));
+  const auto events = storedEvents(2 * std::size(rules));
+  ASSERT_EQ(events.size(), 2 * std::size(rules));
+  EXPECT_EQ(events[3].eventType, "ad_response_error");
+  EXPECT_EQ(events[3].payload["code"], 1);
+  EXPECT_EQ(events[3].payload["message"], "Text");
+  EXPECT_EQ(events.back().payload["code"], -1009);
 }
 
-TEST_F(FullScreenAdsTest, ShowProblems) {
-  // 1. Presentation fails after it started: onFailedToShow with the mapped error.
-  script(
-      "gad/inter",
-      R"({"presentError":{"domain":"com.google.admob","code":19,"description":"Already used"}})");
+TEST_F(FullScreenAdsTest, AnExpiredAdIsNotReadyAndItsShowSaysWhy) {
   auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  ASSERT_TRUE(loadRecorded(loader));
-  recordDisplay(*loader->ad()->interstitialListener());
-  loader->ad()->show();
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "failedToShow"}));
-  EXPECT_EQ(error_->code(), TiloError::Code::fullscreenAdAlreadyShowing);
-  // A second show is refused by the platform: silent, and the ad is no longer ready.
-  EXPECT_FALSE(loader->ad()->isReady());
-  loader->ad()->show();
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(calls.size(), 2u);
-
-  // 2. An ad the platform no longer presents (expired) is not ready; a show says why.
-  calls.clear();
+  // An ad the platform no longer presents (expired) is not ready; a show says why.
   script("gad/inter", R"({"expiresAfterMs":1000})");
   ASSERT_TRUE(loadRecorded(loader));
   recordDisplay(*loader->ad()->interstitialListener());
@@ -271,32 +180,6 @@ TEST_F(FullScreenAdsTest, RevenueReachesThePluginSealedAndTheAppKeyNeverLeavesTh
 struct CHost {
   std::vector<std::string> calls, urls;
   std::string paid;
-
-  static CHost& of(void* context) { return *static_cast<CHost*>(context); }
-  static tilo_interstitial_ad_delegate delegate() {
-    tilo_interstitial_ad_delegate d{};
-    d.size = sizeof d;
-    d.did_load = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("load");
-    };
-    d.did_show = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("show");
-    };
-    d.did_click = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("click");
-    };
-    d.did_record_impression = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("impression");
-    };
-    d.did_dismiss = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*) {
-      of(c).calls.push_back("dismiss");
-    };
-    d.did_pay = [](void* c, tilo_interstitial_ad*, const tilo_ad_info*, const tilo_revenue* r) {
-      of(c).paid = r->value;
-      of(c).calls.push_back("pay");
-    };
-    return d;
-  }
 };
 
 // The centre of a shown part, as a host finds it; (-1, -1) when none is shown.
@@ -317,13 +200,23 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   };
   const auto empty = render();
   CHost host;
-  const auto delegate = CHost::delegate();
-  auto* ad = tilo_interstitial_ad_create("interstitial-unit");
-  ASSERT_EQ(tilo_interstitial_ad_set_delegate(ad, &delegate, &host), TILO_STATUS_OK);
+  auto ad = std::move(tilo::InterstitialAd::create("interstitial-unit").value());
+  tilo::InterstitialAd::Delegate delegate;
+  delegate.didLoad = [&](const auto&) { host.calls.push_back("load"); };
+  delegate.didShow = [&](const auto&) { host.calls.push_back("show"); };
+  delegate.didClick = [&](const auto&) { host.calls.push_back("click"); };
+  delegate.didRecordImpression = [&](const auto&) { host.calls.push_back("impression"); };
+  delegate.didDismiss = [&](const auto&) { host.calls.push_back("dismiss"); };
+  delegate.didPay = [&](const auto&, const tilo::Revenue& revenue) {
+    host.paid = revenue.value;
+    host.calls.push_back("pay");
+  };
+  ad.setDelegate(delegate);
   auto loadAndShow = [&] {
-    tilo_interstitial_ad_load(ad);
+    ASSERT_EQ(ad.load(), TILO_STATUS_OK);
     sdk.env().runUntilIdle();
-    tilo_interstitial_ad_show_from(ad, tilo_window_root_view_controller(window));
+    ASSERT_EQ(tilo_interstitial_ad_show_from(ad.handle(), tilo_window_root_view_controller(window)),
+              TILO_STATUS_OK);
     sdk.env().runUntilIdle();
   };
 
@@ -353,8 +246,8 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   loadAndShow();
   EXPECT_NE(render(), empty);
   const tilo_open_url_callback recordUrl = [](void* c, const char* url) {
-    CHost::of(c).urls.push_back(url);
-    CHost::of(c).calls.push_back("url");
+    static_cast<CHost*>(c)->urls.push_back(url);
+    static_cast<CHost*>(c)->calls.push_back("url");
   };
   ASSERT_EQ(tilo_set_open_url_callback(recordUrl, &host), TILO_STATUS_OK);
   const auto cta = centreOf(window, "interstitial.cta");
@@ -402,7 +295,7 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "click", "dismiss"}));
   EXPECT_EQ(render(), empty);
-  tilo_interstitial_ad_destroy(ad);
+  ad.reset();
   tilo_window_destroy(window);
 }
 

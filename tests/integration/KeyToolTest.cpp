@@ -162,9 +162,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   // Named after the folder, so two apps made with init never share one container, and
   // the app-open ad greets the app by its name.
   EXPECT_EQ(written->bundleIdentifier(), "com.example.my-game");
-  const auto displayName = written->infoValue("CFBundleDisplayName");
-  ASSERT_TRUE(displayName && displayName->asString());
-  EXPECT_EQ(*displayName->asString(), "my-game");
+  EXPECT_EQ(written->infoValue("CFBundleDisplayName"), platform::PlistValue("my-game"));
   const auto config =
       decodeKeyFile("my-app-key", FileSystem::readFile(bundle / "ios-tilo-key.txt").value_or(""));
   ASSERT_TRUE(std::holds_alternative<TiloConfiguration>(config)) << std::get<std::string>(config);
@@ -184,7 +182,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   // pointed at its exchange.
   EXPECT_NE(run.out.find("--campaigns " + (bundle / "campaigns.json").string()), std::string::npos);
   EXPECT_EQ(devserver::Campaigns::load(bundle / "campaigns.json").campaigns.size(), 3u);
-  EXPECT_EQ(platform::Bundle::atDirectory(bundle)->infoValue("TiloDemandURL"),
+  EXPECT_EQ(written->infoValue("TiloDemandURL"),
             platform::PlistValue("http://127.0.0.1:8080/openrtb2/auction"));
 
   // 2. An empty folder is fine; one that holds anything, or a file, is refused with what to

@@ -160,56 +160,43 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   // A start screen: every ad is asked for at once, while the SDK is still starting.
   tilo_window* window = tilo_window_create(390, 844, 3);
   ASSERT_NE(window, nullptr);
-  const auto interstitialDelegate = countingDelegate<tilo_interstitial_ad_delegate, interstitial>();
-  const auto rewardedDelegate = countingDelegate<tilo_rewarded_ad_delegate, rewarded>();
-  const auto appOpenDelegate = countingDelegate<tilo_app_open_ad_delegate, appOpen>();
-  const auto bannerDelegate = countingDelegate<tilo_banner_view_delegate, banner>();
-  const auto mrecDelegate = countingDelegate<tilo_banner_view_delegate, mrec>();
-  const auto nativeDelegate = countingDelegate<tilo_native_view_delegate, native>();
-  const auto lineDelegate = countingDelegate<tilo_line_banner_view_delegate, line>();
-  const auto popupDelegate = countingDelegate<tilo_light_popup_ad_loader_delegate, lightPopup>();
   std::vector<std::function<tilo_status()>> destroy;
+  // Made with its delegate (copied by the SDK); destroyed at the end.
+  auto made = [&](auto* handle, auto setDelegate, const auto& delegate, auto destroyIt) {
+    destroy.push_back([=] { return destroyIt(handle); });
+    EXPECT_EQ(setDelegate(handle, &delegate, nullptr), TILO_STATUS_OK);
+    return handle;
+  };
+#define TILO_MADE(kind, K, ...)                                       \
+  made(tilo_##kind##_create(__VA_ARGS__), tilo_##kind##_set_delegate, \
+       countingDelegate<tilo_##kind##_delegate, K>(), tilo_##kind##_destroy)
   for (int n = 0; n < kPerKind; ++n) {
     const auto unit = [n](Kind kind) { return unitId(kind, n); };
-    auto* inter = tilo_interstitial_ad_create(unit(interstitial).c_str());
-    destroy.push_back([inter] { return tilo_interstitial_ad_destroy(inter); });
-    ASSERT_EQ(tilo_interstitial_ad_set_delegate(inter, &interstitialDelegate, nullptr),
+    ASSERT_EQ(tilo_interstitial_ad_load(
+                  TILO_MADE(interstitial_ad, interstitial, unit(interstitial).c_str())),
               TILO_STATUS_OK);
-    ASSERT_EQ(tilo_interstitial_ad_load(inter), TILO_STATUS_OK);
-    auto* reward = tilo_rewarded_ad_create(unit(rewarded).c_str());
-    destroy.push_back([reward] { return tilo_rewarded_ad_destroy(reward); });
-    ASSERT_EQ(tilo_rewarded_ad_set_delegate(reward, &rewardedDelegate, nullptr), TILO_STATUS_OK);
-    ASSERT_EQ(tilo_rewarded_ad_load(reward), TILO_STATUS_OK);
-    auto* open = tilo_app_open_ad_create(unit(appOpen).c_str());
-    destroy.push_back([open] { return tilo_app_open_ad_destroy(open); });
-    ASSERT_EQ(tilo_app_open_ad_set_delegate(open, &appOpenDelegate, nullptr), TILO_STATUS_OK);
-    ASSERT_EQ(tilo_app_open_ad_load(open), TILO_STATUS_OK);
+    ASSERT_EQ(tilo_rewarded_ad_load(TILO_MADE(rewarded_ad, rewarded, unit(rewarded).c_str())),
+              TILO_STATUS_OK);
+    ASSERT_EQ(tilo_app_open_ad_load(TILO_MADE(app_open_ad, appOpen, unit(appOpen).c_str())),
+              TILO_STATUS_OK);
 
     // The views load once placed (the line banner when asked).
     const double y = 60.0 * n;
-    auto* bannerView = tilo_banner_view_create(unit(banner).c_str(), TILO_BANNER_SIZE_BANNER, 1);
-    destroy.push_back([bannerView] { return tilo_banner_view_destroy(bannerView); });
-    ASSERT_EQ(tilo_banner_view_set_delegate(bannerView, &bannerDelegate, nullptr), TILO_STATUS_OK);
+    auto* bannerView =
+        TILO_MADE(banner_view, banner, unit(banner).c_str(), TILO_BANNER_SIZE_BANNER, 1);
     ASSERT_EQ(tilo_window_add_view_pinned(window, bannerView, n % 2, 50), TILO_STATUS_OK);
-    auto* mrecView = tilo_banner_view_create(unit(mrec).c_str(), TILO_BANNER_SIZE_MREC, 1);
-    destroy.push_back([mrecView] { return tilo_banner_view_destroy(mrecView); });
-    ASSERT_EQ(tilo_banner_view_set_delegate(mrecView, &mrecDelegate, nullptr), TILO_STATUS_OK);
+    auto* mrecView = TILO_MADE(banner_view, mrec, unit(mrec).c_str(), TILO_BANNER_SIZE_MREC, 1);
     ASSERT_EQ(tilo_window_add_view(window, mrecView, {45, 240 + y, 300, 250}), TILO_STATUS_OK);
-    auto* nativeView = tilo_native_view_create(unit(native).c_str(), 1);
-    destroy.push_back([nativeView] { return tilo_native_view_destroy(nativeView); });
-    ASSERT_EQ(tilo_native_view_set_delegate(nativeView, &nativeDelegate, nullptr), TILO_STATUS_OK);
+    auto* nativeView = TILO_MADE(native_view, native, unit(native).c_str(), 1);
     ASSERT_EQ(tilo_window_add_view(window, nativeView, {0, 500 + y, 390, 100}), TILO_STATUS_OK);
-    auto* lineView = tilo_line_banner_view_create(unit(line).c_str(), 1);
-    destroy.push_back([lineView] { return tilo_line_banner_view_destroy(lineView); });
-    ASSERT_EQ(tilo_line_banner_view_set_delegate(lineView, &lineDelegate, nullptr), TILO_STATUS_OK);
+    auto* lineView = TILO_MADE(line_banner_view, line, unit(line).c_str(), 1);
     ASSERT_EQ(tilo_window_add_view(window, lineView, {0, 100 + y, 390, 60}), TILO_STATUS_OK);
     ASSERT_EQ(tilo_line_banner_view_load_ad(lineView), TILO_STATUS_OK);
-    auto* popup = tilo_light_popup_ad_loader_create(unit(lightPopup).c_str());
-    destroy.push_back([popup] { return tilo_light_popup_ad_loader_destroy(popup); });
-    ASSERT_EQ(tilo_light_popup_ad_loader_set_delegate(popup, &popupDelegate, nullptr),
+    ASSERT_EQ(tilo_light_popup_ad_loader_load_ad(
+                  TILO_MADE(light_popup_ad_loader, lightPopup, unit(lightPopup).c_str())),
               TILO_STATUS_OK);
-    ASSERT_EQ(tilo_light_popup_ad_loader_load_ad(popup), TILO_STATUS_OK);
   }
+#undef TILO_MADE
   destroy.push_back([window] { return tilo_window_destroy(window); });
 
   // The host's frame loop. Its time limit is far beyond what the loads need.

@@ -76,24 +76,11 @@ class RealAdsTest : public ::testing::Test {
     auto found = bridge::HandleTable::shared().find(window.handle(), bridge::HandleType::window);
     return *static_cast<bridge::TiloObjCWindow&>(*found.object).window();
   }
-  // Taps the middle of the first visible view whose identifier is `id`; false if none.
+  // Taps the middle of the shown view whose identifier is `id`, as a host would; false if none.
   bool tap(const std::string& id) {
-    auto& root = platformWindow();
-    root.layoutIfNeeded();
-    std::function<std::shared_ptr<platform::UIView>(const std::shared_ptr<platform::UIView>&)>
-        find = [&](const std::shared_ptr<platform::UIView>& view)
-        -> std::shared_ptr<platform::UIView> {
-      if (view->accessibilityIdentifier() == id && !view->isHidden()) return view;
-      for (const auto& child : view->subviews()) {
-        if (auto found = find(child)) return found;
-      }
-      return nullptr;
-    };
-    auto view = find(root.shared_from_this());
-    if (!view) return false;
-    const auto box = view->bounds();
-    const auto at = view->convertPointToView({box.midX(), box.midY()}, &root);
-    return window.tap(at.x, at.y) == 1;
+    tilo_rect f{};
+    return tilo_window_element_frame(window.handle(), id.c_str(), &f) == TILO_STATUS_OK &&
+           window.tap(f.x + f.width / 2, f.y + f.height / 2) == 1;
   }
   // The notices the exchange received for auction `id`, as "kind price[ reason]".
   std::vector<std::string> noticesOf(const std::string& id) {

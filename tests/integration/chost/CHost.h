@@ -1,5 +1,4 @@
-/* A C11 host of the C ABI, compiled as C. The C++ test side hands it a driver (mock time,
- * the ad source's script, another thread) and reads back the first failed check. */
+/* A C11 host of the C ABI; the C++ side gives it a driver and reads its first failed check. */
 #ifndef TILO_TESTS_C_HOST_H
 #define TILO_TESTS_C_HOST_H
 
@@ -22,13 +21,10 @@ typedef struct c_host_env {
   char failure[1024]; /* the first failed check, "" when all passed */
 } c_host_env;
 
-/* Each returns 1 when every check passed. The SDK must be initialized with the units
- * "inter", "reward", "open", "banner", "mrec" and "native", each on the mediation unit
- * "gad/<unit>". */
+/* 1 when every check passed; the units inter, reward, open, banner, mrec, native on gad/<unit>. */
 int c_host_full_screen_delegates(c_host_env* env);
 int c_host_bad_input(c_host_env* env);
 int c_host_destroy_inside_callbacks(c_host_env* env);
-/* Needs the unit "native" on "gad/native" as well. */
 int c_host_window_destroyed_under_ads(c_host_env* env);
 /* The views and the light popup; returns the handles it leaves for the C++ side. */
 typedef struct c_host_views {
@@ -38,21 +34,17 @@ typedef struct c_host_views {
 } c_host_views;
 int c_host_view_delegates(c_host_env* env, c_host_views* out);
 
-/* An engine editor that loads the SDK as a plugin, in-process, with a bundle folder that
- * holds no Info.plist: every call that needs the SDK says TILO_STATUS_NOT_CONFIGURED, the
- * editor's log callback hears why, and the editor goes on. The SDK must not be built. */
+/* An editor whose bundle has no Info.plist: NOT_CONFIGURED and a logged reason, never an exit. */
 int c_host_editor_without_bundle(c_host_env* env, const char* empty_bundle);
 
-/* A log callback (tilo_log_callback; the context is unused) that calls back into the SDK
- * on every line, as a host's own logger might: it sets and reads the user id and reads a
- * privacy choice. The first of these builds the SDK when it is not built yet. */
+/* A log callback that calls back into the SDK on every line (user id, a privacy choice). */
 void c_host_reentering_log(void* context, tilo_log_level level, const char* line);
 typedef struct c_host_log_counts {
   int lines;        /* lines received */
   int build_lines;  /* of which logged while the SDK was being built */
   int failed_calls; /* SDK calls from the callback that did not return TILO_STATUS_OK */
 } c_host_log_counts;
-/* What the callback counted since the last call; counting starts afresh. */
+/* What the callback counted since the last call. */
 c_host_log_counts c_host_take_log_counts(void);
 
 #ifdef __cplusplus

@@ -21,10 +21,11 @@ TEST(ApiBaseUrlTest, PlainHttpOnlyForLoopbackHosts) {
   for (const char* url :
        {"http://api.example.com", "http://10.0.0.1:8080", "http://128.0.0.1",
         "http://127.0.0.1.example.com", "http://127.0.0.1@example.com",
-        "http://localhost.example.com", "http://[::2]:80", "ftp://127.0.0.1", "https://",
-        "127.0.0.1:8080", "", "https://api.example.com\r\nX-A: b", "http://127.0.0.1:80/\n",
-        "https://api.example.com\t", "https://api.example.com/a b", "https://api.example.com/\x7f",
-        "https://api.example.com/\xc2\x85", "\x01https://api.example.com"}) {
+        "http://localhost.example.com", "https://trusted@evil.example", "http://[::2]:80",
+        "ftp://127.0.0.1", "https://", "127.0.0.1:8080", "", "https://api.example.com\r\nX-A: b",
+        "http://127.0.0.1:80/\n", "https://api.example.com\t", "https://api.example.com/a b",
+        "https://api.example.com/\x7f", "https://api.example.com/\xc2\x85",
+        "\x01https://api.example.com"}) {
     EXPECT_FALSE(isAcceptableApiBaseUrl(url)) << url;
   }
   using namespace std::string_view_literals;

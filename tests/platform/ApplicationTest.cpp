@@ -16,18 +16,18 @@ TEST(ApplicationLifecycle, TransitionsPostTheNotificationsAPhoneWould) {
   std::vector<std::string> posted;
   auto& center = NotificationCenter::defaultCenter();
   std::vector<Subscription> tokens;
-  for (const char* name : {kDidBecomeActiveNotification, kDidEnterBackgroundNotification,
-                           kWillEnterForegroundNotification}) {
+  for (const char* name : {kWillResignActiveNotification, kDidBecomeActiveNotification,
+                           kDidEnterBackgroundNotification, kWillEnterForegroundNotification}) {
     tokens.push_back(center.addObserver(name, [&posted, name] { posted.push_back(name); }));
   }
   auto& app = Application::shared();
   app.setState(ApplicationState::background);
   app.setState(ApplicationState::active);
   app.setState(ApplicationState::active);
-  EXPECT_EQ(posted, (std::vector<std::string>{kDidEnterBackgroundNotification,
-                                              kWillEnterForegroundNotification,
-                                              kDidBecomeActiveNotification}));
+  EXPECT_EQ(posted, (std::vector<std::string>{
+                        kWillResignActiveNotification, kDidEnterBackgroundNotification,
+                        kWillEnterForegroundNotification, kDidBecomeActiveNotification}));
   tokens.clear();
   app.setState(ApplicationState::background);
-  EXPECT_EQ(posted.size(), 3u) << "removed observers hear nothing";
+  EXPECT_EQ(posted.size(), 4u) << "removed observers hear nothing";
 }

@@ -138,6 +138,8 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
 
   // 3. An escaped NUL inside a string is data, not the end of it.
   EXPECT_EQ(required<std::string>(parseJson(R"({"s":"a\u0000b"})"), "s"), std::string("a\0b", 3));
+  // A surrogate pair is one character, and the text after it is kept.
+  EXPECT_EQ(required<std::string>(parseJson(R"({"s":"\uD83D\uDE00ab"})"), "s"), "\U0001F600ab");
 
   // 4. Keys are capped per document, counted at every level: half the cap of entries with
   //    one inner key each parses, one key more does not.

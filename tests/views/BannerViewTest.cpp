@@ -249,12 +249,16 @@ TEST_F(BannerViewTest, OneRequestPerShownAdAndAHiddenAncestorPausesTheRefresh) {
   settle();
   ASSERT_EQ(loadsOf("gad/banner"), 1u);
   auto parent = platform::UIView::create({0, 100, 390, 50});
+  parent->setAlpha(0);  // on screen inside a transparent parent: not seen yet
   window->addSubview(parent);
   parent->addSubview(banner);
   settle();
   settle(0.1);
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   EXPECT_EQ(successes.size(), 1u);
+  EXPECT_TRUE(impressions.empty());
+  parent->setAlpha(1);
+  settle(0.1);
   ASSERT_EQ(impressions.size(), 1u);
   // 2. Hiding its parent, or making it transparent, keeps the due refresh from loading.
   parent->setHidden(true);

@@ -13,6 +13,7 @@
 #include "Tilo/telemetry/DiagnosticsRecorder.h"
 #include "TiloObjCBridge/HandleTable.h"
 #include "TiloObjCBridge/TiloObjCWindow.h"
+#include "mediation/demand/DemandLog.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/ui/UILabel.h"
@@ -338,6 +339,8 @@ TEST_F(RealAdsTest, TheInspectorShowsTheExchangesAnswersAndItsTestAdsNeverAskIt)
   EXPECT_GE(shown("Tilo House"), 1);
   EXPECT_EQ(shown("\"id\":\"" + id + "\""), 1) << "the request, trimmed";
   EXPECT_EQ(shown("CPXxRfAPXxRfAAfKABENB"), 0) << "the consent string shows masked only";
+  const auto logged = mediation::demand::DemandLog::shared().recent().back().request;
+  EXPECT_NE(logged.find("\"us_privacy\":\"1YNN\u2026\""), std::string::npos) << logged;
 
   const auto asked = sdk.server()->exchange()->requests().size();
   ASSERT_TRUE(tap("inspector.tab.units"));

@@ -305,6 +305,20 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
   ad.reset();
   EXPECT_EQ(noticesOf(secondId), (std::vector<std::string>{"win 4", "loss 4 2"}));
   EXPECT_EQ(noticesOf(id), (std::vector<std::string>{"win 4", "loss 4 2"}));
+
+  // Shown, a bid is never lost: not when its ad is released, nor when its window closes.
+  auto shown = std::move(InterstitialAd::create("inter").value());
+  ASSERT_EQ(shown.load(), TILO_STATUS_OK);
+  ASSERT_TRUE(sdk.drive([&] { return shown.isReady() == 1; }));
+  const std::string shownId = sdk.server()->exchange()->requests().back()["id"];
+  ASSERT_EQ(shown.showFrom(&window), TILO_STATUS_OK);
+  sdk.drive([] { return false; }, 2);
+  shown.reset();
+  window = std::move(Window::create(320, 480, 1).value());
+  sdk.drive([] { return false; }, 2);
+  auto notices = noticesOf(shownId);
+  std::sort(notices.begin(), notices.end());
+  EXPECT_EQ(notices, (std::vector<std::string>{"bill 4", "imp 4", "win 4"}));
 }
 
 // The inspector with an exchange: its Demand page shows the load the exchange just answered,

@@ -448,8 +448,10 @@ TEST(DevServerTest, AcceptBacksOffWhenOutOfDescriptors) {
 }
 
 // Runs the tool with stdout and stderr on one pipe; returns the output and the exit status.
+// Each of these must fail at start; one that serves instead is ended (status 124), not waited
+// for.
 std::pair<std::string, int> runTool(const std::string& arguments) {
-  const std::string command = TILO_TOOLS_DIR "/tilo-devserver " + arguments + " 2>&1";
+  const std::string command = "timeout 20 " TILO_TOOLS_DIR "/tilo-devserver " + arguments + " 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   std::string output;
   char buffer[512];
@@ -533,6 +535,9 @@ TEST(DevServerTest, CommandLineTool) {
   const std::string picture = (dir.path() / "no-picture.json").string();
   std::ofstream(picture) << R"({"campaigns": [{"id": "a", "title": "A", "clickUrl": "https://a",
                                                "price": 1, "formats": ["banner"], "icon": "a.png"}]})";
+  const std::string free = (dir.path() / "free.json").string();
+  std::ofstream(free) << R"({"campaigns": [{"id": "a", "title": "A", "clickUrl": "https://a",
+                                            "price": 0, "formats": ["banner"]}]})";
   const std::string served = "--port 0 --app-key K --app-info " + info + " --campaigns ";
   const std::tuple<std::string, int, std::string> cases[] = {
       {"--port nine --app-key K --app-info " + info, 2, "usage: tilo-devserver"},
@@ -541,7 +546,8 @@ TEST(DevServerTest, CommandLineTool) {
       {"--port 0 --app-key K --app-info " + broken, 1, "broken.json is not valid JSON"},
       {served + missing, 1, "cannot read campaigns file " + missing},
       {served + broken, 1, "broken.json is not valid JSON"},
-      {served + picture, 1, "campaigns[0].icon: cannot read " + (dir.path() / "a.png").string()}};
+      {served + picture, 1, "campaigns[0].icon: cannot read " + (dir.path() / "a.png").string()},
+      {served + free, 1, "campaigns[0].price: expected a number above 0"}};
   for (const auto& [arguments, expectedCode, expectedText] : cases) {
     const auto [output, code] = runTool(arguments);
     EXPECT_EQ(code, expectedCode) << arguments << "\n" << output;

@@ -239,9 +239,9 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(centreOf(window, "interstitial.close").x, -1) << "found once no longer shown";
 
   // 2. An ad that stays until closed is drawn into the window's pixels.
-  // A CR LF in the URL would forge a log line: percent-encoded wherever it goes.
-  script("gad/inter", R"({"dismissAfterMs":null,"clickUrl":"https://example.com/a\r\nI"})");
-  const std::string url = "https://example.com/a%0D%0AI";
+  // A CR LF in the URL would forge a log line: percent-encoded wherever it goes, as is DEL.
+  script("gad/inter", R"({"dismissAfterMs":null,"clickUrl":"https://example.com/a\r\nI\u007f"})");
+  const std::string url = "https://example.com/a%0D%0AI%7F";
   host.calls.clear();
   loadAndShow();
   EXPECT_NE(render(), empty);

@@ -207,7 +207,12 @@ TEST(ViewTree, TapsReachEnabledControlsOrTravelUpTheChain) {
   EXPECT_TRUE(container->taps.empty());
 
   // 2. Disabled: nothing runs and the tap travels up to the container (in its coordinates).
+  //    A state without a title of its own shows the normal one.
+  button->setTitle("OK", UIControlState::normal);
   button->setEnabled(false);
+  EXPECT_EQ(button->currentTitle(), "OK");
+  button->setTitle("Off", UIControlState::disabled);
+  EXPECT_EQ(button->currentTitle(), "Off");
   events.clear();
   EXPECT_FALSE(window->tap({20, 20}));
   EXPECT_TRUE(events.empty());

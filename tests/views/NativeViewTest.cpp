@@ -87,9 +87,12 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   place();
   settle();
   sdk.env().advance(0.1);  // the platform's first look at the screen
-  // 1. The media view is wrapped once. (Bound views moved into the platform's ad view and
-  //    filled, the media filling its container: CApiTest, and its native-bound golden images.)
+  // 1. The media view is wrapped once, and fills the container, which keeps the frame the
+  //    host gave it (bound views moved into the platform's ad view and filled: CApiTest, and
+  //    its native-bound golden images).
   ASSERT_EQ(media->subviews().size(), 1u);
+  EXPECT_EQ(media->frame(), (platform::CGRect{10, 110, 340, 180}));
+  EXPECT_EQ(media->subviews()[0]->frame(), (platform::CGRect{0, 0, 340, 180}));
   // 2. The waiting request loaded; the missing asset is hidden, the button takes no touches.
   ASSERT_EQ(successes.size(), 1u);
   EXPECT_TRUE(advertiser->isHidden());

@@ -14,19 +14,19 @@ done
 [ -x "$build/bench_resident_memory_bench" ] ||
   { echo "profile_startup: build $build first (./tilo bench builds it)" >&2; exit 1; }
 work=$(mktemp -d)
-trap 'kill $bench 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $bench ${host:-} 2>/dev/null || true; rm -rf "$work"' EXIT
 # The bench writes a bundle and starts a backend; its host then idles long enough for the
-# profiled copy below to use the same bundle and backend.
+# profiled run below to use the same bundle and backend, with a container of its own.
 "$build/bench_resident_memory_bench" 120 >"$work/bench.log" 2>&1 &
 bench=$!
 for _ in $(seq 100); do
-  host=$(pgrep -f "tilo-resident-host /" | head -1 || true)
+  host=$(pgrep -n -f "tilo-resident-host /" || true)  # the newest: this bench's
   [ -n "$host" ] && break
   sleep 0.2
 done
 [ -n "${host:-}" ] || { echo "profile_startup: the bench's host did not start" >&2; cat "$work/bench.log" >&2; exit 1; }
 mapfile -d '' args </proc/$host/cmdline
-cp -r "${args[3]}" "$work/container"
+mkdir "$work/container"  # a first start, as the bench's host makes
 echo "profile_startup: running the host's start under callgrind (about a minute)" >&2
 valgrind --tool=callgrind --demangle=no --callgrind-out-file="$work/callgrind.out" \
   "${args[0]}" "${args[1]}" "${args[2]}" "$work/container" "${args[4]}" 5 >"$work/host.log" 2>&1 ||

@@ -174,7 +174,8 @@ int main(int argc, char** argv) {
     printf("error a start-up call failed\n");
     return 1;
   }
-  for (int turns = 0; turns < 400 && initialized == 0; ++turns) run(0.025);
+  /* Up to a minute: a profiler (bench/memory/profile_startup.sh) slows the start down. */
+  for (int turns = 0; turns < 2400 && initialized == 0; ++turns) run(0.025);
   if (initialized != 1) {
     printf("error the SDK did not initialize\n");
     return 1;

@@ -13,6 +13,7 @@
 # head of .text: the functions stay inside .text, where debuggers, profilers and valgrind
 # look for code.
 set(TILO_STARTUP_ORDER_SCRIPT "")
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/generated)  # absent in a fresh build folder
 execute_process(
   COMMAND ${CMAKE_CXX_COMPILER} -shared -nostdlib -Wl,--verbose -o ${CMAKE_CURRENT_BINARY_DIR}/generated/empty.so -x c /dev/null
   OUTPUT_VARIABLE verbose ERROR_QUIET RESULT_VARIABLE failed)

@@ -47,8 +47,8 @@ bool xmlKeeps(const PlistValue& value) {
   return true;
 }
 
-// Equality where NaN equals NaN and dates agree to the microseconds the binary format
-// keeps, or, for `b` read from XML, to the whole second that XML keeps.
+// Equality where NaN equals NaN (in dates too) and dates agree to the microseconds the binary
+// format keeps, or, for `b` read from XML, to the whole second that XML keeps.
 bool same(const PlistValue& a, const PlistValue& b, bool wholeSeconds = false) {
   if (a.asReal() && b.asReal()) {
     const double x = *a.asReal(), y = *b.asReal();
@@ -57,7 +57,8 @@ bool same(const PlistValue& a, const PlistValue& b, bool wholeSeconds = false) {
   if (a.asDate() && b.asDate()) {
     double x = a.asDate()->secondsSince1970;
     if (wholeSeconds) x = std::floor(x - 978307200.0) + 978307200.0;
-    return std::abs(x - b.asDate()->secondsSince1970) <= 2e-6;  // rounding on both sides
+    const double y = b.asDate()->secondsSince1970;  // an infinite date stays infinite
+    return x == y || (std::isnan(x) && std::isnan(y)) || std::abs(x - y) <= 2e-6;
   }
   if (a.asArray() && b.asArray()) {
     const auto &x = *a.asArray(), &y = *b.asArray();

@@ -92,6 +92,24 @@ void SerialQueue::postUrgent(Task task) {
   if (!running_) postDrain();
 }
 
+void SerialQueue::runOrPost(Task task) {
+  {
+    std::lock_guard lock(mutex_);
+    if (running_ || !items_.empty()) {
+      items_.push_back(Item{std::move(task)});
+      if (!running_) postDrain();
+      return;
+    }
+    running_ = true;
+  }
+  TurnGuard release([this] {
+    std::lock_guard lock(mutex_);
+    passOn();
+  });
+  CurrentQueueScope scope(this);
+  runTask(task, label_);
+}
+
 void SerialQueue::postDelayed(Task task, double seconds) {
   std::weak_ptr<SerialQueue> weak = weak_from_this();
   pool(priority_)->postDelayed(

@@ -63,6 +63,10 @@ class SerialQueue final : public Executor,
   // an answer that frees queued work should not wait behind that work.
   void postUrgent(Task task);
   void postDelayed(Task task, double seconds) override;
+  // Runs `task` at once on the calling thread when the queue is idle, else posts it: for
+  // short work whose hand-off to a pool thread would cost more than the work itself. The
+  // task must not wait for the caller, nor take a lock the caller may hold.
+  void runOrPost(Task task);
   void sync(const std::function<void()>& block);
   using ReturningSync<SerialQueue>::sync;
   // True while a block of this queue runs on the calling thread.

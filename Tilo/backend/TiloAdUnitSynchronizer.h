@@ -68,13 +68,13 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
     }
   }
 
-  // Completes once with the item or a TiloError, on a background task.
+  // Completes once with the item or a TiloError, on a background task: a ready unit at
+  // once on the calling thread, which must then be a background one (syncAndLoad's task).
   void syncTiloAdUnit(const std::string& unitId, Completion<TiloAdUnitItem> completion) {
-    // The usual case once the SDK runs: nothing to wait for, so no subscription, deadline
-    // or main-thread cleanup is set up for it.
+    // The usual case once the SDK runs: nothing to wait for, so no subscription, deadline,
+    // main-thread cleanup or further hand-off to another thread is set up for it.
     if (auto item = tiloService_->readyItem(unitId)) {
-      platform::postBackground(
-          [completion = std::move(completion), item = std::move(*item)] { completion(item); });
+      completion(std::move(*item));
       return;
     }
     auto wait = std::make_shared<Wait>();

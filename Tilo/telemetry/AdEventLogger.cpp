@@ -70,9 +70,11 @@ void AdEventLogger::restore() {
 }
 
 void AdEventLogger::append(AdLogEventType type, std::string payloadJson) {
-  queue_->addOperation([weak = weak_from_this(), type, payload = std::move(payloadJson)]() mutable {
-    if (auto self = weak.lock()) self->appendEvent(AdLogEvent::make(type, std::move(payload)));
-  });
+  // Appending is short: handing it to a pool thread would cost more than doing it here.
+  queue_->queue()->runOrPost(
+      [weak = weak_from_this(), type, payload = std::move(payloadJson)]() mutable {
+        if (auto self = weak.lock()) self->appendEvent(AdLogEvent::make(type, std::move(payload)));
+      });
 }
 
 void AdEventLogger::logImmediateEvents(std::vector<AdLogEvent> events) {

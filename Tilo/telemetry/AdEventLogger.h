@@ -66,6 +66,7 @@ class AdEventLogger : public std::enable_shared_from_this<AdEventLogger> {
   // The process-wide instance; null before create().
   static std::shared_ptr<AdEventLogger> shared();
   static void resetSharedForTesting();
+  platform::OperationQueue& queueForTesting() { return *queue_; }
 
   // Appends the events, saves the queue, stops the flush timer and uploads at once (crash
   // reports). Blocks until the store holds them: their marker files are gone already.

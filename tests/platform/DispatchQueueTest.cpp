@@ -52,6 +52,16 @@ TEST(QueuesMock, SyncRunsEarlierWorkFirstThenTheBlock) {
   queue->postUrgent([&] { order.push_back(7); });
   env.runUntilIdle();
   EXPECT_EQ(order, (std::vector<int>{4, 6, 7, 5}));
+  // runOrPost: at once on an idle queue, as the queue; behind waiting work otherwise.
+  order.clear();
+  queue->runOrPost([&] {
+    order.push_back(queue->isCurrent() ? 8 : -8);
+    queue->async([&] { order.push_back(9); });
+  });
+  queue->runOrPost([&] { order.push_back(10); });
+  EXPECT_EQ(order, (std::vector<int>{8}));
+  env.runUntilIdle();
+  EXPECT_EQ(order, (std::vector<int>{8, 9, 10}));
 }
 
 TEST(SerialQueueThreads, RunsOneAtATimeInOrderWhetherPostedOrSyncedFromManyThreads) {

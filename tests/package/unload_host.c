@@ -322,10 +322,6 @@ int main(int argc, char** argv) {
     }
   }
   CHECK_OK(&api, api.shutdown());
-  if (api.shutdown() != TILO_STATUS_SHUT_DOWN)
-    FAIL("a second shutdown is not TILO_STATUS_SHUT_DOWN");
-  if (api.run_main_loop_for(0) != TILO_STATUS_SHUT_DOWN)
-    FAIL("a pump after shutdown is not refused");
   if (dlclose(api.library) != 0) FAIL("dlclose: %s", dlerror());
 
   if (threads(after, sizeof after) != threads_before) {

@@ -40,6 +40,13 @@
     reset(log);                                                                         \
   } while (0)
 
+/* CHECK_LOG after `seconds` of the SDK's work on mock time. */
+#define CHECK_LOG_AFTER(seconds, log, expected) \
+  do {                                          \
+    env->advance(env->impl, seconds);           \
+    CHECK_LOG(log, expected);                   \
+  } while (0)
+
 /* Runs until a callback that ends a phase, then re-arms the signal for the next one. */
 #define WAIT(log)                                           \
   do {                                                      \
@@ -234,12 +241,12 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CHECK_OK(tilo_rewarded_ad_show_from(rewarded, root));
   CHECK_OK(tilo_interstitial_ad_show_from(interstitial, NULL));
   CHECK_OK(tilo_app_open_ad_show(open));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log,
-            "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);"
-            "interstitial.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL "
-            "-1);"
-            "open.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
+  CHECK_LOG_AFTER(
+      1, &log,
+      "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);"
+      "interstitial.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL "
+      "-1);"
+      "open.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
 
   /* 2. A no-fill: errors carry the unit and format (inter 1, rewarded 2, open 4). */
   CHECK_OK(tilo_set_test_scenario("{\"default\":" NO_FILL "}"));
@@ -311,8 +318,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
   /* 5. A cleared delegate hears nothing. */
   CHECK_OK(tilo_app_open_ad_set_delegate(open, NULL, NULL));
   CHECK_OK(tilo_app_open_ad_show(open));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log, "");
+  CHECK_LOG_AFTER(1, &log, "");
 
   /* 6. A handle destroyed inside its own did_load: nothing after it. (The C++ API's test
    * destroys an interstitial inside did_show.) */
@@ -320,10 +326,9 @@ int c_host_full_screen_delegates(c_host_env* env) {
   doomed = tilo_rewarded_ad_create("reward");
   CHECK_OK(tilo_rewarded_ad_set_delegate(doomed, &rd, &log));
   CALL_AND_WAIT(&log, tilo_rewarded_ad_load(doomed));
-  env->advance(env->impl, 5);
-  CHECK_LOG(&log,
-            "rewarded.load(2 reward 170 AdMob);destroy=TILO_STATUS_OK;"
-            "after=TILO_STATUS_INVALID_HANDLE;");
+  CHECK_LOG_AFTER(5, &log,
+                  "rewarded.load(2 reward 170 AdMob);destroy=TILO_STATUS_OK;"
+                  "after=TILO_STATUS_INVALID_HANDLE;");
 
   CHECK_OK(tilo_rewarded_ad_destroy(rewarded));
   CHECK_OK(tilo_interstitial_ad_destroy(interstitial));
@@ -450,21 +455,18 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CHECK_OK(tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_BOTTOM, 50));
   CHECK_OK(tilo_banner_view_set_root_view_controller(banner, root));
   CALL_AND_WAIT(&log, tilo_banner_view_load_ad(banner));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log,
-            "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
-            "banner.pay(0 0.010625 USD 3);");
+  CHECK_LOG_AFTER(1, &log,
+                  "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
+                  "banner.pay(0 0.010625 USD 3);");
   /* A tap on the banner (844 - 34 - 50 from the top) clicks on the next turn of the loop. */
   CHECK_IS(1, tilo_window_tap(window, 195, 785));
   CHECK_LOG(&log, "");
-  env->advance(env->impl, 0.1);
-  CHECK_LOG(&log, "banner.click(0 banner 170 AdMob);");
+  CHECK_LOG_AFTER(0.1, &log, "banner.click(0 banner 170 AdMob);");
   CHECK_IS(0, tilo_window_tap(window, 10, 785));
 
   /* 2. An MREC that auto-loads once placed: still format 0; NULL entries skipped. */
   CALL_AND_WAIT(&log, tilo_window_add_view(window, mrec, mrec_frame));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log, "banner.load(0 mrec 170 AdMob);");
+  CHECK_LOG_AFTER(1, &log, "banner.load(0 mrec 170 AdMob);");
 
   /* 3. A native view with auto-load loads on each move into the window. */
   CHECK_OK(tilo_native_view_bind_native_views(native, &layout));
@@ -503,10 +505,9 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CHECK_OK(tilo_light_popup_ad_set_delegate(popup.ad, &ad, &popup));
   CHECK_OK(tilo_light_popup_ad_set_close_button_text_color(popup.ad, 0xFF0000FFu));
   CHECK_OK(tilo_light_popup_ad_show_from(popup.ad, root));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&popup.log,
-            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
-            "popup.show(3 native none NULL);");
+  CHECK_LOG_AFTER(1, &popup.log,
+                  "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+                  "popup.show(3 native none NULL);");
   WAIT(&popup.log); /* its timer's 6 s: the popup's own test */
   CHECK_LOG(&popup.log, "popup.dismiss(3 native none NULL);destroy=TILO_STATUS_OK;");
   CHECK_STATUS(INVALID_HANDLE, tilo_light_popup_ad_destroy(popup.ad));
@@ -523,8 +524,7 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   reset(&log);
   CHECK_IS(1, tilo_window_tap(window, 195, 785));
   CHECK_OK(tilo_banner_view_destroy(banner));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log, "");
+  CHECK_LOG_AFTER(1, &log, "");
   CHECK_IS(0, tilo_window_tap(window, 195, 785));
   CHECK_STATUS(INVALID_HANDLE, tilo_banner_view_destroy(banner));
   CHECK_STATUS(INVALID_HANDLE, tilo_window_remove_view(window, banner));
@@ -575,51 +575,43 @@ int c_host_window_destroyed_under_ads(c_host_env* env) {
   /* 1. A popup on screen: destroying its window dismisses it at once, once. */
   window = tilo_window_create(390, 844, 3);
   if (!show_popup(env, &popup, loader, window)) return 0;
-  env->advance(env->impl, 1);
-  CHECK_LOG(&popup.log,
-            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
-            "popup.show(3 native none NULL);");
+  CHECK_LOG_AFTER(1, &popup.log,
+                  "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+                  "popup.show(3 native none NULL);");
   CHECK_OK(tilo_window_destroy(window));
-  env->advance(env->impl, 0.1);
-  CHECK_LOG(&popup.log, "popup.dismiss(3 native none NULL);destroy=TILO_STATUS_OK;");
-  env->advance(env->impl, 10);
-  CHECK_LOG(&popup.log, "");
+  CHECK_LOG_AFTER(0.1, &popup.log, "popup.dismiss(3 native none NULL);destroy=TILO_STATUS_OK;");
+  CHECK_LOG_AFTER(10, &popup.log, "");
 
   /* 2. Destroyed while the popup fades in: did_show, then did_dismiss. */
   window = tilo_window_create(390, 844, 3);
   if (!show_popup(env, &popup, loader, window)) return 0;
   env->advance(env->impl, 0.1);
   CHECK_OK(tilo_window_destroy(window));
-  env->advance(env->impl, 10);
-  CHECK_LOG(&popup.log,
-            "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
-            "popup.show(3 native none NULL);popup.dismiss(3 native none NULL);"
-            "destroy=TILO_STATUS_OK;");
+  CHECK_LOG_AFTER(10, &popup.log,
+                  "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
+                  "popup.show(3 native none NULL);popup.dismiss(3 native none NULL);"
+                  "destroy=TILO_STATUS_OK;");
 
   /* 3. An interstitial that would stay ten minutes goes with its window, once. */
   window = tilo_window_create(390, 844, 3);
   CALL_AND_WAIT(&log, tilo_interstitial_ad_load(interstitial));
   CHECK_OK(tilo_interstitial_ad_show_from(interstitial, tilo_window_root_view_controller(window)));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log,
-            "interstitial.load(1 inter 170 AdMob);interstitial.show(1 inter 170 "
-            "AdMob);interstitial.impression(1 inter 170 AdMob);");
+  CHECK_LOG_AFTER(1, &log,
+                  "interstitial.load(1 inter 170 AdMob);interstitial.show(1 inter 170 "
+                  "AdMob);interstitial.impression(1 inter 170 AdMob);");
   CHECK_OK(tilo_window_destroy(window));
-  env->advance(env->impl, 0.1);
-  CHECK_LOG(&log, "interstitial.dismiss(1 inter 170 AdMob);");
-  env->advance(env->impl, 700);
-  CHECK_LOG(&log, "");
+  CHECK_LOG_AFTER(0.1, &log, "interstitial.dismiss(1 inter 170 AdMob);");
+  CHECK_LOG_AFTER(700, &log, "");
 
   /* 4. A rewarded ad whose window goes before its presentation starts fails to show. */
   window = tilo_window_create(390, 844, 3);
   CALL_AND_WAIT(&log, tilo_rewarded_ad_load(rewarded));
   CHECK_OK(tilo_rewarded_ad_show_from(rewarded, tilo_window_root_view_controller(window)));
   CHECK_OK(tilo_window_destroy(window));
-  env->advance(env->impl, 700);
-  CHECK_LOG(&log,
-            "rewarded.load(2 reward 170 AdMob);rewarded.showfail(2 reward 170 "
-            "AdMob|com.tilo.objcbridge -1 Invalid argument: The "
-            "vi|reward 2);");
+  CHECK_LOG_AFTER(700, &log,
+                  "rewarded.load(2 reward 170 AdMob);rewarded.showfail(2 reward 170 "
+                  "AdMob|com.tilo.objcbridge -1 Invalid argument: The "
+                  "vi|reward 2);");
 
   CHECK_OK(tilo_light_popup_ad_loader_destroy(loader));
   CHECK_OK(tilo_interstitial_ad_destroy(interstitial));
@@ -740,12 +732,11 @@ int c_host_bad_input(c_host_env* env) {
   CHECK_STATUS(MISSING_CALLBACK, tilo_light_popup_ad_loader_set_delegate(loader, &pd, NULL));
 
   /* Nothing above changed anything: the handles and first delegates still work. */
-  env->advance(env->impl, 5);
-  CHECK_LOG(&log, "");
+  CHECK_LOG_AFTER(5, &log, "");
   CHECK_OK(tilo_rewarded_ad_show_from(rewarded, NULL));
-  env->advance(env->impl, 1);
-  CHECK_LOG(&log,
-            "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
+  CHECK_LOG_AFTER(
+      1, &log,
+      "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
   CHECK_OK(tilo_window_add_view(window, banner, frame));
   CALL_AND_WAIT(&log, tilo_banner_view_load_ad(banner));
   CHECK_LOG(&log,

@@ -191,9 +191,13 @@ struct ReenteringLog {
 TEST_F(CApiTest, ALogCallbackMayCallBackIntoTheSdkDuringStartUpAndLoads) {
   // A deadlock here would hang the suite: the watchdog ends it with this name instead.
   Watchdog watchdog(60, "a log callback that calls back into the SDK");
+  // Through the C++ API, whose callback slot takes the lines from any thread.
   ReenteringLog heard;
   ASSERT_EQ(tilo_set_log_level(TILO_LOG_LEVEL_DEBUG), TILO_STATUS_OK);
-  ASSERT_EQ(tilo_set_log_callback(ReenteringLog::hear, &heard), TILO_STATUS_OK);
+  ASSERT_EQ(tilo::Ads::setLogCallback([&heard](tilo::LogLevel level, const char* line) {
+              ReenteringLog::hear(&heard, static_cast<tilo_log_level>(level), line);
+            }),
+            TILO_STATUS_OK);
 
   // 1. Start-up: building the SDK logs while the SDK's entry is locked; the callback, whose
   //    first call would build the SDK itself, hears that line once the entry is built.
@@ -226,7 +230,7 @@ TEST_F(CApiTest, ALogCallbackMayCallBackIntoTheSdkDuringStartUpAndLoads) {
   EXPECT_EQ(heard.failedCalls, 0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   // 3. Without a callback, standard output again.
-  ASSERT_EQ(tilo_set_log_callback(nullptr, nullptr), TILO_STATUS_OK);
+  ASSERT_EQ(tilo::Ads::setLogCallback(nullptr), TILO_STATUS_OK);
   ::testing::internal::CaptureStdout();
   log("back on stdout", TiloLogLevel::debug);
   EXPECT_NE(::testing::internal::GetCapturedStdout().find(" DEBUG back on stdout"),

@@ -45,7 +45,6 @@ TEST_F(CppApiTest, RewardedAdReportsConvertedValuesAndMovesWithItsCallbacks) {
   EXPECT_EQ(bad.message(), "TILO_STATUS_EMPTY_STRING");
   EXPECT_EQ(bad->load(), TILO_STATUS_INVALID_HANDLE);
   EXPECT_EQ(bad->isReady(), TILO_STATUS_INVALID_HANDLE);
-  EXPECT_EQ(Window::create(390, 844, 7).status(), TILO_STATUS_INVALID_ARGUMENT);
 
   // 2. Made, given its delegate, then moved twice (constructed, then assigned over a live
   //    ad, which is destroyed): the callbacks follow, the moved-from objects are empty.
@@ -95,17 +94,6 @@ TEST_F(CppApiTest, RewardedAdReportsConvertedValuesAndMovesWithItsCallbacks) {
   EXPECT_EQ(tilo::Ads::hasUserConsent(), false);
   EXPECT_EQ(tilo::Ads::setHasUserConsent(std::nullopt), TILO_STATUS_OK);
   EXPECT_EQ(tilo::Ads::hasUserConsent(), std::nullopt);
-
-  // 4. Lines reach the log callback in place (a replaced one is released as the open-URL
-  //    callback's test shows: both are held alike).
-  std::vector<std::string> lines;
-  ASSERT_EQ(tilo::Ads::setLogLevel(LogLevel::debug), TILO_STATUS_OK);
-  ASSERT_EQ(tilo::Ads::setLogCallback([&](LogLevel, const char* line) { lines.push_back(line); }),
-            TILO_STATUS_OK);
-  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
-  EXPECT_TRUE(sdk.drive([&] { return !lines.empty(); }, 5));
-  ASSERT_EQ(tilo::Ads::setLogCallback(nullptr), TILO_STATUS_OK);
-  ASSERT_EQ(tilo::Ads::setLogLevel(LogLevel::off), TILO_STATUS_OK);
 }
 
 TEST_F(CppApiTest, AnAdDestroyedInsideItsOwnCallbackHearsNothingMore) {
@@ -186,8 +174,6 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   banner->setDelegate(bannerDelegate);
   BannerView placed = std::move(banner).value();
   ASSERT_EQ(addViewPinned(window, placed, WindowEdge::bottom, 50), TILO_STATUS_OK);
-  EXPECT_EQ(addViewPinned(window, placed, static_cast<WindowEdge>(5), 50),
-            TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(addViewPinned(window, *banner, WindowEdge::top, 50), TILO_STATUS_INVALID_HANDLE);
   sdk.drive([] { return false; }, 2);
   EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/banner"), 0u);
@@ -323,19 +309,15 @@ TEST_F(CppApiTest, NativeAdDrawnByTheHostIsOwnedByItAndReportsOnce) {
   EXPECT_TRUE(icon->empty());
   auto media = kept.media(TILO_PIXEL_FORMAT_RGBA);
   ASSERT_TRUE(media) << media.message();
-  ASSERT_EQ(media->width, 640);
-  ASSERT_EQ(media->height, 360);
+  ASSERT_EQ(std::pair(media->width, media->height), std::pair(640, 360));
   ASSERT_EQ(media->pixels.size(), 640u * 360 * 4);
   EXPECT_EQ(std::vector<int>(media->pixels.begin(), media->pixels.begin() + 4),
             (std::vector<int>{51, 199, 89, 255}));
   EXPECT_EQ(kept.media(9).status(), TILO_STATUS_INVALID_ARGUMENT);
 
-  // 3. Reported once each, the click after the impression; revenue after the 15 % fee.
-  EXPECT_EQ(kept.recordClick(), TILO_STATUS_NOT_SHOWN);
+  // 3. Reported, revenue after the 15 % fee (once each: the C ABI's own test).
   EXPECT_EQ(kept.recordImpression(), TILO_STATUS_OK);
   EXPECT_EQ(kept.recordClick(), TILO_STATUS_OK);
-  EXPECT_EQ(kept.recordImpression(), TILO_STATUS_ALREADY_RECORDED);
-  EXPECT_EQ(kept.recordClick(), TILO_STATUS_ALREADY_RECORDED);
   sdk.drive([] { return false; }, 1);
   EXPECT_EQ(calls, (std::vector<std::string>{"load native", "load native", "impression Meta",
                                              "pay 0.017 USD", "click"}));

@@ -49,18 +49,29 @@ static tilo_window* window; /* NULL without one */
   }
 VIEW_CALLBACKS(banner_view)
 VIEW_CALLBACKS(native_view)
+VIEW_CALLBACKS(light_popup_ad_loader)
+/* A loaded popup shows at once. */
 static void on_popup_load(void* context, tilo_light_popup_ad_loader* loader,
                           tilo_light_popup_ad* ad, const tilo_ad_info* info) {
-  (void)context, (void)loader, (void)info;
   report("show_light_popup", tilo_light_popup_ad_show_from(
                                  ad, window ? tilo_window_root_view_controller(window) : NULL));
-  ++loaded;
+  on_light_popup_ad_loader_load(context, loader, info);
 }
-static void on_popup_fail(void* context, tilo_light_popup_ad_loader* loader,
-                          const tilo_error* error) {
-  (void)context, (void)loader;
-  printf("light_popup_failed %s\n", error->message);
-}
+
+/* Makes a view of `kind` (refused at creation when it could not draw), gives it its
+ * callbacks, lets `place` put it in the window and loads it. */
+#define MAKE_AND_LOAD(kind, view, create, on_load, place, load)                       \
+  tilo_##kind* view = create;                                                         \
+  report("create_" #kind, view ? TILO_STATUS_OK : tilo_last_status());                \
+  if (view) {                                                                         \
+    tilo_##kind##_delegate delegate = {0};                                            \
+    delegate.size = sizeof delegate;                                                  \
+    delegate.did_load = on_load;                                                      \
+    delegate.did_fail_with_error = on_##kind##_fail;                                  \
+    report("set_delegate_" #kind, tilo_##kind##_set_delegate(view, &delegate, NULL)); \
+    place;                                                                            \
+    report("load_" #kind, load(view));                                                \
+  }
 
 /* In a forked child: every call that needs the SDK says TILO_STATUS_FORKED, at once. */
 static void forked_child(const char* bundle) {
@@ -130,43 +141,15 @@ int main(int argc, char** argv) {
     report("create_window", window ? TILO_STATUS_OK : tilo_last_status());
   }
 
-  /* Views and the popup: each is refused at creation when it could not draw. */
-  tilo_banner_view_delegate banner_delegate;
-  memset(&banner_delegate, 0, sizeof banner_delegate);
-  banner_delegate.size = sizeof banner_delegate;
-  banner_delegate.did_load = on_banner_view_load;
-  banner_delegate.did_fail_with_error = on_banner_view_fail;
-  tilo_banner_view* banner = tilo_banner_view_create("banner-main", 0, 1);
-  report("create_banner_view", banner ? TILO_STATUS_OK : tilo_last_status());
-  if (banner) {
-    report("banner_set_delegate", tilo_banner_view_set_delegate(banner, &banner_delegate, NULL));
-    if (window)
-      report("add_banner", tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_TOP, 50));
-    report("load_banner", tilo_banner_view_load_ad(banner));
-  }
-  tilo_native_view_delegate native_delegate;
-  memset(&native_delegate, 0, sizeof native_delegate);
-  native_delegate.size = sizeof native_delegate;
-  native_delegate.did_load = on_native_view_load;
-  native_delegate.did_fail_with_error = on_native_view_fail;
-  tilo_native_view* native = tilo_native_view_create("native-main", 0);
-  report("create_native_view", native ? TILO_STATUS_OK : tilo_last_status());
-  if (native) {
-    report("native_set_delegate", tilo_native_view_set_delegate(native, &native_delegate, NULL));
-    report("load_native", tilo_native_view_load_native_ad(native));
-  }
-  tilo_light_popup_ad_loader_delegate popup_delegate;
-  memset(&popup_delegate, 0, sizeof popup_delegate);
-  popup_delegate.size = sizeof popup_delegate;
-  popup_delegate.did_load = on_popup_load;
-  popup_delegate.did_fail_with_error = on_popup_fail;
-  tilo_light_popup_ad_loader* popup = tilo_light_popup_ad_loader_create("light-popup-main");
-  report("create_light_popup_loader", popup ? TILO_STATUS_OK : tilo_last_status());
-  if (popup) {
-    report("popup_set_delegate",
-           tilo_light_popup_ad_loader_set_delegate(popup, &popup_delegate, NULL));
-    report("load_light_popup", tilo_light_popup_ad_loader_load_ad(popup));
-  }
+  MAKE_AND_LOAD(
+      banner_view, banner, tilo_banner_view_create("banner-main", 0, 1), on_banner_view_load,
+      if (window) report("add_banner",
+                         tilo_window_add_view_pinned(window, banner, TILO_WINDOW_EDGE_TOP, 50)),
+      tilo_banner_view_load_ad)
+  MAKE_AND_LOAD(native_view, native, tilo_native_view_create("native-main", 0), on_native_view_load,
+                (void)0, tilo_native_view_load_native_ad)
+  MAKE_AND_LOAD(light_popup_ad_loader, popup, tilo_light_popup_ad_loader_create("light-popup-main"),
+                on_popup_load, (void)0, tilo_light_popup_ad_loader_load_ad)
 
   /* A full-screen ad loads without drawing and is refused when shown. */
   tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("interstitial-main");

@@ -24,7 +24,6 @@ typedef struct c_host_env {
 /* 1 when every check passed; the units inter, reward, open, banner, mrec, native on gad/<unit>. */
 int c_host_full_screen_delegates(c_host_env* env);
 int c_host_bad_input(c_host_env* env);
-int c_host_destroy_inside_callbacks(c_host_env* env);
 int c_host_window_destroyed_under_ads(c_host_env* env);
 /* The views and the light popup; returns the handles it leaves for the C++ side. */
 typedef struct c_host_views {
@@ -33,19 +32,6 @@ typedef struct c_host_views {
   void* line_banner; /* tilo_line_banner_view*, with every colour set */
 } c_host_views;
 int c_host_view_delegates(c_host_env* env, c_host_views* out);
-
-/* An editor whose bundle has no Info.plist: NOT_CONFIGURED and a logged reason, never an exit. */
-int c_host_editor_without_bundle(c_host_env* env, const char* empty_bundle);
-
-/* A log callback that calls back into the SDK on every line (user id, a privacy choice). */
-void c_host_reentering_log(void* context, tilo_log_level level, const char* line);
-typedef struct c_host_log_counts {
-  int lines;        /* lines received */
-  int build_lines;  /* of which logged while the SDK was being built */
-  int failed_calls; /* SDK calls from the callback that did not return TILO_STATUS_OK */
-} c_host_log_counts;
-/* What the callback counted since the last call. */
-c_host_log_counts c_host_take_log_counts(void);
 
 #ifdef __cplusplus
 }

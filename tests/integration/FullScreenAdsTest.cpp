@@ -42,21 +42,10 @@ class FullScreenAdsTest : public FullScreenTest {
       calls.push_back("failed");
       error_ = error;
     };
-    loader->listener()->onAdImpression = [this](auto) { calls.push_back("impression"); };
-    loader->listener()->onAdClicked = [this](auto) { calls.push_back("click"); };
     loader->load();
     sdk.env().runUntilIdle();
     return loader->ad();
   }
-  void recordDisplay(TiloDisplayListener& listener) {
-    listener.onShown = [this](auto) { calls.push_back("shown"); };
-    listener.onDismiss = [this](auto) { calls.push_back("dismiss"); };
-    listener.onFailedToShow = [this](auto, const TiloError& error) {
-      calls.push_back("failedToShow");
-      error_ = error;
-    };
-  }
-
   std::vector<std::string> calls;
   std::optional<TiloError> error_;
 };
@@ -113,22 +102,6 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   EXPECT_EQ(events[3].payload["code"], 1);
   EXPECT_EQ(events[3].payload["message"], "Text");
   EXPECT_EQ(events.back().payload["code"], -1009);
-}
-
-TEST_F(FullScreenAdsTest, AnExpiredAdIsNotReadyAndItsShowSaysWhy) {
-  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  // An ad the platform no longer presents (expired) is not ready; a show says why.
-  script("gad/inter", R"({"expiresAfterMs":1000})");
-  ASSERT_TRUE(loadRecorded(loader));
-  recordDisplay(*loader->ad()->interstitialListener());
-  EXPECT_TRUE(loader->ad()->isReady());
-  sdk.env().advance(1.0);
-  EXPECT_FALSE(loader->ad()->isReady());
-  loader->ad()->show();
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "failedToShow"}));
-  EXPECT_EQ(error_->code(), TiloError::Code::fullscreenAdNotReady);
-  EXPECT_EQ(error_->message(), "Ad has expired.");
 }
 
 // The plugin gets the revenue net of the backend's fee, sealed with the app key. The app

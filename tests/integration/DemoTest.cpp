@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
-#include <cairo.h>
-
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
-#include "platform/ui/UIImage.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tools/demo/DemoOptions.h"
@@ -292,22 +289,7 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   }
 }
 
-// Average of red, green and blue at point (x, y) of a scale-3 snapshot.
-int brightnessAt(const std::filesystem::path& png, int x, int y) {
-  const auto data = FileSystem::readFile(png);
-  if (!data) return -1;
-  std::string error;
-  auto image =
-      platform::UIImage::imageWithData(platform::Bytes(data->begin(), data->end()), 3, &error);
-  if (!image) return -1;
-  cairo_surface_t* surface = image->surface();
-  cairo_surface_flush(surface);
-  const unsigned char* pixel = cairo_image_surface_get_data(surface) +
-                               y * 3 * cairo_image_surface_get_stride(surface) + x * 3 * 4;
-  return (pixel[0] + pixel[1] + pixel[2]) / 3;
-}
-
-TEST(DemoTest, TemplatesShowInTheWindowInLightAndDarkWithoutWaitingForThePopup) {
+TEST(DemoTest, TemplatesShowInTheWindowWithoutWaitingForThePopup) {
   TempDir dir;
   const std::string container = (dir.path() / "app").string();
   const auto light = dir.path() / "light";
@@ -348,21 +330,18 @@ TEST(DemoTest, TemplatesShowInTheWindowInLightAndDarkWithoutWaitingForThePopup) 
   EXPECT_NE(readText(light / "lightPopup.json").find("\"id\": \"lightPopup.card\""),
             std::string::npos);
 
-  // 3. Dark appearance: same layout, dark system colours.
+  // 3. The window, its appearance and its own background, in light and in dark (the
+  //    templates' own tests draw them in both).
   const DemoRun night =
-      runDemo(dir,
-              {"--container", container, "--formats", "lineBanner,lightPopup", "--dwell-ms", "0",
-               "--snapshots", dark.string(), "--appearance", "dark", "--log-level", "off"},
-              /*skipIdle=*/true);
+      runDemo(dir, {"--container", container, "--formats", "lineBanner", "--dwell-ms", "0",
+                    "--snapshots", dark.string(), "--appearance", "dark"});
   ASSERT_EQ(night.exitCode, 0) << night.output;
-  EXPECT_NE(readText(dark / "lineBanner.json").find("\"appearance\": \"dark\""), std::string::npos);
-  EXPECT_NE(line.find("\"appearance\": \"light\""), std::string::npos);
-  // Above the strip, the window's own background: white in light, black in dark.
-  EXPECT_GT(brightnessAt(light / "lineBanner.png", 195, 20), 200);
-  EXPECT_LT(brightnessAt(dark / "lineBanner.png", 195, 20), 60);
-  // The popup's card, in its 20-point margin beside the media: grouped background.
-  EXPECT_GT(brightnessAt(light / "lightPopup.png", 30, 422), 200);
-  EXPECT_LT(brightnessAt(dark / "lightPopup.png", 30, 422), 60);
+  const std::string window =
+      R"({"width":390,"height":844,"scale":3,"safeArea":[47,0,34,0],"appearance":)";
+  EXPECT_EQ(lineDump["window"],
+            platform::parseJson(window + R"("light","backgroundColor":"#FFFFFFFF"})"));
+  EXPECT_EQ(platform::parseJson(readText(dark / "lineBanner.json"))["window"],
+            platform::parseJson(window + R"("dark","backgroundColor":"#000000FF"})"));
 }
 
 }  // namespace

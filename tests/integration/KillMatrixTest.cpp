@@ -124,12 +124,17 @@ class KillMatrixTest : public ::testing::Test {
     return n;
   }
 
+  // Runs the host until it has sent what it and its predecessors stored (logging `burst`
+  // events first); false if it did not finish cleanly.
+  bool drained(const std::string& burst = "0") {
+    Host host(hostArgs({"drain", "--burst", burst}));
+    return host.nextLine() == "drained" && host.wait() == 0;
+  }
+
   // Restarts the host, which sends what its predecessor stored, and checks the backend.
   void expectDeliveredOnceAfterRestart(const std::map<int, long long>& logged, long long killedAt,
                                        std::size_t atLeast) {
-    Host restart(hostArgs({"drain"}));
-    EXPECT_EQ(restart.nextLine(), "drained");
-    EXPECT_EQ(restart.wait(), 0);
+    ASSERT_TRUE(drained());
     std::map<std::string, int> stored;
     for (const auto& event : server->storedEvents()) {
       ++stored[event.payload.value("adUnitId", std::string())];
@@ -186,9 +191,7 @@ TEST_F(KillMatrixTest, KilledWhileTheBackendHoldsATwentyEventUpload) {
 // it queued the report: the run after that delivers the report, once.
 TEST_F(KillMatrixTest, ACHostAbortingInACallbackIsReportedOnceThoughTheReporterIsKilled) {
   // 1. A first run caches the backend's switch: marker checkpoints are on from the next.
-  Host first(hostArgs({"drain"}));
-  ASSERT_EQ(first.nextLine(), "drained");
-  ASSERT_EQ(first.wait(), 0);
+  ASSERT_TRUE(drained());
 
   // 2. The C host aborts inside did_record_impression.
   Host crashed(hostArgs({"abort-in-impression"}));
@@ -207,9 +210,7 @@ TEST_F(KillMatrixTest, ACHostAbortingInACallbackIsReportedOnceThoughTheReporterI
   EXPECT_TRUE(crashReports().empty());
 
   // 4. The run after that reports it once, bracketed as the SDK's own listener call is.
-  Host restart(hostArgs({"drain"}));
-  EXPECT_EQ(restart.nextLine(), "drained");
-  EXPECT_EQ(restart.wait(), 0);
+  ASSERT_TRUE(drained());
   const auto reports = crashReports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].sessionId, session);
@@ -264,9 +265,7 @@ TEST_F(KillMatrixTest, HostPreferencesSurviveTenLaunches) {
     std::filesystem::create_directories(prefs.parent_path());
     ASSERT_TRUE(platform::FileSystem::atomicWrite(prefs, form.file));
     for (int launch = 1; launch <= 10; ++launch) {
-      Host host(hostArgs({"drain", "--burst", "3"}));
-      ASSERT_EQ(host.nextLine(), "drained") << "launch " << launch;
-      ASSERT_EQ(host.wait(), 0);
+      ASSERT_TRUE(drained("3")) << "launch " << launch;
       delivered += 3;
       std::size_t impressions = 0;
       for (const auto& event : server->storedEvents()) {

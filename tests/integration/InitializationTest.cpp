@@ -138,7 +138,6 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     EXPECT_FALSE(info->item("u2"));
     EXPECT_EQ(info->sdkConfig, std::nullopt);
     EXPECT_TRUE(enableMarkerCheckpoints());
-    EXPECT_EQ(markerFile("tilo_crash_config_fetch.flag"), std::nullopt);
     EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
   }
 }

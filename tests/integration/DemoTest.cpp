@@ -202,28 +202,6 @@ TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   }
 }
 
-TEST(DemoTest, ViewFormatsShowInTheWindowAndLeaveSnapshots) {
-  TempDir dir;
-  const std::string snapshots = (dir.path() / "shots").string();
-  const DemoRun run =
-      runDemo(dir, {"--container", (dir.path() / "app").string(), "--formats", "banner,mrec,native",
-                    "--dwell-ms", "50", "--snapshots", snapshots});
-  ASSERT_EQ(run.exitCode, 0) << run.output;
-  for (const std::string format : {"banner", "mrec", "native"}) {
-    EXPECT_TRUE(run.contains("snapshot " + snapshots + "/" + format + ".png")) << run.output;
-    EXPECT_TRUE(std::filesystem::file_size(dir.path() / "shots" / (format + ".png")) > 1000);
-    EXPECT_NE(
-        readText(dir.path() / "shots" / (format + ".json")).find("\"id\": \"" + format + "\""),
-        std::string::npos)
-        << format;
-  }
-  // The banner sits above the bottom safe area: 844 - 34 - 50.
-  const std::string text = readText(dir.path() / "shots" / "banner.json");
-  EXPECT_NE(text.find("[35, 760, 320, 50]"), std::string::npos) << text.substr(0, 600);
-  EXPECT_TRUE(run.contains("onAdImpression mrec demo-mrec")) << run.output;
-  EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
-}
-
 // With --campaigns the embedded backend is the exchange: its house ads are shown, paid at
 // their price (net of the fee) and closed by the player.
 TEST(DemoTest, RealAdsFromTheEmbeddedExchange) {

@@ -202,9 +202,7 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "impression", "pay"}));
   EXPECT_EQ(host.paid, "0.010625");
   EXPECT_NE(render(), empty);
-  const auto builtInClose = centreOf(window, "interstitial.close");
-  EXPECT_EQ(builtInClose.x, 390 - 34);
-  EXPECT_EQ(builtInClose.y, 47 + 22);
+  EXPECT_EQ(centreOf(window, "interstitial.close"), (platform::CGPoint{390 - 34, 47 + 22}));
   EXPECT_EQ(tilo_window_tap(window, 390 - 34, 47 + 22), 1);
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.calls.back(), "dismiss");

@@ -8,11 +8,7 @@
 #include <unistd.h>
 
 #include <functional>
-#include <set>
-#include <sstream>
 
-#include "Tilo/backend/NetworkClient.h"
-#include "Tilo/backend/TiloApi.h"
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
@@ -21,8 +17,6 @@
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
-#include "support/RecordingTiloApi.h"
-#include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "telemetry/TelemetryFixture.h"
 
@@ -66,13 +60,6 @@ std::string runChildAndKill(const std::function<std::string()>& body) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "child status " << status;
   if (!line.empty()) line.pop_back();
   return line;
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::stringstream stream(text);
-  for (std::string part; std::getline(stream, part, separator);) parts.push_back(part);
-  return parts;
 }
 
 bool anyFlagLeft() {
@@ -143,50 +130,6 @@ TEST_F(CrashReportTest, KilledInsideMarkedPhasesOrAnAdLoadEachCrashIsReportedOnc
       R"({"phase":"load","unitId":"interstitial-unit","context":"background_immediate","adAge":2.0})");
   EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kAdLoadTrackerFileName));
   EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kLifecycleFileName));
-}
-
-// Events saved before a kill reach the development backend after the restart, once, even
-// when the first upload attempt fails.
-TEST(CrashReportSdkTest, EventsSavedBeforeAKillAreDeliveredAfterRestartExactlyOnce) {
-  SdkFixture sdk;
-  const std::string appKey = sdk.options().appKey;
-  // The child logs three events, lets the one-second save happen, logs two more and dies.
-  const auto ids = split(runChildAndKill([&] {
-                           auto logger =
-                               AdEventLogger::create(std::make_shared<RecordingTiloApi>(), appKey);
-                           const TiloAdInfo info{TiloAdFormat::rewarded, "r-unit", 80.0, "AdMob"};
-                           for (int i = 0; i < 3; ++i) logEvent(AdLogEventType::adImpression, info);
-                           sdk.env().runUntilIdle();
-                           sdk.env().advance(1.5);
-                           logEvent(AdLogEventType::adClick, info);
-                           logEvent(AdLogEventType::adClick, info);
-                           sdk.env().runUntilIdle();
-                           std::string line;
-                           for (const auto& event : logger->queuedEvents())
-                             line += event.eventId + ",";
-                           return line;
-                         }),
-                         ',');
-  ASSERT_EQ(ids.size(), 5u);
-
-  auto& server = *sdk.server();
-  server.setFailFirst(1, 500);
-  auto api = TiloApi::create(sdk.baseUrl(), appKey, NetworkClient::create(), RetryPolicy{});
-  auto logger = AdEventLogger::create(api, appKey);
-  // Stored by the backend and the answer handled by the logger (it arrives a moment later).
-  ASSERT_TRUE(sdk.drive(
-      [&] { return server.storedEvents().size() == 3 && logger->queuedEvents().empty(); }, 30));
-  std::vector<std::string> stored;
-  for (const auto& event : server.storedEvents()) stored.push_back(event.eventId);
-  EXPECT_EQ(stored, std::vector<std::string>(ids.begin(), ids.begin() + 3));
-  EXPECT_EQ(server.eventPostCount(), 2);
-  EXPECT_TRUE(logger->queuedEvents().empty());
-
-  // Another restart finds nothing left to send.
-  logger = AdEventLogger::create(api, appKey);
-  sdk.drive([] { return false; }, 10);
-  EXPECT_EQ(server.eventPostCount(), 2);
-  AdEventLogger::resetSharedForTesting();
 }
 
 }  // namespace

@@ -42,21 +42,10 @@ class FullScreenAdsTest : public FullScreenTest {
       calls.push_back("failed");
       error_ = error;
     };
-    loader->listener()->onAdImpression = [this](auto) { calls.push_back("impression"); };
-    loader->listener()->onAdClicked = [this](auto) { calls.push_back("click"); };
     loader->load();
     sdk.env().runUntilIdle();
     return loader->ad();
   }
-  void recordDisplay(TiloDisplayListener& listener) {
-    listener.onShown = [this](auto) { calls.push_back("shown"); };
-    listener.onDismiss = [this](auto) { calls.push_back("dismiss"); };
-    listener.onFailedToShow = [this](auto, const TiloError& error) {
-      calls.push_back("failedToShow");
-      error_ = error;
-    };
-  }
-
   std::vector<std::string> calls;
   std::optional<TiloError> error_;
 };
@@ -113,22 +102,6 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
   EXPECT_EQ(events[3].payload["code"], 1);
   EXPECT_EQ(events[3].payload["message"], "Text");
   EXPECT_EQ(events.back().payload["code"], -1009);
-}
-
-TEST_F(FullScreenAdsTest, AnExpiredAdIsNotReadyAndItsShowSaysWhy) {
-  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  // An ad the platform no longer presents (expired) is not ready; a show says why.
-  script("gad/inter", R"({"expiresAfterMs":1000})");
-  ASSERT_TRUE(loadRecorded(loader));
-  recordDisplay(*loader->ad()->interstitialListener());
-  EXPECT_TRUE(loader->ad()->isReady());
-  sdk.env().advance(1.0);
-  EXPECT_FALSE(loader->ad()->isReady());
-  loader->ad()->show();
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(calls, (std::vector<std::string>{"loaded", "failedToShow"}));
-  EXPECT_EQ(error_->code(), TiloError::Code::fullscreenAdNotReady);
-  EXPECT_EQ(error_->message(), "Ad has expired.");
 }
 
 // The plugin gets the revenue net of the backend's fee, sealed with the app key. The app
@@ -229,9 +202,7 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(host.calls, (std::vector<std::string>{"load", "show", "impression", "pay"}));
   EXPECT_EQ(host.paid, "0.010625");
   EXPECT_NE(render(), empty);
-  const auto builtInClose = centreOf(window, "interstitial.close");
-  EXPECT_EQ(builtInClose.x, 390 - 34);
-  EXPECT_EQ(builtInClose.y, 47 + 22);
+  EXPECT_EQ(centreOf(window, "interstitial.close"), (platform::CGPoint{390 - 34, 47 + 22}));
   EXPECT_EQ(tilo_window_tap(window, 390 - 34, 47 + 22), 1);
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.calls.back(), "dismiss");
@@ -304,22 +275,36 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
 TEST(ReadmePictures, AreWhatTheDemoDrawsInLightAndDark) {
   TempDir dir;
   const auto output = dir.path() / "demo.txt";
+  const auto read = [](const std::filesystem::path& path) {
+    return platform::FileSystem::readFile(path).value_or("");
+  };
+  // Runs the demo; returns what it printed.
   auto snapshots = [&](const std::string& folder, const std::string& options) {
     const std::string command = "TILO_DEMO_SKIP_IDLE=1 timeout 120 " TILO_TOOLS_DIR
                                 "/tilo-demo --dwell-ms 0 --log-level off --container " +
                                 (dir.path() / "app").string() + " --snapshots " +
                                 (dir.path() / folder).string() + options + " >" + output.string() +
                                 " 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0)
-        << platform::FileSystem::readFile(output).value_or("");
+    EXPECT_EQ(std::system(command.c_str()), 0) << read(output);
+    return read(output);
   };
-  snapshots("light", "");
+  const std::string printed = snapshots("light", "");
   snapshots("dark", " --appearance dark --formats interstitial,rewarded,appOpen");
   const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
-  // The view formats as their ads alone (the window's pixels under them), so they can be read.
+  const auto light = dir.path() / "light";
+  // The view formats as their ads alone (the window's pixels under them), so they can be
+  // read; the whole window and its layout dump beside them.
   for (const std::string name : {"banner", "mrec", "native", "lineBanner"}) {
-    expectGoldenFile(dir.path() / "light" / (name + "-ad.png"), docs / (name + ".png"));
+    expectGoldenFile(light / (name + "-ad.png"), docs / (name + ".png"));
+    EXPECT_NE(printed.find("snapshot " + (light / name).string() + ".png"), std::string::npos);
+    EXPECT_GT(std::filesystem::file_size(light / (name + ".png")), 1000u) << name;
+    EXPECT_NE(read(light / (name + ".json")).find("\"id\": \"" + name + "\""), std::string::npos);
   }
+  // The banner sits above the bottom safe area (844 - 34 - 50); the mrec is seen, the native
+  // ad clicked.
+  EXPECT_NE(read(light / "banner.json").find("[35, 760, 320, 50]"), std::string::npos);
+  EXPECT_NE(printed.find("onAdImpression mrec demo-mrec"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("onAdClicked native demo-native"), std::string::npos) << printed;
   for (const std::string name :
        {"interstitial", "rewarded", "rewarded-granted", "lightPopup", "appOpen"}) {
     expectGoldenFile(dir.path() / "light" / (name + ".png"), docs / (name + ".png"));

@@ -107,12 +107,7 @@ std::string utf16Plist(const std::vector<std::pair<std::u16string, std::u16strin
 
 constexpr auto sealed = &SdkFixture::sealKeyFile;
 
-class HostileInputTest : public TelemetryTest {
- protected:
-  static Json metadataOf(const Json& event) {
-    return platform::parseJson(event["payload"]["metadata"].get<std::string>());
-  }
-};
+using HostileInputTest = TelemetryTest;
 
 TEST_F(HostileInputTest, MarkerFolderFilesFailOnceAndNeverAgain) {
   const double now = platform::now();
@@ -153,8 +148,9 @@ TEST_F(HostileInputTest, MarkerFolderFilesFailOnceAndNeverAgain) {
       auto reports = detect();
       if (lifecycle) {
         ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(metadataOf(reports[0])["context"],
-                  decodes ? "background_immediate" : "foreground");
+        EXPECT_EQ(
+            platform::parseJson(reports[0]["payload"]["metadata"].get<std::string>())["context"],
+            decodes ? "background_immediate" : "foreground");
         EXPECT_EQ(reports[0]["payload"].contains("lastLifecycleState"), decodes);
       } else {
         // Only the NUL form decodes: a NUL is data inside a string.

@@ -39,31 +39,6 @@ bool initialized() {
   return TiloAds::shared()->core()->tiloAdProvider()->isInitialized();
 }
 
-TEST(InitializationTest, SucceedsOnceForEachCallAgainstTheBackend) {
-  SdkFixture sdk;
-  Initialization init;
-  ASSERT_TRUE(init.run(sdk));
-  EXPECT_EQ(*init.outcome, std::nullopt);
-  EXPECT_TRUE(init.onMain);
-  EXPECT_TRUE(initialized());
-  auto info = TiloAds::shared()->core()->currentAppInfo();
-  ASSERT_TRUE(info);
-  EXPECT_EQ(info->item("banner-unit")->refreshInterval, 45.0);
-  EXPECT_EQ(info->item("interstitial-unit")->feeRate->description(), "0.15");
-  EXPECT_EQ(sdk.server()->requestCount(), 1u);
-  sdk.env().advance(10);
-  EXPECT_EQ(init.calls, 1);
-
-  // A second call starts it all again, the fetch included; each call completes once.
-  Initialization again;
-  ASSERT_TRUE(again.run(sdk));
-  EXPECT_EQ(*again.outcome, std::nullopt);
-  ASSERT_TRUE(sdk.drive([&] { return sdk.server()->requestCount() == 2; }, 10));
-  sdk.env().advance(10);
-  EXPECT_EQ(init.calls + again.calls, 2);
-  EXPECT_TRUE(initialized());
-}
-
 // Without a cache a failing backend fails the start (saying so, and to every load after it,
 // when it refused the app key); with the cache of an earlier run, a backend that fails or
 // answers what does not decode (1e999 in the fee rate) falls back to it.
@@ -138,7 +113,6 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     EXPECT_FALSE(info->item("u2"));
     EXPECT_EQ(info->sdkConfig, std::nullopt);
     EXPECT_TRUE(enableMarkerCheckpoints());
-    EXPECT_EQ(markerFile("tilo_crash_config_fetch.flag"), std::nullopt);
     EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
   }
 }

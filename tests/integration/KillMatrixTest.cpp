@@ -124,37 +124,19 @@ class KillMatrixTest : public ::testing::Test {
     return n;
   }
 
-  // Restarts the host, which sends what its predecessor stored, and checks the backend.
-  void expectDeliveredOnceAfterRestart(const std::map<int, long long>& logged, long long killedAt,
-                                       std::size_t atLeast) {
-    Host restart(hostArgs({"drain"}));
-    EXPECT_EQ(restart.nextLine(), "drained");
-    EXPECT_EQ(restart.wait(), 0);
-    std::map<std::string, int> stored;
-    for (const auto& event : server->storedEvents()) {
-      ++stored[event.payload.value("adUnitId", std::string())];
-    }
-    std::size_t checked = 0;
-    for (const auto& [n, at] : logged) {
-      const std::string unit = "seq-" + std::to_string(n);
-      if (killedAt - at > 1000) {
-        ++checked;
-        EXPECT_EQ(stored[unit], 1) << unit << " logged " << killedAt - at << " ms before the kill";
-      } else {
-        EXPECT_LE(stored[unit], 1) << unit;
-      }
-    }
-    EXPECT_GE(checked, atLeast);
+  // Runs the host until it has sent what it and its predecessors stored (logging `burst`
+  // events first); false if it did not finish cleanly.
+  bool drained(const std::string& burst = "0") {
+    Host host(hostArgs({"drain", "--burst", burst}));
+    return host.nextLine() == "drained" && host.wait() == 0;
   }
 
-  // Restarts the host until it has sent what it had; returns the crash reports stored.
-  std::vector<devserver::StoredEvent> crashReportsAfterRestart() {
-    Host restart(hostArgs({"drain"}));
-    EXPECT_EQ(restart.nextLine(), "drained");
-    EXPECT_EQ(restart.wait(), 0);
+  // The reports of crashes inside a host callback the backend stored (a run killed while it
+  // starts adds a report of its own).
+  std::vector<devserver::StoredEvent> crashReports() {
     std::vector<devserver::StoredEvent> reports;
     for (auto& event : server->storedEvents()) {
-      if (event.eventType == "marker_checkpoint") reports.push_back(event);
+      if (event.payload.value("checkpoint", "") == "ad_callback") reports.push_back(event);
     }
     return reports;
   }
@@ -181,41 +163,32 @@ TEST_F(KillMatrixTest, KilledWhileTheBackendHoldsATwentyEventUpload) {
   ASSERT_EQ(server->eventPostCount(), 1);
   const long long killedAt = host.kill();
   EXPECT_TRUE(server->storedEvents().empty());
-  expectDeliveredOnceAfterRestart(logged, killedAt, 21);
+
+  // A restart sends what its predecessor stored: what was logged a second before the kill,
+  // once; nothing twice.
+  ASSERT_TRUE(drained());
+  std::map<std::string, int> stored;
+  for (const auto& event : server->storedEvents()) {
+    ++stored[event.payload.value("adUnitId", std::string())];
+  }
+  std::size_t checked = 0;
+  for (const auto& [n, at] : logged) {
+    const std::string unit = "seq-" + std::to_string(n);
+    if (killedAt - at > 1000) {
+      ++checked;
+      EXPECT_EQ(stored[unit], 1) << unit << " logged " << killedAt - at << " ms before the kill";
+    } else {
+      EXPECT_LE(stored[unit], 1) << unit;
+    }
+  }
+  EXPECT_GE(checked, 21u);
 }
 
-TEST_F(KillMatrixTest, KilledRightAfterCrashReportsWereQueued) {
-  // 1. A first run dies inside a host callback, leaving its marker behind.
-  Host crashed(hostArgs({"mark"}));
-  const std::string marked = crashed.nextLine();
-  ASSERT_EQ(marked.rfind("marked ", 0), 0u) << marked;
-  const std::string session = marked.substr(7);
-  crashed.kill();
-
-  // 2. The next run turns the marker into a report and is killed as soon as the call that
-  //    did so returns; the backend would not have answered its upload anyway.
-  server->setHoldUploads(1);
-  Host reporter(hostArgs({"start"}));
-  ASSERT_EQ(reporter.nextLine(), "started");
-  reporter.kill();
-  server->setHoldUploads(0);
-  EXPECT_TRUE(server->storedEvents().empty());
-
-  // 3. The run after that delivers the report, once.
-  const auto reports = crashReportsAfterRestart();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].sessionId, session);
-  EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
-  EXPECT_EQ(reports[0].payload["metadata"],
-            R"({"phase":"onAdImpression","unitId":"banner-unit","network":"AdMob"})");
-  EXPECT_EQ(reports[0].mediationPlatform, "admob");
-}
-
-TEST_F(KillMatrixTest, ACHostAbortingInsideItsImpressionCallbackIsReportedAtTheNextStart) {
+// A C host that aborts inside its impression callback, and the next run killed right after
+// it queued the report: the run after that delivers the report, once.
+TEST_F(KillMatrixTest, ACHostAbortingInACallbackIsReportedOnceThoughTheReporterIsKilled) {
   // 1. A first run caches the backend's switch: marker checkpoints are on from the next.
-  Host first(hostArgs({"drain"}));
-  ASSERT_EQ(first.nextLine(), "drained");
-  ASSERT_EQ(first.wait(), 0);
+  ASSERT_TRUE(drained());
 
   // 2. The C host aborts inside did_record_impression.
   Host crashed(hostArgs({"abort-in-impression"}));
@@ -224,13 +197,24 @@ TEST_F(KillMatrixTest, ACHostAbortingInsideItsImpressionCallbackIsReportedAtTheN
   const std::string session = line.substr(11);
   EXPECT_EQ(crashed.wait(), -1);
 
-  // 3. The next start reports it once, bracketed as the SDK's own listener call is.
-  const auto reports = crashReportsAfterRestart();
+  // 3. The next run turns the marker into a report and is killed as soon as the call that
+  //    did so returns; the backend would not have answered its upload anyway.
+  server->setHoldUploads(1);
+  Host reporter(hostArgs({"start"}));
+  ASSERT_EQ(reporter.nextLine(), "started");
+  reporter.kill();
+  server->setHoldUploads(0);
+  EXPECT_TRUE(crashReports().empty());
+
+  // 4. The run after that reports it once, bracketed as the SDK's own listener call is.
+  ASSERT_TRUE(drained());
+  const auto reports = crashReports();
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_EQ(reports[0].sessionId, session);
-  EXPECT_EQ(reports[0].payload["checkpoint"], "ad_callback");
+  EXPECT_EQ(reports[0].eventType, "marker_checkpoint");
   EXPECT_EQ(reports[0].payload["metadata"],
             R"({"phase":"onAdImpression","unitId":"interstitial-unit","network":"AdMob"})");
+  EXPECT_EQ(reports[0].mediationPlatform, "admob");
 }
 
 std::string utf16WithMark(const std::u16string& text) {
@@ -278,9 +262,7 @@ TEST_F(KillMatrixTest, HostPreferencesSurviveTenLaunches) {
     std::filesystem::create_directories(prefs.parent_path());
     ASSERT_TRUE(platform::FileSystem::atomicWrite(prefs, form.file));
     for (int launch = 1; launch <= 10; ++launch) {
-      Host host(hostArgs({"drain", "--burst", "3"}));
-      ASSERT_EQ(host.nextLine(), "drained") << "launch " << launch;
-      ASSERT_EQ(host.wait(), 0);
+      ASSERT_TRUE(drained("3")) << "launch " << launch;
       delivered += 3;
       std::size_t impressions = 0;
       for (const auto& event : server->storedEvents()) {

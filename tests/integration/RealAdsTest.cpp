@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Tilo/telemetry/DiagnosticsRecorder.h"
@@ -230,34 +231,30 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
     // The request, field by field.
     const Json request = sdk.server()->exchange()->requests().back();
     const Json& imp = request["imp"][0];
-    EXPECT_EQ(imp["tagid"], c.tagid);
-    EXPECT_EQ(imp["instl"], c.instl);
-    EXPECT_EQ(imp["rwdd"], c.rwdd);
-    EXPECT_EQ(imp["secure"], 0);  // plain http to loopback
-    EXPECT_EQ(imp["native"]["ver"], "1.2");
+    // Plain http to loopback: not secure.
+    EXPECT_EQ(
+        (std::tuple{imp["tagid"], imp["instl"], imp["rwdd"], imp["secure"], imp["native"]["ver"]}),
+        (std::tuple{Json(c.tagid), Json(c.instl), Json(c.rwdd), Json(0), Json("1.2")}));
     const Json asked = Json::parse(imp["native"]["request"].get<std::string>());
     EXPECT_EQ(asked["eventtrackers"], Json::parse(R"([{"event":1,"methods":[1]}])"));
     EXPECT_EQ(asked["assets"][1]["img"]["type"], 3);
     EXPECT_EQ(asked["assets"][1]["required"], c.imageRequired ? 1 : 0);
     if (std::string(c.format) == "banner") {
-      EXPECT_EQ(asked["assets"][1]["img"]["w"], 320);
-      EXPECT_EQ(asked["assets"][1]["img"]["h"], 50);
+      EXPECT_EQ((std::tuple{asked["assets"][1]["img"]["w"], asked["assets"][1]["img"]["h"]}),
+                (std::tuple{Json(320), Json(50)}));
     }
-    EXPECT_EQ(request["app"],
-              Json::parse(R"({"bundle":"com.tilo.tests",)"
-                          R"("storeurl":"https://apps.example.com/app/1234567890"})"));
     const Json& device = request["device"];
     EXPECT_EQ(device["ua"].get<std::string>().rfind("Tilo/1.1.44 (Linux; ", 0), 0u) << device["ua"];
-    EXPECT_EQ(device["os"], "Linux");
-    EXPECT_EQ(device["devicetype"], 2);
-    EXPECT_EQ(device["lmt"], 0);
-    EXPECT_EQ(device["dnt"], 0);
-    EXPECT_FALSE(device.contains("ifa"));
-    EXPECT_EQ(request["regs"], Json::parse(R"({"coppa":1,"gdpr":1,"us_privacy":"1YNN"})"));
-    EXPECT_EQ(request["user"]["consent"], "CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA");
-    EXPECT_EQ(request["tmax"], 1500);
-    EXPECT_EQ(request["cur"], Json::parse(R"(["USD"])"));
-    EXPECT_EQ(request["at"], 1);
+    EXPECT_EQ((std::tuple{device["os"], device["devicetype"], device["lmt"], device["dnt"],
+                          device.contains("ifa")}),
+              (std::tuple{Json("Linux"), Json(2), Json(0), Json(0), false}));
+    EXPECT_EQ((std::tuple{request["app"], request["regs"], request["user"]["consent"],
+                          request["tmax"], request["cur"], request["at"]}),
+              (std::tuple{Json::parse(R"({"bundle":"com.tilo.tests",)"
+                                      R"("storeurl":"https://apps.example.com/app/1234567890"})"),
+                          Json::parse(R"({"coppa":1,"gdpr":1,"us_privacy":"1YNN"})"),
+                          Json("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA"), Json(1500),
+                          Json::parse(R"(["USD"])"), Json(1)}));
     const std::string id = request["id"];
     EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0) << "a fresh id per request";
     ids.push_back(id);

@@ -5,7 +5,6 @@
 
 #include "mediation/APSAdMobUtils.h"
 #include "mediation/AdSource.h"
-#include "mediation/GADAppOpenAd.h"
 #include "mediation/GADInterstitialAd.h"
 #include "mediation/GADMobileAds.h"
 #include "mediation/GADNativeAd.h"
@@ -28,6 +27,7 @@ namespace {
 
 struct LoadResult {
   int completions = 0;
+  bool onMain = false;
   std::shared_ptr<GADInterstitialAd> ad;
   std::optional<NSError> error;
 };
@@ -45,6 +45,7 @@ class AdSourceTest : public ::testing::Test {
     auto result = std::make_shared<LoadResult>();
     GADInterstitialAd::loadWithAdUnitID(unit, GADRequest::create(), [result](auto ad, auto error) {
       ++result->completions;
+      result->onMain = tilo::platform::isMainThread();
       result->ad = ad;
       result->error = error;
     });
@@ -83,14 +84,18 @@ TEST_F(AdSourceTest, FillsWithNetworkLatenciesOrNoNetworkAndUnknownUnitsUseDefau
   EXPECT_EQ(response(*other), "not-in-scenario Meta 0.250000");
 }
 
-TEST_F(AdSourceTest, ErrorResultCompletesOnceWithTheScriptedError) {
-  scenario(R"({"units": {"u": {"result": "error",
+// Once, on the main executor, exactly after the delay, with the scripted error.
+TEST_F(AdSourceTest, ErrorResultCompletesOnceAfterTheDelayWithTheScriptedError) {
+  scenario(R"({"units": {"u": {"result": "error", "delayMs": 120,
       "error": {"domain": "NSURLErrorDomain", "code": -1009, "description": "Offline"}}}})");
   auto result = loadInterstitial("u");
-  EXPECT_EQ(result->completions, 0) << "never completes inside the load call";
-  env.runUntilIdle();
+  env.advance(0.119);
+  EXPECT_EQ(result->completions, 0) << "neither inside the load call nor 1 ms early";
+  env.advance(0.001);
+  EXPECT_EQ(result->completions, 1);
   env.advance(10);
   EXPECT_EQ(result->completions, 1);
+  EXPECT_TRUE(result->onMain);
   EXPECT_EQ(result->ad, nullptr);
   EXPECT_EQ(result->error, (NSError{kNSURLErrorDomain, -1009, "Offline"}));
 

@@ -71,7 +71,7 @@ TEST_F(LightPopupTest, CallbacksCarryTheLightPopupFormat) {
   EXPECT_EQ(markers.take("tilo_crash_ad_show_crash.flag"),
             (std::vector<std::string>{"-tilo_crash_ad_show_crash.flag"}));
   ASSERT_EQ(displayInfos.size(), 1u);
-  EXPECT_EQ(describe(displayInfos[0].value_or(TiloAdInfo{})), "lightPopup native-unit - Meta");
+  EXPECT_EQ(describe(displayInfos[0].value_or(TiloAdInfo{})), "lightPopup native-unit - -");
   ASSERT_EQ(impressions.size(), 1u);
   EXPECT_EQ(describe(impressions[0]), "lightPopup native-unit 200 -");
   // Shown and drawn, it leaves no flag for the next start to report.

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ inline SdkFixtureOptions fullScreenSdkOptions() {
       R"({"tiloAdUnitId":"appopen-unit","mediationAdUnitId":"gad/appopen","name":"A","type":"appOpen"}],)"
       R"("feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
   return options;
+}
+
+// "format unit latency network", "-" for an absent field.
+inline std::string describe(const TiloAdInfo& info) {
+  std::ostringstream out;
+  out << rawValue(info.adFormat) << ' ' << info.adUnitId << ' ';
+  info.latency ? out << *info.latency : out << '-';
+  out << ' ' << info.adNetwork.value_or("-");
+  return out.str();
 }
 
 class FullScreenTest : public InitializedSdkTest {

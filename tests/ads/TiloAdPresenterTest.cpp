@@ -163,8 +163,7 @@ TEST_F(TiloAdPresenterTest, ShowingAdOutlivesItsHostUntilThePresentationEnds) {
   auto appOpen = loadNow(appOpenLoader, sdk.env());
   ASSERT_TRUE(appOpen);
   // No network in the response: empty name and zero latency, never absent.
-  EXPECT_EQ(appOpen->adInfo().adNetwork, "");
-  EXPECT_EQ(appOpen->adInfo().latency, 0.0);
+  EXPECT_EQ(describe(appOpen->adInfo()), "appOpen appopen-unit 0 ");
   presenter = appOpen->adPresenter();
   auto original = appOpen->appOpenAdListener();
   appOpen->setAppOpenAdListener(TiloAppOpenListener::create());

@@ -13,10 +13,8 @@ TEST(APSAdMobUtils, FormatValuesPickTheSizeOrNoExtras) {
   for (const auto& [format, width, height] : sized) {
     auto extras = APSAdMobUtils::extrasWithSlotUUID("slot", format);
     ASSERT_TRUE(extras) << format;
-    EXPECT_EQ(extras->slotUUID, "slot");
-    EXPECT_EQ(extras->width, width) << format;
-    EXPECT_EQ(extras->height, height) << format;
-    EXPECT_TRUE(extras->slotGroup.empty());
+    EXPECT_EQ(extras->description(), "requestId=" + extras->requestId +
+                                         " slotUUID=slot width=" + width + " height=" + height);
   }
   for (long format : {3, 4, 5}) EXPECT_FALSE(APSAdMobUtils::extrasWithSlotUUID("slot", format));
   EXPECT_FALSE(APSAdMobUtils::extrasWithSlotUUID(std::nullopt, 0)) << "no slot, no extras";
@@ -25,20 +23,18 @@ TEST(APSAdMobUtils, FormatValuesPickTheSizeOrNoExtras) {
 }
 
 TEST(APSAdMobUtils, PrivacyEntriesAreCopiedOnlyWhenPresent) {
-  auto both = APSAdMobUtils::extrasWithSlotUUID(
-      "slot", 320, 50, APSPrivacy{{"us_privacy", "1YNN"}, {"aps_privacy", "aps"}, {"x", "y"}});
-  EXPECT_EQ(both->usPrivacy, "1YNN");
-  EXPECT_EQ(both->apsPrivacy, "aps");
-
-  auto usOnly = APSAdMobUtils::extrasWithSlotGroup("group", APSPrivacy{{"us_privacy", "1---"}});
-  EXPECT_EQ(usOnly->slotGroup, "group");
-  EXPECT_TRUE(usOnly->slotUUID.empty());
-  EXPECT_TRUE(usOnly->width.empty()) << "slot groups carry no size";
-  EXPECT_EQ(usOnly->usPrivacy, "1---");
-  EXPECT_TRUE(usOnly->apsPrivacy.empty());
-
+  // Slot groups carry no size.
+  const auto described = [](const std::shared_ptr<APSAdNetworkExtras>& extras) {
+    return extras->description().substr(("requestId=" + extras->requestId).size());
+  };
+  EXPECT_EQ(
+      described(APSAdMobUtils::extrasWithSlotUUID(
+          "slot", 320, 50, APSPrivacy{{"us_privacy", "1YNN"}, {"aps_privacy", "aps"}, {"x", "y"}})),
+      " slotUUID=slot width=320 height=50 apsPrivacy=aps usPrivacy=1YNN");
+  EXPECT_EQ(
+      described(APSAdMobUtils::extrasWithSlotGroup("group", APSPrivacy{{"us_privacy", "1---"}})),
+      " slotGroup=group usPrivacy=1---");
   auto plain = APSAdMobUtils::extrasWithSlotUUID("slot", std::optional<APSPrivacy>());
-  EXPECT_TRUE(plain->usPrivacy.empty());
   EXPECT_EQ(plain->description(), "requestId=" + plain->requestId + " slotUUID=slot");
 }
 

@@ -32,9 +32,10 @@ class CrashMarkersTest : public TelemetryTest {
     std::sort(names.begin(), names.end());
     return names;
   }
-  static Strings checkpoints(const std::vector<Json>& events) {
+  // Each event's payload `key` ("-" where it has none).
+  static Strings checkpoints(const std::vector<Json>& events, const char* key = "checkpoint") {
     Strings names;
-    for (const auto& event : events) names.push_back(event["payload"]["checkpoint"]);
+    for (const auto& event : events) names.push_back(event["payload"].value(key, "-"));
     return names;
   }
 };
@@ -55,14 +56,14 @@ TEST_F(CrashMarkersTest, ReportsOtherFlagsInCaseOrderThenTheLatestInitFlag) {
   auto events = detect();
   ASSERT_EQ(checkpoints(events), (Strings{"ad_callback", "native_ad", "config_fetch"}));
   const Json& callback = events[0];
-  EXPECT_EQ(callback["eventType"], "marker_checkpoint");
-  EXPECT_EQ(callback["createdAt"], static_cast<std::int64_t>((start + 3) * 1000));
-  EXPECT_EQ(callback["payload"]["crashTimestamp"], start + 1);
-  EXPECT_EQ(callback["payload"]["detectionTimestamp"], start + 3);
-  EXPECT_EQ(callback["payload"]["metadata"],
-            R"({"phase":"onShown","unitId":"i-unit","network":"AdMob"})");
-  EXPECT_EQ(events[1]["payload"]["metadata"], R"({"phase":"renderAd"})");
-  EXPECT_EQ(events[2]["payload"]["metadata"], R"({"phase":"remote_progress"})");
+  EXPECT_EQ(Json::array({callback["eventType"], callback["createdAt"],
+                         callback["payload"]["crashTimestamp"],
+                         callback["payload"]["detectionTimestamp"]}),
+            Json::array({"marker_checkpoint", static_cast<std::int64_t>((start + 3) * 1000),
+                         start + 1, start + 3}));
+  EXPECT_EQ(checkpoints(events, "metadata"),
+            (Strings{R"({"phase":"onShown","unitId":"i-unit","network":"AdMob"})",
+                     R"({"phase":"renderAd"})", R"({"phase":"remote_progress"})"}));
   EXPECT_TRUE(markerFiles().empty());
   EXPECT_TRUE(detect().empty());
 
@@ -72,8 +73,8 @@ TEST_F(CrashMarkersTest, ReportsOtherFlagsInCaseOrderThenTheLatestInitFlag) {
   setMarker(CrashMarkerCheckpoint::sdkInit);
   events = detect();
   ASSERT_EQ(checkpoints(events), Strings{"sdk_init"});
-  EXPECT_FALSE(events[0]["payload"].contains("metadata"));
-  EXPECT_FALSE(events[0]["payload"].contains("lastLifecycleState"));
+  EXPECT_EQ(checkpoints(events, "metadata"), Strings{"-"});
+  EXPECT_EQ(checkpoints(events, "lastLifecycleState"), Strings{"-"});
 }
 
 TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
@@ -104,14 +105,14 @@ TEST_F(CrashMarkersTest, FlagFileCarriesMetadataLifecycleAndSession) {
   updateAdLoadPhase("i-unit", "load");
   auto events = detect();
   ASSERT_EQ(checkpoints(events), (Strings{"ad_show_crash", "config_fetch", "ad_load_crash"}));
-  EXPECT_EQ(events[0]["payload"]["metadata"],
-            R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})");
-  EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "background");
-  EXPECT_EQ(events[2]["payload"]["lastLifecycleState"], "foreground");
+  const Strings metadata = checkpoints(events, "metadata");
+  EXPECT_EQ(Strings(metadata.begin(), metadata.begin() + 2),
+            (Strings{R"({"adFormat":"rewarded_video","adUnitId":"r-unit","latency":250.0})",
+                     R"({"phase":"cache_save_progress"})"}));
+  EXPECT_EQ(checkpoints(events, "lastLifecycleState"),
+            (Strings{"background", "background", "foreground"}));
   EXPECT_EQ(events[2]["payload"]["lastLifecycleTimestamp"], 1767225601.5);
   const Json& payload = events[1]["payload"];
-  EXPECT_EQ(payload["metadata"], R"({"phase":"cache_save_progress"})");
-  EXPECT_EQ(payload["lastLifecycleState"], "background");
   EXPECT_EQ(payload["lastLifecycleTimestamp"], 1767225600.0);
   Strings keys;
   for (const auto& item : payload.items()) keys.push_back(item.key());

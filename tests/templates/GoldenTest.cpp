@@ -31,8 +31,7 @@ class TemplatesGoldenTest : public TemplatesTest {
   void expectPopup(UIUserInterfaceStyle appearance, const std::string& native,
                    const std::string& name) {
     useWindow(appearance);
-    script("gad/native", R"({"native": )" + native + "}");
-    loadPopup();
+    loadPopup(R"({"native": )" + native + "}");
     ad->show(game);
     settle(platform::UIViewController::transitionDuration);
     ASSERT_EQ(game->presentedViewController(), popup);

@@ -23,13 +23,18 @@ void collect(const Json& views, std::map<std::string, Json>& named,
   }
 }
 
-// The named views of `root`, after checking that each of `ids` is there exactly once.
-std::map<std::string, Json> namedOnce(platform::UIView& root, std::vector<std::string> ids) {
+// The named views of `root`, after checking that each of `ids` is there exactly once;
+// `fields` lists "id key" pairs to read.
+Json namedOnce(platform::UIView& root, std::vector<std::string> ids,
+               std::vector<std::string> fields) {
   std::map<std::string, Json> named;
   std::map<std::string, int> counts;
   collect(platform::layoutDump(root)["views"], named, counts);
   for (const auto& id : ids) EXPECT_EQ(counts[id], 1) << id;
-  return named;
+  Json out = Json::array();
+  for (const auto& field : fields)
+    out.push_back(named[field.substr(0, field.find(' '))][field.substr(field.find(' ') + 1)]);
+  return out;
 }
 
 TEST_F(TemplatesTest, EveryPartOfBothTemplatesIsNamedOnce) {
@@ -39,11 +44,11 @@ TEST_F(TemplatesTest, EveryPartOfBothTemplatesIsNamedOnce) {
   // 1. The line banner: the line view and the five parts of its stack.
   placeLine();
   ASSERT_EQ(lineLoads, 1);
-  auto named = namedOnce(*window, {"lineBanner", "lineBanner.stack", "lineBanner.badge",
-                                   "lineBanner.title", "lineBanner.divider", "lineBanner.cta"});
-  EXPECT_EQ(named["lineBanner.title"]["text"], "Puzzle Garden");
-  EXPECT_EQ(named["lineBanner.cta"]["text"], "Install");
-  EXPECT_EQ(named["lineBanner.cta"]["alpha"], 1);
+  EXPECT_EQ(namedOnce(*window,
+                      {"lineBanner", "lineBanner.stack", "lineBanner.badge", "lineBanner.title",
+                       "lineBanner.divider", "lineBanner.cta"},
+                      {"lineBanner.title text", "lineBanner.cta text", "lineBanner.cta alpha"}),
+            Json::parse(R"(["Puzzle Garden", "Install", 1])"));
   line->removeFromSuperview();
 
   // 2. The light popup, presented: content view, card, its six parts and the close button.
@@ -51,16 +56,14 @@ TEST_F(TemplatesTest, EveryPartOfBothTemplatesIsNamedOnce) {
   ad->show(game);
   settle(platform::UIViewController::transitionDuration);
   ASSERT_EQ(game->presentedViewController(), popup);
-  named = namedOnce(*window, {"lightPopup", "lightPopup.card", "lightPopup.media",
-                              "lightPopup.adMark", "lightPopup.icon", "lightPopup.title",
-                              "lightPopup.body", "lightPopup.cta", "lightPopup.close"});
-  EXPECT_EQ(named["lightPopup.adMark"]["text"], "AD");
-  EXPECT_EQ(named["lightPopup.title"]["text"], "Puzzle Garden");
-  EXPECT_EQ(named["lightPopup.body"]["text"], "Relax.");
-  EXPECT_EQ(named["lightPopup.cta"]["class"], "UILabel");
-  EXPECT_EQ(named["lightPopup.cta"]["text"], "Install");
-  EXPECT_EQ(named["lightPopup.cta"]["alpha"], 1);
-  EXPECT_EQ(named["lightPopup.close"]["text"], "Close");
+  EXPECT_EQ(namedOnce(*window,
+                      {"lightPopup", "lightPopup.card", "lightPopup.media", "lightPopup.adMark",
+                       "lightPopup.icon", "lightPopup.title", "lightPopup.body", "lightPopup.cta",
+                       "lightPopup.close"},
+                      {"lightPopup.adMark text", "lightPopup.title text", "lightPopup.body text",
+                       "lightPopup.cta class", "lightPopup.cta text", "lightPopup.cta alpha",
+                       "lightPopup.close text"}),
+            Json::parse(R"(["AD", "Puzzle Garden", "Relax.", "UILabel", "Install", 1, "Close"])"));
 }
 
 }  // namespace

@@ -36,9 +36,7 @@ class LightPopupTest : public TemplatesTest {
 
 // The geometry is pinned by the golden images; here what they cannot show.
 TEST_F(LightPopupTest, CardLayout) {
-  script("gad/native",
-         R"({"native": {"headline": "H", "callToAction": "Install", "media": true}})");
-  loadPopup();
+  loadPopup(R"({"native": {"headline": "H", "callToAction": "Install", "media": true}})");
   showPopup();
   ASSERT_TRUE(presented());
   window->layoutIfNeeded();
@@ -55,16 +53,12 @@ TEST_F(LightPopupTest, CardLayout) {
 }
 
 TEST_F(LightPopupTest, CallbacksCarryTheLightPopupFormat) {
-  script("gad/native", R"({"network": "Meta", "latencies": [0.2],
-      "native": {"headline": "H", "icon": true, "media": true}})");
   MarkerWatch markers;
-  loadPopup();
+  loadPopup(R"({"network": "Meta", "latencies": [0.2],
+      "native": {"headline": "H", "icon": true, "media": true}})");
   // 1. Success: light popup format, same unit and latency, no network; marker cleared.
   ASSERT_EQ(loadInfos.size(), 1u);
-  EXPECT_EQ(loadInfos[0].adFormat, TiloAdFormat::lightPopup);
-  EXPECT_EQ(loadInfos[0].adUnitId, "native-unit");
-  EXPECT_DOUBLE_EQ(loadInfos[0].latency.value_or(0), 200);
-  EXPECT_FALSE(loadInfos[0].adNetwork);
+  EXPECT_EQ(describe(loadInfos[0]), "lightPopup native-unit 200 -");
   // 2. No call to action: the invisible button is hidden (the bar staying, empty, is the
   //    lightPopup-noCta golden image).
   EXPECT_TRUE(popup->contentView()->internalCallToActionButton()->isHidden());
@@ -77,12 +71,9 @@ TEST_F(LightPopupTest, CallbacksCarryTheLightPopupFormat) {
   EXPECT_EQ(markers.take("tilo_crash_ad_show_crash.flag"),
             (std::vector<std::string>{"-tilo_crash_ad_show_crash.flag"}));
   ASSERT_EQ(displayInfos.size(), 1u);
-  ASSERT_TRUE(displayInfos[0]);
-  EXPECT_EQ(displayInfos[0]->adFormat, TiloAdFormat::lightPopup);
-  EXPECT_FALSE(displayInfos[0]->latency);
+  EXPECT_EQ(describe(displayInfos[0].value_or(TiloAdInfo{})), "lightPopup native-unit - -");
   ASSERT_EQ(impressions.size(), 1u);
-  EXPECT_EQ(impressions[0].adFormat, TiloAdFormat::lightPopup);
-  EXPECT_FALSE(impressions[0].adNetwork);
+  EXPECT_EQ(describe(impressions[0]), "lightPopup native-unit 200 -");
   // Shown and drawn, it leaves no flag for the next start to report.
   for (const auto& entry : std::filesystem::directory_iterator(markersDirectory()))
     EXPECT_NE(entry.path().extension(), ".flag") << entry.path();
@@ -100,8 +91,7 @@ TEST_F(LightPopupTest, CallbacksCarryTheLightPopupFormat) {
 }
 
 TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
-  script("gad/native", R"({"native": {"headline": "H"}})");
-  loadPopup();
+  loadPopup(R"({"native": {"headline": "H"}})");
   const long timersBefore = platform::Timer::liveCount();
   ad->show(game);
   // 1. Shown only when the presentation completes.
@@ -120,8 +110,7 @@ TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
   EXPECT_FALSE(game->presentedViewController());
   ASSERT_EQ(dismissedAt.size(), 1u);
   ASSERT_EQ(displayInfos.size(), 2u);
-  ASSERT_TRUE(displayInfos[1]);
-  EXPECT_EQ(displayInfos[1]->adFormat, TiloAdFormat::lightPopup);
+  EXPECT_EQ(displayInfos[1].value_or(TiloAdInfo{}).adFormat, TiloAdFormat::lightPopup);
   EXPECT_FALSE(popup->dismissTimer());
   // 4. Releasing everything leaves no timer behind.
   ad.reset();
@@ -132,8 +121,7 @@ TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
 }
 
 TEST_F(LightPopupTest, WaitsInThreeSecondStepsWhileSomethingIsOnTop) {
-  script("gad/native", R"({"native": {"headline": "H"}})");
-  loadPopup();
+  loadPopup(R"({"native": {"headline": "H"}})");
   const double shown = showPopup();
   ASSERT_EQ(shownAt.size(), 1u);
   // 1. The ad opens a page over the popup 2 s in.
@@ -159,8 +147,7 @@ TEST_F(LightPopupTest, WaitsInThreeSecondStepsWhileSomethingIsOnTop) {
 }
 
 TEST_F(LightPopupTest, CloseButtonClosesAtOnce) {
-  script("gad/native", R"({"native": {"headline": "H", "callToAction": "Go"}})");
-  loadPopup();
+  loadPopup(R"({"native": {"headline": "H", "callToAction": "Go"}})");
   const double shown = showPopup();
   // 1. A tap one second in closes it within the dismiss animation (the button's text and
   //    name are in the layout dump test).
@@ -177,8 +164,7 @@ TEST_F(LightPopupTest, CloseButtonClosesAtOnce) {
 }
 
 TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
-  script("gad/native", R"({"native": {"headline": "H"}})");
-  loadPopup();
+  loadPopup(R"({"native": {"headline": "H"}})");
   const auto listener = ad->lightPopupAdListener();
   // 1. The host lets go of the ad while the presentation runs.
   ad->show(game);
@@ -198,8 +184,7 @@ TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
 }
 
 TEST_F(LightPopupTest, ConfigurationShowsWhenAssigned) {
-  script("gad/native", R"({"native": {"headline": "H", "callToAction": "Go"}})");
-  loadPopup();
+  loadPopup(R"({"native": {"headline": "H", "callToAction": "Go"}})");
   auto& content = *popup->contentView();
   const auto style = platform::UIUserInterfaceStyle::light;
   auto bar = [&] { return content.fakeCTALabel()->backgroundColor()->hexString(style); };

@@ -31,8 +31,9 @@ class TemplatesTest : public ViewsTest {
     settle();
   }
 
-  // The host's screen, and a popup loaded for it.
-  void loadPopup() {
+  // The host's screen, and a popup loaded for it (with the native `scenario` first, if any).
+  void loadPopup(const std::string& scenario = "") {
+    if (!scenario.empty()) script("gad/native", scenario);
     game = platform::UIViewController::create("game");
     window->setRootViewController(game);
     loader = TiloLightPopupAdLoader::create(TiloAdUnit{"native-unit"});

@@ -54,10 +54,9 @@ class NativeViewTest : public ViewsTest {
     media = mediaProbe;
     cta = UIButton::create();
     cta->setFrame({10, 300, 340, 44});
-    for (const std::shared_ptr<UIView>& view :
-         std::vector<std::shared_ptr<UIView>>{title, advertiser, body, icon, media, cta}) {
+    for (const auto& view :
+         std::initializer_list<std::shared_ptr<UIView>>{title, advertiser, body, icon, media, cta})
       native->addSubview(view);
-    }
     if (bind) native->bindViews(title, advertiser, body, icon, media, cta);
     window->addSubview(native);
     native->setFrame({15, 100, 360, 360});
@@ -101,11 +100,9 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   ASSERT_TRUE(mediaView && mediaView->mediaContent());
   // 3. Success info without network; impression and click (a tap on the call to action)
   //    with it.
-  EXPECT_EQ(successes[0].adFormat, TiloAdFormat::native);
-  EXPECT_DOUBLE_EQ(*successes[0].latency, 200);
-  EXPECT_FALSE(successes[0].adNetwork);
+  EXPECT_EQ(describe(successes[0]), "native native-unit 200 -");
   ASSERT_EQ(impressions.size(), 1u);
-  EXPECT_EQ(impressions[0].adNetwork, "Meta");
+  EXPECT_EQ(describe(impressions[0]), "native native-unit 200 Meta");
   ASSERT_EQ(clicks.size(), 1u);
   EXPECT_EQ(logs.count("✅ 네이티브 광고 로드 성공 - 단위ID: native-unit"), 1u);
   EXPECT_EQ(logs.count("Native Ad Impression native-unit"), 1u);
@@ -115,17 +112,15 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssets) {
   script("gad/native", R"({"native": {}})");
   settle(60);
   ASSERT_EQ(successes.size(), 2u);
-  for (const std::shared_ptr<UIView>& view :
-       std::vector<std::shared_ptr<UIView>>{title, body, icon, cta})
-    EXPECT_TRUE(view->isHidden());
-  EXPECT_FALSE(mediaView->isHidden());
+  const auto hidden = [](const auto&... views) { return std::vector{views->isHidden()...}; };
+  EXPECT_EQ(hidden(title, body, icon, cta, mediaView),
+            (std::vector<bool>{true, true, true, true, false}));
   EXPECT_FALSE(mediaView->mediaContent());
   // 5. And the one after has an icon again: shown again.
   script("gad/native", R"({"native": {"icon": true, "headline": "Back"}})");
   native->loadAd();
   settle();
-  EXPECT_FALSE(icon->isHidden());
-  EXPECT_FALSE(title->isHidden());
+  EXPECT_EQ(hidden(icon, title), (std::vector<bool>{false, false}));
   // 6. Binding again replaces the media view: exactly one remains.
   native->bindViews(title, advertiser, body, icon, media, cta);
   EXPECT_EQ(media->subviews().size(), 1u);
@@ -148,8 +143,7 @@ TEST_F(NativeViewTest, MarkersBracketBindingRenderingAndCallbacksAndLoadsAreTrac
   const std::string file = kAdLoadTrackerFileName;
   EXPECT_EQ(watch.take(file),
             (Strings{"+" + file, "+" + file, "+" + file, "-" + file, "+" + file, "+" + file}));
-  ASSERT_TRUE(tracked("native-unit"));
-  EXPECT_EQ(tracked("native-unit")->currentPhase, "load");
+  EXPECT_EQ(tracked("native-unit").value_or(AdLoadTracker::LoadInfo{}).currentPhase, "load");
   // 3. The answer closes it. Rendering runs inside the native-ad marker with unit and
   //    network; each host callback inside its own marker, removed once it returns.
   settle(0.1);

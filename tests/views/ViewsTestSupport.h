@@ -15,6 +15,7 @@
 #include "Tilo/telemetry/AdEventLogger.h"
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
+#include "ads/FullScreenTestSupport.h"
 #include "mediation/AdSource.h"
 #include "platform/Application.h"
 #include "platform/Json.h"

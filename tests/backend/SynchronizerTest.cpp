@@ -9,7 +9,7 @@
 #include "Tilo/telemetry/AdLoadTracker.h"
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "platform/Reactive.h"
-#include "support/FakeTiloApi.h"
+#include "support/RecordingTiloApi.h"
 #include "support/SdkFixture.h"
 
 namespace tilo {
@@ -83,7 +83,7 @@ class SynchronizerTest : public ::testing::Test {
   }
 
   test::SdkFixture sdk_;
-  std::shared_ptr<test::FakeTiloApi> api_ = std::make_shared<test::FakeTiloApi>();
+  std::shared_ptr<test::RecordingTiloApi> api_ = std::make_shared<test::RecordingTiloApi>();
   std::vector<std::shared_ptr<ADNetwork>> networks_;
   std::shared_ptr<TiloAdProvider> provider_ =
       TiloAdProvider::create([this](const TiloConfiguration&) { return networks_; });

@@ -7,13 +7,13 @@
 #include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Device.h"
-#include "support/FakeTiloApi.h"
+#include "support/RecordingTiloApi.h"
 #include "support/SdkFixture.h"
 
 namespace tilo {
 namespace {
 
-using test::FakeTiloApi;
+using test::RecordingTiloApi;
 using test::SdkFixture;
 
 std::optional<std::string> markerFile(const char* name) {
@@ -99,7 +99,7 @@ TEST_F(InitializationSequenceTest, NetworksStartOneAfterAnotherInsideMarkers) {
 }
 
 TEST_F(InitializationSequenceTest, ServicePublishesStoresAndCompletesOnMain) {
-  auto api = std::make_shared<FakeTiloApi>();
+  auto api = std::make_shared<RecordingTiloApi>();
   auto service = TiloService::create(TiloConfiguration{}, TiloAdProvider::create(), api, "secret");
   EXPECT_FALSE(enableMarkerCheckpoints());  // no sdkConfig.json yet
 
@@ -150,7 +150,7 @@ TEST_F(InitializationSequenceTest, ServicePublishesStoresAndCompletesOnMain) {
 }
 
 TEST_F(InitializationSequenceTest, OneResyncAtATime) {
-  auto api = std::make_shared<FakeTiloApi>();
+  auto api = std::make_shared<RecordingTiloApi>();
   auto service = TiloService::create(TiloConfiguration{}, TiloAdProvider::create(), api, "secret");
   setEnableMarkerCheckpoints(true);
   service->resync("a");

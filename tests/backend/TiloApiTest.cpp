@@ -51,11 +51,12 @@ class ScriptedNetwork final : public NetworkProtocol {
   std::vector<double> times;
 };
 
-std::optional<std::string> header(const HttpRequest& request, const std::string& name) {
-  for (const auto& [key, value] : request.headers) {
-    if (key == name) return value;
-  }
-  return std::nullopt;
+// Method, URL, timeout and every header in order.
+std::string describe(const HttpRequest& request) {
+  std::string out = request.method + " " + request.url + " " +
+                    std::to_string(static_cast<int>(request.timeoutSeconds));
+  for (const auto& [key, value] : request.headers) out += " | " + key + ": " + value;
+  return out;
 }
 
 class TiloApiTest : public ::testing::Test {
@@ -159,61 +160,48 @@ TEST_F(TiloApiTest, StartupFetchFallsBackToTheCache) {
 }
 
 TEST_F(TiloApiTest, RequestsCarryTheSdkHeaders) {
-  auto get = api_->makeRequest(TiloApi::Endpoint::appConfiguration).value();
-  EXPECT_EQ(get.method, "GET");
-  EXPECT_EQ(get.url, "https://api.example.test/sdk/init");
-  EXPECT_EQ(get.timeoutSeconds, 60);
-  EXPECT_EQ(header(get, "Content-Type"), std::nullopt);
-  EXPECT_EQ(header(get, "Tilo-App-Key"), "app-key");
-  EXPECT_EQ(header(get, "Sdk-Version"), "1.1.44-beta");
-
-  auto post = api_->makeRequest(TiloApi::Endpoint::analyticsEvents).value();
-  EXPECT_EQ(post.method, "POST");
-  EXPECT_EQ(post.url, "https://api.example.test/analytics/events");
-  EXPECT_EQ(header(post, "Content-Type"), "application/json");
-  EXPECT_EQ(header(post, "Tilo-App-Key"), "app-key");
-  EXPECT_EQ(header(post, "Sdk-Version"), "1.1.44-beta");
-
+  EXPECT_EQ(describe(api_->makeRequest(TiloApi::Endpoint::appConfiguration).value()),
+            "GET https://api.example.test/sdk/init 60 | Tilo-App-Key: app-key | "
+            "Sdk-Version: 1.1.44-beta");
+  EXPECT_EQ(describe(api_->makeRequest(TiloApi::Endpoint::analyticsEvents).value()),
+            "POST https://api.example.test/analytics/events 60 | Content-Type: application/json "
+            "| Tilo-App-Key: app-key | Sdk-Version: 1.1.44-beta");
   auto broken = TiloApi::create("not a url", "k", network_, RetryPolicy{});
   auto refused = broken->makeRequest(TiloApi::Endpoint::analyticsEvents);
   ASSERT_FALSE(refused);
-  const auto& error = std::get<TiloError>(*refused.error());
-  EXPECT_EQ(error.code(), TiloError::Code::initializationFailed);
-  EXPECT_EQ(error.message(), "Invalid API URL for /analytics/events");
+  EXPECT_EQ(std::get<TiloError>(*refused.error()).debugDescription(),
+            "initializationFailed, Invalid API URL for /analytics/events");
 }
 
 TEST_F(TiloApiTest, EventUploads) {
   ScopedLogCapture logs;
-  std::vector<std::optional<SdkError>> outcomes;
-  auto record = [&](std::optional<SdkError> error) { outcomes.push_back(std::move(error)); };
-
-  // 1. 201 is a success; the body goes out as given.
+  std::vector<std::string> outcomes;
+  auto record = [&](std::optional<SdkError> error) {
+    if (!error) return outcomes.push_back("ok");
+    if (auto* transport = std::get_if<TransportError>(&*error)) {
+      return outcomes.push_back(std::to_string(transport->urlError().code));
+    }
+    outcomes.push_back(std::get<TiloError>(*error).message());
+  };
+  auto send = [&](const std::string& body) {
+    api_->sendEvents(body, record);
+    sdk_.env().runUntilIdle();
+  };
+  // 201 is a success, the body going out as given; a transport failure is handed back
+  // unchanged and logged; one cancelled by the shutdown too, without an error line.
   network_->script = {{201, R"({"stored":1})"}, {-1009, ""}, {-999, ""}};
-  api_->sendEvents(R"({"sdkVersion":"1.1.44-beta","events":[]})", record);
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(outcomes.size(), 1u);
-  EXPECT_FALSE(outcomes[0]);
+  send(R"({"sdkVersion":"1.1.44-beta","events":[]})");
   EXPECT_EQ(network_->requests[0].body, R"({"sdkVersion":"1.1.44-beta","events":[]})");
-
-  // 2. A transport failure is handed back unchanged and logged.
-  api_->sendEvents(R"({"events":[]})", record);
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(outcomes.size(), 2u);
-  EXPECT_EQ(std::get<TransportError>(outcomes[1].value()).urlError().code, -1009);
+  send(R"({"events":[]})");
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
-  // One cancelled by the shutdown is handed back too, without an error line.
-  api_->sendEvents(R"({"events":[]})", record);
-  sdk_.env().runUntilIdle();
-  ASSERT_EQ(outcomes.size(), 3u);
-  EXPECT_EQ(std::get<TransportError>(outcomes[2].value()).urlError().code, -999);
+  send(R"({"events":[]})");
   EXPECT_EQ(logs.count("ERROR Failed to send request: "), 1u);
-
-  // 3. An API released before the task runs reports itself gone.
+  // An API released before the task runs reports itself gone.
   api_->sendEvents(R"({"events":[]})", record);
   api_.reset();
   sdk_.env().runUntilIdle();
-  ASSERT_EQ(outcomes.size(), 4u);
-  EXPECT_EQ(std::get<TiloError>(outcomes[3].value()).message(), "API instance deallocated");
+  EXPECT_EQ(outcomes,
+            (std::vector<std::string>{"ok", "-1009", "-999", "API instance deallocated"}));
   EXPECT_EQ(network_->requests.size(), 3u);
 }
 
@@ -226,7 +214,6 @@ TEST_F(TiloApiTest, CacheBlobIsObfuscatedBoundedAndDamageIsSurvived) {
   std::uint8_t key = 0;
   for (char c : std::string(kAdUnitCacheKey)) key ^= static_cast<std::uint8_t>(c);
   EXPECT_EQ((*blob)[0], '{' ^ key);
-  EXPECT_NE((*blob)[0], '{');
   EXPECT_EQ(AdUnitCache::read(kAdUnitCacheKey), info);
 
   // A damaged blob reads as no cache, is logged, and stays where it is.

@@ -1,8 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/ConfigurationError.h"
 #include "Tilo/base/KeyCrypto.h"
@@ -29,10 +27,6 @@ std::span<const std::uint8_t> bytesOf(const std::string& text) {
 
 std::string textOf(const platform::Bytes& bytes) {
   return {bytes.begin(), bytes.end()};
-}
-
-std::string escapeRegex(const std::string& text) {
-  return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
 }
 
 TEST(KeyCryptoTest, SealsAndOpensWithStrictFraming) {
@@ -171,8 +165,8 @@ TEST_F(LoadConfigurationFileTest, UnusableKeyFilesAreConfigurationErrorsTheEntry
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), missing + "\n");
   setLogSink(nullptr);
   ASSERT_EQ(heard.size(), 1u);
-  EXPECT_THAT(heard[0],
-              ::testing::MatchesRegex("1 \\[TILO\\] [0-9:.]+ ERROR " + escapeRegex(missing)));
+  EXPECT_THAT(heard[0], ::testing::AllOf(::testing::StartsWith("1 [TILO] "),
+                                         ::testing::EndsWith(" ERROR " + missing)));
   EXPECT_FALSE(TiloAds::isSharedBuilt());
 
   // Undecryptable and undecodable key files have their own lines; the hostile input tests

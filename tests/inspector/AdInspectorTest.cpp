@@ -76,10 +76,7 @@ class AdInspectorTest : public FullScreenTest {
     if (auto inspector = find("inspector")) walk(*inspector);
     return out;
   }
-  bool shows(const std::string& text) {
-    const auto all = texts();
-    return std::find(all.begin(), all.end(), text) != all.end();
-  }
+  bool shows(const std::string& text) { return std::ranges::count(texts(), text) > 0; }
   std::vector<std::uint8_t> render() {
     std::vector<std::uint8_t> rgba(390 * 844 * 4);
     EXPECT_EQ(tilo_window_render_rgba(window, rgba.data(), 390 * 4), TILO_STATUS_OK);
@@ -115,10 +112,8 @@ TEST_F(AdInspectorTest, OpensShowsTheSdkTestsAUnitScrollsAndClosesToTheSameWindo
   sdk.env().advance(platform::UIViewController::transitionDuration);
   EXPECT_TRUE(platformWindow().rootViewController()->presentedViewController());
   EXPECT_TRUE(shows("Shown"));
-  const auto onScreen = texts();
-  EXPECT_TRUE(std::any_of(onScreen.begin(), onScreen.end(), [](const std::string& text) {
-    return text.rfind("Filled in ", 0) == 0;
-  }));
+  EXPECT_TRUE(std::ranges::any_of(texts(),
+                                  [](const auto& text) { return text.starts_with("Filled in "); }));
   const auto units = DiagnosticsRecorder::shared().snapshot().units;
   ASSERT_FALSE(units.empty());
   EXPECT_EQ(units.back().adUnitId, "interstitial-unit");

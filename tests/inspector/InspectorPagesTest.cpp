@@ -35,12 +35,13 @@ InspectorSnapshot fixedSnapshot() {
   s.now = kNow;
   s.version = "1.1.44-beta";
   s.state = SdkState::initialized;
-  s.startup.started = true;
-  s.startup.startedAt = kNow - 120;
-  s.startup.durationMs = 412;
-  s.startup.privacy.hasUserConsent = true;
-  s.startup.privacy.gdprConsentString = maskSecret("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA");
-  s.startup.privacy.isChildDirected = false;
+  s.startup = {
+      .started = true,
+      .startedAt = kNow - 120,
+      .durationMs = 412,
+      .privacy = {.hasUserConsent = true,
+                  .gdprConsentString = maskSecret("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA"),
+                  .isChildDirected = false}};
   s.backendUrl = "http://127.0.0.1:8080";
   s.appKey = maskSecret("my-app-key-0123456789");
   s.scenario = "built-in test ads";
@@ -71,15 +72,12 @@ InspectorSnapshot fixedSnapshot() {
                 {"Chartboost", true, 2, {"Chartboost addDataUseConsent: CHBGDPRDataUseConsent(1)"}},
                 {"Fyber", true, 4, {"IASDKCore setGDPRConsentString: CPXx••••"}},
                 {"AdMob", false, 15, {}}};
-  AdEventLogger::Stats stats;
-  stats.queued = 3;
-  stats.sent = 40;
-  stats.dropped = 0;
-  stats.uploads = 2;
-  stats.lastUploadAt = kNow - 5;
-  stats.lastUploadSucceeded = true;
-  stats.lastUploadEvents = 20;
-  s.analytics = stats;
+  s.analytics = AdEventLogger::Stats{.queued = 3,
+                                     .sent = 40,
+                                     .uploads = 2,
+                                     .lastUploadAt = kNow - 5,
+                                     .lastUploadSucceeded = true,
+                                     .lastUploadEvents = 20};
   s.crashCheckDone = true;
   s.crashReports = {{"ad_callback", kNow - 3600,
                      R"({"phase":"onAdImpression","unitId":"rewarded"})",
@@ -91,37 +89,28 @@ InspectorSnapshot fixedSnapshot() {
 // An exchange configured and its last three answers: a bid, no bid and a hostile error.
 InspectorSnapshot withDemand(InspectorSnapshot s) {
   s.demandUrl = "http://127.0.0.1:8080/openrtb2/auction?token=secret-token";
-  mediation::demand::DemandRecord bid;
-  bid.at = kNow - 42;
-  bid.requestId = "a1";
-  bid.format = "interstitial";
-  bid.adUnitId = "gad/inter";
-  bid.status = 200;
-  bid.outcome = "bid";
-  bid.seat = "Tilo House";
-  bid.price = "4";
-  bid.currency = "USD";
-  bid.creativeId = "sky-harbor";
-  bid.bidId = "b-1";
-  bid.latencyMs = 38;
-  bid.request = mediation::demand::DemandLog::masked(
+  const auto request = mediation::demand::DemandLog::masked(
       R"({"id":"a1","imp":[{"tagid":"gad/inter","instl":1}],"regs":{"gdpr":1},)"
       R"("user":{"consent":"CPXxRfAPXxRfAAfKABENB"}})",
       {"CPXxRfAPXxRfAAfKABENB"});
-  auto noBid = bid;
-  noBid.at = kNow - 20;
-  noBid.format = "banner";
-  noBid.adUnitId = "gad/banner";
-  noBid.status = 204;
-  noBid.outcome = "no bid";
-  noBid.seat = noBid.price = noBid.currency = noBid.creativeId = noBid.bidId = std::nullopt;
-  auto error = noBid;
-  error.at = kNow - 3;
-  error.status = 0;
-  error.outcome = "error";
-  error.detail = "connection refused\n\x1b[31m" + std::string(5'000, 'x');
-  error.latencyMs = 0;
-  s.demand = {bid, noBid, error};
+  s.demand = {
+      {kNow - 42, "a1", "interstitial", "gad/inter", request, 200, "bid", "", "Tilo House", "4",
+       "USD", "sky-harbor", "b-1", 38},
+      {kNow - 20, "a1", "banner", "gad/banner", request, 204, "no bid", "", {}, {}, {}, {}, {}, 38},
+      {kNow - 3,
+       "a1",
+       "banner",
+       "gad/banner",
+       request,
+       0,
+       "error",
+       "connection refused\n\x1b[31m" + std::string(5'000, 'x'),
+       {},
+       {},
+       {},
+       {},
+       {},
+       0}};
   return s;
 }
 

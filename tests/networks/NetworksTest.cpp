@@ -27,8 +27,7 @@ class NetworksTest : public ::testing::Test {
     CallRecorder::shared().clear();
   }
   void TearDown() override {
-    AdSource::shared().reset();
-    CallRecorder::shared().clear();
+    SetUp();
     setCurrentLogLevel(TiloLogLevel::off);
   }
 

@@ -2,19 +2,7 @@
 
 #include <stdexcept>
 
-#include "Tilo/base/TiloError.h"
-
 namespace tilo::test {
-
-void RecordingTiloApi::fetchAppInfo(Completion<TiloAppInfo> completion) {
-  completion(Result<TiloAppInfo>::failure(
-      TiloError(TiloError::Code::unspecified, "RecordingTiloApi serves no app info")));
-}
-
-void RecordingTiloApi::fetchAppInfoWithRetry(int, double, double,
-                                             Completion<TiloAppInfo> completion) {
-  fetchAppInfo(std::move(completion));
-}
 
 void RecordingTiloApi::sendEvents(std::string body, std::function<void(Answer)> completion) {
   auto parsed = platform::Json::parse(body);

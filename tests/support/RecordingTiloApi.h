@@ -1,4 +1,4 @@
-// A TiloApiProtocol that records every events upload and answers it when told to.
+// A TiloApiProtocol that records every call and answers it when told to.
 //
 //   auto api = std::make_shared<RecordingTiloApi>();
 //   AdEventLogger::create(api, "app-key");
@@ -7,7 +7,8 @@
 //   api->complete(0, std::nullopt);              // success; or an SdkError for failure
 //
 // With autoAnswer set, uploads are answered at once, inside sendEvents. App-info fetches
-// always fail: the telemetry tests never need them. Thread-safe.
+// are only recorded: the test answers them through fetchCalls and retryCalls, so it
+// controls every ordering.
 #pragma once
 
 #include <functional>
@@ -27,8 +28,22 @@ class RecordingTiloApi final : public TiloApiProtocol {
   explicit RecordingTiloApi(std::optional<Answer> autoAnswer = std::nullopt)
       : autoAnswer_(std::move(autoAnswer)) {}
 
-  void fetchAppInfo(Completion<TiloAppInfo> completion) override;
-  void fetchAppInfoWithRetry(int, double, double, Completion<TiloAppInfo> completion) override;
+  struct RetryCall {
+    int maxRetries;
+    double initialDelay;
+    double delayMultiplier;
+    Completion<TiloAppInfo> completion;
+  };
+  void fetchAppInfo(Completion<TiloAppInfo> completion) override {
+    std::lock_guard lock(mutex_);
+    fetchCalls.push_back(std::move(completion));
+  }
+  void fetchAppInfoWithRetry(int maxRetries, double initialDelay, double delayMultiplier,
+                             Completion<TiloAppInfo> completion) override {
+    std::lock_guard lock(mutex_);
+    retryCalls.push_back({maxRetries, initialDelay, delayMultiplier, std::move(completion)});
+  }
+  std::optional<TiloAppInfo> cachedAppInfo() const override { return cached; }
   void sendEvents(std::string body, std::function<void(Answer)> completion) override;
 
   std::size_t uploadCount() const;
@@ -40,6 +55,11 @@ class RecordingTiloApi final : public TiloApiProtocol {
   std::vector<platform::Json> allEvents() const;
   // Answers upload `index` (held uploads only).
   void complete(std::size_t index, Answer answer);
+
+  // Read them once the work is idle.
+  std::vector<Completion<TiloAppInfo>> fetchCalls;
+  std::vector<RetryCall> retryCalls;
+  std::optional<TiloAppInfo> cached;  // the ad-unit cache of an "earlier run"
 
  private:
   mutable std::mutex mutex_;

@@ -4,8 +4,8 @@
 //
 //   tilo-event-host --bundle DIR --container DIR --api-base-url URL MODE [options]
 //
-//   stream [--burst N] [--interval-ms MS]   initializes, logs N impressions at once, then
-//                                           one every MS (default 300) until killed; each
+//   stream [--burst N]                      initializes, logs N impressions at once, then
+//                                           one every 300 ms until killed; each
 //                                           prints "logged <n> <epoch ms>", its ad unit
 //                                           being "seq-<n>"
 //   mark                                    sets the ad-callback crash marker, prints
@@ -65,22 +65,23 @@ bool initialize(platform::MainLoop& loop) {
   return loop.runUntil([&] { return result.has_value(); }, kStepLimit) && !*result;
 }
 
-int stream(platform::MainLoop& loop, int burst, int intervalMs) {
+void logImpression(int n) {
+  logEvent(AdLogEventType::adImpression,
+           TiloAdInfo{TiloAdFormat::banner, "seq-" + std::to_string(n), std::nullopt, "AdMob"});
+}
+
+int stream(platform::MainLoop& loop, int burst) {
   if (!initialize(loop)) return 1;
   for (int n = 1;; ++n) {
-    logEvent(AdLogEventType::adImpression,
-             TiloAdInfo{TiloAdFormat::banner, "seq-" + std::to_string(n), std::nullopt, "AdMob"});
+    logImpression(n);
     say("logged " + std::to_string(n) + " " + std::to_string(epochMillis()));
-    if (n >= burst) loop.runFor(intervalMs / 1000.0);
+    if (n >= burst) loop.runFor(0.3);
   }
 }
 
 int drain(platform::MainLoop& loop, int burst) {
   if (!initialize(loop)) return 1;
-  for (int n = 1; n <= burst; ++n) {
-    logEvent(AdLogEventType::adImpression,
-             TiloAdInfo{TiloAdFormat::banner, "seq-" + std::to_string(n), std::nullopt, "AdMob"});
-  }
+  for (int n = 1; n <= burst; ++n) logImpression(n);
   platform::Application::shared().setState(platform::ApplicationState::background);
   auto logger = AdEventLogger::shared();
   // The logger finishes on its own queue: wake the loop now and then to look.
@@ -143,10 +144,7 @@ int main(int argc, char** argv) {
   auto loop = platform::MainLoop::shared();
 
   const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
-  if (mode == "stream") {
-    const int interval = options.count("--interval-ms") ? std::stoi(options["--interval-ms"]) : 300;
-    return stream(*loop, burst, interval);
-  }
+  if (mode == "stream") return stream(*loop, burst);
   if (mode == "mark") {
     TiloAds::shared();
     setEnableMarkerCheckpoints(true);

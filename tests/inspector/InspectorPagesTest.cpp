@@ -35,13 +35,12 @@ InspectorSnapshot fixedSnapshot() {
   s.now = kNow;
   s.version = "1.1.44-beta";
   s.state = SdkState::initialized;
-  s.startup = {
-      .started = true,
-      .startedAt = kNow - 120,
-      .durationMs = 412,
-      .privacy = {.hasUserConsent = true,
-                  .gdprConsentString = maskSecret("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA"),
-                  .isChildDirected = false}};
+  s.startup.started = true;
+  s.startup.startedAt = kNow - 120;
+  s.startup.durationMs = 412;
+  s.startup.privacy.hasUserConsent = true;
+  s.startup.privacy.gdprConsentString = maskSecret("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA");
+  s.startup.privacy.isChildDirected = false;
   s.backendUrl = "http://127.0.0.1:8080";
   s.appKey = maskSecret("my-app-key-0123456789");
   s.scenario = "built-in test ads";
@@ -72,12 +71,14 @@ InspectorSnapshot fixedSnapshot() {
                 {"Chartboost", true, 2, {"Chartboost addDataUseConsent: CHBGDPRDataUseConsent(1)"}},
                 {"Fyber", true, 4, {"IASDKCore setGDPRConsentString: CPXx••••"}},
                 {"AdMob", false, 15, {}}};
-  s.analytics = AdEventLogger::Stats{.queued = 3,
-                                     .sent = 40,
-                                     .uploads = 2,
-                                     .lastUploadAt = kNow - 5,
-                                     .lastUploadSucceeded = true,
-                                     .lastUploadEvents = 20};
+  AdEventLogger::Stats analytics;
+  analytics.queued = 3;
+  analytics.sent = 40;
+  analytics.uploads = 2;
+  analytics.lastUploadAt = kNow - 5;
+  analytics.lastUploadSucceeded = true;
+  analytics.lastUploadEvents = 20;
+  s.analytics = analytics;
   s.crashCheckDone = true;
   s.crashReports = {{"ad_callback", kNow - 3600,
                      R"({"phase":"onAdImpression","unitId":"rewarded"})",

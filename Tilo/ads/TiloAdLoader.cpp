@@ -28,12 +28,17 @@ std::string formatName(TiloAdFormat format) {
   return std::string(rawValue(format));
 }
 
+// A load's debug lines are built only when they will be printed: loads are frequent.
+bool debugLogging() {
+  return currentLogLevel() == TiloLogLevel::debug;
+}
+
 }  // namespace
 
 std::shared_ptr<mediation::GADRequest> beginPlatformLoad(
     TiloAdFormat format, const TiloAdUnitItem& item,
     const std::optional<std::string>& apsSlotUUID) {
-  log("📱 " + formatName(format) + " 광고 로드 시작", TiloLogLevel::debug);
+  if (debugLogging()) log("📱 " + formatName(format) + " 광고 로드 시작", TiloLogLevel::debug);
   logEvent(AdLogEventType::adRequest, TiloAdInfo{format, item.tiloAdUnitId, {}, {}});
   auto request = mediation::GADRequest::create();
   const auto amazonFormat = apsAdFormat(format);
@@ -47,7 +52,7 @@ std::shared_ptr<mediation::GADRequest> beginPlatformLoad(
 
 void reportPlatformLoadSuccess(TiloAdFormat format, const TiloAdUnitItem& item,
                                const mediation::GADResponseInfo& responseInfo) {
-  log("✅ " + formatName(format) + " 광고 로드 성공", TiloLogLevel::debug);
+  if (debugLogging()) log("✅ " + formatName(format) + " 광고 로드 성공", TiloLogLevel::debug);
   logEvent(AdLogEventType::adResponse, makeAdInfo(format, item.tiloAdUnitId, responseInfo));
 }
 

@@ -285,9 +285,9 @@ TEST(DemoTest, TemplatesShowInTheWindowWithoutWaitingForThePopup) {
   // 2. The layout dump of the demo's window: the line is the strip under the safe-area top
   //    (the templates' own tests name every part).
   const std::string line = readText(light / "lineBanner.json");
-  const platform::Json lineDump = platform::parseJson(line);
+  const platform::ParsedJson lineDump = platform::parseJson(line);
   EXPECT_EQ(lineDump["views"][0]["id"], "lineBanner");
-  EXPECT_EQ(lineDump["views"][0]["frame"], platform::Json::array({0, 47, 390, 60}));
+  EXPECT_EQ(lineDump["views"][0]["frame"], platform::ParsedJson::array({0, 47, 390, 60}));
   EXPECT_NE(readText(light / "lightPopup.json").find("\"id\": \"lightPopup.card\""),
             std::string::npos);
 

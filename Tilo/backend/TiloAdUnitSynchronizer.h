@@ -125,6 +125,14 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
   // Nothing is reported when the synchronizer is gone by then.
   template <class Listener>
   void syncAndLoad(std::string unitId, std::shared_ptr<Listener> listener) {
+    // The usual case once the SDK runs: the unit is ready and no marker file is written.
+    // The platform's load answers asynchronously itself, so nothing here needs a thread of
+    // its own: handing the load to one cost more than the load.
+    if (!enableMarkerCheckpoints()) {
+      if (auto item = tiloService_->readyItem(unitId)) {
+        return loadItem(loader_, *item, unitId, listener);
+      }
+    }
     platform::postBackground([weak = this->weak_from_this(), unitId, listener] {
       auto self = weak.lock();
       if (!self) return;
@@ -146,10 +154,7 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
         if (enableMarkerCheckpoints()) updateAdLoadPhase(unitId, "loader_init");
         auto factory = self->loader_;
         self.reset();
-        factory(item.value(), [unitId, listener](Result<Loader> loader) {
-          completeAdLoad(unitId);
-          report<Listener>(listener, std::move(loader));
-        });
+        loadItem(factory, item.value(), unitId, listener);
       });
     });
   }
@@ -185,6 +190,15 @@ class TiloAdUnitSynchronizer : public std::enable_shared_from_this<TiloAdUnitSyn
       dropped = std::move(wait->subscription);
     });
     complete(wait, std::move(result));
+  }
+
+  template <class Listener>
+  static void loadItem(const LoaderFactory& factory, const TiloAdUnitItem& item,
+                       const std::string& unitId, const std::shared_ptr<Listener>& listener) {
+    factory(item, [unitId, listener](Result<Loader> loader) {
+      completeAdLoad(unitId);
+      report<Listener>(listener, std::move(loader));
+    });
   }
 
   // Always a main-thread task of its own: never inline, even on the main thread.

@@ -2,7 +2,7 @@
 // file as user defaults read and update it. Nothing crashes or hangs; what reads exactly
 // is written back, in its own form, to a list that reads the same; an update either leaves
 // the file exactly as it was (memory only) or writes a file that reads back with the
-// update in it, launch after launch.
+// update in it and every key of the host unchanged, launch after launch.
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/PlistValue.h"
@@ -30,7 +30,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     UserDefaults::atPath(path)->setString(key, "value");
     const auto after = FileSystem::readFile(path);
     check(after.has_value());
-    if (*after != before) check(UserDefaults::atPath(path)->string(key) == "value");
+    if (*after != before) {
+      check(UserDefaults::atPath(path)->string(key) == "value");
+      // A file that is no dictionary was damaged and is replaced.
+      const auto host = PlistValue::parse(before), written = PlistValue::parse(*after);
+      check(written && written->asDictionary());
+      auto kept = *written->asDictionary(), hostKeys = PlistValue::Dictionary();
+      if (host && host->asDictionary()) hostKeys = *host->asDictionary();
+      for (const char* saved : {"tilo_first", "tilo_second"}) {
+        kept.erase(saved);
+        hostKeys.erase(saved);
+      }
+      check(kept == hostKeys);
+    }
     before = *after;
   }
   return 0;

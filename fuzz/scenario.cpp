@@ -13,34 +13,27 @@ namespace {
 using tilo::fuzz::check;
 using tilo::mediation::AdScript;
 
-bool isDelay(double milliseconds) {
-  return std::isfinite(milliseconds) && milliseconds >= 0;
-}
-
-// A file name in the scenario is taken from the scenario's folder unless it is absolute.
-void checkImage(const std::optional<tilo::mediation::NativeImageSource>& image) {
-  if (image && !image->generated) check(std::filesystem::path(image->path).is_absolute());
-}
-
 void checkScript(const AdScript& script) {
-  check(isDelay(script.delayMs) && isDelay(script.dismissAfterMs));
-  check(!script.expiresAfterMs || isDelay(*script.expiresAfterMs));
-  for (double latency : script.latencies) check(isDelay(latency));
+  std::vector<double> delays = script.latencies;
+  delays.insert(delays.end(),
+                {script.delayMs, script.dismissAfterMs, script.expiresAfterMs.value_or(0)});
+  for (double delay : delays) check(std::isfinite(delay) && delay >= 0);
   if (script.adSize) {
     const auto [width, height] = *script.adSize;
     check(width >= 1 && height >= 1 && width <= 4096 && height <= 4096);
   }
-  if (script.native) {
-    checkImage(script.native->icon);
-    checkImage(script.native->media);
-  }
-  // The response names one entry per latency, the serving network last.
+  // The serving network is the response's last entry.
   const auto response = script.responseInfo();
-  const std::size_t entries =
-      script.latencies.size() + (script.network && script.latencies.empty());
-  check(response.adNetworkInfoArray.size() == entries);
   check(response.loadedAdNetworkResponseInfo.has_value() == script.network.has_value());
-  if (script.network) check(response.adNetworkInfoArray.back().adSourceName == script.network);
+  if (script.network) {
+    check(!response.adNetworkInfoArray.empty() &&
+          response.adNetworkInfoArray.back().adSourceName == script.network);
+  }
+  if (!script.native) return;
+  // A file name in the scenario is taken from the scenario's folder unless it is absolute.
+  for (const auto* image : {&script.native->icon, &script.native->media}) {
+    if (*image && !(*image)->generated) check(std::filesystem::path((*image)->path).is_absolute());
+  }
 }
 
 }  // namespace

@@ -25,10 +25,6 @@ void checkText(const std::optional<std::string>& text, int length) {
   check(characters <= length);
 }
 
-void checkUrl(const std::string& url) {
-  check(BidResponseDecoder::isUsableUrl(url));
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,15 +46,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   checkText(ad.description, NativeRequestShape::kDescriptionLength);
   checkText(ad.callToAction, NativeRequestShape::kCallToActionLength);
   checkText(ad.sponsoredBy, NativeRequestShape::kSponsoredByLength);
-  checkUrl(ad.clickUrl);
-  checkUrl(ad.mainImage->url);
-  if (ad.icon) checkUrl(ad.icon->url);
+  check(BidResponseDecoder::isUsableUrl(ad.clickUrl));
+  check(BidResponseDecoder::isUsableUrl(ad.mainImage->url));
+  if (ad.icon) check(BidResponseDecoder::isUsableUrl(ad.icon->url));
   for (const auto* list : {&ad.clickTrackers, &ad.impressionTrackers}) {
     check(list->size() <= 2 * BidResponseDecoder::kMaxTrackers);
-    for (const auto& url : *list) checkUrl(url);
+    for (const auto& url : *list) check(BidResponseDecoder::isUsableUrl(url));
   }
   for (const auto* url : {&bid.nurl, &bid.burl, &bid.lurl}) {
-    if (*url) checkUrl(**url);
+    if (*url) check(BidResponseDecoder::isUsableUrl(**url));
   }
   return 0;
 }

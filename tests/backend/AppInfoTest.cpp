@@ -105,9 +105,6 @@ TEST(TiloErrorTest, CodesNamesAndFormats) {
   EXPECT_EQ(TiloError::codeFromRawValue(-27), TiloError::Code::fullscreenAdLoadWhileShowing);
   EXPECT_EQ(TiloError::codeFromRawValue(0), std::nullopt);
   EXPECT_EQ(TiloError::codeFromRawValue(-1002), std::nullopt);
-  EXPECT_EQ(TiloError::initializationFailed().debugDescription(),
-            "initializationFailed, Initialization failed");
-  EXPECT_EQ(TiloError::unspecified().message(), "Unspecified error");
   EXPECT_EQ(TiloError(TiloError::Code::noFill, "x"), TiloError(TiloError::Code::noFill, "y"));
 
   EXPECT_EQ(tiloAdFormatFromRawValue("appOpen"), TiloAdFormat::appOpen);

@@ -22,13 +22,7 @@ void checkScript(const AdScript& script) {
     const auto [width, height] = *script.adSize;
     check(width >= 1 && height >= 1 && width <= 4096 && height <= 4096);
   }
-  // The serving network is the response's last entry.
-  const auto response = script.responseInfo();
-  check(response.loadedAdNetworkResponseInfo.has_value() == script.network.has_value());
-  if (script.network) {
-    check(!response.adNetworkInfoArray.empty() &&
-          response.adNetworkInfoArray.back().adSourceName == script.network);
-  }
+  (void)script.responseInfo();  // unit tests check its entries; here it only must not fail
   if (!script.native) return;
   // A file name in the scenario is taken from the scenario's folder unless it is absolute.
   for (const auto* image : {&script.native->icon, &script.native->media}) {

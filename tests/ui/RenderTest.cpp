@@ -608,7 +608,8 @@ TEST(RetainedRender, ThousandsOfImageViewsShareOneRendition) {
   views[1234]->setFrame({300, 200, 40, 40});  // one large: 80 x 80 pixels
   RetainedRenderer renderer;
   const int width = 800, height = 600;
-  ViewRenderer::Image before{width, height, std::vector<std::uint8_t>(width * height * 4)};
+  ViewRenderer::Image before{width, height, {}};
+  before.rgba.resize(std::size_t(width) * height * 4);
   EXPECT_EQ(renderer.publish(*window, 2), (PixelRect{0, 0, width, height}));
   ASSERT_EQ(renderer.copyAll(before.rgba.data(), std::size_t(width) * 4, PixelFormat::rgba),
             RetainedRenderer::CopyResult::copied);

@@ -14,50 +14,11 @@ namespace {
 using test::TempDir;
 using namespace std::string_literals;
 
-constexpr const char* kInfoXml = R"(<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-  <key>CFBundleIdentifier</key><string>com.example.game</string>
-  <key>TiloAppKey</key><integer>42</integer>
-  <key>TiloAdsKey</key><string>app-key-123</string>
-</dict>
-</plist>
-)";
-
-// Info.plist is read through the plist parser: StandardLivesInTheContainer... (UserDefaultsTest)
-// names its store from a binary one; every XML value type is read by its "every type at its
-// limits" row, and WrittenListsReadBackAsWritten reads every value back from the binary form.
-TEST(BundleTest, ReadsInfoPlistValues) {
-  TempDir dir;
-  ASSERT_TRUE(FileSystem::atomicWrite(dir.path() / "Info.plist", kInfoXml));
-  const auto bundle = Bundle::atDirectory(dir.path());
-  EXPECT_EQ(bundle->bundleIdentifier(), "com.example.game");
-  // A number is not a string: callers looking for a string key must not get one.
-  EXPECT_EQ(bundle->infoValue("TiloAppKey")->asString(), nullptr);
-  EXPECT_EQ(*bundle->infoValue("TiloAppKey")->asInteger(), 42);
-  EXPECT_EQ(bundle->infoValue("TiloAdsKey"), PlistValue("app-key-123"));
-  EXPECT_EQ(bundle->infoValue("Missing"), std::nullopt);
-}
-
-// A missing or broken Info.plist has no values: HostileBundleTest's
-// KeyFileAndInfoPlistAreRefusedWithTheirMessages plants every broken form.
-
-TEST(BundleTest, FindsResourcesByNameAndExtension) {
-  TempDir dir;
-  ASSERT_TRUE(FileSystem::atomicWrite(dir.path() / "ios-tilo-key.txt", "key"));
-  ASSERT_TRUE(FileSystem::atomicWrite(dir.path() / "LICENSE", "text"));
-  ASSERT_TRUE(FileSystem::createDirectories(dir.path() / "tilo-key.txt"));
-  auto bundle = Bundle::atDirectory(dir.path());
-  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", "txt"), dir.path() / "ios-tilo-key.txt");
-  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", ".txt"), dir.path() / "ios-tilo-key.txt");
-  EXPECT_EQ(bundle->pathForResource("LICENSE", ""), dir.path() / "LICENSE");
-  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", "json"), std::nullopt);
-  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", ""), std::nullopt);
-  // A folder is found too: reading it is what fails, with a reason the caller reports.
-  EXPECT_EQ(bundle->pathForResource("tilo-key", "txt"), dir.path() / "tilo-key.txt");
-}
-
+// Info.plist values and key files are read through the bundle by TiloKeyManagerTest's
+// ReadsTheAppKeyFromInfoPlist (a number is not a string, a missing key) and
+// LoadConfigurationFileTest's PrefersIosKeyFileAndFallsBack (resources by name and extension);
+// HostileBundleTest's KeyFileAndInfoPlistAreRefusedWithTheirMessages plants every broken form
+// and a folder in a key file's place.
 TEST(BundleTest, MainBundleDirectoryOverrides) {
   TempDir a, b;
   ASSERT_TRUE(FileSystem::atomicWrite(

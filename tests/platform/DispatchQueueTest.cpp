@@ -40,7 +40,6 @@ TEST(QueuesMock, SyncRunsEarlierWorkFirstThenTheBlock) {
   EXPECT_EQ(concurrent->sync([&] { return state; }), 7);
   env.runUntilIdle();
   EXPECT_EQ(order.size(), 3u) << "drained work never runs twice";
-  EXPECT_EQ(state, 7);
   // Work posted inside a sync block runs once the block is over; urgent work goes ahead of
   // what waits, in the order it came.
   order.clear();

@@ -37,6 +37,13 @@ struct Recorder {
   bool waitFor(std::size_t count) {
     return env.runUntil([&] { return entries.size() >= count; });
   }
+  // Sends `request` and waits for its completion; returns its index.
+  std::size_t fetch(HttpClient& client, const HttpRequest& request) {
+    const std::size_t index = entries.size();
+    client.send(request, callback());
+    EXPECT_TRUE(waitFor(index + 1));
+    return index;
+  }
   const HttpResponse& response(std::size_t i) const {
     return std::get<HttpResponse>(entries.at(i).result);
   }
@@ -110,14 +117,12 @@ TEST(HttpClientTest, AnyStatusIsAResponseWithHeadersAndBody) {
   for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(recorder.errorCode(i), kUrlErrorBadURL) << i;
 
   // 2. Then the client still sends, and any status is a response.
-  client->send(get(server.url("/ok")), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(5));
+  recorder.fetch(*client, get(server.url("/ok")));
   HttpRequest post = get(server.url("/fail"));
   post.method = "POST";
   post.headers = {{"Tilo-App-Key", "key-1"}, {"Content-Type", "application/json"}};
   post.body = std::string(3000, 'x');  // large enough that curl would otherwise wait on 100
-  client->send(post, recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(6));
+  recorder.fetch(*client, post);
 
   const HttpResponse& ok = recorder.response(4);
   EXPECT_EQ(ok.status, 200);
@@ -150,34 +155,6 @@ TEST(HttpClientTest, AnyStatusIsAResponseWithHeadersAndBody) {
   EXPECT_EQ(answers, (std::set<std::pair<int, std::string>>{{200, "0"}, {200, "1"}, {200, "2"}}));
 }
 
-TEST(HttpClientTest, RefusedConnectionOrMissingLibcurlIsCannotConnect) {
-  TestEnvironment env;
-  Recorder recorder(env);
-  auto client = HttpClient::create();
-  client->send(get("http://127.0.0.1:1/"), recorder.callback());  // nothing listens there
-  ASSERT_TRUE(recorder.waitFor(1));
-  client->send(get("ftp://127.0.0.1/file"), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(2));
-  EXPECT_EQ(recorder.errorCode(0), kUrlErrorCannotConnectToHost);
-  EXPECT_EQ(recorder.error(0).localizedDescription, "Could not connect to the server.");
-  EXPECT_EQ(recorder.error(0).domain, "NSURLErrorDomain");
-  EXPECT_EQ(recorder.errorCode(1), kUrlErrorUnsupportedURL);
-
-  // A host without libcurl: a client made then fails every request, naming the library.
-  setSystemLibraryCheckForTesting([](SystemFeature feature) -> std::optional<MissingLibrary> {
-    if (feature != SystemFeature::network) return std::nullopt;
-    return MissingLibrary{"libcurl.so.4", "cannot open shared object file", feature};
-  });
-  auto withoutCurl = HttpClient::create();
-  setSystemLibraryCheckForTesting(nullptr);
-  withoutCurl->send(get("http://127.0.0.1:1/"), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(3));
-  EXPECT_EQ(recorder.errorCode(2), kUrlErrorCannotConnectToHost);
-  EXPECT_EQ(recorder.error(2).localizedDescription,
-            "libcurl.so.4 cannot be loaded (cannot open shared object file): install it to "
-            "reach the backend");
-}
-
 // A server that takes the request and never answers.
 struct SilentServer {
   explicit SilentServer(TestEnvironment& env) {
@@ -195,7 +172,7 @@ struct SilentServer {
   int arrived = 0;
 };
 
-TEST(HttpClientTest, TimeoutCancelAndTheBodyCapCompleteOnceOnTheEnvironmentClock) {
+TEST(HttpClientTest, TimeoutCancelTheBodyCapAndRefusalsCompleteOnce) {
   TestEnvironment env;
   SilentServer silent(env);
   Recorder recorder(env);
@@ -223,8 +200,7 @@ TEST(HttpClientTest, TimeoutCancelAndTheBodyCapCompleteOnceOnTheEnvironmentClock
   ASSERT_TRUE(recorder.waitFor(2));
   EXPECT_EQ(recorder.errorCode(1), kUrlErrorCancelled);
   env.advance(61);
-  client->send(get(silent.server.url("/ok")), recorder.callback());
-  ASSERT_TRUE(recorder.waitFor(3));
+  recorder.fetch(*client, get(silent.server.url("/ok")));
   EXPECT_EQ(recorder.response(2).body, "ok");
   EXPECT_EQ(recorder.entries.size(), 3u);
 
@@ -232,8 +208,7 @@ TEST(HttpClientTest, TimeoutCancelAndTheBodyCapCompleteOnceOnTheEnvironmentClock
   for (std::size_t cap : {2, 1}) {
     HttpRequest capped = get(silent.server.url("/ok"));
     capped.maxResponseBytes = cap;
-    client->send(capped, recorder.callback());
-    ASSERT_TRUE(recorder.waitFor(recorder.entries.size() + 1));
+    recorder.fetch(*client, capped);
   }
   EXPECT_EQ(recorder.response(3).body, "ok");
   EXPECT_EQ(recorder.errorCode(4), kUrlErrorDataLengthExceedsMaximum);
@@ -244,6 +219,28 @@ TEST(HttpClientTest, TimeoutCancelAndTheBodyCapCompleteOnceOnTheEnvironmentClock
   client.reset();
   ASSERT_TRUE(recorder.waitFor(6));
   EXPECT_EQ(recorder.errorCode(5), kUrlErrorCancelled);
+
+  // 5. A refused connection and a scheme the client does not speak fail at once.
+  client = HttpClient::create();
+  const auto refused = recorder.fetch(*client, get("http://127.0.0.1:1/"));  // nothing listens
+  EXPECT_EQ(recorder.errorCode(refused), kUrlErrorCannotConnectToHost);
+  EXPECT_EQ(recorder.error(refused).localizedDescription, "Could not connect to the server.");
+  EXPECT_EQ(recorder.error(refused).domain, "NSURLErrorDomain");
+  EXPECT_EQ(recorder.errorCode(recorder.fetch(*client, get("ftp://127.0.0.1/file"))),
+            kUrlErrorUnsupportedURL);
+
+  // 6. A host without libcurl: a client made then fails every request, naming the library.
+  setSystemLibraryCheckForTesting([](SystemFeature feature) -> std::optional<MissingLibrary> {
+    if (feature != SystemFeature::network) return std::nullopt;
+    return MissingLibrary{"libcurl.so.4", "cannot open shared object file", feature};
+  });
+  auto withoutCurl = HttpClient::create();
+  setSystemLibraryCheckForTesting(nullptr);
+  const auto missing = recorder.fetch(*withoutCurl, get("http://127.0.0.1:1/"));
+  EXPECT_EQ(recorder.errorCode(missing), kUrlErrorCannotConnectToHost);
+  EXPECT_EQ(recorder.error(missing).localizedDescription,
+            "libcurl.so.4 cannot be loaded (cannot open shared object file): install it to "
+            "reach the backend");
 }
 
 TEST(HttpClientTest, TlsPeersAreVerified) {
@@ -260,12 +257,7 @@ TEST(HttpClientTest, TlsPeersAreVerified) {
   }
   Recorder recorder(env);
   auto client = HttpClient::create();
-  auto fetch = [&](const std::string& url) {
-    std::size_t index = recorder.entries.size();
-    client->send(get(url), recorder.callback());
-    EXPECT_TRUE(recorder.waitFor(index + 1));
-    return index;
-  };
+  auto fetch = [&](const std::string& url) { return recorder.fetch(*client, get(url)); };
 
   // 1. A certificate from a CA that nobody trusts.
   HttpClient::setAdditionalTrustedCAFile(std::nullopt);

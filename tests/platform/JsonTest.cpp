@@ -168,19 +168,15 @@ TEST(JsonTest, HostileNumbersAndNestingFailOnlyAsDecodingErrors) {
   EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(large)), R"({"k":"last")" + members + "}");
 }
 
+// Shortest doubles, escapes and a built document's order as the telemetry writer has them:
+// JsonWriterTest's WritesWhatTheCompactDumpWrites.
 TEST(JsonTest, DumpCompactKeepsOrderUtf8AndShortestDoubles) {
-  // parseJson keeps values, not the order of keys; parseJsonKeepingOrder and a built
-  // document keep it.
+  // parseJson keeps values, not the order of keys; parseJsonKeepingOrder keeps it.
   const std::string text =
       R"({"zeta":1,"alpha":[true,null],"ü":"한국어 🎉","rate":0.15,"tiny":1e-05})";
   EXPECT_EQ(dumpCompact(parseJsonKeepingOrder(text)), text);
   EXPECT_EQ(dumpCompact(parseJson(text)),
             R"({"alpha":[true,null],"rate":0.15,"tiny":1e-05,"zeta":1,"ü":"한국어 🎉"})");
-  Json built;
-  built["b"] = 0.1 + 0.2;
-  built["a"] = "line\nbreak \"quoted\"";
-  EXPECT_EQ(dumpCompact(built), R"({"b":0.30000000000000004,"a":"line\nbreak \"quoted\""})");
-  EXPECT_EQ(dumpCompact(Json::object()), "{}");
   EXPECT_EQ(dumpCompact(Json("bad \xFF utf8")), "\"bad \xEF\xBF\xBD utf8\"");
 }
 

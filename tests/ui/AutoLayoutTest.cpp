@@ -56,7 +56,6 @@ class AutoLayoutTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(AutoLayoutTest, EqualitiesInequalitiesAndPriorities) {
-  window->setAccessibilityIdentifier("window");
   auto box = addView(window, "box");
   auto side = addView(window, "side");
   auto guide = window->safeAreaLayoutGuide();

@@ -63,7 +63,6 @@ TEST(SolverTest, StrongerPreferencesWinAndEqualOnesCompromise) {
 
 TEST(SolverTest, RefusesAConflictingRequiredConstraintAndReportsIt) {
   Variable x("x"), y("y"), z("z");
-  const std::vector<Variable> all{x, y, z};
 
   // Two required equations on one variable: the second is refused, the first named.
   Solver solver;
@@ -76,33 +75,19 @@ TEST(SolverTest, RefusesAConflictingRequiredConstraintAndReportsIt) {
   EXPECT_THAT(valuesOf(solver, {x}), ElementsAre(DoubleEq(10)));
 
   // A conflict through inequalities (found by the phase-one search) names every required
-  // constraint that takes part, in the order they were added, and no other.
+  // constraint that takes part, in the order they were added, and no other. (That a refusal
+  // leaves nothing behind, SolverReferenceTest checks against kiwisolver's refusals.)
   const Constraint atLeast = x >= 10, gap = y >= x + 5, unrelated = z >= 3, ceiling = y <= 12;
-  const std::vector<Constraint> before{unrelated, atLeast, (y == 100) | strength::strong, gap};
-  Solver chain, twin;
-  addAll(chain, before);
-  addAll(twin, before);
+  Solver chain;
+  addAll(chain, {unrelated, atLeast, (y == 100) | strength::strong, gap});
   EXPECT_EQ(chain.addConstraint(ceiling), SolverStatus::unsatisfiableConstraint);
   EXPECT_EQ(chain.conflictingConstraints(), (std::vector<Constraint>{atLeast, gap}));
 
-  // The refusal left nothing behind: a twin that never saw it agrees to the last bit
-  // through later edits, additions and removals.
-  for (Solver* s : {&chain, &twin}) {
-    EXPECT_EQ(s->addEditVariable(x, strength::medium), SolverStatus::ok);
-    EXPECT_EQ(s->suggestValue(x, 40), SolverStatus::ok);
-  }
-  EXPECT_EQ(valuesOf(chain, all), valuesOf(twin, all));
-  for (Solver* s : {&chain, &twin}) {
-    EXPECT_EQ(s->removeConstraint(atLeast), SolverStatus::ok);
-    EXPECT_EQ(s->suggestValue(x, -7), SolverStatus::ok);
-    addAll(*s, {(Expression(z) == y) | strength::weak});
-  }
-  EXPECT_EQ(valuesOf(chain, all), valuesOf(twin, all));
-
   // With one opponent gone the refused constraint fits; the report is cleared.
+  EXPECT_EQ(chain.removeConstraint(atLeast), SolverStatus::ok);
   EXPECT_EQ(chain.addConstraint(ceiling), SolverStatus::ok);
   EXPECT_TRUE(chain.conflictingConstraints().empty());
-  EXPECT_THAT(valuesOf(chain, all), Near(std::vector<double>{-7, 12, 12}));
+  EXPECT_THAT(valuesOf(chain, {y, z}), Near(std::vector<double>{12, 3}));
 }
 
 TEST(SolverTest, EditsFollowSuggestionsAndRefuseBadCalls) {

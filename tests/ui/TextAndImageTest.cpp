@@ -184,11 +184,7 @@ TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
       << "bytes that do not decode fail at the load, not when first drawn";
   EXPECT_THAT(error, HasSubstr("PNG data does not decode"));
 
-  // 5. The symbol: tinted, vector, and only the one name.
-  auto xmark = UIImage::systemImageNamed("xmark");
-  ASSERT_TRUE(xmark);
-  EXPECT_TRUE(xmark->isTemplate());
-  EXPECT_FALSE(xmark->withRenderingMode(UIImageRenderingMode::alwaysOriginal)->isTemplate());
+  // 5. One symbol only (xmark, drawn in its button's tint in the card's dark golden image).
   EXPECT_FALSE(UIImage::systemImageNamed("star"));
 }
 
@@ -231,8 +227,7 @@ TEST(UIImage, DecodedWhenDrawnHoldsTheDrawnSizeAveragedAndSharp) {
     return reds;
   };
   for (int red : drawn(100, {0, 37, 99})) EXPECT_NEAR(red, 128, 6) << "a mean, not a pick";
-  EXPECT_EQ(cache.count(), 1u);
-  EXPECT_EQ(cache.bytes(), 100u * 100 * 4);
+  EXPECT_EQ(std::pair(cache.count(), cache.bytes()), std::pair(1ul, 100ul * 100 * 4));
 
   // Larger: decoded again at 600², where a stripe is 3 pixels wide and shows pure.
   EXPECT_EQ(drawn(600, {1, 4, 7, 10}), (std::vector<int>{0, 255, 0, 255}));
@@ -245,16 +240,12 @@ TEST(UIImage, DecodedWhenDrawnHoldsTheDrawnSizeAveragedAndSharp) {
   EXPECT_EQ(copy[6 * 4], 255);
   EXPECT_EQ(cache.bytes(), 600u * 600 * 4);
 
-  // Released on a memory warning and on entering the background alike; the next draw
-  // decodes what it needs.
-  for (const char* release :
-       {kDidReceiveMemoryWarningNotification, kDidEnterBackgroundNotification}) {
-    drawn(100, {0});
-    ASSERT_EQ(cache.count(), 1u);
-    NotificationCenter::defaultCenter().post(release);
-    EXPECT_EQ(cache.count(), 0u) << release;
-    EXPECT_EQ(cache.bytes(), 0u) << release;
-  }
+  // Released with the other caches (on a memory warning or entering the background alike:
+  // CApiTest's WindowRendersTapsAndTracksTheLifecycle); the next draw decodes what it needs.
+  NotificationCenter::defaultCenter().post(kDidReceiveMemoryWarningNotification);
+  EXPECT_EQ(std::pair(cache.count(), cache.bytes()), std::pair(0ul, 0ul));
+  drawn(100, {0});
+  EXPECT_EQ(std::pair(cache.count(), cache.bytes()), std::pair(1ul, 100ul * 100 * 4));
 
   // A JPEG is decoded from its 1/8 scale and averaged to the size asked.
   std::shared_ptr<cairo_surface_t> small =

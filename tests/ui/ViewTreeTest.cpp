@@ -15,7 +15,8 @@ using namespace tilo::platform;
 
 namespace {
 
-// Records its hooks, as the banner and native views will use them.
+// Records its hooks, as the banner and native views use them (setHidden, which the banner
+// overrides too: BannerViewTest's hidden banner that schedules no retry).
 class HookView : public UIView {
  public:
   explicit HookView(std::vector<std::string>* log) : log_(log) {}
@@ -23,10 +24,6 @@ class HookView : public UIView {
   void didMoveToSuperview() override { note("didMoveToSuperview:", superview().get(), "view"); }
   void willMoveToWindow(UIWindow* w) override { note("willMoveToWindow:", w, "window"); }
   void didMoveToWindow() override { note("didMoveToWindow:", window().get(), "window"); }
-  void setHidden(bool hidden) override {
-    UIView::setHidden(hidden);
-    log_->push_back(std::string("setHidden:") + (isHidden() ? "yes" : "no"));
-  }
   // Counts taps that reach it, handling them when asked to.
   bool handleTap(const CGPoint& point) override {
     taps.push_back(point);
@@ -65,13 +62,7 @@ TEST(ViewTree, MoveHooksWindowTrackingAndOwnership) {
   EXPECT_EQ(child->window(), window);
   EXPECT_EQ(window->window(), window) << "a window is its own window";
 
-  // 3. setHidden is an override point and runs once per call.
-  log.clear();
-  hooked->setHidden(true);
-  EXPECT_EQ(log, (std::vector<std::string>{"setHidden:yes"}));
-  hooked->setHidden(false);
-
-  // 4. Removal: window hooks then the superview hook, and the view keeps living while
+  // 3. Removal: window hooks then the superview hook, and the view keeps living while
   //    held elsewhere.
   log.clear();
   std::weak_ptr<UIView> weakContainer = container;
@@ -81,12 +72,12 @@ TEST(ViewTree, MoveHooksWindowTrackingAndOwnership) {
   EXPECT_EQ(child->window(), nullptr);
   EXPECT_TRUE(container->subviews().empty());
 
-  // 5. A view cannot contain an ancestor or itself.
+  // 4. A view cannot contain an ancestor or itself.
   hooked->addSubview(hooked);
   child->addSubview(hooked);
   EXPECT_EQ(hooked->superview(), nullptr);
 
-  // 6. The superview owns its subviews; the subview does not keep its superview alive,
+  // 5. The superview owns its subviews; the subview does not keep its superview alive,
   //    and a dying window tells its views that they left it.
   container->addSubview(hooked);
   container.reset();
@@ -132,10 +123,8 @@ TEST(ViewTree, ConvertsRectanglesThroughFramesAndBounds) {
   window->layoutIfNeeded();
   EXPECT_EQ(pinned->frame(), (CGRect{20, 60, 100, 50}));
   EXPECT_EQ(pinned->convertRect(pinned->bounds(), nullptr), (CGRect{30, 120, 100, 50}));
-
-  // Off-screen: the rectangle in window coordinates no longer meets the window.
-  card->setFrame({500, 100, 350, 400});
-  EXPECT_FALSE(inner->convertRect(inner->bounds(), nullptr).intersects(window->bounds()));
+  // Off the window, a rectangle in window coordinates no longer meets it: AdLoadStateTest's
+  // VisibilityTest.
 }
 
 TEST(ViewTree, HitTestingSkipsHiddenTransparentAndNonInteractiveViews) {
@@ -239,8 +228,6 @@ TEST(ViewTree, TapsReachEnabledControlsOrTravelUpTheChain) {
   EXPECT_EQ(target->count, 1);
   target.reset();
   EXPECT_TRUE(window->tap({20, 20})) << "a control handles the tap even without a live target";
-
-  // 5. Outside every view but the window: nothing handles it.
-  container->handles = false;
-  EXPECT_FALSE(window->tap({350, 350}));
+  // Outside every view but the window nothing handles it: CApiTest's
+  // WindowRendersTapsAndTracksTheLifecycle.
 }

@@ -37,14 +37,12 @@ class CppApiTest : public ::testing::Test {
 };
 
 TEST_F(CppApiTest, RewardedAdReportsConvertedValuesAndMovesWithItsCallbacks) {
-  // 1. Bad arguments are a refused result with the C ABI's status; the empty object it
-  //    holds answers every call with a status instead of crashing.
+  // 1. Bad arguments are a refused result with the C ABI's status (an empty object, as a
+  //    moved-from one below, answers every call with a status instead of crashing).
   auto bad = RewardedAd::create("");
   ASSERT_FALSE(bad);
   EXPECT_EQ(bad.status(), TILO_STATUS_EMPTY_STRING);
   EXPECT_EQ(bad.message(), "TILO_STATUS_EMPTY_STRING");
-  EXPECT_EQ(bad->load(), TILO_STATUS_INVALID_HANDLE);
-  EXPECT_EQ(bad->isReady(), TILO_STATUS_INVALID_HANDLE);
 
   // 2. Made, given its delegate, then moved twice (constructed, then assigned over a live
   //    ad, which is destroyed): the callbacks follow, the moved-from objects are empty.
@@ -160,7 +158,6 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   auto native = NativeView::create("native");
   auto line = LineBannerView::create("native");
   ASSERT_TRUE(banner && native && line);
-  EXPECT_EQ(BannerView::create("", BannerSize::banner).status(), TILO_STATUS_EMPTY_STRING);
   ASSERT_EQ(addView(window, *native, tilo_rect{0, 100, 390, 300}), TILO_STATUS_OK);
   ASSERT_EQ(addViewPinned(window, *line, WindowEdge::top, 60), TILO_STATUS_OK);
   BannerView::Delegate bannerDelegate;
@@ -272,7 +269,6 @@ TEST_F(CppApiTest, NativeAdDrawnByTheHostIsOwnedByItAndReportsOnce) {
   // 1. The loader moves with its callbacks; an ad didLoad does not move out is destroyed.
   auto made = NativeAdLoader::create("native");
   ASSERT_TRUE(made) << made.message();
-  EXPECT_EQ(NativeAdLoader::create("").status(), TILO_STATUS_EMPTY_STRING);
   std::vector<std::string> calls;
   NativeAd kept;
   tilo_native_ad* dropped = nullptr;

@@ -1,15 +1,15 @@
-/* A host run with one system library taken away (library_matrix_test.sh): it goes
- * through the calls a game makes, prints the status of each ("create_banner_view
- * TILO_STATUS_UNAVAILABLE libcairo.so.2 cannot be loaded ..."), and always ends with exit
- * 0 after tilo_shutdown. A library the SDK could not use must show as a named status,
- * never as the end of the process.
- *
- *   matrix_host BUNDLE CONTAINER URL window|headless|fork
- *
- * "window" makes a window, places the views in it and renders; "headless" never makes one
- * and loads views, popups and full-screen ads all the same. "fork" forks once the ads are
- * loading: the child's calls must each answer TILO_STATUS_FORKED at once (an alarm ends a
- * child that hangs) and the child exits normally; the parent goes on. */
+// A host run with one system library taken away (library_matrix_test.sh): it goes
+// through the calls a game makes, prints the status of each ("create_banner_view
+// TILO_STATUS_UNAVAILABLE libcairo.so.2 cannot be loaded ..."), and always ends with exit
+// 0 after tilo_shutdown. A library the SDK could not use must show as a named status,
+// never as the end of the process.
+//
+//   matrix_host BUNDLE CONTAINER URL window|headless|fork
+//
+// "window" makes a window, places the views in it and renders; "headless" never makes one
+// and loads views, popups and full-screen ads all the same. "fork" forks once the ads are
+// loading: the child's calls must each answer TILO_STATUS_FORKED at once (an alarm ends a
+// child that hangs) and the child exits normally; the parent goes on.
 #include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -37,7 +37,7 @@ static void on_initialize(void* context, const tilo_error* error) {
 }
 
 static int loaded;
-static tilo_window* window; /* NULL without one */
+static tilo_window* window;  // NULL without one
 #define VIEW_CALLBACKS(kind)                                                                 \
   static void on_##kind##_load(void* context, tilo_##kind* view, const tilo_ad_info* info) { \
     (void)context, (void)view, (void)info;                                                   \
@@ -50,7 +50,7 @@ static tilo_window* window; /* NULL without one */
 VIEW_CALLBACKS(banner_view)
 VIEW_CALLBACKS(native_view)
 VIEW_CALLBACKS(light_popup_ad_loader)
-/* A loaded popup shows at once. */
+// A loaded popup shows at once.
 static void on_popup_load(void* context, tilo_light_popup_ad_loader* loader,
                           tilo_light_popup_ad* ad, const tilo_ad_info* info) {
   report("show_light_popup", tilo_light_popup_ad_show_from(
@@ -58,8 +58,8 @@ static void on_popup_load(void* context, tilo_light_popup_ad_loader* loader,
   on_light_popup_ad_loader_load(context, loader, info);
 }
 
-/* Makes a view of `kind` (refused at creation when it could not draw), gives it its
- * callbacks, lets `place` put it in the window and loads it. */
+// Makes a view of `kind` (refused at creation when it could not draw), gives it its
+// callbacks, lets `place` put it in the window and loads it.
 #define MAKE_AND_LOAD(kind, view, create, on_load, place, load)                       \
   tilo_##kind* view = create;                                                         \
   report("create_" #kind, view ? TILO_STATUS_OK : tilo_last_status());                \
@@ -73,7 +73,7 @@ static void on_popup_load(void* context, tilo_light_popup_ad_loader* loader,
     report("load_" #kind, load(view));                                                \
   }
 
-/* In a forked child: every call that needs the SDK says TILO_STATUS_FORKED, at once. */
+// In a forked child: every call that needs the SDK says TILO_STATUS_FORKED, at once.
 static void forked_child(const char* bundle) {
   int wrong = 0;
 #define EXPECT_FORKED(call)                                            \
@@ -94,10 +94,10 @@ static void forked_child(const char* bundle) {
   EXPECT_FORKED(tilo_window_create(10, 10, 1) ? 0 : tilo_last_status());
   EXPECT_FORKED(tilo_shutdown());
 #undef EXPECT_FORKED
-  exit(wrong); /* exit, not _exit: the SDK's static destructors run in the child too */
+  exit(wrong);  // exit, not _exit: the SDK's static destructors run in the child too
 }
 
-/* Threads of the SDK's pool ("tilo-pool-N") in this process. */
+// Threads of the SDK's pool ("tilo-pool-N") in this process.
 static int pool_threads(void) {
   int count = 0;
   DIR* tasks = opendir("/proc/self/task");
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   MAKE_AND_LOAD(light_popup_ad_loader, popup, tilo_light_popup_ad_loader_create("light-popup-main"),
                 on_popup_load, (void)0, tilo_light_popup_ad_loader_load_ad)
 
-  /* A full-screen ad loads without drawing and is refused when shown. */
+  // A full-screen ad loads without drawing and is refused when shown.
   tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("interstitial-main");
   report("create_interstitial", interstitial ? TILO_STATUS_OK : tilo_last_status());
   if (interstitial) report("load_interstitial", tilo_interstitial_ad_load(interstitial));

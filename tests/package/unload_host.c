@@ -1,21 +1,21 @@
-/* A plugin host: loads libtilo.so with dlopen, uses it, shuts it down and unloads it; no
- * thread it started (/proc/self/task) and no mapping of it (/proc/self/maps) may remain, and
- * a copy loaded again starts afresh. Loading maps none of the libraries opened on first use;
- * initializing maps the network ones, a line banner rendered in a host colour (which must
- * come out exact) the graphics ones.
- *
- *   unload_host LIBTILO BUNDLE CONTAINER URL upload   load an interstitial, go to the
- *       background (an upload starts), shut down at once
- *   unload_host LIBTILO BUNDLE CONTAINER URL deliver STOPFILE   go to the background, pump
- *       until STOPFILE exists (at most 60 s), shut down
- *   unload_host LIBTILO BUNDLE CONTAINER URL cycles N   N plugin lives (render a line
- *       banner, load an interstitial): from the first one's end on, the open descriptors
- *       stay the same and the heap grows under 50 kB a cycle (18 kB today; a font
- *       configuration left behind would add 54 kB).
- *
- * Every mode checks that an idle frame (a pump and a render, nothing due) allocates no
- * memory on the main thread. Prints "unload host: <what failed>" and exits 1 on the first
- * failed check. */
+// A plugin host: loads libtilo.so with dlopen, uses it, shuts it down and unloads it; no
+// thread it started (/proc/self/task) and no mapping of it (/proc/self/maps) may remain, and
+// a copy loaded again starts afresh. Loading maps none of the libraries opened on first use;
+// initializing maps the network ones, a line banner rendered in a host colour (which must
+// come out exact) the graphics ones.
+//
+//   unload_host LIBTILO BUNDLE CONTAINER URL upload   load an interstitial, go to the
+//       background (an upload starts), shut down at once
+//   unload_host LIBTILO BUNDLE CONTAINER URL deliver STOPFILE   go to the background, pump
+//       until STOPFILE exists (at most 60 s), shut down
+//   unload_host LIBTILO BUNDLE CONTAINER URL cycles N   N plugin lives (render a line
+//       banner, load an interstitial): from the first one's end on, the open descriptors
+//       stay the same and the heap grows under 50 kB a cycle (18 kB today; a font
+//       configuration left behind would add 54 kB).
+//
+// Every mode checks that an idle frame (a pump and a render, nothing due) allocates no
+// memory on the main thread. Prints "unload host: <what failed>" and exits 1 on the first
+// failed check.
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -28,14 +28,14 @@
 #include "tilo/tilo.h"
 #include "tilo/tilo_views.h"
 
-/* The C library's allocator under the functions every library of the process calls. */
+// The C library's allocator under the functions every library of the process calls.
 extern void* __libc_malloc(size_t size);
 extern void* __libc_calloc(size_t count, size_t size);
 extern void* __libc_realloc(void* pointer, size_t size);
-static __thread int counting; /* on the main thread, around idle frames */
+static __thread int counting;  // on the main thread, around idle frames
 static size_t allocations;
 void* malloc(size_t size) {
-  if (counting) ++allocations; /* only the main thread counts */
+  if (counting) ++allocations;  // only the main thread counts
   return __libc_malloc(size);
 }
 void* calloc(size_t count, size_t size) {
@@ -55,7 +55,7 @@ void* realloc(void* pointer, size_t size) {
     exit(1);                          \
   } while (0)
 
-/* The functions used, looked up by name as a plugin loader does; typed by the header. */
+// The functions used, looked up by name as a plugin loader does; typed by the header.
 // clang-format off
 #define TILO_FUNCTIONS(X) \
   X(status_name) \
@@ -108,7 +108,7 @@ static void load(struct api* api, const char* path) {
     if (status_ != TILO_STATUS_OK) FAIL("%s: %s", #call, (api)->status_name(status_)); \
   } while (0)
 
-/* Threads of this process, as "tid name" lines in `out`; returns how many. */
+// Threads of this process, as "tid name" lines in `out`; returns how many.
 static int threads(char* out, size_t capacity) {
   DIR* tasks = opendir("/proc/self/task");
   struct dirent* entry;
@@ -134,7 +134,7 @@ static int threads(char* out, size_t capacity) {
   return count;
 }
 
-/* Whether a mapping of the file named `base` (e.g. "libtilo.so.1.2.3") is in the process. */
+// Whether a mapping of the file named `base` (e.g. "libtilo.so.1.2.3") is in the process.
 static int mapped(const char* base) {
   FILE* maps = fopen("/proc/self/maps", "r");
   char line[4096];
@@ -148,7 +148,7 @@ static int mapped(const char* base) {
   return found;
 }
 
-/* The libraries libtilo.so opens on first use: none is mapped by loading it alone. */
+// The libraries libtilo.so opens on first use: none is mapped by loading it alone.
 static void expect_mapped(const char* const* names, int expected, const char* when) {
   for (; *names; ++names) {
     if (mapped(*names) != expected) FAIL("%s is %smapped %s", *names, expected ? "not " : "", when);
@@ -166,7 +166,7 @@ static void on_line_banner_fail(void* loaded, tilo_line_banner_view* view,
   FAIL("the line banner failed to load: %s", error->message);
 }
 
-/* Rounds of 60 idle frames: the SDK's timers may make one round busy, never all. */
+// Rounds of 60 idle frames: the SDK's timers may make one round busy, never all.
 static void idle_frames(struct api* api, tilo_window* window, uint8_t* pixels, size_t stride) {
   size_t fewest = (size_t)-1;
   tilo_rect damaged;
@@ -183,8 +183,8 @@ static void idle_frames(struct api* api, tilo_window* window, uint8_t* pixels, s
   if (fewest > 0) FAIL("60 idle frames allocate %zu times", fewest);
 }
 
-/* A line banner in a host colour, drawn through the trampolines into cairo (whose colour
- * arguments travel in floating-point registers): its background must come out exact. */
+// A line banner in a host colour, drawn through the trampolines into cairo (whose colour
+// arguments travel in floating-point registers): its background must come out exact.
 static void render_line_banner(struct api* api) {
   enum { kWidth = 320, kHeight = 100 };
   static uint8_t pixels[kWidth * kHeight * 4];
@@ -214,7 +214,7 @@ static void render_line_banner(struct api* api) {
   CHECK_OK(api, api->window_destroy(window));
 }
 
-/* Open descriptors of this process. */
+// Open descriptors of this process.
 static int descriptors(void) {
   DIR* fds = opendir("/proc/self/fd");
   struct dirent* entry;
@@ -222,7 +222,7 @@ static int descriptors(void) {
   if (!fds) FAIL("cannot read /proc/self/fd");
   while ((entry = readdir(fds))) count += entry->d_name[0] != '.';
   closedir(fds);
-  return count - 1; /* the one opendir holds */
+  return count - 1;  // the one opendir holds
 }
 
 static int initialized;
@@ -242,7 +242,7 @@ static void start(struct api* api, char** argv) {
   if (!initialized) FAIL("not initialized within 60 s");
 }
 
-/* An interstitial loaded and left for the shutdown to close. */
+// An interstitial loaded and left for the shutdown to close.
 static void load_interstitial(struct api* api) {
   tilo_interstitial_ad* ad = api->interstitial_ad_create("interstitial-main");
   if (!ad) FAIL("no interstitial ad");
@@ -253,7 +253,7 @@ static void load_interstitial(struct api* api) {
   if (api->interstitial_ad_is_ready(ad) != 1) FAIL("the interstitial did not load");
 }
 
-/* One plugin life: load, initialize, draw, load an ad, shut down, unload. */
+// One plugin life: load, initialize, draw, load an ad, shut down, unload.
 static void cycle(char** argv) {
   struct api api;
   load(&api, argv[1]);
@@ -312,7 +312,7 @@ int main(int argc, char** argv) {
     render_line_banner(&api);
     expect_mapped(graphics, 1, "after a render");
     load_interstitial(&api);
-    /* The events so far go out at once; the backend holds the answer back. */
+    // The events so far go out at once; the backend holds the answer back.
     CHECK_OK(&api, api.application_set_state(TILO_APPLICATION_BACKGROUND));
     for (int i = 0; i < 20; ++i) CHECK_OK(&api, api.run_main_loop_for(0.01));
   } else if (argc > 6) {
@@ -329,7 +329,7 @@ int main(int argc, char** argv) {
   }
   if (mapped(base)) FAIL("%s is still mapped after shutdown and dlclose", base);
 
-  /* A new copy: its own state, not the old one's shutdown. */
+  // A new copy: its own state, not the old one's shutdown.
   load(&api, argv[1]);
   CHECK_OK(&api, api.set_development_base_url(argv[4]));
   CHECK_OK(&api, api.shutdown());

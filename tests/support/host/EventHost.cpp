@@ -8,8 +8,6 @@
 //                                           one every 300 ms until killed; each
 //                                           prints "logged <n> <epoch ms>", its ad unit
 //                                           being "seq-<n>"
-//   mark                                    sets the ad-callback crash marker, prints
-//                                           "marked <session>" and waits to be killed
 //   start                                   starts initialization (which reports crashes
 //                                           of earlier runs), prints "started" as soon as
 //                                           the call returns, and waits to be killed
@@ -32,7 +30,6 @@
 
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
-#include "Tilo/telemetry/CrashMarkers.h"
 #include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/AppContainer.h"
 #include "platform/Application.h"
@@ -145,15 +142,6 @@ int main(int argc, char** argv) {
 
   const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
   if (mode == "stream") return stream(*loop, burst);
-  if (mode == "mark") {
-    TiloAds::shared();
-    setEnableMarkerCheckpoints(true);
-    markAdCallback("onAdImpression",
-                   TiloAdInfo{TiloAdFormat::banner, "banner-unit", std::nullopt, "AdMob"});
-    say("marked " + sessionIdentifier());
-    loop->run();
-    return 0;
-  }
   if (mode == "start") {
     TiloAds::shared()->initialized([](std::optional<TiloError>) {});
     say("started");

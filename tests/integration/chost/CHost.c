@@ -579,7 +579,6 @@ int c_host_bad_input(c_host_env* env) {
   CHECK(length == 8 && buffer[8] == '#');
   CHECK_OK(tilo_get_user_id(buffer, 9, &length));
   CHECK(length == 8 && strcmp(buffer, "player-7") == 0 && buffer[9] == '#');
-  CHECK_STATUS(ALREADY_STARTED, tilo_set_bundle_directory("/tmp"));
 
   // 2. Enumerations out of range.
   CHECK_OK(tilo_set_log_level(TILO_LOG_LEVEL_ERROR));

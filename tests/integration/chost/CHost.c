@@ -1,6 +1,7 @@
 // A C11 host of the C ABI: full-screen delegates, conversions, bad input as statuses.
 #include "CHost.h"
 
+#include <math.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -254,9 +255,6 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CALL_AND_WAIT(&log, tilo_rewarded_ad_load(rewarded));
   CHECK_LOG(&log, "rewarded.load(2 reward 170 AdMob);");
   CHECK_IS(1, tilo_rewarded_ad_is_ready(rewarded));
-  CHECK_IS(1, tilo_rewarded_ad_ad_info(rewarded, &info));
-  CHECK(info.ad_format == TILO_AD_FORMAT_REWARDED && strcmp(info.ad_unit_id, "reward") == 0);
-  CHECK(info.has_latency && info.latency_ms > 169.9 && info.latency_ms < 170.1);
   // A newer host's larger struct, then the first one's size: the SDK writes its own fields
   // and nothing past them. A size below the first struct's is refused, nothing written.
   for (i = 0; i < 4; ++i) {
@@ -270,7 +268,8 @@ int c_host_full_screen_delegates(c_host_env* env) {
     CHECK(newer.info.struct_size == (i < 2 ? sizeof info : sizes[i]));
     for (; at < sizeof newer; ++at) CHECK(bytes[at] == 0xAB);
     CHECK(i >= 2 || (newer.info.ad_format == TILO_AD_FORMAT_REWARDED &&
-                     strcmp(newer.info.ad_unit_id, "reward") == 0 && newer.info.ad_network));
+                     strcmp(newer.info.ad_unit_id, "reward") == 0 && newer.info.ad_network &&
+                     newer.info.has_latency && fabs(newer.info.latency_ms - 170) < 0.1));
   }
   CHECK_OK(tilo_rewarded_ad_set_custom_data(rewarded, "level=3"));
   CALL_AND_WAIT(&log, tilo_rewarded_ad_show_from(rewarded, root));
@@ -558,7 +557,6 @@ int c_host_bad_input(c_host_env* env) {
   CHECK_OK(tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
   CHECK_OK(tilo_banner_view_set_delegate(banner, &bd, &log));
   env->script(env->impl, "gad/reward", FILL);
-  env->script(env->impl, "gad/banner", kViewFill);
 
   // 1. Strings: NULL, empty, not UTF-8 (a lone continuation byte, an overlong '/'); sizes.
   CHECK_CREATE_FAILS(NULL_ARGUMENT, tilo_rewarded_ad_create(NULL));
@@ -637,17 +635,13 @@ int c_host_bad_input(c_host_env* env) {
   pd.did_load = NULL;
   CHECK_STATUS(MISSING_CALLBACK, tilo_light_popup_ad_loader_set_delegate(loader, &pd, NULL));
 
-  // Nothing above changed anything: the handles and first delegates still work.
+  // Nothing above started anything, and the delegates refused left the one before (the
+  // views and full-screen kinds share one set_delegate).
   CHECK_LOG_AFTER(5, &log, "");
   CHECK_OK(tilo_rewarded_ad_show_from(rewarded, NULL));
   CHECK_LOG_AFTER(
       1, &log,
       "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
-  CHECK_OK(tilo_window_add_view(window, banner, frame));
-  CALL_AND_WAIT(&log, tilo_banner_view_load_ad(banner));
-  CHECK_LOG(&log,
-            "banner.load(0 banner 170 AdMob);banner.impression(0 banner 170 AdMob);"
-            "banner.pay(0 0.010625 USD 3);");
 
   CHECK(strcmp(tilo_status_name(42), "TILO_STATUS_UNKNOWN") == 0);
   CHECK_OK(tilo_window_destroy(window));

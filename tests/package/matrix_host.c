@@ -10,13 +10,13 @@
 // and loads views, popups and full-screen ads all the same. "fork" forks once the ads are
 // loading: the child's calls must each answer TILO_STATUS_FORKED at once (an alarm ends a
 // child that hangs) and the child exits normally; the parent goes on.
-#include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "proc_threads.h"
 #include "tilo/tilo.h"
 
 static void report(const char* step, int status) {
@@ -97,24 +97,6 @@ static void forked_child(const char* bundle) {
   exit(wrong);  // exit, not _exit: the SDK's static destructors run in the child too
 }
 
-// Threads of the SDK's pool ("tilo-pool-N") in this process.
-static int pool_threads(void) {
-  int count = 0;
-  DIR* tasks = opendir("/proc/self/task");
-  struct dirent* entry;
-  while (tasks && (entry = readdir(tasks))) {
-    char path[300], name[32] = "";
-    FILE* comm;
-    if (entry->d_name[0] == '.') continue;
-    snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
-    if (!(comm = fopen(path, "r"))) continue;
-    if (fgets(name, sizeof name, comm)) count += strncmp(name, "tilo-pool-", 10) == 0;
-    fclose(comm);
-  }
-  if (tasks) closedir(tasks);
-  return count;
-}
-
 static void pump(double seconds) {
   for (int i = 0; i < (int)(seconds * 100); ++i) (void)tilo_run_main_loop_for(0.01);
 }
@@ -134,7 +116,7 @@ int main(int argc, char** argv) {
   report("initialize", init);
   for (int i = 0; i < 1000 && init == TILO_STATUS_OK && !initialized; ++i) pump(0.01);
   report("set_max_threads_started", tilo_set_max_threads(2));
-  printf("pool_threads %d\n", pool_threads());
+  printf("pool_threads %d\n", count_threads("tilo-pool-", NULL, 0));  // the SDK's pool
 
   if (windowed) {
     window = tilo_window_create(320, 480, 2);

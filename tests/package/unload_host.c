@@ -25,6 +25,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "proc_threads.h"
 #include "tilo/tilo.h"
 #include "tilo/tilo_views.h"
 
@@ -107,32 +108,6 @@ static void load(struct api* api, const char* path) {
     tilo_status status_ = (call);                                                      \
     if (status_ != TILO_STATUS_OK) FAIL("%s: %s", #call, (api)->status_name(status_)); \
   } while (0)
-
-// Threads of this process, as "tid name" lines in `out`; returns how many.
-static int threads(char* out, size_t capacity) {
-  DIR* tasks = opendir("/proc/self/task");
-  struct dirent* entry;
-  int count = 0;
-  size_t used = 0;
-  out[0] = '\0';
-  if (!tasks) FAIL("cannot read /proc/self/task");
-  while ((entry = readdir(tasks))) {
-    char path[300], name[64] = "";
-    FILE* comm;
-    if (entry->d_name[0] == '.') continue;
-    snprintf(path, sizeof path, "/proc/self/task/%s/comm", entry->d_name);
-    if ((comm = fopen(path, "r"))) {
-      if (!fgets(name, sizeof name, comm)) name[0] = '\0';
-      fclose(comm);
-    }
-    name[strcspn(name, "\n")] = '\0';
-    used += (size_t)snprintf(out + used, used < capacity ? capacity - used : 0, " %s:%s",
-                             entry->d_name, name);
-    ++count;
-  }
-  closedir(tasks);
-  return count;
-}
 
 // Whether a mapping of the file named `base` (e.g. "libtilo.so.1.2.3") is in the process.
 static int mapped(const char* base) {
@@ -300,7 +275,8 @@ int main(int argc, char** argv) {
   if (argc < 6) FAIL("usage: unload_host LIBTILO BUNDLE CONTAINER URL upload|deliver [STOPFILE]");
   base = strrchr(argv[1], '/') ? strrchr(argv[1], '/') + 1 : argv[1];
   if (strcmp(argv[5], "cycles") == 0) return reload(argv, argc > 6 ? atoi(argv[6]) : 20);
-  threads_before = threads(before, sizeof before);
+  threads_before = count_threads("", before, sizeof before);
+  if (threads_before < 0) FAIL("cannot read /proc/self/task");
 
   load(&api, argv[1]);
   if (!mapped(base)) FAIL("%s is not in /proc/self/maps after dlopen", base);
@@ -324,7 +300,7 @@ int main(int argc, char** argv) {
   CHECK_OK(&api, api.shutdown());
   if (dlclose(api.library) != 0) FAIL("dlclose: %s", dlerror());
 
-  if (threads(after, sizeof after) != threads_before) {
+  if (count_threads("", after, sizeof after) != threads_before) {
     FAIL("threads before loading:%s\n  after unloading:%s", before, after);
   }
   if (mapped(base)) FAIL("%s is still mapped after shutdown and dlclose", base);

@@ -34,7 +34,6 @@
 #include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
-#include "platform/FileSystem.h"
 #include "platform/MainLoop.h"
 #include "platform/Timer.h"
 #include "tilo/tilo.h"

@@ -741,9 +741,8 @@ TEST(CApiNumbersTest, ErrorCodesAndEnumerationsKeepTheirNumbers) {
     sdk.push_back(static_cast<int>(code));
   }
   EXPECT_EQ(sdk, codes);
-  EXPECT_EQ((Numbers{TILO_ERROR_VIEW_FAILED, TILO_ERROR_AD_NOT_READY, TILO_WINDOW_MAX_PIXELS,
-                     TILO_TEST_SCENARIO_MAX_BYTES}),
-            (Numbers{-1, -24, 16384, 1048576}));
+  // (TILO_ERROR_VIEW_FAILED and TILO_ERROR_AD_NOT_READY are in the C host's callback texts;
+  // the two limits are tied to the SDK's by static_assert and read in the size checks.)
   // Enumerations.
   // (The ad formats' numbers are in the C host's expected callback texts.)
   EXPECT_EQ(
@@ -937,8 +936,6 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
   EXPECT_EQ(pixels[0], 0xAB);
   EXPECT_EQ(tilo_window_set_appearance(window, 2), TILO_STATUS_INVALID_ARGUMENT);
   EXPECT_EQ(tilo_window_set_safe_area_insets(window, 30, 0, 30, 0), TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_EQ(tilo_window_set_safe_area_insets(window, 5, 0, 5, 0), TILO_STATUS_OK);
-  EXPECT_EQ(tilo_window_set_appearance(window, TILO_APPEARANCE_DARK), TILO_STATUS_OK);
 
   // 2. A tap needs a finite point (what a tap hits and clicks: the C host's banner; what
   //    render_rgba draws: CppApiTest's popup colours).
@@ -1056,8 +1053,6 @@ TEST_F(CApiTest, WindowRenderWritesWhatChangedFromAnyThread) {
     }
     EXPECT_EQ(tilo_window_render_rgba(window, pixels.data(), huge), TILO_STATUS_TOO_LARGE) << huge;
   }
-  EXPECT_EQ(tilo_window_render(nullptr, pixels.data(), stride, TILO_PIXEL_FORMAT_RGBA, &damaged),
-            TILO_STATUS_INVALID_HANDLE);
   EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint8_t b) { return b == 0xAB; }));
   EXPECT_EQ(damaged.width, -1);
 

@@ -225,8 +225,7 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   ASSERT_TRUE(sdk.drive([&] { return calls.back() == "dismiss"; }, 10));
   EXPECT_EQ(calls, (std::vector<std::string>{"popup 3", "show", "dismiss"}));
   ASSERT_EQ(drawn.size(), 3u);
-  EXPECT_EQ(drawn[0], 0x0000FFu);
-  EXPECT_EQ(drawn[1], 0x00FF00u);
+  EXPECT_EQ(std::vector(drawn.begin(), drawn.begin() + 2), (std::vector{0x0000FFu, 0x00FF00u}));
   EXPECT_GT(drawn[2], 100u) << "red title and icon";
 
   // 3. A popup the host does not keep is destroyed with the callback; one shown from

@@ -513,11 +513,9 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CHECK_OK(tilo_line_banner_view_set_cta_text_color(line, 0x0000FFFFu));
   CHECK_OK(tilo_line_banner_view_set_cta_background_color(line, 0xFF000000u));
 
-  // 7. A click on its way when the banner is destroyed is dropped; the banner left.
-  reset(&log);
-  CHECK_IS(1, tilo_window_tap(window, 195, 785));
+  // 7. A destroyed banner leaves its window (a callback on its way when a handle is destroyed
+  // is dropped: CppApiTest's interstitial destroyed in did_show).
   CHECK_OK(tilo_banner_view_destroy(banner));
-  CHECK_LOG_AFTER(1, &log, "");
   CHECK_IS(0, tilo_window_tap(window, 195, 785));
   CHECK_STATUS(INVALID_HANDLE, tilo_banner_view_destroy(banner));
   CHECK_STATUS(INVALID_HANDLE, tilo_window_remove_view(window, banner));

@@ -670,7 +670,6 @@ TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
   EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr("scenario: "));
   EXPECT_THAT(tilo_last_error_message(), ::testing::Not(::testing::HasSubstr("SUPERSECRET")));
   EXPECT_EQ(source.scriptFor("u").network, "Vungle");
-  EXPECT_EQ(source.scriptFor("u").delayMs, 5);
 
   // TILO_TEST_SCENARIO: read when the SDK is built, unless the host set one before (as
   // above); a file that is refused changes nothing and says why in the log.

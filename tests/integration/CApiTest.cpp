@@ -990,16 +990,18 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
             TILO_STATUS_OK);
   EXPECT_EQ(after, before);
 
-  // 4. The lifecycle posts what a phone OS would (what a background releases is what a
-  //    memory warning does: one cache-release observer hears both).
+  // 4. The lifecycle posts what a phone OS would; the background lets the spare frame go.
   int backgrounds = 0;
   auto observer = platform::NotificationCenter::defaultCenter().addObserver(
       platform::kDidEnterBackgroundNotification, [&backgrounds] { ++backgrounds; });
+  EXPECT_EQ(renderer->surfaceCount(), 2);
   EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_BACKGROUND), TILO_STATUS_OK);
   sdk.env().runUntilIdle();
   EXPECT_EQ(tilo_application_get_state(), TILO_APPLICATION_BACKGROUND);
   EXPECT_EQ(platform::Application::shared().state(), platform::ApplicationState::background);
   EXPECT_EQ(backgrounds, 1);
+  EXPECT_EQ(renderer->surfaceCount(), 1);
+  EXPECT_EQ(mediation::TestCreatives::cachedImageCount(), 0u);
   EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_ACTIVE), TILO_STATUS_OK);
   ASSERT_EQ(tilo_window_destroy(window), TILO_STATUS_OK);
 }

@@ -129,29 +129,22 @@ TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
   EXPECT_EQ(AdSource::shared().scriptFor("u").network, "Vungle");
 }
 
-TEST_F(AdSourceTest, ScenarioFileFieldsAndTheirDefaults) {
+TEST_F(AdSourceTest, ScenarioFilesAndTheDefaultsTheirUnitsInherit) {
   tilo::test::TempDir dir;
   EXPECT_TRUE(AdSource::shared().loadScenarioFile((dir.path() / "missing.json").string()));
   const auto path = dir.path() / "scenario.json";
   tilo::platform::FileSystem::atomicWrite(path, "{not json");
   EXPECT_TRUE(AdSource::shared().loadScenarioFile(path.string()));
 
+  // A unit inherits the default's fields and overrides them (each field's parsing: the
+  // views' and the ads' scripts).
   tilo::platform::FileSystem::atomicWrite(path, R"({
     "default": {"revenue": {"value": "0.0125", "currency": "EUR", "precision": 3}, "click": true},
-    "units": {"b": {"adSize": [320, 50], "reward": {"amount": "2.5", "type": "gems"},
-      "native": {"headline": "H", "icon": true}, "click": false}}})");
+    "units": {"b": {"click": false}}})");
   ASSERT_EQ(AdSource::shared().loadScenarioFile(path.string()), std::nullopt);
-
   const AdScript script = AdSource::shared().scriptFor("b");
-  EXPECT_EQ(script.revenue, (GADAdValue{*Decimal::fromString("0.0125"), "EUR", 3}))
-      << "inherited from default";
-  EXPECT_FALSE(script.click) << "the unit overrides the default";
-  EXPECT_EQ(script.reward, (GADAdReward{*Decimal::fromString("2.5"), "gems"}));
-  EXPECT_EQ(script.adSize, (std::pair{320, 50}));
-  ASSERT_TRUE(script.native);
-  EXPECT_EQ(script.native->headline, "H");
-  EXPECT_TRUE(script.native->icon);
-  EXPECT_FALSE(script.native->media);
+  EXPECT_EQ(script.revenue, (GADAdValue{*Decimal::fromString("0.0125"), "EUR", 3}));
+  EXPECT_FALSE(script.click);
 }
 
 TEST_F(AdSourceTest, StartCompletesAsynchronouslyAndDecodesThePicturesInTheBackground) {
@@ -193,8 +186,11 @@ TEST_F(AdSourceTest, AScenarioReplacesTheBuiltInTestAds) {
 TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) {
   tilo::test::TempDir dir;
   using tilo::platform::FileSystem;
-  // A valid JPEG frame header claiming 5000 x 5000 pixels (text that is no picture and a
-  // huge PNG from the network: DemandWireTest).
+  // Valid headers claiming 100000 x 100000 pixels (PNG) and 5000 x 5000 (JPEG frame); text
+  // that is no picture: DemandWireTest.
+  FileSystem::atomicWrite(
+      dir.path() / "huge.png",
+      std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x06\0\0\0", 29));
   FileSystem::atomicWrite(
       dir.path() / "huge.jpg",
       std::string("\xff\xd8\xff\xe0\0\x04\0\0\xff\xc0\0\x0b\x08\x13\x88\x13\x88\x03", 18));
@@ -203,9 +199,8 @@ TEST_F(AdSourceTest, CreativeImageFilesThatAreMissingNotImagesOrHugeAreRefused) 
   std::filesystem::resize_file(dir.path() / "big.png", 50u << 20);
   FileSystem::atomicWrite(dir.path() / "cut.png", "\x89PNG");
   const std::pair<const char*, const char*> refused[] = {
-      {"missing.png", "missing.png"},
-      {"cut.png", "is not a PNG or JPEG image"},
-      {"huge.jpg", "5000 x 5000 pixels"},
+      {"missing.png", "missing.png"},         {"cut.png", "is not a PNG or JPEG image"},
+      {"huge.png", "100000 x 100000 pixels"}, {"huge.jpg", "5000 x 5000 pixels"},
       {"big.png", "larger than 4 MB"},
   };
   scenario(R"({"units": {"u": {"network": "Vungle"}}})");

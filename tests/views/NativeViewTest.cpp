@@ -44,9 +44,7 @@ class NativeViewTest : public ViewsTest {
     title = UILabel::create({10, 10, 300, 20});
     advertiser = UILabel::create({10, 35, 300, 20});
     body = UILabel::create({10, 60, 300, 40});
-    auto noteMarker = [this] {
-      nativeMarkers.push_back(markerOnDisk(CrashMarkerCheckpoint::nativeAd));
-    };
+    auto noteMarker = [this] { nativeMarkers.push_back(marker(CrashMarkerCheckpoint::nativeAd)); };
     auto iconProbe = platform::makeView<TouchProbe<UIImageView>>();
     iconProbe->touched = noteMarker;
     icon = iconProbe;
@@ -89,7 +87,7 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssetsInsideMarkersAndTracksItsLoads) {
   place();
   // 1. Binding runs inside the native-ad marker, which names no unit or network.
   EXPECT_EQ(nativeMarkers, Strings{"bindViews - -"});
-  EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
+  EXPECT_EQ(marker(CrashMarkerCheckpoint::nativeAd), "none");
   // 2. Resolving the unit opens and closes its entry; the waiting load then records
   //    "start" and "load" and stays open while the platform answers.
   settle();
@@ -105,7 +103,7 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssetsInsideMarkersAndTracksItsLoads) {
   EXPECT_EQ(watch.take(file), Strings{"-" + file});
   EXPECT_EQ(std::set(nativeMarkers.begin(), nativeMarkers.end()),
             (std::set<std::string>{"bindViews - -", "renderAd native-unit Meta"}));
-  EXPECT_EQ(markerOnDisk(CrashMarkerCheckpoint::nativeAd), "none");
+  EXPECT_EQ(marker(CrashMarkerCheckpoint::nativeAd), "none");
   EXPECT_EQ(seen, (Strings{"onAdLoadSuccess native-unit -", "onAdImpression native-unit Meta",
                            "onAdClicked native-unit Meta"}));
   EXPECT_EQ(callbackMarker(), "none");

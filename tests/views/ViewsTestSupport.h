@@ -58,19 +58,12 @@ class ViewsTest : public InitializedSdkTest {
   }
   // The flag of `checkpoint` on disk now, as "phase unit network" ("-" for an absent
   // field); "none" without a flag.
-  static std::string markerOnDisk(CrashMarkerCheckpoint checkpoint) {
-    auto text =
-        crashMarkerFileQueue().sync([&] { return readMarkerFile(flagFileName(checkpoint)); });
-    if (!text) return "none";
-    auto marker = decodeMarkerFile<CrashMarkerInfo>(*text);
-    if (!marker || marker->checkpoint != checkpoint || !marker->metadata) return "undecodable";
-    const AdMetaData* meta = checkpoint == CrashMarkerCheckpoint::nativeAd
-                                 ? std::get_if<4>(&marker->metadata->value)
-                                 : std::get_if<3>(&marker->metadata->value);
-    if (!meta) return "other metadata";
+  static std::string marker(CrashMarkerCheckpoint checkpoint) {
+    const auto meta = markerOnDisk(checkpoint);
+    if (!meta) return "none";
     return meta->phase + " " + meta->adUnitId.value_or("-") + " " + meta->adNetwork.value_or("-");
   }
-  static std::string callbackMarker() { return markerOnDisk(CrashMarkerCheckpoint::adCallback); }
+  static std::string callbackMarker() { return marker(CrashMarkerCheckpoint::adCallback); }
   // Records every host callback of `host` into the lists below, and in `seen` the
   // ad-callback marker each one runs inside.
   void record(TiloAdListener<TiloAdUnit>& host) {

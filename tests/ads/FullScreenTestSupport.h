@@ -41,6 +41,17 @@ inline std::string describe(const TiloAdInfo& info) {
   return out.str();
 }
 
+// The metadata of the `checkpoint` marker on disk now (an ad callback's or a native ad's:
+// phase, unit and network); nullopt when there is none, and an exception when it is
+// undecodable or of another kind.
+inline std::optional<AdMetaData> markerOnDisk(CrashMarkerCheckpoint checkpoint) {
+  auto text = crashMarkerFileQueue().sync([&] { return readMarkerFile(flagFileName(checkpoint)); });
+  if (!text) return std::nullopt;
+  const auto info = CrashMarkerInfo::decode(platform::parseJson(*text));
+  const auto& value = info.metadata.value().value;
+  return checkpoint == CrashMarkerCheckpoint::nativeAd ? std::get<4>(value) : std::get<3>(value);
+}
+
 class FullScreenTest : public InitializedSdkTest {
  protected:
   FullScreenTest() : InitializedSdkTest(fullScreenSdkOptions()) {}
@@ -54,12 +65,8 @@ class FullScreenTest : public InitializedSdkTest {
     return result.value_or(nullptr);
   }
 
-  // The ad-callback marker on disk now: its phase, unit and network; nullopt when absent.
   static std::optional<AdMetaData> adCallbackMarker() {
-    auto text = crashMarkerFileQueue().sync(
-        [] { return readMarkerFile(flagFileName(CrashMarkerCheckpoint::adCallback)); });
-    if (!text) return std::nullopt;
-    return std::get<3>(CrashMarkerInfo::decode(platform::parseJson(*text)).metadata->value);
+    return markerOnDisk(CrashMarkerCheckpoint::adCallback);
   }
   static std::string markerPhase() {
     auto marker = adCallbackMarker();

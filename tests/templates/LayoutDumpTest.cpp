@@ -64,6 +64,15 @@ TEST_F(TemplatesTest, EveryPartOfBothTemplatesIsNamedOnce) {
                        "lightPopup.cta class", "lightPopup.cta text", "lightPopup.cta alpha",
                        "lightPopup.close text"}),
             Json::parse(R"(["AD", "Puzzle Garden", "Relax.", "UILabel", "Install", 1, "Close"])"));
+  // The card keeps every constraint, and the "AD" mark its size and place whatever its
+  // text (the rest of the geometry: the golden images).
+  EXPECT_TRUE(window->droppedConstraints().empty());
+  auto& content = *popup->contentView();
+  const auto media = frameIn(*content.internalMediaContentView(), content);
+  content.adMarkLabel()->setText("ADVERTISEMENT");
+  window->layoutIfNeeded();
+  EXPECT_EQ(frameIn(*content.adMarkLabel(), content),
+            (platform::CGRect{media.minX(), media.minY(), 36, 24}));
 }
 
 }  // namespace

@@ -44,20 +44,29 @@ class BannerViewTest : public ViewsTest {
 TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   script("gad/banner", R"({"delayMs": 100, "click": true, "latencies": [0.05, 0.1],)"
                        R"("revenue":{"value":"0.002","currency":"USD","precision":1}})");
+  MarkerWatch watch;
   auto plugin = RecordingPlugin::forAppKey(sdk.options().appKey);
   auto banner = placeBanner();
   banner->registerPlugin(plugin);
   settle();
   // 1. One request from loader configuration; nothing answered before the delay.
+  //    Resolving the unit opened and closed its entry ("start", "sync", "loader_init");
+  //    that first request is not tracked.
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   EXPECT_TRUE(successes.empty());
+  const std::string file = kAdLoadTrackerFileName;
+  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file}));
+  EXPECT_FALSE(tracked("banner-unit"));
   settle(0.1);
   ASSERT_EQ(successes.size(), 1u);
   EXPECT_EQ(describe(successes[0]), "banner banner-unit 150 AdMob");
   EXPECT_EQ(logs.count("✅ 배너 광고 로드 성공 - 단위ID: banner-unit"), 1u);
-  // 2. The banner is on screen: impression, then the scripted click through the window.
-  ASSERT_EQ(impressions.size(), 1u);
-  ASSERT_EQ(clicks.size(), 1u);
+  // 2. The banner is on screen: impression, then the scripted click through the window,
+  //    each callback inside its own marker (the impression's without ad info), and the
+  //    marker gone once the host has returned.
+  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
+                           "onAdClicked banner-unit AdMob"}));
+  EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(logs.count("Banner Ad Impression banner-unit"), 1u);
   EXPECT_EQ(logs.count("Banner Ad clicked banner-unit"), 1u);
   EXPECT_EQ(adEvents(), (Strings{"ad_request", "ad_response", "ad_impression", "ad_click"}));
@@ -67,7 +76,8 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   EXPECT_EQ(plugin->opened(0)["revenueInfo"]["value"], "0.0017");
   // 3. Laid out at its size, above the bottom safe area.
   EXPECT_EQ(banner->frame(), (platform::CGRect{35, 844 - 34 - 50, 320, 50}));
-  // 4. The next load comes 30 s after the impression, not a moment before.
+  // 4. The next load comes 30 s after the impression, not a moment before, and goes to
+  //    the platform untracked.
   sdk.env().advance(29.9);
   EXPECT_EQ(loadsOf("gad/banner"), 1u);
   sdk.env().advance(0.1);
@@ -75,52 +85,8 @@ TEST_F(BannerViewTest, LoadsShowsAndRefreshesAFullIntervalAfterEachImpression) {
   settle(0.1);
   EXPECT_EQ(successes.size(), 2u);
   EXPECT_EQ(impressions.size(), 2u);
-  // The refresh timer's pauses (background, off screen) are the coordinator's own; the
-  // Amazon extras of each request are checked on the MREC below.
-}
-
-TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
-  script("gad/banner", R"({"result": "error", "error": {"code": 1, "description": "No fill."}})");
-  auto banner = placeBanner();
-  settle();
-  ASSERT_EQ(failures.size(), 1u);
-  EXPECT_EQ(failures[0].code(), TiloError::Code::noFill);
-  EXPECT_EQ(logs.count("❌ 배너 광고 로드 실패 - 단위ID: banner-unit, 에러: noFill, "), 1u);
-  EXPECT_EQ(count(adEvents(), "ad_response_error"), 1u);
-  // Hidden, the view's failures schedule no retry; shown again with the state synced, it
-  // loads at once (the backoff and its conditions: AdLoadStateTest).
-  sdk.env().advance(1);
-  banner->setHidden(true);
-  sdk.env().advance(600);
-  EXPECT_EQ(loadsOf("gad/banner"), 2u);
-  banner->setHidden(false);
-  EXPECT_EQ(loadsOf("gad/banner"), 3u);
-}
-
-TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked) {
-  script("gad/banner", R"({"delayMs": 100, "click": true})");
-  MarkerWatch watch;
-  auto banner = placeBanner();
-  Strings seen;
-  noteCallbackMarkers(*banner->listener(), seen);
-  settle();
-  // 1. Resolving the unit opened and closed its entry ("start", "sync", "loader_init");
-  //    the first request, sent as the loader is configured, is not tracked.
-  const std::string file = kAdLoadTrackerFileName;
-  EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "+" + file, "-" + file}));
-  EXPECT_FALSE(tracked("banner-unit"));
-  settle(0.1);
-  // 2. Each callback runs inside its own marker (the impression's without ad info), and
-  //    the marker is gone once the host has returned.
-  EXPECT_EQ(seen, (Strings{"onAdLoadSuccess banner-unit AdMob", "onAdImpression - -",
-                           "onAdClicked banner-unit AdMob"}));
-  EXPECT_EQ(callbackMarker(), "none");
-  // 3. A refresh goes to the platform untracked.
-  sdk.env().advance(30);
-  settle(0.1);
-  EXPECT_EQ(loadsOf("gad/banner"), 2u);
   EXPECT_TRUE(watch.take(file).empty());
-  // 4. loadAd() records "start", then "load" at the time of the request, and the answer
+  // 5. loadAd() records "start", then "load" at the time of the request, and the answer
   //    closes the entry; a failure calls the host inside its marker, without ad info.
   script("gad/banner", R"({"delayMs": 100, "result": "error"})");
   seen.clear();
@@ -140,6 +106,26 @@ TEST_F(BannerViewTest, HostCallbacksRunInsideTheCallbackMarkerAndLoadAdIsTracked
   banner->loadAd();
   settle(0.1);
   EXPECT_EQ(watch.take(file), (Strings{"+" + file, "+" + file, "-" + file}));
+  // The refresh timer's pauses (background, off screen) are the coordinator's own; the
+  // Amazon extras of each request are checked on the MREC below.
+}
+
+TEST_F(BannerViewTest, FailuresRetryOnlyWhileVisibleAndReachTheHost) {
+  script("gad/banner", R"({"result": "error", "error": {"code": 1, "description": "No fill."}})");
+  auto banner = placeBanner();
+  settle();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].code(), TiloError::Code::noFill);
+  EXPECT_EQ(logs.count("❌ 배너 광고 로드 실패 - 단위ID: banner-unit, 에러: noFill, "), 1u);
+  EXPECT_EQ(adEvents(), (Strings{"ad_request", "ad_response_error"}));
+  // Hidden, the view's failures schedule no retry; shown again with the state synced, it
+  // loads at once (the backoff and its conditions: AdLoadStateTest).
+  sdk.env().advance(1);
+  banner->setHidden(true);
+  sdk.env().advance(600);
+  EXPECT_EQ(loadsOf("gad/banner"), 2u);
+  banner->setHidden(false);
+  EXPECT_EQ(loadsOf("gad/banner"), 3u);
 }
 
 TEST_F(BannerViewTest, LoadAdInsideTheSuccessCallbackLoadsAgain) {

@@ -56,38 +56,33 @@ class ViewsTest : public InitializedSdkTest {
     for (const auto& event : queuedAdEvents()) out.push_back(event.first);
     return out;
   }
-  static std::size_t count(const std::vector<std::string>& list, const std::string& item) {
-    return static_cast<std::size_t>(std::count(list.begin(), list.end(), item));
-  }
   // The flag of `checkpoint` on disk now, as "phase unit network" ("-" for an absent
   // field); "none" without a flag.
-  static std::string markerOnDisk(CrashMarkerCheckpoint checkpoint) {
-    auto text =
-        crashMarkerFileQueue().sync([&] { return readMarkerFile(flagFileName(checkpoint)); });
-    if (!text) return "none";
-    auto marker = decodeMarkerFile<CrashMarkerInfo>(*text);
-    if (!marker || marker->checkpoint != checkpoint || !marker->metadata) return "undecodable";
-    const AdMetaData* meta = checkpoint == CrashMarkerCheckpoint::nativeAd
-                                 ? std::get_if<4>(&marker->metadata->value)
-                                 : std::get_if<3>(&marker->metadata->value);
-    if (!meta) return "other metadata";
+  static std::string marker(CrashMarkerCheckpoint checkpoint) {
+    const auto meta = markerOnDisk(checkpoint);
+    if (!meta) return "none";
     return meta->phase + " " + meta->adUnitId.value_or("-") + " " + meta->adNetwork.value_or("-");
   }
-  static std::string callbackMarker() { return markerOnDisk(CrashMarkerCheckpoint::adCallback); }
-  // Records every host callback of `host` into the lists below.
+  static std::string callbackMarker() { return marker(CrashMarkerCheckpoint::adCallback); }
+  // Records every host callback of `host` into the lists below, and in `seen` the
+  // ad-callback marker each one runs inside.
   void record(TiloAdListener<TiloAdUnit>& host) {
-    host.onAdLoadSuccess = [this](auto, std::optional<TiloAdInfo> i) { successes.push_back(*i); };
-    host.onAdLoadFail = [this](const TiloError& error) { failures.push_back(error); };
-    host.onAdImpression = [this](auto info) { impressions.push_back(*info); };
-    host.onAdClicked = [this](auto info) { clicks.push_back(*info); };
-  }
-  // Has every host callback of `host` note the ad-callback marker it runs inside.
-  template <class Ad>
-  static void noteCallbackMarkers(TiloAdListener<Ad>& host, std::vector<std::string>& seen) {
-    host.onAdLoadSuccess = [&seen](auto, auto) { seen.push_back(callbackMarker()); };
-    host.onAdLoadFail = [&seen](auto) { seen.push_back(callbackMarker()); };
-    host.onAdImpression = [&seen](auto) { seen.push_back(callbackMarker()); };
-    host.onAdClicked = [&seen](auto) { seen.push_back(callbackMarker()); };
+    host.onAdLoadSuccess = [this](auto, std::optional<TiloAdInfo> i) {
+      seen.push_back(callbackMarker());
+      successes.push_back(*i);
+    };
+    host.onAdLoadFail = [this](const TiloError& error) {
+      seen.push_back(callbackMarker());
+      failures.push_back(error);
+    };
+    host.onAdImpression = [this](auto info) {
+      seen.push_back(callbackMarker());
+      impressions.push_back(*info);
+    };
+    host.onAdClicked = [this](auto info) {
+      seen.push_back(callbackMarker());
+      clicks.push_back(*info);
+    };
   }
   // The unit's entry in the ad-load tracker on disk; nullopt when it has none.
   static std::optional<AdLoadTracker::LoadInfo> tracked(const std::string& unit) {
@@ -106,6 +101,7 @@ class ViewsTest : public InitializedSdkTest {
 
   std::vector<TiloAdInfo> successes, impressions, clicks;
   std::vector<TiloError> failures;
+  std::vector<std::string> seen;
   std::shared_ptr<platform::UIWindow> window;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "support/ChildProcess.h"
+#include "support/GoldenImage.h"
 #include "support/TempDir.h"
 #include "tools/demo/DemoOptions.h"
 
@@ -250,14 +251,16 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   }
 }
 
-TEST(DemoTest, TemplatesShowInTheWindowWithoutWaitingForThePopup) {
+// Every format in light, the full-screen ones and the line in dark: the README's pictures are
+// what it draws (TILO_UPDATE_GOLDEN=1 rewrites docs/images), and the popup does not hold it up.
+TEST(DemoTest, SnapshotsAreTheReadmePicturesAndThePopupClosesOnItsTimer) {
   TempDir dir;
   const std::string container = (dir.path() / "app").string();
   const auto light = dir.path() / "light";
   const auto dark = dir.path() / "dark";
   const DemoRun run = runDemo(dir,
-                              {"--container", container, "--formats", "lineBanner,lightPopup",
-                               "--dwell-ms", "50", "--snapshots", light.string()},
+                              {"--container", container, "--dwell-ms", "0", "--log-level", "off",
+                               "--snapshots", light.string()},
                               /*skipIdle=*/true);
   ASSERT_EQ(run.exitCode, 0) << run.output;
 
@@ -276,27 +279,45 @@ TEST(DemoTest, TemplatesShowInTheWindowWithoutWaitingForThePopup) {
   // The card counts its impression once it is in the window, during or after the fade-in.
   EXPECT_TRUE(run.contains("onAdImpression lightPopup demo-light-popup")) << run.output;
   EXPECT_TRUE(run.contains("onAdClicked lightPopup demo-light-popup")) << run.output;
+  EXPECT_TRUE(run.contains("onAdImpression mrec demo-mrec")) << run.output;
+  EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
   // ...in virtual time: the run skips most of the popup's 6 s instead of sitting them out
   // (what it spent drawing and loading meanwhile is real time, more on a loaded machine).
   const std::size_t skippedAt = run.find("idle time skipped: ");
   ASSERT_NE(skippedAt, std::string::npos) << run.output;
   EXPECT_GT(std::stod(run.output.substr(skippedAt + 19)), 1.0) << run.output;
 
-  // 2. The layout dump of the demo's window: the line is the strip under the safe-area top
-  //    (the templates' own tests name every part).
-  const std::string line = readText(light / "lineBanner.json");
-  const platform::ParsedJson lineDump = platform::parseJson(line);
-  EXPECT_EQ(lineDump["views"][0]["id"], "lineBanner");
+  // 2. The view formats as their ads alone (the window's pixels under them), so they can be
+  //    read; the whole window and its layout dump beside them. The line is the strip under
+  //    the safe-area top, the banner sits above the bottom one (844 - 34 - 50).
+  const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
+  for (const std::string name : {"banner", "mrec", "native", "lineBanner"}) {
+    expectGoldenFile(light / (name + "-ad.png"), docs / (name + ".png"));
+    EXPECT_GT(std::filesystem::file_size(light / (name + ".png")), 1000u) << name;
+    EXPECT_NE(readText(light / (name + ".json")).find("\"id\": \"" + name + "\""),
+              std::string::npos);
+  }
+  const platform::ParsedJson lineDump = platform::parseJson(readText(light / "lineBanner.json"));
   EXPECT_EQ(lineDump["views"][0]["frame"], platform::ParsedJson::array({0, 47, 390, 60}));
+  EXPECT_NE(readText(light / "banner.json").find("[35, 760, 320, 50]"), std::string::npos);
   EXPECT_NE(readText(light / "lightPopup.json").find("\"id\": \"lightPopup.card\""),
             std::string::npos);
+  for (const std::string name :
+       {"interstitial", "rewarded", "rewarded-granted", "lightPopup", "appOpen"}) {
+    expectGoldenFile(light / (name + ".png"), docs / (name + ".png"));
+  }
 
-  // 3. The window, its appearance and its own background, in light and in dark (the
-  //    templates' own tests draw them in both).
+  // 3. The window, its appearance and its own background, in light and in dark.
   const DemoRun night =
-      runDemo(dir, {"--container", container, "--formats", "lineBanner", "--dwell-ms", "0",
-                    "--snapshots", dark.string(), "--appearance", "dark"});
+      runDemo(dir,
+              {"--container", container, "--formats", "interstitial,rewarded,appOpen,lineBanner",
+               "--dwell-ms", "0", "--log-level", "off", "--snapshots", dark.string(),
+               "--appearance", "dark"},
+              true);
   ASSERT_EQ(night.exitCode, 0) << night.output;
+  for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {
+    expectGoldenFile(dark / (name + ".png"), docs / (name + "-dark.png"));
+  }
   const std::string window =
       R"({"width":390,"height":844,"scale":3,"safeArea":[47,0,34,0],"appearance":)";
   EXPECT_EQ(lineDump["window"],

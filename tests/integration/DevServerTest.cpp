@@ -168,23 +168,20 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"e1", "e2", "e3"}));
   EXPECT_EQ(server->eventPostCount(), 9);
 
-  // 3. Every uploaded field is kept.
-  const StoredEvent first = server->storedEvents().front();
-  EXPECT_EQ(std::tie(first.eventType, first.createdAt, first.sessionId, first.sdkVersion),
-            std::tuple("ad_impression", 1700000000123, "01HSESSION", "1.1.44-beta"));
-  EXPECT_EQ(std::tie(first.country, first.mediationPlatform), std::tuple("KR", "admob"));
-  EXPECT_EQ(first.payload, event("e1")["payload"]);
-  EXPECT_EQ(first.device, Json::parse(batch({}))["device"]);
-  EXPECT_GT(first.receivedAt, 1.6e9);
-
-  // 4. The listing needs no key and nests the payload as an object.
+  // 3. The listing needs no key, keeps every uploaded field and nests the payload as an object.
   auto res = client->Get("/dev/events");
   ASSERT_EQ(statusOf(res), 200);
   EXPECT_EQ(res->body, server->storedEventsJson());
-  const Json listing = Json::parse(res->body);
+  Json listing = Json::parse(res->body);
   EXPECT_EQ(listing["count"], 3);
   EXPECT_EQ(listing["events"][2]["eventId"], "e3");
-  EXPECT_EQ(listing["events"][0]["payload"]["latency"], 0.5);
+  EXPECT_GT(listing["events"][0]["receivedAt"], 1.6e9);
+  listing["events"][0].erase("receivedAt");
+  Json first = event("e1");
+  first.update(
+      Json{{"sdkVersion", "1.1.44-beta"}, {"country", "KR"}, {"mediationPlatform", "admob"}});
+  first["device"] = Json::parse(batch({}))["device"];
+  EXPECT_EQ(listing["events"][0], first);
 }
 
 // The dashboard's endpoints: requests by endpoint, init answers, events filtered and paged

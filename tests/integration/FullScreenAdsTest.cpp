@@ -3,7 +3,6 @@
 // the backend stored them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "Tilo/backend/NetworkClient.h"
@@ -12,9 +11,7 @@
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/ui/CGGeometry.h"
-#include "support/GoldenImage.h"
 #include "support/RecordingPlugin.h"
-#include "support/TempDir.h"
 #include "tilo/Tilo.hpp"
 
 namespace tilo::test {
@@ -268,50 +265,6 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   EXPECT_EQ(render(), empty);
   ad.reset();
   tilo_window_destroy(window);
-}
-
-// The README's pictures are what tilo-demo draws: regenerated on every run and compared
-// with docs/images within the golden tolerance (TILO_UPDATE_GOLDEN=1 rewrites them).
-TEST(ReadmePictures, AreWhatTheDemoDrawsInLightAndDark) {
-  TempDir dir;
-  const auto output = dir.path() / "demo.txt";
-  const auto read = [](const std::filesystem::path& path) {
-    return platform::FileSystem::readFile(path).value_or("");
-  };
-  // Runs the demo; returns what it printed.
-  auto snapshots = [&](const std::string& folder, const std::string& options) {
-    const std::string command = "TILO_DEMO_SKIP_IDLE=1 timeout 120 " TILO_TOOLS_DIR
-                                "/tilo-demo --dwell-ms 0 --log-level off --container " +
-                                (dir.path() / "app").string() + " --snapshots " +
-                                (dir.path() / folder).string() + options + " >" + output.string() +
-                                " 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << read(output);
-    return read(output);
-  };
-  const std::string printed = snapshots("light", "");
-  snapshots("dark", " --appearance dark --formats interstitial,rewarded,appOpen");
-  const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
-  const auto light = dir.path() / "light";
-  // The view formats as their ads alone (the window's pixels under them), so they can be
-  // read; the whole window and its layout dump beside them.
-  for (const std::string name : {"banner", "mrec", "native", "lineBanner"}) {
-    expectGoldenFile(light / (name + "-ad.png"), docs / (name + ".png"));
-    EXPECT_NE(printed.find("snapshot " + (light / name).string() + ".png"), std::string::npos);
-    EXPECT_GT(std::filesystem::file_size(light / (name + ".png")), 1000u) << name;
-    EXPECT_NE(read(light / (name + ".json")).find("\"id\": \"" + name + "\""), std::string::npos);
-  }
-  // The banner sits above the bottom safe area (844 - 34 - 50); the mrec is seen, the native
-  // ad clicked.
-  EXPECT_NE(read(light / "banner.json").find("[35, 760, 320, 50]"), std::string::npos);
-  EXPECT_NE(printed.find("onAdImpression mrec demo-mrec"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("onAdClicked native demo-native"), std::string::npos) << printed;
-  for (const std::string name :
-       {"interstitial", "rewarded", "rewarded-granted", "lightPopup", "appOpen"}) {
-    expectGoldenFile(dir.path() / "light" / (name + ".png"), docs / (name + ".png"));
-  }
-  for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {
-    expectGoldenFile(dir.path() / "dark" / (name + ".png"), docs / (name + "-dark.png"));
-  }
 }
 
 }  // namespace

@@ -101,8 +101,7 @@ TEST(DevServerTest, AppInfoRequiresTheAppKeyAndEachRequestIsLogged) {
   auto client = clientFor(*server);
 
   auto res = client->Get("/sdk/init", withKey());
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 200);
+  ASSERT_EQ(statusOf(res), 200);
   EXPECT_EQ(res->body, kAppInfo);
   EXPECT_EQ(res->get_header_value("Content-Type"), "application/json");
 
@@ -178,9 +177,10 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
   EXPECT_GT(listing["events"][0]["receivedAt"], 1.6e9);
   listing["events"][0].erase("receivedAt");
   Json first = event("e1");
-  first.update(
-      Json{{"sdkVersion", "1.1.44-beta"}, {"country", "KR"}, {"mediationPlatform", "admob"}});
-  first["device"] = Json::parse(batch({}))["device"];
+  first.update(Json{{"sdkVersion", "1.1.44-beta"},
+                    {"device", Json::parse(batch({}))["device"]},
+                    {"country", "KR"},
+                    {"mediationPlatform", "admob"}});
   EXPECT_EQ(listing["events"][0], first);
 }
 
@@ -277,7 +277,6 @@ TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
   server->setDropResponses(1);
   auto res = post(*client, batch({"f1", "f2"}));
   EXPECT_FALSE(res);
-  EXPECT_NE(res.error(), httplib::Error::Success);
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"f1", "f2"}));
   res = post(*client, batch({"f1", "f2"}));
   ASSERT_TRUE(res);
@@ -542,42 +541,38 @@ TEST(DevServerTest, CommandLineTool) {
     EXPECT_NE(output.find(expectedText), std::string::npos) << arguments << "\n" << output;
   }
 
-  // 2. A running server announces its URL, serves, logs each request unless --quiet, and
-  //    stops cleanly on SIGTERM. An app info the SDK cannot decode is served with a warning.
-  //    `exec` keeps the shell's process id, which it prints first.
+  // 2. A running server announces its URL, serves, logs nothing with --quiet (each request
+  //    otherwise: the package test's quick start), and stops cleanly on SIGTERM. An app info
+  //    the SDK cannot decode is served with a warning. `exec` keeps the shell's process id,
+  //    which it prints first.
   const std::string undecodable = (dir.path() / "undecodable.json").string();
   std::ofstream(undecodable) << R"({"adUnits": [{"tiloAdUnitId": "a"}], "feeRate": 1})";
-  for (const bool quiet : {false, true}) {
-    const std::string command = "echo $$; exec " TILO_TOOLS_DIR
-                                "/tilo-devserver --port 0 --app-key K --app-info " +
-                                (quiet ? undecodable + " --quiet 2>&1" : info);
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[256];
-    ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
-    const pid_t pid = std::atoi(line);
-    const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
-    std::string before;
-    while (std::fgets(line, sizeof line, pipe) && std::string(line).rfind(prefix, 0) != 0) {
-      before += line;
-    }
-    ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
-    EXPECT_EQ(before.find("tilo-devserver: warning: the SDK cannot decode " + undecodable),
-              quiet ? 0u : std::string::npos)
-        << before;
-    EXPECT_EQ(before.find("adUnits[0].mediationAdUnitId: missing") != std::string::npos, quiet);
-    httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
-    client.set_read_timeout(10);
-    EXPECT_EQ(statusOf(client.Get("/sdk/init", withKey("K"))), 200);
-
-    ASSERT_EQ(::kill(pid, SIGTERM), 0);
-    std::string rest;
-    while (std::fgets(line, sizeof line, pipe)) rest += line;
-    EXPECT_EQ(std::regex_replace(rest, std::regex(" [0-9]+ ms"), " N ms"),
-              (quiet ? "" : "GET /sdk/init 200 N ms\n") +
-                  std::string("tilo-devserver stopped (0 events stored)\n"));
-    const int status = ::pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  FILE* pipe = ::popen(
+      ("echo $$; exec " TILO_TOOLS_DIR "/tilo-devserver --port 0 --app-key K --quiet --app-info " +
+       undecodable + " 2>&1")
+          .c_str(),
+      "r");
+  char line[256];
+  ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
+  const pid_t pid = std::atoi(line);
+  const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
+  std::string before;
+  while (std::fgets(line, sizeof line, pipe) && std::string(line).rfind(prefix, 0) != 0) {
+    before += line;
   }
+  ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
+  EXPECT_EQ(before.find("tilo-devserver: warning: the SDK cannot decode " + undecodable), 0u);
+  EXPECT_NE(before.find("adUnits[0].mediationAdUnitId: missing"), std::string::npos) << before;
+  httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
+  client.set_read_timeout(10);
+  EXPECT_EQ(statusOf(client.Get("/sdk/init", withKey("K"))), 200);
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  std::string rest;
+  while (std::fgets(line, sizeof line, pipe)) rest += line;
+  EXPECT_EQ(rest, "tilo-devserver stopped (0 events stored)\n");
+  const int status = ::pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

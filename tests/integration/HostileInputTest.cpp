@@ -38,18 +38,9 @@ using platform::FileSystem;
 using platform::Json;
 using platform::PlistValue;
 
-enum class Hostile {
-  truncated,
-  randomBytes,
-  outOfRange,
-  nulInString,
-  fifo,
-  folder,
-  unreadable,
-  huge
-};
-constexpr Hostile kEveryForm[] = {Hostile::truncated,   Hostile::randomBytes, Hostile::outOfRange,
-                                  Hostile::nulInString, Hostile::fifo,        Hostile::folder,
+enum class Hostile { truncated, random, outOfRange, nulInString, fifo, folder, unreadable, huge };
+constexpr Hostile kEveryForm[] = {Hostile::truncated,   Hostile::random, Hostile::outOfRange,
+                                  Hostile::nulInString, Hostile::fifo,   Hostile::folder,
                                   Hostile::unreadable,  Hostile::huge};
 constexpr const char* kFormNames[] = {"truncated", "random bytes", "1e999",      "NUL in a string",
                                       "FIFO",      "folder",       "unreadable", "100 MB"};
@@ -73,7 +64,7 @@ void plant(const fs::path& path, Hostile form, const Contents& contents) {
                 : form == Hostile::outOfRange ? contents.outOfRange
                                               : contents.nul));
       break;
-    case Hostile::randomBytes: {
+    case Hostile::random: {
       std::mt19937 random(7);
       std::string bytes(300, '\0');
       for (auto& c : bytes) c = static_cast<char>(random());

@@ -133,7 +133,7 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
   std::optional<LineBannerView> line;
   std::optional<LightPopupAdLoader> popupLoader;
   LightPopupAd popup;
-  auto fullScreen = [&](auto& slot, auto made, bool fromWindow) {
+  auto fullScreen = [&](auto& slot, auto made) {
     slot.emplace(std::move(made).value());
     typename std::decay_t<decltype(*slot)>::Delegate delegate;
     record(delegate, calls);
@@ -142,10 +142,9 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
     if (slot->load() != TILO_STATUS_OK || !sdk.drive([&] { return slot->isReady() == 1; }))
       return false;
     if constexpr (std::is_same_v<std::decay_t<decltype(*slot)>, AppOpenAd>) {
-      (void)fromWindow;
       return slot->show() == TILO_STATUS_OK;
     } else {
-      return slot->showFrom(fromWindow ? &window : nullptr) == TILO_STATUS_OK;
+      return slot->showFrom(&window) == TILO_STATUS_OK;
     }
   };
   auto placed = [&](auto& slot, auto made, tilo_rect frame, auto loadCall) {
@@ -158,11 +157,11 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
   };
   const Case cases[] = {
       {"interstitial", "gad/inter", 1, 0, true, sky, "4", "interstitial.cta",
-       [&](auto&) { return fullScreen(inter, InterstitialAd::create("inter"), true); }},
+       [&](auto&) { return fullScreen(inter, InterstitialAd::create("inter")); }},
       {"rewarded", "gad/reward", 1, 1, true, sky, "4", "rewarded.cta",
-       [&](auto&) { return fullScreen(reward, RewardedAd::create("reward"), true); }},
+       [&](auto&) { return fullScreen(reward, RewardedAd::create("reward")); }},
       {"appOpen", "gad/open", 1, 0, true, puzzle, "3", "appOpen.cta",
-       [&](auto&) { return fullScreen(open, AppOpenAd::create("open"), false); }},
+       [&](auto&) { return fullScreen(open, AppOpenAd::create("open")); }},
       {"banner", "gad/banner", 0, 0, false, puzzle, "3", "nativeBanner",
        [&](auto&) {
          return placed(banner, BannerView::create("banner", BannerSize::banner), {0, 40, 320, 50},

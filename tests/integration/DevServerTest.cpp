@@ -185,8 +185,8 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
 }
 
 // The dashboard's endpoints: requests by endpoint, init answers, events filtered and paged
-// with the page size capped whatever is asked, and the page itself served with a policy
-// that lets no recorded value run.
+// with the page size capped whatever is asked, and the page served with a policy that lets
+// no recorded value run.
 TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
   auto server = startServer();
   auto client = clientFor(*server);
@@ -244,13 +244,11 @@ TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
   EXPECT_EQ(revenue[1]["impressions"], 250);
   EXPECT_EQ(revenue[0]["clicks"], 1);
 
-  // 4. The page and its files, under a policy that forbids inline and foreign scripts.
-  auto res = client->Get("/");
-  ASSERT_TRUE(res);
-  EXPECT_NE(res->body.find("/dashboard.js"), std::string::npos);
-  EXPECT_NE(res->get_header_value("Content-Security-Policy").find("default-src 'self'"),
-            std::string::npos);
-  EXPECT_EQ(client->Get("/dashboard.js")->body.find("innerHTML"), std::string::npos);
+  // 4. The page, under a policy that forbids inline and foreign scripts (what it shows, and
+  //    hostile values as text: the package's dashboard test in a browser).
+  EXPECT_NE(
+      client->Get("/")->get_header_value("Content-Security-Policy").find("default-src 'self'"),
+      std::string::npos);
 }
 
 TEST(DevServerTest, InjectedFailuresAndLostAnswers) {

@@ -84,6 +84,12 @@ class RealAdsTest : public ::testing::Test {
     return tilo_window_element_frame(window.handle(), id.c_str(), &f) == TILO_STATUS_OK &&
            window.tap(f.x + f.width / 2, f.y + f.height / 2) == 1;
   }
+  // Loads `ad` until it is ready; returns the id of the auction it asked the exchange for.
+  std::string loadReady(InterstitialAd& ad) {
+    EXPECT_EQ(ad.load(), TILO_STATUS_OK);
+    EXPECT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
+    return sdk.server()->exchange()->requests().back()["id"];
+  }
   // The notices the exchange received for auction `id`, as "kind price[ reason]".
   std::vector<std::string> noticesOf(const std::string& id) {
     sdk.drive([] { return SdkFixture::requestsInFlight() == 0; });
@@ -276,9 +282,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
   InterstitialAd::Delegate delegate;
   delegate.didFailToShow = [&](const auto&, const Error& error) { showError = error; };
   ad.setDelegate(delegate);
-  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
-  const std::string id = sdk.server()->exchange()->requests().back()["id"];
+  const std::string id = loadReady(ad);
 
   // At the bid's exp (3,600 s) and not a second before.
   sdk.drive([] { return false; }, 3599);
@@ -294,9 +298,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
 
   // Released unshown, a taken bid is lost once too; destroying the expired one adds none.
   auto second = std::move(InterstitialAd::create("inter").value());
-  ASSERT_EQ(second.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return second.isReady() == 1; }));
-  const std::string secondId = sdk.server()->exchange()->requests().back()["id"];
+  const std::string secondId = loadReady(second);
   second.reset();
   ad.reset();
   EXPECT_EQ(noticesOf(secondId), (std::vector<std::string>{"win 4", "loss 4 2"}));
@@ -304,9 +306,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
 
   // Shown, a bid is never lost: not when its ad is released, nor when its window closes.
   auto shown = std::move(InterstitialAd::create("inter").value());
-  ASSERT_EQ(shown.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return shown.isReady() == 1; }));
-  const std::string shownId = sdk.server()->exchange()->requests().back()["id"];
+  const std::string shownId = loadReady(shown);
   ASSERT_EQ(shown.showFrom(&window), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
   shown.reset();
@@ -322,9 +322,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
 // impression).
 TEST_F(RealAdsTest, TheInspectorShowsTheExchangesAnswersAndItsTestAdsNeverAskIt) {
   auto ad = std::move(InterstitialAd::create("inter").value());
-  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
-  const std::string id = sdk.server()->exchange()->requests().back()["id"];
+  const std::string id = loadReady(ad);
   auto texts = [&] {
     std::vector<std::string> out;
     std::function<void(const platform::UIView&)> walk = [&](const platform::UIView& view) {

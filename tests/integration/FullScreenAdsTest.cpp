@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/base/TiloLogger.h"
 #include "ads/FullScreenTestSupport.h"
 #include "platform/Application.h"
 #include "platform/FileSystem.h"

@@ -73,17 +73,16 @@ TEST(KeyToolTest, SealAndOpen) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(FileSystem::readFile(opened), data);
 
-  // 3. Refusals, with nothing on stdout: a wrong secret or a damaged text (1), nothing to
-  //    seal rather than a valid-looking text (1), usage errors (2).
+  // 3. Refusals, with nothing on stdout: a wrong secret (1; a damaged text fails the same
+  //    way: KeyCryptoTest), nothing to seal rather than a valid-looking text (1), usage
+  //    errors (2).
   struct Refusal {
     std::string arguments, input;
     int exitCode;
     std::string error;
   };
-  const std::string damaged = (first.out[0] == 'A' ? "B" : "A") + first.out.substr(1);
   for (const Refusal& refusal :
        {Refusal{"open --secret app-key-2", first.out, 1, "cannot decrypt"},
-        Refusal{"open --secret " + secret, damaged, 1, "cannot decrypt"},
         Refusal{"seal --secret " + secret, "", 1, "input is empty"},
         Refusal{"seal --secret a --secret b", data, 2, "repeated --secret"},
         Refusal{"seal", data, 2, "usage"},

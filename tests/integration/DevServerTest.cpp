@@ -116,9 +116,8 @@ TEST(DevServerTest, AppInfoRequiresTheAppKeyAndEachRequestIsLogged) {
   ASSERT_TRUE(res);
   EXPECT_EQ(res->body, R"({"feeRate":)");
 
+  // (Backend requests are counted, /dev/ ones not: InjectedFailuresAndLostAnswers.)
   ASSERT_TRUE(client->Get("/dev/events"));
-  EXPECT_EQ(server->requestCount(), 4u);
-  EXPECT_EQ(server->eventPostCount(), 0);
 
   // Every answer is logged with its reason when refused; a control character a client put
   // in the path reaches the log escaped, never raw.

@@ -205,11 +205,10 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
       // 2a. A file whose every value comes back unchanged is rewritten with the event and
       //     keeps every host key.
       EXPECT_EQ(defaults->readFailure(), std::nullopt);
-      auto reread = platform::UserDefaults::atPath(file);
-      EXPECT_TRUE(reread->string(EventStore::kKey));
       auto root = PlistValue::parse(*FileSystem::readFile(file));
       ASSERT_TRUE(root && root->asDictionary());
       const auto& values = *root->asDictionary();
+      EXPECT_TRUE(values.at(EventStore::kKey).asString());
       EXPECT_EQ(values.at("host.name"), PlistValue("player"));
       if (form == Hostile::outOfRange) {
         const double* big = values.at("host.big").asReal();
@@ -274,9 +273,8 @@ TEST_F(HostileInputTest, UndecodableEventStoreEntryIsRemovedOnce) {
     const auto reread = platform::UserDefaults::atPath(file);
     EXPECT_EQ(reread->string("host.name"), "player");
     EXPECT_EQ(reread->string(EventStore::kKey).has_value(), row.restored > 0);
-    // A reset store does not fail again at the next start.
-    EventStore next(reread, kTestAppKey);
-    EXPECT_EQ(next.loadSavedEvents().size(), row.restored);
+    // Removed when it failed, it cannot fail again at the next start; one that opened stays
+    // (EventStoreTest).
     EXPECT_EQ(logs.count("⚠️ 이벤트") - errors, row.restored > 0 ? 0u : 1u);
   }
 }

@@ -398,10 +398,8 @@ TEST(DevServerTest, SlowClientsAreCutAtTheReadTimeout) {
 
 TEST(DevServerTest, AcceptBacksOffWhenOutOfDescriptors) {
   // 1. Only exhaustion pauses the accept loop; an aborted connection is retried at once.
-  for (int error : {EMFILE, ENFILE, ENOBUFS, ENOMEM}) EXPECT_TRUE(AcceptBackoff::pausesFor(error));
-  for (int error : {ECONNABORTED, EINTR, EPROTO, EPERM}) {
-    EXPECT_FALSE(AcceptBackoff::pausesFor(error));
-  }
+  for (int e : {EMFILE, ENFILE, ENOBUFS, ENOMEM}) EXPECT_TRUE(AcceptBackoff::pausesFor(e)) << e;
+  for (int e : {ECONNABORTED, EINTR, EPROTO, EPERM}) EXPECT_FALSE(AcceptBackoff::pausesFor(e)) << e;
   // 2. The pause doubles up to a second and starts over after a success.
   AcceptBackoff backoff;
   std::vector<int> delays;

@@ -281,17 +281,24 @@ TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
   EXPECT_EQ(server->requestCount(), 7u);
 }
 
-// (A database file shared by two servers, one after the other: the package's unload test.)
-TEST(DevServerTest, StartFailuresNameTheFileOrThePort) {
+TEST(DevServerTest, DatabaseFileSurvivesRestartAndStartFailuresSayWhy) {
   test::TempDir dir;
   DevServerOptions options;
+  options.dbPath = (dir.path() / "events.db").string();
+  {
+    auto server = startServer(options);
+    ASSERT_EQ(post(*clientFor(*server), batch({"p1", "p2"}))->status, 201);
+  }
+  auto server = startServer(options);
+  EXPECT_EQ(post(*clientFor(*server), batch({"p2", "p3"}))->body, R"({"stored":1,"duplicates":1})");
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"p1", "p2", "p3"}));
+
   options.appKey = kAppKey;
   options.dbPath = (dir.path() / "missing" / "events.db").string();
   std::string error;
   EXPECT_FALSE(DevServer::start(options, &error));
   EXPECT_NE(error.find(options.dbPath), std::string::npos) << error;
   options.dbPath.clear();
-  auto server = startServer();
   options.port = server->port();
   EXPECT_FALSE(DevServer::start(options, &error));
   EXPECT_NE(error.find(std::to_string(server->port())), std::string::npos) << error;

@@ -101,8 +101,7 @@ constexpr auto sealed = &SdkFixture::sealKeyFile;
 using HostileInputTest = TelemetryTest;
 
 TEST_F(HostileInputTest, MarkerFolderFilesFailOnceAndNeverAgain) {
-  const double now = platform::now();
-  const std::string stamp = std::to_string(now - 1);
+  const std::string stamp = std::to_string(platform::now() - 1);
   const std::string tracker =
       R"({"loadingAds":{"unit-1":{"currentPhase":"load","lastUpdate":)" + stamp + "}}}";
   struct Row {

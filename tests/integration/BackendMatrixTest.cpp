@@ -15,7 +15,6 @@
 #include "Tilo/backend/TiloApi.h"
 #include "Tilo/base/NetworkError.h"
 #include "platform/AppContainer.h"
-#include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
 #include "platform/UserDefaults.h"
 #include "support/LoopbackHttpServer.h"

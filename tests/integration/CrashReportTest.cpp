@@ -15,7 +15,6 @@
 #include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/AppContainer.h"
 #include "platform/Application.h"
-#include "platform/FileSystem.h"
 #include "platform/TestEnvironment.h"
 #include "support/TempDir.h"
 #include "telemetry/TelemetryFixture.h"
@@ -62,14 +61,6 @@ std::string runChildAndKill(const std::function<std::string()>& body) {
   return line;
 }
 
-bool anyFlagLeft() {
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(markersDirectory(), error)) {
-    if (entry.path().extension() == ".flag") return true;
-  }
-  return false;
-}
-
 class CrashReportTest : public ::testing::Test {
  protected:
   CrashReportTest() {
@@ -101,15 +92,13 @@ TEST_F(CrashReportTest, KilledInsideMarkedPhasesOrAnAdLoadEachCrashIsReportedOnc
                   CacheStageResult{CacheStageResult::Type::load, StageResult::inProgress}));
     return sessionIdentifier();
   });
+  // (A flag left once is reported once: CrashMarkersTest.)
   auto events = restartAndDetect();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0]["sessionId"], fetchSession);
   EXPECT_NE(fetchSession, sessionIdentifier());
-  EXPECT_EQ(events[0]["eventType"], "marker_checkpoint");
   EXPECT_EQ(events[0]["payload"]["checkpoint"], "config_fetch");
   EXPECT_EQ(events[0]["payload"]["metadata"], R"({"phase":"cache_read_progress"})");
-  EXPECT_FALSE(anyFlagLeft());
-  EXPECT_TRUE(restartAndDetect().empty());
 
   // 2. Killed during an ad load in the background, two seconds before the next start.
   runChildAndKill([] {
@@ -121,15 +110,11 @@ TEST_F(CrashReportTest, KilledInsideMarkedPhasesOrAnAdLoadEachCrashIsReportedOnc
   env.advance(2);
   events = restartAndDetect();
   ASSERT_EQ(events.size(), 1u);
-  // Tracker crashes carry the session of the run that detects them.
+  // Tracker crashes carry the session of the run that detects them; the state the host set
+  // reached the lifecycle file before the kill (its context and age, and the files removed:
+  // CrashMarkersTest).
   EXPECT_EQ(events[0]["sessionId"], sessionIdentifier());
-  EXPECT_EQ(events[0]["payload"]["checkpoint"], "ad_load_crash");
   EXPECT_EQ(events[0]["payload"]["lastLifecycleState"], "background");
-  EXPECT_EQ(
-      events[0]["payload"]["metadata"],
-      R"({"phase":"load","unitId":"interstitial-unit","context":"background_immediate","adAge":2.0})");
-  EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kAdLoadTrackerFileName));
-  EXPECT_FALSE(platform::FileSystem::exists(markersDirectory() / kLifecycleFileName));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // exit status and what it prints, across runs that share one container.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "support/ChildProcess.h"
+#include "support/GoldenImage.h"
 #include "support/TempDir.h"
 #include "tools/demo/DemoOptions.h"
 
@@ -94,9 +94,8 @@ TEST(DemoTest, DefaultRunShowsEveryCallbackAndWhatTheBackendStored) {
                       "ad_impression  rewarded_video  demo-rewarded  latency 170  network AdMob",
                       "ad_click  rewarded_video  demo-rewarded", "outside-SDK calls",
                       "GADMobileAds startWithCompletionHandler:"});
-  // 4. The bundle stays in the container, so the next run keeps the same app key.
-  EXPECT_TRUE(FileSystem::exists(dir.path() / "app" / "bundle" / "ios-tilo-key.txt"));
-  //    There a scripted fill whose presentation fails is an expected outcome too.
+  // 4. The bundle stays in the container, so the next run keeps the same app key. There a
+  //    scripted fill whose presentation fails is an expected outcome too.
   const DemoRun again =
       runDemo(dir, {"--container", container, "--formats", "interstitial", "--scenario",
                     writeFastScenario(dir, R"({"default": {"presentError": {"code": 18,
@@ -119,33 +118,20 @@ TEST(DemoTest, CrashInsideAHostCallbackIsReportedByTheNextRunOnly) {
   EXPECT_EQ(crash.signal, SIGABRT) << crash.output;
   expectInOrder(crash, {"relaunching once", "initialized\n", "onAdImpression",
                         "crashing inside onAdImpression"});
-  EXPECT_TRUE(FileSystem::exists(dir.path() / "app" / "Library" / "Caches" / "TiloMarkersCache" /
-                                 "tilo_crash_ad_callback.flag"));
 
-  // 2. The next run reports that crash once, and runs normally.
+  // 2. The next run reports that crash once (the flag is gone once reported: CrashReportTest),
+  //    and runs normally, round after round.
   const DemoRun next = runDemo(dir, {"--container", container, "--scenario", scenario, "--formats",
-                                     "interstitial,rewarded,appOpen"});
+                                     "interstitial,appOpen", "--repeat", "2"});
   ASSERT_EQ(next.exitCode, 0) << next.output;
-  EXPECT_EQ(next.count("marker_checkpoint  checkpoint"), 1u) << next.output;
-  EXPECT_TRUE(next.contains(
-      R"(marker_checkpoint  checkpoint ad_callback  metadata {"phase":"onAdImpression","unitId":"demo-interstitial","network":"AdMob"})"))
-      << next.output;
-  EXPECT_TRUE(next.contains("marker_checkpoint 1,"));
-  expectInOrder(next, {"interstitial: ok", "rewarded: ok", "appOpen: ok"});
+  // (The report's metadata as the backend stores it: the kill matrix's C host.)
+  EXPECT_EQ(next.count("marker_checkpoint  checkpoint ad_callback  metadata {"), 1u) << next.output;
+  expectInOrder(next, {"round 1 of 2", "interstitial: ok", "appOpen: ok", "round 2 of 2",
+                       "interstitial: ok", "appOpen: ok",
+                       "the backend stored 13 events: marker_checkpoint 1, ad_request 4, "
+                       "ad_response 4, ad_impression 4\n"});
+  EXPECT_EQ(next.count("interstitial: ok"), 2u);
   EXPECT_FALSE(next.contains("relaunching")) << "markers are on from the cached sdkConfig";
-
-  // 3. Reported once: the run after that, three rounds of two formats, has nothing to report.
-  const DemoRun third = runDemo(dir, {"--container", container, "--scenario", scenario, "--formats",
-                                      "interstitial,appOpen", "--repeat", "3"});
-  ASSERT_EQ(third.exitCode, 0) << third.output;
-  EXPECT_FALSE(third.contains("marker_checkpoint")) << third.output;
-  expectInOrder(
-      third, {"round 1 of 3", "interstitial: ok", "appOpen: ok", "round 2 of 3", "interstitial: ok",
-              "appOpen: ok", "round 3 of 3", "interstitial: ok", "appOpen: ok"});
-  EXPECT_EQ(third.count("interstitial: ok"), 3u);
-  EXPECT_TRUE(
-      third.contains("the backend stored 18 events: ad_request 6, ad_response 6, ad_impression 6"))
-      << third.output;
 }
 
 TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
@@ -197,12 +183,11 @@ TEST(DemoTest, RealAdsFromTheEmbeddedExchange) {
                "rewarded,banner", "--dwell-ms", "0", "--log-level", "off"},
               true);
   ASSERT_EQ(run.exitCode, 0) << run.output;
+  // (What the exchange's ads pay, net of the fee, and from which network: RealAdsTest.)
   expectInOrder(run, {"real ads from the exchange at http://127.0.0.1:", "/openrtb2/auction",
-                      "onAdLoadSuccess rewarded demo-rewarded", "network \"Tilo House\"",
-                      R"("revenueInfo":{"value":"0.0034","currencyCode":"USD","precisionType":3})",
-                      "onEarnedReward 1 reward", "the player closes the ad", "onDismiss",
-                      "won by Tilo House at 4 USD CPM", "rewarded: ok",
-                      R"("revenueInfo":{"value":"0.00255")"});
+                      "onAdLoadSuccess rewarded demo-rewarded", "onEarnedReward 1 reward",
+                      "the player closes the ad", "onDismiss", "won by Tilo House at 4 USD CPM",
+                      "rewarded: ok", "onAdImpression banner demo-banner"});
 }
 
 using demo::DemoFormat;
@@ -210,13 +195,8 @@ using demo::DemoOptions;
 using demo::UsageError;
 
 TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
-  // 1. By default, and with "all", every format runs, the two templates included.
-  const std::vector<DemoFormat> every = DemoOptions::parse({}).formats;
-  EXPECT_EQ(every.size(), 8u);
-  for (DemoFormat format : {DemoFormat::lightPopup, DemoFormat::lineBanner}) {
-    EXPECT_NE(std::find(every.begin(), every.end(), format), every.end());
-  }
-  EXPECT_EQ(DemoOptions::parse({"--formats", "all"}).formats, every);
+  // 1. "all" is the default (which runs all eight, the templates included: the snapshot run).
+  EXPECT_EQ(DemoOptions::parse({"--formats", "all"}).formats, DemoOptions::parse({}).formats);
   // 2. Named formats keep their order and drop repeats; names are exact.
   EXPECT_EQ(DemoOptions::parse({"--formats", "lineBanner,lightPopup,lineBanner"}).formats,
             (std::vector<DemoFormat>{DemoFormat::lineBanner, DemoFormat::lightPopup}));
@@ -228,17 +208,15 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   EXPECT_EQ(units.at(DemoFormat::lineBanner), "my-line");
   EXPECT_EQ(units.at(DemoFormat::lightPopup), "demo-light-popup");
 
-  // 5. Every malformed value, and names that are only almost right, are usage errors.
+  // 5. Every malformed value, and names that are only almost right, are usage errors (one
+  //    unknown name a lookup, one value missing: they share their code).
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--formats", "popup"},
         {"--formats", "linebanner"},
-        {"--formats", "light_popup"},
         {"--formats", "banner,lineBanners"},
         {"--crash-at", "onNothing"},
         {"--log-level", "loud"},
-        {"--appearance", "dim"},
         {"--appearance", "Dark"},
-        {"--appearance"},
         {"--repeat", "0"},
         {"--dwell-ms", "-1"},
         {"--unit", "interstitial"},
@@ -250,14 +228,16 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   }
 }
 
-TEST(DemoTest, TemplatesShowInTheWindowWithoutWaitingForThePopup) {
+// Every format in light, the full-screen ones and the line in dark: the README's pictures are
+// what it draws (TILO_UPDATE_GOLDEN=1 rewrites docs/images), and the popup does not hold it up.
+TEST(DemoTest, SnapshotsAreTheReadmePicturesAndThePopupClosesOnItsTimer) {
   TempDir dir;
   const std::string container = (dir.path() / "app").string();
   const auto light = dir.path() / "light";
   const auto dark = dir.path() / "dark";
   const DemoRun run = runDemo(dir,
-                              {"--container", container, "--formats", "lineBanner,lightPopup",
-                               "--dwell-ms", "50", "--snapshots", light.string()},
+                              {"--container", container, "--dwell-ms", "0", "--log-level", "off",
+                               "--snapshots", light.string()},
                               /*skipIdle=*/true);
   ASSERT_EQ(run.exitCode, 0) << run.output;
 
@@ -276,27 +256,45 @@ TEST(DemoTest, TemplatesShowInTheWindowWithoutWaitingForThePopup) {
   // The card counts its impression once it is in the window, during or after the fade-in.
   EXPECT_TRUE(run.contains("onAdImpression lightPopup demo-light-popup")) << run.output;
   EXPECT_TRUE(run.contains("onAdClicked lightPopup demo-light-popup")) << run.output;
+  EXPECT_TRUE(run.contains("onAdImpression mrec demo-mrec")) << run.output;
+  EXPECT_TRUE(run.contains("onAdClicked native demo-native")) << run.output;
   // ...in virtual time: the run skips most of the popup's 6 s instead of sitting them out
   // (what it spent drawing and loading meanwhile is real time, more on a loaded machine).
   const std::size_t skippedAt = run.find("idle time skipped: ");
   ASSERT_NE(skippedAt, std::string::npos) << run.output;
   EXPECT_GT(std::stod(run.output.substr(skippedAt + 19)), 1.0) << run.output;
 
-  // 2. The layout dump of the demo's window: the line is the strip under the safe-area top
-  //    (the templates' own tests name every part).
-  const std::string line = readText(light / "lineBanner.json");
-  const platform::ParsedJson lineDump = platform::parseJson(line);
-  EXPECT_EQ(lineDump["views"][0]["id"], "lineBanner");
+  // 2. The view formats as their ads alone (the window's pixels under them), so they can be
+  //    read; the whole window and its layout dump beside them. The line is the strip under
+  //    the safe-area top, the banner sits above the bottom one (844 - 34 - 50).
+  const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
+  for (const std::string name : {"banner", "mrec", "native", "lineBanner"}) {
+    expectGoldenFile(light / (name + "-ad.png"), docs / (name + ".png"));
+    EXPECT_GT(std::filesystem::file_size(light / (name + ".png")), 1000u) << name;
+    EXPECT_NE(readText(light / (name + ".json")).find("\"id\": \"" + name + "\""),
+              std::string::npos);
+  }
+  const platform::ParsedJson lineDump = platform::parseJson(readText(light / "lineBanner.json"));
   EXPECT_EQ(lineDump["views"][0]["frame"], platform::ParsedJson::array({0, 47, 390, 60}));
+  EXPECT_NE(readText(light / "banner.json").find("[35, 760, 320, 50]"), std::string::npos);
   EXPECT_NE(readText(light / "lightPopup.json").find("\"id\": \"lightPopup.card\""),
             std::string::npos);
+  for (const std::string name :
+       {"interstitial", "rewarded", "rewarded-granted", "lightPopup", "appOpen"}) {
+    expectGoldenFile(light / (name + ".png"), docs / (name + ".png"));
+  }
 
-  // 3. The window, its appearance and its own background, in light and in dark (the
-  //    templates' own tests draw them in both).
+  // 3. The window, its appearance and its own background, in light and in dark.
   const DemoRun night =
-      runDemo(dir, {"--container", container, "--formats", "lineBanner", "--dwell-ms", "0",
-                    "--snapshots", dark.string(), "--appearance", "dark"});
+      runDemo(dir,
+              {"--container", container, "--formats", "interstitial,rewarded,appOpen,lineBanner",
+               "--dwell-ms", "0", "--log-level", "off", "--snapshots", dark.string(),
+               "--appearance", "dark"},
+              true);
   ASSERT_EQ(night.exitCode, 0) << night.output;
+  for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {
+    expectGoldenFile(dark / (name + ".png"), docs / (name + "-dark.png"));
+  }
   const std::string window =
       R"({"width":390,"height":844,"scale":3,"safeArea":[47,0,34,0],"appearance":)";
   EXPECT_EQ(lineDump["window"],

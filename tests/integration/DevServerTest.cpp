@@ -101,15 +101,13 @@ TEST(DevServerTest, AppInfoRequiresTheAppKeyAndEachRequestIsLogged) {
   auto client = clientFor(*server);
 
   auto res = client->Get("/sdk/init", withKey());
-  ASSERT_TRUE(res);
-  EXPECT_EQ(res->status, 200);
+  ASSERT_EQ(statusOf(res), 200);
   EXPECT_EQ(res->body, kAppInfo);
   EXPECT_EQ(res->get_header_value("Content-Type"), "application/json");
 
+  // Refused with 401 (the log lines below) and a body that says why.
   for (const auto& headers : {withKey("other-key"), httplib::Headers{}}) {
-    res = client->Get("/sdk/init", headers);
-    ASSERT_EQ(statusOf(res), 401);
-    EXPECT_TRUE(Json::parse(res->body).contains("error"));
+    EXPECT_TRUE(Json::parse(client->Get("/sdk/init", headers)->body).contains("error"));
   }
 
   // Served as given, so clients can be tested against broken bodies.
@@ -118,9 +116,8 @@ TEST(DevServerTest, AppInfoRequiresTheAppKeyAndEachRequestIsLogged) {
   ASSERT_TRUE(res);
   EXPECT_EQ(res->body, R"({"feeRate":)");
 
+  // (Backend requests are counted, /dev/ ones not: InjectedFailuresAndLostAnswers.)
   ASSERT_TRUE(client->Get("/dev/events"));
-  EXPECT_EQ(server->requestCount(), 4u);
-  EXPECT_EQ(server->eventPostCount(), 0);
 
   // Every answer is logged with its reason when refused; a control character a client put
   // in the path reaches the log escaped, never raw.
@@ -168,28 +165,26 @@ TEST(DevServerTest, EventsAreStoredOnceAndListedInOrder) {
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"e1", "e2", "e3"}));
   EXPECT_EQ(server->eventPostCount(), 9);
 
-  // 3. Every uploaded field is kept.
-  const StoredEvent first = server->storedEvents().front();
-  EXPECT_EQ(std::tie(first.eventType, first.createdAt, first.sessionId, first.sdkVersion),
-            std::tuple("ad_impression", 1700000000123, "01HSESSION", "1.1.44-beta"));
-  EXPECT_EQ(std::tie(first.country, first.mediationPlatform), std::tuple("KR", "admob"));
-  EXPECT_EQ(first.payload, event("e1")["payload"]);
-  EXPECT_EQ(first.device, Json::parse(batch({}))["device"]);
-  EXPECT_GT(first.receivedAt, 1.6e9);
-
-  // 4. The listing needs no key and nests the payload as an object.
+  // 3. The listing needs no key, keeps every uploaded field and nests the payload as an object.
   auto res = client->Get("/dev/events");
   ASSERT_EQ(statusOf(res), 200);
   EXPECT_EQ(res->body, server->storedEventsJson());
-  const Json listing = Json::parse(res->body);
+  Json listing = Json::parse(res->body);
   EXPECT_EQ(listing["count"], 3);
   EXPECT_EQ(listing["events"][2]["eventId"], "e3");
-  EXPECT_EQ(listing["events"][0]["payload"]["latency"], 0.5);
+  EXPECT_GT(listing["events"][0]["receivedAt"], 1.6e9);
+  listing["events"][0].erase("receivedAt");
+  Json first = event("e1");
+  first.update(Json{{"sdkVersion", "1.1.44-beta"},
+                    {"device", Json::parse(batch({}))["device"]},
+                    {"country", "KR"},
+                    {"mediationPlatform", "admob"}});
+  EXPECT_EQ(listing["events"][0], first);
 }
 
 // The dashboard's endpoints: requests by endpoint, init answers, events filtered and paged
-// with the page size capped whatever is asked, and the page itself served with a policy
-// that lets no recorded value run.
+// with the page size capped whatever is asked, and the page served with a policy that lets
+// no recorded value run.
 TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
   auto server = startServer();
   auto client = clientFor(*server);
@@ -247,13 +242,11 @@ TEST(DevServerTest, DashboardEndpointsFilterPageAndBound) {
   EXPECT_EQ(revenue[1]["impressions"], 250);
   EXPECT_EQ(revenue[0]["clicks"], 1);
 
-  // 4. The page and its files, under a policy that forbids inline and foreign scripts.
-  auto res = client->Get("/");
-  ASSERT_TRUE(res);
-  EXPECT_NE(res->body.find("/dashboard.js"), std::string::npos);
-  EXPECT_NE(res->get_header_value("Content-Security-Policy").find("default-src 'self'"),
-            std::string::npos);
-  EXPECT_EQ(client->Get("/dashboard.js")->body.find("innerHTML"), std::string::npos);
+  // 4. The page, under a policy that forbids inline and foreign scripts (what it shows, and
+  //    hostile values as text: the package's dashboard test in a browser).
+  EXPECT_NE(
+      client->Get("/")->get_header_value("Content-Security-Policy").find("default-src 'self'"),
+      std::string::npos);
 }
 
 TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
@@ -280,7 +273,6 @@ TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
   server->setDropResponses(1);
   auto res = post(*client, batch({"f1", "f2"}));
   EXPECT_FALSE(res);
-  EXPECT_NE(res.error(), httplib::Error::Success);
   EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"f1", "f2"}));
   res = post(*client, batch({"f1", "f2"}));
   ASSERT_TRUE(res);
@@ -289,25 +281,21 @@ TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
   EXPECT_EQ(server->requestCount(), 7u);
 }
 
-TEST(DevServerTest, DatabaseFileSurvivesRestart) {
+TEST(DevServerTest, DatabaseFileSurvivesRestartAndStartFailuresSayWhy) {
   test::TempDir dir;
   DevServerOptions options;
   options.dbPath = (dir.path() / "events.db").string();
   {
     auto server = startServer(options);
-    auto client = clientFor(*server);
-    ASSERT_EQ(post(*client, batch({"p1", "p2"}))->status, 201);
-    // Stopping with the client's keep-alive connection still open.
-    server->stop();
+    ASSERT_EQ(post(*clientFor(*server), batch({"p1", "p2"}))->status, 201);
   }
   auto server = startServer(options);
-  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"p1", "p2"}));
-  auto client = clientFor(*server);
-  EXPECT_EQ(post(*client, batch({"p2", "p3"}))->body, R"({"stored":1,"duplicates":1})");
+  EXPECT_EQ(post(*clientFor(*server), batch({"p2", "p3"}))->body, R"({"stored":1,"duplicates":1})");
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"p1", "p2", "p3"}));
 
-  std::string error;
   options.appKey = kAppKey;
   options.dbPath = (dir.path() / "missing" / "events.db").string();
+  std::string error;
   EXPECT_FALSE(DevServer::start(options, &error));
   EXPECT_NE(error.find(options.dbPath), std::string::npos) << error;
   options.dbPath.clear();
@@ -402,18 +390,10 @@ TEST(DevServerTest, SlowClientsAreCutAtTheReadTimeout) {
       "POST /analytics/events HTTP/1.1\r\nHost: x\r\nTilo-App-Key: " + std::string(kAppKey) +
       "\r\nContent-Length: 5000\r\n\r\n";
 
-  // 1. Half a request, then silence: the server gives up on it and closes.
-  int fd = connectTo(*server);
-  sendText(fd, head + batch({"slow"}).substr(0, 100));
-  auto answer = readUntilClosed(fd);
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->find("HTTP/1.1 2"), std::string::npos) << *answer;
-  ::close(fd);
-
-  // 2. A byte every 50 ms keeps every single read short, yet the request is cut before
-  //    its head is even complete.
-  fd = connectTo(*server);
-  answer.reset();
+  // A byte every 50 ms keeps every single read short, yet the request is cut before its head
+  // is even complete (one deadline a request: a silent client is cut by it all the more).
+  const int fd = connectTo(*server);
+  std::optional<std::string> answer;
   pollfd readable{fd, POLLIN, 0};
   for (std::size_t i = 0; i < head.size() && !answer; ++i) {
     sendText(fd, head.substr(i, 1));
@@ -421,15 +401,12 @@ TEST(DevServerTest, SlowClientsAreCutAtTheReadTimeout) {
   }
   EXPECT_EQ(answer, "");
   ::close(fd);
-  EXPECT_TRUE(server->storedEvents().empty());
 }
 
 TEST(DevServerTest, AcceptBacksOffWhenOutOfDescriptors) {
   // 1. Only exhaustion pauses the accept loop; an aborted connection is retried at once.
-  for (int error : {EMFILE, ENFILE, ENOBUFS, ENOMEM}) EXPECT_TRUE(AcceptBackoff::pausesFor(error));
-  for (int error : {ECONNABORTED, EINTR, EPROTO, EPERM}) {
-    EXPECT_FALSE(AcceptBackoff::pausesFor(error));
-  }
+  for (int e : {EMFILE, ENFILE, ENOBUFS, ENOMEM}) EXPECT_TRUE(AcceptBackoff::pausesFor(e)) << e;
+  for (int e : {ECONNABORTED, EINTR, EPROTO, EPERM}) EXPECT_FALSE(AcceptBackoff::pausesFor(e)) << e;
   // 2. The pause doubles up to a second and starts over after a success.
   AcceptBackoff backoff;
   std::vector<int> delays;
@@ -507,9 +484,8 @@ TEST(DevServerTest, TheExchangeAuctionsWithinCapsAndBudgetsAndListsWhatHappened)
   EXPECT_EQ(rest["auctions"][0]["campaign"], "capped");
   EXPECT_TRUE(rest["next"].is_null());
   const auto totals = Json::parse(client->Get("/dev/campaigns")->body)["campaigns"];
+  // (Impressions and spend per campaign: RealAdsTest, from the SDK's own notices.)
   EXPECT_EQ(totals[0]["auctions"], 1);
-  EXPECT_EQ(totals[0]["impressions"], 1);
-  EXPECT_DOUBLE_EQ(totals[0]["spend"].get<double>(), 0.005);
   EXPECT_EQ(totals[1]["auctions"], 2);
   EXPECT_EQ(totals[2]["auctions"], 0);
 }
@@ -545,42 +521,38 @@ TEST(DevServerTest, CommandLineTool) {
     EXPECT_NE(output.find(expectedText), std::string::npos) << arguments << "\n" << output;
   }
 
-  // 2. A running server announces its URL, serves, logs each request unless --quiet, and
-  //    stops cleanly on SIGTERM. An app info the SDK cannot decode is served with a warning.
-  //    `exec` keeps the shell's process id, which it prints first.
+  // 2. A running server announces its URL, serves, logs nothing with --quiet (each request
+  //    otherwise: the package test's quick start), and stops cleanly on SIGTERM. An app info
+  //    the SDK cannot decode is served with a warning. `exec` keeps the shell's process id,
+  //    which it prints first.
   const std::string undecodable = (dir.path() / "undecodable.json").string();
   std::ofstream(undecodable) << R"({"adUnits": [{"tiloAdUnitId": "a"}], "feeRate": 1})";
-  for (const bool quiet : {false, true}) {
-    const std::string command = "echo $$; exec " TILO_TOOLS_DIR
-                                "/tilo-devserver --port 0 --app-key K --app-info " +
-                                (quiet ? undecodable + " --quiet 2>&1" : info);
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char line[256];
-    ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
-    const pid_t pid = std::atoi(line);
-    const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
-    std::string before;
-    while (std::fgets(line, sizeof line, pipe) && std::string(line).rfind(prefix, 0) != 0) {
-      before += line;
-    }
-    ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
-    EXPECT_EQ(before.find("tilo-devserver: warning: the SDK cannot decode " + undecodable),
-              quiet ? 0u : std::string::npos)
-        << before;
-    EXPECT_EQ(before.find("adUnits[0].mediationAdUnitId: missing") != std::string::npos, quiet);
-    httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
-    client.set_read_timeout(10);
-    EXPECT_EQ(statusOf(client.Get("/sdk/init", withKey("K"))), 200);
-
-    ASSERT_EQ(::kill(pid, SIGTERM), 0);
-    std::string rest;
-    while (std::fgets(line, sizeof line, pipe)) rest += line;
-    EXPECT_EQ(std::regex_replace(rest, std::regex(" [0-9]+ ms"), " N ms"),
-              (quiet ? "" : "GET /sdk/init 200 N ms\n") +
-                  std::string("tilo-devserver stopped (0 events stored)\n"));
-    const int status = ::pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  FILE* pipe = ::popen(
+      ("echo $$; exec " TILO_TOOLS_DIR "/tilo-devserver --port 0 --app-key K --quiet --app-info " +
+       undecodable + " 2>&1")
+          .c_str(),
+      "r");
+  char line[256];
+  ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
+  const pid_t pid = std::atoi(line);
+  const std::string prefix = "tilo-devserver listening on http://127.0.0.1:";
+  std::string before;
+  while (std::fgets(line, sizeof line, pipe) && std::string(line).rfind(prefix, 0) != 0) {
+    before += line;
   }
+  ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
+  EXPECT_EQ(before.find("tilo-devserver: warning: the SDK cannot decode " + undecodable), 0u);
+  EXPECT_NE(before.find("adUnits[0].mediationAdUnitId: missing"), std::string::npos) << before;
+  httplib::Client client("127.0.0.1", std::atoi(line + prefix.size()));
+  client.set_read_timeout(10);
+  EXPECT_EQ(statusOf(client.Get("/sdk/init", withKey("K"))), 200);
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  std::string rest;
+  while (std::fgets(line, sizeof line, pipe)) rest += line;
+  EXPECT_EQ(rest, "tilo-devserver stopped (0 events stored)\n");
+  const int status = ::pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

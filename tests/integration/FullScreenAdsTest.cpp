@@ -3,18 +3,14 @@
 // the backend stored them.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "Tilo/backend/NetworkClient.h"
-#include "Tilo/base/TiloLogger.h"
 #include "ads/FullScreenTestSupport.h"
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/ui/CGGeometry.h"
-#include "support/GoldenImage.h"
 #include "support/RecordingPlugin.h"
-#include "support/TempDir.h"
 #include "tilo/Tilo.hpp"
 
 namespace tilo::test {
@@ -60,7 +56,8 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
     return error_;
   };
   // The other rules: a cause before the platform's text where the code alone hides it, a
-  // fixed text, unknown codes, and codes that mean something in their own domain only.
+  // fixed text, unknown codes, and codes that mean something in their own domain only. (One
+  // row for each branch: every other URL error is a network error, like -1005.)
   using Code = TiloError::Code;
   const std::tuple<std::string, std::string, Code, std::string> rules[] = {
       {"com.google.admob", "0", Code::invalidAdUnitIdentifier, "Text"},
@@ -80,12 +77,8 @@ TEST_F(FullScreenAdsTest, LoadErrorsReachTheHostMappedAndTheBackendUnmapped) {
       {"com.google.admob", "19", Code::fullscreenAdAlreadyShowing, "Text"},
       {"com.google.admob", "20", Code::initializationFailed, "Application identifier missing"},
       {"com.google.admob", "21", Code::unspecified, "Received invalid ad string: Text"},
-      {"com.google.admob", "99", Code::unspecified, "Text"},
       {"NSURLErrorDomain", "-1001", Code::networkTimeout, "Text"},
-      {"NSURLErrorDomain", "-1002", Code::networkError, "Text"},
       {"NSURLErrorDomain", "-1005", Code::networkError, "Text"},
-      {"NSURLErrorDomain", "-1008", Code::networkError, "Text"},
-      {"NSURLErrorDomain", "-1103", Code::networkError, "Text"},
       {"NSURLErrorDomain", "-1009", Code::noNetwork, "Text"},
       {"com.example", "-1009", Code::unspecified, "Text"}};
   for (const auto& [domain, code, expected, message] : rules) {
@@ -207,7 +200,6 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.calls.back(), "dismiss");
   EXPECT_EQ(render(), empty);
-  EXPECT_EQ(centreOf(window, "interstitial.close").x, -1) << "found once no longer shown";
 
   // 2. An ad that stays until closed is drawn into the window's pixels.
   // A CR LF in the URL would forge a log line: percent-encoded wherever it goes, as is DEL.
@@ -244,74 +236,26 @@ TEST_F(FullScreenAdsTest, ThroughTheCApiTheWindowDrawsTheAdAndClicksLeaveThrough
   sdk.env().runUntilIdle();
   EXPECT_EQ(host.urls.size(), 1u);
 
-  // 4. The C++ API owns its function: a replaced one is released, the new one is called.
+  // 4. The C++ API owns its function: a replaced one is released (that the one installed is
+  //    called with the URL: RealAdsTest).
   auto sentinel = std::make_shared<int>(0);
   std::weak_ptr<int> first = sentinel;
-  std::vector<std::string> opened;
   ASSERT_EQ(tilo::Ads::setOpenUrlCallback([sentinel](const char*) { ++*sentinel; }),
             TILO_STATUS_OK);
   sentinel.reset();
   EXPECT_FALSE(first.expired());
-  ASSERT_EQ(tilo::Ads::setOpenUrlCallback([&](const char* url) { opened.push_back(url); }),
-            TILO_STATUS_OK);
+  ASSERT_EQ(tilo::Ads::setOpenUrlCallback([](const char*) {}), TILO_STATUS_OK);
   EXPECT_TRUE(first.expired());
-  tilo_window_tap(window, cta.x, cta.y);
-  sdk.env().runUntilIdle();
-  EXPECT_EQ(opened, std::vector<std::string>{url});
   ASSERT_EQ(tilo::Ads::setOpenUrlCallback(nullptr), TILO_STATUS_OK);
 
   // 5. The close button dismisses; the window is as before.
   const auto close = centreOf(window, "interstitial.close");
   EXPECT_EQ(tilo_window_tap(window, close.x, close.y), 1);
   sdk.env().runUntilIdle();
-  EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "click", "dismiss"}));
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"click", "url", "click", "dismiss"}));
   EXPECT_EQ(render(), empty);
   ad.reset();
   tilo_window_destroy(window);
-}
-
-// The README's pictures are what tilo-demo draws: regenerated on every run and compared
-// with docs/images within the golden tolerance (TILO_UPDATE_GOLDEN=1 rewrites them).
-TEST(ReadmePictures, AreWhatTheDemoDrawsInLightAndDark) {
-  TempDir dir;
-  const auto output = dir.path() / "demo.txt";
-  const auto read = [](const std::filesystem::path& path) {
-    return platform::FileSystem::readFile(path).value_or("");
-  };
-  // Runs the demo; returns what it printed.
-  auto snapshots = [&](const std::string& folder, const std::string& options) {
-    const std::string command = "TILO_DEMO_SKIP_IDLE=1 timeout 120 " TILO_TOOLS_DIR
-                                "/tilo-demo --dwell-ms 0 --log-level off --container " +
-                                (dir.path() / "app").string() + " --snapshots " +
-                                (dir.path() / folder).string() + options + " >" + output.string() +
-                                " 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << read(output);
-    return read(output);
-  };
-  const std::string printed = snapshots("light", "");
-  snapshots("dark", " --appearance dark --formats interstitial,rewarded,appOpen");
-  const std::filesystem::path docs = TILO_SOURCE_DIR "/docs/images";
-  const auto light = dir.path() / "light";
-  // The view formats as their ads alone (the window's pixels under them), so they can be
-  // read; the whole window and its layout dump beside them.
-  for (const std::string name : {"banner", "mrec", "native", "lineBanner"}) {
-    expectGoldenFile(light / (name + "-ad.png"), docs / (name + ".png"));
-    EXPECT_NE(printed.find("snapshot " + (light / name).string() + ".png"), std::string::npos);
-    EXPECT_GT(std::filesystem::file_size(light / (name + ".png")), 1000u) << name;
-    EXPECT_NE(read(light / (name + ".json")).find("\"id\": \"" + name + "\""), std::string::npos);
-  }
-  // The banner sits above the bottom safe area (844 - 34 - 50); the mrec is seen, the native
-  // ad clicked.
-  EXPECT_NE(read(light / "banner.json").find("[35, 760, 320, 50]"), std::string::npos);
-  EXPECT_NE(printed.find("onAdImpression mrec demo-mrec"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("onAdClicked native demo-native"), std::string::npos) << printed;
-  for (const std::string name :
-       {"interstitial", "rewarded", "rewarded-granted", "lightPopup", "appOpen"}) {
-    expectGoldenFile(dir.path() / "light" / (name + ".png"), docs / (name + ".png"));
-  }
-  for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {
-    expectGoldenFile(dir.path() / "dark" / (name + ".png"), docs / (name + "-dark.png"));
-  }
 }
 
 }  // namespace

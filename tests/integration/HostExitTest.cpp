@@ -240,20 +240,13 @@ void shutDownWithAnAdOnScreen() {
   EXPECT_EQ(host.logLines, linesAtShutdown);
   EXPECT_FALSE(completed);
 
-  // 4. Every later call is refused by name, old handles and C++ objects included.
+  // 4. Every later call is refused by name, old handles included (the calls a forked child
+  //    makes share these guards: the library matrix's fork host; the C++ objects forward
+  //    to these calls and pass their status on: RealAdsTest, CppApiTest).
   EXPECT_EQ(tilo_shutdown(), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo::shutdown(), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_run_main_loop_for(0), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_initialize(nullptr, nullptr), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_set_user_id("user"), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_set_bundle_directory(nullptr), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_set_log_callback(nullptr, nullptr), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_ACTIVE), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_application_did_receive_memory_warning(), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_interstitial_ad_create("interstitial-unit"), nullptr);
-  EXPECT_EQ(tilo_last_status(), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo_window_create(10, 10, 1), nullptr);
-  EXPECT_EQ(tilo_last_status(), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_interstitial_ad_load(ad), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_interstitial_ad_is_ready(ad), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_interstitial_ad_destroy(ad), TILO_STATUS_SHUT_DOWN);
@@ -261,7 +254,6 @@ void shutDownWithAnAdOnScreen() {
   EXPECT_EQ(tilo_window_scroll(window, 10, 10, 0, 10), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_ad_inspector_open(window), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(tilo_ad_inspector_set_close_callback(nullptr, nullptr), TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(cppWindow->tap(10, 10), TILO_STATUS_SHUT_DOWN);
   std::vector<std::uint8_t> pixels(390 * 3 * 4);
   tilo_rect damaged{};
   tilo_status rendered = TILO_STATUS_OK;
@@ -270,7 +262,6 @@ void shutDownWithAnAdOnScreen() {
                                   TILO_PIXEL_FORMAT_RGBA_PREMULTIPLIED, &damaged);
   }).join();
   EXPECT_EQ(rendered, TILO_STATUS_SHUT_DOWN);
-  EXPECT_EQ(tilo::InterstitialAd::create("interstitial-unit").status(), TILO_STATUS_SHUT_DOWN);
   EXPECT_EQ(sdkThreads(), std::vector<std::string>{}) << "nothing started again";
 }
 

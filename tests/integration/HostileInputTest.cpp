@@ -38,18 +38,9 @@ using platform::FileSystem;
 using platform::Json;
 using platform::PlistValue;
 
-enum class Hostile {
-  truncated,
-  randomBytes,
-  outOfRange,
-  nulInString,
-  fifo,
-  folder,
-  unreadable,
-  huge
-};
-constexpr Hostile kEveryForm[] = {Hostile::truncated,   Hostile::randomBytes, Hostile::outOfRange,
-                                  Hostile::nulInString, Hostile::fifo,        Hostile::folder,
+enum class Hostile { truncated, random, outOfRange, nulInString, fifo, folder, unreadable, huge };
+constexpr Hostile kEveryForm[] = {Hostile::truncated,   Hostile::random, Hostile::outOfRange,
+                                  Hostile::nulInString, Hostile::fifo,   Hostile::folder,
                                   Hostile::unreadable,  Hostile::huge};
 constexpr const char* kFormNames[] = {"truncated", "random bytes", "1e999",      "NUL in a string",
                                       "FIFO",      "folder",       "unreadable", "100 MB"};
@@ -73,7 +64,7 @@ void plant(const fs::path& path, Hostile form, const Contents& contents) {
                 : form == Hostile::outOfRange ? contents.outOfRange
                                               : contents.nul));
       break;
-    case Hostile::randomBytes: {
+    case Hostile::random: {
       std::mt19937 random(7);
       std::string bytes(300, '\0');
       for (auto& c : bytes) c = static_cast<char>(random());
@@ -110,8 +101,7 @@ constexpr auto sealed = &SdkFixture::sealKeyFile;
 using HostileInputTest = TelemetryTest;
 
 TEST_F(HostileInputTest, MarkerFolderFilesFailOnceAndNeverAgain) {
-  const double now = platform::now();
-  const std::string stamp = std::to_string(now - 1);
+  const std::string stamp = std::to_string(platform::now() - 1);
   const std::string tracker =
       R"({"loadingAds":{"unit-1":{"currentPhase":"load","lastUpdate":)" + stamp + "}}}";
   struct Row {
@@ -214,11 +204,10 @@ TEST_F(HostileInputTest, PreferencesFileKeepsTheHostsKeys) {
       // 2a. A file whose every value comes back unchanged is rewritten with the event and
       //     keeps every host key.
       EXPECT_EQ(defaults->readFailure(), std::nullopt);
-      auto reread = platform::UserDefaults::atPath(file);
-      EXPECT_TRUE(reread->string(EventStore::kKey));
       auto root = PlistValue::parse(*FileSystem::readFile(file));
       ASSERT_TRUE(root && root->asDictionary());
       const auto& values = *root->asDictionary();
+      EXPECT_TRUE(values.at(EventStore::kKey).asString());
       EXPECT_EQ(values.at("host.name"), PlistValue("player"));
       if (form == Hostile::outOfRange) {
         const double* big = values.at("host.big").asReal();
@@ -283,9 +272,8 @@ TEST_F(HostileInputTest, UndecodableEventStoreEntryIsRemovedOnce) {
     const auto reread = platform::UserDefaults::atPath(file);
     EXPECT_EQ(reread->string("host.name"), "player");
     EXPECT_EQ(reread->string(EventStore::kKey).has_value(), row.restored > 0);
-    // A reset store does not fail again at the next start.
-    EventStore next(reread, kTestAppKey);
-    EXPECT_EQ(next.loadSavedEvents().size(), row.restored);
+    // Removed when it failed, it cannot fail again at the next start; one that opened stays
+    // (EventStoreTest).
     EXPECT_EQ(logs.count("⚠️ 이벤트") - errors, row.restored > 0 ? 0u : 1u);
   }
 }

@@ -66,8 +66,7 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
   ASSERT_TRUE(std::get_if<TiloError>(found->error()));
   EXPECT_EQ(std::get_if<TiloError>(found->error())->message(), rejected);
   EXPECT_FALSE(sdk.drive([] { return initialized(); }, 60));
-  EXPECT_EQ(TiloAds::shared()->core()->currentAppInfo(), std::nullopt);
-  EXPECT_EQ(failed.calls, 1);
+  EXPECT_EQ(failed.calls, 1);  // (and nothing published: InitializationSequenceTest)
   EXPECT_FALSE(failed.sdkInitFlagInCompletion) << "cleared before the host hears";
   EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
 
@@ -111,8 +110,8 @@ TEST(InitializationTest, FailingBackendFailsWithoutCacheAndFallsBackToAnEarlierR
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->item("u"));
     EXPECT_FALSE(info->item("u2"));
-    EXPECT_EQ(info->sdkConfig, std::nullopt);
-    EXPECT_TRUE(enableMarkerCheckpoints());
+    // (The cache keeps no switches, AppInfoTest; the one cached apart keeps markers on for
+    // the next start, InitializationSequenceTest.)
     EXPECT_EQ(markerFile("tilo_crash_sdk_init.flag"), std::nullopt);
   }
 }

@@ -11,7 +11,6 @@
 #include "Tilo/base/TiloAdFormat.h"
 #include "Tilo/base/TiloAppInfo.h"
 #include "Tilo/base/TiloConfiguration.h"
-#include "Tilo/base/TiloKeyManager.h"
 #include "Tilo/telemetry/AdLogEvent.h"
 #include "Tilo/telemetry/EventStore.h"
 #include "platform/Bundle.h"
@@ -58,12 +57,11 @@ TEST(KeyToolTest, SealAndOpen) {
   const std::string secret = "app-key-1";
   const std::string data("line one\n\0binary\xff tail", 22);
 
-  // 1. Sealing from stdin gives the SDK's format with a fresh nonce each time.
+  // 1. Sealing from stdin gives the SDK's format (a fresh nonce each time: the same sealing
+  //    as the event store's, EventStoreTest).
   const ToolRun first = runKeyTool(dir, "seal --secret " + secret, data);
-  const ToolRun second = runKeyTool(dir, "seal --secret " + secret, data);
   ASSERT_EQ(first.exitCode, 0) << first.err;
   EXPECT_EQ(plaintext(secret, first.out), data);
-  EXPECT_NE(first.out, second.out);
 
   // 2. Opening through files restores the exact bytes.
   FileSystem::atomicWrite(dir.path() / "sealed.txt", first.out);
@@ -74,17 +72,16 @@ TEST(KeyToolTest, SealAndOpen) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(FileSystem::readFile(opened), data);
 
-  // 3. Refusals, with nothing on stdout: a wrong secret or a damaged text (1), nothing to
-  //    seal rather than a valid-looking text (1), usage errors (2).
+  // 3. Refusals, with nothing on stdout: a wrong secret (1; a damaged text fails the same
+  //    way: KeyCryptoTest), nothing to seal rather than a valid-looking text (1), usage
+  //    errors (2).
   struct Refusal {
     std::string arguments, input;
     int exitCode;
     std::string error;
   };
-  const std::string damaged = (first.out[0] == 'A' ? "B" : "A") + first.out.substr(1);
   for (const Refusal& refusal :
        {Refusal{"open --secret app-key-2", first.out, 1, "cannot decrypt"},
-        Refusal{"open --secret " + secret, damaged, 1, "cannot decrypt"},
         Refusal{"seal --secret " + secret, "", 1, "input is empty"},
         Refusal{"seal --secret a --secret b", data, 2, "repeated --secret"},
         Refusal{"seal", data, 2, "usage"},
@@ -151,22 +148,16 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   test::TempDir dir;
   const auto bundle = dir.path() / "games" / "my-game";
 
-  // 1. A new folder gets a bundle the SDK reads: the app key from Info.plist, the key file
-  //    sealed with it, and the devserver's app info with one unit named after each format.
+  // 1. A new folder gets a bundle the SDK reads (the package test's quick start runs a host
+  //    on it against the devserver and exchange it names) with the devserver's app info of
+  //    one unit named after each format.
   ToolRun run = runKeyTool(dir, "init " + bundle.string() + " --app-key my-app-key");
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_NE(run.out.find("--app-info " + (bundle / "app-info.json").string()), std::string::npos)
-      << run.out;
   const auto written = platform::Bundle::atDirectory(bundle);
-  EXPECT_EQ(TiloKeyManager::read(*written).value()->appKey(), "my-app-key");
   // Named after the folder, so two apps made with init never share one container, and
   // the app-open ad greets the app by its name.
   EXPECT_EQ(written->bundleIdentifier(), "com.example.my-game");
   EXPECT_EQ(written->infoValue("CFBundleDisplayName"), platform::PlistValue("my-game"));
-  const auto config =
-      decodeKeyFile("my-app-key", FileSystem::readFile(bundle / "ios-tilo-key.txt").value_or(""));
-  ASSERT_TRUE(std::holds_alternative<TiloConfiguration>(config)) << std::get<std::string>(config);
-  EXPECT_EQ(std::get<TiloConfiguration>(config).appKey, "my-app-key");
   const TiloAppInfo info = TiloAppInfo::decode(
       platform::parseJson(FileSystem::readFile(bundle / "app-info.json").value_or("")));
   std::vector<std::string> ids;
@@ -178,12 +169,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   }
   EXPECT_EQ(ids, (std::vector<std::string>{"banner", "mrec", "interstitial", "rewarded", "native",
                                            "lightPopup", "lineBanner", "appOpen"}));
-  // House ads: campaigns the devserver starts with (every picture there), and the SDK
-  // pointed at its exchange.
-  EXPECT_NE(run.out.find("--campaigns " + (bundle / "campaigns.json").string()), std::string::npos);
   EXPECT_EQ(devserver::Campaigns::load(bundle / "campaigns.json").campaigns.size(), 3u);
-  EXPECT_EQ(written->infoValue("TiloDemandURL"),
-            platform::PlistValue("http://127.0.0.1:8080/openrtb2/auction"));
 
   // 2. An empty folder is fine; one that holds anything, or a file, is refused with what to
   //    do instead, and left as it was.

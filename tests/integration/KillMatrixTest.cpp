@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <sstream>
@@ -217,74 +218,30 @@ TEST_F(KillMatrixTest, ACHostAbortingInACallbackIsReportedOnceThoughTheReporterI
   EXPECT_EQ(reports[0].mediationPlatform, "admob");
 }
 
-std::string utf16WithMark(const std::u16string& text) {
-  std::string out = "\xFF\xFE";
-  for (char16_t unit : text) out += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-  return out;
-}
-
-// A binary property list of one dictionary: "host" holds the UTF-16 text "한국" and "nul"
-// the ASCII text "a", NUL, "b" (which a writer of C strings would cut at the NUL).
-std::string binaryWithAsciiNul() {
-  return binaryPlist({{plistAscii("host"), plistUtf16(u"한국")},
-                      {plistAscii("nul"), plistAscii(std::string_view("a\0b", 3))}});
-}
-
-// Ten launches, each logging events, leave the host's values as they were: the file byte
-// for byte where the SDK cannot write every value back exactly, every value where it can
-// (and then the SDK's own entries are in the file too).
+// Ten launches, each logging events, leave the host's values in a file the SDK rewrites each
+// time, its own entries beside them. (A file it cannot write back exactly is never written:
+// UserDefaultsTest's table, one launch being like the next.)
 TEST_F(KillMatrixTest, HostPreferencesSurviveTenLaunches) {
-  const std::string xml =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-      "<key>host</key><string>한국</string><key>score</key><integer>42</integer>";
-  using Dictionary = platform::PlistValue::Dictionary;
-  struct Form {
-    const char* name;
-    std::string file;
-    std::optional<Dictionary> values;  // what the host reads back when the SDK rewrites
-  };
-  const Form forms[] = {
-      {"a byte-order mark", "\xEF\xBB\xBF" + xml + "</dict></plist>",
-       Dictionary{{"host", "한국"}, {"score", 42}}},
-      {"UTF-16 text",
-       utf16WithMark(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><plist version=\"1.0\"><dict>"
-                     u"<key>host</key><string>한국 😀</string></dict></plist>"),
-       Dictionary{{"host", "한국 😀"}}},
-      {"a NUL", binaryWithAsciiNul(),
-       Dictionary{{"host", "한국"}, {"nul", std::string("a\0b", 3)}}},
-      {"a 2^64 integer",
-       xml + "<key>big</key><integer>18446744073709551616</integer></dict></plist>", std::nullopt},
-  };
   const auto prefs = container.path() / "Library/Preferences/com.tilo.killmatrix.plist";
-  std::size_t delivered = 0;
-  for (const auto& form : forms) {
-    SCOPED_TRACE(form.name);
-    std::filesystem::create_directories(prefs.parent_path());
-    ASSERT_TRUE(platform::FileSystem::atomicWrite(prefs, form.file));
-    for (int launch = 1; launch <= 10; ++launch) {
-      ASSERT_TRUE(drained("3")) << "launch " << launch;
-      delivered += 3;
-      std::size_t impressions = 0;
-      for (const auto& event : server->storedEvents()) {
-        impressions += event.eventType == "ad_impression" ? 1 : 0;
-      }
-      ASSERT_EQ(impressions, delivered) << "launch " << launch;
-    }
-    const auto file = platform::FileSystem::readFile(prefs);
-    ASSERT_TRUE(file);
-    if (!form.values) {
-      EXPECT_EQ(*file, form.file);
-      continue;
-    }
-    const auto root = platform::PlistValue::parse(*file);
-    ASSERT_TRUE(root && root->asDictionary());
-    for (const auto& [key, value] : *form.values) {
-      const auto found = root->asDictionary()->find(key);
-      ASSERT_NE(found, root->asDictionary()->end()) << key;
-      EXPECT_EQ(found->second, value) << key;
-    }
-    EXPECT_EQ(root->asDictionary()->count("com.tilo.AdUnit"), 1u);
+  std::filesystem::create_directories(prefs.parent_path());
+  // "host" in UTF-16 and an ASCII text that a writer of C strings would cut at its NUL.
+  ASSERT_TRUE(platform::FileSystem::atomicWrite(
+      prefs, binaryPlist({{plistAscii("host"), plistUtf16(u"한국")},
+                          {plistAscii("nul"), plistAscii(std::string_view("a\0b", 3))}})));
+  for (std::ptrdiff_t launch = 1; launch <= 10; ++launch) {
+    ASSERT_TRUE(drained("3")) << "launch " << launch;
+    const auto stored = server->storedEvents();
+    ASSERT_EQ(std::count_if(stored.begin(), stored.end(),
+                            [](const auto& event) { return event.eventType == "ad_impression"; }),
+              3 * launch)
+        << "launch " << launch;
   }
+  const auto root = platform::PlistValue::parse(platform::FileSystem::readFile(prefs).value_or(""));
+  ASSERT_TRUE(root && root->asDictionary());
+  const auto& values = *root->asDictionary();
+  EXPECT_EQ(values.at("host"), platform::PlistValue("한국"));
+  EXPECT_EQ(values.at("nul"), platform::PlistValue(std::string("a\0b", 3)));
+  EXPECT_EQ(values.count("com.tilo.AdUnit"), 1u);
 }
 
 }  // namespace

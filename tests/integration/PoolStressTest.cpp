@@ -8,8 +8,6 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -150,7 +148,6 @@ class PoolStressTest : public ::testing::TestWithParam<unsigned> {
 TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   Watchdog watchdog(120, "32 concurrent loads on " + std::to_string(GetParam()) + " workers",
                     progress);
-  const auto started = std::chrono::steady_clock::now();
   bool initialized = false;
   ASSERT_EQ(tilo_initialize([](void* done, const tilo_error*) { *static_cast<bool*>(done) = true; },
                             &initialized),
@@ -202,9 +199,6 @@ TEST_P(PoolStressTest, ThirtyTwoConcurrentLoadsOfEveryKindAllComplete) {
   // The host's frame loop. Its time limit is far beyond what the loads need.
   const bool done = platform::MainLoop::shared()->runUntil(
       [&] { return initialized && completed() == kPerKind * 8; }, 180);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::printf("32 loads on %u worker(s): %.2f s\n", GetParam(), seconds);
   EXPECT_TRUE(done) << progress();
   for (int kind = 0; kind < static_cast<int>(kKinds.size()); ++kind) {
     EXPECT_EQ(outcomes[kind].loaded, kPerKind) << kKinds[kind];

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -84,6 +83,12 @@ class RealAdsTest : public ::testing::Test {
     return tilo_window_element_frame(window.handle(), id.c_str(), &f) == TILO_STATUS_OK &&
            window.tap(f.x + f.width / 2, f.y + f.height / 2) == 1;
   }
+  // Loads `ad` until it is ready; returns the id of the auction it asked the exchange for.
+  std::string loadReady(InterstitialAd& ad) {
+    EXPECT_EQ(ad.load(), TILO_STATUS_OK);
+    EXPECT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
+    return sdk.server()->exchange()->requests().back()["id"];
+  }
   // The notices the exchange received for auction `id`, as "kind price[ reason]".
   std::vector<std::string> noticesOf(const std::string& id) {
     sdk.drive([] { return SdkFixture::requestsInFlight() == 0; });
@@ -133,7 +138,7 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
   std::optional<LineBannerView> line;
   std::optional<LightPopupAdLoader> popupLoader;
   LightPopupAd popup;
-  auto fullScreen = [&](auto& slot, auto made, bool fromWindow) {
+  auto fullScreen = [&](auto& slot, auto made) {
     slot.emplace(std::move(made).value());
     typename std::decay_t<decltype(*slot)>::Delegate delegate;
     record(delegate, calls);
@@ -142,10 +147,9 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
     if (slot->load() != TILO_STATUS_OK || !sdk.drive([&] { return slot->isReady() == 1; }))
       return false;
     if constexpr (std::is_same_v<std::decay_t<decltype(*slot)>, AppOpenAd>) {
-      (void)fromWindow;
       return slot->show() == TILO_STATUS_OK;
     } else {
-      return slot->showFrom(fromWindow ? &window : nullptr) == TILO_STATUS_OK;
+      return slot->showFrom(&window) == TILO_STATUS_OK;
     }
   };
   auto placed = [&](auto& slot, auto made, tilo_rect frame, auto loadCall) {
@@ -158,11 +162,11 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
   };
   const Case cases[] = {
       {"interstitial", "gad/inter", 1, 0, true, sky, "4", "interstitial.cta",
-       [&](auto&) { return fullScreen(inter, InterstitialAd::create("inter"), true); }},
+       [&](auto&) { return fullScreen(inter, InterstitialAd::create("inter")); }},
       {"rewarded", "gad/reward", 1, 1, true, sky, "4", "rewarded.cta",
-       [&](auto&) { return fullScreen(reward, RewardedAd::create("reward"), true); }},
+       [&](auto&) { return fullScreen(reward, RewardedAd::create("reward")); }},
       {"appOpen", "gad/open", 1, 0, true, puzzle, "3", "appOpen.cta",
-       [&](auto&) { return fullScreen(open, AppOpenAd::create("open"), false); }},
+       [&](auto&) { return fullScreen(open, AppOpenAd::create("open")); }},
       {"banner", "gad/banner", 0, 0, false, puzzle, "3", "nativeBanner",
        [&](auto&) {
          return placed(banner, BannerView::create("banner", BannerSize::banner), {0, 40, 320, 50},
@@ -206,7 +210,6 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
          return popupLoader->loadAd() == TILO_STATUS_OK;
        }},
   };
-  std::vector<std::string> ids;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
     calls.clear();
@@ -255,13 +258,11 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
                           Json::parse(R"({"coppa":1,"gdpr":1,"us_privacy":"1YNN"})"),
                           Json("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA"), Json(1500),
                           Json::parse(R"(["USD"])"), Json(1)}));
-    const std::string id = request["id"];
-    EXPECT_EQ(std::count(ids.begin(), ids.end(), id), 0) << "a fresh id per request";
-    ids.push_back(id);
 
-    // Each notice once, with the clearing price in place of ${AUCTION_PRICE}.
-    // (They go out side by side: in any order.)
-    auto notices = noticesOf(id);
+    // Each notice once, with the clearing price in place of ${AUCTION_PRICE} (they go out
+    // side by side: in any order). A request id used twice would bring the notices of its
+    // earlier auction along.
+    auto notices = noticesOf(request["id"]);
     std::sort(notices.begin(), notices.end());
     EXPECT_EQ(notices, (std::vector<std::string>{"bill " + c.price, "click " + c.price,
                                                  "imp " + c.price, "win " + c.price}));
@@ -277,9 +278,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
   InterstitialAd::Delegate delegate;
   delegate.didFailToShow = [&](const auto&, const Error& error) { showError = error; };
   ad.setDelegate(delegate);
-  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
-  const std::string id = sdk.server()->exchange()->requests().back()["id"];
+  const std::string id = loadReady(ad);
 
   // At the bid's exp (3,600 s) and not a second before.
   sdk.drive([] { return false; }, 3599);
@@ -295,9 +294,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
 
   // Released unshown, a taken bid is lost once too; destroying the expired one adds none.
   auto second = std::move(InterstitialAd::create("inter").value());
-  ASSERT_EQ(second.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return second.isReady() == 1; }));
-  const std::string secondId = sdk.server()->exchange()->requests().back()["id"];
+  const std::string secondId = loadReady(second);
   second.reset();
   ad.reset();
   EXPECT_EQ(noticesOf(secondId), (std::vector<std::string>{"win 4", "loss 4 2"}));
@@ -305,9 +302,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
 
   // Shown, a bid is never lost: not when its ad is released, nor when its window closes.
   auto shown = std::move(InterstitialAd::create("inter").value());
-  ASSERT_EQ(shown.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return shown.isReady() == 1; }));
-  const std::string shownId = sdk.server()->exchange()->requests().back()["id"];
+  const std::string shownId = loadReady(shown);
   ASSERT_EQ(shown.showFrom(&window), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
   shown.reset();
@@ -323,9 +318,7 @@ TEST_F(RealAdsTest, AFullScreenAdUnshownPastItsExpiryIsNotReadyAndItsLossIsNotic
 // impression).
 TEST_F(RealAdsTest, TheInspectorShowsTheExchangesAnswersAndItsTestAdsNeverAskIt) {
   auto ad = std::move(InterstitialAd::create("inter").value());
-  ASSERT_EQ(ad.load(), TILO_STATUS_OK);
-  ASSERT_TRUE(sdk.drive([&] { return ad.isReady() == 1; }));
-  const std::string id = sdk.server()->exchange()->requests().back()["id"];
+  const std::string id = loadReady(ad);
   auto texts = [&] {
     std::vector<std::string> out;
     std::function<void(const platform::UIView&)> walk = [&](const platform::UIView& view) {

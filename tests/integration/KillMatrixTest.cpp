@@ -1,9 +1,10 @@
-// Real host processes killed with SIGKILL at awkward moments: while the backend holds a
-// 20-event upload and right after crash reports were queued. After a restart, every event logged
-// more than a second before the kill must be stored by the development backend, and none twice. And
-// a host whose preferences file holds values a property-list writer keeps only with care, started
-// ten times. The hosts run in real time, so the tests wait for what they print and for what the
-// backend received, never for a duration.
+// A real host process killed with SIGKILL while the backend holds a 20-event upload: after a
+// restart, every event logged more than a second before the kill must be stored by the
+// development backend, and none twice. (A crash report queued just before a kill: the event
+// logger's immediate path, AdEventLoggerTest; a crash in a host callback reported by the next
+// run: DemoTest. The host's own preferences beside the SDK's: UserDefaultsTest.) The host runs
+// in real time, so the test waits for what it prints and for what the backend received, never
+// for a duration.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,16 +12,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/FileSystem.h"
-#include "platform/PlistValue.h"
-#include "support/BinaryPlist.h"
 #include "support/SdkFixture.h"
 #include "support/TempDir.h"
 #include "tools/devserver/DevServer.h"
@@ -125,21 +122,11 @@ class KillMatrixTest : public ::testing::Test {
     return n;
   }
 
-  // Runs the host until it has sent what it and its predecessors stored (logging `burst`
-  // events first); false if it did not finish cleanly.
-  bool drained(const std::string& burst = "0") {
-    Host host(hostArgs({"drain", "--burst", burst}));
+  // Runs the host until it has sent what it and its predecessors stored; false if it did not
+  // finish cleanly.
+  bool drained() {
+    Host host(hostArgs({"drain", "--burst", "0"}));
     return host.nextLine() == "drained" && host.wait() == 0;
-  }
-
-  // The reports of crashes inside a host callback the backend stored (a run killed while it
-  // starts adds a report of its own).
-  std::vector<devserver::StoredEvent> crashReports() {
-    std::vector<devserver::StoredEvent> reports;
-    for (auto& event : server->storedEvents()) {
-      if (event.payload.value("checkpoint", "") == "ad_callback") reports.push_back(event);
-    }
-    return reports;
   }
 
   TempDir bundle;
@@ -183,65 +170,6 @@ TEST_F(KillMatrixTest, KilledWhileTheBackendHoldsATwentyEventUpload) {
     }
   }
   EXPECT_GE(checked, 21u);
-}
-
-// A C host that aborts inside its impression callback, and the next run killed right after
-// it queued the report: the run after that delivers the report, once.
-TEST_F(KillMatrixTest, ACHostAbortingInACallbackIsReportedOnceThoughTheReporterIsKilled) {
-  // 1. A first run caches the backend's switch: marker checkpoints are on from the next.
-  ASSERT_TRUE(drained());
-
-  // 2. The C host aborts inside did_record_impression.
-  Host crashed(hostArgs({"abort-in-impression"}));
-  const std::string line = crashed.nextLine();
-  ASSERT_EQ(line.rfind("impression ", 0), 0u) << line;
-  const std::string session = line.substr(11);
-  EXPECT_EQ(crashed.wait(), -1);
-
-  // 3. The next run turns the marker into a report and is killed as soon as the call that
-  //    did so returns; the backend would not have answered its upload anyway.
-  server->setHoldUploads(1);
-  Host reporter(hostArgs({"start"}));
-  ASSERT_EQ(reporter.nextLine(), "started");
-  reporter.kill();
-  server->setHoldUploads(0);
-  EXPECT_TRUE(crashReports().empty());
-
-  // 4. The run after that reports it once, bracketed as the SDK's own listener call is.
-  ASSERT_TRUE(drained());
-  const auto reports = crashReports();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].sessionId, session);
-  EXPECT_EQ(reports[0].eventType, "marker_checkpoint");
-  EXPECT_EQ(reports[0].payload["metadata"],
-            R"({"phase":"onAdImpression","unitId":"interstitial-unit","network":"AdMob"})");
-  EXPECT_EQ(reports[0].mediationPlatform, "admob");
-}
-
-// Ten launches, each logging events, leave the host's values in a file the SDK rewrites each
-// time, its own entries beside them. (A file it cannot write back exactly is never written:
-// UserDefaultsTest's table, one launch being like the next.)
-TEST_F(KillMatrixTest, HostPreferencesSurviveTenLaunches) {
-  const auto prefs = container.path() / "Library/Preferences/com.tilo.killmatrix.plist";
-  std::filesystem::create_directories(prefs.parent_path());
-  // "host" in UTF-16 and an ASCII text that a writer of C strings would cut at its NUL.
-  ASSERT_TRUE(platform::FileSystem::atomicWrite(
-      prefs, binaryPlist({{plistAscii("host"), plistUtf16(u"한국")},
-                          {plistAscii("nul"), plistAscii(std::string_view("a\0b", 3))}})));
-  for (std::ptrdiff_t launch = 1; launch <= 10; ++launch) {
-    ASSERT_TRUE(drained("3")) << "launch " << launch;
-    const auto stored = server->storedEvents();
-    ASSERT_EQ(std::count_if(stored.begin(), stored.end(),
-                            [](const auto& event) { return event.eventType == "ad_impression"; }),
-              3 * launch)
-        << "launch " << launch;
-  }
-  const auto root = platform::PlistValue::parse(platform::FileSystem::readFile(prefs).value_or(""));
-  ASSERT_TRUE(root && root->asDictionary());
-  const auto& values = *root->asDictionary();
-  EXPECT_EQ(values.at("host"), platform::PlistValue("한국"));
-  EXPECT_EQ(values.at("nul"), platform::PlistValue(std::string("a\0b", 3)));
-  EXPECT_EQ(values.count("com.tilo.AdUnit"), 1u);
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ TEST_F(CrashMarkersTest, BrokenFlagsAreDeletedWithoutReportAndSoundOnesKeepTheir
   writeMarker("tilo_crash_native_ad.flag", flag("native_ad", R"({"type":"bogus"})"));
   writeMarker("tilo_crash_config_fetch.flag", flag("config_fetch", uploadCache));
   // The sound one among them is reported alone, in the session of the run that set it (a
-  // tracker report carries the detecting run's: CrashReportTest).
+  // tracker report carries the detecting run's: TrackerContextFollowsTimeSpentInBackground).
   writeMarker("tilo_crash_ad_show_crash.flag",
               R"({"timestamp":1767225500.0,"checkpoint":"ad_show_crash","sessionId":"EARLIER"})");
   const auto events = detect();
@@ -152,6 +152,11 @@ TEST_F(CrashMarkersTest, BrokenFlagsAreDeletedWithoutReportAndSoundOnesKeepTheir
   EXPECT_THAT(decodeError(Json{{"type", "bogus"}}), HasSubstr("Unknown checkpoint type: bogus"));
   EXPECT_THAT(decodeError(Json::parse(uploadCache)),
               HasSubstr("Unknown cache operation type: upload"));
+  EXPECT_EQ(CheckpointMetadata::configFetch(
+                StageResult::failure,
+                CacheStageResult{CacheStageResult::Type::load, StageResult::inProgress})
+                .reportDictionary(),
+            (Json{{"phase", "cache_read_progress"}}));
 }
 
 TEST_F(CrashMarkersTest, TrackerContextFollowsTimeSpentInBackground) {
@@ -173,6 +178,7 @@ TEST_F(CrashMarkersTest, TrackerContextFollowsTimeSpentInBackground) {
       continue;
     }
     ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["sessionId"], sessionIdentifier());
     const Json& payload = events[0]["payload"];
     EXPECT_EQ(
         Json::parse(payload["metadata"].get<std::string>()),

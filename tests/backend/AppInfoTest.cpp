@@ -18,14 +18,15 @@ TEST(AppInfoTest, DecodesUnitsWithDefaultsAndSharedFeeRate) {
       {"tiloAdUnitId":"a","mediationAdUnitId":"ma","name":"A","type":"banner","refreshInterval":45},
       {"tiloAdUnitId":"b","mediationAdUnitId":"mb","name":"B","type":"native"},
       {"tiloAdUnitId":"c","mediationAdUnitId":"mc","name":"C","type":"mrec","refreshInterval":"60"},
-      {"tiloAdUnitId":"d","mediationAdUnitId":"md","name":"D","type":"mrec","refreshInterval":null}],
+      {"tiloAdUnitId":"d","mediationAdUnitId":"md","name":"D","type":"mrec","refreshInterval":null},
+      {"tiloAdUnitId":"e","mediationAdUnitId":"me","name":"E","type":"mrec","refreshInterval":1e999}],
     "sdkConfig":{"enableMarkerCheckpoints":true},"unknown":1})");
   std::vector<double> intervals;
   for (const auto& item : info.adUnits) {
     intervals.push_back(item.refreshInterval);
     EXPECT_EQ(item.feeRate, info.feeRate);
   }
-  EXPECT_EQ(intervals, (std::vector<double>{45, 30, 30, 30}));
+  EXPECT_EQ(intervals, (std::vector<double>{45, 30, 30, 30, 30}));
   EXPECT_EQ(info.feeRate.description(), "0.15");
   EXPECT_EQ(info.sdkConfig, SdkConfig{true});
   EXPECT_EQ(info.item("c")->mediationAdUnitId, "mc");

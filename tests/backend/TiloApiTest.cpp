@@ -149,6 +149,7 @@ TEST_F(TiloApiTest, StartupFetchFallsBackToTheCache) {
   auto cached = TiloAppInfo::decode(platform::parseJson(kGoodInfo));
   cached.sdkConfig = SdkConfig{true};
   AdUnitCache::write(kAdUnitCacheKey, cached);
+  EXPECT_EQ(api_->cachedAppInfo()->adUnits, cached.adUnits);  // what starts the SDK at once
   result_.reset();
   api_->fetchAppInfo(capture());
   ASSERT_TRUE(sdk_.drive([&] { return result_.has_value(); }));

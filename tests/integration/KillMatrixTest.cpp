@@ -96,65 +96,42 @@ class Host {
   std::string buffer_;
 };
 
-class KillMatrixTest : public ::testing::Test {
- protected:
-  KillMatrixTest() {
-    SdkFixture::writeBundle(bundle.path(), kAppKey, "com.tilo.killmatrix");
-    server = SdkFixture::startBackend(kAppKey, SdkFixture::defaultAppInfoJson());
-  }
-
-  std::vector<std::string> hostArgs(std::vector<std::string> mode) const {
-    std::vector<std::string> args{"--bundle",       bundle.path().string(),
-                                  "--container",    container.path().string(),
-                                  "--api-base-url", server->baseUrl()};
-    args.insert(args.end(), mode.begin(), mode.end());
-    return args;
-  }
-
-  // Reads a "logged <n> <epoch ms>" line into `logged`; returns n, or 0 for another line.
-  static int record(const std::string& line, std::map<int, long long>& logged) {
-    std::istringstream words(line);
+TEST(KillMatrixTest, KilledWhileTheBackendHoldsATwentyEventUpload) {
+  TempDir bundle;
+  TempDir container;
+  SdkFixture::writeBundle(bundle.path(), kAppKey, "com.tilo.killmatrix");
+  auto server = SdkFixture::startBackend(kAppKey, SdkFixture::defaultAppInfoJson());
+  auto host = [&](const std::string& mode, const std::string& burst) {
+    return std::make_unique<Host>(std::vector<std::string>{
+        "--bundle", bundle.path().string(), "--container", container.path().string(),
+        "--api-base-url", server->baseUrl(), mode, "--burst", burst});
+  };
+  server->setHoldUploads(1);
+  auto stream = host("stream", "20");
+  std::map<int, long long> logged;
+  // Twenty at once go out together and the backend holds them; the stream goes on until
+  // it has run for more than a second behind them. Each line: "logged <n> <epoch ms>".
+  for (int lines = 0; lines < 60; ++lines) {
+    std::istringstream words(stream->nextLine());
     std::string word;
     int n = 0;
     long long at = 0;
-    if (!(words >> word >> n >> at) || word != "logged") return 0;
+    ASSERT_TRUE(words >> word >> n >> at && word == "logged") << "host said: " << words.str();
     logged[n] = at;
-    return n;
-  }
-
-  // Runs the host until it has sent what it and its predecessors stored; false if it did not
-  // finish cleanly.
-  bool drained() {
-    Host host(hostArgs({"drain", "--burst", "0"}));
-    return host.nextLine() == "drained" && host.wait() == 0;
-  }
-
-  TempDir bundle;
-  TempDir container;
-  std::shared_ptr<devserver::DevServer> server;
-};
-
-TEST_F(KillMatrixTest, KilledWhileTheBackendHoldsATwentyEventUpload) {
-  server->setHoldUploads(1);
-  Host host(hostArgs({"stream", "--burst", "20"}));
-  std::map<int, long long> logged;
-  // Twenty at once go out together and the backend holds them; the stream goes on until
-  // it has run for more than a second behind them.
-  for (int lines = 0; lines < 60; ++lines) {
-    const std::string line = host.nextLine();
-    ASSERT_NE(record(line, logged), 0) << "host said: " << line;
     if (server->eventPostCount() == 1 && logged.count(20) &&
         logged.rbegin()->second - logged[20] > 1600) {
       break;
     }
   }
   ASSERT_EQ(server->eventPostCount(), 1);
-  const long long killedAt = host.kill();
+  const long long killedAt = stream->kill();
   EXPECT_TRUE(server->storedEvents().empty());
 
   // A restart sends what its predecessor stored: what was logged a second before the kill,
   // once; nothing twice.
-  ASSERT_TRUE(drained());
+  auto drain = host("drain", "0");
+  ASSERT_EQ(drain->nextLine(), "drained");
+  ASSERT_EQ(drain->wait(), 0);
   std::map<std::string, int> stored;
   for (const auto& event : server->storedEvents()) {
     ++stored[event.payload.value("adUnitId", std::string())];

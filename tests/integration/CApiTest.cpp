@@ -470,23 +470,6 @@ TEST_F(CApiTest, NativeAdDrawnByTheHostReadsItsAssetsAndReportsOnce) {
   EXPECT_EQ(tilo_native_ad_loader_destroy(loader), TILO_STATUS_OK);
 }
 
-TEST_F(CApiTest, HandlesOfAReusedSlotStayDistinct) {
-  initialize();
-  // The second handle reuses the first one's slot: the first stays destroyed. (A window's
-  // view controller ending with it: the C host's views test counts the handles left.)
-  tilo_rewarded_ad* first = tilo_rewarded_ad_create("reward");
-  ASSERT_NE(first, nullptr);
-  const std::size_t live = bridge::HandleTable::shared().liveCount();
-  ASSERT_EQ(tilo_rewarded_ad_destroy(first), TILO_STATUS_OK);
-  tilo_rewarded_ad* second = tilo_rewarded_ad_create("reward");
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(tilo_rewarded_ad_is_ready(first), TILO_STATUS_INVALID_HANDLE);
-  EXPECT_EQ(tilo_rewarded_ad_is_ready(second), 0);
-  EXPECT_EQ(tilo_rewarded_ad_destroy(second), TILO_STATUS_OK);
-}
-
 TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
   // 1. Start-up settings apply before the SDK is built, not after.
   const std::string container = sdk.containerDir().string();

@@ -540,6 +540,7 @@ int c_host_bad_input(c_host_env* env) {
   tilo_banner_view* banner = tilo_banner_view_create("banner", TILO_BANNER_SIZE_BANNER, 0);
   tilo_native_view* native = tilo_native_view_create("native", 0);
   tilo_light_popup_ad_loader* loader = tilo_light_popup_ad_loader_create("native");
+  tilo_interstitial_ad* reused;
   const tilo_rect frame = {0, 0, 320, 50};
   tilo_rect bad = {0, 0, 320, 50};
   tilo_native_asset_layout layout = {0};
@@ -582,7 +583,13 @@ int c_host_bad_input(c_host_env* env) {
   CHECK_STATUS(INVALID_ARGUMENT, tilo_run_main_loop_for(-1));
 
   // 3. Handles: another kind, never made, NULL; one row per lookup (the kinds share theirs).
-  // None starts anything.
+  // None starts anything. A handle made in a destroyed one's slot leaves that one destroyed.
+  CHECK_OK(tilo_interstitial_ad_destroy(interstitial));
+  reused = tilo_interstitial_ad_create("inter");
+  CHECK(reused && reused != interstitial);
+  CHECK_STATUS(INVALID_HANDLE, tilo_interstitial_ad_load(interstitial));
+  CHECK_IS(0, tilo_interstitial_ad_is_ready(reused));
+  interstitial = reused;
   CHECK_STATUS(WRONG_HANDLE_TYPE, tilo_rewarded_ad_load((tilo_rewarded_ad*)interstitial));
   CHECK_STATUS(WRONG_HANDLE_TYPE, tilo_interstitial_ad_destroy((tilo_interstitial_ad*)rewarded));
   CHECK_STATUS(WRONG_HANDLE_TYPE, tilo_window_add_view(window, rewarded, frame));

@@ -36,7 +36,6 @@
 #include "platform/Application.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
-#include "platform/NotificationCenter.h"
 #include "platform/SystemLibraries.h"
 #include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/UIImageView.h"
@@ -470,23 +469,6 @@ TEST_F(CApiTest, NativeAdDrawnByTheHostReadsItsAssetsAndReportsOnce) {
   EXPECT_EQ(tilo_native_ad_loader_destroy(loader), TILO_STATUS_OK);
 }
 
-TEST_F(CApiTest, HandlesOfAReusedSlotStayDistinct) {
-  initialize();
-  // The second handle reuses the first one's slot: the first stays destroyed. (A window's
-  // view controller ending with it: the C host's views test counts the handles left.)
-  tilo_rewarded_ad* first = tilo_rewarded_ad_create("reward");
-  ASSERT_NE(first, nullptr);
-  const std::size_t live = bridge::HandleTable::shared().liveCount();
-  ASSERT_EQ(tilo_rewarded_ad_destroy(first), TILO_STATUS_OK);
-  tilo_rewarded_ad* second = tilo_rewarded_ad_create("reward");
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(bridge::HandleTable::shared().liveCount(), live);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(tilo_rewarded_ad_is_ready(first), TILO_STATUS_INVALID_HANDLE);
-  EXPECT_EQ(tilo_rewarded_ad_is_ready(second), 0);
-  EXPECT_EQ(tilo_rewarded_ad_destroy(second), TILO_STATUS_OK);
-}
-
 TEST_F(CApiTest, ManagerSettersGettersAndInitializationErrors) {
   // 1. Start-up settings apply before the SDK is built, not after.
   const std::string container = sdk.containerDir().string();
@@ -609,66 +591,17 @@ TEST_F(CApiTest, ConfigurationMistakesAreStatusesUntilTheHostCorrectsThem) {
   EXPECT_TRUE(calls.empty());
 }
 
-// The host scripts the test ad source in code or with TILO_TEST_SCENARIO. Bad input of
-// every kind is refused with the JSON path and the reason, and the scenario in force stays
-// (the ad source's own tests try the other fields).
+// The host scripts the test ad source in code or with TILO_TEST_SCENARIO. Bad input is
+// refused with the JSON path and the reason, and the scenario in force stays (every field's
+// check: the ad source's own tests).
 TEST_F(CApiTest, TestScenariosRefuseBadInputWithItsPathAndKeepTheCurrentOne) {
   auto& source = mediation::AdSource::shared();
   ASSERT_EQ(tilo::Ads::setTestScenario(R"({"units":{"u":{"network":"Vungle","delayMs":5}}})"),
             TILO_STATUS_OK);
-  const std::string huge =
-      R"({"units":{"u":{"network":")" + std::string(TILO_TEST_SCENARIO_MAX_BYTES, 'x') + R"("}}})";
-  const std::pair<std::string, std::string> bad[] = {
-      {R"({"units":)", "scenario: The data couldn't be read"},
-      {std::string(200, '[') + std::string(200, ']'), "nested deeper than 128"},
-      {huge, "scenario: larger than 1048576 bytes"},
-      {"[]", "scenario: expected an object"},
-      {R"({"start":{"GADMobileAds":1}})", "start.GADMobileAds: expected a string"},
-      {R"({"default":7})", "default: expected an object"},
-      {R"({"units":[]})", "units: expected an object"},
-      {R"({"units":{"u":{"error":"x"}}})", "units.u.error: expected an object"},
-      {R"({"units":{"u":{"error":{"domain":1,"code":1}}}})", "units.u.error.domain: expected"},
-      {R"({"units":{"u":{"error":{"code":1e30}}}})", "units.u.error.code: expected an integer"},
-      {R"({"units":{"u":{"error":{"code":1,"description":2}}}})",
-       "units.u.error.description: expected"},
-      {R"({"units":{"u":{"network":5}}})", "units.u.network: expected a string"},
-      {R"({"units":{"u":{"latencies":[0.1,"a"]}}})", "units.u.latencies[1]: expected a finite"},
-      {R"({"units":{"u":{"revenue":1}}})", "units.u.revenue: expected an object"},
-      {R"({"units":{"u":{"revenue":{"value":1e999}}}})", "units.u.revenue.value: expected"},
-      {R"({"units":{"u":{"revenue":{"value":1,"currency":1}}}})", "units.u.revenue.currency:"},
-      {R"({"units":{"u":{"revenue":{"value":1,"precision":9}}}})",
-       "units.u.revenue.precision: expected an integer from 0 to 3"},
-      {R"({"units":{"u":{"reward":{"amount":"abc"}}}})", "units.u.reward.amount: expected"},
-      {R"({"units":{"u":{"reward":{"amount":1,"type":[]}}}})", "units.u.reward.type: expected"},
-      {R"({"units":{"u":{"dismissAfterMs":-1}}})", "units.u.dismissAfterMs: expected"},
-      {R"({"units":{"u":{"presentError":1}}})", "units.u.presentError: expected an object"},
-      {R"({"units":{"u":{"expiresAfterMs":"x"}}})", "units.u.expiresAfterMs: expected"},
-      {R"({"units":{"u":{"native":{"headline":1}}}})", "units.u.native.headline: expected"},
-      {R"({"units":{"u":{"native":{"icon":1}}}})", "units.u.native.icon: expected"},
-      {R"({"units":{"u":{"revenue":{"value":-0.01}}}})",
-       "units.u.revenue.value: expected a decimal number >= 0"},
-      {R"({"units":{"u":{"reward":{"amount":"-5"}}}})",
-       "units.u.reward.amount: expected a decimal number >= 0"},
-      {R"({"units":{"u":{"revenue":{"value":1,"currency":"US\u0000D"}}}})",
-       "units.u.revenue.currency: a NUL character"},
-      // A misspelt key would leave the scenario doing something else than meant.
-      {R"({"unit":{}})", "unit: unknown key; the keys here are start, default, units"},
-      {R"({"units":{"u":{"delay":5}}})", "units.u.delay: unknown key; the keys here are result,"},
-      {R"({"default":{"native":{"title":"T"}}})", "default.native.title: unknown key"},
-      {R"({"units":{"u":{"error":{"code":1,"message":"m"}}}})", "units.u.error.message: unknown"},
-  };
-  for (const auto& [json, reason] : bad) {
-    EXPECT_EQ(tilo_set_test_scenario(json.c_str()), TILO_STATUS_INVALID_ARGUMENT)
-        << json.substr(0, 80);
-    EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr(reason));
-  }
-  EXPECT_EQ(tilo_set_test_scenario("{\"units\":{\"u\":{\"network\":\"\xff\"}}}"),
+  EXPECT_EQ(tilo_set_test_scenario(R"({"units":{"u":{"latencies":[0.1,"a"]}}})"),
             TILO_STATUS_INVALID_ARGUMENT);
-  // Where the text went wrong, never what it read there: it may be a secret.
-  EXPECT_EQ(tilo_set_test_scenario(R"({"key": "SUPERSECRET-TOKEN-1234" o})"),
-            TILO_STATUS_INVALID_ARGUMENT);
-  EXPECT_THAT(tilo_last_error_message(), ::testing::HasSubstr("scenario: "));
-  EXPECT_THAT(tilo_last_error_message(), ::testing::Not(::testing::HasSubstr("SUPERSECRET")));
+  EXPECT_THAT(tilo_last_error_message(),
+              ::testing::StartsWith("units.u.latencies[1]: expected a finite"));
   EXPECT_EQ(source.scriptFor("u").network, "Vungle");
 
   // TILO_TEST_SCENARIO: read when the SDK is built, unless the host set one before (as
@@ -990,16 +923,11 @@ TEST_F(CApiTest, WindowRendersTapsAndTracksTheLifecycle) {
             TILO_STATUS_OK);
   EXPECT_EQ(after, before);
 
-  // 4. The lifecycle posts what a phone OS would; the background lets the spare frame go.
-  int backgrounds = 0;
-  auto observer = platform::NotificationCenter::defaultCenter().addObserver(
-      platform::kDidEnterBackgroundNotification, [&backgrounds] { ++backgrounds; });
+  // 4. The background lets the spare frame go (what the state posts: ApplicationTest).
   EXPECT_EQ(renderer->surfaceCount(), 2);
   EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_BACKGROUND), TILO_STATUS_OK);
   sdk.env().runUntilIdle();
   EXPECT_EQ(tilo_application_get_state(), TILO_APPLICATION_BACKGROUND);
-  EXPECT_EQ(platform::Application::shared().state(), platform::ApplicationState::background);
-  EXPECT_EQ(backgrounds, 1);
   EXPECT_EQ(renderer->surfaceCount(), 1);
   EXPECT_EQ(mediation::TestCreatives::cachedImageCount(), 0u);
   EXPECT_EQ(tilo_application_set_state(TILO_APPLICATION_ACTIVE), TILO_STATUS_OK);

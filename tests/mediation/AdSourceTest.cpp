@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 #include "mediation/APSAdMobUtils.h"
 #include "mediation/AdSource.h"
@@ -107,24 +108,70 @@ TEST_F(AdSourceTest, RecordsEveryLoadWithItsExtras) {
   // (The counts and the reset between tests: every views test counts its loads.)
 }
 
+// Bad input of every kind: refused with the JSON path and the reason, the scenario in force
+// stays.
 TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
   scenario(R"({"units": {"u": {"network": "Vungle"}}})");
-  const std::pair<const char*, const char*> bad[] = {
+  const std::string huge =
+      R"({"units":{"u":{"network":")" + std::string(AdSource::kMaxScenarioBytes, 'x') + R"("}}})";
+  const std::pair<std::string, std::string> bad[] = {
+      {R"({"units":)", "scenario: The data couldn't be read"},
+      {std::string(200, '[') + std::string(200, ']'),
+       "scenario: The data couldn't be read because it isn't in the correct format. (invalid JSON: "
+       "nested deeper than 128)"},
+      {huge, "scenario: larger than 1048576 bytes"},
+      {"{\"units\":{\"u\":{\"network\":\"\xff\"}}}", "scenario: "},
+      {"[]", "scenario: expected an object"},
+      {R"({"start":{"GADMobileAds":1}})", "start.GADMobileAds: expected a string"},
+      {R"({"start": {"GADMobileAds": "sleepy"}})", "start.GADMobileAds"},
+      {R"({"default":7})", "default: expected an object"},
+      {R"({"default": {"click": "yes"}})", "default.click"},
+      {R"({"units":[]})", "units: expected an object"},
       {R"({"units": {"u": {"result": "maybe"}}})", "units.u.result"},
       {R"({"units": {"u": {"delayMs": 1e999}}})", "units.u.delayMs"},
+      {R"({"units":{"u":{"error":"x"}}})", "units.u.error: expected an object"},
       {R"({"units": {"u": {"error": {"domain": "x"}}}})", "units.u.error.code"},
+      {R"({"units":{"u":{"error":{"domain":1,"code":1}}}})", "units.u.error.domain: expected"},
+      {R"({"units":{"u":{"error":{"code":1e30}}}})", "units.u.error.code: expected an integer"},
+      {R"({"units":{"u":{"error":{"code":1,"description":2}}}})", "units.u.error.description:"},
+      {R"({"units":{"u":{"network":5}}})", "units.u.network: expected a string"},
       {R"({"units": {"u": {"latencies": 0.5}}})", "units.u.latencies"},
+      {R"({"units":{"u":{"latencies":[0.1,"a"]}}})", "units.u.latencies[1]: expected a finite"},
       {R"({"units": {"u": {"adSize": [320]}}})", "units.u.adSize"},
-      {R"({"default": {"click": "yes"}})", "default.click"},
-      {R"({"start": {"GADMobileAds": "sleepy"}})", "start.GADMobileAds"},
       {R"({"units": {"u": {"clickUrl": 5}}})", "units.u.clickUrl"},
       {R"({"units": {"u": {"countdownMs": -1}}})", "units.u.countdownMs"},
       {R"({"units": {"u": {"testCreatives": "yes"}}})", "units.u.testCreatives"},
+      {R"({"units":{"u":{"revenue":1}}})", "units.u.revenue: expected an object"},
+      {R"({"units":{"u":{"revenue":{"value":1e999}}}})", "units.u.revenue.value: expected"},
+      {R"({"units":{"u":{"revenue":{"value":-0.01}}}})",
+       "units.u.revenue.value: expected a decimal number >= 0"},
+      {R"({"units":{"u":{"revenue":{"value":1,"currency":1}}}})", "units.u.revenue.currency:"},
+      {R"({"units":{"u":{"revenue":{"value":1,"currency":"US\u0000D"}}}})",
+       "units.u.revenue.currency: a NUL character"},
+      {R"({"units":{"u":{"revenue":{"value":1,"precision":9}}}})",
+       "units.u.revenue.precision: expected an integer from 0 to 3"},
+      {R"({"units":{"u":{"reward":{"amount":"abc"}}}})", "units.u.reward.amount: expected"},
+      {R"({"units":{"u":{"reward":{"amount":"-5"}}}})",
+       "units.u.reward.amount: expected a decimal number >= 0"},
+      {R"({"units":{"u":{"reward":{"amount":1,"type":[]}}}})", "units.u.reward.type: expected"},
+      {R"({"units":{"u":{"dismissAfterMs":-1}}})", "units.u.dismissAfterMs: expected"},
+      {R"({"units":{"u":{"presentError":1}}})", "units.u.presentError: expected an object"},
+      {R"({"units":{"u":{"expiresAfterMs":"x"}}})", "units.u.expiresAfterMs: expected"},
+      {R"({"units":{"u":{"native":{"headline":1}}}})", "units.u.native.headline: expected"},
+      {R"({"units":{"u":{"native":{"icon":1}}}})", "units.u.native.icon: expected"},
+      // A misspelt key would leave the scenario doing something else than meant.
+      {R"({"unit":{}})", "unit: unknown key; the keys here are start, default, units"},
+      {R"({"units":{"u":{"delay":5}}})", "units.u.delay: unknown key; the keys here are result,"},
+      {R"({"default":{"native":{"title":"T"}}})", "default.native.title: unknown key"},
+      {R"({"units":{"u":{"error":{"code":1,"message":"m"}}}})", "units.u.error.message: unknown"},
+      // Where the text went wrong, never what it read there: it may be a secret.
+      {R"({"key": "SUPERSECRET-TOKEN-1234" o})", "scenario: "},
   };
-  for (const auto& [json, path] : bad) {
-    auto problem = AdSource::shared().loadScenario(parseJson(json));
-    ASSERT_TRUE(problem) << json;
-    EXPECT_EQ(problem->rfind(path, 0), 0u) << *problem;
+  for (const auto& [json, reason] : bad) {
+    auto problem = AdSource::shared().loadScenarioText(json);
+    ASSERT_TRUE(problem) << json.substr(0, 80);
+    EXPECT_EQ(problem->rfind(reason, 0), 0u) << *problem;
+    EXPECT_EQ(problem->find("SUPERSECRET"), std::string::npos) << *problem;
   }
   EXPECT_EQ(AdSource::shared().scriptFor("u").network, "Vungle");
 }

@@ -6,6 +6,7 @@
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/APSNetwork.h"
 #include "Tilo/networks/AdMobNetwork.h"
+#include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/networks/NetworkList.h"
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
@@ -182,6 +183,44 @@ TEST_F(NetworksTest, AdMobIsReadyExactlyWhenThePlatformEntryIsReady) {
   for (const auto& [scenario, expected] : cases) {
     ASSERT_EQ(AdSource::shared().loadScenario(platform::parseJson(scenario)), std::nullopt);
     EXPECT_EQ(initialize(admob), expected) << scenario;
+  }
+}
+
+// A cause before the platform's text where the code alone hides it, a fixed text, unknown
+// codes, and codes that mean something in their own domain only. (One row for each branch:
+// every other URL error is a network error, like -1005.)
+TEST_F(NetworksTest, PlatformErrorsMapToTheHostsCodesAndTexts) {
+  using Code = TiloError::Code;
+  const std::tuple<std::string, long, std::string, Code, std::string> rules[] = {
+      {"com.google.admob", 0, "Text", Code::invalidAdUnitIdentifier, "Text"},
+      {"com.google.admob", 1, "Text", Code::noFill,
+       "Text. If no fill persists, please verify app-ads.txt configuration at "
+       "https://dashboard.tiloads.com"},
+      {"com.google.admob", 1, "No fill.", Code::noFill,
+       "No fill. If no fill persists, please verify app-ads.txt configuration at "
+       "https://dashboard.tiloads.com"},
+      {"com.google.admob", 2, "Text", Code::networkError, "Text"},
+      {"com.google.admob", 3, "Text", Code::networkError, "Ad server error: Text"},
+      {"com.google.admob", 4, "Text", Code::unspecified, "OS version too low: Text"},
+      {"com.google.admob", 5, "Text", Code::networkTimeout, "Text"},
+      {"com.google.admob", 6, "Text", Code::unspecified, "Text"},
+      {"com.google.admob", 7, "Text", Code::adLoadFailed, "Mediation error: Text"},
+      {"com.google.admob", 8, "Text", Code::adLoadFailed, "Mediation error: Text"},
+      {"com.google.admob", 10, "Text", Code::unspecified, "Invalid ad size: Text"},
+      {"com.google.admob", 11, "Text", Code::unspecified, "Internal error: Text"},
+      {"com.google.admob", 12, "Text", Code::unspecified, "Invalid argument: Text"},
+      {"com.google.admob", 19, "Text", Code::fullscreenAdAlreadyShowing, "Text"},
+      {"com.google.admob", 20, "Text", Code::initializationFailed,
+       "Application identifier missing"},
+      {"com.google.admob", 21, "Text", Code::unspecified, "Received invalid ad string: Text"},
+      {"NSURLErrorDomain", -1001, "Text", Code::networkTimeout, "Text"},
+      {"NSURLErrorDomain", -1005, "Text", Code::networkError, "Text"},
+      {"NSURLErrorDomain", -1009, "Text", Code::noNetwork, "Text"},
+      {"com.example", -1009, "Text", Code::unspecified, "Text"}};
+  for (const auto& [domain, code, text, expected, message] : rules) {
+    const auto error = toTiloError(mediation::NSError{domain, code, text});
+    EXPECT_EQ(std::pair(error.code(), error.message()), std::pair(expected, message))
+        << domain << " " << code;
   }
 }
 

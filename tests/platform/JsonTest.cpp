@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 namespace tilo::platform {
 namespace {
 
@@ -24,28 +27,25 @@ Kind kindOf(F&& f) {
 
 TEST(JsonTest, ErrorsNameTheKeyAndTheProblem) {
   const Json json = parseJson(R"({"platform":"ios","refreshInterval":"60","n":null,"f":3.5})");
-  auto error = decodingErrorOf([&] { required<std::string>(json, "storeId"); });
-  EXPECT_EQ(error.kind(), Kind::keyNotFound);
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it is missing. (key \"storeId\" not found)");
-  error = decodingErrorOf([&] { required<double>(json, "refreshInterval"); });
-  EXPECT_EQ(error.kind(), Kind::typeMismatch);
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it isn't in the correct format. "
-            "(key \"refreshInterval\": expected number, found string)");
-  error = decodingErrorOf([&] { required<std::string>(json, "n"); });
-  EXPECT_EQ(error.kind(), Kind::valueNotFound);
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it is missing. "
-            "(key \"n\": expected string, found null)");
-  EXPECT_EQ(kindOf([&] { requiredValue(json, "n"); }), Kind::valueNotFound);
-  error = decodingErrorOf([&] { requireObject(parseJson("[1]")); });
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it isn't in the correct format. "
-            "(expected object, found array)");
-  EXPECT_EQ(decodingErrorOf([&] { requireArray(json["f"], "f"); }).what(),
-            std::string("The data couldn't be read because it isn't in the correct format. "
-                        "(key \"f\": expected array, found number)"));
+  const std::string missing = "The data couldn't be read because it is missing. (";
+  const std::string wrong = "The data couldn't be read because it isn't in the correct format. (";
+  const std::tuple<std::function<void()>, Kind, std::string> cases[] = {
+      {[&] { required<std::string>(json, "storeId"); }, Kind::keyNotFound,
+       missing + "key \"storeId\" not found)"},
+      {[&] { required<double>(json, "refreshInterval"); }, Kind::typeMismatch,
+       wrong + "key \"refreshInterval\": expected number, found string)"},
+      {[&] { required<std::string>(json, "n"); }, Kind::valueNotFound,
+       missing + "key \"n\": expected string, found null)"},
+      {[&] { requiredValue(json, "n"); }, Kind::valueNotFound,
+       missing + "key \"n\": expected value, found null)"},
+      {[&] { requireObject(parseJson("[1]")); }, Kind::typeMismatch,
+       wrong + "expected object, found array)"},
+      {[&] { requireArray(json["f"], "f"); }, Kind::typeMismatch,
+       wrong + "key \"f\": expected array, found number)"}};
+  for (const auto& [call, kind, text] : cases) {
+    const auto error = decodingErrorOf(call);
+    EXPECT_EQ(std::pair(error.kind(), std::string(error.what())), std::pair(kind, text));
+  }
 }
 
 TEST(JsonTest, InvalidTextIsDataCorrupted) {

@@ -302,8 +302,7 @@ TEST_F(DemandWireTest, TheRequestCarriesTheDeviceAndTheChoicesAndTheLogMasksThem
   ASSERT_EQ(requests.size(), 1u);
   const Json& request = requests[0];
   const Json& device = request["device"];
-  const std::string ua = device["ua"];
-  EXPECT_TRUE(ua.starts_with("Tilo/") && ua.find(" (Linux; ") != std::string::npos) << ua;
+  EXPECT_EQ(device["ua"].get<std::string>().rfind("Tilo/1.1.44 (Linux; ", 0), 0u) << device["ua"];
   EXPECT_EQ((std::tuple{device["os"], device["devicetype"], device["lmt"], device["dnt"],
                         device.contains("ifa"), request["imp"][0]["secure"]}),
             (std::tuple{Json("Linux"), Json(2), Json(0), Json(0), false, Json(0)}));

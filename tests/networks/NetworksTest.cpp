@@ -191,31 +191,30 @@ TEST_F(NetworksTest, AdMobIsReadyExactlyWhenThePlatformEntryIsReady) {
 // every other URL error is a network error, like -1005.)
 TEST_F(NetworksTest, PlatformErrorsMapToTheHostsCodesAndTexts) {
   using Code = TiloError::Code;
+  const std::string gad = "com.google.admob", url = "NSURLErrorDomain";
+  const std::string hint =
+      " If no fill persists, please verify app-ads.txt configuration at "
+      "https://dashboard.tiloads.com";
   const std::tuple<std::string, long, std::string, Code, std::string> rules[] = {
-      {"com.google.admob", 0, "Text", Code::invalidAdUnitIdentifier, "Text"},
-      {"com.google.admob", 1, "Text", Code::noFill,
-       "Text. If no fill persists, please verify app-ads.txt configuration at "
-       "https://dashboard.tiloads.com"},
-      {"com.google.admob", 1, "No fill.", Code::noFill,
-       "No fill. If no fill persists, please verify app-ads.txt configuration at "
-       "https://dashboard.tiloads.com"},
-      {"com.google.admob", 2, "Text", Code::networkError, "Text"},
-      {"com.google.admob", 3, "Text", Code::networkError, "Ad server error: Text"},
-      {"com.google.admob", 4, "Text", Code::unspecified, "OS version too low: Text"},
-      {"com.google.admob", 5, "Text", Code::networkTimeout, "Text"},
-      {"com.google.admob", 6, "Text", Code::unspecified, "Text"},
-      {"com.google.admob", 7, "Text", Code::adLoadFailed, "Mediation error: Text"},
-      {"com.google.admob", 8, "Text", Code::adLoadFailed, "Mediation error: Text"},
-      {"com.google.admob", 10, "Text", Code::unspecified, "Invalid ad size: Text"},
-      {"com.google.admob", 11, "Text", Code::unspecified, "Internal error: Text"},
-      {"com.google.admob", 12, "Text", Code::unspecified, "Invalid argument: Text"},
-      {"com.google.admob", 19, "Text", Code::fullscreenAdAlreadyShowing, "Text"},
-      {"com.google.admob", 20, "Text", Code::initializationFailed,
-       "Application identifier missing"},
-      {"com.google.admob", 21, "Text", Code::unspecified, "Received invalid ad string: Text"},
-      {"NSURLErrorDomain", -1001, "Text", Code::networkTimeout, "Text"},
-      {"NSURLErrorDomain", -1005, "Text", Code::networkError, "Text"},
-      {"NSURLErrorDomain", -1009, "Text", Code::noNetwork, "Text"},
+      {gad, 0, "Text", Code::invalidAdUnitIdentifier, "Text"},
+      {gad, 1, "Text", Code::noFill, "Text." + hint},
+      {gad, 1, "No fill.", Code::noFill, "No fill." + hint},
+      {gad, 2, "Text", Code::networkError, "Text"},
+      {gad, 3, "Text", Code::networkError, "Ad server error: Text"},
+      {gad, 4, "Text", Code::unspecified, "OS version too low: Text"},
+      {gad, 5, "Text", Code::networkTimeout, "Text"},
+      {gad, 6, "Text", Code::unspecified, "Text"},
+      {gad, 7, "Text", Code::adLoadFailed, "Mediation error: Text"},
+      {gad, 8, "Text", Code::adLoadFailed, "Mediation error: Text"},
+      {gad, 10, "Text", Code::unspecified, "Invalid ad size: Text"},
+      {gad, 11, "Text", Code::unspecified, "Internal error: Text"},
+      {gad, 12, "Text", Code::unspecified, "Invalid argument: Text"},
+      {gad, 19, "Text", Code::fullscreenAdAlreadyShowing, "Text"},
+      {gad, 20, "Text", Code::initializationFailed, "Application identifier missing"},
+      {gad, 21, "Text", Code::unspecified, "Received invalid ad string: Text"},
+      {url, -1001, "Text", Code::networkTimeout, "Text"},
+      {url, -1005, "Text", Code::networkError, "Text"},
+      {url, -1009, "Text", Code::noNetwork, "Text"},
       {"com.example", -1009, "Text", Code::unspecified, "Text"}};
   for (const auto& [domain, code, text, expected, message] : rules) {
     const auto error = toTiloError(mediation::NSError{domain, code, text});

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "mediation/AdSource.h"
@@ -15,6 +16,7 @@
 #include "mediation/demand/BidResponseDecoder.h"
 #include "mediation/demand/Demand.h"
 #include "mediation/demand/DemandActivity.h"
+#include "mediation/demand/DemandLog.h"
 #include "mediation/demand/OpenRtbSource.h"
 #include "mediation/demand/PrivacySignals.h"
 #include "platform/Json.h"
@@ -284,6 +286,35 @@ TEST_F(DemandWireTest, AnAnswerAfterTmaxIsATimeout) {
   hold = true;
   const auto error = load(true).value_or(NSError{});
   EXPECT_EQ(error, (NSError{kNSURLErrorDomain, -1001, error.localizedDescription}));
+}
+
+// The host's choices as the exchange hears them; the log the inspector shows masks both
+// consent strings.
+TEST_F(DemandWireTest, TheRequestCarriesTheDeviceAndTheChoicesAndTheLogMasksThem) {
+  auto& privacy = PrivacySignals::shared();
+  privacy.hearChildDirected(true);
+  privacy.hearGdprConsentString("CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA");
+  privacy.hearUsPrivacyString("1YNN");
+  privacy.hearTrackingAuthorized(true);
+  privacy.commit();
+  EXPECT_FALSE(load());
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(requests.size(), 1u);
+  const Json& request = requests[0];
+  const Json& device = request["device"];
+  EXPECT_EQ(device["ua"].get<std::string>().rfind("Tilo/1.1.44 (Linux; ", 0), 0u) << device["ua"];
+  EXPECT_EQ((std::tuple{device["os"], device["devicetype"], device["lmt"], device["dnt"],
+                        device.contains("ifa"), request["imp"][0]["secure"]}),
+            (std::tuple{Json("Linux"), Json(2), Json(0), Json(0), false, Json(0)}));
+  EXPECT_EQ(
+      (std::tuple{request["regs"], request["user"], request["tmax"], request["cur"],
+                  request["at"]}),
+      (std::tuple{Json::parse(R"({"coppa":1,"gdpr":1,"us_privacy":"1YNN"})"),
+                  Json::parse(R"({"consent":"CPXxRfAPXxRfAAfKABENB-CgAAAAAAAAAAYgAAAAAAAA"})"),
+                  Json(1500), Json::parse(R"(["USD"])"), Json(1)}));
+  const std::string logged = DemandLog::shared().recent().back().request;
+  EXPECT_NE(logged.find("\"us_privacy\":\"1YNN\u2026\""), std::string::npos) << logged;
+  EXPECT_EQ(logged.find("CPXxRfAPXxRfAAfKABENB-"), std::string::npos) << logged;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "Tilo/base/TiloLogger.h"
 #include "Tilo/networks/APSNetwork.h"
 #include "Tilo/networks/AdMobNetwork.h"
+#include "Tilo/networks/ErrorConversion.h"
 #include "Tilo/networks/NetworkList.h"
 #include "mediation/AdSource.h"
 #include "mediation/CallRecorder.h"
@@ -182,6 +183,43 @@ TEST_F(NetworksTest, AdMobIsReadyExactlyWhenThePlatformEntryIsReady) {
   for (const auto& [scenario, expected] : cases) {
     ASSERT_EQ(AdSource::shared().loadScenario(platform::parseJson(scenario)), std::nullopt);
     EXPECT_EQ(initialize(admob), expected) << scenario;
+  }
+}
+
+// A cause before the platform's text where the code alone hides it, a fixed text, unknown
+// codes, and codes that mean something in their own domain only. (One row for each branch:
+// every other URL error is a network error, like -1005.)
+TEST_F(NetworksTest, PlatformErrorsMapToTheHostsCodesAndTexts) {
+  using Code = TiloError::Code;
+  const std::string gad = "com.google.admob", url = "NSURLErrorDomain";
+  const std::string hint =
+      " If no fill persists, please verify app-ads.txt configuration at "
+      "https://dashboard.tiloads.com";
+  const std::tuple<std::string, long, std::string, Code, std::string> rules[] = {
+      {gad, 0, "Text", Code::invalidAdUnitIdentifier, "Text"},
+      {gad, 1, "Text", Code::noFill, "Text." + hint},
+      {gad, 1, "No fill.", Code::noFill, "No fill." + hint},
+      {gad, 2, "Text", Code::networkError, "Text"},
+      {gad, 3, "Text", Code::networkError, "Ad server error: Text"},
+      {gad, 4, "Text", Code::unspecified, "OS version too low: Text"},
+      {gad, 5, "Text", Code::networkTimeout, "Text"},
+      {gad, 6, "Text", Code::unspecified, "Text"},
+      {gad, 7, "Text", Code::adLoadFailed, "Mediation error: Text"},
+      {gad, 8, "Text", Code::adLoadFailed, "Mediation error: Text"},
+      {gad, 10, "Text", Code::unspecified, "Invalid ad size: Text"},
+      {gad, 11, "Text", Code::unspecified, "Internal error: Text"},
+      {gad, 12, "Text", Code::unspecified, "Invalid argument: Text"},
+      {gad, 19, "Text", Code::fullscreenAdAlreadyShowing, "Text"},
+      {gad, 20, "Text", Code::initializationFailed, "Application identifier missing"},
+      {gad, 21, "Text", Code::unspecified, "Received invalid ad string: Text"},
+      {url, -1001, "Text", Code::networkTimeout, "Text"},
+      {url, -1005, "Text", Code::networkError, "Text"},
+      {url, -1009, "Text", Code::noNetwork, "Text"},
+      {"com.example", -1009, "Text", Code::unspecified, "Text"}};
+  for (const auto& [domain, code, text, expected, message] : rules) {
+    const auto error = toTiloError(mediation::NSError{domain, code, text});
+    EXPECT_EQ(std::pair(error.code(), error.message()), std::pair(expected, message))
+        << domain << " " << code;
   }
 }
 

@@ -104,6 +104,44 @@ TEST(FileSystemTest, AtomicWriteReplacesAndCleansUp) {
   EXPECT_FALSE(FileSystem::createDirectories(file / "sub"));
 }
 
+// Files in the container and the bundle are untrusted: whatever is not a small regular file
+// is refused at once (a FIFO without a writer would block an ordinary open), naming why, and
+// removable without following a link.
+TEST(FileSystemTest, ReadsRefuseWhatIsNotASmallRegularFile) {
+  TempDir dir;
+  const auto at = [&](const char* name) { return dir.path() / name; };
+  ASSERT_EQ(::mkfifo(at("fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(FileSystem::createDirectories(at("folder") / "inside"));
+  // Root reads through chmod 000; /proc/self/mem fails its read at offset 0 for everyone.
+  std::filesystem::create_symlink("/proc/self/mem", at("unreadable"));
+  ASSERT_TRUE(FileSystem::atomicWrite(at("huge"), ""));  // sparse: costs no disk
+  ASSERT_EQ(::truncate(at("huge").c_str(), 100 << 20), 0);
+  ASSERT_TRUE(FileSystem::atomicWrite(at("small"), "x"));
+  std::filesystem::create_symlink(at("small"), at("link"));
+  const std::string file = "The file \"";
+  const struct {
+    const char* name;
+    bool follow;
+    int code;
+    std::string description;
+  } cases[] = {
+      {"fifo", true, EINVAL, "fifo\" couldn't be opened because it is not a regular file."},
+      {"folder", true, EISDIR, "folder\" couldn't be opened because it is a folder."},
+      {"unreadable", true, EIO, "unreadable\" couldn't be read. (Input/output error)"},
+      {"huge", true, EFBIG, "huge\" couldn't be opened because it is larger than 4 MB."},
+      {"link", false, ELOOP, "link\" couldn't be opened because it is a symbolic link."},
+      {"missing", true, ENOENT, "missing\" couldn't be opened because there is no such file."},
+  };
+  for (const auto& c : cases) {
+    FileSystem::ReadError error;
+    EXPECT_EQ(FileSystem::readFile(at(c.name), &error, c.follow), std::nullopt) << c.name;
+    EXPECT_EQ(std::pair(error.code, error.description), std::pair(c.code, file + c.description));
+    EXPECT_TRUE(FileSystem::removeItem(at(c.name))) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(at(c.name)))) << c.name;
+  }
+  EXPECT_EQ(FileSystem::readFile(at("small")), "x");
+}
+
 // The rewriter's swaps: the target always whole, the spare never written through
 // something planted in its place, and a folder or link at the target treated as
 // atomicWrite treats them.

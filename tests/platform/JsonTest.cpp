@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 namespace tilo::platform {
 namespace {
 
@@ -24,44 +27,33 @@ Kind kindOf(F&& f) {
 
 TEST(JsonTest, ErrorsNameTheKeyAndTheProblem) {
   const Json json = parseJson(R"({"platform":"ios","refreshInterval":"60","n":null,"f":3.5})");
-  auto error = decodingErrorOf([&] { required<std::string>(json, "storeId"); });
-  EXPECT_EQ(error.kind(), Kind::keyNotFound);
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it is missing. (key \"storeId\" not found)");
-  error = decodingErrorOf([&] { required<double>(json, "refreshInterval"); });
-  EXPECT_EQ(error.kind(), Kind::typeMismatch);
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it isn't in the correct format. "
-            "(key \"refreshInterval\": expected number, found string)");
-  error = decodingErrorOf([&] { required<std::string>(json, "n"); });
-  EXPECT_EQ(error.kind(), Kind::valueNotFound);
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it is missing. "
-            "(key \"n\": expected string, found null)");
-  EXPECT_EQ(kindOf([&] { requiredValue(json, "n"); }), Kind::valueNotFound);
-  error = decodingErrorOf([&] { requireObject(parseJson("[1]")); });
-  EXPECT_EQ(error.localizedDescription(),
-            "The data couldn't be read because it isn't in the correct format. "
-            "(expected object, found array)");
-  EXPECT_EQ(decodingErrorOf([&] { requireArray(json["f"], "f"); }).what(),
-            std::string("The data couldn't be read because it isn't in the correct format. "
-                        "(key \"f\": expected array, found number)"));
+  const std::string missing = "The data couldn't be read because it is missing. (";
+  const std::string wrong = "The data couldn't be read because it isn't in the correct format. (";
+  const std::tuple<std::function<void()>, Kind, std::string> cases[] = {
+      {[&] { required<std::string>(json, "storeId"); }, Kind::keyNotFound,
+       missing + "key \"storeId\" not found)"},
+      {[&] { required<double>(json, "refreshInterval"); }, Kind::typeMismatch,
+       wrong + "key \"refreshInterval\": expected number, found string)"},
+      {[&] { required<std::string>(json, "n"); }, Kind::valueNotFound,
+       missing + "key \"n\": expected string, found null)"},
+      {[&] { requiredValue(json, "n"); }, Kind::valueNotFound,
+       missing + "key \"n\": expected value, found null)"},
+      {[&] { requireObject(parseJson("[1]")); }, Kind::typeMismatch,
+       wrong + "expected object, found array)"},
+      {[&] { requireArray(json["f"], "f"); }, Kind::typeMismatch,
+       wrong + "key \"f\": expected array, found number)"}};
+  for (const auto& [call, kind, text] : cases) {
+    const auto error = decodingErrorOf(call);
+    EXPECT_EQ(std::pair(error.kind(), std::string(error.what())), std::pair(kind, text));
+  }
 }
 
 TEST(JsonTest, InvalidTextIsDataCorrupted) {
   // Out-of-range numbers in a non-value position are still syntax errors; a raw NUL is one.
   const std::string deep(1 << 20, '[');
-  const std::string_view texts[] = {"",
-                                    "{",
-                                    "{\"a\":1} x",
-                                    "{'a':1}",
-                                    "[1,]",
-                                    "NaN",
-                                    "{1e999:1}",
-                                    "1e999 1",
-                                    "[1e999,]",
-                                    deep,
-                                    std::string_view("{\"s\":\"a\0b\"}", 10)};
+  const std::string_view nul("{\"s\":\"a\0b\"}", 10);
+  const std::string_view texts[] = {"",          "{",       "{\"a\":1} x", "{'a':1}", "[1,]", "NaN",
+                                    "{1e999:1}", "1e999 1", "[1e999,]",    deep,      nul};
   for (std::string_view text : texts) {
     const auto error = decodingErrorOf([&] { parseJson(text); });
     EXPECT_EQ(error.kind(), Kind::dataCorrupted) << text.substr(0, 20);
@@ -74,25 +66,24 @@ TEST(JsonTest, InvalidTextIsDataCorrupted) {
 TEST(JsonTest, NumberTypesOptionalAndLenientReads) {
   const Json json = parseJson(
       R"({"i":42,"neg":-7,"f":3.0,"half":3.5,"big":1e300,"huge":18446744073709551615,"b":true})");
-  EXPECT_EQ(required<double>(json, "i"), 42.0);
-  EXPECT_EQ(required<double>(json, "half"), 3.5);
-  EXPECT_EQ(required<std::int64_t>(json, "i"), 42);
-  EXPECT_EQ(required<std::int64_t>(json, "neg"), -7);
-  EXPECT_EQ(required<std::int64_t>(json, "f"), 3);
+  EXPECT_EQ((std::tuple{required<double>(json, "i"), required<double>(json, "half"),
+                        required<std::int64_t>(json, "i"), required<std::int64_t>(json, "neg"),
+                        required<std::int64_t>(json, "f"), required<bool>(json, "b")}),
+            (std::tuple{42.0, 3.5, std::int64_t{42}, std::int64_t{-7}, std::int64_t{3}, true}));
   for (const char* key : {"half", "big", "huge", "b"}) {
     EXPECT_EQ(kindOf([&] { required<std::int64_t>(json, key); }), Kind::typeMismatch) << key;
   }
   EXPECT_EQ(kindOf([&] { required<bool>(json, "i"); }), Kind::typeMismatch);
-  EXPECT_TRUE(required<bool>(json, "b"));
 
   const Json fields = parseJson(R"({"url":"https://x","none":null,"interval":"soon","cfg":"x"})");
-  EXPECT_EQ(optional<std::string>(fields, "url"), "https://x");
-  EXPECT_EQ(optional<std::string>(fields, "missing"), std::nullopt);
-  EXPECT_EQ(optional<std::string>(fields, "none"), std::nullopt);
+  using Text = std::optional<std::string>;
+  EXPECT_EQ(
+      (std::tuple{optional<std::string>(fields, "url"), optional<std::string>(fields, "missing"),
+                  optional<std::string>(fields, "none"), lenient<std::string>(fields, "url"),
+                  lenient<std::string>(parseJson("[]"), "url")}),
+      (std::tuple{Text("https://x"), Text(), Text(), Text("https://x"), Text()}));
   EXPECT_EQ(kindOf([&] { optional<double>(fields, "interval"); }), Kind::typeMismatch);
   EXPECT_EQ(lenient<double>(fields, "interval"), std::nullopt);
-  EXPECT_EQ(lenient<std::string>(fields, "url"), "https://x");
-  EXPECT_EQ(lenient<std::string>(parseJson("[]"), "url"), std::nullopt);
   EXPECT_EQ(optional<Json>(fields, "cfg"), Json("x"));
   EXPECT_EQ(kindOf([&] { required<std::string>(parseJson("5"), "url"); }), Kind::typeMismatch);
   // A cap on entries: exactly that many pass, one more is corrupted data.

@@ -65,7 +65,7 @@ TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics
   EXPECT_EQ(hostError->message(), "Ad server error: Boom");
   EXPECT_EQ(loader->ad(), nullptr);
   EXPECT_EQ(logs.count("ERROR ❌ rewarded 광고 로드 실패: networkError, Ad server error: Boom"), 1u);
-  // (The platform's code and text in the backend's event: FullScreenAdsTest's error table.)
+  // (The platform's code and text in the backend's event: FullScreenAdsTest's load errors.)
 }
 
 TEST_F(TiloAdLoaderTest, LoadAdReportsToListenerFirstAndLastSuccessWins) {

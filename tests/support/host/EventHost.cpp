@@ -8,35 +8,24 @@
 //                                           one every 300 ms until killed; each
 //                                           prints "logged <n> <epoch ms>", its ad unit
 //                                           being "seq-<n>"
-//   start                                   starts initialization (which reports crashes
-//                                           of earlier runs), prints "started" as soon as
-//                                           the call returns, and waits to be killed
-//   drain [--burst N]                       initializes, logs N impressions (default 0),
-//                                           enters the background and exits 0 with
-//                                           "drained" once the logger sent all
-//   abort-in-impression                     a C host: loads and shows the interstitial
-//                                           "interstitial-unit" through the C ABI, prints
-//                                           "impression <session>" in its
-//                                           did_record_impression callback and aborts
-//                                           there
+//   drain                                   initializes, enters the background and exits
+//                                           0 with "drained" once the logger sent all
+//                                           that earlier runs stored
 //
 // Exits 2 on a usage error, 1 when a step does not finish within a minute.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
 
 #include "Tilo/entry/TiloAds.h"
 #include "Tilo/telemetry/AdEventLogger.h"
-#include "Tilo/telemetry/SessionIdentifier.h"
 #include "platform/AppContainer.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/MainLoop.h"
 #include "platform/Timer.h"
-#include "tilo/tilo.h"
 
 namespace {
 
@@ -75,9 +64,8 @@ int stream(platform::MainLoop& loop, int burst) {
   }
 }
 
-int drain(platform::MainLoop& loop, int burst) {
+int drain(platform::MainLoop& loop) {
   if (!initialize(loop)) return 1;
-  for (int n = 1; n <= burst; ++n) logImpression(n);
   platform::Application::shared().setState(platform::ApplicationState::background);
   auto logger = AdEventLogger::shared();
   // The logger finishes on its own queue: wake the loop now and then to look.
@@ -85,35 +73,6 @@ int drain(platform::MainLoop& loop, int burst) {
   if (!loop.runUntil([&] { return logger->queuedEvents().empty(); }, kStepLimit)) return 1;
   say("drained");
   return 0;
-}
-
-// What a C host's delegate does; the callbacks are plain C function pointers.
-void abortingImpression(void*, tilo_interstitial_ad*, const tilo_ad_info*) {
-  say("impression " + sessionIdentifier());
-  std::abort();
-}
-
-int abortInImpression(platform::MainLoop& loop) {
-  if (!initialize(loop)) return 1;
-  tilo_interstitial_ad_delegate delegate{};
-  delegate.size = sizeof delegate;
-  delegate.did_load = [](void*, tilo_interstitial_ad* ad, const tilo_ad_info*) {
-    tilo_interstitial_ad_show_from(ad, nullptr);
-  };
-  delegate.did_fail_to_load = [](void*, tilo_interstitial_ad*, const tilo_error* error) {
-    say(std::string("load failed: ") + error->message);
-    std::exit(1);
-  };
-  delegate.did_record_impression = abortingImpression;
-  tilo_interstitial_ad* ad = tilo_interstitial_ad_create("interstitial-unit");
-  if (!ad || tilo_interstitial_ad_set_delegate(ad, &delegate, nullptr) != TILO_STATUS_OK ||
-      tilo_interstitial_ad_load(ad) != TILO_STATUS_OK) {
-    return 1;
-  }
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(kStepLimit);
-  while (std::chrono::steady_clock::now() < deadline) tilo_run_main_loop_for(0.05);
-  return 1;
 }
 
 }  // namespace
@@ -141,13 +100,6 @@ int main(int argc, char** argv) {
 
   const int burst = options.count("--burst") ? std::stoi(options["--burst"]) : 0;
   if (mode == "stream") return stream(*loop, burst);
-  if (mode == "start") {
-    TiloAds::shared()->initialized([](std::optional<TiloError>) {});
-    say("started");
-    loop->run();
-    return 0;
-  }
-  if (mode == "drain") return drain(*loop, burst);
-  if (mode == "abort-in-impression") return abortInImpression(*loop);
+  if (mode == "drain") return drain(*loop);
   return 2;
 }

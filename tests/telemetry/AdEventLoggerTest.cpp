@@ -284,7 +284,12 @@ TEST_F(AdEventLoggerTest, EventsLoggedBeforeTheRestoreRanQueueBehindTheStoredOne
   //    flight, and go out as soon as that batch is answered; nothing is sent twice.
   const auto report = AdLogEvent::make(AdLogEventType::markerCheckpoint, "{}");
   logger->logImmediateEvents({report});
-  EXPECT_EQ(storedIds().back(), report.eventId);
+  // In the file, not only in memory: the host may die again at once.
+  const auto path = platform::UserDefaults::standard()->path();
+  const auto onDisk =
+      EventStore(platform::UserDefaults::atPath(path), kTestAppKey).loadSavedEvents();
+  ASSERT_FALSE(onDisk.empty());
+  EXPECT_EQ(onDisk.back().eventId, report.eventId);
   EXPECT_EQ(api->uploadCount(), 1u);
   api->complete(0, std::nullopt);
   env.runUntilIdle();

@@ -148,7 +148,7 @@ TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
       {R"({"units":{"u":{"revenue":{"value":1,"currency":1}}}})", "units.u.revenue.currency:"},
       {R"({"units":{"u":{"revenue":{"value":1,"currency":"US\u0000D"}}}})",
        "units.u.revenue.currency: a NUL character"},
-      {R"({"units":{"u":{"revenue":{"value":1,"precision":9}}}})",
+      {R"({"units":{"u":{"revenue":{"value":1,"precision":4}}}})",
        "units.u.revenue.precision: expected an integer from 0 to 3"},
       {R"({"units":{"u":{"reward":{"amount":"abc"}}}})", "units.u.reward.amount: expected"},
       {R"({"units":{"u":{"reward":{"amount":"-5"}}}})",

@@ -16,9 +16,20 @@ using namespace std::string_literals;
 
 // Info.plist values and key files are read through the bundle by TiloKeyManagerTest's
 // ReadsTheAppKeyFromInfoPlist (a number is not a string, a missing key) and
-// LoadConfigurationFileTest's PrefersIosKeyFileAndFallsBack (resources by name and extension);
-// HostileBundleTest's KeyFileAndInfoPlistAreRefusedWithTheirMessages plants every broken form
-// and a folder in a key file's place.
+// LoadConfigurationFileTest's PrefersIosKeyFileAndFallsBack; HostileBundleTest's
+// KeyFileAndInfoPlistAreRefusedWithTheirMessages plants every broken form and a folder in a
+// key file's place. What no caller of the SDK's own spells: an extension with its dot.
+TEST(BundleTest, FindsResourcesByNameAndAnExtensionWithOrWithoutItsDot) {
+  TempDir dir;
+  ASSERT_TRUE(FileSystem::atomicWrite(dir.path() / "ios-tilo-key.txt", "key"));
+  ASSERT_TRUE(FileSystem::atomicWrite(dir.path() / "LICENSE", "text"));
+  auto bundle = Bundle::atDirectory(dir.path());
+  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", "txt"), dir.path() / "ios-tilo-key.txt");
+  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", ".txt"), dir.path() / "ios-tilo-key.txt");
+  EXPECT_EQ(bundle->pathForResource("LICENSE", ""), dir.path() / "LICENSE");
+  EXPECT_EQ(bundle->pathForResource("ios-tilo-key", ""), std::nullopt);
+}
+
 TEST(BundleTest, MainBundleDirectoryOverrides) {
   TempDir a, b;
   ASSERT_TRUE(FileSystem::atomicWrite(

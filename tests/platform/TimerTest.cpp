@@ -11,8 +11,19 @@
 
 using namespace tilo::platform;
 
-// A one-shot timer firing at its interval and not a millisecond before, then never again:
-// LightPopupTest's ClosesSixSecondsAfterItAppeared.
+TEST(Timer, OneShotFiresAtItsIntervalNotAMillisecondBeforeAndOnce) {
+  TestEnvironment env;
+  int fired = 0;
+  auto timer = Timer::scheduled(1.5, false, [&] { ++fired; });
+  env.advance(1.499);
+  EXPECT_EQ(fired, 0);
+  env.advance(0.001);
+  EXPECT_EQ(fired, 1);
+  EXPECT_FALSE(timer->isValid());
+  env.advance(10);
+  EXPECT_EQ(fired, 1);
+}
+
 TEST(Timer, RepeatingFiresEveryIntervalUntilInvalidatedOrReleased) {
   TestEnvironment env;
   // 1. Every interval, also after a block that threw (reported, not fatal to the timer).

@@ -143,41 +143,45 @@ static void record_error(host_log* log, const char* what, const tilo_ad_info* in
     if (ends) ((host_log*)c)->signal = 1;                                \
   }
 
+// A load's failure, which ends a phase.
+#define ERROR_CALLBACK(name, handle_type, label)                        \
+  static void name(void* c, handle_type* ad, const tilo_error* error) { \
+    (void)ad;                                                           \
+    record_error((host_log*)c, label, NULL, error);                     \
+    ((host_log*)c)->signal = 1;                                         \
+  }
+
 // One set of delegate functions per kind: the handle types differ.
-#define HOST_CALLBACKS(kind, handle_type, delegate_type)                                   \
-  INFO_CALLBACK(kind##_did_load, handle_type, #kind ".load", 1)                            \
-  INFO_CALLBACK(kind##_did_show, handle_type, #kind ".show", 0)                            \
-  INFO_CALLBACK(kind##_did_click, handle_type, #kind ".click", 0)                          \
-  INFO_CALLBACK(kind##_did_record_impression, handle_type, #kind ".impression", 0)         \
-  INFO_CALLBACK(kind##_did_dismiss, handle_type, #kind ".dismiss", 1)                      \
-  static void kind##_did_fail_to_load(void* c, handle_type* ad, const tilo_error* error) { \
-    (void)ad;                                                                              \
-    record_error((host_log*)c, #kind ".loadfail", NULL, error);                            \
-    ((host_log*)c)->signal = 1;                                                            \
-  }                                                                                        \
-  static void kind##_did_fail_to_show(void* c, handle_type* ad, const tilo_ad_info* info,  \
-                                      const tilo_error* error) {                           \
-    (void)ad;                                                                              \
-    record_error((host_log*)c, #kind ".showfail", info, error);                            \
-    ((host_log*)c)->signal = 1;                                                            \
-  }                                                                                        \
-  static void kind##_did_pay(void* c, handle_type* ad, const tilo_ad_info* info,           \
-                             const tilo_revenue* revenue) {                                \
-    (void)ad, (void)info;                                                                  \
-    record((host_log*)c, #kind ".pay(%s %s %d)", revenue->value, revenue->currency_code,   \
-           revenue->precision);                                                            \
-  }                                                                                        \
-  static delegate_type kind##_delegate(void) {                                             \
-    delegate_type d = {.size = sizeof d,                                                   \
-                       .did_load = kind##_did_load,                                        \
-                       .did_fail_to_load = kind##_did_fail_to_load,                        \
-                       .did_show = kind##_did_show,                                        \
-                       .did_fail_to_show = kind##_did_fail_to_show,                        \
-                       .did_click = kind##_did_click,                                      \
-                       .did_record_impression = kind##_did_record_impression,              \
-                       .did_dismiss = kind##_did_dismiss,                                  \
-                       .did_pay = kind##_did_pay};                                         \
-    return d;                                                                              \
+#define HOST_CALLBACKS(kind, handle_type, delegate_type)                                  \
+  INFO_CALLBACK(kind##_did_load, handle_type, #kind ".load", 1)                           \
+  INFO_CALLBACK(kind##_did_show, handle_type, #kind ".show", 0)                           \
+  INFO_CALLBACK(kind##_did_click, handle_type, #kind ".click", 0)                         \
+  INFO_CALLBACK(kind##_did_record_impression, handle_type, #kind ".impression", 0)        \
+  INFO_CALLBACK(kind##_did_dismiss, handle_type, #kind ".dismiss", 1)                     \
+  ERROR_CALLBACK(kind##_did_fail_to_load, handle_type, #kind ".loadfail")                 \
+  static void kind##_did_fail_to_show(void* c, handle_type* ad, const tilo_ad_info* info, \
+                                      const tilo_error* error) {                          \
+    (void)ad;                                                                             \
+    record_error((host_log*)c, #kind ".showfail", info, error);                           \
+    ((host_log*)c)->signal = 1;                                                           \
+  }                                                                                       \
+  static void kind##_did_pay(void* c, handle_type* ad, const tilo_ad_info* info,          \
+                             const tilo_revenue* revenue) {                               \
+    (void)ad, (void)info;                                                                 \
+    record((host_log*)c, #kind ".pay(%s %s %d)", revenue->value, revenue->currency_code,  \
+           revenue->precision);                                                           \
+  }                                                                                       \
+  static delegate_type kind##_delegate(void) {                                            \
+    delegate_type d = {.size = sizeof d,                                                  \
+                       .did_load = kind##_did_load,                                       \
+                       .did_fail_to_load = kind##_did_fail_to_load,                       \
+                       .did_show = kind##_did_show,                                       \
+                       .did_fail_to_show = kind##_did_fail_to_show,                       \
+                       .did_click = kind##_did_click,                                     \
+                       .did_record_impression = kind##_did_record_impression,             \
+                       .did_dismiss = kind##_did_dismiss,                                 \
+                       .did_pay = kind##_did_pay};                                        \
+    return d;                                                                             \
   }
 
 HOST_CALLBACKS(rewarded, tilo_rewarded_ad, tilo_rewarded_ad_delegate)
@@ -213,13 +217,11 @@ int c_host_full_screen_delegates(c_host_env* env) {
   tilo_interstitial_ad* interstitial = tilo_interstitial_ad_create("inter");
   tilo_app_open_ad* open = tilo_app_open_ad_create("open");
   tilo_window* other;
-  tilo_ad_info info;
   struct {
     tilo_ad_info info;
     unsigned char added[16];
   } newer;
   size_t i;
-  info.struct_size = sizeof info;
   CHECK(window && root && rewarded && interstitial && open);
   rd.did_earn_reward = rewarded_did_earn_reward;
   CHECK_OK(tilo_rewarded_ad_set_delegate(rewarded, &rd, &log));
@@ -229,16 +231,8 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CHECK_OK(tilo_interstitial_ad_set_delegate(interstitial, &id, &log));
   CHECK_OK(tilo_app_open_ad_set_delegate(open, &od, &log));
 
-  // 1. Show before a load: only did_fail_to_show, -24, no info, no user info (the three
-  // kinds share the wrapper's show).
-  CHECK_IS(0, tilo_rewarded_ad_is_ready(rewarded));
-  CHECK_IS(0, tilo_rewarded_ad_ad_info(rewarded, &info));
-  CHECK_OK(tilo_rewarded_ad_show_from(rewarded, root));
-  CHECK_LOG_AFTER(
-      1, &log,
-      "rewarded.showfail(noinfo|com.tilo.objcbridge -24 Ad is not ready to show|NULL -1);");
-
-  // 2. A no-fill: errors carry the unit and format (the kinds share the wrapper's load; their
+  // (A show before a load: the bad-input scenario's refused delegates.)
+  // 1. A no-fill: errors carry the unit and format (the kinds share the wrapper's load; their
   // format numbers: the loads below).
   CHECK_OK(tilo_set_test_scenario("{\"default\":" NO_FILL "}"));
   CALL_AND_WAIT(&log, tilo_interstitial_ad_load(interstitial));
@@ -247,7 +241,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
             "1);");
   CHECK_IS(0, tilo_interstitial_ad_is_ready(interstitial));
 
-  // 3. Pays after the fee, all 18 digits.
+  // 2. Pays after the fee, all 18 digits.
   CHECK_OK(tilo_set_test_scenario("{\"default\":" FILL "}"));
   CALL_AND_WAIT(&log, tilo_rewarded_ad_load(rewarded));
   CHECK_LOG(&log, "rewarded.load(2 reward 170 AdMob);");
@@ -255,14 +249,14 @@ int c_host_full_screen_delegates(c_host_env* env) {
   // A newer host's larger struct, then the first one's size: the SDK writes its own fields
   // and nothing past them. A size below the first struct's is refused, nothing written.
   for (i = 0; i < 4; ++i) {
-    const size_t sizes[] = {sizeof newer, sizeof info, 0, sizeof info - 1};
+    const size_t sizes[] = {sizeof newer, sizeof newer.info, 0, sizeof newer.info - 1};
     const unsigned char* bytes = (const unsigned char*)&newer;
-    size_t at = i < 2 ? sizeof info : sizeof(size_t);
+    size_t at = i < 2 ? sizeof newer.info : sizeof(size_t);
     memset(&newer, 0xAB, sizeof newer);
     newer.info.struct_size = sizes[i];
     CHECK_IS(i < 2 ? 1 : TILO_STATUS_INVALID_ARGUMENT,
              tilo_rewarded_ad_ad_info(rewarded, &newer.info));
-    CHECK(newer.info.struct_size == (i < 2 ? sizeof info : sizes[i]));
+    CHECK(newer.info.struct_size == (i < 2 ? sizeof newer.info : sizes[i]));
     for (; at < sizeof newer; ++at) CHECK(bytes[at] == 0xAB);
     CHECK(i >= 2 || (newer.info.ad_format == TILO_AD_FORMAT_REWARDED &&
                      strcmp(newer.info.ad_unit_id, "reward") == 0 && newer.info.ad_network &&
@@ -276,7 +270,7 @@ int c_host_full_screen_delegates(c_host_env* env) {
             "rewarded.click(2 reward 170 AdMob);rewarded.dismiss(2 reward 170 AdMob);");
   CHECK_IS(0, tilo_rewarded_ad_is_ready(rewarded));
 
-  // 4. App open shown without a controller.
+  // 3. App open shown without a controller.
   CALL_AND_WAIT(&log, tilo_app_open_ad_load(open));
   CALL_AND_WAIT(&log, tilo_app_open_ad_show(open));
   CHECK_LOG(
@@ -285,12 +279,12 @@ int c_host_full_screen_delegates(c_host_env* env) {
       "open.pay(1049382.70754938195 USD 3);open.click(4 open 170 AdMob);"
       "open.dismiss(4 open 170 AdMob);");
 
-  // 5. A cleared delegate hears nothing.
+  // 4. A cleared delegate hears nothing.
   CHECK_OK(tilo_app_open_ad_set_delegate(open, NULL, NULL));
   CHECK_OK(tilo_app_open_ad_show(open));
   CHECK_LOG_AFTER(1, &log, "");
 
-  // 6. Ads that would stay ten minutes go with their window: an interstitial on screen (its
+  // 5. Ads that would stay ten minutes go with their window: an interstitial on screen (its
   // NULL entries skipped) is dismissed at once, once; a rewarded ad whose presentation has
   // not started fails to show.
   env->script(env->impl, "gad/inter", LONG_FILL);
@@ -337,11 +331,7 @@ static void loader_view_load(void* c, tilo_light_popup_ad_loader* loader, tilo_l
 #define VIEW_CALLBACKS(kind, handle_type, delegate_type)                                          \
   INFO_CALLBACK(kind##_view_click, handle_type, #kind ".click", 0)                                \
   INFO_CALLBACK(kind##_view_impression, handle_type, #kind ".impression", 0)                      \
-  static void kind##_view_fail(void* c, handle_type* view, const tilo_error* error) {             \
-    (void)view;                                                                                   \
-    record_error((host_log*)c, #kind ".fail", NULL, error);                                       \
-    ((host_log*)c)->signal = 1;                                                                   \
-  }                                                                                               \
+  ERROR_CALLBACK(kind##_view_fail, handle_type, #kind ".fail")                                    \
   static void kind##_view_pay(void* c, handle_type* view, const tilo_ad_info* info,               \
                               const tilo_revenue* revenue) {                                      \
     (void)view;                                                                                   \
@@ -382,31 +372,9 @@ static void popup_fail(void* c, tilo_light_popup_ad* ad, const tilo_error* error
   record_error(&((popup_log*)c)->log, "popup.fail", info, error);
 }
 
-static tilo_light_popup_ad_delegate popup_delegate(void) {
-  tilo_light_popup_ad_delegate d = {0};
-  d.size = sizeof d;
-  d.did_show = popup_show;
-  d.did_dismiss = popup_dismiss;
-  d.did_fail_to_show = popup_fail;
-  return d;
-}
-
 static const char* kViewFill =
     "{\"latencies\":[0.05,0.12],\"revenue\":{\"value\":\"0.0125\",\"currency\":\"USD\","
     "\"precision\":3},\"native\":{\"headline\":\"Title\",\"callToAction\":\"Go\"}}";
-
-// Loads a light popup and shows it from `window`'s root; the log then starts empty.
-static int show_popup(c_host_env* env, popup_log* popup, tilo_light_popup_ad_loader* loader,
-                      tilo_window* window) {
-  tilo_light_popup_ad_delegate ad = popup_delegate();
-  popup->ad = NULL;
-  CALL_AND_WAIT(&popup->log, tilo_light_popup_ad_loader_load_ad(loader));
-  CHECK(popup->ad != NULL);
-  CHECK_OK(tilo_light_popup_ad_set_delegate(popup->ad, &ad, popup));
-  CHECK_LOG(&popup->log, "loader.load(3 native 170 NULL);");
-  CHECK_OK(tilo_light_popup_ad_show_from(popup->ad, tilo_window_root_view_controller(window)));
-  return 1;
-}
 
 int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   host_log log = {0};
@@ -416,6 +384,10 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   tilo_native_view_delegate nd = native_view_delegate();
   tilo_line_banner_view_delegate ld = line_view_delegate();
   tilo_light_popup_ad_loader_delegate pd = loader_view_delegate();
+  const tilo_light_popup_ad_delegate ad = {.size = sizeof ad,
+                                           .did_show = popup_show,
+                                           .did_dismiss = popup_dismiss,
+                                           .did_fail_to_show = popup_fail};
   tilo_window* window = tilo_window_create(390, 844, 3);
   tilo_window* other;
   tilo_view_controller* root = tilo_window_root_view_controller(window);
@@ -492,7 +464,11 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   // (its timer: the popup's own test), and destroyed inside did_dismiss.
   env->script(env->impl, "gad/native", kViewFill);
   other = tilo_window_create(390, 844, 3);
-  if (!show_popup(env, &popup, loader, other)) return 0;
+  CALL_AND_WAIT(&popup.log, tilo_light_popup_ad_loader_load_ad(loader));
+  CHECK(popup.ad != NULL);
+  CHECK_OK(tilo_light_popup_ad_set_delegate(popup.ad, &ad, &popup));
+  CHECK_LOG(&popup.log, "loader.load(3 native 170 NULL);");
+  CHECK_OK(tilo_light_popup_ad_show_from(popup.ad, tilo_window_root_view_controller(other)));
   CHECK_OK(tilo_light_popup_ad_set_close_button_text_color(popup.ad, 0xFF0000FFu));
   CHECK_LOG_AFTER(1, &popup.log,
                   "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "mediation/AdSource.h"
@@ -152,8 +153,8 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   };
   std::vector<std::string> calls;
   // 1. Views load by themselves only when asked to: placed, without loadAd(), the three
-  //    kinds request nothing. A banner given its delegate, moved, then placed at the
-  //    bottom reports its load and revenue in C++ types.
+  //    kinds request nothing. A banner placed at the bottom reports its load in C++ types
+  //    (moves with the delegate and revenue: the ads above and below).
   auto banner = BannerView::create("banner", BannerSize::banner);
   auto native = NativeView::create("native");
   auto line = LineBannerView::create("native");
@@ -165,19 +166,14 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
     calls.push_back("banner " + info.value_or(AdInfo{}).adUnitId);
     EXPECT_EQ(info->adFormat, AdFormat::banner);
   };
-  bannerDelegate.didPay = [&](const std::optional<AdInfo>&, const Revenue& revenue) {
-    calls.push_back("pay " + revenue.value);
-  };
   banner->setDelegate(bannerDelegate);
-  BannerView placed = std::move(banner).value();
-  ASSERT_EQ(addViewPinned(window, placed, WindowEdge::bottom, 50), TILO_STATUS_OK);
-  EXPECT_EQ(addViewPinned(window, *banner, WindowEdge::top, 50), TILO_STATUS_INVALID_HANDLE);
+  ASSERT_EQ(addViewPinned(window, *banner, WindowEdge::bottom, 50), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
   EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/banner"), 0u);
   EXPECT_EQ(mediation::AdSource::shared().loadCount("gad/native"), 0u);
-  ASSERT_EQ(placed.loadAd(), TILO_STATUS_OK);
+  ASSERT_EQ(banner->loadAd(), TILO_STATUS_OK);
   sdk.drive([] { return false; }, 2);
-  EXPECT_EQ(calls, (std::vector<std::string>{"banner banner", "pay 1049382.70754938195"}));
+  EXPECT_EQ(calls, std::vector<std::string>{"banner banner"});
   const std::vector<std::uint8_t> withoutPopup = render();
   // The window as it was before the popup: a redraw of only what changed may round an
   // antialiased edge one level apart from the full first draw; a popup left behind
@@ -260,12 +256,17 @@ TEST_F(CppApiTest, ViewsAndTheLightPopupOwnTheirHandles) {
   EXPECT_EQ(calls, std::vector<std::string>{"show"});
 }
 
+// A host that draws a native ad itself owns it: it reads the assets through the C++ API and
+// the C ABI beneath, and its impression and click report once each (their events: the
+// native view's, whose loader it shares).
 TEST_F(CppApiTest, NativeAdDrawnByTheHostIsOwnedByItAndReportsOnce) {
   auto error = mediation::AdSource::shared().loadScenario(platform::parseJson(
-      R"({"default":{"network":"Meta","revenue":{"value":"0.02","currency":"USD","precision":3},)"
-      R"("native":{"headline":"H","advertiser":"A","media":true}}})"));
+      R"({"default":{"network":"Meta","click":true,"revenue":{"value":"0.02","currency":"USD",)"
+      R"("precision":3},"native":{"headline":"Tap here","body":"Body","callToAction":"Go",)"
+      R"("media":true}}})"));
   ASSERT_FALSE(error) << *error;
-  // 1. The loader moves with its callbacks; an ad didLoad does not move out is destroyed.
+  // 1. The loader moves with its callbacks (a C delegate without its required entries is
+  //    refused and leaves them be); an ad didLoad does not move out is destroyed.
   auto made = NativeAdLoader::create("native");
   ASSERT_TRUE(made) << made.message();
   std::vector<std::string> calls;
@@ -273,7 +274,7 @@ TEST_F(CppApiTest, NativeAdDrawnByTheHostIsOwnedByItAndReportsOnce) {
   tilo_native_ad* dropped = nullptr;
   NativeAdLoader::Delegate delegate;
   delegate.didLoad = [&](NativeAd ad, const std::optional<AdInfo>& info) {
-    calls.push_back("load " + info.value_or(AdInfo{}).adUnitId);
+    calls.push_back("load " + info->adUnitId + (info->adNetwork ? " network" : ""));
     if (!dropped) {
       dropped = ad.handle();
     } else {
@@ -289,39 +290,93 @@ TEST_F(CppApiTest, NativeAdDrawnByTheHostIsOwnedByItAndReportsOnce) {
   };
   made->setDelegate(delegate);
   NativeAdLoader loader = std::move(made).value();
+  tilo_native_ad_loader_delegate sizeOnly{};
+  sizeOnly.size = sizeof sizeOnly;
+  EXPECT_EQ(tilo_native_ad_loader_set_delegate(loader.handle(), &sizeOnly, nullptr),
+            TILO_STATUS_MISSING_CALLBACK);
   ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
   ASSERT_EQ(loader.loadAd(), TILO_STATUS_OK);
   ASSERT_TRUE(sdk.drive([&] { return static_cast<bool>(kept); }));
   EXPECT_EQ(tilo_native_ad_destroy(dropped), TILO_STATUS_INVALID_HANDLE);
+  tilo_native_ad* ad = kept.handle();
 
-  // 2. Assets: absent texts are empty optionals, a missing icon an empty image, and the
-  //    media's pixels arrive in rows without padding (green at its top left).
-  EXPECT_EQ(kept.headline(), "H");
-  EXPECT_EQ(kept.advertiser(), "A");
-  EXPECT_EQ(kept.body(), std::nullopt);
+  // 2. Texts: an absent one is an empty optional, in C an empty string of length -1; a
+  //    short buffer learns the length to ask for.
+  EXPECT_EQ((std::vector{kept.headline(), kept.body(), kept.callToAction(), kept.advertiser()}),
+            (std::vector<std::optional<std::string>>{"Tap here", "Body", "Go", std::nullopt}));
+  char text[16] = "unchanged";
+  int64_t length = 0;
+  EXPECT_EQ(tilo_native_ad_get_headline(ad, text, 4, &length), TILO_STATUS_BUFFER_TOO_SMALL);
+  EXPECT_EQ(length, 8);
+  ASSERT_EQ(tilo_native_ad_get_advertiser(ad, text, sizeof text, &length), TILO_STATUS_OK);
+  EXPECT_EQ(std::pair(std::string(text), length), std::pair(std::string(), int64_t{-1}));
+
+  // 3. Images: the size first, then the pixels in the asked format at the asked stride (in
+  //    rows without padding through the C++ API); a missing one is empty. The generated
+  //    media runs from green at the top to blue.
+  int width = -1, height = -1;
+  EXPECT_EQ(tilo_native_ad_get_icon(ad, nullptr, 0, 0, TILO_PIXEL_FORMAT_RGBA, &width, &height),
+            TILO_STATUS_OK);
+  EXPECT_EQ(std::pair(width, height), std::pair(0, 0));
   auto icon = kept.icon();
   ASSERT_TRUE(icon) << icon.message();
   EXPECT_TRUE(icon->empty());
-  auto media = kept.media(TILO_PIXEL_FORMAT_RGBA);
+  EXPECT_EQ(tilo_native_ad_get_media(ad, nullptr, 0, 0, TILO_PIXEL_FORMAT_RGBA, &width, &height),
+            TILO_STATUS_BUFFER_TOO_SMALL);
+  ASSERT_EQ(std::pair(width, height), std::pair(640, 360));
+  const std::size_t stride = 642 * 4;
+  std::vector<std::uint8_t> pixels(stride * 360, 7);
+  const std::tuple<std::size_t, std::size_t, int, int*, tilo_status> refused[] = {
+      {pixels.size() - 1, stride, TILO_PIXEL_FORMAT_RGBA, &height, TILO_STATUS_BUFFER_TOO_SMALL},
+      {pixels.size(), 639 * 4, TILO_PIXEL_FORMAT_RGBA, &height, TILO_STATUS_BUFFER_TOO_SMALL},
+      {pixels.size(), stride + 2, TILO_PIXEL_FORMAT_RGBA, &height, TILO_STATUS_INVALID_ARGUMENT},
+      {pixels.size(), stride, 3, &height, TILO_STATUS_INVALID_ARGUMENT},
+      {pixels.size(), stride, TILO_PIXEL_FORMAT_RGBA, nullptr, TILO_STATUS_NULL_ARGUMENT}};
+  for (const auto& [size, rowBytes, format, heightOut, expected] : refused) {
+    EXPECT_EQ(
+        tilo_native_ad_get_media(ad, pixels.data(), size, rowBytes, format, &width, heightOut),
+        expected)
+        << rowBytes << " " << format;
+  }
+  EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](std::uint8_t b) { return b == 7; }));
+  ASSERT_EQ(tilo_native_ad_get_media(ad, pixels.data(), pixels.size(), stride,
+                                     TILO_PIXEL_FORMAT_BGRA_PREMULTIPLIED, &width, &height),
+            TILO_STATUS_OK);
+  auto pixel = [&](int x, int y) {
+    const std::uint8_t* p = &pixels[static_cast<std::size_t>(y) * stride + x * 4];
+    return std::vector<int>{p[0], p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(pixel(0, 0), (std::vector<int>{89, 199, 51, 255}));
+  EXPECT_EQ(pixel(639, 359)[0], 255);
+  EXPECT_LT(pixel(639, 359)[1], 140);
+  EXPECT_EQ(pixels[640 * 4], 7) << "the row padding stays the host's";
+  auto media = kept.media();
   ASSERT_TRUE(media) << media.message();
-  ASSERT_EQ(std::pair(media->width, media->height), std::pair(640, 360));
   ASSERT_EQ(media->pixels.size(), 640u * 360 * 4);
   EXPECT_EQ(std::vector<int>(media->pixels.begin(), media->pixels.begin() + 4),
             (std::vector<int>{51, 199, 89, 255}));
 
-  // 3. Reported, revenue after the 15 % fee (once each: the C ABI's own test).
+  // 4. Impression and click count once each, the click only after the impression; the
+  //    script's click after the impression taps a view, which a host-drawn ad has not.
+  //    Revenue after the 15 % fee.
+  EXPECT_EQ(kept.recordClick(), TILO_STATUS_NOT_SHOWN);
   EXPECT_EQ(kept.recordImpression(), TILO_STATUS_OK);
+  EXPECT_EQ(kept.recordImpression(), TILO_STATUS_ALREADY_RECORDED);
+  sdk.drive([] { return false; }, 1);
   EXPECT_EQ(kept.recordClick(), TILO_STATUS_OK);
+  EXPECT_EQ(kept.recordClick(), TILO_STATUS_ALREADY_RECORDED);
   sdk.drive([] { return false; }, 1);
   EXPECT_EQ(calls, (std::vector<std::string>{"load native", "load native", "impression Meta",
                                              "pay 0.017 USD", "click"}));
 
-  // 4. Dropping the ad destroys it; an empty one answers with a status.
-  tilo_native_ad* handle = kept.handle();
+  // 5. Dropping the ad destroys it; an empty one answers with a status. The loader's
+  //    handle is no ad.
   kept = NativeAd();
-  EXPECT_EQ(tilo_native_ad_record_click(handle), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_native_ad_record_click(ad), TILO_STATUS_INVALID_HANDLE);
   EXPECT_EQ(kept.headline(), std::nullopt);
   EXPECT_EQ(kept.icon().status(), TILO_STATUS_INVALID_HANDLE);
+  EXPECT_EQ(tilo_native_ad_record_impression(reinterpret_cast<tilo_native_ad*>(loader.handle())),
+            TILO_STATUS_WRONG_HANDLE_TYPE);
 }
 
 }  // namespace

@@ -469,7 +469,6 @@ int c_host_view_delegates(c_host_env* env, c_host_views* out) {
   CHECK_OK(tilo_light_popup_ad_set_delegate(popup.ad, &ad, &popup));
   CHECK_LOG(&popup.log, "loader.load(3 native 170 NULL);");
   CHECK_OK(tilo_light_popup_ad_show_from(popup.ad, tilo_window_root_view_controller(other)));
-  CHECK_OK(tilo_light_popup_ad_set_close_button_text_color(popup.ad, 0xFF0000FFu));
   CHECK_LOG_AFTER(1, &popup.log,
                   "loader.impression(3 native 170 NULL);loader.pay(3 0.010625 USD 3);"
                   "popup.show(3 native none NULL);");

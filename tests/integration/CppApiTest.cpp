@@ -1,6 +1,7 @@
 // The header-only C++ API over the C ABI: value conversions, factories that refuse bad
-// arguments with a status, objects that move with their callbacks, popups owned by the
-// host, and objects destroyed from inside their own callbacks.
+// arguments with a status, objects that move with their callbacks, popups and host-drawn
+// native ads owned by the host (the native ad read through the C ABI too), and objects
+// destroyed from inside their own callbacks.
 #include <gtest/gtest.h>
 
 #include <algorithm>

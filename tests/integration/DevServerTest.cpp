@@ -19,6 +19,7 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -279,6 +280,15 @@ TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
   EXPECT_EQ(res->body, R"({"stored":0,"duplicates":2})");
   EXPECT_EQ(server->eventPostCount(), 3);
   EXPECT_EQ(server->requestCount(), 7u);
+
+  // 4. A held upload is never answered nor stored: the server's stop lets it go unanswered.
+  server->setHoldUploads(1);
+  std::thread held([&, other = clientFor(*server)] { res = post(*other, batch({"h1"})); });
+  while (server->eventPostCount() < 4) std::this_thread::yield();
+  server->stop();
+  held.join();
+  EXPECT_FALSE(res);
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"f1", "f2"}));
 }
 
 TEST(DevServerTest, DatabaseFileSurvivesRestartAndStartFailuresSayWhy) {

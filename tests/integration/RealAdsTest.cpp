@@ -29,17 +29,9 @@ using platform::Json;
 
 SdkFixtureOptions houseExchange() {
   SdkFixtureOptions options;
-  options.appInfoJson =
-      R"({"adUnits":[)"
-      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
-      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
-      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"line","mediationAdUnitId":"gad/line","name":"L","type":"native","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"popup","mediationAdUnitId":"gad/popup","name":"P","type":"lightPopup"}],)"
-      R"("feeRate":0.15})";
+  options.appInfoJson = SdkFixture::appInfoJson(
+      {"inter:interstitial", "reward:rewarded", "open:appOpen", "banner:banner", "mrec:mrec",
+       "native:native", "line:native", "popup:lightPopup"});
   TempDir dir;  // the pictures are read into memory as the campaigns load
   for (const auto& file : devserver::SampleCampaigns::files()) {
     platform::FileSystem::atomicWrite(dir.path() / file.name, file.content);

@@ -36,11 +36,6 @@ class BackendMatrixTest : public ::testing::Test {
                           hostile(res);
                         });
     backend.start();
-    otherHost.http().set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
-      ++otherHostRequests;
-      return httplib::Server::HandlerResponse::Unhandled;
-    });
-    otherHost.start();
     api = TiloApi::create(backend.url(""), kAppKey,
                           NetworkClient::create(platform::HttpClient::create()),
                           RetryPolicy{2, 2.0, 2.0});
@@ -70,11 +65,9 @@ class BackendMatrixTest : public ::testing::Test {
 
   TempDir container;
   platform::TestEnvironment env;
-  std::atomic<int> otherHostRequests{0};
   std::mutex mutex;  // the server's threads read `hostile`
   Answer hostile;
   LoopbackHttpServer backend;
-  LoopbackHttpServer otherHost;
   std::shared_ptr<TiloApi> api;  // talks to `backend`, so it goes first
 };
 
@@ -91,8 +84,9 @@ TEST_F(BackendMatrixTest, RedirectGzipAndBodiesOverTheCapAreRefused) {
     Answer answer;
     long code;
   } cases[] = {
+      // Followed, it would fail to connect: nothing listens there.
       {"redirect",
-       [&](httplib::Response& res) { res.set_redirect(otherHost.url("/sdk/init"), 307); }, 307},
+       [](httplib::Response& res) { res.set_redirect("http://127.0.0.1:1/sdk/init", 307); }, 307},
       {"gzip",
        [](httplib::Response& res) {
          res.set_content(std::string("\x1f\x8b\x08\0", 4), "application/json");
@@ -125,7 +119,6 @@ TEST_F(BackendMatrixTest, RedirectGzipAndBodiesOverTheCapAreRefused) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(errorCode(upload(c.answer)), c.code);
   }
-  EXPECT_EQ(otherHostRequests, 0);
   ASSERT_TRUE(env.runUntil([&] { return finished == 1; }));
   EXPECT_LT(written, std::size_t{24 << 20});
   // The client is sound after each: a good answer is a success again.

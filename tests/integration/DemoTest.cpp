@@ -18,39 +18,22 @@ namespace {
 
 using platform::FileSystem;
 
-struct DemoRun {
-  int exitCode = -1;   // when it exited
-  int signal = 0;      // when a signal ended it
-  std::string output;  // standard output and error, interleaved
+bool contains(const ChildRun& run, const std::string& text) {
+  return run.out.find(text) != std::string::npos;
+}
 
-  // Position of `text` at or after `from`; npos when absent.
-  std::size_t find(const std::string& text, std::size_t from = 0) const {
-    return output.find(text, from);
-  }
-  bool contains(const std::string& text) const { return find(text) != std::string::npos; }
-  std::size_t count(const std::string& text) const {
-    std::size_t n = 0;
-    for (auto at = find(text); at != std::string::npos; at = find(text, at + 1)) ++n;
-    return n;
-  }
-};
-
-// Runs the built demo with `args` (a minute at most). `skipIdle` lets the demo jump over
-// the time its timers leave it idle (the light popup's 6 s).
-DemoRun runDemo(const TempDir&, std::vector<std::string> args, bool skipIdle = false) {
-  args.insert(args.begin(), TILO_TOOLS_DIR "/tilo-demo");
-  const ChildRun run =
-      runChild(args, {skipIdle ? "TILO_DEMO_SKIP_IDLE=1" : "TILO_DEMO_SKIP_IDLE"}, true);
-  return DemoRun{run.exitCode, run.signal, run.out};
+std::size_t count(const ChildRun& run, const std::string& text) {
+  std::size_t n = 0;
+  for (auto at = run.out.find(text); at != std::string::npos; at = run.out.find(text, at + 1)) ++n;
+  return n;
 }
 
 // Each text appears, in this order.
-void expectInOrder(const DemoRun& run, const std::vector<std::string>& texts) {
+void expectInOrder(const ChildRun& run, const std::vector<std::string>& texts) {
   std::size_t at = 0;
   for (const auto& text : texts) {
-    const auto found = run.find(text, at);
-    ASSERT_NE(found, std::string::npos) << "missing, or out of order: " << text << "\n"
-                                        << run.output;
+    const auto found = run.out.find(text, at);
+    ASSERT_NE(found, std::string::npos) << "missing, or out of order: " << text << "\n" << run.out;
     at = found + text.size();
   }
 }
@@ -59,18 +42,28 @@ std::string readText(const std::filesystem::path& path) {
   return FileSystem::readFile(path).value_or("");
 }
 
-// Ads that close at once and never click, so runs take a fraction of a second.
-std::string writeFastScenario(const TempDir& dir, const std::string& json) {
-  const auto path = dir.path() / "scenario.json";
-  FileSystem::atomicWrite(path, json);
-  return path.string();
-}
+// Runs of the built demo, a minute at most each, that share one container.
+class DemoTest : public ::testing::Test {
+ protected:
+  // Standard output and error interleaved. `skipIdle` lets the demo jump over the time its
+  // timers leave it idle (the light popup's 6 s).
+  ChildRun demo(std::vector<std::string> args, bool skipIdle = false) {
+    args.insert(args.begin(), {TILO_TOOLS_DIR "/tilo-demo", "--container", container});
+    return runChild(args, {skipIdle ? "TILO_DEMO_SKIP_IDLE=1" : "TILO_DEMO_SKIP_IDLE"}, true);
+  }
+  // Writes the test ads' scenario; returns its path.
+  std::string scenario(const std::string& json) {
+    FileSystem::atomicWrite(dir.path() / "scenario.json", json);
+    return (dir.path() / "scenario.json").string();
+  }
 
-TEST(DemoTest, DefaultRunShowsEveryCallbackAndWhatTheBackendStored) {
   TempDir dir;
   const std::string container = (dir.path() / "app").string();
-  const DemoRun run = runDemo(dir, {"--container", container, "--formats", "rewarded"});
-  ASSERT_EQ(run.exitCode, 0) << run.output;
+};
+
+TEST_F(DemoTest, DefaultRunShowsEveryCallbackAndWhatTheBackendStored) {
+  const ChildRun run = demo({"--formats", "rewarded"});
+  ASSERT_EQ(run.exitCode, 0) << run.out;
 
   // 1. Start-up through the SDK, at debug level by default.
   expectInOrder(run, {"(generated)", "[TILO] ", "DEBUG initialized with app key", "(embedded)",
@@ -85,7 +78,7 @@ TEST(DemoTest, DefaultRunShowsEveryCallbackAndWhatTheBackendStored) {
                  R"("revenueInfo":{"value":"0.010625","currencyCode":"USD","precisionType":3})",
                  "onAdClicked", "open URL https://example.com/tilo/test-ads/sky-harbor",
                  "onEarnedReward 10 coins", "onDismiss", "rewarded: ok"});
-  EXPECT_FALSE(run.contains("interstitial (")) << "only the requested format runs";
+  EXPECT_FALSE(contains(run, "interstitial (")) << "only the requested format runs";
   // 3. The upload at the background transition, as the backend stored it.
   expectInOrder(run, {"the backend stored 4 events: ad_request 1, ad_response 1, "
                       "ad_impression 1, ad_click 1",
@@ -96,96 +89,83 @@ TEST(DemoTest, DefaultRunShowsEveryCallbackAndWhatTheBackendStored) {
                       "GADMobileAds startWithCompletionHandler:"});
   // 4. The bundle stays in the container, so the next run keeps the same app key. There a
   //    scripted fill whose presentation fails is an expected outcome too.
-  const DemoRun again =
-      runDemo(dir, {"--container", container, "--formats", "interstitial", "--scenario",
-                    writeFastScenario(dir, R"({"default": {"presentError": {"code": 18,
+  const ChildRun again = demo({"--formats", "interstitial", "--scenario",
+                               scenario(R"({"default": {"presentError": {"code": 18,
                                       "description": "Ad has already been used."}}})")});
-  EXPECT_EQ(again.exitCode, 0) << again.output;
-  EXPECT_TRUE(again.contains("(reused)"));
+  EXPECT_EQ(again.exitCode, 0) << again.out;
+  EXPECT_TRUE(contains(again, "(reused)"));
   expectInOrder(again, {"onFailedToShow", "interstitial: ok"});
 }
 
-TEST(DemoTest, CrashInsideAHostCallbackIsReportedByTheNextRunOnly) {
-  TempDir dir;
-  const std::string container = (dir.path() / "app").string();
-  const std::string scenario =
-      writeFastScenario(dir, R"({"default": {"dismissAfterMs": 0, "click": false}})");
+TEST_F(DemoTest, CrashInsideAHostCallbackIsReportedByTheNextRunOnly) {
+  const std::string fast = scenario(R"({"default": {"dismissAfterMs": 0, "click": false}})");
 
   // 1. A first launch has no cached sdkConfig, so it relaunches once with markers on and
   //    then aborts inside the impression callback, leaving the callback's marker behind.
-  const DemoRun crash = runDemo(dir, {"--container", container, "--scenario", scenario, "--formats",
-                                      "interstitial", "--crash-at", "onAdImpression"});
-  EXPECT_EQ(crash.signal, SIGABRT) << crash.output;
+  const ChildRun crash =
+      demo({"--scenario", fast, "--formats", "interstitial", "--crash-at", "onAdImpression"});
+  EXPECT_EQ(crash.signal, SIGABRT) << crash.out;
   expectInOrder(crash, {"relaunching once", "initialized\n", "onAdImpression",
                         "crashing inside onAdImpression"});
 
   // 2. The next run reports that crash once (the flag is gone once reported: CrashMarkersTest),
   //    and runs normally, round after round.
-  const DemoRun next = runDemo(dir, {"--container", container, "--scenario", scenario, "--formats",
-                                     "interstitial,appOpen", "--repeat", "2"});
-  ASSERT_EQ(next.exitCode, 0) << next.output;
-  EXPECT_EQ(
-      next.count("marker_checkpoint  checkpoint ad_callback  metadata "
-                 R"({"phase":"onAdImpression","unitId":"demo-interstitial","network":"AdMob"})"),
-      1u)
-      << next.output;
+  const ChildRun next =
+      demo({"--scenario", fast, "--formats", "interstitial,appOpen", "--repeat", "2"});
+  ASSERT_EQ(next.exitCode, 0) << next.out;
+  EXPECT_EQ(count(next,
+                  "marker_checkpoint  checkpoint ad_callback  metadata "
+                  R"({"phase":"onAdImpression","unitId":"demo-interstitial","network":"AdMob"})"),
+            1u)
+      << next.out;
   expectInOrder(next, {"round 1 of 2", "interstitial: ok", "appOpen: ok", "round 2 of 2",
                        "interstitial: ok", "appOpen: ok",
                        "the backend stored 13 events: marker_checkpoint 1, ad_request 4, "
                        "ad_response 4, ad_impression 4\n"});
-  EXPECT_EQ(next.count("interstitial: ok"), 2u);
-  EXPECT_FALSE(next.contains("relaunching")) << "markers are on from the cached sdkConfig";
+  EXPECT_EQ(count(next, "interstitial: ok"), 2u);
+  EXPECT_FALSE(contains(next, "relaunching")) << "markers are on from the cached sdkConfig";
 }
 
-TEST(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
-  TempDir dir;
-  const std::string container = (dir.path() / "app").string();
-
+TEST_F(DemoTest, ExitCodeFollowsTheScenarioAndTheCommandLine) {
   // 1. A scripted no-fill is the expected outcome, for the full-screen path and the
   //    template's: exit 0, the error printed, nothing shown, no SDK lines at level off.
-  const std::string noFill = writeFastScenario(
-      dir, R"({"default": {"result": "error", "error": {"domain": "com.google.admob", "code": 1,
+  const std::string noFill =
+      scenario(R"({"default": {"result": "error", "error": {"domain": "com.google.admob", "code": 1,
                "description": "No fill."}}})");
   for (const std::string format : {"interstitial", "lightPopup"}) {
-    const DemoRun empty = runDemo(dir, {"--container", container, "--scenario", noFill, "--formats",
-                                        format, "--log-level", "off"});
-    EXPECT_EQ(empty.exitCode, 0) << empty.output;
+    const ChildRun empty = demo({"--scenario", noFill, "--formats", format, "--log-level", "off"});
+    EXPECT_EQ(empty.exitCode, 0) << empty.out;
     expectInOrder(empty, {"onAdLoadFail noFill, No fill.", format + ": no ad, as scripted"});
-    EXPECT_FALSE(empty.contains("[TILO] ")) << format;
-    EXPECT_FALSE(empty.contains("outside-SDK calls")) << format;
-    EXPECT_FALSE(empty.contains("onShown")) << format;
+    EXPECT_FALSE(contains(empty, "[TILO] ")) << format;
+    EXPECT_FALSE(contains(empty, "outside-SDK calls")) << format;
+    EXPECT_FALSE(contains(empty, "onShown")) << format;
   }
 
   // 2. A unit the backend does not know fails the run with the synchronizer's error, and
   //    its format is not loaded.
-  const DemoRun unknownUnit =
-      runDemo(dir, {"--container", container, "--formats", "interstitial", "--unit",
-                    "interstitial=no-such-unit", "--scenario", noFill});
-  EXPECT_EQ(unknownUnit.exitCode, 1) << unknownUnit.output;
-  EXPECT_TRUE(unknownUnit.contains("  no-such-unit: ")) << unknownUnit.output;
-  EXPECT_FALSE(unknownUnit.contains("interstitial (")) << unknownUnit.output;
+  const ChildRun unknownUnit = demo(
+      {"--formats", "interstitial", "--unit", "interstitial=no-such-unit", "--scenario", noFill});
+  EXPECT_EQ(unknownUnit.exitCode, 1) << unknownUnit.out;
+  EXPECT_TRUE(contains(unknownUnit, "  no-such-unit: ")) << unknownUnit.out;
+  EXPECT_FALSE(contains(unknownUnit, "interstitial (")) << unknownUnit.out;
 
   // 3. Usage mistakes, found by the parser or once the options are read: exit 2, before
   //    anything starts.
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--frobnicate", "1"},
-        {"--api-base-url", "http://example.com", "--container", container}}) {
-    const DemoRun bad = runDemo(dir, args);
-    EXPECT_EQ(bad.exitCode, 2) << args[0] << "\n" << bad.output;
-    EXPECT_FALSE(bad.contains("initialized\n")) << args[0];
+       {std::vector<std::string>{"--frobnicate", "1"}, {"--api-base-url", "http://example.com"}}) {
+    const ChildRun bad = demo(args);
+    EXPECT_EQ(bad.exitCode, 2) << args[0] << "\n" << bad.out;
+    EXPECT_FALSE(contains(bad, "initialized\n")) << args[0];
   }
 }
 
 // With --campaigns the embedded backend is the exchange: its house ads are shown, paid at
 // their price (net of the fee) and closed by the player.
-TEST(DemoTest, RealAdsFromTheEmbeddedExchange) {
-  TempDir dir;
-  const DemoRun run =
-      runDemo(dir,
-              {"--container", (dir.path() / "app").string(), "--campaigns", "sample", "--formats",
-               "rewarded,banner", "--dwell-ms", "0", "--log-level", "off"},
-              true);
-  ASSERT_EQ(run.exitCode, 0) << run.output;
+TEST_F(DemoTest, RealAdsFromTheEmbeddedExchange) {
+  const ChildRun run = demo({"--campaigns", "sample", "--formats", "rewarded,banner", "--dwell-ms",
+                             "0", "--log-level", "off"},
+                            true);
+  ASSERT_EQ(run.exitCode, 0) << run.out;
   // (What the exchange's ads pay, net of the fee, and from which network: RealAdsTest.)
   expectInOrder(run, {"real ads from the exchange at http://127.0.0.1:", "/openrtb2/auction",
                       "onAdLoadSuccess rewarded demo-rewarded", "onEarnedReward 1 reward",
@@ -233,16 +213,13 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
 
 // Every format in light, the full-screen ones and the line in dark: the README's pictures are
 // what it draws (TILO_UPDATE_GOLDEN=1 rewrites docs/images), and the popup does not hold it up.
-TEST(DemoTest, SnapshotsAreTheReadmePicturesAndThePopupClosesOnItsTimer) {
-  TempDir dir;
-  const std::string container = (dir.path() / "app").string();
+TEST_F(DemoTest, SnapshotsAreTheReadmePicturesAndThePopupClosesOnItsTimer) {
   const auto light = dir.path() / "light";
   const auto dark = dir.path() / "dark";
-  const DemoRun run = runDemo(dir,
-                              {"--container", container, "--dwell-ms", "0", "--log-level", "off",
-                               "--snapshots", light.string()},
-                              /*skipIdle=*/true);
-  ASSERT_EQ(run.exitCode, 0) << run.output;
+  const ChildRun run =
+      demo({"--dwell-ms", "0", "--log-level", "off", "--snapshots", light.string()},
+           /*skipIdle=*/true);
+  ASSERT_EQ(run.exitCode, 0) << run.out;
 
   // 1. The line banner is snapshotted; the popup is snapshotted while presented and closed
   //    by its own timer 6 s after onShown. (Each format's impression, and click where its
@@ -253,9 +230,9 @@ TEST(DemoTest, SnapshotsAreTheReadmePicturesAndThePopupClosesOnItsTimer) {
                       "demo finished: every requested format behaved"});
   // ...in virtual time: the run skips most of the popup's 6 s instead of sitting them out
   // (what it spent drawing and loading meanwhile is real time, more on a loaded machine).
-  const std::size_t skippedAt = run.find("idle time skipped: ");
-  ASSERT_NE(skippedAt, std::string::npos) << run.output;
-  EXPECT_GT(std::stod(run.output.substr(skippedAt + 19)), 1.0) << run.output;
+  const std::size_t skippedAt = run.out.find("idle time skipped: ");
+  ASSERT_NE(skippedAt, std::string::npos) << run.out;
+  EXPECT_GT(std::stod(run.out.substr(skippedAt + 19)), 1.0) << run.out;
 
   // 2. The view formats as their ads alone (the window's pixels under them), so they can be
   //    read; the whole window and its layout dump beside them. The line is the strip under
@@ -278,13 +255,11 @@ TEST(DemoTest, SnapshotsAreTheReadmePicturesAndThePopupClosesOnItsTimer) {
   }
 
   // 3. The window, its appearance and its own background, in light and in dark.
-  const DemoRun night =
-      runDemo(dir,
-              {"--container", container, "--formats", "interstitial,rewarded,appOpen,lineBanner",
-               "--dwell-ms", "0", "--log-level", "off", "--snapshots", dark.string(),
-               "--appearance", "dark"},
-              true);
-  ASSERT_EQ(night.exitCode, 0) << night.output;
+  const ChildRun night =
+      demo({"--formats", "interstitial,rewarded,appOpen,lineBanner", "--dwell-ms", "0",
+            "--log-level", "off", "--snapshots", dark.string(), "--appearance", "dark"},
+           true);
+  ASSERT_EQ(night.exitCode, 0) << night.out;
   for (const std::string name : {"interstitial", "rewarded", "rewarded-granted", "appOpen"}) {
     expectGoldenFile(dark / (name + ".png"), docs / (name + "-dark.png"));
   }

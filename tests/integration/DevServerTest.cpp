@@ -19,9 +19,11 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tools/devserver/Dashboard.h"
 
@@ -29,6 +31,7 @@ namespace tilo::devserver {
 namespace {
 
 using platform::Json;
+using test::ChildRun;
 
 constexpr const char* kAppKey = "test-app-key";
 constexpr const char* kAppInfo =
@@ -279,6 +282,15 @@ TEST(DevServerTest, InjectedFailuresAndLostAnswers) {
   EXPECT_EQ(res->body, R"({"stored":0,"duplicates":2})");
   EXPECT_EQ(server->eventPostCount(), 3);
   EXPECT_EQ(server->requestCount(), 7u);
+
+  // 4. A held upload is never answered nor stored: the server's stop lets it go unanswered.
+  server->setHoldUploads(1);
+  std::thread held([&, other = clientFor(*server)] { res = post(*other, batch({"h1"})); });
+  while (server->eventPostCount() < 4) std::this_thread::yield();
+  server->stop();
+  held.join();
+  EXPECT_FALSE(res);
+  EXPECT_EQ(storedIds(*server), (std::vector<std::string>{"f1", "f2"}));
 }
 
 TEST(DevServerTest, DatabaseFileSurvivesRestartAndStartFailuresSayWhy) {
@@ -416,17 +428,11 @@ TEST(DevServerTest, AcceptBacksOffWhenOutOfDescriptors) {
   EXPECT_EQ(backoff.nextDelayMs(), 10);
 }
 
-// Runs the tool with stdout and stderr on one pipe; returns the output and the exit status.
-// Each of these must fail at start; one that serves instead is ended (status 124), not waited
-// for.
-std::pair<std::string, int> runTool(const std::string& arguments) {
-  const std::string command = "timeout 20 " TILO_TOOLS_DIR "/tilo-devserver " + arguments + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[512];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+// Runs the tool with its arguments split by the shell, standard error merged into the
+// output. Each of these must fail at start; one that serves instead fails the test.
+ChildRun runTool(const std::string& arguments) {
+  return test::runChild({"/bin/sh", "-c", TILO_TOOLS_DIR "/tilo-devserver " + arguments}, {}, true,
+                        20);
 }
 
 // The exchange: the highest bid that serves the format wins, within its frequency cap and
@@ -516,9 +522,9 @@ TEST(DevServerTest, CommandLineTool) {
       {served + picture, 1, "campaigns[0].icon: cannot read " + (dir.path() / "a.png").string()},
       {served + free, 1, "campaigns[0].price: expected a number above 0"}};
   for (const auto& [arguments, expectedCode, expectedText] : cases) {
-    const auto [output, code] = runTool(arguments);
-    EXPECT_EQ(code, expectedCode) << arguments << "\n" << output;
-    EXPECT_NE(output.find(expectedText), std::string::npos) << arguments << "\n" << output;
+    const ChildRun run = runTool(arguments);
+    EXPECT_EQ(run.exitCode, expectedCode) << arguments << "\n" << run.out;
+    EXPECT_NE(run.out.find(expectedText), std::string::npos) << arguments << "\n" << run.out;
   }
 
   // 2. A running server announces its URL, serves, logs nothing with --quiet (each request

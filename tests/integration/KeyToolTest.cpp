@@ -32,42 +32,46 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs the built tool with stdout and stderr captured in files of `dir`; stdin is `input`.
-// `runAs` prefixes the command (to drop privileges).
-ToolRun runKeyTool(const test::TempDir& dir, const std::string& arguments,
-                   const std::string& input = "", const std::string& runAs = "") {
-  const auto in = dir.path() / "stdin", out = dir.path() / "stdout", err = dir.path() / "stderr";
-  FileSystem::atomicWrite(in, input);
-  const std::string command = runAs + std::string(TILO_TOOLS_DIR "/tilo-keytool ") + arguments +
-                              " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() +
-                              "'";
-  const int status = std::system(command.c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileSystem::readFile(out).value_or(""),
-          FileSystem::readFile(err).value_or("")};
-}
+// Runs of the built tool in a folder of their own.
+class KeyToolTest : public ::testing::Test {
+ protected:
+  // Standard output and error captured in files of `dir`; stdin is `input`. `runAs`
+  // prefixes the command (to drop privileges).
+  ToolRun keytool(const std::string& arguments, const std::string& input = "",
+                  const std::string& runAs = "") {
+    const auto in = dir.path() / "stdin", out = dir.path() / "stdout", err = dir.path() / "stderr";
+    FileSystem::atomicWrite(in, input);
+    const std::string command = runAs + std::string(TILO_TOOLS_DIR "/tilo-keytool ") + arguments +
+                                " <'" + in.string() + "' >'" + out.string() + "' 2>'" +
+                                err.string() + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileSystem::readFile(out).value_or(""),
+            FileSystem::readFile(err).value_or("")};
+  }
+
+  test::TempDir dir;
+};
 
 std::string plaintext(const std::string& secret, const std::string& sealed) {
   auto bytes = decryptKeyPayload(secret, sealed);
   return bytes ? std::string(bytes->begin(), bytes->end()) : "<cannot decrypt>";
 }
 
-TEST(KeyToolTest, SealAndOpen) {
-  test::TempDir dir;
+TEST_F(KeyToolTest, SealAndOpen) {
   const std::string secret = "app-key-1";
   const std::string data("line one\n\0binary\xff tail", 22);
 
   // 1. Sealing from stdin gives the SDK's format (a fresh nonce each time: the same sealing
   //    as the event store's, EventStoreTest).
-  const ToolRun first = runKeyTool(dir, "seal --secret " + secret, data);
+  const ToolRun first = keytool("seal --secret " + secret, data);
   ASSERT_EQ(first.exitCode, 0) << first.err;
   EXPECT_EQ(plaintext(secret, first.out), data);
 
   // 2. Opening through files restores the exact bytes.
   FileSystem::atomicWrite(dir.path() / "sealed.txt", first.out);
   const auto opened = dir.path() / "opened.bin";
-  ToolRun run =
-      runKeyTool(dir, "open --secret " + secret + " --in " + (dir.path() / "sealed.txt").string() +
-                          " --out " + opened.string());
+  ToolRun run = keytool("open --secret " + secret + " --in " +
+                        (dir.path() / "sealed.txt").string() + " --out " + opened.string());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(FileSystem::readFile(opened), data);
 
@@ -86,7 +90,7 @@ TEST(KeyToolTest, SealAndOpen) {
         Refusal{"seal", data, 2, "usage"},
         Refusal{"seal --secret s --colour red", data, 2, "usage"},
         Refusal{"unseal --secret s", data, 2, "usage"}}) {
-    run = runKeyTool(dir, refusal.arguments, refusal.input);
+    run = keytool(refusal.arguments, refusal.input);
     EXPECT_EQ(run.exitCode, refusal.exitCode) << refusal.arguments;
     EXPECT_NE(run.err.find(refusal.error), std::string::npos)
         << refusal.arguments << ": " << run.err;
@@ -94,8 +98,7 @@ TEST(KeyToolTest, SealAndOpen) {
   }
 }
 
-TEST(KeyToolTest, KeyFilesAndTokens) {
-  test::TempDir dir;
+TEST_F(KeyToolTest, KeyFilesAndTokens) {
   const Json config = Json::parse(R"({
     "appKey": "app-key-1", "platform": "ios", "storeId": "123456", "extra": 1,
     "apsSlotUUIDs": [{"type": "banner", "uuid": "slot-1"}]})");
@@ -103,7 +106,7 @@ TEST(KeyToolTest, KeyFilesAndTokens) {
   FileSystem::atomicWrite(configPath, config.dump());
 
   // 1. A valid configuration is sealed with the app key and decodes as the SDK reads it.
-  ToolRun run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string());
+  ToolRun run = keytool("keyfile --app-key app-key-1 --config " + configPath.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto decoded = TiloConfiguration::decode(Json::parse(plaintext("app-key-1", run.out)));
   EXPECT_EQ(decoded, TiloConfiguration::decode(config));
@@ -116,8 +119,8 @@ TEST(KeyToolTest, KeyFilesAndTokens) {
   broken["apsSlotUUIDs"].push_back({{"type", "banner"}});
   FileSystem::atomicWrite(configPath, broken.dump());
   const auto keyFile = dir.path() / "ios-tilo-key.txt";
-  run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string() + " --out " +
-                            keyFile.string());
+  run = keytool("keyfile --app-key app-key-1 --config " + configPath.string() + " --out " +
+                keyFile.string());
   EXPECT_EQ(run.exitCode, 1);
   for (const char* named :
        {"\"storeId\" is missing", "\"platform\" is missing", "\"appKey\" is missing",
@@ -129,28 +132,27 @@ TEST(KeyToolTest, KeyFilesAndTokens) {
   Json controlKey = config;
   controlKey["appKey"] = "app\nkey";
   FileSystem::atomicWrite(configPath, controlKey.dump());
-  run = runKeyTool(dir, "keyfile --app-key app-key-1 --config " + configPath.string());
+  run = keytool("keyfile --app-key app-key-1 --config " + configPath.string());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("control character"), std::string::npos) << run.err;
   FileSystem::atomicWrite(configPath, "{\"appKey\": ");
-  EXPECT_EQ(runKeyTool(dir, "keyfile --app-key k --config " + configPath.string()).exitCode, 1);
+  EXPECT_EQ(keytool("keyfile --app-key k --config " + configPath.string()).exitCode, 1);
 
   // 3. Plugin tokens carry the capability, "adCashEvent" unless another is named.
-  run = runKeyTool(dir, "token --app-key app-key-1");
+  run = keytool("token --app-key app-key-1");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(plaintext("app-key-1", run.out), "adCashEvent");
-  run = runKeyTool(dir, "token --app-key app-key-1 --capability otherEvent");
+  run = keytool("token --app-key app-key-1 --capability otherEvent");
   EXPECT_EQ(plaintext("app-key-1", run.out), "otherEvent");
 }
 
-TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
-  test::TempDir dir;
+TEST_F(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   const auto bundle = dir.path() / "games" / "my-game";
 
   // 1. A new folder gets a bundle the SDK reads (the package test's quick start runs a host
   //    on it against the devserver and exchange it names) with the devserver's app info of
   //    one unit named after each format.
-  ToolRun run = runKeyTool(dir, "init " + bundle.string() + " --app-key my-app-key");
+  ToolRun run = keytool("init " + bundle.string() + " --app-key my-app-key");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto written = platform::Bundle::atDirectory(bundle);
   // Named after the folder, so two apps made with init never share one container, and
@@ -175,7 +177,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   //    words and the C string are the folder's.
   const auto empty = dir.path() / "it's \"empty\"";
   FileSystem::createDirectories(empty);
-  run = runKeyTool(dir, "init '" + dir.path().string() + "/it'\\''s \"empty\"' --app-key k");
+  run = keytool("init '" + dir.path().string() + "/it'\\''s \"empty\"' --app-key k");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto at = run.out.find("  tilo-devserver ");
   ASSERT_NE(at, std::string::npos) << run.out;
@@ -203,7 +205,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
         Refusal{"init " + (dir.path() / "new").string(), "--app-key is required", 2},
         Refusal{"init " + (dir.path() / "new").string() + " --app-key 'a b'", "--app-key", 2},
         Refusal{"init --app-key k", "init needs the folder", 2}}) {
-    run = runKeyTool(dir, refusal.arguments);
+    run = keytool(refusal.arguments);
     EXPECT_EQ(run.exitCode, refusal.exitCode) << refusal.arguments;
     EXPECT_NE(run.err.find(refusal.error), std::string::npos) << refusal.arguments << run.err;
     EXPECT_EQ(run.out, "") << refusal.arguments;
@@ -220,7 +222,7 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   const std::string runAs =
       ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
   for (const auto& target : {readOnly, readOnly / "inside"}) {
-    run = runKeyTool(dir, "init " + target.string() + " --app-key k", "", runAs);
+    run = keytool("init " + target.string() + " --app-key k", "", runAs);
     EXPECT_EQ(run.exitCode, 1) << target;
     EXPECT_NE(run.err.find("Permission denied"), std::string::npos) << run.err;
   }
@@ -228,15 +230,14 @@ TEST(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   std::filesystem::permissions(readOnly, std::filesystem::perms(0755));
 }
 
-TEST(KeyToolTest, EventsOfAContainer) {
+TEST_F(KeyToolTest, EventsOfAContainer) {
   platform::TestEnvironment environment;
-  test::TempDir dir;
   const auto container = dir.path() / "container";
   const auto plist = container / "Library" / "Preferences" / "com.example.host.plist";
 
   // 1. No store yet: an empty list.
   FileSystem::createDirectories(container);
-  ToolRun run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
+  ToolRun run = keytool("events --app-key app-key-1 --container " + container.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(Json::parse(run.out)["count"], 0);
 
@@ -245,14 +246,14 @@ TEST(KeyToolTest, EventsOfAContainer) {
       AdLogEvent::make(AdLogEventType::adRequest, R"({"adFormat":"banner"})"),
       AdLogEvent::make(AdLogEventType::adClick, R"({"adFormat":"light_poup"})")};
   EventStore(platform::UserDefaults::atPath(plist), "app-key-1").saveEvents(events);
-  run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
+  run = keytool("events --app-key app-key-1 --container " + container.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const Json listed = Json::parse(run.out);
   EXPECT_EQ(listed["count"], 2);
   EXPECT_EQ(listed["events"], Json::array({events[0].uploadObject(), events[1].uploadObject()}));
 
   // 3. A wrong key is refused and leaves the store in place.
-  run = runKeyTool(dir, "events --app-key app-key-2 --container " + container.string());
+  run = keytool("events --app-key app-key-2 --container " + container.string());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("cannot decrypt"), std::string::npos) << run.err;
   EXPECT_TRUE(platform::UserDefaults::atPath(plist)->string(EventStore::kKey));
@@ -261,11 +262,11 @@ TEST(KeyToolTest, EventsOfAContainer) {
   EventStore(platform::UserDefaults::atPath(plist.parent_path() / "com.example.other.plist"),
              "app-key-1")
       .saveEvents({events.data(), 1});
-  run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string());
+  run = keytool("events --app-key app-key-1 --container " + container.string());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("--bundle-id"), std::string::npos) << run.err;
-  run = runKeyTool(dir, "events --app-key app-key-1 --container " + container.string() +
-                            " --bundle-id com.example.other");
+  run = keytool("events --app-key app-key-1 --container " + container.string() +
+                " --bundle-id com.example.other");
   EXPECT_EQ(Json::parse(run.out)["count"], 1);
 }
 

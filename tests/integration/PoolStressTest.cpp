@@ -50,17 +50,14 @@ std::string unitId(int kind, int n) {
 
 // Four units of every kind; no refresh, so each view loads exactly once.
 std::string appInfoJson() {
-  std::string units;
+  std::vector<std::string> units;
   for (int kind = 0; kind < static_cast<int>(kKinds.size()); ++kind) {
-    const std::string type = kind == line ? "native" : kKinds[kind];
-    for (int n = 0; n < kPerKind; ++n) {
-      if (!units.empty()) units += ",";
-      units += R"({"tiloAdUnitId":")" + unitId(kind, n) + R"(","mediationAdUnitId":"gad/)" +
-               unitId(kind, n) + R"(","name":"S","type":")" + type + R"(","refreshInterval":0})";
-    }
+    for (int n = 0; n < kPerKind; ++n)
+      units.push_back(unitId(kind, n) + ":" + (kind == line ? "native" : kKinds[kind]));
   }
-  return R"({"adUnits":[)" + units +
-         R"(],"feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
+  auto info = platform::Json::parse(SdkFixture::appInfoJson(units));
+  info["sdkConfig"] = {{"enableMarkerCheckpoints", true}};
+  return info.dump();
 }
 
 struct Outcome {

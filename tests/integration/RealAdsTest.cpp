@@ -29,17 +29,9 @@ using platform::Json;
 
 SdkFixtureOptions houseExchange() {
   SdkFixtureOptions options;
-  options.appInfoJson =
-      R"({"adUnits":[)"
-      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
-      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
-      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"line","mediationAdUnitId":"gad/line","name":"L","type":"native","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"popup","mediationAdUnitId":"gad/popup","name":"P","type":"lightPopup"}],)"
-      R"("feeRate":0.15})";
+  options.appInfoJson = SdkFixture::appInfoJson(
+      {"inter:interstitial", "reward:rewarded", "open:appOpen", "banner:banner", "mrec:mrec",
+       "native:native", "line:native", "popup:lightPopup"});
   TempDir dir;  // the pictures are read into memory as the campaigns load
   for (const auto& file : devserver::SampleCampaigns::files()) {
     platform::FileSystem::atomicWrite(dir.path() / file.name, file.content);
@@ -71,10 +63,6 @@ class RealAdsTest : public ::testing::Test {
     (void)Ads::setTrackingAuthorization(TILO_TRACKING_NOT_DETERMINED);
   }
 
-  platform::UIWindow& platformWindow() {
-    auto found = bridge::HandleTable::shared().find(window.handle(), bridge::HandleType::window);
-    return *static_cast<bridge::TiloObjCWindow&>(*found.object).window();
-  }
   // Taps the middle of the shown view whose identifier is `id`, as a host would; false if none.
   bool tap(const std::string& id) {
     tilo_rect f{};
@@ -219,9 +207,10 @@ TEST_F(RealAdsTest, EveryFormatIsAskedForDrawnPaidAndNoticedOnce) {
     ASSERT_TRUE(sdk.drive([&] { return std::count(calls.begin(), calls.end(), c.paid) == 1; }, 10))
         << ::testing::PrintToString(calls);
     sdk.drive([] { return false; }, 6);
+    auto shown = bridge::HandleTable::shared().find(window.handle(), bridge::HandleType::window);
     expectGoldenImage(
-        platformWindow(),
-        std::string(TILO_SOURCE_DIR "/tests/integration/golden/real-") + c.format + ".png");
+        *static_cast<bridge::TiloObjCWindow&>(*shown.object).window(),
+        TILO_SOURCE_DIR "/tests/integration/golden/real-" + std::string(c.format) + ".png");
     ASSERT_TRUE(c.tapToClick ? tap(c.tapToClick) : window.tap(160, 190) == 1);
     sdk.drive([] { return SdkFixture::requestsInFlight() == 0; });
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "impression"), 1);

@@ -1,5 +1,6 @@
 #include "support/SdkFixture.h"
 
+#include <cctype>
 #include <stdexcept>
 
 #include "Tilo/backend/NetworkClient.h"
@@ -19,14 +20,8 @@ namespace tilo::test {
 SdkFixtureOptions SdkFixtureOptions::hostApiUnits() {
   SdkFixtureOptions options;
   options.appInfoJson =
-      R"({"adUnits":[)"
-      R"({"tiloAdUnitId":"inter","mediationAdUnitId":"gad/inter","name":"I","type":"interstitial"},)"
-      R"({"tiloAdUnitId":"reward","mediationAdUnitId":"gad/reward","name":"R","type":"rewarded"},)"
-      R"({"tiloAdUnitId":"open","mediationAdUnitId":"gad/open","name":"O","type":"appOpen"},)"
-      R"({"tiloAdUnitId":"banner","mediationAdUnitId":"gad/banner","name":"B","type":"banner","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"mrec","mediationAdUnitId":"gad/mrec","name":"M","type":"mrec","refreshInterval":0},)"
-      R"({"tiloAdUnitId":"native","mediationAdUnitId":"gad/native","name":"N","type":"native","refreshInterval":0}],)"
-      R"("feeRate":0.15})";
+      SdkFixture::appInfoJson({"inter:interstitial", "reward:rewarded", "open:appOpen",
+                               "banner:banner", "mrec:mrec", "native:native"});
   return options;
 }
 
@@ -35,10 +30,8 @@ SdkFixture::SdkFixture(SdkFixtureOptions options) : options_(std::move(options))
   if (options_.appInfoJson.empty()) options_.appInfoJson = defaultAppInfoJson();
   writeInfoPlist(bundle_.path(), {{"TiloAppKey", options_.appKey},
                                   {"CFBundleIdentifier", options_.bundleIdentifier}});
-  if (options_.keyFileName) {
-    platform::FileSystem::atomicWrite(bundle_.path() / *options_.keyFileName,
-                                      sealKeyFile(options_.appKey, options_.configJson) + "\n");
-  }
+  platform::FileSystem::atomicWrite(bundle_.path() / "ios-tilo-key.txt",
+                                    sealKeyFile(options_.appKey, options_.configJson) + "\n");
   platform::Bundle::setMainBundleDirectory(bundle_.path());
   platform::AppContainer::setPath(container_.path());
   if (options_.backend) {
@@ -109,6 +102,19 @@ std::string SdkFixture::defaultAppInfoJson() {
          R"({"tiloAdUnitId":"banner-unit","mediationAdUnitId":"ca-app-pub-0/banner","name":"Banner","type":"banner","refreshInterval":45},)"
          R"({"tiloAdUnitId":"interstitial-unit","mediationAdUnitId":"ca-app-pub-0/inter","name":"Interstitial","type":"interstitial"}],)"
          R"("feeRate":0.15,"sdkConfig":{"enableMarkerCheckpoints":true}})";
+}
+
+std::string SdkFixture::appInfoJson(const std::vector<std::string>& units) {
+  platform::Json list = platform::Json::array();
+  for (const auto& unit : units) {
+    const std::string id = unit.substr(0, unit.find(':')), type = unit.substr(id.size() + 1);
+    list.push_back({{"tiloAdUnitId", id},
+                    {"mediationAdUnitId", "gad/" + id},
+                    {"name", std::string(1, static_cast<char>(std::toupper(id[0])))},
+                    {"type", type}});
+    if (type == "banner" || type == "mrec" || type == "native") list.back()["refreshInterval"] = 0;
+  }
+  return platform::Json{{"adUnits", list}, {"feeRate", 0.15}}.dump();
 }
 
 void SdkFixture::writeInfoPlist(const std::filesystem::path& dir,

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/PlistValue.h"
 #include "platform/TestEnvironment.h"
@@ -32,8 +33,6 @@ struct SdkFixtureOptions {
   std::string appInfoJson;
   // Off: the SDK points at a closed loopback port, so every request fails at once.
   bool backend = true;
-  // nullopt writes no key file at all.
-  std::optional<std::string> keyFileName = "ios-tilo-key.txt";
   std::string bundleIdentifier = "com.tilo.tests";
   // With campaigns the backend is also an exchange of house ads.
   std::shared_ptr<const devserver::Campaigns> campaigns;
@@ -77,6 +76,9 @@ class SdkFixture {
   static std::string defaultConfigJson(const std::string& appKey);
   // Units "banner-unit" and "interstitial-unit", fee rate 0.15, marker checkpoints on.
   static std::string defaultAppInfoJson();
+  // One unit a "tiloAdUnitId:type": mediation unit "gad/<id>", named by the id's first letter
+  // in capitals, views (banner, mrec, native) that never refresh; fee rate 0.15.
+  static std::string appInfoJson(const std::vector<std::string>& units);
   // Writes Info.plist (the given values plus CFBundleIdentifier) into `dir`.
   static void writeInfoPlist(const std::filesystem::path& dir,
                              platform::PlistValue::Dictionary values);

@@ -6,16 +6,15 @@
 
 namespace tilo::test {
 
-Watchdog::Watchdog(double seconds, std::string what, std::function<std::string()> progress) {
-  thread_ = std::thread([this, seconds, what = std::move(what), progress = std::move(progress)] {
+Watchdog::Watchdog(double seconds, std::string what) {
+  thread_ = std::thread([this, seconds, what = std::move(what)] {
     std::unique_lock lock(mutex_);
     if (disarmed_.wait_for(lock, std::chrono::duration<double>(seconds),
                            [this] { return done_; })) {
       return;
     }
-    const std::string detail = progress ? progress() : std::string();
-    std::fprintf(stderr, "Watchdog: \"%s\" still running after %.0f s (a deadlock?) %s\n",
-                 what.c_str(), seconds, detail.c_str());
+    std::fprintf(stderr, "Watchdog: \"%s\" still running after %.0f s (a deadlock?)\n",
+                 what.c_str(), seconds);
     std::fflush(stderr);
     std::abort();
   });

@@ -3,14 +3,10 @@
 // runner's timeout. Nothing waits for it: the guarded work finishes on its own, and the
 // deadline only bounds a failure.
 //
-//   Watchdog watchdog(120, "32 concurrent loads", [&] { return progressText(); });
-//
-// `progress` runs on the watchdog's thread when the deadline passes: it must only read
-// atomics or copy what it needs under a lock.
+//   Watchdog watchdog(120, "32 concurrent loads");
 #pragma once
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,7 +15,7 @@ namespace tilo::test {
 
 class Watchdog {
  public:
-  Watchdog(double seconds, std::string what, std::function<std::string()> progress = {});
+  Watchdog(double seconds, std::string what);
   ~Watchdog();
   Watchdog(const Watchdog&) = delete;
   Watchdog& operator=(const Watchdog&) = delete;

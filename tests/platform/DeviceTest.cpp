@@ -53,8 +53,8 @@ TEST(DeviceTest, VendorIdentifierIsStablePerContainer) {
   auto stored = [](const TempDir& dir) {
     return dir.path() / "Library" / ".tilo_vendor_identifier";
   };
-  // 1. Made once, kept in the container's file, and read back from it from then on. (The
-  //    events' identifiers are the same UUIDs in lower case.)
+  // 1. Made once, kept in the container's file, and read back from it from then on. (Event
+  //    identifiers take the same maker's lower-case form.)
   EXPECT_TRUE(isVersion4UUID(makeUUIDString(true), true));
   AppContainer::setPath(first.path());
   auto created = vendorIdentifier();

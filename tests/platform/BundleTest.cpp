@@ -32,9 +32,6 @@ TEST(BundleTest, FindsResourcesByNameAndAnExtensionWithOrWithoutItsDot) {
 
 TEST(BundleTest, MainBundleDirectoryOverrides) {
   TempDir a, b;
-  ASSERT_TRUE(FileSystem::atomicWrite(
-      a.path() / "Info.plist",
-      PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.a"}}).toXml()));
   std::optional<std::string> saved;
   if (const char* value = std::getenv("TILO_BUNDLE_DIR")) saved = value;
   // 1. Without overrides the main bundle is the executable's folder.
@@ -45,7 +42,7 @@ TEST(BundleTest, MainBundleDirectoryOverrides) {
   // 2. The environment, then the in-code override.
   ::setenv("TILO_BUNDLE_DIR", a.path().c_str(), 1);
   Bundle::setMainBundleDirectory(std::nullopt);
-  EXPECT_EQ(Bundle::main()->bundleIdentifier(), "com.example.a");
+  EXPECT_EQ(Bundle::main()->directory(), a.path());
   Bundle::setMainBundleDirectory(b.path());
   EXPECT_EQ(Bundle::main()->directory(), b.path());
   saved ? ::setenv("TILO_BUNDLE_DIR", saved->c_str(), 1) : ::unsetenv("TILO_BUNDLE_DIR");

@@ -10,7 +10,6 @@
 
 #include "platform/TestEnvironment.h"
 #include "platform/ui/BackdropBlur.h"
-#include "platform/ui/ImageRenditionCache.h"
 #include "platform/ui/LayerCache.h"
 #include "platform/ui/PixelFormat.h"
 #include "platform/ui/RetainedRenderer.h"
@@ -583,41 +582,6 @@ TEST(Render, KeptCardsBackdropsAndShrunkPicturesRedrawWhatChanged) {
   card->setHidden(true);
   drawsOfAFrame();
   EXPECT_EQ(kept.layerCache().layerCount(), 0u);
-}
-
-// Two thousand views drawing one creative hold one rendition between them, at the largest
-// size any of them asks for. (A release under a kept frame loses nothing on screen:
-// CApiTest's WindowRenderWritesWhatChangedFromAnyThread.)
-TEST(RetainedRender, ThousandsOfImageViewsShareOneRendition) {
-  TestEnvironment env;
-  auto& cache = ImageRenditionCache::shared();
-  cache.clear();
-  std::string error;
-  auto red = UIImage::imageDecodedWhenDrawn(
-      UIImage::generated({64, 64}, UIColor(1, 0, 0), UIColor(1, 0, 0), "", 4)->pngData(), 4,
-      &error);
-  ASSERT_TRUE(red) << error;
-  auto window = whiteWindow({400, 300}, 2);
-  std::vector<std::shared_ptr<UIImageView>> views;
-  for (int i = 0; i < 2000; ++i) {  // 50 x 40 cells of 8 x 7.5 points, 6 x 5 of picture
-    auto view = UIImageView::create(red);
-    view->setFrame({(i % 50) * 8.0, (i / 50) * 7.5, 6, 5});
-    window->addSubview(view);
-    views.push_back(view);
-  }
-  views[1234]->setFrame({300, 200, 40, 40});  // one large: 80 x 80 pixels
-  RetainedRenderer renderer;
-  const int width = 800, height = 600;
-  ViewRenderer::Image before{width, height, {}};
-  before.rgba.resize(std::size_t(width) * height * 4);
-  EXPECT_EQ(renderer.publish(*window, 2), (PixelRect{0, 0, width, height}));
-  ASSERT_EQ(renderer.copyAll(before.rgba.data(), std::size_t(width) * 4, PixelFormat::rgba),
-            RetainedRenderer::CopyResult::copied);
-  EXPECT_EQ(std::pair(cache.count(), cache.bytes()), std::pair(1ul, 80ul * 80 * 4));
-  // Inside the first cell, the gap after it, the last cell, the large one.
-  EXPECT_EQ((std::vector{at(before, 6, 4), at(before, 14, 4), at(before, 790, 590),
-                         at(before, 670, 470)}),
-            (std::vector{kRed, kWhite, kRed, kRed}));
 }
 
 TEST(Golden, CardInLightAndDark) {

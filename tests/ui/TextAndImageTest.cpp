@@ -154,14 +154,14 @@ TEST(UIImage, DecodesPngAndJpegAndRefusesBadBytes) {
   EXPECT_GT((left >> 16) & 0xFF, 200u);
   EXPECT_GT(right & 0xFF, 200u);
 
-  // 3. Each kind of bad input has its own clear error and no image.
+  // 3. Each kind of bad input has its own clear error and no image (bytes of another format:
+  //    RenderToolTest's fake.png).
   auto refused = [&](const Bytes& bytes) {
     error.clear();
     EXPECT_FALSE(UIImage::imageWithData(bytes, 1, &error));
     return error;
   };
   EXPECT_EQ(refused({}), "empty image data");
-  EXPECT_EQ(refused({'G', 'I', 'F', '8', '9', 'a'}), "not a PNG or JPEG image");
   EXPECT_THAT(refused(Bytes(png.begin(), png.begin() + png.size() / 2)),
               HasSubstr("PNG data does not decode"));
   Bytes large = jpegBytes(256, 256);

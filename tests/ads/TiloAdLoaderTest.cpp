@@ -14,33 +14,6 @@ using Strings = std::vector<std::string>;
 
 using TiloAdLoaderTest = FullScreenTest;
 
-TEST_F(TiloAdLoaderTest, SuccessReportsResponseInfoLogsAndEvents) {
-  script("gad/inter", R"({"network":"Pangle","latencies":[0.05,0.12]})");
-  auto loader = TiloInterstitialAdLoader::create(TiloAdUnit{"interstitial-unit", std::nullopt});
-  Strings calls;
-  std::optional<TiloAdInfo> info;
-  loader->listener()->onAdLoadSuccess = [&](auto ad, std::optional<TiloAdInfo> adInfo) {
-    calls.push_back("success");
-    info = adInfo;
-    EXPECT_EQ(ad, loader->ad());  // stored before the host hears of it
-  };
-  loader->listener()->onAdLoadFail = [&](const TiloError&) { calls.push_back("fail"); };
-  loader->load();
-  sdk.env().runUntilIdle();
-
-  ASSERT_EQ(calls, Strings{"success"});
-  EXPECT_EQ(describe(*info), "interstitial interstitial-unit 170 Pangle");
-  EXPECT_EQ(logs.count("DEBUG 📱 interstitial 광고 로드 시작"), 1u);
-  EXPECT_EQ(logs.count("DEBUG ✅ interstitial 광고 로드 성공"), 1u);
-
-  auto events = queuedAdEvents();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].first, "ad_request");
-  EXPECT_EQ(events[0].second, platform::parseJsonKeepingOrder(
-                                  R"({"adFormat":"interstitial","adUnitId":"interstitial-unit"})"));
-  EXPECT_EQ(events[1].first, "ad_response");  // its payload: FullScreenAdsTest's rewarded flow
-}
-
 TEST_F(TiloAdLoaderTest, PlatformFailureMapsErrorAndKeepsPlatformCodeInAnalytics) {
   script(
       "gad/rewarded",

@@ -114,23 +114,6 @@ TEST_F(TiloAdPresenterTest, RewardAndServerSideVerificationOptions) {
             (GADServerSideVerificationOptions{"user-7", "x"}));
 }
 
-TEST_F(TiloAdPresenterTest, NeverShownReleasedAdEndsItsCallbacks) {
-  script("gad/rewarded", R"({"click":true,"revenue":{"value":"0.5","precision":1}})");
-  std::shared_ptr<GADRewardedAd> gad;
-  auto ad = rewardedAround(gad);
-  int calls = 0;
-  ad->rewardedAdListener()->onShown = [&](auto) { ++calls; };
-  ad->rewardedAdListener()->onEarnedReward = [&](auto, auto) { ++calls; };
-  ad->listener()->onAdImpression = [&](auto) { ++calls; };
-  ad->listener()->onAdInternalEvent = [&](auto, auto&) { ++calls; };
-  ad.reset();
-  // The platform presents it anyway, but holds the presenter only weakly.
-  gad->presentFromRootViewController(nullptr, [] {});
-  sdk.env().advance(1.0);
-  EXPECT_EQ(calls, 0);
-  EXPECT_TRUE(queuedAdEvents().empty());
-}
-
 TEST_F(TiloAdPresenterTest, ShowingAdOutlivesItsHostUntilThePresentationEnds) {
   // 1. The host lets go of the loader and the ad from onShown (to preload the next one):
   //    the dismissal still reaches it, and the presentation then lets go too.

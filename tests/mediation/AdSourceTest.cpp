@@ -176,24 +176,6 @@ TEST_F(AdSourceTest, BadScenariosAreRefusedWithTheirPathAndKeepTheCurrentOne) {
   EXPECT_EQ(AdSource::shared().scriptFor("u").network, "Vungle");
 }
 
-TEST_F(AdSourceTest, ScenarioFilesAndTheDefaultsTheirUnitsInherit) {
-  tilo::test::TempDir dir;
-  EXPECT_TRUE(AdSource::shared().loadScenarioFile((dir.path() / "missing.json").string()));
-  const auto path = dir.path() / "scenario.json";
-  tilo::platform::FileSystem::atomicWrite(path, "{not json");
-  EXPECT_TRUE(AdSource::shared().loadScenarioFile(path.string()));
-
-  // A unit inherits the default's fields and overrides them (each field's parsing: the
-  // views' and the ads' scripts).
-  tilo::platform::FileSystem::atomicWrite(path, R"({
-    "default": {"revenue": {"value": "0.0125", "currency": "EUR", "precision": 3}, "click": true},
-    "units": {"b": {"click": false}}})");
-  ASSERT_EQ(AdSource::shared().loadScenarioFile(path.string()), std::nullopt);
-  const AdScript script = AdSource::shared().scriptFor("b");
-  EXPECT_EQ(script.revenue, (GADAdValue{*Decimal::fromString("0.0125"), "EUR", 3}));
-  EXPECT_FALSE(script.click);
-}
-
 TEST_F(AdSourceTest, StartCompletesAsynchronouslyAndDecodesThePicturesInTheBackground) {
   int calls = 0;
   // The start also decodes the built-in pictures, in a background task, not in the call,
@@ -216,17 +198,19 @@ TEST_F(AdSourceTest, StartCompletesAsynchronouslyAndDecodesThePicturesInTheBackg
   EXPECT_EQ(tilo::platform::ImageRenditionCache::shared().count(), 8u) << "their pixels too";
 }
 
-// Until a scenario is loaded every unit fills with the built-in creatives and pays (their
-// pictures: the README's and the bound native view's golden images; their revenue:
-// FullScreenAdsTest); a scenario (or the tests' reset) replaces that.
-TEST_F(AdSourceTest, AScenarioReplacesTheBuiltInTestAds) {
+// Until a scenario is loaded every unit pays as the built-in test ads do (their pictures and
+// net revenue: the golden images, FullScreenAdsTest). A scenario's units inherit its default
+// and override it (each field's parsing: the views' and the ads' scripts); a file that cannot
+// be read is refused.
+TEST_F(AdSourceTest, BuiltInAdsUntilAScenarioWhoseUnitsInheritItsDefault) {
   AdSource::shared().useBuiltInTestAds();
   EXPECT_EQ(AdSource::shared().scriptFor("any-unit").revenue,
             (GADAdValue{*Decimal::fromString("0.0125"), "USD", 3}));
-  scenario(R"({"units": {"u": {}}})");
-  const AdScript scripted = AdSource::shared().scriptFor("u");
-  EXPECT_FALSE(scripted.revenue);
-  EXPECT_FALSE(std::make_shared<GADNativeAd>(scripted)->headline());
+  scenario(R"({"default": {"click": true, "network": "Meta"}, "units": {"b": {"click": false}}})");
+  const AdScript script = AdSource::shared().scriptFor("b");
+  EXPECT_EQ(std::pair(script.click, script.network),
+            std::pair(false, std::optional<std::string>("Meta")));
+  EXPECT_TRUE(AdSource::shared().loadScenarioFile("/nonexistent/scenario.json"));
 }
 
 // Image files a scenario names are refused with the reason before anything is decoded.

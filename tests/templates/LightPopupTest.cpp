@@ -130,23 +130,6 @@ TEST_F(LightPopupTest, WaitsInThreeSecondStepsWhileSomethingIsOnTop) {
   EXPECT_NEAR(dismissedAt[0] - shown, 12 + kTransition, 1e-6);
 }
 
-TEST_F(LightPopupTest, CloseButtonClosesAtOnce) {
-  loadPopup(R"({"native": {"headline": "H", "callToAction": "Go"}})");
-  const double shown = showPopup();
-  // 1. A tap one second in closes it within the dismiss animation (the button's text and
-  //    name are in the layout dump test).
-  sdk.env().advance(1);
-  tapClose();
-  EXPECT_FALSE(popup->dismissTimer());
-  finishTransition();
-  EXPECT_FALSE(game->presentedViewController());
-  ASSERT_EQ(dismissedAt.size(), 1u);
-  EXPECT_NEAR(dismissedAt[0] - shown, 1 + kTransition, 1e-6);
-  // 2. The timer does not come back for a second dismissal.
-  sdk.env().advance(10);
-  EXPECT_EQ(dismissedAt.size(), 1u);
-}
-
 TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
   loadPopup(R"({"native": {"headline": "H"}})");
   const auto listener = ad->lightPopupAdListener();

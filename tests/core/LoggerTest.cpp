@@ -53,8 +53,6 @@ TEST_F(LoggerTest, TimeStampRawValuesAndOrdering) {
   EXPECT_EQ(formatLogTime(1767311999.9996), "23:59:59.999");
 
   EXPECT_EQ(tiloLogLevelFromRawValue(0), TiloLogLevel::off);
-  EXPECT_EQ(tiloLogLevelFromRawValue(2), TiloLogLevel::debug);
-  EXPECT_EQ(tiloLogLevelFromRawValue(3), std::nullopt);
   EXPECT_EQ(tiloLogLevelFromRawValue(-1), std::nullopt);
   EXPECT_EQ(description(TiloLogLevel::off), "");
 }

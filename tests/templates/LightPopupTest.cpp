@@ -11,7 +11,6 @@
 namespace tilo::test {
 namespace {
 
-using platform::CGRect;
 using platform::UIViewController;
 
 constexpr double kTransition = UIViewController::transitionDuration;
@@ -21,17 +20,6 @@ class LightPopupTest : public TemplatesTest {
   void finishTransition() {
     sdk.env().advance(kTransition);
     sdk.env().runUntilIdle();
-  }
-  // Shows the loaded popup and lets the presentation finish; returns when it did.
-  double showPopup() {
-    ad->show(game);
-    finishTransition();
-    return sdk.env().mockClock().uptime();
-  }
-  void tapClose() {
-    window->layoutIfNeeded();
-    const auto frame = frameIn(*popup->closeButton(), *window);
-    ASSERT_TRUE(window->tap({frame.midX(), frame.midY()}));
   }
   bool presented() const { return game->presentedViewController() == popup; }
 };
@@ -92,7 +80,9 @@ TEST_F(LightPopupTest, ClosesSixSecondsAfterItAppeared) {
 
 TEST_F(LightPopupTest, WaitsInThreeSecondStepsWhileSomethingIsOnTop) {
   loadPopup(R"({"native": {"headline": "H"}})");
-  const double shown = showPopup();
+  ad->show(game);
+  finishTransition();
+  const double shown = sdk.env().mockClock().uptime();
   ASSERT_EQ(shownAt.size(), 1u);
   // 1. The ad opens a page over the popup 2 s in.
   sdk.env().advance(2);
@@ -130,7 +120,9 @@ TEST_F(LightPopupTest, PopupWhoseAdIsGoneStaysUntilClosed) {
   sdk.env().advance(60);
   EXPECT_TRUE(presented());
   // 3. The close button still does.
-  tapClose();
+  window->layoutIfNeeded();
+  const auto close = frameIn(*popup->closeButton(), *window);
+  ASSERT_TRUE(window->tap({close.midX(), close.midY()}));
   finishTransition();
   EXPECT_FALSE(game->presentedViewController());
   EXPECT_EQ(dismissedAt.size(), 1u);

@@ -40,13 +40,13 @@ class AdInspectorTest : public FullScreenTest {
     FullScreenTest::TearDown();
   }
 
-  platform::UIWindow& platformWindow() {
+  std::shared_ptr<platform::UIWindow> platformWindow() {
     auto found = bridge::HandleTable::shared().find(window, bridge::HandleType::window);
-    return *static_cast<bridge::TiloObjCWindow&>(*found.object).window();
+    return static_cast<bridge::TiloObjCWindow&>(*found.object).window();
   }
-  // The first view with this identifier, depth first, and its centre in the window.
+  // The first view with this identifier, depth first.
   std::shared_ptr<platform::UIView> find(const std::string& id) {
-    platformWindow().layoutIfNeeded();
+    platformWindow()->layoutIfNeeded();
     std::function<std::shared_ptr<platform::UIView>(const std::shared_ptr<platform::UIView>&)>
         search = [&](const auto& view) -> std::shared_ptr<platform::UIView> {
       if (view->accessibilityIdentifier() == id) return view;
@@ -55,10 +55,7 @@ class AdInspectorTest : public FullScreenTest {
       }
       return nullptr;
     };
-    for (const auto& child : platformWindow().subviews()) {
-      if (auto found = search(child)) return found;
-    }
-    return nullptr;
+    return search(platformWindow());
   }
   int tap(const std::string& id) {
     auto view = find(id);
@@ -110,7 +107,7 @@ TEST_F(AdInspectorTest, OpensShowsTheSdkTestsAUnitScrollsAndClosesToTheSameWindo
   ASSERT_EQ(tap("inspector.test.interstitial-unit"), 1);
   sdk.env().runUntilIdle();
   sdk.env().advance(platform::UIViewController::transitionDuration);
-  EXPECT_TRUE(platformWindow().rootViewController()->presentedViewController());
+  EXPECT_TRUE(platformWindow()->rootViewController()->presentedViewController());
   EXPECT_TRUE(shows("Shown"));
   EXPECT_TRUE(std::ranges::any_of(texts(),
                                   [](const auto& text) { return text.starts_with("Filled in "); }));
@@ -118,7 +115,7 @@ TEST_F(AdInspectorTest, OpensShowsTheSdkTestsAUnitScrollsAndClosesToTheSameWindo
   ASSERT_EQ(tap("interstitial.close"), 1);
   sdk.env().runUntilIdle();
   sdk.env().advance(platform::UIViewController::transitionDuration);
-  EXPECT_FALSE(platformWindow().rootViewController()->presentedViewController());
+  EXPECT_FALSE(platformWindow()->rootViewController()->presentedViewController());
   sdk.env().advance(inspector::AdInspector::kRefreshInterval);
   EXPECT_TRUE(shows("Dismissed"));
 
@@ -152,7 +149,6 @@ TEST_F(AdInspectorTest, RefusesOverAnAdAndOnDestroyedWindowsAndClosesWithItsWind
   sdk.env().runUntilIdle();
   const auto withAd = render();
   EXPECT_EQ(tilo_ad_inspector_open(window), TILO_STATUS_AD_SHOWING);
-  EXPECT_STREQ(tilo_status_name(TILO_STATUS_AD_SHOWING), "TILO_STATUS_AD_SHOWING");
   EXPECT_EQ(render(), withAd);
   EXPECT_FALSE(find("inspector"));
   tilo_interstitial_ad_destroy(ad);

@@ -1,5 +1,3 @@
-#include <gmock/gmock.h>
-
 #include <fstream>
 
 #include "TelemetryFixture.h"
@@ -12,7 +10,6 @@ namespace {
 using Strings = std::vector<std::string>;
 
 using platform::Json;
-using ::testing::HasSubstr;
 
 class CrashMarkersTest : public TelemetryTest {
  protected:
@@ -64,8 +61,7 @@ TEST_F(CrashMarkersTest, ReportsOtherFlagsInCaseOrderThenTheLatestInitFlag) {
   EXPECT_EQ(checkpoints(events, "metadata"),
             (Strings{R"({"phase":"onShown","unitId":"i-unit","network":"AdMob"})",
                      R"({"phase":"renderAd"})", R"({"phase":"remote_progress"})"}));
-  EXPECT_TRUE(markerFiles().empty());
-  EXPECT_TRUE(detect().empty());
+  EXPECT_TRUE(markerFiles().empty());  // detection's only input: nothing left to report
 
   // 2. Equal timestamps: the earlier case wins; sdk_init carries no metadata at all.
   setMarker(CrashMarkerCheckpoint::adNetworkInit,
@@ -140,18 +136,6 @@ TEST_F(CrashMarkersTest, BrokenFlagsAreDeletedWithoutReportAndSoundOnesKeepTheir
   EXPECT_EQ(Json::array({events[0]["sessionId"], events[0]["payload"]["sessionId"]}),
             Json::array({"EARLIER", "EARLIER"}));
   EXPECT_TRUE(markerFiles().empty());
-
-  auto decodeError = [](const Json& json) -> std::string {
-    try {
-      CheckpointMetadata::decode(json);
-    } catch (const platform::DecodingError& error) {
-      return error.what();
-    }
-    return "decoded";
-  };
-  EXPECT_THAT(decodeError(Json{{"type", "bogus"}}), HasSubstr("Unknown checkpoint type: bogus"));
-  EXPECT_THAT(decodeError(Json::parse(uploadCache)),
-              HasSubstr("Unknown cache operation type: upload"));
   EXPECT_EQ(CheckpointMetadata::configFetch(
                 StageResult::failure,
                 CacheStageResult{CacheStageResult::Type::load, StageResult::inProgress})

@@ -108,7 +108,7 @@ TEST(BidResponseDecoderTest, HostileAnswersAreRefusedNamingWhatIsWrong) {
 
 TEST(BidResponseDecoderTest, AUsableAnswerKeepsWhatTheSdkDrawsAndFires) {
   // With or without the wrapper older exchanges put around the Native response; the
-  // higher of two bids wins.
+  // higher of two bids wins, and the first of two equal ones.
   for (bool wrapped : {false, true}) {
     Json body = Json::parse(answer({}, [&](Json& a) {
       if (wrapped) a = Json{{"native", a}};
@@ -117,6 +117,9 @@ TEST(BidResponseDecoderTest, AUsableAnswerKeepsWhatTheSdkDrawsAndFires) {
     cheaper["id"] = "b0";
     cheaper["price"] = 1.25;
     body["seatbid"][0]["bid"].insert(body["seatbid"][0]["bid"].begin(), cheaper);
+    cheaper["id"] = "b2";
+    cheaper["price"] = 2.5;
+    body["seatbid"][0]["bid"].push_back(cheaper);
     const BidDecoding decoded = BidResponseDecoder::decode(body.dump(), kExpected);
     ASSERT_EQ(decoded.outcome, BidDecoding::Outcome::bid) << decoded.problem;
     const WinningBid& bid = *decoded.bid;

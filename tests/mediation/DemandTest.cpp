@@ -151,6 +151,14 @@ TEST(BidNoticesTest, OnlyKnownMacrosAreReplacedAndTheirValuesEncoded) {
   for (const auto& c : cases) EXPECT_EQ(BidNotices::substitute(c.url, values), c.expected);
 }
 
+TEST(BidNoticesTest, ABidNeverTakenIsNeverLost) {
+  WinningBid bid;
+  bid.lurl = "http://127.0.0.1:1/loss";
+  const int before = DemandActivity::inFlight();
+  BidNotices(bid, "req-1").expired();
+  EXPECT_EQ(DemandActivity::inFlight(), before) << "a loss notice went out";
+}
+
 // Loads against a loopback exchange whose answer each case scripts.
 class DemandWireTest : public ::testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include "Tilo/base/ApiBaseUrl.h"
 #include "Tilo/base/TiloLogger.h"
 #include "platform/HttpClient.h"
+#include "platform/Url.h"
 
 namespace tilo {
 namespace {
@@ -30,6 +31,15 @@ TEST(ApiBaseUrlTest, PlainHttpOnlyForLoopbackHosts) {
   }
   using namespace std::string_view_literals;
   EXPECT_FALSE(isAcceptableApiBaseUrl("https://api.example.com\0.evil"sv));
+}
+
+TEST(UrlTest, AnOmittedPortIsTheSchemesDefaultInTheOrigin) {
+  auto sameOrigin = [](const char* a, const char* b) {
+    return platform::Url::parse(a)->sameOrigin(*platform::Url::parse(b));
+  };
+  EXPECT_TRUE(sameOrigin("https://h/a.png", "https://h:443/b.png"));
+  EXPECT_TRUE(sameOrigin("http://h", "http://h:80"));
+  EXPECT_FALSE(sameOrigin("https://h", "https://h:80"));
 }
 
 TEST(ApiBaseUrlTest, OverridesAreCheckedAndRefusalsAreVisible) {

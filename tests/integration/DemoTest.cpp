@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "Tilo/base/TiloAdFormat.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "support/ChildProcess.h"
 #include "support/GoldenImage.h"
 #include "support/TempDir.h"
 #include "tools/demo/DemoOptions.h"
+#include "tools/demo/DemoWorkspace.h"
 
 namespace tilo::test {
 namespace {
@@ -190,6 +192,11 @@ TEST(DemoOptionsTest, FormatsAppearanceAndUnits) {
   const auto units = DemoOptions::parse({"--unit", "lineBanner=my-line"}).units;
   EXPECT_EQ(units.at(DemoFormat::lineBanner), "my-line");
   EXPECT_EQ(units.at(DemoFormat::lightPopup), "demo-light-popup");
+  // The backend the demo embeds knows each unit's type (the line banner's is native).
+  const auto appInfo = platform::parseJson(demo::embeddedAppInfoJson());
+  for (const auto& unit : appInfo["adUnits"]) {
+    EXPECT_TRUE(tiloAdFormatFromRawValue(unit["type"].get<std::string>())) << unit.dump();
+  }
 
   // 5. Every malformed value, and names that are only almost right, are usage errors (one
   //    unknown name a lookup, one value missing: they share their code).

@@ -108,7 +108,7 @@ TEST(BidResponseDecoderTest, HostileAnswersAreRefusedNamingWhatIsWrong) {
 
 TEST(BidResponseDecoderTest, AUsableAnswerKeepsWhatTheSdkDrawsAndFires) {
   // With or without the wrapper older exchanges put around the Native response; the
-  // higher of two bids wins.
+  // higher of two bids wins, and the first of two equal ones.
   for (bool wrapped : {false, true}) {
     Json body = Json::parse(answer({}, [&](Json& a) {
       if (wrapped) a = Json{{"native", a}};
@@ -117,6 +117,9 @@ TEST(BidResponseDecoderTest, AUsableAnswerKeepsWhatTheSdkDrawsAndFires) {
     cheaper["id"] = "b0";
     cheaper["price"] = 1.25;
     body["seatbid"][0]["bid"].insert(body["seatbid"][0]["bid"].begin(), cheaper);
+    cheaper["id"] = "b2";
+    cheaper["price"] = 2.5;
+    body["seatbid"][0]["bid"].push_back(cheaper);
     const BidDecoding decoded = BidResponseDecoder::decode(body.dump(), kExpected);
     ASSERT_EQ(decoded.outcome, BidDecoding::Outcome::bid) << decoded.problem;
     const WinningBid& bid = *decoded.bid;
@@ -146,6 +149,14 @@ TEST(BidNoticesTest, OnlyKnownMacrosAreReplacedAndTheirValuesEncoded) {
       {"https://t/w?x=${AUCTION_PRICE", "https://t/w?x=${AUCTION_PRICE"},
   };
   for (const auto& c : cases) EXPECT_EQ(BidNotices::substitute(c.url, values), c.expected);
+}
+
+TEST(BidNoticesTest, ABidNeverTakenIsNeverLost) {
+  WinningBid bid;
+  bid.lurl = "http://127.0.0.1:1/loss";
+  const int before = DemandActivity::inFlight();
+  BidNotices(bid, "req-1").expired();
+  EXPECT_EQ(DemandActivity::inFlight(), before) << "a loss notice went out";
 }
 
 // Loads against a loopback exchange whose answer each case scripts.

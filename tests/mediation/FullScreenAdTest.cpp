@@ -10,6 +10,7 @@
 #include "mediation/GADFullScreenAdViewController.h"
 #include "mediation/GADInterstitialAd.h"
 #include "mediation/GADRewardedAd.h"
+#include "mediation/ImpressionWatcher.h"
 #include "platform/Application.h"
 #include "platform/Bundle.h"
 #include "platform/FileSystem.h"
@@ -175,6 +176,16 @@ TEST_F(FullScreenAdTest, RewardedCountsDownBeforeItsRewardAndItsCloseButton) {
   env.advance(0.001);
   EXPECT_TRUE(earned);
   EXPECT_EQ(recorder->events, (Strings{"willPresent", "impression", "reward", "dismiss"}));
+}
+
+TEST(ImpressionCheckTest, AnAdIsSeenWithHalfOfItInsideTheWindow) {
+  TestEnvironment env;
+  auto window = UIWindow::create({100, 100}, 1);
+  auto ad = UIView::create({0, 50, 100, 100});
+  window->addSubview(ad);
+  EXPECT_TRUE(isViewOnScreenForImpression(*ad));
+  ad->setFrame({0, 51, 100, 100});
+  EXPECT_FALSE(isViewOnScreenForImpression(*ad));
 }
 
 }  // namespace

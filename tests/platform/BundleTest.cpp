@@ -169,6 +169,8 @@ TEST(PlistValueTest, WrittenListsReadBackAsWritten) {
   EXPECT_EQ(PlistValue::parse(fractions.toXml()),
             PlistValue(Dictionary{{"d", PlistValue::Date{253402300799}}, {"t", "a\uFFFD\uFFFDb"}}));
 
+  // Keys take part in the comparison, which the reading back below relies on.
+  EXPECT_NE(PlistValue(Dictionary{{"k", 1}}), PlistValue(Dictionary{{"j", 1}}));
   const PlistValue bad(Dictionary{{"k\xFC", "v\xFC"}});
   for (const std::string& bytes : {bad.toBinary(), bad.toXml()}) {
     EXPECT_EQ(PlistValue::parse(bytes), PlistValue(Dictionary{{"k\uFFFD", "v\uFFFD"}})) << bytes;

@@ -47,8 +47,11 @@ TEST(LabelTest, LabelsShrinkToFitThenTruncate) {
   cta->setMinimumScaleFactor(0);
   EXPECT_DOUBLE_EQ(cta->fontSizeForWidth(cta->bounds().width()), 17);
   cta->setMinimumScaleFactor(0.5);
+  const double oneLine = cta->frame().height();
   cta->setNumberOfLines(2);
   EXPECT_DOUBLE_EQ(cta->fontSizeForWidth(cta->bounds().width()), 17);
+  window->layoutIfNeeded();
+  EXPECT_GT(cta->frame().height(), 1.5 * oneLine) << "two lines, laid out again";
 
   // 4. 100,000 characters are cut to the limit with a report, and still measure.
   UIDiagnostics::clearRecorded();

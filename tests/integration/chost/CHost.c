@@ -202,7 +202,8 @@ static void rewarded_did_earn_reward(void* c, tilo_rewarded_ad* ad, const tilo_a
   "\"revenue\":{\"value\":\"1234567.891234567\",\"currency\":\"USD\",\"precision\":3}," \
   "\"reward\":{\"amount\":10,\"type\":\"coins\"}}"
 // Full-screen ads that would stay on screen for ten minutes.
-#define LONG_FILL "{\"latencies\":[0.05,0.12],\"click\":true,\"dismissAfterMs\":600000}"
+#define LONG_FILL \
+  "{\"latencies\":[0.05,0.12],\"click\":true,\"dismissAfterMs\":600000,\"network\":null}"
 
 // ---- scenarios -----------------------------------------------------------------------------
 
@@ -284,26 +285,26 @@ int c_host_full_screen_delegates(c_host_env* env) {
   CHECK_OK(tilo_app_open_ad_show(open));
   CHECK_LOG_AFTER(1, &log, "");
 
-  // 5. Ads that would stay ten minutes go with their window: an interstitial on screen (its
-  // NULL entries skipped) is dismissed at once, once; a rewarded ad whose presentation has
-  // not started fails to show.
+  // 5. Ads that would stay ten minutes (from responses naming no network: NULL) go with their
+  // window: an interstitial on screen (its NULL entries skipped) is dismissed at once, once; a
+  // rewarded ad whose presentation has not started fails to show.
   env->script(env->impl, "gad/inter", LONG_FILL);
   env->script(env->impl, "gad/reward", LONG_FILL);
   other = tilo_window_create(390, 844, 3);
   CALL_AND_WAIT(&log, tilo_interstitial_ad_load(interstitial));
   CHECK_OK(tilo_interstitial_ad_show_from(interstitial, tilo_window_root_view_controller(other)));
   CHECK_LOG_AFTER(1, &log,
-                  "interstitial.load(1 inter 170 AdMob);interstitial.impression(1 inter 170 "
-                  "AdMob);interstitial.click(1 inter 170 AdMob);");
+                  "interstitial.load(1 inter 170 NULL);interstitial.impression(1 inter 170 "
+                  "NULL);interstitial.click(1 inter 170 NULL);");
   CHECK_OK(tilo_window_destroy(other));
-  CHECK_LOG_AFTER(0.1, &log, "interstitial.dismiss(1 inter 170 AdMob);");
+  CHECK_LOG_AFTER(0.1, &log, "interstitial.dismiss(1 inter 170 NULL);");
   CHECK_LOG_AFTER(700, &log, "");
   CALL_AND_WAIT(&log, tilo_rewarded_ad_load(rewarded));
   CHECK_OK(tilo_rewarded_ad_show_from(rewarded, root));
   CHECK_OK(tilo_window_destroy(window));
   CHECK_LOG_AFTER(700, &log,
-                  "rewarded.load(2 reward 170 AdMob);rewarded.showfail(2 reward 170 "
-                  "AdMob|com.tilo.objcbridge -1 Invalid argument: The vi|reward 2);");
+                  "rewarded.load(2 reward 170 NULL);rewarded.showfail(2 reward 170 "
+                  "NULL|com.tilo.objcbridge -1 Invalid argument: The vi|reward 2);");
 
   CHECK_OK(tilo_rewarded_ad_destroy(rewarded));
   CHECK_OK(tilo_interstitial_ad_destroy(interstitial));

@@ -159,7 +159,7 @@ TEST_F(NativeViewTest, BindsFillsAndHidesAssetsInsideMarkersAndTracksItsLoads) {
   EXPECT_EQ(callbackMarker(), "none");
   EXPECT_EQ(logs.count("❌ 네이티브 광고 로드 실패 - 단위ID: native-unit, 에러: noFill, "), 1u);
   // 11. An ad the host draws itself shares the view's tracked load and its reports (which
-  //    reach its host: CApiTest's host-drawn native ad test); its own success callback
+  //    reach its host: CppApiTest's NativeAdDrawnByTheHost test); its own success callback
   //    runs inside the marker too.
   script("gad/native", R"({"native": {"headline": "H"}})");
   auto loader = TiloHostDrawnNativeAdLoader::create(TiloAdUnit{"native-unit"});

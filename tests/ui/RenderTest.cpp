@@ -508,6 +508,12 @@ TEST(RetainedRender, RedrawsOnlyWhatChangedAndMatchesAFullRender) {
     frame();
   }
   EXPECT_TRUE(renderer.publish(*window, scale).isEmpty());
+
+  // 5. A whole copy writes every row and leaves nothing for the next copy of changes.
+  std::fill(texture.begin(), texture.end(), std::uint8_t{0x5A});
+  EXPECT_EQ(renderer.copyAll(texture.data(), stride, PixelFormat::rgbaPremultiplied),
+            RetainedRenderer::CopyResult::copied);
+  EXPECT_TRUE(frame().isEmpty());
 }
 
 // Counts the times it is drawn, at full size or small for a blur's backdrop.

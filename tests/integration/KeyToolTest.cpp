@@ -17,6 +17,7 @@
 #include "platform/Json.h"
 #include "platform/TestEnvironment.h"
 #include "platform/UserDefaults.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "tools/devserver/Campaigns.h"
 
@@ -26,26 +27,20 @@ namespace {
 using platform::FileSystem;
 using platform::Json;
 
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
 // Runs of the built tool in a folder of their own.
 class KeyToolTest : public ::testing::Test {
  protected:
   // Standard output and error captured in files of `dir`; stdin is `input`. `runAs`
   // prefixes the command (to drop privileges).
-  ToolRun keytool(const std::string& arguments, const std::string& input = "",
-                  const std::string& runAs = "") {
+  test::ChildRun keytool(const std::string& arguments, const std::string& input = "",
+                         const std::string& runAs = "") {
     const auto in = dir.path() / "stdin", out = dir.path() / "stdout", err = dir.path() / "stderr";
     FileSystem::atomicWrite(in, input);
     const std::string command = runAs + std::string(TILO_TOOLS_DIR "/tilo-keytool ") + arguments +
                                 " <'" + in.string() + "' >'" + out.string() + "' 2>'" +
                                 err.string() + "'";
     const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, FileSystem::readFile(out).value_or(""),
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0, FileSystem::readFile(out).value_or(""),
             FileSystem::readFile(err).value_or("")};
   }
 
@@ -63,15 +58,15 @@ TEST_F(KeyToolTest, SealAndOpen) {
 
   // 1. Sealing from stdin gives the SDK's format (a fresh nonce each time: the same sealing
   //    as the event store's, EventStoreTest).
-  const ToolRun first = keytool("seal --secret " + secret, data);
+  const test::ChildRun first = keytool("seal --secret " + secret, data);
   ASSERT_EQ(first.exitCode, 0) << first.err;
   EXPECT_EQ(plaintext(secret, first.out), data);
 
   // 2. Opening through files restores the exact bytes.
   FileSystem::atomicWrite(dir.path() / "sealed.txt", first.out);
   const auto opened = dir.path() / "opened.bin";
-  ToolRun run = keytool("open --secret " + secret + " --in " +
-                        (dir.path() / "sealed.txt").string() + " --out " + opened.string());
+  test::ChildRun run = keytool("open --secret " + secret + " --in " +
+                               (dir.path() / "sealed.txt").string() + " --out " + opened.string());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(FileSystem::readFile(opened), data);
 
@@ -106,7 +101,7 @@ TEST_F(KeyToolTest, KeyFilesAndTokens) {
   FileSystem::atomicWrite(configPath, config.dump());
 
   // 1. A valid configuration is sealed with the app key and decodes as the SDK reads it.
-  ToolRun run = keytool("keyfile --app-key app-key-1 --config " + configPath.string());
+  test::ChildRun run = keytool("keyfile --app-key app-key-1 --config " + configPath.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto decoded = TiloConfiguration::decode(Json::parse(plaintext("app-key-1", run.out)));
   EXPECT_EQ(decoded, TiloConfiguration::decode(config));
@@ -152,7 +147,7 @@ TEST_F(KeyToolTest, InitWritesABundleForTheSdkAndTheDevServer) {
   // 1. A new folder gets a bundle the SDK reads (the package test's quick start runs a host
   //    on it against the devserver and exchange it names) with the devserver's app info of
   //    one unit named after each format.
-  ToolRun run = keytool("init " + bundle.string() + " --app-key my-app-key");
+  test::ChildRun run = keytool("init " + bundle.string() + " --app-key my-app-key");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto written = platform::Bundle::atDirectory(bundle);
   // Named after the folder, so two apps made with init never share one container, and
@@ -237,7 +232,7 @@ TEST_F(KeyToolTest, EventsOfAContainer) {
 
   // 1. No store yet: an empty list.
   FileSystem::createDirectories(container);
-  ToolRun run = keytool("events --app-key app-key-1 --container " + container.string());
+  test::ChildRun run = keytool("events --app-key app-key-1 --container " + container.string());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(Json::parse(run.out)["count"], 0);
 
